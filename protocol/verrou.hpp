@@ -1,0 +1,47 @@
+#pragma once
+
+#include <mutex>
+
+// Annotations lues par -Wthread-safety de clang ; elles ne coûtent rien sous GCC.
+#if defined(__clang__)
+#define RAVLO_ANNOTATION(x) __attribute__((x))
+#else
+#define RAVLO_ANNOTATION(x)
+#endif
+
+#define CAPACITE(x) RAVLO_ANNOTATION(capability(x))
+#define PORTEE_VERROU RAVLO_ANNOTATION(scoped_lockable)
+#define GARDE_PAR(x) RAVLO_ANNOTATION(guarded_by(x))
+#define EXIGE(...) RAVLO_ANNOTATION(requires_capability(__VA_ARGS__))
+#define ACQUIERT(...) RAVLO_ANNOTATION(acquire_capability(__VA_ARGS__))
+#define LIBERE(...) RAVLO_ANNOTATION(release_capability(__VA_ARGS__))
+
+/// Marque une fonction appelée depuis un fil temps réel : copies bornées sous un verrou
+/// court, ni allocation, ni formatage, ni appel système autre que le verrou.
+#define TEMPS_REEL
+
+namespace ravlo {
+
+/// Verrou court qui n'alloue pas. Jamais tenu pendant une entrée-sortie ou un rappel.
+class CAPACITE("verrou") Verrou {
+ public:
+  void verrouiller() ACQUIERT() { mutex_.lock(); }
+  void deverrouiller() LIBERE() { mutex_.unlock(); }
+
+ private:
+  std::mutex mutex_;
+};
+
+/// Tient un `Verrou` le temps d'une portée.
+class PORTEE_VERROU Garde {
+ public:
+  explicit Garde(Verrou& verrou) ACQUIERT(verrou) : verrou_(verrou) { verrou_.verrouiller(); }
+  ~Garde() LIBERE() { verrou_.deverrouiller(); }
+  Garde(const Garde&) = delete;
+  Garde& operator=(const Garde&) = delete;
+
+ private:
+  Verrou& verrou_;
+};
+
+}  // namespace ravlo
