@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include <array>
+#include <vector>
 #include <asio/dispatch.hpp>
 #include <asio/io_context.hpp>
 #include <asio/ip/udp.hpp>
@@ -89,27 +90,39 @@ class ConnexionUDP final : public ConnexionDatagramme,
     const asio::ip::address adresse = asio::ip::make_address(point_.adresse, erreur);
     if (erreur) {
       changerEtat({Cas::echec, ErreurReseau{DomaineErreurReseau::posix, EINVAL}});
-      return;
+    } else {
+      const asio::ip::udp::endpoint destination(adresse, point_.port);
+      socket_.open(destination.protocol(), erreur);
+      if (!erreur) socket_.non_blocking(true, erreur);
+      if (!erreur) socket_.connect(destination, erreur);
+      if (erreur) {
+        const Cas cas = estPassagere(erreur.value()) ? Cas::attente : Cas::echec;
+        changerEtat({cas, erreurDe(erreur)});
+      } else {
+        changerEtat({Cas::prete, std::nullopt});
+      }
     }
-    const asio::ip::udp::endpoint destination(adresse, point_.port);
-    socket_.open(destination.protocol(), erreur);
-    if (!erreur) socket_.non_blocking(true, erreur);
-    if (!erreur) socket_.connect(destination, erreur);
-    if (erreur) {
-      const Cas cas = estPassagere(erreur.value()) ? Cas::attente : Cas::echec;
-      changerEtat({cas, erreurDe(erreur)});
-      return;
-    }
-    changerEtat({Cas::prete, std::nullopt});
+    // Les écoutes armées avant le démarrage partent maintenant ; sur une socket fermée elles
+    // finissent aussitôt en erreur.
+    auto ecoutes = std::move(enAttente_);
+    enAttente_.clear();
+    for (auto& rappel : ecoutes) armer(std::move(rappel));
   }
 
   void armer(RappelReception rappel) {
+    if (etat().cas == Cas::initiale) {
+      // Une écoute armée avant le démarrage attend l'ouverture de la socket.
+      enAttente_.push_back(std::move(rappel));
+      return;
+    }
     socket_.async_receive(
         asio::buffer(tampon_),
         [moi = shared_from_this(), rappel = std::move(rappel)](const std::error_code& erreur,
                                                                std::size_t taille) {
           if (erreur == asio::error::operation_aborted || !moi->socket_.is_open()) {
-            rappel(std::nullopt, ErreurReseau{DomaineErreurReseau::posix, ECANCELED});
+            // Annulée, ou jamais ouverte : l'erreur qui a fermé la connexion, s'il y en a une.
+            rappel(std::nullopt, moi->etat().erreur.value_or(
+                                     ErreurReseau{DomaineErreurReseau::posix, ECANCELED}));
             return;
           }
           if (erreur) {
@@ -146,6 +159,7 @@ class ConnexionUDP final : public ConnexionDatagramme,
   // Touchés sur la file seulement.
   asio::ip::udp::socket socket_;
   RappelEtat rappelEtat_;
+  std::vector<RappelReception> enAttente_;
   std::array<std::uint8_t, 65'536> tampon_{};
 
   mutable Verrou verrou_;
