@@ -116,7 +116,7 @@ void BoiteDeReception::ecouter(const std::shared_ptr<ConnexionDatagramme>& conne
       return;  // plus d'écoute après une erreur
     }
     if (datagramme && !datagramme->empty()) moi->deposer(std::move(*datagramme));
-    if (const auto connexion = faibleConnexion.lock()) moi->ecouter(connexion);
+    if (const auto suite = faibleConnexion.lock()) moi->ecouter(suite);
   });
 }
 

@@ -16,7 +16,7 @@ struct Dialogue : ::testing::Test {
   faux::HorlogeManuelle horloge;
   std::shared_ptr<faux::FileManuelle> file = std::make_shared<faux::FileManuelle>(horloge);
   std::shared_ptr<faux::FabriqueFactice> fabrique = std::make_shared<faux::FabriqueFactice>();
-  const CodeAppairage code{"0042"};
+  const CodeAppairage code = *CodeAppairage::depuisSaisie("0042");
   std::shared_ptr<AppairageInitiateur> initiateur = std::make_shared<AppairageInitiateur>(
       code, "Poste de test", std::make_shared<HasardDeterministe>(1));
   std::optional<std::expected<void, EchecDialogue>> issue;
@@ -33,26 +33,51 @@ struct Dialogue : ::testing::Test {
   faux::ConnexionFactice& connexion() { return fabrique->derniere(); }
 };
 
-TEST_F(Dialogue, AppairageCompletEtDernierMessageAttenduAvantAnnulation) {
+// Le récepteur répond à chaque message, sans délai, jusqu'au verdict ; `fausseConfirmation`
+// remplace sa confirmation par une valeur fausse.
+void jouerRecepteur(Dialogue& d, AppairageRepondeur& repondeur, bool fausseConfirmation = false) {
+  std::size_t lus = 0;
+  while (!d.issue && lus < d.connexion().envoyes.size()) {
+    const auto m = MessagePasskey::decoder(d.connexion().envoyes[lus++]);
+    EXPECT_TRUE(m.has_value());
+    auto r = repondeur.recevoir(*m);
+    if (r && fausseConfirmation && r->comme<MessagePasskey::Confirmation>() != nullptr) {
+      r = MessagePasskey::confirmation(r->tentative(), Octets(32, 0));
+    }
+    if (r) d.connexion().livrer(r->donnees());
+    d.file->executer();
+  }
+}
+
+TEST_F(Dialogue, AppairageComplet) {
   AppairageRepondeur repondeur(code, std::make_shared<HasardDeterministe>(2));
   lancer();
-  std::size_t lus = 0;
-  // Le récepteur répond à chaque message, sans délai, jusqu'au verdict.
-  while (!issue && lus < connexion().envoyes.size()) {
-    const auto m = MessagePasskey::decoder(connexion().envoyes[lus++]);
-    ASSERT_TRUE(m.has_value());
-    if (const auto r = repondeur.recevoir(*m)) ASSERT_TRUE(connexion().livrer(r->donnees()));
-    file->executer();
-  }
+  jouerRecepteur(*this, repondeur);
   ASSERT_TRUE(std::holds_alternative<AppairageInitiateur::Reussi>(initiateur->etat()));
   EXPECT_EQ(connexion().envoyes.size(), 30u) << "30 messages de l'initiateur, aucun renvoi";
-  EXPECT_FALSE(connexion().annulee) << "le dernier envoi n'est pas encore traité";
+  ASSERT_TRUE(issue.has_value());
+  EXPECT_TRUE(issue->has_value());
+  EXPECT_TRUE(connexion().annulee);
+  EXPECT_TRUE(std::holds_alternative<AppairageRepondeur::Reussi>(repondeur.etat()));
+}
+
+// Confirmation fausse : le refus de l'initiateur clôt l'échange ; il part, et son envoi est
+// traité, avant que la connexion soit annulée.
+TEST_F(Dialogue, DernierMessageAttenduAvantAnnulation) {
+  AppairageRepondeur repondeur(code, std::make_shared<HasardDeterministe>(2));
+  lancer();
+  jouerRecepteur(*this, repondeur, true);
+  ASSERT_TRUE(std::holds_alternative<AppairageInitiateur::Echoue>(initiateur->etat()));
+  const auto dernier = MessagePasskey::decoder(connexion().envoyes.back());
+  ASSERT_TRUE(dernier.has_value());
+  EXPECT_NE(dernier->comme<MessagePasskey::Refus>(), nullptr);
+  EXPECT_FALSE(connexion().annulee) << "l'envoi du refus n'est pas encore traité";
   EXPECT_FALSE(issue.has_value());
   connexion().traiterEnvois();
   file->executer();
   EXPECT_TRUE(connexion().annulee);
   ASSERT_TRUE(issue.has_value());
-  EXPECT_TRUE(issue->has_value());
+  EXPECT_TRUE(issue->has_value()) << "un refus n'est pas une erreur du dialogue";
 }
 
 TEST_F(Dialogue, RecepteurMuetRenvoisToutesLes700msPuisPasDeReponse) {

@@ -15,7 +15,7 @@ namespace ravlo::faux {
 class ConnexionFactice final : public ConnexionDatagramme,
                                public std::enable_shared_from_this<ConnexionFactice> {
  public:
-  ConnexionFactice(PointReseau point, Executeur& file) : point(std::move(point)), file_(file) {}
+  ConnexionFactice(PointReseau p, Executeur& file) : point(std::move(p)), file_(file) {}
 
   void surEtat(RappelEtat rappel) override { rappelEtat_ = std::move(rappel); }
   void demarrer() override { demarree = true; }

@@ -22,7 +22,7 @@ namespace {
 using namespace std::chrono_literals;
 using Issue = std::expected<void, EchecDialogue>;
 
-const CodeAppairage code{"2468"};
+const CodeAppairage code = *CodeAppairage::depuisSaisie("2468");
 
 struct BoucleLocale : ::testing::Test {
   std::shared_ptr<FileSerie> fileChercheur = std::make_shared<FileSerie>("ravlo.chercheur");

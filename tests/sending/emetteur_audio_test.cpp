@@ -81,10 +81,6 @@ TEST_F(Banc, ChaqueTicEnvoieTousLesBlocsEntiers) {
   EXPECT_EQ(paquets[0].nombreDeTrames(), 320u);
 
   tampon->jeter(40);
-  ecrire(1279, capture);
-  file->avancer(5ms);
-  EXPECT_TRUE(paquetsRecus().empty());
-  tampon->jeter(1276);
   ecrire(3840, std::nullopt);
   file->avancer(5ms);
   paquets = paquetsRecus();
@@ -92,6 +88,9 @@ TEST_F(Banc, ChaqueTicEnvoieTousLesBlocsEntiers) {
   EXPECT_EQ(paquets[2].sequence(), 4u);
   // Sans heure de capture : l'heure de l'emballage, et compté à part.
   EXPECT_EQ(paquets[0].horodatageNanosecondes(), horloge.hoteNs());
+  ecrire(1279, capture);
+  file->avancer(5ms);
+  EXPECT_TRUE(paquetsRecus().empty());
   const auto c = emetteur->compteurs();
   EXPECT_EQ(c.paquetsEnvoyes, 5);
   EXPECT_EQ(c.paquetsSansHeureDeCapture, 3);
@@ -212,15 +211,18 @@ TEST_F(Banc, ConnexionEnPanneRefaiteAuPlusUneFoisParSecondePuisAbandonA30s) {
 
 TEST_F(Banc, PireAttentePublieeChaqueSecondeQuandLaConnexionEstPrete) {
   demarrerPret();  // premier tic : publie 0 et ouvre la fenêtre
-  for (int i = 0; i < 150; ++i) {
+  // Un bloc par tic, capturé 3 ms avant son écriture (7,5 ms pour l'un) ; le tic suivant
+  // l'envoie 5 ms plus tard : attentes de 8 ms, et 12,5 ms pour l'un.
+  for (int i = 0; i < 200; ++i) {
     ecrire(1280, horloge.hoteNs() - (i == 40 ? 7'500'000 : 3'000'000));
-    file->avancer(std::chrono::nanoseconds(6'666'667));
+    file->avancer(5ms);
   }
-  EXPECT_DOUBLE_EQ(emetteur->compteurs().pireAttenteMs, 7.5);
+  file->avancer(5ms);  // le tic qui clôt la seconde
+  EXPECT_DOUBLE_EQ(emetteur->compteurs().pireAttenteMs, 12.5);
   // Une seconde de blocs sans heure : 0 publié.
-  for (int i = 0; i < 160; ++i) {
+  for (int i = 0; i < 200; ++i) {
     ecrire(1280, std::nullopt);
-    file->avancer(std::chrono::nanoseconds(6'666'667));
+    file->avancer(5ms);
   }
   EXPECT_DOUBLE_EQ(emetteur->compteurs().pireAttenteMs, 0.0);
   // Connexion pas prête : plus de publication, l'ancienne valeur reste.
