@@ -5,43 +5,29 @@
 
 namespace {
 
-thread_local std::int64_t allocations = 0;
+thread_local bool actif = false;
+thread_local std::size_t compte = 0;
 
 void* allouer(std::size_t taille) {
-  ++allocations;
+  if (actif) ++compte;
   if (void* p = std::malloc(taille == 0 ? 1 : taille)) return p;
   throw std::bad_alloc();
 }
 
 void* allouerAligne(std::size_t taille, std::align_val_t alignement) {
-  ++allocations;
+  if (actif) ++compte;
   const auto a = static_cast<std::size_t>(alignement);
-  const std::size_t arrondie = (taille + a - 1) / a * a;
-  if (void* p = std::aligned_alloc(a, arrondie == 0 ? a : arrondie)) return p;
+  if (void* p = std::aligned_alloc(a, (taille + a - 1) / a * a)) return p;
   throw std::bad_alloc();
 }
 
 }  // namespace
-
-namespace ravlo::essai {
-std::int64_t allocationsDuFil() {
-  return allocations;
-}
-}  // namespace ravlo::essai
 
 void* operator new(std::size_t taille) {
   return allouer(taille);
 }
 void* operator new[](std::size_t taille) {
   return allouer(taille);
-}
-void* operator new(std::size_t taille, const std::nothrow_t&) noexcept {
-  ++allocations;
-  return std::malloc(taille == 0 ? 1 : taille);
-}
-void* operator new[](std::size_t taille, const std::nothrow_t&) noexcept {
-  ++allocations;
-  return std::malloc(taille == 0 ? 1 : taille);
 }
 void* operator new(std::size_t taille, std::align_val_t a) {
   return allouerAligne(taille, a);
@@ -73,3 +59,20 @@ void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
 void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
   std::free(p);
 }
+
+namespace ravlo::test {
+
+CompteurAllocations::CompteurAllocations() {
+  compte = 0;
+  actif = true;
+}
+
+CompteurAllocations::~CompteurAllocations() {
+  actif = false;
+}
+
+std::size_t CompteurAllocations::allocations() const {
+  return compte;
+}
+
+}  // namespace ravlo::test

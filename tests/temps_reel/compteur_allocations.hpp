@@ -1,21 +1,20 @@
 #pragma once
 
-#include <cstdint>
+#include <cstddef>
 
-namespace ravlo::essai {
+namespace ravlo::test {
 
-/// Allocations faites par le fil appelant depuis son démarrage, comptées par l'`operator new`
-/// global que ce programme de tests remplace.
-[[nodiscard]] std::int64_t allocationsDuFil();
-
-/// Compte les allocations du fil appelant pendant sa portée.
-class AucuneAllocation {
+/// Compte les allocations faites par le fil courant pendant sa vie. Ce binaire remplace
+/// l'opérateur new global : toute allocation, même cachée dans la bibliothèque standard,
+/// est vue.
+class CompteurAllocations {
  public:
-  AucuneAllocation() : depart_(allocationsDuFil()) {}
-  [[nodiscard]] std::int64_t constatees() const { return allocationsDuFil() - depart_; }
+  CompteurAllocations();
+  ~CompteurAllocations();
+  CompteurAllocations(const CompteurAllocations&) = delete;
+  CompteurAllocations& operator=(const CompteurAllocations&) = delete;
 
- private:
-  std::int64_t depart_;
+  [[nodiscard]] std::size_t allocations() const;
 };
 
-}  // namespace ravlo::essai
+}  // namespace ravlo::test
