@@ -9,9 +9,9 @@
 namespace ravlo {
 namespace {
 
-// Chaque chemin du rendu, sous la garde : amorçage non atteint, amorçage avec rognage,
+// Chaque chemin du rendu, sous le compteur : amorçage non atteint, amorçage avec rognage,
 // lecture, trou, réamorçage, contrôle du rattrapage avec rognage, bloc trop grand, sans
-// heure. Les blocs poussés sont préparés hors de la garde.
+// heure. Les blocs poussés sont préparés hors du compteur.
 TEST(TempsReel, TirerNAlloueRien) {
   LectureTiree lecture(48'000, 4800);
   std::vector<float> gauche(10'000), droite(10'000);
