@@ -44,8 +44,11 @@ void MesureGigue::mesurer(InstantNs envoiNs, InstantNs receptionNs) {
     transitMinCourant_.reset();
     gigueMaxCourante_ = 0;
   }
-  transitMinCourant_ = transitMinCourant_ ? std::min(*transitMinCourant_, transit) : transit;
-  const std::int64_t plancher = *plusPetit(transitMinCourant_, transitMinPrecedent_);
+  const std::int64_t minimum =
+      transitMinCourant_ ? std::min(*transitMinCourant_, transit) : transit;
+  transitMinCourant_ = minimum;
+  const std::int64_t plancher =
+      transitMinPrecedent_ ? std::min(minimum, *transitMinPrecedent_) : minimum;
   const double gigue = static_cast<double>(difference(transit, plancher)) / 1e6;
   gigueMaxCourante_ = std::max(gigueMaxCourante_, gigue);
   gigueMs_ = gigue;

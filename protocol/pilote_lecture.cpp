@@ -39,9 +39,10 @@ PiloteLecture::Consigne PiloteLecture::piloter(const LectureTiree::Etat& etat, I
 
   const double supplement = maintenant < supplementJusquaNs_ ? supplementAmorceMs : 0.0;
   const std::int64_t amorce = enTrames(cible + supplement);
-  if (seconde && releve_.reserveMoyenneMs()) {
+  const auto moyenne = releve_.reserveMoyenneMs();
+  if (seconde && moyenne) {
     const double vitesse = maintenant >= regulationPermiseNs_
-                               ? regulateur_.regler(*releve_.reserveMoyenneMs(), cible, 1.0)
+                               ? regulateur_.regler(*moyenne, cible, 1.0)
                                : regulateur_.derivePPM;
     vitessePPM_ = vitesse;
     return Consigne{amorce, vitesse};
