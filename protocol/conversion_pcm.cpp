@@ -5,6 +5,10 @@
 #include <cstring>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace ravlo {
 namespace {
 
@@ -16,19 +20,33 @@ using I16x16 = std::int16_t __attribute__((vector_size(32)));
 
 constexpr float pleineEchelle = 32767.0f;
 
-// Huit échantillons flottants lus en mémoire, rendus en 16 bits ; prend un pointeur pour que
-// le vecteur de 256 bits ne traverse pas d'appel (l'ABI sans AVX le passerait en mémoire).
+// Huit échantillons flottants lus en mémoire, rendus en 16 bits. Mêmes opérations que
+// `versEntier` : bornage à [−1, 1], produit en flottant 32 bits, troncature vers zéro.
 I16x8 versEntier8(const float* p) {
+#if defined(__SSE2__)
+  const __m128 moinsUn = _mm_set1_ps(-1.0f);
+  const __m128 un = _mm_set1_ps(1.0f);
+  const __m128 echelle = _mm_set1_ps(pleineEchelle);
+  const auto moitie = [&](const float* q) {
+    const __m128 x = _mm_loadu_ps(q);
+    const __m128 fini = _mm_cmpeq_ps(_mm_sub_ps(x, x), _mm_setzero_ps());  // faux : NaN, ±∞
+    const __m128 borne = _mm_and_ps(_mm_min_ps(_mm_max_ps(x, moinsUn), un), fini);
+    return _mm_cvttps_epi32(_mm_mul_ps(borne, echelle));
+  };
+  // Les valeurs tiennent dans ±32767 : le tassement saturant ne change rien.
+  return reinterpret_cast<I16x8>(_mm_packs_epi32(moitie(p), moitie(p + 4)));
+#else
   F32x8 x;
   std::memcpy(&x, p, sizeof x);
   const F32x8 moinsUn = F32x8{} - 1.0f;
   const F32x8 un = F32x8{} + 1.0f;
   const F32x8 zero = F32x8{};
-  const I32x8 fini = (x - x) == zero;  // faux pour NaN et ±∞
+  const I32x8 fini = (x - x) == zero;
   F32x8 c = x <= moinsUn ? moinsUn : x;
   c = c > un ? un : c;
   c = fini ? c : zero;
   return __builtin_convertvector(__builtin_convertvector(c * pleineEchelle, I32x8), I16x8);
+#endif
 }
 
 std::size_t tramesLisibles(std::span<const float> voie, std::size_t pas) {
@@ -54,8 +72,8 @@ std::int16_t ConversionPCM::versEntier(float x) {
 std::size_t ConversionPCM::entrelacer(std::span<const float> gauche, std::span<const float> droite,
                                       std::size_t pas, std::size_t trames,
                                       std::span<std::int16_t> vers) {
-  const std::size_t n = std::min({vers.size() / 2, trames, tramesLisibles(gauche, pas),
-                                  tramesLisibles(droite, pas)});
+  const std::size_t n =
+      std::min({vers.size() / 2, trames, tramesLisibles(gauche, pas), tramesLisibles(droite, pas)});
   std::size_t i = 0;
   std::int16_t* sortie = vers.data();
   if (pas == 2 && droite.data() == gauche.data() + 1) {
@@ -71,8 +89,8 @@ std::size_t ConversionPCM::entrelacer(std::span<const float> gauche, std::span<c
     for (; i + 8 <= n; i += 8) {
       const I16x8 g = versEntier8(gauche.data() + i);
       const I16x8 d = versEntier8(droite.data() + i);
-      const I16x16 mele = __builtin_shufflevector(g, d, 0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13,
-                                                  6, 14, 7, 15);
+      const I16x16 mele =
+          __builtin_shufflevector(g, d, 0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15);
       std::memcpy(sortie + 2 * i, &mele, sizeof mele);
     }
   }

@@ -1,0 +1,97 @@
+// L'ouvreur face à un mélange d'octets quelconques, d'enveloppes authentiques à des compteurs
+// choisis par le fuzzer, de rejeux et d'enveloppes abîmées. Vérifie : aucun compteur accepté
+// deux fois, rien d'accepté à 64 crans ou plus sous le plus haut, contenu rendu égal au
+// contenu scellé, `estLePlusRecent` conforme à un modèle simple.
+#include <cstdlib>
+#include <map>
+#include <optional>
+#include <set>
+#include <vector>
+
+#include "protocol/lecteur_octets.hpp"
+#include "protocol/ouvreur.hpp"
+#include "protocol/scelleur.hpp"
+
+namespace {
+
+using namespace ravlo;
+
+constexpr Cle cle{1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16,
+                  17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32};
+
+void verifier(bool condition) {
+  if (!condition) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* donnees, std::size_t taille) {
+  LecteurOctets lecteur(VueOctets(donnees, taille));
+  Ouvreur ouvreur(cle);
+  std::vector<Octets> scellees;
+  std::map<std::uint64_t, Octets> contenus;
+  std::set<std::uint64_t> acceptes;
+  std::optional<std::uint64_t> plusHaut;
+
+  auto ouvrir = [&](const Octets& datagramme) {
+    const auto ouvert = ouvreur.ouvrir(datagramme);
+    if (!ouvert) return;
+    verifier(datagramme.size() >= 28);
+    const auto k = lirePetitBoutiste<std::uint64_t>(datagramme.data() + 4);
+    verifier(acceptes.insert(k).second);
+    verifier(!plusHaut || k > *plusHaut || *plusHaut - k < 64);
+    verifier(ouvert->estLePlusRecent == (!plusHaut || k > *plusHaut));
+    if (!plusHaut || k > *plusHaut) plusHaut = k;
+    const auto c = contenus.find(k);
+    verifier(c != contenus.end() && c->second == ouvert->contenu);
+  };
+
+  while (const auto op = lecteur.lire<std::uint8_t>()) {
+    switch (*op % 4) {
+      case 0: {  // scelle un contenu à un compteur choisi, puis l'ouvre
+        const auto k = lecteur.lire<std::uint64_t>();
+        const auto n = lecteur.lire<std::uint8_t>();
+        if (!k || !n) return 0;
+        const auto contenu = lecteur.prendre(std::min<std::size_t>(*n, lecteur.reste()));
+        Scelleur scelleur(cle, *k);
+        const auto scelle = scelleur.sceller(*contenu, static_cast<SorteEnveloppe>(*op / 4 % 3));
+        verifier(scelle.has_value());
+        // Deux scellements au même compteur (jamais en vrai) : on garde le premier contenu.
+        contenus.emplace(*k, Octets(contenu->begin(), contenu->end()));
+        if (contenus[*k] != Octets(contenu->begin(), contenu->end())) break;
+        scellees.push_back(*scelle);
+        ouvrir(*scelle);
+        break;
+      }
+      case 1: {  // octets quelconques
+        const auto n = lecteur.lire<std::uint8_t>();
+        if (!n) return 0;
+        const auto brut = lecteur.prendre(std::min<std::size_t>(*n, lecteur.reste()));
+        ouvrir(Octets(brut->begin(), brut->end()));
+        break;
+      }
+      case 2: {  // rejeu
+        const auto i = lecteur.lire<std::uint8_t>();
+        if (!i || scellees.empty()) return 0;
+        ouvrir(scellees[*i % scellees.size()]);
+        break;
+      }
+      case 3: {  // enveloppe abîmée ou tronquée
+        const auto i = lecteur.lire<std::uint16_t>();
+        const auto masque = lecteur.lire<std::uint8_t>();
+        if (!i || !masque || scellees.empty()) return 0;
+        Octets abime = scellees[*i % scellees.size()];
+        const std::size_t position = *i % abime.size();
+        if (*masque == 0) {
+          abime.resize(position);
+        } else {
+          abime[position] ^= *masque;
+        }
+        const auto ouvert = ouvreur.ouvrir(abime);
+        verifier(!ouvert.has_value());
+        break;
+      }
+    }
+  }
+  return 0;
+}

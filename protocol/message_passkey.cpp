@@ -1,0 +1,108 @@
+#include "protocol/message_passkey.hpp"
+
+#include <algorithm>
+#include <optional>
+
+#include "protocol/ecrivain_octets.hpp"
+#include "protocol/lecteur_octets.hpp"
+#include "protocol/texte_unicode.hpp"
+
+namespace ravlo {
+namespace {
+
+constexpr std::size_t tailleCle = 32;
+constexpr std::size_t tailleValeur = 32;
+constexpr std::size_t tailleNonce = 16;
+
+Octets copie(VueOctets v) {
+  return Octets(v.begin(), v.end());
+}
+
+std::optional<MessagePasskey::Contenu> lireDebut(VueOctets charge) {
+  if (charge.size() < tailleCle + 1) return std::nullopt;
+  const std::size_t l = charge[tailleCle];
+  const VueOctets nom = charge.subspan(tailleCle + 1);
+  if (nom.size() != l || l > nomOctetsMax || !estUtf8Strict(nom)) return std::nullopt;
+  return MessagePasskey::Debut{copie(charge.first(tailleCle)), std::string(nom.begin(), nom.end())};
+}
+
+/// `rang` (≤ 13) suivi d'exactement `taille` octets.
+std::optional<std::pair<std::uint8_t, Octets>> lireRang(VueOctets charge, std::size_t taille) {
+  if (charge.size() != 1 + taille || charge[0] > MessagePasskey::rangMax) return std::nullopt;
+  return std::pair{charge[0], copie(charge.subspan(1))};
+}
+
+std::optional<MessagePasskey::Contenu> lireCharge(std::uint8_t code, VueOctets charge) {
+  switch (code) {
+    case 0:
+      return lireDebut(charge);
+    case 1:
+      if (charge.size() != tailleCle) return std::nullopt;
+      return MessagePasskey::Cle{copie(charge)};
+    case 2:
+      if (auto r = lireRang(charge, tailleValeur)) {
+        return MessagePasskey::Engagement{r->first, std::move(r->second)};
+      }
+      return std::nullopt;
+    case 3:
+      if (auto r = lireRang(charge, tailleNonce)) {
+        return MessagePasskey::Devoilement{r->first, std::move(r->second)};
+      }
+      return std::nullopt;
+    case 4:
+      if (charge.size() != tailleValeur) return std::nullopt;
+      return MessagePasskey::Confirmation{copie(charge)};
+    case 5:
+      if (!charge.empty()) return std::nullopt;
+      return MessagePasskey::Refus{};
+    default:
+      return std::nullopt;
+  }
+}
+
+/// Écrit la charge de chaque cas à la suite de l'en-tête.
+struct EcrireCharge {
+  EcrivainOctets& sortie;
+  void operator()(const MessagePasskey::Debut& d) const {
+    sortie.ecrire(VueOctets(d.cle)).ecrire(static_cast<std::uint8_t>(d.nomOrdinateur.size()));
+    sortie.ecrire(VueOctets(reinterpret_cast<const std::uint8_t*>(d.nomOrdinateur.data()),
+                            d.nomOrdinateur.size()));
+  }
+  void operator()(const MessagePasskey::Cle& c) const { sortie.ecrire(VueOctets(c.cle)); }
+  void operator()(const MessagePasskey::Engagement& e) const {
+    sortie.ecrire(e.rang).ecrire(VueOctets(e.valeur));
+  }
+  void operator()(const MessagePasskey::Devoilement& d) const {
+    sortie.ecrire(d.rang).ecrire(VueOctets(d.nonce));
+  }
+  void operator()(const MessagePasskey::Confirmation& c) const {
+    sortie.ecrire(VueOctets(c.valeur));
+  }
+  void operator()(const MessagePasskey::Refus&) const {}
+};
+
+}  // namespace
+
+std::expected<MessagePasskey, ErreurPasskey> MessagePasskey::decoder(VueOctets donnees) {
+  const auto invalide = std::unexpected(ErreurPasskey::formatInvalide);
+  if (donnees.size() < tailleEnTete) return invalide;
+  if (!std::equal(signature.begin(), signature.end(), donnees.begin())) return invalide;
+  if (donnees[2] != version) return invalide;
+  const std::uint8_t code = donnees[3];
+  const auto tentative = lirePetitBoutiste<std::uint64_t>(donnees.data() + 4);
+  std::optional<Contenu> contenu = lireCharge(code, donnees.subspan(tailleEnTete));
+  if (!contenu) return invalide;
+  return MessagePasskey(tentative, std::move(*contenu));
+}
+
+Octets MessagePasskey::donnees() const {
+  EcrivainOctets sortie(tailleEnTete + 1 + 32 + nomOctetsMax);
+  sortie.ecrire(VueOctets(signature))
+      .ecrire(version)
+      .ecrire(static_cast<std::uint8_t>(contenu_.index()))
+      .ecrire(tentative_);
+  std::visit(EcrireCharge{sortie}, contenu_);
+  return std::move(sortie).terminer();
+}
+
+}  // namespace ravlo
