@@ -14,6 +14,9 @@ namespace ravlo {
 /// Verse une source dans un anneau au rythme du temps réel (48 000 trames par seconde
 /// de l'horloge de l'hôte), comme le ferait une capture : toutes les 5 ms, les trames dues
 /// depuis le début, datées de leur heure de production exacte.
+///
+/// Ses versements tournent sur `file` : la détruire sur cette file, ou après `arreter()` et
+/// un passage de la file, et toujours avant la file elle-même.
 class Alimentation {
  public:
   Alimentation(std::shared_ptr<TamponAudio> tampon, std::unique_ptr<SourceAudio> source,

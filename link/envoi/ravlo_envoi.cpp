@@ -45,6 +45,12 @@ void ecrireStats(const std::filesystem::path& chemin, const EmetteurAudio::Stati
   std::ofstream(chemin) << j.dump(2) << '\n';
 }
 
+void attendreRepere(Executeur& file) {
+  std::promise<void> repere;
+  file.poster([&repere] { repere.set_value(); });
+  repere.get_future().wait();
+}
+
 // Une diffusion, de la liaison obtenue jusqu'à la fin.
 class Diffusion {
  public:
@@ -78,13 +84,15 @@ class Diffusion {
   ~Diffusion() {
     if (suivi_) suivi_->annuler();
     alimentation_->arreter();
-    fileSource_.reset();  // attend la fin du dernier versement
     emetteur_->arreter();
-    // La file est série : une fois ce repère passé, l'étape d'arrêt a eu lieu et ne tient
-    // plus l'émetteur, qui disparaît ici et non sur sa file au moment de la sortie.
-    std::promise<void> repere;
-    fileEmetteur_->poster([&repere] { repere.set_value(); });
-    repere.get_future().wait();
+    // Les files sont séries : une fois ces repères passés, le dernier versement est fini et
+    // l'étape d'arrêt a eu lieu (elle ne tient plus l'émetteur, qui disparaît ici et non sur
+    // sa file pendant la sortie). L'alimentation part avant sa file, dont elle tient une
+    // minuterie.
+    attendreRepere(*fileSource_);
+    attendreRepere(*fileEmetteur_);
+    alimentation_.reset();
+    fileSource_.reset();
     if (options_.stats) ecrireStats(*options_.stats, emetteur_->compteurs(), fin_.raison);
     emetteur_.reset();
   }
