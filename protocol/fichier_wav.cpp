@@ -73,7 +73,8 @@ std::expected<FichierWav, ErreurWav> FichierWav::lire(VueOctets fichier) {
       return FichierWav{lecteur.position(), present - present % 4};
     } else {
       // Bloc inconnu (LIST, fact…), aligné sur deux octets.
-      if (!lecteur.prendre(std::min<std::size_t>(std::size_t{*taille} + (*taille & 1u), lecteur.reste()))) {
+      if (!lecteur.prendre(
+              std::min<std::size_t>(std::size_t{*taille} + (*taille & 1u), lecteur.reste()))) {
         return std::unexpected(ErreurWav::formatAbsent);
       }
     }

@@ -15,9 +15,8 @@ std::function<void(Args...)> enveloppe(Gestionnaire gestionnaire) {
   auto partage = std::make_shared<Gestionnaire>(std::move(gestionnaire));
   return [partage](Args... args) {
     auto executeur = asio::get_associated_executor(*partage);
-    asio::post(executeur, [partage, ... a = std::move(args)]() mutable {
-      (*partage)(std::move(a)...);
-    });
+    asio::post(executeur,
+               [partage, ... a = std::move(args)]() mutable { (*partage)(std::move(a)...); });
   };
 }
 
@@ -52,7 +51,8 @@ asio::awaitable<BoiteDeReception::Resultat> BoiteDeReception::attendre(
     std::chrono::milliseconds delai) {
   co_return co_await asio::async_initiate<const asio::use_awaitable_t<>, void(Resultat)>(
       [this, delai](auto gestionnaire) {
-        commencerAttente(delai, enveloppe<decltype(gestionnaire), Resultat>(std::move(gestionnaire)));
+        commencerAttente(delai,
+                         enveloppe<decltype(gestionnaire), Resultat>(std::move(gestionnaire)));
       },
       asio::use_awaitable);
 }
@@ -123,7 +123,8 @@ void BoiteDeReception::ecouter(const std::shared_ptr<ConnexionDatagramme>& conne
 asio::awaitable<void> envoyerPuisAttendre(Octets datagramme, ConnexionDatagramme& connexion) {
   co_await asio::async_initiate<const asio::use_awaitable_t<>, void()>(
       [&connexion, &datagramme](auto gestionnaire) {
-        connexion.envoyer(std::move(datagramme), enveloppe<decltype(gestionnaire)>(std::move(gestionnaire)));
+        connexion.envoyer(std::move(datagramme),
+                          enveloppe<decltype(gestionnaire)>(std::move(gestionnaire)));
       },
       asio::use_awaitable);
 }

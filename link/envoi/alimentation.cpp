@@ -14,7 +14,9 @@ Alimentation::Alimentation(std::shared_ptr<TamponAudio> tampon, std::unique_ptr<
       horloge_(horloge),
       bloc_(2 * tramesParBloc) {}
 
-Alimentation::~Alimentation() { arreter(); }
+Alimentation::~Alimentation() {
+  arreter();
+}
 
 void Alimentation::demarrer() {
   debutNs_ = horloge_.hoteNs();

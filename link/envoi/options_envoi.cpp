@@ -1,8 +1,8 @@
 #include "link/envoi/options_envoi.hpp"
 
-#include <charconv>
-#include <netdb.h>
 #include <arpa/inet.h>
+#include <netdb.h>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -32,7 +32,8 @@ std::expected<PointReseau, std::string> lirePoint(std::string_view texte) {
   if (erreur != std::errc() || fin != port.data() + port.size() || valeur == 0 || valeur > 65535) {
     return std::unexpected("Port invalide : « " + std::string(port) + " ».");
   }
-  if (hote.size() >= 2 && hote.front() == '[' && hote.back() == ']') hote = hote.substr(1, hote.size() - 2);
+  if (hote.size() >= 2 && hote.front() == '[' && hote.back() == ']')
+    hote = hote.substr(1, hote.size() - 2);
 
   addrinfo indices{};
   indices.ai_socktype = SOCK_DGRAM;
@@ -46,20 +47,23 @@ std::expected<PointReseau, std::string> lirePoint(std::string_view texte) {
   const void* brute =
       resultats->ai_family == AF_INET
           ? static_cast<const void*>(&reinterpret_cast<sockaddr_in*>(resultats->ai_addr)->sin_addr)
-          : static_cast<const void*>(&reinterpret_cast<sockaddr_in6*>(resultats->ai_addr)->sin6_addr);
+          : static_cast<const void*>(
+                &reinterpret_cast<sockaddr_in6*>(resultats->ai_addr)->sin6_addr);
   inet_ntop(resultats->ai_family, brute, adresse.data(), adresse.size());
   freeaddrinfo(resultats);
   return PointReseau{adresse.data(), static_cast<std::uint16_t>(valeur)};
 }
 
-std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(std::span<const char* const> arguments) {
+std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(
+    std::span<const char* const> arguments) {
   OptionsEnvoi options;
   bool vers = false;
   bool code = false;
   bool ton = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string_view nom = arguments[i];
-    if (i + 1 >= arguments.size()) return std::unexpected("Valeur manquante après " + std::string(nom) + ".");
+    if (i + 1 >= arguments.size())
+      return std::unexpected("Valeur manquante après " + std::string(nom) + ".");
     const std::string_view valeur = arguments[++i];
     if (nom == "--vers") {
       auto point = lirePoint(valeur);
@@ -73,7 +77,8 @@ std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(std::span<const char
       options.nom = std::string(valeur);
     } else if (nom == "--ton") {
       const auto hz = nombre(valeur);
-      if (!hz || *hz <= 0 || *hz >= 24'000) return std::unexpected("--ton attend une fréquence entre 0 et 24 000 Hz.");
+      if (!hz || *hz <= 0 || *hz >= 24'000)
+        return std::unexpected("--ton attend une fréquence entre 0 et 24 000 Hz.");
       options.tonHz = *hz;
       ton = true;
     } else if (nom == "--wav") {

@@ -55,10 +55,11 @@ void attendreRepere(Executeur& file) {
 class Diffusion {
  public:
   Diffusion(const OptionsEnvoi& options, Liaison liaison, PrincipalAsio& principal,
-            std::shared_ptr<FabriqueConnexions> connexions, Fin& fin, std::unique_ptr<SourceAudio> source)
+            std::shared_ptr<FabriqueConnexions> connexions, Fin& fin,
+            std::unique_ptr<SourceAudio> source)
       : options_(options), principal_(principal), fin_(fin) {
-    alimentation_ = std::make_unique<Alimentation>(tampon_, std::move(source), *fileSource_,
-                                                   horlogeSysteme());
+    alimentation_ =
+        std::make_unique<Alimentation>(tampon_, std::move(source), *fileSource_, horlogeSysteme());
     emetteur_ = EmetteurAudio::creer(
         tampon_, options.vers, std::move(liaison),
         [this] { principal_.poster([this] { terminer("fin", 0); }); },
@@ -101,14 +102,13 @@ class Diffusion {
   void suivre() {
     const auto s = emetteur_->compteurs();
     const double ecoule = static_cast<double>(ecartNs(horlogeSysteme().hoteNs(), debutNs_)) / 1e9;
-    std::printf("%6.1f s  paquets %lld  jetés %lld o  sans heure %lld  refaites %lld  "
-                "pire attente %.2f ms%s%s\n",
-                ecoule, static_cast<long long>(s.paquetsEnvoyes),
-                static_cast<long long>(s.octetsJetes),
-                static_cast<long long>(s.paquetsSansHeureDeCapture),
-                static_cast<long long>(s.connexionsRefaites), s.pireAttenteMs,
-                s.iPhoneMuet ? "  récepteur muet" : "",
-                s.erreur ? ("  " + *s.erreur).c_str() : "");
+    std::printf(
+        "%6.1f s  paquets %lld  jetés %lld o  sans heure %lld  refaites %lld  "
+        "pire attente %.2f ms%s%s\n",
+        ecoule, static_cast<long long>(s.paquetsEnvoyes), static_cast<long long>(s.octetsJetes),
+        static_cast<long long>(s.paquetsSansHeureDeCapture),
+        static_cast<long long>(s.connexionsRefaites), s.pireAttenteMs,
+        s.iPhoneMuet ? "  récepteur muet" : "", s.erreur ? ("  " + *s.erreur).c_str() : "");
     std::fflush(stdout);
     if (options_.secondes && ecoule >= *options_.secondes) terminer("duree", 0);
     if (alimentation_->terminee() && tampon_->disponible() < EmetteurAudio::octetsParPaquet) {
@@ -144,7 +144,8 @@ int executer(const OptionsEnvoi& options) {
   }
   const auto code = CodeAppairage::depuisSaisie(options.code);
   if (!code) {
-    std::fprintf(stderr, "%s\n", texte("Le code doit faire exactement 4 chiffres.", locale).c_str());
+    std::fprintf(stderr, "%s\n",
+                 texte("Le code doit faire exactement 4 chiffres.", locale).c_str());
     return 2;
   }
 
@@ -164,29 +165,30 @@ int executer(const OptionsEnvoi& options) {
     }
   });
 
-  auto initiateur = std::make_shared<AppairageInitiateur>(
-      *code, options.nom.value_or(nomMachine()), std::make_shared<HasardSysteme>());
-  lancerDialogue(initiateur, options.vers, PlateformeDialogue{fileChercheur, connexions},
-                 principal, [&](std::expected<void, EchecDialogue> issue) {
-                   if (!issue) {
-                     std::fprintf(stderr, "%s\n", texteEchec(issue.error(), locale).c_str());
-                     fin = {"appairage", 1};
-                     principal.arreter();
-                     return;
-                   }
-                   const auto* reussi = std::get_if<AppairageInitiateur::Reussi>(&initiateur->etat());
-                   if (reussi == nullptr) {
-                     std::fprintf(stderr, "%s %s\n", texte("Code refusé", locale).c_str(),
-                                  texte("Vérifie les 4 chiffres affichés sur l'iPhone.", locale).c_str());
-                     fin = {"appairage", 1};
-                     principal.arreter();
-                     return;
-                   }
-                   std::printf("Appairé avec %s:%u.\n", options.vers.adresse.c_str(), options.vers.port);
-                   diffusion = std::make_unique<Diffusion>(options, reussi->liaison, principal,
-                                                          connexions, fin, std::move(source));
-                   diffusion->demarrer();
-                 });
+  auto initiateur = std::make_shared<AppairageInitiateur>(*code, options.nom.value_or(nomMachine()),
+                                                          std::make_shared<HasardSysteme>());
+  lancerDialogue(
+      initiateur, options.vers, PlateformeDialogue{fileChercheur, connexions}, principal,
+      [&](std::expected<void, EchecDialogue> issue) {
+        if (!issue) {
+          std::fprintf(stderr, "%s\n", texteEchec(issue.error(), locale).c_str());
+          fin = {"appairage", 1};
+          principal.arreter();
+          return;
+        }
+        const auto* reussi = std::get_if<AppairageInitiateur::Reussi>(&initiateur->etat());
+        if (reussi == nullptr) {
+          std::fprintf(stderr, "%s %s\n", texte("Code refusé", locale).c_str(),
+                       texte("Vérifie les 4 chiffres affichés sur l'iPhone.", locale).c_str());
+          fin = {"appairage", 1};
+          principal.arreter();
+          return;
+        }
+        std::printf("Appairé avec %s:%u.\n", options.vers.adresse.c_str(), options.vers.port);
+        diffusion = std::make_unique<Diffusion>(options, reussi->liaison, principal, connexions,
+                                                fin, std::move(source));
+        diffusion->demarrer();
+      });
   principal.executer();
   signaux.cancel();
   diffusion.reset();

@@ -3,11 +3,11 @@
 #include <cerrno>
 
 #include <array>
-#include <vector>
 #include <asio/dispatch.hpp>
 #include <asio/io_context.hpp>
 #include <asio/ip/udp.hpp>
 #include <asio/post.hpp>
+#include <vector>
 
 #include "protocol/verrou.hpp"
 
@@ -33,8 +33,8 @@ ErreurReseau erreurDe(const std::error_code& code) {
 // - toute autre erreur à l'ouverture ou à la connexion → échec(erreur) ;
 // - toute autre erreur à l'envoi est ignorée (le résultat des envois n'est pas observé).
 bool estPassagere(int code) {
-  return code == ENETDOWN || code == ENETUNREACH || code == EHOSTUNREACH ||
-         code == EADDRNOTAVAIL || code == ECONNREFUSED;
+  return code == ENETDOWN || code == ENETUNREACH || code == EHOSTUNREACH || code == EADDRNOTAVAIL ||
+         code == ECONNREFUSED;
 }
 
 class ConnexionUDP final : public ConnexionDatagramme,
@@ -116,9 +116,8 @@ class ConnexionUDP final : public ConnexionDatagramme,
       return;
     }
     socket_.async_receive(
-        asio::buffer(tampon_),
-        [moi = shared_from_this(), rappel = std::move(rappel)](const std::error_code& erreur,
-                                                               std::size_t taille) {
+        asio::buffer(tampon_), [moi = shared_from_this(), rappel = std::move(rappel)](
+                                   const std::error_code& erreur, std::size_t taille) {
           if (erreur == asio::error::operation_aborted || !moi->socket_.is_open()) {
             // Annulée, ou jamais ouverte : l'erreur qui a fermé la connexion, s'il y en a une.
             rappel(std::nullopt, moi->etat().erreur.value_or(

@@ -22,7 +22,6 @@ struct FileSerie::Etat {
   std::atomic<bool> prioriteRelevee{false};
 };
 
-
 FileSerie::FileSerie(std::string etiquette, Priorite priorite)
     : etiquette_(std::move(etiquette)), etat_(std::make_shared<Etat>()) {
   fil_ = std::thread([etat = etat_, nom = etiquette_, priorite] {
@@ -46,20 +45,25 @@ FileSerie::~FileSerie() {
   }
 }
 
-void FileSerie::poster(Tache tache) { asio::post(etat_->contexte, std::move(tache)); }
+void FileSerie::poster(Tache tache) {
+  asio::post(etat_->contexte, std::move(tache));
+}
 
 void FileSerie::posterApres(std::chrono::nanoseconds delai, Tache tache) {
   posterApresAsio(etat_->contexte, delai, std::move(tache));
 }
 
 std::unique_ptr<Minuterie> FileSerie::repeter(std::chrono::nanoseconds intervalle,
-                                              std::chrono::nanoseconds /*tolerance*/,
-                                              Tache tache) {
+                                              std::chrono::nanoseconds /*tolerance*/, Tache tache) {
   return repeterAsio(etat_->contexte, intervalle, std::move(tache));
 }
 
-asio::io_context& FileSerie::contexte() { return etat_->contexte; }
+asio::io_context& FileSerie::contexte() {
+  return etat_->contexte;
+}
 
-bool FileSerie::prioriteRelevee() const { return etat_->prioriteRelevee.load(); }
+bool FileSerie::prioriteRelevee() const {
+  return etat_->prioriteRelevee.load();
+}
 
 }  // namespace ravlo

@@ -58,7 +58,6 @@ class MinuterieSerie final : public Minuterie {
 
 }  // namespace
 
-
 void posterApresAsio(asio::io_context& contexte, std::chrono::nanoseconds delai, Tache tache) {
   auto minuterie = std::make_shared<MinuterieAsio>(contexte);
   minuterie->expires_after(delai);

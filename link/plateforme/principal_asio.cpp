@@ -17,7 +17,9 @@ PrincipalAsio::PrincipalAsio() : etat_(std::make_unique<Etat>()) {}
 
 PrincipalAsio::~PrincipalAsio() = default;
 
-void PrincipalAsio::poster(Tache tache) { asio::post(etat_->contexte, std::move(tache)); }
+void PrincipalAsio::poster(Tache tache) {
+  asio::post(etat_->contexte, std::move(tache));
+}
 
 void PrincipalAsio::posterApres(std::chrono::nanoseconds delai, Tache tache) {
   posterApresAsio(etat_->contexte, delai, std::move(tache));
@@ -29,13 +31,17 @@ std::unique_ptr<Minuterie> PrincipalAsio::repeter(std::chrono::nanoseconds inter
   return repeterAsio(etat_->contexte, intervalle, std::move(tache));
 }
 
-asio::io_context& PrincipalAsio::contexte() { return etat_->contexte; }
+asio::io_context& PrincipalAsio::contexte() {
+  return etat_->contexte;
+}
 
 void PrincipalAsio::executer() {
   etat_->contexte.restart();
   etat_->contexte.run();
 }
 
-void PrincipalAsio::arreter() { etat_->contexte.stop(); }
+void PrincipalAsio::arreter() {
+  etat_->contexte.stop();
+}
 
 }  // namespace ravlo

@@ -14,10 +14,9 @@ std::shared_ptr<EmetteurAudio> EmetteurAudio::creer(std::shared_ptr<TamponAudio>
                                                     Tache quandLIPhoneArrete,
                                                     Tache quandLIPhoneEstInjoignable,
                                                     Plateforme plateforme) {
-  return std::shared_ptr<EmetteurAudio>(
-      new EmetteurAudio(std::move(tampon), std::move(point), std::move(liaison),
-                        std::move(quandLIPhoneArrete), std::move(quandLIPhoneEstInjoignable),
-                        std::move(plateforme)));
+  return std::shared_ptr<EmetteurAudio>(new EmetteurAudio(
+      std::move(tampon), std::move(point), std::move(liaison), std::move(quandLIPhoneArrete),
+      std::move(quandLIPhoneEstInjoignable), std::move(plateforme)));
 }
 
 EmetteurAudio::EmetteurAudio(std::shared_ptr<TamponAudio> tampon, PointReseau point,
@@ -91,8 +90,8 @@ void EmetteurAudio::suivreEtat(const EtatConnexion& etat,
     case Cas::attente:
     case Cas::echec:
       compteurs_.connexionPrete = false;
-      compteurs_.erreur = MessageErreurReseau::texte(
-          etat.erreur.value_or(ErreurReseau{}), plateforme_.locale);
+      compteurs_.erreur =
+          MessageErreurReseau::texte(etat.erreur.value_or(ErreurReseau{}), plateforme_.locale);
       break;
     case Cas::prete:
       compteurs_.connexionPrete = true;

@@ -55,9 +55,11 @@ class EmetteurAudio : public std::enable_shared_from_this<EmetteurAudio> {
   static constexpr std::chrono::milliseconds periode{5};
 
   /// Ne démarre rien.
-  [[nodiscard]] static std::shared_ptr<EmetteurAudio> creer(
-      std::shared_ptr<TamponAudio> tampon, PointReseau point, Liaison liaison,
-      Tache quandLIPhoneArrete, Tache quandLIPhoneEstInjoignable, Plateforme plateforme);
+  [[nodiscard]] static std::shared_ptr<EmetteurAudio> creer(std::shared_ptr<TamponAudio> tampon,
+                                                            PointReseau point, Liaison liaison,
+                                                            Tache quandLIPhoneArrete,
+                                                            Tache quandLIPhoneEstInjoignable,
+                                                            Plateforme plateforme);
   ~EmetteurAudio();
   EmetteurAudio(const EmetteurAudio&) = delete;
   EmetteurAudio& operator=(const EmetteurAudio&) = delete;
@@ -76,8 +78,8 @@ class EmetteurAudio : public std::enable_shared_from_this<EmetteurAudio> {
   void creerConnexion();
   void armerReception(const std::shared_ptr<ConnexionDatagramme>& connexion);
   void suivreEtat(const EtatConnexion& etat, const std::shared_ptr<ConnexionDatagramme>& de);
-  void traiterReception(InstantNs reception, const std::optional<Octets>& datagramme,
-                        bool enErreur, const std::shared_ptr<ConnexionDatagramme>& connexion);
+  void traiterReception(InstantNs reception, const std::optional<Octets>& datagramme, bool enErreur,
+                        const std::shared_ptr<ConnexionDatagramme>& connexion);
   void repondreALHorloge(InstantNs reception, const Octets& contenu,
                          const std::shared_ptr<ConnexionDatagramme>& connexion);
   void envoyerBlocs();

@@ -52,7 +52,7 @@ TEST_F(Boite, DelaiDUneAttenteDejaServieSansEffetSurLaSuivante) {
   boite->deposer(Octets{7});
   file.executer();
   ASSERT_EQ(obtenus.size(), 1u);
-  attendre();  // la seconde attente commence à 400 ms
+  attendre();           // la seconde attente commence à 400 ms
   file.avancer(300ms);  // le délai de la première tombe à 700 ms
   EXPECT_EQ(obtenus.size(), 1u);
   file.avancer(399ms);

@@ -32,7 +32,9 @@ class ConnexionFactice final : public ConnexionDatagramme,
     auto enAttente = std::move(receptions_);
     receptions_.clear();
     for (auto& r : enAttente) {
-      file_.poster([r = std::move(r)] { r(std::nullopt, ErreurReseau{DomaineErreurReseau::posix, ECANCELED}); });
+      file_.poster([r = std::move(r)] {
+        r(std::nullopt, ErreurReseau{DomaineErreurReseau::posix, ECANCELED});
+      });
     }
   }
   [[nodiscard]] EtatConnexion etat() const override { return etat_; }

@@ -21,8 +21,9 @@ class FileManuelle final : public File {
   void poster(Tache tache) override { asio::post(contexte_, std::move(tache)); }
 
   void posterApres(std::chrono::nanoseconds delai, Tache tache) override {
-    echeances_.emplace(Cle{horloge_.continueNs() + static_cast<InstantNs>(delai.count()), suivant_++},
-                       Echeance{std::move(tache), {}, nullptr});
+    echeances_.emplace(
+        Cle{horloge_.continueNs() + static_cast<InstantNs>(delai.count()), suivant_++},
+        Echeance{std::move(tache), {}, nullptr});
   }
 
   [[nodiscard]] std::unique_ptr<Minuterie> repeter(std::chrono::nanoseconds intervalle,
@@ -53,7 +54,8 @@ class FileManuelle final : public File {
     executer();
     while (!echeances_.empty() && echeances_.begin()->first.instant <= cible) {
       const InstantNs instant = echeances_.begin()->first.instant;
-      if (instant > horloge_.continueNs()) horloge_.avancer(std::chrono::nanoseconds(instant - horloge_.continueNs()));
+      if (instant > horloge_.continueNs())
+        horloge_.avancer(std::chrono::nanoseconds(instant - horloge_.continueNs()));
       executer();
     }
     horloge_.avancer(std::chrono::nanoseconds(cible - horloge_.continueNs()));
@@ -93,8 +95,9 @@ class FileManuelle final : public File {
     if (e.annulee && e.annulee->load()) return;
     if (e.annulee) {
       Echeance suite{e.tache, e.intervalle, e.annulee};
-      echeances_.emplace(Cle{cle.instant + static_cast<InstantNs>(e.intervalle.count()), suivant_++},
-                         std::move(suite));
+      echeances_.emplace(
+          Cle{cle.instant + static_cast<InstantNs>(e.intervalle.count()), suivant_++},
+          std::move(suite));
     }
     e.tache();
   }

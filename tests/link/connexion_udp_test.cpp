@@ -23,8 +23,10 @@ struct ConnexionUDP : ::testing::Test {
   // Réception armée sur la connexion, résultat livré dans une promesse.
   std::future<std::pair<std::optional<Octets>, std::optional<ErreurReseau>>> recevoir(
       ConnexionDatagramme& c) {
-    auto p = std::make_shared<std::promise<std::pair<std::optional<Octets>, std::optional<ErreurReseau>>>>();
-    c.recevoir([p](std::optional<Octets> d, std::optional<ErreurReseau> e) { p->set_value({d, e}); });
+    auto p = std::make_shared<
+        std::promise<std::pair<std::optional<Octets>, std::optional<ErreurReseau>>>>();
+    c.recevoir(
+        [p](std::optional<Octets> d, std::optional<ErreurReseau> e) { p->set_value({d, e}); });
     return p->get_future();
   }
 };
@@ -75,7 +77,8 @@ TEST_F(ConnexionUDP, PortFermePuisRetabli) {
   const auto [d, e] = recu.get();
   EXPECT_FALSE(d.has_value());
   EXPECT_EQ(e, (ErreurReseau{DomaineErreurReseau::posix, ECONNREFUSED}));
-  EXPECT_EQ(c->etat(), (EtatConnexion{Cas::attente, ErreurReseau{DomaineErreurReseau::posix, ECONNREFUSED}}));
+  EXPECT_EQ(c->etat(),
+            (EtatConnexion{Cas::attente, ErreurReseau{DomaineErreurReseau::posix, ECONNREFUSED}}));
 
   udp::socket revenu(contexte, udp::endpoint(asio::ip::make_address("127.0.0.1"), port));
   auto recu2 = recevoir(*c);

@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <numeric>
 #include <pthread.h>
+#include <atomic>
 #include <future>
+#include <numeric>
 #include <thread>
 
 namespace ravlo {

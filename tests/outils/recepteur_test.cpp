@@ -1,10 +1,10 @@
 #include "outils/recepteur_test.hpp"
 
+#include <array>
 #include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
 #include <asio/ip/udp.hpp>
 #include <asio/post.hpp>
-#include <array>
 #include <mutex>
 #include <thread>
 
@@ -103,7 +103,9 @@ RecepteurTest::~RecepteurTest() {
   etat_->fil.join();
 }
 
-std::uint16_t RecepteurTest::port() const { return etat_->socket.local_endpoint().port(); }
+std::uint16_t RecepteurTest::port() const {
+  return etat_->socket.local_endpoint().port();
+}
 
 bool RecepteurTest::appaire() const {
   std::lock_guard verrou(etat_->mutex);
@@ -139,6 +141,8 @@ void RecepteurTest::envoyerQuestionHorloge(std::uint64_t envoi) {
   etat_->envoyerScelle(MessageHorloge::question(envoi).encoder(), SorteEnveloppe::horloge);
 }
 
-void RecepteurTest::envoyerFin() { etat_->envoyerScelle(MessageFin::donnees, SorteEnveloppe::fin); }
+void RecepteurTest::envoyerFin() {
+  etat_->envoyerScelle(MessageFin::donnees, SorteEnveloppe::fin);
+}
 
 }  // namespace ravlo::test

@@ -25,29 +25,33 @@ struct RelaisUDP::Etat {
   template <typename Vers>
   void relayer(udp::socket& entree, udp::socket& sortie, std::array<std::uint8_t, 65'536>& tampon,
                udp::endpoint& source, std::mt19937_64& alea, Vers vers) {
-    entree.async_receive_from(asio::buffer(tampon), source, [this, &entree, &sortie, &tampon, &source,
-                                                            &alea, vers](const std::error_code& e,
-                                                                  std::size_t n) {
-      if (e == asio::error::operation_aborted) return;
-      if (!e) {
-        if (&entree == &cote) client = source;
-        if (std::bernoulli_distribution(reglages.perte)(alea)) {
-          ++perdus;
-        } else {
-          auto retard = reglages.delai + std::chrono::microseconds(std::uniform_int_distribution<std::int64_t>(
-                                              0, reglages.gigue.count())(alea));
-          auto donnees = std::make_shared<std::vector<std::uint8_t>>(tampon.begin(), tampon.begin() + static_cast<std::ptrdiff_t>(n));
-          auto minuterie = std::make_shared<asio::steady_timer>(contexte, retard);
-          minuterie->async_wait([this, &sortie, donnees, minuterie, vers](const std::error_code& e2) {
-            if (e2) return;
-            std::error_code ignoree;
-            sortie.send_to(asio::buffer(*donnees), vers(), 0, ignoree);
-            ++transmis;
-          });
-        }
-      }
-      relayer(entree, sortie, tampon, source, alea, vers);
-    });
+    entree.async_receive_from(
+        asio::buffer(tampon), source,
+        [this, &entree, &sortie, &tampon, &source, &alea, vers](const std::error_code& e,
+                                                                std::size_t n) {
+          if (e == asio::error::operation_aborted) return;
+          if (!e) {
+            if (&entree == &cote) client = source;
+            if (std::bernoulli_distribution(reglages.perte)(alea)) {
+              ++perdus;
+            } else {
+              auto retard = reglages.delai +
+                            std::chrono::microseconds(std::uniform_int_distribution<std::int64_t>(
+                                0, reglages.gigue.count())(alea));
+              auto donnees = std::make_shared<std::vector<std::uint8_t>>(
+                  tampon.begin(), tampon.begin() + static_cast<std::ptrdiff_t>(n));
+              auto minuterie = std::make_shared<asio::steady_timer>(contexte, retard);
+              minuterie->async_wait(
+                  [this, &sortie, donnees, minuterie, vers](const std::error_code& e2) {
+                    if (e2) return;
+                    std::error_code ignoree;
+                    sortie.send_to(asio::buffer(*donnees), vers(), 0, ignoree);
+                    ++transmis;
+                  });
+            }
+          }
+          relayer(entree, sortie, tampon, source, alea, vers);
+        });
   }
 
   Reglages reglages;
@@ -72,8 +76,10 @@ struct RelaisUDP::Etat {
 RelaisUDP::RelaisUDP(std::uint16_t portDestination, Reglages reglages)
     : etat_(std::make_unique<Etat>(portDestination, reglages)) {
   Etat* e = etat_.get();
-  e->relayer(e->cote, e->amont, e->tamponCote, e->sourceCote, e->aleaAller, [e] { return e->destination; });
-  e->relayer(e->amont, e->cote, e->tamponAmont, e->sourceAmont, e->aleaRetour, [e] { return e->client; });
+  e->relayer(e->cote, e->amont, e->tamponCote, e->sourceCote, e->aleaAller,
+             [e] { return e->destination; });
+  e->relayer(e->amont, e->cote, e->tamponAmont, e->sourceAmont, e->aleaRetour,
+             [e] { return e->client; });
   e->fil = std::thread([e] { e->contexte.run(); });
 }
 
@@ -82,8 +88,14 @@ RelaisUDP::~RelaisUDP() {
   etat_->fil.join();
 }
 
-std::uint16_t RelaisUDP::port() const { return etat_->cote.local_endpoint().port(); }
-std::uint64_t RelaisUDP::perdus() const { return etat_->perdus.load(); }
-std::uint64_t RelaisUDP::transmis() const { return etat_->transmis.load(); }
+std::uint16_t RelaisUDP::port() const {
+  return etat_->cote.local_endpoint().port();
+}
+std::uint64_t RelaisUDP::perdus() const {
+  return etat_->perdus.load();
+}
+std::uint64_t RelaisUDP::transmis() const {
+  return etat_->transmis.load();
+}
 
 }  // namespace ravlo::test

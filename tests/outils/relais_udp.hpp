@@ -13,9 +13,9 @@ namespace ravlo::test {
 class RelaisUDP {
  public:
   struct Reglages {
-    double perte = 0;                        ///< probabilité de perte, chaque sens
-    std::chrono::microseconds delai{0};      ///< retard de base
-    std::chrono::microseconds gigue{0};      ///< retard supplémentaire uniforme dans [0, gigue]
+    double perte = 0;                    ///< probabilité de perte, chaque sens
+    std::chrono::microseconds delai{0};  ///< retard de base
+    std::chrono::microseconds gigue{0};  ///< retard supplémentaire uniforme dans [0, gigue]
     std::uint64_t graine = 1;
   };
 

@@ -57,8 +57,8 @@ class Processus {
 };
 
 struct RavloEnvoi : ::testing::Test {
-  std::filesystem::path dossier = std::filesystem::temp_directory_path() /
-                                  ("ravlo-envoi-" + std::to_string(getpid()));
+  std::filesystem::path dossier =
+      std::filesystem::temp_directory_path() / ("ravlo-envoi-" + std::to_string(getpid()));
   void SetUp() override { std::filesystem::create_directories(dossier); }
   void TearDown() override { std::filesystem::remove_all(dossier); }
 };
@@ -66,10 +66,11 @@ struct RavloEnvoi : ::testing::Test {
 TEST_F(RavloEnvoi, EnvoieJusquAuMessageDeFinEtSortAvecZero) {
   test::RecepteurTest recepteur(*CodeAppairage::depuisSaisie("1357"));
   const auto stats = dossier / "stats.json";
-  Processus envoi({RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(recepteur.port()),
-                   "--code", "1357", "--nom", "Essai", "--stats", stats.string()});
+  Processus envoi({RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(recepteur.port()), "--code",
+                   "1357", "--nom", "Essai", "--stats", stats.string()});
   ASSERT_TRUE(envoi.lance());
-  for (int i = 0; i < 300 && recepteur.paquets().size() < 150; ++i) std::this_thread::sleep_for(10ms);
+  for (int i = 0; i < 300 && recepteur.paquets().size() < 150; ++i)
+    std::this_thread::sleep_for(10ms);
   ASSERT_GE(recepteur.paquets().size(), 150u) << "une seconde d'audio au moins";
   EXPECT_EQ(recepteur.nomOrdinateur(), "Essai");
   recepteur.envoyerFin();
@@ -87,16 +88,18 @@ TEST_F(RavloEnvoi, FichierWavEnvoyeTelQuelPuisSortie) {
     constexpr std::uint32_t trames = 9600;
     std::ofstream f(wav, std::ios::binary);
     const Octets entete = FichierWav::entete(trames * 4);
-    f.write(reinterpret_cast<const char*>(entete.data()), static_cast<std::streamsize>(entete.size()));
+    f.write(reinterpret_cast<const char*>(entete.data()),
+            static_cast<std::streamsize>(entete.size()));
     for (std::uint32_t i = 0; i < trames; ++i) {
-      const std::int16_t g = static_cast<std::int16_t>(i), d = static_cast<std::int16_t>(-static_cast<int>(i));
+      const std::int16_t g = static_cast<std::int16_t>(i),
+                         d = static_cast<std::int16_t>(-static_cast<int>(i));
       f.write(reinterpret_cast<const char*>(&g), 2);
       f.write(reinterpret_cast<const char*>(&d), 2);
     }
   }
   test::RecepteurTest recepteur(*CodeAppairage::depuisSaisie("1357"));
-  Processus envoi({RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(recepteur.port()),
-                   "--code", "1357", "--wav", wav.string()});
+  Processus envoi({RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(recepteur.port()), "--code",
+                   "1357", "--wav", wav.string()});
   ASSERT_EQ(envoi.attendre(5s), 0) << "sortie à la fin du fichier";
   const auto paquets = recepteur.paquets();
   ASSERT_EQ(paquets.size(), 30u) << "9600 trames = 30 paquets de 320";
@@ -116,8 +119,8 @@ TEST_F(RavloEnvoi, RefusClairsEtStatutNonNul) {
   Processus code({RAVLO_ENVOI, "--vers", "127.0.0.1:9", "--code", "12a4"});
   EXPECT_EQ(code.attendre(5s), 2);
   test::RecepteurTest recepteur(*CodeAppairage::depuisSaisie("1357"));
-  Processus refuse({RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(recepteur.port()),
-                    "--code", "1358"});
+  Processus refuse(
+      {RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(recepteur.port()), "--code", "1358"});
   EXPECT_EQ(refuse.attendre(5s), 1);
 }
 

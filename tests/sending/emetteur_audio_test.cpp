@@ -112,7 +112,8 @@ TEST_F(Banc, RecepteurMuetATroisSecondesExactementPuisPerduA600) {
   ASSERT_TRUE(connexion().livrer(faux));
   file->avancer(3s);
   EXPECT_TRUE(emetteur->compteurs().iPhoneMuet);
-  EXPECT_EQ(connexion().receptionsArmees(), 1u) << "la réception est réarmée après chaque datagramme";
+  EXPECT_EQ(connexion().receptionsArmees(), 1u)
+      << "la réception est réarmée après chaque datagramme";
 
   file->avancer(600s - 3s - 10ms);
   EXPECT_EQ(injoignables, 0);
@@ -171,8 +172,9 @@ TEST_F(Banc, ConnexionEnPanneRefaiteAuPlusUneFoisParSecondePuisAbandonA30s) {
   auto c = emetteur->compteurs();
   EXPECT_FALSE(c.connexionPrete);
   ASSERT_TRUE(c.erreur.has_value());
-  EXPECT_EQ(*c.erreur, "Ce Mac n'est connecté à aucun réseau. Active le Wi-Fi et rejoins le même "
-                       "réseau que l'iPhone.");
+  EXPECT_EQ(*c.erreur,
+            "Ce Mac n'est connecté à aucun réseau. Active le Wi-Fi et rejoins le même "
+            "réseau que l'iPhone.");
   // Premier tic en panne : la panne commence, rien n'est refait avant une seconde.
   file->avancer(5ms);
   file->avancer(995ms - 5ms);
@@ -200,7 +202,8 @@ TEST_F(Banc, ConnexionEnPanneRefaiteAuPlusUneFoisParSecondePuisAbandonA30s) {
   const InstantNs debutPanne = horloge.hoteNs();
   file->avancer(1s);
   connexion().jouerEtat({Cas::preparation, std::nullopt});
-  file->avancer(std::chrono::nanoseconds(debutPanne + 30'000'000'000 - horloge.hoteNs() - 5'000'000));
+  file->avancer(
+      std::chrono::nanoseconds(debutPanne + 30'000'000'000 - horloge.hoteNs() - 5'000'000));
   EXPECT_EQ(injoignables, 0);
   file->avancer(5ms);
   EXPECT_EQ(injoignables, 1);
