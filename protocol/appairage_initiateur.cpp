@@ -74,7 +74,8 @@ std::optional<MessagePasskey> AppairageInitiateur::recevoir(const MessagePasskey
 
 std::optional<MessagePasskey> AppairageInitiateur::recevoirCle(const MessagePasskey& m,
                                                                const MessagePasskey::Cle& cle) {
-  std::optional<SecretPartage> secret = secretPartage(*prive_, cle.cle);
+  std::optional<SecretPartage> secret =
+      prive_ ? secretPartage(*prive_, cle.cle) : std::optional<SecretPartage>();
   if (!secret) return echouer(m);
   cleB_ = cle.cle;
   secret_ = std::move(secret);

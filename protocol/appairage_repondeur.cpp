@@ -24,7 +24,7 @@ std::optional<MessagePasskey> AppairageRepondeur::recevoir(const MessagePasskey&
     if (const auto* debut = m.comme<MessagePasskey::Debut>()) return recevoirDebut(m, *debut);
     return std::nullopt;
   }
-  if (std::holds_alternative<EnCours>(etat_)) return recevoirEnCours(m);
+  if (std::holds_alternative<EnCours>(etat_) && courante_) return recevoirEnCours(*courante_, m);
   return std::nullopt;
 }
 
@@ -47,13 +47,13 @@ std::optional<MessagePasskey> AppairageRepondeur::recevoirDebut(
   return repondre(m, MessagePasskey::cle(m.tentative(), prive.publique()));
 }
 
-std::optional<MessagePasskey> AppairageRepondeur::recevoirEnCours(const MessagePasskey& m) {
+std::optional<MessagePasskey> AppairageRepondeur::recevoirEnCours(Tentative& t,
+                                                                  const MessagePasskey& m) {
   // Un `debut`, même d'un autre ordinateur, n'est pas considéré pendant une tentative.
-  if (!courante_ || m.tentative() != courante_->numero) return std::nullopt;
-  Tentative& t = *courante_;
+  if (m.tentative() != t.numero) return std::nullopt;
 
   if (m.comme<MessagePasskey::Refus>()) {
-    etat_ = Echoue{codeARenouveler()};
+    etat_ = Echoue{codeARenouveler(t)};
     courante_.reset();
     return std::nullopt;
   }
@@ -71,18 +71,17 @@ std::optional<MessagePasskey> AppairageRepondeur::recevoirEnCours(const MessageP
   if (const auto* d = m.comme<MessagePasskey::Devoilement>()) {
     const auto* attente = std::get_if<AttenteDevoilement>(&t.phase);
     if (!attente || attente->rang != d->rang) return std::nullopt;
-    return recevoirDevoilement(m, *d);
+    return recevoirDevoilement(t, m, *d);
   }
   if (const auto* c = m.comme<MessagePasskey::Confirmation>();
       c && std::holds_alternative<AttenteConfirmation>(t.phase)) {
-    return recevoirConfirmation(m, *c);
+    return recevoirConfirmation(t, m, *c);
   }
   return std::nullopt;
 }
 
 std::optional<MessagePasskey> AppairageRepondeur::recevoirDevoilement(
-    const MessagePasskey& m, const MessagePasskey::Devoilement& d) {
-  Tentative& t = *courante_;
+    Tentative& t, const MessagePasskey& m, const MessagePasskey::Devoilement& d) {
   const std::uint8_t r = d.rang;
   if (d.nonce.size() != tailleNonce) return echouer(m);
   const Empreinte attendu = valeurEngagement(roleInitiateur, t.cleA, t.cleB, code_.bit(r), d.nonce);
@@ -97,8 +96,7 @@ std::optional<MessagePasskey> AppairageRepondeur::recevoirDevoilement(
 }
 
 std::optional<MessagePasskey> AppairageRepondeur::recevoirConfirmation(
-    const MessagePasskey& m, const MessagePasskey::Confirmation& c) {
-  const Tentative& t = *courante_;
+    const Tentative& t, const MessagePasskey& m, const MessagePasskey::Confirmation& c) {
   const ClesDerivees cles =
       deriverCles(t.secret, t.noncesA, t.noncesB, t.cleA, t.cleB, t.numero, t.nom);
   if (!macConcorde(valeurConfirmation(roleInitiateur, t.numero, cles.k2), c.valeur)) {
@@ -113,7 +111,7 @@ std::optional<MessagePasskey> AppairageRepondeur::recevoirConfirmation(
 
 bool AppairageRepondeur::abandonnerTentative() {
   if (!std::holds_alternative<EnCours>(etat_) || !courante_) return false;
-  const bool renouveler = codeARenouveler();
+  const bool renouveler = codeARenouveler(*courante_);
   courante_.reset();
   dernierRecu_.reset();
   derniereReponse_.reset();
@@ -121,8 +119,8 @@ bool AppairageRepondeur::abandonnerTentative() {
   return renouveler;
 }
 
-bool AppairageRepondeur::codeARenouveler() const {
-  const auto* attente = std::get_if<AttenteEngagement>(&courante_->phase);
+bool AppairageRepondeur::codeARenouveler(const Tentative& t) {
+  const auto* attente = std::get_if<AttenteEngagement>(&t.phase);
   return attente == nullptr || attente->rang != 0;
 }
 

@@ -85,13 +85,13 @@ class AppairageRepondeur {
  private:
   std::optional<MessagePasskey> recevoirDebut(const MessagePasskey& m,
                                               const MessagePasskey::Debut& debut);
-  std::optional<MessagePasskey> recevoirEnCours(const MessagePasskey& m);
-  std::optional<MessagePasskey> recevoirDevoilement(const MessagePasskey& m,
+  std::optional<MessagePasskey> recevoirEnCours(Tentative& t, const MessagePasskey& m);
+  std::optional<MessagePasskey> recevoirDevoilement(Tentative& t, const MessagePasskey& m,
                                                     const MessagePasskey::Devoilement& d);
-  std::optional<MessagePasskey> recevoirConfirmation(const MessagePasskey& m,
+  std::optional<MessagePasskey> recevoirConfirmation(const Tentative& t, const MessagePasskey& m,
                                                      const MessagePasskey::Confirmation& c);
   /// Un code entamé dès que la tentative a dépassé l'attente du premier engagement.
-  [[nodiscard]] bool codeARenouveler() const;
+  [[nodiscard]] static bool codeARenouveler(const Tentative& t);
   MessagePasskey repondre(const MessagePasskey& recu, MessagePasskey reponse);
   MessagePasskey echouer(const MessagePasskey& m);
 
