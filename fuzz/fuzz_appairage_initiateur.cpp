@@ -6,23 +6,13 @@
 #include <cstdlib>
 #include <memory>
 
-#include "messages_hostiles.hpp"
+#include "outils_appairage.hpp"
 #include "protocol/appairage_initiateur.hpp"
 #include "protocol/appairage_repondeur.hpp"
 #include "protocol/hasard_deterministe.hpp"
 
 namespace ravlo {
 namespace {
-
-void exiger(bool condition) {
-  if (!condition) std::abort();
-}
-
-CodeAppairage codeDe(std::uint16_t valeur) {
-  char texte[8];
-  std::snprintf(texte, sizeof texte, "%04u", static_cast<unsigned>(valeur % 10000));
-  return *CodeAppairage::depuisSaisie(texte);
-}
 
 void verifierReussite(const AppairageInitiateur& i, const AppairageRepondeur& r) {
   const auto* ri = std::get_if<AppairageInitiateur::Reussi>(&i.etat());

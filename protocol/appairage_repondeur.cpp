@@ -1,19 +1,8 @@
 #include "protocol/appairage_repondeur.hpp"
 
 #include "protocol/cle_privee_x25519.hpp"
-#include "protocol/exiger.hpp"
 
 namespace ravlo {
-namespace {
-
-Octets tirer(SourceDeHasard& hasard, std::size_t nombre) {
-  Octets octets = hasard.octetsAleatoires(nombre);
-  RAVLO_EXIGER(octets.size() == nombre);
-  return octets;
-}
-
-}  // namespace
-
 AppairageRepondeur::AppairageRepondeur(CodeAppairage code, std::shared_ptr<SourceDeHasard> hasard)
     : code_(std::move(code)), hasard_(std::move(hasard)) {}
 
@@ -61,7 +50,7 @@ std::optional<MessagePasskey> AppairageRepondeur::recevoirEnCours(Tentative& t,
     const auto* attente = std::get_if<AttenteEngagement>(&t.phase);
     if (!attente || attente->rang != e->rang) return std::nullopt;
     const std::uint8_t r = e->rang;
-    Octets nonce = tirer(*hasard_, tailleNonce);
+    Octets nonce = tirer(*hasard_, MessagePasskey::tailleNonce);
     const Empreinte v = valeurEngagement(roleRepondeur, t.cleA, t.cleB, code_.bit(r), nonce);
     t.engagementsA.push_back(e->valeur);
     t.noncesB.push_back(std::move(nonce));
@@ -83,7 +72,7 @@ std::optional<MessagePasskey> AppairageRepondeur::recevoirEnCours(Tentative& t,
 std::optional<MessagePasskey> AppairageRepondeur::recevoirDevoilement(
     Tentative& t, const MessagePasskey& m, const MessagePasskey::Devoilement& d) {
   const std::uint8_t r = d.rang;
-  if (d.nonce.size() != tailleNonce) return echouer(m);
+  if (d.nonce.size() != MessagePasskey::tailleNonce) return echouer(m);
   const Empreinte attendu = valeurEngagement(roleInitiateur, t.cleA, t.cleB, code_.bit(r), d.nonce);
   if (!macConcorde(attendu, t.engagementsA[r])) return echouer(m);
   t.noncesA.push_back(d.nonce);

@@ -10,20 +10,19 @@
 namespace ravlo {
 namespace {
 
-constexpr std::size_t tailleCle = 32;
-constexpr std::size_t tailleValeur = 32;
-constexpr std::size_t tailleNonce = 16;
-
 Octets copie(VueOctets v) {
   return Octets(v.begin(), v.end());
 }
 
+using M = MessagePasskey;
+
 std::optional<MessagePasskey::Contenu> lireDebut(VueOctets charge) {
-  if (charge.size() < tailleCle + 1) return std::nullopt;
-  const std::size_t l = charge[tailleCle];
-  const VueOctets nom = charge.subspan(tailleCle + 1);
+  if (charge.size() < M::tailleCle + 1) return std::nullopt;
+  const std::size_t l = charge[M::tailleCle];
+  const VueOctets nom = charge.subspan(M::tailleCle + 1);
   if (nom.size() != l || l > nomOctetsMax || !estUtf8Strict(nom)) return std::nullopt;
-  return MessagePasskey::Debut{copie(charge.first(tailleCle)), std::string(nom.begin(), nom.end())};
+  return MessagePasskey::Debut{copie(charge.first(M::tailleCle)),
+                               std::string(nom.begin(), nom.end())};
 }
 
 /// `rang` (≤ 13) suivi d'exactement `taille` octets.
@@ -37,20 +36,20 @@ std::optional<MessagePasskey::Contenu> lireCharge(std::uint8_t code, VueOctets c
     case 0:
       return lireDebut(charge);
     case 1:
-      if (charge.size() != tailleCle) return std::nullopt;
+      if (charge.size() != M::tailleCle) return std::nullopt;
       return MessagePasskey::Cle{copie(charge)};
     case 2:
-      if (auto r = lireRang(charge, tailleValeur)) {
+      if (auto r = lireRang(charge, M::tailleValeur)) {
         return MessagePasskey::Engagement{r->first, std::move(r->second)};
       }
       return std::nullopt;
     case 3:
-      if (auto r = lireRang(charge, tailleNonce)) {
+      if (auto r = lireRang(charge, M::tailleNonce)) {
         return MessagePasskey::Devoilement{r->first, std::move(r->second)};
       }
       return std::nullopt;
     case 4:
-      if (charge.size() != tailleValeur) return std::nullopt;
+      if (charge.size() != M::tailleValeur) return std::nullopt;
       return MessagePasskey::Confirmation{copie(charge)};
     case 5:
       if (!charge.empty()) return std::nullopt;
@@ -96,7 +95,7 @@ std::expected<MessagePasskey, ErreurPasskey> MessagePasskey::decoder(VueOctets d
 }
 
 Octets MessagePasskey::donnees() const {
-  EcrivainOctets sortie(tailleEnTete + 1 + 32 + nomOctetsMax);
+  EcrivainOctets sortie(tailleEnTete + tailleCle + 1 + nomOctetsMax);
   sortie.ecrire(VueOctets(signature))
       .ecrire(version)
       .ecrire(static_cast<std::uint8_t>(contenu_.index()))

@@ -1,17 +1,33 @@
 #pragma once
 
+// Outils des cibles de fuzzing de l'appairage.
+//
 // Messages qu'un pair hostile ou un réseau abîmé peut présenter à un automate d'appairage :
 // décodés d'octets quelconques, fabriqués champ par champ (tentative juste ou non, rang de
 // 0 à 255, champs de toute longueur), rejoués ou altérés depuis l'historique du fil.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <vector>
 
+#include "protocol/code_appairage.hpp"
 #include "protocol/message_passkey.hpp"
 
 namespace ravlo {
+
+/// Un invariant rompu arrête la cible : libFuzzer garde l'entrée fautive.
+inline void exiger(bool condition) {
+  if (!condition) std::abort();
+}
+
+inline CodeAppairage codeDe(std::uint16_t valeur) {
+  char texte[8];
+  std::snprintf(texte, sizeof texte, "%04u", static_cast<unsigned>(valeur % 10000));
+  return *CodeAppairage::depuisSaisie(texte);
+}
 
 class MessagesHostiles {
  public:
