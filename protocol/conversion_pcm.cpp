@@ -54,8 +54,8 @@ std::int16_t ConversionPCM::versEntier(float x) {
 std::size_t ConversionPCM::entrelacer(std::span<const float> gauche, std::span<const float> droite,
                                       std::size_t pas, std::size_t trames,
                                       std::span<std::int16_t> vers) {
-  const std::size_t n = std::min({vers.size() / 2, trames, tramesLisibles(gauche, pas),
-                                  tramesLisibles(droite, pas)});
+  const std::size_t n =
+      std::min({vers.size() / 2, trames, tramesLisibles(gauche, pas), tramesLisibles(droite, pas)});
   std::size_t i = 0;
   std::int16_t* sortie = vers.data();
   if (pas == 2 && droite.data() == gauche.data() + 1) {
@@ -71,8 +71,8 @@ std::size_t ConversionPCM::entrelacer(std::span<const float> gauche, std::span<c
     for (; i + 8 <= n; i += 8) {
       const I16x8 g = versEntier8(gauche.data() + i);
       const I16x8 d = versEntier8(droite.data() + i);
-      const I16x16 mele = __builtin_shufflevector(g, d, 0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13,
-                                                  6, 14, 7, 15);
+      const I16x16 mele =
+          __builtin_shufflevector(g, d, 0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15);
       std::memcpy(sortie + 2 * i, &mele, sizeof mele);
     }
   }

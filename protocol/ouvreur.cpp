@@ -9,9 +9,13 @@
 
 namespace ravlo {
 
-Ouvreur::Ouvreur(const Cle& cle) : cle_(cle) { assurerSodium(); }
+Ouvreur::Ouvreur(const Cle& cle) : cle_(cle) {
+  assurerSodium();
+}
 
-Ouvreur::~Ouvreur() { sodium_memzero(cle_.data(), cle_.size()); }
+Ouvreur::~Ouvreur() {
+  sodium_memzero(cle_.data(), cle_.size());
+}
 
 std::optional<Ouvert> Ouvreur::ouvrir(VueOctets datagramme) {
   constexpr std::size_t minimum = Enveloppe::tailleEnTete + Enveloppe::tailleEtiquette;

@@ -29,7 +29,8 @@ std::expected<PaquetAudio, ErreurPaquet> PaquetAudio::creer(std::uint32_t sequen
 }
 
 std::expected<PaquetAudio, ErreurPaquet> PaquetAudio::lire(VueOctets donnees) {
-  if (donnees.size() < tailleEnTete) return std::unexpected(ErreurPaquet{CasErreurPaquet::tropCourt});
+  if (donnees.size() < tailleEnTete)
+    return std::unexpected(ErreurPaquet{CasErreurPaquet::tropCourt});
   if (!std::equal(signature.begin(), signature.end(), donnees.begin())) {
     return std::unexpected(ErreurPaquet{CasErreurPaquet::signatureInvalide});
   }

@@ -18,7 +18,9 @@ Scelleur::Scelleur(const Cle& cle, std::uint64_t prochain) : cle_(cle), prochain
   assurerSodium();
 }
 
-Scelleur::~Scelleur() { sodium_memzero(cle_.data(), cle_.size()); }
+Scelleur::~Scelleur() {
+  sodium_memzero(cle_.data(), cle_.size());
+}
 
 std::optional<std::uint64_t> Scelleur::prendreCompteur() {
   Garde garde(verrou_);
@@ -32,8 +34,7 @@ std::optional<std::uint64_t> Scelleur::prendreCompteur() {
   return k;
 }
 
-std::expected<Octets, ErreurEnveloppe> Scelleur::sceller(VueOctets contenu,
-                                                          SorteEnveloppe sorte) {
+std::expected<Octets, ErreurEnveloppe> Scelleur::sceller(VueOctets contenu, SorteEnveloppe sorte) {
   const std::optional<std::uint64_t> k = prendreCompteur();
   if (!k) return std::unexpected(ErreurEnveloppe::compteurEpuise);
   if (contenu.size() > crypto_aead_chacha20poly1305_ietf_MESSAGEBYTES_MAX) {

@@ -1,8 +1,8 @@
 #include <sodium.h>
 
+#include <gtest/gtest.h>
 #include <algorithm>
 #include <atomic>
-#include <gtest/gtest.h>
 #include <set>
 #include <thread>
 #include <vector>
@@ -42,7 +42,8 @@ TEST(Enveloppe, PremierScellementPorteLeCompteurZeroEtSOuvreAvecLeNonceNul) {
   ASSERT_TRUE(scelle.has_value());
   ASSERT_EQ(scelle->size(), 28u + contenu.size());
   EXPECT_EQ((Octets{scelle->begin(), scelle->begin() + 4}), (Octets{'R', 'V', 2, 1}));
-  EXPECT_TRUE(std::all_of(scelle->begin() + 4, scelle->begin() + 12, [](auto b) { return b == 0; }));
+  EXPECT_TRUE(
+      std::all_of(scelle->begin() + 4, scelle->begin() + 12, [](auto b) { return b == 0; }));
   // Même octets que libsodium avec un nonce de douze zéros et l'en-tête en donnée associée.
   EXPECT_EQ(*scelle, scellerBrut(cle, 0, SorteEnveloppe::horloge, contenu));
 
@@ -163,8 +164,8 @@ TEST(Enveloppe, CompteurEpuiseApres2Puissance64Moins1) {
   Scelleur scelleur(cle, UINT64_MAX);
   const auto dernier = scelleur.sceller(Octets{1}, SorteEnveloppe::audio);
   ASSERT_TRUE(dernier.has_value());
-  EXPECT_TRUE(std::all_of(dernier->begin() + 4, dernier->begin() + 12,
-                          [](auto b) { return b == 0xFF; }));
+  EXPECT_TRUE(
+      std::all_of(dernier->begin() + 4, dernier->begin() + 12, [](auto b) { return b == 0xFF; }));
   Ouvreur ouvreur(cle);
   EXPECT_TRUE(ouvreur.ouvrir(*dernier).has_value());
   EXPECT_EQ(scelleur.sceller(Octets{1}, SorteEnveloppe::audio),
@@ -186,8 +187,8 @@ TEST(ConcurrenceEnveloppe, CompteursDistinctsEtAucuneDoubleOuverture) {
     for (int f = 0; f < fils; ++f) {
       t.emplace_back([&, f] {
         for (int i = 0; i < parFil; ++i) {
-          produits[f].push_back(*scelleur.sceller(Octets{static_cast<std::uint8_t>(f)},
-                                                  SorteEnveloppe::audio));
+          produits[f].push_back(
+              *scelleur.sceller(Octets{static_cast<std::uint8_t>(f)}, SorteEnveloppe::audio));
         }
       });
     }
