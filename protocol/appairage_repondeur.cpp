@@ -3,6 +3,7 @@
 #include "protocol/cle_privee_x25519.hpp"
 
 namespace ravlo {
+
 AppairageRepondeur::AppairageRepondeur(CodeAppairage code, std::shared_ptr<SourceDeHasard> hasard)
     : code_(std::move(code)), hasard_(std::move(hasard)) {}
 
