@@ -1,16 +1,9 @@
 #include "protocol/appairage_initiateur.hpp"
 
-#include "protocol/exiger.hpp"
 #include "protocol/texte_unicode.hpp"
 
 namespace ravlo {
 namespace {
-
-Octets tirer(SourceDeHasard& hasard, std::size_t nombre) {
-  Octets octets = hasard.octetsAleatoires(nombre);
-  RAVLO_EXIGER(octets.size() == nombre);
-  return octets;
-}
 
 /// Le premier octet tiré est le plus fort ; le fil porte ensuite la valeur petit-boutiste.
 std::uint64_t tirerTentative(SourceDeHasard& hasard) {
@@ -74,7 +67,8 @@ std::optional<MessagePasskey> AppairageInitiateur::recevoir(const MessagePasskey
 
 std::optional<MessagePasskey> AppairageInitiateur::recevoirCle(const MessagePasskey& m,
                                                                const MessagePasskey::Cle& cle) {
-  std::optional<SecretPartage> secret = secretPartage(*prive_, cle.cle);
+  std::optional<SecretPartage> secret =
+      prive_ ? secretPartage(*prive_, cle.cle) : std::optional<SecretPartage>();
   if (!secret) return echouer(m);
   cleB_ = cle.cle;
   secret_ = std::move(secret);
@@ -85,7 +79,7 @@ std::optional<MessagePasskey> AppairageInitiateur::recevoirCle(const MessagePass
 std::optional<MessagePasskey> AppairageInitiateur::recevoirDevoilement(
     const MessagePasskey& m, const MessagePasskey::Devoilement& d) {
   const std::uint8_t r = d.rang;
-  if (d.nonce.size() != tailleNonce) return echouer(m);
+  if (d.nonce.size() != MessagePasskey::tailleNonce) return echouer(m);
   // C'est ici qu'un répondeur d'un autre code se trahit, au premier rang où les bits diffèrent.
   const Empreinte attendu = valeurEngagement(roleRepondeur, cleA_, cleB_, code_.bit(r), d.nonce);
   if (!macConcorde(attendu, engagementsB_[r])) return echouer(m);
@@ -119,7 +113,7 @@ std::optional<MessagePasskey> AppairageInitiateur::recevoirConfirmation(
 }
 
 MessagePasskey AppairageInitiateur::engagementPourRang(std::uint8_t rang) {
-  Octets nonce = tirer(*hasard_, tailleNonce);
+  Octets nonce = tirer(*hasard_, MessagePasskey::tailleNonce);
   const Empreinte v = valeurEngagement(roleInitiateur, cleA_, cleB_, code_.bit(rang), nonce);
   noncesA_.push_back(std::move(nonce));
   return MessagePasskey::engagement(tentative_, rang, enOctets(v));

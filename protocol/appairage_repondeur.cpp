@@ -1,18 +1,8 @@
 #include "protocol/appairage_repondeur.hpp"
 
 #include "protocol/cle_privee_x25519.hpp"
-#include "protocol/exiger.hpp"
 
 namespace ravlo {
-namespace {
-
-Octets tirer(SourceDeHasard& hasard, std::size_t nombre) {
-  Octets octets = hasard.octetsAleatoires(nombre);
-  RAVLO_EXIGER(octets.size() == nombre);
-  return octets;
-}
-
-}  // namespace
 
 AppairageRepondeur::AppairageRepondeur(CodeAppairage code, std::shared_ptr<SourceDeHasard> hasard)
     : code_(std::move(code)), hasard_(std::move(hasard)) {}
@@ -24,7 +14,7 @@ std::optional<MessagePasskey> AppairageRepondeur::recevoir(const MessagePasskey&
     if (const auto* debut = m.comme<MessagePasskey::Debut>()) return recevoirDebut(m, *debut);
     return std::nullopt;
   }
-  if (std::holds_alternative<EnCours>(etat_)) return recevoirEnCours(m);
+  if (std::holds_alternative<EnCours>(etat_) && courante_) return recevoirEnCours(*courante_, m);
   return std::nullopt;
 }
 
@@ -47,13 +37,13 @@ std::optional<MessagePasskey> AppairageRepondeur::recevoirDebut(
   return repondre(m, MessagePasskey::cle(m.tentative(), prive.publique()));
 }
 
-std::optional<MessagePasskey> AppairageRepondeur::recevoirEnCours(const MessagePasskey& m) {
+std::optional<MessagePasskey> AppairageRepondeur::recevoirEnCours(Tentative& t,
+                                                                  const MessagePasskey& m) {
   // Un `debut`, même d'un autre ordinateur, n'est pas considéré pendant une tentative.
-  if (!courante_ || m.tentative() != courante_->numero) return std::nullopt;
-  Tentative& t = *courante_;
+  if (m.tentative() != t.numero) return std::nullopt;
 
   if (m.comme<MessagePasskey::Refus>()) {
-    etat_ = Echoue{codeARenouveler()};
+    etat_ = Echoue{codeARenouveler(t)};
     courante_.reset();
     return std::nullopt;
   }
@@ -61,7 +51,7 @@ std::optional<MessagePasskey> AppairageRepondeur::recevoirEnCours(const MessageP
     const auto* attente = std::get_if<AttenteEngagement>(&t.phase);
     if (!attente || attente->rang != e->rang) return std::nullopt;
     const std::uint8_t r = e->rang;
-    Octets nonce = tirer(*hasard_, tailleNonce);
+    Octets nonce = tirer(*hasard_, MessagePasskey::tailleNonce);
     const Empreinte v = valeurEngagement(roleRepondeur, t.cleA, t.cleB, code_.bit(r), nonce);
     t.engagementsA.push_back(e->valeur);
     t.noncesB.push_back(std::move(nonce));
@@ -71,20 +61,19 @@ std::optional<MessagePasskey> AppairageRepondeur::recevoirEnCours(const MessageP
   if (const auto* d = m.comme<MessagePasskey::Devoilement>()) {
     const auto* attente = std::get_if<AttenteDevoilement>(&t.phase);
     if (!attente || attente->rang != d->rang) return std::nullopt;
-    return recevoirDevoilement(m, *d);
+    return recevoirDevoilement(t, m, *d);
   }
   if (const auto* c = m.comme<MessagePasskey::Confirmation>();
       c && std::holds_alternative<AttenteConfirmation>(t.phase)) {
-    return recevoirConfirmation(m, *c);
+    return recevoirConfirmation(t, m, *c);
   }
   return std::nullopt;
 }
 
 std::optional<MessagePasskey> AppairageRepondeur::recevoirDevoilement(
-    const MessagePasskey& m, const MessagePasskey::Devoilement& d) {
-  Tentative& t = *courante_;
+    Tentative& t, const MessagePasskey& m, const MessagePasskey::Devoilement& d) {
   const std::uint8_t r = d.rang;
-  if (d.nonce.size() != tailleNonce) return echouer(m);
+  if (d.nonce.size() != MessagePasskey::tailleNonce) return echouer(m);
   const Empreinte attendu = valeurEngagement(roleInitiateur, t.cleA, t.cleB, code_.bit(r), d.nonce);
   if (!macConcorde(attendu, t.engagementsA[r])) return echouer(m);
   t.noncesA.push_back(d.nonce);
@@ -97,8 +86,7 @@ std::optional<MessagePasskey> AppairageRepondeur::recevoirDevoilement(
 }
 
 std::optional<MessagePasskey> AppairageRepondeur::recevoirConfirmation(
-    const MessagePasskey& m, const MessagePasskey::Confirmation& c) {
-  const Tentative& t = *courante_;
+    const Tentative& t, const MessagePasskey& m, const MessagePasskey::Confirmation& c) {
   const ClesDerivees cles =
       deriverCles(t.secret, t.noncesA, t.noncesB, t.cleA, t.cleB, t.numero, t.nom);
   if (!macConcorde(valeurConfirmation(roleInitiateur, t.numero, cles.k2), c.valeur)) {
@@ -113,7 +101,7 @@ std::optional<MessagePasskey> AppairageRepondeur::recevoirConfirmation(
 
 bool AppairageRepondeur::abandonnerTentative() {
   if (!std::holds_alternative<EnCours>(etat_) || !courante_) return false;
-  const bool renouveler = codeARenouveler();
+  const bool renouveler = codeARenouveler(*courante_);
   courante_.reset();
   dernierRecu_.reset();
   derniereReponse_.reset();
@@ -121,8 +109,8 @@ bool AppairageRepondeur::abandonnerTentative() {
   return renouveler;
 }
 
-bool AppairageRepondeur::codeARenouveler() const {
-  const auto* attente = std::get_if<AttenteEngagement>(&courante_->phase);
+bool AppairageRepondeur::codeARenouveler(const Tentative& t) {
+  const auto* attente = std::get_if<AttenteEngagement>(&t.phase);
   return attente == nullptr || attente->rang != 0;
 }
 

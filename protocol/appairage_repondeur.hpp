@@ -45,6 +45,22 @@ class AppairageRepondeur {
   };
   using Etat = std::variant<Attente, EnCours, Reussi, Echoue>;
 
+  AppairageRepondeur(CodeAppairage code, std::shared_ptr<SourceDeHasard> hasard);
+
+  [[nodiscard]] const Etat& etat() const { return etat_; }
+
+  /// La réponse à envoyer, ou rien.
+  [[nodiscard]] std::optional<MessagePasskey> recevoir(const MessagePasskey& m);
+
+  /// Abandonne la tentative en cours et revient en attente. Rend s'il faut renouveler le
+  /// code, comme pour un `refus` reçu ; faux, sans rien changer, hors tentative.
+  bool abandonnerTentative();
+
+  /// Tailles des listes conformes à la phase, jamais plus de 14 entrées, et une tentative
+  /// exactement quand l'état est `EnCours` : pour les essais et le fuzzing.
+  [[nodiscard]] bool respecteSesInvariants() const;
+
+ private:
   struct AttenteEngagement {
     std::uint8_t rang;
   };
@@ -67,31 +83,15 @@ class AppairageRepondeur {
     std::vector<Octets> engagementsA{};
   };
 
-  AppairageRepondeur(CodeAppairage code, std::shared_ptr<SourceDeHasard> hasard);
-
-  [[nodiscard]] const Etat& etat() const { return etat_; }
-
-  /// La réponse à envoyer, ou rien.
-  [[nodiscard]] std::optional<MessagePasskey> recevoir(const MessagePasskey& m);
-
-  /// Abandonne la tentative en cours et revient en attente. Rend s'il faut renouveler le
-  /// code, comme pour un `refus` reçu ; faux, sans rien changer, hors tentative.
-  bool abandonnerTentative();
-
-  /// Tailles des listes conformes à la phase, jamais plus de 14 entrées, et une tentative
-  /// exactement quand l'état est `EnCours` : pour les essais et le fuzzing.
-  [[nodiscard]] bool respecteSesInvariants() const;
-
- private:
   std::optional<MessagePasskey> recevoirDebut(const MessagePasskey& m,
                                               const MessagePasskey::Debut& debut);
-  std::optional<MessagePasskey> recevoirEnCours(const MessagePasskey& m);
-  std::optional<MessagePasskey> recevoirDevoilement(const MessagePasskey& m,
+  std::optional<MessagePasskey> recevoirEnCours(Tentative& t, const MessagePasskey& m);
+  std::optional<MessagePasskey> recevoirDevoilement(Tentative& t, const MessagePasskey& m,
                                                     const MessagePasskey::Devoilement& d);
-  std::optional<MessagePasskey> recevoirConfirmation(const MessagePasskey& m,
+  std::optional<MessagePasskey> recevoirConfirmation(const Tentative& t, const MessagePasskey& m,
                                                      const MessagePasskey::Confirmation& c);
   /// Un code entamé dès que la tentative a dépassé l'attente du premier engagement.
-  [[nodiscard]] bool codeARenouveler() const;
+  [[nodiscard]] static bool codeARenouveler(const Tentative& t);
   MessagePasskey repondre(const MessagePasskey& recu, MessagePasskey reponse);
   MessagePasskey echouer(const MessagePasskey& m);
 

@@ -9,7 +9,8 @@
 
 namespace ravlo {
 
-/// Dérivation de clés HKDF-SHA-256 (RFC 5869), bâtie sur HMAC-SHA-256.
+// Dérivation de clés HKDF-SHA-256 (RFC 5869), bâtie sur HMAC-SHA-256 : libsodium 1.0.18
+// n'en a pas.
 
 /// Extraction : PRK = HMAC(sel, ikm). Un sel vide vaut 32 zéros, HMAC complétant sa clé
 /// par des zéros.

@@ -10,51 +10,49 @@
 namespace ravlo {
 namespace {
 
-constexpr std::size_t tailleCle = 32;
-constexpr std::size_t tailleValeur = 32;
-constexpr std::size_t tailleNonce = 16;
-
 Octets copie(VueOctets v) {
   return Octets(v.begin(), v.end());
 }
 
-std::optional<MessagePasskey::Contenu> lireDebut(VueOctets charge) {
-  if (charge.size() < tailleCle + 1) return std::nullopt;
-  const std::size_t l = charge[tailleCle];
-  const VueOctets nom = charge.subspan(tailleCle + 1);
+using M = MessagePasskey;
+
+std::optional<M::Contenu> lireDebut(VueOctets charge) {
+  if (charge.size() < M::tailleCle + 1) return std::nullopt;
+  const std::size_t l = charge[M::tailleCle];
+  const VueOctets nom = charge.subspan(M::tailleCle + 1);
   if (nom.size() != l || l > nomOctetsMax || !estUtf8Strict(nom)) return std::nullopt;
-  return MessagePasskey::Debut{copie(charge.first(tailleCle)), std::string(nom.begin(), nom.end())};
+  return M::Debut{copie(charge.first(M::tailleCle)), std::string(nom.begin(), nom.end())};
 }
 
 /// `rang` (≤ 13) suivi d'exactement `taille` octets.
 std::optional<std::pair<std::uint8_t, Octets>> lireRang(VueOctets charge, std::size_t taille) {
-  if (charge.size() != 1 + taille || charge[0] > MessagePasskey::rangMax) return std::nullopt;
+  if (charge.size() != 1 + taille || charge[0] > M::rangMax) return std::nullopt;
   return std::pair{charge[0], copie(charge.subspan(1))};
 }
 
-std::optional<MessagePasskey::Contenu> lireCharge(std::uint8_t code, VueOctets charge) {
+std::optional<M::Contenu> lireCharge(std::uint8_t code, VueOctets charge) {
   switch (code) {
     case 0:
       return lireDebut(charge);
     case 1:
-      if (charge.size() != tailleCle) return std::nullopt;
-      return MessagePasskey::Cle{copie(charge)};
+      if (charge.size() != M::tailleCle) return std::nullopt;
+      return M::Cle{copie(charge)};
     case 2:
-      if (auto r = lireRang(charge, tailleValeur)) {
-        return MessagePasskey::Engagement{r->first, std::move(r->second)};
+      if (auto r = lireRang(charge, M::tailleValeur)) {
+        return M::Engagement{r->first, std::move(r->second)};
       }
       return std::nullopt;
     case 3:
-      if (auto r = lireRang(charge, tailleNonce)) {
-        return MessagePasskey::Devoilement{r->first, std::move(r->second)};
+      if (auto r = lireRang(charge, M::tailleNonce)) {
+        return M::Devoilement{r->first, std::move(r->second)};
       }
       return std::nullopt;
     case 4:
-      if (charge.size() != tailleValeur) return std::nullopt;
-      return MessagePasskey::Confirmation{copie(charge)};
+      if (charge.size() != M::tailleValeur) return std::nullopt;
+      return M::Confirmation{copie(charge)};
     case 5:
       if (!charge.empty()) return std::nullopt;
-      return MessagePasskey::Refus{};
+      return M::Refus{};
     default:
       return std::nullopt;
   }
@@ -63,22 +61,20 @@ std::optional<MessagePasskey::Contenu> lireCharge(std::uint8_t code, VueOctets c
 /// Écrit la charge de chaque cas à la suite de l'en-tête.
 struct EcrireCharge {
   EcrivainOctets& sortie;
-  void operator()(const MessagePasskey::Debut& d) const {
+  void operator()(const M::Debut& d) const {
     sortie.ecrire(VueOctets(d.cle)).ecrire(static_cast<std::uint8_t>(d.nomOrdinateur.size()));
     sortie.ecrire(VueOctets(reinterpret_cast<const std::uint8_t*>(d.nomOrdinateur.data()),
                             d.nomOrdinateur.size()));
   }
-  void operator()(const MessagePasskey::Cle& c) const { sortie.ecrire(VueOctets(c.cle)); }
-  void operator()(const MessagePasskey::Engagement& e) const {
+  void operator()(const M::Cle& c) const { sortie.ecrire(VueOctets(c.cle)); }
+  void operator()(const M::Engagement& e) const {
     sortie.ecrire(e.rang).ecrire(VueOctets(e.valeur));
   }
-  void operator()(const MessagePasskey::Devoilement& d) const {
+  void operator()(const M::Devoilement& d) const {
     sortie.ecrire(d.rang).ecrire(VueOctets(d.nonce));
   }
-  void operator()(const MessagePasskey::Confirmation& c) const {
-    sortie.ecrire(VueOctets(c.valeur));
-  }
-  void operator()(const MessagePasskey::Refus&) const {}
+  void operator()(const M::Confirmation& c) const { sortie.ecrire(VueOctets(c.valeur)); }
+  void operator()(const M::Refus&) const {}
 };
 
 }  // namespace
@@ -96,7 +92,7 @@ std::expected<MessagePasskey, ErreurPasskey> MessagePasskey::decoder(VueOctets d
 }
 
 Octets MessagePasskey::donnees() const {
-  EcrivainOctets sortie(tailleEnTete + 1 + 32 + nomOctetsMax);
+  EcrivainOctets sortie(tailleEnTete + tailleCle + 1 + nomOctetsMax);
   sortie.ecrire(VueOctets(signature))
       .ecrire(version)
       .ecrire(static_cast<std::uint8_t>(contenu_.index()))

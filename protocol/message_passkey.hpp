@@ -68,6 +68,9 @@ class MessagePasskey {
   static constexpr std::uint8_t version = 1;
   static constexpr std::size_t tailleEnTete = 12;
   static constexpr std::uint8_t rangMax = 13;
+  static constexpr std::size_t tailleCle = 32;
+  static constexpr std::size_t tailleValeur = 32;
+  static constexpr std::size_t tailleNonce = 16;
 
   MessagePasskey(std::uint64_t tentative, Contenu contenu)
       : tentative_(tentative), contenu_(std::move(contenu)) {}

@@ -24,7 +24,9 @@ Empreinte selDesNonces(std::span<const Octets> noncesA, std::span<const Octets> 
   crypto_hash_sha256_state etat;
   crypto_hash_sha256_init(&etat);
   for (auto liste : {noncesA, noncesB}) {
-    for (const Octets& nonce : liste) crypto_hash_sha256_update(&etat, nonce.data(), nonce.size());
+    for (const Octets& nonce : liste) {
+      if (!nonce.empty()) crypto_hash_sha256_update(&etat, nonce.data(), nonce.size());
+    }
   }
   Empreinte sel{};
   crypto_hash_sha256_final(&etat, sel.data());

@@ -26,7 +26,6 @@ namespace ravlo {
 inline constexpr std::uint8_t roleInitiateur = 0x41;  // 'A'
 inline constexpr std::uint8_t roleRepondeur = 0x42;   // 'B'
 inline constexpr std::size_t nombreDeRangs = 14;
-inline constexpr std::size_t tailleNonce = 16;
 
 using SecretPartage = Secret<32>;
 

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "protocol/exiger.hpp"
 #include "protocol/octets.hpp"
 
 namespace ravlo {
@@ -15,5 +16,12 @@ class SourceDeHasard {
   /// Exactement `nombre` octets.
   [[nodiscard]] virtual Octets octetsAleatoires(std::size_t nombre) = 0;
 };
+
+/// `nombre` octets de `hasard` ; une source qui en rend un autre nombre est fautive.
+[[nodiscard]] inline Octets tirer(SourceDeHasard& hasard, std::size_t nombre) {
+  Octets octets = hasard.octetsAleatoires(nombre);
+  RAVLO_EXIGER(octets.size() == nombre);
+  return octets;
+}
 
 }  // namespace ravlo

@@ -68,7 +68,7 @@ std::string_view rognerEspaces(std::string_view texte) {
   while (debut < longueur) {
     std::int32_t i = debut;
     UChar32 c = 0;
-    U8_NEXT(s, i, longueur, c);
+    U8_NEXT(s, i, longueur, c);  // NOLINT(bugprone-inc-dec-in-conditions) : macro d'ICU
     if (c < 0 || !estEspace(c)) break;
     debut = i;
   }
@@ -84,8 +84,8 @@ std::string_view rognerEspaces(std::string_view texte) {
 }
 
 std::string nomAffichable(std::string_view nom) {
-  const icu::UnicodeString source = icu::UnicodeString::fromUTF8(icu::StringPiece(
-      nom.data(), static_cast<std::int32_t>(std::min<std::size_t>(nom.size(), INT32_MAX))));
+  const icu::UnicodeString source = icu::UnicodeString::fromUTF8(
+      icu::StringPiece(nom.substr(0, std::numeric_limits<std::int32_t>::max())));
   icu::UnicodeString propre;
   for (std::int32_t i = 0; i < source.length();) {
     const UChar32 c = source.char32At(i);
@@ -110,7 +110,7 @@ bool estUtf8Strict(VueOctets octets) {
   reencode.reserve(octets.size());
   for (std::int32_t i = 0; i < longueur;) {
     UChar32 c = 0;
-    U8_NEXT(octets.data(), i, longueur, c);
+    U8_NEXT(octets.data(), i, longueur, c);  // NOLINT(bugprone-inc-dec-in-conditions)
     if (c < 0) return false;
     std::uint8_t tampon[U8_MAX_LENGTH];
     std::int32_t n = 0;

@@ -154,19 +154,5 @@ TEST(AppairageRepondeur, DevoilementOuConfirmationFaussesRefusees) {
   EXPECT_EQ(b.repondeur.etat(), R::Etat{R::Echoue{true}});
 }
 
-TEST(AppairageRepondeur, FinRepeteeEtRienDAutre) {
-  Banc b;
-  b.avancer(30);
-  ASSERT_TRUE(std::holds_alternative<R::Reussi>(b.repondeur.etat()));
-  EXPECT_EQ(std::get<R::Reussi>(b.repondeur.etat()).nomOrdinateur, "Mac");
-  const auto confirmation = b.initiateur.dernierMessage();
-  const auto reponse = b.repondeur.recevoir(confirmation);
-  ASSERT_TRUE(reponse && reponse->comme<MessagePasskey::Confirmation>());
-  EXPECT_EQ(b.repondeur.recevoir(confirmation), reponse);
-  EXPECT_EQ(b.repondeur.recevoir(MessagePasskey::refus(b.t)), std::nullopt);
-  EXPECT_TRUE(std::holds_alternative<R::Reussi>(b.repondeur.etat()));
-  EXPECT_FALSE(b.repondeur.abandonnerTentative());
-}
-
 }  // namespace
 }  // namespace ravlo

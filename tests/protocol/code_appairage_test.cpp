@@ -60,11 +60,6 @@ TEST(CodeAppairage, BitsDeLaValeur) {
   EXPECT_EQ(rangsDe(*CodeAppairage::depuisSaisie("0000")), std::vector<int>{});
 }
 
-TEST(CodeAppairage, EgaliteParLesChiffres) {
-  EXPECT_EQ(CodeAppairage::depuisSaisie(" 0042"), CodeAppairage::depuisSaisie("0042\t"));
-  EXPECT_NE(CodeAppairage::depuisSaisie("0042"), CodeAppairage::depuisSaisie("0043"));
-}
-
 TEST(CodeAppairage, AleatoireToujoursQuatreChiffresEtVarie) {
   std::set<std::string> vus;
   for (int i = 0; i < 200; ++i) {
