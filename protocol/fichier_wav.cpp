@@ -53,13 +53,12 @@ std::expected<FichierWav, ErreurWav> FichierWav::lire(VueOctets fichier) {
     }
     if (nomme(*nom, "fmt ")) {
       const auto bloc = lecteur.prendre(std::min<std::size_t>(*taille, lecteur.reste()));
-      if (*taille < 16 || bloc->size() < 16) return std::unexpected(ErreurWav::formatAbsent);
-      LecteurOctets f(*bloc);
-      const auto format = *f.lire<std::uint16_t>();
-      const auto nombreVoies = *f.lire<std::uint16_t>();
-      const auto hz = *f.lire<std::uint32_t>();
-      static_cast<void>(f.prendre(6));  // octets par seconde, alignement : déduits des autres
-      const auto profondeur = *f.lire<std::uint16_t>();
+      if (!bloc || bloc->size() < 16) return std::unexpected(ErreurWav::formatAbsent);
+      // Octets par seconde et alignement (8 à 13) se déduisent des trois autres champs.
+      const auto format = lirePetitBoutiste<std::uint16_t>(bloc->data());
+      const auto nombreVoies = lirePetitBoutiste<std::uint16_t>(bloc->data() + 2);
+      const auto hz = lirePetitBoutiste<std::uint32_t>(bloc->data() + 4);
+      const auto profondeur = lirePetitBoutiste<std::uint16_t>(bloc->data() + 14);
       if (format != formatPCM && format != formatExtensible) {
         return std::unexpected(ErreurWav::pasDuPCM);
       }

@@ -57,7 +57,7 @@ asio::awaitable<BoiteDeReception::Resultat> BoiteDeReception::attendre(
       asio::use_awaitable);
 }
 
-void BoiteDeReception::commencerAttente(std::chrono::milliseconds delai, Suite suite) {
+void BoiteDeReception::commencerAttente(std::chrono::milliseconds delai, const Suite& suite) {
   std::optional<Arrivee> deja;
   std::int64_t numero = 0;
   {
@@ -67,8 +67,8 @@ void BoiteDeReception::commencerAttente(std::chrono::milliseconds delai, Suite s
       arrives_.pop_front();
     } else {
       numero = ++numero_;
-      attente_.emplace(numero, std::move(suite));
     }
+    if (!deja) attente_.emplace(numero, suite);
   }
   if (deja) {
     suite(versResultat(std::move(*deja)));

@@ -46,7 +46,7 @@ class BoiteDeReception : public std::enable_shared_from_this<BoiteDeReception> {
   using Suite = std::function<void(Resultat)>;
 
   explicit BoiteDeReception(Executeur& file) : file_(file) {}
-  void commencerAttente(std::chrono::milliseconds delai, Suite suite);
+  void commencerAttente(std::chrono::milliseconds delai, const Suite& suite);
   static Resultat versResultat(Arrivee arrivee);
 
   Executeur& file_;

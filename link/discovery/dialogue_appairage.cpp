@@ -37,11 +37,12 @@ asio::awaitable<std::expected<void, EchecDialogue>> dialoguer(AppairageInitiateu
       issue = std::unexpected(recu.error());
       break;
     }
-    if (!recu->has_value()) {
+    const std::optional<Octets>& arrive = *recu;
+    if (!arrive) {
       connexion->envoyer(initiateur.dernierMessage().donnees());
       continue;
     }
-    const Octets& datagramme = **recu;
+    const Octets& datagramme = *arrive;
     if (!datagramme.empty() && datagramme.front() == '{') {
       issue = std::unexpected(ErreurAppairage::iPhoneAncien);
       break;
@@ -61,7 +62,7 @@ asio::awaitable<std::expected<void, EchecDialogue>> dialoguer(AppairageInitiateu
   co_return issue;
 }
 
-void lancerDialogue(std::shared_ptr<AppairageInitiateur> initiateur, PointReseau point,
+void lancerDialogue(const std::shared_ptr<AppairageInitiateur>& initiateur, PointReseau point,
                     PlateformeDialogue plateforme, Executeur& principal,
                     std::function<void(std::expected<void, EchecDialogue>)> issue) {
   auto& contexte = plateforme.file->contexte();
@@ -71,7 +72,7 @@ void lancerDialogue(std::shared_ptr<AppairageInitiateur> initiateur, PointReseau
           -> asio::awaitable<std::expected<void, EchecDialogue>> {
         co_return co_await dialoguer(*initiateur, point, plateforme);
       },
-      [&principal, issue = std::move(issue)](std::exception_ptr exception,
+      [&principal, issue = std::move(issue)](const std::exception_ptr& exception,
                                              std::expected<void, EchecDialogue> resultat) {
         // Rien ne lève dans le dialogue ; une exception imprévue (mémoire) compte comme
         // un silence du récepteur plutôt que de traverser la file.

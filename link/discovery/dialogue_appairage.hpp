@@ -36,7 +36,7 @@ struct PlateformeDialogue {
     AppairageInitiateur& initiateur, PointReseau point, PlateformeDialogue plateforme);
 
 /// Lance `dialoguer` sur la file du chercheur et rend son issue sur `principal`.
-void lancerDialogue(std::shared_ptr<AppairageInitiateur> initiateur, PointReseau point,
+void lancerDialogue(const std::shared_ptr<AppairageInitiateur>& initiateur, PointReseau point,
                     PlateformeDialogue plateforme, Executeur& principal,
                     std::function<void(std::expected<void, EchecDialogue>)> issue);
 

@@ -86,7 +86,7 @@ std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(
     } else if (nom == "--secondes") {
       const auto s = nombre(valeur);
       if (!s || *s <= 0) return std::unexpected("--secondes attend une durée positive.");
-      options.secondes = *s;
+      options.secondes = s;
     } else if (nom == "--stats") {
       options.stats = std::filesystem::path(valeur);
     } else {

@@ -82,7 +82,8 @@ class Diffusion {
     principal_.arreter();
   }
 
-  ~Diffusion() {
+  /// Arrête tout dans l'ordre et écrit les compteurs ; à appeler avant la destruction.
+  void fermer() {
     if (suivi_) suivi_->annuler();
     alimentation_->arreter();
     emetteur_->arreter();
@@ -191,6 +192,7 @@ int executer(const OptionsEnvoi& options) {
       });
   principal.executer();
   signaux.cancel();
+  if (diffusion) diffusion->fermer();
   diffusion.reset();
   if (fin.raison != "appairage") std::printf("Fin : %s.\n", fin.raison.c_str());
   return fin.statut;
@@ -200,10 +202,17 @@ int executer(const OptionsEnvoi& options) {
 }  // namespace ravlo
 
 int main(int argc, char** argv) {
-  const auto options = ravlo::OptionsEnvoi::lire(std::span<const char* const>(argv + 1, argc - 1));
-  if (!options) {
-    std::fprintf(stderr, "%s\n%s", options.error().c_str(), ravlo::OptionsEnvoi::usage);
-    return 2;
+  try {
+    const auto options =
+        ravlo::OptionsEnvoi::lire(std::span<const char* const>(argv + 1, argc - 1));
+    if (!options) {
+      std::fprintf(stderr, "%s\n%s", options.error().c_str(), ravlo::OptionsEnvoi::usage);
+      return 2;
+    }
+    return ravlo::executer(*options);
+  } catch (const std::exception& e) {
+    // Mémoire ou fil impossibles à obtenir : rien d'autre ne lève.
+    std::fprintf(stderr, "ravlo-envoi : %s\n", e.what());
+    return 3;
   }
-  return ravlo::executer(*options);
 }

@@ -5,7 +5,7 @@
 #include <memory>
 
 namespace asio {
-class io_context;
+class io_context;  // NOLINT(readability-identifier-naming): nom d'asio
 }
 
 namespace ravlo {

@@ -43,7 +43,8 @@ std::string nomMachine(const std::filesystem::path& infoMachine) {
 
 std::string localeCourante() {
   for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-    const char* valeur = std::getenv(variable);
+    // Lu au démarrage, avant tout fil : personne ne modifie l'environnement en même temps.
+    const char* valeur = std::getenv(variable);  // NOLINT(concurrency-mt-unsafe)
     if (valeur != nullptr && *valeur != '\0') return valeur;
   }
   return "C";

@@ -106,8 +106,8 @@ void EmetteurAudio::suivreEtat(const EtatConnexion& etat,
 void EmetteurAudio::armerReception(const std::shared_ptr<ConnexionDatagramme>& connexion) {
   std::weak_ptr<EmetteurAudio> faible = weak_from_this();
   const Horloge* horloge = plateforme_.horloge;
-  connexion->recevoir([faible, connexion, horloge](std::optional<Octets> datagramme,
-                                                   std::optional<ErreurReseau> erreur) {
+  connexion->recevoir([faible, connexion, horloge](const std::optional<Octets>& datagramme,
+                                                   const std::optional<ErreurReseau>& erreur) {
     const InstantNs reception = horloge->hoteNs();
     if (const auto moi = faible.lock()) {
       moi->traiterReception(reception, datagramme, erreur.has_value(), connexion);
