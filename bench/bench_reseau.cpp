@@ -110,10 +110,12 @@ void emetteur() {
   auto alimentation = std::make_unique<Alimentation>(tampon, std::make_unique<SourceTon>(440.0),
                                                      *fileSource, horlogeSysteme());
 
-  // La régularité de la minuterie de 5 ms sur une file comme celle de l'émetteur.
+  // La régularité de la minuterie de 5 ms, sur une file réglée comme celle de l'émetteur
+  // (et non sur la sienne, pour ne pas compter la sonde dans son coût).
+  FileSerie fileSonde("ravlo.sonde", FileSerie::Priorite::elevee);
   std::vector<double> intervalles;
   InstantNs precedent = 0;
-  auto sonde = fileEmetteur->repeter(5ms, 1ms, [&] {
+  auto sonde = fileSonde.repeter(5ms, 1ms, [&] {
     const InstantNs t = horlogeSysteme().hoteNs();
     if (precedent != 0) intervalles.push_back(static_cast<double>(t - precedent) / 1e6);
     precedent = t;

@@ -32,7 +32,10 @@ struct RecepteurTest::Etat {
   void traiter(VueOctets d) {
     std::lock_guard verrou(mutex);
     pair = expediteur;
-    if (liaison) {
+    // Après l'appairage, un message d'appairage est encore servi : la confirmation finale se
+    // répète quand l'initiateur, qui ne l'a pas reçue, renvoie la sienne.
+    const bool appairage = d.size() >= 2 && d[0] == 'R' && d[1] == 'P';
+    if (liaison && !appairage) {
       const auto ouvert = liaison->ouvreur->ouvrir(d);
       if (!ouvert) return;
       if (ouvert->sorte == SorteEnveloppe::audio) {
