@@ -1,0 +1,104 @@
+#include "link/plateforme/pulseaudio/flux_capture_pulse.hpp"
+
+#include <pulse/error.h>
+
+#include <algorithm>
+#include <limits>
+
+#include "link/plateforme/horloge.hpp"
+#include "link/plateforme/pulseaudio/format_pulse.hpp"
+
+namespace ravlo {
+namespace {
+
+constexpr pa_sample_spec specCapture{PA_SAMPLE_FLOAT32LE, 48'000, 2};
+
+}  // namespace
+
+ResultatAudio<std::unique_ptr<FluxCapturePulse>> FluxCapturePulse::creer(ContextePulse& contexte,
+                                                                         const std::string& nom) {
+  pa_stream* flux = pa_stream_new(contexte.contexte(), nom.c_str(), &specCapture, nullptr);
+  if (flux == nullptr) return {contexte.erreur(), nullptr};
+  return {0, std::unique_ptr<FluxCapturePulse>(new FluxCapturePulse(contexte, flux))};
+}
+
+FluxCapturePulse::~FluxCapturePulse() {
+  deconnecter();
+  pa_stream_unref(flux_);
+}
+
+FormatFlux FluxCapturePulse::format() const {
+  return formatDe(*pa_stream_get_sample_spec(flux_));
+}
+
+void FluxCapturePulse::rappelEtat(pa_stream*, void* moi) {
+  static_cast<FluxCapturePulse*>(moi)->contexte_.signaler();
+}
+
+StatutAudio FluxCapturePulse::connecter(const std::string& source) {
+  pa_stream_set_state_callback(flux_, &FluxCapturePulse::rappelEtat, this);
+  pa_stream_set_read_callback(flux_, &FluxCapturePulse::rappelLecture, this);
+  pa_buffer_attr attributs{};
+  attributs.maxlength = std::numeric_limits<std::uint32_t>::max();
+  attributs.tlength = std::numeric_limits<std::uint32_t>::max();
+  attributs.prebuf = std::numeric_limits<std::uint32_t>::max();
+  attributs.minreq = std::numeric_limits<std::uint32_t>::max();
+  attributs.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(fragmentUs, &specCapture));
+  const auto drapeaux = static_cast<pa_stream_flags_t>(
+      PA_STREAM_START_CORKED | PA_STREAM_DONT_MOVE | PA_STREAM_ADJUST_LATENCY |
+      PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_INTERPOLATE_TIMING);
+  if (pa_stream_connect_record(flux_, source.c_str(), &attributs, drapeaux) < 0) {
+    return contexte_.erreur();
+  }
+  connecte_ = true;
+  for (;;) {
+    const pa_stream_state_t etat = pa_stream_get_state(flux_);
+    if (etat == PA_STREAM_READY) return 0;
+    if (!PA_STREAM_IS_GOOD(etat)) return contexte_.erreur();
+    pa_threaded_mainloop_wait(contexte_.boucle());
+  }
+}
+
+StatutAudio FluxCapturePulse::pause(bool enPause) {
+  if (pa_stream_get_state(flux_) != PA_STREAM_READY) return PA_ERR_BADSTATE;
+  int succes = 0;
+  pa_operation* operation = pa_stream_cork(
+      flux_, enPause ? 1 : 0, [](pa_stream*, int ok, void* u) { *static_cast<int*>(u) = ok; },
+      &succes);
+  if (!contexte_.attendre(operation) || succes == 0) return contexte_.erreur();
+  return 0;
+}
+
+void FluxCapturePulse::deconnecter() {
+  rappel_ = nullptr;
+  if (!connecte_) return;
+  connecte_ = false;
+  pa_stream_set_read_callback(flux_, nullptr, nullptr);
+  pa_stream_set_state_callback(flux_, nullptr, nullptr);
+  if (PA_STREAM_IS_GOOD(pa_stream_get_state(flux_))) pa_stream_disconnect(flux_);
+}
+
+void FluxCapturePulse::rappelLecture(pa_stream* flux, std::size_t, void* moi) {
+  const auto* soi = static_cast<FluxCapturePulse*>(moi);
+  while (pa_stream_readable_size(flux) > 0) {
+    const void* donnees = nullptr;
+    std::size_t octets = 0;
+    if (pa_stream_peek(flux, &donnees, &octets) < 0 || octets == 0) return;
+    if (soi->rappel_ != nullptr && *soi->rappel_) {
+      HorodatageBloc heure;
+      pa_usec_t latence = 0;
+      int negative = 0;
+      if (pa_stream_get_latency(flux, &latence, &negative) == 0) {
+        const auto ns = static_cast<InstantNs>(latence) * 1'000;
+        heure.drapeaux = HorodatageBloc::heureHoteValide;
+        heure.hoteNs = negative != 0 ? hoteNs() + ns : hoteNs() - ns;
+      }
+      const TamponBloc tampon{donnees, static_cast<std::uint32_t>(std::min<std::size_t>(
+                                           octets, std::numeric_limits<std::uint32_t>::max()))};
+      (*soi->rappel_)(std::span<const TamponBloc>(&tampon, 1), heure);
+    }
+    pa_stream_drop(flux);
+  }
+}
+
+}  // namespace ravlo
