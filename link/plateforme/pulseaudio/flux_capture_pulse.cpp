@@ -12,6 +12,13 @@ namespace ravlo {
 namespace {
 
 constexpr pa_sample_spec specCapture{PA_SAMPLE_FLOAT32LE, 48'000, 2};
+constexpr std::int64_t octetsParTrame = 8;
+
+// Durée signée de n octets du flux, à la nanoseconde près.
+std::int64_t dureeNs(std::int64_t octets) {
+  const std::int64_t trames = octets / octetsParTrame;
+  return trames / 48'000 * 1'000'000'000 + trames % 48'000 * 1'000'000'000 / 48'000;
+}
 
 }  // namespace
 
@@ -38,15 +45,16 @@ void FluxCapturePulse::rappelEtat(pa_stream*, void* moi) {
 StatutAudio FluxCapturePulse::connecter(const std::string& source) {
   pa_stream_set_state_callback(flux_, &FluxCapturePulse::rappelEtat, this);
   pa_stream_set_read_callback(flux_, &FluxCapturePulse::rappelLecture, this);
+  pa_stream_set_latency_update_callback(flux_, &FluxCapturePulse::rappelMinutage, this);
   pa_buffer_attr attributs{};
   attributs.maxlength = std::numeric_limits<std::uint32_t>::max();
   attributs.tlength = std::numeric_limits<std::uint32_t>::max();
   attributs.prebuf = std::numeric_limits<std::uint32_t>::max();
   attributs.minreq = std::numeric_limits<std::uint32_t>::max();
   attributs.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(fragmentUs, &specCapture));
-  const auto drapeaux = static_cast<pa_stream_flags_t>(
-      PA_STREAM_START_CORKED | PA_STREAM_DONT_MOVE | PA_STREAM_ADJUST_LATENCY |
-      PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_INTERPOLATE_TIMING);
+  const auto drapeaux =
+      static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_DONT_MOVE |
+                                     PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE);
   if (pa_stream_connect_record(flux_, source.c_str(), &attributs, drapeaux) < 0) {
     return contexte_.erreur();
   }
@@ -61,6 +69,9 @@ StatutAudio FluxCapturePulse::connecter(const std::string& source) {
 
 StatutAudio FluxCapturePulse::pause(bool enPause) {
   if (pa_stream_get_state(flux_) != PA_STREAM_READY) return PA_ERR_BADSTATE;
+  // Ni les octets ni l'ancre n'avancent pendant une pause : il faudra un minutage neuf.
+  donneesVues_ = false;
+  ancre_.reset();
   int succes = 0;
   pa_operation* operation = pa_stream_cork(
       flux_, enPause ? 1 : 0, [](pa_stream*, int ok, void* u) { *static_cast<int*>(u) = ok; },
@@ -75,23 +86,52 @@ void FluxCapturePulse::deconnecter() {
   connecte_ = false;
   pa_stream_set_read_callback(flux_, nullptr, nullptr);
   pa_stream_set_state_callback(flux_, nullptr, nullptr);
+  pa_stream_set_latency_update_callback(flux_, nullptr, nullptr);
   if (PA_STREAM_IS_GOOD(pa_stream_get_state(flux_))) pa_stream_disconnect(flux_);
 }
 
+void FluxCapturePulse::recaler() {
+  const pa_timing_info* minutage = pa_stream_get_timing_info(flux_);
+  if (minutage == nullptr || minutage->write_index_corrupt != 0) {
+    ancre_.reset();
+    return;
+  }
+  const auto us = [](pa_usec_t u) { return static_cast<std::int64_t>(u) * 1'000; };
+  const std::int64_t decalage =
+      us(minutage->sink_usec) - us(minutage->source_usec) - us(minutage->transport_usec);
+  ancre_ = Ancre{hoteNs() + static_cast<InstantNs>(decalage), minutage->write_index};
+}
+
+void FluxCapturePulse::rappelMinutage(pa_stream*, void* moi) {
+  auto* soi = static_cast<FluxCapturePulse*>(moi);
+  // Un minutage d'avant les données décrit une sortie au repos : il ne sert pas d'ancre.
+  if (soi->ancre_) soi->recaler();
+}
+
 void FluxCapturePulse::rappelLecture(pa_stream* flux, std::size_t, void* moi) {
-  const auto* soi = static_cast<FluxCapturePulse*>(moi);
+  auto* soi = static_cast<FluxCapturePulse*>(moi);
+  if (!soi->donneesVues_) {
+    soi->donneesVues_ = true;
+    pa_operation* operation = pa_stream_update_timing_info(
+        flux,
+        [](pa_stream*, int ok, void* u) {
+          if (ok != 0) static_cast<FluxCapturePulse*>(u)->recaler();
+        },
+        soi);
+    if (operation != nullptr) pa_operation_unref(operation);
+  }
   while (pa_stream_readable_size(flux) > 0) {
     const void* donnees = nullptr;
     std::size_t octets = 0;
     if (pa_stream_peek(flux, &donnees, &octets) < 0 || octets == 0) return;
     if (soi->rappel_ != nullptr && *soi->rappel_) {
       HorodatageBloc heure;
-      pa_usec_t latence = 0;
-      int negative = 0;
-      if (pa_stream_get_latency(flux, &latence, &negative) == 0) {
-        const auto ns = static_cast<InstantNs>(latence) * 1'000;
+      const pa_timing_info* minutage = pa_stream_get_timing_info(flux);
+      if (soi->ancre_ && minutage != nullptr && minutage->read_index_corrupt == 0) {
         heure.drapeaux = HorodatageBloc::heureHoteValide;
-        heure.hoteNs = negative != 0 ? hoteNs() + ns : hoteNs() - ns;
+        heure.hoteNs =
+            soi->ancre_->sortieNs -
+            static_cast<InstantNs>(dureeNs(soi->ancre_->position - minutage->read_index));
       }
       const TamponBloc tampon{donnees, static_cast<std::uint32_t>(std::min<std::size_t>(
                                            octets, std::numeric_limits<std::uint32_t>::max()))};

@@ -2,7 +2,9 @@
 
 #include <pulse/stream.h>
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "link/plateforme/plateforme_audio.hpp"
@@ -16,11 +18,17 @@ namespace ravlo {
 /// les blocs arrivent réguliers et tôt.
 ///
 /// Chaque morceau lu est un appel du rappel (un trou compte comme un appel sans données).
-/// Heure de capture du premier octet d'un morceau = horloge de l'hôte maintenant − latence
-/// du flux (signée). Pour un enregistrement, libpulse mesure cette latence jusqu'à l'octet
-/// non lu le plus ancien, c'est-à-dire le début du morceau en main. Sur un moniteur elle est
-/// souvent négative : la sortie calcule le son avant de le jouer, et l'heure est celle où il
-/// sort.
+/// L'heure de capture d'un octet est celle où la sortie le joue. Chaque mise à jour de
+/// minutage du serveur donne une ancre : l'octet `ecrit` (le dernier écrit côté serveur)
+/// sort à (réception − transport + latence de la sortie − latence de la source) ; l'heure
+/// du premier octet d'un morceau en découle par le nombre d'octets qui les séparent. Entre
+/// deux mises à jour, les heures avancent donc exactement au rythme des octets.
+///
+/// On n'utilise pas l'interpolation de libpulse : son lisseur part du minutage pris à la
+/// connexion, quand la sortie au repos annonce des centaines de millisecondes de latence, et
+/// met plus d'une seconde à s'en remettre. On demande plutôt un minutage frais dès les
+/// premières données ; d'ici là (une aller-retour avec le serveur), les blocs partent sans
+/// heure.
 ///
 /// Boucle verrouillée pour tout appel ; le rappel tourne sur le fil de la boucle.
 class FluxCapturePulse {
@@ -48,14 +56,25 @@ class FluxCapturePulse {
 
  private:
   FluxCapturePulse(ContextePulse& contexte, pa_stream* flux) : contexte_(contexte), flux_(flux) {}
+  /// Heure de sortie d'une position du flux, d'après le dernier minutage.
+  struct Ancre {
+    InstantNs sortieNs = 0;
+    std::int64_t position = 0;
+  };
+
   StatutAudio pause(bool enPause);
+  void recaler();
   static void rappelLecture(pa_stream* flux, std::size_t octets, void* moi);
   static void rappelEtat(pa_stream* flux, void* moi);
+  static void rappelMinutage(pa_stream* flux, void* moi);
 
   ContextePulse& contexte_;
   pa_stream* flux_;
   const RappelES* rappel_ = nullptr;
   bool connecte_ = false;
+  // Touchés sur le fil de la boucle seulement (ou boucle verrouillée).
+  bool donneesVues_ = false;
+  std::optional<Ancre> ancre_;
 };
 
 }  // namespace ravlo

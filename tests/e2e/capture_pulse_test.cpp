@@ -1,0 +1,170 @@
+// Contre un vrai démon PulseAudio, lancé par scripts/services/pulseaudio avec une sortie
+// nulle « speakers » : jamais une vraie carte son.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "e2e/outils_pulse.hpp"
+#include "link/capture/system_audio_tap.hpp"
+#include "link/plateforme/pulseaudio/plateforme_pulse.hpp"
+
+namespace ravlo {
+namespace {
+
+using namespace std::chrono_literals;
+using essai::Mesure;
+
+constexpr double amplitude = 0.5;
+const double rmsDuTon = amplitude / std::sqrt(2.0);  // −9 dBFS
+constexpr InstantNs ms = 1'000'000;
+
+/// Un bloc de 320 trames sorti de l'anneau, avec son heure de capture et l'heure de lecture.
+struct Bloc {
+  std::optional<InstantNs> captureNs;
+  InstantNs luNs = 0;
+  std::vector<std::int16_t> echantillons;
+};
+
+/// Vide l'anneau en blocs de 1280 octets, sur son propre fil, au fil de l'eau.
+class Vidange {
+ public:
+  explicit Vidange(std::shared_ptr<TamponAudio> tampon) : tampon_(std::move(tampon)) {
+    fil_ = std::thread([this] {
+      while (!fin_.load()) {
+        while (auto lu = tampon_->lire(1280)) {
+          Bloc b{lu->captureNs, hoteNs(), std::vector<std::int16_t>(640)};
+          std::memcpy(b.echantillons.data(), lu->octets.data(), 1280);
+          std::lock_guard garde(verrou_);
+          blocs_.push_back(std::move(b));
+        }
+        std::this_thread::sleep_for(1ms);
+      }
+    });
+  }
+  ~Vidange() { arreter(); }
+  void arreter() {
+    fin_ = true;
+    if (fil_.joinable()) fil_.join();
+  }
+  std::vector<Bloc> blocs() const {
+    std::lock_guard garde(verrou_);
+    return blocs_;
+  }
+  std::vector<Mesure> niveaux() const {
+    std::vector<Mesure> m;
+    for (const Bloc& b : blocs()) m.push_back({b.luNs, essai::rms(b.echantillons.data(), 640)});
+    return m;
+  }
+
+ private:
+  std::shared_ptr<TamponAudio> tampon_;
+  std::atomic<bool> fin_ = false;
+  std::thread fil_;
+  mutable std::mutex verrou_;
+  std::vector<Bloc> blocs_;
+};
+
+class DemonPulse : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!essai::demonDEssai()) {
+      GTEST_SKIP() << "pas de démon PulseAudio d'essai (PULSE_SERVER et RAVLO_PULSE_ESSAI) : "
+                      "lancer par scripts/test, ou « bash scripts/services/pulseaudio avec ctest "
+                      "--preset dev -L pulseaudio »";
+    }
+    ASSERT_TRUE(essai::sortiesRavlo().empty()) << "un test précédent a laissé une sortie";
+    ASSERT_EQ(essai::puitsParDefaut(), "speakers");
+    char modele[] = "/tmp/ravlo-etat.XXXXXX";
+    ASSERT_NE(::mkdtemp(modele), nullptr);
+    repertoire_ = modele;
+    ton_ = essai::ecrireTon(repertoire_ + "/ton.raw", 1000, 10, amplitude);
+  }
+  void TearDown() override {
+    if (!repertoire_.empty()) std::filesystem::remove_all(repertoire_);
+  }
+
+  // Attend que la capture livre (le moniteur d'une sortie au repos tarde jusqu'à ~1,5 s).
+  static bool attendreTrames(const SystemAudioTap& tap, std::int64_t trames) {
+    for (int i = 0; i < 400 && tap.livraisons().trames < trames; ++i)
+      std::this_thread::sleep_for(10ms);
+    return tap.livraisons().trames >= trames;
+  }
+
+  // Tout est-il revenu : plus de sortie « Ravlo Link », « speakers » par défaut ?
+  static void verifierRemisEnPlace() {
+    EXPECT_TRUE(essai::sortiesRavlo().empty());
+    EXPECT_EQ(essai::puitsParDefaut(), "speakers");
+  }
+
+  std::string repertoire_;
+  std::string ton_;
+};
+
+// Un ton de 1 kHz à −9 dBFS joué sur la sortie par défaut arrive dans l'anneau au même
+// niveau et à la même fréquence, avec des heures de capture qui avancent au rythme des octets
+// et restent près de l'horloge de l'hôte.
+TEST_F(DemonPulse, UnTonJoueArriveDansLAnneauAuBonNiveauEtALaBonneHeure) {
+  auto tampon = std::make_shared<TamponAudio>(192'000);
+  auto plateforme = std::make_shared<PlateformePulse>(repertoire_);
+  SystemAudioTap tap(tampon, false, plateforme);
+  const auto demarrage = tap.demarrer();
+  ASSERT_TRUE(demarrage.has_value()) << demarrage.error().description();
+  EXPECT_EQ(tap.formatCapture().frequence, 48'000.0);
+  Vidange vidange(tampon);
+  ASSERT_TRUE(attendreTrames(tap, 1));
+
+  essai::commande("head -c 384000 " + ton_ + " > " + repertoire_ + "/ton2s.raw");
+  auto joueur = essai::jouer(repertoire_ + "/ton2s.raw", 20);
+  EXPECT_EQ(joueur->attendre(), 0);
+  std::this_thread::sleep_for(300ms);
+  tap.arreter();
+  vidange.arreter();
+
+  const auto blocs = vidange.blocs();
+  std::vector<std::size_t> actifs;
+  for (std::size_t i = 0; i < blocs.size(); ++i) {
+    if (essai::rms(blocs[i].echantillons.data(), 640) > rmsDuTon / 2) actifs.push_back(i);
+  }
+  // 2 s = 300 blocs ; les bords d'attaque et de fin sont exclus ensuite.
+  ASSERT_GE(actifs.size(), 295u);
+  ASSERT_LE(actifs.size(), 302u);
+  const std::size_t premier = actifs.front() + 5;
+  const std::size_t dernier = actifs.back() - 5;
+  ASSERT_EQ(dernier - premier, actifs.size() - 11) << "le ton arrive d'un seul tenant";
+
+  std::int64_t passages = 0;
+  std::int16_t precedent = blocs[premier].echantillons[0];
+  int ruptures = 0;
+  for (std::size_t i = premier; i <= dernier; ++i) {
+    const Bloc& b = blocs[i];
+    EXPECT_NEAR(essai::rms(b.echantillons.data(), 640), rmsDuTon, 0.01) << "bloc " << i;
+    for (std::size_t k = 0; k < 640; k += 2) {
+      if ((precedent < 0) != (b.echantillons[k] < 0)) ++passages;
+      precedent = b.echantillons[k];
+    }
+    ASSERT_TRUE(b.captureNs.has_value());
+    // L'heure de capture précède de peu (ou suit de peu : le moniteur calcule d'avance)
+    // l'écriture, qui précède la lecture d'au plus quelques millisecondes.
+    EXPECT_LT(std::abs(ecartSigneNs(b.luNs, *b.captureNs)), 50 * static_cast<std::int64_t>(ms));
+    if (i > premier) {
+      const std::int64_t pas = ecartSigneNs(*b.captureNs, *blocs[i - 1].captureNs);
+      if (std::abs(pas - TamponAudio::dureeNs(1280)) > 1) ++ruptures;
+    }
+  }
+  const double secondes = static_cast<double>(dernier - premier + 1) * 320 / 48'000;
+  EXPECT_NEAR(static_cast<double>(passages) / 2 / secondes, 1000.0, 2.0);
+  EXPECT_EQ(ruptures, 0) << "un flux régulier reste dans un seul segment";
+  EXPECT_EQ(tampon->perdus(), 0);
+  verifierRemisEnPlace();
+}
+
+}  // namespace
+}  // namespace ravlo
