@@ -85,6 +85,8 @@ class DemonPulse : public ::testing::Test {
     char modele[] = "/tmp/ravlo-etat.XXXXXX";
     ASSERT_NE(::mkdtemp(modele), nullptr);
     repertoire_ = modele;
+    etat_ = repertoire_ + "/etat";
+    std::filesystem::create_directory(etat_);
     ton_ = essai::ecrireTon(repertoire_ + "/ton.raw", 1000, 10, amplitude);
   }
   void TearDown() override {
@@ -105,6 +107,7 @@ class DemonPulse : public ::testing::Test {
   }
 
   std::string repertoire_;
+  std::string etat_;  // fichiers d'état du silence
   std::string ton_;
 };
 
@@ -113,7 +116,7 @@ class DemonPulse : public ::testing::Test {
 // et restent près de l'horloge de l'hôte.
 TEST_F(DemonPulse, UnTonJoueArriveDansLAnneauAuBonNiveauEtALaBonneHeure) {
   auto tampon = std::make_shared<TamponAudio>(192'000);
-  auto plateforme = std::make_shared<PlateformePulse>(repertoire_);
+  auto plateforme = std::make_shared<PlateformePulse>(etat_);
   SystemAudioTap tap(tampon, false, plateforme);
   const auto demarrage = tap.demarrer();
   ASSERT_TRUE(demarrage.has_value()) << demarrage.error().description();
@@ -164,6 +167,148 @@ TEST_F(DemonPulse, UnTonJoueArriveDansLAnneauAuBonNiveauEtALaBonneHeure) {
   EXPECT_EQ(ruptures, 0) << "un flux régulier reste dans un seul segment";
   EXPECT_EQ(tampon->perdus(), 0);
   verifierRemisEnPlace();
+}
+
+// Niveaux en dBFS d'une suite de mesures.
+double plusFort(const std::vector<Mesure>& m) {
+  double r = 0;
+  for (const Mesure& x : m) r = std::max(r, x.rms);
+  return r;
+}
+double plusFaible(const std::vector<Mesure>& m) {
+  double r = 1;
+  for (const Mesure& x : m) r = std::min(r, x.rms);
+  return r;
+}
+constexpr double moins100dBFS = 1e-5;
+
+// Silencieuse, la capture garde le ton pendant que les haut-parleurs se taisent ; le
+// silence se lève et revient en cours de route ; l'arrêt remet tout en place.
+TEST_F(DemonPulse, LeSilenceTaitLesHautParleursSansTaireLaCapture) {
+  // Une sortie nulle au repos a calculé 2 s de silence d'avance : un flux qui la rejoint
+  // sort après, et garde ce retard quand on le déplace. On attend donc qu'elle soit à
+  // l'heure (premières données du moniteur) avant de jouer.
+  essai::Enregistreur hautParleurs("speakers.monitor");
+  ASSERT_TRUE(hautParleurs.pret());
+  ASSERT_TRUE(hautParleurs.attendreDonnees());
+  auto joueur = essai::jouer(ton_, 100);
+  const std::string entree = essai::nouvelleEntree({});
+  ASSERT_FALSE(entree.empty());
+  std::this_thread::sleep_for(500ms);
+
+  auto tampon = std::make_shared<TamponAudio>(192'000);
+  SystemAudioTap tap(tampon, true, std::make_shared<PlateformePulse>(etat_));
+  const auto demarrage = tap.demarrer();
+  ASSERT_TRUE(demarrage.has_value()) << demarrage.error().description();
+  Vidange vidange(tampon);
+  const InstantNs t0 = hoteNs();
+  ASSERT_EQ(essai::sortiesRavlo().size(), 1u);
+  EXPECT_EQ(essai::puitsParDefaut(), essai::sortiesRavlo()[0]);
+  EXPECT_EQ(essai::sortieDe(entree), essai::sortiesRavlo()[0]);
+  std::this_thread::sleep_for(1500ms);
+
+  const InstantNs t1 = hoteNs();
+  ASSERT_TRUE(tap.changerSilence(false));
+  EXPECT_TRUE(essai::sortiesRavlo().empty());
+  EXPECT_EQ(essai::sortieDe(entree), "speakers");
+  std::this_thread::sleep_for(1500ms);
+
+  const InstantNs t2 = hoteNs();
+  ASSERT_TRUE(tap.changerSilence(true));
+  EXPECT_EQ(essai::sortieDe(entree), essai::sortiesRavlo().at(0));
+  std::this_thread::sleep_for(1500ms);
+  const InstantNs t3 = hoteNs();
+  tap.arreter();
+  vidange.arreter();
+  hautParleurs.arreter();
+  verifierRemisEnPlace();
+  EXPECT_EQ(essai::sortieDe(entree), "speakers");
+
+  // Marge de 400 ms après chaque bascule : latences des deux enregistrements.
+  const InstantNs marge = 400 * ms;
+  const auto hp = hautParleurs.mesures();
+  const auto capte = vidange.niveaux();
+  ASSERT_FALSE(essai::entre(hp, t0 + marge, t1).empty());
+  EXPECT_LE(plusFort(essai::entre(hp, t0 + marge, t1)), moins100dBFS);
+  EXPECT_GE(plusFaible(essai::entre(hp, t1 + marge, t2)), rmsDuTon * 0.95);
+  EXPECT_LE(plusFort(essai::entre(hp, t2 + marge, t3)), moins100dBFS);
+  for (const auto& [debut, fin] : {std::pair{t0 + marge, t1}, {t1 + marge, t2}, {t2 + marge, t3}}) {
+    const auto m = essai::entre(capte, debut, fin);
+    ASSERT_GE(m.size(), 100u);
+    EXPECT_GE(plusFaible(m), rmsDuTon * 0.95);
+
+    EXPECT_LE(plusFort(m), rmsDuTon * 1.05);
+  }
+}
+
+// Une sortie « casque » à côté de « speakers » : le flux qui y était attaché revient au
+// casque, celui qui suivait la sortie par défaut revient aux haut-parleurs.
+TEST_F(DemonPulse, LArretRendChaqueFluxASaSortie) {
+  const std::string module =
+      essai::commande("pactl load-module module-null-sink sink_name=casque rate=48000");
+  ASSERT_FALSE(module.empty());
+  const std::string index = module.substr(0, module.find('\n'));
+  auto surDefaut = essai::jouer(ton_, 20);
+  const std::string a = essai::nouvelleEntree({});
+  auto surCasque = essai::jouer(ton_, 20, "casque");
+  const std::string b = essai::nouvelleEntree({a});
+  ASSERT_FALSE(a.empty());
+  ASSERT_FALSE(b.empty());
+  ASSERT_EQ(essai::sortieDe(b), "casque");
+
+  auto tampon = std::make_shared<TamponAudio>(96'000);
+  {
+    SystemAudioTap tap(tampon, true, std::make_shared<PlateformePulse>(etat_));
+    ASSERT_TRUE(tap.demarrer().has_value());
+    const auto ravlo = essai::sortiesRavlo();
+    ASSERT_EQ(ravlo.size(), 1u);
+    EXPECT_EQ(essai::sortieDe(a), ravlo[0]);
+    EXPECT_EQ(essai::sortieDe(b), ravlo[0]);
+    // La destruction arrête la capture.
+  }
+  verifierRemisEnPlace();
+  EXPECT_EQ(essai::sortieDe(a), "speakers");
+  EXPECT_EQ(essai::sortieDe(b), "casque");
+  surDefaut.reset();
+  surCasque.reset();
+  essai::commande("pactl unload-module " + index);
+}
+
+// Un programme tué net pendant qu'il faisait taire l'ordinateur laisse sa sortie nulle
+// par défaut ; le démarrage suivant la retire et remet sortie par défaut et flux.
+TEST_F(DemonPulse, UnSilenceLaisseParUnProgrammeTueEstDefaitAuDemarrageSuivant) {
+  const std::string module =
+      essai::commande("pactl load-module module-null-sink sink_name=casque rate=48000");
+  const std::string index = module.substr(0, module.find('\n'));
+  auto surDefaut = essai::jouer(ton_, 20);
+  const std::string a = essai::nouvelleEntree({});
+  auto surCasque = essai::jouer(ton_, 20, "casque");
+  const std::string b = essai::nouvelleEntree({a});
+  ASSERT_FALSE(b.empty());
+
+  essai::Processus tenir({RAVLO_TENIR_CAPTURE, etat_}, true);
+  ASSERT_TRUE(tenir.lance());
+  ASSERT_EQ(tenir.ligne(), "pret");
+  tenir.tuer(SIGKILL);
+  const auto restes = essai::sortiesRavlo();
+  ASSERT_EQ(restes.size(), 1u) << "le module survit au programme";
+  EXPECT_EQ(essai::puitsParDefaut(), restes[0]);
+  EXPECT_EQ(essai::sortieDe(b), restes[0]);
+
+  auto tampon = std::make_shared<TamponAudio>(96'000);
+  SystemAudioTap tap(tampon, false, std::make_shared<PlateformePulse>(etat_));
+  const auto demarrage = tap.demarrer();
+  ASSERT_TRUE(demarrage.has_value()) << demarrage.error().description();
+  verifierRemisEnPlace();
+  EXPECT_EQ(essai::sortieDe(a), "speakers");
+  EXPECT_EQ(essai::sortieDe(b), "casque");
+  EXPECT_TRUE(std::filesystem::is_empty(etat_)) << "fichier d'état effacé";
+  // Et la capture écoute bien les haut-parleurs rendus.
+  EXPECT_TRUE(attendreTrames(tap, 48'000));
+  tap.arreter();
+  surDefaut.reset();
+  surCasque.reset();
+  essai::commande("pactl unload-module " + index);
 }
 
 }  // namespace

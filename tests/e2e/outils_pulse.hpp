@@ -242,6 +242,18 @@ class Enregistreur {
 
   [[nodiscard]] bool pret() const { return simple_ != nullptr; }
 
+  /// Attend le premier bloc (jusqu'à 4 s : le moniteur d'une sortie au repos tarde).
+  bool attendreDonnees() const {
+    for (int i = 0; i < 400; ++i) {
+      {
+        std::lock_guard garde(verrou_);
+        if (!mesures_.empty()) return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
+
   void arreter() {
     fin_ = true;
     if (fil_.joinable()) fil_.join();

@@ -48,27 +48,29 @@ const PuitsPulse* chercher(const std::vector<PuitsPulse>& liste, const std::stri
   return it == liste.end() ? nullptr : &*it;
 }
 
-// Remet la sortie par défaut (si c'est encore la nôtre) et les flux déplacés (s'ils jouent
-// encore chez nous) ; ce que l'utilisateur a changé entre-temps est laissé tel quel.
+// Renvoie chaque flux déplacé qui joue encore chez nous vers sa sortie d'origine, puis rend
+// la sortie par défaut d'avant si c'est encore la nôtre ; ce que l'utilisateur a changé
+// entre-temps est laissé tel quel. Dans cet ordre : un flux déplacé vers la sortie par défaut
+// la suit, il faut donc le renvoyer avant qu'elle change.
 void restaurer(ContextePulse& c, const std::string& puits, const EtatSilence& etat) {
   const auto liste = requetesPulse::listePuits(c);
   if (liste.statut != 0) return;
   const PuitsPulse* notre = chercher(liste.valeur, puits);
   if (notre == nullptr) return;
-  const auto defaut = requetesPulse::nomPuitsParDefaut(c);
-  if (defaut.statut == 0 && defaut.valeur == puits &&
-      chercher(liste.valeur, etat.puitsPrecedent) != nullptr) {
-    requetesPulse::choisirPuitsParDefaut(c, etat.puitsPrecedent);
-  }
   const auto entrees = requetesPulse::listeEntrees(c);
-  if (entrees.statut != 0) return;
   for (const EtatSilence::Deplacement& d : etat.deplaces) {
     const bool chezNous = std::any_of(
         entrees.valeur.begin(), entrees.valeur.end(),
         [&](const EntreePulse& e) { return e.index == d.entree && e.puits == notre->index; });
-    if (chezNous && chercher(liste.valeur, d.puits) != nullptr) {
+    // Ceux qui jouaient sur l'ancienne sortie par défaut la suivront seuls.
+    if (chezNous && d.puits != etat.puitsPrecedent && chercher(liste.valeur, d.puits) != nullptr) {
       requetesPulse::deplacerEntree(c, d.entree, d.puits);
     }
+  }
+  const auto defaut = requetesPulse::nomPuitsParDefaut(c);
+  if (defaut.statut == 0 && defaut.valeur == puits &&
+      chercher(liste.valeur, etat.puitsPrecedent) != nullptr) {
+    requetesPulse::choisirPuitsParDefaut(c, etat.puitsPrecedent);
   }
 }
 
