@@ -52,15 +52,18 @@ FichierEtatSilence::~FichierEtatSilence() {
 std::optional<FichierEtatSilence> FichierEtatSilence::creer(const std::string& repertoire,
                                                             const std::string& puits) {
   if (repertoire.empty() || !nomDeFichierSur(puits)) return std::nullopt;
-  // Verrouillé sous un nom provisoire puis renommé : qui cherche les restes ne voit jamais
-  // un fichier sans verrou d'un programme vivant.
+  // Verrouillé sous un nom provisoire avant de paraître sous le vrai : qui cherche les restes
+  // ne voit jamais un fichier sans verrou d'un programme vivant.
   const std::string provisoire = repertoire + "/." + puits + ".nouveau";
   const std::string chemin = repertoire + "/" + puits + suffixe;
   const int fd =
       ::open(provisoire.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) return std::nullopt;
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::rename(provisoire.c_str(), chemin.c_str()) != 0) {
-    ::unlink(provisoire.c_str());
+  // Un lien plutôt qu'un renommage : il refuse d'écraser un fichier existant.
+  const bool pose =
+      ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::link(provisoire.c_str(), chemin.c_str()) == 0;
+  ::unlink(provisoire.c_str());
+  if (!pose) {
     ::close(fd);
     return std::nullopt;
   }
