@@ -1,7 +1,6 @@
 #pragma once
 
 #include <fcntl.h>
-#include <pulse/simple.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -26,6 +25,8 @@
 #include <vector>
 
 #include "link/plateforme/horloge.hpp"
+#include "link/plateforme/pulseaudio/contexte_pulse.hpp"
+#include "link/plateforme/pulseaudio/flux_capture_pulse.hpp"
 
 extern char** environ;
 
@@ -216,31 +217,36 @@ struct Mesure {
   double rms = 0;
 };
 
-/// Enregistre une source (un moniteur) en blocs de 10 ms sur son propre fil, chaque bloc
-/// daté de l'heure de l'hôte à sa lecture.
+/// Enregistre une source (un moniteur) sur le fil de sa propre boucle, par blocs datés de
+/// l'heure de l'hôte à leur arrivée. Le flux ne suit jamais une autre source (sinon, quand la
+/// sortie par défaut change, il suivrait le moniteur de la nouvelle).
 class Enregistreur {
  public:
-  explicit Enregistreur(const std::string& source) {
-    const pa_sample_spec spec{PA_SAMPLE_S16LE, 48'000, 2};
-    pa_buffer_attr attributs{};
-    attributs.maxlength = static_cast<std::uint32_t>(-1);
-    attributs.fragsize = 1920;
-    int erreur = 0;
-    simple_ = pa_simple_new(nullptr, "essai", PA_STREAM_RECORD, source.c_str(), "enregistreur",
-                            &spec, nullptr, &attributs, &erreur);
-    if (simple_ == nullptr) return;
-    fil_ = std::thread([this] {
-      std::vector<std::int16_t> bloc(960);
-      while (!fin_.load()) {
-        if (pa_simple_read(simple_, bloc.data(), bloc.size() * 2, nullptr) < 0) break;
+  explicit Enregistreur(const std::string& source) : contexte_("essai") {
+    VerrouBoucle verrou(contexte_);
+    if (contexte_.relier() != 0) return;
+    auto flux = FluxCapturePulse::creer(contexte_, "enregistreur");
+    if (flux.statut != 0 || flux.valeur->connecter(source) != 0) return;
+    flux_ = std::move(flux.valeur);
+    // Fenêtres de 10 ms : les morceaux livrés ont des tailles quelconques.
+    rappel_ = [this](std::span<const TamponBloc> t, const HorodatageBloc&) {
+      if (t.empty() || t[0].donnees == nullptr) return;
+      const auto* f = static_cast<const float*>(t[0].donnees);
+      for (std::size_t i = 0; i < t[0].octets / sizeof(float); ++i) {
+        somme_ += static_cast<double>(f[i]) * f[i];
+        if (++nombre_ < 960) continue;
         std::lock_guard garde(verrou_);
-        mesures_.push_back({hoteNs(), rms(bloc.data(), bloc.size())});
+        mesures_.push_back({hoteNs(), std::sqrt(somme_ / nombre_)});
+        somme_ = 0;
+        nombre_ = 0;
       }
-    });
+    };
+    flux_->installer(&rappel_);
+    if (flux_->reprendre() != 0) flux_.reset();
   }
   ~Enregistreur() { arreter(); }
 
-  [[nodiscard]] bool pret() const { return simple_ != nullptr; }
+  [[nodiscard]] bool pret() const { return flux_ != nullptr; }
 
   /// Attend le premier bloc (jusqu'à 4 s : le moniteur d'une sortie au repos tarde).
   bool attendreDonnees() const {
@@ -255,10 +261,8 @@ class Enregistreur {
   }
 
   void arreter() {
-    fin_ = true;
-    if (fil_.joinable()) fil_.join();
-    if (simple_ != nullptr) pa_simple_free(simple_);
-    simple_ = nullptr;
+    VerrouBoucle verrou(contexte_);
+    flux_.reset();
   }
 
   [[nodiscard]] std::vector<Mesure> mesures() const {
@@ -267,9 +271,11 @@ class Enregistreur {
   }
 
  private:
-  pa_simple* simple_ = nullptr;
-  std::atomic<bool> fin_ = false;
-  std::thread fil_;
+  ContextePulse contexte_;
+  std::unique_ptr<FluxCapturePulse> flux_;
+  RappelES rappel_;
+  double somme_ = 0;
+  int nombre_ = 0;
   mutable std::mutex verrou_;
   std::vector<Mesure> mesures_;
 };

@@ -2,6 +2,8 @@
 
 #include <pulse/error.h>
 
+#include <thread>
+
 #include "protocol/exiger.hpp"
 
 namespace ravlo {
@@ -73,6 +75,12 @@ bool ContextePulse::attendre(pa_operation* operation) {
   pa_operation_set_state_callback(operation, nullptr, nullptr);
   pa_operation_unref(operation);
   return fini;
+}
+
+void ContextePulse::patienter(std::chrono::milliseconds duree) {
+  pa_threaded_mainloop_unlock(boucle_);
+  std::this_thread::sleep_for(duree);
+  pa_threaded_mainloop_lock(boucle_);
 }
 
 StatutAudio ContextePulse::erreur() const {

@@ -4,6 +4,7 @@
 #include <pulse/operation.h>
 #include <pulse/thread-mainloop.h>
 
+#include <chrono>
 #include <vector>
 
 #include "link/plateforme/plateforme_audio.hpp"
@@ -33,6 +34,8 @@ class ContextePulse {
   /// Code de la dernière erreur du lien (jamais 0 : une erreur sans code devient
   /// PA_ERR_UNKNOWN).
   [[nodiscard]] StatutAudio erreur() const;
+  /// Laisse passer `duree` boucle déverrouillée (verrou tenu avant et après).
+  void patienter(std::chrono::milliseconds duree);
   /// Réveille qui attend ; à appeler depuis les rappels de libpulse.
   void signaler() const;
 

@@ -13,6 +13,7 @@ namespace {
 
 constexpr pa_sample_spec specCapture{PA_SAMPLE_FLOAT32LE, 48'000, 2};
 constexpr std::int64_t octetsParTrame = 8;
+constexpr std::int64_t ecartMaxLisseNs = 20'000'000;
 
 // Durée signée de n octets du flux, à la nanoseconde près.
 std::int64_t dureeNs(std::int64_t octets) {
@@ -99,7 +100,22 @@ void FluxCapturePulse::recaler() {
   const auto us = [](pa_usec_t u) { return static_cast<std::int64_t>(u) * 1'000; };
   const std::int64_t decalage =
       us(minutage->sink_usec) - us(minutage->source_usec) - us(minutage->transport_usec);
-  ancre_ = Ancre{hoteNs() + static_cast<InstantNs>(decalage), minutage->write_index};
+  const Ancre mesuree{hoteNs() + static_cast<InstantNs>(decalage), minutage->write_index};
+  if (!ancre_) {
+    ancre_ = mesuree;
+    return;
+  }
+  // Petit écart : on n'en prend qu'un huitième. Les minutages de PipeWire sautent de ±3 ms
+  // d'une mise à jour à l'autre, et chaque saut ouvrirait un segment de l'anneau ; la dérive
+  // lente entre horloges, elle, est suivie. Grand écart : un vrai saut, pris d'un coup.
+  const InstantNs prevue =
+      ancre_->sortieNs + static_cast<InstantNs>(dureeNs(mesuree.position - ancre_->position));
+  const std::int64_t ecart = ecartSigneNs(mesuree.sortieNs, prevue);
+  if (ecart > ecartMaxLisseNs || ecart < -ecartMaxLisseNs) {
+    ancre_ = mesuree;
+  } else {
+    ancre_ = Ancre{prevue + static_cast<InstantNs>(ecart / 8), mesuree.position};
+  }
 }
 
 void FluxCapturePulse::rappelMinutage(pa_stream*, void* moi) {

@@ -19,10 +19,11 @@ namespace ravlo {
 ///
 /// Chaque morceau lu est un appel du rappel (un trou compte comme un appel sans données).
 /// L'heure de capture d'un octet est celle où la sortie le joue. Chaque mise à jour de
-/// minutage du serveur donne une ancre : l'octet `ecrit` (le dernier écrit côté serveur)
-/// sort à (réception − transport + latence de la sortie − latence de la source) ; l'heure
-/// du premier octet d'un morceau en découle par le nombre d'octets qui les séparent. Entre
-/// deux mises à jour, les heures avancent donc exactement au rythme des octets.
+/// minutage du serveur donne une mesure : le dernier octet écrit côté serveur sort à
+/// (réception − transport + latence de la sortie − latence de la source). L'ancre suit ces
+/// mesures (un huitième de l'écart à chaque fois, tout l'écart au-delà de 20 ms), et l'heure
+/// du premier octet d'un morceau en découle par le nombre d'octets qui les séparent : entre
+/// deux mises à jour, les heures avancent exactement au rythme des octets.
 ///
 /// On n'utilise pas l'interpolation de libpulse : son lisseur part du minutage pris à la
 /// connexion, quand la sortie au repos annonce des centaines de millisecondes de latence, et

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <map>
 #include <mutex>
 #include <set>
 #include <utility>
@@ -48,29 +50,68 @@ const PuitsPulse* chercher(const std::vector<PuitsPulse>& liste, const std::stri
   return it == liste.end() ? nullptr : &*it;
 }
 
-// Renvoie chaque flux déplacé qui joue encore chez nous vers sa sortie d'origine, puis rend
-// la sortie par défaut d'avant si c'est encore la nôtre ; ce que l'utilisateur a changé
-// entre-temps est laissé tel quel. Dans cet ordre : un flux déplacé vers la sortie par défaut
-// la suit, il faut donc le renvoyer avant qu'elle change.
-void restaurer(ContextePulse& c, const std::string& puits, const EtatSilence& etat) {
+// Le nom de la sortie où joue chaque flux de lecture.
+std::map<std::uint32_t, std::string> sortiesDesFlux(ContextePulse& c) {
+  std::map<std::uint32_t, std::string> sorties;
+  const auto liste = requetesPulse::listePuits(c);
+  const auto entrees = requetesPulse::listeEntrees(c);
+  for (const EntreePulse& e : entrees.valeur) {
+    for (const PuitsPulse& p : liste.valeur) {
+      if (p.index == e.puits) sorties[e.index] = p.nom;
+    }
+  }
+  return sorties;
+}
+
+// Défait un silence. Chaque flux encore chez nous repart vers sa sortie d'origine s'il en
+// avait une à lui, sinon vers l'ancienne sortie par défaut, qui redevient la sortie par
+// défaut si c'est encore la nôtre ; puis le module est déchargé. Ce que l'utilisateur a
+// changé entre-temps (un flux déplacé ailleurs, une autre sortie par défaut) reste tel quel.
+// Les flux attachés à une autre sortie partent avant le changement de sortie par défaut
+// (sinon, ayant été déplacés vers la sortie par défaut, ils la suivraient), les autres après.
+void defaire(ContextePulse& c, const std::string& puits, const EtatSilence& etat,
+             std::uint32_t module) {
   const auto liste = requetesPulse::listePuits(c);
   if (liste.statut != 0) return;
   const PuitsPulse* notre = chercher(liste.valeur, puits);
   if (notre == nullptr) return;
-  const auto entrees = requetesPulse::listeEntrees(c);
-  for (const EtatSilence::Deplacement& d : etat.deplaces) {
-    const bool chezNous = std::any_of(
-        entrees.valeur.begin(), entrees.valeur.end(),
-        [&](const EntreePulse& e) { return e.index == d.entree && e.puits == notre->index; });
-    // Ceux qui jouaient sur l'ancienne sortie par défaut la suivront seuls.
-    if (chezNous && d.puits != etat.puitsPrecedent && chercher(liste.valeur, d.puits) != nullptr) {
-      requetesPulse::deplacerEntree(c, d.entree, d.puits);
+  const std::string precedent =
+      chercher(liste.valeur, etat.puitsPrecedent) != nullptr ? etat.puitsPrecedent : "";
+  std::map<std::uint32_t, std::string> renvois;
+  for (const EntreePulse& e : requetesPulse::listeEntrees(c).valeur) {
+    if (e.puits != notre->index) continue;
+    std::string cible = precedent;
+    for (const EtatSilence::Deplacement& d : etat.deplaces) {
+      if (d.entree == e.index && chercher(liste.valeur, d.puits) != nullptr) cible = d.puits;
+    }
+    if (!cible.empty()) renvois[e.index] = cible;
+  }
+  for (const auto& [entree, cible] : renvois) {
+    if (cible != precedent) requetesPulse::deplacerEntree(c, entree, cible);
+  }
+  if (!precedent.empty()) {
+    const auto defaut = requetesPulse::nomPuitsParDefaut(c);
+    if (defaut.statut == 0 && defaut.valeur == puits) {
+      requetesPulse::choisirPuitsParDefaut(c, precedent);
     }
   }
-  const auto defaut = requetesPulse::nomPuitsParDefaut(c);
-  if (defaut.statut == 0 && defaut.valeur == puits &&
-      chercher(liste.valeur, etat.puitsPrecedent) != nullptr) {
-    requetesPulse::choisirPuitsParDefaut(c, etat.puitsPrecedent);
+  for (const auto& [entree, cible] : renvois) {
+    if (cible == precedent) requetesPulse::deplacerEntree(c, entree, cible);
+  }
+  requetesPulse::dechargerModule(c, module);
+  // PipeWire route en différé, et à sa façon quand une sortie disparaît : on vérifie, et on
+  // renvoie ce qui n'est pas arrivé. PulseAudio a déjà tout fait.
+  for (int essai = 0; essai < 10; ++essai) {
+    const auto sorties = sortiesDesFlux(c);
+    bool enPlace = true;
+    for (const auto& [entree, cible] : renvois) {
+      const auto it = sorties.find(entree);
+      if (it == sorties.end() || it->second == cible) continue;
+      enPlace = false;
+      requetesPulse::deplacerEntree(c, entree, cible);
+    }
+    if (enPlace) break;
+    c.patienter(std::chrono::milliseconds(20));
   }
 }
 
@@ -137,8 +178,7 @@ ResultatAudio<std::unique_ptr<SilencePulse>> SilencePulse::installer(
 void SilencePulse::retirer() {
   if (retire_) return;
   retire_ = true;
-  restaurer(contexte_, puits_, etat_);
-  requetesPulse::dechargerModule(contexte_, module_);
+  defaire(contexte_, puits_, etat_, module_);
   if (fichier_) fichier_->supprimer();
   noterVivant(puits_, false);
 }
@@ -152,14 +192,13 @@ void SilencePulse::nettoyerRestes(ContextePulse& c, const std::string& repertoir
     connus.insert(fichier.puits());
     if (vivantIci(fichier.puits())) continue;
     if (const PuitsPulse* reste = chercher(liste.valeur, fichier.puits())) {
-      if (const auto etat = fichier.lire()) restaurer(c, fichier.puits(), *etat);
-      requetesPulse::dechargerModule(c, reste->module);
+      defaire(c, fichier.puits(), fichier.lire().value_or(EtatSilence{}), reste->module);
     }
     fichier.supprimer();
   }
   for (const PuitsPulse& p : liste.valeur) {
     if (!p.nom.starts_with(prefixe) || connus.contains(p.nom) || vivantIci(p.nom)) continue;
-    requetesPulse::dechargerModule(c, p.module);
+    defaire(c, p.nom, EtatSilence{}, p.module);
   }
 }
 
