@@ -71,6 +71,8 @@ bool ContextePulse::attendre(pa_operation* operation) {
     if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(contexte_))) break;
     pa_threaded_mainloop_wait(boucle_);
   }
+  // Lien tombé en cours de route : plus aucun rappel ne doit partir vers l'appelant.
+  if (pa_operation_get_state(operation) == PA_OPERATION_RUNNING) pa_operation_cancel(operation);
   const bool fini = pa_operation_get_state(operation) == PA_OPERATION_DONE;
   pa_operation_set_state_callback(operation, nullptr, nullptr);
   pa_operation_unref(operation);

@@ -121,19 +121,17 @@ void FluxCapturePulse::recaler() {
 void FluxCapturePulse::rappelMinutage(pa_stream*, void* moi) {
   auto* soi = static_cast<FluxCapturePulse*>(moi);
   // Un minutage d'avant les données décrit une sortie au repos : il ne sert pas d'ancre.
-  if (soi->ancre_) soi->recaler();
+  // Une réponse arrivée après des données a été mesurée après leur envoi (même socket).
+  if (soi->donneesVues_) soi->recaler();
 }
 
 void FluxCapturePulse::rappelLecture(pa_stream* flux, std::size_t, void* moi) {
   auto* soi = static_cast<FluxCapturePulse*>(moi);
   if (!soi->donneesVues_) {
     soi->donneesVues_ = true;
-    pa_operation* operation = pa_stream_update_timing_info(
-        flux,
-        [](pa_stream*, int ok, void* u) {
-          if (ok != 0) static_cast<FluxCapturePulse*>(u)->recaler();
-        },
-        soi);
+    // Sans rappel propre : la réponse passe par `rappelMinutage`, qu'on retire en se
+    // déconnectant, alors qu'un rappel d'opération pourrait survivre au flux.
+    pa_operation* operation = pa_stream_update_timing_info(flux, nullptr, nullptr);
     if (operation != nullptr) pa_operation_unref(operation);
   }
   while (pa_stream_readable_size(flux) > 0) {

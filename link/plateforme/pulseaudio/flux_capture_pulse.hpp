@@ -28,7 +28,7 @@ namespace ravlo {
 /// On n'utilise pas l'interpolation de libpulse : son lisseur part du minutage pris à la
 /// connexion, quand la sortie au repos annonce des centaines de millisecondes de latence, et
 /// met plus d'une seconde à s'en remettre. On demande plutôt un minutage frais dès les
-/// premières données ; d'ici là (une aller-retour avec le serveur), les blocs partent sans
+/// premières données ; d'ici là (un aller-retour avec le serveur), les blocs partent sans
 /// heure.
 ///
 /// Boucle verrouillée pour tout appel ; le rappel tourne sur le fil de la boucle.
