@@ -316,5 +316,44 @@ TEST_F(DemonPulse, UnSilenceLaisseParUnProgrammeTueEstDefaitAuDemarrageSuivant) 
   essai::commande("pactl unload-module " + index);
 }
 
+// Les trois fils d'une capture réelle ensemble : le fil de la boucle de PulseAudio (rappel),
+// un lecteur des cellules (l'interface), et le fil principal qui bascule le silence puis
+// arrête. Sous ThreadSanitizer aussi.
+class ConcurrenceDemonPulse : public DemonPulse {};
+
+TEST_F(ConcurrenceDemonPulse, LecturesDesCellulesPendantBasculesEtArret) {
+  essai::Enregistreur hautParleurs("speakers.monitor");
+  ASSERT_TRUE(hautParleurs.attendreDonnees());
+  auto joueur = essai::jouer(ton_, 100);
+  ASSERT_FALSE(essai::nouvelleEntree({}).empty());
+  auto tampon = std::make_shared<TamponAudio>(96'000);
+  SystemAudioTap tap(tampon, false, std::make_shared<PlateformePulse>(etat_));
+  ASSERT_TRUE(tap.demarrer().has_value());
+  std::atomic<bool> fin = false;
+  std::atomic<int> lectures = 0;
+  std::thread interface([&] {
+    while (!fin.load()) {
+      const Livraisons l = tap.livraisons();
+      EXPECT_LE(tap.niveauDuBloc(), 1.0f);
+      EXPECT_GE(l.trames, 0);
+      tampon->jeter(1 << 20);
+      ++lectures;
+      std::this_thread::sleep_for(1ms);
+    }
+  });
+  ASSERT_TRUE(attendreTrames(tap, 4800));
+  EXPECT_TRUE(tap.changerSilence(true));
+  std::this_thread::sleep_for(300ms);
+  EXPECT_TRUE(tap.changerSilence(false));
+  std::this_thread::sleep_for(300ms);
+  const Livraisons avant = tap.livraisons();
+  tap.arreter();
+  fin = true;
+  interface.join();
+  EXPECT_GT(lectures.load(), 10);
+  EXPECT_GT(avant.trames, 4800 + 24'000) << "la capture a livré pendant les bascules";
+  verifierRemisEnPlace();
+}
+
 }  // namespace
 }  // namespace ravlo
