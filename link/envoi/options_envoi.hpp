@@ -1,0 +1,34 @@
+#pragma once
+
+#include <expected>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "link/plateforme/connexion_datagramme.hpp"
+
+namespace ravlo {
+
+/// La ligne de commande de `ravlo-envoi`.
+struct OptionsEnvoi {
+  PointReseau vers;
+  std::string code;
+  std::optional<std::string> nom;
+  double tonHz = 440.0;
+  std::optional<std::filesystem::path> wav;
+  std::optional<double> secondes;
+  std::optional<std::filesystem::path> stats;
+
+  /// Les options, ou la phrase qui dit ce qui ne va pas.
+  [[nodiscard]] static std::expected<OptionsEnvoi, std::string> lire(
+      std::span<const char* const> arguments);
+  static constexpr const char* usage =
+      "usage : ravlo-envoi --vers HOTE:PORT --code NNNN [--nom NOM] [--ton HZ | --wav FICHIER]\n"
+      "                    [--secondes S] [--stats FICHIER]\n";
+};
+
+/// "127.0.0.1:50000", "[::1]:50000" ou "localhost:50000" ; le nom se résout en IPv4.
+[[nodiscard]] std::expected<PointReseau, std::string> lirePoint(std::string_view texte);
+
+}  // namespace ravlo

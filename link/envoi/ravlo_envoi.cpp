@@ -1,0 +1,209 @@
+// ravlo-envoi : l'envoi sans interface graphique, pour les machines sans bureau, les
+// scripts et les tests. Appaire avec le récepteur, puis lui envoie un ton ou un fichier WAV
+// au rythme du temps réel.
+#include <asio/io_context.hpp>
+#include <asio/signal_set.hpp>
+#include <cstdio>
+#include <fstream>
+#include <future>
+#include <iostream>
+#include <nlohmann/json.hpp>
+
+#include "link/discovery/dialogue_appairage.hpp"
+#include "link/envoi/alimentation.hpp"
+#include "link/envoi/options_envoi.hpp"
+#include "link/plateforme/connexion_udp.hpp"
+#include "link/plateforme/file_serie.hpp"
+#include "link/plateforme/principal_asio.hpp"
+#include "link/plateforme/systeme.hpp"
+#include "link/sending/emetteur_audio.hpp"
+#include "protocol/hasard_systeme.hpp"
+#include "protocol/message_erreur_reseau.hpp"
+#include "protocol/table_textes.hpp"
+
+namespace ravlo {
+namespace {
+
+struct Fin {
+  std::string raison;
+  int statut = 0;
+};
+
+std::string texteEchec(const EchecDialogue& echec, const std::string& locale) {
+  if (const auto* e = std::get_if<ErreurAppairage>(&echec)) return texte(*e, locale);
+  return MessageErreurReseau::texte(std::get<ErreurReseau>(echec), locale);
+}
+
+void ecrireStats(const std::filesystem::path& chemin, const EmetteurAudio::Statistiques& s,
+                 const std::string& raison) {
+  const nlohmann::json j = {{"paquetsEnvoyes", s.paquetsEnvoyes},
+                            {"octetsJetes", s.octetsJetes},
+                            {"paquetsSansHeureDeCapture", s.paquetsSansHeureDeCapture},
+                            {"connexionsRefaites", s.connexionsRefaites},
+                            {"pireAttenteMs", s.pireAttenteMs},
+                            {"raison", raison}};
+  std::ofstream(chemin) << j.dump(2) << '\n';
+}
+
+void attendreRepere(Executeur& file) {
+  std::promise<void> repere;
+  file.poster([&repere] { repere.set_value(); });
+  repere.get_future().wait();
+}
+
+// Une diffusion, de la liaison obtenue jusqu'à la fin.
+class Diffusion {
+ public:
+  Diffusion(const OptionsEnvoi& options, Liaison liaison, PrincipalAsio& principal,
+            std::shared_ptr<FabriqueConnexions> connexions, Fin& fin,
+            std::unique_ptr<SourceAudio> source)
+      : options_(options), principal_(principal), fin_(fin) {
+    alimentation_ =
+        std::make_unique<Alimentation>(tampon_, std::move(source), *fileSource_, horlogeSysteme());
+    emetteur_ = EmetteurAudio::creer(
+        tampon_, options.vers, std::move(liaison),
+        [this] { principal_.poster([this] { terminer("fin", 0); }); },
+        [this] { principal_.poster([this] { terminer("injoignable", 1); }); },
+        EmetteurAudio::Plateforme{fileEmetteur_, std::move(connexions), &horlogeSysteme(),
+                                  localeCourante()});
+  }
+
+  void demarrer() {
+    debutNs_ = horlogeSysteme().hoteNs();
+    alimentation_->demarrer();
+    emetteur_->demarrer();
+    suivi_ = principal_.repeter(std::chrono::seconds(1), std::chrono::milliseconds(50),
+                                [this] { suivre(); });
+  }
+
+  void terminer(const std::string& raison, int statut) {
+    if (!fin_.raison.empty()) return;
+    fin_ = {raison, statut};
+    principal_.arreter();
+  }
+
+  ~Diffusion() {
+    if (suivi_) suivi_->annuler();
+    alimentation_->arreter();
+    emetteur_->arreter();
+    // Les files sont séries : une fois ces repères passés, le dernier versement est fini et
+    // l'étape d'arrêt a eu lieu (elle ne tient plus l'émetteur, qui disparaît ici et non sur
+    // sa file pendant la sortie). L'alimentation part avant sa file, dont elle tient une
+    // minuterie.
+    attendreRepere(*fileSource_);
+    attendreRepere(*fileEmetteur_);
+    alimentation_.reset();
+    fileSource_.reset();
+    if (options_.stats) ecrireStats(*options_.stats, emetteur_->compteurs(), fin_.raison);
+    emetteur_.reset();
+  }
+
+ private:
+  void suivre() {
+    const auto s = emetteur_->compteurs();
+    const double ecoule = static_cast<double>(ecartNs(horlogeSysteme().hoteNs(), debutNs_)) / 1e9;
+    std::printf(
+        "%6.1f s  paquets %lld  jetés %lld o  sans heure %lld  refaites %lld  "
+        "pire attente %.2f ms%s%s\n",
+        ecoule, static_cast<long long>(s.paquetsEnvoyes), static_cast<long long>(s.octetsJetes),
+        static_cast<long long>(s.paquetsSansHeureDeCapture),
+        static_cast<long long>(s.connexionsRefaites), s.pireAttenteMs,
+        s.iPhoneMuet ? "  récepteur muet" : "", s.erreur ? ("  " + *s.erreur).c_str() : "");
+    std::fflush(stdout);
+    if (options_.secondes && ecoule >= *options_.secondes) terminer("duree", 0);
+    if (alimentation_->terminee() && tampon_->disponible() < EmetteurAudio::octetsParPaquet) {
+      terminer("finDuFichier", 0);
+    }
+  }
+
+  const OptionsEnvoi& options_;
+  PrincipalAsio& principal_;
+  Fin& fin_;
+  std::shared_ptr<TamponAudio> tampon_ = std::make_shared<TamponAudio>(96'000);
+  std::shared_ptr<FileSerie> fileEmetteur_ =
+      std::make_shared<FileSerie>("ravlo.emetteur", FileSerie::Priorite::elevee);
+  std::unique_ptr<FileSerie> fileSource_ = std::make_unique<FileSerie>("ravlo.source");
+  std::unique_ptr<Alimentation> alimentation_;
+  std::shared_ptr<EmetteurAudio> emetteur_;
+  std::unique_ptr<Minuterie> suivi_;
+  InstantNs debutNs_ = 0;
+};
+
+int executer(const OptionsEnvoi& options) {
+  const std::string locale = localeCourante();
+  std::unique_ptr<SourceAudio> source;
+  if (options.wav) {
+    auto wav = SourceWav::ouvrir(*options.wav);
+    if (!wav) {
+      std::fprintf(stderr, "%s\n", wav.error().c_str());
+      return 2;
+    }
+    source = std::move(*wav);
+  } else {
+    source = std::make_unique<SourceTon>(options.tonHz);
+  }
+  const auto code = CodeAppairage::depuisSaisie(options.code);
+  if (!code) {
+    std::fprintf(stderr, "%s\n",
+                 texte("Le code doit faire exactement 4 chiffres.", locale).c_str());
+    return 2;
+  }
+
+  PrincipalAsio principal;
+  auto connexions = std::make_shared<FabriqueConnexionsUDP>();
+  auto fileChercheur = std::make_shared<FileSerie>("ravlo.chercheur");
+  Fin fin;
+  std::unique_ptr<Diffusion> diffusion;
+  asio::signal_set signaux(principal.contexte(), SIGINT, SIGTERM);
+  signaux.async_wait([&](const std::error_code& e, int) {
+    if (e) return;
+    if (diffusion) {
+      diffusion->terminer("interrompu", 0);
+    } else {
+      fin = {"interrompu", 130};
+      principal.arreter();
+    }
+  });
+
+  auto initiateur = std::make_shared<AppairageInitiateur>(*code, options.nom.value_or(nomMachine()),
+                                                          std::make_shared<HasardSysteme>());
+  lancerDialogue(
+      initiateur, options.vers, PlateformeDialogue{fileChercheur, connexions}, principal,
+      [&](std::expected<void, EchecDialogue> issue) {
+        if (!issue) {
+          std::fprintf(stderr, "%s\n", texteEchec(issue.error(), locale).c_str());
+          fin = {"appairage", 1};
+          principal.arreter();
+          return;
+        }
+        const auto* reussi = std::get_if<AppairageInitiateur::Reussi>(&initiateur->etat());
+        if (reussi == nullptr) {
+          std::fprintf(stderr, "%s %s\n", texte("Code refusé", locale).c_str(),
+                       texte("Vérifie les 4 chiffres affichés sur l'iPhone.", locale).c_str());
+          fin = {"appairage", 1};
+          principal.arreter();
+          return;
+        }
+        std::printf("Appairé avec %s:%u.\n", options.vers.adresse.c_str(), options.vers.port);
+        diffusion = std::make_unique<Diffusion>(options, reussi->liaison, principal, connexions,
+                                                fin, std::move(source));
+        diffusion->demarrer();
+      });
+  principal.executer();
+  signaux.cancel();
+  diffusion.reset();
+  if (fin.raison != "appairage") std::printf("Fin : %s.\n", fin.raison.c_str());
+  return fin.statut;
+}
+
+}  // namespace
+}  // namespace ravlo
+
+int main(int argc, char** argv) {
+  const auto options = ravlo::OptionsEnvoi::lire(std::span<const char* const>(argv + 1, argc - 1));
+  if (!options) {
+    std::fprintf(stderr, "%s\n%s", options.error().c_str(), ravlo::OptionsEnvoi::usage);
+    return 2;
+  }
+  return ravlo::executer(*options);
+}

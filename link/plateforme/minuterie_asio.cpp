@@ -1,0 +1,81 @@
+#include "link/plateforme/minuterie_asio.hpp"
+
+#include <time.h>
+
+#include <asio/post.hpp>
+#include <atomic>
+
+namespace ravlo {
+
+HorlogeContinueChrono::time_point HorlogeContinueChrono::now() noexcept {
+  timespec t{};
+  clock_gettime(CLOCK_BOOTTIME, &t);
+  return time_point(duration(static_cast<rep>(t.tv_sec) * 1'000'000'000 + t.tv_nsec));
+}
+
+namespace {
+
+// État d'une minuterie, tenu par ses tirs en attente : la minuterie asio n'est touchée que
+// sur la file, l'annulation peut venir d'ailleurs.
+struct EtatMinuterie : std::enable_shared_from_this<EtatMinuterie> {
+  EtatMinuterie(asio::io_context& contexte, std::chrono::nanoseconds i, Tache t)
+      : minuterie(contexte), intervalle(i), tache(std::move(t)) {}
+
+  void armer() {
+    std::weak_ptr<EtatMinuterie> faible = weak_from_this();
+    minuterie.async_wait([faible](const std::error_code& erreur) {
+      const auto moi = faible.lock();
+      if (erreur || !moi || moi->annulee.load()) return;
+      moi->tache();
+      if (moi->annulee.load()) return;
+      auto prochaine = moi->minuterie.expiry() + moi->intervalle;
+      const auto maintenant = HorlogeContinueChrono::now();
+      while (prochaine <= maintenant) prochaine += moi->intervalle;
+      moi->minuterie.expires_at(prochaine);
+      moi->armer();
+    });
+  }
+
+  MinuterieAsio minuterie;
+  std::chrono::nanoseconds intervalle;
+  Tache tache;
+  std::atomic<bool> annulee{false};
+};
+
+class MinuterieSerie final : public Minuterie {
+ public:
+  explicit MinuterieSerie(std::shared_ptr<EtatMinuterie> etat) : etat_(std::move(etat)) {}
+  ~MinuterieSerie() override { MinuterieSerie::annuler(); }
+
+  void annuler() override {
+    if (etat_->annulee.exchange(true)) return;
+    asio::post(etat_->minuterie.get_executor(), [etat = etat_] { etat->minuterie.cancel(); });
+  }
+
+ private:
+  std::shared_ptr<EtatMinuterie> etat_;
+};
+
+}  // namespace
+
+void posterApresAsio(asio::io_context& contexte, std::chrono::nanoseconds delai, Tache tache) {
+  auto minuterie = std::make_shared<MinuterieAsio>(contexte);
+  minuterie->expires_after(delai);
+  minuterie->async_wait([minuterie, tache = std::move(tache)](const std::error_code& erreur) {
+    if (!erreur) tache();
+  });
+}
+
+std::unique_ptr<Minuterie> repeterAsio(asio::io_context& contexte,
+                                       std::chrono::nanoseconds intervalle, Tache tache) {
+  auto etat = std::make_shared<EtatMinuterie>(contexte, intervalle, std::move(tache));
+  // L'armement touche la minuterie asio : sur le fil du contexte.
+  asio::post(contexte, [etat] {
+    if (etat->annulee.load()) return;
+    etat->minuterie.expires_at(HorlogeContinueChrono::now());
+    etat->armer();
+  });
+  return std::make_unique<MinuterieSerie>(std::move(etat));
+}
+
+}  // namespace ravlo

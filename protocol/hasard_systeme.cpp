@@ -1,0 +1,16 @@
+#include "protocol/hasard_systeme.hpp"
+
+#include <sodium.h>
+
+#include "protocol/sodium.hpp"
+
+namespace ravlo {
+
+Octets HasardSysteme::octetsAleatoires(std::size_t nombre) {
+  assurerSodium();
+  Octets octets(nombre);
+  if (nombre > 0) randombytes_buf(octets.data(), nombre);
+  return octets;
+}
+
+}  // namespace ravlo

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "protocol/source_de_hasard.hpp"
+
+namespace ravlo {
+
+/// Le générateur sûr du système (libsodium) : la source de production. Sans état, sûre
+/// depuis n'importe quel fil.
+class HasardSysteme final : public SourceDeHasard {
+ public:
+  [[nodiscard]] Octets octetsAleatoires(std::size_t nombre) override;
+};
+
+}  // namespace ravlo
