@@ -1,24 +1,12 @@
 #include "link/capture/system_audio_tap.hpp"
 
 #include <cmath>
-#include <cstdio>
 #include <utility>
 
-#include "link/capture/textes_capture.hpp"
+#include "link/plateforme/systeme.hpp"
 #include "protocol/exiger.hpp"
 
 namespace ravlo {
-namespace {
-
-// Fréquence tronquée en entier décimal simple. Passe par le flottant : aucune fréquence
-// finie, si grande soit-elle, ne déborde.
-std::string entierTronque(double frequence) {
-  char texte[400];
-  std::snprintf(texte, sizeof texte, "%.0f", std::trunc(frequence));
-  return texte;
-}
-
-}  // namespace
 
 SystemAudioTap::SystemAudioTap(std::shared_ptr<TamponAudio> tampon, bool macSilencieux,
                                std::shared_ptr<PlateformeAudio> plateforme)
@@ -93,25 +81,16 @@ SystemAudioTap::Etape SystemAudioTap::creerAgregat(const std::string& sortie) {
 }
 
 SystemAudioTap::Etape SystemAudioTap::verifierFormat() const {
-  using textesCapture::remplir;
-  using textesCapture::traduire;
   const FormatFlux& f = formatCapture_;
   if ((f.drapeaux & FormatFlux::drapeauFlottant) == 0 || f.bitsParCanal != 32) {
-    return std::unexpected(SystemAudioTapError::formatInattendu(remplir(
-        traduire("Ce Mac livre son audio en %d bits, or Ravlo attend des flottants 32 bits."),
-        {std::to_string(f.bitsParCanal)})));
+    return std::unexpected(SystemAudioTapError::bitsInattendus(f.bitsParCanal, localeCourante()));
   }
   if (f.canauxParTrame != 2) {
-    return std::unexpected(SystemAudioTapError::formatInattendu(
-        remplir(traduire("Ce Mac livre %d canaux, or Ravlo attend de la stéréo."),
-                {std::to_string(f.canauxParTrame)})));
+    return std::unexpected(
+        SystemAudioTapError::canauxInattendus(f.canauxParTrame, localeCourante()));
   }
   if (f.frequence != 48'000.0) {
-    return std::unexpected(SystemAudioTapError::formatInattendu(remplir(
-        traduire("La sortie de ce Mac tourne à %d Hz, or Ravlo transmet du 48 000 Hz. Le son "
-                 "sortirait de l'iPhone au mauvais rythme.\nOuvre « Configuration audio et MIDI » "
-                 "et règle la sortie sur 48 000 Hz."),
-        {entierTronque(f.frequence)})));
+    return std::unexpected(SystemAudioTapError::frequenceInattendue(f.frequence, localeCourante()));
   }
   return {};
 }

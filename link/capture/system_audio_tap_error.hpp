@@ -9,7 +9,9 @@ namespace ravlo {
 enum class CasSystemAudioTapError : std::uint8_t { tapImpossible, coreAudio, formatInattendu };
 
 /// Pourquoi la capture n'a pas démarré : l'étape qui a échoué et le statut du système de son,
-/// ou la phrase qui nomme le format refusé. `description()` est le texte montré à l'utilisateur.
+/// ou la phrase qui nomme le format refusé. `description` est le texte montré à l'utilisateur,
+/// tiré de la table "Localizable" (le français quand la traduction manque), les nombres en
+/// entiers décimaux simples (« 44100 », jamais « 44 100 »).
 struct SystemAudioTapError {
   /// Noms des étapes portés par `coreAudio` (eux aussi traduits à l'affichage).
   static constexpr std::string_view etapeSortieParDefaut = "lecture de la sortie par défaut";
@@ -28,8 +30,17 @@ struct SystemAudioTapError {
   [[nodiscard]] static SystemAudioTapError coreAudio(std::string_view etape, std::int32_t code);
   [[nodiscard]] static SystemAudioTapError formatInattendu(std::string phrase);
 
-  /// Texte français, traduit dans la langue courante ; les nombres en entiers décimaux
-  /// simples (« 44100 », jamais « 44 100 »).
+  /// Les trois refus du format, phrase faite dans `locale`.
+  [[nodiscard]] static SystemAudioTapError bitsInattendus(std::uint32_t bits,
+                                                          std::string_view locale);
+  [[nodiscard]] static SystemAudioTapError canauxInattendus(std::uint32_t canaux,
+                                                            std::string_view locale);
+  /// La fréquence y est tronquée à l'entier (finie : la capture refuse les autres avant).
+  [[nodiscard]] static SystemAudioTapError frequenceInattendue(double frequence,
+                                                               std::string_view locale);
+
+  [[nodiscard]] std::string description(std::string_view locale) const;
+  /// Dans la locale courante.
   [[nodiscard]] std::string description() const;
 
   bool operator==(const SystemAudioTapError&) const = default;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "faux/plateforme_audio_fausse.hpp"
+#include "protocol/table_textes.hpp"
 
 namespace ravlo {
 namespace {
@@ -150,16 +151,29 @@ TEST(SystemAudioTap, ChaqueEtapeEnEchecDonneSonErreurEtLaissesUnObjetQueLArretNe
 }
 
 TEST(SystemAudioTap, TextesDesErreursDuSystemeDeSon) {
-  EXPECT_EQ(SystemAudioTapError::tapImpossible(-1).description(),
+  lierTableTextes(RAVLO_LOCALES_CAPTURE);
+  EXPECT_EQ(SystemAudioTapError::tapImpossible(-1).description("fr_FR.UTF-8"),
             "macOS n'a pas laissé Ravlo Link capter le son de ce Mac (code -1).\n"
             "La cause la plus fréquente est l'autorisation : ouvre Réglages Système → "
             "Confidentialité et sécurité → Enregistrement de l'écran et des sons du système, et "
             "active Ravlo Link.");
-  EXPECT_EQ(
-      SystemAudioTapError::coreAudio("création de l'appareil agrégé", 1852797029).description(),
-      "Le son de ce Mac n'a pas pu être capté (étape « création de l'appareil agrégé », code "
-      "1852797029). Quitte Ravlo Link, rouvre-le, puis relance l'envoi.");
-  EXPECT_EQ(SystemAudioTapError::formatInattendu("Une phrase.").description(), "Une phrase.");
+  const auto agregat = SystemAudioTapError::coreAudio("création de l'appareil agrégé", 1852797029);
+  EXPECT_EQ(agregat.description("fr_FR.UTF-8"),
+            "Le son de ce Mac n'a pas pu être capté (étape « création de l'appareil agrégé », code "
+            "1852797029). Quitte Ravlo Link, rouvre-le, puis relance l'envoi.");
+  EXPECT_EQ(SystemAudioTapError::formatInattendu("Une phrase.").description("en"), "Une phrase.");
+
+  // Traduits : le modèle reçoit le nom d'étape traduit et le code ; « %% » y devient « % ».
+  EXPECT_EQ(agregat.description("en_GB.UTF-8"),
+            "The sound of this Mac could not be captured (step “creating the aggregate device”, "
+            "code 1852797029, 100% sure). Quit Ravlo Link, reopen it, then restart sending.");
+  EXPECT_EQ(SystemAudioTapError::canauxInattendus(6, "en").description("fr"),
+            "This Mac delivers 6 channels, but Ravlo expects stereo.")
+      << "la phrase d'un format refusé est faite dans la locale de la vérification";
+  // Sans traduction, le français : ici le nom d'étape dans une phrase traduite.
+  EXPECT_EQ(SystemAudioTapError::coreAudio("format du tap", -3).description("en"),
+            "The sound of this Mac could not be captured (step “format du tap”, code -3, 100% "
+            "sure). Quit Ravlo Link, reopen it, then restart sending.");
 }
 
 // Les bits d'abord, puis les voies, puis la fréquence ; chaque phrase nomme la valeur fautive.
