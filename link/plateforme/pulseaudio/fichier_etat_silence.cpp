@@ -1,6 +1,5 @@
 #include "link/plateforme/pulseaudio/fichier_etat_silence.hpp"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -8,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <string_view>
 #include <utility>
 
@@ -110,15 +110,16 @@ void FichierEtatSilence::supprimer() {
 RestesSilence RestesSilence::chercher(const std::string& repertoire) {
   RestesSilence restes;
   if (repertoire.empty()) return restes;
-  DIR* dossier = ::opendir(repertoire.c_str());
-  if (dossier == nullptr) return restes;
   const std::string_view fin = FichierEtatSilence::suffixe;
-  while (const dirent* entree = ::readdir(dossier)) {
-    const std::string_view nom = entree->d_name;
+  std::error_code erreur;
+  for (std::filesystem::directory_iterator it(repertoire, erreur), bout; !erreur && it != bout;
+       it.increment(erreur)) {
+    const std::filesystem::directory_entry& entree = *it;
+    const std::string nom = entree.path().filename().string();
     if (nom.size() <= fin.size() || !nom.ends_with(fin)) continue;
-    const std::string puits(nom.substr(0, nom.size() - fin.size()));
+    const std::string puits = nom.substr(0, nom.size() - fin.size());
     if (!nomDeFichierSur(puits)) continue;
-    const std::string chemin = repertoire + "/" + std::string(nom);
+    const std::string chemin = entree.path().string();
     const int fd = ::open(chemin.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) continue;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -136,12 +137,12 @@ RestesSilence RestesSilence::chercher(const std::string& repertoire) {
     }
     restes.morts.push_back(FichierEtatSilence(fd, chemin, puits));
   }
-  ::closedir(dossier);
   return restes;
 }
 
 std::string repertoireEtatParDefaut() {
-  const char* execution = std::getenv("XDG_RUNTIME_DIR");
+  // Lu au démarrage d'une capture, sur le fil principal ; personne ne change l'environnement.
+  const char* execution = std::getenv("XDG_RUNTIME_DIR");  // NOLINT(concurrency-mt-unsafe)
   if (execution == nullptr || execution[0] != '/') return {};
   std::string repertoire = std::string(execution) + "/ravlo-link";
   if (::mkdir(repertoire.c_str(), 0700) != 0 && errno != EEXIST) return {};

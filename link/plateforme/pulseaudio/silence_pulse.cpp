@@ -171,7 +171,9 @@ ResultatAudio<std::unique_ptr<SilencePulse>> SilencePulse::installer(
       silence->etat_.deplaces.push_back({e.index, origine->nom});
     }
   }
-  if (silence->fichier_) silence->fichier_->ecrire(silence->etat_);
+  if (std::optional<FichierEtatSilence>& fichierEtat = silence->fichier_; fichierEtat) {
+    fichierEtat->ecrire(silence->etat_);
+  }
   return {0, std::move(silence)};
 }
 
