@@ -29,8 +29,8 @@ PlateformePulse::Tap* PlateformePulse::tapDuRoutage(IdentifiantAudio agregat) {
   return nullptr;
 }
 
-std::string PlateformePulse::sourceDe(const Tap& t) const {
-  return t.silence ? t.silence->moniteur() : t.moniteurSortie;
+FluxCapturePulse* PlateformePulse::actif(Tap& t) {
+  return t.fluxSilence ? t.fluxSilence.get() : t.flux.get();
 }
 
 ResultatAudio<IdentifiantAudio> PlateformePulse::lireSortieParDefaut() {
@@ -88,13 +88,13 @@ ResultatAudio<IdentifiantAudio> PlateformePulse::creerAgregat(
   if (t == nullptr) return {PA_ERR_NOENTITY, 0};
   if (t->agregat != 0 || !t->flux) return {PA_ERR_EXIST, 0};
   const auto sortie = requetesPulse::puitsNomme(contexte_, identifiantSortie);
-  if (sortie.statut != 0) return {sortie.statut, 0};
-  t->moniteurSortie = sortie.valeur.moniteur;
-  if (const StatutAudio statut = t->flux->connecter(sourceDe(*t)); statut != 0) {
+  StatutAudio statut = sortie.statut;
+  if (statut == 0) statut = t->flux->connecter(sortie.valeur.moniteur);
+  if (statut == 0 && t->silence) statut = brancherSilence(*t);
+  if (statut != 0) {
     // Un flux ne se relie qu'une fois : on en prépare un neuf.
-    t->flux.reset();
-    auto neuf = FluxCapturePulse::creer(contexte_, t->description.nom);
-    t->flux = std::move(neuf.valeur);
+    t->fluxSilence.reset();
+    t->flux = FluxCapturePulse::creer(contexte_, t->description.nom).valeur;
     return {statut, 0};
   }
   t->agregat = prochainId_++;
@@ -116,10 +116,11 @@ StatutAudio PlateformePulse::demarrer(IdentifiantAudio agregat, IdentifiantRappe
   VerrouBoucle verrou(contexte_);
   Tap* t = tapDuRoutage(agregat);
   if (t == nullptr || t->idRappel != rappel) return PA_ERR_NOENTITY;
-  t->flux->installer(t->rappel.get());
-  const StatutAudio statut = t->flux->reprendre();
+  actif(*t)->installer(t->rappel.get());
+  StatutAudio statut = t->flux->reprendre();
+  if (statut == 0 && t->fluxSilence) statut = t->fluxSilence->reprendre();
   t->demarre = statut == 0;
-  if (!t->demarre) t->flux->installer(nullptr);
+  if (!t->demarre) actif(*t)->installer(nullptr);
   return statut;
 }
 
@@ -128,16 +129,18 @@ StatutAudio PlateformePulse::arreter(IdentifiantAudio agregat, IdentifiantRappel
   Tap* t = tapDuRoutage(agregat);
   if (t == nullptr || t->idRappel != rappel) return PA_ERR_NOENTITY;
   // Verrou tenu : aucun rappel ne tourne, et plus aucun ne partira.
-  t->flux->installer(nullptr);
+  actif(*t)->installer(nullptr);
   t->demarre = false;
-  return t->flux->suspendre();
+  const StatutAudio statut = t->flux->suspendre();
+  if (t->fluxSilence) t->fluxSilence->suspendre();
+  return statut;
 }
 
 StatutAudio PlateformePulse::detruireRappel(IdentifiantAudio agregat, IdentifiantRappel rappel) {
   VerrouBoucle verrou(contexte_);
   Tap* t = tapDuRoutage(agregat);
   if (t == nullptr || t->idRappel != rappel) return PA_ERR_NOENTITY;
-  t->flux->installer(nullptr);
+  actif(*t)->installer(nullptr);
   t->demarre = false;
   t->rappel.reset();
   t->idRappel.reset();
@@ -148,7 +151,7 @@ StatutAudio PlateformePulse::detruireAgregat(IdentifiantAudio agregat) {
   VerrouBoucle verrou(contexte_);
   Tap* t = tapDuRoutage(agregat);
   if (t == nullptr) return PA_ERR_NOENTITY;
-  t->flux.reset();
+  t->fluxSilence.reset();
   t->flux = FluxCapturePulse::creer(contexte_, t->description.nom).valeur;
   t->agregat = 0;
   t->demarre = false;
@@ -165,6 +168,7 @@ StatutAudio PlateformePulse::detruireTap(IdentifiantAudio id) {
 }
 
 void PlateformePulse::demolir(Tap& t) {
+  t.fluxSilence.reset();
   t.flux.reset();
   t.rappel.reset();
   if (t.silence) t.silence->retirer();
@@ -185,52 +189,51 @@ StatutAudio PlateformePulse::ecrireDescriptionTap(IdentifiantAudio id,
   Tap* t = tap(id);
   if (t == nullptr) return PA_ERR_NOENTITY;
   if (const StatutAudio statut = contexte_.relier(); statut != 0) return statut;
-  if (description.silencieux == t->description.silencieux) {
+  if (description.silencieux == static_cast<bool>(t->silence)) {
     t->description = description;
     return 0;
   }
-  const DescriptionTap avant = t->description;
-  std::unique_ptr<SilencePulse> ancien;
   if (description.silencieux) {
     auto silence = SilencePulse::installer(contexte_, repertoireEtat_, description.nom);
     if (silence.statut != 0) return silence.statut;
     t->silence = std::move(silence.valeur);
-  } else {
-    ancien = std::move(t->silence);
-  }
-  t->description = description;
-  if (t->agregat != 0) {
-    if (const StatutAudio statut = rebrancher(*t); statut != 0) {
-      // Refus : la capture reste comme elle était.
-      if (description.silencieux) {
+    if (t->agregat != 0) {
+      if (const StatutAudio statut = brancherSilence(*t); statut != 0) {
+        // Refus : la capture reste comme elle était.
         t->silence->retirer();
         t->silence.reset();
-      } else {
-        t->silence = std::move(ancien);
+        return statut;
       }
-      t->description = avant;
-      return statut;
     }
+  } else {
+    // Le flux de la sortie ordinaire n'a jamais cessé : il reprend le rappel sur-le-champ.
+    if (t->fluxSilence) t->fluxSilence->installer(nullptr);
+    t->fluxSilence.reset();
+    if (t->demarre) t->flux->installer(t->rappel.get());
+    t->silence->retirer();
+    t->silence.reset();
   }
-  if (ancien) ancien->retirer();
+  t->description = description;
   return 0;
 }
 
-StatutAudio PlateformePulse::rebrancher(Tap& t) {
+StatutAudio PlateformePulse::brancherSilence(Tap& t) {
   auto neuf = FluxCapturePulse::creer(contexte_, t.description.nom);
   if (neuf.statut != 0) return neuf.statut;
-  if (const StatutAudio statut = neuf.valeur->connecter(sourceDe(t)); statut != 0) return statut;
-  // L'ancien se tait avant que le neuf parle : l'anneau ne reçoit jamais les deux mêlés.
-  if (t.flux) t.flux->installer(nullptr);
+  if (const StatutAudio statut = neuf.valeur->connecter(t.silence->moniteur()); statut != 0) {
+    return statut;
+  }
   if (t.demarre) {
+    // L'ancien se tait avant que le neuf parle : l'anneau ne reçoit jamais les deux mêlés.
+    t.flux->installer(nullptr);
     neuf.valeur->installer(t.rappel.get());
     if (const StatutAudio statut = neuf.valeur->reprendre(); statut != 0) {
       neuf.valeur->installer(nullptr);
-      if (t.flux) t.flux->installer(t.rappel.get());
+      t.flux->installer(t.rappel.get());
       return statut;
     }
   }
-  t.flux = std::move(neuf.valeur);
+  t.fluxSilence = std::move(neuf.valeur);
   return 0;
 }
 

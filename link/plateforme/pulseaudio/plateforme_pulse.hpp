@@ -14,10 +14,14 @@ namespace ravlo {
 
 /// `PlateformeAudio` sur PulseAudio (et PipeWire par pipewire-pulse). La sortie par défaut
 /// est la sortie (« sink ») par défaut, son identifiant durable est son nom. Une capture
-/// est un flux d'enregistrement (`FluxCapturePulse`) ; silencieuse, elle installe d'abord un
-/// `SilencePulse` et c'est le moniteur de la sortie nulle qu'elle enregistre. Le routage la
-/// relie au moniteur (en pause) ; démarrer la sort de pause. Les statuts sont les codes
-/// d'erreur de PulseAudio.
+/// est un flux d'enregistrement (`FluxCapturePulse`) sur le moniteur de cette sortie ;
+/// silencieuse, elle installe aussi un `SilencePulse` et c'est le moniteur de la sortie nulle
+/// qu'elle écoute, par un second flux. Le routage relie les flux (en pause) ; démarrer les
+/// en sort. Les statuts sont les codes d'erreur de PulseAudio.
+///
+/// Le flux sur la sortie ordinaire reste relié, muet, pendant le silence : il la garde à
+/// faible latence, et lever le silence ne fait que lui rendre le rappel. Relier un flux neuf
+/// à une sortie restée une seconde sans lui coûtait une seconde sans données.
 ///
 /// Chaque démarrage (`lireSortieParDefaut`) commence par défaire les silences laissés par
 /// un programme mort. Détruire la plateforme défait ce que ses captures ont laissé.
@@ -48,9 +52,10 @@ class PlateformePulse final : public PlateformeAudio {
   struct Tap {
     DescriptionTap description;
     std::unique_ptr<SilencePulse> silence;
+    /// Sur le moniteur de la sortie donnée au routage.
     std::unique_ptr<FluxCapturePulse> flux;
-    /// Moniteur de la sortie donnée au routage : ce qu'on enregistre sans silence.
-    std::string moniteurSortie;
+    /// Sur le moniteur de la sortie nulle, pendant le silence.
+    std::unique_ptr<FluxCapturePulse> fluxSilence;
     IdentifiantAudio agregat = 0;
     std::optional<IdentifiantRappel> idRappel;
     std::unique_ptr<RappelES> rappel;
@@ -60,9 +65,11 @@ class PlateformePulse final : public PlateformeAudio {
 
   Tap* tap(IdentifiantAudio id);
   Tap* tapDuRoutage(IdentifiantAudio agregat);
-  [[nodiscard]] std::string sourceDe(const Tap& t) const;
-  /// Passe le flux d'une capture reliée sur la source de son silence actuel.
-  StatutAudio rebrancher(Tap& t);
+  /// Le flux qui porte le rappel : celui du silence s'il y en a un.
+  static FluxCapturePulse* actif(Tap& t);
+  /// Relie un flux neuf au moniteur de la sortie nulle, et lui passe le rappel si la capture
+  /// tourne.
+  StatutAudio brancherSilence(Tap& t);
   void demolir(Tap& t);
 
   const std::string repertoireEtat_;
