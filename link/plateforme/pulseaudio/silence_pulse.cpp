@@ -69,12 +69,13 @@ std::map<std::uint32_t, std::string> sortiesDesFlux(ContextePulse& c) {
 // changé entre-temps (un flux déplacé ailleurs, une autre sortie par défaut) reste tel quel.
 // Les flux attachés à une autre sortie partent avant le changement de sortie par défaut
 // (sinon, ayant été déplacés vers la sortie par défaut, ils la suivraient), les autres après.
-void defaire(ContextePulse& c, const std::string& puits, const EtatSilence& etat,
+// Vrai quand il n'en reste rien (sortie déjà partie, ou module déchargé).
+bool defaire(ContextePulse& c, const std::string& puits, const EtatSilence& etat,
              std::uint32_t module) {
   const auto liste = requetesPulse::listePuits(c);
-  if (liste.statut != 0) return;
+  if (liste.statut != 0) return false;
   const PuitsPulse* notre = chercher(liste.valeur, puits);
-  if (notre == nullptr) return;
+  if (notre == nullptr) return true;
   const std::string precedent =
       chercher(liste.valeur, etat.puitsPrecedent) != nullptr ? etat.puitsPrecedent : "";
   std::map<std::uint32_t, std::string> renvois;
@@ -98,7 +99,7 @@ void defaire(ContextePulse& c, const std::string& puits, const EtatSilence& etat
   for (const auto& [entree, cible] : renvois) {
     if (cible == precedent) requetesPulse::deplacerEntree(c, entree, cible);
   }
-  requetesPulse::dechargerModule(c, module);
+  const bool decharge = requetesPulse::dechargerModule(c, module) == 0;
   // PipeWire route en différé, et à sa façon quand une sortie disparaît : on vérifie, et on
   // renvoie ce qui n'est pas arrivé. PulseAudio a déjà tout fait.
   for (int essai = 0; essai < 10; ++essai) {
@@ -113,6 +114,7 @@ void defaire(ContextePulse& c, const std::string& puits, const EtatSilence& etat
     if (enPlace) break;
     c.patienter(std::chrono::milliseconds(20));
   }
+  return decharge;
 }
 
 }  // namespace
@@ -180,8 +182,11 @@ ResultatAudio<std::unique_ptr<SilencePulse>> SilencePulse::installer(
 void SilencePulse::retirer() {
   if (retire_) return;
   retire_ = true;
-  defaire(contexte_, puits_, etat_, module_);
-  if (fichier_) fichier_->supprimer();
+  // Lien tombé ou module resté : le fichier d'état reste aussi, lâché, pour que le prochain
+  // démarrage finisse le travail.
+  const bool fait = contexte_.relier() == 0 && defaire(contexte_, puits_, etat_, module_);
+  if (fichier_ && fait) fichier_->supprimer();
+  fichier_.reset();
   noterVivant(puits_, false);
 }
 
@@ -193,10 +198,11 @@ void SilencePulse::nettoyerRestes(ContextePulse& c, const std::string& repertoir
   for (FichierEtatSilence& fichier : restes.morts) {
     connus.insert(fichier.puits());
     if (vivantIci(fichier.puits())) continue;
-    if (const PuitsPulse* reste = chercher(liste.valeur, fichier.puits())) {
-      defaire(c, fichier.puits(), fichier.lire().value_or(EtatSilence{}), reste->module);
+    const PuitsPulse* reste = chercher(liste.valeur, fichier.puits());
+    if (reste == nullptr ||
+        defaire(c, fichier.puits(), fichier.lire().value_or(EtatSilence{}), reste->module)) {
+      fichier.supprimer();
     }
-    fichier.supprimer();
   }
   for (const PuitsPulse& p : liste.valeur) {
     if (!p.nom.starts_with(prefixe) || connus.contains(p.nom) || vivantIci(p.nom)) continue;
