@@ -62,6 +62,10 @@ std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(
   bool ton = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string_view nom = arguments[i];
+    if (nom == "--capture" || nom == "--silencieux") {
+      (nom == "--capture" ? options.capture : options.silencieux) = true;
+      continue;
+    }
     if (i + 1 >= arguments.size())
       return std::unexpected("Valeur manquante après " + std::string(nom) + ".");
     const std::string_view valeur = arguments[++i];
@@ -95,6 +99,10 @@ std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(
   }
   if (!vers || !code) return std::unexpected(std::string("--vers et --code sont obligatoires."));
   if (ton && options.wav) return std::unexpected(std::string("--ton et --wav s'excluent."));
+  if (options.capture && (ton || options.wav))
+    return std::unexpected(std::string("--capture exclut --ton et --wav."));
+  if (options.silencieux && !options.capture)
+    return std::unexpected(std::string("--silencieux va avec --capture."));
   return options;
 }
 

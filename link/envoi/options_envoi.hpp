@@ -19,12 +19,17 @@ struct OptionsEnvoi {
   std::optional<std::filesystem::path> wav;
   std::optional<double> secondes;
   std::optional<std::filesystem::path> stats;
+  /// Envoyer ce que joue l'ordinateur plutôt qu'un ton ou un fichier.
+  bool capture = false;
+  /// Avec `capture` : l'ordinateur se tait pendant l'envoi.
+  bool silencieux = false;
 
   /// Les options, ou la phrase qui dit ce qui ne va pas.
   [[nodiscard]] static std::expected<OptionsEnvoi, std::string> lire(
       std::span<const char* const> arguments);
   static constexpr const char* usage =
-      "usage : ravlo-envoi --vers HOTE:PORT --code NNNN [--nom NOM] [--ton HZ | --wav FICHIER]\n"
+      "usage : ravlo-envoi --vers HOTE:PORT --code NNNN [--nom NOM]\n"
+      "                    [--ton HZ | --wav FICHIER | --capture [--silencieux]]\n"
       "                    [--secondes S] [--stats FICHIER]\n";
 };
 

@@ -1,20 +1,23 @@
 // ravlo-envoi : l'envoi sans interface graphique, pour les machines sans bureau, les
 // scripts et les tests. Appaire avec le récepteur, puis lui envoie un ton ou un fichier WAV
-// au rythme du temps réel.
+// au rythme du temps réel, ou ce que joue l'ordinateur (--capture).
 #include <asio/io_context.hpp>
 #include <asio/signal_set.hpp>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <future>
 #include <iostream>
 #include <nlohmann/json.hpp>
 
+#include "link/capture/system_audio_tap.hpp"
 #include "link/discovery/dialogue_appairage.hpp"
 #include "link/envoi/alimentation.hpp"
 #include "link/envoi/options_envoi.hpp"
 #include "link/plateforme/connexion_udp.hpp"
 #include "link/plateforme/file_serie.hpp"
 #include "link/plateforme/principal_asio.hpp"
+#include "link/plateforme/pulseaudio/plateforme_pulse.hpp"
 #include "link/plateforme/systeme.hpp"
 #include "link/sending/emetteur_audio.hpp"
 #include "protocol/hasard_systeme.hpp"
@@ -58,8 +61,13 @@ class Diffusion {
             std::shared_ptr<FabriqueConnexions> connexions, Fin& fin,
             std::unique_ptr<SourceAudio> source)
       : options_(options), principal_(principal), fin_(fin) {
-    alimentation_ =
-        std::make_unique<Alimentation>(tampon_, std::move(source), *fileSource_, horlogeSysteme());
+    if (options.capture) {
+      tap_ = std::make_unique<SystemAudioTap>(tampon_, options.silencieux,
+                                              std::make_shared<PlateformePulse>());
+    } else {
+      alimentation_ = std::make_unique<Alimentation>(tampon_, std::move(source), *fileSource_,
+                                                     horlogeSysteme());
+    }
     emetteur_ = EmetteurAudio::creer(
         tampon_, options.vers, std::move(liaison),
         [this] { principal_.poster([this] { terminer("fin", 0); }); },
@@ -70,7 +78,16 @@ class Diffusion {
 
   void demarrer() {
     debutNs_ = horlogeSysteme().hoteNs();
-    alimentation_->demarrer();
+    if (tap_) {
+      if (const auto capture = tap_->demarrer(); !capture.has_value()) {
+        std::fprintf(stderr, "%s\n", capture.error().description().c_str());
+        tap_->arreter();
+        terminer("capture", 1);
+        return;
+      }
+    } else {
+      alimentation_->demarrer();
+    }
     emetteur_->demarrer();
     suivi_ = principal_.repeter(std::chrono::seconds(1), std::chrono::milliseconds(50),
                                 [this] { suivre(); });
@@ -85,7 +102,8 @@ class Diffusion {
   /// Arrête tout dans l'ordre et écrit les compteurs ; à appeler avant la destruction.
   void fermer() {
     if (suivi_) suivi_->annuler();
-    alimentation_->arreter();
+    if (tap_) tap_->arreter();
+    if (alimentation_) alimentation_->arreter();
     emetteur_->arreter();
     // Les files sont séries : une fois ces repères passés, le dernier versement est fini et
     // l'étape d'arrêt a eu lieu (elle ne tient plus l'émetteur, qui disparaît ici et non sur
@@ -100,19 +118,32 @@ class Diffusion {
   }
 
  private:
+  // Ce que la capture a livré, et le niveau de son dernier bloc.
+  std::string capte() const {
+    if (!tap_) return {};
+    const float niveau = tap_->niveauDuBloc();
+    char ligne[96];
+    std::snprintf(ligne, sizeof ligne, "  capté %lld trames, niveau %.1f dBFS",
+                  static_cast<long long>(tap_->livraisons().trames),
+                  niveau > 0 ? 20 * std::log10(niveau) : -120.0);
+    return ligne;
+  }
+
   void suivre() {
     const auto s = emetteur_->compteurs();
     const double ecoule = static_cast<double>(ecartNs(horlogeSysteme().hoteNs(), debutNs_)) / 1e9;
     std::printf(
         "%6.1f s  paquets %lld  jetés %lld o  sans heure %lld  refaites %lld  "
-        "pire attente %.2f ms%s%s\n",
+        "pire attente %.2f ms%s%s%s\n",
         ecoule, static_cast<long long>(s.paquetsEnvoyes), static_cast<long long>(s.octetsJetes),
         static_cast<long long>(s.paquetsSansHeureDeCapture),
         static_cast<long long>(s.connexionsRefaites), s.pireAttenteMs,
-        s.iPhoneMuet ? "  récepteur muet" : "", s.erreur ? ("  " + *s.erreur).c_str() : "");
+        s.iPhoneMuet ? "  récepteur muet" : "", s.erreur ? ("  " + *s.erreur).c_str() : "",
+        capte().c_str());
     std::fflush(stdout);
     if (options_.secondes && ecoule >= *options_.secondes) terminer("duree", 0);
-    if (alimentation_->terminee() && tampon_->disponible() < EmetteurAudio::octetsParPaquet) {
+    if (alimentation_ && alimentation_->terminee() &&
+        tampon_->disponible() < EmetteurAudio::octetsParPaquet) {
       terminer("finDuFichier", 0);
     }
   }
@@ -125,6 +156,7 @@ class Diffusion {
       std::make_shared<FileSerie>("ravlo.emetteur", FileSerie::Priorite::elevee);
   std::unique_ptr<FileSerie> fileSource_ = std::make_unique<FileSerie>("ravlo.source");
   std::unique_ptr<Alimentation> alimentation_;
+  std::unique_ptr<SystemAudioTap> tap_;
   std::shared_ptr<EmetteurAudio> emetteur_;
   std::unique_ptr<Minuterie> suivi_;
   InstantNs debutNs_ = 0;
@@ -140,7 +172,7 @@ int executer(const OptionsEnvoi& options) {
       return 2;
     }
     source = std::move(*wav);
-  } else {
+  } else if (!options.capture) {
     source = std::make_unique<SourceTon>(options.tonHz);
   }
   const auto code = CodeAppairage::depuisSaisie(options.code);

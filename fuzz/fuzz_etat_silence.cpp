@@ -1,0 +1,18 @@
+// Le fichier d'état du silence : lu au démarrage, peut-être tronqué ou abîmé. Ce qui est lu
+// se réécrit à l'identique.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include "link/plateforme/pulseaudio/etat_silence.hpp"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* donnees, std::size_t taille) {
+  const std::string_view texte(reinterpret_cast<const char*>(donnees), taille);
+  const auto etat = ravlo::EtatSilence::lire(texte);
+  if (etat) {
+    const auto relu = ravlo::EtatSilence::lire(etat->texte());
+    if (!relu || *relu != *etat) std::abort();
+  }
+  return 0;
+}

@@ -1,0 +1,240 @@
+#include "link/plateforme/pulseaudio/plateforme_pulse.hpp"
+
+#include <pulse/error.h>
+
+#include <utility>
+
+#include "link/plateforme/pulseaudio/requetes_pulse.hpp"
+
+namespace ravlo {
+
+PlateformePulse::PlateformePulse(std::string repertoireEtat)
+    : repertoireEtat_(std::move(repertoireEtat)), contexte_("Ravlo Link") {}
+
+PlateformePulse::~PlateformePulse() {
+  VerrouBoucle verrou(contexte_);
+  for (auto& [id, t] : taps_) demolir(t);
+  taps_.clear();
+}
+
+PlateformePulse::Tap* PlateformePulse::tap(IdentifiantAudio id) {
+  const auto it = taps_.find(id);
+  return it == taps_.end() ? nullptr : &it->second;
+}
+
+PlateformePulse::Tap* PlateformePulse::tapDuRoutage(IdentifiantAudio agregat) {
+  for (auto& [id, t] : taps_) {
+    if (agregat != 0 && t.agregat == agregat) return &t;
+  }
+  return nullptr;
+}
+
+FluxCapturePulse* PlateformePulse::actif(Tap& t) {
+  return t.fluxSilence ? t.fluxSilence.get() : t.flux.get();
+}
+
+ResultatAudio<IdentifiantAudio> PlateformePulse::lireSortieParDefaut() {
+  VerrouBoucle verrou(contexte_);
+  if (const StatutAudio statut = contexte_.relier(); statut != 0) return {statut, 0};
+  // Avant de lire la sortie par défaut : un reste en a peut-être pris la place.
+  SilencePulse::nettoyerRestes(contexte_, repertoireEtat_);
+  const auto nom = requetesPulse::nomPuitsParDefaut(contexte_);
+  if (nom.statut != 0) return {nom.statut, 0};
+  const auto puits = requetesPulse::puitsNomme(contexte_, nom.valeur);
+  return {puits.statut, puits.valeur.index};
+}
+
+ResultatAudio<std::optional<std::string>> PlateformePulse::lireIdentifiantSortie(
+    IdentifiantAudio sortie) {
+  VerrouBoucle verrou(contexte_);
+  if (const StatutAudio statut = contexte_.relier(); statut != 0) return {statut, std::nullopt};
+  auto puits = requetesPulse::puitsNumero(contexte_, sortie);
+  if (puits.statut != 0) return {puits.statut, std::nullopt};
+  return {0, std::move(puits.valeur.nom)};
+}
+
+ResultatAudio<IdentifiantAudio> PlateformePulse::creerTap(const DescriptionTap& description) {
+  VerrouBoucle verrou(contexte_);
+  if (const StatutAudio statut = contexte_.relier(); statut != 0) return {statut, 0};
+  Tap t;
+  t.description = description;
+  if (description.silencieux) {
+    auto silence = SilencePulse::installer(contexte_, repertoireEtat_, description.nom);
+    if (silence.statut != 0) return {silence.statut, 0};
+    t.silence = std::move(silence.valeur);
+  }
+  auto flux = FluxCapturePulse::creer(contexte_, description.nom);
+  if (flux.statut != 0) {
+    if (t.silence) t.silence->retirer();
+    return {flux.statut, 0};
+  }
+  t.flux = std::move(flux.valeur);
+  const IdentifiantAudio id = prochainId_++;
+  taps_.emplace(id, std::move(t));
+  return {0, id};
+}
+
+ResultatAudio<FormatFlux> PlateformePulse::lireFormatTap(IdentifiantAudio id) {
+  VerrouBoucle verrou(contexte_);
+  const Tap* t = tap(id);
+  if (t == nullptr || !t->flux) return {PA_ERR_NOENTITY, {}};
+  return {0, t->flux->format()};
+}
+
+ResultatAudio<IdentifiantAudio> PlateformePulse::creerAgregat(
+    IdentifiantAudio id, const std::string& identifiantSortie) {
+  VerrouBoucle verrou(contexte_);
+  Tap* t = tap(id);
+  if (t == nullptr) return {PA_ERR_NOENTITY, 0};
+  if (t->agregat != 0 || !t->flux) return {PA_ERR_EXIST, 0};
+  const auto sortie = requetesPulse::puitsNomme(contexte_, identifiantSortie);
+  StatutAudio statut = sortie.statut;
+  if (statut == 0) statut = t->flux->connecter(sortie.valeur.moniteur);
+  if (statut == 0 && t->silence) statut = brancherSilence(*t);
+  if (statut != 0) {
+    // Un flux ne se relie qu'une fois : on en prépare un neuf.
+    t->fluxSilence.reset();
+    t->flux = FluxCapturePulse::creer(contexte_, t->description.nom).valeur;
+    return {statut, 0};
+  }
+  t->agregat = prochainId_++;
+  return {0, t->agregat};
+}
+
+ResultatAudio<std::optional<IdentifiantRappel>> PlateformePulse::creerRappel(
+    IdentifiantAudio agregat, RappelES rappel) {
+  VerrouBoucle verrou(contexte_);
+  Tap* t = tapDuRoutage(agregat);
+  if (t == nullptr) return {PA_ERR_NOENTITY, std::nullopt};
+  if (t->idRappel) return {PA_ERR_EXIST, std::nullopt};
+  t->rappel = std::make_unique<RappelES>(std::move(rappel));
+  t->idRappel = prochainId_++;
+  return {0, t->idRappel};
+}
+
+StatutAudio PlateformePulse::demarrer(IdentifiantAudio agregat, IdentifiantRappel rappel) {
+  VerrouBoucle verrou(contexte_);
+  Tap* t = tapDuRoutage(agregat);
+  if (t == nullptr || t->idRappel != rappel) return PA_ERR_NOENTITY;
+  actif(*t)->installer(t->rappel.get());
+  StatutAudio statut = t->flux->reprendre();
+  if (statut == 0 && t->fluxSilence) statut = t->fluxSilence->reprendre();
+  t->demarre = statut == 0;
+  if (!t->demarre) actif(*t)->installer(nullptr);
+  return statut;
+}
+
+StatutAudio PlateformePulse::arreter(IdentifiantAudio agregat, IdentifiantRappel rappel) {
+  VerrouBoucle verrou(contexte_);
+  Tap* t = tapDuRoutage(agregat);
+  if (t == nullptr || t->idRappel != rappel) return PA_ERR_NOENTITY;
+  // Verrou tenu : aucun rappel ne tourne, et plus aucun ne partira.
+  actif(*t)->installer(nullptr);
+  t->demarre = false;
+  const StatutAudio statut = t->flux->suspendre();
+  if (t->fluxSilence) t->fluxSilence->suspendre();
+  return statut;
+}
+
+StatutAudio PlateformePulse::detruireRappel(IdentifiantAudio agregat, IdentifiantRappel rappel) {
+  VerrouBoucle verrou(contexte_);
+  Tap* t = tapDuRoutage(agregat);
+  if (t == nullptr || t->idRappel != rappel) return PA_ERR_NOENTITY;
+  actif(*t)->installer(nullptr);
+  t->demarre = false;
+  t->rappel.reset();
+  t->idRappel.reset();
+  return 0;
+}
+
+StatutAudio PlateformePulse::detruireAgregat(IdentifiantAudio agregat) {
+  VerrouBoucle verrou(contexte_);
+  Tap* t = tapDuRoutage(agregat);
+  if (t == nullptr) return PA_ERR_NOENTITY;
+  t->fluxSilence.reset();
+  t->flux = FluxCapturePulse::creer(contexte_, t->description.nom).valeur;
+  t->agregat = 0;
+  t->demarre = false;
+  return 0;
+}
+
+StatutAudio PlateformePulse::detruireTap(IdentifiantAudio id) {
+  VerrouBoucle verrou(contexte_);
+  Tap* t = tap(id);
+  if (t == nullptr) return PA_ERR_NOENTITY;
+  demolir(*t);
+  taps_.erase(id);
+  return 0;
+}
+
+void PlateformePulse::demolir(Tap& t) {
+  t.fluxSilence.reset();
+  t.flux.reset();
+  t.rappel.reset();
+  if (t.silence) t.silence->retirer();
+  t.silence.reset();
+}
+
+ResultatAudio<std::optional<DescriptionTap>> PlateformePulse::lireDescriptionTap(
+    IdentifiantAudio id) {
+  VerrouBoucle verrou(contexte_);
+  const Tap* t = tap(id);
+  if (t == nullptr) return {PA_ERR_NOENTITY, std::nullopt};
+  return {0, t->description};
+}
+
+StatutAudio PlateformePulse::ecrireDescriptionTap(IdentifiantAudio id,
+                                                  const DescriptionTap& description) {
+  VerrouBoucle verrou(contexte_);
+  Tap* t = tap(id);
+  if (t == nullptr) return PA_ERR_NOENTITY;
+  if (const StatutAudio statut = contexte_.relier(); statut != 0) return statut;
+  if (description.silencieux == static_cast<bool>(t->silence)) {
+    t->description = description;
+    return 0;
+  }
+  if (description.silencieux) {
+    auto silence = SilencePulse::installer(contexte_, repertoireEtat_, description.nom);
+    if (silence.statut != 0) return silence.statut;
+    t->silence = std::move(silence.valeur);
+    if (t->agregat != 0) {
+      if (const StatutAudio statut = brancherSilence(*t); statut != 0) {
+        // Refus : la capture reste comme elle était.
+        t->silence->retirer();
+        t->silence.reset();
+        return statut;
+      }
+    }
+  } else {
+    // Le flux de la sortie ordinaire n'a jamais cessé : il reprend le rappel sur-le-champ.
+    if (t->fluxSilence) t->fluxSilence->installer(nullptr);
+    t->fluxSilence.reset();
+    if (t->demarre) t->flux->installer(t->rappel.get());
+    t->silence->retirer();
+    t->silence.reset();
+  }
+  t->description = description;
+  return 0;
+}
+
+StatutAudio PlateformePulse::brancherSilence(Tap& t) {
+  auto neuf = FluxCapturePulse::creer(contexte_, t.description.nom);
+  if (neuf.statut != 0) return neuf.statut;
+  if (const StatutAudio statut = neuf.valeur->connecter(t.silence->moniteur()); statut != 0) {
+    return statut;
+  }
+  if (t.demarre) {
+    // L'ancien se tait avant que le neuf parle : l'anneau ne reçoit jamais les deux mêlés.
+    t.flux->installer(nullptr);
+    neuf.valeur->installer(t.rappel.get());
+    if (const StatutAudio statut = neuf.valeur->reprendre(); statut != 0) {
+      neuf.valeur->installer(nullptr);
+      t.flux->installer(t.rappel.get());
+      return statut;
+    }
+  }
+  t.fluxSilence = std::move(neuf.valeur);
+  return 0;
+}
+
+}  // namespace ravlo

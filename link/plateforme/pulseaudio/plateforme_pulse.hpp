@@ -1,0 +1,81 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "link/plateforme/plateforme_audio.hpp"
+#include "link/plateforme/pulseaudio/contexte_pulse.hpp"
+#include "link/plateforme/pulseaudio/flux_capture_pulse.hpp"
+#include "link/plateforme/pulseaudio/silence_pulse.hpp"
+
+namespace ravlo {
+
+/// `PlateformeAudio` sur PulseAudio (et PipeWire par pipewire-pulse). La sortie par défaut
+/// est la sortie (« sink ») par défaut, son identifiant durable est son nom. Une capture
+/// est un flux d'enregistrement (`FluxCapturePulse`) sur le moniteur de cette sortie ;
+/// silencieuse, elle installe aussi un `SilencePulse` et c'est le moniteur de la sortie nulle
+/// qu'elle écoute, par un second flux. Le routage relie les flux (en pause) ; démarrer les
+/// en sort. Les statuts sont les codes d'erreur de PulseAudio.
+///
+/// Le flux sur la sortie ordinaire reste relié, muet, pendant le silence : il la garde à
+/// faible latence, et lever le silence ne fait que lui rendre le rappel. Relier un flux neuf
+/// à une sortie restée une seconde sans lui coûtait une seconde sans données.
+///
+/// Chaque démarrage (`lireSortieParDefaut`) commence par défaire les silences laissés par
+/// un programme mort. Détruire la plateforme défait ce que ses captures ont laissé.
+class PlateformePulse final : public PlateformeAudio {
+ public:
+  /// `repertoireEtat` : où tenir les fichiers d'état du silence (vide : nulle part).
+  explicit PlateformePulse(std::string repertoireEtat = repertoireEtatParDefaut());
+  ~PlateformePulse() override;
+
+  ResultatAudio<IdentifiantAudio> lireSortieParDefaut() override;
+  ResultatAudio<std::optional<std::string>> lireIdentifiantSortie(IdentifiantAudio sortie) override;
+  ResultatAudio<IdentifiantAudio> creerTap(const DescriptionTap& description) override;
+  ResultatAudio<FormatFlux> lireFormatTap(IdentifiantAudio tap) override;
+  ResultatAudio<IdentifiantAudio> creerAgregat(IdentifiantAudio tap,
+                                               const std::string& identifiantSortie) override;
+  ResultatAudio<std::optional<IdentifiantRappel>> creerRappel(IdentifiantAudio agregat,
+                                                              RappelES rappel) override;
+  StatutAudio demarrer(IdentifiantAudio agregat, IdentifiantRappel rappel) override;
+  StatutAudio arreter(IdentifiantAudio agregat, IdentifiantRappel rappel) override;
+  StatutAudio detruireRappel(IdentifiantAudio agregat, IdentifiantRappel rappel) override;
+  StatutAudio detruireAgregat(IdentifiantAudio agregat) override;
+  StatutAudio detruireTap(IdentifiantAudio tap) override;
+  ResultatAudio<std::optional<DescriptionTap>> lireDescriptionTap(IdentifiantAudio tap) override;
+  StatutAudio ecrireDescriptionTap(IdentifiantAudio tap,
+                                   const DescriptionTap& description) override;
+
+ private:
+  struct Tap {
+    DescriptionTap description;
+    std::unique_ptr<SilencePulse> silence;
+    /// Sur le moniteur de la sortie donnée au routage.
+    std::unique_ptr<FluxCapturePulse> flux;
+    /// Sur le moniteur de la sortie nulle, pendant le silence.
+    std::unique_ptr<FluxCapturePulse> fluxSilence;
+    IdentifiantAudio agregat = 0;
+    std::optional<IdentifiantRappel> idRappel;
+    std::unique_ptr<RappelES> rappel;
+    bool rappelActif = false;
+    bool demarre = false;
+  };
+
+  Tap* tap(IdentifiantAudio id);
+  Tap* tapDuRoutage(IdentifiantAudio agregat);
+  /// Le flux qui porte le rappel : celui du silence s'il y en a un.
+  static FluxCapturePulse* actif(Tap& t);
+  /// Relie un flux neuf au moniteur de la sortie nulle, et lui passe le rappel si la capture
+  /// tourne.
+  StatutAudio brancherSilence(Tap& t);
+  void demolir(Tap& t);
+
+  const std::string repertoireEtat_;
+  ContextePulse contexte_;
+  std::map<IdentifiantAudio, Tap> taps_;
+  IdentifiantAudio prochainId_ = 1;
+};
+
+}  // namespace ravlo

@@ -1,0 +1,84 @@
+// ravlo-envoi --capture lancé pour de vrai : ce que joue l'ordinateur (la sortie nulle
+// « speakers » du démon d'essai) arrive au récepteur d'essai.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include "e2e/outils_pulse.hpp"
+#include "outils/recepteur_test.hpp"
+
+namespace ravlo {
+namespace {
+
+using namespace std::chrono_literals;
+
+class DemonPulseEnvoi : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!essai::demonDEssai()) GTEST_SKIP() << "pas de démon PulseAudio d'essai";
+    char modele[] = "/tmp/ravlo-envoi-capture.XXXXXX";
+    ASSERT_NE(::mkdtemp(modele), nullptr);
+    dossier_ = modele;
+    ton_ = essai::ecrireTon(dossier_ + "/ton.raw", 1000, 6, 0.5);
+  }
+  void TearDown() override {
+    if (!dossier_.empty()) std::filesystem::remove_all(dossier_);
+  }
+  std::string dossier_;
+  std::string ton_;
+};
+
+TEST_F(DemonPulseEnvoi, LeTonJoueParLOrdinateurArriveAuRecepteur) {
+  essai::Enregistreur hautParleurs("speakers.monitor");
+  ASSERT_TRUE(hautParleurs.attendreDonnees()) << "sortie à l'heure avant de jouer";
+  test::RecepteurTest recepteur(*CodeAppairage::depuisSaisie("1357"));
+  essai::Processus envoi({RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(recepteur.port()),
+                          "--code", "1357", "--capture", "--secondes", "4"});
+  ASSERT_TRUE(envoi.lance());
+  for (int i = 0; i < 300 && recepteur.paquets().empty(); ++i) std::this_thread::sleep_for(10ms);
+  ASSERT_FALSE(recepteur.paquets().empty()) << "la capture envoie dès qu'elle tourne";
+  auto joueur = essai::jouer(ton_, 100);
+  EXPECT_EQ(envoi.attendre(), 0);
+
+  // Les paquets qui portent le ton (hors les deux premiers et les deux derniers, à cheval sur
+  // ses bords) : niveau −9 dBFS et 1 kHz, tous datés.
+  std::vector<std::vector<std::int16_t>> ton;
+  for (const PaquetAudio& p : recepteur.paquets()) {
+    std::vector<std::int16_t> s(p.echantillons().size() / 2);
+    std::memcpy(s.data(), p.echantillons().data(), p.echantillons().size());
+    if (essai::rms(s.data(), s.size()) < 0.1) continue;
+    EXPECT_NE(p.horodatageNanosecondes(), 0u);
+    ton.push_back(std::move(s));
+  }
+  ASSERT_GE(ton.size(), 150u) << "au moins une seconde de ton";
+  std::vector<std::int16_t> gauche;
+  for (std::size_t k = 2; k + 2 < ton.size(); ++k) {
+    EXPECT_NEAR(essai::rms(ton[k].data(), ton[k].size()), 0.5 / std::sqrt(2.0), 0.02) << k;
+    for (std::size_t i = 0; i < ton[k].size(); i += 2) gauche.push_back(ton[k][i]);
+  }
+  std::int64_t passages = 0;
+  for (std::size_t i = 1; i < gauche.size(); ++i)
+    passages += (gauche[i - 1] < 0) != (gauche[i] < 0);
+  EXPECT_NEAR(static_cast<double>(passages) / 2 / (static_cast<double>(gauche.size()) / 48'000),
+              1000.0, 10.0);
+}
+
+TEST_F(DemonPulseEnvoi, UnEchecDeLaCaptureAfficheLeTexteFrancaisEtSortEnErreur) {
+  test::RecepteurTest recepteur(*CodeAppairage::depuisSaisie("1357"));
+  const std::string sortie =
+      essai::commande("PULSE_SERVER=unix:" + dossier_ + "/nulle-part " + RAVLO_ENVOI +
+                      " --vers 127.0.0.1:" + std::to_string(recepteur.port()) +
+                      " --code 1357 --capture 2>&1 >/dev/null; echo statut=$?");
+  EXPECT_NE(sortie.find("Le son de ce Mac n'a pas pu être capté (étape « lecture de la sortie par "
+                        "défaut », code 6). Quitte Ravlo Link, rouvre-le, puis relance l'envoi."),
+            std::string::npos)
+      << sortie;
+  EXPECT_NE(sortie.find("statut=1"), std::string::npos) << sortie;
+  EXPECT_TRUE(recepteur.paquets().empty());
+}
+
+}  // namespace
+}  // namespace ravlo
