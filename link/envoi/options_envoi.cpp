@@ -62,6 +62,10 @@ std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(
   bool ton = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string_view nom = arguments[i];
+    if (nom == "--liste") {
+      options.liste = true;
+      continue;
+    }
     if (i + 1 >= arguments.size())
       return std::unexpected("Valeur manquante après " + std::string(nom) + ".");
     const std::string_view valeur = arguments[++i];
@@ -70,6 +74,8 @@ std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(
       if (!point) return std::unexpected(point.error());
       options.vers = *point;
       vers = true;
+    } else if (nom == "--recepteur") {
+      options.recepteur = std::string(valeur);
     } else if (nom == "--code") {
       options.code = valeur;
       code = true;
@@ -93,7 +99,14 @@ std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(
       return std::unexpected("Option inconnue : " + std::string(nom) + ".");
     }
   }
-  if (!vers || !code) return std::unexpected(std::string("--vers et --code sont obligatoires."));
+  if (options.liste) {
+    if (arguments.size() != 1) return std::unexpected(std::string("--liste s'emploie seule."));
+    return options;
+  }
+  if (vers && options.recepteur)
+    return std::unexpected(std::string("--vers et --recepteur s'excluent."));
+  if ((!vers && !options.recepteur) || !code)
+    return std::unexpected(std::string("--vers (ou --recepteur) et --code sont obligatoires."));
   if (ton && options.wav) return std::unexpected(std::string("--ton et --wav s'excluent."));
   return options;
 }

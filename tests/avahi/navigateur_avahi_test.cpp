@@ -9,6 +9,9 @@
 #include <sched.h>
 #include <unistd.h>
 
+#include <sys/wait.h>
+
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -162,6 +165,41 @@ TEST_F(Avahi, DemonArreteAttenteDemonRevenuListeRevenue) {
   lancer("relancer-demon tx");
   EXPECT_TRUE(attendreQue(
       [&] { return chercheur->etatReseau().cas == Cas::actif && trouver("Bureau") != nullptr; }));
+}
+
+// ravlo-envoi, lancé dans ravlo_tx comme ce test : sa sortie et son statut.
+std::pair<std::string, int> envoi(const std::string& arguments) {
+  const std::string commande = std::string(RAVLO_ENVOI) + " " + arguments + " 2>&1";
+  FILE* flux = ::popen(commande.c_str(), "r");
+  if (flux == nullptr) return {"", -1};
+  std::string sortie;
+  std::array<char, 256> morceau{};
+  while (std::fgets(morceau.data(), morceau.size(), flux) != nullptr) sortie += morceau.data();
+  const int statut = ::pclose(flux);
+  return {sortie, WIFEXITED(statut) ? WEXITSTATUS(statut) : -1};
+}
+
+TEST_F(Avahi, RavloEnvoiListeEtEnvoieAuRecepteurNomme) {
+  const auto code = *CodeAppairage::depuisSaisie("1357");
+  auto recepteur = recepteurDansRx(code);
+  ASSERT_NE(recepteur, nullptr) << "impossible d'entrer dans ravlo_rx";
+  publier("Chambre d'ami", recepteur->port());
+
+  const auto [liste, statutListe] = envoi("--liste");
+  EXPECT_EQ(statutListe, 0) << liste;
+  EXPECT_NE(liste.find("Chambre d'ami\t10.99.0.1:" + std::to_string(recepteur->port()) + "\n"),
+            std::string::npos)
+      << liste;
+
+  const auto [sortie, statut] =
+      envoi("--recepteur " + cite("Chambre d'ami") + " --code 1357 --secondes 1");
+  EXPECT_EQ(statut, 0) << sortie;
+  EXPECT_TRUE(recepteur->appaire());
+  EXPECT_FALSE(recepteur->paquets().empty());
+
+  const auto [absent, statutAbsent] = envoi("--recepteur Grenier --code 1357");
+  EXPECT_EQ(statutAbsent, 1) << absent;
+  EXPECT_NE(absent.find("Grenier"), std::string::npos) << absent;
 }
 
 }  // namespace
