@@ -19,9 +19,6 @@ ChercheurRavlo::Dependances ChercheurRavlo::dependancesSysteme(
   d.file = std::make_shared<FileSerie>("ravlo.chercheur");
   d.navigateurs = std::move(n);
   d.connexions = std::make_shared<FabriqueConnexionsUDP>();
-  d.nomMachine = [] { return nomMachine(); };
-  d.hasard = [] { return std::make_shared<HasardSysteme>(); };
-  d.locale = [] { return localeCourante(); };
   return d;
 }
 
@@ -29,7 +26,12 @@ std::shared_ptr<ChercheurRavlo> ChercheurRavlo::creer(Dependances dependances) {
   return std::shared_ptr<ChercheurRavlo>(new ChercheurRavlo(std::move(dependances)));
 }
 
-ChercheurRavlo::ChercheurRavlo(Dependances dependances) : dep_(std::move(dependances)) {}
+ChercheurRavlo::ChercheurRavlo(Dependances dependances) : dep_(std::move(dependances)) {
+  // Ce qui n'est pas fourni vient du système.
+  if (!dep_.nomMachine) dep_.nomMachine = [] { return nomMachine(); };
+  if (!dep_.hasard) dep_.hasard = [] { return std::make_shared<HasardSysteme>(); };
+  if (!dep_.locale) dep_.locale = [] { return localeCourante(); };
+}
 
 ChercheurRavlo::~ChercheurRavlo() {
   if (navigateur_) navigateur_->annuler();
@@ -54,7 +56,7 @@ void ChercheurRavlo::demarrer() {
       },
       [faible, principal, generation](EtatNavigateur etat) {
         if (faible.expired()) return;
-        principal->poster([faible, generation, etat = std::move(etat)] {
+        principal->poster([faible, generation, etat] {
           auto moi = faible.lock();
           if (moi && moi->navigateur_ && moi->generation_ == generation) moi->recevoirEtat(etat);
         });

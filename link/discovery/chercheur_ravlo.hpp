@@ -72,13 +72,14 @@ class ChercheurRavlo final : public ModeleObservable,
     std::shared_ptr<FabriqueNavigateurs> navigateurs;
     std::shared_ptr<FabriqueConnexions> connexions;
     const Horloge* horloge = &horlogeSysteme();
+    // Vides : ceux du système (nom de la machine, hasard du système, locale courante).
     std::function<std::string()> nomMachine;
     std::function<std::shared_ptr<SourceDeHasard>()> hasard;
     std::function<std::string()> locale;
   };
 
-  /// Les dépendances du système : file série "ravlo.chercheur", Avahi non compris (il
-  /// faut fournir `navigateurs`), UDP, nom de la machine, hasard du système, locale courante.
+  /// Les dépendances du système : file série "ravlo.chercheur", connexions UDP ; le
+  /// navigateur est donné (Avahi dans les programmes, hors de cette bibliothèque).
   [[nodiscard]] static Dependances dependancesSysteme(Executeur& principal,
                                                       std::shared_ptr<FabriqueNavigateurs> n);
 
