@@ -180,6 +180,8 @@ TEST_F(Chercheur, SilenceAvantToutDevoilementLaisseLeCodeUtilisable) {
   chercheur->appairer(appareil, "1234");
   file->executer();
   EXPECT_EQ(connexions->creees.size(), 2u) << "le code repart";
+  file->avancer(dialogue::budget + 1s);  // un dialogue suspendu ne doit pas survivre au test
+  EXPECT_FALSE(chercheur->appairageEnCours());
 }
 
 TEST_F(Chercheur, ErreurReseauDuDialogueDitSonTexte) {
