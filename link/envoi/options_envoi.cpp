@@ -66,6 +66,10 @@ std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(
       (nom == "--capture" ? options.capture : options.silencieux) = true;
       continue;
     }
+    if (nom == "--liste") {
+      options.liste = true;
+      continue;
+    }
     if (i + 1 >= arguments.size())
       return std::unexpected("Valeur manquante après " + std::string(nom) + ".");
     const std::string_view valeur = arguments[++i];
@@ -74,6 +78,8 @@ std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(
       if (!point) return std::unexpected(point.error());
       options.vers = *point;
       vers = true;
+    } else if (nom == "--recepteur") {
+      options.recepteur = std::string(valeur);
     } else if (nom == "--code") {
       options.code = valeur;
       code = true;
@@ -97,7 +103,14 @@ std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(
       return std::unexpected("Option inconnue : " + std::string(nom) + ".");
     }
   }
-  if (!vers || !code) return std::unexpected(std::string("--vers et --code sont obligatoires."));
+  if (options.liste) {
+    if (arguments.size() != 1) return std::unexpected(std::string("--liste s'emploie seule."));
+    return options;
+  }
+  if (vers && options.recepteur)
+    return std::unexpected(std::string("--vers et --recepteur s'excluent."));
+  if ((!vers && !options.recepteur) || !code)
+    return std::unexpected(std::string("--vers (ou --recepteur) et --code sont obligatoires."));
   if (ton && options.wav) return std::unexpected(std::string("--ton et --wav s'excluent."));
   if (options.capture && (ton || options.wav))
     return std::unexpected(std::string("--capture exclut --ton et --wav."));

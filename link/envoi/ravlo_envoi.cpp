@@ -11,9 +11,11 @@
 #include <nlohmann/json.hpp>
 
 #include "link/capture/system_audio_tap.hpp"
+#include "link/discovery/chercheur_ravlo.hpp"
 #include "link/discovery/dialogue_appairage.hpp"
 #include "link/envoi/alimentation.hpp"
 #include "link/envoi/options_envoi.hpp"
+#include "link/plateforme/avahi/navigateur_avahi.hpp"
 #include "link/plateforme/connexion_udp.hpp"
 #include "link/plateforme/file_serie.hpp"
 #include "link/plateforme/principal_asio.hpp"
@@ -162,7 +164,53 @@ class Diffusion {
   InstantNs debutNs_ = 0;
 };
 
-int executer(const OptionsEnvoi& options) {
+// Fait tourner le fil principal jusqu'à ce que `fini` tienne ou que `delai` soit passé.
+void tournerJusqua(PrincipalAsio& principal, std::chrono::milliseconds delai,
+                   const std::function<bool()>& fini) {
+  if (fini()) return;
+  const auto echeance = std::chrono::steady_clock::now() + delai;
+  auto suivi = principal.repeter(std::chrono::milliseconds(20), std::chrono::milliseconds(10), [&] {
+    if (fini() || std::chrono::steady_clock::now() >= echeance) principal.arreter();
+  });
+  principal.executer();
+}
+
+std::shared_ptr<ChercheurRavlo> chercheurAvahi(PrincipalAsio& principal) {
+  auto chercheur = ChercheurRavlo::creer(
+      ChercheurRavlo::dependancesSysteme(principal, std::make_shared<FabriqueNavigateursAvahi>()));
+  chercheur->demarrer();
+  return chercheur;
+}
+
+// Les récepteurs vus en 3 s, un par ligne : nom, tabulation, adresse:port.
+int lister() {
+  PrincipalAsio principal;
+  auto chercheur = chercheurAvahi(principal);
+  tournerJusqua(principal, std::chrono::seconds(3), [] { return false; });
+  for (const auto& a : chercheur->appareils())
+    std::printf("%s\t%s:%u\n", a.nom.c_str(), a.point.adresse.c_str(), a.point.port);
+  if (chercheur->etatReseau().cas != ChercheurRavlo::EtatReseau::Cas::actif &&
+      !chercheur->etatReseau().texte.empty()) {
+    std::fprintf(stderr, "%s\n", chercheur->etatReseau().texte.c_str());
+  }
+  return 0;
+}
+
+// Le point du récepteur annoncé sous `nom`, cherché 5 s au plus.
+std::optional<PointReseau> trouver(const std::string& nom) {
+  PrincipalAsio principal;
+  auto chercheur = chercheurAvahi(principal);
+  std::optional<PointReseau> point;
+  tournerJusqua(principal, std::chrono::seconds(5), [&] {
+    for (const auto& a : chercheur->appareils())
+      if (a.nom == nom) point = a.point;
+    return point.has_value();
+  });
+  return point;
+}
+
+int executer(OptionsEnvoi options) {
+  if (options.liste) return lister();
   const std::string locale = localeCourante();
   std::unique_ptr<SourceAudio> source;
   if (options.wav) {
@@ -180,6 +228,16 @@ int executer(const OptionsEnvoi& options) {
     std::fprintf(stderr, "%s\n",
                  texte("Le code doit faire exactement 4 chiffres.", locale).c_str());
     return 2;
+  }
+
+  if (options.recepteur) {
+    const auto point = trouver(*options.recepteur);
+    if (!point) {
+      std::fprintf(stderr, "Récepteur « %s » introuvable sur le réseau local.\n",
+                   options.recepteur->c_str());
+      return 1;
+    }
+    options.vers = *point;
   }
 
   PrincipalAsio principal;

@@ -17,8 +17,10 @@ namespace ravlo::test {
 using asio::ip::udp;
 
 struct RecepteurTest::Etat {
-  Etat(CodeAppairage code, Comportement c)
-      : comportement(c), repondeur(std::move(code), std::make_shared<HasardDeterministe>(99)) {}
+  Etat(CodeAppairage code, Comportement c, const std::string& adresse)
+      : comportement(c),
+        socket(contexte, udp::endpoint(asio::ip::make_address(adresse), 0)),
+        repondeur(std::move(code), std::make_shared<HasardDeterministe>(99)) {}
 
   void recevoir() {
     socket.async_receive_from(asio::buffer(tampon), expediteur,
@@ -79,7 +81,7 @@ struct RecepteurTest::Etat {
   const Comportement comportement;
   asio::io_context contexte{1};
   asio::executor_work_guard<asio::io_context::executor_type> garde{contexte.get_executor()};
-  udp::socket socket{contexte, udp::endpoint(asio::ip::make_address("127.0.0.1"), 0)};
+  udp::socket socket;
   std::array<std::uint8_t, 65'536> tampon{};
   udp::endpoint expediteur;
   std::thread fil;
@@ -95,8 +97,9 @@ struct RecepteurTest::Etat {
   std::size_t messages = 0;
 };
 
-RecepteurTest::RecepteurTest(CodeAppairage code, Comportement comportement)
-    : etat_(std::make_unique<Etat>(std::move(code), comportement)) {
+RecepteurTest::RecepteurTest(CodeAppairage code, Comportement comportement,
+                             const std::string& adresse)
+    : etat_(std::make_unique<Etat>(std::move(code), comportement, adresse)) {
   etat_->recevoir();
   etat_->fil = std::thread([e = etat_.get()] { e->contexte.run(); });
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "protocol/code_appairage.hpp"
@@ -19,7 +20,9 @@ class RecepteurTest {
  public:
   enum class Comportement { normal, muet, ancien };
 
-  explicit RecepteurTest(CodeAppairage code, Comportement comportement = Comportement::normal);
+  /// `adresse` : l'adresse locale où écouter (la boucle locale par défaut).
+  explicit RecepteurTest(CodeAppairage code, Comportement comportement = Comportement::normal,
+                         const std::string& adresse = "127.0.0.1");
   ~RecepteurTest();
   RecepteurTest(const RecepteurTest&) = delete;
   RecepteurTest& operator=(const RecepteurTest&) = delete;

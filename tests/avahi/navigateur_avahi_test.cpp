@@ -1,0 +1,206 @@
+// Contre de vrais démons Avahi : ces essais tournent dans l'espace de noms ravlo_tx que
+// scripts/services/avahi a créé, le récepteur dans ravlo_rx, de l'autre côté de la paire veth.
+#include "link/plateforme/avahi/navigateur_avahi.hpp"
+
+#include <avahi-common/error.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <net/if.h>
+#include <sched.h>
+#include <unistd.h>
+
+#include <sys/wait.h>
+
+#include <array>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+
+#include "link/discovery/chercheur_ravlo.hpp"
+#include "link/plateforme/principal_asio.hpp"
+#include "link/plateforme/systeme.hpp"
+#include "outils/recepteur_test.hpp"
+#include "protocol/message_erreur_reseau.hpp"
+
+namespace ravlo {
+namespace {
+
+using namespace std::chrono_literals;
+using Cas = ChercheurRavlo::EtatReseau::Cas;
+
+TEST(ErreurAvahi, AccesRefuseDitLeReseauLocalInterdit) {
+  EXPECT_EQ(erreurAvahi(AVAHI_ERR_ACCESS_DENIED),
+            (ErreurReseau{DomaineErreurReseau::dnssd, ErreurReseau::dnssdNonAutorise}));
+  EXPECT_EQ(erreurAvahi(AVAHI_ERR_NOT_PERMITTED),
+            (ErreurReseau{DomaineErreurReseau::dnssd, ErreurReseau::dnssdRefusParPolitique}));
+  EXPECT_EQ(MessageErreurReseau::texte(erreurAvahi(AVAHI_ERR_ACCESS_DENIED), "fr"),
+            MessageErreurReseau::texte({DomaineErreurReseau::posix, EACCES}, "fr"));
+  EXPECT_EQ(erreurAvahi(AVAHI_ERR_NO_DAEMON),
+            (ErreurReseau{DomaineErreurReseau::autre, AVAHI_ERR_NO_DAEMON}));
+}
+
+// L'outil de scripts/services/avahi, donné par scripts/test.
+const char* outil() {
+  return std::getenv("RAVLO_AVAHI_OUTIL");
+}
+
+// Un argument du shell, tel quel : entre apostrophes, chacune des siennes échappée.
+std::string cite(const std::string& texte) {
+  std::string sortie = "'";
+  for (const char c : texte) sortie += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return sortie + "'";
+}
+
+void lancer(const std::string& arguments) {
+  const std::string commande = std::string(outil()) + " " + arguments;
+  ASSERT_EQ(std::system(commande.c_str()), 0) << commande;
+}
+
+struct Avahi : ::testing::Test {
+  void SetUp() override {
+    if (outil() == nullptr)
+      GTEST_SKIP() << "à lancer par scripts/test, dans l'espace de noms ravlo_tx qu'il crée";
+  }
+  void TearDown() override {
+    if (outil() != nullptr)
+      for (const auto& nom : publies) lancer("retirer " + cite(nom));
+  }
+
+  void publier(const std::string& nom, std::uint16_t port) {
+    lancer("publier " + cite(nom) + " " + std::to_string(port));
+    publies.push_back(nom);
+  }
+
+  // Fait tourner le fil principal jusqu'à ce que `condition` tienne, 10 s au plus.
+  bool attendreQue(const std::function<bool()>& condition) {
+    const auto fin = std::chrono::steady_clock::now() + 10s;
+    bool tenue = condition();
+    if (tenue) return true;
+    auto m = principal.repeter(10ms, 5ms, [&] {
+      tenue = condition();
+      if (tenue || std::chrono::steady_clock::now() > fin) principal.arreter();
+    });
+    principal.executer();
+    return tenue;
+  }
+
+  const ChercheurRavlo::Appareil* trouver(const std::string& nom) const {
+    for (const auto& a : chercheur->appareils())
+      if (a.nom == nom) return &a;
+    return nullptr;
+  }
+
+  PrincipalAsio principal;
+  std::shared_ptr<ChercheurRavlo> chercheur = ChercheurRavlo::creer(
+      ChercheurRavlo::dependancesSysteme(principal, std::make_shared<FabriqueNavigateursAvahi>()));
+  std::vector<std::string> publies;
+};
+
+TEST_F(Avahi, RecepteurListeAvecSonAdressePuisRetire) {
+  chercheur->demarrer();
+  ASSERT_TRUE(attendreQue([&] { return chercheur->etatReseau().cas == Cas::actif; }));
+  publier("Salon à l'étage", 50'123);
+  ASSERT_TRUE(attendreQue([&] { return trouver("Salon à l'étage") != nullptr; }));
+  const auto& point = trouver("Salon à l'étage")->point;
+  EXPECT_EQ(point.adresse, "10.99.0.1");
+  EXPECT_EQ(point.port, 50'123);
+  EXPECT_EQ(point.nomService, "Salon à l'étage");
+  EXPECT_EQ(point.interface, static_cast<int>(if_nametoindex("txv")));
+
+  lancer("retirer " + cite("Salon à l'étage"));
+  publies.clear();
+  EXPECT_TRUE(attendreQue([&] { return chercheur->appareils().empty(); }));
+}
+
+// Un récepteur dont la socket est dans ravlo_rx : le fil qui la crée y entre d'abord.
+std::unique_ptr<test::RecepteurTest> recepteurDansRx(const CodeAppairage& code) {
+  std::string dossier =
+      std::getenv("RAVLO_AVAHI_DIR") ? std::getenv("RAVLO_AVAHI_DIR") : "/tmp/ravlo-avahi";
+  std::ifstream fichier(dossier + "/rx.pid");
+  int pid = 0;
+  fichier >> pid;
+  std::unique_ptr<test::RecepteurTest> recepteur;
+  std::thread([&] {
+    const int espace = ::open(("/proc/" + std::to_string(pid) + "/ns/net").c_str(), O_RDONLY);
+    if (espace < 0 || ::setns(espace, CLONE_NEWNET) != 0) return;
+    ::close(espace);
+    recepteur = std::make_unique<test::RecepteurTest>(
+        code, test::RecepteurTest::Comportement::normal, "10.99.0.1");
+  }).join();
+  return recepteur;
+}
+
+TEST_F(Avahi, AppairageAvecLeRecepteurTrouve) {
+  const auto code = *CodeAppairage::depuisSaisie("2468");
+  auto recepteur = recepteurDansRx(code);
+  ASSERT_NE(recepteur, nullptr) << "impossible d'entrer dans ravlo_rx";
+  chercheur->demarrer();
+  publier("Cuisine", recepteur->port());
+  ASSERT_TRUE(attendreQue([&] { return trouver("Cuisine") != nullptr; }));
+  chercheur->appairer(*trouver("Cuisine"), "2468");
+  ASSERT_TRUE(attendreQue([&] { return !chercheur->appairageEnCours(); }));
+  EXPECT_EQ(chercheur->resultat(),
+            (ChercheurRavlo::Resultat{ChercheurRavlo::Resultat::Cas::accepte, "Cuisine"}));
+  ASSERT_TRUE(chercheur->appaire().has_value());
+  EXPECT_TRUE(recepteur->appaire());
+  EXPECT_EQ(recepteur->nomOrdinateur(), nomMachine());
+}
+
+TEST_F(Avahi, DemonArreteAttenteDemonRevenuListeRevenue) {
+  chercheur->demarrer();
+  publier("Bureau", 50'200);
+  ASSERT_TRUE(attendreQue([&] { return trouver("Bureau") != nullptr; }));
+  ASSERT_EQ(chercheur->etatReseau().cas, Cas::actif);
+
+  lancer("arreter-demon tx");
+  ASSERT_TRUE(attendreQue([&] { return chercheur->etatReseau().cas == Cas::attente; }));
+  const auto& texte = chercheur->etatReseau().texte;
+  const auto locale = localeCourante();
+  EXPECT_TRUE(texte == MessageErreurReseau::texte(erreurAvahi(AVAHI_ERR_NO_DAEMON), locale) ||
+              texte == MessageErreurReseau::texte(erreurAvahi(AVAHI_ERR_DISCONNECTED), locale))
+      << texte;
+  EXPECT_TRUE(chercheur->recherche());
+
+  lancer("relancer-demon tx");
+  EXPECT_TRUE(attendreQue(
+      [&] { return chercheur->etatReseau().cas == Cas::actif && trouver("Bureau") != nullptr; }));
+}
+
+// ravlo-envoi, lancé dans ravlo_tx comme ce test : sa sortie et son statut.
+std::pair<std::string, int> envoi(const std::string& arguments) {
+  const std::string commande = std::string(RAVLO_ENVOI) + " " + arguments + " 2>&1";
+  FILE* flux = ::popen(commande.c_str(), "r");
+  if (flux == nullptr) return {"", -1};
+  std::string sortie;
+  std::array<char, 256> morceau{};
+  while (std::fgets(morceau.data(), morceau.size(), flux) != nullptr) sortie += morceau.data();
+  const int statut = ::pclose(flux);
+  return {sortie, WIFEXITED(statut) ? WEXITSTATUS(statut) : -1};
+}
+
+TEST_F(Avahi, RavloEnvoiListeEtEnvoieAuRecepteurNomme) {
+  const auto code = *CodeAppairage::depuisSaisie("1357");
+  auto recepteur = recepteurDansRx(code);
+  ASSERT_NE(recepteur, nullptr) << "impossible d'entrer dans ravlo_rx";
+  publier("Chambre d'ami", recepteur->port());
+
+  const auto [liste, statutListe] = envoi("--liste");
+  EXPECT_EQ(statutListe, 0) << liste;
+  EXPECT_NE(liste.find("Chambre d'ami\t10.99.0.1:" + std::to_string(recepteur->port()) + "\n"),
+            std::string::npos)
+      << liste;
+
+  const auto [sortie, statut] =
+      envoi("--recepteur " + cite("Chambre d'ami") + " --code 1357 --secondes 1");
+  EXPECT_EQ(statut, 0) << sortie;
+  EXPECT_TRUE(recepteur->appaire());
+  EXPECT_FALSE(recepteur->paquets().empty());
+
+  const auto [absent, statutAbsent] = envoi("--recepteur Grenier --code 1357");
+  EXPECT_EQ(statutAbsent, 1) << absent;
+  EXPECT_NE(absent.find("Grenier"), std::string::npos) << absent;
+}
+
+}  // namespace
+}  // namespace ravlo
