@@ -27,7 +27,8 @@ EmetteurAudio::EmetteurAudio(std::shared_ptr<TamponAudio> tampon, PointReseau po
       liaison_(std::move(liaison)),
       quandLIPhoneArrete_(std::move(quandLIPhoneArrete)),
       quandLIPhoneEstInjoignable_(std::move(quandLIPhoneEstInjoignable)),
-      plateforme_(std::move(plateforme)) {}
+      plateforme_(std::move(plateforme)),
+      sequence_(plateforme_.premiereSequence) {}
 
 EmetteurAudio::~EmetteurAudio() {
   // Dernière référence lâchée, peut-être hors de la file : les deux annulations sont sûres

@@ -49,6 +49,8 @@ class EmetteurAudio : public std::enable_shared_from_this<EmetteurAudio> {
     std::shared_ptr<FabriqueConnexions> connexions;
     const Horloge* horloge = &horlogeSysteme();
     std::string locale;  ///< pour les textes d'erreur
+    /// Numéro du premier paquet : 0 pour une diffusion ; les essais partent près du repli.
+    std::uint32_t premiereSequence = 0;
   };
 
   static constexpr std::int64_t octetsParPaquet = 1280;

@@ -97,6 +97,27 @@ TEST_F(Banc, ChaqueTicEnvoieTousLesBlocsEntiers) {
   EXPECT_TRUE(c.connexionPrete);
 }
 
+TEST(EmetteurAudio, LaSequenceRepartDeZeroApres2Puissance32Moins1) {
+  faux::HorlogeManuelle horloge;
+  auto file = std::make_shared<faux::FileManuelle>(horloge);
+  auto fabrique = std::make_shared<faux::FabriqueFactice>();
+  auto tampon = std::make_shared<TamponAudio>(96'000);
+  auto emetteur = EmetteurAudio::creer(
+      tampon, PointReseau{"127.0.0.1", 50'000}, Liaison::nouvelle(versRecepteur, versEmetteur),
+      [] {}, [] {}, EmetteurAudio::Plateforme{file, fabrique, &horloge, "C", UINT32_MAX - 1});
+  emetteur->demarrer();
+  file->executer();
+  fabrique->derniere().jouerEtat({Cas::prete, std::nullopt});
+  ASSERT_TRUE(tampon->ecrire(Octets(3 * 1280, 0), horloge.hoteNs()));
+  file->avancer(5ms);
+  Ouvreur ouvreur(versRecepteur);
+  std::vector<std::uint32_t> sequences;
+  for (const Octets& d : fabrique->derniere().envoyes) {
+    sequences.push_back(PaquetAudio::lire(ouvreur.ouvrir(d)->contenu)->sequence());
+  }
+  EXPECT_EQ(sequences, (std::vector<std::uint32_t>{UINT32_MAX - 1, UINT32_MAX, 0}));
+}
+
 TEST_F(Banc, RecepteurMuetATroisSecondesExactementPuisPerduA600) {
   demarrerPret();
   file->avancer(3s - 5ms);
