@@ -29,6 +29,12 @@ PlateformePulse::Tap* PlateformePulse::tapDuRoutage(IdentifiantAudio agregat) {
   return nullptr;
 }
 
+PlateformePulse::Tap* PlateformePulse::tapDuRappel(IdentifiantAudio agregat,
+                                                   IdentifiantRappel rappel) {
+  Tap* t = tapDuRoutage(agregat);
+  return t != nullptr && t->idRappel == rappel ? t : nullptr;
+}
+
 FluxCapturePulse* PlateformePulse::actif(Tap& t) {
   return t.fluxSilence ? t.fluxSilence.get() : t.flux.get();
 }
@@ -114,8 +120,8 @@ ResultatAudio<std::optional<IdentifiantRappel>> PlateformePulse::creerRappel(
 
 StatutAudio PlateformePulse::demarrer(IdentifiantAudio agregat, IdentifiantRappel rappel) {
   VerrouBoucle verrou(contexte_);
-  Tap* t = tapDuRoutage(agregat);
-  if (t == nullptr || t->idRappel != rappel) return PA_ERR_NOENTITY;
+  Tap* t = tapDuRappel(agregat, rappel);
+  if (t == nullptr) return PA_ERR_NOENTITY;
   actif(*t)->installer(t->rappel.get());
   StatutAudio statut = t->flux->reprendre();
   if (statut == 0 && t->fluxSilence) statut = t->fluxSilence->reprendre();
@@ -126,8 +132,8 @@ StatutAudio PlateformePulse::demarrer(IdentifiantAudio agregat, IdentifiantRappe
 
 StatutAudio PlateformePulse::arreter(IdentifiantAudio agregat, IdentifiantRappel rappel) {
   VerrouBoucle verrou(contexte_);
-  Tap* t = tapDuRoutage(agregat);
-  if (t == nullptr || t->idRappel != rappel) return PA_ERR_NOENTITY;
+  Tap* t = tapDuRappel(agregat, rappel);
+  if (t == nullptr) return PA_ERR_NOENTITY;
   // Verrou tenu : aucun rappel ne tourne, et plus aucun ne partira.
   actif(*t)->installer(nullptr);
   t->demarre = false;
@@ -138,8 +144,8 @@ StatutAudio PlateformePulse::arreter(IdentifiantAudio agregat, IdentifiantRappel
 
 StatutAudio PlateformePulse::detruireRappel(IdentifiantAudio agregat, IdentifiantRappel rappel) {
   VerrouBoucle verrou(contexte_);
-  Tap* t = tapDuRoutage(agregat);
-  if (t == nullptr || t->idRappel != rappel) return PA_ERR_NOENTITY;
+  Tap* t = tapDuRappel(agregat, rappel);
+  if (t == nullptr) return PA_ERR_NOENTITY;
   actif(*t)->installer(nullptr);
   t->demarre = false;
   t->rappel.reset();

@@ -65,6 +65,8 @@ class PlateformePulse final : public PlateformeAudio {
 
   Tap* tap(IdentifiantAudio id);
   Tap* tapDuRoutage(IdentifiantAudio agregat);
+  /// Le tap de ce routage, s'il porte bien ce rappel.
+  Tap* tapDuRappel(IdentifiantAudio agregat, IdentifiantRappel rappel);
   /// Le flux qui porte le rappel : celui du silence s'il y en a un.
   static FluxCapturePulse* actif(Tap& t);
   /// Relie un flux neuf au moniteur de la sortie nulle, et lui passe le rappel si la capture
