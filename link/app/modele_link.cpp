@@ -1,8 +1,24 @@
 #include "link/app/modele_link.hpp"
 
+#include "link/plateforme/connexion_udp.hpp"
+#include "link/plateforme/file_serie.hpp"
 #include "protocol/exiger.hpp"
 
 namespace ravlo {
+
+ModeleLink::Dependances ModeleLink::dependancesSysteme(
+    Executeur& principal, std::shared_ptr<FabriqueNavigateurs> navigateurs,
+    std::shared_ptr<PlateformeAudio> audio, std::shared_ptr<MagasinReglages> reglages) {
+  Dependances d{ChercheurRavlo::dependancesSysteme(principal, std::move(navigateurs)),
+                {},
+                std::move(reglages)};
+  d.diffusion.principal = &principal;
+  d.diffusion.audio = std::move(audio);
+  d.diffusion.fileEmetteur =
+      std::make_shared<FileSerie>("ravlo.emetteur", FileSerie::Priorite::elevee);
+  d.diffusion.connexions = std::make_shared<FabriqueConnexionsUDP>();
+  return d;
+}
 
 std::shared_ptr<ModeleLink> ModeleLink::creer(Dependances dependances) {
   std::shared_ptr<ModeleLink> modele(new ModeleLink(std::move(dependances)));

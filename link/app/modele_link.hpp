@@ -39,6 +39,13 @@ class ModeleLink final : public ModeleObservable, public std::enable_shared_from
   static constexpr std::int64_t capaciteSonde = 192'000;
   static constexpr std::chrono::seconds dureeSonde{1};
 
+  /// Celles du système : files "ravlo.chercheur" et "ravlo.emetteur" (priorité relevée),
+  /// connexions UDP ; le navigateur, le système de son et les réglages sont donnés par
+  /// l'application (Avahi, PulseAudio, QSettings).
+  [[nodiscard]] static Dependances dependancesSysteme(
+      Executeur& principal, std::shared_ptr<FabriqueNavigateurs> navigateurs,
+      std::shared_ptr<PlateformeAudio> audio, std::shared_ptr<MagasinReglages> reglages);
+
   [[nodiscard]] static std::shared_ptr<ModeleLink> creer(Dependances dependances);
   ~ModeleLink();
   ModeleLink(const ModeleLink&) = delete;
