@@ -21,7 +21,7 @@ EtatPanneau EtatPanneau::depuis(const ModeleLink& modele, std::string_view local
   e.rechercheEnCours = reseau == ChercheurRavlo::EtatReseau::Cas::demarrage ||
                        reseau == ChercheurRavlo::EtatReseau::Cas::actif;
   e.appairageEnCours = chercheur.appairageEnCours();
-  if (chercheur.appaire()) e.nomIPhone = chercheur.appaire()->appareil.nom;
+  if (const auto& appaire = chercheur.appaire()) e.nomIPhone = appaire->appareil.nom;
   e.duree = diffusion.duree();
   e.iPhoneRepond = !(diffusion.connexionPrete() && diffusion.iPhoneMuet());
   e.connexionPrete = diffusion.connexionPrete();

@@ -42,8 +42,7 @@ void DiffusionModel::demarrer(const PointReseau& point, const Liaison& liaison) 
 
   tap_ = std::move(tap);
   tampon_ = std::move(tampon);
-  debutCapture_ = maintenant();
-  noterCaptureNeuve();
+  noterCaptureNeuve(maintenant());
   relancesSansEffet_ = 0;
   emetteur_ = std::move(emetteur);
 
@@ -116,9 +115,10 @@ void DiffusionModel::suivre() {
   verifierCapture();
 }
 
-void DiffusionModel::noterCaptureNeuve() {
+void DiffusionModel::noterCaptureNeuve(InstantNs debut) {
+  debutCapture_ = debut;
   tramesVues_ = 0;
-  tramesVuesNs_ = *debutCapture_;
+  tramesVuesNs_ = debut;
 }
 
 void DiffusionModel::verifierCapture() {
@@ -147,8 +147,7 @@ void DiffusionModel::verifierCapture() {
     return;
   }
   tap_ = std::move(nouvelle);
-  debutCapture_ = maintenant();
-  noterCaptureNeuve();
+  noterCaptureNeuve(maintenant());
   ++relancesSansEffet_;
   changer(capturesRelancees_, capturesRelancees_ + 1);
 }

@@ -114,7 +114,7 @@ class DiffusionModel final : public ModeleObservable,
   void planifierSuivi(const std::shared_ptr<bool>& annule);
   void suivre();
   void verifierCapture();
-  void noterCaptureNeuve();
+  void noterCaptureNeuve(InstantNs debut);
 
   Dependances dep_;
   Etat etat_;

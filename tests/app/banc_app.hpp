@@ -54,6 +54,14 @@ struct Application {
         {chercheur, {file.get(), audio, file, connexions, &horloge, nullptr, locale}, reglages});
   }
 
+  // L'arrêt posté de l'émetteur le tient, et lui tient la file : on le laisse s'exécuter.
+  ~Application() {
+    modele.reset();
+    file->executer();
+  }
+  Application(const Application&) = delete;
+  Application& operator=(const Application&) = delete;
+
   ChercheurRavlo& chercheur() { return modele->chercheur(); }
   DiffusionModel& diffusion() { return modele->diffusion(); }
 

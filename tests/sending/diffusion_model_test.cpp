@@ -30,6 +30,12 @@ struct Diffusion : ::testing::Test {
   std::shared_ptr<DiffusionModel> modele = creer();
   Scelleur scelleurRecepteur{versEmetteur};
 
+  // L'arrêt posté de l'émetteur le tient, et lui tient la file : on le laisse s'exécuter.
+  ~Diffusion() override {
+    modele.reset();
+    file->executer();
+  }
+
   std::shared_ptr<DiffusionModel> creer() {
     auto m = DiffusionModel::creer({file.get(), audio, file, connexions, &horloge, reglages,
                                     [] { return std::string("fr"); }});
