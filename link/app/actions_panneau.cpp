@@ -58,4 +58,12 @@ ActionsPanneau ActionsPanneau::pour(const std::shared_ptr<ModeleLink>& modele,
   return a;
 }
 
+void ouvrirPanneau(ModeleLink& modele, SaisiePanneau& saisie, TickerNiveau& ticker) {
+  modele.chercheur().demarrer();
+  std::vector<EtatPanneau::Appareil> liste;
+  for (const auto& a : modele.chercheur().appareils()) liste.push_back({a.id, a.nom});
+  saisie.entretenirSelection(liste);
+  ticker.relancer();
+}
+
 }  // namespace ravlo

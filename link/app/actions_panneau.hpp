@@ -6,6 +6,7 @@
 #include "link/app/modele_link.hpp"
 #include "link/app/plateforme_app.hpp"
 #include "link/app/saisie_panneau.hpp"
+#include "link/app/ticker_niveau.hpp"
 
 namespace ravlo {
 
@@ -34,5 +35,10 @@ struct ActionsPanneau {
                                            const std::shared_ptr<PlateformeApp>& plateforme,
                                            Executeur& principal);
 };
+
+/// Ce que fait le panneau quand il s'affiche : relancer la recherche (sans effet si elle
+/// tourne ; elle repart ainsi après un échec du navigateur), entretenir la sélection et
+/// relancer le relevé du niveau.
+void ouvrirPanneau(ModeleLink& modele, SaisiePanneau& saisie, TickerNiveau& ticker);
 
 }  // namespace ravlo

@@ -24,7 +24,8 @@ TEST(Session, DeLaRechercheALaFinParLeRecepteur) {
   app.navigateurs->dernier().jouerEtat({EtatNavigateur::Cas::pret, {}});
   app.navigateurs->dernier().publier({banc::service("Salon")});
   app.file->executer();
-  saisie->entretenirSelection(panneau().appareils);
+  TickerNiveau ticker(*app.file, app.diffusion().shared_from_this(), saisie);
+  ouvrirPanneau(*app.modele, *saisie, ticker);
   EXPECT_EQ(saisie->selection(), "Salon") << "seul listé : choisi sans clic";
 
   AppairageRepondeur repondeur(*CodeAppairage::depuisSaisie("4821"),
