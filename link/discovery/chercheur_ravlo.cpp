@@ -31,6 +31,7 @@ ChercheurRavlo::ChercheurRavlo(Dependances dependances) : dep_(std::move(dependa
   if (!dep_.nomMachine) dep_.nomMachine = [] { return nomMachine(); };
   if (!dep_.hasard) dep_.hasard = [] { return std::make_shared<HasardSysteme>(); };
   if (!dep_.locale) dep_.locale = [] { return localeCourante(); };
+  if (dep_.reglages) registre_.emplace(dep_.reglages, dep_.secondesMurales);
 }
 
 ChercheurRavlo::~ChercheurRavlo() {
@@ -110,7 +111,8 @@ void ChercheurRavlo::appairer(const Appareil& appareil, const std::string& code)
                                 texte("Le code doit faire exactement 4 chiffres.", dep_.locale())});
     return;
   }
-  if (codesGrilles_.contains(lu->chiffres())) {
+  if (codesGrilles_.contains(lu->chiffres()) ||
+      (registre_ && registre_->contient(lu->chiffres()))) {
     changer(resultat_, Resultat{Resultat::Cas::codeDejaEssaye, {}});
     return;
   }
@@ -128,24 +130,26 @@ void ChercheurRavlo::appairer(const Appareil& appareil, const std::string& code)
 void ChercheurRavlo::conclure(const Appareil& appareil, const std::string& chiffres,
                               const AppairageInitiateur& initiateur,
                               const std::expected<void, EchecDialogue>& issue) {
-  const auto griller = [&] {
-    if (initiateur.codeGrille() && codesGrilles_.insert(chiffres).second) prevenir();
-  };
   if (!issue.has_value()) {
-    griller();
+    if (initiateur.codeGrille()) griller(chiffres);
     changer(resultat_, Resultat{Resultat::Cas::echec, texteErreur(issue.error())});
   } else if (const auto* reussi = std::get_if<AppairageInitiateur::Reussi>(&initiateur.etat())) {
     changer(resultat_, Resultat{Resultat::Cas::accepte, appareil.nom});
     changer(appaire_, std::optional<IPhoneAppaire>(IPhoneAppaire{appareil, reussi->liaison}));
   } else if (const auto* echoue = std::get_if<AppairageInitiateur::Echoue>(&initiateur.etat())) {
-    if (echoue->codeGrille && codesGrilles_.insert(chiffres).second) prevenir();
+    if (echoue->codeGrille) griller(chiffres);
     changer(resultat_, Resultat{Resultat::Cas::refuse, {}});
   } else {
-    griller();
+    if (initiateur.codeGrille()) griller(chiffres);
     changer(resultat_,
             Resultat{Resultat::Cas::echec, texte(ErreurAppairage::pasDeReponse, dep_.locale())});
   }
   changer(appairageEnCours_, false);
+}
+
+void ChercheurRavlo::griller(const std::string& chiffres) {
+  if (registre_) registre_->ajouter(chiffres);
+  if (codesGrilles_.insert(chiffres).second) prevenir();
 }
 
 std::string ChercheurRavlo::texteErreur(const EchecDialogue& echec) const {

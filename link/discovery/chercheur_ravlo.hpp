@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "link/discovery/dialogue_appairage.hpp"
+#include "link/discovery/registre_codes_grilles.hpp"
 #include "link/plateforme/modele_observable.hpp"
 #include "link/plateforme/navigateur_services.hpp"
 #include "protocol/liaison.hpp"
@@ -24,8 +25,9 @@ namespace ravlo {
 /// résultats repassent au fil principal, et ne font rien si le chercheur n'existe plus.
 ///
 /// Un code dont on a dévoilé un nonce est « grillé » : il n'est plus jamais envoyé dans ce
-/// processus, quel que soit le récepteur ; `appairer` répond alors `codeDejaEssaye` sans
-/// rien envoyer.
+/// processus, quel que soit le récepteur, ni pendant 24 h après un relancement quand un
+/// magasin de réglages est donné ; `appairer` répond alors `codeDejaEssaye` sans rien
+/// envoyer.
 class ChercheurRavlo final : public ModeleObservable,
                              public std::enable_shared_from_this<ChercheurRavlo> {
  public:
@@ -76,6 +78,9 @@ class ChercheurRavlo final : public ModeleObservable,
     std::function<std::string()> nomMachine;
     std::function<std::shared_ptr<SourceDeHasard>()> hasard;
     std::function<std::string()> locale;
+    /// Garde les codes grillés 24 h d'un lancement à l'autre ; nul : en mémoire seulement.
+    std::shared_ptr<MagasinReglages> reglages;
+    std::function<std::int64_t()> secondesMurales;  ///< vide : l'horloge murale
   };
 
   /// Les dépendances du système : file série "ravlo.chercheur", connexions UDP ; le
@@ -114,6 +119,7 @@ class ChercheurRavlo final : public ModeleObservable,
   explicit ChercheurRavlo(Dependances dependances);
   void recevoirResultats(std::vector<ResultatService> resultats);
   void recevoirEtat(EtatNavigateur etat);
+  void griller(const std::string& chiffres);
   void conclure(const Appareil& appareil, const std::string& chiffres,
                 const AppairageInitiateur& initiateur,
                 const std::expected<void, EchecDialogue>& issue);
@@ -128,6 +134,7 @@ class ChercheurRavlo final : public ModeleObservable,
   bool appairageEnCours_ = false;
   std::unique_ptr<NavigateurServices> navigateur_;
   std::uint64_t generation_ = 0;
+  std::optional<RegistreCodesGrilles> registre_;
 };
 
 }  // namespace ravlo

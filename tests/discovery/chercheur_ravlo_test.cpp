@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "faux/connexion_factice.hpp"
 #include "faux/file_manuelle.hpp"
 #include "faux/navigateur_factice.hpp"
@@ -25,16 +27,23 @@ struct Chercheur : ::testing::Test {
   std::shared_ptr<faux::FabriqueNavigateursFactice> navigateurs =
       std::make_shared<faux::FabriqueNavigateursFactice>();
   std::shared_ptr<faux::FabriqueFactice> connexions = std::make_shared<faux::FabriqueFactice>();
-  std::shared_ptr<ChercheurRavlo> chercheur = ChercheurRavlo::creer({
-      file.get(),
-      file,
-      navigateurs,
-      connexions,
-      &horloge,
-      [] { return std::string("Poste de test"); },
-      [] { return std::make_shared<HasardDeterministe>(1); },
-      [] { return std::string("fr_FR.UTF-8"); },
-  });
+  std::shared_ptr<MagasinReglagesMemoire> reglages = std::make_shared<MagasinReglagesMemoire>();
+  std::int64_t secondes = 1'800'000'000;
+  std::shared_ptr<ChercheurRavlo> chercheur = creer();
+  std::shared_ptr<ChercheurRavlo> creer() {
+    return ChercheurRavlo::creer({
+        file.get(),
+        file,
+        navigateurs,
+        connexions,
+        &horloge,
+        [] { return std::string("Poste de test"); },
+        [] { return std::make_shared<HasardDeterministe>(1); },
+        [] { return std::string("fr_FR.UTF-8"); },
+        reglages,
+        [this] { return secondes; },
+    });
+  }
   int notifications = 0;
   Abonnement abonnement = chercheur->observer([this] { ++notifications; });
   const ChercheurRavlo::Appareil appareil{"Salon", "Salon", service("Salon").point};
@@ -166,6 +175,22 @@ TEST_F(Chercheur, CodeRefuseApresDevoilementGrilleSansNouveauTrafic) {
   file->executer();
   EXPECT_EQ(chercheur->resultat().cas, Cas::codeDejaEssaye);
   EXPECT_EQ(connexions->creees.size(), 1u) << "aucun datagramme pour un code grillé";
+
+  // Relancé, le programme s'en souvient 24 h, sans que le code soit écrit en clair.
+  const auto garde = reglages->lireOctets(RegistreCodesGrilles::cle);
+  ASSERT_TRUE(garde.has_value());
+  EXPECT_EQ(std::ranges::search(*garde, std::string_view("1234")).size(), 0u);
+  for (const auto& [apres, grille] : {std::pair{23 * 3600, true}, std::pair{24 * 3600, false}}) {
+    secondes = 1'800'000'000 + apres;
+    chercheur = creer();
+    chercheur->appairer(autre, "1234");
+    file->executer();
+    EXPECT_EQ(chercheur->resultat().cas == Cas::codeDejaEssaye, grille) << apres;
+    EXPECT_EQ(connexions->creees.size(), grille ? 1u : 2u);
+    file->avancer(dialogue::budget + 1s);
+  }
+  reglages->ecrireOctets(RegistreCodesGrilles::cle, Octets(55, 0));
+  EXPECT_FALSE(RegistreCodesGrilles(reglages, {}).contient("1234")) << "abîmé : vide";
 }
 
 TEST_F(Chercheur, SilenceAvantToutDevoilementLaisseLeCodeUtilisable) {

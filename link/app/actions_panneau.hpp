@@ -1,0 +1,44 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "link/app/modele_link.hpp"
+#include "link/app/plateforme_app.hpp"
+#include "link/app/saisie_panneau.hpp"
+#include "link/app/ticker_niveau.hpp"
+
+namespace ravlo {
+
+/// Les sept actions du panneau, que les vues appellent sans argument (boutons, interrupteur,
+/// touche Entrée du code) ; chacune tourne sur le fil principal.
+///
+/// - `appairer` : le récepteur listé dont l'`id` est la sélection, sinon rien (le code tapé
+///   reste) ; le code est vidé aussitôt, puis l'appairage part dans une tâche du fil principal.
+/// - `envoyer` : avec un récepteur appairé, arrête l'envoi en cours ou en démarre un vers lui.
+/// - `arreter` : arrête l'envoi.
+/// - `basculerSilence` : inverse « N'entendre que l'iPhone », en prévenant toujours.
+/// - `changerDIPhone` : `ModeleLink::changerDIPhone()`.
+/// - `ouvrirReglages`, `quitter` : la plateforme.
+struct ActionsPanneau {
+  std::function<void()> appairer;
+  std::function<void()> envoyer;
+  std::function<void()> arreter;
+  std::function<void()> basculerSilence;
+  std::function<void()> changerDIPhone;
+  std::function<void()> ouvrirReglages;
+  std::function<void()> quitter;
+
+  /// Les actions sur ce modèle et cette saisie ; elles ne font rien une fois l'un d'eux parti.
+  [[nodiscard]] static ActionsPanneau pour(const std::shared_ptr<ModeleLink>& modele,
+                                           const std::shared_ptr<SaisiePanneau>& saisie,
+                                           const std::shared_ptr<PlateformeApp>& plateforme,
+                                           Executeur& principal);
+};
+
+/// Ce que fait le panneau quand il s'affiche : relancer la recherche (sans effet si elle
+/// tourne ; elle repart ainsi après un échec du navigateur), entretenir la sélection et
+/// relancer le relevé du niveau.
+void ouvrirPanneau(ModeleLink& modele, SaisiePanneau& saisie, TickerNiveau& ticker);
+
+}  // namespace ravlo

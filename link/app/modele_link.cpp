@@ -1,0 +1,97 @@
+#include "link/app/modele_link.hpp"
+
+#include "link/plateforme/connexion_udp.hpp"
+#include "link/plateforme/file_serie.hpp"
+#include "protocol/exiger.hpp"
+
+namespace ravlo {
+
+ModeleLink::Dependances ModeleLink::dependancesSysteme(
+    Executeur& principal, std::shared_ptr<FabriqueNavigateurs> navigateurs,
+    std::shared_ptr<PlateformeAudio> audio, std::shared_ptr<MagasinReglages> reglages) {
+  Dependances d{ChercheurRavlo::dependancesSysteme(principal, std::move(navigateurs)),
+                {},
+                std::move(reglages)};
+  d.diffusion.principal = &principal;
+  d.diffusion.audio = std::move(audio);
+  d.diffusion.fileEmetteur =
+      std::make_shared<FileSerie>("ravlo.emetteur", FileSerie::Priorite::elevee);
+  d.diffusion.connexions = std::make_shared<FabriqueConnexionsUDP>();
+  return d;
+}
+
+std::shared_ptr<ModeleLink> ModeleLink::creer(Dependances dependances) {
+  std::shared_ptr<ModeleLink> modele(new ModeleLink(std::move(dependances)));
+  modele->brancherFinDeDiffusion();
+  if (modele->dep_.reglages->booleen(cleAccueilVu)) modele->chercheur_->demarrer();
+  return modele;
+}
+
+ModeleLink::ModeleLink(Dependances dependances) : dep_(std::move(dependances)) {
+  RAVLO_EXIGER(dep_.reglages != nullptr);
+  if (!dep_.chercheur.reglages) dep_.chercheur.reglages = dep_.reglages;
+  if (!dep_.diffusion.reglages) dep_.diffusion.reglages = dep_.reglages;
+  chercheur_ = ChercheurRavlo::creer(dep_.chercheur);
+  diffusion_ = DiffusionModel::creer(dep_.diffusion);
+}
+
+ModeleLink::~ModeleLink() {
+  if (sonde_) sonde_->arreter();
+}
+
+void ModeleLink::brancherFinDeDiffusion() {
+  // Le chercheur vit autant que le modèle de diffusion : les deux appartiennent à celui-ci.
+  diffusion_->quandLIPhoneArrete([chercheur = chercheur_](DiffusionModel::Fin fin) {
+    chercheur->changerAppaire(std::nullopt);
+    chercheur->changerResultat({fin == DiffusionModel::Fin::injoignable
+                                    ? ChercheurRavlo::Resultat::Cas::iPhoneInjoignable
+                                    : ChercheurRavlo::Resultat::Cas::finParLIPhone,
+                                {}});
+  });
+}
+
+void ModeleLink::sonder() {
+  if (sonde_) return;
+  auto tap = std::make_unique<SystemAudioTap>(std::make_shared<TamponAudio>(capaciteSonde), false,
+                                              dep_.diffusion.audio);
+  if (!tap->demarrer().has_value()) {
+    tap->arreter();
+    changer(sondeDuSon_, std::optional<bool>(false));
+    return;
+  }
+  sonde_ = std::move(tap);
+  dep_.diffusion.principal->posterApres(dureeSonde, [faible = weak_from_this()] {
+    const auto moi = faible.lock();
+    if (!moi || !moi->sonde_) return;
+    moi->sonde_->arreter();
+    moi->sonde_.reset();
+    moi->changer(moi->sondeDuSon_, std::optional<bool>(true));
+  });
+}
+
+void ModeleLink::changerDIPhone() {
+  if (diffusion_->enDiffusion()) diffusion_->arreter();
+  chercheur_->changerAppaire(std::nullopt);
+  chercheur_->changerResultat({});
+}
+
+bool ModeleLink::envoiPerturbe() const {
+  const DiffusionModel& d = *diffusion_;
+  switch (d.etat().cas) {
+    case DiffusionModel::Etat::Cas::echec:
+      return true;
+    case DiffusionModel::Etat::Cas::diffusion:
+      return d.captureMuette() || d.erreurReseau().has_value() ||
+             (d.connexionPrete() && d.iPhoneMuet());
+    case DiffusionModel::Etat::Cas::pret:
+      return false;
+  }
+  return false;
+}
+
+EtatIcone etatIcone(const ModeleLink& modele) {
+  if (modele.envoiPerturbe()) return EtatIcone::probleme;
+  return modele.diffusion().enDiffusion() ? EtatIcone::envoi : EtatIcone::repos;
+}
+
+}  // namespace ravlo

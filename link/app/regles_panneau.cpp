@@ -1,0 +1,50 @@
+#include "link/app/regles_panneau.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace ravlo {
+
+void HistoriqueNiveau::ajouter(float niveau) {
+  std::shift_left(valeurs.begin(), valeurs.end(), 1);
+  valeurs.back() = niveau;
+}
+
+std::string filtrerCode(std::string_view saisie) {
+  std::string code;
+  for (const char c : saisie) {
+    if (code.size() == 4) break;
+    if (c >= '0' && c <= '9') code.push_back(c);
+  }
+  return code;
+}
+
+std::string formaterDuree(double secondes) {
+  // Une durée négative ou non finie (horloge déréglée) se montre comme zéro.
+  const long long s = std::isfinite(secondes) && secondes > 0
+                          ? static_cast<long long>(std::min(secondes, 1e15))
+                          : 0;
+  char texte[32];
+  if (s < 3600) {
+    std::snprintf(texte, sizeof texte, "%lld:%02lld", s / 60, s % 60);
+  } else {
+    std::snprintf(texte, sizeof texte, "%lld:%02lld:%02lld", s / 3600, (s / 60) % 60, s % 60);
+  }
+  return texte;
+}
+
+std::optional<std::string> selectionEntretenue(const std::optional<std::string>& selection,
+                                               const std::vector<EtatPanneau::Appareil>& liste) {
+  if (selection && std::ranges::any_of(liste, [&](const auto& a) { return a.id == *selection; }))
+    return selection;
+  if (liste.empty()) return std::nullopt;
+  return liste.front().id;
+}
+
+bool appairagePossible(const std::optional<std::string>& selection, std::string_view code,
+                       bool appairageEnCours) {
+  return selection.has_value() && code.size() == 4 && !appairageEnCours;
+}
+
+}  // namespace ravlo

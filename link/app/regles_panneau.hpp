@@ -1,0 +1,41 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "link/app/etat_panneau.hpp"
+
+namespace ravlo {
+
+/// Les sept derniers niveaux captés (0 à 1), du plus ancien au plus récent, que dessine
+/// l'anneau de niveau ; jamais plus ni moins de sept.
+struct HistoriqueNiveau {
+  static constexpr std::size_t taille = 7;
+  std::array<float, taille> valeurs{};
+
+  /// Oublie le plus ancien et ajoute `niveau` au bout.
+  void ajouter(float niveau);
+  bool operator==(const HistoriqueNiveau&) const = default;
+};
+
+/// La saisie du code : seulement les chiffres ASCII, les quatre premiers. « 12a4 » → « 124 »,
+/// « 123456 » → « 1234 ».
+[[nodiscard]] std::string filtrerCode(std::string_view saisie);
+
+/// La durée affichée : secondes entières (fraction ignorée), « m:ss » sous une heure,
+/// « h:mm:ss » au-delà. 59 → « 0:59 », 3 599,9 → « 59:59 », 3 661 → « 1:01:01 ».
+[[nodiscard]] std::string formaterDuree(double secondes);
+
+/// La sélection gardée quand la liste change : elle reste si son récepteur est listé, sinon
+/// elle passe au premier listé, ou à rien quand la liste est vide.
+[[nodiscard]] std::optional<std::string> selectionEntretenue(
+    const std::optional<std::string>& selection, const std::vector<EtatPanneau::Appareil>& liste);
+
+/// Le bouton d'appairage agit : un récepteur choisi, quatre chiffres, aucun appairage en cours.
+[[nodiscard]] bool appairagePossible(const std::optional<std::string>& selection,
+                                     std::string_view code, bool appairageEnCours);
+
+}  // namespace ravlo

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/app/regles_panneau.hpp"
+#include "link/plateforme/modele_observable.hpp"
+
+namespace ravlo {
+
+/// L'état propre du panneau, gardé d'une reconstruction à l'autre : le récepteur choisi, le
+/// code tapé, l'historique des niveaux. Ses setters appliquent les règles (filtre du code,
+/// entretien de la sélection) et préviennent les observateurs quand la valeur change, pour que
+/// le champ réécrive ce qu'il montre. Fil principal.
+class SaisiePanneau final : public ModeleObservable {
+ public:
+  [[nodiscard]] const std::optional<std::string>& selection() const { return selection_; }
+  [[nodiscard]] const std::string& code() const { return code_; }
+  [[nodiscard]] const HistoriqueNiveau& niveaux() const { return niveaux_; }
+
+  void choisir(std::optional<std::string> id) { changer(selection_, std::move(id)); }
+  /// Garde ce que `filtrerCode` garde de `saisie`.
+  void changerCode(std::string_view saisie) { changer(code_, filtrerCode(saisie)); }
+  /// À l'ouverture du panneau et à chaque changement de la liste des récepteurs.
+  void entretenirSelection(const std::vector<EtatPanneau::Appareil>& liste) {
+    changer(selection_, selectionEntretenue(selection_, liste));
+  }
+  void ajouterNiveau(float niveau) {
+    niveaux_.ajouter(niveau);
+    prevenir();
+  }
+
+ private:
+  std::optional<std::string> selection_;
+  std::string code_;
+  HistoriqueNiveau niveaux_;
+};
+
+}  // namespace ravlo

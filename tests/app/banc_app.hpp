@@ -1,0 +1,95 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "faux/connexion_factice.hpp"
+#include "faux/file_manuelle.hpp"
+#include "faux/navigateur_factice.hpp"
+#include "faux/plateforme_audio_fausse.hpp"
+#include "link/app/modele_link.hpp"
+#include "protocol/hasard_deterministe.hpp"
+#include "protocol/message_fin.hpp"
+
+namespace ravlo::banc {
+
+inline const Cle versRecepteur{1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+                               1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+inline const Cle versEmetteur{2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2,
+                              2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2};
+
+inline ResultatService service(const std::string& nom) {
+  return {PointReseau{"10.99.0.1", 50'000, nom, 2}};
+}
+
+/// L'application entière sur des faux : une file manuelle tient lieu de fil principal et des
+/// files du chercheur et de l'émetteur.
+struct Application {
+  faux::HorlogeManuelle horloge;
+  std::shared_ptr<faux::FileManuelle> file = std::make_shared<faux::FileManuelle>(horloge);
+  std::shared_ptr<faux::FabriqueNavigateursFactice> navigateurs =
+      std::make_shared<faux::FabriqueNavigateursFactice>();
+  std::shared_ptr<faux::FabriqueFactice> connexions = std::make_shared<faux::FabriqueFactice>();
+  std::shared_ptr<faux::PlateformeAudioFausse> audio =
+      std::make_shared<faux::PlateformeAudioFausse>();
+  std::shared_ptr<MagasinReglagesMemoire> reglages = std::make_shared<MagasinReglagesMemoire>();
+  std::shared_ptr<ModeleLink> modele;
+  Scelleur scelleurRecepteur{versEmetteur};
+
+  explicit Application(bool accueilVu = true) {
+    reglages->ecrireBooleen(ModeleLink::cleAccueilVu, accueilVu);
+    const auto locale = [] { return std::string("fr"); };
+    ChercheurRavlo::Dependances chercheur{
+        file.get(),
+        file,
+        navigateurs,
+        connexions,
+        &horloge,
+        [] { return std::string("Poste de test"); },
+        [] { return std::make_shared<HasardDeterministe>(1); },
+        locale,
+        nullptr,
+        {},
+    };
+    modele = ModeleLink::creer(
+        {chercheur, {file.get(), audio, file, connexions, &horloge, nullptr, locale}, reglages});
+  }
+
+  // L'arrêt posté de l'émetteur le tient, et lui tient la file : on le laisse s'exécuter.
+  ~Application() {
+    modele.reset();
+    file->executer();
+  }
+  Application(const Application&) = delete;
+  Application& operator=(const Application&) = delete;
+
+  ChercheurRavlo& chercheur() { return modele->chercheur(); }
+  DiffusionModel& diffusion() { return modele->diffusion(); }
+
+  void reseau(EtatNavigateur::Cas cas) {
+    chercheur().demarrer();
+    navigateurs->dernier().jouerEtat({cas, ErreurReseau{DomaineErreurReseau::posix, ENETDOWN}});
+    file->executer();
+  }
+  void appaire() {
+    chercheur().changerAppaire(
+        ChercheurRavlo::IPhoneAppaire{{"Salon", "Salon", service("Salon").point},
+                                      Liaison::nouvelle(versRecepteur, versEmetteur)});
+  }
+  void envoyer() {
+    if (!chercheur().appaire()) appaire();
+    const auto& a = *chercheur().appaire();
+    diffusion().demarrer(a.appareil.point, a.liaison);
+    file->executer();
+  }
+  void etatConnexion(EtatConnexion::Cas cas) {
+    connexions->derniere().jouerEtat({cas, ErreurReseau{DomaineErreurReseau::posix, ECONNREFUSED}});
+    file->executer();
+  }
+  void finDuRecepteur() {
+    ASSERT_TRUE(connexions->derniere().livrer(
+        *scelleurRecepteur.sceller(MessageFin::donnees, SorteEnveloppe::fin)));
+    file->executer();
+  }
+};
+
+}  // namespace ravlo::banc
