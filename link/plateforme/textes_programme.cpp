@@ -18,7 +18,7 @@ bool tientLeFrancais(const std::filesystem::path& racine) {
 std::filesystem::path racineCatalogues(const std::filesystem::path& executable) {
   if (!executable.is_absolute()) return RAVLO_LOCALES_CONSTRUCTION;
   // Relatif au dossier des programmes : l'installation se déplace avec son préfixe.
-  const auto installee = (executable.parent_path() / RAVLO_LOCALES_DEPUIS_BIN).lexically_normal();
+  auto installee = (executable.parent_path() / RAVLO_LOCALES_DEPUIS_BIN).lexically_normal();
   if (tientLeFrancais(installee)) return installee;
   return RAVLO_LOCALES_CONSTRUCTION;
 }
