@@ -47,7 +47,6 @@ TEST_F(RavloEnvoiTextes, LeRefusDitDansLaLangueDeLEnvironnement) {
       {"LANG=en_US.UTF-8", anglais},
       {"LANG=fr_FR.UTF-8 LC_MESSAGES=en_GB.UTF-8", anglais},
       {"LC_MESSAGES=fr_FR.UTF-8 LC_ALL=en_US.UTF-8", anglais},
-      {"LC_ALL= LANG=en_US.UTF-8", anglais},
       {"LANG=de_DE.UTF-8", francais},
   };
   const auto installe = (prefixe / "bin" / "ravlo-envoi").string();

@@ -8,12 +8,9 @@
 #include <vector>
 
 #include "protocol/catalogue_textes.hpp"
-#include "protocol/table_textes.hpp"
 
 namespace ravlo {
 namespace {
-
-const std::filesystem::path racine = RAVLO_LOCALES;
 
 // Les msgid d'un modèle .pot écrit par xgettext, en-tête (clé vide) exclu.
 std::vector<std::string> clesExtraites() {
@@ -54,7 +51,9 @@ std::vector<std::string> marques(const std::string& texte) {
 }
 
 CatalogueTextes catalogue(const std::string& locale) {
-  std::ifstream flux(racine / locale / "LC_MESSAGES" / "Localizable.mo", std::ios::binary);
+  std::ifstream flux(
+      std::filesystem::path(RAVLO_LOCALES) / locale / "LC_MESSAGES" / "Localizable.mo",
+      std::ios::binary);
   const Octets octets((std::istreambuf_iterator<char>(flux)), std::istreambuf_iterator<char>());
   auto lu = CatalogueTextes::lire(octets);
   EXPECT_TRUE(lu.has_value()) << locale;
@@ -87,29 +86,6 @@ TEST(Catalogues, ChaqueCleDuCodeEstTraduiteAvecLesMemesMarques) {
       EXPECT_FALSE(std::regex_search(texte, autreSysteme)) << locale << " : " << texte;
     }
   }
-}
-
-TEST(Catalogues, LaLocaleChoisitLaLangueEtLesAutresLisentLeFrancais) {
-  const TableTextes table(racine);
-  const std::string refus =
-      "L'iPhone refuse la connexion. Ouvre Ravlo sur l'iPhone, puis réessaie.";
-  const std::string francais =
-      "Le récepteur refuse la connexion. Ouvre l'app Ravlo ou lance ravlo-recepteur, puis "
-      "réessaie.";
-  const std::string anglais =
-      "The receiver refuses the connection. Open the Ravlo app or start ravlo-recepteur, then "
-      "try again.";
-  for (const auto& [locale, attendu] :
-       std::vector<std::pair<std::string, std::string>>{{"fr_FR.UTF-8", francais},
-                                                        {"fr_CA", francais},
-                                                        {"en_US.UTF-8", anglais},
-                                                        {"en", anglais},
-                                                        {"de_DE.UTF-8", francais},
-                                                        {"C.UTF-8", francais},
-                                                        {"", francais}}) {
-    EXPECT_EQ(table.texte(refus, locale), attendu) << locale;
-  }
-  EXPECT_EQ(table.texte("format du tap", "fr_BE"), "format de la capture");
 }
 
 }  // namespace
