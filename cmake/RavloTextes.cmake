@@ -1,5 +1,6 @@
 # Catalogues de la table de textes "Localizable" (gettext, phrase française pour clé).
 find_program(RAVLO_MSGFMT msgfmt REQUIRED)
+find_program(RAVLO_XGETTEXT xgettext REQUIRED)
 
 # ravlo_catalogues(<cible> DOSSIER_PO <dossier> SORTIE <racine>)
 # Compile chaque <dossier>/<locale>.po en <racine>/<locale>/LC_MESSAGES/Localizable.mo, la

@@ -105,7 +105,11 @@ std::shared_ptr<const CatalogueTextes> TableTextes::catalogue(const std::string&
 }
 
 std::string TableTextes::texte(std::string_view cle, std::string_view locale) const {
-  for (const std::string& nom : candidats(locale)) {
+  if (racine_.empty()) return std::string(cle);
+  auto noms = candidats(locale);
+  if (std::find(noms.begin(), noms.end(), localeDeRepli) == noms.end())
+    noms.emplace_back(localeDeRepli);
+  for (const std::string& nom : noms) {
     const auto trouve = catalogue(nom);
     if (!trouve) continue;
     if (const auto traduction = trouve->traduire(cle)) return std::string(*traduction);
@@ -121,7 +125,7 @@ std::shared_ptr<const TableTextes> tableDuProcessus GARDE_PAR(verrouTable);
 std::shared_ptr<const TableTextes> table() {
   Garde garde(verrouTable);
   if (!tableDuProcessus)
-    tableDuProcessus = std::make_shared<const TableTextes>(RAVLO_DOSSIER_LOCALES);
+    tableDuProcessus = std::make_shared<const TableTextes>(std::filesystem::path{});
   return tableDuProcessus;
 }
 

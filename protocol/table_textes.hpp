@@ -19,7 +19,10 @@ namespace ravlo {
 /// Localizable.mo`, et la locale demandée se cherche du plus précis au plus général :
 /// pour "fr_CA.UTF-8@euro", fr_CA.UTF-8@euro, fr_CA.utf8@euro, fr_CA@euro, fr.UTF-8@euro,
 /// fr.utf8@euro, fr@euro, fr_CA.UTF-8, fr_CA.utf8, fr_CA, fr.UTF-8, fr.utf8, fr. "C",
-/// "POSIX", une locale vide ou un nom hors de [A-Za-z0-9_.@-] ne traduisent rien.
+/// "POSIX", une locale vide ou un nom hors de [A-Za-z0-9_.@-] n'ont pas de catalogue à eux.
+/// Une clé qu'aucun catalogue de la locale ne traduit se lit ensuite dans le catalogue
+/// français (`localeDeRepli`), celui des phrases écrites pour cette plateforme ; la clé
+/// elle-même en dernier. Une racine vide ne tient aucun catalogue.
 ///
 /// La locale est un argument, pas celle du processus : on traduit pour qui on veut, sans que
 /// la locale soit installée sur le système. Chaque catalogue est lu au premier besoin puis
@@ -27,6 +30,7 @@ namespace ravlo {
 class TableTextes {
  public:
   static constexpr std::string_view domaine = "Localizable";
+  static constexpr std::string_view localeDeRepli = "fr";
 
   explicit TableTextes(std::filesystem::path racine) : racine_(std::move(racine)) {}
 
@@ -49,7 +53,7 @@ class TableTextes {
 };
 
 /// Désigne la racine des catalogues de la table du processus, comme `bindtextdomain` ; par
-/// défaut, le dossier des locales de l'installation.
+/// défaut, aucune : chaque texte est sa clé. Les programmes la lient au démarrage.
 void lierTableTextes(std::filesystem::path racine);
 
 /// Texte de la table du processus pour `locale` ; la phrase française `cle` à défaut.

@@ -21,6 +21,7 @@
 #include "link/plateforme/principal_asio.hpp"
 #include "link/plateforme/pulseaudio/plateforme_pulse.hpp"
 #include "link/plateforme/systeme.hpp"
+#include "link/plateforme/textes_programme.hpp"
 #include "link/sending/emetteur_audio.hpp"
 #include "protocol/hasard_systeme.hpp"
 #include "protocol/message_erreur_reseau.hpp"
@@ -293,6 +294,7 @@ int executer(OptionsEnvoi options) {
 
 int main(int argc, char** argv) {
   try {
+    ravlo::preparerTextes();
     const auto options =
         ravlo::OptionsEnvoi::lire(std::span<const char* const>(argv + 1, argc - 1));
     if (!options) {

@@ -151,6 +151,7 @@ TEST(SystemAudioTap, ChaqueEtapeEnEchecDonneSonErreurEtLaissesUnObjetQueLArretNe
 }
 
 TEST(SystemAudioTap, TextesDesErreursDuSystemeDeSon) {
+  // Racine d'essai sans catalogue français : en français, les clés elles-mêmes.
   lierTableTextes(RAVLO_LOCALES_CAPTURE);
   EXPECT_EQ(SystemAudioTapError::tapImpossible(-1).description("fr_FR.UTF-8"),
             "macOS n'a pas laissé Ravlo Link capter le son de ce Mac (code -1).\n"

@@ -69,11 +69,12 @@ TEST_F(DemonPulseEnvoi, LeTonJoueParLOrdinateurArriveAuRecepteur) {
 TEST_F(DemonPulseEnvoi, UnEchecDeLaCaptureAfficheLeTexteFrancaisEtSortEnErreur) {
   test::RecepteurTest recepteur(*CodeAppairage::depuisSaisie("1357"));
   const std::string sortie =
-      essai::commande("PULSE_SERVER=unix:" + dossier_ + "/nulle-part " + RAVLO_ENVOI +
-                      " --vers 127.0.0.1:" + std::to_string(recepteur.port()) +
+      essai::commande("LC_ALL=fr_FR.UTF-8 PULSE_SERVER=unix:" + dossier_ + "/nulle-part " +
+                      RAVLO_ENVOI + " --vers 127.0.0.1:" + std::to_string(recepteur.port()) +
                       " --code 1357 --capture 2>&1 >/dev/null; echo statut=$?");
-  EXPECT_NE(sortie.find("Le son de ce Mac n'a pas pu être capté (étape « lecture de la sortie par "
-                        "défaut », code 6). Quitte Ravlo Link, rouvre-le, puis relance l'envoi."),
+  EXPECT_NE(sortie.find("Le son de cet ordinateur n'a pas pu être capté (étape « lecture de la "
+                        "sortie par défaut », code 6). Vérifie que le serveur de son (PulseAudio "
+                        "ou PipeWire) tourne dans ta session, puis relance l'envoi."),
             std::string::npos)
       << sortie;
   EXPECT_NE(sortie.find("statut=1"), std::string::npos) << sortie;

@@ -8,6 +8,8 @@
 namespace ravlo {
 namespace {
 
+// Les clés de la table : la racine d'essai n'a pas de catalogue français, le français rendu
+// est donc la clé elle-même.
 const std::string horsReseau =
     "Ce Mac n'est connecté à aucun réseau. Active le Wi-Fi et rejoins le même réseau que "
     "l'iPhone.";

@@ -42,6 +42,28 @@ TEST(TableTextes, TraduitPourLaLocaleDonneeSinonLaPhraseFrancaise) {
   EXPECT_EQ(vide.texte(refus, "en"), refus);
 }
 
+// Une locale sans catalogue, ou dont le catalogue n'a pas la clé, lit le catalogue français ;
+// la clé en dernier. Le catalogue d'essai y tient lieu de français : sa phrase se reconnaît.
+TEST(TableTextes, RetombeSurLeCatalogueFrancaisPuisSurLaCle) {
+  const auto racine = std::filesystem::path(::testing::TempDir()) / "ravlo_table_repli";
+  std::filesystem::remove_all(racine);
+  for (const char* locale : {"fr", "de"}) {
+    std::filesystem::create_directories(racine / locale / "LC_MESSAGES");
+  }
+  std::filesystem::copy_file(racineTest / "en" / "LC_MESSAGES" / "Localizable.mo",
+                             racine / "fr" / "LC_MESSAGES" / "Localizable.mo");
+  // « de » : un catalogue valide, sans aucune entrée (l'en-tête seul, dans l'ordre de l'hôte).
+  const std::uint32_t vide[] = {CatalogueTextes::magie, 0, 0, 28, 28, 0, 28};
+  std::ofstream(racine / "de" / "LC_MESSAGES" / "Localizable.mo", std::ios::binary)
+      .write(reinterpret_cast<const char*>(vide), sizeof vide);
+  const TableTextes table(racine);
+  for (const char* locale : {"de_DE.UTF-8", "es", "C", ""}) {
+    EXPECT_EQ(table.texte(refus, locale), refusAnglais) << locale;
+  }
+  EXPECT_EQ(table.texte("Phrase inconnue", "de"), "Phrase inconnue");
+  std::filesystem::remove_all(racine);
+}
+
 TEST(TableTextes, UnCatalogueAbimeCompteCommeAbsent) {
   const auto racine = std::filesystem::path(::testing::TempDir()) / "ravlo_table_textes";
   std::filesystem::remove_all(racine);

@@ -117,6 +117,7 @@ TEST_F(BoucleLocale, RecepteurAncienEtPortFerme) {
   ASSERT_FALSE(erreur.has_value());
   const auto* reseau = std::get_if<ErreurReseau>(&erreur.error());
   ASSERT_NE(reseau, nullptr);
+  // La clé : la table de ce processus n'est liée à aucun catalogue.
   EXPECT_EQ(MessageErreurReseau::texte(*reseau, "C"),
             "L'iPhone refuse la connexion. Ouvre Ravlo sur l'iPhone, puis réessaie.");
 }

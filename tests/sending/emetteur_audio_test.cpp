@@ -193,6 +193,7 @@ TEST_F(Banc, ConnexionEnPanneRefaiteAuPlusUneFoisParSecondePuisAbandonA30s) {
   auto c = emetteur->compteurs();
   EXPECT_FALSE(c.connexionPrete);
   ASSERT_TRUE(c.erreur.has_value());
+  // La clé : la table de ce processus n'est liée à aucun catalogue.
   EXPECT_EQ(*c.erreur,
             "Ce Mac n'est connecté à aucun réseau. Active le Wi-Fi et rejoins le même "
             "réseau que l'iPhone.");
