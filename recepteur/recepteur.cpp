@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "protocol/cible_reserve.hpp"
+#include "protocol/comblement_pertes.hpp"
 #include "protocol/message_fin.hpp"
 #include "protocol/message_horloge.hpp"
 #include "protocol/paquet_audio.hpp"
@@ -11,8 +12,6 @@
 namespace ravlo {
 
 namespace {
-constexpr double nsParTrame = 1e9 / 48'000.0;
-
 bool estAppairage(VueOctets octets) {
   return octets.size() >= 2 && octets[0] == 'R' && octets[1] == 'P';
 }
@@ -24,9 +23,7 @@ std::string enTexte(const PointReseau& point) {
 }
 
 Recepteur::Recepteur(GuichetAppairage::Reglages appairage, std::shared_ptr<LectureTiree> lecture)
-    : guichet_(std::move(appairage)),
-      lecture_(std::move(lecture)),
-      silence_(trouMaximal * PaquetAudio::tramesMax * PaquetAudio::octetsParTrame, 0) {}
+    : guichet_(std::move(appairage)), lecture_(std::move(lecture)) {}
 
 std::vector<Envoi> Recepteur::recevoir(VueOctets octets, const PointReseau& source,
                                        InstantNs maintenant) {
@@ -100,18 +97,7 @@ void Recepteur::recevoirAudio(const Octets& contenu, InstantNs maintenant) {
   const auto precedente = suivi_.derniere();
   if (!suivi_.noter(paquet->sequence())) return;
   const InstantNs heure = paquet->horodatageNanosecondes();
-  if (precedente) {
-    const std::uint32_t manquants = paquet->sequence() - *precedente - 1;
-    if (manquants >= 1 && manquants <= trouMaximal) {
-      const std::size_t trames = manquants * paquet->nombreDeTrames();
-      const auto avance =
-          static_cast<InstantNs>(std::llround(static_cast<double>(trames) * nsParTrame));
-      if (lecture_->pousser(VueOctets(silence_.data(), trames * PaquetAudio::octetsParTrame),
-                            heure - avance)) {
-        compteurs_.trousCombles += manquants;
-      }
-    }
-  }
+  compteurs_.trousCombles += ComblementPertes::combler(*lecture_, precedente, *paquet);
   lecture_->pousser(paquet->echantillons(), heure);
   gigue_.mesurer(heure, maintenant);
   if (const auto local = synchro_.heureLocale(heure, maintenant)) {

@@ -34,17 +34,14 @@ struct Envoi {
 /// courante (fenêtre de rejeu comprise), sinon il est compté refusé. Un nouvel appairage ne
 /// remplace l'expéditeur qu'une fois réussi ; l'ancien reçoit alors le message de fin.
 ///
-/// Les paquets audio passent par `SuiviSequence` puis dans la lecture. Une perte de 1 à 50
-/// numéros est remplacée par autant de silence que les paquets manquants en portaient :
-/// une perte coûte 6,7 ms de silence au lieu de raccourcir la file (et de la vider à la
-/// longue). Questions d'horloge (à chaque `cadencer`, toutes les 200 ms) et fin partent
-/// vers la source de la dernière enveloppe authentique : un émetteur peut s'appairer depuis
-/// une socket et envoyer le son depuis une autre.
+/// Les paquets audio passent par `SuiviSequence` puis dans la lecture, les pertes comblées
+/// de silence (`ComblementPertes`). Questions d'horloge (à chaque `cadencer`, toutes les 200 ms) et
+/// fin partent vers la source de la dernière enveloppe authentique : un émetteur peut s'appairer
+/// depuis une socket et envoyer le son depuis une autre.
 ///
 /// Appelé sur un seul fil (celui de la socket) ; la lecture, elle, se partage avec le rendu.
 class Recepteur {
  public:
-  static constexpr std::uint32_t trouMaximal = 50;
   static constexpr std::uint64_t pauseNs = 1'000'000'000;
   static constexpr double minimumBaseMs = 10.0;
   static constexpr std::size_t echantillonsLatence = 50;  ///< 10 s à un tic toutes les 200 ms
@@ -94,7 +91,6 @@ class Recepteur {
   std::optional<InstantNs> dernierAudio_;
   std::array<double, echantillonsLatence> latences_{};
   std::size_t nombreLatences_ = 0;
-  Octets silence_;
   CompteursRecepteur compteurs_;
   // Ce que les suivis de séquence des expéditeurs précédents avaient compté.
   std::int64_t recusAvant_ = 0;
