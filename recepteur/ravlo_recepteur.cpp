@@ -99,7 +99,7 @@ class Programme {
       return;
     }
     annonceur_.annoncer(o_.nom.value_or(nomMachine()), std::string(ServiceRavlo::typeBonjour), port,
-                        [this, port](EtatAnnonce etat) {
+                        [this, port](const EtatAnnonce& etat) {
                           asio::post(io_, [this, port, etat] { direAnnonce(etat, port); });
                         });
   }
@@ -152,7 +152,7 @@ class Programme {
     const bool appaire = recepteur_.compteurs().appairages != appairagesVus_;
     if (appaire) {
       appairagesVus_ = recepteur_.compteurs().appairages;
-      dire(stdout, t("Appairé avec %s."), recepteur_.compteurs().expediteur->c_str());
+      dire(stdout, t("Appairé avec %s."), recepteur_.compteurs().expediteur.value_or("").c_str());
     }
   }
 
@@ -193,6 +193,13 @@ class Programme {
     if (carte) {
       dire(stdout, t("Carte : son coupé %s, en pause %s."),
            t(carte->sonCoupe ? "oui" : "non").c_str(), t(carte->enPause ? "oui" : "non").c_str());
+    }
+    if (const auto panne = sortie_->panne()) {
+      char ligne[512];
+      std::snprintf(ligne, sizeof ligne, t("La lecture s'est arrêtée : %s.").c_str(),
+                    panne->c_str());
+      terminer(ligne, 1);
+      return;
     }
     if (o_.secondes && ecoule >= *o_.secondes) terminer(t("Durée écoulée : l'écoute s'arrête."), 0);
   }

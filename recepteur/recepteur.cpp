@@ -108,11 +108,9 @@ void Recepteur::recevoirAudio(const Octets& contenu, InstantNs maintenant) {
 std::vector<Envoi> Recepteur::cadencer(InstantNs maintenant) {
   std::vector<Envoi> envois;
   (void)guichet_.surveiller(maintenant);  // un code renouvelé se lit dans `code()`
-  if (liaison_ && expediteur_) {
-    if (auto q = sceller(MessageHorloge::question(maintenant).encoder(), SorteEnveloppe::horloge)) {
-      envois.push_back(std::move(*q));
-      ++compteurs_.questionsHorloge;
-    }
+  if (auto q = sceller(MessageHorloge::question(maintenant).encoder(), SorteEnveloppe::horloge)) {
+    envois.push_back(std::move(*q));
+    ++compteurs_.questionsHorloge;
   }
   const auto etat = lecture_->etat();
   const auto consigne = pilote_.piloter(etat, maintenant, gigue_.gigueMaxRecenteMs(),
@@ -129,7 +127,6 @@ std::vector<Envoi> Recepteur::cadencer(InstantNs maintenant) {
 }
 
 std::optional<Envoi> Recepteur::terminer() {
-  if (!liaison_ || !expediteur_) return std::nullopt;
   auto fin = sceller(MessageFin::donnees, SorteEnveloppe::fin);
   if (fin) compteurs_.finEnvoyee = true;
   return fin;
@@ -144,6 +141,7 @@ std::optional<EtatCarte> Recepteur::carte(bool sonCoupe, InstantNs maintenant) {
 }
 
 std::optional<Envoi> Recepteur::sceller(VueOctets contenu, SorteEnveloppe sorte) {
+  if (!liaison_ || !expediteur_) return std::nullopt;
   auto scelle = liaison_->scelleur->sceller(contenu, sorte);
   if (!scelle) return std::nullopt;
   return Envoi{std::move(*scelle), *expediteur_};

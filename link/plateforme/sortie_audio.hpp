@@ -24,6 +24,9 @@ class SortieAudio {
   virtual void arreter() = 0;
   /// Le son de cette sortie est coupé (dernière valeur connue ; la demande suit).
   [[nodiscard]] virtual bool sonCoupe() = 0;
+  /// Pourquoi la sortie a cessé de rendre après avoir démarré (serveur parti, disque plein),
+  /// ou rien tant qu'elle rend.
+  [[nodiscard]] virtual std::optional<std::string> panne() = 0;
 };
 
 }  // namespace ravlo

@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <cstring>
+#include <system_error>
 
 #include "link/plateforme/horloge.hpp"
 #include "protocol/fichier_wav.hpp"
@@ -14,11 +14,11 @@ namespace ravlo {
 std::expected<std::unique_ptr<SortieWav>, std::string> SortieWav::creer(
     const std::filesystem::path& chemin) {
   std::FILE* f = std::fopen(chemin.c_str(), "wb");
-  if (f == nullptr) return std::unexpected(std::string(std::strerror(errno)));
+  if (f == nullptr) return std::unexpected(std::generic_category().message(errno));
   const Octets entete = FichierWav::entete(0);
   if (std::fwrite(entete.data(), 1, entete.size(), f) != entete.size()) {
     std::fclose(f);
-    return std::unexpected(std::string(std::strerror(errno)));
+    return std::unexpected(std::generic_category().message(errno));
   }
   return std::unique_ptr<SortieWav>(new SortieWav(f));
 }
@@ -47,10 +47,21 @@ void SortieWav::tourner(const RappelRendu& rappel) {
       octets[2 * i] = static_cast<std::uint8_t>(v & 0xFF);
       octets[2 * i + 1] = static_cast<std::uint8_t>(v >> 8);
     }
-    octets_ += std::fwrite(octets.data(), 1, octets.size(), fichier_);
+    const std::size_t ecrits = std::fwrite(octets.data(), 1, octets.size(), fichier_);
+    octets_ += ecrits;
+    if (ecrits != octets.size()) {
+      erreur_ = errno != 0 ? errno : EIO;
+      return;
+    }
     echeance += periode;
     std::this_thread::sleep_until(echeance);
   }
+}
+
+std::optional<std::string> SortieWav::panne() {
+  const int e = erreur_.load();
+  if (e == 0) return std::nullopt;
+  return std::generic_category().message(e);
 }
 
 void SortieWav::arreter() {

@@ -29,6 +29,7 @@ class SortieWav final : public SortieAudio {
   [[nodiscard]] std::optional<std::string> demarrer(RappelRendu rappel) override;
   void arreter() override;
   [[nodiscard]] bool sonCoupe() override { return false; }
+  [[nodiscard]] std::optional<std::string> panne() override;
 
  private:
   explicit SortieWav(std::FILE* fichier) : fichier_(fichier) {}
@@ -37,6 +38,7 @@ class SortieWav final : public SortieAudio {
   std::FILE* fichier_;
   std::thread fil_;
   std::atomic<bool> arret_{false};
+  std::atomic<int> erreur_{0};  ///< errno d'une écriture manquée
   std::uint64_t octets_ = 0;
 };
 

@@ -79,6 +79,12 @@ bool SortiePulse::sonCoupe() {
   return coupe_.load();
 }
 
+std::optional<std::string> SortiePulse::panne() {
+  VerrouBoucle verrou(contexte_);
+  if (flux_ == nullptr || PA_STREAM_IS_GOOD(pa_stream_get_state(flux_))) return std::nullopt;
+  return std::string(pa_strerror(contexte_.erreur()));
+}
+
 void SortiePulse::rappelInfoSortie(pa_context*, const pa_sink_info* info, int fin, void* moi) {
   if (fin == 0 && info != nullptr) static_cast<SortiePulse*>(moi)->coupe_ = info->mute != 0;
 }

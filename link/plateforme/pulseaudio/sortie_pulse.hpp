@@ -33,6 +33,7 @@ class SortiePulse final : public SortieAudio {
   [[nodiscard]] std::optional<std::string> demarrer(RappelRendu rappel) override;
   void arreter() override;
   [[nodiscard]] bool sonCoupe() override;
+  [[nodiscard]] std::optional<std::string> panne() override;
 
  private:
   std::optional<std::string> echec();
