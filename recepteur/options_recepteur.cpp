@@ -1,5 +1,7 @@
 #include "recepteur/options_recepteur.hpp"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 
@@ -45,6 +47,10 @@ std::expected<OptionsRecepteur, std::string> OptionsRecepteur::lire(
       continue;
     }
     if (!nom.starts_with("--")) return refus("Argument inattendu : %s.", nom);
+    constexpr std::array<std::string_view, 7> avecValeur{
+        "--nom", "--port", "--code", "--sortie", "--wav", "--secondes", "--stats"};
+    if (std::ranges::find(avecValeur, nom) == avecValeur.end())
+      return refus("Option inconnue : %s.", nom);
     if (i + 1 >= arguments.size()) return refus("Valeur manquante après %s.", nom);
     const std::string_view valeur = arguments[++i];
     if (nom == "--nom") {
@@ -66,10 +72,8 @@ std::expected<OptionsRecepteur, std::string> OptionsRecepteur::lire(
       if (!s || !std::isfinite(*s) || *s <= 0)
         return refus("--secondes attend une durée positive.");
       o.secondes = s;
-    } else if (nom == "--stats") {
-      o.stats = std::filesystem::path(valeur);
     } else {
-      return refus("Option inconnue : %s.", nom);
+      o.stats = std::filesystem::path(valeur);
     }
   }
   if (o.sortie && o.wav) return refus("--sortie et --wav s'excluent.");
