@@ -28,11 +28,11 @@ int main(int argc, char** argv) {
       return 0;
     }
     ravlo::ServiceRecepteur::Plateforme plateforme;
-    if (options->wav) {
-      auto wav = ravlo::SortieWav::creer(*options->wav);
+    if (const std::optional<std::filesystem::path>& chemin = options->wav; chemin.has_value()) {
+      auto wav = ravlo::SortieWav::creer(*chemin);
       if (!wav) {
         const std::string modele = ravlo::texte("Impossible d'écrire « %s » : %s.", locale) + "\n";
-        std::fprintf(stderr, modele.c_str(), options->wav->c_str(), wav.error().c_str());
+        std::fprintf(stderr, modele.c_str(), chemin->c_str(), wav.error().c_str());
         return 2;
       }
       plateforme.sortie = std::move(*wav);
