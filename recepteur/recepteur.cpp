@@ -57,6 +57,7 @@ void Recepteur::appairer(const AppairageRepondeur::Reussi& reussi, const PointRe
   gigue_ = MesureGigue{};
   synchro_ = SynchroHorloges{};
   latence_.reinitialiser();
+  nombreLatences_ = 0;
   dernierAudio_.reset();
   lecture_->vider();
   ++compteurs_.appairages;
@@ -93,6 +94,7 @@ void Recepteur::recevoirAudio(const Octets& contenu, InstantNs maintenant) {
     ++compteurs_.enveloppesRefusees;
     return;
   }
+  if (enPause(maintenant)) pilote_.retarderRegulation(maintenant);
   dernierAudio_ = maintenant;
   const auto precedente = suivi_.derniere();
   if (!suivi_.noter(paquet->sequence())) return;
@@ -113,9 +115,13 @@ std::vector<Envoi> Recepteur::cadencer(InstantNs maintenant) {
     ++compteurs_.questionsHorloge;
   }
   const auto etat = lecture_->etat();
-  const auto consigne = pilote_.piloter(etat, maintenant, gigue_.gigueMaxRecenteMs(),
-                                        baseMs(etat.blocTrames, minimumBaseMs));
-  if (consigne.amorceTrames) lecture_->changerAmorce(*consigne.amorceTrames);
+  // En pause, la file vide n'apprend rien au régulateur : il s'emballerait jusqu'à −1000 ppm
+  // et ralentirait longtemps la lecture à la reprise.
+  if (!enPause(maintenant)) {
+    const auto consigne = pilote_.piloter(etat, maintenant, gigue_.gigueMaxRecenteMs(),
+                                          baseMs(etat.blocTrames, minimumBaseMs));
+    if (consigne.amorceTrames) lecture_->changerAmorce(*consigne.amorceTrames);
+  }
   if (etat.dernierRendu) {
     if (const auto local = synchro_.heureLocale(etat.dernierRendu->captureNs, maintenant)) {
       latence_.noterRendu(*local, etat.dernierRendu->heureNs);

@@ -124,6 +124,24 @@ TEST(Recepteur, RepondAuPortDuSonEtFinitLa) {
   EXPECT_EQ(c.expediteur, "127.0.0.1:40001");
 }
 
+// Une pause (plus rien reçu) ne fait pas dériver la vitesse : la file vide n'est pas un
+// écart à corriger.
+TEST(Recepteur, LaPauseNEmballePasLaVitesse) {
+  Banc b;
+  auto emetteur = b.appairer("1111", appairage);
+  ASSERT_TRUE(emetteur);
+  std::vector<float> g(480), d(480);
+  for (std::uint32_t s = 0; s < 20; ++s)
+    b.recepteur.recevoir(b.paquet(*emetteur, s), audio, b.maintenant);
+  for (int tic = 0; tic < 100; ++tic) {  // 20 s sans rien recevoir
+    b.lecture->tirer(480, g, d, b.maintenant);
+    b.recepteur.cadencer(b.maintenant);
+    b.maintenant += 200'000'000;
+  }
+  EXPECT_GT(b.lecture->etat().trous, 0);
+  EXPECT_LT(std::abs(b.recepteur.vitessePPM()), 100.0);
+}
+
 // Un code faux le renouvelle et le suivant réussit ; un nouvel appairage remplace
 // l'expéditeur (qui reçoit la fin) seulement quand il réussit ; un code fixé entamé est
 // épuisé.
