@@ -54,6 +54,8 @@ int main(int argc, char** argv) {
       scenario("gigue 2 ms, +300 ppm, bloc 512", 300, 512, reseau(2)),
       scenario("gigue 10 ms, +300 ppm, bloc 512", 300, 512, reseau(10)),
       scenario("gigue 30 ms, -100 ppm, bloc 512", -100, 512, reseau(30)),
+      scenario("gigue 10 ms, pertes 1 %, +50 ppm", 50, 512, reseau(10, 0.01)),
+      scenario("idem, pertes comblées de silence", 50, 512, reseau(10, 0.01), 0, true),
       scenario("gigue 10 ms, pertes 1 %, inversions 0,5 %, +50 ppm", 50, 512,
                reseau(10, 0.01, 0.005)),
       scenario("idem, pertes comblées de silence", 50, 512, reseau(10, 0.01, 0.005), 0, true),

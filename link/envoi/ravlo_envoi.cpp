@@ -8,6 +8,7 @@
 #include <fstream>
 #include <future>
 #include <iostream>
+#include <map>
 #include <nlohmann/json.hpp>
 
 #include "link/capture/system_audio_tap.hpp"
@@ -49,6 +50,19 @@ void ecrireStats(const std::filesystem::path& chemin, const EmetteurAudio::Stati
                             {"pireAttenteMs", s.pireAttenteMs},
                             {"raison", raison}};
   std::ofstream(chemin) << j.dump(2) << '\n';
+}
+
+// Pourquoi la diffusion s'est arrêtée, en une phrase.
+std::string phraseDeFin(const std::string& raison, const std::string& locale) {
+  static const std::map<std::string, const char*> phrases = {
+      {"fin", "Le récepteur a arrêté la lecture."},
+      {"injoignable", "Le récepteur ne répond plus : envoi arrêté."},
+      {"duree", "Durée écoulée : envoi terminé."},
+      {"finDuFichier", "Fichier envoyé jusqu'au bout."},
+      {"interrompu", "Envoi interrompu."},
+      {"capture", "La capture n'a pas pu démarrer : envoi arrêté."}};
+  const auto p = phrases.find(raison);
+  return p == phrases.end() ? raison : texte(p->second, locale);
 }
 
 void attendreRepere(Executeur& file) {
@@ -270,7 +284,7 @@ int executer(OptionsEnvoi options) {
         }
         const auto* reussi = std::get_if<AppairageInitiateur::Reussi>(&initiateur->etat());
         if (reussi == nullptr) {
-          std::fprintf(stderr, "%s %s\n", texte("Code refusé", locale).c_str(),
+          std::fprintf(stderr, "%s.\n%s\n", texte("Code refusé", locale).c_str(),
                        texte("Vérifie les 4 chiffres affichés sur l'iPhone.", locale).c_str());
           fin = {"appairage", 1};
           principal.arreter();
@@ -285,7 +299,7 @@ int executer(OptionsEnvoi options) {
   signaux.cancel();
   if (diffusion) diffusion->fermer();
   diffusion.reset();
-  if (fin.raison != "appairage") std::printf("Fin : %s.\n", fin.raison.c_str());
+  if (fin.raison != "appairage") std::printf("%s\n", phraseDeFin(fin.raison, locale).c_str());
   return fin.statut;
 }
 
@@ -297,6 +311,15 @@ int main(int argc, char** argv) {
     ravlo::preparerTextes();
     const auto options =
         ravlo::OptionsEnvoi::lire(std::span<const char* const>(argv + 1, argc - 1));
+    const std::string_view premier = argc > 1 ? argv[1] : "";
+    if (premier == "--help" || premier == "-h") {
+      std::fputs(ravlo::OptionsEnvoi::usage, stdout);
+      return 0;
+    }
+    if (premier == "--version") {
+      std::printf("ravlo-envoi %s\n", RAVLO_VERSION);
+      return 0;
+    }
     if (!options) {
       std::fprintf(stderr, "%s\n%s", options.error().c_str(), ravlo::OptionsEnvoi::usage);
       return 2;

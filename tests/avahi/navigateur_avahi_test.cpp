@@ -14,6 +14,7 @@
 #include <array>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -200,6 +201,30 @@ TEST_F(Avahi, RavloEnvoiListeEtEnvoieAuRecepteurNomme) {
   const auto [absent, statutAbsent] = envoi("--recepteur Grenier --code 1357");
   EXPECT_EQ(statutAbsent, 1) << absent;
   EXPECT_NE(absent.find("Grenier"), std::string::npos) << absent;
+}
+
+// ravlo-recepteur lancé dans ravlo_rx s'annonce par le démon de son espace ; ravlo-envoi,
+// dans ravlo_tx, le trouve par son nom, s'appaire et lui envoie du son.
+TEST_F(Avahi, RavloRecepteurAnnonceEtRecoitParSonNom) {
+  const std::string journal = "/tmp/ravlo-avahi-recepteur-" + std::to_string(::getpid());
+  const std::string commande = std::string(outil()) + " dans rx " RAVLO_RECEPTEUR " --nom " +
+                               cite("Véranda") + " --code 1357 --secondes 6 --wav " + journal +
+                               ".wav --stats " + journal + ".json > " + journal + ".txt 2>&1 &";
+  ASSERT_EQ(std::system(commande.c_str()), 0);
+  const auto lu = [&] {
+    std::ifstream f(journal + ".txt");
+    return std::string((std::istreambuf_iterator<char>(f)), {});
+  };
+  ASSERT_TRUE(attendreQue([&] { return lu().find("Annoncé") != std::string::npos; })) << lu();
+  EXPECT_NE(lu().find("« Véranda »"), std::string::npos) << lu();
+  const auto [sortie, statut] =
+      envoi("--recepteur " + cite("Véranda") + " --code 1357 --secondes 1");
+  EXPECT_EQ(statut, 0) << sortie;
+  ASSERT_TRUE(attendreQue([&] { return std::ifstream(journal + ".json").good(); })) << lu();
+  std::ifstream stats(journal + ".json");
+  const std::string json((std::istreambuf_iterator<char>(stats)), {});
+  EXPECT_NE(json.find("\"appairages\": 1"), std::string::npos) << json;
+  for (const char* fin : {".txt", ".wav", ".json"}) std::filesystem::remove(journal + fin);
 }
 
 }  // namespace

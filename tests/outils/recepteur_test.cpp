@@ -8,9 +8,9 @@
 #include <mutex>
 #include <thread>
 
-#include "protocol/appairage_repondeur.hpp"
 #include "protocol/hasard_deterministe.hpp"
 #include "protocol/message_fin.hpp"
+#include "recepteur/guichet_appairage.hpp"
 
 namespace ravlo::test {
 
@@ -20,7 +20,7 @@ struct RecepteurTest::Etat {
   Etat(CodeAppairage code, Comportement c, const std::string& adresse)
       : comportement(c),
         socket(contexte, udp::endpoint(asio::ip::make_address(adresse), 0)),
-        repondeur(std::move(code), std::make_shared<HasardDeterministe>(99)) {}
+        guichet({std::move(code), nullptr, std::make_shared<HasardDeterministe>(99)}) {}
 
   void recevoir() {
     socket.async_receive_from(asio::buffer(tampon), expediteur,
@@ -58,10 +58,11 @@ struct RecepteurTest::Etat {
     }
     const auto m = MessagePasskey::decoder(d);
     if (!m) return;
-    if (const auto r = repondeur.recevoir(*m)) envoyer(r->donnees());
-    if (const auto* reussi = std::get_if<AppairageRepondeur::Reussi>(&repondeur.etat())) {
-      liaison = reussi->liaison;
-      nom = reussi->nomOrdinateur;
+    const auto issue = guichet.recevoir(*m, 0);
+    if (issue.reponse) envoyer(issue.reponse->donnees());
+    if (issue.reussi) {
+      liaison = issue.reussi->liaison;
+      nom = issue.reussi->nomOrdinateur;
     }
   }
 
@@ -88,7 +89,7 @@ struct RecepteurTest::Etat {
 
   mutable std::mutex mutex;
   udp::endpoint pair;
-  AppairageRepondeur repondeur;
+  GuichetAppairage guichet;
   std::optional<Liaison> liaison;
   std::optional<std::string> nom;
   std::vector<PaquetAudio> paquets;

@@ -41,11 +41,17 @@ struct RelaisUDP::Etat {
               auto donnees = std::make_shared<std::vector<std::uint8_t>>(
                   tampon.begin(), tampon.begin() + static_cast<std::ptrdiff_t>(n));
               auto minuterie = std::make_shared<asio::steady_timer>(contexte, retard);
+              // Tiré seulement quand il sert : les graines des essais sans rejeu gardent
+              // leurs pertes.
+              const int fois =
+                  reglages.doublon > 0 && std::bernoulli_distribution(reglages.doublon)(alea) ? 2
+                                                                                              : 1;
               minuterie->async_wait(
-                  [this, &sortie, donnees, minuterie, vers](const std::error_code& e2) {
+                  [this, &sortie, donnees, minuterie, vers, fois](const std::error_code& e2) {
                     if (e2) return;
                     std::error_code ignoree;
-                    sortie.send_to(asio::buffer(*donnees), vers(), 0, ignoree);
+                    for (int i = 0; i < fois; ++i)
+                      sortie.send_to(asio::buffer(*donnees), vers(), 0, ignoree);
                     ++transmis;
                   });
             }

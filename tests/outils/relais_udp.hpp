@@ -17,6 +17,7 @@ class RelaisUDP {
     std::chrono::microseconds delai{0};  ///< retard de base
     std::chrono::microseconds gigue{0};  ///< retard supplémentaire uniforme dans [0, gigue]
     std::uint64_t graine = 1;
+    double doublon = 0;  ///< probabilité qu'un datagramme transmis soit rejoué aussitôt
   };
 
   RelaisUDP(std::uint16_t portDestination, Reglages reglages);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "protocol/cible_reserve.hpp"
+#include "protocol/comblement_pertes.hpp"
 #include "protocol/lecture_tiree.hpp"
 #include "protocol/message_horloge.hpp"
 #include "protocol/mesure_gigue.hpp"
@@ -153,14 +154,7 @@ class SimulationReception {
     const auto precedent = suivi_.derniere();
     if (!suivi_.noter(paquet->sequence())) return;
     const InstantNs capture = paquet->horodatageNanosecondes();
-    if (s_.comblerLesPertes && precedent) {
-      const std::uint32_t sautes = paquet->sequence() - *precedent - 1;
-      if (sautes >= 1 && sautes <= 50) {
-        const Octets silence(sautes * PaquetAudio::tramesMax * 4);
-        const auto duree = TamponAudio::dureeNs(static_cast<std::int64_t>(silence.size()));
-        lecture_.pousser(silence, capture - static_cast<InstantNs>(duree));
-      }
-    }
+    if (s_.comblerLesPertes) ComblementPertes::combler(lecture_, precedent, *paquet);
     gigue_.mesurer(capture, maintenant);
     if (const auto locale = synchro_.heureLocale(capture, maintenant)) {
       latence_.noterArrivee(*locale, maintenant);

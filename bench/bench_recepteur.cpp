@@ -1,0 +1,74 @@
+// Le coût du récepteur pour une seconde de son : 150 paquets scellés ouverts et mis en file,
+// 5 tics (question d'horloge, pilote), et 48 000 trames rendues par blocs de 10 ms à travers
+// le rééchantillonneur (vitesse +300 ppm). Le temps par itération, rapporté à une seconde,
+// est la part d'un cœur que le récepteur prend.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+
+#include "protocol/appairage_initiateur.hpp"
+#include "protocol/hasard_deterministe.hpp"
+#include "protocol/paquet_audio.hpp"
+#include "recepteur/recepteur.hpp"
+#include "recepteur/rendu_lecture.hpp"
+
+namespace {
+
+using namespace ravlo;
+
+const PointReseau source{"127.0.0.1", 40000};
+
+void BM_RecepteurUneSeconde(benchmark::State& state) {
+  auto lecture = std::make_shared<LectureTiree>(96'000, 3840);
+  Recepteur recepteur(GuichetAppairage::Reglages{CodeAppairage::depuisSaisie("0042"), nullptr,
+                                                 std::make_shared<HasardDeterministe>(1)},
+                      lecture);
+  AppairageInitiateur initiateur(*CodeAppairage::depuisSaisie("0042"), "Banc",
+                                 std::make_shared<HasardDeterministe>(2));
+  std::optional<MessagePasskey> message = initiateur.dernierMessage();
+  while (message) {
+    const auto envois = recepteur.recevoir(message->donnees(), source, 1);
+    message.reset();
+    for (const auto& e : envois)
+      if (auto lu = MessagePasskey::decoder(e.donnees)) message = initiateur.recevoir(*lu);
+  }
+  auto emetteur = std::get<AppairageInitiateur::Reussi>(initiateur.etat()).liaison;
+  RenduLecture rendu(lecture, true);
+  rendu.changerVitesse(300);
+  Octets pcm(1280);
+  for (std::size_t i = 0; i < pcm.size(); ++i)
+    pcm[i] = static_cast<std::uint8_t>(
+        static_cast<int>(100 * std::sin(static_cast<double>(i) / 7)) & 0xFF);
+  std::vector<float> bloc(2 * 480);
+  std::uint32_t sequence = 0;
+  InstantNs t = 1'000'000'000;
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::vector<Octets> scelles;
+    for (int i = 0; i < 150; ++i) {
+      const auto p = PaquetAudio::creer(sequence++, t + static_cast<InstantNs>(i) * 6'666'667, pcm);
+      scelles.push_back(*emetteur.scelleur->sceller(p->encoder(), SorteEnveloppe::audio));
+    }
+    state.ResumeTiming();
+    for (int i = 0; i < 150; ++i) {
+      const InstantNs maintenant = t + static_cast<InstantNs>(i) * 6'666'667;
+      benchmark::DoNotOptimize(
+          recepteur.recevoir(scelles[static_cast<std::size_t>(i)], source, maintenant));
+      if (i % 30 == 0) benchmark::DoNotOptimize(recepteur.cadencer(maintenant));
+      if (i % 3 == 0) {
+        rendu.rendre(bloc, maintenant);
+        if (i % 6 == 0) rendu.rendre(bloc, maintenant);  // 100 blocs de 10 ms par seconde
+      }
+    }
+    t += 1'000'000'000;
+  }
+  state.counters["partDUnCoeur%"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) / 100.0,
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["trous"] = static_cast<double>(lecture->etat().trous);
+}
+BENCHMARK(BM_RecepteurUneSeconde)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

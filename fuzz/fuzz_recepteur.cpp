@@ -1,0 +1,86 @@
+// Le point d'entrée des datagrammes du récepteur, une fois appairé (clé fixe : l'appairage
+// est rejoué avec des tirages déterministes à chaque entrée). Le fuzzer choisit des octets
+// quelconques, des contenus qu'il fait sceller en audio ou en horloge sous la vraie clé, des
+// rejeux et des tics. Vérifie : jamais plus de deux datagrammes rendus à la fois, une file
+// qui reste dans sa capacité, des compteurs cohérents, et le rendu qui tire toujours.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "protocol/appairage_initiateur.hpp"
+#include "protocol/hasard_deterministe.hpp"
+#include "recepteur/recepteur.hpp"
+
+namespace {
+
+using namespace ravlo;
+
+void exiger(bool condition) {
+  if (!condition) std::abort();
+}
+
+const PointReseau source{"127.0.0.1", 40000};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* donnees, std::size_t taille) {
+  FuzzedDataProvider fournisseur(donnees, taille);
+  auto lecture = std::make_shared<LectureTiree>(9600, 960);
+  Recepteur recepteur(GuichetAppairage::Reglages{CodeAppairage::depuisSaisie("0042"), nullptr,
+                                                 std::make_shared<HasardDeterministe>(1)},
+                      lecture);
+  AppairageInitiateur initiateur(*CodeAppairage::depuisSaisie("0042"), "Fuzz",
+                                 std::make_shared<HasardDeterministe>(2));
+  std::optional<MessagePasskey> message = initiateur.dernierMessage();
+  while (message) {
+    const auto envois = recepteur.recevoir(message->donnees(), source, 1);
+    message.reset();
+    for (const auto& e : envois)
+      if (auto lu = MessagePasskey::decoder(e.donnees)) message = initiateur.recevoir(*lu);
+  }
+  const auto* reussi = std::get_if<AppairageInitiateur::Reussi>(&initiateur.etat());
+  exiger(reussi != nullptr);
+  Liaison emetteur = reussi->liaison;
+
+  InstantNs maintenant = 1'000'000'000;
+  std::vector<Octets> vus;
+  std::vector<float> gauche(2048), droite(2048);
+  while (fournisseur.remaining_bytes() > 0) {
+    maintenant += fournisseur.ConsumeIntegralInRange<InstantNs>(0, 50'000'000);
+    Octets datagramme;
+    switch (fournisseur.ConsumeIntegralInRange(0, 4)) {
+      case 0:
+        datagramme =
+            fournisseur.ConsumeBytes<std::uint8_t>(fournisseur.ConsumeIntegral<std::uint16_t>());
+        break;
+      case 1:
+      case 2: {
+        const auto contenu =
+            fournisseur.ConsumeBytes<std::uint8_t>(fournisseur.ConsumeIntegralInRange(0, 1400));
+        const auto sorte =
+            fournisseur.ConsumeBool() ? SorteEnveloppe::audio : SorteEnveloppe::horloge;
+        if (auto s = emetteur.scelleur->sceller(contenu, sorte)) datagramme = std::move(*s);
+        break;
+      }
+      case 3:
+        if (!vus.empty())
+          datagramme = vus[fournisseur.ConsumeIntegralInRange<std::size_t>(0, vus.size() - 1)];
+        break;
+      default: {
+        exiger(recepteur.cadencer(maintenant).size() <= 1);
+        const auto n = fournisseur.ConsumeIntegralInRange<std::int64_t>(1, 2048);
+        exiger(lecture->tirer(n, gauche, droite, maintenant) <= n);
+        continue;
+      }
+    }
+    exiger(recepteur.recevoir(datagramme, source, maintenant).size() <= 2);
+    if (vus.size() < 64) vus.push_back(std::move(datagramme));
+    const auto etat = lecture->etat();
+    exiger(etat.disponibleTrames >= 0 && etat.disponibleTrames <= 9600);
+  }
+  const auto c = recepteur.compteurs();
+  exiger(c.appairages == 1 && c.paquetsRecus >= 0 && c.paquetsPerdus >= 0 &&
+         c.enveloppesRefusees >= 0);
+  return 0;
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "protocol/instant.hpp"
+
+namespace ravlo {
+
+/// Une sortie de son qui tire ce qu'elle joue : stéréo, 48 000 Hz, flottants entrelacés.
+class SortieAudio {
+ public:
+  /// Appelé sur le fil de rendu de la sortie, jamais deux à la fois : remplir tout le bloc.
+  /// Le second argument : l'heure hôte où sa première trame sortira, quand elle est connue.
+  using RappelRendu = std::function<void(std::span<float>, std::optional<InstantNs>)>;
+
+  virtual ~SortieAudio() = default;
+
+  /// Démarre le rendu ; la raison de l'échec sinon. Le rappel peut venir avant le retour.
+  [[nodiscard]] virtual std::optional<std::string> demarrer(RappelRendu rappel) = 0;
+  /// Plus aucun rappel après le retour. Sans effet si déjà arrêtée.
+  virtual void arreter() = 0;
+  /// Le son de cette sortie est coupé (dernière valeur connue ; la demande suit).
+  [[nodiscard]] virtual bool sonCoupe() = 0;
+  /// Pourquoi la sortie a cessé de rendre après avoir démarré (serveur parti, disque plein),
+  /// ou rien tant qu'elle rend.
+  [[nodiscard]] virtual std::optional<std::string> panne() = 0;
+};
+
+}  // namespace ravlo

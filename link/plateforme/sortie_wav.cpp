@@ -1,0 +1,78 @@
+#include "link/plateforme/sortie_wav.hpp"
+
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <system_error>
+
+#include "link/plateforme/horloge.hpp"
+#include "protocol/fichier_wav.hpp"
+
+namespace ravlo {
+
+std::expected<std::unique_ptr<SortieWav>, std::string> SortieWav::creer(
+    const std::filesystem::path& chemin) {
+  std::FILE* f = std::fopen(chemin.c_str(), "wb");
+  if (f == nullptr) return std::unexpected(std::generic_category().message(errno));
+  const Octets entete = FichierWav::entete(0);
+  if (std::fwrite(entete.data(), 1, entete.size(), f) != entete.size()) {
+    std::fclose(f);
+    return std::unexpected(std::generic_category().message(errno));
+  }
+  return std::unique_ptr<SortieWav>(new SortieWav(f));
+}
+
+SortieWav::~SortieWav() {
+  arreter();
+  std::fclose(fichier_);
+}
+
+std::optional<std::string> SortieWav::demarrer(RappelRendu rappel) {
+  arret_ = false;
+  fil_ = std::thread([this, r = std::move(rappel)] { tourner(r); });
+  return std::nullopt;
+}
+
+void SortieWav::tourner(const RappelRendu& rappel) {
+  std::array<float, 2 * tramesParBloc> flottants{};
+  std::array<std::uint8_t, 4 * tramesParBloc> octets{};
+  constexpr auto periode = std::chrono::milliseconds(10);
+  auto echeance = std::chrono::steady_clock::now();
+  while (!arret_.load()) {
+    rappel(flottants, hoteNs());
+    for (std::size_t i = 0; i < flottants.size(); ++i) {
+      const float x = std::clamp(std::nearbyint(flottants[i] * 32767.0F), -32768.0F, 32767.0F);
+      const auto v = static_cast<std::uint16_t>(static_cast<std::int16_t>(x));
+      octets[2 * i] = static_cast<std::uint8_t>(v & 0xFF);
+      octets[2 * i + 1] = static_cast<std::uint8_t>(v >> 8);
+    }
+    const std::size_t ecrits = std::fwrite(octets.data(), 1, octets.size(), fichier_);
+    octets_ += ecrits;
+    if (ecrits != octets.size()) {
+      erreur_ = errno != 0 ? errno : EIO;
+      return;
+    }
+    echeance += periode;
+    std::this_thread::sleep_until(echeance);
+  }
+}
+
+std::optional<std::string> SortieWav::panne() {
+  const int e = erreur_.load();
+  if (e == 0) return std::nullopt;
+  return std::generic_category().message(e);
+}
+
+void SortieWav::arreter() {
+  if (!fil_.joinable()) return;
+  arret_ = true;
+  fil_.join();
+  const Octets entete = FichierWav::entete(static_cast<std::uint32_t>(octets_));
+  std::fseek(fichier_, 0, SEEK_SET);
+  std::fwrite(entete.data(), 1, entete.size(), fichier_);
+  std::fflush(fichier_);
+  std::fseek(fichier_, 0, SEEK_END);
+}
+
+}  // namespace ravlo

@@ -1,0 +1,32 @@
+#include "recepteur/compteurs_recepteur.hpp"
+
+#include <nlohmann/json.hpp>
+
+namespace ravlo {
+
+namespace {
+template <class T>
+nlohmann::json ouNul(const std::optional<T>& v) {
+  return v ? nlohmann::json(*v) : nlohmann::json(nullptr);
+}
+}  // namespace
+
+std::string CompteursRecepteur::json() const {
+  const nlohmann::json j = {{"appairages", appairages},
+                            {"paquetsRecus", paquetsRecus},
+                            {"paquetsPerdus", paquetsPerdus},
+                            {"paquetsTardifs", paquetsTardifs},
+                            {"enveloppesRefusees", enveloppesRefusees},
+                            {"trousCombles", trousCombles},
+                            {"trous", trous},
+                            {"latenceMs", ouNul(latenceMs)},
+                            {"vitessePPM", vitessePPM},
+                            {"cibleMs", ouNul(cibleMs)},
+                            {"questionsHorloge", questionsHorloge},
+                            {"reponsesHorloge", reponsesHorloge},
+                            {"finEnvoyee", finEnvoyee},
+                            {"expediteur", ouNul(expediteur)}};
+  return j.dump(2);
+}
+
+}  // namespace ravlo

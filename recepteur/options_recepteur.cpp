@@ -1,0 +1,83 @@
+#include "recepteur/options_recepteur.hpp"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+
+#include "protocol/table_textes.hpp"
+
+namespace ravlo {
+namespace {
+
+template <class T>
+std::optional<T> nombre(std::string_view texte) {
+  T v{};
+  const auto [fin, erreur] = std::from_chars(texte.data(), texte.data() + texte.size(), v);
+  if (erreur != std::errc() || fin != texte.data() + texte.size()) return std::nullopt;
+  return v;
+}
+
+std::string avec(const std::string& modele, std::string_view valeur) {
+  const auto ou = modele.find("%s");
+  if (ou == std::string::npos) return modele;
+  return modele.substr(0, ou) + std::string(valeur) + modele.substr(ou + 2);
+}
+
+}  // namespace
+
+std::expected<OptionsRecepteur, std::string> OptionsRecepteur::lire(
+    std::span<const char* const> arguments, const std::string& locale) {
+  OptionsRecepteur o;
+  const auto refus = [&](std::string_view cle, std::string_view valeur = {}) {
+    return std::unexpected(avec(texte(cle, locale), valeur));
+  };
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string_view nom = arguments[i];
+    if (nom == "--help" || nom == "-h") {
+      o.aide = true;
+      return o;
+    }
+    if (nom == "--version") {
+      o.version = true;
+      return o;
+    }
+    if (nom == "--sans-annonce") {
+      o.sansAnnonce = true;
+      continue;
+    }
+    if (!nom.starts_with("--")) return refus("Argument inattendu : %s.", nom);
+    constexpr std::array<std::string_view, 7> avecValeur{
+        "--nom", "--port", "--code", "--sortie", "--wav", "--secondes", "--stats"};
+    if (std::ranges::find(avecValeur, nom) == avecValeur.end())
+      return refus("Option inconnue : %s.", nom);
+    if (i + 1 >= arguments.size()) return refus("Valeur manquante après %s.", nom);
+    const std::string_view valeur = arguments[++i];
+    if (nom == "--nom") {
+      if (valeur.empty()) return refus("--nom attend un nom non vide.");
+      o.nom = std::string(valeur);
+    } else if (nom == "--port") {
+      const auto p = nombre<unsigned>(valeur);
+      if (!p || *p > 65'535) return refus("Port invalide : « %s ».", valeur);
+      o.port = static_cast<std::uint16_t>(*p);
+    } else if (nom == "--code") {
+      o.code = CodeAppairage::depuisSaisie(valeur);
+      if (!o.code) return refus("Le code doit faire exactement 4 chiffres.");
+    } else if (nom == "--sortie") {
+      o.sortie = std::string(valeur);
+    } else if (nom == "--wav") {
+      o.wav = std::filesystem::path(valeur);
+    } else if (nom == "--secondes") {
+      const auto s = nombre<double>(valeur);
+      if (!s || !std::isfinite(*s) || *s <= 0)
+        return refus("--secondes attend une durée positive.");
+      o.secondes = s;
+    } else {
+      o.stats = std::filesystem::path(valeur);
+    }
+  }
+  if (o.sortie && o.wav) return refus("--sortie et --wav s'excluent.");
+  return o;
+}
+
+}  // namespace ravlo

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "protocol/code_appairage.hpp"
+
+namespace ravlo {
+
+/// La ligne de commande de `ravlo-recepteur`.
+struct OptionsRecepteur {
+  std::optional<std::string> nom;
+  std::uint16_t port = 0;  ///< 0 : un port libre
+  std::optional<CodeAppairage> code;
+  std::optional<std::string> sortie;
+  std::optional<std::filesystem::path> wav;
+  std::optional<double> secondes;
+  std::optional<std::filesystem::path> stats;
+  bool sansAnnonce = false;
+  bool aide = false;
+  bool version = false;
+
+  /// Les options, ou la phrase (dans la langue de `locale`) qui dit ce qui ne va pas.
+  [[nodiscard]] static std::expected<OptionsRecepteur, std::string> lire(
+      std::span<const char* const> arguments, const std::string& locale);
+
+  static constexpr const char* usage =
+      "usage : ravlo-recepteur [--nom NOM] [--port PORT] [--code NNNN]\n"
+      "                        [--sortie PERIPHERIQUE | --wav FICHIER]\n"
+      "                        [--secondes S] [--stats FICHIER] [--sans-annonce]\n"
+      "        ravlo-recepteur --help | --version\n";
+};
+
+}  // namespace ravlo

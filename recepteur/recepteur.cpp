@@ -1,0 +1,175 @@
+#include "recepteur/recepteur.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "protocol/cible_reserve.hpp"
+#include "protocol/comblement_pertes.hpp"
+#include "protocol/message_fin.hpp"
+#include "protocol/message_horloge.hpp"
+#include "protocol/paquet_audio.hpp"
+
+namespace ravlo {
+
+namespace {
+bool estAppairage(VueOctets octets) {
+  return octets.size() >= 2 && octets[0] == 'R' && octets[1] == 'P';
+}
+}  // namespace
+
+std::string enTexte(const PointReseau& point) {
+  const bool v6 = point.adresse.find(':') != std::string::npos;
+  return (v6 ? "[" + point.adresse + "]" : point.adresse) + ":" + std::to_string(point.port);
+}
+
+Recepteur::Recepteur(GuichetAppairage::Reglages appairage, std::shared_ptr<LectureTiree> lecture)
+    : guichet_(std::move(appairage)), lecture_(std::move(lecture)) {}
+
+std::vector<Envoi> Recepteur::recevoir(VueOctets octets, const PointReseau& source,
+                                       InstantNs maintenant) {
+  std::vector<Envoi> envois;
+  if (!estAppairage(octets)) {
+    recevoirScelle(octets, source, maintenant);
+    return envois;
+  }
+  const auto message = MessagePasskey::decoder(octets);
+  if (!message) {
+    ++compteurs_.enveloppesRefusees;
+    return envois;
+  }
+  const auto issue = guichet_.recevoir(*message, maintenant);
+  if (issue.reponse) envois.push_back({issue.reponse->donnees(), source});
+  if (issue.reussi) appairer(*issue.reussi, source, envois);
+  return envois;
+}
+
+void Recepteur::appairer(const AppairageRepondeur::Reussi& reussi, const PointReseau& source,
+                         std::vector<Envoi>& envois) {
+  // L'expéditeur remplacé apprend qu'on ne l'écoute plus.
+  if (auto fin = terminer()) envois.push_back(std::move(*fin));
+  compteurs_.finEnvoyee = false;
+  liaison_ = reussi.liaison;
+  expediteur_ = source;
+  recusAvant_ += suivi_.recus();
+  perdusAvant_ += suivi_.perdus();
+  tardifsAvant_ += suivi_.horsOrdre();
+  suivi_ = SuiviSequence{};
+  gigue_ = MesureGigue{};
+  synchro_ = SynchroHorloges{};
+  latence_.reinitialiser();
+  nombreLatences_ = 0;
+  dernierAudio_.reset();
+  lecture_->vider();
+  ++compteurs_.appairages;
+}
+
+void Recepteur::recevoirScelle(VueOctets octets, const PointReseau& source, InstantNs maintenant) {
+  std::optional<Ouvert> ouvert;
+  if (liaison_) ouvert = liaison_->ouvreur->ouvrir(octets);
+  if (!ouvert) {
+    ++compteurs_.enveloppesRefusees;
+    return;
+  }
+  if (ouvert->estLePlusRecent) expediteur_ = source;
+  switch (ouvert->sorte) {
+    case SorteEnveloppe::audio:
+      recevoirAudio(ouvert->contenu, maintenant);
+      break;
+    case SorteEnveloppe::horloge: {
+      const auto m = MessageHorloge::lire(ouvert->contenu);
+      if (m && m->sorte == MessageHorloge::Sorte::reponse) {
+        ++compteurs_.reponsesHorloge;
+        synchro_.enregistrer(*m, maintenant);
+      }
+      break;
+    }
+    case SorteEnveloppe::fin:
+      break;  // l'émetteur ne l'envoie pas ; rien à faire
+  }
+}
+
+void Recepteur::recevoirAudio(const Octets& contenu, InstantNs maintenant) {
+  const auto paquet = PaquetAudio::lire(contenu);
+  if (!paquet) {
+    ++compteurs_.enveloppesRefusees;
+    return;
+  }
+  if (enPause(maintenant)) pilote_.retarderRegulation(maintenant);
+  dernierAudio_ = maintenant;
+  const auto precedente = suivi_.derniere();
+  if (!suivi_.noter(paquet->sequence())) return;
+  const InstantNs heure = paquet->horodatageNanosecondes();
+  compteurs_.trousCombles += ComblementPertes::combler(*lecture_, precedente, *paquet);
+  lecture_->pousser(paquet->echantillons(), heure);
+  gigue_.mesurer(heure, maintenant);
+  if (const auto local = synchro_.heureLocale(heure, maintenant)) {
+    latence_.noterArrivee(*local, maintenant);
+  }
+}
+
+std::vector<Envoi> Recepteur::cadencer(InstantNs maintenant) {
+  std::vector<Envoi> envois;
+  (void)guichet_.surveiller(maintenant);  // un code renouvelé se lit dans `code()`
+  if (auto q = sceller(MessageHorloge::question(maintenant).encoder(), SorteEnveloppe::horloge)) {
+    envois.push_back(std::move(*q));
+    ++compteurs_.questionsHorloge;
+  }
+  const auto etat = lecture_->etat();
+  // En pause, la file vide n'apprend rien au régulateur : il s'emballerait jusqu'à −1000 ppm
+  // et ralentirait longtemps la lecture à la reprise.
+  if (!enPause(maintenant)) {
+    const auto consigne = pilote_.piloter(etat, maintenant, gigue_.gigueMaxRecenteMs(),
+                                          baseMs(etat.blocTrames, minimumBaseMs));
+    if (consigne.amorceTrames) lecture_->changerAmorce(*consigne.amorceTrames);
+  }
+  if (etat.dernierRendu) {
+    if (const auto local = synchro_.heureLocale(etat.dernierRendu->captureNs, maintenant)) {
+      latence_.noterRendu(*local, etat.dernierRendu->heureNs);
+      const double ms = static_cast<double>(ecartSigneNs(etat.dernierRendu->heureNs, *local)) / 1e6;
+      if (std::abs(ms) < 2000) latences_[nombreLatences_++ % latences_.size()] = ms;
+    }
+  }
+  return envois;
+}
+
+std::optional<Envoi> Recepteur::terminer() {
+  auto fin = sceller(MessageFin::donnees, SorteEnveloppe::fin);
+  if (fin) compteurs_.finEnvoyee = true;
+  return fin;
+}
+
+bool Recepteur::enPause(InstantNs maintenant) const {
+  return !dernierAudio_ || ecartNs(maintenant, *dernierAudio_) >= pauseNs;
+}
+
+std::optional<EtatCarte> Recepteur::carte(bool sonCoupe, InstantNs maintenant) {
+  return publication_.publier(EtatCarte{.sonCoupe = sonCoupe, .enPause = enPause(maintenant)});
+}
+
+std::optional<Envoi> Recepteur::sceller(VueOctets contenu, SorteEnveloppe sorte) {
+  if (!liaison_ || !expediteur_) return std::nullopt;
+  auto scelle = liaison_->scelleur->sceller(contenu, sorte);
+  if (!scelle) return std::nullopt;
+  return Envoi{std::move(*scelle), *expediteur_};
+}
+
+CompteursRecepteur Recepteur::compteurs() const {
+  CompteursRecepteur c = compteurs_;
+  c.paquetsRecus = recusAvant_ + suivi_.recus();
+  c.paquetsPerdus = perdusAvant_ + suivi_.perdus();
+  c.paquetsTardifs = tardifsAvant_ + suivi_.horsOrdre();
+  c.trous = lecture_->etat().trous;
+  c.vitessePPM = pilote_.vitessePPM();
+  c.cibleMs = pilote_.cibleMs();
+  if (expediteur_) c.expediteur = enTexte(*expediteur_);
+  const std::size_t n = std::min(nombreLatences_, latences_.size());
+  if (n > 0) {
+    std::array<double, echantillonsLatence> tri = latences_;
+    std::nth_element(tri.begin(), tri.begin() + static_cast<std::ptrdiff_t>(n / 2),
+                     tri.begin() + static_cast<std::ptrdiff_t>(n));
+    c.latenceMs = tri[n / 2];
+  }
+  return c;
+}
+
+}  // namespace ravlo

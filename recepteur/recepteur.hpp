@@ -1,0 +1,103 @@
+#pragma once
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "link/plateforme/connexion_datagramme.hpp"
+#include "protocol/etat_carte.hpp"
+#include "protocol/lecture_tiree.hpp"
+#include "protocol/liaison.hpp"
+#include "protocol/mesure_gigue.hpp"
+#include "protocol/mesure_latence.hpp"
+#include "protocol/pilote_lecture.hpp"
+#include "protocol/publication_carte.hpp"
+#include "protocol/suivi_sequence.hpp"
+#include "protocol/synchro_horloges.hpp"
+#include "recepteur/compteurs_recepteur.hpp"
+#include "recepteur/guichet_appairage.hpp"
+
+namespace ravlo {
+
+/// Un datagramme à envoyer depuis la socket du récepteur.
+struct Envoi {
+  Octets donnees;
+  PointReseau vers;
+  bool operator==(const Envoi&) const = default;
+};
+
+/// Le récepteur sans socket ni horloge : chaque datagramme arrivé, chaque tic et la fin sont
+/// des appels avec l'heure, qui rendent ce qu'il faut envoyer.
+///
+/// Les datagrammes d'appairage ("RP") vont au guichet ; tout autre s'ouvre avec la liaison
+/// courante (fenêtre de rejeu comprise), sinon il est compté refusé. Un nouvel appairage ne
+/// remplace l'expéditeur qu'une fois réussi ; l'ancien reçoit alors le message de fin.
+///
+/// Les paquets audio passent par `SuiviSequence` puis dans la lecture, les pertes comblées
+/// de silence (`ComblementPertes`). Questions d'horloge (à chaque `cadencer`, toutes les 200 ms) et
+/// fin partent vers la source de la dernière enveloppe authentique : un émetteur peut s'appairer
+/// depuis une socket et envoyer le son depuis une autre.
+///
+/// Appelé sur un seul fil (celui de la socket) ; la lecture, elle, se partage avec le rendu.
+class Recepteur {
+ public:
+  static constexpr std::uint64_t pauseNs = 1'000'000'000;
+  static constexpr double minimumBaseMs = 10.0;
+  static constexpr std::size_t echantillonsLatence = 50;  ///< 10 s à un tic toutes les 200 ms
+
+  Recepteur(GuichetAppairage::Reglages appairage, std::shared_ptr<LectureTiree> lecture);
+
+  /// Un datagramme de `source` arrivé à `maintenant`.
+  std::vector<Envoi> recevoir(VueOctets octets, const PointReseau& source, InstantNs maintenant);
+
+  /// Le tic de 200 ms : question d'horloge, pilote, latence, tentative muette.
+  std::vector<Envoi> cadencer(InstantNs maintenant);
+
+  /// Le message de fin pour l'expéditeur courant, s'il y en a un.
+  std::optional<Envoi> terminer();
+
+  /// L'état de carte s'il a changé : son coupé (donné par la sortie), en pause (rien reçu
+  /// depuis 1 s).
+  std::optional<EtatCarte> carte(bool sonCoupe, InstantNs maintenant);
+
+  /// Rien reçu de l'expéditeur depuis 1 s (ou jamais).
+  [[nodiscard]] bool enPause(InstantNs maintenant) const;
+
+  [[nodiscard]] CompteursRecepteur compteurs() const;
+  [[nodiscard]] const CodeAppairage& code() const { return guichet_.code(); }
+  /// Le code fixé a été entamé : le programme doit s'arrêter.
+  [[nodiscard]] bool codeEpuise() const { return guichet_.codeEpuise(); }
+  [[nodiscard]] bool appaire() const { return liaison_.has_value(); }
+  [[nodiscard]] double vitessePPM() const { return pilote_.vitessePPM(); }
+
+ private:
+  void appairer(const AppairageRepondeur::Reussi& reussi, const PointReseau& source,
+                std::vector<Envoi>& envois);
+  void recevoirScelle(VueOctets octets, const PointReseau& source, InstantNs maintenant);
+  void recevoirAudio(const Octets& contenu, InstantNs maintenant);
+  std::optional<Envoi> sceller(VueOctets contenu, SorteEnveloppe sorte);
+
+  GuichetAppairage guichet_;
+  std::shared_ptr<LectureTiree> lecture_;
+  std::optional<Liaison> liaison_;
+  std::optional<PointReseau> expediteur_;
+  SuiviSequence suivi_;
+  MesureGigue gigue_;
+  MesureLatence latence_;
+  SynchroHorloges synchro_;
+  PiloteLecture pilote_;
+  PublicationCarte publication_;
+  std::optional<InstantNs> dernierAudio_;
+  std::array<double, echantillonsLatence> latences_{};
+  std::size_t nombreLatences_ = 0;
+  CompteursRecepteur compteurs_;
+  // Ce que les suivis de séquence des expéditeurs précédents avaient compté.
+  std::int64_t recusAvant_ = 0;
+  std::int64_t perdusAvant_ = 0;
+  std::int64_t tardifsAvant_ = 0;
+};
+
+[[nodiscard]] std::string enTexte(const PointReseau& point);
+
+}  // namespace ravlo

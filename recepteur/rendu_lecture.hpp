@@ -1,0 +1,54 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <span>
+
+#include "protocol/instant.hpp"
+#include "protocol/lecture_tiree.hpp"
+#include "protocol/verrou.hpp"
+
+struct SRC_STATE_tag;
+
+namespace ravlo {
+
+/// Ce que la sortie joue : des trames stéréo flottantes entrelacées, tirées de la lecture
+/// à la vitesse que donne le pilote. La correction de vitesse passe par libsamplerate
+/// (sinc rapide) : le rapport de sortie sur entrée vaut 1 ÷ (1 + ppm × 10⁻⁶), si bien
+/// qu'une vitesse positive consomme la file plus vite qu'elle ne joue.
+///
+/// Sans rééchantillonnage (`reechantillonner` faux, pour un fichier qui n'a pas d'horloge à
+/// suivre), les trames de la file passent telles quelles.
+///
+/// `rendre` : fil de rendu seul, n'alloue rien et ne prend que le verrou court de la
+/// lecture. `changerVitesse` : n'importe quel fil.
+class RenduLecture {
+ public:
+  static constexpr std::int64_t tramesParMorceau = 240;  ///< 5 ms tirées à la fois
+
+  RenduLecture(std::shared_ptr<LectureTiree> lecture, bool reechantillonner);
+  ~RenduLecture();
+  RenduLecture(const RenduLecture&) = delete;
+  RenduLecture& operator=(const RenduLecture&) = delete;
+
+  void changerVitesse(double ppm) { vitessePPM_.store(ppm, std::memory_order_relaxed); }
+
+  /// Remplit `entrelace` (gauche, droite, …) ; `heureNs` : quand sa première trame sortira.
+  TEMPS_REEL void rendre(std::span<float> entrelace, std::optional<InstantNs> heureNs);
+
+ private:
+  static long fournir(void* moi, float** donnees);
+  std::int64_t tirer(std::int64_t trames, std::optional<InstantNs> heureNs);
+
+  std::shared_ptr<LectureTiree> lecture_;
+  SRC_STATE_tag* convertisseur_ = nullptr;
+  std::atomic<double> vitessePPM_{0};
+  std::optional<InstantNs> heureMorceau_;
+  std::array<float, tramesParMorceau> gauche_{};
+  std::array<float, tramesParMorceau> droite_{};
+  std::array<float, 2 * tramesParMorceau> entree_{};
+};
+
+}  // namespace ravlo

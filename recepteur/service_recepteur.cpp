@@ -1,0 +1,256 @@
+#include "recepteur/service_recepteur.hpp"
+
+#include <asio/io_context.hpp>
+#include <asio/ip/udp.hpp>
+#include <asio/post.hpp>
+#include <asio/signal_set.hpp>
+#include <asio/steady_timer.hpp>
+#include <fstream>
+
+#include "link/plateforme/horloge.hpp"
+#include "link/plateforme/systeme.hpp"
+#include "protocol/hasard_systeme.hpp"
+#include "protocol/service_ravlo.hpp"
+#include "protocol/table_textes.hpp"
+#include "recepteur/recepteur.hpp"
+#include "recepteur/rendu_lecture.hpp"
+
+namespace ravlo {
+namespace {
+
+using asio::ip::udp;
+
+template <class... A>
+void dire(std::FILE* flux, const std::string& modele, A... valeurs) {
+  std::fprintf(flux, modele.c_str(), valeurs...);
+  std::fputc('\n', flux);
+  std::fflush(flux);
+}
+
+}  // namespace
+
+struct ServiceRecepteur::Etat {
+  Etat(const OptionsRecepteur& o, std::string locale, Plateforme p)
+      : o_(o), locale_(std::move(locale)), p_(std::move(p)) {}
+
+  int executer() {
+    std::error_code e;
+    socket_.open(udp::v4(), e);
+    if (!e) socket_.bind(udp::endpoint(udp::v4(), o_.port), e);
+    if (e) {
+      dire(p_.erreurs, t("Impossible d'écouter sur le port UDP %u : %s."), unsigned{o_.port},
+           e.message().c_str());
+      return 1;
+    }
+    if (auto raison =
+            p_.sortie->demarrer([this](std::span<float> bloc, std::optional<InstantNs> h) {
+              rendu_.rendre(bloc, h);
+            })) {
+      dire(p_.erreurs, t("Lecture impossible par PulseAudio : %s."), raison->c_str());
+      return 1;
+    }
+    const std::uint16_t port = socket_.local_endpoint().port();
+    dire(p_.messages, t("Port : %u"), unsigned{port});
+    montrerCode();
+    annoncer(port);
+    recevoir();
+    armer(cadence_, std::chrono::milliseconds(200), [this] { cadencer(); });
+    armer(suivi_, std::chrono::seconds(1), [this] { suivre(); });
+    signaux_.async_wait([this](const std::error_code& erreur, int) {
+      if (!erreur) terminer(t("Interrompu : l'écoute s'arrête."), 0);
+    });
+    debutNs_ = hoteNs();
+    io_.run();
+    p_.sortie->arreter();
+    if (p_.annonceur) p_.annonceur->retirer();
+    const auto c = recepteur_.compteurs();
+    if (o_.stats) std::ofstream(*o_.stats) << c.json() << '\n';
+    dire(statut_ == 0 ? p_.messages : p_.erreurs, "%s", raison_.c_str());
+    if (c.finEnvoyee && c.expediteur) {
+      dire(p_.messages, t("Message de fin envoyé à %s."), c.expediteur->c_str());
+    }
+    return statut_;
+  }
+
+ private:
+  std::string t(std::string_view cle) const { return texte(cle, locale_); }
+
+  void montrerCode() {
+    codeMontre_ = recepteur_.code().chiffres();
+    dire(p_.messages, t("Code : %s"), codeMontre_.c_str());
+  }
+
+  void annoncer(std::uint16_t port) {
+    if (!p_.annonceur) {
+      dire(p_.messages,
+           t("Pas d'annonce sur le réseau local : l'émetteur passe par --vers HOTE:%u."),
+           unsigned{port});
+      return;
+    }
+    p_.annonceur->annoncer(o_.nom.value_or(nomMachine()), std::string(ServiceRavlo::typeBonjour),
+                           port, [this, port](const EtatAnnonce& etat) {
+                             asio::post(io_, [this, port, etat] { direAnnonce(etat, port); });
+                           });
+  }
+
+  void direAnnonce(const EtatAnnonce& etat, std::uint16_t port) {
+    if (etat.cas == EtatAnnonce::Cas::annoncee) {
+      dire(p_.messages, t("Annoncé sur le réseau local sous le nom « %s »."), etat.nom.c_str());
+    } else if (!annonceIndisponible_) {
+      annonceIndisponible_ = true;
+      dire(p_.messages,
+           t("Pas d'annonce sur le réseau local (avahi-daemon : %s) : l'émetteur passe par "
+             "--vers HOTE:%u."),
+           etat.raison.c_str(), unsigned{port});
+    }
+  }
+
+  void recevoir() {
+    socket_.async_receive_from(
+        asio::buffer(tampon_), source_, [this](const std::error_code& e, std::size_t taille) {
+          if (e == asio::error::operation_aborted) return;
+          if (!e) {
+            const PointReseau source{source_.address().to_string(), source_.port()};
+            envoyer(recepteur_.recevoir(VueOctets(tampon_.data(), taille), source, hoteNs()));
+            verifierCode();
+          }
+          if (socket_.is_open()) recevoir();
+        });
+  }
+
+  void envoyer(const std::vector<Envoi>& envois) {
+    for (const auto& envoi : envois) {
+      std::error_code e;
+      const auto adresse = asio::ip::make_address(envoi.vers.adresse, e);
+      if (e) continue;
+      socket_.send_to(asio::buffer(envoi.donnees), udp::endpoint(adresse, envoi.vers.port), 0, e);
+    }
+  }
+
+  void verifierCode() {
+    if (recepteur_.codeEpuise()) {
+      terminer(t("Le code fixé par --code a servi à une tentative d'appairage échouée : il ne "
+                 "sera plus accepté. Relance sans --code pour un code neuf à chaque échec."),
+               1);
+      return;
+    }
+    if (recepteur_.code().chiffres() != codeMontre_) {
+      dire(p_.messages, "%s", t("Appairage échoué : voici un nouveau code.").c_str());
+      montrerCode();
+    }
+    const bool appaire = recepteur_.compteurs().appairages != appairagesVus_;
+    if (appaire) {
+      appairagesVus_ = recepteur_.compteurs().appairages;
+      dire(p_.messages, t("Appairé avec %s."),
+           recepteur_.compteurs().expediteur.value_or("").c_str());
+    }
+  }
+
+  template <class F>
+  void armer(asio::steady_timer& minuterie, std::chrono::nanoseconds periode, F tache) {
+    minuterie.expires_after(periode);
+    relancer(minuterie, periode, std::move(tache));
+  }
+
+  template <class F>
+  void relancer(asio::steady_timer& minuterie, std::chrono::nanoseconds periode, F tache) {
+    minuterie.async_wait([this, &minuterie, periode, tache](const std::error_code& e) {
+      if (e) return;
+      tache();
+      minuterie.expires_at(minuterie.expiry() + periode);
+      relancer(minuterie, periode, tache);
+    });
+  }
+
+  void cadencer() {
+    envoyer(recepteur_.cadencer(hoteNs()));
+    rendu_.changerVitesse(recepteur_.vitessePPM());
+    verifierCode();
+  }
+
+  void suivre() {
+    const InstantNs maintenant = hoteNs();
+    const auto c = recepteur_.compteurs();
+    const auto carte = recepteur_.carte(p_.sortie->sonCoupe(), maintenant);
+    const double ecoule = static_cast<double>(ecartNs(maintenant, debutNs_)) / 1e9;
+    dire(p_.messages,
+         t("%6.1f s  %s  paquets %lld  perdus %lld  tardifs %lld  trous %lld  latence %s ms  "
+           "vitesse %+.0f ppm  cible %s ms"),
+         ecoule, t(etatLecture(maintenant)).c_str(), static_cast<long long>(c.paquetsRecus),
+         static_cast<long long>(c.paquetsPerdus), static_cast<long long>(c.paquetsTardifs),
+         static_cast<long long>(c.trous), enMs(c.latenceMs).c_str(), c.vitessePPM,
+         enMs(c.cibleMs).c_str());
+    if (carte) {
+      dire(p_.messages, t("Carte : son coupé %s, en pause %s."),
+           t(carte->sonCoupe ? "oui" : "non").c_str(), t(carte->enPause ? "oui" : "non").c_str());
+    }
+    if (const auto panne = p_.sortie->panne()) {
+      char ligne[512];
+      std::snprintf(ligne, sizeof ligne, t("La lecture s'est arrêtée : %s.").c_str(),
+                    panne->c_str());
+      terminer(ligne, 1);
+      return;
+    }
+    if (o_.secondes && ecoule >= *o_.secondes) terminer(t("Durée écoulée : l'écoute s'arrête."), 0);
+  }
+
+  std::string_view etatLecture(InstantNs maintenant) const {
+    if (!recepteur_.appaire()) return "en attente";
+    return recepteur_.enPause(maintenant) ? "en pause" : "en lecture";
+  }
+
+  static std::string enMs(std::optional<double> ms) {
+    if (!ms) return "-";
+    char texteMs[32];
+    std::snprintf(texteMs, sizeof texteMs, "%.1f", *ms);
+    return texteMs;
+  }
+
+  void terminer(const std::string& raison, int statut) {
+    if (!raison_.empty()) return;
+    raison_ = raison;
+    statut_ = statut;
+    if (auto fin = recepteur_.terminer()) envoyer({*fin});
+    std::error_code ignore;
+    socket_.close(ignore);
+    cadence_.cancel();
+    suivi_.cancel();
+    signaux_.cancel();
+    io_.stop();
+  }
+
+  const OptionsRecepteur& o_;
+  const std::string locale_;
+  Plateforme p_;
+  asio::io_context io_{1};
+  udp::socket socket_{io_};
+  udp::endpoint source_;
+  std::array<std::uint8_t, 65'536> tampon_{};
+  asio::steady_timer cadence_{io_};
+  asio::steady_timer suivi_{io_};
+  asio::signal_set signaux_{io_, SIGINT, SIGTERM};
+  std::shared_ptr<LectureTiree> lecture_ =
+      std::make_shared<LectureTiree>(96'000, PiloteLecture::amorceInitialeTrames);
+  RenduLecture rendu_{lecture_, !o_.wav.has_value()};
+  Recepteur recepteur_{
+      GuichetAppairage::Reglages{o_.code, p_.tirerCode, std::make_shared<HasardSysteme>()},
+      lecture_};
+  std::string codeMontre_;
+  std::int64_t appairagesVus_ = 0;
+  bool annonceIndisponible_ = false;
+  InstantNs debutNs_ = 0;
+  std::string raison_;
+  int statut_ = 0;
+};
+
+ServiceRecepteur::ServiceRecepteur(const OptionsRecepteur& options, std::string locale,
+                                   Plateforme plateforme)
+    : etat_(std::make_unique<Etat>(options, std::move(locale), std::move(plateforme))) {}
+
+ServiceRecepteur::~ServiceRecepteur() = default;
+
+int ServiceRecepteur::executer() {
+  return etat_->executer();
+}
+
+}  // namespace ravlo

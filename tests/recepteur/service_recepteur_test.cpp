@@ -1,0 +1,82 @@
+// Le récepteur habillé, sur de vraies sockets mais face à une sortie et un annonceur factices.
+#include "recepteur/service_recepteur.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <thread>
+
+#include "faux/annonceur_factice.hpp"
+#include "faux/sortie_factice.hpp"
+
+namespace ravlo {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Un flux mémoire lu une fois fermé.
+struct Capture {
+  char* tampon = nullptr;
+  std::size_t taille = 0;
+  std::FILE* flux = open_memstream(&tampon, &taille);
+  std::string lire() {
+    std::fclose(flux);
+    std::string texte(tampon, taille);
+    std::free(tampon);
+    return texte;
+  }
+};
+
+std::size_t compter(const std::string& texte, const std::string& motif) {
+  std::size_t n = 0;
+  for (auto i = texte.find(motif); i != std::string::npos; i = texte.find(motif, i + 1)) ++n;
+  return n;
+}
+
+// L'annonce qui rappelle avant de rendre la main, deux fois indisponible puis renommée ; une
+// sortie qui rend dès son démarrage et sur son fil, dont le son se coupe puis qui tombe en
+// panne : une seule phrase d'indisponibilité, le nom retenu, la carte qui suit le son coupé,
+// la panne qui finit la course avec 1 et sa raison, l'annonce retirée.
+TEST(ServiceRecepteur, AnnonceCarteEtPanneParLesFaux) {
+  OptionsRecepteur options;
+  options.nom = "Salon";
+  options.code = CodeAppairage::depuisSaisie("1234");
+  options.secondes = 10;
+  auto sortie = std::make_unique<test::SortieFactice>();
+  auto* s = sortie.get();
+  auto annonceur = std::make_unique<test::AnnonceurFactice>(
+      std::vector<EtatAnnonce>{{EtatAnnonce::Cas::indisponible, "Salon", "a"},
+                               {EtatAnnonce::Cas::indisponible, "Salon", "b"},
+                               {EtatAnnonce::Cas::annoncee, "Salon #2", ""}});
+  auto* a = annonceur.get();
+  Capture messages, erreurs;
+  ServiceRecepteur service(
+      options, "fr",
+      {std::move(sortie), std::move(annonceur), nullptr, messages.flux, erreurs.flux});
+  std::thread scenario([s] {
+    std::this_thread::sleep_for(1500ms);
+    s->coupe = true;
+    std::this_thread::sleep_for(1000ms);
+    s->tomberEnPanne("disque plein");
+  });
+  EXPECT_EQ(service.executer(), 1);
+  scenario.join();
+  const std::string dit = messages.lire();
+  const std::string erreur = erreurs.lire();
+
+  ASSERT_EQ(a->demandes.size(), 1u);
+  EXPECT_EQ(a->demandes[0].nom, "Salon");
+  EXPECT_EQ(a->demandes[0].type, "_ravlo._udp");
+  EXPECT_NE(dit.find("Port : " + std::to_string(a->demandes[0].port) + "\n"), std::string::npos);
+  EXPECT_EQ(a->retraits, 1);
+  EXPECT_EQ(compter(dit, "Pas d'annonce"), 1u) << dit;
+  EXPECT_EQ(compter(dit, "« Salon #2 »"), 1u) << dit;
+  EXPECT_EQ(compter(dit, "Code : 1234\n"), 1u) << dit;
+  EXPECT_EQ(compter(dit, "Carte : son coupé non, en pause oui."), 1u) << dit;
+  EXPECT_EQ(compter(dit, "Carte : son coupé oui, en pause oui."), 1u) << dit;
+  EXPECT_EQ(erreur, "La lecture s'est arrêtée : disque plein.\n");
+  EXPECT_GT(s->rendus.load(), 10);
+}
+
+}  // namespace
+}  // namespace ravlo
