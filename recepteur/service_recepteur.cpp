@@ -38,7 +38,7 @@ struct ServiceRecepteur::Etat {
     socket_.open(udp::v4(), e);
     if (!e) socket_.bind(udp::endpoint(udp::v4(), o_.port), e);
     if (e) {
-      dire(p_.erreurs, t("Impossible d'écouter sur le port UDP %u : %s."), unsigned{o_.port},
+      dire(p_.erreurs, texte("Impossible d'écouter sur le port UDP %u : %s."), unsigned{o_.port},
            e.message().c_str());
       return 1;
     }
@@ -46,18 +46,18 @@ struct ServiceRecepteur::Etat {
             p_.sortie->demarrer([this](std::span<float> bloc, std::optional<InstantNs> h) {
               rendu_.rendre(bloc, h);
             })) {
-      dire(p_.erreurs, t("Lecture impossible par PulseAudio : %s."), raison->c_str());
+      dire(p_.erreurs, texte("Lecture impossible par PulseAudio : %s."), raison->c_str());
       return 1;
     }
     const std::uint16_t port = socket_.local_endpoint().port();
-    dire(p_.messages, t("Port : %u"), unsigned{port});
+    dire(p_.messages, texte("Port : %u"), unsigned{port});
     montrerCode();
     annoncer(port);
     recevoir();
     armer(cadence_, std::chrono::milliseconds(200), [this] { cadencer(); });
     armer(suivi_, std::chrono::seconds(1), [this] { suivre(); });
     signaux_.async_wait([this](const std::error_code& erreur, int) {
-      if (!erreur) terminer(t("Interrompu : l'écoute s'arrête."), 0);
+      if (!erreur) terminer(texte("Interrompu : l'écoute s'arrête."), 0);
     });
     debutNs_ = hoteNs();
     io_.run();
@@ -67,23 +67,23 @@ struct ServiceRecepteur::Etat {
     if (o_.stats) std::ofstream(*o_.stats) << c.json() << '\n';
     dire(statut_ == 0 ? p_.messages : p_.erreurs, "%s", raison_.c_str());
     if (c.finEnvoyee && c.expediteur) {
-      dire(p_.messages, t("Message de fin envoyé à %s."), c.expediteur->c_str());
+      dire(p_.messages, texte("Message de fin envoyé à %s."), c.expediteur->c_str());
     }
     return statut_;
   }
 
  private:
-  std::string t(std::string_view cle) const { return texte(cle, locale_); }
+  std::string texte(std::string_view cle) const { return ravlo::texte(cle, locale_); }
 
   void montrerCode() {
     codeMontre_ = recepteur_.code().chiffres();
-    dire(p_.messages, t("Code : %s"), codeMontre_.c_str());
+    dire(p_.messages, texte("Code : %s"), codeMontre_.c_str());
   }
 
   void annoncer(std::uint16_t port) {
     if (!p_.annonceur) {
       dire(p_.messages,
-           t("Pas d'annonce sur le réseau local : l'émetteur passe par --vers HOTE:%u."),
+           texte("Pas d'annonce sur le réseau local : l'émetteur passe par --vers HOTE:%u."),
            unsigned{port});
       return;
     }
@@ -95,12 +95,12 @@ struct ServiceRecepteur::Etat {
 
   void direAnnonce(const EtatAnnonce& etat, std::uint16_t port) {
     if (etat.cas == EtatAnnonce::Cas::annoncee) {
-      dire(p_.messages, t("Annoncé sur le réseau local sous le nom « %s »."), etat.nom.c_str());
+      dire(p_.messages, texte("Annoncé sur le réseau local sous le nom « %s »."), etat.nom.c_str());
     } else if (!annonceIndisponible_) {
       annonceIndisponible_ = true;
       dire(p_.messages,
-           t("Pas d'annonce sur le réseau local (avahi-daemon : %s) : l'émetteur passe par "
-             "--vers HOTE:%u."),
+           texte("Pas d'annonce sur le réseau local (avahi-daemon : %s) : l'émetteur passe par "
+                 "--vers HOTE:%u."),
            etat.raison.c_str(), unsigned{port});
     }
   }
@@ -129,19 +129,19 @@ struct ServiceRecepteur::Etat {
 
   void verifierCode() {
     if (recepteur_.codeEpuise()) {
-      terminer(t("Le code fixé par --code a servi à une tentative d'appairage échouée : il ne "
-                 "sera plus accepté. Relance sans --code pour un code neuf à chaque échec."),
+      terminer(texte("Le code fixé par --code a servi à une tentative d'appairage échouée : il ne "
+                     "sera plus accepté. Relance sans --code pour un code neuf à chaque échec."),
                1);
       return;
     }
     if (recepteur_.code().chiffres() != codeMontre_) {
-      dire(p_.messages, "%s", t("Appairage échoué : voici un nouveau code.").c_str());
+      dire(p_.messages, "%s", texte("Appairage échoué : voici un nouveau code.").c_str());
       montrerCode();
     }
     const bool appaire = recepteur_.compteurs().appairages != appairagesVus_;
     if (appaire) {
       appairagesVus_ = recepteur_.compteurs().appairages;
-      dire(p_.messages, t("Appairé avec %s."),
+      dire(p_.messages, texte("Appairé avec %s."),
            recepteur_.compteurs().expediteur.value_or("").c_str());
     }
   }
@@ -174,29 +174,31 @@ struct ServiceRecepteur::Etat {
     const auto carte = recepteur_.carte(p_.sortie->sonCoupe(), maintenant);
     const double ecoule = static_cast<double>(ecartNs(maintenant, debutNs_)) / 1e9;
     dire(p_.messages,
-         t("%6.1f s  %s  paquets %lld  perdus %lld  tardifs %lld  trous %lld  latence %s ms  "
-           "vitesse %+.0f ppm  cible %s ms"),
-         ecoule, t(etatLecture(maintenant)).c_str(), static_cast<long long>(c.paquetsRecus),
+         texte("%6.1f s  %s  paquets %lld  perdus %lld  tardifs %lld  trous %lld  latence %s ms  "
+               "vitesse %+.0f ppm  cible %s ms"),
+         ecoule, etatLecture(maintenant).c_str(), static_cast<long long>(c.paquetsRecus),
          static_cast<long long>(c.paquetsPerdus), static_cast<long long>(c.paquetsTardifs),
          static_cast<long long>(c.trous), enMs(c.latenceMs).c_str(), c.vitessePPM,
          enMs(c.cibleMs).c_str());
     if (carte) {
-      dire(p_.messages, t("Carte : son coupé %s, en pause %s."),
-           t(carte->sonCoupe ? "oui" : "non").c_str(), t(carte->enPause ? "oui" : "non").c_str());
+      dire(p_.messages, texte("Carte : son coupé %s, en pause %s."),
+           (carte->sonCoupe ? texte("oui") : texte("non")).c_str(),
+           (carte->enPause ? texte("oui") : texte("non")).c_str());
     }
     if (const auto panne = p_.sortie->panne()) {
       char ligne[512];
-      std::snprintf(ligne, sizeof ligne, t("La lecture s'est arrêtée : %s.").c_str(),
+      std::snprintf(ligne, sizeof ligne, texte("La lecture s'est arrêtée : %s.").c_str(),
                     panne->c_str());
       terminer(ligne, 1);
       return;
     }
-    if (o_.secondes && ecoule >= *o_.secondes) terminer(t("Durée écoulée : l'écoute s'arrête."), 0);
+    if (o_.secondes && ecoule >= *o_.secondes)
+      terminer(texte("Durée écoulée : l'écoute s'arrête."), 0);
   }
 
-  std::string_view etatLecture(InstantNs maintenant) const {
-    if (!recepteur_.appaire()) return "en attente";
-    return recepteur_.enPause(maintenant) ? "en pause" : "en lecture";
+  std::string etatLecture(InstantNs maintenant) const {
+    if (!recepteur_.appaire()) return texte("en attente");
+    return recepteur_.enPause(maintenant) ? texte("en pause") : texte("en lecture");
   }
 
   static std::string enMs(std::optional<double> ms) {

@@ -55,12 +55,12 @@ void ecrireStats(const std::filesystem::path& chemin, const EmetteurAudio::Stati
 // Pourquoi la diffusion s'est arrêtée, en une phrase.
 std::string phraseDeFin(const std::string& raison, const std::string& locale) {
   static const std::map<std::string, const char*> phrases = {
-      {"fin", "Le récepteur a arrêté la lecture."},
-      {"injoignable", "Le récepteur ne répond plus : envoi arrêté."},
-      {"duree", "Durée écoulée : envoi terminé."},
-      {"finDuFichier", "Fichier envoyé jusqu'au bout."},
-      {"interrompu", "Envoi interrompu."},
-      {"capture", "La capture n'a pas pu démarrer : envoi arrêté."}};
+      {"fin", cleTexte("Le récepteur a arrêté la lecture.")},
+      {"injoignable", cleTexte("Le récepteur ne répond plus : envoi arrêté.")},
+      {"duree", cleTexte("Durée écoulée : envoi terminé.")},
+      {"finDuFichier", cleTexte("Fichier envoyé jusqu'au bout.")},
+      {"interrompu", cleTexte("Envoi interrompu.")},
+      {"capture", cleTexte("La capture n'a pas pu démarrer : envoi arrêté.")}};
   const auto p = phrases.find(raison);
   return p == phrases.end() ? raison : texte(p->second, locale);
 }
