@@ -1,0 +1,11 @@
+// Les tests des vues tournent sur la plateforme « offscreen » de Qt : ni écran ni serveur X.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  const QApplication application(argc, argv);
+  return RUN_ALL_TESTS();
+}
