@@ -10,6 +10,7 @@
 
 #include "link/app/qt/alerte.hpp"
 #include "link/app/qt/bouton_link.hpp"
+#include "link/app/qt/carte_appareil.hpp"
 #include "link/app/qt/interrupteur.hpp"
 #include "link/app/qt/saisie_code.hpp"
 
@@ -111,6 +112,20 @@ TEST(Interrupteur, ValeurAccessibleEtBasculeParLeProprietaire) {
   bascule.changerActif(true);
   EXPECT_EQ(a11y->text(QAccessible::Value), QStringLiteral("activé"));
   EXPECT_TRUE(a11y->state().checked);
+}
+
+TEST(CarteAppareil, LeChoixVientDuProprietaireEtSeDitSelectionne) {
+  CarteAppareil carte(QStringLiteral("iPhone de Léa"));
+  carte.show();
+  QAccessibleInterface* a11y = QAccessible::queryAccessibleInterface(&carte);
+  ASSERT_NE(a11y, nullptr);
+  EXPECT_EQ(a11y->text(QAccessible::Name), QStringLiteral("iPhone de Léa"));
+  const QSignalSpy choisir(&carte, &CarteAppareil::choisir);
+  QTest::mouseClick(&carte, Qt::LeftButton);
+  EXPECT_EQ(choisir.count(), 1);
+  EXPECT_FALSE(a11y->state().selected);
+  carte.changerChoisi(true);
+  EXPECT_TRUE(a11y->state().selected);
 }
 
 }  // namespace
