@@ -27,8 +27,9 @@ AnneauLink::AnneauLink(QWidget* parent) : QWidget(parent) {
 
 void AnneauLink::changerNiveaux(const std::vector<float>& niveaux) {
   std::vector<float> cible(niveaux.size());
+  // Entre 0 et 1 ; NaN compte pour 0.
   std::transform(niveaux.begin(), niveaux.end(), cible.begin(),
-                 [](float n) { return std::clamp(n, 0.0F, 1.0F); });
+                 [](float n) { return n > 0 ? std::min(n, 1.0F) : 0.0F; });
   if (cible == cible_) return;
   animation_.stop();
   // Part de ce qui est affiché ; un historique d'une autre longueur repart de zéro.

@@ -34,8 +34,8 @@ class IconeNotification final : public QObject {
   void quitter();
 
  private:
+  QMenu menu_;  // avant l'icône, qui le garde jusqu'à sa propre destruction
   QSystemTrayIcon icone_;
-  QMenu menu_;
   EtatBadge etat_ = EtatBadge::repos;
 };
 

@@ -1,6 +1,7 @@
 #include "link/app/qt/saisie_code.hpp"
 
 #include <QEvent>
+#include <QGraphicsOpacityEffect>
 #include <QLineEdit>
 #include <QLinearGradient>
 #include <QPainter>
@@ -22,18 +23,19 @@ constexpr int hauteurCase = 54;
 SaisieCode::SaisieCode(QWidget* parent) : QWidget(parent), champ_(new QLineEdit(this)) {
   champ_->setAccessibleName(
       texteQt(texte("Code à 4 chiffres affiché sur l'iPhone", localeCourante())));
-  // Invisible à l'œil : ni cadre, ni texte, ni curseur, ni sélection ; seules les cases se
-  // voient.
+  // Invisible à l'œil (texte, curseur, sélection) mais présent pour le clavier, la souris et
+  // l'accessibilité : seules les cases se voient.
   champ_->setFrame(false);
-  champ_->setStyleSheet(
-      QStringLiteral("QLineEdit { background: transparent; color: transparent; border: none; "
-                     "selection-background-color: transparent; selection-color: transparent; }"));
+  auto* transparence = new QGraphicsOpacityEffect(champ_);
+  transparence->setOpacity(0);
+  champ_->setGraphicsEffect(transparence);
   champ_->setInputMethodHints(Qt::ImhDigitsOnly);
-  champ_->setContextMenuPolicy(Qt::DefaultContextMenu);
   champ_->installEventFilter(this);
   setFocusProxy(champ_);
   setFont(police(Face::archivoBold, 1.6));
   setCursor(Qt::IBeamCursor);
+  setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+  setMinimumHeight(hauteurCase);
   connect(champ_, &QLineEdit::textChanged, this, &SaisieCode::texteChange);
   connect(champ_, &QLineEdit::returnPressed, this, &SaisieCode::valider);
 }
