@@ -24,6 +24,8 @@ for _ in $(seq 50); do [ -s "$dossier/ecran" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$dossier/ecran")"
 export XDG_RUNTIME_DIR="$dossier" QT_QPA_PLATFORM=xcb
 unset WAYLAND_DISPLAY
+# Sous AddressSanitizer, les fuites de libdbus (connexion de Qt au bus) ne sont pas les nôtres.
+export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(dirname "$0")/lsan_bureau.supp"
 
 trayer --edge bottom --align right --widthtype pixel --width 120 --height 40 \
   --transparent false >/dev/null 2>&1 &
@@ -52,5 +54,11 @@ for _ in $(seq 30); do [ "$(visibles)" -gt "$avant" ] && break; sleep 0.1; done
 xdotool key Up Return
 for _ in $(seq 30); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
 if kill -0 "$app" 2>/dev/null; then echo "« Quitter Ravlo Link » ne termine pas" >&2; exit 1; fi
-wait "$app"
+statut=0
+wait "$app" || statut=$?
+if [ "$statut" -ne 0 ]; then
+  echo "ravlo-link sort avec le statut $statut :" >&2
+  cat "$dossier/sortie" >&2
+  exit 1
+fi
 echo "menu et sortie : correct"
