@@ -48,7 +48,10 @@ void BoutonLink::paintEvent(QPaintEvent* /*evenement*/) {
     p.fillPath(forme, enfonce ? fond.darker(130) : fond);
     texteCouleur = couleurs::texteClair();
   }
-  if (hasFocus()) p.strokePath(forme, QPen(couleurs::texteClair(), 1.5));
+  // Le liseré de focus pour qui navigue au clavier seulement, comme les styles de Qt.
+  if (hasFocus() && window()->testAttribute(Qt::WA_KeyboardFocusChange)) {
+    p.strokePath(forme, QPen(couleurs::texteClair(), 1.5));
+  }
   p.setPen(texteCouleur);
   p.drawText(cadre, Qt::AlignCenter, text());
 }

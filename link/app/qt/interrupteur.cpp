@@ -68,7 +68,7 @@ void Interrupteur::paintEvent(QPaintEvent* /*evenement*/) {
   p.setPen(Qt::NoPen);
   p.setBrush(isDown() ? couleurs::texteClair().darker(115) : couleurs::texteClair());
   p.drawEllipse(QRectF(x, glissiere.top() + 3, diametre, diametre));
-  if (hasFocus()) {
+  if (hasFocus() && window()->testAttribute(Qt::WA_KeyboardFocusChange)) {
     p.setPen(QPen(couleurs::sarcelle(), 1.5));
     p.setBrush(Qt::NoBrush);
     p.drawRoundedRect(glissiere.adjusted(-2, -2, 2, 2), hauteurGlissiere / 2.0 + 2,
