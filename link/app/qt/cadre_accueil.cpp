@@ -20,9 +20,9 @@ namespace {
 constexpr int tailleLogo = 70;
 constexpr int diametreLueur = 300;
 
-QLabel* etiquette(const QString& texte, QFont police, const QColor& couleur, QWidget* parent) {
+QLabel* etiquette(const QString& texte, const QFont& face, const QColor& couleur, QWidget* parent) {
   auto* l = new QLabel(texte, parent);
-  l->setFont(police);
+  l->setFont(face);
   l->setWordWrap(true);
   l->setAlignment(Qt::AlignHCenter);
   QPalette pal = l->palette();
