@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+
+namespace ravlo {
+
+/// La boîte de message : un titre (Archivo Bold), un texte (Instrument Sans Regular) et,
+/// seulement quand on le demande, le bouton texte souligné « Ouvrir les Réglages », qui
+/// émet `ouvrirReglages`.
+class Alerte final : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit Alerte(QWidget* parent = nullptr);
+
+  void montrerMessage(const QString& titre, const QString& texte, bool avecReglages);
+  [[nodiscard]] QString titre() const;
+  [[nodiscard]] QString texte() const;
+  [[nodiscard]] bool offreReglages() const;
+
+ signals:
+  void ouvrirReglages();
+
+ protected:
+  void paintEvent(QPaintEvent* evenement) override;
+
+ private:
+  QLabel* titre_;
+  QLabel* texte_;
+  QPushButton* reglages_;
+};
+
+}  // namespace ravlo

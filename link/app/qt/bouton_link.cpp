@@ -1,0 +1,59 @@
+#include "link/app/qt/bouton_link.hpp"
+
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+
+#include "link/app/qt/couleurs_link.hpp"
+#include "link/app/qt/polices.hpp"
+
+namespace ravlo {
+
+namespace {
+constexpr int hauteur = 38;
+constexpr double rayon = 13;
+}  // namespace
+
+BoutonLink::BoutonLink(const QString& libelle, Sorte sorte, QWidget* parent)
+    : QAbstractButton(parent), sorte_(sorte) {
+  setText(libelle);
+  setFont(police(Face::instrumentSemiBold));
+  setCursor(Qt::PointingHandCursor);
+  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+QSize BoutonLink::sizeHint() const {
+  return {fontMetrics().horizontalAdvance(text()) + 40, hauteur};
+}
+
+void BoutonLink::paintEvent(QPaintEvent* /*evenement*/) {
+  QPainter p(this);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setOpacity(isEnabled() ? 1.0 : 0.45);
+  const QRectF cadre(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+  QPainterPath forme;
+  forme.addRoundedRect(cadre, rayon, rayon);
+  const bool enfonce = isDown();
+  QColor texteCouleur;
+  if (sorte_ == Sorte::degrade) {
+    const bool aLEndroit = layoutDirection() == Qt::LeftToRight;
+    QLinearGradient degrade(aLEndroit ? cadre.topLeft() : cadre.topRight(),
+                            aLEndroit ? cadre.topRight() : cadre.topLeft());
+    degrade.setColorAt(0, enfonce ? couleurs::violet().darker(120) : couleurs::violet());
+    degrade.setColorAt(1, enfonce ? couleurs::sarcelle().darker(120) : couleurs::sarcelle());
+    p.fillPath(forme, degrade);
+    texteCouleur = couleurs::encre();
+  } else {
+    const QColor fond = QColor::fromRgbF(0.204F, 0.192F, 0.259F);
+    p.fillPath(forme, enfonce ? fond.darker(130) : fond);
+    texteCouleur = couleurs::texteClair();
+  }
+  // Le liseré de focus pour qui navigue au clavier seulement, comme les styles de Qt.
+  if (hasFocus() && window()->testAttribute(Qt::WA_KeyboardFocusChange)) {
+    p.strokePath(forme, QPen(couleurs::texteClair(), 1.5));
+  }
+  p.setPen(texteCouleur);
+  p.drawText(cadre, Qt::AlignCenter, text());
+}
+
+}  // namespace ravlo

@@ -1,0 +1,113 @@
+#include "link/app/qt/cadre_panneau.hpp"
+
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "link/app/qt/couleurs_link.hpp"
+#include "link/app/qt/logo_link.hpp"
+#include "link/app/qt/polices.hpp"
+
+namespace ravlo {
+
+namespace {
+constexpr int largeurPanneau = 320;
+constexpr int marge = 8;
+constexpr int ecartIcone = 6;
+constexpr int rayon = 14;
+}  // namespace
+
+QPoint positionPanneau(const QRect& icone, const QSize& taille, const QRect& ecran) {
+  const int xMax = std::max(ecran.left() + marge, ecran.right() + 1 - marge - taille.width());
+  const int yMax = std::max(ecran.top() + marge, ecran.bottom() + 1 - marge - taille.height());
+  if (!icone.isValid() || icone.isEmpty()) return {xMax, ecran.top() + marge};
+  const int x =
+      std::clamp(icone.x() + (icone.width() - taille.width()) / 2, ecran.left() + marge, xMax);
+  const bool enHaut = 2 * icone.y() + icone.height() < 2 * ecran.y() + ecran.height();
+  const int y =
+      enHaut ? icone.bottom() + 1 + ecartIcone : icone.top() - ecartIcone - taille.height();
+  return {x, std::clamp(y, ecran.top() + marge, yMax)};
+}
+
+CadrePanneau::CadrePanneau(QWidget* parent)
+    : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint), colonne_(new QVBoxLayout(this)) {
+  setAttribute(Qt::WA_TranslucentBackground);
+  setFixedWidth(largeurPanneau);
+  setAccessibleName(QStringLiteral("Ravlo Link"));
+  colonne_->setContentsMargins(rayon, rayon, rayon, rayon);
+  colonne_->setSpacing(12);
+  colonne_->setSizeConstraint(QLayout::SetFixedSize);
+  auto* entete = new QHBoxLayout;
+  entete->setSpacing(10);
+  entete->addWidget(new LogoLink(26, this));
+  auto* titre = new QLabel(QStringLiteral("Ravlo Link"), this);
+  titre->setFont(police(Face::archivoBold, 1.25));
+  QPalette pal = titre->palette();
+  pal.setColor(QPalette::WindowText, couleurs::texteClair());
+  titre->setPalette(pal);
+  entete->addWidget(titre, 1);
+  colonne_->addLayout(entete);
+}
+
+void CadrePanneau::changerContenu(QWidget* contenu) {
+  if (contenu == contenu_) return;
+  delete contenu_;
+  contenu_ = contenu;
+  if (contenu_ != nullptr) {
+    contenu_->setParent(this);
+    contenu_->setFixedWidth(largeurPanneau - 2 * rayon);
+    colonne_->addWidget(contenu_);
+  }
+}
+
+void CadrePanneau::basculerPres(const QRect& icone) {
+  if (isVisible()) {
+    close();
+    return;
+  }
+  // Un clic sur l'icône panneau ouvert ferme la fenêtre surgissante avant d'arriver à
+  // l'icône : ce clic-là ne doit pas la rouvrir.
+  if (depuisFermeture_.isValid() && depuisFermeture_.elapsed() < 300) return;
+  montrerPres(icone);
+}
+
+void CadrePanneau::montrerPres(const QRect& icone) {
+  adjustSize();
+  QScreen* ecran = QGuiApplication::screenAt(icone.center());
+  if (ecran == nullptr) ecran = QGuiApplication::primaryScreen();
+  if (ecran != nullptr) move(positionPanneau(icone, size(), ecran->availableGeometry()));
+  show();
+  raise();
+  activateWindow();
+}
+
+void CadrePanneau::paintEvent(QPaintEvent* /*evenement*/) {
+  QPainter p(this);
+  p.setRenderHint(QPainter::Antialiasing);
+  QPainterPath forme;
+  forme.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), rayon, rayon);
+  QLinearGradient fond(0, 0, 0, height());
+  fond.setColorAt(0, couleurs::fondHaut());
+  fond.setColorAt(1, couleurs::fondBas());
+  p.fillPath(forme, fond);
+  p.strokePath(forme, QPen(QColor(255, 255, 255, 26), 1));
+}
+
+void CadrePanneau::hideEvent(QHideEvent* evenement) {
+  depuisFermeture_.start();
+  QWidget::hideEvent(evenement);
+  emit ferme();
+}
+
+bool CadrePanneau::event(QEvent* evenement) {
+  if (evenement->type() == QEvent::WindowDeactivate && isVisible()) close();
+  return QWidget::event(evenement);
+}
+
+}  // namespace ravlo

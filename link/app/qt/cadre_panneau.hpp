@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QRect>
+#include <QWidget>
+
+class QVBoxLayout;
+
+namespace ravlo {
+
+/// Où poser le panneau de taille `taille` près de l'icône `icone`, dans la zone utile
+/// `ecran` : centré sur l'icône, dessous quand l'icône est dans la moitié haute de l'écran
+/// (barre en haut), dessus sinon, à 6 de l'icône, et toujours entier à l'écran (marge 8).
+/// Icône inconnue (rectangle vide, certains hôtes ne le disent pas) : coin haut-droit.
+[[nodiscard]] QPoint positionPanneau(const QRect& icone, const QSize& taille, const QRect& ecran);
+
+/// La fenêtre du panneau : sans cadre, 320 de large, fond en dégradé vertical, 14 de marge,
+/// l'en-tête (badge et « Ravlo Link ») puis le contenu donné. Fenêtre surgissante : elle se
+/// ferme quand on clique ailleurs ou qu'elle perd l'activation.
+class CadrePanneau final : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit CadrePanneau(QWidget* parent = nullptr);
+
+  /// Remplace le contenu (l'ancien est détruit) ; le cadre en devient le parent.
+  void changerContenu(QWidget* contenu);
+  /// Le clic sur l'icône : ouvre le panneau près d'elle, ou le ferme s'il est ouvert. Le
+  /// clic qui vient de le fermer en cliquant hors de lui (sur l'icône) ne le rouvre pas.
+  void basculerPres(const QRect& icone);
+  void montrerPres(const QRect& icone);
+
+ signals:
+  void ferme();
+
+ protected:
+  void paintEvent(QPaintEvent* evenement) override;
+  void hideEvent(QHideEvent* evenement) override;
+  bool event(QEvent* evenement) override;
+
+ private:
+  QVBoxLayout* colonne_;
+  QWidget* contenu_ = nullptr;
+  QElapsedTimer depuisFermeture_;
+};
+
+}  // namespace ravlo

@@ -1,0 +1,65 @@
+#include "link/app/qt/carte_appareil.hpp"
+
+#include <QAccessible>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+
+#include "link/app/qt/accessibilite_link.hpp"
+#include "link/app/qt/couleurs_link.hpp"
+#include "link/app/qt/polices.hpp"
+
+namespace ravlo {
+
+CarteAppareil::CarteAppareil(const QString& nom, QWidget* parent) : QAbstractButton(parent) {
+  installerAccessibiliteLink();
+  setText(nom);
+  setAccessibleName(nom);
+  setFont(police(Face::instrumentMedium));
+  setCursor(Qt::PointingHandCursor);
+  connect(this, &QAbstractButton::clicked, this, &CarteAppareil::choisir);
+}
+
+void CarteAppareil::changerChoisi(bool choisi) {
+  if (choisi == choisi_) return;
+  choisi_ = choisi;
+  update();
+  QAccessible::State change;
+  change.selected = true;
+  QAccessibleStateChangeEvent evenement(this, change);
+  QAccessible::updateAccessibility(&evenement);
+}
+
+QSize CarteAppareil::sizeHint() const {
+  return {fontMetrics().horizontalAdvance(text()) + 56, fontMetrics().height() + 24};
+}
+
+void CarteAppareil::paintEvent(QPaintEvent* /*evenement*/) {
+  QPainter p(this);
+  p.setRenderHint(QPainter::Antialiasing);
+  const QRectF cadre = QRectF(rect()).adjusted(1, 1, -1, -1);
+  QPainterPath forme;
+  forme.addRoundedRect(cadre, 11, 11);
+  p.fillPath(forme, choisi_ || isDown() ? QColor(255, 255, 255, 28) : couleurs::carte());
+  if (choisi_) {
+    QLinearGradient lisere(cadre.topLeft(), cadre.topRight());
+    lisere.setColorAt(0, couleurs::violet());
+    lisere.setColorAt(1, couleurs::sarcelle());
+    p.strokePath(forme, QPen(QBrush(lisere), 1.5));
+  }
+  p.setPen(couleurs::texteClair());
+  const QRectF zoneTexte = cadre.adjusted(14, 0, -40, 0);
+  p.drawText(zoneTexte, Qt::AlignVCenter | Qt::AlignLeft,
+             fontMetrics().elidedText(text(), Qt::ElideRight, static_cast<int>(zoneTexte.width())));
+  if (choisi_) {
+    const QPointF c(cadre.right() - 22, cadre.center().y());
+    QPainterPath coche;
+    coche.moveTo(c + QPointF(-5, 0));
+    coche.lineTo(c + QPointF(-1.5, 3.5));
+    coche.lineTo(c + QPointF(5.5, -4));
+    p.strokePath(coche,
+                 QPen(couleurs::sarcelle(), 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  }
+}
+
+}  // namespace ravlo

@@ -1,0 +1,17 @@
+#include "link/app/qt/etiquette.hpp"
+
+#include "link/app/qt/couleurs_link.hpp"
+#include "link/app/qt/polices.hpp"
+
+namespace ravlo {
+
+Etiquette::Etiquette(const QString& texte, QWidget* parent) : QLabel(texte.toUpper(), parent) {
+  QFont f = police(Face::plexMonoSemiBold, 0.75);
+  f.setLetterSpacing(QFont::AbsoluteSpacing, 1.4);
+  setFont(f);
+  QPalette pal = palette();
+  pal.setColor(QPalette::WindowText, couleurs::texteDoux());
+  setPalette(pal);
+}
+
+}  // namespace ravlo

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QLabel>
+
+namespace ravlo {
+
+/// Petite étiquette de section, en capitales, IBM Plex Mono SemiBold espacé de 1,4.
+class Etiquette final : public QLabel {
+  Q_OBJECT
+
+ public:
+  explicit Etiquette(const QString& texte, QWidget* parent = nullptr);
+};
+
+}  // namespace ravlo
