@@ -6,6 +6,7 @@
 #include <asio/ip/udp.hpp>
 #include <asio/steady_timer.hpp>
 #include <atomic>
+#include <chrono>
 #include <random>
 #include <thread>
 #include <vector>
@@ -32,7 +33,7 @@ struct RelaisUDP::Etat {
           if (e == asio::error::operation_aborted) return;
           if (!e) {
             if (&entree == &cote) client = source;
-            if (std::bernoulli_distribution(reglages.perte)(alea)) {
+            if (coupe() || std::bernoulli_distribution(reglages.perte)(alea)) {
               ++perdus;
             } else {
               auto retard = reglages.delai +
@@ -60,7 +61,14 @@ struct RelaisUDP::Etat {
         });
   }
 
+  [[nodiscard]] bool coupe() const {
+    if (reglages.coupureToutes.count() <= 0) return false;
+    const auto dans = (std::chrono::steady_clock::now() - debut) % reglages.coupureToutes;
+    return dans >= reglages.coupureToutes - reglages.coupureDuree;
+  }
+
   Reglages reglages;
+  std::chrono::steady_clock::time_point debut = std::chrono::steady_clock::now();
   // Un tirage par sens : les décisions d'un sens ne dépendent pas de l'ordre d'arrivée de l'autre.
   std::mt19937_64 aleaAller;
   std::mt19937_64 aleaRetour;

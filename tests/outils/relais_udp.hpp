@@ -18,6 +18,10 @@ class RelaisUDP {
     std::chrono::microseconds gigue{0};  ///< retard supplémentaire uniforme dans [0, gigue]
     std::uint64_t graine = 1;
     double doublon = 0;  ///< probabilité qu'un datagramme transmis soit rejoué aussitôt
+    /// Coupures : tout est perdu, dans les deux sens, pendant `coupureDuree` à la fin de
+    /// chaque période `coupureToutes` comptée depuis la création (0 : jamais).
+    std::chrono::milliseconds coupureToutes{0};
+    std::chrono::milliseconds coupureDuree{0};
   };
 
   RelaisUDP(std::uint16_t portDestination, Reglages reglages);
