@@ -63,8 +63,9 @@ void EmetteurAudio::demarrerSurLaFile() {
 void EmetteurAudio::arreterSurLaFile() {
   if (minuteur_) minuteur_->annuler();
   minuteur_.reset();
-  if (connexion_) connexion_->annuler();
-  connexion_.reset();
+  // Lâchée avant d'être annulée : son état « annulée » ne touche plus les compteurs, qui
+  // gardent l'état du lien au moment de l'arrêt.
+  if (const auto connexion = std::move(connexion_)) connexion->annuler();
 }
 
 void EmetteurAudio::creerConnexion() {

@@ -63,6 +63,44 @@ TEST(FileSerie, MinuterieSansDeriveEtAnnulable) {
   EXPECT_EQ(tirs.load(), apres);
 }
 
+// Annulée depuis un autre fil pendant un tir : `annuler()` rend la main une fois ce tir
+// fini, et rien ne tourne plus ensuite ; annulée depuis la tâche même, sans s'attendre.
+TEST(ConcurrenceMinuterie, RienNeTourneApresAnnuler) {
+  FileSerie file("ravlo.essai");
+  for (int essai = 0; essai < 20; ++essai) {
+    std::atomic<bool> annulee{false};
+    std::atomic<int> fautes{0};
+    std::promise<void> commence;
+    std::atomic<int> tirs{0};
+    auto minuterie = file.repeter(100us, 10us, [&] {
+      if (annulee) ++fautes;
+      if (++tirs == 1) commence.set_value();
+      std::this_thread::sleep_for(200us);
+      if (annulee) ++fautes;
+    });
+    commence.get_future().wait();
+    minuterie->annuler();
+    annulee = true;
+    std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(fautes, 0) << "essai " << essai;
+  }
+  std::promise<void> seul;
+  std::promise<void> posee;
+  const std::shared_future<void> pret = posee.get_future().share();
+  std::unique_ptr<Minuterie> elleMeme;
+  std::atomic<int> tirs{0};
+  elleMeme = file.repeter(100us, 10us, [&] {
+    pret.wait();
+    if (++tirs != 2) return;
+    elleMeme->annuler();
+    seul.set_value();
+  });
+  posee.set_value();
+  EXPECT_EQ(seul.get_future().wait_for(2s), std::future_status::ready);
+  std::this_thread::sleep_for(2ms);
+  EXPECT_EQ(tirs, 2);
+}
+
 TEST(FileSerie, DetruiteDepuisSonPropreFil) {
   auto file = std::make_shared<FileSerie>("ravlo.essai");
   std::promise<void> fait;
