@@ -24,7 +24,7 @@ AppairageInitiateur::AppairageInitiateur(CodeAppairage code, std::string_view no
     : code_(std::move(code)),
       hasard_(std::move(hasard)),
       tentative_(tirerTentative(*hasard_)),
-      prive_(tirer(*hasard_, ClePriveeX25519::taille)),
+      prive_(ClePriveeX25519::tirer(*hasard_)),
       cleA_(prive_->publique()),
       nom_(nomAffichable(nomOrdinateur)),
       dernierMessage_(MessagePasskey::debut(tentative_, cleA_, nom_)) {}

@@ -22,7 +22,7 @@ std::optional<MessagePasskey> AppairageRepondeur::recevoirDebut(
     const MessagePasskey& m, const MessagePasskey::Debut& debut) {
   // Tirée avant d'examiner la clé du pair : le nombre de tirages ne dépend pas de ce qu'il a
   // envoyé.
-  const ClePriveeX25519 prive(tirer(*hasard_, ClePriveeX25519::taille));
+  const ClePriveeX25519 prive = ClePriveeX25519::tirer(*hasard_);
   std::optional<SecretPartage> secret = secretPartage(prive, debut.cle);
   if (!secret) {
     etat_ = Echoue{false};

@@ -45,6 +45,7 @@ std::expected<CatalogueTextes, ErreurCatalogue> CatalogueTextes::lire(VueOctets 
   };
 
   CatalogueTextes catalogue;
+  std::uint64_t copies = 0;
   for (std::uint64_t i = 0; i < n; ++i) {
     const auto cle = chaine(tableCles, i);
     const auto traduction = chaine(tableTraductions, i);
@@ -53,6 +54,8 @@ std::expected<CatalogueTextes, ErreurCatalogue> CatalogueTextes::lire(VueOctets 
     const std::string_view traduite = premiereForme(*traduction);
     // Comme gettext : une traduction vide vaut une traduction absente.
     if (forme.empty() || traduite.empty()) continue;
+    copies += forme.size() + traduite.size();
+    if (copies > taille) return std::unexpected(ErreurCatalogue::tropDeTexte);
     catalogue.traductions_.emplace(forme, traduite);
   }
   return catalogue;

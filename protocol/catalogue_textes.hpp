@@ -13,11 +13,12 @@
 namespace ravlo {
 
 enum class ErreurCatalogue : std::uint8_t {
-  tropCourt,         ///< moins que l'en-tête de 28 octets
-  magieInconnue,     ///< ni 0x950412de ni son inverse
-  revisionInconnue,  ///< révision majeure au-delà de 1
-  tableHorsLimites,  ///< une table d'entrées dépasse le fichier
-  chaineHorsLimites  ///< une chaîne dépasse le fichier
+  tropCourt,          ///< moins que l'en-tête de 28 octets
+  magieInconnue,      ///< ni 0x950412de ni son inverse
+  revisionInconnue,   ///< révision majeure au-delà de 1
+  tableHorsLimites,   ///< une table d'entrées dépasse le fichier
+  chaineHorsLimites,  ///< une chaîne dépasse le fichier
+  tropDeTexte         ///< les chaînes à copier dépassent la taille du fichier
 };
 
 /// Catalogue de traductions compilé par msgfmt (fichier .mo de GNU gettext), lu depuis ses
@@ -31,7 +32,9 @@ enum class ErreurCatalogue : std::uint8_t {
 ///
 /// Entiers sur 32 bits dans l'ordre que dit la magie. Une entrée à pluriel est rangée sous
 /// sa forme au singulier, avec sa première traduction ; l'en-tête (clé vide) et les
-/// traductions vides sont écartés. La table de hachage n'est pas lue.
+/// traductions vides sont écartés. La table de hachage n'est pas lue. Des entrées qui se
+/// chevauchent ne font pas copier plus que la taille du fichier : 64 Ko forgés ne coûtent
+/// pas des dizaines de mégaoctets.
 class CatalogueTextes {
  public:
   static constexpr std::uint32_t magie = 0x950412de;

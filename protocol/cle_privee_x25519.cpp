@@ -10,11 +10,26 @@ namespace ravlo {
 static_assert(crypto_scalarmult_curve25519_BYTES == ClePriveeX25519::taille);
 static_assert(crypto_scalarmult_curve25519_SCALARBYTES == ClePriveeX25519::taille);
 
-ClePriveeX25519::ClePriveeX25519(VueOctets brut) : publique_(taille) {
-  RAVLO_EXIGER(brut.size() == taille);
+namespace {
+
+Secret<ClePriveeX25519::taille> secretDe(VueOctets brut) {
+  RAVLO_EXIGER(brut.size() == ClePriveeX25519::taille);
+  return Secret<ClePriveeX25519::taille>(brut.first<ClePriveeX25519::taille>());
+}
+
+}  // namespace
+
+ClePriveeX25519::ClePriveeX25519(VueOctets brut) : ClePriveeX25519(secretDe(brut)) {}
+
+ClePriveeX25519::ClePriveeX25519(const Secret<taille>& brut) : brut_(brut), publique_(taille) {
   assurerSodium();
-  brut_ = Secret<taille>(brut.first<taille>());
   RAVLO_EXIGER(crypto_scalarmult_curve25519_base(publique_.data(), brut_.octets().data()) == 0);
+}
+
+ClePriveeX25519 ClePriveeX25519::tirer(SourceDeHasard& hasard) {
+  Secret<taille> brut;
+  hasard.remplir(brut.octets());
+  return ClePriveeX25519(brut);
 }
 
 std::optional<Secret<32>> ClePriveeX25519::accord(VueOctets pair) const {

@@ -4,6 +4,7 @@
 
 #include "protocol/octets.hpp"
 #include "protocol/secret.hpp"
+#include "protocol/source_de_hasard.hpp"
 
 namespace ravlo {
 
@@ -16,6 +17,8 @@ class ClePriveeX25519 {
 
   /// `brut` fait exactement 32 octets ; autre chose est une faute de l'appelant.
   explicit ClePriveeX25519(VueOctets brut);
+  /// 32 octets tirés de `hasard` directement dans la mémoire effacée de la clé.
+  [[nodiscard]] static ClePriveeX25519 tirer(SourceDeHasard& hasard);
 
   [[nodiscard]] const Octets& publique() const { return publique_; }
 
@@ -24,6 +27,8 @@ class ClePriveeX25519 {
   [[nodiscard]] std::optional<Secret<32>> accord(VueOctets pair) const;
 
  private:
+  explicit ClePriveeX25519(const Secret<taille>& brut);
+
   Secret<taille> brut_;
   Octets publique_;
 };

@@ -54,6 +54,8 @@ std::expected<FichierWav, ErreurWav> FichierWav::lire(VueOctets fichier) {
     if (nomme(*nom, "fmt ")) {
       const auto bloc = lecteur.prendre(std::min<std::size_t>(*taille, lecteur.reste()));
       if (!bloc || bloc->size() < 16) return std::unexpected(ErreurWav::formatAbsent);
+      // Un bloc de taille impaire est suivi d'un octet d'alignement.
+      if ((*taille & 1u) != 0 && lecteur.reste() > 0) (void)lecteur.prendre(1);
       // Octets par seconde et alignement (8 à 13) se déduisent des trois autres champs.
       const auto format = lirePetitBoutiste<std::uint16_t>(bloc->data());
       const auto nombreVoies = lirePetitBoutiste<std::uint16_t>(bloc->data() + 2);

@@ -13,4 +13,9 @@ Octets HasardSysteme::octetsAleatoires(std::size_t nombre) {
   return octets;
 }
 
+void HasardSysteme::remplir(std::span<std::uint8_t> dans) {
+  assurerSodium();
+  if (!dans.empty()) randombytes_buf(dans.data(), dans.size());
+}
+
 }  // namespace ravlo

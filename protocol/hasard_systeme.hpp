@@ -9,6 +9,7 @@ namespace ravlo {
 class HasardSysteme final : public SourceDeHasard {
  public:
   [[nodiscard]] Octets octetsAleatoires(std::size_t nombre) override;
+  void remplir(std::span<std::uint8_t> dans) override;
 };
 
 }  // namespace ravlo

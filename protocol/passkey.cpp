@@ -37,8 +37,12 @@ Empreinte selDesNonces(std::span<const Octets> noncesA, std::span<const Octets> 
 
 std::optional<SecretPartage> secretPartage(const ClePriveeX25519& prive, VueOctets cle) {
   if (cle.size() != ClePriveeX25519::taille) return std::nullopt;
+  // X25519 ignore le bit 255 : notre clé renvoyée avec ce bit levé reste notre clé.
   const Octets& propre = prive.publique();
-  if (std::equal(cle.begin(), cle.end(), propre.begin(), propre.end())) return std::nullopt;
+  if (std::equal(cle.begin(), cle.end() - 1, propre.begin()) &&
+      (cle.back() & 0x7f) == (propre.back() & 0x7f)) {
+    return std::nullopt;
+  }
   return prive.accord(cle);
 }
 

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <sodium.h>
+
+#include <algorithm>
 #include <cstddef>
+#include <span>
 
 #include "protocol/exiger.hpp"
 #include "protocol/octets.hpp"
@@ -15,6 +19,14 @@ class SourceDeHasard {
   virtual ~SourceDeHasard() = default;
   /// Exactement `nombre` octets.
   [[nodiscard]] virtual Octets octetsAleatoires(std::size_t nombre) = 0;
+  /// Remplit `dans`, au même point du flot que `octetsAleatoires` : sert aux secrets, qui
+  /// ne doivent pas laisser de copie. Par défaut à travers un tampon effacé aussitôt.
+  virtual void remplir(std::span<std::uint8_t> dans) {
+    Octets octets = octetsAleatoires(dans.size());
+    RAVLO_EXIGER(octets.size() == dans.size());
+    std::copy(octets.begin(), octets.end(), dans.begin());
+    sodium_memzero(octets.data(), octets.size());
+  }
 };
 
 /// `nombre` octets de `hasard` ; une source qui en rend un autre nombre est fautive.

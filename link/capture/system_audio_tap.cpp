@@ -122,6 +122,13 @@ SystemAudioTap::Etape SystemAudioTap::installerRappel() {
   return {};
 }
 
+std::optional<SystemAudioTapError> SystemAudioTap::echec() const {
+  if (!ioProcID_ || aggregateID_ == 0) return std::nullopt;
+  const StatutAudio statut = plateforme_->lireEchec(aggregateID_);
+  if (statut == 0) return std::nullopt;
+  return SystemAudioTapError::coreAudio(SystemAudioTapError::etapeDemarrage, statut);
+}
+
 void SystemAudioTap::arreter() {
   if (ioProcID_) {
     plateforme_->arreter(aggregateID_, *ioProcID_);

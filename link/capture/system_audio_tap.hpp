@@ -48,6 +48,10 @@ class SystemAudioTap {
   /// système refuse (la capture reste alors comme elle était, mais le réglage est retenu).
   bool changerSilence(bool silencieux);
 
+  /// La panne qui a arrêté pour de bon une capture démarrée (sortie captée disparue sans
+  /// relève) ; absente tant qu'elle capte, et avant le démarrage. Fil principal.
+  [[nodiscard]] std::optional<SystemAudioTapError> echec() const;
+
   /// Niveau (RMS, 0 à 1) du dernier bloc converti ; il reste quand les rappels cessent.
   [[nodiscard]] float niveauDuBloc() const { return niveauDuBloc_->lire(); }
   [[nodiscard]] Livraisons livraisons() const { return livraisons_->lire(); }

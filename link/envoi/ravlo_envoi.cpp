@@ -48,6 +48,8 @@ void ecrireStats(const std::filesystem::path& chemin, const EmetteurAudio::Stati
                             {"paquetsSansHeureDeCapture", s.paquetsSansHeureDeCapture},
                             {"connexionsRefaites", s.connexionsRefaites},
                             {"pireAttenteMs", s.pireAttenteMs},
+                            {"connexionPrete", s.connexionPrete},
+                            {"erreur", s.erreur ? nlohmann::json(*s.erreur) : nullptr},
                             {"raison", raison}};
   std::ofstream(chemin) << j.dump(2) << '\n';
 }
@@ -260,7 +262,8 @@ int executer(OptionsEnvoi options) {
   auto fileChercheur = std::make_shared<FileSerie>("ravlo.chercheur");
   Fin fin;
   std::unique_ptr<Diffusion> diffusion;
-  asio::signal_set signaux(principal.contexte(), SIGINT, SIGTERM);
+  // SIGHUP : le terminal fermé doit aussi rendre le son de l'ordinateur.
+  asio::signal_set signaux(principal.contexte(), SIGINT, SIGTERM, SIGHUP);
   signaux.async_wait([&](const std::error_code& e, int) {
     if (e) return;
     if (diffusion) {

@@ -13,7 +13,9 @@ namespace ravlo {
 using Tache = std::function<void()>;
 
 /// Minuterie répétitive rendue par `Executeur::repeter` ; l'annuler, de n'importe quel fil,
-/// garantit qu'aucun tir ne commence plus ensuite. La détruire l'annule aussi.
+/// garantit qu'aucun tir ne commence plus ensuite et, hors de la tâche même, attend la fin
+/// du tir en cours : ne pas l'annuler en tenant un verrou que la tâche prend. La détruire
+/// l'annule aussi.
 class Minuterie {
  public:
   virtual ~Minuterie() = default;

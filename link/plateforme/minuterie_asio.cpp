@@ -4,6 +4,8 @@
 
 #include <asio/post.hpp>
 #include <atomic>
+#include <mutex>
+#include <thread>
 
 namespace ravlo {
 
@@ -16,7 +18,9 @@ HorlogeContinueChrono::time_point HorlogeContinueChrono::now() noexcept {
 namespace {
 
 // État d'une minuterie, tenu par ses tirs en attente : la minuterie asio n'est touchée que
-// sur la file, l'annulation peut venir d'ailleurs.
+// sur la file, l'annulation peut venir d'ailleurs. Un tir vérifie l'annulation et exécute
+// la tâche sous `tir` : une annulation venue d'un autre fil attend la fin du tir en cours,
+// si bien qu'aucun tir ne commence ni ne dure après elle.
 struct EtatMinuterie : std::enable_shared_from_this<EtatMinuterie> {
   EtatMinuterie(asio::io_context& contexte, std::chrono::nanoseconds i, Tache t)
       : minuterie(contexte), intervalle(i), tache(std::move(t)) {}
@@ -25,9 +29,7 @@ struct EtatMinuterie : std::enable_shared_from_this<EtatMinuterie> {
     std::weak_ptr<EtatMinuterie> faible = weak_from_this();
     minuterie.async_wait([faible](const std::error_code& erreur) {
       const auto moi = faible.lock();
-      if (erreur || !moi || moi->annulee.load()) return;
-      moi->tache();
-      if (moi->annulee.load()) return;
+      if (erreur || !moi || !moi->tirer()) return;
       auto prochaine = moi->minuterie.expiry() + moi->intervalle;
       const auto maintenant = HorlogeContinueChrono::now();
       while (prochaine <= maintenant) prochaine += moi->intervalle;
@@ -36,10 +38,31 @@ struct EtatMinuterie : std::enable_shared_from_this<EtatMinuterie> {
     });
   }
 
+  // Faux si la minuterie est annulée, avant ou pendant la tâche.
+  bool tirer() {
+    const std::lock_guard garde(tir);
+    if (annulee.load()) return false;
+    tireur.store(std::this_thread::get_id());
+    tache();
+    tireur.store(std::thread::id{});
+    return !annulee.load();
+  }
+
+  // Sûr depuis n'importe quel fil, et depuis la tâche même.
+  void annuler() {
+    if (annulee.exchange(true)) return;
+    if (tireur.load() != std::this_thread::get_id()) {
+      const std::lock_guard garde(tir);  // attend la fin du tir en cours
+    }
+    asio::post(minuterie.get_executor(), [moi = shared_from_this()] { moi->minuterie.cancel(); });
+  }
+
   MinuterieAsio minuterie;
   std::chrono::nanoseconds intervalle;
   Tache tache;
   std::atomic<bool> annulee{false};
+  std::mutex tir;
+  std::atomic<std::thread::id> tireur;
 };
 
 class MinuterieSerie final : public Minuterie {
@@ -47,10 +70,7 @@ class MinuterieSerie final : public Minuterie {
   explicit MinuterieSerie(std::shared_ptr<EtatMinuterie> etat) : etat_(std::move(etat)) {}
   ~MinuterieSerie() override { MinuterieSerie::annuler(); }
 
-  void annuler() override {
-    if (etat_->annulee.exchange(true)) return;
-    asio::post(etat_->minuterie.get_executor(), [etat = etat_] { etat->minuterie.cancel(); });
-  }
+  void annuler() override { etat_->annuler(); }
 
  private:
   std::shared_ptr<EtatMinuterie> etat_;

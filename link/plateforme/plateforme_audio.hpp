@@ -106,6 +106,9 @@ class PlateformeAudio {
   /// Réécrit la description d'une capture qui tourne : le silence change sur-le-champ.
   virtual StatutAudio ecrireDescriptionTap(IdentifiantAudio tap,
                                            const DescriptionTap& description) = 0;
+  /// 0 tant que le routage capte ; sinon le statut de la panne qui l'a arrêté pour de bon
+  /// (sortie captée disparue sans relève…). Sûr pendant que le rappel tourne.
+  virtual StatutAudio lireEchec(IdentifiantAudio agregat) = 0;
 };
 
 }  // namespace ravlo

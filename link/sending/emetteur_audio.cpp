@@ -63,8 +63,9 @@ void EmetteurAudio::demarrerSurLaFile() {
 void EmetteurAudio::arreterSurLaFile() {
   if (minuteur_) minuteur_->annuler();
   minuteur_.reset();
-  if (connexion_) connexion_->annuler();
-  connexion_.reset();
+  // Lâchée avant d'être annulée : son état « annulée » ne touche plus les compteurs, qui
+  // gardent l'état du lien au moment de l'arrêt.
+  if (const auto connexion = std::move(connexion_)) connexion->annuler();
 }
 
 void EmetteurAudio::creerConnexion() {
@@ -77,22 +78,26 @@ void EmetteurAudio::creerConnexion() {
     const auto de = faibleConnexion.lock();
     if (moi && de) moi->suivreEtat(etat, de);
   });
-  connexion->demarrer();
+  // Avant `demarrer()` : la connexion réelle annonce ses premiers états pendant l'appel.
   connexion_ = connexion;
+  connexion->demarrer();
   armerReception(connexion);
 }
 
 void EmetteurAudio::suivreEtat(const EtatConnexion& etat,
                                const std::shared_ptr<ConnexionDatagramme>& de) {
   if (de != connexion_) return;
-  if (etat.cas == Cas::prete) reprise_.retablie();
+  // Le texte peut ouvrir un catalogue : construit hors du verrou que prend le fil principal.
+  std::optional<std::string> texte;
+  if (etat.cas == Cas::attente || etat.cas == Cas::echec) {
+    texte = MessageErreurReseau::texte(etat.erreur.value_or(ErreurReseau{}), plateforme_.locale);
+  }
   Garde garde(verrou_);
   switch (etat.cas) {
     case Cas::attente:
     case Cas::echec:
       compteurs_.connexionPrete = false;
-      compteurs_.erreur =
-          MessageErreurReseau::texte(etat.erreur.value_or(ErreurReseau{}), plateforme_.locale);
+      compteurs_.erreur = std::move(texte);
       break;
     case Cas::prete:
       compteurs_.connexionPrete = true;
@@ -122,7 +127,10 @@ void EmetteurAudio::traiterReception(InstantNs reception, const std::optional<Oc
   std::optional<Ouvert> ouvert;
   if (datagramme) {
     ouvert = liaison_.ouvreur->ouvrir(*datagramme);
-    if (ouvert && connexion == connexion_) silence_.entendu(reception);
+    if (ouvert && connexion == connexion_) {
+      silence_.entendu(reception);
+      reprise_.retablie();  // le récepteur répond : la panne est finie
+    }
   }
   if (enErreur) {
     std::weak_ptr<EmetteurAudio> faible = weak_from_this();
@@ -173,6 +181,12 @@ void EmetteurAudio::envoyerBlocs() {
     return;
   }
   if (!connexion_ || connexion_->etat().cas != Cas::prete) {
+    const std::int64_t jetes =
+        tampon_->jeter(tampon_->disponible() / octetsParPaquet * octetsParPaquet);
+    if (jetes > 0) {
+      Garde garde(verrou_);
+      compteurs_.blocsJetes += jetes / octetsParPaquet;
+    }
     surveillerConnexion(t);
     return;
   }
@@ -183,7 +197,8 @@ void EmetteurAudio::envoyerBlocs() {
     InstantNs heure = 0;
     if (bloc->captureNs) {
       heure = *bloc->captureNs;
-      pireAttenteNs_ = std::max(pireAttenteNs_, ecartNs(t, heure));
+      // Sous Linux l'heure d'un bloc est celle où la sortie le joue, parfois un peu après T.
+      if (ecartSigneNs(t, heure) > 0) pireAttenteNs_ = std::max(pireAttenteNs_, ecartNs(t, heure));
     } else {
       ++sansHeure;
       heure = plateforme_.horloge->hoteNs();

@@ -26,6 +26,12 @@ namespace ravlo {
 /// seconde et renonce (`quandLIPhoneEstInjoignable`) après 30 s de panne ou 600 s sans
 /// nouvelles du récepteur. Les deux rappels sont appelés sur la file de l'émetteur.
 ///
+/// Une socket UDP connectée est prête aussitôt, que le récepteur écoute ou non : une panne
+/// ne finit donc pas à « prête » mais au premier datagramme authentique reçu du récepteur
+/// sur la connexion courante. Tant que la connexion n'est pas prête, chaque tic vide
+/// l'anneau par blocs entiers, comptés dans `blocsJetes`, plutôt que d'envoyer d'un coup du
+/// son périmé à son retour.
+///
 /// Tout son état vit sur sa file, sauf `compteurs`, qu'un verrou court partage avec le fil
 /// principal. `demarrer()` et `arreter()` sont sûrs depuis n'importe quel fil ; l'étape
 /// postée tient l'émetteur, si bien qu'elle s'exécute même si l'appelant le lâche aussitôt.
@@ -40,6 +46,8 @@ class EmetteurAudio : public std::enable_shared_from_this<EmetteurAudio> {
     bool iPhoneMuet = false;            ///< rien d'authentique depuis 3 s
     std::int64_t connexionsRefaites = 0;
     double pireAttenteMs = 0;  ///< pire attente capture → envoi de la dernière seconde complète
+    /// Blocs de 1280 octets vidés de l'anneau sans être envoyés, faute de connexion prête.
+    std::int64_t blocsJetes = 0;
     bool operator==(const Statistiques&) const = default;
   };
 

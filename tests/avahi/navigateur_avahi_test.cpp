@@ -114,6 +114,26 @@ TEST_F(Avahi, RecepteurListeAvecSonAdressePuisRetire) {
   EXPECT_TRUE(attendreQue([&] { return chercheur->appareils().empty(); }));
 }
 
+// Le démon du récepteur tué net (aucun adieu), puis relancé avec le récepteur sur un autre
+// port : le navigateur ne voit ni retrait ni annonce nouvelle, seul un résolveur resté
+// vivant voit le nouveau port.
+TEST_F(Avahi, RecepteurRelanceSansAdieuSurUnAutrePortPrendLeNouveau) {
+  chercheur->demarrer();
+  publier("Chambre", 50'300);
+  ASSERT_TRUE(attendreQue([&] { return trouver("Chambre") != nullptr; }));
+  const std::string dossier = std::getenv("RAVLO_AVAHI_DIR");
+  ASSERT_EQ(std::system(("kill -9 $(cat " + dossier + "/rx-avahi.pid)").c_str()), 0);
+  lancer("retirer Chambre");
+  // Le démon tué reste zombie un moment : son fichier de PID empêcherait la relance.
+  lancer("dans rx rm -f /run/avahi-daemon/pid");
+  lancer("relancer-demon rx");
+  publier("Chambre", 50'301);
+  EXPECT_TRUE(attendreQue([&] {
+    const auto* a = trouver("Chambre");
+    return a != nullptr && a->point.port == 50'301;
+  }));
+}
+
 // Un récepteur dont la socket est dans ravlo_rx : le fil qui la crée y entre d'abord.
 std::unique_ptr<test::RecepteurTest> recepteurDansRx(const CodeAppairage& code) {
   std::string dossier =

@@ -277,6 +277,82 @@ TEST_F(DemonPulse, LArretRendChaqueFluxASaSortie) {
   essai::commande("pactl unload-module " + index);
 }
 
+// Une sortie « casque » branchée puis retirée : le bureau en fait la sortie par défaut et y
+// déplace le lecteur, puis le serveur rend tout aux haut-parleurs ; le ton capté continue.
+TEST_F(DemonPulse, LaCaptureSuitLaSortieParDefaut) {
+  const std::string casque =
+      essai::commande("pactl load-module module-null-sink sink_name=casque rate=48000");
+  ASSERT_FALSE(casque.empty());
+  auto joueur = essai::jouer(ton_, 100);
+  const std::string entree = essai::nouvelleEntree({});
+  ASSERT_FALSE(entree.empty());
+  auto tampon = std::make_shared<TamponAudio>(192'000);
+  SystemAudioTap tap(tampon, false, std::make_shared<PlateformePulse>(etat_));
+  ASSERT_TRUE(tap.demarrer().has_value());
+  Vidange vidange(tampon);
+  ASSERT_TRUE(attendreTrames(tap, 4'800));
+
+  essai::commande("pactl set-default-sink casque && pactl move-sink-input " + entree + " casque");
+  const InstantNs t1 = hoteNs();
+  std::this_thread::sleep_for(1500ms);
+  const InstantNs t2 = hoteNs();
+  essai::commande("pactl unload-module " + casque.substr(0, casque.find('\n')));
+  std::this_thread::sleep_for(1500ms);
+  const InstantNs t3 = hoteNs();
+  EXPECT_FALSE(tap.echec().has_value()) << "relevée par les haut-parleurs";
+  tap.arreter();
+  vidange.arreter();
+  verifierRemisEnPlace();
+  for (const auto& [debut, fin] : {std::pair{t1 + 400 * ms, t2}, {t2 + 400 * ms, t3}}) {
+    const auto m = essai::entre(vidange.niveaux(), debut, fin);
+    ASSERT_GE(m.size(), 100u);
+    EXPECT_GE(plusFaible(m), rmsDuTon * 0.95);
+  }
+}
+
+// Silencieuse, quand le bureau bascule vers un casque : notre sortie nulle redevient la
+// sortie par défaut et le lecteur y revient. Puis un tiers décharge notre sortie nulle : la
+// capture, tuée par le serveur, le dit.
+TEST_F(DemonPulse, LeSilenceSuitLaSortieParDefautEtSaPerteEstSignalee) {
+  const std::string casque =
+      essai::commande("pactl load-module module-null-sink sink_name=casque rate=48000");
+  ASSERT_FALSE(casque.empty());
+  auto joueur = essai::jouer(ton_, 100);
+  const std::string entree = essai::nouvelleEntree({});
+  auto tampon = std::make_shared<TamponAudio>(192'000);
+  SystemAudioTap tap(tampon, true, std::make_shared<PlateformePulse>(etat_));
+  ASSERT_TRUE(tap.demarrer().has_value());
+  Vidange vidange(tampon);
+  const std::string notre = essai::sortiesRavlo().at(0);
+
+  essai::commande("pactl set-default-sink casque && pactl move-sink-input " + entree + " casque");
+  for (int i = 0; i < 200 && essai::sortieDe(entree) != notre; ++i)
+    std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(essai::sortieDe(entree), notre);
+  EXPECT_EQ(essai::puitsParDefaut(), notre);
+  // Une sortie nulle au repos retarde jusqu'à 2 s un flux qui la rejoint : on attend 300 ms
+  // de ton sans faille, 4 s au plus.
+  bool tonCapte = false;
+  for (int i = 0; i < 40 && !tonCapte; ++i) {
+    std::this_thread::sleep_for(100ms);
+    const auto m = essai::entre(vidange.niveaux(), hoteNs() - 300 * ms, hoteNs());
+    tonCapte = m.size() >= 30 && plusFaible(m) >= rmsDuTon * 0.95;
+  }
+  EXPECT_TRUE(tonCapte);
+  EXPECT_FALSE(tap.echec().has_value());
+
+  for (const std::string& ligne : essai::lignes(essai::commande("pactl list short modules"))) {
+    if (ligne.find("sink_name=" + notre) != std::string::npos)
+      essai::commande("pactl unload-module " + ligne.substr(0, ligne.find('\t')));
+  }
+  for (int i = 0; i < 200 && !tap.echec(); ++i) std::this_thread::sleep_for(10ms);
+  EXPECT_TRUE(tap.echec().has_value());
+  tap.arreter();
+  essai::commande("pactl set-default-sink speakers && pactl unload-module " +
+                  casque.substr(0, casque.find('\n')));
+  verifierRemisEnPlace();
+}
+
 // Un programme tué net pendant qu'il faisait taire l'ordinateur laisse sa sortie nulle
 // par défaut ; le démarrage suivant la retire et remet sortie par défaut et flux.
 TEST_F(DemonPulse, UnSilenceLaisseParUnProgrammeTueEstDefaitAuDemarrageSuivant) {

@@ -66,6 +66,27 @@ TEST_F(DemonPulseEnvoi, LeTonJoueParLOrdinateurArriveAuRecepteur) {
               1000.0, 10.0);
 }
 
+// Le terminal fermé pendant le silence (SIGHUP) : comme SIGTERM, le son de l'ordinateur
+// revient à sa sortie.
+TEST_F(DemonPulseEnvoi, SIGHUPPendantLeSilenceRendLeSon) {
+  auto joueur = essai::jouer(ton_, 100);
+  const std::string entree = essai::nouvelleEntree({});
+  ASSERT_FALSE(entree.empty());
+  test::RecepteurTest recepteur(*CodeAppairage::depuisSaisie("1357"));
+  essai::Processus envoi({RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(recepteur.port()),
+                          "--code", "1357", "--capture", "--silencieux"});
+  ASSERT_TRUE(envoi.lance());
+  for (int i = 0; i < 300 && recepteur.paquets().empty(); ++i) std::this_thread::sleep_for(10ms);
+  ASSERT_FALSE(recepteur.paquets().empty());
+  ASSERT_EQ(essai::sortiesRavlo().size(), 1u);
+  EXPECT_EQ(essai::sortieDe(entree), essai::sortiesRavlo()[0]);
+  envoi.tuer(SIGHUP);
+  EXPECT_EQ(envoi.attendre(), 0);
+  EXPECT_TRUE(essai::sortiesRavlo().empty());
+  EXPECT_EQ(essai::sortieDe(entree), "speakers");
+  EXPECT_EQ(essai::puitsParDefaut(), "speakers");
+}
+
 TEST_F(DemonPulseEnvoi, UnEchecDeLaCaptureAfficheLeTexteFrancaisEtSortEnErreur) {
   test::RecepteurTest recepteur(*CodeAppairage::depuisSaisie("1357"));
   const std::string sortie =

@@ -10,15 +10,22 @@
 namespace ravlo::faux {
 
 /// Connexion jouée par le test : il choisit les états, livre des datagrammes ou des
-/// erreurs, et lit ce qui a été envoyé. Les rappels passent par la file donnée, comme
-/// ceux d'une vraie connexion.
+/// erreurs, et lit ce qui a été envoyé. Les rappels passent par la file donnée, sauf les
+/// états de `etatsAuDemarrage`, annoncés pendant `demarrer()` même, comme le fait la vraie
+/// connexion UDP démarrée depuis sa file.
 class ConnexionFactice final : public ConnexionDatagramme,
                                public std::enable_shared_from_this<ConnexionFactice> {
  public:
   ConnexionFactice(PointReseau p, Executeur& file) : point(std::move(p)), file_(file) {}
 
   void surEtat(RappelEtat rappel) override { rappelEtat_ = std::move(rappel); }
-  void demarrer() override { demarree = true; }
+  void demarrer() override {
+    demarree = true;
+    for (const EtatConnexion& e : etatsAuDemarrage) {
+      etat_ = e;
+      if (rappelEtat_) rappelEtat_(e);
+    }
+  }
   void recevoir(RappelReception rappel) override { receptions_.push_back(std::move(rappel)); }
   void envoyer(Octets datagramme) override { envoyes.push_back(std::move(datagramme)); }
   void envoyer(Octets datagramme, Tache traite) override {
@@ -55,6 +62,7 @@ class ConnexionFactice final : public ConnexionDatagramme,
   [[nodiscard]] std::size_t receptionsArmees() const { return receptions_.size(); }
 
   const PointReseau point;
+  std::vector<EtatConnexion> etatsAuDemarrage;
   bool demarree = false;
   bool annulee = false;
   std::vector<Octets> envoyes;
@@ -81,12 +89,14 @@ class FabriqueFactice final : public FabriqueConnexions {
   [[nodiscard]] std::shared_ptr<ConnexionDatagramme> creer(const PointReseau& point,
                                                            File& file) override {
     auto c = std::make_shared<ConnexionFactice>(point, file);
+    c->etatsAuDemarrage = etatsAuDemarrage;
     creees.push_back(c);
     return c;
   }
   [[nodiscard]] ConnexionFactice& derniere() { return *creees.back(); }
 
   std::vector<std::shared_ptr<ConnexionFactice>> creees;
+  std::vector<EtatConnexion> etatsAuDemarrage;  ///< donnés à chaque connexion créée
 };
 
 }  // namespace ravlo::faux

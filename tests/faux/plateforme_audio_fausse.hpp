@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -130,6 +131,10 @@ class PlateformeAudioFausse final : public PlateformeAudio {
     if (script.ecrireDescription == 0) description = d;
     return script.ecrireDescription;
   }
+  StatutAudio lireEchec(IdentifiantAudio /*agregat*/) override { return echec.load(); }
+
+  /// Ce que rend `lireEchec` : le test y met la panne d'une capture qui tourne.
+  std::atomic<StatutAudio> echec{0};
 
  private:
   std::mutex rappelVerrou_;

@@ -74,6 +74,19 @@ TEST(CatalogueTextes, FichiersAbimes) {
   EXPECT_EQ(avecMot(cle1 + 4, UINT32_MAX), std::unexpected(ErreurCatalogue::chaineHorsLimites));
   EXPECT_EQ(avecMot(cle1, UINT32_MAX), std::unexpected(ErreurCatalogue::chaineHorsLimites));
 
+  // 64 entrées qui se chevauchent sur les mêmes 1000 octets : 115 Ko à copier d'un fichier
+  // de 2 Ko.
+  Octets chevauche(28 + 2 * 64 * 8 + 1000, 'a');
+  for (const auto& [position, valeur] :
+       {std::pair{0, 0x950412de}, {4, 0}, {8, 64}, {12, 28}, {16, 28 + 64 * 8}}) {
+    ecrirePetitBoutiste(chevauche.data() + position, static_cast<std::uint32_t>(valeur));
+  }
+  for (std::uint32_t i = 0; i < 2 * 64; ++i) {
+    ecrirePetitBoutiste(chevauche.data() + 28 + 8 * i, std::uint32_t{900});
+    ecrirePetitBoutiste(chevauche.data() + 32 + 8 * i, 28 + 2 * 64 * 8 + i % 64);
+  }
+  EXPECT_EQ(CatalogueTextes::lire(chevauche), std::unexpected(ErreurCatalogue::tropDeTexte));
+
   for (std::size_t n = 0; n < juste.size(); ++n) {
     const auto lu = CatalogueTextes::lire(VueOctets(juste).first(n));
     if (n < CatalogueTextes::tailleEnTete) {

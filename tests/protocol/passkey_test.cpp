@@ -55,6 +55,9 @@ TEST(SecretPartage, ClesRefusees) {
   const Octets pair = cleDe(4).publique();
   EXPECT_TRUE(secretPartage(moi, pair).has_value());
   EXPECT_FALSE(secretPartage(moi, moi.publique())) << "clé renvoyée";
+  Octets renvoyee = moi.publique();
+  renvoyee[31] |= 0x80;
+  EXPECT_FALSE(secretPartage(moi, renvoyee)) << "clé renvoyée, bit 255 levé";
   EXPECT_FALSE(secretPartage(moi, VueOctets(pair).first(31)));
   Octets longue = pair;
   longue.push_back(0);

@@ -79,6 +79,8 @@ TEST_F(RavloEnvoi, EnvoieJusquAuMessageDeFinEtSortAvecZero) {
   EXPECT_EQ(j["raison"], "fin");
   EXPECT_GE(j["paquetsEnvoyes"].get<int>(), 150);
   EXPECT_EQ(j["paquetsSansHeureDeCapture"], 0);
+  EXPECT_EQ(j["connexionPrete"], true) << "l'état du lien à la fin, pas celui de l'arrêt";
+  EXPECT_TRUE(j["erreur"].is_null());
 }
 
 TEST_F(RavloEnvoi, FichierWavEnvoyeTelQuelPuisSortie) {

@@ -37,10 +37,10 @@ struct Banc : ::testing::Test {
 
   faux::ConnexionFactice& connexion() { return fabrique->derniere(); }
 
+  // Comme la vraie connexion : préparation puis prête pendant `demarrer()` même.
   void demarrerPret() {
+    fabrique->etatsAuDemarrage = {{Cas::preparation, std::nullopt}, {Cas::prete, std::nullopt}};
     emetteur->demarrer();
-    file->executer();
-    connexion().jouerEtat({Cas::prete, std::nullopt});
     file->executer();
   }
 
@@ -186,8 +186,11 @@ TEST_F(Banc, ReceptionEnErreurReArmeeApres500msSurLaConnexionCouranteSeulement) 
   EXPECT_EQ(connexion().receptionsArmees(), 1u);
 }
 
-TEST_F(Banc, ConnexionEnPanneRefaiteAuPlusUneFoisParSecondePuisAbandonA30s) {
+// Comme une socket UDP connectée : chaque connexion refaite est prête aussitôt, que le
+// récepteur écoute ou non ; seule sa réponse finit la panne.
+TEST_F(Banc, PanneRefaiteAuPlusUneFoisParSecondeFinieParLeRecepteurPasParPrete) {
   demarrerPret();
+  const ErreurReseau refus{DomaineErreurReseau::posix, ECONNREFUSED};
   connexion().jouerEtat({Cas::echec, ErreurReseau{DomaineErreurReseau::posix, ENETUNREACH}});
   file->executer();
   auto c = emetteur->compteurs();
@@ -197,35 +200,39 @@ TEST_F(Banc, ConnexionEnPanneRefaiteAuPlusUneFoisParSecondePuisAbandonA30s) {
   EXPECT_EQ(*c.erreur,
             "Ce Mac n'est connecté à aucun réseau. Active le Wi-Fi et rejoins le même "
             "réseau que l'iPhone.");
-  // Premier tic en panne : la panne commence, rien n'est refait avant une seconde.
+  // Hors connexion, l'anneau se vide par blocs entiers : pas de rafale périmée au retour.
+  ecrire(3 * 1280 + 100, horloge.hoteNs());
   file->avancer(5ms);
-  file->avancer(995ms - 5ms);
+  EXPECT_EQ(emetteur->compteurs().blocsJetes, 3);
+  EXPECT_EQ(tampon->disponible(), 100);
+  // Premier tic en panne : rien n'est refait avant une seconde.
+  file->avancer(990ms);
   EXPECT_EQ(fabrique->creees.size(), 1u);
   file->avancer(10ms);
-  EXPECT_EQ(fabrique->creees.size(), 2u);
+  ASSERT_EQ(fabrique->creees.size(), 2u);
   EXPECT_TRUE(fabrique->creees[0]->annulee);
-  EXPECT_EQ(emetteur->compteurs().connexionsRefaites, 1);
-  // La nouvelle connexion échoue aussitôt : une reprise par seconde au plus.
-  connexion().jouerEtat({Cas::echec, ErreurReseau{DomaineErreurReseau::posix, ENETUNREACH}});
-  file->avancer(990ms);
-  EXPECT_EQ(fabrique->creees.size(), 2u);
-  file->avancer(10ms);
-  EXPECT_EQ(fabrique->creees.size(), 3u);
-  // Prête : la panne est finie, la suivante repart de zéro.
-  connexion().jouerEtat({Cas::prete, std::nullopt});
-  file->avancer(20s);
-  EXPECT_EQ(injoignables, 0);
-  EXPECT_EQ(fabrique->creees.size(), 3u);
+  c = emetteur->compteurs();
+  EXPECT_EQ(c.connexionsRefaites, 1);
+  EXPECT_TRUE(c.connexionPrete);
+  EXPECT_FALSE(c.erreur.has_value());
+  // Le récepteur répond : la panne est finie, la suivante repart de zéro.
+  livrer(SorteEnveloppe::audio, Octets{});
+  file->avancer(29s);
 
-  // Nouvelle panne ; la connexion refaite reste en préparation : abandon 30 s après le
-  // début de la panne quel que soit l'état.
-  connexion().jouerEtat({Cas::attente, ErreurReseau{DomaineErreurReseau::posix, ECONNREFUSED}});
+  // Port fermé pour de bon : chaque connexion refaite est prête puis refusée, au plus une
+  // fois par seconde, et l'abandon tombe 30 s après le début de cette panne-ci.
+  connexion().jouerEtat({Cas::attente, refus});
   file->avancer(5ms);
   const InstantNs debutPanne = horloge.hoteNs();
-  file->avancer(1s);
-  connexion().jouerEtat({Cas::preparation, std::nullopt});
-  file->avancer(
-      std::chrono::nanoseconds(debutPanne + 30'000'000'000 - horloge.hoteNs() - 5'000'000));
+  std::size_t creees = fabrique->creees.size();
+  while (horloge.hoteNs() < debutPanne + 30'000'000'000 - 5'000'000) {
+    file->avancer(5ms);
+    if (fabrique->creees.size() == creees) continue;
+    creees = fabrique->creees.size();
+    ASSERT_GE(horloge.hoteNs() - debutPanne, 1'000'000'000u * (creees - 2));
+    connexion().jouerEtat({Cas::attente, refus});
+  }
+  EXPECT_EQ(fabrique->creees.size(), 31u) << "29 reprises";
   EXPECT_EQ(injoignables, 0);
   file->avancer(5ms);
   EXPECT_EQ(injoignables, 1);
@@ -244,9 +251,10 @@ TEST_F(Banc, PireAttentePublieeChaqueSecondeQuandLaConnexionEstPrete) {
   }
   file->avancer(5ms);  // le tic qui clôt la seconde
   EXPECT_DOUBLE_EQ(emetteur->compteurs().pireAttenteMs, 12.5);
-  // Une seconde de blocs sans heure : 0 publié.
+  // Une seconde de blocs sans heure, ou datés 1 ms après le tic qui les envoie (la sortie
+  // les joue un peu plus tard) : attente nulle, 0 publié.
   for (int i = 0; i < 200; ++i) {
-    ecrire(1280, std::nullopt);
+    ecrire(1280, i % 2 == 0 ? std::nullopt : std::optional(horloge.hoteNs() + 6'000'000));
     file->avancer(5ms);
   }
   EXPECT_DOUBLE_EQ(emetteur->compteurs().pireAttenteMs, 0.0);
@@ -254,7 +262,7 @@ TEST_F(Banc, PireAttentePublieeChaqueSecondeQuandLaConnexionEstPrete) {
   ecrire(1280, horloge.hoteNs() - 9'000'000);
   file->avancer(5ms);
   connexion().jouerEtat({Cas::attente, ErreurReseau{DomaineErreurReseau::posix, ECONNREFUSED}});
-  file->avancer(1500ms);
+  file->avancer(990ms);
   EXPECT_DOUBLE_EQ(emetteur->compteurs().pireAttenteMs, 0.0);
 }
 

@@ -30,10 +30,16 @@ constexpr unsigned nouvelEssaiMs = 2000;
 // Tout ce qui suit `poll` n'est touché que sur le fil d'Avahi, ou quand ce fil est arrêté.
 struct NavigateurAvahi::Etat {
   using Cle = std::tuple<AvahiIfIndex, AvahiProtocol, std::string, std::string>;
+  // Le résolveur reste vivant après son premier résultat : Avahi y rapporte tout changement
+  // (récepteur relancé sur un autre port sans retrait vu). Après un échec, la résolution
+  // reprend au bout de `nouvelEssaiMs`, ou dès la prochaine annonce.
   struct Entree {
+    Etat* proprietaire = nullptr;
     AvahiServiceResolver* resolveur = nullptr;
+    AvahiTimeout* reprise = nullptr;
     std::optional<PointReseau> point;
   };
+  using Noeud = std::map<Cle, Entree>::value_type;  // adresse stable tant qu'il est dans la table
 
   std::string type;
   std::shared_ptr<File> file;
@@ -65,9 +71,41 @@ struct NavigateurAvahi::Etat {
     });
   }
 
+  void libererEntree(Entree& entree) {
+    if (entree.resolveur != nullptr) avahi_service_resolver_free(entree.resolveur);
+    entree.resolveur = nullptr;
+    if (entree.reprise != nullptr) {
+      const AvahiPoll* api = avahi_threaded_poll_get(poll);
+      api->timeout_free(entree.reprise);
+    }
+    entree.reprise = nullptr;
+  }
+
+  // (Re)lance la résolution d'une instance ; un résolveur qui ne se crée pas est réessayé.
+  void resoudre(Noeud& noeud) {
+    libererEntree(noeud.second);
+    const auto& [interface, protocole, nom, domaine] = noeud.first;
+    noeud.second.resolveur = avahi_service_resolver_new(
+        client, interface, protocole, nom.c_str(), type.c_str(), domaine.c_str(), AVAHI_PROTO_INET,
+        static_cast<AvahiLookupFlags>(0), rappelResolveur, this);
+    if (noeud.second.resolveur == nullptr) reprendrePlusTard(noeud);
+  }
+
+  void reprendrePlusTard(Noeud& noeud) {
+    timeval echeance{};
+    avahi_elapse_time(&echeance, nouvelEssaiMs, 0);
+    const AvahiPoll* api = avahi_threaded_poll_get(poll);
+    noeud.second.reprise = api->timeout_new(api, &echeance, rappelReprise, &noeud);
+  }
+
+  // La minuterie est libérée par `resoudre`, comme toute minuterie d'une entrée.
+  static void rappelReprise(AvahiTimeout* /*minuterie*/, void* n) {
+    auto& noeud = *static_cast<Noeud*>(n);
+    noeud.second.proprietaire->resoudre(noeud);
+  }
+
   void oublierNavigation() {
-    for (auto& [cle, entree] : entrees)
-      if (entree.resolveur != nullptr) avahi_service_resolver_free(entree.resolveur);
+    for (auto& [cle, entree] : entrees) libererEntree(entree);
     entrees.clear();
     if (navigateur != nullptr) avahi_service_browser_free(navigateur);
     navigateur = nullptr;
@@ -141,24 +179,21 @@ struct NavigateurAvahi::Etat {
 
   static void rappelNavigateur(AvahiServiceBrowser* n, AvahiIfIndex interface,
                                AvahiProtocol protocole, AvahiBrowserEvent evenement,
-                               const char* nom, const char* type, const char* domaine,
+                               const char* nom, const char* /*type*/, const char* domaine,
                                AvahiLookupResultFlags /*drapeaux*/, void* moi) {
     auto* e = static_cast<Etat*>(moi);
     switch (evenement) {
       case AVAHI_BROWSER_NEW: {
-        const Cle cle{interface, protocole, nom, domaine};
-        if (e->entrees.contains(cle)) return;
-        auto* r = avahi_service_resolver_new(avahi_service_browser_get_client(n), interface,
-                                             protocole, nom, type, domaine, AVAHI_PROTO_INET,
-                                             static_cast<AvahiLookupFlags>(0), rappelResolveur, e);
-        // Un résolveur qui ne se crée pas laisse l'instance hors de la liste.
-        if (r != nullptr) e->entrees.emplace(cle, Entree{r, std::nullopt});
+        // Chaque annonce relance la résolution, même d'une instance déjà connue.
+        auto [it, nouvelle] = e->entrees.try_emplace(Cle{interface, protocole, nom, domaine});
+        if (nouvelle) it->second.proprietaire = e;
+        e->resoudre(*it);
         return;
       }
       case AVAHI_BROWSER_REMOVE: {
         const auto it = e->entrees.find(Cle{interface, protocole, nom, domaine});
         if (it == e->entrees.end()) return;
-        if (it->second.resolveur != nullptr) avahi_service_resolver_free(it->second.resolveur);
+        e->libererEntree(it->second);
         const bool visible = it->second.point.has_value();
         e->entrees.erase(it);
         if (visible) e->publier();
@@ -184,13 +219,18 @@ struct NavigateurAvahi::Etat {
                               void* moi) {
     auto* e = static_cast<Etat*>(moi);
     const auto it = e->entrees.find(Cle{interface, protocole, nom, domaine});
-    avahi_service_resolver_free(r);
-    if (it == e->entrees.end()) return;
-    it->second.resolveur = nullptr;
-    if (evenement != AVAHI_RESOLVER_FOUND || adresse == nullptr) return;
+    if (it == e->entrees.end() || it->second.resolveur != r) return;
+    if (evenement != AVAHI_RESOLVER_FOUND || adresse == nullptr) {
+      // Échec (délai dépassé…) : le dernier point connu reste, la résolution reprendra.
+      e->libererEntree(it->second);
+      e->reprendrePlusTard(*it);
+      return;
+    }
     char texte[AVAHI_ADDRESS_STR_MAX] = {};
     avahi_address_snprint(texte, sizeof texte, adresse);
-    it->second.point = PointReseau{texte, port, std::string(nom), static_cast<int>(interface)};
+    PointReseau point{texte, port, std::string(nom), static_cast<int>(interface)};
+    if (it->second.point == point) return;
+    it->second.point = std::move(point);
     e->publier();
   }
 };

@@ -39,8 +39,14 @@ FormatFlux FluxCapturePulse::format() const {
   return formatDe(*pa_stream_get_sample_spec(flux_));
 }
 
-void FluxCapturePulse::rappelEtat(pa_stream*, void* moi) {
-  static_cast<FluxCapturePulse*>(moi)->contexte_.signaler();
+void FluxCapturePulse::rappelEtat(pa_stream* flux, void* moi) {
+  auto* soi = static_cast<FluxCapturePulse*>(moi);
+  // Nos propres déconnexions retirent ce rappel avant : un flux fini ici a été tué.
+  if (!PA_STREAM_IS_GOOD(pa_stream_get_state(flux))) {
+    const int code = pa_context_errno(pa_stream_get_context(flux));
+    soi->echec_.store(code == 0 ? PA_ERR_KILLED : code);
+  }
+  soi->contexte_.signaler();
 }
 
 StatutAudio FluxCapturePulse::connecter(const std::string& source) {
@@ -60,6 +66,7 @@ StatutAudio FluxCapturePulse::connecter(const std::string& source) {
     return contexte_.erreur();
   }
   connecte_ = true;
+  source_ = source;
   for (;;) {
     const pa_stream_state_t etat = pa_stream_get_state(flux_);
     if (etat == PA_STREAM_READY) return 0;

@@ -2,6 +2,7 @@
 
 #include <pulse/stream.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -13,9 +14,10 @@
 namespace ravlo {
 
 /// Un flux d'enregistrement en flottants 32 bits, 48 000 Hz, stéréo, sur le moniteur d'une
-/// sortie. Il ne suit jamais une autre source (PA_STREAM_DONT_MOVE : si sa source disparaît,
-/// il échoue au lieu d'enregistrer autre chose) et demande des fragments de 5 ms pour que
-/// les blocs arrivent réguliers et tôt.
+/// sortie. Le serveur ne le déplace jamais (PA_STREAM_DONT_MOVE : si sa source disparaît, il
+/// le tue au lieu de lui faire enregistrer autre chose, et `echec()` le dit) ; suivre une
+/// autre sortie, c'est relier un flux neuf. Il demande des fragments de 5 ms pour que les
+/// blocs arrivent réguliers et tôt.
 ///
 /// Chaque morceau lu est un appel du rappel (un trou compte comme un appel sans données).
 /// L'heure de capture d'un octet est celle où la sortie le joue. Chaque mise à jour de
@@ -54,6 +56,11 @@ class FluxCapturePulse {
   StatutAudio suspendre() { return pause(true); }
   void deconnecter();
   [[nodiscard]] bool connecte() const { return connecte_; }
+  /// Le moniteur donné à `connecter`.
+  [[nodiscard]] const std::string& source() const { return source_; }
+  /// 0, ou le code d'erreur du flux que le serveur a tué (source disparue…). Sûr depuis
+  /// n'importe quel fil.
+  [[nodiscard]] StatutAudio echec() const { return echec_.load(); }
 
  private:
   FluxCapturePulse(ContextePulse& contexte, pa_stream* flux) : contexte_(contexte), flux_(flux) {}
@@ -73,6 +80,8 @@ class FluxCapturePulse {
   pa_stream* flux_;
   const RappelES* rappel_ = nullptr;
   bool connecte_ = false;
+  std::string source_;
+  std::atomic<StatutAudio> echec_{0};
   // Touchés sur le fil de la boucle seulement (ou boucle verrouillée).
   bool donneesVues_ = false;
   std::optional<Ancre> ancre_;

@@ -1,20 +1,135 @@
 #include "link/plateforme/pulseaudio/plateforme_pulse.hpp"
 
 #include <pulse/error.h>
+#include <pulse/subscribe.h>
 
 #include <utility>
+#include <vector>
 
 #include "link/plateforme/pulseaudio/requetes_pulse.hpp"
 
 namespace ravlo {
 
 PlateformePulse::PlateformePulse(std::string repertoireEtat)
-    : repertoireEtat_(std::move(repertoireEtat)), contexte_("Ravlo Link") {}
+    : repertoireEtat_(std::move(repertoireEtat)), contexte_("Ravlo Link") {
+  filSuivi_ = std::thread([this] { suivi(); });
+}
 
 PlateformePulse::~PlateformePulse() {
+  {
+    const std::lock_guard garde(verrouSuivi_);
+    fin_ = true;
+  }
+  reveil_.notify_one();
+  filSuivi_.join();
   VerrouBoucle verrou(contexte_);
+  if (abonne_ != nullptr && abonne_ == contexte_.contexte()) {
+    pa_context_set_subscribe_callback(abonne_, nullptr, nullptr);
+  }
   for (auto& [id, t] : taps_) demolir(t);
   taps_.clear();
+}
+
+void PlateformePulse::abonner() {
+  pa_context* c = contexte_.contexte();
+  if (c == nullptr || c == abonne_) return;
+  pa_context_set_subscribe_callback(c, &PlateformePulse::rappelAbonnement, this);
+  pa_operation* operation = pa_context_subscribe(
+      c,
+      static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SERVER | PA_SUBSCRIPTION_MASK_SINK |
+                                          PA_SUBSCRIPTION_MASK_SINK_INPUT),
+      nullptr, nullptr);
+  if (operation == nullptr) return;
+  pa_operation_unref(operation);
+  abonne_ = c;
+}
+
+// Sur le fil de la boucle : on ne peut y attendre aucune réponse du serveur, le fil de
+// suivi s'en charge.
+void PlateformePulse::rappelAbonnement(pa_context*, pa_subscription_event_type_t, std::uint32_t,
+                                       void* moi) {
+  auto* soi = static_cast<PlateformePulse*>(moi);
+  {
+    const std::lock_guard garde(soi->verrouSuivi_);
+    soi->aSuivre_ = true;
+  }
+  soi->reveil_.notify_one();
+}
+
+void PlateformePulse::suivi() {
+  for (;;) {
+    {
+      std::unique_lock garde(verrouSuivi_);
+      reveil_.wait(garde, [this] { return aSuivre_ || fin_; });
+      if (fin_) return;
+      aSuivre_ = false;
+    }
+    VerrouBoucle verrou(contexte_);
+    suivre();
+  }
+}
+
+void PlateformePulse::suivre() {
+  if (contexte_.contexte() == nullptr ||
+      pa_context_get_state(contexte_.contexte()) != PA_CONTEXT_READY) {
+    return;
+  }
+  const auto defaut = requetesPulse::nomPuitsParDefaut(contexte_);
+  if (defaut.statut != 0) return;
+  // `rebrancher` relâche la boucle en attendant le serveur : la table peut changer entre
+  // deux captures, on la relit par identifiant.
+  std::vector<IdentifiantAudio> ids;
+  for (const auto& [id, t] : taps_)
+    if (t.agregat != 0) ids.push_back(id);
+  for (const IdentifiantAudio id : ids) {
+    Tap* t = tap(id);
+    if (t == nullptr || t->agregat == 0 || !t->flux) continue;
+    std::string sortie = defaut.valeur;
+    if (t->silence) {
+      // Notre sortie partie : le flux du silence, tué, le dit par `lireEchec`.
+      if (!t->silence->suivre(defaut.valeur)) continue;
+      sortie = t->silence->puitsPrecedent();
+    }
+    const auto puits = requetesPulse::puitsNomme(contexte_, sortie);
+    if (puits.statut != 0) continue;
+    if (t->flux->source() != puits.valeur.moniteur || t->flux->echec() != 0) {
+      rebrancher(*t, t->flux, puits.valeur.moniteur);
+    }
+  }
+}
+
+StatutAudio PlateformePulse::rebrancher(Tap& t, std::unique_ptr<FluxCapturePulse>& flux,
+                                        const std::string& source) {
+  const IdentifiantAudio agregat = t.agregat;
+  const FluxCapturePulse* ancien = flux.get();
+  auto neuf = FluxCapturePulse::creer(contexte_, t.description.nom);
+  if (neuf.statut != 0) return neuf.statut;
+  if (const StatutAudio statut = neuf.valeur->connecter(source); statut != 0) return statut;
+  // La boucle a été relâchée pendant la connexion : la capture a pu être arrêtée ou changée.
+  Tap* encore = tapDuRoutage(agregat);
+  if (encore != &t || flux.get() != ancien) return PA_ERR_BADSTATE;
+  if (t.demarre) {
+    // L'ancien se tait avant que le neuf parle : l'anneau ne reçoit jamais les deux mêlés.
+    const bool porteRappel = actif(t) == ancien;
+    if (porteRappel) {
+      flux->installer(nullptr);
+      neuf.valeur->installer(t.rappel.get());
+    }
+    if (const StatutAudio statut = neuf.valeur->reprendre(); statut != 0) {
+      neuf.valeur->installer(nullptr);
+      if (porteRappel) flux->installer(t.rappel.get());
+      return statut;
+    }
+  }
+  flux = std::move(neuf.valeur);
+  return 0;
+}
+
+StatutAudio PlateformePulse::lireEchec(IdentifiantAudio agregat) {
+  VerrouBoucle verrou(contexte_);
+  Tap* t = tapDuRoutage(agregat);
+  if (t == nullptr) return PA_ERR_NOENTITY;
+  return actif(*t)->echec();
 }
 
 PlateformePulse::Tap* PlateformePulse::tap(IdentifiantAudio id) {
@@ -104,6 +219,13 @@ ResultatAudio<IdentifiantAudio> PlateformePulse::creerAgregat(
     return {statut, 0};
   }
   t->agregat = prochainId_++;
+  abonner();
+  // La sortie a pu changer entre sa lecture et l'abonnement.
+  {
+    const std::lock_guard garde(verrouSuivi_);
+    aSuivre_ = true;
+  }
+  reveil_.notify_one();
   return {0, t->agregat};
 }
 

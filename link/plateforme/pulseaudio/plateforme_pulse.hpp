@@ -1,9 +1,12 @@
 #pragma once
 
+#include <condition_variable>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "link/plateforme/plateforme_audio.hpp"
 #include "link/plateforme/pulseaudio/contexte_pulse.hpp"
@@ -22,6 +25,11 @@ namespace ravlo {
 /// Le flux sur la sortie ordinaire reste relié, muet, pendant le silence : il la garde à
 /// faible latence, et lever le silence ne fait que lui rendre le rappel. Relier un flux neuf
 /// à une sortie restée une seconde sans lui coûtait une seconde sans données.
+///
+/// La capture suit la sortie par défaut : quand elle change (casque branché, sortie
+/// retirée), un fil de suivi relie un flux neuf au moniteur de la nouvelle et lui passe le
+/// rappel ; silencieuse, c'est le silence qui la suit (`SilencePulse::suivre`). Un flux que
+/// le serveur a tué sans qu'on puisse le remplacer est rapporté par `lireEchec`.
 ///
 /// Chaque démarrage (`lireSortieParDefaut`) commence par défaire les silences laissés par
 /// un programme mort. Détruire la plateforme défait ce que ses captures ont laissé.
@@ -47,6 +55,7 @@ class PlateformePulse final : public PlateformeAudio {
   ResultatAudio<std::optional<DescriptionTap>> lireDescriptionTap(IdentifiantAudio tap) override;
   StatutAudio ecrireDescriptionTap(IdentifiantAudio tap,
                                    const DescriptionTap& description) override;
+  StatutAudio lireEchec(IdentifiantAudio agregat) override;
 
  private:
   struct Tap {
@@ -73,11 +82,29 @@ class PlateformePulse final : public PlateformeAudio {
   /// tourne.
   StatutAudio brancherSilence(Tap& t);
   void demolir(Tap& t);
+  /// Remplace `flux` par un flux neuf sur `source`, démarré si la capture tourne et portant
+  /// le rappel s'il le portait.
+  StatutAudio rebrancher(Tap& t, std::unique_ptr<FluxCapturePulse>& flux,
+                         const std::string& source);
+  /// Abonne le lien courant aux changements du serveur (sortie par défaut).
+  void abonner();
+  static void rappelAbonnement(pa_context* c, pa_subscription_event_type_t evenement,
+                               std::uint32_t index, void* moi);
+  /// Fil de suivi : attend un changement, puis `suivre()` boucle verrouillée.
+  void suivi();
+  void suivre();
 
   const std::string repertoireEtat_;
   ContextePulse contexte_;
   std::map<IdentifiantAudio, Tap> taps_;
   IdentifiantAudio prochainId_ = 1;
+  pa_context* abonne_ = nullptr;
+
+  std::mutex verrouSuivi_;
+  std::condition_variable reveil_;
+  bool aSuivre_ = false;
+  bool fin_ = false;
+  std::thread filSuivi_;  // en dernier : démarré quand tout le reste existe
 };
 
 }  // namespace ravlo

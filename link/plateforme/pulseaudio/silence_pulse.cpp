@@ -161,22 +161,40 @@ ResultatAudio<std::unique_ptr<SilencePulse>> SilencePulse::installer(
   }
   silence->moniteur_ = notre->moniteur;
 
+  silence->amenerLesFlux(liste.valeur, notre->index);
+  return {0, std::move(silence)};
+}
+
+void SilencePulse::amenerLesFlux(const std::vector<PuitsPulse>& liste, std::uint32_t notre) {
   // Les flux qui suivaient la sortie par défaut sont venus seuls et en repartiront seuls ;
   // on amène ceux qui jouaient ailleurs, et on note d'où ils viennent.
-  const auto entrees = requetesPulse::listeEntrees(c);
-  for (const EntreePulse& e : entrees.valeur) {
-    if (e.puits == notre->index) continue;
-    const auto origine = std::find_if(liste.valeur.begin(), liste.valeur.end(),
+  bool change = false;
+  for (const EntreePulse& e : requetesPulse::listeEntrees(contexte_).valeur) {
+    if (e.puits == notre) continue;
+    const auto origine = std::find_if(liste.begin(), liste.end(),
                                       [&](const PuitsPulse& p) { return p.index == e.puits; });
-    if (origine == liste.valeur.end()) continue;
-    if (requetesPulse::deplacerEntree(c, e.index, puits) == 0) {
-      silence->etat_.deplaces.push_back({e.index, origine->nom});
+    if (origine == liste.end()) continue;
+    if (requetesPulse::deplacerEntree(contexte_, e.index, puits_) == 0) {
+      std::erase_if(etat_.deplaces, [&](const auto& d) { return d.entree == e.index; });
+      etat_.deplaces.push_back({e.index, origine->nom});
+      change = true;
     }
   }
-  if (std::optional<FichierEtatSilence>& fichierEtat = silence->fichier_; fichierEtat) {
-    fichierEtat->ecrire(silence->etat_);
+  if (fichier_ && change) fichier_->ecrire(etat_);
+}
+
+bool SilencePulse::suivre(const std::string& parDefaut) {
+  if (retire_) return false;
+  const auto liste = requetesPulse::listePuits(contexte_);
+  const PuitsPulse* notre = liste.statut == 0 ? chercher(liste.valeur, puits_) : nullptr;
+  if (notre == nullptr) return false;
+  if (parDefaut != puits_) {
+    etat_.puitsPrecedent = parDefaut;
+    if (fichier_) fichier_->ecrire(etat_);
+    if (requetesPulse::choisirPuitsParDefaut(contexte_, puits_) != 0) return false;
   }
-  return {0, std::move(silence)};
+  amenerLesFlux(liste.valeur, notre->index);
+  return true;
 }
 
 void SilencePulse::retirer() {

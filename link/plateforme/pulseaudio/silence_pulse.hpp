@@ -8,6 +8,7 @@
 #include "link/plateforme/pulseaudio/contexte_pulse.hpp"
 #include "link/plateforme/pulseaudio/etat_silence.hpp"
 #include "link/plateforme/pulseaudio/fichier_etat_silence.hpp"
+#include "link/plateforme/pulseaudio/requetes_pulse.hpp"
 
 namespace ravlo {
 
@@ -35,6 +36,12 @@ class SilencePulse {
   /// Ne défait rien : `retirer()` le fait, explicitement, boucle verrouillée.
   ~SilencePulse() = default;
 
+  /// À chaque changement du serveur. Si une autre sortie est devenue celle par défaut
+  /// (casque branché…), elle devient celle à rendre à la fin et la nôtre redevient celle par
+  /// défaut ; les flux que le bureau a déplacés ailleurs reviennent chez nous. Faux si notre
+  /// sortie n'existe plus.
+  bool suivre(const std::string& parDefaut);
+
   /// Rend la sortie par défaut d'avant, renvoie chaque flux déplacé (encore là) vers sa
   /// sortie d'origine, puis décharge le module. Plus rien ensuite.
   void retirer();
@@ -50,6 +57,8 @@ class SilencePulse {
  private:
   SilencePulse(ContextePulse& contexte, std::string puits, std::uint32_t module,
                std::optional<FichierEtatSilence> fichier);
+  /// Déplace chez nous les flux qui jouent ailleurs, note leur origine et l'écrit.
+  void amenerLesFlux(const std::vector<PuitsPulse>& liste, std::uint32_t notre);
 
   ContextePulse& contexte_;
   std::string puits_;

@@ -1,0 +1,96 @@
+// L'émetteur sur une vraie socket UDP de la boucle locale, face à un récepteur dont on
+// ferme le port ; son horloge saute en avant pour atteindre les règles de 30 s sans attendre.
+#include <gtest/gtest.h>
+
+#include <asio/ip/udp.hpp>
+#include <atomic>
+#include <thread>
+
+#include "link/plateforme/connexion_udp.hpp"
+#include "link/plateforme/file_serie.hpp"
+#include "link/sending/emetteur_audio.hpp"
+#include "protocol/message_erreur_reseau.hpp"
+#include "protocol/message_horloge.hpp"
+
+namespace ravlo {
+namespace {
+
+using namespace std::chrono_literals;
+using asio::ip::udp;
+
+const Cle versRecepteur{7}, versEmetteur{8};
+
+struct HorlogeSautante final : Horloge {
+  std::atomic<InstantNs> saut{0};
+  [[nodiscard]] InstantNs hoteNs() const override { return horlogeSysteme().hoteNs() + saut; }
+  [[nodiscard]] InstantNs continueNs() const override { return horlogeSysteme().continueNs(); }
+};
+
+TEST(PanneReelle, PretePuisPanneFinieParLeRecepteurPuisAbandonA30sPortFerme) {
+  asio::io_context contexte;
+  udp::socket socket(contexte);
+  std::uint16_t port = 0;
+  const auto ouvrir = [&] {
+    socket.open(udp::v4());
+    socket.set_option(udp::socket::reuse_address(true));
+    socket.bind({asio::ip::make_address("127.0.0.1"), port});
+    socket.non_blocking(true);
+    port = socket.local_endpoint().port();
+  };
+  ouvrir();
+  Scelleur scelleur(versEmetteur);
+  HorlogeSautante horloge;
+  auto tampon = std::make_shared<TamponAudio>(96'000);
+  std::atomic<int> injoignables{0};
+  auto emetteur = EmetteurAudio::creer(
+      tampon, PointReseau{"127.0.0.1", port}, Liaison::nouvelle(versRecepteur, versEmetteur), [] {},
+      [&] { ++injoignables; },
+      EmetteurAudio::Plateforme{std::make_shared<FileSerie>("ravlo.emetteur"),
+                                std::make_shared<FabriqueConnexionsUDP>(), &horloge, "C"});
+  emetteur->demarrer();
+  // Nourrit l'anneau ; port ouvert, répond à chaque datagramme par une question d'horloge.
+  const auto tourner = [&](std::chrono::milliseconds duree) {
+    for (const auto fin = std::chrono::steady_clock::now() + duree;
+         std::chrono::steady_clock::now() < fin; std::this_thread::sleep_for(1ms)) {
+      if (tampon->disponible() < 1280) (void)tampon->ecrire(Octets(1280, 0), horloge.hoteNs());
+      std::array<std::uint8_t, 2048> recu{};
+      udp::endpoint de;
+      std::error_code e;
+      if (socket.is_open() && socket.receive_from(asio::buffer(recu), de, 0, e) > 0) {
+        socket.send_to(asio::buffer(*scelleur.sceller(MessageHorloge::question(1).encoder(),
+                                                      SorteEnveloppe::horloge)),
+                       de, 0, e);
+      }
+    }
+  };
+
+  tourner(500ms);
+  auto c = emetteur->compteurs();
+  EXPECT_TRUE(c.connexionPrete);
+  EXPECT_GT(c.paquetsEnvoyes, 40);
+  socket.close();  // 2 s de panne : refusée, refaite chaque seconde
+  tourner(2s);
+  c = emetteur->compteurs();
+  EXPECT_GE(c.connexionsRefaites, 1);
+  EXPECT_GT(c.blocsJetes, 0);
+  EXPECT_EQ(c.erreur, MessageErreurReseau::texte({DomaineErreurReseau::posix, ECONNREFUSED}, "C"));
+  // Le récepteur revient et répond : la panne est finie, une autre 29 s plus tard n'est pas
+  // prise pour sa suite.
+  ouvrir();
+  tourner(1500ms);
+  c = emetteur->compteurs();
+  EXPECT_TRUE(c.connexionPrete);
+  EXPECT_FALSE(c.erreur.has_value());
+  horloge.saut += 29'000'000'000;
+  socket.close();
+  tourner(1500ms);
+  EXPECT_EQ(injoignables, 0);
+  // Port fermé pour de bon : chaque connexion refaite est prête, personne ne répond.
+  horloge.saut += 29'000'000'000;
+  for (int i = 0; i < 300 && injoignables == 0; ++i) tourner(10ms);
+  EXPECT_EQ(injoignables, 1);
+  emetteur->arreter();
+}
+
+}  // namespace
+}  // namespace ravlo
