@@ -58,7 +58,9 @@ void lierTableTextes(std::filesystem::path racine);
 
 /// Marque une clé rangée pour plus tard (dans un tableau, une table) : rend la clé telle
 /// quelle, mais l'extraction des clés la voit comme un appel à `texte`.
-[[nodiscard]] constexpr const char* cleTexte(const char* cle) { return cle; }
+[[nodiscard]] constexpr const char* cleTexte(const char* cle) {
+  return cle;
+}
 
 /// Texte de la table du processus pour `locale` ; la phrase française `cle` à défaut.
 [[nodiscard]] std::string texte(std::string_view cle, std::string_view locale);
