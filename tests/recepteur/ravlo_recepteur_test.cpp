@@ -315,7 +315,9 @@ TEST(DemonPulseRecepteur, TonAuNiveauEtALaFrequenceEtFinAuPortDuSon) {
   const std::string appairage = r.lire("Appairé avec ");
   std::this_thread::sleep_for(2s);
   const auto brut = (dossier / "moniteur.raw").string();
-  essai::commande("timeout 2 parec --device=" + puits +
+  // Fragments de 20 ms et SIGINT : tué autrement, parec perd ce qu'il tient (jusqu'à 2 s, tout
+  // l'enregistrement sous PipeWire).
+  essai::commande("timeout -s INT 2 parec --latency-msec=20 --device=" + puits +
                   ".monitor --raw --format=s16le --rate=48000 --channels=2 > " + brut);
   r.processus->tuer(SIGTERM);
   EXPECT_EQ(envoi.attendre(), 0);
