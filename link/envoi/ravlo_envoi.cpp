@@ -62,7 +62,8 @@ std::string phraseDeFin(const std::string& raison, const std::string& locale) {
       {"duree", cleTexte("Durée écoulée : envoi terminé.")},
       {"finDuFichier", cleTexte("Fichier envoyé jusqu'au bout.")},
       {"interrompu", cleTexte("Envoi interrompu.")},
-      {"capture", cleTexte("La capture n'a pas pu démarrer : envoi arrêté.")}};
+      {"capture", cleTexte("La capture n'a pas pu démarrer : envoi arrêté.")},
+      {"captureEnPanne", cleTexte("La capture du son s'est arrêtée : envoi arrêté.")}};
   const auto p = phrases.find(raison);
   return p == phrases.end() ? raison : texte(p->second, locale);
 }
@@ -160,6 +161,13 @@ class Diffusion {
         s.iPhoneMuet ? "  récepteur muet" : "", s.erreur ? ("  " + *s.erreur).c_str() : "",
         capte().c_str());
     std::fflush(stdout);
+    // Serveur de son relancé ou sortie perdue : l'application relance sa capture, l'outil
+    // s'arrête et dit pourquoi.
+    if (const auto panne = tap_ ? tap_->echec() : std::nullopt) {
+      std::fprintf(stderr, "%s\n", panne->description().c_str());
+      terminer("captureEnPanne", 1);
+      return;
+    }
     if (options_.secondes && ecoule >= *options_.secondes) terminer("duree", 0);
     if (alimentation_ && alimentation_->terminee() &&
         tampon_->disponible() < EmetteurAudio::octetsParPaquet) {

@@ -124,16 +124,19 @@ void DiffusionModel::noterCaptureNeuve(InstantNs debut) {
 void DiffusionModel::verifierCapture() {
   if (!tap_ || !tampon_ || !debutCapture_ || captureMuette_) return;
   const InstantNs t = maintenant();
-  // Une capture qui a livré puis s'est tue (flux tué, sortie perdue) ne signale rien : seul
-  // le compte de trames qui n'avance plus la trahit. Une sortie au repos, elle, livre encore
-  // du silence.
-  if (const std::int64_t trames = tap_->livraisons().trames; trames != tramesVues_) {
+  // Une capture en panne (serveur de son relancé, sortie partie sans relève) ne livrera plus
+  // rien : relancée aussitôt, sans attendre le délai. Une capture qui s'est tue sans le dire
+  // n'est trahie que par le compte de trames qui n'avance plus ; une sortie au repos, elle,
+  // livre encore du silence.
+  const bool enPanne = tap_->echec().has_value();
+  if (const std::int64_t trames = tap_->livraisons().trames; !enPanne && trames != tramesVues_) {
     tramesVues_ = trames;
     tramesVuesNs_ = t;
     relancesSansEffet_ = 0;
     return;
   }
-  if (t - tramesVuesNs_ < static_cast<InstantNs>(std::chrono::nanoseconds(delaiSansTrame).count()))
+  if (!enPanne &&
+      t - tramesVuesNs_ < static_cast<InstantNs>(std::chrono::nanoseconds(delaiSansTrame).count()))
     return;
   if (relancesSansEffet_ >= relancesMax) {
     changer(captureMuette_, true);

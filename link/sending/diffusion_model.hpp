@@ -20,8 +20,9 @@ namespace ravlo {
 /// `demarrer` crée l'anneau (96 000 octets, une demi-seconde), démarre la capture dessus puis
 /// un émetteur qui le vide vers le récepteur. Toutes les 0,5 s (horloge continue), le suivi
 /// recopie les compteurs de l'émetteur quand ils diffèrent, met `duree` à jour et surveille la
-/// capture : une capture qui ne livre aucune trame nouvelle pendant 2 s est relancée, et après
-/// deux relances sans effet `captureMuette` passe à vrai (la diffusion continue). `arreter`
+/// capture : une capture qui ne livre aucune trame nouvelle pendant 2 s, ou qui se dit en
+/// panne (`SystemAudioTap::echec`, dès le suivi suivant), est relancée, et après deux
+/// relances sans effet `captureMuette` passe à vrai (la diffusion continue). `arreter`
 /// défait tout ; les compteurs gardent leur dernière valeur jusqu'au démarrage suivant.
 ///
 /// Les vues lisent tous les champs (chacun prévient ses observateurs quand il change) et le

@@ -69,6 +69,31 @@ inline std::vector<std::string> colonne(const std::string& texte, std::size_t n)
   return valeurs;
 }
 
+/// Vrai quand le serveur de son est PipeWire (par pipewire-pulse).
+inline bool sousPipeWire() {
+  return commande("pactl info").find("PipeWire") != std::string::npos;
+}
+
+/// Coupe sans erreur ce qu'écoute le moniteur de `puits`. PulseAudio suspend la sortie ;
+/// PipeWire ne suspend pas une sortie écoutée (la commande réussit, la sortie reste active),
+/// on y défait les liens du moniteur, que WirePlumber ne refait pas.
+inline void couperMoniteur(const std::string& puits) {
+  if (!sousPipeWire()) {
+    commande("pactl suspend-sink " + puits + " 1");
+    return;
+  }
+  commande(
+      "pw-link -l | awk '/^[^ ]/ { o = $0 } /\\|->/ { sub(/^ *\\|-> /, \"\"); "
+      "if (index(o, \"" +
+      puits +
+      ":monitor_\") == 1) print o \"\\t\" $0 }' | "
+      "while IFS=\"$(printf '\\t')\" read -r o i; do pw-link -d \"$o\" \"$i\"; done");
+}
+
+inline void reprendreMoniteur(const std::string& puits) {
+  if (!sousPipeWire()) commande("pactl suspend-sink " + puits + " 0");
+}
+
 inline std::string puitsParDefaut() {
   std::string s = commande("pactl get-default-sink");
   while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();

@@ -1,10 +1,13 @@
 // ravlo-envoi --capture lancé pour de vrai : ce que joue l'ordinateur (la sortie nulle
 // « speakers » du démon d'essai) arrive au récepteur d'essai.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "e2e/outils_pulse.hpp"
@@ -100,6 +103,49 @@ TEST_F(DemonPulseEnvoi, UnEchecDeLaCaptureAfficheLeTexteFrancaisEtSortEnErreur) 
       << sortie;
   EXPECT_NE(sortie.find("statut=1"), std::string::npos) << sortie;
   EXPECT_TRUE(recepteur.paquets().empty());
+}
+
+// Le serveur de son relancé pendant l'envoi (un démon à part, sur son propre socket) : la
+// capture le dit et l'envoi s'arrête sur son texte français, en erreur, sans attendre sa durée.
+TEST_F(DemonPulseEnvoi, LeServeurDeSonRelanceArreteLEnvoiSurSonTexte) {
+  const std::string xdg = dossier_ + "/xdg";
+  const std::string socket = xdg + "/native";
+  ASSERT_EQ(::mkdir(xdg.c_str(), 0700), 0);
+  const auto demon = [&] {
+    return std::make_unique<essai::Processus>(std::vector<std::string>{
+        "env", "XDG_RUNTIME_DIR=" + xdg, "PULSE_RUNTIME_PATH=" + xdg,
+        "PULSE_STATE_PATH=" + dossier_, "pulseaudio", "--daemonize=no", "-n", "--exit-idle-time=-1",
+        "--log-target=file:" + dossier_ + "/pulse.log", "-L",
+        "module-native-protocol-unix auth-anonymous=1 socket=" + socket, "-L",
+        "module-null-sink sink_name=speakers rate=48000 channels=2"});
+  };
+  const auto pret = [&] {
+    for (int i = 0; i < 200; ++i) {
+      if (essai::commande("PULSE_SERVER=unix:" + socket +
+                          " pactl info >/dev/null 2>&1 && echo o") == "o\n")
+        return true;
+      std::this_thread::sleep_for(25ms);
+    }
+    return false;
+  };
+  auto serveur = demon();
+  ASSERT_TRUE(pret());
+  test::RecepteurTest recepteur(*CodeAppairage::depuisSaisie("1357"));
+  essai::Processus envoi({"bash", "-c",
+                          "exec env LC_ALL=fr_FR.UTF-8 PULSE_SERVER=unix:" + socket + " " +
+                              RAVLO_ENVOI +
+                              " --vers 127.0.0.1:" + std::to_string(recepteur.port()) +
+                              " --code 1357 --capture --secondes 20 >" + dossier_ + "/dit 2>&1"});
+  for (int i = 0; i < 300 && recepteur.paquets().empty(); ++i) std::this_thread::sleep_for(10ms);
+  ASSERT_FALSE(recepteur.paquets().empty()) << "la capture tourne";
+  serveur.reset();
+  serveur = demon();
+  ASSERT_TRUE(pret());
+  EXPECT_EQ(envoi.attendre(), 1);
+  std::ifstream f(dossier_ + "/dit");
+  const std::string dit((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  EXPECT_NE(dit.find("Le son de cet ordinateur n'a pas pu être capté"), std::string::npos) << dit;
+  EXPECT_NE(dit.find("La capture du son s'est arrêtée : envoi arrêté."), std::string::npos) << dit;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Ce que la surveillance de la capture suppose du vrai système de son : une sortie au repos
 // livre du silence sans trou, et seule une capture coupée (ici, la sortie suspendue) cesse de
-// livrer, sans aucune erreur. Contre le démon d'essai de scripts/services/pulseaudio.
+// livrer, sans aucune erreur (sous PipeWire, qui ne suspend pas une sortie écoutée, on
+// délie son moniteur). Contre le démon d'essai des scripts/services.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -55,10 +56,10 @@ TEST(DemonPulseRepos, UneSortieAuReposLivreSansTrouEtUneSortieSuspendueSeTaitSan
   EXPECT_NEAR(static_cast<double>(trames), 3 * 48'000.0, 48'000.0 / 4);
   EXPECT_FLOAT_EQ(tap.niveauDuBloc(), 0.0F);
 
-  essai::commande("pactl suspend-sink speakers 1");
+  essai::couperMoniteur("speakers");
   std::this_thread::sleep_for(300ms);
   const auto trouSuspendu = plusLongTrou(tap, 2500ms);
-  essai::commande("pactl suspend-sink speakers 0");
+  essai::reprendreMoniteur("speakers");
   EXPECT_GE(trouSuspendu, 2s) << "une capture coupée ne livre plus rien";
   tap.arreter();
   std::filesystem::remove_all(dossier);

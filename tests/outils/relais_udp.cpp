@@ -7,6 +7,8 @@
 #include <asio/steady_timer.hpp>
 #include <atomic>
 #include <chrono>
+#include <deque>
+#include <mutex>
 #include <random>
 #include <thread>
 #include <vector>
@@ -41,6 +43,7 @@ struct RelaisUDP::Etat {
                                 0, reglages.gigue.count())(alea));
               auto donnees = std::make_shared<std::vector<std::uint8_t>>(
                   tampon.begin(), tampon.begin() + static_cast<std::ptrdiff_t>(n));
+              if (&entree == &cote) retenir(*donnees);
               auto minuterie = std::make_shared<asio::steady_timer>(contexte, retard);
               // Tiré seulement quand il sert : les graines des essais sans rejeu gardent
               // leurs pertes.
@@ -61,7 +64,14 @@ struct RelaisUDP::Etat {
         });
   }
 
+  void retenir(const std::vector<std::uint8_t>& d) {
+    const std::lock_guard tenu(verrou);
+    if (derniers.size() == 256) derniers.pop_front();
+    derniers.push_back(d);
+  }
+
   [[nodiscard]] bool coupe() const {
+    if (coupeMain.load()) return true;
     if (reglages.coupureToutes.count() <= 0) return false;
     const auto dans = (std::chrono::steady_clock::now() - debut) % reglages.coupureToutes;
     return dans >= reglages.coupureToutes - reglages.coupureDuree;
@@ -84,6 +94,9 @@ struct RelaisUDP::Etat {
   udp::endpoint client;
   std::atomic<std::uint64_t> perdus{0};
   std::atomic<std::uint64_t> transmis{0};
+  std::atomic<bool> coupeMain{false};
+  mutable std::mutex verrou;
+  std::deque<std::vector<std::uint8_t>> derniers;
   std::thread fil;
 };
 
@@ -110,6 +123,13 @@ std::uint64_t RelaisUDP::perdus() const {
 }
 std::uint64_t RelaisUDP::transmis() const {
   return etat_->transmis.load();
+}
+void RelaisUDP::couper(bool coupe) {
+  etat_->coupeMain.store(coupe);
+}
+std::vector<std::vector<std::uint8_t>> RelaisUDP::derniersAller() const {
+  const std::lock_guard garde(etat_->verrou);
+  return {etat_->derniers.begin(), etat_->derniers.end()};
 }
 
 }  // namespace ravlo::test

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace ravlo::test {
 
@@ -32,6 +33,11 @@ class RelaisUDP {
   [[nodiscard]] std::uint16_t port() const;
   [[nodiscard]] std::uint64_t perdus() const;
   [[nodiscard]] std::uint64_t transmis() const;
+  /// Coupure à la main, dans les deux sens, en plus des coupures réglées.
+  void couper(bool coupe);
+  /// Les derniers datagrammes (256 au plus) transmis du client vers la destination : de quoi
+  /// rejouer du vrai trafic.
+  [[nodiscard]] std::vector<std::vector<std::uint8_t>> derniersAller() const;
 
   struct Etat;
 

@@ -102,19 +102,27 @@ TEST_F(Diffusion, CaptureMuetteRelanceeDeuxFoisPuisSignalee) {
     const char* nom;
     std::vector<int> livraisons;  // demi-secondes où une trame arrive
     bool relanceRefusee;
+    int panne;  // demi-seconde où la capture se dit en panne, -1 : jamais
     std::vector<std::pair<int, std::int64_t>> relances;  // (demi-seconde, capturesRelancees)
     int muette;                                          // demi-seconde, -1 : jamais
   };
   const std::vector<Cas> cas{
-      {"jamais rien", {}, false, {{4, 1}, {8, 2}}, 12},
-      {"une trame repousse la relance", {3}, false, {{7, 1}, {11, 2}}, 15},
-      {"livre puis se tait", {1, 2, 3, 4, 5, 6}, false, {{10, 1}, {14, 2}}, 18},
+      {"jamais rien", {}, false, -1, {{4, 1}, {8, 2}}, 12},
+      {"une trame repousse la relance", {3}, false, -1, {{7, 1}, {11, 2}}, 15},
+      {"livre puis se tait", {1, 2, 3, 4, 5, 6}, false, -1, {{10, 1}, {14, 2}}, 18},
       {"chaque relance qui relivre rend les deux relances",
        {5, 10, 15},
        false,
+       -1,
        {{4, 1}, {9, 2}, {14, 3}},
        -1},
-      {"relance refusée", {}, true, {}, 4},
+      {"relance refusée", {}, true, -1, {}, 4},
+      {"en panne : relancée sans attendre, même en livrant",
+       {1, 2, 3},
+       false,
+       3,
+       {{3, 1}, {7, 2}},
+       11},
   };
   for (const auto& c : cas) {
     SCOPED_TRACE(c.nom);
@@ -126,10 +134,13 @@ TEST_F(Diffusion, CaptureMuetteRelanceeDeuxFoisPuisSignalee) {
     for (int demi = 1; demi <= 18; ++demi) {
       if (std::ranges::find(c.livraisons, demi) != c.livraisons.end()) livrerBloc();
       if (c.relanceRefusee) audio->script.rappel = {-5, std::nullopt};
+      if (demi == c.panne) audio->echec = 11;  // lien au serveur de son coupé
       const auto avant = modele->capturesRelancees();
       file->avancer(500ms);
-      if (modele->capturesRelancees() != avant)
+      if (modele->capturesRelancees() != avant) {
         relances.emplace_back(demi, modele->capturesRelancees());
+        audio->echec = 0;  // la capture neuve tourne
+      }
       if (muette < 0 && modele->captureMuette()) muette = demi;
     }
     EXPECT_EQ(relances, c.relances);
