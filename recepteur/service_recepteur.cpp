@@ -128,11 +128,18 @@ struct ServiceRecepteur::Etat {
   }
 
   void verifierCode() {
-    if (recepteur_.codeEpuise()) {
-      terminer(texte("Le code fixé par --code a servi à une tentative d'appairage échouée : il ne "
-                     "sera plus accepté. Relance sans --code pour un code neuf à chaque échec."),
-               1);
-      return;
+    if (recepteur_.codeEpuise() && !codeEpuiseDit_) {
+      const auto raison = texte(
+          "Le code fixé par --code a servi à une tentative d'appairage échouée : il ne "
+          "sera plus accepté. Relance sans --code pour un code neuf à chaque échec.");
+      // Une tentative étrangère (ou rejouée) ne coupe jamais le son d'un émetteur appairé :
+      // le programme ne s'arrête que s'il n'a personne à servir.
+      if (!recepteur_.appaire()) {
+        terminer(raison, 1);
+        return;
+      }
+      codeEpuiseDit_ = true;
+      dire(p_.erreurs, "%s", raison.c_str());
     }
     if (recepteur_.code().chiffres() != codeMontre_) {
       dire(p_.messages, "%s", texte("Appairage échoué : voici un nouveau code.").c_str());
@@ -240,6 +247,7 @@ struct ServiceRecepteur::Etat {
   std::string codeMontre_;
   std::int64_t appairagesVus_ = 0;
   bool annonceIndisponible_ = false;
+  bool codeEpuiseDit_ = false;
   InstantNs debutNs_ = 0;
   std::string raison_;
   int statut_ = 0;

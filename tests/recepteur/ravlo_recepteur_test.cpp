@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <algorithm>
 
 #include <nlohmann/json.hpp>
 #include <random>
@@ -189,12 +190,11 @@ TEST_F(RavloRecepteur, InjectionsPuisCoupureDeCinqSecondes) {
   ASSERT_GE(relais.transmis(), 200u);
 
   std::vector<Octets> hostiles;
-  // Les enveloppes scellées seulement : rejouer la demande d'appairage met fin à la lecture
-  // (défaut connu, hors de ce test).
-  for (const auto& d : relais.derniersAller()) {
-    if (d.size() > 2 && d[0] == 'R' && d[1] == 'V') hostiles.emplace_back(d.begin(), d.end());
-  }
+  // Rejoués d'une autre adresse : les enveloppes scellées et l'appairage entier, qui entame le
+  // code fixé sans couper le son de l'émetteur appairé.
+  for (const auto& d : relais.derniersAller()) hostiles.emplace_back(d.begin(), d.end());
   ASSERT_GT(hostiles.size(), 100u);
+  ASSERT_TRUE(std::ranges::any_of(hostiles, [](const Octets& d) { return d[1] == 'P'; }));
   for (std::uint8_t i = 0; hostiles.size() < 2000; ++i) {
     Octets forge(1308, i);
     forge[0] = 'R', forge[1] = 'V', forge[2] = 2, forge[3] = 0;
