@@ -42,6 +42,8 @@ PanneauLink::~PanneauLink() = default;
 void PanneauLink::basculerPres(const QRect& icone) {
   if (!cadre_->isVisible()) ouvrirPanneau(*modele_, *saisie_, ticker_);
   cadre_->basculerPres(icone);
+  // Le clic qui vient de fermer le panneau ne le rouvre pas : le relevé n'a pas à tourner.
+  if (!cadre_->isVisible()) ticker_.arreter();
 }
 
 void PanneauLink::ouvrirPres(const QRect& icone) {

@@ -49,7 +49,8 @@ int main(int argc, char** argv) {
       principal, std::make_shared<ravlo::FabriqueNavigateursAvahi>(),
       std::make_shared<ravlo::PlateformePulse>(), reglages));
   const auto bureau = ravlo::ReglagesBureau::systeme();
-  ravlo::PanneauLink panneau(modele, std::make_shared<ravlo::PlateformeAppQt>(), principal, bureau);
+  const auto plateforme = std::make_shared<ravlo::PlateformeAppQt>();
+  ravlo::PanneauLink panneau(modele, plateforme, principal, bureau);
 
   ravlo::IconeNotification icone;
   const auto redessiner = [&] { icone.changerEtat(badgeDe(ravlo::etatIcone(*modele))); };
@@ -59,7 +60,7 @@ int main(int argc, char** argv) {
   QObject::connect(&icone, &ravlo::IconeNotification::ouvrir, &panneau,
                    [&] { panneau.basculerPres(icone.geometrie()); });
   QObject::connect(&icone, &ravlo::IconeNotification::quitter, &application,
-                   [&] { ravlo::PlateformeAppQt().quitter(); });
+                   [&] { plateforme->quitter(); });
   icone.montrer();
 
   // Une seule fenêtre d'accueil, au premier lancement ; elle se défait une fois fermée.

@@ -14,6 +14,8 @@
 #include "link/app/qt/cadre_panneau.hpp"
 #include "link/app/qt/panneau_link.hpp"
 #include "link/app/qt/polices.hpp"
+#include "protocol/message_horloge.hpp"
+#include "protocol/table_textes.hpp"
 
 namespace {
 
@@ -59,6 +61,12 @@ bool panneau(const QDir& dossier) {
   const ravlo::TamponBloc bloc{son.data(), 2560};
   for (int i = 0; i < 8'300; ++i) {
     app.audio->livrer({&bloc, 1}, {ravlo::HorodatageBloc::heureHoteValide, app.horloge.hoteNs()});
+    // Le récepteur demande l'heure chaque seconde : il répond, donc il n'est pas muet.
+    if (i % 100 == 0) {
+      (void)app.connexions->derniere().livrer(*app.scelleurRecepteur.sceller(
+          ravlo::MessageHorloge::question(app.horloge.hoteNs()).encoder(),
+          ravlo::SorteEnveloppe::horloge));
+    }
     app.file->avancer(10ms);
   }
   for (const float n : {0.2F, 0.45F, 0.7F, 0.55F, 0.85F, 0.6F, 0.4F}) p.saisie().ajouterNiveau(n);
@@ -76,7 +84,8 @@ bool accueil(const QDir& dossier) {
   if (!capturer(a.cadre(), dossier, "accueil-autorisations")) return false;
   app.navigateurs->dernier().jouerEtat(
       {ravlo::EtatNavigateur::Cas::attente,
-       ravlo::ErreurReseau{ravlo::DomaineErreurReseau::posix, ECONNREFUSED}});
+       ravlo::ErreurReseau{ravlo::DomaineErreurReseau::dnssd,
+                           ravlo::ErreurReseau::dnssdNonAutorise}});
   app.file->executer();
   if (!capturer(a.cadre(), dossier, "accueil-refus")) return false;
   app.navigateurs->dernier().jouerEtat({ravlo::EtatNavigateur::Cas::pret, {}});
