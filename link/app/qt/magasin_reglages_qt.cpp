@@ -13,7 +13,7 @@ QString cleQt(std::string_view cle) {
 }  // namespace
 
 MagasinReglagesQt::MagasinReglagesQt()
-    : reglages_(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("ravlo"),
+    : reglages_(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ravlo"),
                 QStringLiteral("ravlo-link")) {}
 
 MagasinReglagesQt::MagasinReglagesQt(const QString& fichier)

@@ -7,7 +7,7 @@
 
 namespace ravlo {
 
-/// Les réglages de l'application dans un fichier INI de QSettings : par défaut
+/// Les réglages de l'application dans le fichier INI natif de QSettings sous Linux :
 /// `$XDG_CONFIG_HOME/ravlo/ravlo-link.conf` (`~/.config` sans la variable). Chaque écriture
 /// part aussitôt sur le disque : un programme tué ne perd pas « RavloAccueilVu ». Un booléen
 /// se relit comme tel même écrit en texte par une main humaine (« true », « false ») ; une
