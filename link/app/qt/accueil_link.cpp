@@ -152,7 +152,7 @@ QWidget* AccueilLink::construirePage() {
         bascule->changerActif(demarrage_->actif());
         connect(bascule, &Interrupteur::basculer, this, [this, bascule] {
           // Un échec du système de fichiers laisse l'interrupteur tel que le disque le dit.
-          (void)demarrage_->changer(!demarrage_->actif());
+          [[maybe_unused]] const std::error_code erreur = demarrage_->changer(!demarrage_->actif());
           bascule->changerActif(demarrage_->actif());
         });
         pile->addWidget(bascule);

@@ -17,7 +17,7 @@ SujetReglages sujetDuMessage(EtatPanneau::Ecran ecran) {
 }  // namespace
 
 PanneauLink::PanneauLink(std::shared_ptr<ModeleLink> modele,
-                         std::shared_ptr<PlateformeApp> plateforme, Executeur& principal,
+                         const std::shared_ptr<PlateformeApp>& plateforme, Executeur& principal,
                          ReglagesBureau reglages, QObject* parent)
     : QObject(parent),
       modele_(std::move(modele)),

@@ -24,7 +24,7 @@ class PanneauLink final : public QObject {
   Q_OBJECT
 
  public:
-  PanneauLink(std::shared_ptr<ModeleLink> modele, std::shared_ptr<PlateformeApp> plateforme,
+  PanneauLink(std::shared_ptr<ModeleLink> modele, const std::shared_ptr<PlateformeApp>& plateforme,
               Executeur& principal, ReglagesBureau reglages, QObject* parent = nullptr);
   ~PanneauLink() override;
   PanneauLink(const PanneauLink&) = delete;
