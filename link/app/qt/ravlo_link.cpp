@@ -12,6 +12,7 @@
 #include "link/app/qt/plateforme_app_qt.hpp"
 #include "link/app/qt/polices.hpp"
 #include "link/app/qt/principal_qt.hpp"
+#include "link/app/qt/textes_qt.hpp"
 #include "link/plateforme/avahi/navigateur_avahi.hpp"
 #include "link/plateforme/pulseaudio/plateforme_pulse.hpp"
 #include "link/plateforme/textes_programme.hpp"
@@ -61,17 +62,27 @@ int main(int argc, char** argv) {
                    [&] { panneau.basculerPres(icone.geometrie()); });
   QObject::connect(&icone, &ravlo::IconeNotification::quitter, &application,
                    [&] { plateforme->quitter(); });
+  const auto demarrage = std::make_shared<ravlo::DemarrageAutoXdg>(
+      ravlo::DemarrageAutoXdg::dossierConfigUtilisateur(), "ravlo-link");
+  QAction* caseDemarrage = icone.ajouterCase(ravlo::texteQt(
+      ravlo::texte("Lancer Ravlo Link à l'ouverture de session", ravlo::localeCourante())));
+  caseDemarrage->setChecked(demarrage->actif());
+  QObject::connect(caseDemarrage, &QAction::triggered, &application, [&] {
+    // Réussi ou non, la case montre ce que le disque dit.
+    [[maybe_unused]] const std::error_code erreur = demarrage->changer(!demarrage->actif());
+    caseDemarrage->setChecked(demarrage->actif());
+  });
   icone.montrer();
 
   // Une seule fenêtre d'accueil, au premier lancement ; elle se défait une fois fermée.
   std::unique_ptr<ravlo::AccueilLink> accueil;
   if (ravlo::AccueilLink::du(*reglages)) {
-    accueil = std::make_unique<ravlo::AccueilLink>(
-        modele, reglages, bureau,
-        std::make_shared<ravlo::DemarrageAutoXdg>(
-            ravlo::DemarrageAutoXdg::dossierConfigUtilisateur(), "ravlo-link"));
-    QObject::connect(accueil.get(), &ravlo::AccueilLink::fermee, &application,
-                     [&] { QTimer::singleShot(0, &application, [&] { accueil.reset(); }); });
+    accueil = std::make_unique<ravlo::AccueilLink>(modele, reglages, bureau, demarrage);
+    QObject::connect(accueil.get(), &ravlo::AccueilLink::fermee, &application, [&] {
+      // Sa dernière page a pu changer le démarrage à l'ouverture de session.
+      caseDemarrage->setChecked(demarrage->actif());
+      QTimer::singleShot(0, &application, [&] { accueil.reset(); });
+    });
     accueil->montrer();
   }
 
