@@ -78,6 +78,10 @@ TEST(PanneauLink, PendantLAppairageLeBoutonAttendEtEntreeNeRelancePas) {
   b.app.file->executer();
   EXPECT_EQ(b.app.connexions->creees.size(), connexions) << "Entrée ignorée";
   EXPECT_EQ(b.panneau.saisie().code(), "4821") << "le code retapé reste";
+  // Le dialogue abandonne au bout de 8 s : rien ne reste suspendu à la fin du test.
+  b.app.file->avancer(std::chrono::seconds(9));
+  EXPECT_FALSE(b.app.chercheur().appairageEnCours());
+  EXPECT_EQ(bouton->text(), QStringLiteral("Appairer"));
 }
 
 TEST(PanneauLink, LeBoutonDesReglagesSelonLeMessageEtLOutil) {
