@@ -6,7 +6,6 @@
 #include <QImage>
 #include <QTest>
 #include <cstdio>
-#include <cstdlib>
 
 #include "app/banc_app.hpp"
 #include "link/app/qt/accueil_link.hpp"
@@ -103,7 +102,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   // Les phrases écrites pour Linux, quelle que soit la langue de qui lance le programme.
-  setenv("LC_ALL", "fr_FR.UTF-8", 1);
+  qputenv("LC_ALL", "fr_FR.UTF-8");
   ravlo::lierTableTextes(RAVLO_LOCALES);
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   const QApplication application(argc, argv);
