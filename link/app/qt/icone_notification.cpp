@@ -10,13 +10,20 @@ IconeNotification::IconeNotification(QObject* parent) : QObject(parent) {
   menu_.setAccessibleName(QStringLiteral("Ravlo Link"));
   connect(menu_.addAction(texteQt(texte("Ouvrir Ravlo Link", localeCourante()))),
           &QAction::triggered, this, &IconeNotification::ouvrir);
-  connect(menu_.addAction(texteQt(texte("Quitter Ravlo Link", localeCourante()))),
-          &QAction::triggered, this, &IconeNotification::quitter);
+  quitter_ = menu_.addAction(texteQt(texte("Quitter Ravlo Link", localeCourante())));
+  connect(quitter_, &QAction::triggered, this, &IconeNotification::quitter);
   icone_.setContextMenu(&menu_);
   connect(&icone_, &QSystemTrayIcon::activated, this,
           [this](QSystemTrayIcon::ActivationReason raison) {
             if (raison == QSystemTrayIcon::Trigger) emit ouvrir();
           });
+}
+
+QAction* IconeNotification::ajouterCase(const QString& libelle) {
+  auto* action = new QAction(libelle, &menu_);
+  action->setCheckable(true);
+  menu_.insertAction(quitter_, action);
+  return action;
 }
 
 void IconeNotification::changerEtat(EtatBadge etat) {

@@ -26,6 +26,8 @@ class IconeNotification final : public QObject {
   void changerEtat(EtatBadge etat);
   [[nodiscard]] EtatBadge etat() const { return etat_; }
   void montrer() { icone_.show(); }
+  /// Une case à cocher du menu, posée avant « Quitter Ravlo Link » (qui reste la dernière).
+  [[nodiscard]] QAction* ajouterCase(const QString& libelle);
   /// Où l'icône est à l'écran, pour y accrocher le panneau ; vide si l'hôte ne le dit pas.
   [[nodiscard]] QRect geometrie() const { return icone_.geometry(); }
 
@@ -36,6 +38,7 @@ class IconeNotification final : public QObject {
  private:
   QMenu menu_;  // avant l'icône, qui le garde jusqu'à sa propre destruction
   QSystemTrayIcon icone_;
+  QAction* quitter_ = nullptr;
   EtatBadge etat_ = EtatBadge::repos;
 };
 

@@ -1,11 +1,41 @@
-// ravlo-link : l'application de la zone de notification. Pour l'instant l'icône et son
-// menu ; le panneau et la fenêtre d'accueil s'y brancheront.
+// ravlo-link : l'application de la zone de notification. L'icône suit le modèle de
+// l'application, son clic ouvre le panneau, et la fenêtre d'accueil s'ouvre au premier
+// lancement.
 #include <QApplication>
+#include <QTimer>
+#include <memory>
 
+#include "link/app/qt/accueil_link.hpp"
 #include "link/app/qt/icone_notification.hpp"
+#include "link/app/qt/magasin_reglages_qt.hpp"
+#include "link/app/qt/panneau_link.hpp"
+#include "link/app/qt/plateforme_app_qt.hpp"
 #include "link/app/qt/polices.hpp"
+#include "link/app/qt/principal_qt.hpp"
+#include "link/app/qt/textes_qt.hpp"
+#include "link/plateforme/avahi/navigateur_avahi.hpp"
+#include "link/plateforme/pulseaudio/plateforme_pulse.hpp"
+#include "link/plateforme/textes_programme.hpp"
+
+namespace {
+
+ravlo::EtatBadge badgeDe(ravlo::EtatIcone etat) {
+  switch (etat) {
+    case ravlo::EtatIcone::repos:
+      return ravlo::EtatBadge::repos;
+    case ravlo::EtatIcone::envoi:
+      return ravlo::EtatBadge::envoi;
+    case ravlo::EtatIcone::probleme:
+      return ravlo::EtatBadge::probleme;
+  }
+  return ravlo::EtatBadge::repos;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+  // Avant tout fil : la table de textes se lie une fois.
+  ravlo::preparerTextes();
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("ravlo-link"));
   QApplication::setApplicationDisplayName(QStringLiteral("Ravlo Link"));
@@ -14,8 +44,50 @@ int main(int argc, char** argv) {
   QApplication::setQuitOnLastWindowClosed(false);
   ravlo::chargerPolices();
 
+  ravlo::PrincipalQt principal;
+  auto reglages = std::make_shared<ravlo::MagasinReglagesQt>();
+  const auto modele = ravlo::ModeleLink::creer(ravlo::ModeleLink::dependancesSysteme(
+      principal, std::make_shared<ravlo::FabriqueNavigateursAvahi>(),
+      std::make_shared<ravlo::PlateformePulse>(), reglages));
+  const auto bureau = ravlo::ReglagesBureau::systeme();
+  const auto plateforme = std::make_shared<ravlo::PlateformeAppQt>();
+  ravlo::PanneauLink panneau(modele, plateforme, principal, bureau);
+
   ravlo::IconeNotification icone;
-  QObject::connect(&icone, &ravlo::IconeNotification::quitter, &application, &QApplication::quit);
+  const auto redessiner = [&] { icone.changerEtat(badgeDe(ravlo::etatIcone(*modele))); };
+  const ravlo::Abonnement suiviModele = modele->observer(redessiner);
+  const ravlo::Abonnement suiviDiffusion = modele->diffusion().observer(redessiner);
+  redessiner();
+  QObject::connect(&icone, &ravlo::IconeNotification::ouvrir, &panneau,
+                   [&] { panneau.basculerPres(icone.geometrie()); });
+  QObject::connect(&icone, &ravlo::IconeNotification::quitter, &application,
+                   [&] { plateforme->quitter(); });
+  const auto demarrage = std::make_shared<ravlo::DemarrageAutoXdg>(
+      ravlo::DemarrageAutoXdg::dossierConfigUtilisateur(), "ravlo-link");
+  QAction* caseDemarrage = icone.ajouterCase(ravlo::texteQt(
+      ravlo::texte("Lancer Ravlo Link à l'ouverture de session", ravlo::localeCourante())));
+  caseDemarrage->setChecked(demarrage->actif());
+  QObject::connect(caseDemarrage, &QAction::triggered, &application, [&] {
+    // Réussi ou non, la case montre ce que le disque dit.
+    [[maybe_unused]] const std::error_code erreur = demarrage->changer(!demarrage->actif());
+    caseDemarrage->setChecked(demarrage->actif());
+  });
   icone.montrer();
-  return QApplication::exec();
+
+  // Une seule fenêtre d'accueil, au premier lancement ; elle se défait une fois fermée.
+  std::unique_ptr<ravlo::AccueilLink> accueil;
+  if (ravlo::AccueilLink::du(*reglages)) {
+    accueil = std::make_unique<ravlo::AccueilLink>(modele, reglages, bureau, demarrage);
+    QObject::connect(accueil.get(), &ravlo::AccueilLink::fermee, &application, [&] {
+      // Sa dernière page a pu changer le démarrage à l'ouverture de session.
+      caseDemarrage->setChecked(demarrage->actif());
+      QTimer::singleShot(0, &application, [&] { accueil.reset(); });
+    });
+    accueil->montrer();
+  }
+
+  const int statut = QApplication::exec();
+  accueil.reset();
+  modele->diffusion().arreter();
+  return statut;
 }

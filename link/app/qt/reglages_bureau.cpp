@@ -82,4 +82,9 @@ bool ouvrirReglages(SujetReglages sujet) {
   return o.has_value() && QProcess::startDetached(o->programme, o->arguments);
 }
 
+ReglagesBureau ReglagesBureau::systeme() {
+  return {[](SujetReglages sujet) { return outilReglages(sujet).has_value(); },
+          [](SujetReglages sujet) { ouvrirReglages(sujet); }};
+}
+
 }  // namespace ravlo

@@ -31,4 +31,14 @@ struct OutilReglages {
 /// Lance l'outil détaché du programme ; faux quand aucun n'existe ou que le lancement échoue.
 bool ouvrirReglages(SujetReglages sujet);
 
+/// Ce que le panneau et l'accueil demandent aux réglages du bureau : savoir si un outil
+/// existe (sinon, pas de bouton) et l'ouvrir. Les tests en donnent un faux.
+struct ReglagesBureau {
+  std::function<bool(SujetReglages)> existe;
+  std::function<void(SujetReglages)> ouvrir;
+
+  /// Ceux de ce système : `outilReglages` et `ouvrirReglages` ci-dessus.
+  [[nodiscard]] static ReglagesBureau systeme();
+};
+
 }  // namespace ravlo

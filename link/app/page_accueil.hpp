@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "link/app/modele_link.hpp"
+
+namespace ravlo {
+
+/// La page de la fenêtre d'accueil, recalculée à chaque changement du modèle : `bienvenue`
+/// tant qu'on n'a pas commencé ; puis `refus` dès que la recherche attend ou échoue (texte
+/// du réseau) ou que la sonde du son a échoué (texte fixe), `pret` quand la sonde a réussi
+/// et la recherche est active, `autorisations` entre les deux. Sur Linux, rien ne demande
+/// d'autorisation : ce qu'on attend, c'est qu'avahi-daemon réponde et que le serveur de son
+/// laisse capter une seconde ; les catalogues le disent ainsi.
+struct PageAccueil {
+  enum class Cas : std::uint8_t { refus, bienvenue, autorisations, pret };
+  Cas cas = Cas::bienvenue;
+  /// Pour `refus` seulement, déjà traduits.
+  std::string titre;
+  std::string texte;
+  /// Pour `refus` : le son manque (sinon, le réseau).
+  bool refusDuSon = false;
+
+  bool operator==(const PageAccueil&) const = default;
+
+  [[nodiscard]] static PageAccueil depuis(bool commence, const ModeleLink& modele,
+                                          std::string_view locale);
+};
+
+}  // namespace ravlo

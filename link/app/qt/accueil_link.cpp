@@ -1,0 +1,167 @@
+#include "link/app/qt/accueil_link.hpp"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QVBoxLayout>
+
+#include "link/app/qt/barre_miniature.hpp"
+#include "link/app/qt/bouton_link.hpp"
+#include "link/app/qt/cadre_accueil.hpp"
+#include "link/app/qt/etape_link.hpp"
+#include "link/app/qt/interrupteur.hpp"
+#include "link/app/qt/textes_qt.hpp"
+
+namespace ravlo {
+
+namespace {
+
+QString t(const std::string& s) {
+  return texteQt(s);
+}
+
+}  // namespace
+
+AccueilLink::AccueilLink(std::shared_ptr<ModeleLink> modele,
+                         std::shared_ptr<MagasinReglages> reglages, ReglagesBureau bureau,
+                         std::shared_ptr<DemarrageAuto> demarrage, QObject* parent)
+    : QObject(parent),
+      modele_(std::move(modele)),
+      reglages_(std::move(reglages)),
+      bureau_(std::move(bureau)),
+      demarrage_(std::move(demarrage)),
+      cadre_(std::make_unique<CadreAccueil>()) {
+  connect(cadre_.get(), &CadreAccueil::fermee, this, [this] {
+    reglages_->ecrireBooleen(ModeleLink::cleAccueilVu, true);
+    modele_->chercheur().demarrer();
+    emit fermee();
+  });
+  suiviModele_ = modele_->observer([this] { suivre(); });
+  suiviChercheur_ = modele_->chercheur().observer([this] { suivre(); });
+  suivre();
+}
+
+AccueilLink::~AccueilLink() = default;
+
+bool AccueilLink::du(const MagasinReglages& reglages) {
+  return !reglages.booleen(ModeleLink::cleAccueilVu);
+}
+
+void AccueilLink::montrer() {
+  cadre_->montrer();
+}
+
+void AccueilLink::commencer() {
+  commence_ = true;
+  modele_->chercheur().demarrer();
+  if (!modele_->sondeDuSon().has_value()) modele_->sonder();
+  suivre();
+}
+
+void AccueilLink::suivre() {
+  PageAccueil page = PageAccueil::depuis(commence_, *modele_, localeCourante());
+  if (!premiere_ && page == page_) return;
+  premiere_ = false;
+  page_ = std::move(page);
+  cadre_->changerPage(construirePage());
+}
+
+QWidget* AccueilLink::construirePage() {
+  auto* page = new QWidget;
+  auto* pile = new QVBoxLayout(page);
+  pile->setContentsMargins(0, 0, 0, 0);
+  pile->setSpacing(14);
+  const auto bouton = [&](const QString& libelle, BoutonLink::Sorte sorte, auto action) {
+    auto* b = new BoutonLink(libelle, sorte, page);
+    connect(b, &BoutonLink::clicked, this, action);
+    pile->addWidget(b);
+    return b;
+  };
+  const auto barre = [&](const QString& legende) {
+    pile->addWidget(new BarreMiniature(page), 0, Qt::AlignHCenter);
+    pile->addWidget(CadreAccueil::legende(legende, page));
+  };
+  switch (page_.cas) {
+    case PageAccueil::Cas::bienvenue:
+      pile->addWidget(CadreAccueil::titre(
+          t(texte("Le son de ton Mac,\nsur ton iPhone", localeCourante())), page));
+      pile->addWidget(CadreAccueil::corps(
+          t(texte("Ravlo Link envoie tout ce que joue ce Mac vers l'app Ravlo de ton iPhone, "
+                  "par le Wi-Fi. Rien ne sort de ton réseau.",
+                  localeCourante())),
+          page));
+      barre(t(texte("↑ Ravlo Link vit ici, en haut à droite", localeCourante())));
+      pile->addWidget(new EtapeLink(
+          1, t(texte("Ouvre Ravlo sur ton iPhone : il affiche un code", localeCourante())), page));
+      pile->addWidget(new EtapeLink(
+          2, t(texte("Clique sur l'icône R!, choisis ton iPhone, tape le code", localeCourante())),
+          page));
+      pile->addStretch(1);
+      bouton(t(texte("Autoriser et commencer", localeCourante())), BoutonLink::Sorte::degrade,
+             [this] { commencer(); });
+      break;
+    case PageAccueil::Cas::autorisations: {
+      pile->addWidget(CadreAccueil::titre(t(texte("Deux autorisations", localeCourante())), page));
+      pile->addWidget(CadreAccueil::corps(
+          t(texte("macOS va te les demander maintenant, une seule fois.", localeCourante())),
+          page));
+      pile->addWidget(new EtapeLink(
+          1, t(texte("Réseau local — pour trouver ton iPhone sur le Wi-Fi", localeCourante())),
+          page));
+      pile->addWidget(new EtapeLink(
+          2,
+          t(texte("Enregistrement des sons du système — pour capter ce que joue le Mac",
+                  localeCourante())),
+          page));
+      pile->addStretch(1);
+      auto* attente = new QProgressBar(page);
+      attente->setRange(0, 0);
+      attente->setTextVisible(false);
+      attente->setFixedHeight(4);
+      const QString enAttente = t(texte("En attente de ta réponse à macOS…", localeCourante()));
+      attente->setAccessibleName(enAttente);
+      pile->addWidget(attente);
+      pile->addWidget(CadreAccueil::legende(enAttente, page));
+      break;
+    }
+    case PageAccueil::Cas::refus: {
+      pile->addWidget(CadreAccueil::titre(QString::fromStdString(page_.titre), page));
+      pile->addWidget(CadreAccueil::corps(QString::fromStdString(page_.texte), page));
+      pile->addStretch(1);
+      const SujetReglages sujet = page_.refusDuSon ? SujetReglages::son : SujetReglages::reseau;
+      if (bureau_.existe && bureau_.existe(sujet)) {
+        bouton(t(texte("Ouvrir les Réglages", localeCourante())), BoutonLink::Sorte::degrade,
+               [this, sujet] { bureau_.ouvrir(sujet); });
+      }
+      bouton(t(texte("Plus tard", localeCourante())), BoutonLink::Sorte::plein,
+             [this] { cadre_->close(); });
+      break;
+    }
+    case PageAccueil::Cas::pret:
+      pile->addWidget(CadreAccueil::titre(t(texte("C'est prêt", localeCourante())), page));
+      pile->addWidget(CadreAccueil::corps(
+          t(texte("Cette fenêtre ne reviendra plus. Ravlo Link t'attend dans la barre des menus.",
+                  localeCourante())),
+          page));
+      barre(t(texte("↑ clique ici quand tu veux envoyer le son", localeCourante())));
+      pile->addStretch(1);
+      if (demarrage_) {
+        auto* bascule = new Interrupteur(
+            t(texte("Lancer Ravlo Link à l'ouverture de session", localeCourante())), page);
+        bascule->setToolTip({});
+        bascule->changerActif(demarrage_->actif());
+        connect(bascule, &Interrupteur::basculer, this, [this, bascule] {
+          // Un échec du système de fichiers laisse l'interrupteur tel que le disque le dit.
+          [[maybe_unused]] const std::error_code erreur = demarrage_->changer(!demarrage_->actif());
+          bascule->changerActif(demarrage_->actif());
+        });
+        pile->addWidget(bascule);
+      }
+      bouton(t(texte("Fermer", localeCourante())), BoutonLink::Sorte::degrade,
+             [this] { cadre_->close(); });
+      break;
+  }
+  return page;
+}
+
+}  // namespace ravlo

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QObject>
+#include <QRect>
+#include <memory>
+
+#include "link/app/actions_panneau.hpp"
+#include "link/app/qt/reglages_bureau.hpp"
+#include "link/plateforme/modele_observable.hpp"
+
+namespace ravlo {
+
+class CadrePanneau;
+class VuePanneau;
+
+/// Le panneau de l'application : la fenêtre surgissante, sa `VuePanneau`, sa saisie et son
+/// relevé de niveau. Il redérive `EtatPanneau` à chaque notification du modèle de
+/// l'application, du chercheur, du modèle de diffusion ou de la saisie, entretient la
+/// sélection quand la liste change, relance le relevé quand l'envoi commence ou cesse, et
+/// l'arrête à la fermeture. « Ouvrir les Réglages » ouvre les réglages du son pour un message
+/// de l'envoi (capture muette), ceux du réseau sinon (réseau local inaccessible), et ne
+/// s'offre que si le bureau a l'outil. Fil principal.
+class PanneauLink final : public QObject {
+  Q_OBJECT
+
+ public:
+  PanneauLink(std::shared_ptr<ModeleLink> modele, const std::shared_ptr<PlateformeApp>& plateforme,
+              Executeur& principal, ReglagesBureau reglages, QObject* parent = nullptr);
+  ~PanneauLink() override;
+  PanneauLink(const PanneauLink&) = delete;
+  PanneauLink& operator=(const PanneauLink&) = delete;
+
+  /// Le clic sur l'icône : ouvre le panneau près d'elle (recherche relancée, sélection
+  /// entretenue, relevé relancé), ou le ferme s'il est ouvert.
+  void basculerPres(const QRect& icone);
+  void ouvrirPres(const QRect& icone);
+
+  [[nodiscard]] CadrePanneau& cadre() const { return *cadre_; }
+  [[nodiscard]] VuePanneau& vue() const { return *vue_; }
+  [[nodiscard]] SaisiePanneau& saisie() const { return *saisie_; }
+
+ private:
+  void reconstruire();
+
+  std::shared_ptr<ModeleLink> modele_;
+  std::shared_ptr<SaisiePanneau> saisie_ = std::make_shared<SaisiePanneau>();
+  ReglagesBureau reglages_;
+  TickerNiveau ticker_;
+  std::unique_ptr<CadrePanneau> cadre_;
+  VuePanneau* vue_;
+  EtatPanneau etat_;
+  bool enDiffusion_ = false;
+  bool enReconstruction_ = false;
+  bool aRefaire_ = false;
+  Abonnement suiviModele_, suiviChercheur_, suiviDiffusion_, suiviSaisie_;
+};
+
+}  // namespace ravlo

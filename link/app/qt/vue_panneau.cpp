@@ -1,0 +1,222 @@
+#include "link/app/qt/vue_panneau.hpp"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "link/app/qt/alerte.hpp"
+#include "link/app/qt/anneau_link.hpp"
+#include "link/app/qt/bouton_link.hpp"
+#include "link/app/qt/carte_appareil.hpp"
+#include "link/app/qt/couleurs_link.hpp"
+#include "link/app/qt/interrupteur.hpp"
+#include "link/app/qt/polices.hpp"
+#include "link/app/qt/saisie_code.hpp"
+#include "link/app/qt/textes_qt.hpp"
+#include "link/app/qt/tuile_link.hpp"
+
+namespace ravlo {
+
+namespace {
+
+QString t(const std::string& s) {
+  return texteQt(s);
+}
+
+QLabel* libelle(const QFont& face, const QColor& couleur, QWidget* parent) {
+  auto* l = new QLabel(parent);
+  l->setFont(face);
+  l->setWordWrap(true);
+  QPalette pal = l->palette();
+  pal.setColor(QPalette::WindowText, couleur);
+  l->setPalette(pal);
+  return l;
+}
+
+QWidget* colonne(QWidget* parent, QVBoxLayout*& disposition, int ecart) {
+  auto* w = new QWidget(parent);
+  disposition = new QVBoxLayout(w);
+  disposition->setContentsMargins(0, 0, 0, 0);
+  disposition->setSpacing(ecart);
+  return w;
+}
+
+QPushButton* boutonTexte(const QString& libelleBouton, QWidget* parent) {
+  auto* b = new QPushButton(libelleBouton, parent);
+  b->setFlat(true);
+  b->setFont(police(Face::instrumentMedium, 0.9));
+  b->setCursor(Qt::PointingHandCursor);
+  b->setStyleSheet(
+      QStringLiteral("QPushButton { color: %1; border: none; padding: 2px 0; "
+                     "background: transparent; } QPushButton:pressed { color: %2; }")
+          .arg(couleurs::texteDoux().name(QColor::HexArgb), couleurs::texteClair().name()));
+  return b;
+}
+
+}  // namespace
+
+VuePanneau::VuePanneau(std::shared_ptr<SaisiePanneau> saisie, ActionsPanneau actions,
+                       QWidget* parent)
+    : QWidget(parent), saisie_(std::move(saisie)), actions_(std::move(actions)) {
+  auto* pile = new QVBoxLayout(this);
+  pile->setContentsMargins(0, 0, 0, 0);
+  pile->setSpacing(12);
+  alerte_ = new Alerte(this);
+  alerte_->hide();
+  connect(alerte_, &Alerte::ouvrirReglages, this, [this] { actions_.ouvrirReglages(); });
+  pile->addWidget(alerte_);
+
+  ecranAppairage_ = construireAppairage();
+  ecranPret_ = construireParti(nomPret_, silencePret_, false);
+  ecranEnvoi_ = construireParti(nomEnvoi_, silenceEnvoi_, true);
+  for (QWidget* ecran : {ecranAppairage_, ecranPret_, ecranEnvoi_}) pile->addWidget(ecran);
+
+  auto* trait = new QFrame(this);
+  trait->setFixedHeight(1);
+  trait->setStyleSheet(QStringLiteral("background: rgba(255, 255, 255, 26);"));
+  pile->addWidget(trait);
+  auto* pied = new QHBoxLayout;
+  auto* changer = boutonTexte(t(texte("Changer d'iPhone", localeCourante())), this);
+  auto* quitter = boutonTexte(t(texte("Quitter Ravlo Link", localeCourante())), this);
+  connect(changer, &QPushButton::clicked, this, [this] { actions_.changerDIPhone(); });
+  connect(quitter, &QPushButton::clicked, this, [this] { actions_.quitter(); });
+  pied->addWidget(changer);
+  pied->addStretch(1);
+  pied->addWidget(quitter);
+  pile->addLayout(pied);
+  afficher(etat_, false);
+}
+
+QWidget* VuePanneau::construireAppairage() {
+  QVBoxLayout* pile = nullptr;
+  QWidget* ecran = colonne(this, pile, 12);
+
+  QVBoxLayout* liste = nullptr;
+  QWidget* contenuListe = colonne(ecran, liste, 6);
+  listeCartes_ = new QVBoxLayout;
+  listeCartes_->setSpacing(6);
+  liste->addLayout(listeCartes_);
+  auto* indice = libelle(police(Face::instrumentRegular, 0.9), couleurs::texteDoux(), contenuListe);
+  indice->setText(
+      t(texte("Ouvre Ravlo sur ton iPhone : il se rend visible tout seul.", localeCourante())));
+  indice_ = indice;
+  attente_ = new QProgressBar(contenuListe);
+  attente_->setRange(0, 0);  // sans fin : la recherche tourne
+  attente_->setTextVisible(false);
+  attente_->setFixedHeight(4);
+  attente_->setAccessibleName(indice->text());
+  liste->addWidget(indice_);
+  liste->addWidget(attente_);
+  pile->addWidget(
+      new TuileLink(t(texte("IPHONES SUR TON WI-FI", localeCourante())), contenuListe, ecran));
+
+  code_ = new SaisieCode;
+  code_->changerFiltre([](const QString& saisie) {
+    return QString::fromStdString(filtrerCode(saisie.toStdString()));
+  });
+  connect(code_, &SaisieCode::codeChange, this,
+          [this](const QString& code) { saisie_->changerCode(code.toStdString()); });
+  connect(code_, &SaisieCode::valider, this, &VuePanneau::validerAppairage);
+  pile->addWidget(
+      new TuileLink(t(texte("CODE AFFICHÉ SUR L'IPHONE", localeCourante())), code_, ecran));
+
+  appairer_ =
+      new BoutonLink(t(texte("Appairer", localeCourante())), BoutonLink::Sorte::degrade, ecran);
+  connect(appairer_, &BoutonLink::clicked, this, &VuePanneau::validerAppairage);
+  pile->addWidget(appairer_);
+  return ecran;
+}
+
+QWidget* VuePanneau::construireParti(QLabel*& nom, Interrupteur*& bascule, bool envoi) {
+  QVBoxLayout* pile = nullptr;
+  QWidget* ecran = colonne(this, pile, 12);
+  nom = libelle(police(Face::archivoSemiBold, 1.15), couleurs::texteClair(), nullptr);
+  pile->addWidget(new TuileLink(envoi ? t(texte("LE SON PART VERS", localeCourante()))
+                                      : t(texte("APPAIRÉ AVEC", localeCourante())),
+                                nom, ecran));
+  bascule = new Interrupteur(t(texte("N'entendre que l'iPhone", localeCourante())), ecran);
+  connect(bascule, &Interrupteur::basculer, this, [this] { actions_.basculerSilence(); });
+  if (envoi) {
+    anneau_ = new AnneauLink(ecran);
+    anneau_->setFixedSize(120, 120);
+    pile->addWidget(anneau_, 0, Qt::AlignHCenter);
+    duree_ = libelle(police(Face::plexMonoMedium, 1.5), couleurs::texteClair(), nullptr);
+    pile->addWidget(new TuileLink(t(texte("DURÉE", localeCourante())), duree_, ecran));
+    pile->addWidget(bascule);
+    auto* arreter = new BoutonLink(t(texte("Arrêter l'envoi", localeCourante())),
+                                   BoutonLink::Sorte::plein, ecran);
+    connect(arreter, &BoutonLink::clicked, this, [this] { actions_.arreter(); });
+    pile->addWidget(arreter);
+  } else {
+    auto* envoyer = new BoutonLink(t(texte("Envoyer le son", localeCourante())),
+                                   BoutonLink::Sorte::degrade, ecran);
+    connect(envoyer, &BoutonLink::clicked, this, [this] { actions_.envoyer(); });
+    pile->addWidget(envoyer);
+    pile->addWidget(bascule);
+  }
+  return ecran;
+}
+
+void VuePanneau::afficher(const EtatPanneau& etat, bool reglagesOfferts) {
+  const bool listeChangee = premierAffichage_ || etat.appareils != etat_.appareils;
+  premierAffichage_ = false;
+  etat_ = etat;
+  if (etat.message) {
+    alerte_->montrerMessage(QString::fromStdString(etat.message->titre),
+                            QString::fromStdString(etat.message->texte), reglagesOfferts);
+  }
+  alerte_->setVisible(etat.message.has_value());
+  ecranAppairage_->setVisible(etat.ecran == EtatPanneau::Ecran::appairage);
+  ecranPret_->setVisible(etat.ecran == EtatPanneau::Ecran::pret);
+  ecranEnvoi_->setVisible(etat.ecran == EtatPanneau::Ecran::envoi);
+
+  if (listeChangee) refaireCartes();
+  indice_->setVisible(etat.appareils.empty());
+  attente_->setVisible(etat.appareils.empty() && etat.rechercheEnCours);
+
+  const QString nom = QString::fromStdString(etat.nomIPhone);
+  nomPret_->setText(nom);
+  nomEnvoi_->setText(nom);
+  silencePret_->changerActif(etat.nEntendreQueLIPhone);
+  silenceEnvoi_->changerActif(etat.nEntendreQueLIPhone);
+  duree_->setText(QString::fromStdString(formaterDuree(etat.duree)));
+  relireSaisie();
+}
+
+void VuePanneau::refaireCartes() {
+  for (CarteAppareil* carte : cartes_) delete carte;
+  cartes_.clear();
+  for (const EtatPanneau::Appareil& a : etat_.appareils) {
+    auto* carte = new CarteAppareil(QString::fromStdString(a.nom), listeCartes_->parentWidget());
+    connect(carte, &CarteAppareil::choisir, this, [this, id = a.id] { saisie_->choisir(id); });
+    listeCartes_->addWidget(carte);
+    cartes_.push_back(carte);
+  }
+}
+
+void VuePanneau::relireSaisie() {
+  const auto& selection = saisie_->selection();
+  for (std::size_t i = 0; i < cartes_.size() && i < etat_.appareils.size(); ++i) {
+    cartes_[i]->changerChoisi(selection == etat_.appareils[i].id);
+  }
+  code_->changerCode(QString::fromStdString(saisie_->code()));
+  appairer_->setText(etat_.appairageEnCours ? t(texte("Appairage…", localeCourante()))
+                                            : t(texte("Appairer", localeCourante())));
+  appairer_->setEnabled(appairagePossible(selection, saisie_->code(), etat_.appairageEnCours));
+  // L'anneau ne repart en animation que pour un relevé neuf, pas pour un chiffre tapé.
+  if (saisie_->niveaux() != niveauxAffiches_) {
+    niveauxAffiches_ = saisie_->niveaux();
+    anneau_->changerNiveaux({niveauxAffiches_.valeurs.begin(), niveauxAffiches_.valeurs.end()});
+  }
+}
+
+void VuePanneau::validerAppairage() {
+  if (appairagePossible(saisie_->selection(), saisie_->code(), etat_.appairageEnCours)) {
+    actions_.appairer();
+  }
+}
+
+}  // namespace ravlo

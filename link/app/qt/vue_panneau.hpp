@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QWidget>
+#include <memory>
+#include <vector>
+
+#include "link/app/actions_panneau.hpp"
+#include "link/app/etat_panneau.hpp"
+#include "link/app/saisie_panneau.hpp"
+
+class QLabel;
+class QProgressBar;
+class QVBoxLayout;
+
+namespace ravlo {
+
+class Alerte;
+class AnneauLink;
+class BoutonLink;
+class CarteAppareil;
+class Interrupteur;
+class SaisieCode;
+
+/// Le contenu du panneau pour un `EtatPanneau` : la boîte de message quand il y en a une,
+/// l'un des trois écrans (appairage, prêt, envoi) et le pied (« Changer d'iPhone »,
+/// « Quitter Ravlo Link »). Elle ne décide de rien : ce qui est choisi, tapé et relevé vit
+/// dans la `SaisiePanneau`, les règles dans `regles_panneau`, les effets dans les actions.
+/// Fil principal.
+class VuePanneau final : public QWidget {
+  Q_OBJECT
+
+ public:
+  VuePanneau(std::shared_ptr<SaisiePanneau> saisie, ActionsPanneau actions,
+             QWidget* parent = nullptr);
+
+  /// Redessine pour `etat` ; `reglagesOfferts` : la boîte montre « Ouvrir les Réglages »
+  /// (le message le demande et le bureau a l'outil).
+  void afficher(const EtatPanneau& etat, bool reglagesOfferts);
+  /// Relit la saisie (sélection, code, niveaux) après un changement de celle-ci.
+  void relireSaisie();
+
+  [[nodiscard]] BoutonLink* boutonAppairer() const { return appairer_; }
+  [[nodiscard]] SaisieCode* saisieCode() const { return code_; }
+  [[nodiscard]] Alerte* alerte() const { return alerte_; }
+  [[nodiscard]] const std::vector<CarteAppareil*>& cartes() const { return cartes_; }
+
+ private:
+  QWidget* construireAppairage();
+  QWidget* construireParti(QLabel*& nom, Interrupteur*& bascule, bool envoi);
+  void validerAppairage();
+  void refaireCartes();
+
+  std::shared_ptr<SaisiePanneau> saisie_;
+  ActionsPanneau actions_;
+  EtatPanneau etat_;
+  bool premierAffichage_ = true;
+  HistoriqueNiveau niveauxAffiches_;
+
+  Alerte* alerte_ = nullptr;
+  QWidget* ecranAppairage_ = nullptr;
+  QWidget* ecranPret_ = nullptr;
+  QWidget* ecranEnvoi_ = nullptr;
+  QVBoxLayout* listeCartes_ = nullptr;
+  std::vector<CarteAppareil*> cartes_;
+  QWidget* indice_ = nullptr;
+  QProgressBar* attente_ = nullptr;
+  SaisieCode* code_ = nullptr;
+  BoutonLink* appairer_ = nullptr;
+  QLabel* nomPret_ = nullptr;
+  Interrupteur* silencePret_ = nullptr;
+  QLabel* nomEnvoi_ = nullptr;
+  Interrupteur* silenceEnvoi_ = nullptr;
+  AnneauLink* anneau_ = nullptr;
+  QLabel* duree_ = nullptr;
+};
+
+}  // namespace ravlo
