@@ -432,5 +432,28 @@ TEST_F(ConcurrenceDemonPulse, LecturesDesCellulesPendantBasculesEtArret) {
   verifierRemisEnPlace();
 }
 
+// Chaque changement de la sortie réveille le suivi, qui attend le serveur boucle relâchée :
+// une capture arrêtée et détruite sous ses pieds ne doit rien laisser qu'il touche ensuite.
+TEST_F(ConcurrenceDemonPulse, ArreterPendantQueLeSuiviAttendLeServeur) {
+  std::atomic<bool> fin = false;
+  std::thread volumes([&] {
+    for (int i = 0; !fin.load(); ++i) {
+      essai::commande("pactl set-sink-volume speakers " + std::string(i % 2 ? "90%" : "100%"));
+    }
+  });
+  int demarrees = 0;
+  for (int i = 0; i < 12; ++i) {
+    SystemAudioTap tap(std::make_shared<TamponAudio>(96'000), false,
+                       std::make_shared<PlateformePulse>(etat_));
+    if (tap.demarrer().has_value()) ++demarrees;
+    std::this_thread::sleep_for(std::chrono::milliseconds(7 * i));
+    tap.arreter();
+  }
+  fin = true;
+  volumes.join();
+  essai::commande("pactl set-sink-volume speakers 100%");
+  EXPECT_EQ(demarrees, 12);
+}
+
 }  // namespace
 }  // namespace ravlo

@@ -4,7 +4,6 @@
 #include <pulse/subscribe.h>
 
 #include <utility>
-#include <vector>
 
 #include "link/plateforme/pulseaudio/requetes_pulse.hpp"
 
@@ -22,7 +21,7 @@ PlateformePulse::~PlateformePulse() {
   }
   reveil_.notify_one();
   filSuivi_.join();
-  VerrouBoucle verrou(contexte_);
+  const Garde garde(verrouTable_, contexte_);
   if (abonne_ != nullptr && abonne_ == contexte_.contexte()) {
     pa_context_set_subscribe_callback(abonne_, nullptr, nullptr);
   }
@@ -64,7 +63,7 @@ void PlateformePulse::suivi() {
       if (fin_) return;
       aSuivre_ = false;
     }
-    VerrouBoucle verrou(contexte_);
+    const Garde garde(verrouTable_, contexte_);
     suivre();
   }
 }
@@ -76,38 +75,28 @@ void PlateformePulse::suivre() {
   }
   const auto defaut = requetesPulse::nomPuitsParDefaut(contexte_);
   if (defaut.statut != 0) return;
-  // `rebrancher` relâche la boucle en attendant le serveur : la table peut changer entre
-  // deux captures, on la relit par identifiant.
-  std::vector<IdentifiantAudio> ids;
-  for (const auto& [id, t] : taps_)
-    if (t.agregat != 0) ids.push_back(id);
-  for (const IdentifiantAudio id : ids) {
-    Tap* t = tap(id);
-    if (t == nullptr || t->agregat == 0 || !t->flux) continue;
+  for (auto& [id, t] : taps_) {
+    if (t.agregat == 0 || !t.flux) continue;
     std::string sortie = defaut.valeur;
-    if (t->silence) {
+    if (t.silence) {
       // Notre sortie partie : le flux du silence, tué, le dit par `lireEchec`.
-      if (!t->silence->suivre(defaut.valeur)) continue;
-      sortie = t->silence->puitsPrecedent();
+      if (!t.silence->suivre(defaut.valeur)) continue;
+      sortie = t.silence->puitsPrecedent();
     }
     const auto puits = requetesPulse::puitsNomme(contexte_, sortie);
     if (puits.statut != 0) continue;
-    if (t->flux->source() != puits.valeur.moniteur || t->flux->echec() != 0) {
-      rebrancher(*t, t->flux, puits.valeur.moniteur);
+    if (t.flux->source() != puits.valeur.moniteur || t.flux->echec() != 0) {
+      rebrancher(t, t.flux, puits.valeur.moniteur);
     }
   }
 }
 
 StatutAudio PlateformePulse::rebrancher(Tap& t, std::unique_ptr<FluxCapturePulse>& flux,
                                         const std::string& source) {
-  const IdentifiantAudio agregat = t.agregat;
   const FluxCapturePulse* ancien = flux.get();
   auto neuf = FluxCapturePulse::creer(contexte_, t.description.nom);
   if (neuf.statut != 0) return neuf.statut;
   if (const StatutAudio statut = neuf.valeur->connecter(source); statut != 0) return statut;
-  // La boucle a été relâchée pendant la connexion : la capture a pu être arrêtée ou changée.
-  Tap* encore = tapDuRoutage(agregat);
-  if (encore != &t || flux.get() != ancien) return PA_ERR_BADSTATE;
   if (t.demarre) {
     // L'ancien se tait avant que le neuf parle : l'anneau ne reçoit jamais les deux mêlés.
     const bool porteRappel = actif(t) == ancien;
@@ -126,7 +115,7 @@ StatutAudio PlateformePulse::rebrancher(Tap& t, std::unique_ptr<FluxCapturePulse
 }
 
 StatutAudio PlateformePulse::lireEchec(IdentifiantAudio agregat) {
-  VerrouBoucle verrou(contexte_);
+  const Garde garde(verrouTable_, contexte_);
   Tap* t = tapDuRoutage(agregat);
   if (t == nullptr) return PA_ERR_NOENTITY;
   return actif(*t)->echec();
@@ -155,7 +144,7 @@ FluxCapturePulse* PlateformePulse::actif(Tap& t) {
 }
 
 ResultatAudio<IdentifiantAudio> PlateformePulse::lireSortieParDefaut() {
-  VerrouBoucle verrou(contexte_);
+  const Garde garde(verrouTable_, contexte_);
   if (const StatutAudio statut = contexte_.relier(); statut != 0) return {statut, 0};
   // Avant de lire la sortie par défaut : un reste en a peut-être pris la place.
   SilencePulse::nettoyerRestes(contexte_, repertoireEtat_);
@@ -167,7 +156,7 @@ ResultatAudio<IdentifiantAudio> PlateformePulse::lireSortieParDefaut() {
 
 ResultatAudio<std::optional<std::string>> PlateformePulse::lireIdentifiantSortie(
     IdentifiantAudio sortie) {
-  VerrouBoucle verrou(contexte_);
+  const Garde garde(verrouTable_, contexte_);
   if (const StatutAudio statut = contexte_.relier(); statut != 0) return {statut, std::nullopt};
   auto puits = requetesPulse::puitsNumero(contexte_, sortie);
   if (puits.statut != 0) return {puits.statut, std::nullopt};
@@ -175,7 +164,7 @@ ResultatAudio<std::optional<std::string>> PlateformePulse::lireIdentifiantSortie
 }
 
 ResultatAudio<IdentifiantAudio> PlateformePulse::creerTap(const DescriptionTap& description) {
-  VerrouBoucle verrou(contexte_);
+  const Garde garde(verrouTable_, contexte_);
   if (const StatutAudio statut = contexte_.relier(); statut != 0) return {statut, 0};
   Tap t;
   t.description = description;
@@ -196,7 +185,7 @@ ResultatAudio<IdentifiantAudio> PlateformePulse::creerTap(const DescriptionTap& 
 }
 
 ResultatAudio<FormatFlux> PlateformePulse::lireFormatTap(IdentifiantAudio id) {
-  VerrouBoucle verrou(contexte_);
+  const Garde garde(verrouTable_, contexte_);
   const Tap* t = tap(id);
   if (t == nullptr || !t->flux) return {PA_ERR_NOENTITY, {}};
   return {0, t->flux->format()};
@@ -204,7 +193,7 @@ ResultatAudio<FormatFlux> PlateformePulse::lireFormatTap(IdentifiantAudio id) {
 
 ResultatAudio<IdentifiantAudio> PlateformePulse::creerAgregat(
     IdentifiantAudio id, const std::string& identifiantSortie) {
-  VerrouBoucle verrou(contexte_);
+  const Garde garde(verrouTable_, contexte_);
   Tap* t = tap(id);
   if (t == nullptr) return {PA_ERR_NOENTITY, 0};
   if (t->agregat != 0 || !t->flux) return {PA_ERR_EXIST, 0};
@@ -231,7 +220,7 @@ ResultatAudio<IdentifiantAudio> PlateformePulse::creerAgregat(
 
 ResultatAudio<std::optional<IdentifiantRappel>> PlateformePulse::creerRappel(
     IdentifiantAudio agregat, RappelES rappel) {
-  VerrouBoucle verrou(contexte_);
+  const Garde garde(verrouTable_, contexte_);
   Tap* t = tapDuRoutage(agregat);
   if (t == nullptr) return {PA_ERR_NOENTITY, std::nullopt};
   if (t->idRappel) return {PA_ERR_EXIST, std::nullopt};
@@ -241,7 +230,7 @@ ResultatAudio<std::optional<IdentifiantRappel>> PlateformePulse::creerRappel(
 }
 
 StatutAudio PlateformePulse::demarrer(IdentifiantAudio agregat, IdentifiantRappel rappel) {
-  VerrouBoucle verrou(contexte_);
+  const Garde garde(verrouTable_, contexte_);
   Tap* t = tapDuRappel(agregat, rappel);
   if (t == nullptr) return PA_ERR_NOENTITY;
   actif(*t)->installer(t->rappel.get());
@@ -253,7 +242,7 @@ StatutAudio PlateformePulse::demarrer(IdentifiantAudio agregat, IdentifiantRappe
 }
 
 StatutAudio PlateformePulse::arreter(IdentifiantAudio agregat, IdentifiantRappel rappel) {
-  VerrouBoucle verrou(contexte_);
+  const Garde garde(verrouTable_, contexte_);
   Tap* t = tapDuRappel(agregat, rappel);
   if (t == nullptr) return PA_ERR_NOENTITY;
   // Verrou tenu : aucun rappel ne tourne, et plus aucun ne partira.
@@ -265,7 +254,7 @@ StatutAudio PlateformePulse::arreter(IdentifiantAudio agregat, IdentifiantRappel
 }
 
 StatutAudio PlateformePulse::detruireRappel(IdentifiantAudio agregat, IdentifiantRappel rappel) {
-  VerrouBoucle verrou(contexte_);
+  const Garde garde(verrouTable_, contexte_);
   Tap* t = tapDuRappel(agregat, rappel);
   if (t == nullptr) return PA_ERR_NOENTITY;
   actif(*t)->installer(nullptr);
@@ -276,7 +265,7 @@ StatutAudio PlateformePulse::detruireRappel(IdentifiantAudio agregat, Identifian
 }
 
 StatutAudio PlateformePulse::detruireAgregat(IdentifiantAudio agregat) {
-  VerrouBoucle verrou(contexte_);
+  const Garde garde(verrouTable_, contexte_);
   Tap* t = tapDuRoutage(agregat);
   if (t == nullptr) return PA_ERR_NOENTITY;
   t->fluxSilence.reset();
@@ -287,7 +276,7 @@ StatutAudio PlateformePulse::detruireAgregat(IdentifiantAudio agregat) {
 }
 
 StatutAudio PlateformePulse::detruireTap(IdentifiantAudio id) {
-  VerrouBoucle verrou(contexte_);
+  const Garde garde(verrouTable_, contexte_);
   Tap* t = tap(id);
   if (t == nullptr) return PA_ERR_NOENTITY;
   demolir(*t);
@@ -305,7 +294,7 @@ void PlateformePulse::demolir(Tap& t) {
 
 ResultatAudio<std::optional<DescriptionTap>> PlateformePulse::lireDescriptionTap(
     IdentifiantAudio id) {
-  VerrouBoucle verrou(contexte_);
+  const Garde garde(verrouTable_, contexte_);
   const Tap* t = tap(id);
   if (t == nullptr) return {PA_ERR_NOENTITY, std::nullopt};
   return {0, t->description};
@@ -313,7 +302,7 @@ ResultatAudio<std::optional<DescriptionTap>> PlateformePulse::lireDescriptionTap
 
 StatutAudio PlateformePulse::ecrireDescriptionTap(IdentifiantAudio id,
                                                   const DescriptionTap& description) {
-  VerrouBoucle verrou(contexte_);
+  const Garde garde(verrouTable_, contexte_);
   Tap* t = tap(id);
   if (t == nullptr) return PA_ERR_NOENTITY;
   if (const StatutAudio statut = contexte_.relier(); statut != 0) return statut;

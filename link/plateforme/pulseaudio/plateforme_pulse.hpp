@@ -94,7 +94,17 @@ class PlateformePulse final : public PlateformeAudio {
   void suivi();
   void suivre();
 
+  /// Chaque opération et chaque passage du suivi tiennent la table du début à la fin : les
+  /// attentes du serveur relâchent la boucle, et un tap ne doit pas disparaître sous l'une
+  /// d'elles. Toujours pris avant la boucle.
+  struct Garde {
+    Garde(std::mutex& table, const ContextePulse& contexte) : table_(table), boucle_(contexte) {}
+    std::lock_guard<std::mutex> table_;
+    VerrouBoucle boucle_;
+  };
+
   const std::string repertoireEtat_;
+  std::mutex verrouTable_;
   ContextePulse contexte_;
   std::map<IdentifiantAudio, Tap> taps_;
   IdentifiantAudio prochainId_ = 1;
