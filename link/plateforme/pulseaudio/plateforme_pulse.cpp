@@ -211,7 +211,7 @@ ResultatAudio<IdentifiantAudio> PlateformePulse::creerAgregat(
   abonner();
   // La sortie a pu changer entre sa lecture et l'abonnement.
   {
-    const std::lock_guard garde(verrouSuivi_);
+    const std::lock_guard suivi(verrouSuivi_);
     aSuivre_ = true;
   }
   reveil_.notify_one();
