@@ -293,6 +293,9 @@ int main(int argc, char** argv) {
     const auto r = apparier(depart, arrivee);
     const double mediane = centile(r, 50);
     const double p99 = centile(r, 99);
+    // Les 10 dernières secondes : la même fenêtre que la latence vue par le récepteur.
+    const std::vector<double> fin(
+        r.end() - static_cast<std::ptrdiff_t>(std::min<std::size_t>(r.size(), 20)), r.end());
     const bool recu = !depart.clics.empty() && r.size() * 2 >= depart.clics.size();
     std::printf("clics : %zu partis, %zu arrivés ; médiane %.1f ms, p99 %.1f ms\n",
                 depart.clics.size(), r.size(), mediane, p99);
@@ -301,7 +304,7 @@ int main(int argc, char** argv) {
       f << "{\"partis\": " << depart.clics.size() << ", \"arrives\": " << r.size()
         << ", \"medianeMs\": " << (r.empty() ? 0.0 : mediane)
         << ", \"p99Ms\": " << (r.empty() ? 0.0 : p99) << ", \"recu\": " << (recu ? "true" : "false")
-        << "}\n";
+        << ", \"finMs\": " << (r.empty() ? 0.0 : centile(fin, 50)) << "}\n";
     }
     statut = recu ? 0 : 1;
   }

@@ -20,6 +20,8 @@ std::string CompteursRecepteur::json() const {
                             {"trousCombles", trousCombles},
                             {"trous", trous},
                             {"latenceMs", ouNul(latenceMs)},
+                            {"arriveeMs", ouNul(arriveeMs)},
+                            {"reserveMs", ouNul(reserveMs)},
                             {"vitessePPM", vitessePPM},
                             {"cibleMs", ouNul(cibleMs)},
                             {"questionsHorloge", questionsHorloge},

@@ -16,6 +16,9 @@ struct CompteursRecepteur {
   std::int64_t trousCombles = 0;    ///< pertes remplacées par du silence
   std::int64_t trous = 0;           ///< rendus incomplets après l'amorce
   std::optional<double> latenceMs;  ///< médiane des 10 dernières secondes
+  /// De la capture à l'arrivée (bloc capturé, pas d'envoi, réseau), moyenne glissante.
+  std::optional<double> arriveeMs;
+  std::optional<double> reserveMs;  ///< file de lecture, moyenne de la dernière seconde
   double vitessePPM = 0;
   std::optional<double> cibleMs;
   std::int64_t questionsHorloge = 0;

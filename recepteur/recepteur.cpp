@@ -161,6 +161,8 @@ CompteursRecepteur Recepteur::compteurs() const {
   c.trous = lecture_->etat().trous;
   c.vitessePPM = pilote_.vitessePPM();
   c.cibleMs = pilote_.cibleMs();
+  c.arriveeMs = latence_.jusquALIPhoneMs();
+  c.reserveMs = pilote_.releve().reserveMoyenneMs();
   if (expediteur_) c.expediteur = enTexte(*expediteur_);
   const std::size_t n = std::min(nombreLatences_, latences_.size());
   if (n > 0) {
