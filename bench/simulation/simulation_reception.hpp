@@ -19,8 +19,8 @@
 #include "protocol/pilote_lecture.hpp"
 #include "protocol/suivi_sequence.hpp"
 #include "protocol/synchro_horloges.hpp"
-#include "simulation/reseau_simule.hpp"
-#include "simulation/scenario.hpp"
+#include "bench/simulation/reseau_simule.hpp"
+#include "bench/simulation/scenario.hpp"
 
 namespace ravlo::simulation {
 
