@@ -3,24 +3,13 @@
 // quelconques, des contenus qu'il fait sceller en audio ou en horloge sous la vraie clé, des
 // rejeux et des tics. Vérifie : jamais plus de deux datagrammes rendus à la fois, une file
 // qui reste dans sa capacité, des compteurs cohérents, et le rendu qui tire toujours.
-#include <fuzzer/FuzzedDataProvider.h>
-
-#include <cstdlib>
 #include <vector>
 
 #include "bench/recepteur_appaire.hpp"
-
-namespace {
-
-using namespace ravlo;
-
-void exiger(bool condition) {
-  if (!condition) std::abort();
-}
-
-}  // namespace
+#include "outils_fuzz.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* donnees, std::size_t taille) {
+  using namespace ravlo;
   FuzzedDataProvider fournisseur(donnees, taille);
   auto lecture = std::make_shared<LectureTiree>(9600, 960);
   Recepteur recepteur(reglagesAppaires(), lecture);
