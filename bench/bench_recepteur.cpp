@@ -6,33 +6,18 @@
 
 #include <cmath>
 
-#include "protocol/appairage_initiateur.hpp"
-#include "protocol/hasard_deterministe.hpp"
+#include "bench/recepteur_appaire.hpp"
 #include "protocol/paquet_audio.hpp"
-#include "recepteur/recepteur.hpp"
 #include "recepteur/rendu_lecture.hpp"
 
 namespace {
 
 using namespace ravlo;
 
-const PointReseau source{"127.0.0.1", 40000};
-
 void BM_RecepteurUneSeconde(benchmark::State& state) {
   auto lecture = std::make_shared<LectureTiree>(96'000, 3840);
-  Recepteur recepteur(GuichetAppairage::Reglages{CodeAppairage::depuisSaisie("0042"), nullptr,
-                                                 std::make_shared<HasardDeterministe>(1)},
-                      lecture);
-  AppairageInitiateur initiateur(*CodeAppairage::depuisSaisie("0042"), "Banc",
-                                 std::make_shared<HasardDeterministe>(2));
-  std::optional<MessagePasskey> message = initiateur.dernierMessage();
-  while (message) {
-    const auto envois = recepteur.recevoir(message->donnees(), source, 1);
-    message.reset();
-    for (const auto& e : envois)
-      if (auto lu = MessagePasskey::decoder(e.donnees)) message = initiateur.recevoir(*lu);
-  }
-  auto emetteur = std::get<AppairageInitiateur::Reussi>(initiateur.etat()).liaison;
+  Recepteur recepteur(reglagesAppaires(), lecture);
+  const Liaison emetteur = appairer(recepteur);
   RenduLecture rendu(lecture, true);
   rendu.changerVitesse(300);
   Octets pcm(1280);
@@ -53,7 +38,7 @@ void BM_RecepteurUneSeconde(benchmark::State& state) {
     for (int i = 0; i < 150; ++i) {
       const InstantNs maintenant = t + static_cast<InstantNs>(i) * 6'666'667;
       benchmark::DoNotOptimize(
-          recepteur.recevoir(scelles[static_cast<std::size_t>(i)], source, maintenant));
+          recepteur.recevoir(scelles[static_cast<std::size_t>(i)], sourceAppairee, maintenant));
       if (i % 30 == 0) benchmark::DoNotOptimize(recepteur.cadencer(maintenant));
       if (i % 3 == 0) {
         rendu.rendre(bloc, maintenant);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "simulation/simulation_reception.hpp"
+#include "bench/simulation/simulation_reception.hpp"
 
 using ravlo::simulation::ParametresReseau;
 using ravlo::simulation::Scenario;

@@ -3,28 +3,12 @@
 // conformes à la phase et jamais plus de 14 entrées, un état qui ne quitte `EnCours`
 // qu'une fois, un code entamé qui le reste, un message répété qui ne tire rien et reçoit la
 // même réponse, et une réussite qui suppose un répondeur réussi sous les mêmes clés.
-#include <cstdlib>
 #include <memory>
 
-#include "outils_appairage.hpp"
+#include "outils_fuzz.hpp"
 #include "protocol/appairage_initiateur.hpp"
 #include "protocol/appairage_repondeur.hpp"
 #include "protocol/hasard_deterministe.hpp"
-
-namespace ravlo {
-namespace {
-
-void verifierReussite(const AppairageInitiateur& i, const AppairageRepondeur& r) {
-  const auto* ri = std::get_if<AppairageInitiateur::Reussi>(&i.etat());
-  if (!ri) return;
-  const auto* rr = std::get_if<AppairageRepondeur::Reussi>(&r.etat());
-  exiger(rr != nullptr);
-  const auto scelle = ri->liaison.scelleur->sceller(Octets{1, 2, 3}, SorteEnveloppe::audio);
-  exiger(scelle.has_value() && rr->liaison.ouvreur->ouvrir(*scelle).has_value());
-}
-
-}  // namespace
-}  // namespace ravlo
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* donnees, std::size_t taille) {
   using namespace ravlo;
@@ -59,7 +43,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* donnees, std::size_t t
     if (!std::holds_alternative<AppairageInitiateur::EnCours>(avant))
       exiger(initiateur.etat() == avant);
     if (reponse) exiger(*reponse == initiateur.dernierMessage());
-    verifierReussite(initiateur, repondeur);
+    if (const auto* ri = std::get_if<AppairageInitiateur::Reussi>(&initiateur.etat())) {
+      const auto* rr = std::get_if<AppairageRepondeur::Reussi>(&repondeur.etat());
+      const auto scelle = ri->liaison.scelleur->sceller(Octets{1, 2, 3}, SorteEnveloppe::audio);
+      exiger(rr && scelle && rr->liaison.ouvreur->ouvrir(*scelle).has_value());
+    }
 
     // Le même message une seconde fois : rien de tiré, rien de changé, même réponse, sauf la
     // confirmation finale du pair, qui reçoit alors la nôtre.

@@ -3,24 +3,12 @@
 // tient ses invariants : une tentative exactement quand il est `EnCours`, des listes
 // conformes à la phase et jamais plus de 14 entrées, `Reussi` et `Echoue` définitifs, un
 // message répété qui ne tire rien et reçoit la même réponse.
-#include <cstdlib>
 #include <memory>
 
-#include "outils_appairage.hpp"
+#include "outils_fuzz.hpp"
 #include "protocol/appairage_initiateur.hpp"
 #include "protocol/appairage_repondeur.hpp"
 #include "protocol/hasard_deterministe.hpp"
-
-namespace ravlo {
-namespace {
-
-bool estFinal(const AppairageRepondeur::Etat& e) {
-  return std::holds_alternative<AppairageRepondeur::Reussi>(e) ||
-         std::holds_alternative<AppairageRepondeur::Echoue>(e);
-}
-
-}  // namespace
-}  // namespace ravlo
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* donnees, std::size_t taille) {
   using namespace ravlo;
@@ -66,7 +54,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* donnees, std::size_t t
     const AppairageRepondeur::Etat avant = repondeur.etat();
     const auto reponse = repondeur.recevoir(*m);
     exiger(repondeur.respecteSesInvariants());
-    if (estFinal(avant)) exiger(repondeur.etat() == avant);
+    const bool final = std::holds_alternative<AppairageRepondeur::Reussi>(avant) ||
+                       std::holds_alternative<AppairageRepondeur::Echoue>(avant);
+    if (final) exiger(repondeur.etat() == avant);
     if (std::holds_alternative<AppairageRepondeur::Attente>(repondeur.etat())) {
       exiger(std::holds_alternative<AppairageRepondeur::Attente>(avant) && !reponse);
     }

@@ -3,45 +3,17 @@
 // quelconques, des contenus qu'il fait sceller en audio ou en horloge sous la vraie clé, des
 // rejeux et des tics. Vérifie : jamais plus de deux datagrammes rendus à la fois, une file
 // qui reste dans sa capacité, des compteurs cohérents, et le rendu qui tire toujours.
-#include <fuzzer/FuzzedDataProvider.h>
-
-#include <cstdlib>
 #include <vector>
 
-#include "protocol/appairage_initiateur.hpp"
-#include "protocol/hasard_deterministe.hpp"
-#include "recepteur/recepteur.hpp"
-
-namespace {
-
-using namespace ravlo;
-
-void exiger(bool condition) {
-  if (!condition) std::abort();
-}
-
-const PointReseau source{"127.0.0.1", 40000};
-
-}  // namespace
+#include "bench/recepteur_appaire.hpp"
+#include "outils_fuzz.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* donnees, std::size_t taille) {
+  using namespace ravlo;
   FuzzedDataProvider fournisseur(donnees, taille);
   auto lecture = std::make_shared<LectureTiree>(9600, 960);
-  Recepteur recepteur(GuichetAppairage::Reglages{CodeAppairage::depuisSaisie("0042"), nullptr,
-                                                 std::make_shared<HasardDeterministe>(1)},
-                      lecture);
-  AppairageInitiateur initiateur(*CodeAppairage::depuisSaisie("0042"), "Fuzz",
-                                 std::make_shared<HasardDeterministe>(2));
-  std::optional<MessagePasskey> message = initiateur.dernierMessage();
-  while (message) {
-    const auto envois = recepteur.recevoir(message->donnees(), source, 1);
-    message.reset();
-    for (const auto& e : envois)
-      if (auto lu = MessagePasskey::decoder(e.donnees)) message = initiateur.recevoir(*lu);
-  }
-  const auto* reussi = std::get_if<AppairageInitiateur::Reussi>(&initiateur.etat());
-  exiger(reussi != nullptr);
-  Liaison emetteur = reussi->liaison;
+  Recepteur recepteur(reglagesAppaires(), lecture);
+  const Liaison emetteur = appairer(recepteur);
 
   InstantNs maintenant = 1'000'000'000;
   std::vector<Octets> vus;
@@ -74,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* donnees, std::size_t t
         continue;
       }
     }
-    exiger(recepteur.recevoir(datagramme, source, maintenant).size() <= 2);
+    exiger(recepteur.recevoir(datagramme, sourceAppairee, maintenant).size() <= 2);
     if (vus.size() < 64) vus.push_back(std::move(datagramme));
     const auto etat = lecture->etat();
     exiger(etat.disponibleTrames >= 0 && etat.disponibleTrames <= 9600);

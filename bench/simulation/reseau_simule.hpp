@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "simulation/alea.hpp"
+#include "bench/simulation/alea.hpp"
 
 namespace ravlo::simulation {
 

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "bench/simulation/reseau_simule.hpp"
+#include "bench/simulation/scenario.hpp"
 #include "protocol/cible_reserve.hpp"
 #include "protocol/comblement_pertes.hpp"
 #include "protocol/lecture_tiree.hpp"
@@ -19,8 +21,6 @@
 #include "protocol/pilote_lecture.hpp"
 #include "protocol/suivi_sequence.hpp"
 #include "protocol/synchro_horloges.hpp"
-#include "simulation/reseau_simule.hpp"
-#include "simulation/scenario.hpp"
 
 namespace ravlo::simulation {
 

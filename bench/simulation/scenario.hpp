@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "simulation/reseau_simule.hpp"
+#include "bench/simulation/reseau_simule.hpp"
 
 namespace ravlo::simulation {
 

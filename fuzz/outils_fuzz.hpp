@@ -1,16 +1,15 @@
 #pragma once
 
-// Outils des cibles de fuzzing de l'appairage.
-//
-// Messages qu'un pair hostile ou un réseau abîmé peut présenter à un automate d'appairage :
+// Outils des cibles de fuzzing : l'arrêt sur invariant rompu et, pour l'appairage, les
+// messages qu'un pair hostile ou un réseau abîmé peut présenter à un automate d'appairage :
 // décodés d'octets quelconques, fabriqués champ par champ (tentative juste ou non, rang de
 // 0 à 255, champs de toute longueur), rejoués ou altérés depuis l'historique du fil.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "protocol/code_appairage.hpp"
@@ -24,9 +23,7 @@ inline void exiger(bool condition) {
 }
 
 inline CodeAppairage codeDe(std::uint16_t valeur) {
-  char texte[8];
-  std::snprintf(texte, sizeof texte, "%04u", static_cast<unsigned>(valeur % 10000));
-  return *CodeAppairage::depuisSaisie(texte);
+  return *CodeAppairage::depuisSaisie(std::to_string(10000 + valeur % 10000).substr(1));
 }
 
 class MessagesHostiles {
