@@ -37,18 +37,16 @@ struct Application {
   explicit Application(bool accueilVu = true) {
     reglages->ecrireBooleen(ModeleLink::cleAccueilVu, accueilVu);
     const auto locale = [] { return std::string("fr"); };
-    ChercheurRavlo::Dependances chercheur{
-        file.get(),
-        file,
-        navigateurs,
-        connexions,
-        &horloge,
-        [] { return std::string("Poste de test"); },
-        [] { return std::make_shared<HasardDeterministe>(1); },
-        locale,
-        nullptr,
-        {},
-    };
+    ChercheurRavlo::Dependances chercheur{file.get(),
+                                          file,
+                                          navigateurs,
+                                          connexions,
+                                          &horloge,
+                                          [] { return std::string("Poste de test"); },
+                                          [] { return std::make_shared<HasardDeterministe>(1); },
+                                          locale,
+                                          nullptr,
+                                          {}};
     modele = ModeleLink::creer(
         {chercheur, {file.get(), audio, file, connexions, &horloge, nullptr, locale}, reglages});
   }
