@@ -8,14 +8,14 @@
 #include "faux/plateforme_audio_fausse.hpp"
 #include "link/app/modele_link.hpp"
 #include "protocol/hasard_deterministe.hpp"
-#include "protocol/message_fin.hpp"
 
 namespace ravlo::banc {
 
-inline const Cle versRecepteur{1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
-                               1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
-inline const Cle versEmetteur{2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2,
-                              2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2};
+inline Cle cle(std::uint8_t octet) {
+  Cle c;
+  c.fill(octet);
+  return c;
+}
 
 inline ResultatService service(const std::string& nom) {
   return {PointReseau{"10.99.0.1", 50'000, nom, 2}};
@@ -33,23 +33,20 @@ struct Application {
       std::make_shared<faux::PlateformeAudioFausse>();
   std::shared_ptr<MagasinReglagesMemoire> reglages = std::make_shared<MagasinReglagesMemoire>();
   std::shared_ptr<ModeleLink> modele;
-  Scelleur scelleurRecepteur{versEmetteur};
 
   explicit Application(bool accueilVu = true) {
     reglages->ecrireBooleen(ModeleLink::cleAccueilVu, accueilVu);
     const auto locale = [] { return std::string("fr"); };
-    ChercheurRavlo::Dependances chercheur{
-        file.get(),
-        file,
-        navigateurs,
-        connexions,
-        &horloge,
-        [] { return std::string("Poste de test"); },
-        [] { return std::make_shared<HasardDeterministe>(1); },
-        locale,
-        nullptr,
-        {},
-    };
+    ChercheurRavlo::Dependances chercheur{file.get(),
+                                          file,
+                                          navigateurs,
+                                          connexions,
+                                          &horloge,
+                                          [] { return std::string("Poste de test"); },
+                                          [] { return std::make_shared<HasardDeterministe>(1); },
+                                          locale,
+                                          nullptr,
+                                          {}};
     modele = ModeleLink::creer(
         {chercheur, {file.get(), audio, file, connexions, &horloge, nullptr, locale}, reglages});
   }
@@ -71,9 +68,8 @@ struct Application {
     file->executer();
   }
   void appaire() {
-    chercheur().changerAppaire(
-        ChercheurRavlo::IPhoneAppaire{{"Salon", "Salon", service("Salon").point},
-                                      Liaison::nouvelle(versRecepteur, versEmetteur)});
+    chercheur().changerAppaire(ChercheurRavlo::IPhoneAppaire{
+        {"Salon", "Salon", service("Salon").point}, Liaison::nouvelle(cle(1), cle(2))});
   }
   void envoyer() {
     if (!chercheur().appaire()) appaire();
@@ -83,11 +79,6 @@ struct Application {
   }
   void etatConnexion(EtatConnexion::Cas cas) {
     connexions->derniere().jouerEtat({cas, ErreurReseau{DomaineErreurReseau::posix, ECONNREFUSED}});
-    file->executer();
-  }
-  void finDuRecepteur() {
-    ASSERT_TRUE(connexions->derniere().livrer(
-        *scelleurRecepteur.sceller(MessageFin::donnees, SorteEnveloppe::fin)));
     file->executer();
   }
 };

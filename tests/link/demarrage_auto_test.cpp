@@ -31,7 +31,6 @@ TEST(DemarrageAutoXdg, EcritMasqueEtRetireLEntreeDeSession) {
 
   ASSERT_FALSE(demarrage.changer(false));
   EXPECT_FALSE(fs::exists(demarrage.fichier()));
-  EXPECT_FALSE(demarrage.changer(false)) << "déjà absente : rien à faire";
 
   // Dossier de configuration impossible (un fichier à sa place) : l'erreur revient.
   fs::remove_all(dossier);

@@ -1,5 +1,6 @@
-// Les captures du README, tirées des vraies vues sur l'application en faux, à l'échelle 2 et
-// avec les textes du catalogue français de Linux :
+// Les captures du README, tirées des vraies vues sur l'application en faux (tests/app), à
+// l'échelle 2 et avec les textes du catalogue français de Linux. Ce n'est pas un test : il
+// vit près des images qu'il produit.
 //   captures_link DOSSIER   panneau-{appairage,pret,envoi}@2x.png, accueil-<page>@2x.png
 #include <QApplication>
 #include <QDir>
@@ -62,9 +63,10 @@ bool panneau(const QDir& dossier) {
     app.audio->livrer({&bloc, 1}, {ravlo::HorodatageBloc::heureHoteValide, app.horloge.hoteNs()});
     // Le récepteur demande l'heure chaque seconde : il répond, donc il n'est pas muet.
     if (i % 100 == 0) {
-      (void)app.connexions->derniere().livrer(*app.scelleurRecepteur.sceller(
-          ravlo::MessageHorloge::question(app.horloge.hoteNs()).encoder(),
-          ravlo::SorteEnveloppe::horloge));
+      (void)app.connexions->derniere().livrer(
+          *ravlo::Scelleur(ravlo::banc::cle(2))
+               .sceller(ravlo::MessageHorloge::question(app.horloge.hoteNs()).encoder(),
+                        ravlo::SorteEnveloppe::horloge));
     }
     app.file->avancer(10ms);
   }
