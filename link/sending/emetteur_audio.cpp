@@ -190,6 +190,11 @@ void EmetteurAudio::envoyerBlocs() {
     surveillerConnexion(t);
     return;
   }
+  // Prête ne veut pas dire revenue : seule une réponse du récepteur finit une panne.
+  if (reprise_.verifier(t) == RepriseConnexion::Decision::abandonner) {
+    abandonner();
+    return;
+  }
 
   std::int64_t envoyes = 0;
   std::int64_t sansHeure = 0;

@@ -154,5 +154,18 @@ TEST_F(Banc, PanneRefaiteAuPlusUneFoisParSecondeFinieParLeRecepteurPasParPrete) 
   EXPECT_TRUE(connexion().annulee);
 }
 
+// Sans refus ni réponse (paquets perdus sans ICMP), la connexion refaite reste prête : la
+// panne ne finit pas pour autant, et l'abandon tombe à 30 s.
+TEST_F(Banc, PanneSansReponseMaisConnexionPreteAbandonneATrenteSecondes) {
+  demarrerPret();
+  connexion().jouerEtat({Cas::echec, ErreurReseau{DomaineErreurReseau::posix, ENETUNREACH}});
+  file->executer();
+  file->avancer(29'900ms);
+  ASSERT_EQ(fabrique->creees.size(), 2u);
+  EXPECT_EQ(injoignables, 0);
+  file->avancer(200ms);
+  EXPECT_EQ(injoignables, 1);
+}
+
 }  // namespace
 }  // namespace ravlo
