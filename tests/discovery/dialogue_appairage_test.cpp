@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "faux/connexion_factice.hpp"
 #include "faux/file_manuelle.hpp"
 #include "protocol/appairage_repondeur.hpp"
@@ -49,75 +51,71 @@ void jouerRecepteur(Dialogue& d, AppairageRepondeur& repondeur, bool fausseConfi
   }
 }
 
-TEST_F(Dialogue, AppairageComplet) {
-  AppairageRepondeur repondeur(code, std::make_shared<HasardDeterministe>(2));
-  lancer();
-  jouerRecepteur(*this, repondeur);
-  ASSERT_TRUE(std::holds_alternative<AppairageInitiateur::Reussi>(initiateur->etat()));
-  EXPECT_EQ(connexion().envoyes.size(), 30u) << "30 messages de l'initiateur, aucun renvoi";
-  ASSERT_TRUE(issue.has_value());
-  EXPECT_TRUE(issue->has_value());
-  EXPECT_TRUE(connexion().annulee);
-  EXPECT_TRUE(std::holds_alternative<AppairageRepondeur::Reussi>(repondeur.etat()));
-}
-
-// Confirmation fausse : le refus de l'initiateur clôt l'échange ; il part, et son envoi est
-// traité, avant que la connexion soit annulée.
-TEST_F(Dialogue, DernierMessageAttenduAvantAnnulation) {
-  AppairageRepondeur repondeur(code, std::make_shared<HasardDeterministe>(2));
-  lancer();
-  jouerRecepteur(*this, repondeur, true);
-  ASSERT_TRUE(std::holds_alternative<AppairageInitiateur::Echoue>(initiateur->etat()));
-  const auto dernier = MessagePasskey::decoder(connexion().envoyes.back());
-  ASSERT_TRUE(dernier.has_value());
-  EXPECT_NE(dernier->comme<MessagePasskey::Refus>(), nullptr);
-  EXPECT_FALSE(connexion().annulee) << "l'envoi du refus n'est pas encore traité";
-  EXPECT_FALSE(issue.has_value());
-  connexion().traiterEnvois();
-  file->executer();
-  EXPECT_TRUE(connexion().annulee);
-  ASSERT_TRUE(issue.has_value());
-  EXPECT_TRUE(issue->has_value()) << "un refus n'est pas une erreur du dialogue";
+// Le récepteur honnête : 30 messages, aucun renvoi. Une confirmation fausse : le refus de
+// l'initiateur part, et son envoi est traité, avant que la connexion soit annulée ; un refus
+// n'est pas une erreur du dialogue.
+TEST_F(Dialogue, IssueApresLeDernierMessageTraite) {
+  for (const bool fausse : {false, true}) {
+    SCOPED_TRACE(fausse);
+    issue.reset();
+    initiateur = std::make_shared<AppairageInitiateur>(code, "Poste de test",
+                                                       std::make_shared<HasardDeterministe>(1));
+    AppairageRepondeur repondeur(code, std::make_shared<HasardDeterministe>(2));
+    lancer();
+    jouerRecepteur(*this, repondeur, fausse);
+    EXPECT_EQ(std::holds_alternative<AppairageInitiateur::Reussi>(initiateur->etat()), !fausse);
+    if (fausse) {
+      const auto dernier = MessagePasskey::decoder(connexion().envoyes.back());
+      ASSERT_TRUE(dernier.has_value());
+      EXPECT_NE(dernier->comme<MessagePasskey::Refus>(), nullptr);
+      EXPECT_FALSE(connexion().annulee || issue.has_value()) << "refus pas encore traité";
+      connexion().traiterEnvois();
+      file->executer();
+    } else {
+      EXPECT_EQ(connexion().envoyes.size(), 30u);
+    }
+    EXPECT_TRUE(connexion().annulee);
+    ASSERT_TRUE(issue.has_value());
+    EXPECT_TRUE(issue->has_value());
+  }
 }
 
 TEST_F(Dialogue, RecepteurMuetRenvoisToutesLes700msPuisPasDeReponse) {
   const InstantNs debut = horloge.continueNs();
   lancer();
-  EXPECT_EQ(connexion().envoyes.size(), 1u);
   file->avancer(699ms);
   EXPECT_EQ(connexion().envoyes.size(), 1u);
   file->avancer(1ms);
   ASSERT_EQ(connexion().envoyes.size(), 2u);
   EXPECT_EQ(connexion().envoyes[1], connexion().envoyes[0]) << "le même message repart";
-  file->avancer(7s);
-  EXPECT_FALSE(issue.has_value()) << "le budget de 8 s n'est pas épuisé";
-  file->avancer(2s);
+  file->avancer(9s);
   ASSERT_TRUE(issue.has_value());
   EXPECT_EQ(issue->error(), EchecDialogue(ErreurAppairage::pasDeReponse));
-  // La première attente commencée après 8 s n'a pas lieu : échec à 12 × 700 ms = 8,4 s.
+  // Budget de 8 s : la première attente commencée après n'a pas lieu, échec à 12 × 700 ms.
   EXPECT_EQ(finNs - debut, 8'400'000'000u);
   EXPECT_TRUE(connexion().annulee);
 }
 
-TEST_F(Dialogue, ReponseEnJSONAncienRecepteurEtIllisiblesIgnores) {
-  lancer();
-  ASSERT_TRUE(connexion().livrer(Octets{'R', 'P', 9}));  // illisible : ignoré
-  file->executer();
-  EXPECT_FALSE(issue.has_value());
-  ASSERT_TRUE(connexion().livrer(Octets{'{', '"', 'v', '"'}));
-  file->executer();
-  ASSERT_TRUE(issue.has_value());
-  EXPECT_EQ(issue->error(), EchecDialogue(ErreurAppairage::iPhoneAncien));
-  EXPECT_TRUE(connexion().annulee);
-}
-
-TEST_F(Dialogue, ErreurDeReceptionTermineAussitot) {
-  lancer();
+// Un datagramme illisible est ignoré ; une réponse en JSON (ancien récepteur) ou une erreur
+// de réception termine aussitôt.
+TEST_F(Dialogue, ReponsesQuiTerminentOuSontIgnorees) {
   const ErreurReseau refus{DomaineErreurReseau::posix, ECONNREFUSED};
-  ASSERT_TRUE(connexion().livrerErreur(refus));
-  file->executer();
-  ASSERT_TRUE(issue.has_value());
-  EXPECT_EQ(issue->error(), EchecDialogue(refus));
+  for (const auto& [livrer, attendue] :
+       std::vector<std::pair<std::function<bool(faux::ConnexionFactice&)>, EchecDialogue>>{
+           {[](auto& c) { return c.livrer(Octets{'{', '"', 'v', '"'}); },
+            EchecDialogue(ErreurAppairage::iPhoneAncien)},
+           {[&](auto& c) { return c.livrerErreur(refus); }, EchecDialogue(refus)}}) {
+    issue.reset();
+    lancer();
+    ASSERT_TRUE(connexion().livrer(Octets{'R', 'P', 9}));
+    file->executer();
+    EXPECT_FALSE(issue.has_value());
+    ASSERT_TRUE(livrer(connexion()));
+    file->executer();
+    ASSERT_TRUE(issue.has_value());
+    EXPECT_EQ(issue->error(), attendue);
+    EXPECT_TRUE(connexion().annulee);
+  }
 }
 
 }  // namespace
