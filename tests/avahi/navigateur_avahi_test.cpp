@@ -33,7 +33,8 @@ using Cas = ChercheurRavlo::EtatReseau::Cas;
 // Les refus d'Avahi deviennent ceux de DNS-SD (réseau local interdit) ; le reste garde son code.
 TEST(ErreurAvahi, LesRefusDisentLeReseauLocalInterdit) {
   using E = ErreurReseau;
-  EXPECT_EQ(erreurAvahi(AVAHI_ERR_ACCESS_DENIED), (E{DomaineErreurReseau::dnssd, E::dnssdNonAutorise}));
+  EXPECT_EQ(erreurAvahi(AVAHI_ERR_ACCESS_DENIED),
+            (E{DomaineErreurReseau::dnssd, E::dnssdNonAutorise}));
   EXPECT_EQ(erreurAvahi(AVAHI_ERR_NOT_PERMITTED),
             (E{DomaineErreurReseau::dnssd, E::dnssdRefusParPolitique}));
   EXPECT_EQ(erreurAvahi(AVAHI_ERR_NO_DAEMON), (E{DomaineErreurReseau::autre, AVAHI_ERR_NO_DAEMON}));

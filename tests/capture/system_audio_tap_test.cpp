@@ -80,18 +80,39 @@ TEST(RappelCapture, BlocsHorsDeLOrdinaire) {
     std::int64_t disponible, perdus;
   };
   const std::vector<Cas> cas{
-      {"trop grand : 8192 trames gardées", 0, 8, {{f.data(), 80'000}}, 96'000, 1, {1, 10'000},
-       8192 * 4, 0},
+      {"trop grand : 8192 trames gardées",
+       0,
+       8,
+       {{f.data(), 80'000}},
+       96'000,
+       1,
+       {1, 10'000},
+       8192 * 4,
+       0},
       {"court", 0, 8, {{f.data(), 7}}, 96'000, 1, {1, 0}, 0, 0},
       {"troué", 0, 8, {{nullptr, 1920}}, 96'000, 1, {1, 240}, 0, 0},
       {"vide", 0, 8, {}, 96'000, 1, {1, 0}, 0, 0},
       {"format incohérent", 0, 4, {{f.data(), 800}}, 96'000, 1, {1, 200}, 400, 0},
       {"anneau plein", 0, 8, {{f.data(), 4096}}, 4096, 3, {3, 1536}, 4096, 2048},
       {"non entrelacé, une voie", nonEntrelace, 4, {{f.data(), 400}}, 96'000, 1, {1, 100}, 0, 0},
-      {"non entrelacé", nonEntrelace, 4, {{f.data(), 400}, {droite.data(), 400}}, 96'000, 1,
-       {1, 100}, 400, 0},
-      {"non entrelacé, voies inégales", nonEntrelace, 4, {{f.data(), 400}, {droite.data(), 40}},
-       96'000, 1, {1, 100}, 40, 0},
+      {"non entrelacé",
+       nonEntrelace,
+       4,
+       {{f.data(), 400}, {droite.data(), 400}},
+       96'000,
+       1,
+       {1, 100},
+       400,
+       0},
+      {"non entrelacé, voies inégales",
+       nonEntrelace,
+       4,
+       {{f.data(), 400}, {droite.data(), 40}},
+       96'000,
+       1,
+       {1, 100},
+       40,
+       0},
   };
   for (const Cas& c : cas) {
     SCOPED_TRACE(c.nom);
@@ -106,7 +127,8 @@ TEST(RappelCapture, BlocsHorsDeLOrdinaire) {
     if (c.disponible == 0) {
       EXPECT_EQ(banc.tap->niveauDuBloc(), 0.0f);
     } else if (c.tampons.size() == 2) {
-      EXPECT_EQ(echantillons(banc.tampon->lire(4)->octets), (std::vector<std::int16_t>{16383, -8191}));
+      EXPECT_EQ(echantillons(banc.tampon->lire(4)->octets),
+                (std::vector<std::int16_t>{16383, -8191}));
     }
   }
 }
@@ -156,11 +178,18 @@ TEST(SystemAudioTap, ChaqueEtapeEnEchecDonneSonErreurEtLArretNeDemolitQueCeQuiEx
   };
   const std::vector<Echec> echecs{
       {"aucun", [](auto&) {}, std::nullopt, tout},
-      {"sortie", [](auto& s) { s.sortie.statut = -5; }, E::coreAudio(E::etapeSortieParDefaut, -5), {}},
-      {"identifiant", [](auto& s) { s.identifiantSortie.statut = 6; },
-       E::coreAudio(E::etapeIdentifiantSortie, 6), {}},
-      {"identifiant absent", [](auto& s) { s.identifiantSortie.valeur.reset(); },
-       E::coreAudio(E::etapeIdentifiantSortie, 0), {}},
+      {"sortie",
+       [](auto& s) { s.sortie.statut = -5; },
+       E::coreAudio(E::etapeSortieParDefaut, -5),
+       {}},
+      {"identifiant",
+       [](auto& s) { s.identifiantSortie.statut = 6; },
+       E::coreAudio(E::etapeIdentifiantSortie, 6),
+       {}},
+      {"identifiant absent",
+       [](auto& s) { s.identifiantSortie.valeur.reset(); },
+       E::coreAudio(E::etapeIdentifiantSortie, 0),
+       {}},
       {"tap refusé", [](auto& s) { s.tap = {-1, 0}; }, E::tapImpossible(-1), {}},
       {"tap nul", [](auto& s) { s.tap = {0, 0}; }, E::tapImpossible(0), {}},
       {"format", [](auto& s) { s.format.statut = 3; }, E::coreAudio(E::etapeFormatTap, 3), tap},

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "faux/connexion_factice.hpp"
 #include "faux/file_manuelle.hpp"
@@ -48,7 +49,7 @@ struct Chercheur : ::testing::Test {
   Abonnement abonnement = chercheur->observer([this] { ++notifications; });
   const ChercheurRavlo::Appareil appareil{"Salon", "Salon", service("Salon").point};
 
-  // Répond à chaque message de l'initiateur jusqu'au verdict du chercheur.
+  // Répond à chaque message de l'initiateur, sans délai, jusqu'au verdict du chercheur.
   void jouerRecepteur(AppairageRepondeur& repondeur) {
     std::size_t lus = 0;
     auto& c = connexions->derniere();
@@ -57,6 +58,8 @@ struct Chercheur : ::testing::Test {
       ASSERT_TRUE(m.has_value());
       if (auto r = repondeur.recevoir(*m)) c.livrer(r->donnees());
       file->executer();
+      // Un refus part, et son envoi est traité, avant que la connexion soit annulée.
+      EXPECT_FALSE(c.annulee && !c.envoisAttendus.empty()) << "annulée avant son dernier envoi";
       c.traiterEnvois();
       file->executer();
     }
@@ -122,8 +125,8 @@ TEST_F(Chercheur, CodesMalTapesRefusesSansRienEnvoyer) {
   EXPECT_TRUE(connexions->creees.empty());
 }
 
-// Un code entouré de blancs passe ; `resultat` est annoncé d'abord, `appaire` ensuite, puis
-// la fin de l'appairage.
+// Un code entouré de blancs passe, en 30 messages ; `resultat` est annoncé d'abord, `appaire`
+// ensuite, puis la fin de l'appairage.
 TEST_F(Chercheur, SuccesAvecUnCodeEntoureDeBlancs) {
   AppairageRepondeur repondeur(*CodeAppairage::depuisSaisie("1234"),
                                std::make_shared<HasardDeterministe>(2));
@@ -134,6 +137,8 @@ TEST_F(Chercheur, SuccesAvecUnCodeEntoureDeBlancs) {
   file->executer();
   jouerRecepteur(repondeur);
   ASSERT_FALSE(chercheur->appairageEnCours());
+  EXPECT_EQ(connexions->derniere().envoyes.size(), 30u) << "aucun renvoi";
+  EXPECT_TRUE(connexions->derniere().annulee);
   EXPECT_EQ(chercheur->resultat(), (ChercheurRavlo::Resultat{Cas::accepte, "Salon"}));
   ASSERT_TRUE(chercheur->appaire().has_value());
   EXPECT_EQ(chercheur->appaire()->appareil, appareil);
@@ -143,16 +148,58 @@ TEST_F(Chercheur, SuccesAvecUnCodeEntoureDeBlancs) {
   EXPECT_EQ(vus[vus.size() - 2], std::make_pair(Cas::accepte, true));
 }
 
-// Un code refusé après son dévoilement est grillé, pour tout appareil, 24 h, même après une
-// relance, sans être écrit en clair ; un silence avant tout dévoilement le laisse utilisable.
-TEST_F(Chercheur, CodeGrilleSeulementApresDevoilement) {
+// Un récepteur muet : le même message repart toutes les 700 ms ; le budget de 8 s épuisé, la
+// première attente commencée après n'a pas lieu : échec à 12 × 700 ms. Le code, jamais
+// dévoilé, reste utilisable.
+TEST_F(Chercheur, RecepteurMuetRenvoisPuisPasDeReponse) {
   chercheur->appairer(appareil, "1234");
   file->executer();
-  file->avancer(dialogue::budget + 1s);
+  auto& c = connexions->derniere();
+  file->avancer(699ms);
+  EXPECT_EQ(c.envoyes.size(), 1u);
+  file->avancer(1ms);
+  ASSERT_EQ(c.envoyes.size(), 2u);
+  EXPECT_EQ(c.envoyes[1], c.envoyes[0]);
+  file->avancer(7699ms);
+  EXPECT_TRUE(chercheur->appairageEnCours());
+  file->avancer(1ms);
+  EXPECT_FALSE(chercheur->appairageEnCours());
+  EXPECT_TRUE(c.annulee);
   EXPECT_EQ(chercheur->resultat(),
             (ChercheurRavlo::Resultat{Cas::echec, texte(ErreurAppairage::pasDeReponse, "fr")}));
   EXPECT_TRUE(chercheur->codesGrilles().empty());
+  chercheur->appairer(appareil, "1234");
+  file->executer();
+  EXPECT_EQ(connexions->creees.size(), 2u) << "le code repart";
+  file->avancer(dialogue::budget + 1s);
+}
 
+// Un datagramme illisible est ignoré ; une réponse en JSON (ancien récepteur) ou une erreur de
+// réception termine aussitôt, sur son texte.
+TEST_F(Chercheur, ReponsesQuiTerminentOuSontIgnorees) {
+  const ErreurReseau refus{DomaineErreurReseau::posix, ECONNREFUSED};
+  for (const auto& [livrer, texteAttendu] :
+       std::vector<std::pair<std::function<bool(faux::ConnexionFactice&)>, std::string>>{
+           {[](auto& c) { return c.livrer(Octets{'{', '"', 'v', '"'}); },
+            texte(ErreurAppairage::iPhoneAncien, "fr")},
+           {[&](auto& c) { return c.livrerErreur(refus); },
+            MessageErreurReseau::texte(refus, "fr")}}) {
+    chercheur->appairer(appareil, "1234");
+    file->executer();
+    ASSERT_TRUE(connexions->derniere().livrer(Octets{'R', 'P', 9}));
+    file->executer();
+    EXPECT_TRUE(chercheur->appairageEnCours());
+    ASSERT_TRUE(livrer(connexions->derniere()));
+    file->executer();
+    EXPECT_FALSE(chercheur->appairageEnCours());
+    EXPECT_EQ(chercheur->resultat(), (ChercheurRavlo::Resultat{Cas::echec, texteAttendu}));
+    EXPECT_TRUE(connexions->derniere().annulee);
+  }
+}
+
+// Un code refusé après son dévoilement est grillé, pour tout appareil, 24 h, même après une
+// relance, sans être écrit en clair.
+TEST_F(Chercheur, CodeRefuseGrille24h) {
   AppairageRepondeur repondeur(*CodeAppairage::depuisSaisie("9999"),
                                std::make_shared<HasardDeterministe>(2));
   chercheur->appairer(appareil, "1234");

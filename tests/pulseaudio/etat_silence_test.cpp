@@ -16,13 +16,13 @@ namespace {
 TEST(EtatSilence, UnTexteQuiNEstPasExactementDeCetteFormeEstRefuse) {
   const EtatSilence etat{"alsa_output.analog-stereo", {{4294967295u, "casque usb à côté"}}};
   EXPECT_EQ(EtatSilence::lire(etat.texte()), etat);
-  for (const std::string texte : {
-           "", "ravlo-silence 1", "ravlo-silence 2\n", "ravlo-silence 1\nprecedent speakers",
-           "ravlo-silence 1\nprecedent \n", "ravlo-silence 1\nprecedent a\nprecedent b\n",
-           "ravlo-silence 1\ndeplace 12\n", "ravlo-silence 1\ndeplace -1 speakers\n",
-           "ravlo-silence 1\ndeplace 4294967296 speakers\n",
-           "ravlo-silence 1\ndeplace 1x speakers\n", "ravlo-silence 1\ndeplace 1 spe\x01kers\n",
-           "ravlo-silence 1\ninconnu x\n", "ravlo-silence 1\n\n"}) {
+  for (const std::string texte :
+       {"", "ravlo-silence 1", "ravlo-silence 2\n", "ravlo-silence 1\nprecedent speakers",
+        "ravlo-silence 1\nprecedent \n", "ravlo-silence 1\nprecedent a\nprecedent b\n",
+        "ravlo-silence 1\ndeplace 12\n", "ravlo-silence 1\ndeplace -1 speakers\n",
+        "ravlo-silence 1\ndeplace 4294967296 speakers\n", "ravlo-silence 1\ndeplace 1x speakers\n",
+        "ravlo-silence 1\ndeplace 1 spe\x01kers\n", "ravlo-silence 1\ninconnu x\n",
+        "ravlo-silence 1\n\n"}) {
     EXPECT_EQ(EtatSilence::lire(texte), std::nullopt) << texte;
   }
 }
