@@ -29,7 +29,7 @@ const double rmsDuTon = 0.5 / std::sqrt(2.0);  // sinus à −6 dBFS de crête
 constexpr double moins100dBFS = 1e-5;
 constexpr std::int64_t anneau = 48'000 * 4 * 8;  // 8 s : tout ce qu'un test capte
 
-/// Niveau d'un bloc de 10 ms à l'heure de l'hôte où il a été lu.
+/// Niveau d'un bloc de 10 ms, à son heure de capture (horloge de l'hôte).
 struct Mesure {
   InstantNs heure;
   double rms;
