@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "faux/connexion_factice.hpp"
 #include "faux/file_manuelle.hpp"
@@ -48,7 +49,7 @@ struct Chercheur : ::testing::Test {
   Abonnement abonnement = chercheur->observer([this] { ++notifications; });
   const ChercheurRavlo::Appareil appareil{"Salon", "Salon", service("Salon").point};
 
-  // Répond à chaque message de l'initiateur jusqu'au verdict du chercheur.
+  // Répond à chaque message de l'initiateur, sans délai, jusqu'au verdict du chercheur.
   void jouerRecepteur(AppairageRepondeur& repondeur) {
     std::size_t lus = 0;
     auto& c = connexions->derniere();
@@ -57,38 +58,31 @@ struct Chercheur : ::testing::Test {
       ASSERT_TRUE(m.has_value());
       if (auto r = repondeur.recevoir(*m)) c.livrer(r->donnees());
       file->executer();
+      // Un refus part, et son envoi est traité, avant que la connexion soit annulée.
+      EXPECT_FALSE(c.annulee && !c.envoisAttendus.empty()) << "annulée avant son dernier envoi";
       c.traiterEnvois();
       file->executer();
     }
   }
 };
 
-TEST_F(Chercheur, ListeTrieeParOctetsSansLesPointsQuiNeSontPasDesServices) {
+// Liste triée par octets, sans les points qui ne sont pas des services ; une notification
+// par changement réel, aucune après la résiliation.
+TEST_F(Chercheur, ListeTrieeEtUneNotificationParChangementReel) {
   chercheur->demarrer();
-  EXPECT_TRUE(chercheur->recherche());
-  EXPECT_EQ(chercheur->etatReseau().cas, ChercheurRavlo::EtatReseau::Cas::demarrage);
-  navigateurs->dernier().publier({service("a"), {PointReseau{"10.99.0.3", 1}}, service("B")});
-  file->executer();
-  ASSERT_EQ(chercheur->appareils().size(), 2u);
-  EXPECT_EQ(chercheur->appareils()[0].nom, "B");
-  EXPECT_EQ(chercheur->appareils()[1].nom, "a");
-  EXPECT_EQ(chercheur->appareils()[1].id, "a");
-  EXPECT_EQ(chercheur->appareils()[1].point, service("a").point);
-}
-
-TEST_F(Chercheur, UneNotificationParChangementReel) {
-  chercheur->demarrer();
-  EXPECT_EQ(notifications, 1) << "recherche";
   chercheur->demarrer();
   EXPECT_EQ(navigateurs->crees.size(), 1u) << "pas de second navigateur";
-  navigateurs->dernier().jouerEtat({EtatNavigateur::Cas::pret, {}});
-  navigateurs->dernier().publier({service("Salon")});
-  file->executer();
-  EXPECT_EQ(notifications, 3);
-  navigateurs->dernier().jouerEtat({EtatNavigateur::Cas::pret, {}});
-  navigateurs->dernier().publier({service("Salon")});
-  file->executer();
-  EXPECT_EQ(notifications, 3) << "mêmes valeurs : rien de nouveau";
+  EXPECT_EQ(notifications, 1) << "recherche";
+  for (int fois = 0; fois < 2; ++fois) {
+    navigateurs->dernier().jouerEtat({EtatNavigateur::Cas::pret, {}});
+    navigateurs->dernier().publier({service("a"), {PointReseau{"10.99.0.3", 1}}, service("B")});
+    file->executer();
+    EXPECT_EQ(notifications, 3) << "mêmes valeurs : rien de nouveau";
+  }
+  ASSERT_EQ(chercheur->appareils().size(), 2u);
+  EXPECT_EQ(chercheur->appareils()[0].nom, "B");
+  EXPECT_EQ(chercheur->appareils()[1].id, "a");
+  EXPECT_EQ(chercheur->appareils()[1].point, service("a").point);
   abonnement.resilier();
   navigateurs->dernier().publier({});
   file->executer();
@@ -96,6 +90,8 @@ TEST_F(Chercheur, UneNotificationParChangementReel) {
   EXPECT_TRUE(chercheur->appareils().empty());
 }
 
+// L'attente garde la liste ; l'échec la vide et arrête la recherche ; l'état suit ensuite le
+// navigateur, pas le démarrage.
 TEST_F(Chercheur, AttenteGardeLaListeEchecLaVideEtArreteLaRecherche) {
   chercheur->demarrer();
   auto& premier = navigateurs->dernier();
@@ -106,21 +102,16 @@ TEST_F(Chercheur, AttenteGardeLaListeEchecLaVideEtArreteLaRecherche) {
   EXPECT_EQ(chercheur->etatReseau().cas, ChercheurRavlo::EtatReseau::Cas::attente);
   EXPECT_EQ(chercheur->etatReseau().texte, MessageErreurReseau::texte(refus, "fr_FR.UTF-8"));
   EXPECT_EQ(chercheur->appareils().size(), 1u);
-
   premier.jouerEtat({EtatNavigateur::Cas::echec, refus});
   premier.publier({service("Tard")});  // déjà posté quand l'échec arrive
   file->executer();
   EXPECT_EQ(chercheur->etatReseau().cas, ChercheurRavlo::EtatReseau::Cas::echec);
-  EXPECT_EQ(chercheur->etatReseau().texte, MessageErreurReseau::texte(refus, "fr_FR.UTF-8"));
   EXPECT_TRUE(premier.annule);
   EXPECT_FALSE(chercheur->recherche());
   EXPECT_TRUE(chercheur->appareils().empty());
-
   chercheur->demarrer();
-  EXPECT_EQ(navigateurs->crees.size(), 2u);
   EXPECT_TRUE(chercheur->recherche());
-  EXPECT_EQ(chercheur->etatReseau().cas, ChercheurRavlo::EtatReseau::Cas::echec)
-      << "l'état suit le navigateur, pas le démarrage";
+  EXPECT_EQ(chercheur->etatReseau().cas, ChercheurRavlo::EtatReseau::Cas::echec);
 }
 
 TEST_F(Chercheur, CodesMalTapesRefusesSansRienEnvoyer) {
@@ -132,9 +123,10 @@ TEST_F(Chercheur, CodesMalTapesRefusesSansRienEnvoyer) {
         << saisie;
   }
   EXPECT_TRUE(connexions->creees.empty());
-  EXPECT_FALSE(chercheur->appairageEnCours());
 }
 
+// Un code entouré de blancs passe, en 30 messages ; `resultat` est annoncé d'abord, `appaire`
+// ensuite, puis la fin de l'appairage.
 TEST_F(Chercheur, SuccesAvecUnCodeEntoureDeBlancs) {
   AppairageRepondeur repondeur(*CodeAppairage::depuisSaisie("1234"),
                                std::make_shared<HasardDeterministe>(2));
@@ -142,82 +134,95 @@ TEST_F(Chercheur, SuccesAvecUnCodeEntoureDeBlancs) {
   Abonnement ordre = chercheur->observer(
       [&] { vus.emplace_back(chercheur->resultat().cas, chercheur->appaire().has_value()); });
   chercheur->appairer(appareil, "  1234 ");
-  EXPECT_TRUE(chercheur->appairageEnCours());
   file->executer();
-  EXPECT_EQ(connexions->derniere().point, appareil.point);
   jouerRecepteur(repondeur);
   ASSERT_FALSE(chercheur->appairageEnCours());
+  EXPECT_EQ(connexions->derniere().envoyes.size(), 30u) << "aucun renvoi";
+  EXPECT_TRUE(connexions->derniere().annulee);
   EXPECT_EQ(chercheur->resultat(), (ChercheurRavlo::Resultat{Cas::accepte, "Salon"}));
   ASSERT_TRUE(chercheur->appaire().has_value());
   EXPECT_EQ(chercheur->appaire()->appareil, appareil);
-  const auto* r = std::get_if<AppairageRepondeur::Reussi>(&repondeur.etat());
-  ASSERT_NE(r, nullptr);
   EXPECT_NE(chercheur->appaire()->liaison.scelleur, nullptr);
-  // `resultat` d'abord, `appaire` ensuite, puis la fin de l'appairage.
   ASSERT_GE(vus.size(), 3u);
   EXPECT_EQ(vus[vus.size() - 3], std::make_pair(Cas::accepte, false));
   EXPECT_EQ(vus[vus.size() - 2], std::make_pair(Cas::accepte, true));
 }
 
-TEST_F(Chercheur, CodeRefuseApresDevoilementGrilleSansNouveauTrafic) {
+// Un récepteur muet : le même message repart toutes les 700 ms ; le budget de 8 s épuisé, la
+// première attente commencée après n'a pas lieu : échec à 12 × 700 ms. Le code, jamais
+// dévoilé, reste utilisable.
+TEST_F(Chercheur, RecepteurMuetRenvoisPuisPasDeReponse) {
+  chercheur->appairer(appareil, "1234");
+  file->executer();
+  auto& c = connexions->derniere();
+  file->avancer(699ms);
+  EXPECT_EQ(c.envoyes.size(), 1u);
+  file->avancer(1ms);
+  ASSERT_EQ(c.envoyes.size(), 2u);
+  EXPECT_EQ(c.envoyes[1], c.envoyes[0]);
+  file->avancer(7699ms);
+  EXPECT_TRUE(chercheur->appairageEnCours());
+  file->avancer(1ms);
+  EXPECT_FALSE(chercheur->appairageEnCours());
+  EXPECT_TRUE(c.annulee);
+  EXPECT_EQ(chercheur->resultat(),
+            (ChercheurRavlo::Resultat{Cas::echec, texte(ErreurAppairage::pasDeReponse, "fr")}));
+  EXPECT_TRUE(chercheur->codesGrilles().empty());
+  chercheur->appairer(appareil, "1234");
+  file->executer();
+  EXPECT_EQ(connexions->creees.size(), 2u) << "le code repart";
+  file->avancer(dialogue::budget + 1s);
+}
+
+// Un datagramme illisible est ignoré ; une réponse en JSON (ancien récepteur) ou une erreur de
+// réception termine aussitôt, sur son texte.
+TEST_F(Chercheur, ReponsesQuiTerminentOuSontIgnorees) {
+  const ErreurReseau refus{DomaineErreurReseau::posix, ECONNREFUSED};
+  for (const auto& [livrer, texteAttendu] :
+       std::vector<std::pair<std::function<bool(faux::ConnexionFactice&)>, std::string>>{
+           {[](auto& c) { return c.livrer(Octets{'{', '"', 'v', '"'}); },
+            texte(ErreurAppairage::iPhoneAncien, "fr")},
+           {[&](auto& c) { return c.livrerErreur(refus); },
+            MessageErreurReseau::texte(refus, "fr")}}) {
+    chercheur->appairer(appareil, "1234");
+    file->executer();
+    ASSERT_TRUE(connexions->derniere().livrer(Octets{'R', 'P', 9}));
+    file->executer();
+    EXPECT_TRUE(chercheur->appairageEnCours());
+    ASSERT_TRUE(livrer(connexions->derniere()));
+    file->executer();
+    EXPECT_FALSE(chercheur->appairageEnCours());
+    EXPECT_EQ(chercheur->resultat(), (ChercheurRavlo::Resultat{Cas::echec, texteAttendu}));
+    EXPECT_TRUE(connexions->derniere().annulee);
+  }
+}
+
+// Un code refusé après son dévoilement est grillé, pour tout appareil, 24 h, même après une
+// relance, sans être écrit en clair.
+TEST_F(Chercheur, CodeRefuseGrille24h) {
   AppairageRepondeur repondeur(*CodeAppairage::depuisSaisie("9999"),
                                std::make_shared<HasardDeterministe>(2));
   chercheur->appairer(appareil, "1234");
   file->executer();
   jouerRecepteur(repondeur);
-  ASSERT_FALSE(chercheur->appairageEnCours());
   EXPECT_EQ(chercheur->resultat().cas, Cas::refuse);
-  EXPECT_TRUE(chercheur->codesGrilles().contains("1234"));
-
-  chercheur->changerResultat({});
   const auto autre = ChercheurRavlo::Appareil{"Cuisine", "Cuisine", service("Cuisine").point};
-  chercheur->appairer(autre, " 1234");
-  file->executer();
-  EXPECT_EQ(chercheur->resultat().cas, Cas::codeDejaEssaye);
-  EXPECT_EQ(connexions->creees.size(), 1u) << "aucun datagramme pour un code grillé";
-
-  // Relancé, le programme s'en souvient 24 h, sans que le code soit écrit en clair.
   const auto garde = reglages->lireOctets(RegistreCodesGrilles::cle);
   ASSERT_TRUE(garde.has_value());
   EXPECT_EQ(std::ranges::search(*garde, std::string_view("1234")).size(), 0u);
-  for (const auto& [apres, grille] : {std::pair{23 * 3600, true}, std::pair{24 * 3600, false}}) {
+  for (const auto& [apres, grille] :
+       {std::pair{0, true}, std::pair{23 * 3600, true}, std::pair{24 * 3600, false}}) {
     secondes = 1'800'000'000 + apres;
     chercheur = creer();
-    chercheur->appairer(autre, "1234");
+    const std::size_t creees = connexions->creees.size();
+    chercheur->appairer(autre, " 1234");
     file->executer();
     EXPECT_EQ(chercheur->resultat().cas == Cas::codeDejaEssaye, grille) << apres;
-    EXPECT_EQ(connexions->creees.size(), grille ? 1u : 2u);
+    EXPECT_EQ(connexions->creees.size(), creees + (grille ? 0 : 1)) << "rien n'est envoyé";
     file->avancer(dialogue::budget + 1s);
   }
   reglages->ecrireOctets(RegistreCodesGrilles::cle, Octets(55, 0));
   EXPECT_FALSE(RegistreCodesGrilles(reglages, {}).contient("1234")) << "abîmé : vide";
-}
-
-TEST_F(Chercheur, SilenceAvantToutDevoilementLaisseLeCodeUtilisable) {
-  chercheur->appairer(appareil, "1234");
-  file->executer();
-  file->avancer(dialogue::budget + 1s);
-  ASSERT_FALSE(chercheur->appairageEnCours());
-  EXPECT_EQ(chercheur->resultat(),
-            (ChercheurRavlo::Resultat{Cas::echec, texte(ErreurAppairage::pasDeReponse, "fr")}));
-  EXPECT_TRUE(chercheur->codesGrilles().empty());
-
-  chercheur->appairer(appareil, "1234");
-  file->executer();
-  EXPECT_EQ(connexions->creees.size(), 2u) << "le code repart";
-  file->avancer(dialogue::budget + 1s);  // un dialogue suspendu ne doit pas survivre au test
-  EXPECT_FALSE(chercheur->appairageEnCours());
-}
-
-TEST_F(Chercheur, ErreurReseauDuDialogueDitSonTexte) {
-  chercheur->appairer(appareil, "1234");
-  file->executer();
-  const ErreurReseau e{DomaineErreurReseau::posix, ECONNREFUSED};
-  connexions->derniere().livrerErreur(e);
-  file->executer();
-  EXPECT_EQ(chercheur->resultat(),
-            (ChercheurRavlo::Resultat{Cas::echec, MessageErreurReseau::texte(e, "fr")}));
-  EXPECT_FALSE(chercheur->appairageEnCours());
 }
 
 TEST_F(Chercheur, RienNArriveApresLaDestruction) {

@@ -20,7 +20,6 @@ class ConnexionFactice final : public ConnexionDatagramme,
 
   void surEtat(RappelEtat rappel) override { rappelEtat_ = std::move(rappel); }
   void demarrer() override {
-    demarree = true;
     for (const EtatConnexion& e : etatsAuDemarrage) {
       etat_ = e;
       if (rappelEtat_) rappelEtat_(e);
@@ -63,7 +62,6 @@ class ConnexionFactice final : public ConnexionDatagramme,
 
   const PointReseau point;
   std::vector<EtatConnexion> etatsAuDemarrage;
-  bool demarree = false;
   bool annulee = false;
   std::vector<Octets> envoyes;
   std::vector<Tache> envoisAttendus;

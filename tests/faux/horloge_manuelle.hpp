@@ -19,7 +19,6 @@ class HorlogeManuelle final : public Horloge {
   [[nodiscard]] InstantNs continueNs() const override { return hote_.load() + ecartContinue_; }
 
   void avancer(std::chrono::nanoseconds d) { hote_ += static_cast<InstantNs>(d.count()); }
-  void fixerHote(InstantNs t) { hote_ = t; }
 
  private:
   std::atomic<InstantNs> hote_;

@@ -44,7 +44,6 @@ class PlateformeAudioFausse final : public PlateformeAudio {
   Script script;
   std::vector<std::string> journal;
   std::optional<DescriptionTap> description;  // celle de la capture vivante
-  std::string sortieDemandee;                 // identifiant reçu par creerAgregat
   bool agregatVivant = false;
   bool rappelInstalle = false;
   bool demarre = false;
@@ -77,7 +76,6 @@ class PlateformeAudioFausse final : public PlateformeAudio {
   ResultatAudio<IdentifiantAudio> creerAgregat(IdentifiantAudio tap,
                                                const std::string& sortie) override {
     journal.push_back("creerAgregat " + std::to_string(tap) + " " + sortie);
-    sortieDemandee = sortie;
     agregatVivant = script.agregat.valeur != 0;
     return script.agregat;
   }

@@ -18,7 +18,6 @@ class SortieFactice final : public SortieAudio {
   ~SortieFactice() override { arreter(); }
 
   std::optional<std::string> demarrer(RappelRendu rappel) override {
-    if (echecDemarrage) return echecDemarrage;
     rappel_ = std::move(rappel);
     rendre(441, std::nullopt);
     fil_ = std::thread([this] {
@@ -43,7 +42,6 @@ class SortieFactice final : public SortieAudio {
     panne_ = std::move(raison);
   }
 
-  std::optional<std::string> echecDemarrage;
   std::atomic<bool> coupe{false};
   std::atomic<std::int64_t> rendus{0};
 

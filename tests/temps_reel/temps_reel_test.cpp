@@ -1,0 +1,112 @@
+// Les chemins temps réel (rappel de capture, anneau, rendu de lecture) n'allouent rien. Ce
+// binaire remplace l'opérateur new global : toute allocation, même cachée dans la
+// bibliothèque standard, est vue.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "faux/plateforme_audio_fausse.hpp"
+#include "link/capture/system_audio_tap.hpp"
+#include "protocol/conversion_pcm.hpp"
+#include "protocol/lecture_tiree.hpp"
+#include "protocol/tampon_audio.hpp"
+#include "recepteur/rendu_lecture.hpp"
+
+// Tenus par l'opérateur new de remplacement (allocations.cpp, à part : vu d'ici, le
+// compilateur croirait des `free` appariés au new d'origine).
+extern thread_local bool compter;
+extern thread_local std::size_t allocations;
+
+namespace ravlo {
+namespace {
+
+// Allocations faites par ce fil pendant `f`.
+template <typename F>
+std::size_t allouees(F&& f) {
+  allocations = 0;
+  compter = true;
+  f();
+  compter = false;
+  return allocations;
+}
+
+TEST(TempsReel, LeCompteurVoitLesAllocations) {
+  // volatile : que le compilateur n'élide pas la paire new/delete.
+  EXPECT_EQ(allouees([] {
+              std::vector<int>* volatile v = new std::vector<int>(100);
+              delete v;
+            }),
+            2u)
+      << "sans cela, les tests ci-dessous ne prouvent rien";
+}
+
+// Le rappel tel que le système de son l'appelle : blocs pleins, trop grands, troués, sans
+// heure, jusqu'à remplir l'anneau.
+TEST(TempsReel, LeRappelDeCaptureNAlloueRien) {
+  auto tampon = std::make_shared<TamponAudio>(96'000);
+  auto plateforme = std::make_shared<faux::PlateformeAudioFausse>();
+  SystemAudioTap tap(tampon, false, plateforme);
+  ASSERT_TRUE(tap.demarrer().has_value());
+  std::vector<float> flux(2 * 10'000);
+  for (std::size_t i = 0; i < flux.size(); ++i) flux[i] = static_cast<float>(i % 97) / 50.0f - 1;
+  const TamponBloc normal[] = {{flux.data(), 240 * 8}};
+  const TamponBloc geant[] = {{flux.data(), 10'000 * 8}};
+  const TamponBloc trou[] = {{nullptr, 1920}};
+  EXPECT_EQ(allouees([&] {
+              for (InstantNs i = 0; i < 100; ++i) {
+                const HorodatageBloc h{i % 7 == 3 ? 0u : HorodatageBloc::heureHoteValide, i};
+                plateforme->livrer(i % 10 == 9 ? geant : i % 10 == 5 ? trou : normal, h);
+              }
+            }),
+            0u);
+  EXPECT_GT(tampon->perdus(), 0) << "le cas de l'anneau plein doit avoir été parcouru";
+}
+
+// Conversion puis écriture, acceptée, refusée ou sautant de segment ; lecture et rejet.
+TEST(TempsReel, LAnneauNAlloueRien) {
+  TamponAudio tampon(4096);
+  std::array<float, 512> flottants{};
+  for (std::size_t i = 0; i < flottants.size(); ++i) flottants[i] = static_cast<float>(i) / 600.0f;
+  std::array<std::int16_t, 512> pcm{};
+  std::array<std::uint8_t, 1024> lu{};
+  EXPECT_EQ(allouees([&] {
+              for (std::uint64_t bloc = 0; bloc < 40; ++bloc) {
+                const std::span<const float> voies(flottants);
+                ConversionPCM::entrelacer(voies, voies.subspan(1), 2, 256, pcm);
+                tampon.ecrire(
+                    {reinterpret_cast<const std::uint8_t*>(pcm.data()), sizeof pcm},
+                    bloc % 5 == 4 ? std::nullopt : std::optional<InstantNs>(bloc * 10'000'000));
+                if (bloc % 3 == 0) tampon.lire(std::span<std::uint8_t>(lu));
+                if (bloc % 7 == 0) tampon.jeter(512);
+              }
+            }),
+            0u);
+  EXPECT_GT(tampon.perdus(), 0) << "le cas du refus doit avoir été parcouru";
+}
+
+// Le rendu du récepteur, rééchantillonné à plusieurs vitesses ou non, sur une lecture qui
+// passe par l'amorçage, le trou (plus rien n'arrive), le réamorçage et le rattrapage avec
+// rognage (tout arrive en triple).
+TEST(TempsReel, LeRenduDeLectureNAlloueRien) {
+  for (const bool reechantillonner : {true, false}) {
+    auto lecture = std::make_shared<LectureTiree>(48'000, 960);
+    RenduLecture rendu(lecture, reechantillonner);
+    std::vector<float> bloc(2 * 441);
+    const Octets paquet(1280, 0x22);
+    InstantNs heure = 0;
+    for (int i = 0; i < 240; ++i) {
+      rendu.changerVitesse(i % 4 * 500.0 - 1000.0);
+      const int paquets = i < 60 ? 1 : i < 80 ? 0 : 3;
+      for (int p = 0; p < paquets; ++p) lecture->pousser(paquet, heure += 6'666'667);
+      const auto h = i % 5 == 0 ? std::nullopt : std::optional<InstantNs>(heure);
+      EXPECT_EQ(allouees([&] { rendu.rendre(bloc, h); }), 0u) << i;
+    }
+    EXPECT_GT(lecture->etat().trous, 0);
+    EXPECT_GT(lecture->etat().tramesJetees, 0);
+  }
+}
+
+}  // namespace
+}  // namespace ravlo
