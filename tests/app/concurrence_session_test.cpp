@@ -1,13 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <thread>
 
+#include "bench/relais/recepteur_lance.hpp"
 #include "faux/navigateur_factice.hpp"
 #include "faux/plateforme_audio_fausse.hpp"
 #include "link/app/modele_link.hpp"
 #include "link/plateforme/principal_asio.hpp"
-#include "outils/recepteur_test.hpp"
 
 namespace ravlo {
 namespace {
@@ -24,9 +25,9 @@ void tournerJusqua(PrincipalAsio& principal, std::chrono::seconds delai,
 }
 
 // Sur de vrais fils (principal, "ravlo.chercheur", "ravlo.emetteur", un fil du son) et de
-// vraies sockets de la boucle locale, face à un récepteur fait de la bibliothèque.
+// vraies sockets de la boucle locale, face au vrai ravlo-recepteur.
 TEST(ConcurrenceSession, AppairerEnvoyerPuisLeRecepteurArrete) {
-  test::RecepteurTest recepteur(*CodeAppairage::depuisSaisie("2468"));
+  boucle::RecepteurLance recepteur({"--code", "2468", "--wav", "/dev/null"});
   PrincipalAsio principal;
   auto navigateurs = std::make_shared<faux::FabriqueNavigateursFactice>();
   auto audio = std::make_shared<faux::PlateformeAudioFausse>();
@@ -35,7 +36,7 @@ TEST(ConcurrenceSession, AppairerEnvoyerPuisLeRecepteurArrete) {
   auto modele =
       ModeleLink::creer(ModeleLink::dependancesSysteme(principal, navigateurs, audio, reglages));
   ChercheurRavlo& chercheur = modele->chercheur();
-  navigateurs->dernier().publier({{PointReseau{"127.0.0.1", recepteur.port(), "Salon"}}});
+  navigateurs->dernier().publier({{PointReseau{"127.0.0.1", recepteur.port, "Salon"}}});
   tournerJusqua(principal, 5s, [&] { return !chercheur.appareils().empty(); });
   ASSERT_EQ(chercheur.appareils().size(), 1u);
   chercheur.appairer(chercheur.appareils()[0], "2468");
@@ -52,12 +53,13 @@ TEST(ConcurrenceSession, AppairerEnvoyerPuisLeRecepteurArrete) {
       std::this_thread::sleep_for(5ms);
     }
   });
-  tournerJusqua(principal, 10s, [&] { return recepteur.paquets().size() >= 50; });
-  recepteur.envoyerFin();
+  auto paquets = std::async(std::launch::async, [&] { return recepteur.attendrePaquets(50); });
+  tournerJusqua(principal, 15s, [&] { return paquets.wait_for(0s) == std::future_status::ready; });
+  EXPECT_TRUE(paquets.get());
+  EXPECT_EQ(recepteur.arreter(), 0);  // la fin part vers l'émetteur
   tournerJusqua(principal, 10s, [&] { return !modele->diffusion().enDiffusion(); });
   fini = true;
   son.join();
-  EXPECT_GE(recepteur.paquets().size(), 50u);
   EXPECT_EQ(chercheur.resultat().cas, ChercheurRavlo::Resultat::Cas::finParLIPhone);
   EXPECT_FALSE(chercheur.appaire().has_value());
   EXPECT_FALSE(audio->demarre);

@@ -1,5 +1,5 @@
 // ravlo-envoi --capture lancé pour de vrai : ce que joue l'ordinateur (la sortie nulle
-// « speakers » du démon d'essai) arrive au récepteur d'essai.
+// « speakers » du démon d'essai) arrive au vrai ravlo-recepteur, qui l'écrit dans un WAV.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -10,8 +10,8 @@
 #include <iterator>
 #include <thread>
 
+#include "bench/relais/recepteur_lance.hpp"
 #include "e2e/outils_pulse.hpp"
-#include "outils/recepteur_test.hpp"
 
 namespace ravlo {
 namespace {
@@ -37,24 +37,24 @@ class DemonPulseEnvoi : public ::testing::Test {
 TEST_F(DemonPulseEnvoi, LeTonJoueParLOrdinateurArriveAuRecepteur) {
   essai::Enregistreur hautParleurs("speakers.monitor");
   ASSERT_TRUE(hautParleurs.attendreDonnees()) << "sortie à l'heure avant de jouer";
-  test::RecepteurTest recepteur(*CodeAppairage::depuisSaisie("1357"));
-  essai::Processus envoi({RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(recepteur.port()),
+  boucle::RecepteurLance recepteur({"--code", "1357", "--wav", dossier_ + "/recu.wav"});
+  essai::Processus envoi({RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(recepteur.port),
                           "--code", "1357", "--capture", "--secondes", "4"});
   ASSERT_TRUE(envoi.lance());
-  for (int i = 0; i < 300 && recepteur.paquets().empty(); ++i) std::this_thread::sleep_for(10ms);
-  ASSERT_FALSE(recepteur.paquets().empty()) << "la capture envoie dès qu'elle tourne";
+  ASSERT_TRUE(recepteur.attendrePaquets(1)) << "la capture envoie dès qu'elle tourne";
   auto joueur = essai::jouer(ton_, 100);
   EXPECT_EQ(envoi.attendre(), 0);
+  EXPECT_EQ(recepteur.arreter(), 0);
 
-  // Les paquets qui portent le ton (hors les deux premiers et les deux derniers, à cheval sur
-  // ses bords) : niveau −9 dBFS et 1 kHz, tous datés.
+  // Les tranches de 320 trames qui portent le ton (hors les deux premières et les deux
+  // dernières, à cheval sur ses bords) : niveau −9 dBFS et 1 kHz.
+  std::ifstream f(dossier_ + "/recu.wav", std::ios::binary);
+  const std::string wav((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
   std::vector<std::vector<std::int16_t>> ton;
-  for (const PaquetAudio& p : recepteur.paquets()) {
-    std::vector<std::int16_t> s(p.echantillons().size() / 2);
-    std::memcpy(s.data(), p.echantillons().data(), p.echantillons().size());
-    if (essai::rms(s.data(), s.size()) < 0.1) continue;
-    EXPECT_NE(p.horodatageNanosecondes(), 0u);
-    ton.push_back(std::move(s));
+  for (std::size_t o = 44; o + 1280 <= wav.size(); o += 1280) {
+    std::vector<std::int16_t> s(640);
+    std::memcpy(s.data(), wav.data() + o, 1280);
+    if (essai::rms(s.data(), s.size()) >= 0.1) ton.push_back(std::move(s));
   }
   ASSERT_GE(ton.size(), 150u) << "au moins une seconde de ton";
   std::vector<std::int16_t> gauche;
@@ -75,12 +75,11 @@ TEST_F(DemonPulseEnvoi, SIGHUPPendantLeSilenceRendLeSon) {
   auto joueur = essai::jouer(ton_, 100);
   const std::string entree = essai::nouvelleEntree({});
   ASSERT_FALSE(entree.empty());
-  test::RecepteurTest recepteur(*CodeAppairage::depuisSaisie("1357"));
-  essai::Processus envoi({RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(recepteur.port()),
+  boucle::RecepteurLance recepteur({"--code", "1357", "--wav", "/dev/null"});
+  essai::Processus envoi({RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(recepteur.port),
                           "--code", "1357", "--capture", "--silencieux"});
   ASSERT_TRUE(envoi.lance());
-  for (int i = 0; i < 300 && recepteur.paquets().empty(); ++i) std::this_thread::sleep_for(10ms);
-  ASSERT_FALSE(recepteur.paquets().empty());
+  ASSERT_TRUE(recepteur.attendrePaquets(1));
   ASSERT_EQ(essai::sortiesRavlo().size(), 1u);
   EXPECT_EQ(essai::sortieDe(entree), essai::sortiesRavlo()[0]);
   envoi.tuer(SIGHUP);
@@ -91,10 +90,10 @@ TEST_F(DemonPulseEnvoi, SIGHUPPendantLeSilenceRendLeSon) {
 }
 
 TEST_F(DemonPulseEnvoi, UnEchecDeLaCaptureAfficheLeTexteFrancaisEtSortEnErreur) {
-  test::RecepteurTest recepteur(*CodeAppairage::depuisSaisie("1357"));
+  boucle::RecepteurLance recepteur({"--code", "1357", "--wav", "/dev/null"});
   const std::string sortie =
       essai::commande("LC_ALL=fr_FR.UTF-8 PULSE_SERVER=unix:" + dossier_ + "/nulle-part " +
-                      RAVLO_ENVOI + " --vers 127.0.0.1:" + std::to_string(recepteur.port()) +
+                      RAVLO_ENVOI + " --vers 127.0.0.1:" + std::to_string(recepteur.port) +
                       " --code 1357 --capture 2>&1 >/dev/null; echo statut=$?");
   EXPECT_NE(sortie.find("Le son de cet ordinateur n'a pas pu être capté (étape « lecture de la "
                         "sortie par défaut », code 6). Vérifie que le serveur de son (PulseAudio "
@@ -102,7 +101,6 @@ TEST_F(DemonPulseEnvoi, UnEchecDeLaCaptureAfficheLeTexteFrancaisEtSortEnErreur) 
             std::string::npos)
       << sortie;
   EXPECT_NE(sortie.find("statut=1"), std::string::npos) << sortie;
-  EXPECT_TRUE(recepteur.paquets().empty());
 }
 
 // Le serveur de son relancé pendant l'envoi (un démon à part, sur son propre socket) : la
@@ -130,14 +128,12 @@ TEST_F(DemonPulseEnvoi, LeServeurDeSonRelanceArreteLEnvoiSurSonTexte) {
   };
   auto serveur = demon();
   ASSERT_TRUE(pret());
-  test::RecepteurTest recepteur(*CodeAppairage::depuisSaisie("1357"));
+  boucle::RecepteurLance recepteur({"--code", "1357", "--wav", "/dev/null"});
   essai::Processus envoi({"bash", "-c",
                           "exec env LC_ALL=fr_FR.UTF-8 PULSE_SERVER=unix:" + socket + " " +
-                              RAVLO_ENVOI +
-                              " --vers 127.0.0.1:" + std::to_string(recepteur.port()) +
+                              RAVLO_ENVOI + " --vers 127.0.0.1:" + std::to_string(recepteur.port) +
                               " --code 1357 --capture --secondes 20 >" + dossier_ + "/dit 2>&1"});
-  for (int i = 0; i < 300 && recepteur.paquets().empty(); ++i) std::this_thread::sleep_for(10ms);
-  ASSERT_FALSE(recepteur.paquets().empty()) << "la capture tourne";
+  ASSERT_TRUE(recepteur.attendrePaquets(1)) << "la capture tourne";
   serveur.reset();
   serveur = demon();
   ASSERT_TRUE(pret());
