@@ -1,5 +1,6 @@
-// Mesures du chemin réseau sur la boucle locale : durée d'un appairage, appairages à travers
-// un relais qui perd des datagrammes, coût processeur et régularité de l'émetteur.
+// Mesures du chemin réseau sur la boucle locale, face au vrai ravlo-recepteur : durée d'un
+// appairage, appairages à travers un relais qui perd des datagrammes, coût processeur et
+// régularité de l'émetteur.
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -8,13 +9,13 @@
 #include <thread>
 #include <vector>
 
+#include "bench/relais/recepteur_lance.hpp"
+#include "bench/relais/relais_udp.hpp"
 #include "link/discovery/dialogue_appairage.hpp"
 #include "link/envoi/alimentation.hpp"
 #include "link/plateforme/connexion_udp.hpp"
 #include "link/plateforme/file_serie.hpp"
 #include "link/sending/emetteur_audio.hpp"
-#include "outils/recepteur_test.hpp"
-#include "outils/relais_udp.hpp"
 #include "protocol/hasard_systeme.hpp"
 
 namespace ravlo {
@@ -24,6 +25,11 @@ using namespace std::chrono_literals;
 using Issue = std::expected<void, EchecDialogue>;
 
 const CodeAppairage code = *CodeAppairage::depuisSaisie("2468");
+
+std::unique_ptr<boucle::RecepteurLance> recepteur() {
+  return std::make_unique<boucle::RecepteurLance>(
+      std::vector<std::string>{"--code", "2468", "--wav", "/dev/null"});
+}
 
 struct Banc {
   std::shared_ptr<FileSerie> chercheur = std::make_shared<FileSerie>("ravlo.chercheur");
@@ -49,9 +55,9 @@ double quantile(std::vector<double> v, double q) {
 void dureeAppairage(Banc& banc) {
   std::vector<double> ms;
   for (int i = 0; i < 20; ++i) {
-    test::RecepteurTest recepteur(code);
+    const auto r = recepteur();
     const auto debut = std::chrono::steady_clock::now();
-    auto [initiateur, issue] = banc.appairer(recepteur.port());
+    auto [initiateur, issue] = banc.appairer(r->port);
     const bool ok = issue.get().has_value();
     ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - debut)
                      .count());
@@ -69,16 +75,16 @@ void appairagesAvecPertes(Banc& banc, double perte) {
   int reussis = 0;
   std::vector<double> secondes;
   for (int lot = 0; lot < essais / parLot; ++lot) {
-    std::vector<std::unique_ptr<test::RecepteurTest>> recepteurs;
-    std::vector<std::unique_ptr<test::RelaisUDP>> relais;
+    std::vector<std::unique_ptr<boucle::RecepteurLance>> recepteurs;
+    std::vector<std::unique_ptr<boucle::RelaisUDP>> relais;
     std::vector<std::pair<std::shared_ptr<AppairageInitiateur>, std::future<Issue>>> dialogues;
     const auto debut = std::chrono::steady_clock::now();
     for (int i = 0; i < parLot; ++i) {
-      recepteurs.push_back(std::make_unique<test::RecepteurTest>(code));
-      relais.push_back(std::make_unique<test::RelaisUDP>(
-          recepteurs.back()->port(),
-          test::RelaisUDP::Reglages{perte, 1ms, 2ms,
-                                    static_cast<std::uint64_t>(lot * parLot + i + 1)}));
+      recepteurs.push_back(recepteur());
+      relais.push_back(std::make_unique<boucle::RelaisUDP>(
+          recepteurs.back()->port,
+          boucle::RelaisUDP::Reglages{perte, 1ms, 2ms,
+                                      static_cast<std::uint64_t>(lot * parLot + i + 1)}));
       dialogues.push_back(banc.appairer(relais.back()->port()));
     }
     for (auto& [initiateur, issue] : dialogues) {
@@ -93,9 +99,9 @@ void appairagesAvecPertes(Banc& banc, double perte) {
 }
 
 void emetteur() {
-  test::RecepteurTest recepteur(code);
+  const auto r = recepteur();
   Banc banc;
-  auto [initiateur, issue] = banc.appairer(recepteur.port());
+  auto [initiateur, issue] = banc.appairer(r->port);
   if (!issue.get() || !std::holds_alternative<AppairageInitiateur::Reussi>(initiateur->etat())) {
     std::printf("Émetteur : appairage impossible\n");
     return;
@@ -105,7 +111,7 @@ void emetteur() {
   auto fileEmetteur = std::make_shared<FileSerie>("ravlo.emetteur", FileSerie::Priorite::elevee);
   auto fileSource = std::make_unique<FileSerie>("ravlo.source");
   auto emetteur = EmetteurAudio::creer(
-      tampon, PointReseau{"127.0.0.1", recepteur.port()}, liaison, [] {}, [] {},
+      tampon, PointReseau{"127.0.0.1", r->port}, liaison, [] {}, [] {},
       EmetteurAudio::Plateforme{fileEmetteur, banc.connexions, &horlogeSysteme(), "C"});
   auto alimentation = std::make_unique<Alimentation>(tampon, std::make_unique<SourceTon>(440.0),
                                                      *fileSource, horlogeSysteme());
@@ -157,8 +163,7 @@ void emetteur() {
               quantile(intervalles, 0.5), quantile(intervalles, 0.99), quantile(intervalles, 1.0));
   std::printf("  pireAttenteMs par seconde : médiane %.2f ms, p99 %.2f ms (objectif < 8 ms)\n",
               quantile(attentes, 0.5), quantile(attentes, 0.99));
-  std::printf("  reçus %zu paquets, perdus à l'anneau %lld octets\n", recepteur.paquets().size(),
-              static_cast<long long>(c.octetsJetes));
+  std::printf("  perdus à l'anneau %lld octets\n", static_cast<long long>(c.octetsJetes));
   alimentation.reset();
   fileSource.reset();
 }

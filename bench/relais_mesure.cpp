@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "outils/relais_udp.hpp"
+#include "bench/relais/relais_udp.hpp"
 
 namespace {
 
@@ -26,7 +26,7 @@ int usage() {
 
 int main(int argc, char** argv) {
   using namespace std::chrono;
-  ravlo::test::RelaisUDP::Reglages r;
+  ravlo::boucle::RelaisUDP::Reglages r;
   long port = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string_view a = argv[i];
@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
   sigaddset(&attendus, SIGINT);
   sigaddset(&attendus, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &attendus, nullptr);
-  ravlo::test::RelaisUDP relais(static_cast<std::uint16_t>(port), r);
+  ravlo::boucle::RelaisUDP relais(static_cast<std::uint16_t>(port), r);
   std::printf("Port : %u\n", unsigned{relais.port()});
   std::fflush(stdout);
   int signal = 0;

@@ -18,10 +18,10 @@
 #include <fstream>
 #include <thread>
 
+#include "bench/relais/recepteur_lance.hpp"
 #include "link/discovery/chercheur_ravlo.hpp"
 #include "link/plateforme/principal_asio.hpp"
 #include "link/plateforme/systeme.hpp"
-#include "outils/recepteur_test.hpp"
 #include "protocol/message_erreur_reseau.hpp"
 
 namespace ravlo {
@@ -133,20 +133,21 @@ TEST_F(Avahi, RecepteurRelanceSansAdieuSurUnAutrePortPrendLeNouveau) {
   }));
 }
 
-// Un récepteur dont la socket est dans ravlo_rx : le fil qui la crée y entre d'abord.
-std::unique_ptr<test::RecepteurTest> recepteurDansRx(const CodeAppairage& code) {
+// Le vrai récepteur lancé dans ravlo_rx : le fil qui le lance y entre d'abord, le
+// processus en hérite.
+std::unique_ptr<boucle::RecepteurLance> recepteurDansRx(const CodeAppairage& code) {
   std::string dossier =
       std::getenv("RAVLO_AVAHI_DIR") ? std::getenv("RAVLO_AVAHI_DIR") : "/tmp/ravlo-avahi";
   std::ifstream fichier(dossier + "/rx.pid");
   int pid = 0;
   fichier >> pid;
-  std::unique_ptr<test::RecepteurTest> recepteur;
+  std::unique_ptr<boucle::RecepteurLance> recepteur;
   std::thread([&] {
     const int espace = ::open(("/proc/" + std::to_string(pid) + "/ns/net").c_str(), O_RDONLY);
     if (espace < 0 || ::setns(espace, CLONE_NEWNET) != 0) return;
     ::close(espace);
-    recepteur = std::make_unique<test::RecepteurTest>(
-        code, test::RecepteurTest::Comportement::normal, "10.99.0.1");
+    recepteur = std::make_unique<boucle::RecepteurLance>(
+        std::vector<std::string>{"--code", code.chiffres(), "--wav", "/dev/null"});
   }).join();
   return recepteur;
 }
@@ -156,15 +157,14 @@ TEST_F(Avahi, AppairageAvecLeRecepteurTrouve) {
   auto recepteur = recepteurDansRx(code);
   ASSERT_NE(recepteur, nullptr) << "impossible d'entrer dans ravlo_rx";
   chercheur->demarrer();
-  publier("Cuisine", recepteur->port());
+  publier("Cuisine", recepteur->port);
   ASSERT_TRUE(attendreQue([&] { return trouver("Cuisine") != nullptr; }));
   chercheur->appairer(*trouver("Cuisine"), "2468");
   ASSERT_TRUE(attendreQue([&] { return !chercheur->appairageEnCours(); }));
   EXPECT_EQ(chercheur->resultat(),
             (ChercheurRavlo::Resultat{ChercheurRavlo::Resultat::Cas::accepte, "Cuisine"}));
   ASSERT_TRUE(chercheur->appaire().has_value());
-  EXPECT_TRUE(recepteur->appaire());
-  EXPECT_EQ(recepteur->nomOrdinateur(), nomMachine());
+  EXPECT_FALSE(recepteur->lire("Appairé avec ").empty());
 }
 
 TEST_F(Avahi, DemonArreteAttenteDemonRevenuListeRevenue) {

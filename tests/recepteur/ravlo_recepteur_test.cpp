@@ -3,38 +3,23 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <algorithm>
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 #include <random>
 
+#include "bench/relais/recepteur_lance.hpp"
+#include "bench/relais/relais_udp.hpp"
 #include "e2e/outils_pulse.hpp"
-#include "outils/relais_udp.hpp"
 #include "protocol/fichier_wav.hpp"
 
 namespace ravlo {
 namespace {
 
+using boucle::RecepteurLance;
+using boucle::RelaisUDP;
 using essai::Processus;
 using namespace std::chrono_literals;
-
-struct Recepteur {
-  explicit Recepteur(std::vector<std::string> options) {
-    options.insert(options.begin(), {RAVLO_RECEPTEUR, "--sans-annonce"});
-    processus = std::make_unique<Processus>(options, true);
-    port = lire("Port : ");
-    code = lire("Code : ");
-  }
-  /// La valeur de la prochaine ligne qui commence par `debut`.
-  std::string lire(const std::string& debut) {
-    for (std::string l = processus->ligne(); !l.empty() || debut.empty(); l = processus->ligne())
-      if (l.starts_with(debut)) return l.substr(debut.size());
-    return {};
-  }
-  std::unique_ptr<Processus> processus;
-  std::string port;
-  std::string code;
-};
 
 nlohmann::json json(const std::filesystem::path& chemin) {
   return nlohmann::json::parse(std::ifstream(chemin), nullptr, false);
@@ -48,19 +33,6 @@ std::vector<std::int16_t> echantillons(const std::filesystem::path& chemin) {
   return e;
 }
 
-void injecter(std::uint16_t port, const std::vector<Octets>& datagrammes) {
-  const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in vers{};
-  vers.sin_family = AF_INET;
-  vers.sin_port = htons(port);
-  vers.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  for (const auto& d : datagrammes) {
-    ::sendto(s, d.data(), d.size(), 0, reinterpret_cast<const sockaddr*>(&vers), sizeof vers);
-    std::this_thread::sleep_for(2ms);
-  }
-  ::close(s);
-}
-
 struct RavloRecepteur : ::testing::Test {
   std::filesystem::path dossier =
       std::filesystem::temp_directory_path() / ("ravlo-recepteur-" + std::to_string(getpid()));
@@ -69,106 +41,14 @@ struct RavloRecepteur : ::testing::Test {
   std::string chemin(const char* nom) const { return (dossier / nom).string(); }
 };
 
-// Un code faux fait montrer un code neuf, qui sert ensuite. Pendant la lecture, par un relais
-// qui rejoue 5 % des datagrammes, on injecte au port des enveloppes forgées, tronquées et
-// des messages d'appairage mal formés : tous refusés et comptés, sans trou, et le WAV écrit
-// reprend le fichier envoyé à l'échantillon près après le silence d'amorce. SIGTERM : la fin
-// atteint ravlo-envoi, qui sort avec 0.
-TEST_F(RavloRecepteur, WavExactMalgreInjectionsApresUnCodeFaux) {
-  std::vector<std::int16_t> entree(2 * 48'000 * 5);
-  std::mt19937 alea(11);
-  for (auto& e : entree) e = static_cast<std::int16_t>(1 + alea() % 30'000);
-  {
-    std::ofstream f(chemin("entree.wav"), std::ios::binary);
-    const Octets entete = FichierWav::entete(static_cast<std::uint32_t>(entree.size() * 2));
-    f.write(reinterpret_cast<const char*>(entete.data()),
-            static_cast<std::streamsize>(entete.size()));
-    f.write(reinterpret_cast<const char*>(entree.data()),
-            static_cast<std::streamsize>(entree.size() * 2));
-  }
-  Recepteur r({"--wav", chemin("sortie.wav"), "--stats", chemin("r.json")});
-  const std::string faux = r.code == "0000" ? "0001" : "0000";
-  EXPECT_EQ(Processus({RAVLO_ENVOI, "--vers", "127.0.0.1:" + r.port, "--code", faux}).attendre(),
-            1);
-  const std::string code = r.lire("Code : ");
-  ASSERT_FALSE(code.empty());
-  EXPECT_NE(code, r.code);
-
-  test::RelaisUDP relais(static_cast<std::uint16_t>(std::stoi(r.port)), {.doublon = 0.05});
-  Processus envoi({RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(relais.port()), "--code",
-                   code, "--wav", chemin("entree.wav"), "--stats", chemin("e.json")});
-  std::this_thread::sleep_for(1500ms);
-  std::vector<Octets> hostiles;
-  for (std::uint8_t i = 0; i < 40; ++i) {
-    Octets forge(1308, i);
-    forge[0] = 'R', forge[1] = 'V', forge[2] = 2, forge[3] = 0;
-    hostiles.push_back(forge);
-    hostiles.push_back(Octets(forge.begin(), forge.begin() + i % 28));
-    hostiles.push_back(Octets{'R', 'P', 1, i});
-  }
-  injecter(static_cast<std::uint16_t>(std::stoi(r.port)), hostiles);
-  std::this_thread::sleep_for(1500ms);
-  r.processus->tuer(SIGTERM);
-  EXPECT_EQ(r.processus->attendre(), 0);
-  EXPECT_EQ(envoi.attendre(), 0);
-  EXPECT_EQ(json(chemin("e.json"))["raison"], "fin");
-
-  const auto s = json(chemin("r.json"));
-  EXPECT_EQ(s["appairages"], 1);
-  EXPECT_EQ(s["trous"], 0);
-  EXPECT_GE(s["enveloppesRefusees"].get<int>(), static_cast<int>(hostiles.size()));
-  EXPECT_GT(s["reponsesHorloge"].get<int>(), 0);
-  EXPECT_TRUE(s["finEnvoyee"].get<bool>());
-
-  const auto sortie = echantillons(chemin("sortie.wav"));
-  std::size_t debut = 0;
-  while (debut < sortie.size() && sortie[debut] == 0) ++debut;
-  ASSERT_LT(debut + 96'000, sortie.size()) << "moins d'une seconde de son";
-  const auto ou = std::search(entree.begin(), entree.end(), sortie.begin() + debut,
-                              sortie.begin() + debut + 64);
-  ASSERT_NE(ou, entree.end()) << "le début du son n'est pas dans le fichier envoyé";
-  const auto n =
-      std::min<std::size_t>(sortie.size() - debut, static_cast<std::size_t>(entree.end() - ou));
-  EXPECT_TRUE(std::equal(sortie.begin() + debut, sortie.begin() + debut + n, ou));
-}
-
-// 20 s à travers un relais qui perd 1 % et ajoute jusqu'à 10 ms de gigue : les pertes sont
-// comblées, aucun trou après l'amorce ; la fin à --secondes passe le relais.
-TEST_F(RavloRecepteur, AucunTrouAUnPourCentDePerteEtDixMsDeGigue) {
-  Recepteur r({"--wav", chemin("sortie.wav"), "--stats", chemin("r.json"), "--secondes", "20",
-               "--code", "2468"});
-  test::RelaisUDP relais(static_cast<std::uint16_t>(std::stoi(r.port)),
-                         {.perte = 0.01, .gigue = 10ms, .graine = 5});
-  Processus envoi({RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(relais.port()), "--code",
-                   "2468", "--ton", "1000", "--secondes", "40"});
-  EXPECT_EQ(r.processus->attendre(), 0);
-  EXPECT_EQ(envoi.attendre(), 0);
-  const auto s = json(chemin("r.json"));
-  EXPECT_EQ(s["trous"], 0);
-  EXPECT_GT(s["paquetsPerdus"].get<int>(), 0);
-  EXPECT_GT(s["trousCombles"].get<int>(), 0);
-  EXPECT_GT(s["paquetsRecus"].get<int>(), 2500);
-}
-
-// Une ligne par seconde du récepteur : (secondes écoulées, trous).
-std::vector<std::pair<double, int>> lignesTrous(Recepteur& r) {
-  std::vector<std::pair<double, int>> l;
-  for (std::string x = r.processus->ligne(); !x.empty(); x = r.processus->ligne()) {
-    const auto t = x.find(" s  ");
-    const auto trous = x.find("trous ");
-    if (t != std::string::npos && trous != std::string::npos)
-      l.emplace_back(std::stod(x.substr(0, t)), std::stoi(x.substr(trous + 6)));
-  }
-  return l;
-}
-
-// Pendant la lecture, 1 000 datagrammes par seconde au port du récepteur (vrais paquets
-// rejoués, enveloppes forgées, tronquées, appairages mal formés) : aucun accepté, aucun trou.
-// Puis le réseau de l'émetteur coupé 5 s par le relais : la lecture reprend moins d'une
-// seconde après, sans que la file garde plus que sa cible (le son repris a le même retard
-// sur le fichier envoyé qu'avant la coupure, à la cible près).
-TEST_F(RavloRecepteur, InjectionsPuisCoupureDeCinqSecondes) {
-  std::vector<std::int16_t> entree(2 * 48'000 * 30);
+// Un code faux fait montrer un code neuf, qui sert ensuite à envoyer un fichier par un relais.
+// Pendant la lecture, 1 000 datagrammes par seconde au port du récepteur (vrais datagrammes
+// rejoués d'une autre adresse, appairage compris, enveloppes forgées, tronquées, appairages
+// mal formés) : aucun accepté, aucun trou. Puis le relais coupe 5 s : la lecture reprend
+// moins d'une seconde après, sans que la file garde plus que sa cible. Le WAV écrit reprend
+// le fichier à l'échantillon près jusqu'à la coupure ; ravlo-envoi sort avec 0 à sa fin.
+TEST_F(RavloRecepteur, CodeFauxPuisInjectionsEtCoupureWavExact) {
+  std::vector<std::int16_t> entree(2 * 48'000 * 15);
   std::mt19937 alea(7);
   for (auto& e : entree) e = static_cast<std::int16_t>(1 + alea() % 30'000);
   {
@@ -180,20 +60,24 @@ TEST_F(RavloRecepteur, InjectionsPuisCoupureDeCinqSecondes) {
             static_cast<std::streamsize>(entree.size() * 2));
   }
   const auto lancement = std::chrono::steady_clock::now();
-  Recepteur r({"--wav", chemin("sortie.wav"), "--stats", chemin("r.json"), "--code", "2468"});
-  const auto port = static_cast<std::uint16_t>(std::stoi(r.port));
-  test::RelaisUDP relais(port, {});
+  RecepteurLance r({"--wav", chemin("sortie.wav"), "--stats", chemin("r.json")});
+  const std::string faux = r.code == "0000" ? "0001" : "0000";
+  EXPECT_EQ(
+      Processus({RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(r.port), "--code", faux})
+          .attendre(),
+      1);
+  const std::string code = r.lire("Code : ");
+  ASSERT_FALSE(code.empty());
+  EXPECT_NE(code, r.code);
+
+  RelaisUDP relais(r.port, {});
   Processus envoi({RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(relais.port()), "--code",
-                   "2468", "--wav", chemin("entree.wav"), "--stats", chemin("e.json")});
-  // Pendant la lecture : une seconde de son passée par le relais (plus lent sous ASan).
+                   code, "--wav", chemin("entree.wav"), "--stats", chemin("e.json")});
+  // Une seconde de son passée par le relais (plus lent sous ASan).
   for (int i = 0; i < 1000 && relais.transmis() < 200; ++i) std::this_thread::sleep_for(10ms);
   ASSERT_GE(relais.transmis(), 200u);
-
   std::vector<Octets> hostiles;
-  // Rejoués d'une autre adresse : les enveloppes scellées et l'appairage entier, qui entame le
-  // code fixé sans couper le son de l'émetteur appairé.
   for (const auto& d : relais.derniersAller()) hostiles.emplace_back(d.begin(), d.end());
-  ASSERT_GT(hostiles.size(), 100u);
   ASSERT_TRUE(std::ranges::any_of(hostiles, [](const Octets& d) { return d[1] == 'P'; }));
   for (std::uint8_t i = 0; hostiles.size() < 2000; ++i) {
     Octets forge(1308, i);
@@ -205,7 +89,7 @@ TEST_F(RavloRecepteur, InjectionsPuisCoupureDeCinqSecondes) {
   const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
   sockaddr_in vers{};
   vers.sin_family = AF_INET;
-  vers.sin_port = htons(port);
+  vers.sin_port = htons(r.port);
   vers.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   auto echeance = std::chrono::steady_clock::now();
   for (const auto& d : hostiles) {
@@ -219,72 +103,105 @@ TEST_F(RavloRecepteur, InjectionsPuisCoupureDeCinqSecondes) {
   relais.couper(true);
   std::this_thread::sleep_for(5s);
   relais.couper(false);
-  std::this_thread::sleep_for(3s);
-  r.processus->tuer(SIGTERM);
-  EXPECT_EQ(envoi.attendre(), 0);
+  EXPECT_EQ(envoi.attendre(), 0) << "sortie à la fin du fichier";
+  EXPECT_EQ(r.arreter(), 0);
 
-  const auto lignes = lignesTrous(r);
-  ASSERT_FALSE(lignes.empty());
-  for (const auto& [t, trous] : lignes) {
-    if (t < coupureS - 0.5) {
-      EXPECT_EQ(trous, 0) << "à " << t << " s, avant la coupure";
-    }
-  }
-  const auto st = json(chemin("r.json"));
   const auto se = json(chemin("e.json"));
+  EXPECT_EQ(se["raison"], "finDuFichier");
+  EXPECT_EQ(se["connexionPrete"], true) << "l'état du lien à la fin, pas pendant la coupure";
+  const auto st = json(chemin("r.json"));
   EXPECT_EQ(st["appairages"], 1);
   EXPECT_LE(st["paquetsRecus"].get<int>(), se["paquetsEnvoyes"].get<int>()) << "rien d'accepté";
   EXPECT_GE(st["enveloppesRefusees"].get<int>(), 1000);
 
-  // Le silence de la coupure dans le fichier écrit, au rythme du temps réel.
+  // Ses lignes d'état, une par seconde : aucun trou avant la coupure.
+  int avantCoupure = 0;
+  for (std::string l = r.lire("", 1s); !l.empty(); l = r.lire("", 1s)) {
+    const auto trous = l.find("  trous ");
+    if (trous == std::string::npos || std::stod(l) >= coupureS - 0.5) continue;
+    ++avantCoupure;
+    EXPECT_EQ(std::stoi(l.substr(trous + 8)), 0) << l;
+  }
+  EXPECT_GE(avantCoupure, 2);
+
+  // Le silence de la coupure : la plus longue suite de zéros suivie de son.
   const auto sortie = echantillons(chemin("sortie.wav"));
   std::size_t debut = 0;
   while (debut < sortie.size() && sortie[debut] == 0) ++debut;
   std::size_t trou = 0, trouFin = 0;
   for (std::size_t i = debut, n = 0; i < sortie.size(); ++i) {
-    n = sortie[i] == 0 ? n + 1 : 0;
-    if (n > trou) trou = n, trouFin = i + 1;
+    if (sortie[i] == 0) {
+      ++n;
+    } else {
+      if (n > trou) trou = n, trouFin = i;
+      n = 0;
+    }
   }
   const double silenceS = static_cast<double>(trou) / 96'000;
   EXPECT_GT(silenceS, 4.5);
   EXPECT_LT(silenceS, 6.0) << "reprise plus d'une seconde après la fin de la coupure";
-  // Retard du son joué sur le fichier envoyé (en valeurs), avant et après la coupure.
-  const auto retard = [&](std::size_t a) -> std::ptrdiff_t {
-    const auto ou =
-        std::search(entree.begin(), entree.end(), sortie.begin() + a, sortie.begin() + a + 64);
-    if (ou == entree.end()) return -1;
-    return static_cast<std::ptrdiff_t>(a) - (ou - entree.begin());
-  };
   ASSERT_GT(trouFin - trou, debut + 96'000);
   ASSERT_LT(trouFin + 96'000, sortie.size());
-  const auto avant = retard(trouFin - trou - 48'000);
-  const auto apres = retard(trouFin + 48'000);
-  ASSERT_GE(avant, 0);
-  ASSERT_GE(apres, 0);
+  // Position dans le fichier envoyé des 64 valeurs jouées à `a`.
+  const auto ou = [&](std::size_t a) {
+    return std::search(entree.begin(), entree.end(), sortie.begin() + a, sortie.begin() + a + 64);
+  };
+  const auto premier = ou(debut);
+  ASSERT_NE(premier, entree.end()) << "le début du son n'est pas dans le fichier envoyé";
+  const auto n = trouFin - trou - debut;
+  ASSERT_LE(n, static_cast<std::size_t>(entree.end() - premier));
+  EXPECT_TRUE(std::equal(sortie.begin() + debut, sortie.begin() + debut + n, premier));
+  // Retard du son joué sur le fichier envoyé (en valeurs), avant et après la coupure.
+  const auto repris = ou(trouFin + 48'000);
+  ASSERT_NE(repris, entree.end());
+  const auto avant = static_cast<std::ptrdiff_t>(debut) - (premier - entree.begin());
+  const auto apres = static_cast<std::ptrdiff_t>(trouFin + 48'000) - (repris - entree.begin());
   ASSERT_FALSE(st["cibleMs"].is_null());
   EXPECT_LE(static_cast<double>(apres - avant) / 96, st["cibleMs"].get<double>())
       << "la file a gardé " << (apres - avant) / 96 << " ms de plus qu'avant la coupure";
+}
+
+// 20 s à travers un relais qui perd 1 % et ajoute jusqu'à 10 ms de gigue : les pertes sont
+// comblées, aucun trou après l'amorce ; la fin à --secondes passe le relais et arrête l'envoi.
+TEST_F(RavloRecepteur, AucunTrouAUnPourCentDePerteEtDixMsDeGigue) {
+  RecepteurLance r({"--wav", chemin("sortie.wav"), "--stats", chemin("r.json"), "--secondes", "20",
+                    "--code", "2468"});
+  RelaisUDP relais(r.port, {.perte = 0.01, .gigue = 10ms, .graine = 5});
+  Processus envoi({RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(relais.port()), "--code",
+                   "2468", "--ton", "1000", "--secondes", "40", "--stats", chemin("e.json")});
+  EXPECT_EQ(envoi.attendre(), 0);
+  EXPECT_EQ(r.arreter(), 0);
+  const auto se = json(chemin("e.json"));
+  EXPECT_EQ(se["raison"], "fin");
+  EXPECT_EQ(se["paquetsSansHeureDeCapture"], 0);
+  const auto s = json(chemin("r.json"));
+  EXPECT_EQ(s["trous"], 0);
+  EXPECT_GT(s["paquetsPerdus"].get<int>(), 0);
+  EXPECT_GT(s["trousCombles"].get<int>(), 0);
+  EXPECT_GT(s["paquetsRecus"].get<int>(), 2500);
+  EXPECT_GT(s["reponsesHorloge"].get<int>(), 0);
 }
 
 // Le récepteur tué (SIGKILL) en pleine lecture : l'émetteur le dit muet après 3 s et
 // renonce au bout de 30 s de connexion refusée, en erreur. Entre-temps, un récepteur relancé
 // montre un code neuf, avec lequel un nouvel envoi s'appaire et joue.
 TEST_F(RavloRecepteur, RecepteurTueDitMuetPuisAbandonEtUnNouveauSAppaire) {
-  auto r = std::make_unique<Recepteur>(std::vector<std::string>{"--wav", chemin("a.wav")});
+  auto r = std::make_unique<RecepteurLance>(std::vector<std::string>{"--wav", chemin("a.wav")});
   Processus envoi({"bash", "-c",
-                   std::string("exec ") + RAVLO_ENVOI + " --vers 127.0.0.1:" + r->port +
-                       " --code " + r->code + " --ton 1000 >" + chemin("envoi.txt") + " 2>&1"});
+                   std::string("exec ") + RAVLO_ENVOI +
+                       " --vers 127.0.0.1:" + std::to_string(r->port) + " --code " + r->code +
+                       " --ton 1000 >" + chemin("envoi.txt") + " 2>&1"});
   std::this_thread::sleep_for(2s);
-  r->processus->tuer(SIGKILL);
+  r->arreter(SIGKILL);
   const auto tue = std::chrono::steady_clock::now();
 
-  Recepteur neuf({"--wav", chemin("b.wav"), "--stats", chemin("b.json")});
+  RecepteurLance neuf({"--wav", chemin("b.wav"), "--stats", chemin("b.json")});
   EXPECT_NE(neuf.code, r->code);
-  EXPECT_EQ(Processus({RAVLO_ENVOI, "--vers", "127.0.0.1:" + neuf.port, "--code", neuf.code,
-                       "--ton", "1000", "--secondes", "2"})
+  EXPECT_EQ(Processus({RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(neuf.port), "--code",
+                       neuf.code, "--ton", "1000", "--secondes", "2"})
                 .attendre(),
             0);
-  neuf.processus->tuer(SIGTERM);
+  neuf.arreter();
   EXPECT_EQ(json(chemin("b.json"))["appairages"], 1);
   EXPECT_GT(json(chemin("b.json"))["paquetsRecus"].get<int>(), 200);
 
@@ -316,9 +233,9 @@ TEST(DemonPulseRecepteur, TonAuNiveauEtALaFrequenceEtFinAuPortDuSon) {
       std::filesystem::temp_directory_path() / ("ravlo-rp-" + std::to_string(getpid()));
   std::filesystem::create_directories(dossier);
   const std::string puits = essai::puitsParDefaut();
-  Recepteur r({"--sortie", puits, "--stats", (dossier / "r.json").string(), "--code", "1357"});
-  Processus envoi({RAVLO_ENVOI, "--vers", "127.0.0.1:" + r.port, "--code", "1357", "--ton", "1000",
-                   "--stats", (dossier / "e.json").string()});
+  RecepteurLance r({"--sortie", puits, "--stats", (dossier / "r.json").string(), "--code", "1357"});
+  Processus envoi({RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(r.port), "--code", "1357",
+                   "--ton", "1000", "--stats", (dossier / "e.json").string()});
   const std::string appairage = r.lire("Appairé avec ");
   std::this_thread::sleep_for(2s);
   const auto brut = (dossier / "moniteur.raw").string();
@@ -326,7 +243,7 @@ TEST(DemonPulseRecepteur, TonAuNiveauEtALaFrequenceEtFinAuPortDuSon) {
   // l'enregistrement sous PipeWire).
   essai::commande("timeout -s INT 2 parec --latency-msec=20 --device=" + puits +
                   ".monitor --raw --format=s16le --rate=48000 --channels=2 > " + brut);
-  r.processus->tuer(SIGTERM);
+  r.arreter();
   EXPECT_EQ(envoi.attendre(), 0);
 
   std::ifstream f(brut, std::ios::binary);

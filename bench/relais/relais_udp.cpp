@@ -1,4 +1,4 @@
-#include "outils/relais_udp.hpp"
+#include "bench/relais/relais_udp.hpp"
 
 #include <array>
 #include <asio/executor_work_guard.hpp>
@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-namespace ravlo::test {
+namespace ravlo::boucle {
 
 using asio::ip::udp;
 
@@ -45,17 +45,11 @@ struct RelaisUDP::Etat {
                   tampon.begin(), tampon.begin() + static_cast<std::ptrdiff_t>(n));
               if (&entree == &cote) retenir(*donnees);
               auto minuterie = std::make_shared<asio::steady_timer>(contexte, retard);
-              // Tiré seulement quand il sert : les graines des essais sans rejeu gardent
-              // leurs pertes.
-              const int fois =
-                  reglages.doublon > 0 && std::bernoulli_distribution(reglages.doublon)(alea) ? 2
-                                                                                              : 1;
               minuterie->async_wait(
-                  [this, &sortie, donnees, minuterie, vers, fois](const std::error_code& e2) {
+                  [this, &sortie, donnees, minuterie, vers](const std::error_code& e2) {
                     if (e2) return;
                     std::error_code ignoree;
-                    for (int i = 0; i < fois; ++i)
-                      sortie.send_to(asio::buffer(*donnees), vers(), 0, ignoree);
+                    sortie.send_to(asio::buffer(*donnees), vers(), 0, ignoree);
                     ++transmis;
                   });
             }
@@ -132,4 +126,4 @@ std::vector<std::vector<std::uint8_t>> RelaisUDP::derniersAller() const {
   return {etat_->derniers.begin(), etat_->derniers.end()};
 }
 
-}  // namespace ravlo::test
+}  // namespace ravlo::boucle

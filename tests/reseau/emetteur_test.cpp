@@ -1,5 +1,6 @@
-// L'émetteur sur une vraie socket UDP de la boucle locale, face à un récepteur dont on
-// ferme le port ; son horloge saute en avant pour atteindre les règles de 30 s sans attendre.
+// L'émetteur sur une vraie socket UDP de la boucle locale : panne et abandon face à un port
+// qu'on ferme (l'horloge saute en avant pour atteindre les règles de 30 s sans attendre), et
+// sa durée de vie sur de vraies files.
 #include <gtest/gtest.h>
 
 #include <asio/ip/udp.hpp>
@@ -90,6 +91,36 @@ TEST(PanneReelle, PretePuisPanneFinieParLeRecepteurPuisAbandonA30sPortFerme) {
   for (int i = 0; i < 300 && injoignables == 0; ++i) tourner(10ms);
   EXPECT_EQ(injoignables, 1);
   emetteur->arreter();
+}
+
+// Lâché juste après `arreter()`, ou sans arrêt : aucun gestionnaire ne touche un émetteur
+// détruit.
+TEST(ConcurrenceEmetteur, LacheJusteApresArreterOuSansArret) {
+  asio::io_context contexte;
+  udp::socket recepteur(contexte, {asio::ip::make_address("127.0.0.1"), 0});
+  auto connexions = std::make_shared<FabriqueConnexionsUDP>();
+  auto tampon = std::make_shared<TamponAudio>(96'000);
+  for (int essai = 0; essai < 20; ++essai) {
+    auto file = std::make_shared<FileSerie>("ravlo.emetteur");
+    std::weak_ptr<EmetteurAudio> faible;
+    {
+      auto emetteur = EmetteurAudio::creer(
+          tampon, PointReseau{"127.0.0.1", recepteur.local_endpoint().port()},
+          Liaison::nouvelle(versRecepteur, versEmetteur), [] {}, [] {},
+          EmetteurAudio::Plateforme{file, connexions, &horlogeSysteme(), "C"});
+      faible = emetteur;
+      emetteur->demarrer();
+      // Le producteur écrit pendant que l'émetteur envoie.
+      for (int i = 0; i < 4; ++i) {
+        tampon->ecrire(Octets(1280, 1), horlogeSysteme().hoteNs());
+        std::this_thread::sleep_for(2ms);
+      }
+      if (essai % 2 == 0) emetteur->arreter();
+    }
+    file.reset();  // la file vit encore tant que l'émetteur la tient
+    for (int i = 0; i < 200 && !faible.expired(); ++i) std::this_thread::sleep_for(1ms);
+    EXPECT_TRUE(faible.expired()) << "essai " << essai;
+  }
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-namespace ravlo::test {
+namespace ravlo::boucle {
 
 /// Relais UDP de la boucle locale qui perd, retarde et désordonne : le noyau de ces
 /// machines n'a pas netem. Les décisions (perte, retard) suivent une graine, si bien qu'une
@@ -18,7 +18,6 @@ class RelaisUDP {
     std::chrono::microseconds delai{0};  ///< retard de base
     std::chrono::microseconds gigue{0};  ///< retard supplémentaire uniforme dans [0, gigue]
     std::uint64_t graine = 1;
-    double doublon = 0;  ///< probabilité qu'un datagramme transmis soit rejoué aussitôt
     /// Coupures : tout est perdu, dans les deux sens, pendant `coupureDuree` à la fin de
     /// chaque période `coupureToutes` comptée depuis la création (0 : jamais).
     std::chrono::milliseconds coupureToutes{0};
@@ -45,4 +44,4 @@ class RelaisUDP {
   std::unique_ptr<Etat> etat_;
 };
 
-}  // namespace ravlo::test
+}  // namespace ravlo::boucle
