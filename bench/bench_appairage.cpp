@@ -7,9 +7,9 @@
 #include <memory>
 #include <optional>
 
-#include "protocol/appairage_initiateur.hpp"
-#include "protocol/appairage_repondeur.hpp"
-#include "protocol/hasard_systeme.hpp"
+#include "protocol/appairage/appairage_initiateur.hpp"
+#include "protocol/appairage/appairage_repondeur.hpp"
+#include "protocol/crypto/hasard_systeme.hpp"
 
 namespace ravlo {
 namespace {

@@ -13,7 +13,7 @@
 
 #include "link/plateforme/avahi/navigateur_avahi.hpp"
 #include "link/plateforme/file_serie.hpp"
-#include "protocol/service_ravlo.hpp"
+#include "protocol/messages/service_ravlo.hpp"
 
 namespace ravlo {
 namespace {

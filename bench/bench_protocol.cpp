@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "protocol/conversion_pcm.hpp"
-#include "protocol/ouvreur.hpp"
-#include "protocol/paquet_audio.hpp"
-#include "protocol/scelleur.hpp"
-#include "protocol/sodium.hpp"
-#include "protocol/tampon_audio.hpp"
+#include "protocol/audio/conversion_pcm.hpp"
+#include "protocol/audio/tampon_audio.hpp"
+#include "protocol/crypto/sodium.hpp"
+#include "protocol/messages/paquet_audio.hpp"
+#include "protocol/scellement/ouvreur.hpp"
+#include "protocol/scellement/scelleur.hpp"
 
 namespace {
 

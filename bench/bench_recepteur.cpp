@@ -7,7 +7,7 @@
 #include <cmath>
 
 #include "bench/recepteur_appaire.hpp"
-#include "protocol/paquet_audio.hpp"
+#include "protocol/messages/paquet_audio.hpp"
 #include "recepteur/rendu_lecture.hpp"
 
 namespace {

@@ -11,12 +11,12 @@
 
 #include "bench/relais/recepteur_lance.hpp"
 #include "bench/relais/relais_udp.hpp"
-#include "link/discovery/dialogue_appairage.hpp"
-#include "link/envoi/alimentation.hpp"
+#include "link/decouverte/dialogue_appairage.hpp"
+#include "link/diffusion/emetteur_audio.hpp"
 #include "link/plateforme/connexion_udp.hpp"
 #include "link/plateforme/file_serie.hpp"
-#include "link/sending/emetteur_audio.hpp"
-#include "protocol/hasard_systeme.hpp"
+#include "programmes/envoi/alimentation.hpp"
+#include "protocol/crypto/hasard_systeme.hpp"
 
 namespace ravlo {
 namespace {

@@ -6,9 +6,9 @@
 #include <memory>
 
 #include "outils_fuzz.hpp"
-#include "protocol/appairage_initiateur.hpp"
-#include "protocol/appairage_repondeur.hpp"
-#include "protocol/hasard_deterministe.hpp"
+#include "protocol/appairage/appairage_initiateur.hpp"
+#include "protocol/appairage/appairage_repondeur.hpp"
+#include "protocol/crypto/hasard_deterministe.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* donnees, std::size_t taille) {
   using namespace ravlo;

@@ -2,7 +2,7 @@
 // chaque clé gardée se retrouve.
 #include <cstdlib>
 
-#include "protocol/catalogue_textes.hpp"
+#include "protocol/textes/catalogue_textes.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* donnees, std::size_t taille) {
   using namespace ravlo;

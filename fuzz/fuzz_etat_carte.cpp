@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "protocol/etat_carte.hpp"
+#include "protocol/messages/etat_carte.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* donnees, std::size_t taille) {
   using namespace ravlo;

@@ -2,7 +2,7 @@
 // données annoncées tiennent toujours dans le fichier, en trames entières.
 #include <cstdlib>
 
-#include "protocol/fichier_wav.hpp"
+#include "protocol/audio/fichier_wav.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* donnees, std::size_t taille) {
   const auto wav = ravlo::FichierWav::lire(ravlo::VueOctets(donnees, taille));

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "protocol/message_horloge.hpp"
+#include "protocol/messages/message_horloge.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* donnees, std::size_t taille) {
   using namespace ravlo;

@@ -3,7 +3,7 @@
 // le fil est unique) puis se relit égal.
 #include <cstdlib>
 
-#include "protocol/message_passkey.hpp"
+#include "protocol/appairage/message_passkey.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* donnees, std::size_t taille) {
   using namespace ravlo;

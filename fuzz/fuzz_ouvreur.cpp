@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "outils_fuzz.hpp"
-#include "protocol/lecteur_octets.hpp"
-#include "protocol/ouvreur.hpp"
-#include "protocol/scelleur.hpp"
+#include "protocol/base/lecteur_octets.hpp"
+#include "protocol/scellement/ouvreur.hpp"
+#include "protocol/scellement/scelleur.hpp"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // paquet accepté se réencode à l'identique (octet 3 mis à part) puis se relit égal.
 #include <cstdlib>
 
-#include "protocol/paquet_audio.hpp"
+#include "protocol/messages/paquet_audio.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* donnees, std::size_t taille) {
   using namespace ravlo;

@@ -3,8 +3,8 @@
 // estimation vient d'un échange gardé et frais.
 #include <cstdlib>
 
-#include "protocol/lecteur_octets.hpp"
-#include "protocol/synchro_horloges.hpp"
+#include "protocol/base/lecteur_octets.hpp"
+#include "protocol/lecture/synchro_horloges.hpp"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "protocol/code_appairage.hpp"
-#include "protocol/message_passkey.hpp"
+#include "protocol/appairage/code_appairage.hpp"
+#include "protocol/appairage/message_passkey.hpp"
 
 namespace ravlo {
 

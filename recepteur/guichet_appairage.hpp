@@ -4,11 +4,11 @@
 #include <memory>
 #include <optional>
 
-#include "protocol/appairage_repondeur.hpp"
-#include "protocol/code_appairage.hpp"
-#include "protocol/instant.hpp"
-#include "protocol/message_passkey.hpp"
-#include "protocol/source_de_hasard.hpp"
+#include "protocol/appairage/appairage_repondeur.hpp"
+#include "protocol/appairage/code_appairage.hpp"
+#include "protocol/appairage/message_passkey.hpp"
+#include "protocol/base/instant.hpp"
+#include "protocol/crypto/source_de_hasard.hpp"
 
 namespace ravlo {
 

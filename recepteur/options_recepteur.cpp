@@ -5,7 +5,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "protocol/table_textes.hpp"
+#include "protocol/textes/textes.hpp"
 
 namespace ravlo {
 namespace {

@@ -7,7 +7,7 @@
 #include <span>
 #include <string>
 
-#include "protocol/code_appairage.hpp"
+#include "protocol/appairage/code_appairage.hpp"
 
 namespace ravlo {
 

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
-#include "protocol/cible_reserve.hpp"
-#include "protocol/comblement_pertes.hpp"
-#include "protocol/message_fin.hpp"
-#include "protocol/message_horloge.hpp"
-#include "protocol/paquet_audio.hpp"
+#include "protocol/lecture/cible_reserve.hpp"
+#include "protocol/lecture/comblement_pertes.hpp"
+#include "protocol/messages/message_fin.hpp"
+#include "protocol/messages/message_horloge.hpp"
+#include "protocol/messages/paquet_audio.hpp"
 
 namespace ravlo {
 

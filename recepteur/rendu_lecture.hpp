@@ -6,9 +6,9 @@
 #include <optional>
 #include <span>
 
-#include "protocol/instant.hpp"
-#include "protocol/lecture_tiree.hpp"
-#include "protocol/verrou.hpp"
+#include "protocol/base/instant.hpp"
+#include "protocol/base/verrou.hpp"
+#include "protocol/lecture/lecture_tiree.hpp"
 
 struct SRC_STATE_tag;
 

@@ -9,9 +9,9 @@
 
 #include "link/plateforme/horloge.hpp"
 #include "link/plateforme/systeme.hpp"
-#include "protocol/hasard_systeme.hpp"
-#include "protocol/service_ravlo.hpp"
-#include "protocol/table_textes.hpp"
+#include "protocol/crypto/hasard_systeme.hpp"
+#include "protocol/messages/service_ravlo.hpp"
+#include "protocol/textes/textes.hpp"
 #include "recepteur/recepteur.hpp"
 #include "recepteur/rendu_lecture.hpp"
 

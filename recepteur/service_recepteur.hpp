@@ -7,7 +7,7 @@
 
 #include "link/plateforme/annonceur_services.hpp"
 #include "link/plateforme/sortie_audio.hpp"
-#include "protocol/code_appairage.hpp"
+#include "protocol/appairage/code_appairage.hpp"
 #include "recepteur/options_recepteur.hpp"
 
 namespace ravlo {

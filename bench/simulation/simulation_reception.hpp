@@ -11,16 +11,16 @@
 
 #include "bench/simulation/reseau_simule.hpp"
 #include "bench/simulation/scenario.hpp"
-#include "protocol/cible_reserve.hpp"
-#include "protocol/comblement_pertes.hpp"
-#include "protocol/lecture_tiree.hpp"
-#include "protocol/message_horloge.hpp"
-#include "protocol/mesure_gigue.hpp"
-#include "protocol/mesure_latence.hpp"
-#include "protocol/paquet_audio.hpp"
-#include "protocol/pilote_lecture.hpp"
-#include "protocol/suivi_sequence.hpp"
-#include "protocol/synchro_horloges.hpp"
+#include "protocol/lecture/cible_reserve.hpp"
+#include "protocol/lecture/comblement_pertes.hpp"
+#include "protocol/lecture/lecture_tiree.hpp"
+#include "protocol/lecture/mesure_gigue.hpp"
+#include "protocol/lecture/mesure_latence.hpp"
+#include "protocol/lecture/pilote_lecture.hpp"
+#include "protocol/lecture/suivi_sequence.hpp"
+#include "protocol/lecture/synchro_horloges.hpp"
+#include "protocol/messages/message_horloge.hpp"
+#include "protocol/messages/paquet_audio.hpp"
 
 namespace ravlo::simulation {
 

@@ -14,8 +14,8 @@
 #include "link/app/qt/cadre_panneau.hpp"
 #include "link/app/qt/panneau_link.hpp"
 #include "link/app/qt/polices.hpp"
-#include "protocol/message_horloge.hpp"
-#include "protocol/table_textes.hpp"
+#include "link/plateforme/table_textes.hpp"
+#include "protocol/messages/message_horloge.hpp"
 
 namespace {
 

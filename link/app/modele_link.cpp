@@ -2,7 +2,7 @@
 
 #include "link/plateforme/connexion_udp.hpp"
 #include "link/plateforme/file_serie.hpp"
-#include "protocol/exiger.hpp"
+#include "protocol/base/exiger.hpp"
 
 namespace ravlo {
 

@@ -6,10 +6,10 @@
 #include <optional>
 #include <string_view>
 
-#include "link/discovery/chercheur_ravlo.hpp"
+#include "link/decouverte/chercheur_ravlo.hpp"
+#include "link/diffusion/diffusion_model.hpp"
 #include "link/plateforme/magasin_reglages.hpp"
 #include "link/plateforme/modele_observable.hpp"
-#include "link/sending/diffusion_model.hpp"
 
 namespace ravlo {
 

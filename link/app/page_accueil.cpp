@@ -1,6 +1,6 @@
 #include "link/app/page_accueil.hpp"
 
-#include "protocol/table_textes.hpp"
+#include "protocol/textes/textes.hpp"
 
 namespace ravlo {
 

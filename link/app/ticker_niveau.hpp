@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "link/app/saisie_panneau.hpp"
+#include "link/diffusion/diffusion_model.hpp"
 #include "link/plateforme/executeur.hpp"
-#include "link/sending/diffusion_model.hpp"
 
 namespace ravlo {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "protocol/verrou.hpp"
+#include "protocol/base/verrou.hpp"
 
 namespace ravlo {
 

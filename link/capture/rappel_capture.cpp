@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <optional>
 
-#include "protocol/conversion_pcm.hpp"
+#include "protocol/audio/conversion_pcm.hpp"
 
 namespace ravlo {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "link/capture/cellule.hpp"
 #include "link/plateforme/plateforme_audio.hpp"
-#include "protocol/tampon_audio.hpp"
+#include "protocol/audio/tampon_audio.hpp"
 
 namespace ravlo {
 

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "link/plateforme/systeme.hpp"
-#include "protocol/exiger.hpp"
+#include "protocol/base/exiger.hpp"
 
 namespace ravlo {
 

@@ -11,7 +11,7 @@
 #include "link/capture/rappel_capture.hpp"
 #include "link/capture/system_audio_tap_error.hpp"
 #include "link/plateforme/plateforme_audio.hpp"
-#include "protocol/tampon_audio.hpp"
+#include "protocol/audio/tampon_audio.hpp"
 
 namespace ravlo {
 

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "link/plateforme/systeme.hpp"
-#include "protocol/table_textes.hpp"
+#include "protocol/textes/textes.hpp"
 
 namespace ravlo {
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "link/plateforme/executeur.hpp"
-#include "protocol/erreur_reseau.hpp"
-#include "protocol/octets.hpp"
+#include "protocol/base/octets.hpp"
+#include "protocol/supervision/erreur_reseau.hpp"
 
 namespace ravlo {
 

@@ -9,7 +9,7 @@
 #include <asio/post.hpp>
 #include <vector>
 
-#include "protocol/verrou.hpp"
+#include "protocol/base/verrou.hpp"
 
 namespace ravlo {
 namespace {

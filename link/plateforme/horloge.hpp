@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "protocol/instant.hpp"
+#include "protocol/base/instant.hpp"
 
 namespace ravlo {
 

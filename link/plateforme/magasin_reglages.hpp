@@ -6,7 +6,7 @@
 #include <string_view>
 #include <variant>
 
-#include "protocol/octets.hpp"
+#include "protocol/base/octets.hpp"
 
 namespace ravlo {
 

@@ -9,7 +9,7 @@
 
 #include "link/plateforme/connexion_datagramme.hpp"
 #include "link/plateforme/executeur.hpp"
-#include "protocol/erreur_reseau.hpp"
+#include "protocol/supervision/erreur_reseau.hpp"
 
 namespace ravlo {
 

@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "protocol/instant.hpp"
+#include "protocol/base/instant.hpp"
 
 namespace ravlo {
 

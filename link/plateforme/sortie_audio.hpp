@@ -5,7 +5,7 @@
 #include <span>
 #include <string>
 
-#include "protocol/instant.hpp"
+#include "protocol/base/instant.hpp"
 
 namespace ravlo {
 

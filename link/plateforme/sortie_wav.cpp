@@ -7,7 +7,7 @@
 #include <system_error>
 
 #include "link/plateforme/horloge.hpp"
-#include "protocol/fichier_wav.hpp"
+#include "protocol/audio/fichier_wav.hpp"
 
 namespace ravlo {
 

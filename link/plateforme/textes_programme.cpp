@@ -1,7 +1,7 @@
 #include "link/plateforme/textes_programme.hpp"
 
 #include "link/plateforme/systeme.hpp"
-#include "protocol/table_textes.hpp"
+#include "link/plateforme/table_textes.hpp"
 
 namespace ravlo {
 namespace {

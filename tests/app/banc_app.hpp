@@ -7,7 +7,7 @@
 #include "faux/navigateur_factice.hpp"
 #include "faux/plateforme_audio_fausse.hpp"
 #include "link/app/modele_link.hpp"
-#include "protocol/hasard_deterministe.hpp"
+#include "protocol/crypto/hasard_deterministe.hpp"
 
 namespace ravlo::banc {
 

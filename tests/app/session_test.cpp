@@ -3,9 +3,9 @@
 #include "app/banc_app.hpp"
 #include "link/app/actions_panneau.hpp"
 #include "link/app/etat_panneau.hpp"
-#include "protocol/appairage_repondeur.hpp"
-#include "protocol/message_fin.hpp"
-#include "protocol/paquet_audio.hpp"
+#include "protocol/appairage/appairage_repondeur.hpp"
+#include "protocol/messages/message_fin.hpp"
+#include "protocol/messages/paquet_audio.hpp"
 
 namespace ravlo {
 namespace {

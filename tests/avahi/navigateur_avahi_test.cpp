@@ -19,10 +19,10 @@
 #include <thread>
 
 #include "bench/relais/recepteur_lance.hpp"
-#include "link/discovery/chercheur_ravlo.hpp"
+#include "link/decouverte/chercheur_ravlo.hpp"
 #include "link/plateforme/principal_asio.hpp"
 #include "link/plateforme/systeme.hpp"
-#include "protocol/message_erreur_reseau.hpp"
+#include "protocol/supervision/message_erreur_reseau.hpp"
 
 namespace ravlo {
 namespace {

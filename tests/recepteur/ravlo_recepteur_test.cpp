@@ -11,7 +11,7 @@
 #include "bench/relais/recepteur_lance.hpp"
 #include "bench/relais/relais_udp.hpp"
 #include "e2e/outils_pulse.hpp"
-#include "protocol/fichier_wav.hpp"
+#include "protocol/audio/fichier_wav.hpp"
 
 namespace ravlo {
 namespace {

@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include "protocol/appairage_initiateur.hpp"
-#include "protocol/hasard_deterministe.hpp"
-#include "protocol/message_horloge.hpp"
-#include "protocol/paquet_audio.hpp"
+#include "protocol/appairage/appairage_initiateur.hpp"
+#include "protocol/crypto/hasard_deterministe.hpp"
+#include "protocol/messages/message_horloge.hpp"
+#include "protocol/messages/paquet_audio.hpp"
 
 namespace ravlo {
 namespace {

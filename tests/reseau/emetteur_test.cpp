@@ -7,11 +7,11 @@
 #include <atomic>
 #include <thread>
 
+#include "link/diffusion/emetteur_audio.hpp"
 #include "link/plateforme/connexion_udp.hpp"
 #include "link/plateforme/file_serie.hpp"
-#include "link/sending/emetteur_audio.hpp"
-#include "protocol/message_erreur_reseau.hpp"
-#include "protocol/message_horloge.hpp"
+#include "protocol/messages/message_horloge.hpp"
+#include "protocol/supervision/message_erreur_reseau.hpp"
 
 namespace ravlo {
 namespace {

@@ -9,9 +9,9 @@
 
 #include "faux/plateforme_audio_fausse.hpp"
 #include "link/capture/system_audio_tap.hpp"
-#include "protocol/conversion_pcm.hpp"
-#include "protocol/lecture_tiree.hpp"
-#include "protocol/tampon_audio.hpp"
+#include "protocol/audio/conversion_pcm.hpp"
+#include "protocol/audio/tampon_audio.hpp"
+#include "protocol/lecture/lecture_tiree.hpp"
 #include "recepteur/rendu_lecture.hpp"
 
 // Tenus par l'opérateur new de remplacement (allocations.cpp, à part : vu d'ici, le

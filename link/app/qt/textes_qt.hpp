@@ -4,7 +4,7 @@
 #include <string>
 
 #include "link/plateforme/systeme.hpp"
-#include "protocol/table_textes.hpp"
+#include "protocol/textes/textes.hpp"
 
 namespace ravlo {
 

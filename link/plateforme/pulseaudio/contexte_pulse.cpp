@@ -4,7 +4,7 @@
 
 #include <thread>
 
-#include "protocol/exiger.hpp"
+#include "protocol/base/exiger.hpp"
 
 namespace ravlo {
 

@@ -1,0 +1,160 @@
+#include "link/decouverte/chercheur_ravlo.hpp"
+
+#include <algorithm>
+
+#include "link/plateforme/connexion_udp.hpp"
+#include "link/plateforme/file_serie.hpp"
+#include "link/plateforme/systeme.hpp"
+#include "protocol/crypto/hasard_systeme.hpp"
+#include "protocol/messages/service_ravlo.hpp"
+#include "protocol/supervision/message_erreur_reseau.hpp"
+#include "protocol/textes/textes.hpp"
+
+namespace ravlo {
+
+ChercheurRavlo::Dependances ChercheurRavlo::dependancesSysteme(
+    Executeur& principal, std::shared_ptr<FabriqueNavigateurs> n) {
+  Dependances d;
+  d.principal = &principal;
+  d.file = std::make_shared<FileSerie>("ravlo.chercheur");
+  d.navigateurs = std::move(n);
+  d.connexions = std::make_shared<FabriqueConnexionsUDP>();
+  return d;
+}
+
+std::shared_ptr<ChercheurRavlo> ChercheurRavlo::creer(Dependances dependances) {
+  return std::shared_ptr<ChercheurRavlo>(new ChercheurRavlo(std::move(dependances)));
+}
+
+ChercheurRavlo::ChercheurRavlo(Dependances dependances) : dep_(std::move(dependances)) {
+  // Ce qui n'est pas fourni vient du système.
+  if (!dep_.nomMachine) dep_.nomMachine = [] { return nomMachine(); };
+  if (!dep_.hasard) dep_.hasard = [] { return std::make_shared<HasardSysteme>(); };
+  if (!dep_.locale) dep_.locale = [] { return localeCourante(); };
+  if (dep_.reglages) registre_.emplace(dep_.reglages, dep_.secondesMurales);
+}
+
+ChercheurRavlo::~ChercheurRavlo() {
+  if (navigateur_) navigateur_->annuler();
+}
+
+void ChercheurRavlo::demarrer() {
+  if (navigateur_) return;
+  navigateur_ = dep_.navigateurs->creer(ServiceRavlo::typeBonjour, dep_.file);
+  // Ce qu'un navigateur arrêté avait déjà posté ne doit toucher ni la liste ni l'état de
+  // son successeur.
+  const std::uint64_t generation = ++generation_;
+  std::weak_ptr<ChercheurRavlo> faible = weak_from_this();
+  Executeur* principal = dep_.principal;
+  navigateur_->demarrer(
+      [faible, principal, generation](std::vector<ResultatService> resultats) {
+        if (faible.expired()) return;
+        principal->poster([faible, generation, resultats = std::move(resultats)]() mutable {
+          auto moi = faible.lock();
+          if (moi && moi->navigateur_ && moi->generation_ == generation)
+            moi->recevoirResultats(std::move(resultats));
+        });
+      },
+      [faible, principal, generation](EtatNavigateur etat) {
+        if (faible.expired()) return;
+        principal->poster([faible, generation, etat] {
+          auto moi = faible.lock();
+          if (moi && moi->navigateur_ && moi->generation_ == generation) moi->recevoirEtat(etat);
+        });
+      });
+  changer(recherche_, true);
+}
+
+void ChercheurRavlo::arreter() {
+  if (navigateur_) navigateur_->annuler();
+  navigateur_.reset();
+  changer(recherche_, false);
+  changer(appareils_, std::vector<Appareil>{});
+}
+
+void ChercheurRavlo::recevoirResultats(std::vector<ResultatService> resultats) {
+  std::vector<Appareil> liste;
+  for (auto& r : resultats) {
+    if (!r.point.nomService) continue;
+    const std::string nom = *r.point.nomService;
+    liste.push_back({nom, nom, std::move(r.point)});
+  }
+  // Ordre des octets, ni localisé ni insensible à la casse : « B » avant « a ».
+  std::ranges::stable_sort(liste, {}, &Appareil::nom);
+  changer(appareils_, std::move(liste));
+}
+
+void ChercheurRavlo::recevoirEtat(EtatNavigateur etat) {
+  const auto texteDe = [this](const std::optional<ErreurReseau>& e) {
+    return MessageErreurReseau::texte(e.value_or(ErreurReseau{}), dep_.locale());
+  };
+  switch (etat.cas) {
+    case EtatNavigateur::Cas::pret:
+      changer(etatReseau_, EtatReseau{EtatReseau::Cas::actif, {}});
+      break;
+    case EtatNavigateur::Cas::attente:
+      changer(etatReseau_, EtatReseau{EtatReseau::Cas::attente, texteDe(etat.erreur)});
+      break;
+    case EtatNavigateur::Cas::echec:
+      changer(etatReseau_, EtatReseau{EtatReseau::Cas::echec, texteDe(etat.erreur)});
+      arreter();
+      break;
+    case EtatNavigateur::Cas::annule:
+      break;
+  }
+}
+
+void ChercheurRavlo::appairer(const Appareil& appareil, const std::string& code) {
+  const auto lu = CodeAppairage::depuisSaisie(code);
+  if (!lu) {
+    changer(resultat_, Resultat{Resultat::Cas::echec,
+                                texte("Le code doit faire exactement 4 chiffres.", dep_.locale())});
+    return;
+  }
+  if (codesGrilles_.contains(lu->chiffres()) ||
+      (registre_ && registre_->contient(lu->chiffres()))) {
+    changer(resultat_, Resultat{Resultat::Cas::codeDejaEssaye, {}});
+    return;
+  }
+  changer(appairageEnCours_, true);
+  auto initiateur = std::make_shared<AppairageInitiateur>(*lu, dep_.nomMachine(), dep_.hasard());
+  std::weak_ptr<ChercheurRavlo> faible = weak_from_this();
+  lancerDialogue(initiateur, appareil.point,
+                 PlateformeDialogue{dep_.file, dep_.connexions, dep_.horloge}, *dep_.principal,
+                 [faible, appareil, chiffres = lu->chiffres(), initiateur](const auto& issue) {
+                   if (auto moi = faible.lock())
+                     moi->conclure(appareil, chiffres, *initiateur, issue);
+                 });
+}
+
+void ChercheurRavlo::conclure(const Appareil& appareil, const std::string& chiffres,
+                              const AppairageInitiateur& initiateur,
+                              const std::expected<void, EchecDialogue>& issue) {
+  if (!issue.has_value()) {
+    if (initiateur.codeGrille()) griller(chiffres);
+    changer(resultat_, Resultat{Resultat::Cas::echec, texteErreur(issue.error())});
+  } else if (const auto* reussi = std::get_if<AppairageInitiateur::Reussi>(&initiateur.etat())) {
+    changer(resultat_, Resultat{Resultat::Cas::accepte, appareil.nom});
+    changer(appaire_, std::optional<IPhoneAppaire>(IPhoneAppaire{appareil, reussi->liaison}));
+  } else if (const auto* echoue = std::get_if<AppairageInitiateur::Echoue>(&initiateur.etat())) {
+    if (echoue->codeGrille) griller(chiffres);
+    changer(resultat_, Resultat{Resultat::Cas::refuse, {}});
+  } else {
+    if (initiateur.codeGrille()) griller(chiffres);
+    changer(resultat_,
+            Resultat{Resultat::Cas::echec, texte(ErreurAppairage::pasDeReponse, dep_.locale())});
+  }
+  changer(appairageEnCours_, false);
+}
+
+void ChercheurRavlo::griller(const std::string& chiffres) {
+  if (registre_) registre_->ajouter(chiffres);
+  if (codesGrilles_.insert(chiffres).second) prevenir();
+}
+
+std::string ChercheurRavlo::texteErreur(const EchecDialogue& echec) const {
+  if (const auto* e = std::get_if<ErreurAppairage>(&echec)) return texte(*e, dep_.locale());
+  return MessageErreurReseau::texte(std::get<ErreurReseau>(echec), dep_.locale());
+}
+
+}  // namespace ravlo

@@ -1,0 +1,140 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "link/decouverte/dialogue_appairage.hpp"
+#include "link/decouverte/registre_codes_grilles.hpp"
+#include "link/plateforme/modele_observable.hpp"
+#include "link/plateforme/navigateur_services.hpp"
+#include "protocol/crypto/source_de_hasard.hpp"
+#include "protocol/scellement/liaison.hpp"
+
+namespace ravlo {
+
+/// Trouve les récepteurs du réseau local et appaire avec celui que l'utilisateur choisit.
+///
+/// Modèle observable du fil principal : tout champ lu ou écrit l'est sur le fil principal,
+/// et chaque changement réel prévient les observateurs une fois. Le navigateur, la connexion
+/// d'appairage et les délais de la boîte tournent sur la file "ravlo.chercheur" ; leurs
+/// résultats repassent au fil principal, et ne font rien si le chercheur n'existe plus.
+///
+/// Un code dont on a dévoilé un nonce est « grillé » : il n'est plus jamais envoyé dans ce
+/// processus, quel que soit le récepteur, ni pendant 24 h après un relancement quand un
+/// magasin de réglages est donné ; `appairer` répond alors `codeDejaEssaye` sans rien
+/// envoyer.
+class ChercheurRavlo final : public ModeleObservable,
+                             public std::enable_shared_from_this<ChercheurRavlo> {
+ public:
+  /// Un récepteur vu ; `id` et `nom` sont le nom d'instance annoncé.
+  struct Appareil {
+    std::string id;
+    std::string nom;
+    PointReseau point;
+    bool operator==(const Appareil&) const = default;
+  };
+
+  /// Le récepteur appairé et la liaison convenue ; égaux quand ils tiennent les mêmes objets.
+  struct IPhoneAppaire {
+    Appareil appareil;
+    Liaison liaison;
+    bool operator==(const IPhoneAppaire&) const = default;
+  };
+
+  struct EtatReseau {
+    enum class Cas : std::uint8_t { attente, echec, demarrage, actif };
+    Cas cas = Cas::demarrage;
+    std::string texte;  ///< l'explication, pour `attente` et `echec`
+    bool operator==(const EtatReseau&) const = default;
+  };
+
+  struct Resultat {
+    enum class Cas : std::uint8_t {
+      accepte,  ///< texte : le nom du récepteur
+      echec,    ///< texte : l'explication
+      aucun,
+      refuse,
+      codeDejaEssaye,
+      finParLIPhone,
+      iPhoneInjoignable
+    };
+    Cas cas = Cas::aucun;
+    std::string texte;
+    bool operator==(const Resultat&) const = default;
+  };
+
+  struct Dependances {
+    Executeur* principal = nullptr;
+    std::shared_ptr<File> file;  ///< "ravlo.chercheur"
+    std::shared_ptr<FabriqueNavigateurs> navigateurs;
+    std::shared_ptr<FabriqueConnexions> connexions;
+    const Horloge* horloge = &horlogeSysteme();
+    // Vides : ceux du système (nom de la machine, hasard du système, locale courante).
+    std::function<std::string()> nomMachine;
+    std::function<std::shared_ptr<SourceDeHasard>()> hasard;
+    std::function<std::string()> locale;
+    /// Garde les codes grillés 24 h d'un lancement à l'autre ; nul : en mémoire seulement.
+    std::shared_ptr<MagasinReglages> reglages;
+    std::function<std::int64_t()> secondesMurales;  ///< vide : l'horloge murale
+  };
+
+  /// Les dépendances du système : file série "ravlo.chercheur", connexions UDP ; le
+  /// navigateur est donné (Avahi dans les programmes, hors de cette bibliothèque).
+  [[nodiscard]] static Dependances dependancesSysteme(Executeur& principal,
+                                                      std::shared_ptr<FabriqueNavigateurs> n);
+
+  [[nodiscard]] static std::shared_ptr<ChercheurRavlo> creer(Dependances dependances);
+  ~ChercheurRavlo();
+  ChercheurRavlo(const ChercheurRavlo&) = delete;
+  ChercheurRavlo& operator=(const ChercheurRavlo&) = delete;
+
+  /// Lance la recherche ; ne fait rien si un navigateur tourne déjà.
+  void demarrer();
+  /// Arrête la recherche et vide la liste ; `etatReseau` garde sa valeur.
+  void arreter();
+  /// Appaire avec `appareil` au moyen du code tel que tapé ; l'issue arrive dans `resultat`
+  /// (et `appaire`) sur le fil principal, jamais par une exception.
+  void appairer(const Appareil& appareil, const std::string& code);
+  /// La phrase qui explique l'échec d'un dialogue.
+  [[nodiscard]] std::string texteErreur(const EchecDialogue& echec) const;
+
+  [[nodiscard]] const std::vector<Appareil>& appareils() const { return appareils_; }
+  [[nodiscard]] const EtatReseau& etatReseau() const { return etatReseau_; }
+  [[nodiscard]] bool recherche() const { return recherche_; }
+  [[nodiscard]] const Resultat& resultat() const { return resultat_; }
+  [[nodiscard]] const std::optional<IPhoneAppaire>& appaire() const { return appaire_; }
+  [[nodiscard]] const std::set<std::string>& codesGrilles() const { return codesGrilles_; }
+  [[nodiscard]] bool appairageEnCours() const { return appairageEnCours_; }
+
+  /// Écrits par le modèle de l'application (fin de diffusion, changement de récepteur).
+  void changerResultat(Resultat r) { changer(resultat_, std::move(r)); }
+  void changerAppaire(std::optional<IPhoneAppaire> a) { changer(appaire_, std::move(a)); }
+
+ private:
+  explicit ChercheurRavlo(Dependances dependances);
+  void recevoirResultats(std::vector<ResultatService> resultats);
+  void recevoirEtat(EtatNavigateur etat);
+  void griller(const std::string& chiffres);
+  void conclure(const Appareil& appareil, const std::string& chiffres,
+                const AppairageInitiateur& initiateur,
+                const std::expected<void, EchecDialogue>& issue);
+
+  Dependances dep_;
+  std::vector<Appareil> appareils_;
+  EtatReseau etatReseau_;
+  bool recherche_ = false;
+  Resultat resultat_;
+  std::optional<IPhoneAppaire> appaire_;
+  std::set<std::string> codesGrilles_;
+  bool appairageEnCours_ = false;
+  std::unique_ptr<NavigateurServices> navigateur_;
+  std::uint64_t generation_ = 0;
+  std::optional<RegistreCodesGrilles> registre_;
+};
+
+}  // namespace ravlo

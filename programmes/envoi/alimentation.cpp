@@ -1,0 +1,50 @@
+#include "programmes/envoi/alimentation.hpp"
+
+namespace ravlo {
+
+namespace {
+constexpr std::uint64_t tramesParBloc = 480;
+}
+
+Alimentation::Alimentation(std::shared_ptr<TamponAudio> tampon, std::unique_ptr<SourceAudio> source,
+                           Executeur& file, const Horloge& horloge)
+    : tampon_(std::move(tampon)),
+      source_(std::move(source)),
+      file_(file),
+      horloge_(horloge),
+      bloc_(2 * tramesParBloc) {}
+
+Alimentation::~Alimentation() {
+  arreter();
+}
+
+void Alimentation::demarrer() {
+  debutNs_ = horloge_.hoteNs();
+  produites_ = 0;
+  minuterie_ = file_.repeter(std::chrono::milliseconds(5), std::chrono::milliseconds(1),
+                             [this] { verser(); });
+}
+
+void Alimentation::arreter() {
+  if (minuterie_) minuterie_->annuler();
+}
+
+void Alimentation::verser() {
+  if (terminee_) return;
+  const std::uint64_t dues = ecartNs(horloge_.hoteNs(), debutNs_) * 48'000 / 1'000'000'000;
+  while (produites_ < dues) {
+    const std::uint64_t n = std::min(dues - produites_, tramesParBloc);
+    const std::size_t faites = source_->produire(std::span(bloc_).first(2 * n));
+    if (faites == 0) {
+      terminee_ = true;
+      return;
+    }
+    const InstantNs heure = debutNs_ + produites_ * 1'000'000'000 / 48'000;
+    // Un anneau plein refuse le bloc (compté dans ses `perdus`) : le temps réel n'attend pas.
+    tampon_->ecrire(VueOctets(reinterpret_cast<const std::uint8_t*>(bloc_.data()), faites * 4),
+                    heure);
+    produites_ += faites;
+  }
+}
+
+}  // namespace ravlo

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+#include "link/plateforme/executeur.hpp"
+#include "link/plateforme/horloge.hpp"
+#include "programmes/envoi/source_audio.hpp"
+#include "protocol/audio/tampon_audio.hpp"
+
+namespace ravlo {
+
+/// Verse une source dans un anneau au rythme du temps réel (48 000 trames par seconde
+/// de l'horloge de l'hôte), comme le ferait une capture : toutes les 5 ms, les trames dues
+/// depuis le début, datées de leur heure de production exacte.
+///
+/// Ses versements tournent sur `file` : la détruire sur cette file, ou après `arreter()` et
+/// un passage de la file, et toujours avant la file elle-même.
+class Alimentation {
+ public:
+  Alimentation(std::shared_ptr<TamponAudio> tampon, std::unique_ptr<SourceAudio> source,
+               Executeur& file, const Horloge& horloge);
+  ~Alimentation();
+
+  void demarrer();
+  void arreter();
+  /// La source est épuisée (un fichier arrivé à sa fin).
+  [[nodiscard]] bool terminee() const { return terminee_.load(); }
+
+ private:
+  void verser();
+
+  std::shared_ptr<TamponAudio> tampon_;
+  std::unique_ptr<SourceAudio> source_;
+  Executeur& file_;
+  const Horloge& horloge_;
+  std::unique_ptr<Minuterie> minuterie_;
+  std::vector<std::int16_t> bloc_;
+  InstantNs debutNs_ = 0;
+  std::uint64_t produites_ = 0;
+  std::atomic<bool> terminee_{false};
+};
+
+}  // namespace ravlo

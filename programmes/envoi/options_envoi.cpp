@@ -1,0 +1,122 @@
+#include "programmes/envoi/options_envoi.hpp"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+namespace ravlo {
+namespace {
+
+std::optional<double> nombre(std::string_view texte) {
+  double v = 0;
+  const auto [fin, erreur] = std::from_chars(texte.data(), texte.data() + texte.size(), v);
+  if (erreur != std::errc() || fin != texte.data() + texte.size() || !std::isfinite(v)) {
+    return std::nullopt;
+  }
+  return v;
+}
+
+}  // namespace
+
+std::expected<PointReseau, std::string> lirePoint(std::string_view texte) {
+  const std::size_t deuxPoints = texte.rfind(':');
+  if (deuxPoints == std::string_view::npos) {
+    return std::unexpected("--vers attend HOTE:PORT, par exemple 127.0.0.1:50000.");
+  }
+  std::string_view hote = texte.substr(0, deuxPoints);
+  const std::string_view port = texte.substr(deuxPoints + 1);
+  unsigned valeur = 0;
+  const auto [fin, erreur] = std::from_chars(port.data(), port.data() + port.size(), valeur);
+  if (erreur != std::errc() || fin != port.data() + port.size() || valeur == 0 || valeur > 65535) {
+    return std::unexpected("Port invalide : « " + std::string(port) + " ».");
+  }
+  if (hote.size() >= 2 && hote.front() == '[' && hote.back() == ']')
+    hote = hote.substr(1, hote.size() - 2);
+
+  addrinfo indices{};
+  indices.ai_socktype = SOCK_DGRAM;
+  indices.ai_family = hote.find(':') == std::string_view::npos ? AF_INET : AF_INET6;
+  addrinfo* resultats = nullptr;
+  const std::string nom(hote);
+  if (getaddrinfo(nom.c_str(), nullptr, &indices, &resultats) != 0 || resultats == nullptr) {
+    return std::unexpected("Hôte inconnu : « " + nom + " ».");
+  }
+  std::array<char, INET6_ADDRSTRLEN> adresse{};
+  const void* brute =
+      resultats->ai_family == AF_INET
+          ? static_cast<const void*>(&reinterpret_cast<sockaddr_in*>(resultats->ai_addr)->sin_addr)
+          : static_cast<const void*>(
+                &reinterpret_cast<sockaddr_in6*>(resultats->ai_addr)->sin6_addr);
+  inet_ntop(resultats->ai_family, brute, adresse.data(), adresse.size());
+  freeaddrinfo(resultats);
+  return PointReseau{adresse.data(), static_cast<std::uint16_t>(valeur)};
+}
+
+std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(
+    std::span<const char* const> arguments) {
+  OptionsEnvoi options;
+  bool vers = false;
+  bool code = false;
+  bool ton = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string_view nom = arguments[i];
+    if (nom == "--capture" || nom == "--silencieux") {
+      (nom == "--capture" ? options.capture : options.silencieux) = true;
+      continue;
+    }
+    if (nom == "--liste") {
+      options.liste = true;
+      continue;
+    }
+    if (i + 1 >= arguments.size())
+      return std::unexpected("Valeur manquante après " + std::string(nom) + ".");
+    const std::string_view valeur = arguments[++i];
+    if (nom == "--vers") {
+      auto point = lirePoint(valeur);
+      if (!point) return std::unexpected(point.error());
+      options.vers = *point;
+      vers = true;
+    } else if (nom == "--recepteur") {
+      options.recepteur = std::string(valeur);
+    } else if (nom == "--code") {
+      options.code = valeur;
+      code = true;
+    } else if (nom == "--nom") {
+      options.nom = std::string(valeur);
+    } else if (nom == "--ton") {
+      const auto hz = nombre(valeur);
+      if (!hz || *hz <= 0 || *hz >= 24'000)
+        return std::unexpected("--ton attend une fréquence entre 0 et 24 000 Hz.");
+      options.tonHz = *hz;
+      ton = true;
+    } else if (nom == "--wav") {
+      options.wav = std::filesystem::path(valeur);
+    } else if (nom == "--secondes") {
+      const auto s = nombre(valeur);
+      if (!s || *s <= 0) return std::unexpected("--secondes attend une durée positive.");
+      options.secondes = s;
+    } else if (nom == "--stats") {
+      options.stats = std::filesystem::path(valeur);
+    } else {
+      return std::unexpected("Option inconnue : " + std::string(nom) + ".");
+    }
+  }
+  if (options.liste) {
+    if (arguments.size() != 1) return std::unexpected(std::string("--liste s'emploie seule."));
+    return options;
+  }
+  if (vers && options.recepteur)
+    return std::unexpected(std::string("--vers et --recepteur s'excluent."));
+  if ((!vers && !options.recepteur) || !code)
+    return std::unexpected(std::string("--vers (ou --recepteur) et --code sont obligatoires."));
+  if (ton && options.wav) return std::unexpected(std::string("--ton et --wav s'excluent."));
+  if (options.capture && (ton || options.wav))
+    return std::unexpected(std::string("--capture exclut --ton et --wav."));
+  if (options.silencieux && !options.capture)
+    return std::unexpected(std::string("--silencieux va avec --capture."));
+  return options;
+}
+
+}  // namespace ravlo

@@ -1,0 +1,344 @@
+// ravlo-envoi : l'envoi sans interface graphique, pour les machines sans bureau, les
+// scripts et les tests. Appaire avec le récepteur, puis lui envoie un ton ou un fichier WAV
+// au rythme du temps réel, ou ce que joue l'ordinateur (--capture).
+#include <asio/io_context.hpp>
+#include <asio/signal_set.hpp>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <future>
+#include <iostream>
+#include <map>
+#include <nlohmann/json.hpp>
+
+#include "link/capture/system_audio_tap.hpp"
+#include "link/decouverte/chercheur_ravlo.hpp"
+#include "link/decouverte/dialogue_appairage.hpp"
+#include "link/diffusion/emetteur_audio.hpp"
+#include "link/plateforme/avahi/navigateur_avahi.hpp"
+#include "link/plateforme/connexion_udp.hpp"
+#include "link/plateforme/file_serie.hpp"
+#include "link/plateforme/principal_asio.hpp"
+#include "link/plateforme/pulseaudio/plateforme_pulse.hpp"
+#include "link/plateforme/systeme.hpp"
+#include "link/plateforme/textes_programme.hpp"
+#include "programmes/envoi/alimentation.hpp"
+#include "programmes/envoi/options_envoi.hpp"
+#include "protocol/crypto/hasard_systeme.hpp"
+#include "protocol/supervision/message_erreur_reseau.hpp"
+#include "protocol/textes/textes.hpp"
+
+namespace ravlo {
+namespace {
+
+struct Fin {
+  std::string raison;
+  int statut = 0;
+};
+
+std::string texteEchec(const EchecDialogue& echec, const std::string& locale) {
+  if (const auto* e = std::get_if<ErreurAppairage>(&echec)) return texte(*e, locale);
+  return MessageErreurReseau::texte(std::get<ErreurReseau>(echec), locale);
+}
+
+void ecrireStats(const std::filesystem::path& chemin, const EmetteurAudio::Statistiques& s,
+                 const std::string& raison) {
+  const nlohmann::json j = {{"paquetsEnvoyes", s.paquetsEnvoyes},
+                            {"octetsJetes", s.octetsJetes},
+                            {"paquetsSansHeureDeCapture", s.paquetsSansHeureDeCapture},
+                            {"connexionsRefaites", s.connexionsRefaites},
+                            {"pireAttenteMs", s.pireAttenteMs},
+                            {"connexionPrete", s.connexionPrete},
+                            {"erreur", s.erreur ? nlohmann::json(*s.erreur) : nullptr},
+                            {"raison", raison}};
+  std::ofstream(chemin) << j.dump(2) << '\n';
+}
+
+// Pourquoi la diffusion s'est arrêtée, en une phrase.
+std::string phraseDeFin(const std::string& raison, const std::string& locale) {
+  static const std::map<std::string, const char*> phrases = {
+      {"fin", cleTexte("Le récepteur a arrêté la lecture.")},
+      {"injoignable", cleTexte("Le récepteur ne répond plus : envoi arrêté.")},
+      {"duree", cleTexte("Durée écoulée : envoi terminé.")},
+      {"finDuFichier", cleTexte("Fichier envoyé jusqu'au bout.")},
+      {"interrompu", cleTexte("Envoi interrompu.")},
+      {"capture", cleTexte("La capture n'a pas pu démarrer : envoi arrêté.")},
+      {"captureEnPanne", cleTexte("La capture du son s'est arrêtée : envoi arrêté.")}};
+  const auto p = phrases.find(raison);
+  return p == phrases.end() ? raison : texte(p->second, locale);
+}
+
+void attendreRepere(Executeur& file) {
+  std::promise<void> repere;
+  file.poster([&repere] { repere.set_value(); });
+  repere.get_future().wait();
+}
+
+// Une diffusion, de la liaison obtenue jusqu'à la fin.
+class Diffusion {
+ public:
+  Diffusion(const OptionsEnvoi& options, Liaison liaison, PrincipalAsio& principal,
+            std::shared_ptr<FabriqueConnexions> connexions, Fin& fin,
+            std::unique_ptr<SourceAudio> source)
+      : options_(options), principal_(principal), fin_(fin) {
+    if (options.capture) {
+      tap_ = std::make_unique<SystemAudioTap>(tampon_, options.silencieux,
+                                              std::make_shared<PlateformePulse>());
+    } else {
+      alimentation_ = std::make_unique<Alimentation>(tampon_, std::move(source), *fileSource_,
+                                                     horlogeSysteme());
+    }
+    emetteur_ = EmetteurAudio::creer(
+        tampon_, options.vers, std::move(liaison),
+        [this] { principal_.poster([this] { terminer("fin", 0); }); },
+        [this] { principal_.poster([this] { terminer("injoignable", 1); }); },
+        EmetteurAudio::Plateforme{fileEmetteur_, std::move(connexions), &horlogeSysteme(),
+                                  localeCourante()});
+  }
+
+  void demarrer() {
+    debutNs_ = horlogeSysteme().hoteNs();
+    if (tap_) {
+      if (const auto capture = tap_->demarrer(); !capture.has_value()) {
+        std::fprintf(stderr, "%s\n", capture.error().description().c_str());
+        tap_->arreter();
+        terminer("capture", 1);
+        return;
+      }
+    } else {
+      alimentation_->demarrer();
+    }
+    emetteur_->demarrer();
+    suivi_ = principal_.repeter(std::chrono::seconds(1), std::chrono::milliseconds(50),
+                                [this] { suivre(); });
+  }
+
+  void terminer(const std::string& raison, int statut) {
+    if (!fin_.raison.empty()) return;
+    fin_ = {raison, statut};
+    principal_.arreter();
+  }
+
+  /// Arrête tout dans l'ordre et écrit les compteurs ; à appeler avant la destruction.
+  void fermer() {
+    if (suivi_) suivi_->annuler();
+    if (tap_) tap_->arreter();
+    if (alimentation_) alimentation_->arreter();
+    emetteur_->arreter();
+    // Les files sont séries : une fois ces repères passés, le dernier versement est fini et
+    // l'étape d'arrêt a eu lieu (elle ne tient plus l'émetteur, qui disparaît ici et non sur
+    // sa file pendant la sortie). L'alimentation part avant sa file, dont elle tient une
+    // minuterie.
+    attendreRepere(*fileSource_);
+    attendreRepere(*fileEmetteur_);
+    alimentation_.reset();
+    fileSource_.reset();
+    if (options_.stats) ecrireStats(*options_.stats, emetteur_->compteurs(), fin_.raison);
+    emetteur_.reset();
+  }
+
+ private:
+  // Ce que la capture a livré, et le niveau de son dernier bloc.
+  std::string capte() const {
+    if (!tap_) return {};
+    const float niveau = tap_->niveauDuBloc();
+    char ligne[96];
+    std::snprintf(ligne, sizeof ligne, "  capté %lld trames, niveau %.1f dBFS",
+                  static_cast<long long>(tap_->livraisons().trames),
+                  niveau > 0 ? 20 * std::log10(niveau) : -120.0);
+    return ligne;
+  }
+
+  void suivre() {
+    const auto s = emetteur_->compteurs();
+    const double ecoule = static_cast<double>(ecartNs(horlogeSysteme().hoteNs(), debutNs_)) / 1e9;
+    std::printf(
+        "%6.1f s  paquets %lld  jetés %lld o  sans heure %lld  refaites %lld  "
+        "pire attente %.2f ms%s%s%s\n",
+        ecoule, static_cast<long long>(s.paquetsEnvoyes), static_cast<long long>(s.octetsJetes),
+        static_cast<long long>(s.paquetsSansHeureDeCapture),
+        static_cast<long long>(s.connexionsRefaites), s.pireAttenteMs,
+        s.iPhoneMuet ? "  récepteur muet" : "", s.erreur ? ("  " + *s.erreur).c_str() : "",
+        capte().c_str());
+    std::fflush(stdout);
+    // Serveur de son relancé ou sortie perdue : l'application relance sa capture, l'outil
+    // s'arrête et dit pourquoi.
+    if (const auto panne = tap_ ? tap_->echec() : std::nullopt) {
+      std::fprintf(stderr, "%s\n", panne->description().c_str());
+      terminer("captureEnPanne", 1);
+      return;
+    }
+    if (options_.secondes && ecoule >= *options_.secondes) terminer("duree", 0);
+    if (alimentation_ && alimentation_->terminee() &&
+        tampon_->disponible() < EmetteurAudio::octetsParPaquet) {
+      terminer("finDuFichier", 0);
+    }
+  }
+
+  const OptionsEnvoi& options_;
+  PrincipalAsio& principal_;
+  Fin& fin_;
+  std::shared_ptr<TamponAudio> tampon_ = std::make_shared<TamponAudio>(96'000);
+  std::shared_ptr<FileSerie> fileEmetteur_ =
+      std::make_shared<FileSerie>("ravlo.emetteur", FileSerie::Priorite::elevee);
+  std::unique_ptr<FileSerie> fileSource_ = std::make_unique<FileSerie>("ravlo.source");
+  std::unique_ptr<Alimentation> alimentation_;
+  std::unique_ptr<SystemAudioTap> tap_;
+  std::shared_ptr<EmetteurAudio> emetteur_;
+  std::unique_ptr<Minuterie> suivi_;
+  InstantNs debutNs_ = 0;
+};
+
+// Fait tourner le fil principal jusqu'à ce que `fini` tienne ou que `delai` soit passé.
+void tournerJusqua(PrincipalAsio& principal, std::chrono::milliseconds delai,
+                   const std::function<bool()>& fini) {
+  if (fini()) return;
+  const auto echeance = std::chrono::steady_clock::now() + delai;
+  auto suivi = principal.repeter(std::chrono::milliseconds(20), std::chrono::milliseconds(10), [&] {
+    if (fini() || std::chrono::steady_clock::now() >= echeance) principal.arreter();
+  });
+  principal.executer();
+}
+
+std::shared_ptr<ChercheurRavlo> chercheurAvahi(PrincipalAsio& principal) {
+  auto chercheur = ChercheurRavlo::creer(
+      ChercheurRavlo::dependancesSysteme(principal, std::make_shared<FabriqueNavigateursAvahi>()));
+  chercheur->demarrer();
+  return chercheur;
+}
+
+// Les récepteurs vus en 3 s, un par ligne : nom, tabulation, adresse:port.
+int lister() {
+  PrincipalAsio principal;
+  auto chercheur = chercheurAvahi(principal);
+  tournerJusqua(principal, std::chrono::seconds(3), [] { return false; });
+  for (const auto& a : chercheur->appareils())
+    std::printf("%s\t%s:%u\n", a.nom.c_str(), a.point.adresse.c_str(), a.point.port);
+  if (chercheur->etatReseau().cas != ChercheurRavlo::EtatReseau::Cas::actif &&
+      !chercheur->etatReseau().texte.empty()) {
+    std::fprintf(stderr, "%s\n", chercheur->etatReseau().texte.c_str());
+  }
+  return 0;
+}
+
+// Le point du récepteur annoncé sous `nom`, cherché 5 s au plus.
+std::optional<PointReseau> trouver(const std::string& nom) {
+  PrincipalAsio principal;
+  auto chercheur = chercheurAvahi(principal);
+  std::optional<PointReseau> point;
+  tournerJusqua(principal, std::chrono::seconds(5), [&] {
+    for (const auto& a : chercheur->appareils())
+      if (a.nom == nom) point = a.point;
+    return point.has_value();
+  });
+  return point;
+}
+
+int executer(OptionsEnvoi options) {
+  if (options.liste) return lister();
+  const std::string locale = localeCourante();
+  std::unique_ptr<SourceAudio> source;
+  if (options.wav) {
+    auto wav = SourceWav::ouvrir(*options.wav);
+    if (!wav) {
+      std::fprintf(stderr, "%s\n", wav.error().c_str());
+      return 2;
+    }
+    source = std::move(*wav);
+  } else if (!options.capture) {
+    source = std::make_unique<SourceTon>(options.tonHz);
+  }
+  const auto code = CodeAppairage::depuisSaisie(options.code);
+  if (!code) {
+    std::fprintf(stderr, "%s\n",
+                 texte("Le code doit faire exactement 4 chiffres.", locale).c_str());
+    return 2;
+  }
+
+  if (options.recepteur) {
+    const auto point = trouver(*options.recepteur);
+    if (!point) {
+      std::fprintf(stderr, "Récepteur « %s » introuvable sur le réseau local.\n",
+                   options.recepteur->c_str());
+      return 1;
+    }
+    options.vers = *point;
+  }
+
+  PrincipalAsio principal;
+  auto connexions = std::make_shared<FabriqueConnexionsUDP>();
+  auto fileChercheur = std::make_shared<FileSerie>("ravlo.chercheur");
+  Fin fin;
+  std::unique_ptr<Diffusion> diffusion;
+  // SIGHUP : le terminal fermé doit aussi rendre le son de l'ordinateur.
+  asio::signal_set signaux(principal.contexte(), SIGINT, SIGTERM, SIGHUP);
+  signaux.async_wait([&](const std::error_code& e, int) {
+    if (e) return;
+    if (diffusion) {
+      diffusion->terminer("interrompu", 0);
+    } else {
+      fin = {"interrompu", 130};
+      principal.arreter();
+    }
+  });
+
+  auto initiateur = std::make_shared<AppairageInitiateur>(*code, options.nom.value_or(nomMachine()),
+                                                          std::make_shared<HasardSysteme>());
+  lancerDialogue(
+      initiateur, options.vers, PlateformeDialogue{fileChercheur, connexions}, principal,
+      [&](std::expected<void, EchecDialogue> issue) {
+        if (!issue) {
+          std::fprintf(stderr, "%s\n", texteEchec(issue.error(), locale).c_str());
+          fin = {"appairage", 1};
+          principal.arreter();
+          return;
+        }
+        const auto* reussi = std::get_if<AppairageInitiateur::Reussi>(&initiateur->etat());
+        if (reussi == nullptr) {
+          std::fprintf(stderr, "%s.\n%s\n", texte("Code refusé", locale).c_str(),
+                       texte("Vérifie les 4 chiffres affichés sur l'iPhone.", locale).c_str());
+          fin = {"appairage", 1};
+          principal.arreter();
+          return;
+        }
+        std::printf("Appairé avec %s:%u.\n", options.vers.adresse.c_str(), options.vers.port);
+        diffusion = std::make_unique<Diffusion>(options, reussi->liaison, principal, connexions,
+                                                fin, std::move(source));
+        diffusion->demarrer();
+      });
+  principal.executer();
+  signaux.cancel();
+  if (diffusion) diffusion->fermer();
+  diffusion.reset();
+  if (fin.raison != "appairage") std::printf("%s\n", phraseDeFin(fin.raison, locale).c_str());
+  return fin.statut;
+}
+
+}  // namespace
+}  // namespace ravlo
+
+int main(int argc, char** argv) {
+  try {
+    ravlo::preparerTextes();
+    const auto options =
+        ravlo::OptionsEnvoi::lire(std::span<const char* const>(argv + 1, argc - 1));
+    const std::string_view premier = argc > 1 ? argv[1] : "";
+    if (premier == "--help" || premier == "-h") {
+      std::fputs(ravlo::OptionsEnvoi::usage, stdout);
+      return 0;
+    }
+    if (premier == "--version") {
+      std::printf("ravlo-envoi %s\n", RAVLO_VERSION);
+      return 0;
+    }
+    if (!options) {
+      std::fprintf(stderr, "%s\n%s", options.error().c_str(), ravlo::OptionsEnvoi::usage);
+      return 2;
+    }
+    return ravlo::executer(*options);
+  } catch (const std::exception& e) {
+    // Mémoire ou fil impossibles à obtenir : rien d'autre ne lève.
+    std::fprintf(stderr, "ravlo-envoi : %s\n", e.what());
+    return 3;
+  }
+}

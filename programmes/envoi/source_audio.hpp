@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "protocol/base/octets.hpp"
+
+namespace ravlo {
+
+/// D'où viennent les trames (stéréo 16 bits entrelacées, 48 000 Hz) d'un envoi sans capture.
+class SourceAudio {
+ public:
+  virtual ~SourceAudio() = default;
+  /// Remplit jusqu'à `vers.size()` ÷ 2 trames ; rend le nombre écrit, 0 à la fin.
+  virtual std::size_t produire(std::span<std::int16_t> vers) = 0;
+};
+
+/// Sinusoïde sans fin, la même sur les deux voies.
+class SourceTon final : public SourceAudio {
+ public:
+  explicit SourceTon(double frequenceHz, double niveaudBFS = -6.0);
+  std::size_t produire(std::span<std::int16_t> vers) override;
+
+ private:
+  double pas_;
+  double amplitude_;
+  double phase_ = 0;
+};
+
+/// Le contenu d'un fichier WAV 48 000 Hz stéréo 16 bits, lu une fois en mémoire.
+class SourceWav final : public SourceAudio {
+ public:
+  /// Le fichier, ou la phrase française qui dit pourquoi il ne convient pas.
+  [[nodiscard]] static std::expected<std::unique_ptr<SourceWav>, std::string> ouvrir(
+      const std::filesystem::path& chemin);
+  std::size_t produire(std::span<std::int16_t> vers) override;
+
+ private:
+  SourceWav(Octets contenu, std::size_t debut, std::size_t octets)
+      : contenu_(std::move(contenu)), position_(debut), fin_(debut + octets) {}
+
+  Octets contenu_;
+  std::size_t position_;
+  std::size_t fin_;
+};
+
+}  // namespace ravlo

@@ -1,0 +1,51 @@
+// ravlo-recepteur : un récepteur pour Linux. S'annonce sur le réseau local, montre un code,
+// s'appaire avec l'émetteur qui le tape, puis joue ce qu'il reçoit par PulseAudio (ou
+// l'écrit dans un fichier WAV), à l'heure.
+#include <cstdio>
+
+#include "link/plateforme/avahi/annonceur_avahi.hpp"
+#include "link/plateforme/pulseaudio/sortie_pulse.hpp"
+#include "link/plateforme/sortie_wav.hpp"
+#include "link/plateforme/systeme.hpp"
+#include "link/plateforme/textes_programme.hpp"
+#include "protocol/textes/textes.hpp"
+#include "recepteur/service_recepteur.hpp"
+
+int main(int argc, char** argv) {
+  try {
+    const std::string locale = ravlo::preparerTextes();
+    const auto options = ravlo::OptionsRecepteur::lire(
+        std::span<const char* const>(argv + 1, static_cast<std::size_t>(argc - 1)), locale);
+    if (!options) {
+      std::fprintf(stderr, "%s\n%s", options.error().c_str(), ravlo::OptionsRecepteur::usage);
+      return 2;
+    }
+    if (options->aide) {
+      std::fputs(ravlo::OptionsRecepteur::usage, stdout);
+      return 0;
+    }
+    if (options->version) {
+      std::printf("ravlo-recepteur %s\n", RAVLO_VERSION);
+      return 0;
+    }
+    ravlo::ServiceRecepteur::Plateforme plateforme;
+    if (const std::optional<std::filesystem::path>& chemin = options->wav; chemin.has_value()) {
+      auto wav = ravlo::SortieWav::creer(*chemin);
+      if (!wav) {
+        const std::string modele = ravlo::texte("Impossible d'écrire « %s » : %s.", locale) + "\n";
+        std::fprintf(stderr, modele.c_str(), chemin->c_str(), wav.error().c_str());
+        return 2;
+      }
+      plateforme.sortie = std::move(*wav);
+    } else {
+      plateforme.sortie = std::make_unique<ravlo::SortiePulse>(options->sortie);
+    }
+    if (!options->sansAnnonce) plateforme.annonceur = std::make_unique<ravlo::AnnonceurAvahi>();
+    plateforme.tirerCode = [] { return ravlo::CodeAppairage::aleatoire(); };
+    return ravlo::ServiceRecepteur(*options, locale, std::move(plateforme)).executer();
+  } catch (const std::exception& e) {
+    // Mémoire, fil ou rééchantillonneur impossibles à obtenir : rien d'autre ne lève.
+    std::fprintf(stderr, "ravlo-recepteur : %s\n", e.what());
+    return 1;
+  }
+}

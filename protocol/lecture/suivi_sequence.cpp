@@ -1,0 +1,34 @@
+#include "protocol/lecture/suivi_sequence.hpp"
+
+namespace ravlo {
+
+bool SuiviSequence::noter(std::uint32_t sequence) {
+  if (!derniere_) {
+    derniere_ = sequence;
+    ++recus_;
+    return true;
+  }
+  const auto avance = static_cast<std::int32_t>(sequence - *derniere_);
+  if (avance > 0) {
+    perdus_ += avance - 1;
+    ++recus_;
+    derniere_ = sequence;
+    return true;
+  }
+  const std::uint32_t retard = *derniere_ - sequence;
+  if (retard <= fenetreRetard) {
+    ++horsOrdre_;
+    return false;
+  }
+  derniere_ = sequence;
+  ++recus_;
+  return true;
+}
+
+double SuiviSequence::tauxDePerte() const {
+  const std::int64_t total = recus_ + perdus_;
+  if (total == 0) return 0.0;
+  return static_cast<double>(perdus_) / static_cast<double>(total);
+}
+
+}  // namespace ravlo

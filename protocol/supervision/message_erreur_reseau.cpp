@@ -1,0 +1,99 @@
+#include "protocol/supervision/message_erreur_reseau.hpp"
+
+#include <cerrno>
+
+#include "protocol/textes/textes.hpp"
+
+namespace ravlo {
+namespace {
+
+enum class Phrase : std::uint8_t { horsReseau, sansReponse, refus, reseauLocalInterdit, inattendu };
+
+Phrase phrasePosix(std::int64_t code) {
+  switch (code) {
+    case ENETDOWN:
+    case ENETUNREACH:
+    case ENOTCONN:
+      return Phrase::horsReseau;
+    case ETIMEDOUT:
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
+      return Phrase::sansReponse;
+    case ECONNREFUSED:
+      return Phrase::refus;
+    case EPERM:
+    case EACCES:
+      return Phrase::reseauLocalInterdit;
+    default:
+      return Phrase::inattendu;
+  }
+}
+
+Phrase phrase(ErreurReseau erreur) {
+  switch (erreur.domaine) {
+    case DomaineErreurReseau::posix:
+      return phrasePosix(erreur.code);
+    case DomaineErreurReseau::dnssd:
+      return erreur.code == ErreurReseau::dnssdNonAutorise ||
+                     erreur.code == ErreurReseau::dnssdRefusParPolitique
+                 ? Phrase::reseauLocalInterdit
+                 : Phrase::inattendu;
+    case DomaineErreurReseau::autre:
+      break;
+  }
+  return Phrase::inattendu;
+}
+
+// Met le code à la place de "%lld" et "%" à la place de "%%", sans passer par printf : une
+// traduction fautive (un "%s" de trop, un "%lld" oublié) ne peut ni lire la pile ni planter.
+std::string avecCode(std::string_view modele, std::int64_t code) {
+  std::string sortie;
+  bool codeMis = false;
+  for (std::size_t i = 0; i < modele.size(); ++i) {
+    const std::string_view reste = modele.substr(i);
+    if (reste.starts_with("%%")) {
+      sortie += '%';
+      ++i;
+    } else if (!codeMis && reste.starts_with("%lld")) {
+      sortie += std::to_string(code);
+      codeMis = true;
+      i += 3;
+    } else {
+      sortie += modele[i];
+    }
+  }
+  return sortie;
+}
+
+}  // namespace
+
+std::string MessageErreurReseau::texte(ErreurReseau erreur, std::string_view locale) {
+  switch (phrase(erreur)) {
+    case Phrase::horsReseau:
+      return ravlo::texte(
+          "Ce Mac n'est connecté à aucun réseau. Active le Wi-Fi et rejoins le même réseau que "
+          "l'iPhone.",
+          locale);
+    case Phrase::sansReponse:
+      return ravlo::texte(
+          "L'iPhone ne répond pas. Vérifie qu'il est sur le même Wi-Fi que ce Mac et que Ravlo y "
+          "est ouverte.",
+          locale);
+    case Phrase::refus:
+      return ravlo::texte("L'iPhone refuse la connexion. Ouvre Ravlo sur l'iPhone, puis réessaie.",
+                          locale);
+    case Phrase::reseauLocalInterdit:
+      return ravlo::texte(
+          "macOS interdit le réseau local à Ravlo Link. Ouvre Réglages Système → "
+          "Confidentialité et sécurité → Réseau local, et active Ravlo Link.",
+          locale);
+    case Phrase::inattendu:
+      break;
+  }
+  return avecCode(ravlo::texte("Problème réseau inattendu (code %lld). Vérifie le Wi-Fi de ce Mac "
+                               "et de l'iPhone, puis réessaie.",
+                               locale),
+                  erreur.code);
+}
+
+}  // namespace ravlo

@@ -1,0 +1,31 @@
+#include "protocol/textes/textes.hpp"
+
+#include <memory>
+
+#include "protocol/base/verrou.hpp"
+
+namespace ravlo {
+namespace {
+
+Verrou verrouTraducteur;
+std::shared_ptr<const TraducteurTextes> traducteurDuProcessus GARDE_PAR(verrouTraducteur);
+
+}  // namespace
+
+void lierTraducteur(TraducteurTextes traducteur) {
+  auto nouveau =
+      traducteur ? std::make_shared<const TraducteurTextes>(std::move(traducteur)) : nullptr;
+  Garde garde(verrouTraducteur);
+  traducteurDuProcessus = std::move(nouveau);
+}
+
+std::string texte(std::string_view cle, std::string_view locale) {
+  std::shared_ptr<const TraducteurTextes> traducteur;
+  {
+    Garde garde(verrouTraducteur);
+    traducteur = traducteurDuProcessus;
+  }
+  return traducteur ? (*traducteur)(cle, locale) : std::string(cle);
+}
+
+}  // namespace ravlo

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace ravlo {
+
+/// Ce qui traduit une clé pour une locale. La table qui le fait lit des catalogues sur le
+/// disque : elle vit avec la plateforme, et les programmes la lient au démarrage.
+using TraducteurTextes = std::function<std::string(std::string_view cle, std::string_view locale)>;
+
+/// Lie le traducteur du processus ; vide : chaque texte redevient sa clé.
+void lierTraducteur(TraducteurTextes traducteur);
+
+/// Marque une clé rangée pour plus tard (dans un tableau, une table) : rend la clé telle
+/// quelle, mais l'extraction des clés la voit comme un appel à `texte`.
+[[nodiscard]] constexpr const char* cleTexte(const char* cle) {
+  return cle;
+}
+
+/// Texte de la table du processus pour `locale` : chaque clé est sa phrase française, rendue
+/// telle quelle tant qu'aucun traducteur n'est lié. Appelable de tout fil.
+[[nodiscard]] std::string texte(std::string_view cle, std::string_view locale);
+
+}  // namespace ravlo

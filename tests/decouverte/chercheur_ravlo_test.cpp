@@ -1,0 +1,240 @@
+#include "link/decouverte/chercheur_ravlo.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "faux/connexion_factice.hpp"
+#include "faux/file_manuelle.hpp"
+#include "faux/navigateur_factice.hpp"
+#include "protocol/appairage/appairage_repondeur.hpp"
+#include "protocol/crypto/hasard_deterministe.hpp"
+#include "protocol/supervision/message_erreur_reseau.hpp"
+
+namespace ravlo {
+namespace {
+
+using namespace std::chrono_literals;
+using Cas = ChercheurRavlo::Resultat::Cas;
+
+ResultatService service(const std::string& nom, std::uint16_t port = 50'000) {
+  return {PointReseau{"10.99.0.1", port, nom, 2}};
+}
+
+struct Chercheur : ::testing::Test {
+  faux::HorlogeManuelle horloge;
+  std::shared_ptr<faux::FileManuelle> file = std::make_shared<faux::FileManuelle>(horloge);
+  std::shared_ptr<faux::FabriqueNavigateursFactice> navigateurs =
+      std::make_shared<faux::FabriqueNavigateursFactice>();
+  std::shared_ptr<faux::FabriqueFactice> connexions = std::make_shared<faux::FabriqueFactice>();
+  std::shared_ptr<MagasinReglagesMemoire> reglages = std::make_shared<MagasinReglagesMemoire>();
+  std::int64_t secondes = 1'800'000'000;
+  std::shared_ptr<ChercheurRavlo> chercheur = creer();
+  std::shared_ptr<ChercheurRavlo> creer() {
+    return ChercheurRavlo::creer({
+        file.get(),
+        file,
+        navigateurs,
+        connexions,
+        &horloge,
+        [] { return std::string("Poste de test"); },
+        [] { return std::make_shared<HasardDeterministe>(1); },
+        [] { return std::string("fr_FR.UTF-8"); },
+        reglages,
+        [this] { return secondes; },
+    });
+  }
+  int notifications = 0;
+  Abonnement abonnement = chercheur->observer([this] { ++notifications; });
+  const ChercheurRavlo::Appareil appareil{"Salon", "Salon", service("Salon").point};
+
+  // Répond à chaque message de l'initiateur, sans délai, jusqu'au verdict du chercheur.
+  void jouerRecepteur(AppairageRepondeur& repondeur) {
+    std::size_t lus = 0;
+    auto& c = connexions->derniere();
+    while (chercheur->appairageEnCours() && lus < c.envoyes.size()) {
+      const auto m = MessagePasskey::decoder(c.envoyes[lus++]);
+      ASSERT_TRUE(m.has_value());
+      if (auto r = repondeur.recevoir(*m)) c.livrer(r->donnees());
+      file->executer();
+      // Un refus part, et son envoi est traité, avant que la connexion soit annulée.
+      EXPECT_FALSE(c.annulee && !c.envoisAttendus.empty()) << "annulée avant son dernier envoi";
+      c.traiterEnvois();
+      file->executer();
+    }
+  }
+};
+
+// Liste triée par octets, sans les points qui ne sont pas des services ; une notification
+// par changement réel, aucune après la résiliation.
+TEST_F(Chercheur, ListeTrieeEtUneNotificationParChangementReel) {
+  chercheur->demarrer();
+  chercheur->demarrer();
+  EXPECT_EQ(navigateurs->crees.size(), 1u) << "pas de second navigateur";
+  EXPECT_EQ(notifications, 1) << "recherche";
+  for (int fois = 0; fois < 2; ++fois) {
+    navigateurs->dernier().jouerEtat({EtatNavigateur::Cas::pret, {}});
+    navigateurs->dernier().publier({service("a"), {PointReseau{"10.99.0.3", 1}}, service("B")});
+    file->executer();
+    EXPECT_EQ(notifications, 3) << "mêmes valeurs : rien de nouveau";
+  }
+  ASSERT_EQ(chercheur->appareils().size(), 2u);
+  EXPECT_EQ(chercheur->appareils()[0].nom, "B");
+  EXPECT_EQ(chercheur->appareils()[1].id, "a");
+  EXPECT_EQ(chercheur->appareils()[1].point, service("a").point);
+  abonnement.resilier();
+  navigateurs->dernier().publier({});
+  file->executer();
+  EXPECT_EQ(notifications, 3);
+  EXPECT_TRUE(chercheur->appareils().empty());
+}
+
+// L'attente garde la liste ; l'échec la vide et arrête la recherche ; l'état suit ensuite le
+// navigateur, pas le démarrage.
+TEST_F(Chercheur, AttenteGardeLaListeEchecLaVideEtArreteLaRecherche) {
+  chercheur->demarrer();
+  auto& premier = navigateurs->dernier();
+  premier.publier({service("Salon")});
+  const ErreurReseau refus{DomaineErreurReseau::dnssd, ErreurReseau::dnssdNonAutorise};
+  premier.jouerEtat({EtatNavigateur::Cas::attente, refus});
+  file->executer();
+  EXPECT_EQ(chercheur->etatReseau().cas, ChercheurRavlo::EtatReseau::Cas::attente);
+  EXPECT_EQ(chercheur->etatReseau().texte, MessageErreurReseau::texte(refus, "fr_FR.UTF-8"));
+  EXPECT_EQ(chercheur->appareils().size(), 1u);
+  premier.jouerEtat({EtatNavigateur::Cas::echec, refus});
+  premier.publier({service("Tard")});  // déjà posté quand l'échec arrive
+  file->executer();
+  EXPECT_EQ(chercheur->etatReseau().cas, ChercheurRavlo::EtatReseau::Cas::echec);
+  EXPECT_TRUE(premier.annule);
+  EXPECT_FALSE(chercheur->recherche());
+  EXPECT_TRUE(chercheur->appareils().empty());
+  chercheur->demarrer();
+  EXPECT_TRUE(chercheur->recherche());
+  EXPECT_EQ(chercheur->etatReseau().cas, ChercheurRavlo::EtatReseau::Cas::echec);
+}
+
+TEST_F(Chercheur, CodesMalTapesRefusesSansRienEnvoyer) {
+  for (const char* saisie : {"123", "12345", "12a4", ""}) {
+    chercheur->appairer(appareil, saisie);
+    file->executer();
+    EXPECT_EQ(chercheur->resultat(),
+              (ChercheurRavlo::Resultat{Cas::echec, "Le code doit faire exactement 4 chiffres."}))
+        << saisie;
+  }
+  EXPECT_TRUE(connexions->creees.empty());
+}
+
+// Un code entouré de blancs passe, en 30 messages ; `resultat` est annoncé d'abord, `appaire`
+// ensuite, puis la fin de l'appairage.
+TEST_F(Chercheur, SuccesAvecUnCodeEntoureDeBlancs) {
+  AppairageRepondeur repondeur(*CodeAppairage::depuisSaisie("1234"),
+                               std::make_shared<HasardDeterministe>(2));
+  std::vector<std::pair<Cas, bool>> vus;
+  Abonnement ordre = chercheur->observer(
+      [&] { vus.emplace_back(chercheur->resultat().cas, chercheur->appaire().has_value()); });
+  chercheur->appairer(appareil, "  1234 ");
+  file->executer();
+  jouerRecepteur(repondeur);
+  ASSERT_FALSE(chercheur->appairageEnCours());
+  EXPECT_EQ(connexions->derniere().envoyes.size(), 30u) << "aucun renvoi";
+  EXPECT_TRUE(connexions->derniere().annulee);
+  EXPECT_EQ(chercheur->resultat(), (ChercheurRavlo::Resultat{Cas::accepte, "Salon"}));
+  ASSERT_TRUE(chercheur->appaire().has_value());
+  EXPECT_EQ(chercheur->appaire()->appareil, appareil);
+  EXPECT_NE(chercheur->appaire()->liaison.scelleur, nullptr);
+  ASSERT_GE(vus.size(), 3u);
+  EXPECT_EQ(vus[vus.size() - 3], std::make_pair(Cas::accepte, false));
+  EXPECT_EQ(vus[vus.size() - 2], std::make_pair(Cas::accepte, true));
+}
+
+// Un récepteur muet : le même message repart toutes les 700 ms ; le budget de 8 s épuisé, la
+// première attente commencée après n'a pas lieu : échec à 12 × 700 ms. Le code, jamais
+// dévoilé, reste utilisable.
+TEST_F(Chercheur, RecepteurMuetRenvoisPuisPasDeReponse) {
+  chercheur->appairer(appareil, "1234");
+  file->executer();
+  auto& c = connexions->derniere();
+  file->avancer(699ms);
+  EXPECT_EQ(c.envoyes.size(), 1u);
+  file->avancer(1ms);
+  ASSERT_EQ(c.envoyes.size(), 2u);
+  EXPECT_EQ(c.envoyes[1], c.envoyes[0]);
+  file->avancer(7699ms);
+  EXPECT_TRUE(chercheur->appairageEnCours());
+  file->avancer(1ms);
+  EXPECT_FALSE(chercheur->appairageEnCours());
+  EXPECT_TRUE(c.annulee);
+  EXPECT_EQ(chercheur->resultat(),
+            (ChercheurRavlo::Resultat{Cas::echec, texte(ErreurAppairage::pasDeReponse, "fr")}));
+  EXPECT_TRUE(chercheur->codesGrilles().empty());
+  chercheur->appairer(appareil, "1234");
+  file->executer();
+  EXPECT_EQ(connexions->creees.size(), 2u) << "le code repart";
+  file->avancer(dialogue::budget + 1s);
+}
+
+// Un datagramme illisible est ignoré ; une réponse en JSON (ancien récepteur) ou une erreur de
+// réception termine aussitôt, sur son texte.
+TEST_F(Chercheur, ReponsesQuiTerminentOuSontIgnorees) {
+  const ErreurReseau refus{DomaineErreurReseau::posix, ECONNREFUSED};
+  for (const auto& [livrer, texteAttendu] :
+       std::vector<std::pair<std::function<bool(faux::ConnexionFactice&)>, std::string>>{
+           {[](auto& c) { return c.livrer(Octets{'{', '"', 'v', '"'}); },
+            texte(ErreurAppairage::iPhoneAncien, "fr")},
+           {[&](auto& c) { return c.livrerErreur(refus); },
+            MessageErreurReseau::texte(refus, "fr")}}) {
+    chercheur->appairer(appareil, "1234");
+    file->executer();
+    ASSERT_TRUE(connexions->derniere().livrer(Octets{'R', 'P', 9}));
+    file->executer();
+    EXPECT_TRUE(chercheur->appairageEnCours());
+    ASSERT_TRUE(livrer(connexions->derniere()));
+    file->executer();
+    EXPECT_FALSE(chercheur->appairageEnCours());
+    EXPECT_EQ(chercheur->resultat(), (ChercheurRavlo::Resultat{Cas::echec, texteAttendu}));
+    EXPECT_TRUE(connexions->derniere().annulee);
+  }
+}
+
+// Un code refusé après son dévoilement est grillé, pour tout appareil, 24 h, même après une
+// relance, sans être écrit en clair.
+TEST_F(Chercheur, CodeRefuseGrille24h) {
+  AppairageRepondeur repondeur(*CodeAppairage::depuisSaisie("9999"),
+                               std::make_shared<HasardDeterministe>(2));
+  chercheur->appairer(appareil, "1234");
+  file->executer();
+  jouerRecepteur(repondeur);
+  EXPECT_EQ(chercheur->resultat().cas, Cas::refuse);
+  const auto autre = ChercheurRavlo::Appareil{"Cuisine", "Cuisine", service("Cuisine").point};
+  const auto garde = reglages->lireOctets(RegistreCodesGrilles::cle);
+  ASSERT_TRUE(garde.has_value());
+  EXPECT_EQ(std::ranges::search(*garde, std::string_view("1234")).size(), 0u);
+  for (const auto& [apres, grille] :
+       {std::pair{0, true}, std::pair{23 * 3600, true}, std::pair{24 * 3600, false}}) {
+    secondes = 1'800'000'000 + apres;
+    chercheur = creer();
+    const std::size_t creees = connexions->creees.size();
+    chercheur->appairer(autre, " 1234");
+    file->executer();
+    EXPECT_EQ(chercheur->resultat().cas == Cas::codeDejaEssaye, grille) << apres;
+    EXPECT_EQ(connexions->creees.size(), creees + (grille ? 0 : 1)) << "rien n'est envoyé";
+    file->avancer(dialogue::budget + 1s);
+  }
+  reglages->ecrireOctets(RegistreCodesGrilles::cle, Octets(55, 0));
+  EXPECT_FALSE(RegistreCodesGrilles(reglages, {}).contient("1234")) << "abîmé : vide";
+}
+
+TEST_F(Chercheur, RienNArriveApresLaDestruction) {
+  chercheur->demarrer();
+  auto& n = navigateurs->dernier();
+  n.publier({service("Salon")});
+  chercheur->appairer(appareil, "1234");
+  chercheur.reset();
+  file->avancer(dialogue::budget + 1s);
+  EXPECT_TRUE(n.annule);
+  EXPECT_EQ(notifications, 2) << "recherche et appairageEnCours, rien après";
+}
+
+}  // namespace
+}  // namespace ravlo

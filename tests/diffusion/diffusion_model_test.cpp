@@ -1,0 +1,130 @@
+#include "link/diffusion/diffusion_model.hpp"
+
+#include <gtest/gtest.h>
+
+#include "faux/connexion_factice.hpp"
+#include "faux/file_manuelle.hpp"
+#include "faux/plateforme_audio_fausse.hpp"
+#include "protocol/messages/message_fin.hpp"
+
+namespace ravlo {
+namespace {
+
+using namespace std::chrono_literals;
+
+Liaison liaison() {
+  Cle versRecepteur;
+  Cle versEmetteur;
+  versRecepteur.fill(1);
+  versEmetteur.fill(2);
+  return Liaison::nouvelle(versRecepteur, versEmetteur);
+}
+
+// Le modèle sur une file manuelle qui sert de fil principal et de file de l'émetteur.
+struct Diffusion : ::testing::Test {
+  faux::HorlogeManuelle horloge;
+  std::shared_ptr<faux::FileManuelle> file = std::make_shared<faux::FileManuelle>(horloge);
+  std::shared_ptr<faux::PlateformeAudioFausse> audio =
+      std::make_shared<faux::PlateformeAudioFausse>();
+  std::shared_ptr<faux::FabriqueFactice> connexions = std::make_shared<faux::FabriqueFactice>();
+  std::shared_ptr<MagasinReglagesMemoire> reglages = std::make_shared<MagasinReglagesMemoire>();
+  int fins = 0;
+  std::shared_ptr<DiffusionModel> modele = creer();
+
+  // L'arrêt posté de l'émetteur le tient, et lui tient la file : on le laisse s'exécuter.
+  ~Diffusion() override {
+    modele.reset();
+    file->executer();
+  }
+  std::shared_ptr<DiffusionModel> creer() {
+    auto m = DiffusionModel::creer({file.get(), audio, file, connexions, &horloge, reglages,
+                                    [] { return std::string("fr"); }});
+    m->quandLIPhoneArrete([this](DiffusionModel::Fin) { ++fins; });
+    return m;
+  }
+  void demarrer() {
+    modele->demarrer(PointReseau{"127.0.0.1", 50'000}, liaison());
+    file->executer();
+  }
+};
+
+// Ce que fait la surveillance de la capture, relevé à chaque demi-seconde pendant 9 s.
+TEST_F(Diffusion, CaptureMuetteRelanceeDeuxFoisPuisSignalee) {
+  struct Cas {
+    const char* nom;
+    std::vector<int> livraisons;  // demi-secondes où une trame arrive
+    bool relanceRefusee;
+    int panne;  // demi-seconde où la capture se dit en panne, -1 : jamais
+    std::vector<std::pair<int, std::int64_t>> relances;  // (demi-seconde, capturesRelancees)
+    int muette;                                          // demi-seconde, -1 : jamais
+  };
+  const std::vector<Cas> cas{
+      {"jamais rien", {}, false, -1, {{4, 1}, {8, 2}}, 12},
+      {"une trame repousse", {3}, false, -1, {{7, 1}, {11, 2}}, 15},
+      {"livre puis se tait", {1, 2, 3, 4, 5, 6}, false, -1, {{10, 1}, {14, 2}}, 18},
+      {"relancée qui relivre", {5, 10, 15}, false, -1, {{4, 1}, {9, 2}, {14, 3}}, -1},
+      {"relance refusée", {}, true, -1, {}, 4},
+      {"en panne : sans attendre", {1, 2, 3}, false, 3, {{3, 1}, {7, 2}}, 11},
+  };
+  static const std::vector<float> son(640, 0.25F);
+  const TamponBloc bloc{son.data(), 2560};
+  for (const auto& c : cas) {
+    SCOPED_TRACE(c.nom);
+    audio->script.rappel = {0, 3};
+    modele = creer();
+    demarrer();
+    std::vector<std::pair<int, std::int64_t>> relances;
+    int muette = -1;
+    for (int demi = 1; demi <= 18; ++demi) {
+      if (std::ranges::find(c.livraisons, demi) != c.livraisons.end())
+        audio->livrer({&bloc, 1}, {HorodatageBloc::heureHoteValide, horloge.hoteNs()});
+      if (c.relanceRefusee) audio->script.rappel = {-5, std::nullopt};
+      if (demi == c.panne) audio->echec = 11;  // lien au serveur de son coupé
+      const auto avant = modele->capturesRelancees();
+      file->avancer(500ms);
+      if (modele->capturesRelancees() != avant) {
+        relances.emplace_back(demi, modele->capturesRelancees());
+        audio->echec = 0;  // la capture neuve tourne
+      }
+      if (muette < 0 && modele->captureMuette()) muette = demi;
+    }
+    EXPECT_EQ(relances, c.relances);
+    EXPECT_EQ(muette, c.muette);
+    EXPECT_TRUE(modele->enDiffusion()) << "l'envoi continue";
+    modele->arreter();
+  }
+}
+
+// La fin d'une diffusion qui arrive quand une autre a pris sa place.
+TEST_F(Diffusion, LaFinDUneDiffusionAnterieureEstIgnoree) {
+  demarrer();
+  auto& premiere = connexions->derniere();
+  premiere.jouerEtat({EtatConnexion::Cas::prete, std::nullopt});
+  file->executer();
+  Cle versEmetteur;
+  versEmetteur.fill(2);
+  ASSERT_TRUE(
+      premiere.livrer(*Scelleur(versEmetteur).sceller(MessageFin::donnees, SorteEnveloppe::fin)));
+  modele->arreter();
+  demarrer();
+  EXPECT_EQ(fins, 0);
+  EXPECT_TRUE(modele->enDiffusion());
+}
+
+TEST_F(Diffusion, SilenceRetenuEtAppliqueALaCaptureEnCours) {
+  modele->changerNEntendreQueLIPhone(true);
+  EXPECT_TRUE(creer()->nEntendreQueLIPhone()) << "retenu dans les réglages";
+  demarrer();
+  EXPECT_TRUE(audio->description->silencieux) << "démarrée silencieuse";
+  modele->changerNEntendreQueLIPhone(false);
+  EXPECT_FALSE(audio->description->silencieux) << "aussitôt";
+  audio->script.ecrireDescription = -1;
+  modele->changerNEntendreQueLIPhone(true);
+  EXPECT_TRUE(modele->reglageSilenceRefuse());
+  modele->arreter();
+  modele->changerNEntendreQueLIPhone(false);
+  EXPECT_FALSE(modele->reglageSilenceRefuse()) << "sans capture, rien à refuser";
+}
+
+}  // namespace
+}  // namespace ravlo

@@ -1,0 +1,171 @@
+#include "link/diffusion/emetteur_audio.hpp"
+
+#include <gtest/gtest.h>
+
+#include "faux/connexion_factice.hpp"
+#include "faux/file_manuelle.hpp"
+#include "protocol/messages/paquet_audio.hpp"
+
+namespace ravlo {
+namespace {
+
+using namespace std::chrono_literals;
+using Cas = EtatConnexion::Cas;
+
+Cle cle(std::uint8_t octet) {
+  Cle c;
+  c.fill(octet);
+  return c;
+}
+
+// Un émetteur sur une file manuelle, avec le récepteur d'en face (ses clés inversées).
+struct Banc : ::testing::Test {
+  faux::HorlogeManuelle horloge;
+  std::shared_ptr<faux::FileManuelle> file = std::make_shared<faux::FileManuelle>(horloge);
+  std::shared_ptr<faux::FabriqueFactice> fabrique = std::make_shared<faux::FabriqueFactice>();
+  std::shared_ptr<TamponAudio> tampon = std::make_shared<TamponAudio>(96'000);
+  Ouvreur ouvreurRecepteur{cle(1)};
+  Scelleur scelleurRecepteur{cle(2)};
+  int arrets = 0;
+  int injoignables = 0;
+  std::shared_ptr<EmetteurAudio> emetteur = EmetteurAudio::creer(
+      tampon, PointReseau{"127.0.0.1", 50'000}, Liaison::nouvelle(cle(1), cle(2)),
+      [this] { ++arrets; }, [this] { ++injoignables; },
+      EmetteurAudio::Plateforme{file, fabrique, &horloge, "fr_FR"});
+
+  faux::ConnexionFactice& connexion() { return fabrique->derniere(); }
+
+  // Comme la vraie connexion : préparation puis prête pendant `demarrer()` même. Deux fois :
+  // le second ne double rien.
+  void demarrerPret() {
+    fabrique->etatsAuDemarrage = {{Cas::preparation, std::nullopt}, {Cas::prete, std::nullopt}};
+    emetteur->demarrer();
+    emetteur->demarrer();
+    file->executer();
+  }
+  void ecrire(std::size_t octets, std::optional<InstantNs> heure) {
+    ASSERT_TRUE(tampon->ecrire(Octets(octets, 0x42), heure));
+  }
+  std::vector<PaquetAudio> paquetsRecus() {
+    std::vector<PaquetAudio> paquets;
+    for (const Octets& d : connexion().envoyes) {
+      const auto ouvert = ouvreurRecepteur.ouvrir(d);
+      if (ouvert && ouvert->sorte == SorteEnveloppe::audio)
+        paquets.push_back(*PaquetAudio::lire(ouvert->contenu));
+    }
+    connexion().envoyes.clear();
+    return paquets;
+  }
+  void livrer(SorteEnveloppe sorte, VueOctets contenu, Scelleur* scelleur = nullptr) {
+    ASSERT_TRUE(
+        connexion().livrer(*(scelleur ? *scelleur : scelleurRecepteur).sceller(contenu, sorte)));
+    file->executer();
+  }
+};
+
+TEST_F(Banc, ChaqueTicEnvoieTousLesBlocsEntiersDatesParLaCapture) {
+  demarrerPret();
+  const InstantNs capture = horloge.hoteNs() - 2'000'000;
+  ecrire(2600, capture);
+  file->avancer(5ms);
+  auto paquets = paquetsRecus();
+  EXPECT_EQ(fabrique->creees.size(), 1u);
+  ASSERT_EQ(paquets.size(), 2u) << "un seul tic par période";
+  EXPECT_EQ(tampon->disponible(), 40) << "le bloc incomplet attend";
+  EXPECT_EQ(paquets[1].sequence(), 1u);
+  EXPECT_EQ(paquets[0].horodatageNanosecondes(), capture);
+  EXPECT_EQ(paquets[1].horodatageNanosecondes(), capture + 6'666'666) << "320 trames plus tard";
+  // Sans heure de capture : l'heure de l'emballage, et compté à part.
+  tampon->jeter(40);
+  ecrire(1280, std::nullopt);
+  file->avancer(5ms);
+  paquets = paquetsRecus();
+  ASSERT_EQ(paquets.size(), 1u);
+  EXPECT_EQ(paquets[0].horodatageNanosecondes(), horloge.hoteNs());
+  EXPECT_EQ(emetteur->compteurs().paquetsSansHeureDeCapture, 1);
+}
+
+TEST_F(Banc, RecepteurMuetATroisSecondesPuisPerduA600) {
+  demarrerPret();
+  file->avancer(3s - 5ms);
+  EXPECT_FALSE(emetteur->compteurs().iPhoneMuet);
+  file->avancer(5ms);
+  EXPECT_TRUE(emetteur->compteurs().iPhoneMuet);
+  // Une enveloppe authentique, de n'importe quelle sorte, est un signe de vie ; une
+  // enveloppe falsifiée non.
+  livrer(SorteEnveloppe::audio, Octets{});
+  file->avancer(5ms);
+  EXPECT_FALSE(emetteur->compteurs().iPhoneMuet);
+  Scelleur faussaire(cle(1));
+  livrer(SorteEnveloppe::audio, Octets{}, &faussaire);
+  file->avancer(3s);
+  EXPECT_TRUE(emetteur->compteurs().iPhoneMuet);
+  EXPECT_EQ(connexion().receptionsArmees(), 1u) << "réarmée après chaque datagramme";
+  file->avancer(600s - 3s - 10ms);
+  EXPECT_EQ(injoignables, 0);
+  file->avancer(10ms);
+  EXPECT_EQ(injoignables, 1);
+  EXPECT_TRUE(connexion().annulee);
+  file->avancer(10s);
+  EXPECT_EQ(injoignables, 1) << "la minuterie est arrêtée";
+}
+
+// Comme une socket UDP connectée : chaque connexion refaite est prête aussitôt, que le
+// récepteur écoute ou non ; seule sa réponse finit la panne.
+TEST_F(Banc, PanneRefaiteAuPlusUneFoisParSecondeFinieParLeRecepteurPasParPrete) {
+  demarrerPret();
+  connexion().jouerEtat({Cas::echec, ErreurReseau{DomaineErreurReseau::posix, ENETUNREACH}});
+  file->executer();
+  auto c = emetteur->compteurs();
+  EXPECT_FALSE(c.connexionPrete);
+  // La clé : la table de ce processus n'est liée à aucun catalogue.
+  EXPECT_EQ(c.erreur,
+            "Ce Mac n'est connecté à aucun réseau. Active le Wi-Fi et rejoins le même "
+            "réseau que l'iPhone.");
+  // Hors connexion, l'anneau se vide par blocs entiers : pas de rafale périmée au retour.
+  ecrire(3 * 1280 + 100, horloge.hoteNs());
+  file->avancer(995ms);
+  EXPECT_EQ(tampon->disponible(), 100);
+  EXPECT_EQ(fabrique->creees.size(), 1u) << "rien n'est refait avant une seconde";
+  file->avancer(10ms);
+  ASSERT_EQ(fabrique->creees.size(), 2u);
+  EXPECT_TRUE(fabrique->creees[0]->annulee);
+  EXPECT_TRUE(emetteur->compteurs().connexionPrete);
+  livrer(SorteEnveloppe::audio, Octets{});
+  file->avancer(29s);
+
+  // Port fermé pour de bon : chaque connexion refaite est prête puis refusée, au plus une
+  // fois par seconde, et l'abandon tombe 30 s après le début de cette panne-ci.
+  const ErreurReseau refus{DomaineErreurReseau::posix, ECONNREFUSED};
+  connexion().jouerEtat({Cas::attente, refus});
+  file->avancer(5ms);
+  const InstantNs debutPanne = horloge.hoteNs();
+  std::size_t creees = fabrique->creees.size();
+  while (horloge.hoteNs() < debutPanne + 30'000'000'000 - 5'000'000) {
+    file->avancer(5ms);
+    if (fabrique->creees.size() == creees) continue;
+    creees = fabrique->creees.size();
+    connexion().jouerEtat({Cas::attente, refus});
+  }
+  EXPECT_EQ(fabrique->creees.size(), 31u) << "29 reprises";
+  EXPECT_EQ(injoignables, 0);
+  file->avancer(5ms);
+  EXPECT_EQ(injoignables, 1);
+  EXPECT_TRUE(connexion().annulee);
+}
+
+// Sans refus ni réponse (paquets perdus sans ICMP), la connexion refaite reste prête : la
+// panne ne finit pas pour autant, et l'abandon tombe à 30 s.
+TEST_F(Banc, PanneSansReponseMaisConnexionPreteAbandonneATrenteSecondes) {
+  demarrerPret();
+  connexion().jouerEtat({Cas::echec, ErreurReseau{DomaineErreurReseau::posix, ENETUNREACH}});
+  file->executer();
+  file->avancer(29'900ms);
+  ASSERT_EQ(fabrique->creees.size(), 2u);
+  EXPECT_EQ(injoignables, 0);
+  file->avancer(200ms);
+  EXPECT_EQ(injoignables, 1);
+}
+
+}  // namespace
+}  // namespace ravlo

@@ -1,0 +1,306 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <numeric>
+#include <sstream>
+#include <vector>
+
+#include "protocol/appairage/appairage_initiateur.hpp"
+#include "protocol/appairage/appairage_repondeur.hpp"
+#include "protocol/appairage/code_appairage.hpp"
+#include "protocol/appairage/message_passkey.hpp"
+#include "protocol/appairage/passkey.hpp"
+#include "protocol/crypto/hasard_deterministe.hpp"
+#include "protocol/crypto/hkdf_sha256.hpp"
+
+namespace ravlo {
+namespace {
+
+Octets depuisHex(std::string_view hex) {
+  Octets octets;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+    octets.push_back(
+        static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+  return octets;
+}
+
+std::string enHex(VueOctets octets) {
+  std::string hex;
+  char paire[3];
+  for (std::uint8_t o : octets) {
+    std::snprintf(paire, sizeof paire, "%02x", o);
+    hex += paire;
+  }
+  return hex;
+}
+
+/// Joue l'échange jusqu'à ce qu'un côté se taise, chaque message relu depuis le fil ; rend
+/// les datagrammes dans l'ordre.
+std::vector<Octets> jouerEchange(AppairageInitiateur& initiateur, AppairageRepondeur& repondeur) {
+  std::vector<Octets> fil;
+  auto parLeFil = [&](const MessagePasskey& m) {
+    fil.push_back(m.donnees());
+    return MessagePasskey::decoder(fil.back()).value();
+  };
+  for (auto versR = std::optional(initiateur.dernierMessage()); versR && fil.size() < 100;) {
+    const auto versI = repondeur.recevoir(parLeFil(*versR));
+    if (!versI) break;
+    versR = initiateur.recevoir(parLeFil(*versI));
+  }
+  return fil;
+}
+
+// Initiateur et répondeur l'un contre l'autre, chaque message passant par le fil. Les
+// invariants sous messages hostiles sont l'affaire des cibles de fuzzing ; ici, les règles.
+using I = AppairageInitiateur;
+using R = AppairageRepondeur;
+
+CodeAppairage codeDe(int valeur) {
+  return *CodeAppairage::depuisSaisie(std::to_string(10000 + valeur).substr(1));
+}
+
+TEST(Appairage, MemeCodeReussitEn60MessagesAvecDesClesCroisees) {
+  I initiateur(codeDe(2024), "Poste\tde Léa\u200d", std::make_shared<HasardDeterministe>(1));
+  R repondeur(codeDe(2024), std::make_shared<HasardDeterministe>(2));
+  EXPECT_EQ(jouerEchange(initiateur, repondeur).size(), 60u);
+  ASSERT_TRUE(std::holds_alternative<I::Reussi>(initiateur.etat()));
+  ASSERT_TRUE(std::holds_alternative<R::Reussi>(repondeur.etat()));
+  const Liaison mac = std::get<I::Reussi>(initiateur.etat()).liaison;
+  const auto& telephone = std::get<R::Reussi>(repondeur.etat());
+  EXPECT_EQ(telephone.nomOrdinateur, "Postede Léa");
+  // K0 : de l'ordinateur vers le téléphone ; K1 : en retour ; jamais la même clé.
+  const auto versTelephone = mac.scelleur->sceller(Octets{1, 2, 3}, SorteEnveloppe::audio);
+  const auto versMac = telephone.liaison.scelleur->sceller(Octets{4}, SorteEnveloppe::horloge);
+  ASSERT_TRUE(versTelephone && versMac);
+  EXPECT_EQ(telephone.liaison.ouvreur->ouvrir(*versTelephone)->contenu, (Octets{1, 2, 3}));
+  EXPECT_EQ(mac.ouvreur->ouvrir(*versMac)->contenu, (Octets{4}));
+  EXPECT_FALSE(mac.ouvreur->ouvrir(*mac.scelleur->sceller(Octets{5}, SorteEnveloppe::audio)));
+}
+
+// Transcript doré : graines 1 (initiateur) et 2 (répondeur), code 2024, « Poste de Léa ».
+// Tout changement de disposition, d'ordre des tirages ou de dérivation des clés le casse :
+// c'est la garde de la compatibilité sur le fil.
+TEST(Appairage, TranscriptDoreReproduitOctetPourOctet) {
+  I initiateur(codeDe(2024), "Poste de Léa", std::make_shared<HasardDeterministe>(1));
+  R repondeur(codeDe(2024), std::make_shared<HasardDeterministe>(2));
+  const std::vector<Octets> fil = jouerEchange(initiateur, repondeur);
+  std::ostringstream obtenu;
+  for (std::size_t i = 0; i < fil.size(); ++i)
+    obtenu << (i % 2 == 0 ? "I " : "R ") << enHex(fil[i]) << "\n";
+  const std::filesystem::path chemin = RAVLO_TRANSCRIPT_APPAIRAGE;
+  std::ifstream fichier(chemin);
+  ASSERT_TRUE(fichier) << chemin;
+  std::ostringstream attendu;
+  for (std::string ligne; std::getline(fichier, ligne);) {
+    if (!ligne.empty() && ligne[0] != '#') attendu << ligne << "\n";
+  }
+  EXPECT_EQ(obtenu.str(), attendu.str()) << "transcript obtenu :\n" << obtenu.str();
+}
+
+// Codes qui ne diffèrent que du bit r : le répondeur refuse le dévoilement du rang r, après
+// 4 + 4r messages, et l'initiateur, qui avait dévoilé, tient son code pour entamé.
+TEST(Appairage, CodeFauxRefuseAuPremierBitFaux) {
+  for (int r = 0; r < static_cast<int>(nombreDeRangs); ++r) {
+    I initiateur(codeDe(0), "Mac", std::make_shared<HasardDeterministe>(10 + r));
+    R repondeur(codeDe(1 << r), std::make_shared<HasardDeterministe>(30 + r));
+    const std::vector<Octets> fil = jouerEchange(initiateur, repondeur);
+    ASSERT_EQ(fil.size(), 6u + 4u * r) << "rang " << r;
+    const auto avantDernier = MessagePasskey::decoder(fil[fil.size() - 2]);
+    ASSERT_TRUE(avantDernier && avantDernier->comme<MessagePasskey::Devoilement>());
+    EXPECT_EQ(avantDernier->comme<MessagePasskey::Devoilement>()->rang, r);
+    EXPECT_EQ(*MessagePasskey::decoder(fil.back()),
+              MessagePasskey::refus(avantDernier->tentative()));
+    EXPECT_EQ(repondeur.etat(), R::Etat{R::Echoue{true}}) << "rang " << r;
+    EXPECT_EQ(initiateur.etat(), I::Etat{I::Echoue{true}}) << "rang " << r;
+  }
+}
+
+// Les deux côtés du même code, avancés de `pas` allers-retours avant le message essayé.
+struct Banc {
+  I initiateur{codeDe(42), "Mac", std::make_shared<HasardDeterministe>(1)};
+  R repondeur{codeDe(42), std::make_shared<HasardDeterministe>(2)};
+  explicit Banc(int pas) {
+    for (int i = 0; i < pas; ++i)
+      (void)initiateur.recevoir(*repondeur.recevoir(initiateur.dernierMessage()));
+  }
+};
+
+// Tirages déterministes : la tentative et la clé de l'initiateur sont les mêmes à chaque banc.
+std::uint64_t tentative() {
+  return Banc(0).initiateur.dernierMessage().tentative();
+}
+
+// Un message hors d'ordre ou d'une autre tentative est ignoré ; une clé, un dévoilement ou
+// une confirmation faux reçoivent un refus ; l'un et l'autre se répètent à l'identique (les
+// doubles d'un échange honnête : fuzz_appairage_*).
+template <typename Automate>
+void verifierRefus(Automate Banc::* cote, int pas, const MessagePasskey& m, bool refuse,
+                   const typename Automate::Etat& etat) {
+  Banc b(pas);
+  const auto attendu = refuse ? std::optional(MessagePasskey::refus(tentative())) : std::nullopt;
+  EXPECT_EQ((b.*cote).recevoir(m), attendu) << pas << " " << enHex(m.donnees());
+  EXPECT_EQ((b.*cote).recevoir(m), attendu) << "répété";
+  EXPECT_EQ((b.*cote).etat(), etat) << pas << " " << enHex(m.donnees());
+}
+
+TEST(Appairage, RefusDeLInitiateur) {
+  using M = MessagePasskey;
+  const std::uint64_t t = tentative();
+  const Octets cleI = Banc(0).initiateur.dernierMessage().comme<M::Debut>()->cle;
+  const std::tuple<int, M, bool, I::Etat> cas[] = {
+      {5, M::engagement(t, 3, Octets(32)), false, I::EnCours{}},
+      {5, M::devoilement(t, 2, Octets(16)), false, I::EnCours{}},
+      {0, M::cle(t + 1, Octets(32, 9)), false, I::EnCours{}},
+      {0, M::cle(t, cleI), true, I::Echoue{false}},
+      {0, M::cle(t, Octets(32, 0)), true, I::Echoue{false}},
+      {2, M::devoilement(t, 0, Octets(16, 1)), true, I::Echoue{true}},
+      {29, M::confirmation(t, Octets(32, 1)), true, I::Echoue{true}},
+      {1, M::refus(t), false, I::Echoue{false}},
+      {2, M::refus(t), false, I::Echoue{true}}};
+  for (const auto& [pas, m, refuse, etat] : cas)
+    verifierRefus(&Banc::initiateur, pas, m, refuse, etat);
+}
+
+TEST(Appairage, RefusDuRepondeur) {
+  using M = MessagePasskey;
+  const std::uint64_t t = tentative();
+  const M autreDebut =
+      I(codeDe(42), "Autre", std::make_shared<HasardDeterministe>(9)).dernierMessage();
+  const std::tuple<int, M, bool, R::Etat> cas[] = {
+      {0, M::cle(t, Octets(32, 1)), false, R::Attente{}},
+      {0, M::debut(t, Octets(32, 0), "Mac"), true, R::Echoue{false}},
+      {1, autreDebut, false, R::EnCours{}},
+      {1, M::engagement(t, 1, Octets(32)), false, R::EnCours{}},
+      {1, M::engagement(t + 1, 0, Octets(32)), false, R::EnCours{}},
+      {2, M::devoilement(t, 0, Octets(16, 1)), true, R::Echoue{true}},
+      {29, M::confirmation(t, Octets(32, 1)), true, R::Echoue{true}},
+      {1, M::refus(t), false, R::Echoue{false}},
+      {2, M::refus(t), false, R::Echoue{true}}};
+  for (const auto& [pas, m, refuse, etat] : cas)
+    verifierRefus(&Banc::repondeur, pas, m, refuse, etat);
+}
+
+// Les primitives de l'appairage face aux vecteurs publiés (RFC 7748, 5869, 4231) : un calcul
+// indépendant de celui qu'on vérifie. Leur assemblage est gardé par le transcript doré.
+Octets suite(std::uint8_t premier, std::size_t n) {
+  Octets o(n);
+  std::iota(o.begin(), o.end(), premier);
+  return o;
+}
+
+VueOctets vue(std::string_view s) {
+  return VueOctets(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
+}
+
+TEST(SecretPartage, AccordSymetriqueEtVecteurRfc7748) {
+  const ClePriveeX25519 alice(
+      depuisHex("77076d0a7318a57d3c16c17251b26645df4c2f87ebc0992ab177fba51db92c2a"));
+  const ClePriveeX25519 bob(
+      depuisHex("5dab087e624a8a4b79e17f8b83800ee66f3bb1292618b6fd1c2f8b27ff88e0eb"));
+  const auto ab = secretPartage(alice, bob.publique());
+  const auto ba = secretPartage(bob, alice.publique());
+  ASSERT_TRUE(ab && ba);
+  EXPECT_EQ(enHex(ab->octets()),
+            "4a5d9d5ba4ce2de1728e3bf480350f25e07e21c947d19e3376f09b3c1e161742");
+  EXPECT_EQ(ab->octets(), ba->octets());
+}
+
+// Clé renvoyée (même avec le bit 255 levé), mauvaise longueur, point d'ordre faible.
+TEST(SecretPartage, ClesRefusees) {
+  const ClePriveeX25519 moi(Octets(32, 3));
+  Octets renvoyee = moi.publique();
+  renvoyee[31] |= 0x80;
+  Octets longue = ClePriveeX25519(Octets(32, 4)).publique();
+  longue.push_back(0);
+  for (const Octets& cle :
+       {moi.publique(), renvoyee, longue, Octets(longue.begin(), longue.begin() + 31), Octets{},
+        Octets(32, 0),
+        depuisHex("0100000000000000000000000000000000000000000000000000000000000000"),
+        depuisHex("e0eb7a7c3b41b8ae1656e3faf19fc46ada098deb9c32b1fd866205165f49b800"),
+        depuisHex("ecffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f")}) {
+    EXPECT_FALSE(secretPartage(moi, cle)) << enHex(cle);
+  }
+  EXPECT_TRUE(secretPartage(moi, Octets(longue.begin(), longue.begin() + 32)));
+}
+
+TEST(Hkdf, VecteurRfc5869) {
+  Octets okm(42);
+  hkdfSha256(Octets(22, 0x0b), suite(0x00, 13), suite(0xf0, 10), okm);
+  EXPECT_EQ(enHex(okm),
+            "3cb25f25faacd57a90434f64d0362f2a2d2d0a90cf1a5a4c5db02d56ecc4c5bf34007208d5b887185865");
+}
+
+// Clé de 4 octets (les nonces en font 16) : l'appel direct de libsodium, lui, lirait
+// toujours 32 octets de clé.
+TEST(Hmac, CleCourte) {
+  EXPECT_EQ(enHex(hmacSha256(vue("Jefe"), {vue("what do ya want for nothing?")})),
+            "5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843");
+}
+
+// La forme sur le fil est gardée par le transcript doré et l'aller-retour par le fuzzing ;
+// ici, ce que le décodeur doit refuser.
+constexpr std::uint64_t t = 0x0123456789abcdef;
+
+Octets avec(Octets d, std::size_t i, std::uint8_t valeur) {
+  d[i] = valeur;
+  return d;
+}
+
+Octets debutNomme(const Octets& nom) {
+  Octets m = MessagePasskey::debut(t, Octets(32, 1), "").donnees();
+  m[44] = static_cast<std::uint8_t>(nom.size());
+  m.insert(m.end(), nom.begin(), nom.end());
+  return m;
+}
+
+TEST(MessagePasskey, Refuses) {
+  std::vector<Octets> faux{avec(MessagePasskey::engagement(t, 13, Octets(32)).donnees(), 12, 14),
+                           avec(MessagePasskey::devoilement(t, 13, Octets(16)).donnees(), 12, 0xff),
+                           MessagePasskey::debut(t, Octets(32, 1), std::string(129, 'n')).donnees(),
+                           avec(MessagePasskey::debut(t, Octets(32, 1), "nnnnn").donnees(), 44, 4),
+                           avec(MessagePasskey::debut(t, Octets(32, 1), "nnnnn").donnees(), 44, 6),
+                           debutNomme({0xc3}),
+                           debutNomme({0xc0, 0x80}),
+                           debutNomme({0xed, 0xa0, 0x80}),
+                           debutNomme({0xff, 'a'}),
+                           MessagePasskey::devoilement(t, 0, Octets(15)).donnees(),
+                           MessagePasskey::devoilement(t, 0, Octets(17)).donnees()};
+  for (std::size_t n : {31, 33}) {
+    faux.push_back(MessagePasskey::cle(t, Octets(n, 2)).donnees());
+    faux.push_back(MessagePasskey::confirmation(t, Octets(n, 2)).donnees());
+    faux.push_back(MessagePasskey::engagement(t, 0, Octets(n, 2)).donnees());
+    faux.push_back(MessagePasskey::debut(t, Octets(n, 2), "").donnees());
+  }
+  // Tout message de chaque cas, tronqué n'importe où ou allongé d'un octet.
+  for (const auto& m :
+       {MessagePasskey::debut(t, Octets(32, 1), "Léa"), MessagePasskey::cle(t, Octets(32, 2)),
+        MessagePasskey::engagement(t, 3, Octets(32, 3)),
+        MessagePasskey::devoilement(t, 0, Octets(16, 4)),
+        MessagePasskey::confirmation(t, Octets(32, 5)), MessagePasskey::refus(t)}) {
+    const Octets d = m.donnees();
+    for (std::size_t n = 0; n < d.size(); ++n)
+      faux.emplace_back(d.begin(), d.begin() + static_cast<std::ptrdiff_t>(n));
+    faux.push_back(d);
+    faux.back().push_back(0);
+  }
+  for (const Octets& d : faux) {
+    EXPECT_EQ(MessagePasskey::decoder(d), std::unexpected(ErreurPasskey::formatInvalide))
+        << enHex(d);
+  }
+}
+
+// Espaces Unicode (Zs) et tabulations rognés ; fins de ligne, espaces sans chasse, autres
+// chiffres, marques combinantes et octets mal formés refusés.
+TEST(CodeAppairage, Saisie) {
+  EXPECT_EQ(CodeAppairage::depuisSaisie(" 0042 ")->chiffres(), "0042");
+  EXPECT_EQ(CodeAppairage::depuisSaisie("\u00a0\t\u30001234\u2003")->chiffres(), "1234");
+  for (const char* saisie :
+       {"42", "12a4", "12345", "    ", "\u0660\u0660\u0664\u0662", "\uff11\uff12\uff13\uff14",
+        "1234\n", "\u00851234", "\u200b1234", "12 34", "1234\u0301", "1234\xc3", "+123"}) {
+    EXPECT_EQ(CodeAppairage::depuisSaisie(saisie), std::nullopt) << saisie;
+  }
+}
+
+}  // namespace
+}  // namespace ravlo

@@ -1,0 +1,196 @@
+#include <gtest/gtest.h>
+
+#include "protocol/lecture/mesure_gigue.hpp"
+#include "protocol/lecture/pilote_lecture.hpp"
+#include "protocol/lecture/regulateur_vitesse.hpp"
+#include "protocol/lecture/suivi_sequence.hpp"
+#include "protocol/lecture/synchro_horloges.hpp"
+#include "protocol/supervision/reprise_connexion.hpp"
+#include "protocol/supervision/silence_iphone.hpp"
+
+namespace ravlo {
+namespace {
+
+constexpr std::uint64_t ms = 1'000'000, s = 1'000 * ms;
+constexpr InstantNs t0 = 100 * s;
+
+LectureTiree::Etat etat(double reserveMs, std::int64_t trous = 0) {
+  LectureTiree::Etat e;
+  e.disponibleTrames = static_cast<std::int64_t>(reserveMs * 48);
+  e.commencee = e.enLecture = true;
+  e.trous = trous;
+  return e;
+}
+
+using Consigne = PiloteLecture::Consigne;
+
+// Cible 60 ms (base 25, gigue 0). La régulation est tenue 3 s après le début de la lecture,
+// et 3 s après un trou, qui ajoute tout de suite 20 ms à l'amorce.
+TEST(PiloteLecture, RegulationTenueAuDebutEtApresUnTrou) {
+  PiloteLecture p;
+  EXPECT_EQ(p.piloter(etat(70), t0, 0.0, 25.0), Consigne{});
+  EXPECT_EQ(p.piloter(etat(70), t0 + 2 * s, 0.0, 25.0), (Consigne{2880, 0.0}));
+  EXPECT_EQ(p.piloter(etat(70), t0 + 3 * s, 0.0, 25.0), (Consigne{2880, 400.4}));
+  const InstantNs trou = t0 + 3 * s + 300'000'000;
+  EXPECT_EQ(p.piloter(etat(0, 1), trou, 0.0, 25.0), (Consigne{3840, std::nullopt}));
+  EXPECT_EQ(p.piloter(etat(60, 1), trou + 3 * s - 1, 0.0, 25.0), (Consigne{3840, 0.4}));
+  EXPECT_EQ(p.piloter(etat(60, 1), trou + 3 * s, 0.0, 25.0), Consigne{});
+  const auto apres = p.piloter(etat(60, 1), trou + 4 * s, 0.0, 25.0);
+  EXPECT_EQ(apres.amorceTrames, 2880);
+  EXPECT_TRUE(apres.vitessePPM.has_value());
+}
+
+// Une file que la dérive remplit et que la correction vide : la sortie rejoint la dérive à
+// 20 ppm près en une minute et demie, puis l'intégrale la reprend toute et l'écart s'annule.
+TEST(RegulateurVitesse, ConvergeVersLaDeriveDesHorloges) {
+  for (double derive : {-300.0, 120.0, 300.0}) {
+    RegulateurVitesse r;
+    double reserve = 60.0, vitesse = 0.0;
+    for (int seconde = 1; seconde <= 6000; ++seconde) {
+      reserve += (derive - vitesse) / 1000.0;
+      vitesse = r.regler(reserve, 60.0, 1.0);
+      if (seconde >= 90) {
+        ASSERT_NEAR(vitesse, derive, 20.0) << derive << " à " << seconde << " s";
+      }
+    }
+    EXPECT_NEAR(r.derivePPM, derive, 1.0) << derive;
+    EXPECT_NEAR(reserve, 60.0, 0.02) << derive;
+  }
+}
+
+// Historique borné, fraîcheur et choix du meilleur échange : fuzz_synchro_horloges.
+MessageHorloge reponse(InstantNs t1, InstantNs t2, InstantNs t3) {
+  return MessageHorloge::question(t1).reponse(t2, t3);
+}
+
+// Réponse arrivée à `t4` avec l'aller-retour et le décalage voulus, gardée 100 ns.
+bool echange(SynchroHorloges& synchro, InstantNs t4, std::uint64_t allerRetour,
+             std::int64_t decalage) {
+  const InstantNs t1 = t4 - allerRetour - 100;
+  const InstantNs t2 = t1 + allerRetour / 2 + static_cast<std::uint64_t>(decalage);
+  return synchro.enregistrer(reponse(t1, t2, t2 + 100), t4);
+}
+
+TEST(SynchroHorloges, ExempleAQuatreInstantsEtDemiEcartsTronquesVersZero) {
+  SynchroHorloges synchro;
+  ASSERT_TRUE(synchro.enregistrer(reponse(1'000, 5'000'500, 5'000'600), 1'300));
+  EXPECT_EQ(synchro.allerRetourNs(1'300), 200u);
+  EXPECT_EQ(synchro.decalageNs(1'300), 4'999'400);
+  EXPECT_EQ(synchro.heureLocale(5'000'600, 1'300), 1'200u);
+  // (t2 − t1) = −3 et (t3 − t4) = −3 : −1 + −1, pas −6 ÷ 2.
+  SynchroHorloges tronque;
+  ASSERT_TRUE(tronque.enregistrer(reponse(10, 7, 8), 11));
+  EXPECT_EQ(tronque.decalageNs(11), -2);
+}
+
+TEST(SynchroHorloges, ReponsesImpossiblesOuTropLentesRefusees) {
+  SynchroHorloges synchro;
+  for (const auto& [m, t4, acceptee] : {std::tuple{reponse(10 * s, 3, 3), 12 * s, true},
+                                        {reponse(10 * s, 3, 3), 12 * s + 1, false},
+                                        {MessageHorloge::question(10 * s), 10 * s, false},
+                                        {reponse(10 * s, 3, 3), 10 * s - 1, false},
+                                        {reponse(10 * s, 5, 4), 10 * s + 10, false},
+                                        {reponse(10 * s, 5, 16), 10 * s + 10, false},
+                                        {reponse(10 * s, 5, 15), 10 * s + 10, true}}) {
+    EXPECT_EQ(synchro.enregistrer(m, t4), acceptee) << m.receptionQuestion << " " << t4;
+  }
+}
+
+// Un décalage à plus de 2 s du meilleur échange de la liste (et non du plus récent) est un
+// redémarrage du pair : l'historique repart de lui.
+TEST(SynchroHorloges, RedemarrageJugeContreLeMeilleurEchange) {
+  SynchroHorloges synchro;
+  ASSERT_TRUE(echange(synchro, 1 * s, 500, 0));
+  ASSERT_TRUE(echange(synchro, 2 * s, 900, 1'500'000'000));
+  ASSERT_TRUE(echange(synchro, 3 * s, 800, -2'000'000'000));
+  EXPECT_EQ(synchro.redemarragesDistants(), 0);
+  ASSERT_TRUE(echange(synchro, 4 * s, 702, 2'000'000'001));
+  EXPECT_EQ(synchro.redemarragesDistants(), 1);
+  EXPECT_EQ(synchro.echanges().size(), 1u);
+}
+
+// Numéros notés un à un : nouveau ou non, puis pertes et arrivées hors d'ordre cumulées.
+// Modulo 2³² ; plus de 500 en arrière, c'est l'émetteur qui a recommencé.
+TEST(SuiviSequence, PertesRetardsDoublonsTourEtRedemarrage) {
+  SuiviSequence suivi;
+  struct Cas {
+    std::uint32_t numero;
+    bool nouveau;
+    std::int64_t perdus, horsOrdre;
+  };
+  for (const auto& c : {Cas{UINT32_MAX - 1, true, 0, 0},
+                        {UINT32_MAX, true, 0, 0},
+                        {1, true, 1, 0},
+                        {UINT32_MAX, false, 1, 1},
+                        {1, false, 1, 2},
+                        {1000, true, 999, 2},
+                        {500, false, 999, 3},
+                        {499, true, 999, 3},
+                        {500, true, 999, 3}}) {
+    EXPECT_EQ(suivi.noter(c.numero), c.nouveau) << c.numero;
+    EXPECT_EQ(suivi.perdus(), c.perdus) << c.numero;
+    EXPECT_EQ(suivi.horsOrdre(), c.horsOrdre) << c.numero;
+  }
+  EXPECT_EQ(suivi.derniere(), 500u);
+}
+
+// L'horloge de l'émetteur a 40 s d'avance : seul l'écart au plus petit transit compte.
+void recevoir(MesureGigue& g, InstantNs reception, std::uint64_t transit) {
+  g.mesurer(reception + 40'000 * ms - transit, reception);
+}
+
+// Écart au plus petit transit des deux dernières fenêtres de 2 s ; un saut de plus de 2 s
+// est un redémarrage de l'émetteur, d'où les fenêtres repartent.
+TEST(MesureGigue, EcartAuPlusPetitTransitEtRedemarrage) {
+  MesureGigue g;
+  for (const auto& [reception, transit, gigue] : {std::tuple{1000 * ms, 10 * ms, 0.0},
+                                                  {1500 * ms, 13 * ms, 3.0},
+                                                  {3000 * ms, 12 * ms, 2.0},
+                                                  {5000 * ms, 12 * ms, 0.0},
+                                                  {5100 * ms, 12 * ms + 2'000 * ms, 2000.0},
+                                                  {5200 * ms, 12 * ms + 2'000 * ms + 1, 0.0}}) {
+    recevoir(g, reception, transit);
+    EXPECT_DOUBLE_EQ(g.gigueMs(), gigue) << reception / ms;
+  }
+  EXPECT_EQ(g.redemarragesDeLEmetteur(), 1);
+  EXPECT_DOUBLE_EQ(g.gigueMaxMs(), 2000.0) << "le maximum de toujours ne s'oublie pas";
+}
+
+// Une tentative par seconde à partir de la panne, abandon à 30 s ; une heure qui recule ne
+// fait rien ; l'horloge peut faire le tour pendant la panne.
+TEST(RepriseConnexion, UneTentativeParSecondeEtAbandonATrenteSecondes) {
+  using D = RepriseConnexion::Decision;
+  RepriseConnexion reprise;
+  for (const auto& [heure, decision] : {std::pair{10 * s, D::rien},
+                                        {10 * s - 1, D::rien},
+                                        {10'500 * ms, D::rien},
+                                        {11 * s, D::recreer},
+                                        {11'900 * ms, D::rien},
+                                        {12 * s, D::recreer},
+                                        {40 * s - 1, D::recreer},
+                                        {40 * s, D::abandonner}}) {
+    EXPECT_EQ(reprise.decider(heure), decision) << heure;
+  }
+  reprise.retablie();
+  EXPECT_EQ(reprise.decider(100 * s), D::rien) << "une nouvelle panne";
+  RepriseConnexion tour;
+  tour.decider(UINT64_MAX - s + 1);
+  EXPECT_EQ(tour.decider(1), D::recreer);
+  EXPECT_EQ(tour.verifier(29 * s), D::abandonner);
+}
+
+TEST(SilenceIPhone, SilencieuxATroisSecondesPerduADixMinutes) {
+  SilenceIPhone silence(0);
+  silence.entendu(50 * s);
+  silence.entendu(40 * s);  // l'heure entendue ne recule jamais
+  EXPECT_FALSE(silence.estSilencieux(53 * s - 1));
+  EXPECT_TRUE(silence.estSilencieux(53 * s));
+  EXPECT_FALSE(silence.estPerdu(650 * s - 1));
+  EXPECT_TRUE(silence.estPerdu(650 * s));
+  EXPECT_FALSE(silence.estSilencieux(50 * s - 1)) << "heure lue avant le dernier « entendu »";
+  SilenceIPhone tour(UINT64_MAX - s);
+  EXPECT_TRUE(tour.estSilencieux(2 * s - 1));
+}
+
+}  // namespace
+}  // namespace ravlo

@@ -1,0 +1,184 @@
+#include <sodium.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "protocol/audio/fichier_wav.hpp"
+#include "protocol/base/lecteur_octets.hpp"
+#include "protocol/messages/etat_carte.hpp"
+#include "protocol/messages/message_horloge.hpp"
+#include "protocol/messages/paquet_audio.hpp"
+#include "protocol/scellement/ouvreur.hpp"
+#include "protocol/scellement/scelleur.hpp"
+
+namespace ravlo {
+namespace {
+
+// Rejeux, falsifications et fenêtre sous entrées hostiles : fuzz_ouvreur.
+namespace enveloppe {
+
+const Cle cle{1, 8, 15, 22, 29, 36, 43, 50, 57, 64, 71, 78, 85, 92, 99, 106};
+
+// Scelle avec libsodium seul, à un compteur et un en-tête choisis.
+Octets scellerBrut(std::uint64_t k, const Octets& contenu, std::uint8_t version = 2,
+                   std::uint8_t sorte = 0) {
+  auto entete = Enveloppe::entete(SorteEnveloppe::audio, k);
+  entete[2] = version;
+  entete[3] = sorte;
+  std::uint8_t nonce[12] = {};
+  for (int i = 0; i < 8; ++i) nonce[4 + i] = static_cast<std::uint8_t>(k >> (8 * i));
+  Octets sortie(entete.begin(), entete.end());
+  sortie.resize(12 + contenu.size() + 16);
+  unsigned long long n = 0;
+  crypto_aead_chacha20poly1305_ietf_encrypt(sortie.data() + 12, &n, contenu.data(), contenu.size(),
+                                            entete.data(), 12, nullptr, nonce, cle.data());
+  return sortie;
+}
+
+// Forme de libsodium depuis le compteur 0, 28 octets au moins ; en-tête authentique mais
+// hors format refusé ; âge 63 encore admis, 64 trop vieux même jamais vu ; compteur épuisé
+// après 2⁶⁴ − 1.
+TEST(Enveloppe, FormeEnTeteFenetreEtEpuisement) {
+  Scelleur scelleur(cle);
+  Ouvreur ouvreur(cle);
+  const auto scelle = scelleur.sceller(Octets{1, 2, 3}, SorteEnveloppe::audio);
+  EXPECT_EQ(*scelle, scellerBrut(0, Octets{1, 2, 3}));
+  EXPECT_EQ(ouvreur.ouvrir(*scelle), (Ouvert{SorteEnveloppe::audio, Octets{1, 2, 3}, true}));
+  EXPECT_EQ(ouvreur.ouvrir(VueOctets(*scelleur.sceller({}, SorteEnveloppe::fin)).first(27)),
+            std::nullopt);
+  for (auto [version, sorte] : {std::pair{1, 0}, {3, 0}, {2, 3}, {2, 255}}) {
+    EXPECT_EQ(ouvreur.ouvrir(scellerBrut(9, {}, static_cast<std::uint8_t>(version),
+                                         static_cast<std::uint8_t>(sorte))),
+              std::nullopt)
+        << version << "/" << sorte;
+  }
+  ASSERT_TRUE(ouvreur.ouvrir(scellerBrut(100, {})));
+  EXPECT_TRUE(ouvreur.ouvrir(scellerBrut(37, {})).has_value());
+  EXPECT_EQ(ouvreur.ouvrir(scellerBrut(36, {})), std::nullopt);
+  Scelleur dernier(cle, UINT64_MAX);
+  EXPECT_TRUE(dernier.sceller({}, SorteEnveloppe::fin).has_value());
+  EXPECT_EQ(dernier.sceller({}, SorteEnveloppe::fin),
+            std::unexpected(ErreurEnveloppe::compteurEpuise));
+}
+
+// Plusieurs fils scellent : compteurs tous distincts. Plusieurs fils ouvrent les mêmes
+// enveloppes : aucune n'est acceptée deux fois.
+TEST(ConcurrenceEnveloppe, CompteursDistinctsEtAucuneDoubleOuverture) {
+  Scelleur scelleur(cle);
+  std::vector<Octets> tous(800);
+  {
+    std::vector<std::jthread> fils;
+    for (std::size_t f = 0; f < 4; ++f)
+      fils.emplace_back([&, f] {
+        for (std::size_t i = f; i < tous.size(); i += 4)
+          tous[i] = *scelleur.sceller(Octets{1}, SorteEnveloppe::audio);
+      });
+  }
+  auto compteur = [](const Octets& e) { return lirePetitBoutiste<std::uint64_t>(e.data() + 4); };
+  std::ranges::sort(tous, {}, compteur);
+  for (std::size_t i = 0; i < tous.size(); ++i) ASSERT_EQ(compteur(tous[i]), i);
+  Ouvreur ouvreur(cle);
+  std::vector<std::atomic<int>> fois(tous.size());
+  {
+    std::vector<std::jthread> fils;
+    for (int f = 0; f < 4; ++f)
+      fils.emplace_back([&] {
+        for (std::size_t i = 0; i < tous.size(); ++i)
+          fois[i] += ouvreur.ouvrir(tous[i]).has_value();
+      });
+  }
+  EXPECT_TRUE(std::ranges::all_of(fois, [](const auto& n) { return n.load() <= 1; }));
+  EXPECT_GT(fois.back().load(), 0);
+}
+
+}  // namespace enveloppe
+
+// Formes sur le fil et ordre des refus des petits messages ; l'aller-retour de chacun sous
+// octets quelconques est l'affaire des cibles de fuzzing.
+// Forme sur le fil ; à la lecture, longueur, puis signature, puis version, puis PCM
+// (entier en trames, au plus 320).
+TEST(PaquetAudio, FormeEtPremiereRegleRompue) {
+  using enum CasErreurPaquet;
+  const Octets entete{'R', 'V', 1, 0xEE, 2, 1, 0, 0, 9, 8, 7, 6, 5, 4, 3, 2};
+  auto avec = [&](std::size_t taille, std::size_t i = 0, std::uint8_t o = 'R') {
+    Octets d = entete;
+    d.resize(taille, 7);
+    d[i] = o;
+    return PaquetAudio::lire(d);
+  };
+  for (const auto& [lu, attendu] : {std::pair{avec(15), ErreurPaquet{tropCourt, 0}},
+                                    {avec(17, 1, 'W'), {signatureInvalide, 0}},
+                                    {avec(17, 2, 2), {versionInconnue, 2}},
+                                    {avec(16), {tailleAudioInvalide, 0}},
+                                    {avec(18), {tailleAudioInvalide, 0}},
+                                    {avec(16 + 1284), {tropDeTrames, 0}}}) {
+    EXPECT_EQ(lu.error(), attendu);
+  }
+  ASSERT_TRUE(avec(20).has_value()) << "l'octet réservé n'est pas examiné";
+  EXPECT_EQ(avec(20)->sequence(), 258u);
+  EXPECT_EQ(PaquetAudio::creer(0, 0, Octets(1284)).error(), (ErreurPaquet{tropDeTrames, 0}));
+  EXPECT_EQ(Octets(PaquetAudio::creer(258, 0x0102030405060708, Octets(4))->encoder()),
+            (Octets{'R', 'V', 1, 0, 2, 1, 0, 0, 8, 7, 6, 5, 4, 3, 2, 1, 0, 0, 0, 0}));
+}
+
+TEST(MessageHorloge, FormeEtPremiereRegleRompue) {
+  using Cas = CasErreurMessageHorloge;
+  const Octets question{'R', 'C', 1, 0, 8, 7, 6, 5, 4, 3, 2, 1, 0, 0,
+                        0,   0,   0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  EXPECT_EQ(MessageHorloge::question(0x0102030405060708).encoder(), question);
+  auto avec = [&](std::size_t i, std::uint8_t v, std::size_t j = 0, std::uint8_t w = 'R') {
+    Octets o = question;
+    o[i] = v;
+    o[j] = w;
+    return MessageHorloge::lire(o);
+  };
+  for (const auto& [lu, attendu] :
+       {std::pair{avec(0, 'X', 2, 9), ErreurMessageHorloge{Cas::signatureInvalide}},
+        {avec(1, 'V'), {Cas::signatureInvalide}},
+        {avec(2, 2, 3, 7), {Cas::versionInconnue, 2}},
+        {avec(3, 2), {Cas::sorteInconnue, 2}},
+        {avec(3, 255), {Cas::sorteInconnue, 255}}}) {
+    EXPECT_EQ(lu, std::unexpected(attendu));
+  }
+  EXPECT_EQ(MessageHorloge::lire(VueOctets(question).first(27)),
+            std::unexpected(ErreurMessageHorloge{Cas::tailleInvalide}));
+  EXPECT_EQ(avec(3, 1)->sorte, MessageHorloge::Sorte::reponse);
+}
+
+TEST(EtatCarte, FormeEtLectureExigeante) {
+  using E = ErreurEtatCarte;
+  EXPECT_EQ((EtatCarte{.sonCoupe = true, .enPause = false}).encoder(),
+            R"({"enPause":false,"sonCoupe":true})");
+  EXPECT_EQ(EtatCarte::decoder(R"( {"enPause": true, "autre": [1], "sonCoupe": false} )"),
+            (EtatCarte{false, true}));
+  for (const auto& [texte, erreur] :
+       {std::pair{R"({"SonCoupe":true,"enPause":true})", E::cleManquante},
+        {R"({"sonCoupe":true,"enPause":null})", E::pasUnBooleen},
+        {"[true,false]", E::pasUnObjet},
+        {R"({"sonCoupe":true,)", E::jsonInvalide}}) {
+    EXPECT_EQ(EtatCarte::decoder(texte), std::unexpected(erreur)) << texte;
+  }
+}
+
+// Bloc « fmt » de 16 à 19 octets suivi de son octet d'alignement s'il est impair.
+TEST(FichierWav, BlocFormatPairOuImpairAvecSonAlignement) {
+  for (const std::uint8_t taille : {16, 17, 18, 19}) {
+    Octets wav{'R',  'I',  'F', 'F', 0,      0,    0, 0, 'W', 'A', 'V', 'E',
+               'f',  'm',  't', ' ', taille, 0,    0, 0, 1,   0,   2,   0,
+               0x80, 0xbb, 0,   0,   0,      0xee, 2, 0, 4,   0,   16,  0};
+    wav.resize(wav.size() + taille - 16 + (taille & 1), 0);
+    const Octets donnees{'d', 'a', 't', 'a', 8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    wav.insert(wav.end(), donnees.begin(), donnees.end());
+    const auto lu = FichierWav::lire(wav);
+    ASSERT_TRUE(lu.has_value()) << int{taille};
+    EXPECT_EQ(lu->debutDonnees, 28u + taille + (taille & 1));
+    EXPECT_EQ(lu->octetsDonnees, 8u);
+  }
+}
+
+}  // namespace
+}  // namespace ravlo

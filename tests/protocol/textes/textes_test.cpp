@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "protocol/appairage/texte_unicode.hpp"
+#include "protocol/base/ecrivain_octets.hpp"
+#include "protocol/base/lecteur_octets.hpp"
+#include "protocol/supervision/message_erreur_reseau.hpp"
+#include "protocol/textes/catalogue_textes.hpp"
+#include "protocol/textes/textes.hpp"
+
+namespace ravlo {
+namespace {
+
+// Catalogues .mo, choix du catalogue selon la locale, noms affichables. La lecture de
+// fichiers abîmés quelconques est l'affaire de fuzz_catalogue_textes.
+const std::filesystem::path racineTest = RAVLO_LOCALES_TEST;
+const std::filesystem::path moAnglais = racineTest / "en" / "LC_MESSAGES" / "Localizable.mo";
+const std::string refus = "L'iPhone refuse la connexion. Ouvre Ravlo sur l'iPhone, puis réessaie.";
+const std::string refusAnglais =
+    "The iPhone refuses the connection. Open Ravlo on the iPhone, then try again.";
+
+Octets catalogueAnglais() {
+  std::ifstream flux(moAnglais, std::ios::binary);
+  return Octets((std::istreambuf_iterator<char>(flux)), std::istreambuf_iterator<char>());
+}
+
+std::uint32_t mot(const Octets& o, std::size_t position) {
+  return lirePetitBoutiste<std::uint32_t>(o.data() + position);
+}
+
+// Le catalogue d'essai tel que msgfmt l'a compilé, puis le même en gros boutiste.
+TEST(CatalogueTextes, LitCeQueMsgfmtProduitDansLesDeuxBoutismes) {
+  const Octets petit = catalogueAnglais();
+  Octets gros = petit;
+  auto retourner = [&](std::size_t p) {
+    std::reverse(gros.begin() + static_cast<std::ptrdiff_t>(p),
+                 gros.begin() + static_cast<std::ptrdiff_t>(p) + 4);
+  };
+  for (std::size_t i = 0; i < 7; ++i) retourner(4 * i);
+  for (std::size_t table : {mot(petit, 12), mot(petit, 16)})
+    for (std::size_t i = 0; i < 2 * mot(petit, 8); ++i) retourner(table + 4 * i);
+  for (const Octets& octets : {petit, gros}) {
+    const auto catalogue = CatalogueTextes::lire(octets);
+    ASSERT_TRUE(catalogue.has_value());
+    EXPECT_EQ(catalogue->taille(), 3u) << "sans l'en-tête ni la phrase non traduite";
+    EXPECT_EQ(catalogue->traduire(refus), refusAnglais);
+    EXPECT_EQ(catalogue->traduire("Un paquet"), "One packet") << "pluriel rangé au singulier";
+    EXPECT_EQ(catalogue->traduire("Une phrase sans traduction"), std::nullopt);
+  }
+}
+
+// 64 entrées qui se chevauchent sur les mêmes 1000 octets : 115 Ko à copier de 2 Ko.
+TEST(CatalogueTextes, TropDeTexteRefuse) {
+  Octets chevauche(28 + 2 * 64 * 8 + 1000, 'a');
+  for (const auto& [position, valeur] :
+       {std::pair{0, 0x950412de}, {4, 0}, {8, 64}, {12, 28}, {16, 28 + 64 * 8}}) {
+    ecrirePetitBoutiste(chevauche.data() + position, static_cast<std::uint32_t>(valeur));
+  }
+  for (std::uint32_t i = 0; i < 2 * 64; ++i) {
+    ecrirePetitBoutiste(chevauche.data() + 28 + 8 * i, std::uint32_t{900});
+    ecrirePetitBoutiste(chevauche.data() + 32 + 8 * i, 28 + 2 * 64 * 8 + i % 64);
+  }
+  EXPECT_EQ(CatalogueTextes::lire(chevauche), std::unexpected(ErreurCatalogue::tropDeTexte));
+}
+
+std::string fois(std::string_view motif, int n) {
+  std::string s;
+  for (int i = 0; i < n; ++i) s += motif;
+  return s;
+}
+
+// Contrôles (Cc) et formats (Cf) retirés, puis coupe à 128 octets par caractères entiers.
+TEST(NomAffichable, NettoyeEtCoupeParCaracteresEntiers) {
+  const std::pair<std::string, std::string> cas[] = {
+      {"Poste de Léa", "Poste de Léa"},
+      {"Mac\tde\nLéa\xc2\x85\x7f", "MacdeLéa"},
+      {"a\u200db\u200fc\ufeffd\u00ade", "abcde"},
+      {"\t\u200b\n", ""},
+      {fois("a", 200), fois("a", 128)},
+      {fois("a\t", 130), fois("a", 128)},
+      {fois("\U0001F1EB\U0001F1F7", 20), fois("\U0001F1EB\U0001F1F7", 16)},
+      {fois("e\u0301", 50), fois("e\u0301", 42)},
+      {fois("x", 125) + "\U0001F44B\U0001F3FD", fois("x", 125)},
+      {"Mac\xff", "Mac\ufffd"}};
+  for (const auto& [nom, attendu] : cas) EXPECT_EQ(nomAffichable(nom), attendu) << nom;
+}
+
+namespace erreur {
+
+// Une phrase par sens d'erreur ; un code POSIX n'a pas ce sens dans un autre domaine. Sans
+// traducteur, le français rendu est la clé elle-même.
+TEST(MessageErreurReseau, UnePhraseParSensDErreur) {
+  using D = DomaineErreurReseau;
+  for (const auto& [domaine, code, debut] :
+       {std::tuple<D, std::int64_t, std::string>{D::posix, ENETUNREACH, "Ce Mac n'est connecté"},
+        {D::posix, EHOSTUNREACH, "L'iPhone ne répond pas."},
+        {D::posix, ECONNREFUSED, "L'iPhone refuse la connexion."},
+        {D::posix, EACCES, "macOS interdit le réseau local"},
+        {D::dnssd, -65570, "macOS interdit le réseau local"},
+        {D::dnssd, ECONNREFUSED, "Problème réseau inattendu (code 111)."},
+        {D::autre, INT64_MIN, "Problème réseau inattendu (code -9223372036854775808)."}}) {
+    EXPECT_TRUE(MessageErreurReseau::texte({domaine, code}, "fr_FR.UTF-8").starts_with(debut))
+        << code;
+  }
+  // Le modèle traduit reçoit le code ; "%%" y devient "%".
+  lierTraducteur([](std::string_view, std::string_view locale) {
+    return std::string(locale) + " : code %lld, 100%% sûr";
+  });
+  EXPECT_EQ(MessageErreurReseau::texte({D::autre, -42}, "en"), "en : code -42, 100% sûr");
+  lierTraducteur({});
+}
+
+}  // namespace erreur
+
+}  // namespace
+}  // namespace ravlo

@@ -1,0 +1,87 @@
+// Les catalogues livrés face aux clés que le code passe à la table.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "protocol/textes/catalogue_textes.hpp"
+
+namespace ravlo {
+namespace {
+
+// Les msgid d'un modèle .pot écrit par xgettext, en-tête (clé vide) exclu.
+std::vector<std::string> clesExtraites() {
+  std::ifstream flux(RAVLO_CLES_TEXTES);
+  std::vector<std::string> cles;
+  bool dansMsgid = false;
+  for (std::string ligne; std::getline(flux, ligne);) {
+    if (ligne.starts_with("msgid ")) {
+      cles.emplace_back();
+      dansMsgid = true;
+      ligne.erase(0, 6);
+    } else if (!ligne.starts_with('"')) {
+      dansMsgid = false;
+    }
+    if (!dansMsgid || ligne.size() < 2) continue;
+    for (std::size_t i = 1; i + 1 < ligne.size(); ++i) {
+      char c = ligne[i];
+      if (c == '\\') {
+        c = ligne[++i];
+        c = c == 'n' ? '\n' : c == 't' ? '\t' : c;
+      }
+      cles.back() += c;
+    }
+  }
+  std::erase(cles, std::string{});
+  return cles;
+}
+
+// Les marques que remplit la table (« %lld », « %s », et toute autre conversion de printf),
+// dans l'ordre ; « %% » n'en est pas une.
+std::vector<std::string> marques(const std::string& texte) {
+  static const std::regex marque(R"(%%|%[-+ #0-9.$]*(hh|h|ll|l|L|j|z|t)?[a-zA-Z@])");
+  std::vector<std::string> trouvees;
+  for (std::sregex_iterator m(texte.begin(), texte.end(), marque), fin; m != fin; ++m) {
+    if (m->str() != "%%") trouvees.push_back(m->str());
+  }
+  return trouvees;
+}
+
+CatalogueTextes catalogue(const std::string& locale) {
+  std::ifstream flux(
+      std::filesystem::path(RAVLO_LOCALES) / locale / "LC_MESSAGES" / "Localizable.mo",
+      std::ios::binary);
+  const Octets octets((std::istreambuf_iterator<char>(flux)), std::istreambuf_iterator<char>());
+  auto lu = CatalogueTextes::lire(octets);
+  EXPECT_TRUE(lu.has_value()) << locale;
+  return lu.value_or(CatalogueTextes{});
+}
+
+TEST(Catalogues, ChaqueCleDuCodeEstTraduiteAvecLesMemesMarques) {
+  const auto cles = clesExtraites();
+  // L'extraction voit les clés sur plusieurs lignes et les noms d'étape.
+  for (const char* attendue :
+       {"L'iPhone refuse la connexion. Ouvre Ravlo sur l'iPhone, puis réessaie.", "format du tap"})
+    EXPECT_NE(std::find(cles.begin(), cles.end(), attendue), cles.end()) << attendue;
+  // Les mots d'un autre système ne doivent rester dans aucune traduction.
+  const std::regex autreSysteme(R"(\bMac\b|iPhone|macOS|Réglages Système|MIDI)");
+  for (const char* locale : {"fr", "en"}) {
+    const CatalogueTextes traductions = catalogue(locale);
+    for (const std::string& cle : cles) {
+      const auto traduction = traductions.traduire(cle);
+      if (!traduction) {
+        ADD_FAILURE() << locale << " n'a pas : " << cle;
+        continue;
+      }
+      const std::string texte(*traduction);
+      EXPECT_EQ(marques(texte), marques(cle)) << locale << " : " << texte;
+      EXPECT_FALSE(std::regex_search(texte, autreSysteme)) << locale << " : " << texte;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace ravlo
