@@ -240,7 +240,7 @@ TEST(SystemAudioTap, LeFormatRefuseNommeLaPremiereValeurFautive) {
     E attendue;
   };
   const std::uint32_t entier = FormatFlux::drapeauEntierSigne | FormatFlux::drapeauCompact;
-  const std::uint32_t flottant = Fausse::stereoFlottant48k().drapeaux;
+  const std::uint32_t flottant = Fausse::Script{}.format.valeur.drapeaux;
   for (const Format& f : std::vector<Format>{
            {entier, 16, 2, 48'000, E::bitsInattendus(16, l)},
            {entier, 32, 2, 48'000, E::bitsInattendus(32, l)},

@@ -182,7 +182,7 @@ TEST_F(Chercheur, ReponsesQuiTerminentOuSontIgnorees) {
        std::vector<std::pair<std::function<bool(faux::ConnexionFactice&)>, std::string>>{
            {[](auto& c) { return c.livrer(Octets{'{', '"', 'v', '"'}); },
             texte(ErreurAppairage::iPhoneAncien, "fr")},
-           {[&](auto& c) { return c.livrerErreur(refus); },
+           {[&](auto& c) { return c.livrer(std::nullopt, refus); },
             MessageErreurReseau::texte(refus, "fr")}}) {
     chercheur->appairer(appareil, "1234");
     file->executer();

@@ -10,17 +10,18 @@
 namespace ravlo::faux {
 
 /// Connexion jouée par le test : il choisit les états, livre des datagrammes ou des
-/// erreurs, et lit ce qui a été envoyé. Les rappels passent par la file donnée, sauf les
-/// états de `etatsAuDemarrage`, annoncés pendant `demarrer()` même, comme le fait la vraie
-/// connexion UDP démarrée depuis sa file.
+/// erreurs, et lit ce qui a été envoyé. Les rappels passent par la file, sauf les états de
+/// `etatsAuDemarrage`, annoncés pendant `demarrer()` même, comme le fait la vraie connexion
+/// UDP démarrée depuis sa file.
 class ConnexionFactice final : public ConnexionDatagramme,
                                public std::enable_shared_from_this<ConnexionFactice> {
  public:
-  ConnexionFactice(PointReseau p, Executeur& file) : point(std::move(p)), file_(file) {}
+  ConnexionFactice(Executeur& file, std::vector<EtatConnexion> etats)
+      : etatsAuDemarrage_(std::move(etats)), file_(file) {}
 
   void surEtat(RappelEtat rappel) override { rappelEtat_ = std::move(rappel); }
   void demarrer() override {
-    for (const EtatConnexion& e : etatsAuDemarrage) {
+    for (const EtatConnexion& e : etatsAuDemarrage_) {
       etat_ = e;
       if (rappelEtat_) rappelEtat_(e);
     }
@@ -31,28 +32,27 @@ class ConnexionFactice final : public ConnexionDatagramme,
     envoyes.push_back(std::move(datagramme));
     envoisAttendus.push_back(std::move(traite));
   }
+  // Comme une vraie connexion : les réceptions en attente finissent en erreur.
   void annuler() override {
     annulee = true;
     jouerEtat({EtatConnexion::Cas::annulee, std::nullopt});
-    // Comme une vraie connexion : les réceptions en attente finissent en erreur.
-    auto enAttente = std::move(receptions_);
-    receptions_.clear();
-    for (auto& r : enAttente) {
-      file_.poster([r = std::move(r)] {
-        r(std::nullopt, ErreurReseau{DomaineErreurReseau::posix, ECANCELED});
-      });
+    while (livrer(std::nullopt, ErreurReseau{DomaineErreurReseau::posix, ECANCELED})) {
     }
   }
   [[nodiscard]] EtatConnexion etat() const override { return etat_; }
 
-  /// Change l'état et prévient le propriétaire (sur la file).
+  /// Change l'état et prévient le propriétaire, s'il écoute (sur la file).
   void jouerEtat(EtatConnexion e) {
     etat_ = e;
     if (rappelEtat_) file_.poster([moi = shared_from_this(), e] { moi->rappelEtat_(e); });
   }
-  /// Livre un datagramme à la plus ancienne réception armée ; faux s'il n'y en a pas.
-  bool livrer(Octets datagramme) { return completer(std::move(datagramme), std::nullopt); }
-  bool livrerErreur(ErreurReseau erreur) { return completer(std::nullopt, erreur); }
+  /// Livre à la plus ancienne réception armée ; faux s'il n'y en a pas.
+  bool livrer(std::optional<Octets> d, std::optional<ErreurReseau> e = std::nullopt) {
+    if (receptions_.empty()) return false;
+    file_.poster([r = std::move(receptions_.front()), d = std::move(d), e] { r(d, e); });
+    receptions_.pop_front();
+    return true;
+  }
   /// Termine les envois qui attendaient d'être traités.
   void traiterEnvois() {
     for (auto& t : envoisAttendus) file_.poster(std::move(t));
@@ -60,21 +60,12 @@ class ConnexionFactice final : public ConnexionDatagramme,
   }
   [[nodiscard]] std::size_t receptionsArmees() const { return receptions_.size(); }
 
-  const PointReseau point;
-  std::vector<EtatConnexion> etatsAuDemarrage;
   bool annulee = false;
   std::vector<Octets> envoyes;
   std::vector<Tache> envoisAttendus;
 
  private:
-  bool completer(std::optional<Octets> d, std::optional<ErreurReseau> e) {
-    if (receptions_.empty()) return false;
-    auto r = std::move(receptions_.front());
-    receptions_.pop_front();
-    file_.poster([r = std::move(r), d = std::move(d), e] { r(d, e); });
-    return true;
-  }
-
+  std::vector<EtatConnexion> etatsAuDemarrage_;
   Executeur& file_;
   RappelEtat rappelEtat_;
   std::deque<RappelReception> receptions_;
@@ -82,14 +73,10 @@ class ConnexionFactice final : public ConnexionDatagramme,
 };
 
 /// Fabrique qui garde chaque connexion créée, dans l'ordre.
-class FabriqueFactice final : public FabriqueConnexions {
- public:
-  [[nodiscard]] std::shared_ptr<ConnexionDatagramme> creer(const PointReseau& point,
+struct FabriqueFactice final : FabriqueConnexions {
+  [[nodiscard]] std::shared_ptr<ConnexionDatagramme> creer(const PointReseau& /*point*/,
                                                            File& file) override {
-    auto c = std::make_shared<ConnexionFactice>(point, file);
-    c->etatsAuDemarrage = etatsAuDemarrage;
-    creees.push_back(c);
-    return c;
+    return creees.emplace_back(std::make_shared<ConnexionFactice>(file, etatsAuDemarrage));
   }
   [[nodiscard]] ConnexionFactice& derniere() { return *creees.back(); }
 

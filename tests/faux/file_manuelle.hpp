@@ -1,15 +1,29 @@
 #pragma once
 
+#include <algorithm>
 #include <asio/io_context.hpp>
 #include <asio/post.hpp>
 #include <atomic>
 #include <map>
 #include <memory>
 
-#include "faux/horloge_manuelle.hpp"
 #include "link/plateforme/executeur.hpp"
+#include "link/plateforme/horloge.hpp"
 
 namespace ravlo::faux {
+
+/// Horloge que la file manuelle avance ; l'horloge continue garde une avance fixe sur
+/// l'horloge hôte, comme après une veille ancienne.
+class HorlogeManuelle final : public Horloge {
+ public:
+  [[nodiscard]] InstantNs hoteNs() const override { return hote_.load(); }
+  [[nodiscard]] InstantNs continueNs() const override { return hote_.load() + ecart; }
+  void avancer(InstantNs d) { hote_ += d; }
+
+ private:
+  static constexpr InstantNs ecart = 4'000'000'000'000;
+  std::atomic<InstantNs> hote_{1'000'000'000'000};
+};
 
 /// File dont le test tient le temps : rien ne tourne tant qu'on n'appelle pas `executer()`
 /// ou `avancer()`, et les échéances suivent l'horloge manuelle. Les coroutines et les
@@ -19,93 +33,61 @@ class FileManuelle final : public File {
   explicit FileManuelle(HorlogeManuelle& horloge) : horloge_(horloge) {}
 
   void poster(Tache tache) override { asio::post(contexte_, std::move(tache)); }
-
   void posterApres(std::chrono::nanoseconds delai, Tache tache) override {
-    echeances_.emplace(
-        Cle{horloge_.continueNs() + static_cast<InstantNs>(delai.count()), suivant_++},
-        Echeance{std::move(tache), {}, nullptr});
+    echeances_.emplace(horloge_.continueNs() + delai.count(), Echeance{std::move(tache), {}, {}});
   }
-
   [[nodiscard]] std::unique_ptr<Minuterie> repeter(std::chrono::nanoseconds intervalle,
                                                    std::chrono::nanoseconds /*tolerance*/,
                                                    Tache tache) override {
-    auto annulee = std::make_shared<std::atomic<bool>>(false);
-    echeances_.emplace(Cle{horloge_.continueNs(), suivant_++},
-                       Echeance{std::move(tache), intervalle, annulee});
-    return std::make_unique<MinuterieManuelle>(annulee);
+    auto m = std::make_unique<MinuterieManuelle>();
+    echeances_.emplace(horloge_.continueNs(), Echeance{std::move(tache), intervalle, m->annulee});
+    return m;
   }
-
   [[nodiscard]] asio::io_context& contexte() override { return contexte_; }
 
   /// Exécute tout ce qui est prêt maintenant, y compris ce que ces tâches postent.
   void executer() {
-    while (true) {
+    for (;;) {
       contexte_.restart();
       if (contexte_.poll() > 0) continue;
-      const auto prete = echeances_.begin();
-      if (prete == echeances_.end() || prete->first.instant > horloge_.continueNs()) return;
-      lancer(prete);
+      const auto it = echeances_.begin();
+      if (it == echeances_.end() || it->first > horloge_.continueNs()) return;
+      const InstantNs instant = it->first;
+      Echeance e = std::move(it->second);
+      echeances_.erase(it);
+      if (e.annulee && *e.annulee) continue;
+      if (e.annulee) echeances_.emplace(instant + e.intervalle.count(), e);
+      e.tache();
     }
   }
 
   /// Avance l'horloge de `d` en s'arrêtant à chaque échéance pour l'exécuter à son heure.
   void avancer(std::chrono::nanoseconds d) {
-    const InstantNs cible = horloge_.continueNs() + static_cast<InstantNs>(d.count());
-    executer();
-    while (!echeances_.empty() && echeances_.begin()->first.instant <= cible) {
-      const InstantNs instant = echeances_.begin()->first.instant;
-      if (instant > horloge_.continueNs())
-        horloge_.avancer(std::chrono::nanoseconds(instant - horloge_.continueNs()));
-      executer();
+    const InstantNs cible = horloge_.continueNs() + d.count();
+    for (executer(); horloge_.continueNs() < cible; executer()) {
+      const InstantNs suite = echeances_.empty() ? cible : echeances_.begin()->first;
+      horloge_.avancer(std::min(suite, cible) - horloge_.continueNs());
     }
-    horloge_.avancer(std::chrono::nanoseconds(cible - horloge_.continueNs()));
-    executer();
   }
 
   /// Échéances encore prévues (minuteries répétitives comprises, même annulées).
   [[nodiscard]] std::size_t echeancesPrevues() const { return echeances_.size(); }
 
  private:
-  struct Cle {
-    InstantNs instant;
-    std::uint64_t ordre;
-    bool operator<(const Cle& autre) const {
-      return instant != autre.instant ? instant < autre.instant : ordre < autre.ordre;
-    }
-  };
   struct Echeance {
     Tache tache;
     std::chrono::nanoseconds intervalle;
-    std::shared_ptr<std::atomic<bool>> annulee;  // minuteries répétitives seulement
+    std::shared_ptr<bool> annulee;  // minuteries répétitives seulement
   };
-  class MinuterieManuelle final : public Minuterie {
-   public:
-    explicit MinuterieManuelle(std::shared_ptr<std::atomic<bool>> a) : annulee_(std::move(a)) {}
-    ~MinuterieManuelle() override { annulee_->store(true); }
-    void annuler() override { annulee_->store(true); }
-
-   private:
-    std::shared_ptr<std::atomic<bool>> annulee_;
+  struct MinuterieManuelle final : Minuterie {
+    std::shared_ptr<bool> annulee = std::make_shared<bool>(false);
+    ~MinuterieManuelle() override { annuler(); }
+    void annuler() override { *annulee = true; }
   };
-
-  void lancer(std::map<Cle, Echeance>::iterator it) {
-    const Cle cle = it->first;
-    Echeance e = std::move(it->second);
-    echeances_.erase(it);
-    if (e.annulee && e.annulee->load()) return;
-    if (e.annulee) {
-      Echeance suite{e.tache, e.intervalle, e.annulee};
-      echeances_.emplace(
-          Cle{cle.instant + static_cast<InstantNs>(e.intervalle.count()), suivant_++},
-          std::move(suite));
-    }
-    e.tache();
-  }
 
   HorlogeManuelle& horloge_;
   asio::io_context contexte_{1};
-  std::map<Cle, Echeance> echeances_;
-  std::uint64_t suivant_ = 0;
+  std::multimap<InstantNs, Echeance> echeances_;  // à échéance égale, l'ordre d'arrivée
 };
 
 }  // namespace ravlo::faux

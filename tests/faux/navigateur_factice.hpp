@@ -28,30 +28,23 @@ struct NavigateurFactice {
 };
 
 /// Garde chaque navigateur créé (même annulé) pour que le test les compte et les joue.
-class FabriqueNavigateursFactice final : public FabriqueNavigateurs {
- public:
+struct FabriqueNavigateursFactice final : FabriqueNavigateurs {
   [[nodiscard]] std::unique_ptr<NavigateurServices> creer(std::string_view /*type*/,
                                                           std::shared_ptr<File> file) override {
-    auto n = std::make_shared<NavigateurFactice>();
-    n->file = std::move(file);
-    crees.push_back(n);
-    return std::make_unique<Poignee>(n);
+    return std::make_unique<Poignee>(crees.emplace_back(std::make_shared<NavigateurFactice>(file)));
   }
   [[nodiscard]] NavigateurFactice& dernier() { return *crees.back(); }
 
   std::vector<std::shared_ptr<NavigateurFactice>> crees;
 
  private:
-  class Poignee final : public NavigateurServices {
-   public:
+  struct Poignee final : NavigateurServices {
     explicit Poignee(std::shared_ptr<NavigateurFactice> n) : n_(std::move(n)) {}
     void demarrer(RappelResultats r, RappelEtat e) override {
       n_->resultats = std::move(r);
       n_->etat = std::move(e);
     }
     void annuler() override { n_->annule = true; }
-
-   private:
     std::shared_ptr<NavigateurFactice> n_;
   };
 };

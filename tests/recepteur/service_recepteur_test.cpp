@@ -6,8 +6,7 @@
 #include <cstdio>
 #include <thread>
 
-#include "faux/annonceur_factice.hpp"
-#include "faux/sortie_factice.hpp"
+#include "faux/recepteur_factice.hpp"
 
 namespace ravlo {
 namespace {
@@ -37,9 +36,9 @@ TEST(ServiceRecepteur, AnnonceCarteEtPanneParLesFaux) {
   options.nom = "Salon";
   options.code = CodeAppairage::depuisSaisie("1234");
   options.secondes = 10;
-  auto sortie = std::make_unique<test::SortieFactice>();
+  auto sortie = std::make_unique<faux::SortieFactice>();
   auto* s = sortie.get();
-  auto annonceur = std::make_unique<test::AnnonceurFactice>(
+  auto annonceur = std::make_unique<faux::AnnonceurFactice>(
       std::vector<EtatAnnonce>{{EtatAnnonce::Cas::indisponible, "Salon", "a"},
                                {EtatAnnonce::Cas::indisponible, "Salon", "b"},
                                {EtatAnnonce::Cas::annoncee, "Salon #2", ""}});
@@ -52,7 +51,7 @@ TEST(ServiceRecepteur, AnnonceCarteEtPanneParLesFaux) {
     std::this_thread::sleep_for(1500ms);
     s->coupe = true;
     std::this_thread::sleep_for(1000ms);
-    s->tomberEnPanne("disque plein");
+    s->enPanne = "disque plein";
   });
   EXPECT_EQ(service.executer(), 1);
   scenario.join();

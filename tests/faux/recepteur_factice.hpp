@@ -2,13 +2,14 @@
 
 #include <atomic>
 #include <chrono>
-#include <mutex>
 #include <thread>
 #include <vector>
 
+#include "link/plateforme/annonceur_services.hpp"
 #include "link/plateforme/sortie_audio.hpp"
 
-namespace ravlo::test {
+// Les faux du service récepteur : sa sortie de son et son annonceur.
+namespace ravlo::faux {
 
 /// Une sortie aussi rude qu'un serveur de son : un premier rendu dans `demarrer` même, avant
 /// le retour, puis des blocs de tailles changeantes (1 à 2048 trames), avec ou sans heure,
@@ -34,15 +35,12 @@ class SortieFactice final : public SortieAudio {
   }
   bool sonCoupe() override { return coupe; }
   std::optional<std::string> panne() override {
-    std::lock_guard garde(mutex_);
-    return panne_;
-  }
-  void tomberEnPanne(std::string raison) {
-    std::lock_guard garde(mutex_);
-    panne_ = std::move(raison);
+    if (const char* raison = enPanne) return raison;
+    return std::nullopt;
   }
 
   std::atomic<bool> coupe{false};
+  std::atomic<const char*> enPanne{nullptr};
   std::atomic<std::int64_t> rendus{0};
 
  private:
@@ -56,8 +54,31 @@ class SortieFactice final : public SortieAudio {
   std::vector<float> bloc_;
   std::thread fil_;
   std::atomic<bool> arret_{false};
-  std::mutex mutex_;
-  std::optional<std::string> panne_;
 };
 
-}  // namespace ravlo::test
+/// Un annonceur qui joue ses états scriptés d'un coup, dans `annoncer` même (avant son
+/// retour), et note ce qu'on lui a demandé.
+class AnnonceurFactice final : public AnnonceurServices {
+ public:
+  explicit AnnonceurFactice(std::vector<EtatAnnonce> script) : script_(std::move(script)) {}
+
+  void annoncer(const std::string& nom, const std::string& type, std::uint16_t port,
+                RappelEtat etat) override {
+    demandes.push_back({nom, type, port});
+    for (const auto& e : script_) etat(e);
+  }
+  void retirer() override { ++retraits; }
+
+  struct Demande {
+    std::string nom;
+    std::string type;
+    std::uint16_t port;
+  };
+  std::vector<Demande> demandes;
+  int retraits = 0;
+
+ private:
+  std::vector<EtatAnnonce> script_;
+};
+
+}  // namespace ravlo::faux
