@@ -37,16 +37,10 @@ struct Application {
   explicit Application(bool accueilVu = true) {
     reglages->ecrireBooleen(ModeleLink::cleAccueilVu, accueilVu);
     const auto locale = [] { return std::string("fr"); };
-    ChercheurRavlo::Dependances chercheur{file.get(),
-                                          file,
-                                          navigateurs,
-                                          connexions,
-                                          &horloge,
-                                          [] { return std::string("Poste de test"); },
-                                          [] { return std::make_shared<HasardDeterministe>(1); },
-                                          locale,
-                                          nullptr,
-                                          {}};
+    const auto nom = [] { return std::string("Poste de test"); };
+    const auto hasard = [] { return std::make_shared<HasardDeterministe>(1); };
+    const ChercheurRavlo::Dependances chercheur{
+        file.get(), file, navigateurs, connexions, &horloge, nom, hasard, locale, nullptr, {}};
     modele = ModeleLink::creer(
         {chercheur, {file.get(), audio, file, connexions, &horloge, nullptr, locale}, reglages});
   }

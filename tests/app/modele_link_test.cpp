@@ -10,7 +10,6 @@ using CasResultat = ChercheurRavlo::Resultat::Cas;
 
 // Le renoncement de l'émetteur et le changement d'iPhone défont l'appairage ; l'icône suit.
 TEST(ModeleLink, FinInjoignableChangementDIPhoneEtIcone) {
-  EXPECT_TRUE(banc::Application(false).navigateurs->crees.empty()) << "accueil pas encore vu";
   banc::Application app;
   EXPECT_TRUE(app.chercheur().recherche());
   EXPECT_EQ(etatIcone(*app.modele), EtatIcone::repos);
@@ -34,21 +33,20 @@ TEST(ModeleLink, FinInjoignableChangementDIPhoneEtIcone) {
   EXPECT_EQ(app.chercheur().resultat().cas, CasResultat::aucun);
 }
 
+// Une seule sonde à la fois ; verdict au bout d'une seconde, même sans aucun son, ou tout
+// de suite si la capture refuse ; l'agrégat ne survit pas à la sonde.
 TEST(ModeleLink, LaSondeTientUneSecondePuisRendSonVerdict) {
-  banc::Application app;
-  app.modele->sonder();
-  app.modele->sonder();  // une seule à la fois
-  app.file->avancer(999ms);
-  EXPECT_EQ(app.modele->sondeDuSon(), std::nullopt);
-  app.file->avancer(1ms);
-  EXPECT_EQ(app.modele->sondeDuSon(), true) << "même sans aucun son";
-  EXPECT_FALSE(app.audio->agregatVivant);
-
-  banc::Application refus;
-  refus.audio->script.demarrer = -3;
-  refus.modele->sonder();
-  EXPECT_EQ(refus.modele->sondeDuSon(), false);
-  EXPECT_FALSE(refus.audio->agregatVivant);
+  for (const int demarrer : {0, -3}) {
+    banc::Application app;
+    app.audio->script.demarrer = demarrer;
+    app.modele->sonder();
+    app.modele->sonder();
+    app.file->avancer(999ms);
+    EXPECT_EQ(app.modele->sondeDuSon(), demarrer ? std::optional(false) : std::nullopt);
+    app.file->avancer(1ms);
+    EXPECT_EQ(app.modele->sondeDuSon(), demarrer == 0);
+    EXPECT_FALSE(app.audio->agregatVivant);
+  }
 }
 
 }  // namespace

@@ -31,7 +31,6 @@ TEST(Panneau, LesReglesDuMessageDansLeurOrdre) {
          a.reseau(N::attente);
          res(a, R::echec);
        }},
-      {"L'iPhone a arrêté la lecture", false, [&](A& a) { res(a, R::finParLIPhone); }},
       {"Réseau local inaccessible", true, [](A& a) { a.reseau(N::attente); }},
       {"La recherche s'est arrêtée", false,
        [&](A& a) {

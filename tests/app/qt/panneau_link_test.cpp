@@ -24,7 +24,6 @@ TEST(PanneauLink, LeCodeTapePuisLAppairageEnCours) {
   app.file->executer();
   BoutonLink* bouton = vue.boutonAppairer();
   QLineEdit* champ = vue.saisieCode()->champ();
-  EXPECT_EQ(champ->accessibleName(), QStringLiteral("Code à 4 chiffres affiché sur l'iPhone"));
   QTest::keyClicks(champ, QStringLiteral("48x215"));
   EXPECT_EQ(champ->text(), QStringLiteral("4821")) << "les chiffres seuls, les 4 premiers";
   EXPECT_TRUE(bouton->isEnabled());

@@ -1,8 +1,9 @@
+#include <sodium.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <numeric>
 #include <sstream>
 #include <vector>
 
@@ -18,20 +19,15 @@ namespace ravlo {
 namespace {
 
 Octets depuisHex(std::string_view hex) {
-  Octets octets;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-    octets.push_back(
-        static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
-  return octets;
+  Octets o(hex.size() / 2);
+  sodium_hex2bin(o.data(), o.size(), hex.data(), hex.size(), nullptr, nullptr, nullptr);
+  return o;
 }
 
-std::string enHex(VueOctets octets) {
-  std::string hex;
-  char paire[3];
-  for (std::uint8_t o : octets) {
-    std::snprintf(paire, sizeof paire, "%02x", o);
-    hex += paire;
-  }
+std::string enHex(VueOctets o) {
+  std::string hex(2 * o.size() + 1, '\0');
+  sodium_bin2hex(hex.data(), hex.size(), o.data(), o.size());
+  hex.pop_back();
   return hex;
 }
 
@@ -60,29 +56,12 @@ CodeAppairage codeDe(int valeur) {
   return *CodeAppairage::depuisSaisie(std::to_string(10000 + valeur).substr(1));
 }
 
-TEST(Appairage, MemeCodeReussitEn60MessagesAvecDesClesCroisees) {
-  I initiateur(codeDe(2024), "Poste\tde Léa\u200d", std::make_shared<HasardDeterministe>(1));
-  R repondeur(codeDe(2024), std::make_shared<HasardDeterministe>(2));
-  EXPECT_EQ(jouerEchange(initiateur, repondeur).size(), 60u);
-  ASSERT_TRUE(std::holds_alternative<I::Reussi>(initiateur.etat()));
-  ASSERT_TRUE(std::holds_alternative<R::Reussi>(repondeur.etat()));
-  const Liaison mac = std::get<I::Reussi>(initiateur.etat()).liaison;
-  const auto& telephone = std::get<R::Reussi>(repondeur.etat());
-  EXPECT_EQ(telephone.nomOrdinateur, "Postede Léa");
-  // K0 : de l'ordinateur vers le téléphone ; K1 : en retour ; jamais la même clé.
-  const auto versTelephone = mac.scelleur->sceller(Octets{1, 2, 3}, SorteEnveloppe::audio);
-  const auto versMac = telephone.liaison.scelleur->sceller(Octets{4}, SorteEnveloppe::horloge);
-  ASSERT_TRUE(versTelephone && versMac);
-  EXPECT_EQ(telephone.liaison.ouvreur->ouvrir(*versTelephone)->contenu, (Octets{1, 2, 3}));
-  EXPECT_EQ(mac.ouvreur->ouvrir(*versMac)->contenu, (Octets{4}));
-  EXPECT_FALSE(mac.ouvreur->ouvrir(*mac.scelleur->sceller(Octets{5}, SorteEnveloppe::audio)));
-}
-
-// Transcript doré : graines 1 (initiateur) et 2 (répondeur), code 2024, « Poste de Léa ».
-// Tout changement de disposition, d'ordre des tirages ou de dérivation des clés le casse :
-// c'est la garde de la compatibilité sur le fil.
-TEST(Appairage, TranscriptDoreReproduitOctetPourOctet) {
-  I initiateur(codeDe(2024), "Poste de Léa", std::make_shared<HasardDeterministe>(1));
+// Transcript doré : graines 1 (initiateur) et 2 (répondeur), code 2024, « Poste de Léa »
+// (l'espace sans chasse tombe avant l'envoi). Tout changement de disposition, d'ordre des
+// tirages ou de dérivation des clés le casse : c'est la garde de la compatibilité sur le fil.
+// Puis les clés : K0 de l'ordinateur vers le récepteur, K1 en retour, jamais la même.
+TEST(Appairage, TranscriptDoreEtClesCroisees) {
+  I initiateur(codeDe(2024), "Poste de Léa\u200d", std::make_shared<HasardDeterministe>(1));
   R repondeur(codeDe(2024), std::make_shared<HasardDeterministe>(2));
   const std::vector<Octets> fil = jouerEchange(initiateur, repondeur);
   std::ostringstream obtenu;
@@ -96,6 +75,18 @@ TEST(Appairage, TranscriptDoreReproduitOctetPourOctet) {
     if (!ligne.empty() && ligne[0] != '#') attendu << ligne << "\n";
   }
   EXPECT_EQ(obtenu.str(), attendu.str()) << "transcript obtenu :\n" << obtenu.str();
+
+  ASSERT_TRUE(std::holds_alternative<I::Reussi>(initiateur.etat()));
+  ASSERT_TRUE(std::holds_alternative<R::Reussi>(repondeur.etat()));
+  const Liaison ordi = std::get<I::Reussi>(initiateur.etat()).liaison;
+  const auto& recepteur = std::get<R::Reussi>(repondeur.etat());
+  EXPECT_EQ(recepteur.nomOrdinateur, "Poste de Léa");
+  const auto aller = ordi.scelleur->sceller(Octets{1, 2, 3}, SorteEnveloppe::audio);
+  const auto retour = recepteur.liaison.scelleur->sceller(Octets{4}, SorteEnveloppe::horloge);
+  ASSERT_TRUE(aller && retour);
+  EXPECT_EQ(recepteur.liaison.ouvreur->ouvrir(*aller)->contenu, (Octets{1, 2, 3}));
+  EXPECT_EQ(ordi.ouvreur->ouvrir(*retour)->contenu, (Octets{4}));
+  EXPECT_FALSE(ordi.ouvreur->ouvrir(*ordi.scelleur->sceller(Octets{5}, SorteEnveloppe::audio)));
 }
 
 // Codes qui ne diffèrent que du bit r : le répondeur refuse le dévoilement du rang r, après
@@ -106,11 +97,6 @@ TEST(Appairage, CodeFauxRefuseAuPremierBitFaux) {
     R repondeur(codeDe(1 << r), std::make_shared<HasardDeterministe>(30 + r));
     const std::vector<Octets> fil = jouerEchange(initiateur, repondeur);
     ASSERT_EQ(fil.size(), 6u + 4u * r) << "rang " << r;
-    const auto avantDernier = MessagePasskey::decoder(fil[fil.size() - 2]);
-    ASSERT_TRUE(avantDernier && avantDernier->comme<MessagePasskey::Devoilement>());
-    EXPECT_EQ(avantDernier->comme<MessagePasskey::Devoilement>()->rang, r);
-    EXPECT_EQ(*MessagePasskey::decoder(fil.back()),
-              MessagePasskey::refus(avantDernier->tentative()));
     EXPECT_EQ(repondeur.etat(), R::Etat{R::Echoue{true}}) << "rang " << r;
     EXPECT_EQ(initiateur.etat(), I::Etat{I::Echoue{true}}) << "rang " << r;
   }
@@ -181,29 +167,10 @@ TEST(Appairage, RefusDuRepondeur) {
     verifierRefus(&Banc::repondeur, pas, m, refuse, etat);
 }
 
-// Les primitives de l'appairage face aux vecteurs publiés (RFC 7748, 5869, 4231) : un calcul
-// indépendant de celui qu'on vérifie. Leur assemblage est gardé par le transcript doré.
-Octets suite(std::uint8_t premier, std::size_t n) {
-  Octets o(n);
-  std::iota(o.begin(), o.end(), premier);
-  return o;
-}
-
+// HKDF et HMAC face aux vecteurs publiés (RFC 5869, 4231) : un calcul indépendant de celui
+// qu'on vérifie. L'accord X25519 et l'assemblage sont gardés par le transcript doré.
 VueOctets vue(std::string_view s) {
   return VueOctets(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
-}
-
-TEST(SecretPartage, AccordSymetriqueEtVecteurRfc7748) {
-  const ClePriveeX25519 alice(
-      depuisHex("77076d0a7318a57d3c16c17251b26645df4c2f87ebc0992ab177fba51db92c2a"));
-  const ClePriveeX25519 bob(
-      depuisHex("5dab087e624a8a4b79e17f8b83800ee66f3bb1292618b6fd1c2f8b27ff88e0eb"));
-  const auto ab = secretPartage(alice, bob.publique());
-  const auto ba = secretPartage(bob, alice.publique());
-  ASSERT_TRUE(ab && ba);
-  EXPECT_EQ(enHex(ab->octets()),
-            "4a5d9d5ba4ce2de1728e3bf480350f25e07e21c947d19e3376f09b3c1e161742");
-  EXPECT_EQ(ab->octets(), ba->octets());
 }
 
 // Clé renvoyée (même avec le bit 255 levé), mauvaise longueur, point d'ordre faible.
@@ -226,7 +193,8 @@ TEST(SecretPartage, ClesRefusees) {
 
 TEST(Hkdf, VecteurRfc5869) {
   Octets okm(42);
-  hkdfSha256(Octets(22, 0x0b), suite(0x00, 13), suite(0xf0, 10), okm);
+  hkdfSha256(Octets(22, 0x0b), depuisHex("000102030405060708090a0b0c"),
+             depuisHex("f0f1f2f3f4f5f6f7f8f9"), okm);
   EXPECT_EQ(enHex(okm),
             "3cb25f25faacd57a90434f64d0362f2a2d2d0a90cf1a5a4c5db02d56ecc4c5bf34007208d5b887185865");
 }
@@ -238,8 +206,9 @@ TEST(Hmac, CleCourte) {
             "5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843");
 }
 
-// La forme sur le fil est gardée par le transcript doré et l'aller-retour par le fuzzing ;
-// ici, ce que le décodeur doit refuser.
+// La forme sur le fil est gardée par le transcript doré ; longueurs et troncatures par le
+// fuzzing (tout message accepté se réencode exactement en ses octets). Ici, les valeurs
+// que le décodeur doit refuser.
 constexpr std::uint64_t t = 0x0123456789abcdef;
 
 Octets avec(Octets d, std::size_t i, std::uint8_t valeur) {
@@ -255,35 +224,13 @@ Octets debutNomme(const Octets& nom) {
 }
 
 TEST(MessagePasskey, Refuses) {
-  std::vector<Octets> faux{avec(MessagePasskey::engagement(t, 13, Octets(32)).donnees(), 12, 14),
-                           avec(MessagePasskey::devoilement(t, 13, Octets(16)).donnees(), 12, 0xff),
-                           MessagePasskey::debut(t, Octets(32, 1), std::string(129, 'n')).donnees(),
-                           avec(MessagePasskey::debut(t, Octets(32, 1), "nnnnn").donnees(), 44, 4),
-                           avec(MessagePasskey::debut(t, Octets(32, 1), "nnnnn").donnees(), 44, 6),
-                           debutNomme({0xc3}),
-                           debutNomme({0xc0, 0x80}),
-                           debutNomme({0xed, 0xa0, 0x80}),
-                           debutNomme({0xff, 'a'}),
-                           MessagePasskey::devoilement(t, 0, Octets(15)).donnees(),
-                           MessagePasskey::devoilement(t, 0, Octets(17)).donnees()};
-  for (std::size_t n : {31, 33}) {
-    faux.push_back(MessagePasskey::cle(t, Octets(n, 2)).donnees());
-    faux.push_back(MessagePasskey::confirmation(t, Octets(n, 2)).donnees());
-    faux.push_back(MessagePasskey::engagement(t, 0, Octets(n, 2)).donnees());
-    faux.push_back(MessagePasskey::debut(t, Octets(n, 2), "").donnees());
-  }
-  // Tout message de chaque cas, tronqué n'importe où ou allongé d'un octet.
-  for (const auto& m :
-       {MessagePasskey::debut(t, Octets(32, 1), "Léa"), MessagePasskey::cle(t, Octets(32, 2)),
-        MessagePasskey::engagement(t, 3, Octets(32, 3)),
-        MessagePasskey::devoilement(t, 0, Octets(16, 4)),
-        MessagePasskey::confirmation(t, Octets(32, 5)), MessagePasskey::refus(t)}) {
-    const Octets d = m.donnees();
-    for (std::size_t n = 0; n < d.size(); ++n)
-      faux.emplace_back(d.begin(), d.begin() + static_cast<std::ptrdiff_t>(n));
-    faux.push_back(d);
-    faux.back().push_back(0);
-  }
+  const Octets faux[] = {avec(MessagePasskey::engagement(t, 13, Octets(32)).donnees(), 12, 14),
+                         avec(MessagePasskey::devoilement(t, 13, Octets(16)).donnees(), 12, 0xff),
+                         MessagePasskey::debut(t, Octets(32, 1), std::string(129, 'n')).donnees(),
+                         debutNomme({0xc3}),
+                         debutNomme({0xc0, 0x80}),
+                         debutNomme({0xed, 0xa0, 0x80}),
+                         debutNomme({0xff, 'a'})};
   for (const Octets& d : faux) {
     EXPECT_EQ(MessagePasskey::decoder(d), std::unexpected(ErreurPasskey::formatInvalide))
         << enHex(d);

@@ -35,9 +35,7 @@ TEST(PiloteLecture, RegulationTenueAuDebutEtApresUnTrou) {
   EXPECT_EQ(p.piloter(etat(0, 1), trou, 0.0, 25.0), (Consigne{3840, std::nullopt}));
   EXPECT_EQ(p.piloter(etat(60, 1), trou + 3 * s - 1, 0.0, 25.0), (Consigne{3840, 0.4}));
   EXPECT_EQ(p.piloter(etat(60, 1), trou + 3 * s, 0.0, 25.0), Consigne{});
-  const auto apres = p.piloter(etat(60, 1), trou + 4 * s, 0.0, 25.0);
-  EXPECT_EQ(apres.amorceTrames, 2880);
-  EXPECT_TRUE(apres.vitessePPM.has_value());
+  EXPECT_EQ(p.piloter(etat(60, 1), trou + 4 * s, 0.0, 25.0).amorceTrames, 2880);
 }
 
 // Une file que la dérive remplit et que la correction vide : la sortie rejoint la dérive à
@@ -71,7 +69,7 @@ bool echange(SynchroHorloges& synchro, InstantNs t4, std::uint64_t allerRetour,
   return synchro.enregistrer(reponse(t1, t2, t2 + 100), t4);
 }
 
-TEST(SynchroHorloges, ExempleAQuatreInstantsEtDemiEcartsTronquesVersZero) {
+TEST(SynchroHorloges, QuatreInstantsDemiEcartsTronquesEtReponsesRefusees) {
   SynchroHorloges synchro;
   ASSERT_TRUE(synchro.enregistrer(reponse(1'000, 5'000'500, 5'000'600), 1'300));
   EXPECT_EQ(synchro.allerRetourNs(1'300), 200u);
@@ -81,10 +79,7 @@ TEST(SynchroHorloges, ExempleAQuatreInstantsEtDemiEcartsTronquesVersZero) {
   SynchroHorloges tronque;
   ASSERT_TRUE(tronque.enregistrer(reponse(10, 7, 8), 11));
   EXPECT_EQ(tronque.decalageNs(11), -2);
-}
-
-TEST(SynchroHorloges, ReponsesImpossiblesOuTropLentesRefusees) {
-  SynchroHorloges synchro;
+  // Réponses impossibles ou plus lentes que 2 s.
   for (const auto& [m, t4, acceptee] : {std::tuple{reponse(10 * s, 3, 3), 12 * s, true},
                                         {reponse(10 * s, 3, 3), 12 * s + 1, false},
                                         {MessageHorloge::question(10 * s), 10 * s, false},
@@ -92,7 +87,7 @@ TEST(SynchroHorloges, ReponsesImpossiblesOuTropLentesRefusees) {
                                         {reponse(10 * s, 5, 4), 10 * s + 10, false},
                                         {reponse(10 * s, 5, 16), 10 * s + 10, false},
                                         {reponse(10 * s, 5, 15), 10 * s + 10, true}}) {
-    EXPECT_EQ(synchro.enregistrer(m, t4), acceptee) << m.receptionQuestion << " " << t4;
+    EXPECT_EQ(SynchroHorloges().enregistrer(m, t4), acceptee) << m.receptionQuestion << " " << t4;
   }
 }
 
@@ -163,7 +158,6 @@ TEST(RepriseConnexion, UneTentativeParSecondeEtAbandonATrenteSecondes) {
   RepriseConnexion reprise;
   for (const auto& [heure, decision] : {std::pair{10 * s, D::rien},
                                         {10 * s - 1, D::rien},
-                                        {10'500 * ms, D::rien},
                                         {11 * s, D::recreer},
                                         {11'900 * ms, D::rien},
                                         {12 * s, D::recreer},

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -19,8 +18,6 @@ namespace ravlo {
 namespace {
 
 // Rejeux, falsifications et fenêtre sous entrées hostiles : fuzz_ouvreur.
-namespace enveloppe {
-
 const Cle cle{1, 8, 15, 22, 29, 36, 43, 50, 57, 64, 71, 78, 85, 92, 99, 106};
 
 // Scelle avec libsodium seul, à un compteur et un en-tête choisis.
@@ -65,9 +62,9 @@ TEST(Enveloppe, FormeEnTeteFenetreEtEpuisement) {
             std::unexpected(ErreurEnveloppe::compteurEpuise));
 }
 
-// Plusieurs fils scellent : compteurs tous distincts. Plusieurs fils ouvrent les mêmes
-// enveloppes : aucune n'est acceptée deux fois.
-TEST(ConcurrenceEnveloppe, CompteursDistinctsEtAucuneDoubleOuverture) {
+// Plusieurs fils scellent : compteurs tous distincts (le chiffrement se fait hors du verrou).
+// L'ouvreur, lui, travaille tout entier sous son verrou, vérifié à la compilation.
+TEST(ConcurrenceEnveloppe, CompteursDistincts) {
   Scelleur scelleur(cle);
   std::vector<Octets> tous(800);
   {
@@ -81,21 +78,7 @@ TEST(ConcurrenceEnveloppe, CompteursDistinctsEtAucuneDoubleOuverture) {
   auto compteur = [](const Octets& e) { return lirePetitBoutiste<std::uint64_t>(e.data() + 4); };
   std::ranges::sort(tous, {}, compteur);
   for (std::size_t i = 0; i < tous.size(); ++i) ASSERT_EQ(compteur(tous[i]), i);
-  Ouvreur ouvreur(cle);
-  std::vector<std::atomic<int>> fois(tous.size());
-  {
-    std::vector<std::jthread> fils;
-    for (int f = 0; f < 4; ++f)
-      fils.emplace_back([&] {
-        for (std::size_t i = 0; i < tous.size(); ++i)
-          fois[i] += ouvreur.ouvrir(tous[i]).has_value();
-      });
-  }
-  EXPECT_TRUE(std::ranges::all_of(fois, [](const auto& n) { return n.load() <= 1; }));
-  EXPECT_GT(fois.back().load(), 0);
 }
-
-}  // namespace enveloppe
 
 // Formes sur le fil et ordre des refus des petits messages ; l'aller-retour de chacun sous
 // octets quelconques est l'affaire des cibles de fuzzing.
@@ -114,12 +97,10 @@ TEST(PaquetAudio, FormeEtPremiereRegleRompue) {
                                     {avec(17, 1, 'W'), {signatureInvalide, 0}},
                                     {avec(17, 2, 2), {versionInconnue, 2}},
                                     {avec(16), {tailleAudioInvalide, 0}},
-                                    {avec(18), {tailleAudioInvalide, 0}},
                                     {avec(16 + 1284), {tropDeTrames, 0}}}) {
     EXPECT_EQ(lu.error(), attendu);
   }
-  ASSERT_TRUE(avec(20).has_value()) << "l'octet réservé n'est pas examiné";
-  EXPECT_EQ(avec(20)->sequence(), 258u);
+  EXPECT_EQ(avec(20).value().sequence(), 258u) << "l'octet réservé n'est pas examiné";
   EXPECT_EQ(PaquetAudio::creer(0, 0, Octets(1284)).error(), (ErreurPaquet{tropDeTrames, 0}));
   EXPECT_EQ(Octets(PaquetAudio::creer(258, 0x0102030405060708, Octets(4))->encoder()),
             (Octets{'R', 'V', 1, 0, 2, 1, 0, 0, 8, 7, 6, 5, 4, 3, 2, 1, 0, 0, 0, 0}));
@@ -140,7 +121,6 @@ TEST(MessageHorloge, FormeEtPremiereRegleRompue) {
        {std::pair{avec(0, 'X', 2, 9), ErreurMessageHorloge{Cas::signatureInvalide}},
         {avec(1, 'V'), {Cas::signatureInvalide}},
         {avec(2, 2, 3, 7), {Cas::versionInconnue, 2}},
-        {avec(3, 2), {Cas::sorteInconnue, 2}},
         {avec(3, 255), {Cas::sorteInconnue, 255}}}) {
     EXPECT_EQ(lu, std::unexpected(attendu));
   }

@@ -4,11 +4,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <vector>
 
 #include "protocol/appairage/texte_unicode.hpp"
 #include "protocol/base/ecrivain_octets.hpp"
-#include "protocol/base/lecteur_octets.hpp"
 #include "protocol/supervision/message_erreur_reseau.hpp"
 #include "protocol/textes/catalogue_textes.hpp"
 #include "protocol/textes/textes.hpp"
@@ -24,34 +22,17 @@ const std::string refus = "L'iPhone refuse la connexion. Ouvre Ravlo sur l'iPhon
 const std::string refusAnglais =
     "The iPhone refuses the connection. Open Ravlo on the iPhone, then try again.";
 
-Octets catalogueAnglais() {
+// Le catalogue d'essai tel que msgfmt l'a compilé. Les catalogues sont compilés à la
+// construction, dans le boutisme de la machine ; la lecture sûre de tout autre fichier est
+// l'affaire du fuzzing.
+TEST(CatalogueTextes, LitCeQueMsgfmtProduit) {
   std::ifstream flux(moAnglais, std::ios::binary);
-  return Octets((std::istreambuf_iterator<char>(flux)), std::istreambuf_iterator<char>());
-}
-
-std::uint32_t mot(const Octets& o, std::size_t position) {
-  return lirePetitBoutiste<std::uint32_t>(o.data() + position);
-}
-
-// Le catalogue d'essai tel que msgfmt l'a compilé, puis le même en gros boutiste.
-TEST(CatalogueTextes, LitCeQueMsgfmtProduitDansLesDeuxBoutismes) {
-  const Octets petit = catalogueAnglais();
-  Octets gros = petit;
-  auto retourner = [&](std::size_t p) {
-    std::reverse(gros.begin() + static_cast<std::ptrdiff_t>(p),
-                 gros.begin() + static_cast<std::ptrdiff_t>(p) + 4);
-  };
-  for (std::size_t i = 0; i < 7; ++i) retourner(4 * i);
-  for (std::size_t table : {mot(petit, 12), mot(petit, 16)})
-    for (std::size_t i = 0; i < 2 * mot(petit, 8); ++i) retourner(table + 4 * i);
-  for (const Octets& octets : {petit, gros}) {
-    const auto catalogue = CatalogueTextes::lire(octets);
-    ASSERT_TRUE(catalogue.has_value());
-    EXPECT_EQ(catalogue->taille(), 3u) << "sans l'en-tête ni la phrase non traduite";
-    EXPECT_EQ(catalogue->traduire(refus), refusAnglais);
-    EXPECT_EQ(catalogue->traduire("Un paquet"), "One packet") << "pluriel rangé au singulier";
-    EXPECT_EQ(catalogue->traduire("Une phrase sans traduction"), std::nullopt);
-  }
+  const auto catalogue = CatalogueTextes::lire(Octets(std::istreambuf_iterator<char>(flux), {}));
+  ASSERT_TRUE(catalogue.has_value());
+  EXPECT_EQ(catalogue->taille(), 3u) << "sans l'en-tête ni la phrase non traduite";
+  EXPECT_EQ(catalogue->traduire(refus), refusAnglais);
+  EXPECT_EQ(catalogue->traduire("Un paquet"), "One packet") << "pluriel rangé au singulier";
+  EXPECT_EQ(catalogue->traduire("Une phrase sans traduction"), std::nullopt);
 }
 
 // 64 entrées qui se chevauchent sur les mêmes 1000 octets : 115 Ko à copier de 2 Ko.
@@ -77,11 +58,8 @@ std::string fois(std::string_view motif, int n) {
 // Contrôles (Cc) et formats (Cf) retirés, puis coupe à 128 octets par caractères entiers.
 TEST(NomAffichable, NettoyeEtCoupeParCaracteresEntiers) {
   const std::pair<std::string, std::string> cas[] = {
-      {"Poste de Léa", "Poste de Léa"},
       {"Mac\tde\nLéa\xc2\x85\x7f", "MacdeLéa"},
       {"a\u200db\u200fc\ufeffd\u00ade", "abcde"},
-      {"\t\u200b\n", ""},
-      {fois("a", 200), fois("a", 128)},
       {fois("a\t", 130), fois("a", 128)},
       {fois("\U0001F1EB\U0001F1F7", 20), fois("\U0001F1EB\U0001F1F7", 16)},
       {fois("e\u0301", 50), fois("e\u0301", 42)},
