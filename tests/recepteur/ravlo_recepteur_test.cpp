@@ -168,8 +168,9 @@ TEST_F(RavloRecepteur, AucunTrouAUnPourCentDePerteEtDixMsDeGigue) {
 }
 
 // Le récepteur tué (SIGKILL) en pleine lecture : l'émetteur le dit muet après 3 s et
-// renonce au bout de 30 s de connexion refusée, en erreur.
-TEST_F(RavloRecepteur, RecepteurTueDitMuetPuisAbandon) {
+// renonce au bout de 30 s de connexion refusée, en erreur ; relancé entre-temps, avec son
+// code neuf, le récepteur s'appaire et joue.
+TEST_F(RavloRecepteur, RecepteurTueDitMuetPuisAbandonEtLeRelanceSAppaire) {
   RecepteurLance r({"--wav", "/dev/null"});
   Processus envoi({"bash", "-c",
                    std::string("exec ") + RAVLO_ENVOI +
@@ -177,6 +178,14 @@ TEST_F(RavloRecepteur, RecepteurTueDitMuetPuisAbandon) {
                        " --ton 1000 >" + chemin("envoi.txt") + " 2>&1"});
   std::this_thread::sleep_for(2s);
   r.arreter(SIGKILL);
+
+  RecepteurLance relance({"--wav", "/dev/null", "--stats", chemin("relance.json")});
+  EXPECT_EQ(Processus({RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(relance.port), "--code",
+                       relance.code, "--ton", "1000", "--secondes", "2"})
+                .attendre(),
+            0);
+  relance.arreter();
+  EXPECT_GT(json(chemin("relance.json"))["paquetsRecus"].get<int>(), 200);
 
   EXPECT_EQ(envoi.attendre(), 1);
   std::ifstream f(chemin("envoi.txt"));
