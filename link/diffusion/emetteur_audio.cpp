@@ -176,7 +176,9 @@ void EmetteurAudio::envoyerBlocs() {
     compteurs_.octetsJetes = perdus;
     compteurs_.iPhoneMuet = silence_.estSilencieux(t);
   }
-  if (silence_.estPerdu(t)) {
+  // Une panne ne finit qu'à une réponse du récepteur : prête ou non, la connexion renonce
+  // 30 s après son début.
+  if (silence_.estPerdu(t) || reprise_.verifier(t) == RepriseConnexion::Decision::abandonner) {
     abandonner();
     return;
   }
@@ -188,11 +190,6 @@ void EmetteurAudio::envoyerBlocs() {
       compteurs_.blocsJetes += jetes / octetsParPaquet;
     }
     surveillerConnexion(t);
-    return;
-  }
-  // Prête ne veut pas dire revenue : seule une réponse du récepteur finit une panne.
-  if (reprise_.verifier(t) == RepriseConnexion::Decision::abandonner) {
-    abandonner();
     return;
   }
 
@@ -235,10 +232,7 @@ void EmetteurAudio::envoyerBlocs() {
 void EmetteurAudio::surveillerConnexion(InstantNs maintenant) {
   if (!connexion_) return;
   const Cas cas = connexion_->etat().cas;
-  if (cas != Cas::attente && cas != Cas::echec) {
-    if (reprise_.verifier(maintenant) == RepriseConnexion::Decision::abandonner) abandonner();
-    return;
-  }
+  if (cas != Cas::attente && cas != Cas::echec) return;
   switch (reprise_.decider(maintenant)) {
     case RepriseConnexion::Decision::rien:
       break;

@@ -6,17 +6,15 @@
 #include <vector>
 
 #include "link/plateforme/table_textes.hpp"
+#include "protocol/textes/catalogue_essai.hpp"
 
 namespace ravlo {
 namespace {
 
-// La table sur le disque : catalogue choisi selon la locale, replis. Le catalogue d'essai
-// (po/en.po) est compilé par msgfmt à la construction.
-const std::filesystem::path racineTest = RAVLO_LOCALES_TEST;
-const std::filesystem::path moAnglais = racineTest / "en" / "LC_MESSAGES" / "Localizable.mo";
-const std::string refus = "L'iPhone refuse la connexion. Ouvre Ravlo sur l'iPhone, puis réessaie.";
-const std::string refusAnglais =
-    "The iPhone refuses the connection. Open Ravlo on the iPhone, then try again.";
+// La table sur le disque : catalogue choisi selon la locale, replis.
+using essai::moAnglais;
+using essai::refus;
+using essai::refusAnglais;
 
 TEST(TableTextes, CandidatsDuPlusPrecisAuPlusGeneral) {
   using V = std::vector<std::string>;

@@ -8,6 +8,7 @@
 #include "protocol/appairage/texte_unicode.hpp"
 #include "protocol/base/ecrivain_octets.hpp"
 #include "protocol/supervision/message_erreur_reseau.hpp"
+#include "protocol/textes/catalogue_essai.hpp"
 #include "protocol/textes/catalogue_textes.hpp"
 #include "protocol/textes/textes.hpp"
 
@@ -16,11 +17,9 @@ namespace {
 
 // Catalogues .mo, choix du catalogue selon la locale, noms affichables. La lecture de
 // fichiers abîmés quelconques est l'affaire de fuzz_catalogue_textes.
-const std::filesystem::path racineTest = RAVLO_LOCALES_TEST;
-const std::filesystem::path moAnglais = racineTest / "en" / "LC_MESSAGES" / "Localizable.mo";
-const std::string refus = "L'iPhone refuse la connexion. Ouvre Ravlo sur l'iPhone, puis réessaie.";
-const std::string refusAnglais =
-    "The iPhone refuses the connection. Open Ravlo on the iPhone, then try again.";
+using essai::moAnglais;
+using essai::refus;
+using essai::refusAnglais;
 
 // Le catalogue d'essai tel que msgfmt l'a compilé. Les catalogues sont compilés à la
 // construction, dans le boutisme de la machine ; la lecture sûre de tout autre fichier est
