@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "link/plateforme/connexion_datagramme.hpp"
+#include "protocol/lecture/cible_reserve.hpp"
 #include "protocol/lecture/lecture_tiree.hpp"
 #include "protocol/lecture/mesure_gigue.hpp"
 #include "protocol/lecture/mesure_latence.hpp"
@@ -43,7 +44,11 @@ struct Envoi {
 class Recepteur {
  public:
   static constexpr std::uint64_t pauseNs = 1'000'000'000;
-  static constexpr double minimumBaseMs = 10.0;
+  static constexpr double minimumBaseMs = 5.0;
+  /// Avant toute mesure, la réserve visée sans gigue : amorcer plus haut (80 ms) coûtait la
+  /// différence pendant des dizaines de secondes, le pilote ne la résorbant qu'à 1 ms par seconde.
+  static constexpr std::int64_t amorceDepartTrames =
+      static_cast<std::int64_t>(cibleMs(minimumBaseMs, 0.0) * PiloteLecture::tramesParMs);
   static constexpr std::size_t echantillonsLatence = 50;  ///< 10 s à un tic toutes les 200 ms
 
   Recepteur(GuichetAppairage::Reglages appairage, std::shared_ptr<LectureTiree> lecture);

@@ -239,7 +239,7 @@ struct ServiceRecepteur::Etat {
   asio::steady_timer suivi_{io_};
   asio::signal_set signaux_{io_, SIGINT, SIGTERM};
   std::shared_ptr<LectureTiree> lecture_ =
-      std::make_shared<LectureTiree>(96'000, PiloteLecture::amorceInitialeTrames);
+      std::make_shared<LectureTiree>(96'000, Recepteur::amorceDepartTrames);
   RenduLecture rendu_{lecture_, !o_.wav.has_value()};
   Recepteur recepteur_{
       GuichetAppairage::Reglages{o_.code, p_.tirerCode, std::make_shared<HasardSysteme>()},

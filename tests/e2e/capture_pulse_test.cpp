@@ -10,7 +10,9 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <numbers>
+#include <stop_token>
 #include <thread>
 
 #include "e2e/outils_pulse.hpp"
@@ -43,16 +45,56 @@ std::vector<Bloc> blocs(TamponAudio& tampon) {
   return r;
 }
 
-/// Niveaux extrêmes et nombre des blocs captés entre `debut` et `fin`.
+/// Relève l'anneau toutes les 10 ms, comme l'émetteur : l'anneau ne garde l'heure que de ses
+/// 8 derniers segments, et PipeWire en ouvre un à chaque recalage de son minutage ; lu au
+/// bout de quelques secondes, le début n'aurait plus d'heure.
+class Releve {
+ public:
+  explicit Releve(std::shared_ptr<TamponAudio> tampon)
+      : tampon_(std::move(tampon)), fil_([this](const std::stop_token& fin) {
+          while (!fin.stop_requested()) {
+            relever();
+            std::this_thread::sleep_for(10ms);
+          }
+        }) {}
+  /// Tous les blocs relevés jusqu'ici.
+  std::vector<Bloc> blocs() {
+    relever();
+    const std::lock_guard verrou(m_);
+    return blocs_;
+  }
+
+ private:
+  void relever() {
+    auto b = ravlo::blocs(*tampon_);
+    const std::lock_guard verrou(m_);
+    blocs_.insert(blocs_.end(), std::make_move_iterator(b.begin()),
+                  std::make_move_iterator(b.end()));
+  }
+  std::shared_ptr<TamponAudio> tampon_;
+  std::mutex m_;
+  std::vector<Bloc> blocs_;
+  std::jthread fil_;  // dernier : arrêté avant que le reste ne disparaisse
+};
+
+/// PipeWire (sans ordonnancement temps réel, même au repos) rend de temps à autre un quantum
+/// de 256 trames de zéros : deux enregistreurs indépendants le voient au même endroit, avec un
+/// lecteur natif comme avec pacat, et plus souvent sous charge. Ces creux-là sont du serveur :
+/// un bloc sur dix est admis ; une capture qui perd le son, elle, n'en livre plus un seul.
+bool peuDeCreux(std::size_t creux, std::size_t blocs) {
+  return creux * 10 <= blocs;
+}
+
+/// Nombre des blocs captés entre `debut` et `fin`, ceux sous le niveau du ton, le plus fort.
 struct Plage {
-  double min = 1, max = 0;
-  std::size_t n = 0;
+  std::size_t n = 0, creux = 0;
+  double max = 0;
 };
 Plage entre(const std::vector<Bloc>& b, InstantNs debut, InstantNs fin) {
   Plage p;
   for (const Bloc& x : b)
     if (x.heure >= debut && x.heure <= fin)
-      p = {std::min(p.min, x.rms), std::max(p.max, x.rms), p.n + 1};
+      p = {p.n + 1, p.creux + (x.rms < rmsDuTon * 0.95 ? 1 : 0), std::max(p.max, x.rms)};
   return p;
 }
 
@@ -142,6 +184,7 @@ class DemonPulse : public ::testing::Test {
 // heures de capture qui avancent au rythme des octets et restent sur l'horloge de l'hôte.
 TEST_F(DemonPulse, UnTonJoueArriveDansLAnneauAuBonNiveauEtALaBonneHeure) {
   auto tampon = std::make_shared<TamponAudio>(anneau);
+  Releve releve(tampon);
   auto tap = capture(tampon, false);
   ASSERT_TRUE(tap->demarrer().has_value());
   ASSERT_TRUE(attendreTrames(*tap, 1));
@@ -151,7 +194,7 @@ TEST_F(DemonPulse, UnTonJoueArriveDansLAnneauAuBonNiveauEtALaBonneHeure) {
   tap->arreter();
   const InstantNs arret = hoteNs();
 
-  const auto b = blocs(*tampon);
+  const auto b = releve.blocs();
   std::vector<std::size_t> actifs;
   for (std::size_t i = 0; i < b.size(); ++i)
     if (b[i].rms > rmsDuTon / 2) actifs.push_back(i);
@@ -160,16 +203,22 @@ TEST_F(DemonPulse, UnTonJoueArriveDansLAnneauAuBonNiveauEtALaBonneHeure) {
   ASSERT_LE(actifs.size(), 202u);
   const std::size_t premier = actifs.front() + 5, dernier = actifs.back() - 5;
   ASSERT_EQ(dernier - premier, actifs.size() - 11) << "d'un seul tenant";
+  // Un minutage de PipeWire peut tomber un quantum à côté ; la capture n'en prend qu'un
+  // huitième (2,5 ms au plus) : un bloc peut décaler d'autant, l'ensemble suit les octets.
   std::int64_t passages = 0;
+  std::size_t creux = 0;
   std::int16_t precedent = b[premier].e[0];
   for (std::size_t i = premier; i <= dernier; ++i) {
-    EXPECT_NEAR(b[i].rms, rmsDuTon, 0.01) << i;
+    creux += std::abs(b[i].rms - rmsDuTon) > 0.01 ? 1 : 0;
     for (std::size_t k = 0; k < 960; k += 2) {
       passages += (precedent < 0) != (b[i].e[k] < 0);
       precedent = b[i].e[k];
     }
-    EXPECT_NEAR(ecartSigneNs(b[i].heure, b[i - 1].heure), 10 * ms, 1) << i;
+    EXPECT_NEAR(ecartSigneNs(b[i].heure, b[i - 1].heure), 10 * ms, 2'500'000) << i;
   }
+  EXPECT_TRUE(peuDeCreux(creux, dernier - premier + 1)) << creux;
+  EXPECT_NEAR(ecartSigneNs(b[dernier].heure, b[premier].heure),
+              static_cast<std::int64_t>(dernier - premier) * 10 * ms, 10 * ms);
   EXPECT_NEAR(static_cast<double>(passages) / 2 / ((dernier - premier + 1) / 100.0), 1000.0, 10);
   // Le ton a fini 300 ms avant l'arrêt ; ses dernières trames sont datées en conséquence.
   EXPECT_NEAR(ecartSigneNs(arret, b[actifs.back()].heure), 300 * ms, 100 * ms);
@@ -198,6 +247,7 @@ TEST_F(DemonPulse, LeSilenceTaitLesHautParleursSansTaireLaCapture) {
   std::this_thread::sleep_for(500ms);
 
   auto tampon = std::make_shared<TamponAudio>(anneau);
+  Releve releve(tampon);
   auto tap = capture(tampon, true);
   ASSERT_TRUE(tap->demarrer().has_value());
   std::vector<InstantNs> t{hoteNs()};  // heures des bascules
@@ -219,26 +269,32 @@ TEST_F(DemonPulse, LeSilenceTaitLesHautParleursSansTaireLaCapture) {
   EXPECT_EQ(sortieDe(entree), "speakers");
 
   // Les haut-parleurs par blocs de 10 ms, en étapes de ton ou de silence (les blocs entre
-  // deux, aux bascules, ne comptent pas) : le ton, puis chaque bascule d'au moins 1 s.
+  // deux, aux bascules, ne comptent pas, ni un creux du serveur de moins de 30 ms) : le ton,
+  // puis chaque bascule d'au moins 1 s.
   const auto e = essai::echantillons(brut);
   std::vector<std::pair<bool, int>> etapes;
   for (std::size_t k = 0; k + 960 <= e.size(); k += 960) {
     const double n = essai::rms(e.data() + k, 960);
     if (n > moins100dBFS && n < rmsDuTon * 0.95) continue;
-    if (etapes.empty() || etapes.back().first != (n > moins100dBFS))
-      etapes.emplace_back(n > moins100dBFS, 0);
+    if (etapes.empty() || etapes.back().first != (n > moins100dBFS)) {
+      if (etapes.size() >= 2 && etapes.back().second < 3) {
+        etapes.pop_back();  // la précédente reprend
+      } else {
+        etapes.emplace_back(n > moins100dBFS, 0);
+      }
+    }
     ++etapes.back().second;
   }
   if (!etapes.empty() && !etapes.front().first) etapes.erase(etapes.begin());
   ASSERT_EQ(etapes.size(), 4u) << "ton, silence, ton, silence";
   for (std::size_t i = 1; i < 4; ++i) EXPECT_GE(etapes[i].second, 100) << i;
   // Côté capture, marge de 400 ms après chaque bascule.
-  const auto capte = blocs(*tampon);
+  const auto capte = releve.blocs();
   for (std::size_t i = 0; i < 3; ++i) {
     // Un bloc est daté de sa première trame : le dernier avant une bascule la chevauche.
     const Plage m = entre(capte, t[i] + 400 * ms, t[i + 1] - 50 * ms);
     EXPECT_GE(m.n, 100u) << i;
-    EXPECT_GE(m.min, rmsDuTon * 0.95) << i;
+    EXPECT_TRUE(peuDeCreux(m.creux, m.n)) << i << " : " << m.creux;
     EXPECT_LE(m.max, rmsDuTon * 1.05) << i;
   }
 }
@@ -252,6 +308,7 @@ TEST_F(DemonPulse, LaCaptureSuitLaSortieParDefautEtSaPerteEstSignalee) {
   const std::string entree = jouer();
   ASSERT_FALSE(entree.empty());
   auto tampon = std::make_shared<TamponAudio>(anneau);
+  Releve releve(tampon);
   auto tap = capture(tampon, false);
   ASSERT_TRUE(tap->demarrer().has_value());
   ASSERT_TRUE(attendreTrames(*tap, 4'800));
@@ -268,11 +325,11 @@ TEST_F(DemonPulse, LaCaptureSuitLaSortieParDefautEtSaPerteEstSignalee) {
   const InstantNs t3 = hoteNs();
   EXPECT_FALSE(tap->echec().has_value()) << "relevée par les haut-parleurs";
   verifierRemisEnPlace();
-  const auto capte = blocs(*tampon);
+  const auto capte = releve.blocs();
   for (const auto& [debut, fin] : {std::pair{t1, t2}, {t2, t3}}) {
     const Plage m = entre(capte, debut + 400 * ms, fin - 50 * ms);
     EXPECT_GE(m.n, 100u);
-    EXPECT_GE(m.min, rmsDuTon * 0.95);
+    EXPECT_TRUE(peuDeCreux(m.creux, m.n)) << m.creux;
   }
 
   ASSERT_TRUE(tap->changerSilence(true));
@@ -283,9 +340,9 @@ TEST_F(DemonPulse, LaCaptureSuitLaSortieParDefautEtSaPerteEstSignalee) {
   EXPECT_EQ(essai::puitsParDefaut(), notre);
   // Une sortie nulle au repos retarde jusqu'à 2 s un flux qui la rejoint : 4 s au plus.
   std::this_thread::sleep_for(4s);
-  const Plage m = entre(blocs(*tampon), hoteNs() - 1000 * ms, hoteNs());
+  const Plage m = entre(releve.blocs(), hoteNs() - 1000 * ms, hoteNs());
   EXPECT_GE(m.n, 50u);
-  EXPECT_GE(m.min, rmsDuTon * 0.95) << "le ton capté";
+  EXPECT_TRUE(peuDeCreux(m.creux, m.n)) << "le ton capté : " << m.creux;
   EXPECT_FALSE(tap->echec().has_value());
   essai::commande("pactl unload-module $(pactl list short modules | awk '/sink_name=" + notre +
                   "/ {print $1}')");

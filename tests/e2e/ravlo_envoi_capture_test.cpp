@@ -1,10 +1,12 @@
 // ravlo-envoi --capture lancé pour de vrai face au vrai ravlo-recepteur, sur un serveur de son
-// à part (son propre socket) relancé pendant l'envoi : la capture le dit et l'envoi s'arrête
-// sur son texte français, en erreur, sans attendre sa durée.
+// à part (son propre socket : un démon PulseAudio, ou un pipewire-pulse sous PipeWire) relancé
+// pendant l'envoi : la capture le dit et l'envoi s'arrête sur son texte français, en erreur,
+// sans attendre sa durée.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <thread>
@@ -21,8 +23,17 @@ TEST(DemonPulseEnvoi, LeServeurDeSonRelanceArreteLEnvoiSurSonTexte) {
   if (!essai::demonDEssai()) GTEST_SKIP() << "pas de démon PulseAudio d'essai";
   char modele[] = "/tmp/ravlo-envoi-capture.XXXXXX";
   ASSERT_NE(::mkdtemp(modele), nullptr);
-  const std::string dossier = modele, socket = dossier + "/native";
+  const std::string dossier = modele;
+  // Sous PipeWire, c'est pipewire-pulse qu'on relance, sur le graphe du service d'essai ;
+  // sinon un démon PulseAudio à part.
+  const char* pipewire = std::getenv("RAVLO_PW_DIR");
+  const std::string socket = dossier + (pipewire != nullptr ? "/pulse/native" : "/native");
   const auto demon = [&] {
+    if (pipewire != nullptr) {
+      return std::make_unique<essai::Processus>(std::vector<std::string>{
+          "env", "-u", "PULSE_SERVER", "PIPEWIRE_RUNTIME_DIR=" + std::string(pipewire) + "/xdg",
+          "XDG_RUNTIME_DIR=" + dossier, "pipewire-pulse"});
+    }
     return std::make_unique<essai::Processus>(std::vector<std::string>{
         "env", "XDG_RUNTIME_DIR=" + dossier, "PULSE_RUNTIME_PATH=" + dossier,
         "PULSE_STATE_PATH=" + dossier, "pulseaudio", "--daemonize=no", "-n", "--exit-idle-time=-1",
