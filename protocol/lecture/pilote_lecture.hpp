@@ -34,7 +34,8 @@ class PiloteLecture {
   static constexpr double supplementAmorceMs = 20.0;
   static constexpr std::uint64_t dureeSupplementNs = 3'000'000'000;
   static constexpr std::uint64_t attenteRegulationNs = 3'000'000'000;
-  /// Amorce de départ conseillée, avant que le pilote ait rien mesuré (80 ms).
+  /// 80 ms, à l'usage de l'appelant. Amorcer d'emblée si haut coûte l'excédent jusqu'à ce
+  /// que le régulateur l'ait résorbé, à 1 ms par seconde au plus.
   static constexpr std::int64_t amorceInitialeTrames = 3840;
 
   /// `etat` : l'instantané de la lecture ; `gigueMs` : la gigue du moment ; `baseMs` : la

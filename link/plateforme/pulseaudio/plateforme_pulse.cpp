@@ -3,7 +3,6 @@
 #include <pulse/error.h>
 #include <pulse/subscribe.h>
 
-#include <chrono>
 #include <utility>
 
 #include "link/plateforme/pulseaudio/requetes_pulse.hpp"
@@ -149,17 +148,10 @@ ResultatAudio<IdentifiantAudio> PlateformePulse::lireSortieParDefaut() {
   if (const StatutAudio statut = contexte_.relier(); statut != 0) return {statut, 0};
   // Avant de lire la sortie par défaut : un reste en a peut-être pris la place.
   SilencePulse::nettoyerRestes(contexte_, repertoireEtat_);
-  // PipeWire met la sortie par défaut à jour en différé : juste après le retrait d'un reste,
-  // elle le nomme encore un moment (un tiers des fois ici, 20 ms). On attend qu'elle existe.
-  for (int essai = 0;; ++essai) {
-    const auto nom = requetesPulse::nomPuitsParDefaut(contexte_);
-    if (nom.statut != 0) return {nom.statut, 0};
-    const auto puits = requetesPulse::puitsNomme(contexte_, nom.valeur);
-    if (puits.statut != PA_ERR_NOENTITY || essai == attentesSortieParDefaut) {
-      return {puits.statut, puits.valeur.index};
-    }
-    contexte_.patienter(std::chrono::milliseconds(20));
-  }
+  const auto nom = requetesPulse::nomPuitsParDefaut(contexte_);
+  if (nom.statut != 0) return {nom.statut, 0};
+  const auto puits = requetesPulse::puitsNomme(contexte_, nom.valeur);
+  return {puits.statut, puits.valeur.index};
 }
 
 ResultatAudio<std::optional<std::string>> PlateformePulse::lireIdentifiantSortie(

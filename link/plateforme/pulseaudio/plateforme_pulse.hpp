@@ -58,9 +58,6 @@ class PlateformePulse final : public PlateformeAudio {
   StatutAudio lireEchec(IdentifiantAudio agregat) override;
 
  private:
-  /// Pas de 20 ms : 2 s au plus pour que la sortie par défaut nomme une sortie qui existe.
-  static constexpr int attentesSortieParDefaut = 100;
-
   struct Tap {
     DescriptionTap description;
     std::unique_ptr<SilencePulse> silence;

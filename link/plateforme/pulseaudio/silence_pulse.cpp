@@ -63,6 +63,9 @@ std::map<std::uint32_t, std::string> sortiesDesFlux(ContextePulse& c) {
   return sorties;
 }
 
+/// Pas de 20 ms : 1 s au plus pour que PipeWire ait tout remis en place.
+constexpr int essaisMiseEnPlace = 50;
+
 // Défait un silence. Chaque flux encore chez nous repart vers sa sortie d'origine s'il en
 // avait une à lui, sinon vers l'ancienne sortie par défaut, qui redevient la sortie par
 // défaut si c'est encore la nôtre ; puis le module est déchargé. Ce que l'utilisateur a
@@ -101,10 +104,13 @@ bool defaire(ContextePulse& c, const std::string& puits, const EtatSilence& etat
   }
   const bool decharge = requetesPulse::dechargerModule(c, module) == 0;
   // PipeWire route en différé, et à sa façon quand une sortie disparaît : on vérifie, et on
-  // renvoie ce qui n'est pas arrivé. PulseAudio a déjà tout fait.
-  for (int essai = 0; essai < 10; ++essai) {
+  // renvoie ce qui n'est pas arrivé. Sa sortie par défaut, elle, nomme encore un moment la
+  // sortie déchargée (un tiers des fois ici, 20 ms) : qui la lirait juste après ne trouverait
+  // rien. PulseAudio a déjà tout fait.
+  for (int essai = 0; essai < essaisMiseEnPlace; ++essai) {
     const auto sorties = sortiesDesFlux(c);
-    bool enPlace = true;
+    const auto defaut = requetesPulse::nomPuitsParDefaut(c);
+    bool enPlace = !decharge || defaut.statut != 0 || defaut.valeur != puits;
     for (const auto& [entree, cible] : renvois) {
       const auto it = sorties.find(entree);
       if (it == sorties.end() || it->second == cible) continue;
