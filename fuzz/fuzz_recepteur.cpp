@@ -1,7 +1,7 @@
 // Le point d'entrée des datagrammes du récepteur, une fois appairé (clé fixe : l'appairage
 // est rejoué avec des tirages déterministes à chaque entrée). Le fuzzer choisit des octets
 // quelconques, des contenus qu'il fait sceller en audio ou en horloge sous la vraie clé, des
-// rejeux et des tics. Vérifie : jamais plus de deux datagrammes rendus à la fois, une file
+// rejeux et des tics. Vérifie : jamais plus de trois datagrammes rendus à la fois, une file
 // qui reste dans sa capacité, des compteurs cohérents, et le rendu qui tire toujours.
 #include <vector>
 
@@ -40,13 +40,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* donnees, std::size_t t
           datagramme = vus[fournisseur.ConsumeIntegralInRange<std::size_t>(0, vus.size() - 1)];
         break;
       default: {
-        exiger(recepteur.cadencer(maintenant).size() <= 1);
+        exiger(recepteur.cadencer(maintenant).size() <= 2);
         const auto n = fournisseur.ConsumeIntegralInRange<std::int64_t>(1, 2048);
         exiger(lecture->tirer(n, gauche, droite, maintenant) <= n);
         continue;
       }
     }
-    exiger(recepteur.recevoir(datagramme, sourceAppairee, maintenant).size() <= 2);
+    exiger(recepteur.recevoir(datagramme, sourceAppairee, maintenant).size() <= 3);
     if (vus.size() < 64) vus.push_back(std::move(datagramme));
     const auto etat = lecture->etat();
     exiger(etat.disponibleTrames >= 0 && etat.disponibleTrames <= 9600);

@@ -13,6 +13,9 @@ struct CompteursRecepteur {
   std::int64_t paquetsPerdus = 0;
   std::int64_t paquetsTardifs = 0;
   std::int64_t enveloppesRefusees = 0;
+  std::int64_t essaisRefuses = 0;   ///< `debut` refusés d'office : pause ou code épuisé
+  std::int64_t essaisEchoues = 0;   ///< codes vérifiés et refusés
+  double pauseAppairageS = 0;       ///< ce qui reste de la pause d'appairage
   std::int64_t trousCombles = 0;    ///< pertes remplacées par du silence
   std::int64_t trous = 0;           ///< rendus incomplets après l'amorce
   std::optional<double> latenceMs;  ///< médiane des 10 dernières secondes

@@ -7,49 +7,123 @@ GuichetAppairage::GuichetAppairage(Reglages reglages)
       code_(reglages_.codeFixe ? *reglages_.codeFixe : reglages_.tirerCode()),
       courant_(std::make_unique<AppairageRepondeur>(code_, reglages_.hasard)) {}
 
+bool GuichetAppairage::enCours() const {
+  return std::holds_alternative<AppairageRepondeur::EnCours>(courant_->etat());
+}
+
 GuichetAppairage::Issue GuichetAppairage::recevoir(const MessagePasskey& message,
+                                                   const PointReseau& source,
                                                    InstantNs maintenant) {
   Issue issue;
   if (fini_) {
-    issue.reponse = fini_->recevoir(message);
-    if (issue.reponse) return issue;
+    if (auto repetee = fini_->recevoir(message)) {
+      issue.reponses.push_back({std::move(*repetee), source});
+      return issue;
+    }
   }
-  // Un code entamé et fixé ne se montre plus : aucune tentative n'est plus servie.
-  if (codeEpuise_) return issue;
-  issue.reponse = courant_->recevoir(message);
-  dernierMessage_ = maintenant;
-  const auto& etat = courant_->etat();
-  if (const auto* reussi = std::get_if<AppairageRepondeur::Reussi>(&etat)) {
-    issue.reussi = *reussi;
-    cloturer(issue, false);
-  } else if (const auto* echoue = std::get_if<AppairageRepondeur::Echoue>(&etat)) {
-    cloturer(issue, echoue->codeARenouveler);
+  if (!enCours()) {
+    if (message.comme<MessagePasskey::Debut>() != nullptr)
+      servirDebut(message, source, maintenant, issue);
+    return issue;
+  }
+  auto reponse = courant_->recevoir(message);
+  if (reponse) {
+    // Une retransmission ne fait pas avancer la tentative : elle ne la prolonge pas.
+    if (!dernierAccepte_ || !(*dernierAccepte_ == message)) {
+      dernierAccepte_ = message;
+      dernierProgres_ = maintenant;
+    }
+    const bool refus = reponse->comme<MessagePasskey::Refus>() != nullptr;
+    issue.reponses.push_back({std::move(*reponse), source});
+    if (!enCours()) conclure(refus, maintenant, issue);
+    return issue;
+  }
+  if (!enCours()) {
+    conclure(false, maintenant, issue);  // le `refus` de l'initiateur
+  } else if (message.comme<MessagePasskey::Debut>() != nullptr &&
+             message.tentative() != dernierDebut_) {
+    garde_ = DebutGarde{message, source, maintenant};
+    auto suite = surveiller(maintenant);
+    issue.reponses.insert(issue.reponses.end(), suite.reponses.begin(), suite.reponses.end());
   }
   return issue;
 }
 
 GuichetAppairage::Issue GuichetAppairage::surveiller(InstantNs maintenant) {
   Issue issue;
-  if (!std::holds_alternative<AppairageRepondeur::EnCours>(courant_->etat()) ||
-      ecartNs(maintenant, dernierMessage_) < silenceAbandonNs) {
+  if (!enCours()) return issue;
+  const bool attente = garde_ && ecartNs(maintenant, garde_->arrive) < gardeDebutNs;
+  const std::uint64_t calme = ecartNs(maintenant, dernierProgres_);
+  if (ecartNs(maintenant, debutTentative_) < vieMaxNs &&
+      calme < (attente ? silenceSiAttenteNs : silenceMaxNs)) {
     return issue;
   }
-  if (courant_->abandonnerTentative()) cloturer(issue, true);
+  // Rien à répéter d'une tentative abandonnée : `fini_` garde la précédente.
+  const bool renouveler = courant_->abandonnerTentative();
+  dernierAccepte_.reset();
+  if (renouveler) {
+    renouvelerCode(Epuisement::parEchec);
+    courant_ = std::make_unique<AppairageRepondeur>(code_, reglages_.hasard);
+  }
+  servirGarde(maintenant, issue);
   return issue;
 }
 
-void GuichetAppairage::cloturer(Issue& issue, bool renouveler) {
-  fini_ = std::move(courant_);
-  if (renouveler) {
-    if (reglages_.codeFixe) {
-      codeEpuise_ = true;
-      issue.codeFixeEntame = true;
-    } else {
-      code_ = reglages_.tirerCode();
-      issue.codeRenouvele = true;
+void GuichetAppairage::servirDebut(const MessagePasskey& debut, const PointReseau& source,
+                                   InstantNs maintenant, Issue& issue) {
+  if (codeEpuise() || politique_.pauseRestanteNs(maintenant) > 0) {
+    ++essaisRefuses_;
+    issue.reponses.push_back({MessagePasskey::refus(debut.tentative()), source});
+    return;
+  }
+  auto reponse = courant_->recevoir(debut);
+  if (reponse) issue.reponses.push_back({std::move(*reponse), source});
+  sourceCourante_ = source;
+  dernierDebut_ = debut.tentative();
+  debutTentative_ = maintenant;
+  dernierProgres_ = maintenant;
+  dernierAccepte_ = debut;
+  if (!enCours()) conclure(false, maintenant, issue);  // clé refusée : rien d'entamé
+}
+
+void GuichetAppairage::conclure(bool refuseParLeCode, InstantNs maintenant, Issue& issue) {
+  const auto& etat = courant_->etat();
+  bool renouveler = false;
+  Epuisement cause = Epuisement::parEchec;
+  if (const auto* reussi = std::get_if<AppairageRepondeur::Reussi>(&etat)) {
+    issue.appairage = Appairage{*reussi, sourceCourante_};
+    renouveler = true;
+    cause = Epuisement::parAppairage;
+  } else if (const auto* echoue = std::get_if<AppairageRepondeur::Echoue>(&etat)) {
+    renouveler = echoue->codeARenouveler;
+    // Seul un code vérifié puis refusé est un essai de devinette ; un initiateur qui se
+    // retire n'a rien appris d'un code qui change.
+    if (renouveler && refuseParLeCode) {
+      politique_.noterEchec(maintenant);
+      ++essaisEchoues_;
     }
   }
+  fini_ = std::move(courant_);
+  dernierAccepte_.reset();
+  if (renouveler) renouvelerCode(cause);
   courant_ = std::make_unique<AppairageRepondeur>(code_, reglages_.hasard);
+  servirGarde(maintenant, issue);
+}
+
+void GuichetAppairage::renouvelerCode(Epuisement cause) {
+  if (!reglages_.codeFixe) {
+    code_ = reglages_.tirerCode();
+  } else if (epuisement_ == Epuisement::aucun) {
+    epuisement_ = cause;
+  }
+}
+
+void GuichetAppairage::servirGarde(InstantNs maintenant, Issue& issue) {
+  if (!garde_) return;
+  const DebutGarde garde = std::move(*garde_);
+  garde_.reset();
+  if (ecartNs(maintenant, garde.arrive) < gardeDebutNs)
+    servirDebut(garde.message, garde.source, maintenant, issue);
 }
 
 }  // namespace ravlo

@@ -1,29 +1,46 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
+#include "link/plateforme/connexion_datagramme.hpp"
 #include "protocol/appairage/appairage_repondeur.hpp"
 #include "protocol/appairage/code_appairage.hpp"
 #include "protocol/appairage/message_passkey.hpp"
 #include "protocol/base/instant.hpp"
 #include "protocol/crypto/source_de_hasard.hpp"
+#include "recepteur/politique_appairage.hpp"
 
 namespace ravlo {
 
-/// Le guichet d'appairage du récepteur : un répondeur par tentative, et le code montré.
+/// Le guichet d'appairage du récepteur : un répondeur par tentative, le code montré, et la
+/// politique qui borne les essais.
 ///
-/// Une tentative qui a pu entamer le code (refusée, ou muette plus de 10 s après avoir
-/// dépassé son premier engagement) le fait renouveler : le répondeur refuse au premier bit
-/// faux, si bien qu'un code gardé après des échecs se devinerait en 13 tentatives. Un code
-/// fixé (`codeFixe`) ne se renouvelle pas : une fois entamé, il ne sert plus jamais.
+/// Le code ne sert qu'une fois. Une tentative qui a pu l'entamer (refusée, ou abandonnée
+/// après son premier engagement) le fait renouveler, car le répondeur refuse au premier bit
+/// faux et un code gardé se devinerait en 13 tentatives ; un appairage réussi aussi. Un code
+/// fixé (`codeFixe`) ne se renouvelle pas : entamé ou servi, il n'est plus accepté.
+///
+/// Pendant une pause de la politique, ou une fois le code fixé épuisé, tout `debut` reçoit
+/// aussitôt `refus` sans que le code soit touché.
+///
+/// Une tentative ne tient pas le guichet : elle est abandonnée 10 s après son premier
+/// message, ou 5 s après le dernier message qui l'a fait avancer (une retransmission ne
+/// compte pas), ou 1,5 s quand un autre émetteur attend. Le dernier `debut` venu d'ailleurs
+/// pendant une tentative est gardé et servi dès qu'elle finit.
 ///
 /// Le répondeur de la dernière tentative finie reste là pour répéter sa dernière réponse
 /// (la confirmation finale perdue en route). Non synchronisé : un seul appelant.
 class GuichetAppairage {
  public:
-  static constexpr std::uint64_t silenceAbandonNs = 10'000'000'000;
+  static constexpr std::uint64_t vieMaxNs = 10'000'000'000;
+  static constexpr std::uint64_t silenceMaxNs = 5'000'000'000;
+  static constexpr std::uint64_t silenceSiAttenteNs = 1'500'000'000;
+  /// Au-delà, l'émetteur d'un `debut` gardé a renoncé (son dialogue dure 8 s).
+  static constexpr std::uint64_t gardeDebutNs = 8'000'000'000;
 
   struct Reglages {
     std::optional<CodeAppairage> codeFixe;
@@ -31,32 +48,73 @@ class GuichetAppairage {
     std::shared_ptr<SourceDeHasard> hasard;
   };
 
+  struct Reponse {
+    MessagePasskey message;
+    PointReseau vers;
+  };
+
+  struct Appairage {
+    AppairageRepondeur::Reussi reussi;
+    PointReseau source;  ///< d'où venait la tentative
+  };
+
   /// Ce qu'un message ou le passage du temps a produit.
   struct Issue {
-    std::optional<MessagePasskey> reponse;
-    std::optional<AppairageRepondeur::Reussi> reussi;
-    bool codeRenouvele = false;
-    bool codeFixeEntame = false;  ///< le code fixé a été entamé : il ne sert plus
+    std::vector<Reponse> reponses;
+    std::optional<Appairage> appairage;
   };
+
+  /// Pourquoi un code fixé ne sert plus.
+  enum class Epuisement : std::uint8_t { aucun, parEchec, parAppairage };
 
   explicit GuichetAppairage(Reglages reglages);
 
-  Issue recevoir(const MessagePasskey& message, InstantNs maintenant);
-  /// Abandonne une tentative muette depuis 10 s.
+  Issue recevoir(const MessagePasskey& message, const PointReseau& source, InstantNs maintenant);
+  /// Abandonne la tentative qui ne tient plus (durée, silence) et sert le `debut` gardé.
   Issue surveiller(InstantNs maintenant);
 
   [[nodiscard]] const CodeAppairage& code() const { return code_; }
-  [[nodiscard]] bool codeEpuise() const { return codeEpuise_; }
+  [[nodiscard]] Epuisement epuisement() const { return epuisement_; }
+  [[nodiscard]] bool codeEpuise() const { return epuisement_ != Epuisement::aucun; }
+  [[nodiscard]] std::uint64_t pauseRestanteNs(InstantNs maintenant) const {
+    return politique_.pauseRestanteNs(maintenant);
+  }
+  [[nodiscard]] int echecsRetenus(InstantNs maintenant) const {
+    return politique_.echecsRetenus(maintenant);
+  }
+  /// Les `debut` refusés d'office (pause ou code épuisé).
+  [[nodiscard]] std::int64_t essaisRefuses() const { return essaisRefuses_; }
+  /// Les codes vérifiés et refusés.
+  [[nodiscard]] std::int64_t essaisEchoues() const { return essaisEchoues_; }
 
  private:
-  void cloturer(Issue& issue, bool renouveler);
+  struct DebutGarde {
+    MessagePasskey message;
+    PointReseau source;
+    InstantNs arrive = 0;
+  };
+
+  [[nodiscard]] bool enCours() const;
+  void servirDebut(const MessagePasskey& debut, const PointReseau& source, InstantNs maintenant,
+                   Issue& issue);
+  void conclure(bool refuseParLeCode, InstantNs maintenant, Issue& issue);
+  void renouvelerCode(Epuisement cause);
+  void servirGarde(InstantNs maintenant, Issue& issue);
 
   Reglages reglages_;
   CodeAppairage code_;
-  bool codeEpuise_ = false;
+  Epuisement epuisement_ = Epuisement::aucun;
+  PolitiqueAppairage politique_;
   std::unique_ptr<AppairageRepondeur> courant_;
   std::unique_ptr<AppairageRepondeur> fini_;
-  InstantNs dernierMessage_ = 0;
+  PointReseau sourceCourante_;
+  std::uint64_t dernierDebut_ = 0;  ///< la tentative en cours : ses copies ne se gardent pas
+  InstantNs debutTentative_ = 0;
+  InstantNs dernierProgres_ = 0;
+  std::optional<MessagePasskey> dernierAccepte_;
+  std::optional<DebutGarde> garde_;
+  std::int64_t essaisRefuses_ = 0;
+  std::int64_t essaisEchoues_ = 0;
 };
 
 }  // namespace ravlo

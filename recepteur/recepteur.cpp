@@ -37,10 +37,20 @@ std::vector<Envoi> Recepteur::recevoir(VueOctets octets, const PointReseau& sour
     ++compteurs_.enveloppesRefusees;
     return envois;
   }
-  const auto issue = guichet_.recevoir(*message, maintenant);
-  if (issue.reponse) envois.push_back({issue.reponse->donnees(), source});
-  if (issue.reussi) appairer(*issue.reussi, source, envois);
+  traiter(guichet_.recevoir(*message, source, maintenant), envois);
   return envois;
+}
+
+void Recepteur::traiter(GuichetAppairage::Issue issue, std::vector<Envoi>& envois) {
+  // La confirmation d'abord, puis la fin pour l'expéditeur remplacé, puis ce qui attendait.
+  auto reponse = issue.reponses.begin();
+  if (issue.appairage && reponse != issue.reponses.end()) {
+    envois.push_back({reponse->message.donnees(), reponse->vers});
+    ++reponse;
+  }
+  if (issue.appairage) appairer(issue.appairage->reussi, issue.appairage->source, envois);
+  for (; reponse != issue.reponses.end(); ++reponse)
+    envois.push_back({reponse->message.donnees(), reponse->vers});
 }
 
 void Recepteur::appairer(const AppairageRepondeur::Reussi& reussi, const PointReseau& source,
@@ -109,7 +119,7 @@ void Recepteur::recevoirAudio(const Octets& contenu, InstantNs maintenant) {
 
 std::vector<Envoi> Recepteur::cadencer(InstantNs maintenant) {
   std::vector<Envoi> envois;
-  (void)guichet_.surveiller(maintenant);  // un code renouvelé se lit dans `code()`
+  traiter(guichet_.surveiller(maintenant), envois);  // un code renouvelé se lit dans `code()`
   if (auto q = sceller(MessageHorloge::question(maintenant).encoder(), SorteEnveloppe::horloge)) {
     envois.push_back(std::move(*q));
     ++compteurs_.questionsHorloge;
@@ -159,6 +169,8 @@ CompteursRecepteur Recepteur::compteurs() const {
   c.paquetsPerdus = perdusAvant_ + suivi_.perdus();
   c.paquetsTardifs = tardifsAvant_ + suivi_.horsOrdre();
   c.trous = lecture_->etat().trous;
+  c.essaisRefuses = guichet_.essaisRefuses();
+  c.essaisEchoues = guichet_.essaisEchoues();
   c.vitessePPM = pilote_.vitessePPM();
   c.cibleMs = pilote_.cibleMs();
   c.arriveeMs = latence_.jusquALIPhoneMs();

@@ -71,14 +71,23 @@ class Recepteur {
 
   [[nodiscard]] CompteursRecepteur compteurs() const;
   [[nodiscard]] const CodeAppairage& code() const { return guichet_.code(); }
-  /// Le code fixé a été entamé : le programme doit s'arrêter.
+  /// Le code fixé ne sert plus (entamé ou servi).
   [[nodiscard]] bool codeEpuise() const { return guichet_.codeEpuise(); }
+  [[nodiscard]] GuichetAppairage::Epuisement epuisement() const { return guichet_.epuisement(); }
+  /// Ce qui reste de la pause d'appairage ; 0 : un essai serait servi.
+  [[nodiscard]] std::uint64_t pauseAppairageNs(InstantNs maintenant) const {
+    return guichet_.pauseRestanteNs(maintenant);
+  }
+  [[nodiscard]] int echecsRetenus(InstantNs maintenant) const {
+    return guichet_.echecsRetenus(maintenant);
+  }
   [[nodiscard]] bool appaire() const { return liaison_.has_value(); }
   [[nodiscard]] double vitessePPM() const { return pilote_.vitessePPM(); }
 
  private:
   void appairer(const AppairageRepondeur::Reussi& reussi, const PointReseau& source,
                 std::vector<Envoi>& envois);
+  void traiter(GuichetAppairage::Issue issue, std::vector<Envoi>& envois);
   void recevoirScelle(VueOctets octets, const PointReseau& source, InstantNs maintenant);
   void recevoirAudio(const Octets& contenu, InstantNs maintenant);
   std::optional<Envoi> sceller(VueOctets contenu, SorteEnveloppe sorte);

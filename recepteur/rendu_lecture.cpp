@@ -37,21 +37,24 @@ long RenduLecture::fournir(void* moi, float** donnees) {
   return static_cast<long>(n);
 }
 
-void RenduLecture::rendre(std::span<float> entrelace, std::optional<InstantNs> heureNs) {
+bool RenduLecture::rendre(std::span<float> entrelace, std::optional<InstantNs> heureNs,
+                          bool peutAttendre) {
   const auto trames = static_cast<std::int64_t>(entrelace.size() / 2);
   if (convertisseur_ == nullptr) {
+    if (peutAttendre && !lecture_->peutRendre(trames)) return false;
     for (std::int64_t fait = 0; fait < trames;) {
       const std::int64_t n = tirer(trames - fait, fait == 0 ? heureNs : std::nullopt);
       std::copy_n(entree_.begin(), 2 * n, entrelace.begin() + 2 * fait);
       fait += n;
     }
-    return;
+    return true;
   }
   heureMorceau_ = heureNs;
   const double ratio = 1.0 / (1.0 + vitessePPM_.load(std::memory_order_relaxed) * 1e-6);
   const long faits =
       std::max(0L, src_callback_read(convertisseur_, ratio, trames, entrelace.data()));
   std::fill(entrelace.begin() + 2 * faits, entrelace.end(), 0.0F);
+  return true;
 }
 
 }  // namespace ravlo

@@ -20,7 +20,8 @@ namespace ravlo {
 /// qu'une vitesse positive consomme la file plus vite qu'elle ne joue.
 ///
 /// Sans rééchantillonnage (`reechantillonner` faux, pour un fichier qui n'a pas d'horloge à
-/// suivre), les trames de la file passent telles quelles.
+/// suivre), les trames de la file passent telles quelles, et `rendre` peut attendre : une
+/// machine chargée ne doit pas trouer le fichier.
 ///
 /// `rendre` : fil de rendu seul, n'alloue rien et ne prend que le verrou court de la
 /// lecture. `changerVitesse` : n'importe quel fil.
@@ -36,7 +37,12 @@ class RenduLecture {
   void changerVitesse(double ppm) { vitessePPM_.store(ppm, std::memory_order_relaxed); }
 
   /// Remplit `entrelace` (gauche, droite, …) ; `heureNs` : quand sa première trame sortira.
-  TEMPS_REEL void rendre(std::span<float> entrelace, std::optional<InstantNs> heureNs);
+  /// Rend faux, sans rien remplir ni tirer, seulement sans rééchantillonnage et avec
+  /// `peutAttendre`, quand la lecture jouerait du son mais que la file ne tient pas tout le
+  /// bloc (`LectureTiree::peutRendre`) : la sortie rappellera plus tard. Vrai sinon, le bloc
+  /// rempli (son, silence d'amorce ou trou).
+  TEMPS_REEL bool rendre(std::span<float> entrelace, std::optional<InstantNs> heureNs,
+                         bool peutAttendre = false);
 
  private:
   static long fournir(void* moi, float** donnees);

@@ -2,12 +2,15 @@
 
 #include <asio/io_context.hpp>
 #include <asio/ip/udp.hpp>
+#include <asio/ip/v6_only.hpp>
 #include <asio/post.hpp>
-#include <asio/signal_set.hpp>
 #include <asio/steady_timer.hpp>
+#include <cmath>
 #include <fstream>
 
+#include "link/plateforme/echeance.hpp"
 #include "link/plateforme/horloge.hpp"
+#include "link/plateforme/signaux_fin.hpp"
 #include "link/plateforme/systeme.hpp"
 #include "protocol/crypto/hasard_systeme.hpp"
 #include "protocol/messages/service_ravlo.hpp"
@@ -34,17 +37,15 @@ struct ServiceRecepteur::Etat {
       : o_(o), locale_(std::move(locale)), p_(std::move(p)) {}
 
   int executer() {
-    std::error_code e;
-    socket_.open(udp::v4(), e);
-    if (!e) socket_.bind(udp::endpoint(udp::v4(), o_.port), e);
+    const std::error_code e = ecouter();
     if (e) {
       dire(p_.erreurs, texte("Impossible d'écouter sur le port UDP %u : %s."), unsigned{o_.port},
            e.message().c_str());
       return 1;
     }
-    if (auto raison =
-            p_.sortie->demarrer([this](std::span<float> bloc, std::optional<InstantNs> h) {
-              rendu_.rendre(bloc, h);
+    if (auto raison = p_.sortie->demarrer(
+            [this](std::span<float> bloc, std::optional<InstantNs> h, bool peutAttendre) {
+              return rendu_.rendre(bloc, h, peutAttendre);
             })) {
       dire(p_.erreurs, texte("Lecture impossible par PulseAudio : %s."), raison->c_str());
       return 1;
@@ -56,14 +57,14 @@ struct ServiceRecepteur::Etat {
     recevoir();
     armer(cadence_, std::chrono::milliseconds(200), [this] { cadencer(); });
     armer(suivi_, std::chrono::seconds(1), [this] { suivre(); });
-    signaux_.async_wait([this](const std::error_code& erreur, int) {
-      if (!erreur) terminer(texte("Interrompu : l'écoute s'arrête."), 0);
-    });
+    signaux_.attendre([this](int) { terminer(texte("Interrompu : l'écoute s'arrête."), 0); });
     debutNs_ = hoteNs();
     io_.run();
+    std::error_code ignore;
+    socket_.close(ignore);
     p_.sortie->arreter();
     if (p_.annonceur) p_.annonceur->retirer();
-    const auto c = recepteur_.compteurs();
+    const auto c = compteurs(hoteNs());
     if (o_.stats) std::ofstream(*o_.stats) << c.json() << '\n';
     dire(statut_ == 0 ? p_.messages : p_.erreurs, "%s", raison_.c_str());
     if (c.finEnvoyee && c.expediteur) {
@@ -74,6 +75,28 @@ struct ServiceRecepteur::Etat {
 
  private:
   std::string texte(std::string_view cle) const { return ravlo::texte(cle, locale_); }
+
+  // Une socket pour IPv6 et IPv4 (adresses IPv4 vues comme ::ffff:a.b.c.d) ; IPv4 seul
+  // quand la machine n'a pas d'IPv6.
+  std::error_code ecouter() {
+    std::error_code e;
+    socket_.open(udp::v6(), e);
+    if (!e) socket_.set_option(asio::ip::v6_only(false), e);
+    if (!e) socket_.bind(udp::endpoint(udp::v6(), o_.port), e);
+    if (!e) return e;
+    std::error_code ignore;
+    socket_.close(ignore);
+    e.clear();
+    socket_.open(udp::v4(), e);
+    if (!e) socket_.bind(udp::endpoint(udp::v4(), o_.port), e);
+    return e;
+  }
+
+  CompteursRecepteur compteurs(InstantNs maintenant) const {
+    auto c = recepteur_.compteurs();
+    c.pauseAppairageS = static_cast<double>(recepteur_.pauseAppairageNs(maintenant)) / 1e9;
+    return c;
+  }
 
   void montrerCode() {
     codeMontre_ = recepteur_.code().chiffres();
@@ -95,6 +118,7 @@ struct ServiceRecepteur::Etat {
 
   void direAnnonce(const EtatAnnonce& etat, std::uint16_t port) {
     if (etat.cas == EtatAnnonce::Cas::annoncee) {
+      annonceIndisponible_ = false;  // une perte suivante se dira de nouveau
       dire(p_.messages, texte("Annoncé sur le réseau local sous le nom « %s »."), etat.nom.c_str());
     } else if (!annonceIndisponible_) {
       annonceIndisponible_ = true;
@@ -110,9 +134,16 @@ struct ServiceRecepteur::Etat {
         asio::buffer(tampon_), source_, [this](const std::error_code& e, std::size_t taille) {
           if (e == asio::error::operation_aborted) return;
           if (!e) {
-            const PointReseau source{source_.address().to_string(), source_.port()};
-            envoyer(recepteur_.recevoir(VueOctets(tampon_.data(), taille), source, hoteNs()));
+            auto adresse = source_.address();
+            if (adresse.is_v6() && adresse.to_v6().is_v4_mapped())
+              adresse = asio::ip::make_address_v4(asio::ip::v4_mapped, adresse.to_v6());
+            const PointReseau source{adresse.to_string(), source_.port()};
+            const auto envois =
+                recepteur_.recevoir(VueOctets(tampon_.data(), taille), source, hoteNs());
+            // Le code neuf se dit avant que la réponse parte : qui lit la sortie du programme
+            // connaît le code courant dès qu'une tentative a fini.
             verifierCode();
+            envoyer(envois);
           }
           if (socket_.is_open()) recevoir();
         });
@@ -121,14 +152,17 @@ struct ServiceRecepteur::Etat {
   void envoyer(const std::vector<Envoi>& envois) {
     for (const auto& envoi : envois) {
       std::error_code e;
-      const auto adresse = asio::ip::make_address(envoi.vers.adresse, e);
+      auto adresse = asio::ip::make_address(envoi.vers.adresse, e);
       if (e) continue;
+      if (adresse.is_v4() && socket_.local_endpoint(e).protocol() == udp::v6())
+        adresse = asio::ip::make_address_v6(asio::ip::v4_mapped, adresse.to_v4());
       socket_.send_to(asio::buffer(envoi.donnees), udp::endpoint(adresse, envoi.vers.port), 0, e);
     }
   }
 
   void verifierCode() {
-    if (recepteur_.codeEpuise() && !codeEpuiseDit_) {
+    const auto epuisement = recepteur_.epuisement();
+    if (epuisement == GuichetAppairage::Epuisement::parEchec && !codeEpuiseDit_) {
       const auto raison = texte(
           "Le code fixé par --code a servi à une tentative d'appairage échouée : il ne "
           "sera plus accepté. Relance sans --code pour un code neuf à chaque échec.");
@@ -141,16 +175,32 @@ struct ServiceRecepteur::Etat {
       codeEpuiseDit_ = true;
       dire(p_.erreurs, "%s", raison.c_str());
     }
-    if (recepteur_.code().chiffres() != codeMontre_) {
-      dire(p_.messages, "%s", texte("Appairage échoué : voici un nouveau code.").c_str());
-      montrerCode();
-    }
-    const bool appaire = recepteur_.compteurs().appairages != appairagesVus_;
+    const auto appairages = recepteur_.compteurs().appairages;
+    const bool appaire = appairages != appairagesVus_;
     if (appaire) {
-      appairagesVus_ = recepteur_.compteurs().appairages;
+      appairagesVus_ = appairages;
       dire(p_.messages, texte("Appairé avec %s."),
            recepteur_.compteurs().expediteur.value_or("").c_str());
+      if (epuisement == GuichetAppairage::Epuisement::parAppairage && !codeEpuiseDit_) {
+        codeEpuiseDit_ = true;
+        dire(p_.messages, "%s",
+             texte("Le code fixé par --code a servi : il ne sera plus accepté.").c_str());
+      }
     }
+    if (recepteur_.code().chiffres() != codeMontre_) {
+      dire(p_.messages, "%s",
+           (appaire ? texte("Ce code a servi : voici celui du prochain appairage.")
+                    : texte("Appairage échoué : voici un nouveau code."))
+               .c_str());
+      montrerCode();
+    }
+    const InstantNs maintenant = hoteNs();
+    const std::uint64_t pause = recepteur_.pauseAppairageNs(maintenant);
+    if (pause > 0 && !pauseDite_) {
+      dire(p_.messages, texte("Trop de codes faux d'affilée (%d) : appairage suspendu %.0f s."),
+           recepteur_.echecsRetenus(maintenant), std::ceil(static_cast<double>(pause) / 1e9));
+    }
+    pauseDite_ = pause > 0;
   }
 
   template <class F>
@@ -164,7 +214,8 @@ struct ServiceRecepteur::Etat {
     minuterie.async_wait([this, &minuterie, periode, tache](const std::error_code& e) {
       if (e) return;
       tache();
-      minuterie.expires_at(minuterie.expiry() + periode);
+      minuterie.expires_at(
+          echeanceSuivante(minuterie.expiry(), periode, asio::steady_timer::clock_type::now()));
       relancer(minuterie, periode, tache);
     });
   }
@@ -177,16 +228,16 @@ struct ServiceRecepteur::Etat {
 
   void suivre() {
     const InstantNs maintenant = hoteNs();
-    const auto c = recepteur_.compteurs();
+    const auto c = compteurs(maintenant);
     const auto carte = recepteur_.carte(p_.sortie->sonCoupe(), maintenant);
     const double ecoule = static_cast<double>(ecartNs(maintenant, debutNs_)) / 1e9;
     dire(p_.messages,
          texte("%6.1f s  %s  paquets %lld  perdus %lld  tardifs %lld  trous %lld  latence %s ms  "
-               "vitesse %+.0f ppm  cible %s ms"),
+               "vitesse %+.0f ppm  cible %s ms%s"),
          ecoule, etatLecture(maintenant).c_str(), static_cast<long long>(c.paquetsRecus),
          static_cast<long long>(c.paquetsPerdus), static_cast<long long>(c.paquetsTardifs),
          static_cast<long long>(c.trous), enMs(c.latenceMs).c_str(), c.vitessePPM,
-         enMs(c.cibleMs).c_str());
+         enMs(c.cibleMs).c_str(), pauseEnCours(c.pauseAppairageS).c_str());
     if (carte) {
       dire(p_.messages, texte("Carte : son coupé %s, en pause %s."),
            (carte->sonCoupe ? texte("oui") : texte("non")).c_str(),
@@ -208,6 +259,14 @@ struct ServiceRecepteur::Etat {
     return recepteur_.enPause(maintenant) ? texte("en pause") : texte("en lecture");
   }
 
+  std::string pauseEnCours(double secondes) const {
+    if (secondes <= 0) return {};
+    char ligne[96];
+    std::snprintf(ligne, sizeof ligne, texte("  appairage suspendu %.0f s").c_str(),
+                  std::ceil(secondes));
+    return ligne;
+  }
+
   static std::string enMs(std::optional<double> ms) {
     if (!ms) return "-";
     char texteMs[32];
@@ -220,11 +279,11 @@ struct ServiceRecepteur::Etat {
     raison_ = raison;
     statut_ = statut;
     if (auto fin = recepteur_.terminer()) envoyer({*fin});
-    std::error_code ignore;
-    socket_.close(ignore);
+    // La socket reste ouverte jusqu'à la sortie de `io_.run()` : la réponse du datagramme en
+    // cours (le refus qui a épuisé un code fixé) part encore.
     cadence_.cancel();
     suivi_.cancel();
-    signaux_.cancel();
+    signaux_.annuler();
     io_.stop();
   }
 
@@ -237,7 +296,7 @@ struct ServiceRecepteur::Etat {
   std::array<std::uint8_t, 65'536> tampon_{};
   asio::steady_timer cadence_{io_};
   asio::steady_timer suivi_{io_};
-  asio::signal_set signaux_{io_, SIGINT, SIGTERM};
+  SignauxFin signaux_{io_};
   std::shared_ptr<LectureTiree> lecture_ =
       std::make_shared<LectureTiree>(96'000, Recepteur::amorceDepartTrames);
   RenduLecture rendu_{lecture_, !o_.wav.has_value()};
@@ -248,6 +307,7 @@ struct ServiceRecepteur::Etat {
   std::int64_t appairagesVus_ = 0;
   bool annonceIndisponible_ = false;
   bool codeEpuiseDit_ = false;
+  bool pauseDite_ = false;
   InstantNs debutNs_ = 0;
   std::string raison_;
   int statut_ = 0;

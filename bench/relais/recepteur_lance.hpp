@@ -71,6 +71,22 @@ class RecepteurLance {
     }
   }
 
+  /// Les lignes entières déjà écrites, sans attendre (le programme écrit chaque ligne d'un
+  /// seul coup).
+  std::vector<std::string> lignesPretes() {
+    std::vector<std::string> lignes(1);
+    pollfd p{sortie_, POLLIN, 0};
+    for (char c = 0; ::poll(&p, 1, 0) > 0 && ::read(sortie_, &c, 1) == 1;) {
+      if (c == '\n') {
+        lignes.emplace_back();
+      } else {
+        lignes.back() += c;
+      }
+    }
+    lignes.pop_back();
+    return lignes;
+  }
+
   /// Attend une ligne d'état (une par seconde) qui compte au moins `n` paquets reçus.
   bool attendrePaquets(long n, std::chrono::milliseconds delai = std::chrono::seconds(10)) {
     const auto echeance = std::chrono::steady_clock::now() + delai;

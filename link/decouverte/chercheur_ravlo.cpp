@@ -137,8 +137,13 @@ void ChercheurRavlo::conclure(const Appareil& appareil, const std::string& chiff
     changer(resultat_, Resultat{Resultat::Cas::accepte, appareil.nom});
     changer(appaire_, std::optional<IPhoneAppaire>(IPhoneAppaire{appareil, reussi->liaison}));
   } else if (const auto* echoue = std::get_if<AppairageInitiateur::Echoue>(&initiateur.etat())) {
-    if (echoue->codeGrille) griller(chiffres);
-    changer(resultat_, Resultat{Resultat::Cas::refuse, {}});
+    if (echoue->codeGrille) {
+      griller(chiffres);
+      changer(resultat_, Resultat{Resultat::Cas::refuse, {}});
+    } else {
+      changer(resultat_, Resultat{Resultat::Cas::echec,
+                                  texte(ErreurAppairage::refusAvantDevoilement, dep_.locale())});
+    }
   } else {
     if (initiateur.codeGrille()) griller(chiffres);
     changer(resultat_,

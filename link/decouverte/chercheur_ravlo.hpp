@@ -58,7 +58,7 @@ class ChercheurRavlo final : public ModeleObservable,
       accepte,  ///< texte : le nom du récepteur
       echec,    ///< texte : l'explication
       aucun,
-      refuse,
+      refuse,  ///< refusé après un dévoilement : le code est tenu pour faux, et grillé
       codeDejaEssaye,
       finParLIPhone,
       iPhoneInjoignable

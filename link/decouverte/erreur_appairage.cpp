@@ -16,6 +16,10 @@ std::string texte(ErreurAppairage erreur, std::string_view locale) {
           "L'app Ravlo de cet iPhone est trop ancienne pour ce Mac. Mets-la à jour, puis "
           "réessaie.",
           locale);
+    case ErreurAppairage::refusAvantDevoilement:
+      return texte(
+          "Le récepteur n'accepte pas d'appairage pour l'instant. Réessaie dans un moment.",
+          locale);
   }
   return {};
 }

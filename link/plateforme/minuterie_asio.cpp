@@ -1,5 +1,7 @@
 #include "link/plateforme/minuterie_asio.hpp"
 
+#include "link/plateforme/echeance.hpp"
+
 #include <time.h>
 
 #include <asio/post.hpp>
@@ -30,10 +32,8 @@ struct EtatMinuterie : std::enable_shared_from_this<EtatMinuterie> {
     minuterie.async_wait([faible](const std::error_code& erreur) {
       const auto moi = faible.lock();
       if (erreur || !moi || !moi->tirer()) return;
-      auto prochaine = moi->minuterie.expiry() + moi->intervalle;
-      const auto maintenant = HorlogeContinueChrono::now();
-      while (prochaine <= maintenant) prochaine += moi->intervalle;
-      moi->minuterie.expires_at(prochaine);
+      moi->minuterie.expires_at(
+          echeanceSuivante(moi->minuterie.expiry(), moi->intervalle, HorlogeContinueChrono::now()));
       moi->armer();
     });
   }

@@ -12,9 +12,13 @@ namespace ravlo {
 /// Une sortie de son qui tire ce qu'elle joue : stéréo, 48 000 Hz, flottants entrelacés.
 class SortieAudio {
  public:
-  /// Appelé sur le fil de rendu de la sortie, jamais deux à la fois : remplir tout le bloc.
-  /// Le second argument : l'heure hôte où sa première trame sortira, quand elle est connue.
-  using RappelRendu = std::function<void(std::span<float>, std::optional<InstantNs>)>;
+  /// Appelé sur le fil de rendu de la sortie, jamais deux à la fois : remplir tout le bloc et
+  /// rendre vrai. Le second argument : l'heure hôte où sa première trame sortira, quand elle
+  /// est connue. Le troisième, `peutAttendre` : la sortie n'a pas d'horloge à suivre et
+  /// accepte faux, « rien à jouer sans trou pour l'instant » ; le bloc n'est alors pas joué
+  /// et elle rappellera. Une sortie qui le passe à faux rend toujours tout le bloc.
+  using RappelRendu =
+      std::function<bool(std::span<float>, std::optional<InstantNs>, bool peutAttendre)>;
 
   virtual ~SortieAudio() = default;
 

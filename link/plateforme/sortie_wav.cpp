@@ -1,5 +1,6 @@
 #include "link/plateforme/sortie_wav.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -10,9 +11,25 @@
 #include "protocol/audio/fichier_wav.hpp"
 
 namespace ravlo {
+namespace {
+
+class TempsSysteme final : public SortieWav::Temps {
+ public:
+  InstantNs maintenant() override {
+    return static_cast<InstantNs>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                      std::chrono::steady_clock::now().time_since_epoch())
+                                      .count());
+  }
+  void dormirJusqua(InstantNs instant) override {
+    std::this_thread::sleep_until(std::chrono::steady_clock::time_point(
+        std::chrono::nanoseconds(static_cast<std::int64_t>(instant))));
+  }
+};
+
+}  // namespace
 
 std::expected<std::unique_ptr<SortieWav>, std::string> SortieWav::creer(
-    const std::filesystem::path& chemin) {
+    const std::filesystem::path& chemin, std::shared_ptr<Temps> temps) {
   std::FILE* f = std::fopen(chemin.c_str(), "wb");
   if (f == nullptr) return std::unexpected(std::generic_category().message(errno));
   const Octets entete = FichierWav::entete(0);
@@ -20,7 +37,8 @@ std::expected<std::unique_ptr<SortieWav>, std::string> SortieWav::creer(
     std::fclose(f);
     return std::unexpected(std::generic_category().message(errno));
   }
-  return std::unique_ptr<SortieWav>(new SortieWav(f));
+  if (temps == nullptr) temps = std::make_shared<TempsSysteme>();
+  return std::unique_ptr<SortieWav>(new SortieWav(f, std::move(temps)));
 }
 
 SortieWav::~SortieWav() {
@@ -37,10 +55,22 @@ std::optional<std::string> SortieWav::demarrer(RappelRendu rappel) {
 void SortieWav::tourner(const RappelRendu& rappel) {
   std::array<float, 2 * tramesParBloc> flottants{};
   std::array<std::uint8_t, 4 * tramesParBloc> octets{};
-  constexpr auto periode = std::chrono::milliseconds(10);
-  auto echeance = std::chrono::steady_clock::now();
+  InstantNs echeance = temps_->maintenant();
+  std::optional<InstantNs> manqueDepuis;  // premier refus du bloc dû
   while (!arret_.load()) {
-    rappel(flottants, hoteNs());
+    const InstantNs t = temps_->maintenant();
+    if (ecartSigneNs(echeance, t) > 0) {
+      temps_->dormirJusqua(echeance);
+      continue;
+    }
+    const bool peutAttendre =
+        !manqueDepuis || ecartNs(t, *manqueDepuis) < static_cast<std::uint64_t>(grace.count());
+    if (!rappel(flottants, hoteNs(), peutAttendre)) {
+      if (!manqueDepuis) manqueDepuis = t;
+      temps_->dormirJusqua(t + static_cast<InstantNs>(relance.count()));
+      continue;
+    }
+    manqueDepuis.reset();
     for (std::size_t i = 0; i < flottants.size(); ++i) {
       const float x = std::clamp(std::nearbyint(flottants[i] * 32767.0F), -32768.0F, 32767.0F);
       const auto v = static_cast<std::uint16_t>(static_cast<std::int16_t>(x));
@@ -53,8 +83,7 @@ void SortieWav::tourner(const RappelRendu& rappel) {
       erreur_ = errno != 0 ? errno : EIO;
       return;
     }
-    echeance += periode;
-    std::this_thread::sleep_until(echeance);
+    echeance += static_cast<InstantNs>(periode.count());
   }
 }
 

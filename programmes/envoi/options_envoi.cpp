@@ -18,6 +18,15 @@ std::optional<double> nombre(std::string_view texte) {
   return v;
 }
 
+// Sans sa fin de ligne, ni le retour chariot d'un fichier écrit sous Windows ; rien si
+// l'entrée est vide.
+std::optional<std::string> premiereLigne(std::istream& entree) {
+  std::string ligne;
+  if (!std::getline(entree, ligne)) return std::nullopt;
+  if (ligne.ends_with('\r')) ligne.pop_back();
+  return ligne;
+}
+
 }  // namespace
 
 std::expected<PointReseau, std::string> lirePoint(std::string_view texte) {
@@ -54,8 +63,9 @@ std::expected<PointReseau, std::string> lirePoint(std::string_view texte) {
   return PointReseau{adresse.data(), static_cast<std::uint16_t>(valeur)};
 }
 
-std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(
-    std::span<const char* const> arguments) {
+std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(std::span<const char* const> arguments,
+                                                            std::istream& entree,
+                                                            const char* codeEnvironnement) {
   OptionsEnvoi options;
   bool vers = false;
   bool code = false;
@@ -81,7 +91,14 @@ std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(
     } else if (nom == "--recepteur") {
       options.recepteur = std::string(valeur);
     } else if (nom == "--code") {
-      options.code = valeur;
+      if (valeur == "-") {
+        auto lu = premiereLigne(entree);
+        if (!lu)
+          return std::unexpected(std::string("--code - n'a lu aucun code sur l'entrée standard."));
+        options.code = std::move(*lu);
+      } else {
+        options.code = valeur;
+      }
       code = true;
     } else if (nom == "--nom") {
       options.nom = std::string(valeur);
@@ -109,8 +126,14 @@ std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(
   }
   if (vers && options.recepteur)
     return std::unexpected(std::string("--vers et --recepteur s'excluent."));
-  if ((!vers && !options.recepteur) || !code)
-    return std::unexpected(std::string("--vers (ou --recepteur) et --code sont obligatoires."));
+  if (!code && codeEnvironnement != nullptr && *codeEnvironnement != '\0') {
+    options.code = codeEnvironnement;
+    code = true;
+  }
+  if ((!vers && !options.recepteur) || !code) {
+    return std::unexpected(std::string(
+        "--vers (ou --recepteur) et le code (--code ou RAVLO_CODE) sont obligatoires."));
+  }
   if (ton && options.wav) return std::unexpected(std::string("--ton et --wav s'excluent."));
   if (options.capture && (ton || options.wav))
     return std::unexpected(std::string("--capture exclut --ton et --wav."));

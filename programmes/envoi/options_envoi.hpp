@@ -2,6 +2,7 @@
 
 #include <expected>
 #include <filesystem>
+#include <istream>
 #include <optional>
 #include <span>
 #include <string>
@@ -28,14 +29,19 @@ struct OptionsEnvoi {
   /// Avec `capture` : l'ordinateur se tait pendant l'envoi.
   bool silencieux = false;
 
-  /// Les options, ou la phrase qui dit ce qui ne va pas.
+  /// Les options, ou la phrase qui dit ce qui ne va pas. Le code vient de `--code NNNN`, de
+  /// la première ligne de `entree` pour `--code -`, sinon de `codeEnvironnement` (la valeur
+  /// de RAVLO_CODE, nulle ou vide : absente) : les deux derniers ne se voient pas dans `ps`.
+  /// `entree` n'est lue que pour `--code -`.
   [[nodiscard]] static std::expected<OptionsEnvoi, std::string> lire(
-      std::span<const char* const> arguments);
+      std::span<const char* const> arguments, std::istream& entree, const char* codeEnvironnement);
   static constexpr const char* usage =
-      "usage : ravlo-envoi (--vers HOTE:PORT | --recepteur NOM) --code NNNN [--nom NOM]\n"
-      "                    [--ton HZ | --wav FICHIER | --capture [--silencieux]]\n"
+      "usage : ravlo-envoi (--vers HOTE:PORT | --recepteur NOM) [--code NNNN | --code -]\n"
+      "                    [--nom NOM] [--ton HZ | --wav FICHIER | --capture [--silencieux]]\n"
       "                    [--secondes S] [--stats FICHIER]\n"
-      "        ravlo-envoi --liste\n";
+      "        ravlo-envoi --liste\n"
+      "--code - lit le code sur l'entrée standard ; sans --code, il vient de RAVLO_CODE.\n"
+      "--code NNNN se voit dans ps, pour tous les utilisateurs de la machine.\n";
 };
 
 /// "127.0.0.1:50000", "[::1]:50000" ou "localhost:50000" ; le nom se résout en IPv4.

@@ -5,6 +5,7 @@
 #include <asio/signal_set.hpp>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <future>
 #include <iostream>
@@ -295,8 +296,13 @@ int executer(OptionsEnvoi options) {
         }
         const auto* reussi = std::get_if<AppairageInitiateur::Reussi>(&initiateur->etat());
         if (reussi == nullptr) {
-          std::fprintf(stderr, "%s.\n%s\n", texte("Code refusé", locale).c_str(),
-                       texte("Vérifie les 4 chiffres affichés sur l'iPhone.", locale).c_str());
+          if (initiateur->codeGrille()) {
+            std::fprintf(stderr, "%s.\n%s\n", texte("Code refusé", locale).c_str(),
+                         texte("Vérifie les 4 chiffres affichés sur l'iPhone.", locale).c_str());
+          } else {
+            std::fprintf(stderr, "%s\n",
+                         texte(ErreurAppairage::refusAvantDevoilement, locale).c_str());
+          }
           fin = {"appairage", 1};
           principal.arreter();
           return;
@@ -320,8 +326,8 @@ int executer(OptionsEnvoi options) {
 int main(int argc, char** argv) {
   try {
     ravlo::preparerTextes();
-    const auto options =
-        ravlo::OptionsEnvoi::lire(std::span<const char* const>(argv + 1, argc - 1));
+    const auto options = ravlo::OptionsEnvoi::lire(std::span<const char* const>(argv + 1, argc - 1),
+                                                   std::cin, std::getenv("RAVLO_CODE"));
     const std::string_view premier = argc > 1 ? argv[1] : "";
     if (premier == "--help" || premier == "-h") {
       std::fputs(ravlo::OptionsEnvoi::usage, stdout);

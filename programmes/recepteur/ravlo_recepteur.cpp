@@ -5,6 +5,7 @@
 
 #include "link/plateforme/avahi/annonceur_avahi.hpp"
 #include "link/plateforme/pulseaudio/sortie_pulse.hpp"
+#include "link/plateforme/signaux_fin.hpp"
 #include "link/plateforme/sortie_wav.hpp"
 #include "link/plateforme/systeme.hpp"
 #include "link/plateforme/textes_programme.hpp"
@@ -12,6 +13,8 @@
 #include "recepteur/service_recepteur.hpp"
 
 int main(int argc, char** argv) {
+  // Avant tout fil : un signal de fin ne tue plus le programme, il se lit.
+  ravlo::SignauxFin::bloquer();
   try {
     const std::string locale = ravlo::preparerTextes();
     const auto options = ravlo::OptionsRecepteur::lire(

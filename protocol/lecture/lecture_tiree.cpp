@@ -171,6 +171,15 @@ std::int64_t LectureTiree::tirer(std::int64_t trames, std::span<float> gauche,
   return rendues;
 }
 
+bool LectureTiree::peutRendre(std::int64_t trames) const {
+  // Lue avant le verrou : seul le rendu fait baisser la file, elle ne peut que croître depuis.
+  const std::int64_t d = file_.disponible() / octetsParTrame;
+  const std::int64_t capaciteTrames = file_.capacite() / octetsParTrame;
+  Garde garde(verrou_);
+  const bool joueraitDuSon = enLecture_ || d >= std::min(amorce_, capaciteTrames + 1);
+  return !joueraitDuSon || d >= trames;
+}
+
 void LectureTiree::vider() {
   file_.jeter(std::numeric_limits<std::int64_t>::max());
   Garde garde(verrou_);

@@ -89,6 +89,12 @@ class LectureTiree {
   TEMPS_REEL std::int64_t tirer(std::int64_t trames, std::span<float> gauche,
                                 std::span<float> droite, std::optional<InstantNs> heureNs);
 
+  /// Vrai quand un `tirer` de `trames` ne ferait pas de trou : la lecture attend encore son
+  /// amorce (et rendrait du silence), ou la file tient `trames` trames. Une sortie sans
+  /// horloge à suivre s'en sert pour attendre le réseau plutôt que d'écrire un trou. Fil de
+  /// rendu ; n'alloue rien.
+  [[nodiscard]] TEMPS_REEL bool peutRendre(std::int64_t trames) const;
+
   /// Jette toutes les trames en file et renvoie la lecture à l'amorçage, sans rattrapage.
   void vider();
 

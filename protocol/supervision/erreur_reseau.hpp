@@ -17,6 +17,8 @@ struct ErreurReseau {
   /// traduit vers ceux-ci.
   static constexpr std::int64_t dnssdNonAutorise = -65555;
   static constexpr std::int64_t dnssdRefusParPolitique = -65570;
+  /// Code DNS-SD du service de découverte qui ne tourne pas (le démon mDNS du système).
+  static constexpr std::int64_t dnssdServiceAbsent = -65563;
 
   DomaineErreurReseau domaine = DomaineErreurReseau::autre;
   std::int64_t code = 0;

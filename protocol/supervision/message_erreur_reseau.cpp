@@ -7,7 +7,14 @@
 namespace ravlo {
 namespace {
 
-enum class Phrase : std::uint8_t { horsReseau, sansReponse, refus, reseauLocalInterdit, inattendu };
+enum class Phrase : std::uint8_t {
+  horsReseau,
+  sansReponse,
+  refus,
+  reseauLocalInterdit,
+  serviceAbsent,
+  inattendu
+};
 
 Phrase phrasePosix(std::int64_t code) {
   switch (code) {
@@ -34,10 +41,15 @@ Phrase phrase(ErreurReseau erreur) {
     case DomaineErreurReseau::posix:
       return phrasePosix(erreur.code);
     case DomaineErreurReseau::dnssd:
-      return erreur.code == ErreurReseau::dnssdNonAutorise ||
-                     erreur.code == ErreurReseau::dnssdRefusParPolitique
-                 ? Phrase::reseauLocalInterdit
-                 : Phrase::inattendu;
+      switch (erreur.code) {
+        case ErreurReseau::dnssdNonAutorise:
+        case ErreurReseau::dnssdRefusParPolitique:
+          return Phrase::reseauLocalInterdit;
+        case ErreurReseau::dnssdServiceAbsent:
+          return Phrase::serviceAbsent;
+        default:
+          return Phrase::inattendu;
+      }
     case DomaineErreurReseau::autre:
       break;
   }
@@ -86,6 +98,11 @@ std::string MessageErreurReseau::texte(ErreurReseau erreur, std::string_view loc
       return ravlo::texte(
           "macOS interdit le réseau local à Ravlo Link. Ouvre Réglages Système → "
           "Confidentialité et sécurité → Réseau local, et active Ravlo Link.",
+          locale);
+    case Phrase::serviceAbsent:
+      return ravlo::texte(
+          "Le service avahi-daemon ne tourne pas : sans lui, aucun récepteur ne se trouve sur le "
+          "réseau local. Lance-le avec « sudo systemctl start avahi-daemon ».",
           locale);
     case Phrase::inattendu:
       break;

@@ -7,12 +7,14 @@
 #include <gtest/gtest.h>
 #include <net/if.h>
 #include <sched.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <sys/wait.h>
 
 #include <array>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -30,14 +32,18 @@ namespace {
 using namespace std::chrono_literals;
 using Cas = ChercheurRavlo::EtatReseau::Cas;
 
-// Les refus d'Avahi deviennent ceux de DNS-SD (réseau local interdit) ; le reste garde son code.
-TEST(ErreurAvahi, LesRefusDisentLeReseauLocalInterdit) {
+// Les refus d'Avahi et son démon absent deviennent les codes DNS-SD qui ont leur phrase ; le
+// reste garde son code.
+TEST(ErreurAvahi, RefusEtDemonAbsentDeviennentDesCodesDnssd) {
   using E = ErreurReseau;
   EXPECT_EQ(erreurAvahi(AVAHI_ERR_ACCESS_DENIED),
             (E{DomaineErreurReseau::dnssd, E::dnssdNonAutorise}));
   EXPECT_EQ(erreurAvahi(AVAHI_ERR_NOT_PERMITTED),
             (E{DomaineErreurReseau::dnssd, E::dnssdRefusParPolitique}));
-  EXPECT_EQ(erreurAvahi(AVAHI_ERR_NO_DAEMON), (E{DomaineErreurReseau::autre, AVAHI_ERR_NO_DAEMON}));
+  EXPECT_EQ(erreurAvahi(AVAHI_ERR_NO_DAEMON),
+            (E{DomaineErreurReseau::dnssd, E::dnssdServiceAbsent}));
+  EXPECT_EQ(erreurAvahi(AVAHI_ERR_DISCONNECTED),
+            (E{DomaineErreurReseau::autre, AVAHI_ERR_DISCONNECTED}));
 }
 
 // L'outil de scripts/services/avahi, donné par scripts/test.
@@ -72,9 +78,10 @@ struct Avahi : ::testing::Test {
     publies.push_back(nom);
   }
 
-  // Fait tourner le fil principal jusqu'à ce que `condition` tienne, 10 s au plus.
-  bool attendreQue(const std::function<bool()>& condition) {
-    const auto fin = std::chrono::steady_clock::now() + 10s;
+  // Fait tourner le fil principal jusqu'à ce que `condition` tienne, `borne` au plus.
+  bool attendreQue(const std::function<bool()>& condition,
+                   std::chrono::steady_clock::duration borne = 10s) {
+    const auto fin = std::chrono::steady_clock::now() + borne;
     bool tenue = condition();
     if (tenue) return true;
     auto m = principal.repeter(10ms, 5ms, [&] {
@@ -216,11 +223,62 @@ TEST_F(Avahi, RavloRecepteurAnnonceEtRecoitParSonNom) {
   const auto [sortie, statut] =
       envoi("--recepteur " + cite("Véranda") + " --code 1357 --secondes 1");
   EXPECT_EQ(statut, 0) << sortie;
-  ASSERT_TRUE(attendreQue([&] { return std::ifstream(journal + ".json").good(); })) << lu();
-  std::ifstream stats(journal + ".json");
-  const std::string json((std::istreambuf_iterator<char>(stats)), {});
+  // Le fichier existe avant d'être écrit : attendre sa dernière ligne.
+  std::string json;
+  ASSERT_TRUE(attendreQue([&] {
+    std::ifstream stats(journal + ".json");
+    json.assign(std::istreambuf_iterator<char>(stats), {});
+    return json.ends_with("}\n");
+  })) << lu();
   EXPECT_NE(json.find("\"appairages\": 1"), std::string::npos) << json;
   for (const char* fin : {".txt", ".wav", ".json"}) std::filesystem::remove(journal + fin);
+}
+
+// ravlo-recepteur lancé dans ravlo_rx, puis le démon de son espace arrêté et relancé : le
+// récepteur s'annonce de nouveau sans être relancé lui-même, et le dit. Le but est 5 s après
+// le retour du démon ; la borne de 20 s laisse passer une machine chargée.
+TEST_F(Avahi, RavloRecepteurAnnonceDeNouveauApresLaRelanceDeSonDemon) {
+  const std::string journal = "/tmp/ravlo-avahi-relance-" + std::to_string(::getpid());
+  // Le PID écrit est celui du récepteur même : c'est lui que la fin du test arrête.
+  lancer("dans rx bash -c " + cite(RAVLO_RECEPTEUR " --nom Grenier --code 2580 --secondes 120 "
+                                                   "--wav /dev/null > " +
+                                   journal + ".txt 2>&1 & echo $! > " + journal + ".pid"));
+  struct Arret {
+    std::string journal;
+    ~Arret() {
+      int pid = 0;
+      std::ifstream(journal + ".pid") >> pid;
+      if (pid > 0) ::kill(pid, SIGTERM);
+      for (const char* fin : {".txt", ".pid"}) std::filesystem::remove(journal + fin);
+    }
+  } arret{journal};
+  const auto lu = [&] {
+    std::ifstream f(journal + ".txt");
+    return std::string((std::istreambuf_iterator<char>(f)), {});
+  };
+  const auto annonces = [&] {
+    const std::string texte = lu();
+    std::size_t n = 0;
+    for (auto i = texte.find("Annoncé"); i != std::string::npos; i = texte.find("Annoncé", i + 1))
+      ++n;
+    return n;
+  };
+
+  chercheur->demarrer();
+  ASSERT_TRUE(attendreQue([&] { return trouver("Grenier") != nullptr; }, 20s)) << lu();
+  lancer("arreter-demon rx");
+  // Le démon arrêté dit adieu : le retour qui suit ne peut venir que d'une annonce nouvelle.
+  ASSERT_TRUE(attendreQue([&] { return trouver("Grenier") == nullptr; }, 20s));
+  // Mesuré dès la relance, démarrage du démon compris.
+  const auto relance = std::chrono::steady_clock::now();
+  lancer("relancer-demon rx");
+  const bool revenu = attendreQue([&] { return trouver("Grenier") != nullptr; }, 20s);
+  const std::chrono::duration<double> delai = std::chrono::steady_clock::now() - relance;
+  std::printf("annoncé de nouveau %.2f s après la relance du démon\n", delai.count());
+  ASSERT_TRUE(revenu) << lu();
+  // Le récepteur le dit aussi, un peu après qu'on le voit parfois.
+  EXPECT_TRUE(attendreQue([&] { return annonces() >= 2; })) << lu();
+  EXPECT_EQ(trouver("Grenier")->point.adresse, "10.99.0.1");
 }
 
 }  // namespace

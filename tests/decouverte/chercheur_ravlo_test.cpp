@@ -174,16 +174,22 @@ TEST_F(Chercheur, RecepteurMuetRenvoisPuisPasDeReponse) {
   file->avancer(dialogue::budget + 1s);
 }
 
-// Un datagramme illisible est ignoré ; une réponse en JSON (ancien récepteur) ou une erreur de
-// réception termine aussitôt, sur son texte.
+// Un datagramme illisible est ignoré ; une réponse en JSON (ancien récepteur), une erreur de
+// réception ou un refus avant tout dévoilement (le récepteur en pause) termine aussitôt, sur
+// son texte, sans griller le code.
 TEST_F(Chercheur, ReponsesQuiTerminentOuSontIgnorees) {
   const ErreurReseau refus{DomaineErreurReseau::posix, ECONNREFUSED};
+  const auto refuserDebut = [](faux::ConnexionFactice& c) {
+    const auto debut = MessagePasskey::decoder(c.envoyes.at(0));
+    return debut && c.livrer(MessagePasskey::refus(debut->tentative()).donnees());
+  };
   for (const auto& [livrer, texteAttendu] :
        std::vector<std::pair<std::function<bool(faux::ConnexionFactice&)>, std::string>>{
            {[](auto& c) { return c.livrer(Octets{'{', '"', 'v', '"'}); },
             texte(ErreurAppairage::iPhoneAncien, "fr")},
            {[&](auto& c) { return c.livrer(std::nullopt, refus); },
-            MessageErreurReseau::texte(refus, "fr")}}) {
+            MessageErreurReseau::texte(refus, "fr")},
+           {refuserDebut, texte(ErreurAppairage::refusAvantDevoilement, "fr")}}) {
     chercheur->appairer(appareil, "1234");
     file->executer();
     ASSERT_TRUE(connexions->derniere().livrer(Octets{'R', 'P', 9}));
@@ -194,6 +200,8 @@ TEST_F(Chercheur, ReponsesQuiTerminentOuSontIgnorees) {
     EXPECT_FALSE(chercheur->appairageEnCours());
     EXPECT_EQ(chercheur->resultat(), (ChercheurRavlo::Resultat{Cas::echec, texteAttendu}));
     EXPECT_TRUE(connexions->derniere().annulee);
+    EXPECT_TRUE(chercheur->codesGrilles().empty());
+    EXPECT_FALSE(reglages->lireOctets(RegistreCodesGrilles::cle).has_value());
   }
 }
 

@@ -46,7 +46,7 @@ class SortieFactice final : public SortieAudio {
  private:
   void rendre(std::size_t trames, std::optional<InstantNs> heure) {
     bloc_.assign(2 * trames, 1.0F);
-    rappel_(bloc_, heure);
+    rappel_(bloc_, heure, false);
     ++rendus;
   }
 

@@ -50,7 +50,7 @@ struct Banc {
   }
 
   std::vector<Envoi> ailleurs;  ///< envoyé à un autre que l'appairant
-  std::vector<std::string> codes{"1111", "2222", "3333"};
+  std::vector<std::string> codes{"1111", "2222", "3333", "4444", "5555"};
   std::size_t tires = 0;
   InstantNs maintenant = 5'000'000'000;
   std::shared_ptr<LectureTiree> lecture = std::make_shared<LectureTiree>(96'000, 3840);
@@ -106,9 +106,9 @@ TEST(Recepteur, LaPauseNEmballePasLaVitesse) {
   EXPECT_LT(std::abs(b.recepteur.vitessePPM()), 100.0);
 }
 
-// Un code faux le renouvelle et le suivant réussit ; un nouvel appairage remplace
-// l'expéditeur (qui reçoit la fin) seulement quand il réussit ; un code fixé entamé est
-// épuisé.
+// Un code faux le renouvelle et le suivant réussit, qui le renouvelle aussi ; un nouvel
+// appairage remplace l'expéditeur (qui reçoit la fin) seulement quand il réussit ; un code
+// fixé entamé est épuisé.
 TEST(Recepteur, RenouvelleLeCodeEntameEtNeRemplaceQuAuSucces) {
   Banc b;
   EXPECT_EQ(b.recepteur.code().chiffres(), "1111");
@@ -119,9 +119,9 @@ TEST(Recepteur, RenouvelleLeCodeEntameEtNeRemplaceQuAuSucces) {
   b.recepteur.recevoir(b.paquet(*premier, 0), audio, b.maintenant);
   EXPECT_FALSE(b.appairer("2223", PointReseau{"127.0.0.1", 40002}, 5));
   EXPECT_EQ(b.recepteur.compteurs().expediteur, "127.0.0.1:40001");  // le son continue
-  EXPECT_EQ(b.recepteur.code().chiffres(), "3333");
+  EXPECT_EQ(b.recepteur.code().chiffres(), "4444");
   EXPECT_TRUE(b.ailleurs.empty());
-  EXPECT_TRUE(b.appairer("3333", PointReseau{"127.0.0.1", 40002}, 6));
+  EXPECT_TRUE(b.appairer("4444", PointReseau{"127.0.0.1", 40002}, 6));
   ASSERT_EQ(b.ailleurs.size(), 1u);  // l'ancien expéditeur apprend la fin
   EXPECT_EQ(b.ailleurs[0].vers, audio);
   EXPECT_EQ(premier->ouvreur->ouvrir(b.ailleurs[0].donnees)->sorte, SorteEnveloppe::fin);

@@ -1,16 +1,29 @@
-// ravlo-envoi lancé pour de vrai : ses refus de ligne de commande, et la langue de ses textes,
-// lancé de l'arbre de construction comme installé sous un autre préfixe.
+// ravlo-envoi lancé pour de vrai : ses refus de ligne de commande, la langue de ses textes,
+// lancé de l'arbre de construction comme installé sous un autre préfixe, le refus d'un
+// récepteur en pause et le code tenu hors de la ligne de commande.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
+#include <asio/io_context.hpp>
+#include <asio/ip/udp.hpp>
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <vector>
+
+#include "protocol/appairage/message_passkey.hpp"
+
+#include "bench/relais/recepteur_lance.hpp"
 
 namespace ravlo {
 namespace {
+
+using asio::ip::udp;
 
 struct Sortie {
   std::string texte;
@@ -21,8 +34,8 @@ struct Sortie {
 Sortie lancer(const std::string& environnement, const std::string& programme,
               const std::string& arguments) {
   Sortie s;
-  const std::string ligne = "env -u LC_ALL -u LC_MESSAGES -u LANG " + environnement + " " +
-                            programme + " " + arguments + " 2>&1; echo \"statut=$?\"";
+  const std::string ligne = "env -u LC_ALL -u LC_MESSAGES -u LANG -u RAVLO_CODE " + environnement +
+                            " " + programme + " " + arguments + " 2>&1; echo \"statut=$?\"";
   if (FILE* f = ::popen(ligne.c_str(), "r")) {
     char morceau[1024];
     for (std::size_t n = 0; (n = std::fread(morceau, 1, sizeof morceau, f)) > 0;)
@@ -44,19 +57,34 @@ struct RavloEnvoi : ::testing::Test {
 };
 
 // Une ligne de commande fausse, ou un fichier qui n'est pas un WAV : statut 2, avant tout
-// appairage.
+// appairage. Le code lu sur l'entrée standard ou dans RAVLO_CODE passe la même validation ;
+// `--code` l'emporte sur RAVLO_CODE, et RAVLO_CODE vide compte pour absent.
 TEST_F(RavloEnvoi, RefusDeLaLigneDeCommande) {
   const auto faux = dossier / "faux.wav";
   std::ofstream(faux) << "pas un wav";
-  for (const std::string& arguments : std::vector<std::string>{
-           "--vers 127.0.0.1:9 --code 12a4",
-           "--vers 127.0.0.1:9 --code 1234 --wav " + faux.string(),
-           "--recepteur Salon --vers 127.0.0.1:5 --code 1234",
-           "--recepteur Salon",
-           "--code 1234",
-           "--liste --code 1234",
+  const auto codeFaux = dossier / "code";
+  std::ofstream(codeFaux) << "12a4\n";
+  const std::string quatreChiffres = "Le code doit faire exactement 4 chiffres.";
+  const std::string obligatoires = "sont obligatoires.";
+  // Environnement, arguments, début d'un bout de la sortie (vide : non vérifié).
+  for (const auto& [environnement, arguments, attendu] :
+       std::vector<std::tuple<std::string, std::string, std::string>>{
+           {"", "--vers 127.0.0.1:9 --code 12a4", quatreChiffres},
+           {"", "--vers 127.0.0.1:9 --code 1234 --wav " + faux.string(), ""},
+           {"", "--recepteur Salon --vers 127.0.0.1:5 --code 1234", ""},
+           {"", "--recepteur Salon", obligatoires},
+           {"", "--code 1234", obligatoires},
+           {"", "--liste --code 1234", ""},
+           {"", "--vers 127.0.0.1:9 --code - </dev/null", "--code - n'a lu aucun code"},
+           {"", "--vers 127.0.0.1:9 --code - <" + codeFaux.string(), quatreChiffres},
+           {"RAVLO_CODE=12a4", "--vers 127.0.0.1:9", quatreChiffres},
+           {"RAVLO_CODE=1234", "--vers 127.0.0.1:9 --code 12a4", quatreChiffres},
+           {"RAVLO_CODE=", "--vers 127.0.0.1:9", obligatoires},
        }) {
-    EXPECT_EQ(lancer("", RAVLO_ENVOI, arguments).statut, 2) << arguments;
+    const Sortie s = lancer(environnement, RAVLO_ENVOI, arguments);
+    EXPECT_EQ(s.statut, 2) << environnement << " " << arguments;
+    EXPECT_NE(s.texte.find(attendu), std::string::npos)
+        << environnement << " " << arguments << " : " << s.texte;
   }
 }
 
@@ -96,6 +124,85 @@ TEST_F(RavloEnvoi, LeRefusDitDansLaLangueDeLEnvironnement) {
   // lui, pas ceux de la construction.
   std::filesystem::remove_all(dossier / "share" / "locale" / "en");
   EXPECT_EQ(lancer("LANG=en_US.UTF-8", installe, refuse).texte, francais);
+}
+
+// Un récepteur en pause contre les essais en série, sur la boucle locale : chaque `debut`
+// reçoit aussitôt `refus`.
+class RecepteurEnPause {
+ public:
+  RecepteurEnPause() : port_(socket_.local_endpoint().port()) {
+    attendre();
+    fil_ = std::thread([this] { contexte_.run(); });
+  }
+  ~RecepteurEnPause() {
+    contexte_.stop();
+    fil_.join();
+  }
+  RecepteurEnPause(const RecepteurEnPause&) = delete;
+  RecepteurEnPause& operator=(const RecepteurEnPause&) = delete;
+
+  [[nodiscard]] std::uint16_t port() const { return port_; }
+  [[nodiscard]] int debuts() const { return debuts_; }
+
+ private:
+  void attendre() {
+    socket_.async_receive_from(asio::buffer(recu_), de_, [this](std::error_code e, std::size_t n) {
+      if (e) return;
+      const auto m = MessagePasskey::decoder(VueOctets(recu_.data(), n));
+      if (m && m->comme<MessagePasskey::Debut>()) {
+        ++debuts_;
+        std::error_code ignoree;
+        socket_.send_to(asio::buffer(MessagePasskey::refus(m->tentative()).donnees()), de_, 0,
+                        ignoree);
+      }
+      attendre();
+    });
+  }
+
+  asio::io_context contexte_;
+  udp::socket socket_{contexte_, {asio::ip::make_address("127.0.0.1"), 0}};
+  std::array<std::uint8_t, 2048> recu_{};
+  udp::endpoint de_;
+  const std::uint16_t port_;
+  std::atomic<int> debuts_{0};
+  std::thread fil_;
+};
+
+// Refusé avant tout dévoilement, l'appairage échoue (statut 1) sans dire le code faux : le
+// récepteur n'a rien pu en juger.
+TEST_F(RavloEnvoi, UnRecepteurEnPauseNeDitPasLeCodeFaux) {
+  RecepteurEnPause recepteur;
+  const std::string vers = "--vers 127.0.0.1:" + std::to_string(recepteur.port()) + " --code 1234";
+  for (const auto& [environnement, attendu] : std::vector<std::pair<std::string, std::string>>{
+           {"LANG=fr_FR.UTF-8",
+            "Le récepteur n'accepte pas d'appairage pour l'instant. Réessaie dans un moment.\n"},
+           {"LANG=en_US.UTF-8",
+            "The receiver is not accepting pairing right now. Try again in a moment.\n"}}) {
+    const Sortie s = lancer(environnement, RAVLO_ENVOI, vers);
+    EXPECT_EQ(s.texte, attendu) << environnement;
+    EXPECT_EQ(s.statut, 1) << environnement;
+  }
+  EXPECT_GE(recepteur.debuts(), 2) << "chaque essai a reçu son refus";
+}
+
+// Le code lu sur l'entrée standard (`--code -`) ou dans RAVLO_CODE appaire avec le vrai
+// récepteur (un neuf pour chacun) ; l'envoi finit à sa durée.
+TEST_F(RavloEnvoi, CodeSurLEntreeStandardOuDansLEnvironnement) {
+  const auto fichierCode = dossier / "code";
+  for (const bool parEntree : {true, false}) {
+    boucle::RecepteurLance recepteur({"--wav", (dossier / "sortie.wav").string()});
+    ASSERT_NE(recepteur.port, 0);
+    ASSERT_EQ(recepteur.code.size(), 4u);
+    std::ofstream(fichierCode) << recepteur.code << '\n';
+    const std::string vers =
+        "--vers 127.0.0.1:" + std::to_string(recepteur.port) + " --secondes 0.5";
+    const Sortie s = parEntree
+                         ? lancer("", RAVLO_ENVOI, vers + " --code - <" + fichierCode.string())
+                         : lancer("RAVLO_CODE=" + recepteur.code, RAVLO_ENVOI, vers);
+    const std::string appaire = "Appairé avec 127.0.0.1:" + std::to_string(recepteur.port) + ".";
+    EXPECT_NE(s.texte.find(appaire), std::string::npos) << parEntree << " : " << s.texte;
+    EXPECT_EQ(s.statut, 0) << parEntree << " : " << s.texte;
+  }
 }
 
 }  // namespace

@@ -88,7 +88,8 @@ TEST(TempsReel, LAnneauNAlloueRien) {
 
 // Le rendu du récepteur, rééchantillonné à plusieurs vitesses ou non, sur une lecture qui
 // passe par l'amorçage, le trou (plus rien n'arrive), le réamorçage et le rattrapage avec
-// rognage (tout arrive en triple).
+// rognage (tout arrive en triple) ; un rendu sur deux peut attendre, et sans rééchantillonnage
+// il attend pendant le trou.
 TEST(TempsReel, LeRenduDeLectureNAlloueRien) {
   for (const bool reechantillonner : {true, false}) {
     auto lecture = std::make_shared<LectureTiree>(48'000, 960);
@@ -96,15 +97,21 @@ TEST(TempsReel, LeRenduDeLectureNAlloueRien) {
     std::vector<float> bloc(2 * 441);
     const Octets paquet(1280, 0x22);
     InstantNs heure = 0;
+    int attentes = 0;
     for (int i = 0; i < 240; ++i) {
       rendu.changerVitesse(i % 4 * 500.0 - 1000.0);
       const int paquets = i < 60 ? 1 : i < 80 ? 0 : 3;
       for (int p = 0; p < paquets; ++p) lecture->pousser(paquet, heure += 6'666'667);
       const auto h = i % 5 == 0 ? std::nullopt : std::optional<InstantNs>(heure);
-      EXPECT_EQ(allouees([&] { rendu.rendre(bloc, h); }), 0u) << i;
+      EXPECT_EQ(allouees([&] {
+                  if (!rendu.rendre(bloc, h, i % 2 == 0)) ++attentes;
+                }),
+                0u)
+          << i;
     }
     EXPECT_GT(lecture->etat().trous, 0);
     EXPECT_GT(lecture->etat().tramesJetees, 0);
+    EXPECT_EQ(attentes > 0, !reechantillonner);
   }
 }
 

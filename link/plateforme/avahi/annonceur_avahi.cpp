@@ -6,8 +6,12 @@
 #include <avahi-common/error.h>
 #include <avahi-common/malloc.h>
 #include <avahi-common/thread-watch.h>
+#include <avahi-common/timeval.h>
 
 namespace ravlo {
+namespace {
+constexpr unsigned nouvelEssaiMs = 2000;
+}
 
 // Touché sur le fil d'Avahi seulement, ou quand ce fil est arrêté.
 struct AnnonceurAvahi::Etat {
@@ -18,13 +22,17 @@ struct AnnonceurAvahi::Etat {
   AvahiThreadedPoll* poll = nullptr;
   AvahiClient* client = nullptr;
   AvahiEntryGroup* groupe = nullptr;
+  AvahiTimeout* reprise = nullptr;
+  bool ditIndisponible = false;
 
   void signaler(EtatAnnonce::Cas cas, std::string raison = {}) {
+    ditIndisponible = cas == EtatAnnonce::Cas::indisponible;
     if (rappel) rappel(EtatAnnonce{cas, nom, std::move(raison)});
   }
 
+  // Une perte se dit une fois : l'échec du client, puis son attente du démon, n'en font qu'une.
   void indisponible(int erreur) {
-    signaler(EtatAnnonce::Cas::indisponible, avahi_strerror(erreur));
+    if (!ditIndisponible) signaler(EtatAnnonce::Cas::indisponible, avahi_strerror(erreur));
   }
 
   void publier(AvahiClient* c) {
@@ -43,6 +51,43 @@ struct AnnonceurAvahi::Etat {
     nom = autre;
     avahi_free(autre);
     publier(c);
+  }
+
+  // Le groupe d'un démon parti n'existe plus chez le suivant : on en refera un.
+  void oublierGroupe() {
+    if (groupe != nullptr) avahi_entry_group_free(groupe);
+    groupe = nullptr;
+  }
+
+  // Avec AVAHI_CLIENT_NO_FAIL, un démon absent n'est pas un échec : le client l'attend.
+  void connecter() {
+    int erreur = 0;
+    client = avahi_client_new(avahi_threaded_poll_get(poll), AVAHI_CLIENT_NO_FAIL,
+                              &Etat::rappelClient, this, &erreur);
+    if (client != nullptr) return;
+    // Sans bus système, même NO_FAIL échoue : nouvel essai plus tard.
+    indisponible(erreur);
+    reprendre(nouvelEssaiMs);
+  }
+
+  // Le client ne se libère pas dans son propre rappel : la minuterie le remplace ensuite.
+  void reprendre(unsigned delaiMs) {
+    if (reprise != nullptr) return;
+    timeval echeance{};
+    avahi_elapse_time(&echeance, delaiMs, 0);
+    const AvahiPoll* api = avahi_threaded_poll_get(poll);
+    reprise = api->timeout_new(api, &echeance, &Etat::rappelReprise, this);
+  }
+
+  static void rappelReprise(AvahiTimeout* minuterie, void* moi) {
+    auto* soi = static_cast<Etat*>(moi);
+    const AvahiPoll* api = avahi_threaded_poll_get(soi->poll);
+    api->timeout_free(minuterie);
+    soi->reprise = nullptr;
+    soi->oublierGroupe();
+    if (soi->client != nullptr) avahi_client_free(soi->client);
+    soi->client = nullptr;
+    soi->connecter();
   }
 
   static void rappelGroupe(AvahiEntryGroup* g, AvahiEntryGroupState etat, void* moi) {
@@ -73,11 +118,19 @@ struct AnnonceurAvahi::Etat {
       case AVAHI_CLIENT_S_REGISTERING:
         if (soi->groupe != nullptr) avahi_entry_group_reset(soi->groupe);
         break;
-      case AVAHI_CLIENT_FAILURE:
-        soi->indisponible(avahi_client_errno(c));
+      case AVAHI_CLIENT_CONNECTING:
+        soi->oublierGroupe();
+        soi->indisponible(AVAHI_ERR_NO_DAEMON);
         break;
-      default:
+      case AVAHI_CLIENT_FAILURE: {
+        // Démon parti (ou bus perdu) : même avec NO_FAIL, ce client est fini ; un nouveau
+        // attendra le retour du démon.
+        const int erreur = avahi_client_errno(c);
+        soi->oublierGroupe();
+        soi->indisponible(erreur);
+        soi->reprendre(erreur == AVAHI_ERR_DISCONNECTED ? 0 : nouvelEssaiMs);
         break;
+      }
     }
   }
 };
@@ -95,25 +148,27 @@ void AnnonceurAvahi::annoncer(const std::string& nom, const std::string& type, s
   etat_->type = type;
   etat_->port = port;
   etat_->rappel = std::move(etat);
+  etat_->ditIndisponible = false;
   etat_->poll = avahi_threaded_poll_new();
   if (etat_->poll == nullptr) return etat_->indisponible(AVAHI_ERR_NO_MEMORY);
-  int erreur = 0;
   // Créé avant le démarrage du fil : le premier rappel d'état tourne ici, sur ce fil.
-  etat_->client =
-      avahi_client_new(avahi_threaded_poll_get(etat_->poll), static_cast<AvahiClientFlags>(0),
-                       &Etat::rappelClient, etat_.get(), &erreur);
-  if (etat_->client == nullptr) return etat_->indisponible(erreur);
-  avahi_threaded_poll_start(etat_->poll);
+  etat_->connecter();
+  if (avahi_threaded_poll_start(etat_->poll) < 0) {
+    etat_->indisponible(AVAHI_ERR_FAILURE);
+    retirer();
+  }
 }
 
 void AnnonceurAvahi::retirer() {
   if (etat_->poll == nullptr) return;
   avahi_threaded_poll_stop(etat_->poll);
   if (etat_->client != nullptr) avahi_client_free(etat_->client);  // libère aussi le groupe
+  // Libère aussi une minuterie de reprise encore prévue.
   avahi_threaded_poll_free(etat_->poll);
   etat_->poll = nullptr;
   etat_->client = nullptr;
   etat_->groupe = nullptr;
+  etat_->reprise = nullptr;
   etat_->rappel = nullptr;
 }
 

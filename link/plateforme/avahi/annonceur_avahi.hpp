@@ -6,9 +6,11 @@
 
 namespace ravlo {
 
-/// L'annonce par le démon Avahi (D-Bus), sur toutes ses interfaces. Sans démon, l'état dit
-/// `indisponible` une fois ; un nom déjà pris passe au nom de remplacement d'Avahi
-/// (« Salon #2 »). Les rappels tournent sur le fil d'Avahi.
+/// L'annonce par le démon Avahi (D-Bus), sur toutes ses interfaces. Sans démon, ou quand il
+/// part (redémarrage, arrêt), l'état dit `indisponible` une fois ; l'annonceur attend alors le
+/// démon (bus système absent : un nouvel essai toutes les 2 s) et, dès qu'il tourne de
+/// nouveau, annonce encore le service et dit `annoncee`. Un nom déjà pris passe au nom de
+/// remplacement d'Avahi (« Salon #2 »). Les rappels tournent sur le fil d'Avahi.
 class AnnonceurAvahi final : public AnnonceurServices {
  public:
   AnnonceurAvahi();

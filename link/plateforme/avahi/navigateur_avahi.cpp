@@ -18,6 +18,8 @@ ErreurReseau erreurAvahi(int code) {
       return {DomaineErreurReseau::dnssd, ErreurReseau::dnssdNonAutorise};
     case AVAHI_ERR_NOT_PERMITTED:
       return {DomaineErreurReseau::dnssd, ErreurReseau::dnssdRefusParPolitique};
+    case AVAHI_ERR_NO_DAEMON:
+      return {DomaineErreurReseau::dnssd, ErreurReseau::dnssdServiceAbsent};
     default:
       return {DomaineErreurReseau::autre, code};
   }

@@ -10,8 +10,9 @@ namespace ravlo {
 
 /// Une erreur d'Avahi (code AVAHI_ERR_*, négatif) en erreur réseau. Accès refusé
 /// (AVAHI_ERR_ACCESS_DENIED) → `dnssdNonAutorise` ; opération interdite
-/// (AVAHI_ERR_NOT_PERMITTED) → `dnssdRefusParPolitique` ; tout autre code garde sa valeur
-/// Avahi dans le domaine `autre` (démon absent, D-Bus perdu…).
+/// (AVAHI_ERR_NOT_PERMITTED) → `dnssdRefusParPolitique` ; démon absent (AVAHI_ERR_NO_DAEMON)
+/// → `dnssdServiceAbsent` ; tout autre code garde sa valeur Avahi dans le domaine `autre`
+/// (D-Bus perdu…).
 [[nodiscard]] ErreurReseau erreurAvahi(int code);
 
 /// Navigateur Avahi : parcourt `type` dans le domaine par défaut sur toutes les interfaces et

@@ -110,7 +110,7 @@ void SortiePulse::rappelEcriture(pa_stream* flux, std::size_t octets, void* moi)
     if (pa_stream_get_latency(flux, &latence, &negatif) == 0) {
       heure = hoteNs() + (negatif != 0 ? 0 : static_cast<InstantNs>(latence) * 1'000);
     }
-    soi->rappel_(std::span<float>(static_cast<float*>(donnees), n / sizeof(float)), heure);
+    soi->rappel_(std::span<float>(static_cast<float*>(donnees), n / sizeof(float)), heure, false);
     pa_stream_write(flux, donnees, n, nullptr, 0, PA_SEEK_RELATIVE);
     octets -= std::min(octets, n);
   }

@@ -79,6 +79,8 @@ TEST(MessageErreurReseau, UnePhraseParSensDErreur) {
         {D::posix, ECONNREFUSED, "L'iPhone refuse la connexion."},
         {D::posix, EACCES, "macOS interdit le réseau local"},
         {D::dnssd, -65570, "macOS interdit le réseau local"},
+        {D::dnssd, -65563, "Le service avahi-daemon ne tourne pas"},
+        {D::autre, -65563, "Problème réseau inattendu (code -65563)."},
         {D::dnssd, ECONNREFUSED, "Problème réseau inattendu (code 111)."},
         {D::autre, INT64_MIN, "Problème réseau inattendu (code -9223372036854775808)."}}) {
     EXPECT_TRUE(MessageErreurReseau::texte({domaine, code}, "fr_FR.UTF-8").starts_with(debut))

@@ -1,0 +1,218 @@
+// La borne de la devinette en ligne, en temps simulé : la politique seule, puis le guichet
+// face à des initiateurs qui se trompent, se taisent ou attendent leur tour.
+#include "recepteur/politique_appairage.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+#include "protocol/appairage/appairage_initiateur.hpp"
+#include "protocol/crypto/hasard_deterministe.hpp"
+#include "recepteur/guichet_appairage.hpp"
+
+namespace ravlo {
+namespace {
+
+constexpr InstantNs s = 1'000'000'000;
+
+TEST(PolitiqueAppairage, PausesQuiDoublentEtPardons) {
+  const std::vector<std::pair<int, std::uint64_t>> pauses{
+      {0, 0},      {1, 0},        {3, 0},        {4, 2 * s},   {5, 4 * s},
+      {8, 32 * s}, {11, 256 * s}, {12, 360 * s}, {40, 360 * s}};
+  for (const auto& [n, pause] : pauses) EXPECT_EQ(PolitiqueAppairage::pauseApres(n), pause) << n;
+
+  PolitiqueAppairage p;
+  const InstantNs t0 = 100 * s;
+  for (int i = 0; i < 3; ++i) p.noterEchec(t0);
+  EXPECT_EQ(p.pauseRestanteNs(t0), 0u) << "trois fautes de frappe ne ralentissent pas";
+  p.noterEchec(t0);
+  EXPECT_EQ(p.pauseRestanteNs(t0 + s), s);
+  EXPECT_EQ(p.pauseRestanteNs(t0 + 2 * s), 0u);
+  // Un pardon par 6 min sans échec : 4 → 3 retenus, et le suivant ne coûte que 2 s.
+  EXPECT_EQ(p.echecsRetenus(t0 + 359 * s), 4);
+  EXPECT_EQ(p.echecsRetenus(t0 + 360 * s), 3);
+  EXPECT_EQ(p.echecsRetenus(t0 + 10'000 * s), 0);
+  p.noterEchec(t0 + 360 * s);
+  EXPECT_EQ(p.pauseRestanteNs(t0 + 360 * s), 2 * s);
+}
+
+// Espérance du temps qu'il faut pour deviner : chaque essai testé a une chance sur 10 000
+// (le code est tiré à neuf après chaque échec) ; l'attaquant teste selon sa stratégie, la
+// politique en décide. La série est coupée quand il reste moins de 10⁻⁹ de chances, ce qui
+// ne peut que sous-estimer.
+using Strategie = std::function<InstantNs(const PolitiqueAppairage&, InstantNs)>;
+
+double joursPourDeviner(const Strategie& prochainEssai) {
+  constexpr double chance = 1e-4;
+  PolitiqueAppairage politique;
+  InstantNs t = 0;
+  double esperance = 0;
+  for (double survie = 1; survie > 1e-9; survie *= 1 - chance) {
+    esperance += survie * chance * static_cast<double>(t);
+    politique.noterEchec(t);
+    t = std::max(prochainEssai(politique, t), t + politique.pauseRestanteNs(t));
+  }
+  return esperance / 1e9 / 86'400;
+}
+
+TEST(PolitiqueAppairage, DevinerPrendPlusDeTrenteJours) {
+  std::vector<std::pair<std::string, Strategie>> strategies{
+      {"à pleine vitesse", [](const PolitiqueAppairage&, InstantNs t) { return t; }},
+      {"tout pardonné avant chaque rafale", [](const PolitiqueAppairage& p, InstantNs t) {
+         if (p.pauseRestanteNs(t) == 0) return t;
+         return t + static_cast<InstantNs>(p.echecsRetenus(t)) * PolitiqueAppairage::pardonNs;
+       }}};
+  for (const std::uint64_t secondes : {1, 10, 60, 300, 359, 360, 361, 720, 3600}) {
+    strategies.emplace_back(
+        "un essai toutes les " + std::to_string(secondes) + " s",
+        [secondes](const PolitiqueAppairage&, InstantNs t) { return t + secondes * s; });
+  }
+  double pire = 1e9;
+  for (const auto& [nom, strategie] : strategies) {
+    const double jours = joursPourDeviner(strategie);
+    std::printf("  %-36s %6.1f jours\n", nom.c_str(), jours);
+    EXPECT_GE(jours, 30.0) << nom;
+    pire = std::min(pire, jours);
+  }
+  EXPECT_GT(pire, 40.0) << "la pleine vitesse, la meilleure stratégie, donne 41,6 jours";
+}
+
+// Des initiateurs face au guichet, chacun depuis sa source ; le temps avance à la main.
+struct Banc {
+  explicit Banc(std::optional<CodeAppairage> fixe = std::nullopt)
+      : guichet({fixe, [this] { return *CodeAppairage::depuisSaisie(codes.at(tires++)); },
+                 std::make_shared<HasardDeterministe>(7)}) {}
+
+  /// Livre `m` de `de`, puis mène l'échange tant que l'initiateur répond, au plus `pas`
+  /// messages ; garde ce qui partait ailleurs.
+  void echanger(AppairageInitiateur& a, const PointReseau& de, std::optional<MessagePasskey> m,
+                int pas = 100) {
+    for (; m && pas-- > 0;) {
+      const auto issue = guichet.recevoir(*m, de, t);
+      m.reset();
+      recues(a, de, issue, m);
+    }
+  }
+  void recues(AppairageInitiateur& a, const PointReseau& de, const GuichetAppairage::Issue& issue,
+              std::optional<MessagePasskey>& suite) {
+    for (const auto& r : issue.reponses) {
+      if (r.vers != de) {
+        ailleurs.push_back(r);
+      } else if (auto reponse = a.recevoir(r.message)) {
+        suite = reponse;
+      }
+    }
+  }
+  bool essayer(const std::string& code, const PointReseau& de, std::uint64_t graine) {
+    AppairageInitiateur a(*CodeAppairage::depuisSaisie(code), "Portable",
+                          std::make_shared<HasardDeterministe>(graine));
+    echanger(a, de, a.dernierMessage());
+    return std::holds_alternative<AppairageInitiateur::Reussi>(a.etat());
+  }
+
+  std::vector<std::string> codes{"1111", "2222", "3333", "4444", "5555", "6666", "7777"};
+  std::size_t tires = 0;
+  InstantNs t = 50 * s;
+  std::vector<GuichetAppairage::Reponse> ailleurs;
+  GuichetAppairage guichet;
+};
+
+const PointReseau poste{"127.0.0.1", 40000};
+const PointReseau intrus{"127.0.0.1", 40666};
+
+// Deux fautes puis le bon code passent sans attendre ; un code ne sert qu'une fois ; au
+// quatrième échec d'affilée, tout `debut` reçoit `refus` sans toucher au code, jusqu'à la fin
+// de la pause.
+TEST(GuichetAppairage, FautesDeFrappeCodeServiEtPause) {
+  Banc b;
+  EXPECT_FALSE(b.essayer("1112", poste, 1));
+  EXPECT_FALSE(b.essayer("2223", poste, 2));
+  EXPECT_TRUE(b.essayer("3333", poste, 3));
+  EXPECT_EQ(b.guichet.code().chiffres(), "4444") << "le code qui a servi est remplacé";
+  EXPECT_FALSE(b.essayer("3333", intrus, 4)) << "ni rejoué par un autre";
+  EXPECT_FALSE(b.essayer("5550", intrus, 5));
+  EXPECT_EQ(b.guichet.essaisEchoues(), 4);
+  EXPECT_EQ(b.guichet.pauseRestanteNs(b.t), 2 * s);
+
+  const std::string code = b.guichet.code().chiffres();
+  AppairageInitiateur refuse(*CodeAppairage::depuisSaisie(code), "Portable",
+                             std::make_shared<HasardDeterministe>(6));
+  const auto issue = b.guichet.recevoir(refuse.dernierMessage(), poste, b.t + s);
+  ASSERT_EQ(issue.reponses.size(), 1u);
+  EXPECT_EQ(issue.reponses[0].message, MessagePasskey::refus(refuse.dernierMessage().tentative()));
+  EXPECT_EQ(b.guichet.code().chiffres(), code) << "un refus d'office n'entame rien";
+  EXPECT_EQ(b.guichet.essaisRefuses(), 1);
+  b.t += 2 * s;
+  EXPECT_TRUE(b.essayer(code, poste, 7));
+  EXPECT_TRUE(b.ailleurs.empty());
+
+  Banc fixe(CodeAppairage::depuisSaisie("4321"));
+  EXPECT_TRUE(fixe.essayer("4321", poste, 1));
+  EXPECT_EQ(fixe.guichet.epuisement(), GuichetAppairage::Epuisement::parAppairage);
+  EXPECT_FALSE(fixe.essayer("4321", intrus, 2));
+  EXPECT_EQ(fixe.guichet.essaisRefuses(), 1);
+}
+
+// Un intrus qui répète son `debut` ne tient pas le guichet : sa retransmission ne compte pas
+// comme un progrès, et quand un vrai émetteur attend, 1,5 s de calme suffit à l'écarter ; le
+// `debut` gardé est servi à l'instant. Une tentative qui avance reste bornée à 10 s.
+TEST(GuichetAppairage, UneTentativeQuiNAvancePasNeTientPas) {
+  Banc b;
+  AppairageInitiateur etranger(*CodeAppairage::depuisSaisie("9999"), "Intrus",
+                               std::make_shared<HasardDeterministe>(11));
+  const MessagePasskey debutEtranger = etranger.dernierMessage();
+  b.echanger(etranger, intrus, debutEtranger, 1);
+  AppairageInitiateur vrai(*CodeAppairage::depuisSaisie("1111"), "Portable",
+                           std::make_shared<HasardDeterministe>(12));
+  std::optional<MessagePasskey> suite;
+  for (int i = 0; i < 2; ++i) {  // toutes les 700 ms, sans réponse
+    b.t += 700'000'000;
+    b.echanger(etranger, intrus, debutEtranger, 1);
+    b.recues(vrai, poste, b.guichet.recevoir(vrai.dernierMessage(), poste, b.t), suite);
+    EXPECT_FALSE(suite) << i;
+  }
+  b.t += 200'000'000;  // 1,6 s sans progrès de l'intrus : le tic le congédie
+  b.recues(vrai, poste, b.guichet.surveiller(b.t), suite);
+  ASSERT_TRUE(suite);
+  b.echanger(vrai, poste, suite);
+  EXPECT_TRUE(std::holds_alternative<AppairageInitiateur::Reussi>(vrai.etat()));
+  EXPECT_EQ(b.guichet.code().chiffres(), "2222") << "abandon avant tout engagement : intact";
+
+  // Seul, l'intrus qui répète son `debut` chaque seconde garde sa tentative (même `cle`)
+  // jusqu'à 5 s sans progrès ; après, son `debut` ouvre une tentative neuve (clé neuve).
+  AppairageInitiateur seul(*CodeAppairage::depuisSaisie("9999"), "Intrus",
+                           std::make_shared<HasardDeterministe>(13));
+  const auto cle = [&] {
+    const auto issue = b.guichet.recevoir(seul.dernierMessage(), intrus, b.t);
+    return issue.reponses.empty() ? Octets{}
+                                  : issue.reponses[0].message.comme<MessagePasskey::Cle>()->cle;
+  };
+  const Octets premiere = cle();
+  for (int i = 1; i <= 5; ++i) {
+    b.t += s;
+    b.guichet.surveiller(b.t);
+    EXPECT_EQ(cle() == premiere, i < 5) << i << " s";
+  }
+
+  // Une tentative qui avance d'un pas par seconde : abandonnée 10 s après son début, le
+  // code entamé renouvelé.
+  Banc lent;
+  AppairageInitiateur a(*CodeAppairage::depuisSaisie("1111"), "Lent",
+                        std::make_shared<HasardDeterministe>(15));
+  std::optional<MessagePasskey> m = a.dernierMessage();
+  const InstantNs t0 = lent.t;
+  while (m && lent.t - t0 < 12 * s) {
+    std::optional<MessagePasskey> reponse;
+    lent.recues(a, poste, lent.guichet.recevoir(*m, poste, lent.t), reponse);
+    m = reponse;
+    lent.t += s;
+    lent.guichet.surveiller(lent.t);
+  }
+  EXPECT_FALSE(std::holds_alternative<AppairageInitiateur::Reussi>(a.etat()));
+  EXPECT_EQ(lent.guichet.code().chiffres(), "2222");
+}
+
+}  // namespace
+}  // namespace ravlo
