@@ -326,8 +326,10 @@ int executer(OptionsEnvoi options) {
 int main(int argc, char** argv) {
   try {
     ravlo::preparerTextes();
-    const auto options = ravlo::OptionsEnvoi::lire(std::span<const char* const>(argv + 1, argc - 1),
-                                                   std::cin, std::getenv("RAVLO_CODE"));
+    const auto options =
+        ravlo::OptionsEnvoi::lire(std::span<const char* const>(argv + 1, argc - 1), std::cin,
+                                  // Un seul fil à ce stade : personne ne modifie l'environnement.
+                                  std::getenv("RAVLO_CODE"));  // NOLINT(concurrency-mt-unsafe)
     const std::string_view premier = argc > 1 ? argv[1] : "";
     if (premier == "--help" || premier == "-h") {
       std::fputs(ravlo::OptionsEnvoi::usage, stdout);
