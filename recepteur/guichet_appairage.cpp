@@ -43,20 +43,24 @@ GuichetAppairage::Issue GuichetAppairage::recevoir(const MessagePasskey& message
   } else if (message.comme<MessagePasskey::Debut>() != nullptr &&
              message.tentative() != dernierDebut_) {
     garde_ = DebutGarde{message, source, maintenant};
-    auto suite = surveiller(maintenant);
-    issue.reponses.insert(issue.reponses.end(), suite.reponses.begin(), suite.reponses.end());
+    tenir(maintenant, issue);
   }
   return issue;
 }
 
 GuichetAppairage::Issue GuichetAppairage::surveiller(InstantNs maintenant) {
   Issue issue;
-  if (!enCours()) return issue;
+  tenir(maintenant, issue);
+  return issue;
+}
+
+void GuichetAppairage::tenir(InstantNs maintenant, Issue& issue) {
+  if (!enCours()) return;
   const bool attente = garde_ && ecartNs(maintenant, garde_->arrive) < gardeDebutNs;
   const std::uint64_t calme = ecartNs(maintenant, dernierProgres_);
   if (ecartNs(maintenant, debutTentative_) < vieMaxNs &&
       calme < (attente ? silenceSiAttenteNs : silenceMaxNs)) {
-    return issue;
+    return;
   }
   // Rien à répéter d'une tentative abandonnée : `fini_` garde la précédente.
   const bool renouveler = courant_->abandonnerTentative();
@@ -66,7 +70,6 @@ GuichetAppairage::Issue GuichetAppairage::surveiller(InstantNs maintenant) {
     courant_ = std::make_unique<AppairageRepondeur>(code_, reglages_.hasard);
   }
   servirGarde(maintenant, issue);
-  return issue;
 }
 
 void GuichetAppairage::servirDebut(const MessagePasskey& debut, const PointReseau& source,

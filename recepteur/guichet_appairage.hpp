@@ -95,6 +95,7 @@ class GuichetAppairage {
   };
 
   [[nodiscard]] bool enCours() const;
+  void tenir(InstantNs maintenant, Issue& issue);
   void servirDebut(const MessagePasskey& debut, const PointReseau& source, InstantNs maintenant,
                    Issue& issue);
   void conclure(bool refuseParLeCode, InstantNs maintenant, Issue& issue);

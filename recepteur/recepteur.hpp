@@ -82,6 +82,7 @@ class Recepteur {
     return guichet_.echecsRetenus(maintenant);
   }
   [[nodiscard]] bool appaire() const { return liaison_.has_value(); }
+  [[nodiscard]] std::int64_t appairages() const { return compteurs_.appairages; }
   [[nodiscard]] double vitessePPM() const { return pilote_.vitessePPM(); }
 
  private:

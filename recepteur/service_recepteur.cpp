@@ -175,7 +175,8 @@ struct ServiceRecepteur::Etat {
       codeEpuiseDit_ = true;
       dire(p_.erreurs, "%s", raison.c_str());
     }
-    const auto appairages = recepteur_.compteurs().appairages;
+    // Après chaque datagramme : rien qui calcule tous les compteurs.
+    const auto appairages = recepteur_.appairages();
     const bool appaire = appairages != appairagesVus_;
     if (appaire) {
       appairagesVus_ = appairages;
