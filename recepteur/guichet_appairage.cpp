@@ -115,7 +115,10 @@ void GuichetAppairage::conclure(bool refuseParLeCode, InstantNs maintenant, Issu
 
 void GuichetAppairage::renouvelerCode(Epuisement cause) {
   if (!reglages_.codeFixe) {
-    code_ = reglages_.tirerCode();
+    // « Voici un nouveau code » doit montrer un autre code : un tirage qui redonne le même
+    // (une fois sur 10 000) se refait. Le borner garde un tirage truqué d'une boucle sans fin.
+    const CodeAppairage ancien = code_;
+    for (int i = 0; i < 16 && code_ == ancien; ++i) code_ = reglages_.tirerCode();
   } else if (epuisement_ == Epuisement::aucun) {
     epuisement_ = cause;
   }

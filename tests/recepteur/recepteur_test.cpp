@@ -50,7 +50,8 @@ struct Banc {
   }
 
   std::vector<Envoi> ailleurs;  ///< envoyé à un autre que l'appairant
-  std::vector<std::string> codes{"1111", "2222", "3333", "4444", "5555"};
+  // 2222 tiré deux fois : un code renouvelé n'est jamais celui qu'il remplace.
+  std::vector<std::string> codes{"1111", "2222", "2222", "3333", "4444", "5555"};
   std::size_t tires = 0;
   InstantNs maintenant = 5'000'000'000;
   std::shared_ptr<LectureTiree> lecture = std::make_shared<LectureTiree>(96'000, 3840);
