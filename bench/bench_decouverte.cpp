@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "link/plateforme/avahi/navigateur_avahi.hpp"
-#include "link/plateforme/file_serie.hpp"
+#include "plateforme/avahi/navigateur_avahi.hpp"
+#include "plateforme/file_serie.hpp"
 #include "protocol/messages/service_ravlo.hpp"
 
 namespace ravlo {

@@ -13,8 +13,8 @@
 #include "bench/relais/relais_udp.hpp"
 #include "link/decouverte/dialogue_appairage.hpp"
 #include "link/diffusion/emetteur_audio.hpp"
-#include "link/plateforme/connexion_udp.hpp"
-#include "link/plateforme/file_serie.hpp"
+#include "plateforme/connexion_udp.hpp"
+#include "plateforme/file_serie.hpp"
 #include "programmes/envoi/alimentation.hpp"
 #include "protocol/crypto/hasard_systeme.hpp"
 

@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "link/capture/rappel_capture.hpp"
-#include "link/plateforme/horloge.hpp"
-#include "link/plateforme/pulseaudio/plateforme_pulse.hpp"
+#include "plateforme/horloge.hpp"
+#include "plateforme/pulseaudio/plateforme_pulse.hpp"
 
 extern char** environ;
 

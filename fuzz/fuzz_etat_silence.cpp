@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "link/plateforme/pulseaudio/etat_silence.hpp"
+#include "plateforme/pulseaudio/etat_silence.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* donnees, std::size_t taille) {
   const std::string_view texte(reinterpret_cast<const char*>(donnees), taille);

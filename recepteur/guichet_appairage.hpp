@@ -6,11 +6,11 @@
 #include <optional>
 #include <vector>
 
-#include "link/plateforme/connexion_datagramme.hpp"
 #include "protocol/appairage/appairage_repondeur.hpp"
 #include "protocol/appairage/code_appairage.hpp"
 #include "protocol/appairage/message_passkey.hpp"
 #include "protocol/base/instant.hpp"
+#include "protocol/base/point_reseau.hpp"
 #include "protocol/crypto/source_de_hasard.hpp"
 #include "recepteur/politique_appairage.hpp"
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "link/plateforme/connexion_datagramme.hpp"
+#include "protocol/base/point_reseau.hpp"
 #include "protocol/lecture/cible_reserve.hpp"
 #include "protocol/lecture/lecture_tiree.hpp"
 #include "protocol/lecture/mesure_gigue.hpp"

@@ -14,7 +14,7 @@
 #include "link/app/qt/cadre_panneau.hpp"
 #include "link/app/qt/panneau_link.hpp"
 #include "link/app/qt/polices.hpp"
-#include "link/plateforme/table_textes.hpp"
+#include "plateforme/table_textes.hpp"
 #include "protocol/messages/message_horloge.hpp"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "link/app/modele_link.hpp"
 
-#include "link/plateforme/connexion_udp.hpp"
-#include "link/plateforme/file_serie.hpp"
+#include "plateforme/connexion_udp.hpp"
+#include "plateforme/file_serie.hpp"
 #include "protocol/base/exiger.hpp"
 
 namespace ravlo {

@@ -8,8 +8,8 @@
 
 #include "link/decouverte/chercheur_ravlo.hpp"
 #include "link/diffusion/diffusion_model.hpp"
-#include "link/plateforme/magasin_reglages.hpp"
-#include "link/plateforme/modele_observable.hpp"
+#include "plateforme/magasin_reglages.hpp"
+#include "plateforme/modele_observable.hpp"
 
 namespace ravlo {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "link/app/regles_panneau.hpp"
-#include "link/plateforme/modele_observable.hpp"
+#include "plateforme/modele_observable.hpp"
 
 namespace ravlo {
 

@@ -5,7 +5,7 @@
 
 #include "link/app/saisie_panneau.hpp"
 #include "link/diffusion/diffusion_model.hpp"
-#include "link/plateforme/executeur.hpp"
+#include "plateforme/executeur.hpp"
 
 namespace ravlo {
 

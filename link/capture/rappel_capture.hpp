@@ -5,7 +5,7 @@
 #include <span>
 
 #include "link/capture/cellule.hpp"
-#include "link/plateforme/plateforme_audio.hpp"
+#include "plateforme/plateforme_audio.hpp"
 #include "protocol/audio/tampon_audio.hpp"
 
 namespace ravlo {

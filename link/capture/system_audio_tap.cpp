@@ -3,7 +3,7 @@
 #include <cmath>
 #include <utility>
 
-#include "link/plateforme/systeme.hpp"
+#include "plateforme/systeme.hpp"
 #include "protocol/base/exiger.hpp"
 
 namespace ravlo {

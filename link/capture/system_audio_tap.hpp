@@ -10,7 +10,7 @@
 #include "link/capture/cellule.hpp"
 #include "link/capture/rappel_capture.hpp"
 #include "link/capture/system_audio_tap_error.hpp"
-#include "link/plateforme/plateforme_audio.hpp"
+#include "plateforme/plateforme_audio.hpp"
 #include "protocol/audio/tampon_audio.hpp"
 
 namespace ravlo {

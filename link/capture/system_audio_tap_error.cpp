@@ -5,7 +5,7 @@
 #include <initializer_list>
 #include <utility>
 
-#include "link/plateforme/systeme.hpp"
+#include "plateforme/systeme.hpp"
 #include "protocol/textes/textes.hpp"
 
 namespace ravlo {

@@ -9,8 +9,8 @@
 #include <memory>
 #include <optional>
 
-#include "link/plateforme/connexion_datagramme.hpp"
-#include "link/plateforme/executeur.hpp"
+#include "plateforme/connexion_datagramme.hpp"
+#include "plateforme/executeur.hpp"
 #include "protocol/base/verrou.hpp"
 
 namespace ravlo {

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "link/plateforme/connexion_udp.hpp"
-#include "link/plateforme/file_serie.hpp"
-#include "link/plateforme/systeme.hpp"
+#include "plateforme/connexion_udp.hpp"
+#include "plateforme/file_serie.hpp"
+#include "plateforme/systeme.hpp"
 #include "protocol/crypto/hasard_systeme.hpp"
 #include "protocol/messages/service_ravlo.hpp"
 #include "protocol/supervision/message_erreur_reseau.hpp"

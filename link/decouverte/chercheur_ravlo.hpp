@@ -10,8 +10,8 @@
 
 #include "link/decouverte/dialogue_appairage.hpp"
 #include "link/decouverte/registre_codes_grilles.hpp"
-#include "link/plateforme/modele_observable.hpp"
-#include "link/plateforme/navigateur_services.hpp"
+#include "plateforme/modele_observable.hpp"
+#include "plateforme/navigateur_services.hpp"
 #include "protocol/crypto/source_de_hasard.hpp"
 #include "protocol/scellement/liaison.hpp"
 

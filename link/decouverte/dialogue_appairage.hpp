@@ -7,9 +7,9 @@
 #include <memory>
 
 #include "link/decouverte/erreur_appairage.hpp"
-#include "link/plateforme/connexion_datagramme.hpp"
-#include "link/plateforme/executeur.hpp"
-#include "link/plateforme/horloge.hpp"
+#include "plateforme/connexion_datagramme.hpp"
+#include "plateforme/executeur.hpp"
+#include "plateforme/horloge.hpp"
 #include "protocol/appairage/appairage_initiateur.hpp"
 
 namespace ravlo {

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string_view>
 
-#include "link/plateforme/magasin_reglages.hpp"
+#include "plateforme/magasin_reglages.hpp"
 
 namespace ravlo {
 

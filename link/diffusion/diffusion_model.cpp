@@ -1,6 +1,6 @@
 #include "link/diffusion/diffusion_model.hpp"
 
-#include "link/plateforme/systeme.hpp"
+#include "plateforme/systeme.hpp"
 #include "protocol/base/exiger.hpp"
 
 namespace ravlo {

@@ -10,8 +10,8 @@
 
 #include "link/capture/system_audio_tap.hpp"
 #include "link/diffusion/emetteur_audio.hpp"
-#include "link/plateforme/magasin_reglages.hpp"
-#include "link/plateforme/modele_observable.hpp"
+#include "plateforme/magasin_reglages.hpp"
+#include "plateforme/modele_observable.hpp"
 
 namespace ravlo {
 

@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
-#include "link/plateforme/connexion_datagramme.hpp"
-#include "link/plateforme/executeur.hpp"
-#include "link/plateforme/horloge.hpp"
+#include "plateforme/connexion_datagramme.hpp"
+#include "plateforme/executeur.hpp"
+#include "plateforme/horloge.hpp"
 #include "protocol/audio/tampon_audio.hpp"
 #include "protocol/base/verrou.hpp"
 #include "protocol/scellement/liaison.hpp"

@@ -4,8 +4,8 @@
 #include <memory>
 #include <vector>
 
-#include "link/plateforme/executeur.hpp"
-#include "link/plateforme/horloge.hpp"
+#include "plateforme/executeur.hpp"
+#include "plateforme/horloge.hpp"
 #include "programmes/envoi/source_audio.hpp"
 #include "protocol/audio/tampon_audio.hpp"
 

@@ -7,7 +7,7 @@
 #include <span>
 #include <string>
 
-#include "link/plateforme/connexion_datagramme.hpp"
+#include "plateforme/connexion_datagramme.hpp"
 
 namespace ravlo {
 

@@ -3,14 +3,14 @@
 // l'écrit dans un fichier WAV), à l'heure.
 #include <cstdio>
 
-#include "link/plateforme/avahi/annonceur_avahi.hpp"
-#include "link/plateforme/pulseaudio/sortie_pulse.hpp"
-#include "link/plateforme/signaux_fin.hpp"
-#include "link/plateforme/sortie_wav.hpp"
-#include "link/plateforme/systeme.hpp"
-#include "link/plateforme/textes_programme.hpp"
+#include "plateforme/avahi/annonceur_avahi.hpp"
+#include "plateforme/pulseaudio/sortie_pulse.hpp"
+#include "plateforme/signaux_fin.hpp"
+#include "plateforme/sortie_wav.hpp"
+#include "plateforme/systeme.hpp"
+#include "plateforme/textes_programme.hpp"
+#include "programmes/recepteur/service_recepteur.hpp"
 #include "protocol/textes/textes.hpp"
-#include "recepteur/service_recepteur.hpp"
 
 int main(int argc, char** argv) {
   // Avant tout fil : un signal de fin ne tue plus le programme, il se lit.

@@ -1,6 +1,6 @@
 // Contre de vrais démons Avahi : ces essais tournent dans l'espace de noms ravlo_tx que
 // scripts/services/avahi a créé, le récepteur dans ravlo_rx, de l'autre côté de la paire veth.
-#include "link/plateforme/avahi/navigateur_avahi.hpp"
+#include "plateforme/avahi/navigateur_avahi.hpp"
 
 #include <avahi-common/error.h>
 #include <fcntl.h>
@@ -22,8 +22,8 @@
 
 #include "bench/relais/recepteur_lance.hpp"
 #include "link/decouverte/chercheur_ravlo.hpp"
-#include "link/plateforme/principal_asio.hpp"
-#include "link/plateforme/systeme.hpp"
+#include "plateforme/principal_asio.hpp"
+#include "plateforme/systeme.hpp"
 #include "protocol/supervision/message_erreur_reseau.hpp"
 
 namespace ravlo {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "faux/plateforme_audio_fausse.hpp"
-#include "link/plateforme/systeme.hpp"
+#include "plateforme/systeme.hpp"
 
 namespace ravlo {
 namespace {

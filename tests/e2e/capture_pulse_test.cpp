@@ -17,8 +17,8 @@
 
 #include "e2e/outils_pulse.hpp"
 #include "link/capture/system_audio_tap.hpp"
-#include "link/plateforme/horloge.hpp"
-#include "link/plateforme/pulseaudio/plateforme_pulse.hpp"
+#include "plateforme/horloge.hpp"
+#include "plateforme/pulseaudio/plateforme_pulse.hpp"
 
 namespace ravlo {
 namespace {

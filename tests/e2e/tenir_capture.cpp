@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "link/capture/system_audio_tap.hpp"
-#include "link/plateforme/pulseaudio/plateforme_pulse.hpp"
+#include "plateforme/pulseaudio/plateforme_pulse.hpp"
 
 int main(int, char** argv) {
   ravlo::SystemAudioTap tap(std::make_shared<ravlo::TamponAudio>(96'000), true,

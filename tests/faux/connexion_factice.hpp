@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "link/plateforme/connexion_datagramme.hpp"
+#include "plateforme/connexion_datagramme.hpp"
 
 namespace ravlo::faux {
 

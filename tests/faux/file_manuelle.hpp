@@ -7,8 +7,8 @@
 #include <map>
 #include <memory>
 
-#include "link/plateforme/executeur.hpp"
-#include "link/plateforme/horloge.hpp"
+#include "plateforme/executeur.hpp"
+#include "plateforme/horloge.hpp"
 
 namespace ravlo::faux {
 

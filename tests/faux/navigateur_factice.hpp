@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "link/plateforme/navigateur_services.hpp"
+#include "plateforme/navigateur_services.hpp"
 
 namespace ravlo::faux {
 

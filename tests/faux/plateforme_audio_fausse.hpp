@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "link/plateforme/plateforme_audio.hpp"
+#include "plateforme/plateforme_audio.hpp"
 
 namespace ravlo::faux {
 

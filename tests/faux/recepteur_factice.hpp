@@ -5,8 +5,8 @@
 #include <thread>
 #include <vector>
 
-#include "link/plateforme/annonceur_services.hpp"
-#include "link/plateforme/sortie_audio.hpp"
+#include "plateforme/annonceur_services.hpp"
+#include "plateforme/sortie_audio.hpp"
 
 // Les faux du service récepteur : sa sortie de son et son annonceur.
 namespace ravlo::faux {

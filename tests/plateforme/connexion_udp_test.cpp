@@ -1,11 +1,11 @@
-#include "link/plateforme/connexion_udp.hpp"
+#include "plateforme/connexion_udp.hpp"
 
 #include <gtest/gtest.h>
 
 #include <asio/ip/udp.hpp>
 #include <future>
 
-#include "link/plateforme/file_serie.hpp"
+#include "plateforme/file_serie.hpp"
 
 namespace ravlo {
 namespace {

@@ -1,4 +1,4 @@
-#include "link/plateforme/demarrage_auto.hpp"
+#include "plateforme/demarrage_auto.hpp"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,5 +1,5 @@
 // La grille d'une tâche périodique : à l'heure, en retard d'un peu, bloquée longtemps.
-#include "link/plateforme/echeance.hpp"
+#include "plateforme/echeance.hpp"
 
 #include <gtest/gtest.h>
 

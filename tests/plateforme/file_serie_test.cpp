@@ -1,4 +1,4 @@
-#include "link/plateforme/file_serie.hpp"
+#include "plateforme/file_serie.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "link/plateforme/modele_observable.hpp"
+#include "plateforme/modele_observable.hpp"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "link/plateforme/table_textes.hpp"
+#include "plateforme/table_textes.hpp"
 #include "protocol/textes/catalogue_essai.hpp"
 
 namespace ravlo {

@@ -11,7 +11,7 @@
 #include <iterator>
 #include <thread>
 
-#include "link/plateforme/sortie_wav.hpp"
+#include "plateforme/sortie_wav.hpp"
 #include "protocol/audio/fichier_wav.hpp"
 #include "recepteur/rendu_lecture.hpp"
 

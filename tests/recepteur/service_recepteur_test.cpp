@@ -1,5 +1,5 @@
 // Le récepteur habillé, sur de vraies sockets mais face à une sortie et un annonceur factices.
-#include "recepteur/service_recepteur.hpp"
+#include "programmes/recepteur/service_recepteur.hpp"
 
 #include <gtest/gtest.h>
 

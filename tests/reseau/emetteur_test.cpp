@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "link/diffusion/emetteur_audio.hpp"
-#include "link/plateforme/connexion_udp.hpp"
-#include "link/plateforme/file_serie.hpp"
+#include "plateforme/connexion_udp.hpp"
+#include "plateforme/file_serie.hpp"
 #include "protocol/messages/message_horloge.hpp"
 #include "protocol/supervision/message_erreur_reseau.hpp"
 

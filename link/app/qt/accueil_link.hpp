@@ -5,9 +5,9 @@
 
 #include "link/app/page_accueil.hpp"
 #include "link/app/qt/reglages_bureau.hpp"
-#include "link/plateforme/demarrage_auto.hpp"
-#include "link/plateforme/magasin_reglages.hpp"
-#include "link/plateforme/modele_observable.hpp"
+#include "plateforme/demarrage_auto.hpp"
+#include "plateforme/magasin_reglages.hpp"
+#include "plateforme/modele_observable.hpp"
 
 namespace ravlo {
 

@@ -3,7 +3,7 @@
 #include <QSettings>
 #include <QString>
 
-#include "link/plateforme/magasin_reglages.hpp"
+#include "plateforme/magasin_reglages.hpp"
 
 namespace ravlo {
 

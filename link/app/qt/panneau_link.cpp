@@ -2,7 +2,7 @@
 
 #include "link/app/qt/cadre_panneau.hpp"
 #include "link/app/qt/vue_panneau.hpp"
-#include "link/plateforme/systeme.hpp"
+#include "plateforme/systeme.hpp"
 
 namespace ravlo {
 

@@ -6,7 +6,7 @@
 
 #include "link/app/actions_panneau.hpp"
 #include "link/app/qt/reglages_bureau.hpp"
-#include "link/plateforme/modele_observable.hpp"
+#include "plateforme/modele_observable.hpp"
 
 namespace ravlo {
 

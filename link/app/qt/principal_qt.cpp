@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <atomic>
 
-#include "link/plateforme/horloge.hpp"
+#include "plateforme/horloge.hpp"
 
 namespace ravlo {
 

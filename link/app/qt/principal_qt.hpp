@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "link/plateforme/executeur.hpp"
+#include "plateforme/executeur.hpp"
 
 class QObject;
 

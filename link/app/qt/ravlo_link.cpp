@@ -13,9 +13,9 @@
 #include "link/app/qt/polices.hpp"
 #include "link/app/qt/principal_qt.hpp"
 #include "link/app/qt/textes_qt.hpp"
-#include "link/plateforme/avahi/navigateur_avahi.hpp"
-#include "link/plateforme/pulseaudio/plateforme_pulse.hpp"
-#include "link/plateforme/textes_programme.hpp"
+#include "plateforme/avahi/navigateur_avahi.hpp"
+#include "plateforme/pulseaudio/plateforme_pulse.hpp"
+#include "plateforme/textes_programme.hpp"
 
 namespace {
 

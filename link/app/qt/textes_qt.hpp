@@ -3,7 +3,7 @@
 #include <QString>
 #include <string>
 
-#include "link/plateforme/systeme.hpp"
+#include "plateforme/systeme.hpp"
 #include "protocol/textes/textes.hpp"
 
 namespace ravlo {

@@ -1,12 +1,12 @@
 // Le fichier d'état du silence, relu après la mort brutale du programme qui l'a écrit.
-#include "link/plateforme/pulseaudio/etat_silence.hpp"
+#include "plateforme/pulseaudio/etat_silence.hpp"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 
-#include "link/plateforme/pulseaudio/fichier_etat_silence.hpp"
+#include "plateforme/pulseaudio/fichier_etat_silence.hpp"
 
 namespace ravlo {
 namespace {

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <pulse/stream.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "plateforme/plateforme_audio.hpp"
+#include "plateforme/pulseaudio/contexte_pulse.hpp"
+
+namespace ravlo {
+
+/// Un flux d'enregistrement en flottants 32 bits, 48 000 Hz, stéréo, sur le moniteur d'une
+/// sortie. Le serveur ne le déplace jamais (PA_STREAM_DONT_MOVE : si sa source disparaît, il
+/// le tue au lieu de lui faire enregistrer autre chose, et `echec()` le dit) ; suivre une
+/// autre sortie, c'est relier un flux neuf. Il demande des fragments de 5 ms pour que les
+/// blocs arrivent réguliers et tôt.
+///
+/// Chaque morceau lu est un appel du rappel (un trou compte comme un appel sans données).
+/// L'heure de capture d'un octet est celle où la sortie le joue. Chaque mise à jour de
+/// minutage du serveur donne une mesure : le dernier octet écrit côté serveur sort à
+/// (réception − transport + latence de la sortie − latence de la source). L'ancre suit ces
+/// mesures (un huitième de l'écart à chaque fois, tout l'écart au-delà de 20 ms), et l'heure
+/// du premier octet d'un morceau en découle par le nombre d'octets qui les séparent : entre
+/// deux mises à jour, les heures avancent exactement au rythme des octets.
+///
+/// On n'utilise pas l'interpolation de libpulse : son lisseur part du minutage pris à la
+/// connexion, quand la sortie au repos annonce des centaines de millisecondes de latence, et
+/// met plus d'une seconde à s'en remettre. On demande plutôt un minutage frais dès les
+/// premières données ; d'ici là (un aller-retour avec le serveur), les blocs partent sans
+/// heure.
+///
+/// Boucle verrouillée pour tout appel ; le rappel tourne sur le fil de la boucle.
+class FluxCapturePulse {
+ public:
+  static constexpr std::uint32_t fragmentUs = 5'000;
+
+  /// Statut PulseAudio si le flux ne peut être créé.
+  [[nodiscard]] static ResultatAudio<std::unique_ptr<FluxCapturePulse>> creer(
+      ContextePulse& contexte, const std::string& nom);
+  ~FluxCapturePulse();
+  FluxCapturePulse(const FluxCapturePulse&) = delete;
+  FluxCapturePulse& operator=(const FluxCapturePulse&) = delete;
+
+  /// Format que le serveur livre à ce flux (celui demandé : il convertit lui-même).
+  [[nodiscard]] FormatFlux format() const;
+
+  /// Relie le flux au moniteur `source`, en pause, et attend qu'il soit prêt.
+  StatutAudio connecter(const std::string& source);
+  /// Rappel appelé pour chaque morceau ; nul : plus aucun appel dès le retour.
+  void installer(const RappelES* rappel) { rappel_ = rappel; }
+  StatutAudio reprendre() { return pause(false); }
+  StatutAudio suspendre() { return pause(true); }
+  void deconnecter();
+  [[nodiscard]] bool connecte() const { return connecte_; }
+  /// Le moniteur donné à `connecter`.
+  [[nodiscard]] const std::string& source() const { return source_; }
+  /// 0, ou le code d'erreur du flux que le serveur a tué (source disparue…). Sûr depuis
+  /// n'importe quel fil.
+  [[nodiscard]] StatutAudio echec() const { return echec_.load(); }
+
+ private:
+  FluxCapturePulse(ContextePulse& contexte, pa_stream* flux) : contexte_(contexte), flux_(flux) {}
+  /// Heure de sortie d'une position du flux, d'après le dernier minutage.
+  struct Ancre {
+    InstantNs sortieNs = 0;
+    std::int64_t position = 0;
+  };
+
+  StatutAudio pause(bool enPause);
+  void recaler();
+  static void rappelLecture(pa_stream* flux, std::size_t octets, void* moi);
+  static void rappelEtat(pa_stream* flux, void* moi);
+  static void rappelMinutage(pa_stream* flux, void* moi);
+
+  ContextePulse& contexte_;
+  pa_stream* flux_;
+  const RappelES* rappel_ = nullptr;
+  bool connecte_ = false;
+  std::string source_;
+  std::atomic<StatutAudio> echec_{0};
+  // Touchés sur le fil de la boucle seulement (ou boucle verrouillée).
+  bool donneesVues_ = false;
+  std::optional<Ancre> ancre_;
+};
+
+}  // namespace ravlo

@@ -1,0 +1,119 @@
+#include "plateforme/pulseaudio/sortie_pulse.hpp"
+
+#include <pulse/error.h>
+
+#include <limits>
+
+#include "plateforme/horloge.hpp"
+
+namespace ravlo {
+namespace {
+constexpr pa_sample_spec specLecture{PA_SAMPLE_FLOAT32LE, 48'000, 2};
+constexpr std::size_t octetsParTrame = 8;
+}  // namespace
+
+SortiePulse::SortiePulse(std::optional<std::string> sortie) : sortie_(std::move(sortie)) {}
+
+SortiePulse::~SortiePulse() {
+  arreter();
+}
+
+std::optional<std::string> SortiePulse::echec() {
+  std::string raison = pa_strerror(contexte_.erreur());
+  if (flux_ != nullptr) {
+    pa_stream_set_write_callback(flux_, nullptr, nullptr);
+    pa_stream_set_state_callback(flux_, nullptr, nullptr);
+    pa_stream_unref(flux_);
+    flux_ = nullptr;
+  }
+  return raison;
+}
+
+std::optional<std::string> SortiePulse::demarrer(RappelRendu rappel) {
+  VerrouBoucle verrou(contexte_);
+  if (const StatutAudio statut = contexte_.relier(); statut != 0) return pa_strerror(statut);
+  rappel_ = std::move(rappel);
+  flux_ = pa_stream_new(contexte_.contexte(), "Ravlo", &specLecture, nullptr);
+  if (flux_ == nullptr) return echec();
+  pa_stream_set_state_callback(flux_, &SortiePulse::rappelEtat, this);
+  pa_stream_set_write_callback(flux_, &SortiePulse::rappelEcriture, this);
+  pa_buffer_attr attributs{};
+  attributs.maxlength = std::numeric_limits<std::uint32_t>::max();
+  attributs.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(latenceUs, &specLecture));
+  attributs.prebuf = std::numeric_limits<std::uint32_t>::max();
+  attributs.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(morceauUs, &specLecture));
+  attributs.fragsize = std::numeric_limits<std::uint32_t>::max();
+  const auto drapeaux = static_cast<pa_stream_flags_t>(
+      PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_INTERPOLATE_TIMING);
+  if (pa_stream_connect_playback(flux_, sortie_ ? sortie_->c_str() : nullptr, &attributs, drapeaux,
+                                 nullptr, nullptr) < 0) {
+    return echec();
+  }
+  for (;;) {
+    const pa_stream_state_t etat = pa_stream_get_state(flux_);
+    if (etat == PA_STREAM_READY) return std::nullopt;
+    if (!PA_STREAM_IS_GOOD(etat)) return echec();
+    pa_threaded_mainloop_wait(contexte_.boucle());
+  }
+}
+
+void SortiePulse::arreter() {
+  VerrouBoucle verrou(contexte_);
+  if (flux_ == nullptr) return;
+  pa_stream_set_write_callback(flux_, nullptr, nullptr);
+  pa_stream_set_state_callback(flux_, nullptr, nullptr);
+  if (PA_STREAM_IS_GOOD(pa_stream_get_state(flux_))) pa_stream_disconnect(flux_);
+  pa_stream_unref(flux_);
+  flux_ = nullptr;
+}
+
+bool SortiePulse::sonCoupe() {
+  VerrouBoucle verrou(contexte_);
+  if (flux_ != nullptr && pa_stream_get_state(flux_) == PA_STREAM_READY) {
+    // La réponse arrive plus tard sur le fil de la boucle : on rend la dernière connue.
+    const char* nom = pa_stream_get_device_name(flux_);
+    pa_operation* operation = pa_context_get_sink_info_by_name(
+        contexte_.contexte(), nom, &SortiePulse::rappelInfoSortie, this);
+    if (operation != nullptr) pa_operation_unref(operation);
+  }
+  return coupe_.load();
+}
+
+std::optional<std::string> SortiePulse::panne() {
+  VerrouBoucle verrou(contexte_);
+  if (flux_ == nullptr || PA_STREAM_IS_GOOD(pa_stream_get_state(flux_))) return std::nullopt;
+  return std::string(pa_strerror(contexte_.erreur()));
+}
+
+void SortiePulse::rappelInfoSortie(pa_context*, const pa_sink_info* info, int fin, void* moi) {
+  if (fin == 0 && info != nullptr) static_cast<SortiePulse*>(moi)->coupe_ = info->mute != 0;
+}
+
+void SortiePulse::rappelEtat(pa_stream*, void* moi) {
+  static_cast<SortiePulse*>(moi)->contexte_.signaler();
+}
+
+void SortiePulse::rappelEcriture(pa_stream* flux, std::size_t octets, void* moi) {
+  auto* soi = static_cast<SortiePulse*>(moi);
+  while (octets >= octetsParTrame) {
+    void* donnees = nullptr;
+    std::size_t n = octets;
+    if (pa_stream_begin_write(flux, &donnees, &n) < 0 || donnees == nullptr) return;
+    n -= n % octetsParTrame;
+    if (n == 0) {
+      pa_stream_cancel_write(flux);
+      return;
+    }
+    std::optional<InstantNs> heure;
+    pa_usec_t latence = 0;
+    int negatif = 0;
+    if (pa_stream_get_latency(flux, &latence, &negatif) == 0) {
+      heure = hoteNs() + (negatif != 0 ? 0 : static_cast<InstantNs>(latence) * 1'000);
+    }
+    soi->rappel_(std::span<float>(static_cast<float*>(donnees), n / sizeof(float)), heure, false);
+    pa_stream_write(flux, donnees, n, nullptr, 0, PA_SEEK_RELATIVE);
+    octets -= std::min(octets, n);
+  }
+}
+
+}  // namespace ravlo

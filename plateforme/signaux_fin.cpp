@@ -1,0 +1,64 @@
+#include "plateforme/signaux_fin.hpp"
+
+#include <signal.h>
+#include <sys/signalfd.h>
+
+#include <asio/io_context.hpp>
+#include <asio/posix/stream_descriptor.hpp>
+#include <asio/read.hpp>
+#include <cstring>
+
+namespace ravlo {
+namespace {
+
+sigset_t ensemble() {
+  sigset_t s;
+  sigemptyset(&s);
+  for (const int n : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&s, n);
+  return s;
+}
+
+}  // namespace
+
+static_assert(sizeof(signalfd_siginfo) == 128);
+
+void SignauxFin::bloquer() {
+  const sigset_t s = ensemble();
+  pthread_sigmask(SIG_BLOCK, &s, nullptr);
+}
+
+struct SignauxFin::Etat {
+  explicit Etat(File& file) : fd(file.contexte()) {}
+  asio::posix::stream_descriptor fd;
+  std::uint32_t lu[32] = {};  // une struct signalfd_siginfo (128 octets)
+};
+
+SignauxFin::SignauxFin(File& file) : etat_(std::make_unique<Etat>(file)) {
+  const sigset_t s = ensemble();
+  const int fd = ::signalfd(-1, &s, SFD_NONBLOCK | SFD_CLOEXEC);
+  if (fd >= 0) etat_->fd.assign(fd);
+}
+
+SignauxFin::~SignauxFin() {
+  annuler();
+}
+
+void SignauxFin::attendre(std::function<void(int)> rappel) {
+  if (!etat_->fd.is_open()) return;
+  asio::async_read(
+      etat_->fd, asio::buffer(etat_->lu, sizeof etat_->lu),
+      [etat = etat_.get(), rappel = std::move(rappel)](const std::error_code& e, std::size_t n) {
+        if (e || n != sizeof(signalfd_siginfo)) return;
+        signalfd_siginfo info;
+        static_assert(sizeof info == sizeof etat->lu);
+        std::memcpy(&info, etat->lu, sizeof info);
+        rappel(static_cast<int>(info.ssi_signo));
+      });
+}
+
+void SignauxFin::annuler() {
+  std::error_code ignore;
+  etat_->fd.cancel(ignore);
+}
+
+}  // namespace ravlo

@@ -1,0 +1,53 @@
+#include "plateforme/systeme.hpp"
+
+#include <unistd.h>
+
+#include <array>
+#include <cstdlib>
+#include <fstream>
+
+namespace ravlo {
+namespace {
+
+// Une valeur de /etc/machine-info, éventuellement entre guillemets, échappements du shell
+// réduits à leur caractère.
+std::string sansGuillemets(std::string valeur) {
+  if (valeur.size() >= 2 && (valeur.front() == '"' || valeur.front() == '\'') &&
+      valeur.back() == valeur.front()) {
+    valeur = valeur.substr(1, valeur.size() - 2);
+  }
+  std::string propre;
+  for (std::size_t i = 0; i < valeur.size(); ++i) {
+    if (valeur[i] == '\\' && i + 1 < valeur.size()) ++i;
+    propre += valeur[i];
+  }
+  return propre;
+}
+
+}  // namespace
+
+std::string nomMachine(const std::filesystem::path& infoMachine) {
+  std::ifstream flux(infoMachine);
+  std::string ligne;
+  while (std::getline(flux, ligne)) {
+    constexpr std::string_view cle = "PRETTY_HOSTNAME=";
+    if (ligne.starts_with(cle)) {
+      std::string nom = sansGuillemets(ligne.substr(cle.size()));
+      if (!nom.empty()) return nom;
+    }
+  }
+  std::array<char, 256> hote{};
+  if (gethostname(hote.data(), hote.size() - 1) == 0 && hote[0] != '\0') return hote.data();
+  return "Linux";
+}
+
+std::string localeCourante() {
+  for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    // Lu au démarrage, avant tout fil : personne ne modifie l'environnement en même temps.
+    const char* valeur = std::getenv(variable);  // NOLINT(concurrency-mt-unsafe)
+    if (valeur != nullptr && *valeur != '\0') return valeur;
+  }
+  return "C";
+}
+
+}  // namespace ravlo

@@ -1,0 +1,280 @@
+#include "programmes/recepteur/service_recepteur.hpp"
+
+#include <cmath>
+#include <fstream>
+#include <system_error>
+#include <utility>
+
+#include "plateforme/horloge.hpp"
+#include "plateforme/principal_asio.hpp"
+#include "plateforme/signaux_fin.hpp"
+#include "plateforme/socket_udp.hpp"
+#include "plateforme/systeme.hpp"
+#include "protocol/crypto/hasard_systeme.hpp"
+#include "protocol/messages/service_ravlo.hpp"
+#include "protocol/textes/textes.hpp"
+#include "recepteur/recepteur.hpp"
+#include "recepteur/rendu_lecture.hpp"
+
+namespace ravlo {
+namespace {
+
+template <class... A>
+void dire(std::FILE* flux, const std::string& modele, A... valeurs) {
+  std::fprintf(flux, modele.c_str(), valeurs...);
+  std::fputc('\n', flux);
+  std::fflush(flux);
+}
+
+}  // namespace
+
+struct ServiceRecepteur::Etat {
+  Etat(const OptionsRecepteur& o, std::string locale, Plateforme p)
+      : o_(o), locale_(std::move(locale)), p_(std::move(p)) {}
+
+  int executer() {
+    const auto ecoute = socket_->ecouter(o_.port);
+    if (!ecoute) {
+      const ErreurReseau& e = ecoute.error();
+      const std::string raison = e.domaine == DomaineErreurReseau::posix
+                                     ? std::generic_category().message(static_cast<int>(e.code))
+                                     : std::to_string(e.code);
+      dire(p_.erreurs, texte("Impossible d'écouter sur le port UDP %u : %s."), unsigned{o_.port},
+           raison.c_str());
+      return 1;
+    }
+    if (auto raison = p_.sortie->demarrer(
+            [this](std::span<float> bloc, std::optional<InstantNs> h, bool peutAttendre) {
+              return rendu_.rendre(bloc, h, peutAttendre);
+            })) {
+      dire(p_.erreurs, texte("Lecture impossible par PulseAudio : %s."), raison->c_str());
+      return 1;
+    }
+    const std::uint16_t port = *ecoute;
+    dire(p_.messages, texte("Port : %u"), unsigned{port});
+    montrerCode();
+    annoncer(port);
+    socket_->recevoir([this](VueOctets datagramme, const PointReseau& source) {
+      const auto envois = recepteur_.recevoir(datagramme, source, hoteNs());
+      // Le code neuf se dit avant que la réponse parte : qui lit la sortie du programme
+      // connaît le code courant dès qu'une tentative a fini.
+      verifierCode();
+      envoyer(envois);
+    });
+    cadence_ = repeterApres(std::chrono::milliseconds(200), [this] { cadencer(); });
+    suivi_ = repeterApres(std::chrono::seconds(1), [this] { suivre(); });
+    signaux_.attendre([this](int) { terminer(texte("Interrompu : l'écoute s'arrête."), 0); });
+    debutNs_ = hoteNs();
+    principal_.executer();
+    cadence_.reset();
+    suivi_.reset();
+    socket_->fermer();
+    p_.sortie->arreter();
+    if (p_.annonceur) p_.annonceur->retirer();
+    const auto c = compteurs(hoteNs());
+    if (o_.stats) std::ofstream(*o_.stats) << c.json() << '\n';
+    dire(statut_ == 0 ? p_.messages : p_.erreurs, "%s", raison_.c_str());
+    if (c.finEnvoyee && c.expediteur) {
+      dire(p_.messages, texte("Message de fin envoyé à %s."), c.expediteur->c_str());
+    }
+    return statut_;
+  }
+
+ private:
+  std::string texte(std::string_view cle) const { return ravlo::texte(cle, locale_); }
+
+  CompteursRecepteur compteurs(InstantNs maintenant) const {
+    auto c = recepteur_.compteurs();
+    c.pauseAppairageS = static_cast<double>(recepteur_.pauseAppairageNs(maintenant)) / 1e9;
+    return c;
+  }
+
+  void montrerCode() {
+    codeMontre_ = recepteur_.code().chiffres();
+    dire(p_.messages, texte("Code : %s"), codeMontre_.c_str());
+  }
+
+  void annoncer(std::uint16_t port) {
+    if (!p_.annonceur) {
+      dire(p_.messages,
+           texte("Pas d'annonce sur le réseau local : l'émetteur passe par --vers HOTE:%u."),
+           unsigned{port});
+      return;
+    }
+    p_.annonceur->annoncer(o_.nom.value_or(nomMachine()), std::string(ServiceRavlo::typeBonjour),
+                           port, [this, port](const EtatAnnonce& etat) {
+                             principal_.poster([this, port, etat] { direAnnonce(etat, port); });
+                           });
+  }
+
+  void direAnnonce(const EtatAnnonce& etat, std::uint16_t port) {
+    if (etat.cas == EtatAnnonce::Cas::annoncee) {
+      annonceIndisponible_ = false;  // une perte suivante se dira de nouveau
+      dire(p_.messages, texte("Annoncé sur le réseau local sous le nom « %s »."), etat.nom.c_str());
+    } else if (!annonceIndisponible_) {
+      annonceIndisponible_ = true;
+      dire(p_.messages,
+           texte("Pas d'annonce sur le réseau local (avahi-daemon : %s) : l'émetteur passe par "
+                 "--vers HOTE:%u."),
+           etat.raison.c_str(), unsigned{port});
+    }
+  }
+
+  void envoyer(const std::vector<Envoi>& envois) {
+    for (const auto& envoi : envois) socket_->envoyer(envoi.donnees, envoi.vers);
+  }
+
+  void verifierCode() {
+    const auto epuisement = recepteur_.epuisement();
+    if (epuisement == GuichetAppairage::Epuisement::parEchec && !codeEpuiseDit_) {
+      const auto raison = texte(
+          "Le code fixé par --code a servi à une tentative d'appairage échouée : il ne "
+          "sera plus accepté. Relance sans --code pour un code neuf à chaque échec.");
+      // Une tentative étrangère (ou rejouée) ne coupe jamais le son d'un émetteur appairé :
+      // le programme ne s'arrête que s'il n'a personne à servir.
+      if (!recepteur_.appaire()) {
+        terminer(raison, 1);
+        return;
+      }
+      codeEpuiseDit_ = true;
+      dire(p_.erreurs, "%s", raison.c_str());
+    }
+    // Après chaque datagramme : rien qui calcule tous les compteurs.
+    const auto appairages = recepteur_.appairages();
+    const bool appaire = appairages != appairagesVus_;
+    if (appaire) {
+      appairagesVus_ = appairages;
+      dire(p_.messages, texte("Appairé avec %s."),
+           recepteur_.compteurs().expediteur.value_or("").c_str());
+      if (epuisement == GuichetAppairage::Epuisement::parAppairage && !codeEpuiseDit_) {
+        codeEpuiseDit_ = true;
+        dire(p_.messages, "%s",
+             texte("Le code fixé par --code a servi : il ne sera plus accepté.").c_str());
+      }
+    }
+    if (recepteur_.code().chiffres() != codeMontre_) {
+      dire(p_.messages, "%s",
+           (appaire ? texte("Ce code a servi : voici celui du prochain appairage.")
+                    : texte("Appairage échoué : voici un nouveau code."))
+               .c_str());
+      montrerCode();
+    }
+    const InstantNs maintenant = hoteNs();
+    const std::uint64_t pause = recepteur_.pauseAppairageNs(maintenant);
+    if (pause > 0 && !pauseDite_) {
+      dire(p_.messages, texte("Trop de codes faux d'affilée (%d) : appairage suspendu %.0f s."),
+           recepteur_.echecsRetenus(maintenant), std::ceil(static_cast<double>(pause) / 1e9));
+    }
+    pauseDite_ = pause > 0;
+  }
+
+  // Le premier tir d'une minuterie répétée part tout de suite ; celui-ci attend une période.
+  std::unique_ptr<Minuterie> repeterApres(std::chrono::nanoseconds periode, Tache tache) {
+    return principal_.repeter(periode, periode / 10,
+                              [premier = true, tache = std::move(tache)]() mutable {
+                                if (!std::exchange(premier, false)) tache();
+                              });
+  }
+
+  void cadencer() {
+    envoyer(recepteur_.cadencer(hoteNs()));
+    rendu_.changerVitesse(recepteur_.vitessePPM());
+    verifierCode();
+  }
+
+  void suivre() {
+    const InstantNs maintenant = hoteNs();
+    const auto c = compteurs(maintenant);
+    const auto carte = recepteur_.carte(p_.sortie->sonCoupe(), maintenant);
+    const double ecoule = static_cast<double>(ecartNs(maintenant, debutNs_)) / 1e9;
+    dire(p_.messages,
+         texte("%6.1f s  %s  paquets %lld  perdus %lld  tardifs %lld  trous %lld  latence %s ms  "
+               "vitesse %+.0f ppm  cible %s ms%s"),
+         ecoule, etatLecture(maintenant).c_str(), static_cast<long long>(c.paquetsRecus),
+         static_cast<long long>(c.paquetsPerdus), static_cast<long long>(c.paquetsTardifs),
+         static_cast<long long>(c.trous), enMs(c.latenceMs).c_str(), c.vitessePPM,
+         enMs(c.cibleMs).c_str(), pauseEnCours(c.pauseAppairageS).c_str());
+    if (carte) {
+      dire(p_.messages, texte("Carte : son coupé %s, en pause %s."),
+           (carte->sonCoupe ? texte("oui") : texte("non")).c_str(),
+           (carte->enPause ? texte("oui") : texte("non")).c_str());
+    }
+    if (const auto panne = p_.sortie->panne()) {
+      char ligne[512];
+      std::snprintf(ligne, sizeof ligne, texte("La lecture s'est arrêtée : %s.").c_str(),
+                    panne->c_str());
+      terminer(ligne, 1);
+      return;
+    }
+    if (o_.secondes && ecoule >= *o_.secondes)
+      terminer(texte("Durée écoulée : l'écoute s'arrête."), 0);
+  }
+
+  std::string etatLecture(InstantNs maintenant) const {
+    if (!recepteur_.appaire()) return texte("en attente");
+    return recepteur_.enPause(maintenant) ? texte("en pause") : texte("en lecture");
+  }
+
+  std::string pauseEnCours(double secondes) const {
+    if (secondes <= 0) return {};
+    char ligne[96];
+    std::snprintf(ligne, sizeof ligne, texte("  appairage suspendu %.0f s").c_str(),
+                  std::ceil(secondes));
+    return ligne;
+  }
+
+  static std::string enMs(std::optional<double> ms) {
+    if (!ms) return "-";
+    char texteMs[32];
+    std::snprintf(texteMs, sizeof texteMs, "%.1f", *ms);
+    return texteMs;
+  }
+
+  void terminer(const std::string& raison, int statut) {
+    if (!raison_.empty()) return;
+    raison_ = raison;
+    statut_ = statut;
+    if (auto fin = recepteur_.terminer()) envoyer({*fin});
+    // La socket reste ouverte jusqu'à la sortie de `executer()` : la réponse du datagramme
+    // en cours (le refus qui a épuisé un code fixé) part encore.
+    if (cadence_) cadence_->annuler();
+    if (suivi_) suivi_->annuler();
+    signaux_.annuler();
+    principal_.arreter();
+  }
+
+  const OptionsRecepteur& o_;
+  const std::string locale_;
+  Plateforme p_;
+  PrincipalAsio principal_;
+  std::unique_ptr<SocketDatagramme> socket_ = std::make_unique<SocketUDP>(principal_);
+  std::unique_ptr<Minuterie> cadence_;
+  std::unique_ptr<Minuterie> suivi_;
+  SignauxFin signaux_{principal_};
+  std::shared_ptr<LectureTiree> lecture_ =
+      std::make_shared<LectureTiree>(96'000, Recepteur::amorceDepartTrames);
+  RenduLecture rendu_{lecture_, !o_.wav.has_value()};
+  Recepteur recepteur_{
+      GuichetAppairage::Reglages{o_.code, p_.tirerCode, std::make_shared<HasardSysteme>()},
+      lecture_};
+  std::string codeMontre_;
+  std::int64_t appairagesVus_ = 0;
+  bool annonceIndisponible_ = false;
+  bool codeEpuiseDit_ = false;
+  bool pauseDite_ = false;
+  InstantNs debutNs_ = 0;
+  std::string raison_;
+  int statut_ = 0;
+};
+
+ServiceRecepteur::ServiceRecepteur(const OptionsRecepteur& options, std::string locale,
+                                   Plateforme plateforme)
+    : etat_(std::make_unique<Etat>(options, std::move(locale), std::move(plateforme))) {}
+
+ServiceRecepteur::~ServiceRecepteur() = default;
+
+int ServiceRecepteur::executer() {
+  return etat_->executer();
+}
+
+}  // namespace ravlo

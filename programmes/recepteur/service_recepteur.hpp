@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "plateforme/annonceur_services.hpp"
+#include "plateforme/sortie_audio.hpp"
+#include "protocol/appairage/code_appairage.hpp"
+#include "recepteur/options_recepteur.hpp"
+
+namespace ravlo {
+
+/// Le récepteur habillé pour tourner : socket datagramme, tic de 200 ms, ligne d'état chaque
+/// seconde, signaux, annonce et sortie de son. Tout tourne sur le fil qui appelle
+/// `executer` (le fil principal de la plateforme), sauf le rendu (fil de la sortie) et les
+/// rappels de l'annonce (reportés sur ce fil).
+class ServiceRecepteur {
+ public:
+  struct Plateforme {
+    std::unique_ptr<SortieAudio> sortie;
+    std::unique_ptr<AnnonceurServices> annonceur;  ///< nul : pas d'annonce
+    std::function<CodeAppairage()> tirerCode;
+    std::FILE* messages = stdout;
+    std::FILE* erreurs = stderr;
+  };
+
+  ServiceRecepteur(const OptionsRecepteur& options, std::string locale, Plateforme plateforme);
+  ~ServiceRecepteur();
+  ServiceRecepteur(const ServiceRecepteur&) = delete;
+  ServiceRecepteur& operator=(const ServiceRecepteur&) = delete;
+
+  /// Tourne jusqu'à un signal, `--secondes`, un code fixé épuisé ou une panne de la sortie ;
+  /// rend le statut de sortie du programme (0, ou 1 pour une course qui échoue).
+  int executer();
+
+  struct Etat;
+
+ private:
+  std::unique_ptr<Etat> etat_;
+};
+
+}  // namespace ravlo
