@@ -20,13 +20,12 @@ void capturerUneSeconde(benchmark::State& etat) {
     flux[i] = static_cast<float>(i % 200) / 150.0f - 0.6f;
   std::vector<std::int16_t> conversion(16'384);
   auto tampon = std::make_shared<TamponAudio>(96'000);
-  const ContexteRappel contexte{8,    std::make_shared<Cellule<Livraisons>>(), conversion,
-                                true, std::make_shared<Cellule<float>>(),      tampon};
-  const TamponBloc bloc[] = {{flux.data(), static_cast<std::uint32_t>(flux.size() * 4)}};
+  const ContexteRappel contexte{std::make_shared<Cellule<Livraisons>>(), conversion,
+                                std::make_shared<Cellule<float>>(), tampon};
   InstantNs heure = 1'000'000'000;
   for (auto _ : etat) {
     for (int i = 0; i < blocsParSeconde; ++i) {
-      traiterBloc(contexte, bloc, {HorodatageBloc::heureHoteValide, heure});
+      traiterBloc(contexte, {flux, 0, heure});
       heure += 5'000'000;
       // L'émetteur vide l'anneau au même rythme.
       tampon->jeter(static_cast<std::int64_t>(tramesParBloc) * 4);
@@ -42,11 +41,10 @@ void capturerUnBloc(benchmark::State& etat) {
   std::vector<float> flux(2 * trames, 0.25f);
   std::vector<std::int16_t> conversion(16'384);
   auto tampon = std::make_shared<TamponAudio>(1 << 20);
-  const ContexteRappel contexte{8,    std::make_shared<Cellule<Livraisons>>(), conversion,
-                                true, std::make_shared<Cellule<float>>(),      tampon};
-  const TamponBloc bloc[] = {{flux.data(), static_cast<std::uint32_t>(flux.size() * 4)}};
+  const ContexteRappel contexte{std::make_shared<Cellule<Livraisons>>(), conversion,
+                                std::make_shared<Cellule<float>>(), tampon};
   for (auto _ : etat) {
-    traiterBloc(contexte, bloc, {HorodatageBloc::heureHoteValide, 0});
+    traiterBloc(contexte, {flux, 0, InstantNs{0}});
     tampon->jeter(static_cast<std::int64_t>(trames) * 4);
   }
   etat.counters["trame"] = benchmark::Counter(

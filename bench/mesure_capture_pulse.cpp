@@ -21,7 +21,7 @@
 
 #include "link/capture/rappel_capture.hpp"
 #include "plateforme/horloge.hpp"
-#include "plateforme/pulseaudio/plateforme_pulse.hpp"
+#include "plateforme/pulseaudio/capture_pulse.hpp"
 
 extern char** environ;
 
@@ -79,31 +79,27 @@ void resumer(const char* nom, const std::vector<double>& v, const char* unite) {
 }
 
 void mesurer(const char* titre, int latenceMs, double secondes, const std::string& ton) {
-  PlateformePulse plateforme("");
-  const auto sortie = plateforme.lireSortieParDefaut();
-  const auto uid = plateforme.lireIdentifiantSortie(sortie.valeur);
-  const auto tap = plateforme.creerTap({"Ravlo Link", false});
-  const auto agregat = plateforme.creerAgregat(tap.valeur, uid.valeur.value_or(""));
-  if (sortie.statut != 0 || tap.statut != 0 || agregat.statut != 0) {
-    std::fprintf(stderr, "démarrage impossible (statuts %d %d %d)\n", sortie.statut, tap.statut,
-                 agregat.statut);
-    std::exit(1);
-  }
+  CapturePulse capture("");
   std::vector<std::int16_t> conversion(16'384);
   auto tampon = std::make_shared<TamponAudio>(96'000);
-  const ContexteRappel contexte{8,    std::make_shared<Cellule<Livraisons>>(), conversion,
-                                true, std::make_shared<Cellule<float>>(),      tampon};
+  const ContexteRappel contexte{std::make_shared<Cellule<Livraisons>>(), conversion,
+                                std::make_shared<Cellule<float>>(), tampon};
   std::vector<Rappel> rappels;
   rappels.reserve(200'000);
-  const auto rappel = plateforme.creerRappel(
-      agregat.valeur, [&](std::span<const TamponBloc> t, const HorodatageBloc& h) {
-        Rappel r{hoteNs(), t.empty() ? 0 : t[0].octets,
-                 (h.drapeaux & HorodatageBloc::heureHoteValide) != 0, h.hoteNs, 0};
-        traiterBloc(contexte, t, h);
+  const auto demarrage = capture.demarrer(
+      [&](const BlocCapte& bloc) {
+        Rappel r{hoteNs(), static_cast<std::uint32_t>(bloc.echantillons.size() * sizeof(float)),
+                 bloc.heure.has_value(), bloc.heure.value_or(0), 0};
+        traiterBloc(contexte, bloc);
         r.ecritNs = hoteNs();
         if (rappels.size() < rappels.capacity()) rappels.push_back(r);
-      });
-  plateforme.demarrer(agregat.valeur, *rappel.valeur);
+      },
+      false);
+  if (!demarrage) {
+    std::fprintf(stderr, "démarrage impossible (cas %d, code %d)\n",
+                 static_cast<int>(demarrage.error().cas), demarrage.error().code);
+    std::exit(1);
+  }
   // L'émetteur vide l'anneau toutes les 5 ms.
   bool fin = false;
   std::thread emetteur([&] {
@@ -120,14 +116,11 @@ void mesurer(const char* titre, int latenceMs, double secondes, const std::strin
   const InstantNs debut = hoteNs() + 1'000'000'000;  // régime établi
   std::this_thread::sleep_for(std::chrono::duration<double>(secondes + 1));
   const InstantNs finMesure = hoteNs();
-  plateforme.arreter(agregat.valeur, *rappel.valeur);
+  capture.arreter();
   __atomic_store_n(&fin, true, __ATOMIC_RELEASE);
   emetteur.join();
   ::kill(joueur, SIGTERM);
   ::waitpid(joueur, nullptr, 0);
-  plateforme.detruireRappel(agregat.valeur, *rappel.valeur);
-  plateforme.detruireAgregat(agregat.valeur);
-  plateforme.detruireTap(tap.valeur);
 
   std::map<std::uint32_t, int> tailles;
   std::vector<double> ecarts, retardPremier, retardDernier;

@@ -58,9 +58,8 @@ bool panneau(const QDir& dossier) {
   app.envoyer();
   app.etatConnexion(ravlo::EtatConnexion::Cas::prete);
   static const std::vector<float> son(640, 0.3F);
-  const ravlo::TamponBloc bloc{son.data(), 2560};
   for (int i = 0; i < 8'300; ++i) {
-    app.audio->livrer({&bloc, 1}, {ravlo::HorodatageBloc::heureHoteValide, app.horloge.hoteNs()});
+    app.audio->livrer({son, 0, app.horloge.hoteNs()});
     // Le récepteur demande l'heure chaque seconde : il répond, donc il n'est pas muet.
     if (i % 100 == 0) {
       (void)app.connexions->derniere().livrer(

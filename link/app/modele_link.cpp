@@ -7,13 +7,13 @@
 namespace ravlo {
 
 ModeleLink::Dependances ModeleLink::dependancesSysteme(
-    Executeur& principal, std::shared_ptr<FabriqueNavigateurs> navigateurs,
-    std::shared_ptr<PlateformeAudio> audio, std::shared_ptr<MagasinReglages> reglages) {
+    Executeur& principal, std::shared_ptr<FabriqueNavigateurs> navigateurs, FabriqueCapture capture,
+    std::shared_ptr<MagasinReglages> reglages) {
   Dependances d{ChercheurRavlo::dependancesSysteme(principal, std::move(navigateurs)),
                 {},
                 std::move(reglages)};
   d.diffusion.principal = &principal;
-  d.diffusion.audio = std::move(audio);
+  d.diffusion.capture = std::move(capture);
   d.diffusion.fileEmetteur =
       std::make_shared<FileSerie>("ravlo.emetteur", FileSerie::Priorite::elevee);
   d.diffusion.connexions = std::make_shared<FabriqueConnexionsUDP>();
@@ -52,8 +52,8 @@ void ModeleLink::brancherFinDeDiffusion() {
 
 void ModeleLink::sonder() {
   if (sonde_) return;
-  auto tap = std::make_unique<SystemAudioTap>(std::make_shared<TamponAudio>(capaciteSonde), false,
-                                              dep_.diffusion.audio);
+  auto tap = std::make_unique<CaptureSysteme>(std::make_shared<TamponAudio>(capaciteSonde), false,
+                                              dep_.diffusion.capture());
   if (!tap->demarrer().has_value()) {
     tap->arreter();
     changer(sondeDuSon_, std::optional<bool>(false));

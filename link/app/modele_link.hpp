@@ -44,7 +44,7 @@ class ModeleLink final : public ModeleObservable, public std::enable_shared_from
   /// l'application (Avahi, PulseAudio, QSettings).
   [[nodiscard]] static Dependances dependancesSysteme(
       Executeur& principal, std::shared_ptr<FabriqueNavigateurs> navigateurs,
-      std::shared_ptr<PlateformeAudio> audio, std::shared_ptr<MagasinReglages> reglages);
+      FabriqueCapture capture, std::shared_ptr<MagasinReglages> reglages);
 
   [[nodiscard]] static std::shared_ptr<ModeleLink> creer(Dependances dependances);
   ~ModeleLink();
@@ -77,7 +77,7 @@ class ModeleLink final : public ModeleObservable, public std::enable_shared_from
   std::shared_ptr<ChercheurRavlo> chercheur_;
   std::shared_ptr<DiffusionModel> diffusion_;
   std::optional<bool> sondeDuSon_;
-  std::unique_ptr<SystemAudioTap> sonde_;
+  std::unique_ptr<CaptureSysteme> sonde_;
 };
 
 /// `probleme` quand l'envoi est perturbé, sinon `envoi` pendant une diffusion, sinon `repos`.

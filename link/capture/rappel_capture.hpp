@@ -5,7 +5,7 @@
 #include <span>
 
 #include "link/capture/cellule.hpp"
-#include "plateforme/plateforme_audio.hpp"
+#include "plateforme/capture_audio.hpp"
 #include "protocol/audio/tampon_audio.hpp"
 
 namespace ravlo {
@@ -18,24 +18,19 @@ struct Livraisons {
   bool operator==(const Livraisons&) const = default;
 };
 
-/// Ce que le rappel de capture lit : copié à l'installation, rien d'autre de la capture.
+/// Ce que le rappel de capture lit : copié au démarrage, rien d'autre de la capture.
 struct ContexteRappel {
-  std::uint32_t octetsParTrame = 0;
   std::shared_ptr<Cellule<Livraisons>> livraisons;
-  /// Tampon de conversion (vide : absent), alloué avant l'installation du rappel et libéré
-  /// après sa destruction.
+  /// Tampon de conversion (vide : absent), alloué avant le démarrage et libéré après l'arrêt.
   std::span<std::int16_t> conversion;
-  bool entrelace = true;
   std::shared_ptr<Cellule<float>> niveauDuBloc;
   std::shared_ptr<TamponAudio> tampon;
 };
 
-/// Un bloc de capture : compte le rappel et ses trames, convertit en 16 bits stéréo au plus
-/// ce que tient `conversion`, mesure le niveau (RMS de 0 à 1, pleine échelle 32 768) et
-/// écrit les trames dans l'anneau avec leur heure de capture. Un bloc trop court, troué ou
-/// malformé est compté puis sauté. Ne lit jamais au-delà des tampons reçus, quel que soit
-/// `octetsParTrame`. N'alloue rien.
-TEMPS_REEL void traiterBloc(const ContexteRappel& contexte, std::span<const TamponBloc> tampons,
-                            const HorodatageBloc& horodatage);
+/// Un bloc de capture : compte le rappel et ses trames, convertit en 16 bits stéréo par
+/// morceaux de la taille de `conversion`, mesure le niveau (RMS de 0 à 1, pleine échelle
+/// 32 768) et écrit les trames dans l'anneau avec leur heure de capture. Un trou est compté
+/// puis sauté. N'alloue rien.
+TEMPS_REEL void traiterBloc(const ContexteRappel& contexte, const BlocCapte& bloc);
 
 }  // namespace ravlo

@@ -1,5 +1,6 @@
 #include "link/diffusion/diffusion_model.hpp"
 
+#include "link/capture/texte_erreur_capture.hpp"
 #include "plateforme/systeme.hpp"
 #include "protocol/base/exiger.hpp"
 
@@ -10,7 +11,7 @@ std::shared_ptr<DiffusionModel> DiffusionModel::creer(Dependances dependances) {
 }
 
 DiffusionModel::DiffusionModel(Dependances dependances) : dep_(std::move(dependances)) {
-  RAVLO_EXIGER(dep_.principal != nullptr && dep_.audio != nullptr && dep_.reglages != nullptr);
+  RAVLO_EXIGER(dep_.principal != nullptr && dep_.capture && dep_.reglages != nullptr);
   nEntendreQueLIPhone_ = dep_.reglages->booleen(cleSilence);
 }
 
@@ -27,10 +28,10 @@ void DiffusionModel::demarrer(const PointReseau& point, const Liaison& liaison) 
   // Deux suivis, deux émetteurs : une diffusion en cours cède d'abord la place.
   if (enDiffusion()) arreter();
   auto tampon = std::make_shared<TamponAudio>(capaciteTampon);
-  auto tap = std::make_unique<SystemAudioTap>(tampon, nEntendreQueLIPhone_, dep_.audio);
+  auto tap = std::make_unique<CaptureSysteme>(tampon, nEntendreQueLIPhone_, dep_.capture());
   if (const auto demarrage = tap->demarrer(); !demarrage.has_value()) {
     tap->arreter();
-    changer(etat_, Etat{Etat::Cas::echec, demarrage.error().description(locale())});
+    changer(etat_, Etat{Etat::Cas::echec, texteErreurCapture(demarrage.error(), locale())});
     return;
   }
   changer(numeroEnvoi_, numeroEnvoi_ + 1);
@@ -143,7 +144,7 @@ void DiffusionModel::verifierCapture() {
     return;
   }
   tap_->arreter();
-  auto nouvelle = std::make_unique<SystemAudioTap>(tampon_, nEntendreQueLIPhone_, dep_.audio);
+  auto nouvelle = std::make_unique<CaptureSysteme>(tampon_, nEntendreQueLIPhone_, dep_.capture());
   if (!nouvelle->demarrer().has_value()) {
     nouvelle->arreter();
     changer(captureMuette_, true);

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "link/capture/system_audio_tap.hpp"
+#include "link/capture/capture_systeme.hpp"
 #include "link/diffusion/emetteur_audio.hpp"
 #include "plateforme/magasin_reglages.hpp"
 #include "plateforme/modele_observable.hpp"
@@ -21,7 +21,7 @@ namespace ravlo {
 /// un émetteur qui le vide vers le récepteur. Toutes les 0,5 s (horloge continue), le suivi
 /// recopie les compteurs de l'émetteur quand ils diffèrent, met `duree` à jour et surveille la
 /// capture : une capture qui ne livre aucune trame nouvelle pendant 2 s, ou qui se dit en
-/// panne (`SystemAudioTap::echec`, dès le suivi suivant), est relancée, et après deux
+/// panne (`CaptureSysteme::echec`, dès le suivi suivant), est relancée, et après deux
 /// relances sans effet `captureMuette` passe à vrai (la diffusion continue). `arreter`
 /// défait tout ; les compteurs gardent leur dernière valeur jusqu'au démarrage suivant.
 ///
@@ -49,7 +49,7 @@ class DiffusionModel final : public ModeleObservable,
 
   struct Dependances {
     Executeur* principal = nullptr;
-    std::shared_ptr<PlateformeAudio> audio;
+    FabriqueCapture capture;
     std::shared_ptr<File> fileEmetteur;  ///< "ravlo.emetteur"
     std::shared_ptr<FabriqueConnexions> connexions;
     const Horloge* horloge = &horlogeSysteme();
@@ -102,7 +102,7 @@ class DiffusionModel final : public ModeleObservable,
   [[nodiscard]] bool reglageSilenceRefuse() const { return reglageSilenceRefuse_; }
   [[nodiscard]] std::int64_t numeroEnvoi() const { return numeroEnvoi_; }
   /// La capture en cours (la dernière démarrée), nulle hors diffusion.
-  [[nodiscard]] const SystemAudioTap* tap() const { return tap_.get(); }
+  [[nodiscard]] const CaptureSysteme* tap() const { return tap_.get(); }
   /// Niveau du dernier bloc capté (lu sous le verrou de la capture) ; 0 sans capture.
   [[nodiscard]] float niveauDuBloc() const { return tap_ ? tap_->niveauDuBloc() : 0.0F; }
 
@@ -135,7 +135,7 @@ class DiffusionModel final : public ModeleObservable,
   std::int64_t numeroEnvoi_ = 0;
   std::function<void(Fin)> quandLIPhoneArrete_;
 
-  std::unique_ptr<SystemAudioTap> tap_;
+  std::unique_ptr<CaptureSysteme> tap_;
   std::shared_ptr<TamponAudio> tampon_;
   std::optional<InstantNs> debutCapture_;
   std::shared_ptr<EmetteurAudio> emetteur_;

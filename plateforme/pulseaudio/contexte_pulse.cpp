@@ -39,7 +39,7 @@ void ContextePulse::signaler() const {
   pa_threaded_mainloop_signal(boucle_, 0);
 }
 
-StatutAudio ContextePulse::relier() {
+StatutPulse ContextePulse::relier() {
   if (contexte_ != nullptr) {
     const pa_context_state_t etat = pa_context_get_state(contexte_);
     if (etat == PA_CONTEXT_READY) return 0;
@@ -85,7 +85,7 @@ void ContextePulse::patienter(std::chrono::milliseconds duree) {
   pa_threaded_mainloop_lock(boucle_);
 }
 
-StatutAudio ContextePulse::erreur() const {
+StatutPulse ContextePulse::erreur() const {
   const int code = contexte_ == nullptr ? PA_ERR_INTERNAL : pa_context_errno(contexte_);
   return code == 0 ? PA_ERR_UNKNOWN : code;
 }

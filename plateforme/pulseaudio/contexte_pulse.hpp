@@ -7,7 +7,7 @@
 #include <chrono>
 #include <vector>
 
-#include "plateforme/plateforme_audio.hpp"
+#include "plateforme/pulseaudio/statut_pulse.hpp"
 
 namespace ravlo {
 
@@ -24,7 +24,7 @@ class ContextePulse {
 
   /// Relie au serveur si ce n'est fait ou si le lien est tombé : 0 ou le code d'erreur
   /// PulseAudio. Verrou tenu.
-  StatutAudio relier();
+  StatutPulse relier();
   [[nodiscard]] pa_context* contexte() const { return contexte_; }
   [[nodiscard]] pa_threaded_mainloop* boucle() const { return boucle_; }
 
@@ -33,7 +33,7 @@ class ContextePulse {
   bool attendre(pa_operation* operation);
   /// Code de la dernière erreur du lien (jamais 0 : une erreur sans code devient
   /// PA_ERR_UNKNOWN).
-  [[nodiscard]] StatutAudio erreur() const;
+  [[nodiscard]] StatutPulse erreur() const;
   /// Laisse passer `duree` boucle déverrouillée (verrou tenu avant et après).
   void patienter(std::chrono::milliseconds duree);
   /// Réveille qui attend ; à appeler depuis les rappels de libpulse.

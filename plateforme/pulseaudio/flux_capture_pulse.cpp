@@ -6,12 +6,11 @@
 #include <limits>
 
 #include "plateforme/horloge.hpp"
-#include "plateforme/pulseaudio/format_pulse.hpp"
 
 namespace ravlo {
 namespace {
 
-constexpr pa_sample_spec specCapture{PA_SAMPLE_FLOAT32LE, 48'000, 2};
+constexpr pa_sample_spec specCapture{PA_SAMPLE_FLOAT32LE, frequenceCapture, voiesCapture};
 constexpr std::int64_t octetsParTrame = 8;
 constexpr std::int64_t ecartMaxLisseNs = 20'000'000;
 
@@ -23,7 +22,7 @@ std::int64_t dureeNs(std::int64_t octets) {
 
 }  // namespace
 
-ResultatAudio<std::unique_ptr<FluxCapturePulse>> FluxCapturePulse::creer(ContextePulse& contexte,
+ResultatPulse<std::unique_ptr<FluxCapturePulse>> FluxCapturePulse::creer(ContextePulse& contexte,
                                                                          const std::string& nom) {
   pa_stream* flux = pa_stream_new(contexte.contexte(), nom.c_str(), &specCapture, nullptr);
   if (flux == nullptr) return {contexte.erreur(), nullptr};
@@ -33,10 +32,6 @@ ResultatAudio<std::unique_ptr<FluxCapturePulse>> FluxCapturePulse::creer(Context
 FluxCapturePulse::~FluxCapturePulse() {
   deconnecter();
   pa_stream_unref(flux_);
-}
-
-FormatFlux FluxCapturePulse::format() const {
-  return formatDe(*pa_stream_get_sample_spec(flux_));
 }
 
 void FluxCapturePulse::rappelEtat(pa_stream* flux, void* moi) {
@@ -49,7 +44,7 @@ void FluxCapturePulse::rappelEtat(pa_stream* flux, void* moi) {
   soi->contexte_.signaler();
 }
 
-StatutAudio FluxCapturePulse::connecter(const std::string& source) {
+StatutPulse FluxCapturePulse::connecter(const std::string& source) {
   pa_stream_set_state_callback(flux_, &FluxCapturePulse::rappelEtat, this);
   pa_stream_set_read_callback(flux_, &FluxCapturePulse::rappelLecture, this);
   pa_stream_set_latency_update_callback(flux_, &FluxCapturePulse::rappelMinutage, this);
@@ -75,7 +70,7 @@ StatutAudio FluxCapturePulse::connecter(const std::string& source) {
   }
 }
 
-StatutAudio FluxCapturePulse::pause(bool enPause) {
+StatutPulse FluxCapturePulse::pause(bool enPause) {
   if (pa_stream_get_state(flux_) != PA_STREAM_READY) return PA_ERR_BADSTATE;
   // Ni les octets ni l'ancre n'avancent pendant une pause : il faudra un minutage neuf.
   donneesVues_ = false;
@@ -146,17 +141,22 @@ void FluxCapturePulse::rappelLecture(pa_stream* flux, std::size_t, void* moi) {
     std::size_t octets = 0;
     if (pa_stream_peek(flux, &donnees, &octets) < 0 || octets == 0) return;
     if (soi->rappel_ != nullptr && *soi->rappel_) {
-      HorodatageBloc heure;
+      BlocCapte bloc;
       const pa_timing_info* minutage = pa_stream_get_timing_info(flux);
       if (soi->ancre_ && minutage != nullptr && minutage->read_index_corrupt == 0) {
-        heure.drapeaux = HorodatageBloc::heureHoteValide;
-        heure.hoteNs =
-            soi->ancre_->sortieNs -
-            static_cast<InstantNs>(dureeNs(soi->ancre_->position - minutage->read_index));
+        bloc.heure = soi->ancre_->sortieNs -
+                     static_cast<InstantNs>(dureeNs(soi->ancre_->position - minutage->read_index));
       }
-      const TamponBloc tampon{donnees, static_cast<std::uint32_t>(std::min<std::size_t>(
-                                           octets, std::numeric_limits<std::uint32_t>::max()))};
-      (*soi->rappel_)(std::span<const TamponBloc>(&tampon, 1), heure);
+      // Le serveur livre des trames entières, alignées ; le reste d'un morceau tronqué ne
+      // ferait pas une trame.
+      const std::size_t trames = octets / static_cast<std::size_t>(octetsParTrame);
+      if (donnees == nullptr) {
+        bloc.tramesPerdues = static_cast<std::uint32_t>(
+            std::min<std::size_t>(trames, std::numeric_limits<std::uint32_t>::max()));
+      } else {
+        bloc.echantillons = {static_cast<const float*>(donnees), trames * voiesCapture};
+      }
+      (*soi->rappel_)(bloc);
     }
     pa_stream_drop(flux);
   }

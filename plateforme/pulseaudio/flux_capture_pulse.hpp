@@ -8,8 +8,9 @@
 #include <optional>
 #include <string>
 
-#include "plateforme/plateforme_audio.hpp"
+#include "plateforme/capture_audio.hpp"
 #include "plateforme/pulseaudio/contexte_pulse.hpp"
+#include "plateforme/pulseaudio/statut_pulse.hpp"
 
 namespace ravlo {
 
@@ -19,7 +20,7 @@ namespace ravlo {
 /// autre sortie, c'est relier un flux neuf. Il demande des fragments de 5 ms pour que les
 /// blocs arrivent réguliers et tôt.
 ///
-/// Chaque morceau lu est un appel du rappel (un trou compte comme un appel sans données).
+/// Chaque morceau lu est un appel du rappel (un trou, un appel sans échantillons).
 /// L'heure de capture d'un octet est celle où la sortie le joue. Chaque mise à jour de
 /// minutage du serveur donne une mesure : le dernier octet écrit côté serveur sort à
 /// (réception − transport + latence de la sortie − latence de la source). L'ancre suit ces
@@ -39,28 +40,24 @@ class FluxCapturePulse {
   static constexpr std::uint32_t fragmentUs = 5'000;
 
   /// Statut PulseAudio si le flux ne peut être créé.
-  [[nodiscard]] static ResultatAudio<std::unique_ptr<FluxCapturePulse>> creer(
+  [[nodiscard]] static ResultatPulse<std::unique_ptr<FluxCapturePulse>> creer(
       ContextePulse& contexte, const std::string& nom);
   ~FluxCapturePulse();
   FluxCapturePulse(const FluxCapturePulse&) = delete;
   FluxCapturePulse& operator=(const FluxCapturePulse&) = delete;
 
-  /// Format que le serveur livre à ce flux (celui demandé : il convertit lui-même).
-  [[nodiscard]] FormatFlux format() const;
-
   /// Relie le flux au moniteur `source`, en pause, et attend qu'il soit prêt.
-  StatutAudio connecter(const std::string& source);
+  StatutPulse connecter(const std::string& source);
   /// Rappel appelé pour chaque morceau ; nul : plus aucun appel dès le retour.
-  void installer(const RappelES* rappel) { rappel_ = rappel; }
-  StatutAudio reprendre() { return pause(false); }
-  StatutAudio suspendre() { return pause(true); }
+  void installer(const RappelCapture* rappel) { rappel_ = rappel; }
+  StatutPulse reprendre() { return pause(false); }
+  StatutPulse suspendre() { return pause(true); }
   void deconnecter();
-  [[nodiscard]] bool connecte() const { return connecte_; }
   /// Le moniteur donné à `connecter`.
   [[nodiscard]] const std::string& source() const { return source_; }
   /// 0, ou le code d'erreur du flux que le serveur a tué (source disparue…). Sûr depuis
   /// n'importe quel fil.
-  [[nodiscard]] StatutAudio echec() const { return echec_.load(); }
+  [[nodiscard]] StatutPulse echec() const { return echec_.load(); }
 
  private:
   FluxCapturePulse(ContextePulse& contexte, pa_stream* flux) : contexte_(contexte), flux_(flux) {}
@@ -70,7 +67,7 @@ class FluxCapturePulse {
     std::int64_t position = 0;
   };
 
-  StatutAudio pause(bool enPause);
+  StatutPulse pause(bool enPause);
   void recaler();
   static void rappelLecture(pa_stream* flux, std::size_t octets, void* moi);
   static void rappelEtat(pa_stream* flux, void* moi);
@@ -78,10 +75,10 @@ class FluxCapturePulse {
 
   ContextePulse& contexte_;
   pa_stream* flux_;
-  const RappelES* rappel_ = nullptr;
+  const RappelCapture* rappel_ = nullptr;
   bool connecte_ = false;
   std::string source_;
-  std::atomic<StatutAudio> echec_{0};
+  std::atomic<StatutPulse> echec_{0};
   // Touchés sur le fil de la boucle seulement (ou boucle verrouillée).
   bool donneesVues_ = false;
   std::optional<Ancre> ancre_;

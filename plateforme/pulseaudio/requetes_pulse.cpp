@@ -16,7 +16,7 @@ struct Collecte {
 };
 
 // Attend une opération de succès simple.
-StatutAudio attendreSucces(ContextePulse& c, pa_operation* operation,
+StatutPulse attendreSucces(ContextePulse& c, pa_operation* operation,
                            const Collecte<int>& reponse) {
   if (!c.attendre(operation) || reponse.erreur || reponse.valeur == 0) return c.erreur();
   return 0;
@@ -27,14 +27,14 @@ void surSucces(pa_context*, int succes, void* u) {
 }
 
 template <class T>
-ResultatAudio<T> conclure(ContextePulse& c, pa_operation* operation, Collecte<T>& collecte) {
+ResultatPulse<T> conclure(ContextePulse& c, pa_operation* operation, Collecte<T>& collecte) {
   if (!c.attendre(operation) || collecte.erreur) return {c.erreur(), T{}};
   return {0, std::move(collecte.valeur)};
 }
 
 }  // namespace
 
-ResultatAudio<std::string> nomPuitsParDefaut(ContextePulse& c) {
+ResultatPulse<std::string> nomPuitsParDefaut(ContextePulse& c) {
   Collecte<std::string> collecte;
   pa_operation* operation = pa_context_get_server_info(
       c.contexte(),
@@ -52,7 +52,7 @@ ResultatAudio<std::string> nomPuitsParDefaut(ContextePulse& c) {
   return {0, std::move(collecte.valeur)};
 }
 
-ResultatAudio<std::vector<PuitsPulse>> listePuits(ContextePulse& c) {
+ResultatPulse<std::vector<PuitsPulse>> listePuits(ContextePulse& c) {
   Collecte<std::vector<PuitsPulse>> collecte;
   pa_operation* operation = pa_context_get_sink_info_list(
       c.contexte(),
@@ -71,7 +71,7 @@ ResultatAudio<std::vector<PuitsPulse>> listePuits(ContextePulse& c) {
 namespace {
 
 template <class Critere>
-ResultatAudio<PuitsPulse> trouverPuits(ContextePulse& c, Critere critere) {
+ResultatPulse<PuitsPulse> trouverPuits(ContextePulse& c, Critere critere) {
   auto liste = listePuits(c);
   if (liste.statut != 0) return {liste.statut, {}};
   const auto it = std::find_if(liste.valeur.begin(), liste.valeur.end(), critere);
@@ -81,15 +81,15 @@ ResultatAudio<PuitsPulse> trouverPuits(ContextePulse& c, Critere critere) {
 
 }  // namespace
 
-ResultatAudio<PuitsPulse> puitsNomme(ContextePulse& c, const std::string& nom) {
+ResultatPulse<PuitsPulse> puitsNomme(ContextePulse& c, const std::string& nom) {
   return trouverPuits(c, [&](const PuitsPulse& p) { return p.nom == nom; });
 }
 
-ResultatAudio<PuitsPulse> puitsNumero(ContextePulse& c, std::uint32_t index) {
+ResultatPulse<PuitsPulse> puitsNumero(ContextePulse& c, std::uint32_t index) {
   return trouverPuits(c, [&](const PuitsPulse& p) { return p.index == index; });
 }
 
-ResultatAudio<std::vector<EntreePulse>> listeEntrees(ContextePulse& c) {
+ResultatPulse<std::vector<EntreePulse>> listeEntrees(ContextePulse& c) {
   Collecte<std::vector<EntreePulse>> collecte;
   pa_operation* operation = pa_context_get_sink_input_info_list(
       c.contexte(),
@@ -103,7 +103,7 @@ ResultatAudio<std::vector<EntreePulse>> listeEntrees(ContextePulse& c) {
   return conclure(c, operation, collecte);
 }
 
-ResultatAudio<std::uint32_t> chargerModule(ContextePulse& c, const char* nom,
+ResultatPulse<std::uint32_t> chargerModule(ContextePulse& c, const char* nom,
                                            const std::string& arguments) {
   Collecte<std::uint32_t> collecte{PA_INVALID_INDEX};
   pa_operation* operation = pa_context_load_module(
@@ -116,19 +116,19 @@ ResultatAudio<std::uint32_t> chargerModule(ContextePulse& c, const char* nom,
   return {0, collecte.valeur};
 }
 
-StatutAudio dechargerModule(ContextePulse& c, std::uint32_t module) {
+StatutPulse dechargerModule(ContextePulse& c, std::uint32_t module) {
   Collecte<int> reponse;
   return attendreSucces(c, pa_context_unload_module(c.contexte(), module, surSucces, &reponse),
                         reponse);
 }
 
-StatutAudio choisirPuitsParDefaut(ContextePulse& c, const std::string& nom) {
+StatutPulse choisirPuitsParDefaut(ContextePulse& c, const std::string& nom) {
   Collecte<int> reponse;
   return attendreSucces(
       c, pa_context_set_default_sink(c.contexte(), nom.c_str(), surSucces, &reponse), reponse);
 }
 
-StatutAudio deplacerEntree(ContextePulse& c, std::uint32_t entree, const std::string& puits) {
+StatutPulse deplacerEntree(ContextePulse& c, std::uint32_t entree, const std::string& puits) {
   Collecte<int> reponse;
   return attendreSucces(
       c,

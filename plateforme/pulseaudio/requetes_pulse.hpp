@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "plateforme/plateforme_audio.hpp"
 #include "plateforme/pulseaudio/contexte_pulse.hpp"
+#include "plateforme/pulseaudio/statut_pulse.hpp"
 
 namespace ravlo {
 
@@ -28,17 +28,17 @@ struct EntreePulse {
 /// ou code d'erreur PulseAudio.
 namespace requetesPulse {
 
-ResultatAudio<std::string> nomPuitsParDefaut(ContextePulse& c);
-ResultatAudio<std::vector<PuitsPulse>> listePuits(ContextePulse& c);
+ResultatPulse<std::string> nomPuitsParDefaut(ContextePulse& c);
+ResultatPulse<std::vector<PuitsPulse>> listePuits(ContextePulse& c);
 /// PA_ERR_NOENTITY si aucune sortie ne porte ce nom.
-ResultatAudio<PuitsPulse> puitsNomme(ContextePulse& c, const std::string& nom);
-ResultatAudio<PuitsPulse> puitsNumero(ContextePulse& c, std::uint32_t index);
-ResultatAudio<std::vector<EntreePulse>> listeEntrees(ContextePulse& c);
-ResultatAudio<std::uint32_t> chargerModule(ContextePulse& c, const char* nom,
+ResultatPulse<PuitsPulse> puitsNomme(ContextePulse& c, const std::string& nom);
+ResultatPulse<PuitsPulse> puitsNumero(ContextePulse& c, std::uint32_t index);
+ResultatPulse<std::vector<EntreePulse>> listeEntrees(ContextePulse& c);
+ResultatPulse<std::uint32_t> chargerModule(ContextePulse& c, const char* nom,
                                            const std::string& arguments);
-StatutAudio dechargerModule(ContextePulse& c, std::uint32_t module);
-StatutAudio choisirPuitsParDefaut(ContextePulse& c, const std::string& nom);
-StatutAudio deplacerEntree(ContextePulse& c, std::uint32_t entree, const std::string& puits);
+StatutPulse dechargerModule(ContextePulse& c, std::uint32_t module);
+StatutPulse choisirPuitsParDefaut(ContextePulse& c, const std::string& nom);
+StatutPulse deplacerEntree(ContextePulse& c, std::uint32_t entree, const std::string& puits);
 
 }  // namespace requetesPulse
 }  // namespace ravlo

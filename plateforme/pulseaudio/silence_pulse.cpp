@@ -131,7 +131,7 @@ SilencePulse::SilencePulse(ContextePulse& contexte, std::string puits, std::uint
   noterVivant(puits_, true);
 }
 
-ResultatAudio<std::unique_ptr<SilencePulse>> SilencePulse::installer(
+ResultatPulse<std::unique_ptr<SilencePulse>> SilencePulse::installer(
     ContextePulse& c, const std::string& repertoireEtat, const std::string& description) {
   static std::atomic<unsigned> numero{0};
   const auto precedent = requetesPulse::nomPuitsParDefaut(c);
@@ -158,7 +158,7 @@ ResultatAudio<std::unique_ptr<SilencePulse>> SilencePulse::installer(
 
   const auto liste = requetesPulse::listePuits(c);
   const PuitsPulse* notre = liste.statut == 0 ? chercher(liste.valeur, puits) : nullptr;
-  StatutAudio statut = liste.statut != 0 ? liste.statut : 0;
+  StatutPulse statut = liste.statut != 0 ? liste.statut : 0;
   if (statut == 0 && notre == nullptr) statut = PA_ERR_NOENTITY;
   if (statut == 0) statut = requetesPulse::choisirPuitsParDefaut(c, puits);
   if (statut != 0) {

@@ -28,7 +28,7 @@ class SilencePulse {
 
   /// Crée la sortie nulle décrite par `description`, en fait la sortie par défaut et y
   /// déplace les flux. Statut PulseAudio en cas d'échec, et alors rien ne reste.
-  [[nodiscard]] static ResultatAudio<std::unique_ptr<SilencePulse>> installer(
+  [[nodiscard]] static ResultatPulse<std::unique_ptr<SilencePulse>> installer(
       ContextePulse& contexte, const std::string& repertoireEtat, const std::string& description);
 
   SilencePulse(const SilencePulse&) = delete;

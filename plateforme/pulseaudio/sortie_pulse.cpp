@@ -31,7 +31,7 @@ std::optional<std::string> SortiePulse::echec() {
 
 std::optional<std::string> SortiePulse::demarrer(RappelRendu rappel) {
   VerrouBoucle verrou(contexte_);
-  if (const StatutAudio statut = contexte_.relier(); statut != 0) return pa_strerror(statut);
+  if (const StatutPulse statut = contexte_.relier(); statut != 0) return pa_strerror(statut);
   rappel_ = std::move(rappel);
   flux_ = pa_stream_new(contexte_.contexte(), "Ravlo", &specLecture, nullptr);
   if (flux_ == nullptr) return echec();

@@ -12,7 +12,8 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
-#include "link/capture/system_audio_tap.hpp"
+#include "link/capture/capture_systeme.hpp"
+#include "link/capture/texte_erreur_capture.hpp"
 #include "link/decouverte/chercheur_ravlo.hpp"
 #include "link/decouverte/dialogue_appairage.hpp"
 #include "link/diffusion/emetteur_audio.hpp"
@@ -20,7 +21,7 @@
 #include "plateforme/connexion_udp.hpp"
 #include "plateforme/file_serie.hpp"
 #include "plateforme/principal_asio.hpp"
-#include "plateforme/pulseaudio/plateforme_pulse.hpp"
+#include "plateforme/pulseaudio/capture_pulse.hpp"
 #include "plateforme/systeme.hpp"
 #include "plateforme/textes_programme.hpp"
 #include "programmes/envoi/alimentation.hpp"
@@ -83,8 +84,8 @@ class Diffusion {
             std::unique_ptr<SourceAudio> source)
       : options_(options), principal_(principal), fin_(fin) {
     if (options.capture) {
-      tap_ = std::make_unique<SystemAudioTap>(tampon_, options.silencieux,
-                                              std::make_shared<PlateformePulse>());
+      tap_ = std::make_unique<CaptureSysteme>(tampon_, options.silencieux,
+                                              std::make_unique<CapturePulse>());
     } else {
       alimentation_ = std::make_unique<Alimentation>(tampon_, std::move(source), *fileSource_,
                                                      horlogeSysteme());
@@ -101,7 +102,7 @@ class Diffusion {
     debutNs_ = horlogeSysteme().hoteNs();
     if (tap_) {
       if (const auto capture = tap_->demarrer(); !capture.has_value()) {
-        std::fprintf(stderr, "%s\n", capture.error().description().c_str());
+        std::fprintf(stderr, "%s\n", texteErreurCapture(capture.error(), localeCourante()).c_str());
         tap_->arreter();
         terminer("capture", 1);
         return;
@@ -165,7 +166,7 @@ class Diffusion {
     // Serveur de son relancé ou sortie perdue : l'application relance sa capture, l'outil
     // s'arrête et dit pourquoi.
     if (const auto panne = tap_ ? tap_->echec() : std::nullopt) {
-      std::fprintf(stderr, "%s\n", panne->description().c_str());
+      std::fprintf(stderr, "%s\n", texteErreurCapture(*panne, localeCourante()).c_str());
       terminer("captureEnPanne", 1);
       return;
     }
@@ -184,7 +185,7 @@ class Diffusion {
       std::make_shared<FileSerie>("ravlo.emetteur", FileSerie::Priorite::elevee);
   std::unique_ptr<FileSerie> fileSource_ = std::make_unique<FileSerie>("ravlo.source");
   std::unique_ptr<Alimentation> alimentation_;
-  std::unique_ptr<SystemAudioTap> tap_;
+  std::unique_ptr<CaptureSysteme> tap_;
   std::shared_ptr<EmetteurAudio> emetteur_;
   std::unique_ptr<Minuterie> suivi_;
   InstantNs debutNs_ = 0;

@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "faux/capture_fausse.hpp"
 #include "faux/connexion_factice.hpp"
 #include "faux/file_manuelle.hpp"
 #include "faux/navigateur_factice.hpp"
-#include "faux/plateforme_audio_fausse.hpp"
 #include "link/app/modele_link.hpp"
 #include "protocol/crypto/hasard_deterministe.hpp"
 
@@ -29,8 +29,7 @@ struct Application {
   std::shared_ptr<faux::FabriqueNavigateursFactice> navigateurs =
       std::make_shared<faux::FabriqueNavigateursFactice>();
   std::shared_ptr<faux::FabriqueFactice> connexions = std::make_shared<faux::FabriqueFactice>();
-  std::shared_ptr<faux::PlateformeAudioFausse> audio =
-      std::make_shared<faux::PlateformeAudioFausse>();
+  std::shared_ptr<faux::SonFaux> audio = std::make_shared<faux::SonFaux>();
   std::shared_ptr<MagasinReglagesMemoire> reglages = std::make_shared<MagasinReglagesMemoire>();
   std::shared_ptr<ModeleLink> modele;
 
@@ -42,7 +41,9 @@ struct Application {
     const ChercheurRavlo::Dependances chercheur{
         file.get(), file, navigateurs, connexions, &horloge, nom, hasard, locale, nullptr, {}};
     modele = ModeleLink::creer(
-        {chercheur, {file.get(), audio, file, connexions, &horloge, nullptr, locale}, reglages});
+        {chercheur,
+         {file.get(), audio->fabrique(), file, connexions, &horloge, nullptr, locale},
+         reglages});
   }
 
   // L'arrêt posté de l'émetteur le tient, et lui tient la file : on le laisse s'exécuter.

@@ -34,18 +34,19 @@ TEST(ModeleLink, FinInjoignableChangementDIPhoneEtIcone) {
 }
 
 // Une seule sonde à la fois ; verdict au bout d'une seconde, même sans aucun son, ou tout
-// de suite si la capture refuse ; l'agrégat ne survit pas à la sonde.
+// de suite si la capture refuse ; la capture ne survit pas à la sonde.
 TEST(ModeleLink, LaSondeTientUneSecondePuisRendSonVerdict) {
   for (const int demarrer : {0, -3}) {
     banc::Application app;
-    app.audio->script.demarrer = demarrer;
+    if (demarrer != 0)
+      app.audio->script.demarrer = ErreurCapture{ErreurCapture::Cas::fluxImpossible, demarrer};
     app.modele->sonder();
     app.modele->sonder();
     app.file->avancer(999ms);
     EXPECT_EQ(app.modele->sondeDuSon(), demarrer ? std::optional(false) : std::nullopt);
     app.file->avancer(1ms);
     EXPECT_EQ(app.modele->sondeDuSon(), demarrer == 0);
-    EXPECT_FALSE(app.audio->agregatVivant);
+    EXPECT_FALSE(app.audio->demarree());
   }
 }
 

@@ -16,14 +16,14 @@ using A = banc::Application;
 TEST(Panneau, LesReglesDuMessageDansLeurOrdre) {
   const auto res = [](A& a, R r) { a.chercheur().changerResultat({r, "raison"}); };
   const auto silenceRefuse = [](A& a) {
-    a.audio->script.ecrireDescription = -1;
+    a.audio->script.silence = ErreurCapture{ErreurCapture::Cas::silenceImpossible, -1};
     a.diffusion().changerNEntendreQueLIPhone(true);
   };
   const std::vector<std::tuple<std::string, bool, std::function<void(A&)>>> cas{
       {"L'envoi n'a pas pu démarrer", false,
        [&](A& a) {
          res(a, R::refuse);
-         a.audio->script.tap = {-1, 0};
+         a.audio->script.demarrer = ErreurCapture{ErreurCapture::Cas::serveurInjoignable, -1};
          a.envoyer();
        }},
       {"Appairage impossible", false,

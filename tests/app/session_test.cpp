@@ -55,9 +55,8 @@ TEST(Session, DeLaRechercheALaFinParLeRecepteur) {
   ASSERT_NE(&audio, &appairage);
   audio.jouerEtat({EtatConnexion::Cas::prete, std::nullopt});
   static const std::vector<float> son(640, 0.25F);
-  const TamponBloc bloc{son.data(), 2560};
   for (int i = 0; i < 150; ++i) {
-    app.audio->livrer({&bloc, 1}, {HorodatageBloc::heureHoteValide, app.horloge.hoteNs()});
+    app.audio->livrer({son, 0, app.horloge.hoteNs()});
     app.file->avancer(10ms);
   }
   std::uint32_t attendue = 0;
@@ -79,7 +78,7 @@ TEST(Session, DeLaRechercheALaFinParLeRecepteur) {
   ASSERT_TRUE(e.message.has_value());
   EXPECT_EQ(e.message->titre, "L'iPhone a arrêté la lecture");
   EXPECT_TRUE(audio.annulee);
-  EXPECT_FALSE(app.audio->demarre) << "la capture est défaite";
+  EXPECT_FALSE(app.audio->demarree()) << "la capture est défaite";
 }
 
 }  // namespace

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "faux/capture_fausse.hpp"
 #include "faux/connexion_factice.hpp"
 #include "faux/file_manuelle.hpp"
-#include "faux/plateforme_audio_fausse.hpp"
 #include "protocol/messages/message_fin.hpp"
 
 namespace ravlo {
@@ -24,8 +24,7 @@ Liaison liaison() {
 struct Diffusion : ::testing::Test {
   faux::HorlogeManuelle horloge;
   std::shared_ptr<faux::FileManuelle> file = std::make_shared<faux::FileManuelle>(horloge);
-  std::shared_ptr<faux::PlateformeAudioFausse> audio =
-      std::make_shared<faux::PlateformeAudioFausse>();
+  std::shared_ptr<faux::SonFaux> audio = std::make_shared<faux::SonFaux>();
   std::shared_ptr<faux::FabriqueFactice> connexions = std::make_shared<faux::FabriqueFactice>();
   std::shared_ptr<MagasinReglagesMemoire> reglages = std::make_shared<MagasinReglagesMemoire>();
   int fins = 0;
@@ -37,8 +36,8 @@ struct Diffusion : ::testing::Test {
     file->executer();
   }
   std::shared_ptr<DiffusionModel> creer() {
-    auto m = DiffusionModel::creer({file.get(), audio, file, connexions, &horloge, reglages,
-                                    [] { return std::string("fr"); }});
+    auto m = DiffusionModel::creer({file.get(), audio->fabrique(), file, connexions, &horloge,
+                                    reglages, [] { return std::string("fr"); }});
     m->quandLIPhoneArrete([this](DiffusionModel::Fin) { ++fins; });
     return m;
   }
@@ -67,24 +66,27 @@ TEST_F(Diffusion, CaptureMuetteRelanceeDeuxFoisPuisSignalee) {
       {"en panne : sans attendre", {1, 2, 3}, false, 3, {{3, 1}, {7, 2}}, 11},
   };
   static const std::vector<float> son(640, 0.25F);
-  const TamponBloc bloc{son.data(), 2560};
+
   for (const auto& c : cas) {
     SCOPED_TRACE(c.nom);
-    audio->script.rappel = {0, 3};
+    audio->script.demarrer.reset();
     modele = creer();
     demarrer();
     std::vector<std::pair<int, std::int64_t>> relances;
     int muette = -1;
     for (int demi = 1; demi <= 18; ++demi) {
       if (std::ranges::find(c.livraisons, demi) != c.livraisons.end())
-        audio->livrer({&bloc, 1}, {HorodatageBloc::heureHoteValide, horloge.hoteNs()});
-      if (c.relanceRefusee) audio->script.rappel = {-5, std::nullopt};
-      if (demi == c.panne) audio->echec = 11;  // lien au serveur de son coupé
+        audio->livrer({son, 0, horloge.hoteNs()});
+      if (c.relanceRefusee)
+        audio->script.demarrer = ErreurCapture{ErreurCapture::Cas::fluxImpossible, -5};
+      // Lien au serveur de son coupé.
+      if (demi == c.panne)
+        audio->tomberEnPanne(ErreurCapture{ErreurCapture::Cas::sortiePerdue, 11});
       const auto avant = modele->capturesRelancees();
       file->avancer(500ms);
       if (modele->capturesRelancees() != avant) {
         relances.emplace_back(demi, modele->capturesRelancees());
-        audio->echec = 0;  // la capture neuve tourne
+        audio->tomberEnPanne(std::nullopt);  // la capture neuve tourne
       }
       if (muette < 0 && modele->captureMuette()) muette = demi;
     }
@@ -115,10 +117,10 @@ TEST_F(Diffusion, SilenceRetenuEtAppliqueALaCaptureEnCours) {
   modele->changerNEntendreQueLIPhone(true);
   EXPECT_TRUE(creer()->nEntendreQueLIPhone()) << "retenu dans les réglages";
   demarrer();
-  EXPECT_TRUE(audio->description->silencieux) << "démarrée silencieuse";
+  EXPECT_TRUE(audio->muet) << "démarrée silencieuse";
   modele->changerNEntendreQueLIPhone(false);
-  EXPECT_FALSE(audio->description->silencieux) << "aussitôt";
-  audio->script.ecrireDescription = -1;
+  EXPECT_FALSE(audio->muet) << "aussitôt";
+  audio->script.silence = ErreurCapture{ErreurCapture::Cas::silenceImpossible, -1};
   modele->changerNEntendreQueLIPhone(true);
   EXPECT_TRUE(modele->reglageSilenceRefuse());
   modele->arreter();

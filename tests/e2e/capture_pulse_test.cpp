@@ -16,9 +16,9 @@
 #include <thread>
 
 #include "e2e/outils_pulse.hpp"
-#include "link/capture/system_audio_tap.hpp"
+#include "link/capture/capture_systeme.hpp"
 #include "plateforme/horloge.hpp"
-#include "plateforme/pulseaudio/plateforme_pulse.hpp"
+#include "plateforme/pulseaudio/capture_pulse.hpp"
 
 namespace ravlo {
 namespace {
@@ -154,12 +154,12 @@ class DemonPulse : public ::testing::Test {
     return {};
   }
 
-  std::unique_ptr<SystemAudioTap> capture(std::shared_ptr<TamponAudio> tampon, bool silencieux) {
-    return std::make_unique<SystemAudioTap>(tampon, silencieux,
-                                            std::make_shared<PlateformePulse>(etat_));
+  std::unique_ptr<CaptureSysteme> capture(std::shared_ptr<TamponAudio> tampon, bool silencieux) {
+    return std::make_unique<CaptureSysteme>(tampon, silencieux,
+                                            std::make_unique<CapturePulse>(etat_));
   }
   // Attend que la capture livre (le moniteur d'une sortie au repos tarde jusqu'à ~2 s).
-  static bool attendreTrames(const SystemAudioTap& tap, std::int64_t trames) {
+  static bool attendreTrames(const CaptureSysteme& tap, std::int64_t trames) {
     for (int i = 0; i < 400 && tap.livraisons().trames < trames; ++i)
       std::this_thread::sleep_for(10ms);
     return tap.livraisons().trames >= trames;

@@ -5,12 +5,12 @@
 #include <cstdio>
 #include <memory>
 
-#include "link/capture/system_audio_tap.hpp"
-#include "plateforme/pulseaudio/plateforme_pulse.hpp"
+#include "link/capture/capture_systeme.hpp"
+#include "plateforme/pulseaudio/capture_pulse.hpp"
 
 int main(int, char** argv) {
-  ravlo::SystemAudioTap tap(std::make_shared<ravlo::TamponAudio>(96'000), true,
-                            std::make_shared<ravlo::PlateformePulse>(argv[1]));
+  ravlo::CaptureSysteme tap(std::make_shared<ravlo::TamponAudio>(96'000), true,
+                            std::make_unique<ravlo::CapturePulse>(argv[1]));
   if (!tap.demarrer().has_value()) return 1;
   std::printf("pret\n");
   std::fflush(stdout);

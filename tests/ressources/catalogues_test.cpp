@@ -62,9 +62,11 @@ CatalogueTextes catalogue(const std::string& locale) {
 
 TEST(Catalogues, ChaqueCleDuCodeEstTraduiteAvecLesMemesMarques) {
   const auto cles = clesExtraites();
-  // L'extraction voit les clés sur plusieurs lignes et les noms d'étape.
+  // L'extraction voit les clés écrites en plusieurs morceaux.
   for (const char* attendue :
-       {"L'iPhone refuse la connexion. Ouvre Ravlo sur l'iPhone, puis réessaie.", "format du tap"})
+       {"L'iPhone refuse la connexion. Ouvre Ravlo sur l'iPhone, puis réessaie.",
+        "Cet ordinateur n'a pas de sortie de son à capter (code %lld). Choisis une sortie dans "
+        "les réglages du son, puis relance l'envoi."})
     EXPECT_NE(std::find(cles.begin(), cles.end(), attendue), cles.end()) << attendue;
   // Les mots d'un autre système ne doivent rester dans aucune traduction.
   const std::regex autreSysteme(R"(\bMac\b|iPhone|macOS|Réglages Système|MIDI)");

@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "faux/plateforme_audio_fausse.hpp"
-#include "link/capture/system_audio_tap.hpp"
+#include "faux/capture_fausse.hpp"
+#include "link/capture/capture_systeme.hpp"
 #include "protocol/audio/conversion_pcm.hpp"
 #include "protocol/audio/tampon_audio.hpp"
 #include "protocol/lecture/lecture_tiree.hpp"
@@ -42,22 +42,22 @@ TEST(TempsReel, LeCompteurVoitLesAllocations) {
       << "sans cela, les tests ci-dessous ne prouvent rien";
 }
 
-// Le rappel tel que le système de son l'appelle : blocs pleins, trop grands, troués, sans
+// Le rappel tel que le serveur de son l'appelle : blocs pleins, trop grands, troués, sans
 // heure, jusqu'à remplir l'anneau.
 TEST(TempsReel, LeRappelDeCaptureNAlloueRien) {
   auto tampon = std::make_shared<TamponAudio>(96'000);
-  auto plateforme = std::make_shared<faux::PlateformeAudioFausse>();
-  SystemAudioTap tap(tampon, false, plateforme);
-  ASSERT_TRUE(tap.demarrer().has_value());
+  auto son = std::make_shared<faux::SonFaux>();
+  CaptureSysteme capture(tampon, false, son->fabrique()());
+  ASSERT_TRUE(capture.demarrer().has_value());
   std::vector<float> flux(2 * 10'000);
   for (std::size_t i = 0; i < flux.size(); ++i) flux[i] = static_cast<float>(i % 97) / 50.0f - 1;
-  const TamponBloc normal[] = {{flux.data(), 240 * 8}};
-  const TamponBloc geant[] = {{flux.data(), 10'000 * 8}};
-  const TamponBloc trou[] = {{nullptr, 1920}};
+  const std::span<const float> tout(flux);
   EXPECT_EQ(allouees([&] {
               for (InstantNs i = 0; i < 100; ++i) {
-                const HorodatageBloc h{i % 7 == 3 ? 0u : HorodatageBloc::heureHoteValide, i};
-                plateforme->livrer(i % 10 == 9 ? geant : i % 10 == 5 ? trou : normal, h);
+                const std::optional<InstantNs> h = i % 7 == 3 ? std::nullopt : std::optional(i);
+                son->livrer(i % 10 == 9   ? BlocCapte{tout, 0, h}
+                            : i % 10 == 5 ? BlocCapte{{}, 240, h}
+                                          : BlocCapte{tout.first(2 * 240), 0, h});
               }
             }),
             0u);

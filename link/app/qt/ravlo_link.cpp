@@ -14,7 +14,7 @@
 #include "link/app/qt/principal_qt.hpp"
 #include "link/app/qt/textes_qt.hpp"
 #include "plateforme/avahi/navigateur_avahi.hpp"
-#include "plateforme/pulseaudio/plateforme_pulse.hpp"
+#include "plateforme/pulseaudio/capture_pulse.hpp"
 #include "plateforme/textes_programme.hpp"
 
 namespace {
@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
   auto reglages = std::make_shared<ravlo::MagasinReglagesQt>();
   const auto modele = ravlo::ModeleLink::creer(ravlo::ModeleLink::dependancesSysteme(
       principal, std::make_shared<ravlo::FabriqueNavigateursAvahi>(),
-      std::make_shared<ravlo::PlateformePulse>(), reglages));
+      [] { return std::make_unique<ravlo::CapturePulse>(); }, reglages));
   const auto bureau = ravlo::ReglagesBureau::systeme();
   const auto plateforme = std::make_shared<ravlo::PlateformeAppQt>();
   ravlo::PanneauLink panneau(modele, plateforme, principal, bureau);
