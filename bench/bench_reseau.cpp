@@ -12,10 +12,10 @@
 #include "bench/relais/recepteur_lance.hpp"
 #include "bench/relais/relais_udp.hpp"
 #include "link/decouverte/dialogue_appairage.hpp"
+#include "link/diffusion/alimentation.hpp"
 #include "link/diffusion/emetteur_audio.hpp"
 #include "plateforme/connexion_udp.hpp"
 #include "plateforme/file_serie.hpp"
-#include "programmes/envoi/alimentation.hpp"
 #include "protocol/crypto/hasard_systeme.hpp"
 
 namespace ravlo {

@@ -4,9 +4,9 @@
 #include <memory>
 #include <vector>
 
+#include "link/diffusion/source_audio.hpp"
 #include "plateforme/executeur.hpp"
 #include "plateforme/horloge.hpp"
-#include "programmes/envoi/source_audio.hpp"
 #include "protocol/audio/tampon_audio.hpp"
 
 namespace ravlo {
@@ -27,6 +27,8 @@ class Alimentation {
   void arreter();
   /// La source est épuisée (un fichier arrivé à sa fin).
   [[nodiscard]] bool terminee() const { return terminee_.load(); }
+  /// Trames versées depuis le démarrage ; sûr depuis n'importe quel fil.
+  [[nodiscard]] std::int64_t trames() const { return versees_.load(); }
 
  private:
   void verser();
@@ -40,6 +42,7 @@ class Alimentation {
   InstantNs debutNs_ = 0;
   std::uint64_t produites_ = 0;
   std::atomic<bool> terminee_{false};
+  std::atomic<std::int64_t> versees_{0};
 };
 
 }  // namespace ravlo

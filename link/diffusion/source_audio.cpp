@@ -1,4 +1,4 @@
-#include "programmes/envoi/source_audio.hpp"
+#include "link/diffusion/source_audio.hpp"
 
 #include <cmath>
 #include <cstring>

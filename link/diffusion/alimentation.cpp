@@ -1,4 +1,4 @@
-#include "programmes/envoi/alimentation.hpp"
+#include "link/diffusion/alimentation.hpp"
 
 namespace ravlo {
 
@@ -44,6 +44,7 @@ void Alimentation::verser() {
     tampon_->ecrire(VueOctets(reinterpret_cast<const std::uint8_t*>(bloc_.data()), faites * 4),
                     heure);
     produites_ += faites;
+    versees_ += static_cast<std::int64_t>(faites);
   }
 }
 
