@@ -6,7 +6,7 @@ namespace {
 constexpr std::uint64_t tramesParBloc = 480;
 }
 
-Alimentation::Alimentation(std::shared_ptr<TamponAudio> tampon, std::unique_ptr<SourceAudio> source,
+Alimentation::Alimentation(std::shared_ptr<TamponAudio> tampon, std::shared_ptr<SourceAudio> source,
                            Executeur& file, const Horloge& horloge)
     : tampon_(std::move(tampon)),
       source_(std::move(source)),

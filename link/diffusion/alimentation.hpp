@@ -19,7 +19,7 @@ namespace ravlo {
 /// un passage de la file, et toujours avant la file elle-même.
 class Alimentation {
  public:
-  Alimentation(std::shared_ptr<TamponAudio> tampon, std::unique_ptr<SourceAudio> source,
+  Alimentation(std::shared_ptr<TamponAudio> tampon, std::shared_ptr<SourceAudio> source,
                Executeur& file, const Horloge& horloge);
   ~Alimentation();
 
@@ -34,7 +34,7 @@ class Alimentation {
   void verser();
 
   std::shared_ptr<TamponAudio> tampon_;
-  std::unique_ptr<SourceAudio> source_;
+  std::shared_ptr<SourceAudio> source_;
   Executeur& file_;
   const Horloge& horloge_;
   std::unique_ptr<Minuterie> minuterie_;

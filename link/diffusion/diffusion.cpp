@@ -103,7 +103,10 @@ std::optional<Diffusion::Fin> Diffusion::surveillerSource(InstantNs t, Statistiq
   // n'est trahie que par le compte de trames qui n'avance plus ; une sortie au repos, elle,
   // livre encore du silence.
   const bool enPanne = source_->panne().has_value();
-  if (enPanne && !dep_.relancerSource) return Fin::sourceEnPanne;
+  if (enPanne && !dep_.relancerSource) {
+    panneFinale_ = source_->panne();
+    return Fin::sourceEnPanne;
+  }
   if (!enPanne && s.trames != tramesVues_) {
     tramesVues_ = s.trames;
     tramesVuesNs_ = t;

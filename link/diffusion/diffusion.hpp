@@ -78,7 +78,10 @@ class Diffusion : public std::enable_shared_from_this<Diffusion> {
   [[nodiscard]] const Statistiques& statistiques() const { return statistiques_; }
   /// Un relevé pris maintenant (les compteurs de l'émetteur restent lisibles après l'arrêt).
   [[nodiscard]] Statistiques releve() const;
-  [[nodiscard]] std::optional<ErreurCapture> panne() const { return source_->panne(); }
+  /// La panne de la source ; celle qui a fini la diffusion reste lisible après.
+  [[nodiscard]] std::optional<ErreurCapture> panne() const {
+    return panneFinale_ ? panneFinale_ : source_->panne();
+  }
   [[nodiscard]] float niveau() const { return source_->niveau(); }
   /// Faux si le serveur de son refuse ; retenu pour les relances.
   bool changerSilence(bool ordinateurMuet) { return source_->changerSilence(ordinateurMuet); }
@@ -104,6 +107,7 @@ class Diffusion : public std::enable_shared_from_this<Diffusion> {
   std::function<void(Fin)> quandFin_;
   std::function<void()> quandChange_;
   Statistiques statistiques_;
+  std::optional<ErreurCapture> panneFinale_;
   bool enCours_ = false;
   InstantNs debut_ = 0;
   // Dernier compte de trames vu et quand il a bougé : une source vivante le fait avancer.

@@ -46,13 +46,13 @@ class SourceCapture final : public SourceDiffusion {
 
 class SourceCadencee final : public SourceDiffusion {
  public:
-  SourceCadencee(std::shared_ptr<TamponAudio> tampon,
-                 std::function<std::unique_ptr<SourceAudio>()> source, const Horloge& horloge)
+  SourceCadencee(std::shared_ptr<TamponAudio> tampon, std::shared_ptr<SourceAudio> source,
+                 const Horloge& horloge)
       : tampon_(std::move(tampon)), source_(std::move(source)), horloge_(horloge) {}
   ~SourceCadencee() override { arreter(); }
 
   std::expected<void, ErreurCapture> demarrer() override {
-    alimentation_ = std::make_unique<Alimentation>(tampon_, source_(), file_, horloge_);
+    alimentation_ = std::make_unique<Alimentation>(tampon_, source_, file_, horloge_);
     alimentation_->demarrer();
     return {};
   }
@@ -77,7 +77,7 @@ class SourceCadencee final : public SourceDiffusion {
 
  private:
   std::shared_ptr<TamponAudio> tampon_;
-  std::function<std::unique_ptr<SourceAudio>()> source_;
+  std::shared_ptr<SourceAudio> source_;
   const Horloge& horloge_;
   FileSerie file_{"ravlo.source"};
   std::unique_ptr<Alimentation> alimentation_;
@@ -91,8 +91,7 @@ FabriqueSource sourceCapture(FabriqueCapture capture, bool ordinateurMuet) {
   };
 }
 
-FabriqueSource sourceCadencee(std::function<std::unique_ptr<SourceAudio>()> source,
-                              const Horloge& horloge) {
+FabriqueSource sourceCadencee(std::shared_ptr<SourceAudio> source, const Horloge& horloge) {
   return [source = std::move(source), &horloge](std::shared_ptr<TamponAudio> tampon) {
     return std::make_unique<SourceCadencee>(std::move(tampon), source, horloge);
   };

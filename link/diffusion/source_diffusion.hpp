@@ -45,8 +45,9 @@ using FabriqueSource =
 /// Ce que joue l'ordinateur, par une capture neuve de `capture` à chaque démarrage.
 [[nodiscard]] FabriqueSource sourceCapture(FabriqueCapture capture, bool ordinateurMuet);
 
-/// `source` versée au rythme de `horloge` depuis une file à elle (« ravlo.source »).
-[[nodiscard]] FabriqueSource sourceCadencee(std::function<std::unique_ptr<SourceAudio>()> source,
+/// `source` versée au rythme de `horloge` depuis une file à elle (« ravlo.source ») ; une
+/// relance la reprend où elle en était.
+[[nodiscard]] FabriqueSource sourceCadencee(std::shared_ptr<SourceAudio> source,
                                             const Horloge& horloge);
 
 }  // namespace ravlo

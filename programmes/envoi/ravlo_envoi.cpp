@@ -12,12 +12,10 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
-#include "link/capture/capture_systeme.hpp"
 #include "link/capture/texte_erreur_capture.hpp"
 #include "link/decouverte/chercheur_ravlo.hpp"
 #include "link/decouverte/dialogue_appairage.hpp"
-#include "link/diffusion/alimentation.hpp"
-#include "link/diffusion/emetteur_audio.hpp"
+#include "link/diffusion/diffusion.hpp"
 #include "plateforme/avahi/navigateur_avahi.hpp"
 #include "plateforme/connexion_udp.hpp"
 #include "plateforme/file_serie.hpp"
@@ -76,41 +74,29 @@ void attendreRepere(Executeur& file) {
   repere.get_future().wait();
 }
 
-// Une diffusion, de la liaison obtenue jusqu'à la fin.
-class Diffusion {
+// Une diffusion pilotée depuis la ligne de commande : une ligne d'état par seconde, sa fin
+// dite en une phrase et ses compteurs écrits. Une source en panne finit l'envoi (l'application,
+// elle, la relance).
+class Envoi {
  public:
-  Diffusion(const OptionsEnvoi& options, Liaison liaison, PrincipalAsio& principal,
-            std::shared_ptr<FabriqueConnexions> connexions, Fin& fin,
-            std::unique_ptr<SourceAudio> source)
-      : options_(options), principal_(principal), fin_(fin) {
-    if (options.capture) {
-      tap_ = std::make_unique<CaptureSysteme>(tampon_, options.silencieux,
-                                              std::make_unique<CapturePulse>());
-    } else {
-      alimentation_ = std::make_unique<Alimentation>(tampon_, std::move(source), *fileSource_,
-                                                     horlogeSysteme());
-    }
-    emetteur_ = EmetteurAudio::creer(
-        tampon_, options.vers, std::move(liaison),
-        [this] { principal_.poster([this] { terminer("fin", 0); }); },
-        [this] { principal_.poster([this] { terminer("injoignable", 1); }); },
-        EmetteurAudio::Plateforme{fileEmetteur_, std::move(connexions), &horlogeSysteme(),
-                                  localeCourante()});
+  Envoi(const OptionsEnvoi& options, Liaison liaison, PrincipalAsio& principal,
+        std::shared_ptr<FabriqueConnexions> connexions, Fin& fin, const FabriqueSource& source)
+      : options_(options),
+        principal_(principal),
+        fin_(fin),
+        diffusion_(Diffusion::creer({&principal, fileEmetteur_, std::move(connexions),
+                                     &horlogeSysteme(), localeCourante(), false},
+                                    source, options.vers, std::move(liaison))) {
+    diffusion_->quandFin([this](Diffusion::Fin f) { surFin(f); });
   }
 
   void demarrer() {
     debutNs_ = horlogeSysteme().hoteNs();
-    if (tap_) {
-      if (const auto capture = tap_->demarrer(); !capture.has_value()) {
-        std::fprintf(stderr, "%s\n", texteErreurCapture(capture.error(), localeCourante()).c_str());
-        tap_->arreter();
-        terminer("capture", 1);
-        return;
-      }
-    } else {
-      alimentation_->demarrer();
+    if (const auto demarrage = diffusion_->demarrer(); !demarrage) {
+      std::fprintf(stderr, "%s\n", texteErreurCapture(demarrage.error(), localeCourante()).c_str());
+      terminer("capture", 1);
+      return;
     }
-    emetteur_->demarrer();
     suivi_ = principal_.repeter(std::chrono::seconds(1), std::chrono::milliseconds(50),
                                 [this] { suivre(); });
   }
@@ -124,35 +110,42 @@ class Diffusion {
   /// Arrête tout dans l'ordre et écrit les compteurs ; à appeler avant la destruction.
   void fermer() {
     if (suivi_) suivi_->annuler();
-    if (tap_) tap_->arreter();
-    if (alimentation_) alimentation_->arreter();
-    emetteur_->arreter();
-    // Les files sont séries : une fois ces repères passés, le dernier versement est fini et
-    // l'étape d'arrêt a eu lieu (elle ne tient plus l'émetteur, qui disparaît ici et non sur
-    // sa file pendant la sortie). L'alimentation part avant sa file, dont elle tient une
-    // minuterie.
-    attendreRepere(*fileSource_);
+    diffusion_->arreter();
+    // La file est série : ce repère passé, le dernier envoi est compté.
     attendreRepere(*fileEmetteur_);
-    alimentation_.reset();
-    fileSource_.reset();
-    if (options_.stats) ecrireStats(*options_.stats, emetteur_->compteurs(), fin_.raison);
-    emetteur_.reset();
+    if (options_.stats) ecrireStats(*options_.stats, diffusion_->releve().emetteur, fin_.raison);
   }
 
  private:
+  void surFin(Diffusion::Fin f) {
+    switch (f) {
+      case Diffusion::Fin::parRecepteur:
+        return terminer("fin", 0);
+      case Diffusion::Fin::injoignable:
+        return terminer("injoignable", 1);
+      case Diffusion::Fin::sourceEpuisee:
+        return terminer("finDuFichier", 0);
+      case Diffusion::Fin::sourceEnPanne:
+        // Serveur de son relancé ou sortie perdue : l'outil s'arrête et dit pourquoi.
+        if (const auto panne = diffusion_->panne())
+          std::fprintf(stderr, "%s\n", texteErreurCapture(*panne, localeCourante()).c_str());
+        return terminer("captureEnPanne", 1);
+    }
+  }
+
   // Ce que la capture a livré, et le niveau de son dernier bloc.
-  std::string capte() const {
-    if (!tap_) return {};
-    const float niveau = tap_->niveauDuBloc();
+  std::string capte(const Diffusion::Statistiques& s) const {
+    if (!options_.capture) return {};
+    const float niveau = diffusion_->niveau();
     char ligne[96];
     std::snprintf(ligne, sizeof ligne, "  capté %lld trames, niveau %.1f dBFS",
-                  static_cast<long long>(tap_->livraisons().trames),
-                  niveau > 0 ? 20 * std::log10(niveau) : -120.0);
+                  static_cast<long long>(s.trames), niveau > 0 ? 20 * std::log10(niveau) : -120.0);
     return ligne;
   }
 
   void suivre() {
-    const auto s = emetteur_->compteurs();
+    const auto r = diffusion_->releve();
+    const auto& s = r.emetteur;
     const double ecoule = static_cast<double>(ecartNs(horlogeSysteme().hoteNs(), debutNs_)) / 1e9;
     std::printf(
         "%6.1f s  paquets %lld  jetés %lld o  sans heure %lld  refaites %lld  "
@@ -161,32 +154,17 @@ class Diffusion {
         static_cast<long long>(s.paquetsSansHeureDeCapture),
         static_cast<long long>(s.connexionsRefaites), s.pireAttenteMs,
         s.iPhoneMuet ? "  récepteur muet" : "", s.erreur ? ("  " + *s.erreur).c_str() : "",
-        capte().c_str());
+        capte(r).c_str());
     std::fflush(stdout);
-    // Serveur de son relancé ou sortie perdue : l'application relance sa capture, l'outil
-    // s'arrête et dit pourquoi.
-    if (const auto panne = tap_ ? tap_->echec() : std::nullopt) {
-      std::fprintf(stderr, "%s\n", texteErreurCapture(*panne, localeCourante()).c_str());
-      terminer("captureEnPanne", 1);
-      return;
-    }
     if (options_.secondes && ecoule >= *options_.secondes) terminer("duree", 0);
-    if (alimentation_ && alimentation_->terminee() &&
-        tampon_->disponible() < EmetteurAudio::octetsParPaquet) {
-      terminer("finDuFichier", 0);
-    }
   }
 
   const OptionsEnvoi& options_;
   PrincipalAsio& principal_;
   Fin& fin_;
-  std::shared_ptr<TamponAudio> tampon_ = std::make_shared<TamponAudio>(96'000);
   std::shared_ptr<FileSerie> fileEmetteur_ =
       std::make_shared<FileSerie>("ravlo.emetteur", FileSerie::Priorite::elevee);
-  std::unique_ptr<FileSerie> fileSource_ = std::make_unique<FileSerie>("ravlo.source");
-  std::unique_ptr<Alimentation> alimentation_;
-  std::unique_ptr<CaptureSysteme> tap_;
-  std::shared_ptr<EmetteurAudio> emetteur_;
+  std::shared_ptr<Diffusion> diffusion_;
   std::unique_ptr<Minuterie> suivi_;
   InstantNs debutNs_ = 0;
 };
@@ -239,16 +217,21 @@ std::optional<PointReseau> trouver(const std::string& nom) {
 int executer(OptionsEnvoi options) {
   if (options.liste) return lister();
   const std::string locale = localeCourante();
-  std::unique_ptr<SourceAudio> source;
-  if (options.wav) {
-    auto wav = SourceWav::ouvrir(*options.wav);
-    if (!wav) {
-      std::fprintf(stderr, "%s\n", wav.error().c_str());
-      return 2;
+  FabriqueSource source;
+  if (options.capture) {
+    source = sourceCapture([] { return std::make_unique<CapturePulse>(); }, options.silencieux);
+  } else {
+    // Le fichier se lit avant l'appairage : un fichier qui ne convient pas ne fait rien partir.
+    auto lu = std::shared_ptr<SourceAudio>(std::make_unique<SourceTon>(options.tonHz));
+    if (options.wav) {
+      auto wav = SourceWav::ouvrir(*options.wav);
+      if (!wav) {
+        std::fprintf(stderr, "%s\n", wav.error().c_str());
+        return 2;
+      }
+      lu = std::move(*wav);
     }
-    source = std::move(*wav);
-  } else if (!options.capture) {
-    source = std::make_unique<SourceTon>(options.tonHz);
+    source = sourceCadencee(lu, horlogeSysteme());
   }
   const auto code = CodeAppairage::depuisSaisie(options.code);
   if (!code) {
@@ -271,7 +254,7 @@ int executer(OptionsEnvoi options) {
   auto connexions = std::make_shared<FabriqueConnexionsUDP>();
   auto fileChercheur = std::make_shared<FileSerie>("ravlo.chercheur");
   Fin fin;
-  std::unique_ptr<Diffusion> diffusion;
+  std::unique_ptr<Envoi> diffusion;
   // SIGHUP : le terminal fermé doit aussi rendre le son de l'ordinateur.
   asio::signal_set signaux(principal.contexte(), SIGINT, SIGTERM, SIGHUP);
   signaux.async_wait([&](const std::error_code& e, int) {
@@ -309,8 +292,8 @@ int executer(OptionsEnvoi options) {
           return;
         }
         std::printf("Appairé avec %s:%u.\n", options.vers.adresse.c_str(), options.vers.port);
-        diffusion = std::make_unique<Diffusion>(options, reussi->liaison, principal, connexions,
-                                                fin, std::move(source));
+        diffusion =
+            std::make_unique<Envoi>(options, reussi->liaison, principal, connexions, fin, source);
         diffusion->demarrer();
       });
   principal.executer();

@@ -22,7 +22,11 @@ struct SourceJouee final : SourceDiffusion {
     if (refus) return std::unexpected(*refus);
     return {};
   }
-  void arreter() override { ++arrets; }
+  // Comme une vraie capture : arrêtée, elle ne dit plus sa panne.
+  void arreter() override {
+    ++arrets;
+    enPanne.reset();
+  }
   std::expected<void, ErreurCapture> relancer() override {
     ++relances;
     return demarrer();
@@ -112,6 +116,8 @@ TEST_F(AssemblageDiffusion, LaSourceFinitLaDiffusion) {
     EXPECT_EQ(source->relances, 0);
     if (c.panne) {
       EXPECT_EQ(source->arrets, 1);
+      EXPECT_EQ(d->panne(), (ErreurCapture{ErreurCapture::Cas::sortiePerdue, 11}))
+          << "lisible après la fin";
     }
     d->arreter();
   }
