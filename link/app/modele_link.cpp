@@ -52,14 +52,14 @@ void ModeleLink::brancherFinDeDiffusion() {
 
 void ModeleLink::sonder() {
   if (sonde_) return;
-  auto tap = std::make_unique<CaptureSysteme>(std::make_shared<TamponAudio>(capaciteSonde), false,
-                                              dep_.diffusion.capture());
-  if (!tap->demarrer().has_value()) {
-    tap->arreter();
+  auto sonde = std::make_unique<CaptureSysteme>(std::make_shared<TamponAudio>(capaciteSonde), false,
+                                                dep_.diffusion.capture());
+  if (!sonde->demarrer().has_value()) {
+    sonde->arreter();
     changer(sondeDuSon_, std::optional<bool>(false));
     return;
   }
-  sonde_ = std::move(tap);
+  sonde_ = std::move(sonde);
   dep_.diffusion.principal->posterApres(dureeSonde, [faible = weak_from_this()] {
     const auto moi = faible.lock();
     if (!moi || !moi->sonde_) return;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string_view>
 
+#include "link/capture/capture_systeme.hpp"
 #include "link/decouverte/chercheur_ravlo.hpp"
 #include "link/diffusion/diffusion_model.hpp"
 #include "plateforme/magasin_reglages.hpp"

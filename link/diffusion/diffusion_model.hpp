@@ -8,28 +8,26 @@
 #include <string>
 #include <string_view>
 
-#include "link/capture/capture_systeme.hpp"
-#include "link/diffusion/emetteur_audio.hpp"
+#include "link/diffusion/diffusion.hpp"
 #include "plateforme/magasin_reglages.hpp"
 #include "plateforme/modele_observable.hpp"
 
 namespace ravlo {
 
-/// Une diffusion du son de l'ordinateur vers le récepteur appairé, et son état pour le panneau.
+/// La diffusion du son de l'ordinateur vers le récepteur appairé, vue par l'application : une
+/// `Diffusion` (capture relancée quand elle se tait, après deux relances sans effet
+/// `captureMuette`), le choix de taire l'ordinateur retenu dans les réglages, et un état pour
+/// le panneau.
 ///
-/// `demarrer` crée l'anneau (96 000 octets, une demi-seconde), démarre la capture dessus puis
-/// un émetteur qui le vide vers le récepteur. Toutes les 0,5 s (horloge continue), le suivi
-/// recopie les compteurs de l'émetteur quand ils diffèrent, met `duree` à jour et surveille la
-/// capture : une capture qui ne livre aucune trame nouvelle pendant 2 s, ou qui se dit en
-/// panne (`CaptureSysteme::echec`, dès le suivi suivant), est relancée, et après deux
-/// relances sans effet `captureMuette` passe à vrai (la diffusion continue). `arreter`
-/// défait tout ; les compteurs gardent leur dernière valeur jusqu'au démarrage suivant.
+/// Le modèle tient une valeur d'état et une valeur de statistiques, recopiées du relevé de la
+/// diffusion (toutes les 0,5 s), et prévient ses observateurs une fois par changement : un
+/// démarrage, un arrêt, un relevé. Les statistiques gardent leur dernière valeur jusqu'au
+/// démarrage suivant.
 ///
-/// Les vues lisent tous les champs (chacun prévient ses observateurs quand il change) et le
-/// niveau de la capture (`niveauDuBloc`, pour l'anneau de niveau) ; elles appellent
-/// `demarrer`, `arreter` et `changerNEntendreQueLIPhone`. Le modèle de l'application pose
-/// `quandLIPhoneArrete`. Tout se passe sur le fil principal ; les rappels de l'émetteur y
-/// repassent avec le numéro de leur diffusion, et ceux d'une diffusion finie sont ignorés.
+/// Les vues lisent l'état, les statistiques et le niveau de la capture (`niveauDuBloc`, pour
+/// l'anneau de niveau) ; elles appellent `demarrer`, `arreter` et
+/// `changerNEntendreQueLIPhone`. Le modèle de l'application pose `quandLIPhoneArrete`. Tout se
+/// passe sur le fil principal.
 class DiffusionModel final : public ModeleObservable,
                              public std::enable_shared_from_this<DiffusionModel> {
  public:
@@ -57,11 +55,6 @@ class DiffusionModel final : public ModeleObservable,
     std::function<std::string()> locale;  ///< vide : la locale courante
   };
 
-  static constexpr std::int64_t capaciteTampon = 96'000;
-  static constexpr std::chrono::milliseconds periodeSuivi{500};
-  /// Sans trame nouvelle depuis ce délai, la capture est tenue pour muette.
-  static constexpr std::chrono::seconds delaiSansTrame{2};
-  static constexpr std::int64_t relancesMax = 2;
   static constexpr std::string_view cleSilence = "RavloMacSilencieux";
 
   /// Lit "RavloMacSilencieux" ; ne démarre rien.
@@ -87,65 +80,37 @@ class DiffusionModel final : public ModeleObservable,
 
   [[nodiscard]] const Etat& etat() const { return etat_; }
   [[nodiscard]] bool enDiffusion() const { return etat_.cas == Etat::Cas::diffusion; }
-  [[nodiscard]] std::int64_t paquetsEnvoyes() const { return paquetsEnvoyes_; }
-  [[nodiscard]] std::int64_t octetsJetes() const { return octetsJetes_; }
-  [[nodiscard]] std::int64_t paquetsSansHeureDeCapture() const { return paquetsSansHeure_; }
-  [[nodiscard]] bool connexionPrete() const { return connexionPrete_; }
-  [[nodiscard]] const std::optional<std::string>& erreurReseau() const { return erreurReseau_; }
-  [[nodiscard]] bool iPhoneMuet() const { return iPhoneMuet_; }
-  [[nodiscard]] std::int64_t connexionsRefaites() const { return connexionsRefaites_; }
-  [[nodiscard]] double pireAttenteMs() const { return pireAttenteMs_; }
-  [[nodiscard]] double duree() const { return duree_; }
-  [[nodiscard]] bool captureMuette() const { return captureMuette_; }
-  [[nodiscard]] std::int64_t capturesRelancees() const { return capturesRelancees_; }
+  [[nodiscard]] const Diffusion::Statistiques& statistiques() const { return statistiques_; }
+  [[nodiscard]] std::int64_t paquetsEnvoyes() const {
+    return statistiques_.emetteur.paquetsEnvoyes;
+  }
+  [[nodiscard]] bool connexionPrete() const { return statistiques_.emetteur.connexionPrete; }
+  [[nodiscard]] const std::optional<std::string>& erreurReseau() const {
+    return statistiques_.emetteur.erreur;
+  }
+  [[nodiscard]] bool iPhoneMuet() const { return statistiques_.emetteur.iPhoneMuet; }
+  [[nodiscard]] double duree() const { return statistiques_.duree; }
+  [[nodiscard]] bool captureMuette() const { return statistiques_.sourceMuette; }
+  [[nodiscard]] std::int64_t capturesRelancees() const { return statistiques_.sourcesRelancees; }
   [[nodiscard]] bool nEntendreQueLIPhone() const { return nEntendreQueLIPhone_; }
   [[nodiscard]] bool reglageSilenceRefuse() const { return reglageSilenceRefuse_; }
   [[nodiscard]] std::int64_t numeroEnvoi() const { return numeroEnvoi_; }
-  /// La capture en cours (la dernière démarrée), nulle hors diffusion.
-  [[nodiscard]] const CaptureSysteme* tap() const { return tap_.get(); }
-  /// Niveau du dernier bloc capté (lu sous le verrou de la capture) ; 0 sans capture.
-  [[nodiscard]] float niveauDuBloc() const { return tap_ ? tap_->niveauDuBloc() : 0.0F; }
+  /// Niveau du dernier bloc capté (lu sous le verrou de la capture) ; 0 sans diffusion.
+  [[nodiscard]] float niveauDuBloc() const { return diffusion_ ? diffusion_->niveau() : 0.0F; }
 
  private:
   explicit DiffusionModel(Dependances dependances);
   [[nodiscard]] std::string locale() const;
-  [[nodiscard]] InstantNs maintenant() const { return dep_.horloge->continueNs(); }
-  [[nodiscard]] Tache rappelFin(std::int64_t numero, Fin fin);
-  void surFinEmetteur(std::int64_t numero, Fin fin);
-  void planifierSuivi(const std::shared_ptr<bool>& annule);
-  void suivre();
-  void verifierCapture();
-  void noterCaptureNeuve(InstantNs debut);
+  void surFin(Diffusion::Fin fin);
 
   Dependances dep_;
   Etat etat_;
-  std::int64_t paquetsEnvoyes_ = 0;
-  std::int64_t octetsJetes_ = 0;
-  std::int64_t paquetsSansHeure_ = 0;
-  bool connexionPrete_ = false;
-  std::optional<std::string> erreurReseau_;
-  bool iPhoneMuet_ = false;
-  std::int64_t connexionsRefaites_ = 0;
-  double pireAttenteMs_ = 0;
-  double duree_ = 0;
-  bool captureMuette_ = false;
-  std::int64_t capturesRelancees_ = 0;
+  Diffusion::Statistiques statistiques_;
   bool nEntendreQueLIPhone_ = false;
   bool reglageSilenceRefuse_ = false;
   std::int64_t numeroEnvoi_ = 0;
   std::function<void(Fin)> quandLIPhoneArrete_;
-
-  std::unique_ptr<CaptureSysteme> tap_;
-  std::shared_ptr<TamponAudio> tampon_;
-  std::optional<InstantNs> debutCapture_;
-  std::shared_ptr<EmetteurAudio> emetteur_;
-  std::shared_ptr<bool> suivi_;  ///< vrai : suivi annulé
-  std::optional<InstantNs> debut_;
-  // Dernier compte de trames vu et quand il a bougé : une capture vivante le fait avancer.
-  std::int64_t tramesVues_ = 0;
-  InstantNs tramesVuesNs_ = 0;
-  // Relances qui n'ont encore rien livré : deux de suite font une capture muette.
-  std::int64_t relancesSansEffet_ = 0;
+  std::shared_ptr<Diffusion> diffusion_;
 };
 
 }  // namespace ravlo
