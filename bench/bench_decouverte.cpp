@@ -36,7 +36,7 @@ struct Vus {
 int mesurer(const char* outil) {
   auto file = std::make_shared<FileSerie>("ravlo.chercheur");
   Vus vus;
-  NavigateurAvahi navigateur(std::string(ServiceRavlo::typeBonjour), file);
+  NavigateurAvahi navigateur(std::string(ServiceRavlo::typeService), file);
   navigateur.demarrer(
       [&vus](const std::vector<ResultatService>& resultats) {
         const std::lock_guard verrou(vus.mutex);

@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* donnees, std::size_t t
   AppairageRepondeur repondeur(codeDe(valeur), hasard);
   auto nouvelInitiateur = [&](std::uint64_t graine) {
     const std::uint16_t v = fdp.ConsumeBool() ? valeur : fdp.ConsumeIntegral<std::uint16_t>();
-    return std::make_unique<AppairageInitiateur>(codeDe(v), "Mac",
+    return std::make_unique<AppairageInitiateur>(codeDe(v), "Poste",
                                                  std::make_shared<HasardDeterministe>(graine));
   };
   std::uint64_t graine = 1000;

@@ -11,7 +11,7 @@
 namespace ravlo {
 
 /// Les réglages de l'utilisateur, gardés d'un lancement à l'autre : des booléens et de
-/// courtes chaînes d'octets, rangés par clé ("RavloAccueilVu", "RavloMacSilencieux"…). Une clé
+/// courtes chaînes d'octets, rangés par clé ("RavloAccueilVu", "RavloOrdinateurMuet"…). Une clé
 /// absente, ou d'une autre sorte que celle demandée, se lit comme absente. L'application
 /// graphique en donne une réalisation sur QSettings ; les tests et les programmes sans
 /// interface gardent tout en mémoire. Fil principal seulement.

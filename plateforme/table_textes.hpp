@@ -22,8 +22,8 @@ namespace ravlo {
 /// fr.utf8@euro, fr@euro, fr_CA.UTF-8, fr_CA.utf8, fr_CA, fr.UTF-8, fr.utf8, fr. "C",
 /// "POSIX", une locale vide ou un nom hors de [A-Za-z0-9_.@-] n'ont pas de catalogue à eux.
 /// Une clé qu'aucun catalogue de la locale ne traduit se lit ensuite dans le catalogue
-/// français (`localeDeRepli`), celui des phrases écrites pour cette plateforme ; la clé
-/// elle-même en dernier. Une racine vide ne tient aucun catalogue.
+/// français (`localeDeRepli`), qui ne tient que les clés ne disant pas encore le français du
+/// produit ; la clé elle-même en dernier. Une racine vide ne tient aucun catalogue.
 ///
 /// La locale est un argument, pas celle du processus : on traduit pour qui on veut, sans que
 /// la locale soit installée sur le système. Chaque catalogue est lu au premier besoin puis

@@ -173,7 +173,7 @@ CompteursRecepteur Recepteur::compteurs() const {
   c.essaisEchoues = guichet_.essaisEchoues();
   c.vitessePPM = pilote_.vitessePPM();
   c.cibleMs = pilote_.cibleMs();
-  c.arriveeMs = latence_.jusquALIPhoneMs();
+  c.arriveeMs = latence_.jusquAuRecepteurMs();
   c.reserveMs = pilote_.releve().reserveMoyenneMs();
   if (expediteur_) c.expediteur = enTexte(*expediteur_);
   const std::size_t n = std::min(nombreLatences_, latences_.size());

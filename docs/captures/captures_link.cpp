@@ -1,6 +1,6 @@
 // Les captures du README, tirées des vraies vues sur l'application en faux (tests/app), à
-// l'échelle 2 et avec les textes du catalogue français de Linux. Ce n'est pas un test : il
-// vit près des images qu'il produit.
+// l'échelle 2 et avec les textes français. Ce n'est pas un test : il vit près des images
+// qu'il produit.
 //   captures_link DOSSIER   panneau-{appairage,pret,envoi}@2x.png, accueil-<page>@2x.png
 #include <QApplication>
 #include <QDir>
@@ -81,7 +81,7 @@ bool accueil(const QDir& dossier) {
   a.montrer();
   if (!capturer(a.cadre(), dossier, "accueil-bienvenue")) return false;
   a.commencer();
-  if (!capturer(a.cadre(), dossier, "accueil-autorisations")) return false;
+  if (!capturer(a.cadre(), dossier, "accueil-verifications")) return false;
   app.navigateurs->dernier().jouerEtat(
       {ravlo::EtatNavigateur::Cas::attente,
        ravlo::ErreurReseau{ravlo::DomaineErreurReseau::dnssd,
@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage : captures_link DOSSIER\n");
     return 2;
   }
-  // Les phrases écrites pour Linux, quelle que soit la langue de qui lance le programme.
+  // Le français du produit, quelle que soit la langue de qui lance le programme.
   qputenv("LC_ALL", "fr_FR.UTF-8");
   ravlo::lierTableTextes(RAVLO_LOCALES);
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

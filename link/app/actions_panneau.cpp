@@ -43,11 +43,11 @@ ActionsPanneau ActionsPanneau::pour(const std::shared_ptr<ModeleLink>& modele,
   a.basculerSilence = [m] {
     if (const auto vivant = m.lock()) {
       DiffusionModel& d = vivant->diffusion();
-      d.changerNEntendreQueLIPhone(!d.nEntendreQueLIPhone(), true);
+      d.changerNEntendreQueLeRecepteur(!d.nEntendreQueLeRecepteur(), true);
     }
   };
-  a.changerDIPhone = [m] {
-    if (const auto vivant = m.lock()) vivant->changerDIPhone();
+  a.changerDeRecepteur = [m] {
+    if (const auto vivant = m.lock()) vivant->changerDeRecepteur();
   };
   a.ouvrirReglages = [p] {
     if (const auto vivante = p.lock()) vivante->ouvrirReglages();

@@ -17,15 +17,15 @@ namespace ravlo {
 ///   reste) ; le code est vidé aussitôt, puis l'appairage part dans une tâche du fil principal.
 /// - `envoyer` : avec un récepteur appairé, arrête l'envoi en cours ou en démarre un vers lui.
 /// - `arreter` : arrête l'envoi.
-/// - `basculerSilence` : inverse « N'entendre que l'iPhone », en prévenant toujours.
-/// - `changerDIPhone` : `ModeleLink::changerDIPhone()`.
+/// - `basculerSilence` : inverse « N'entendre que le récepteur », en prévenant toujours.
+/// - `changerDeRecepteur` : `ModeleLink::changerDeRecepteur()`.
 /// - `ouvrirReglages`, `quitter` : la plateforme.
 struct ActionsPanneau {
   std::function<void()> appairer;
   std::function<void()> envoyer;
   std::function<void()> arreter;
   std::function<void()> basculerSilence;
-  std::function<void()> changerDIPhone;
+  std::function<void()> changerDeRecepteur;
   std::function<void()> ouvrirReglages;
   std::function<void()> quitter;
 

@@ -21,11 +21,11 @@ EtatPanneau EtatPanneau::depuis(const ModeleLink& modele, std::string_view local
   e.rechercheEnCours = reseau == ChercheurRavlo::EtatReseau::Cas::demarrage ||
                        reseau == ChercheurRavlo::EtatReseau::Cas::actif;
   e.appairageEnCours = chercheur.appairageEnCours();
-  if (const auto& appaire = chercheur.appaire()) e.nomIPhone = appaire->appareil.nom;
+  if (const auto& appaire = chercheur.appaire()) e.nomRecepteur = appaire->appareil.nom;
   e.duree = diffusion.duree();
-  e.iPhoneRepond = !(diffusion.connexionPrete() && diffusion.iPhoneMuet());
+  e.recepteurRepond = !(diffusion.connexionPrete() && diffusion.recepteurMuet());
   e.connexionPrete = diffusion.connexionPrete();
-  e.nEntendreQueLIPhone = diffusion.nEntendreQueLIPhone();
+  e.nEntendreQueLeRecepteur = diffusion.nEntendreQueLeRecepteur();
   e.message = messagePanneau(e.ecran, chercheur, diffusion, locale);
   return e;
 }
@@ -49,18 +49,22 @@ std::optional<Message> messagePanneau(Ecran ecran, const ChercheurRavlo& cherche
         return m(texte("Appairage impossible", locale), r.texte);
       case CasResultat::refuse:
         return m(texte("Code refusé", locale),
-                 texte("Vérifie les 4 chiffres affichés sur l'iPhone.", locale));
+                 texte("Vérifie les 4 chiffres affichés par le récepteur.", locale));
       case CasResultat::codeDejaEssaye:
         return m(texte("Ce code a déjà été essayé", locale),
-                 texte("Sur l'iPhone, touche « Nouveau code », puis tape-le ici. Vérifie aussi "
-                       "que tu as choisi le bon iPhone.",
+                 texte("Sur le récepteur, demande un nouveau code (« Nouveau code » dans l'app "
+                       "Ravlo, ou relance ravlo-recepteur), puis tape-le ici. Vérifie aussi que tu "
+                       "as choisi le bon récepteur.",
                        locale));
-      case CasResultat::finParLIPhone:
-        return m(texte("L'iPhone a arrêté la lecture", locale),
-                 texte("Pour reprendre, tape de nouveau le code affiché sur l'iPhone.", locale));
-      case CasResultat::iPhoneInjoignable:
-        return m(texte("L'iPhone ne répond plus", locale),
-                 texte("Ouvre Ravlo sur l'iPhone, puis tape de nouveau le code affiché.", locale));
+      case CasResultat::finParRecepteur:
+        return m(
+            texte("Le récepteur a arrêté la lecture", locale),
+            texte("Pour reprendre, tape de nouveau le code affiché sur le récepteur.", locale));
+      case CasResultat::recepteurInjoignable:
+        return m(texte("Le récepteur ne répond plus", locale),
+                 texte("Ouvre l'app Ravlo ou relance ravlo-recepteur, puis tape de nouveau le code "
+                       "affiché.",
+                       locale));
       case CasResultat::accepte:
       case CasResultat::aucun:
         break;
@@ -73,22 +77,26 @@ std::optional<Message> messagePanneau(Ecran ecran, const ChercheurRavlo& cherche
     return std::nullopt;
   }
   if (diffusion.captureMuette()) {
-    return m(texte("Ce Mac ne livre aucun son", locale),
-             texte("Ravlo n'a rien capté, même après deux relances. Vérifie « Enregistrement de "
-                   "l'écran et des sons du système » dans Réglages Système → Confidentialité et "
-                   "sécurité, puis relance l'envoi.",
+    return m(texte("Cet ordinateur ne livre aucun son", locale),
+             texte("Ravlo n'a rien capté, même après deux relances. Vérifie que le serveur de son "
+                   "(PulseAudio ou PipeWire) tourne et que la sortie choisie dans le panneau Son "
+                   "du bureau ou dans pavucontrol → Sorties est bien active, puis relance l'envoi.",
                    locale),
              true);
   }
   if (diffusion.erreurReseau())
     return m(texte("Problème de réseau", locale), *diffusion.erreurReseau());
-  if (diffusion.connexionPrete() && diffusion.iPhoneMuet()) {
-    return m(texte("L'iPhone ne répond plus", locale),
-             texte("Appel en cours, ou app arrêtée. Le son reprendra s'il revient.", locale));
+  if (diffusion.connexionPrete() && diffusion.recepteurMuet()) {
+    return m(
+        texte("Le récepteur ne répond plus", locale),
+        texte(
+            "Appel en cours sur le téléphone, ou récepteur arrêté. Le son reprendra s'il revient.",
+            locale));
   }
   if (diffusion.reglageSilenceRefuse()) {
-    return m(texte("Le Mac n'a pas pu se taire", locale),
-             texte("macOS a refusé le changement. Arrête puis relance l'envoi.", locale));
+    return m(
+        texte("L'ordinateur n'a pas pu se taire", locale),
+        texte("Le serveur de son a refusé le changement. Arrête puis relance l'envoi.", locale));
   }
   return std::nullopt;
 }

@@ -35,11 +35,12 @@ struct EtatPanneau {
   std::vector<Appareil> appareils;
   bool rechercheEnCours = false;
   bool appairageEnCours = false;
-  std::string nomIPhone;
+  std::string nomRecepteur;
   double duree = 0;
-  bool iPhoneRepond = true;  ///< faux seulement quand la connexion est prête et le récepteur muet
+  bool recepteurRepond =
+      true;  ///< faux seulement quand la connexion est prête et le récepteur muet
   bool connexionPrete = false;
-  bool nEntendreQueLIPhone = false;
+  bool nEntendreQueLeRecepteur = false;
   std::optional<Message> message;
 
   bool operator==(const EtatPanneau&) const = default;

@@ -41,11 +41,11 @@ ModeleLink::~ModeleLink() {
 
 void ModeleLink::brancherFinDeDiffusion() {
   // Le chercheur vit autant que le modèle de diffusion : les deux appartiennent à celui-ci.
-  diffusion_->quandLIPhoneArrete([chercheur = chercheur_](DiffusionModel::Fin fin) {
+  diffusion_->quandRecepteurArrete([chercheur = chercheur_](DiffusionModel::Fin fin) {
     chercheur->changerAppaire(std::nullopt);
     chercheur->changerResultat({fin == DiffusionModel::Fin::injoignable
-                                    ? ChercheurRavlo::Resultat::Cas::iPhoneInjoignable
-                                    : ChercheurRavlo::Resultat::Cas::finParLIPhone,
+                                    ? ChercheurRavlo::Resultat::Cas::recepteurInjoignable
+                                    : ChercheurRavlo::Resultat::Cas::finParRecepteur,
                                 {}});
   });
 }
@@ -69,7 +69,7 @@ void ModeleLink::sonder() {
   });
 }
 
-void ModeleLink::changerDIPhone() {
+void ModeleLink::changerDeRecepteur() {
   if (diffusion_->enDiffusion()) diffusion_->arreter();
   chercheur_->changerAppaire(std::nullopt);
   chercheur_->changerResultat({});
@@ -82,7 +82,7 @@ bool ModeleLink::envoiPerturbe() const {
       return true;
     case DiffusionModel::Etat::Cas::diffusion:
       return d.captureMuette() || d.erreurReseau().has_value() ||
-             (d.connexionPrete() && d.iPhoneMuet());
+             (d.connexionPrete() && d.recepteurMuet());
     case DiffusionModel::Etat::Cas::pret:
       return false;
   }

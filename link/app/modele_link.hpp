@@ -14,18 +14,18 @@
 
 namespace ravlo {
 
-/// Ce que montre l'icône de la barre des menus.
+/// Ce que montre l'icône de la zone de notification.
 enum class EtatIcone : std::uint8_t { repos, envoi, probleme };
 
 /// Le modèle de l'application, unique pour la vie du processus : le chercheur puis le modèle
 /// de diffusion, créés dans cet ordre et jamais remplacés. Quand le récepteur met fin à une
 /// diffusion, le chercheur oublie le récepteur appairé et `resultat` dit pourquoi
-/// (`finParLIPhone` ou `iPhoneInjoignable`), ce qui ramène le panneau à l'appairage.
+/// (`finParRecepteur` ou `recepteurInjoignable`), ce qui ramène le panneau à l'appairage.
 ///
 /// À la construction, la recherche démarre si l'accueil a déjà été vu ("RavloAccueilVu") ;
 /// sinon la fenêtre d'accueil la lance. Les vues lisent `chercheur()`, `diffusion()`,
 /// `sondeDuSon()` et `envoiPerturbe()` (l'icône : `etatIcone`) et s'abonnent aux trois
-/// modèles ; elles appellent `changerDIPhone()` et, depuis l'accueil, `sonder()`. Fil
+/// modèles ; elles appellent `changerDeRecepteur()` et, depuis l'accueil, `sonder()`. Fil
 /// principal seulement.
 class ModeleLink final : public ModeleObservable, public std::enable_shared_from_this<ModeleLink> {
  public:
@@ -58,13 +58,13 @@ class ModeleLink final : public ModeleObservable, public std::enable_shared_from
   /// Vide : pas encore sondée ; vrai : une capture a pu démarrer ; faux : elle a échoué.
   [[nodiscard]] std::optional<bool> sondeDuSon() const { return sondeDuSon_; }
 
-  /// Démarre une capture une seconde (le son capté est jeté), pour que le système demande
-  /// l'autorisation d'enregistrer dès l'accueil plutôt qu'au premier envoi. Sans effet
-  /// pendant qu'une sonde tourne.
+  /// Démarre une capture une seconde (le son capté est jeté), pour savoir dès l'accueil, et
+  /// non au premier envoi, si le serveur de son laisse capter. Sans effet pendant qu'une
+  /// sonde tourne.
   void sonder();
 
   /// Arrête l'envoi s'il tourne, oublie le récepteur appairé et efface `resultat`.
-  void changerDIPhone();
+  void changerDeRecepteur();
 
   /// L'échec du démarrage, ou pendant l'envoi une capture muette, une erreur réseau, un
   /// récepteur prêt mais muet.

@@ -8,20 +8,20 @@ PageAccueil PageAccueil::depuis(bool commence, const ModeleLink& modele, std::st
   using Reseau = ChercheurRavlo::EtatReseau::Cas;
   if (!commence) return {};
   const auto& reseau = modele.chercheur().etatReseau();
-  const std::string titre = ravlo::texte("Il manque une autorisation", locale);
+  const std::string titre = ravlo::texte("Il manque un service", locale);
   if (reseau.cas == Reseau::attente || reseau.cas == Reseau::echec) {
     return {Cas::refus, titre, reseau.texte, false};
   }
   if (modele.sondeDuSon() == false) {
     return {Cas::refus, titre,
-            ravlo::texte("Sans « Enregistrement de l'écran et des sons du système », Ravlo Link ne "
-                         "peut rien envoyer. Active-le dans Réglages Système → Confidentialité et "
-                         "sécurité.",
+            ravlo::texte("Sans serveur de son qui le laisse capter, Ravlo Link ne peut rien "
+                         "envoyer. Vérifie que PulseAudio ou PipeWire (avec pipewire-pulse) tourne "
+                         "dans ta session, puis relance Ravlo Link.",
                          locale),
             true};
   }
   if (modele.sondeDuSon() == true && reseau.cas == Reseau::actif) return {Cas::pret, {}, {}, false};
-  return {Cas::autorisations, {}, {}, false};
+  return {Cas::verifications, {}, {}, false};
 }
 
 }  // namespace ravlo

@@ -11,11 +11,10 @@ namespace ravlo {
 /// La page de la fenêtre d'accueil, recalculée à chaque changement du modèle : `bienvenue`
 /// tant qu'on n'a pas commencé ; puis `refus` dès que la recherche attend ou échoue (texte
 /// du réseau) ou que la sonde du son a échoué (texte fixe), `pret` quand la sonde a réussi
-/// et la recherche est active, `autorisations` entre les deux. Sur Linux, rien ne demande
-/// d'autorisation : ce qu'on attend, c'est qu'avahi-daemon réponde et que le serveur de son
-/// laisse capter une seconde ; les catalogues le disent ainsi.
+/// et la recherche est active, `verifications` entre les deux : on y attend qu'avahi-daemon
+/// réponde et que le serveur de son laisse capter une seconde.
 struct PageAccueil {
-  enum class Cas : std::uint8_t { refus, bienvenue, autorisations, pret };
+  enum class Cas : std::uint8_t { refus, bienvenue, verifications, pret };
   Cas cas = Cas::bienvenue;
   /// Pour `refus` seulement, déjà traduits.
   std::string titre;

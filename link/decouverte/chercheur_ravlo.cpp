@@ -40,7 +40,7 @@ ChercheurRavlo::~ChercheurRavlo() {
 
 void ChercheurRavlo::demarrer() {
   if (navigateur_) return;
-  navigateur_ = dep_.navigateurs->creer(ServiceRavlo::typeBonjour, dep_.file);
+  navigateur_ = dep_.navigateurs->creer(ServiceRavlo::typeService, dep_.file);
   // Ce qu'un navigateur arrêté avait déjà posté ne doit toucher ni la liste ni l'état de
   // son successeur.
   const std::uint64_t generation = ++generation_;
@@ -135,7 +135,7 @@ void ChercheurRavlo::conclure(const Appareil& appareil, const std::string& chiff
     changer(resultat_, Resultat{Resultat::Cas::echec, texteErreur(issue.error())});
   } else if (const auto* reussi = std::get_if<AppairageInitiateur::Reussi>(&initiateur.etat())) {
     changer(resultat_, Resultat{Resultat::Cas::accepte, appareil.nom});
-    changer(appaire_, std::optional<IPhoneAppaire>(IPhoneAppaire{appareil, reussi->liaison}));
+    changer(appaire_, std::optional<RecepteurAppaire>(RecepteurAppaire{appareil, reussi->liaison}));
   } else if (const auto* echoue = std::get_if<AppairageInitiateur::Echoue>(&initiateur.etat())) {
     if (echoue->codeGrille) {
       griller(chiffres);

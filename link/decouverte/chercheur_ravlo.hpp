@@ -40,10 +40,10 @@ class ChercheurRavlo final : public ModeleObservable,
   };
 
   /// Le récepteur appairé et la liaison convenue ; égaux quand ils tiennent les mêmes objets.
-  struct IPhoneAppaire {
+  struct RecepteurAppaire {
     Appareil appareil;
     Liaison liaison;
-    bool operator==(const IPhoneAppaire&) const = default;
+    bool operator==(const RecepteurAppaire&) const = default;
   };
 
   struct EtatReseau {
@@ -60,8 +60,8 @@ class ChercheurRavlo final : public ModeleObservable,
       aucun,
       refuse,  ///< refusé après un dévoilement : le code est tenu pour faux, et grillé
       codeDejaEssaye,
-      finParLIPhone,
-      iPhoneInjoignable
+      finParRecepteur,
+      recepteurInjoignable
     };
     Cas cas = Cas::aucun;
     std::string texte;
@@ -107,13 +107,13 @@ class ChercheurRavlo final : public ModeleObservable,
   [[nodiscard]] const EtatReseau& etatReseau() const { return etatReseau_; }
   [[nodiscard]] bool recherche() const { return recherche_; }
   [[nodiscard]] const Resultat& resultat() const { return resultat_; }
-  [[nodiscard]] const std::optional<IPhoneAppaire>& appaire() const { return appaire_; }
+  [[nodiscard]] const std::optional<RecepteurAppaire>& appaire() const { return appaire_; }
   [[nodiscard]] const std::set<std::string>& codesGrilles() const { return codesGrilles_; }
   [[nodiscard]] bool appairageEnCours() const { return appairageEnCours_; }
 
   /// Écrits par le modèle de l'application (fin de diffusion, changement de récepteur).
   void changerResultat(Resultat r) { changer(resultat_, std::move(r)); }
-  void changerAppaire(std::optional<IPhoneAppaire> a) { changer(appaire_, std::move(a)); }
+  void changerAppaire(std::optional<RecepteurAppaire> a) { changer(appaire_, std::move(a)); }
 
  private:
   explicit ChercheurRavlo(Dependances dependances);
@@ -129,7 +129,7 @@ class ChercheurRavlo final : public ModeleObservable,
   EtatReseau etatReseau_;
   bool recherche_ = false;
   Resultat resultat_;
-  std::optional<IPhoneAppaire> appaire_;
+  std::optional<RecepteurAppaire> appaire_;
   std::set<std::string> codesGrilles_;
   bool appairageEnCours_ = false;
   std::unique_ptr<NavigateurServices> navigateur_;

@@ -44,7 +44,7 @@ asio::awaitable<std::expected<void, EchecDialogue>> dialoguer(AppairageInitiateu
     }
     const Octets& datagramme = *arrive;
     if (!datagramme.empty() && datagramme.front() == '{') {
-      issue = std::unexpected(ErreurAppairage::iPhoneAncien);
+      issue = std::unexpected(ErreurAppairage::recepteurAncien);
       break;
     }
     const auto message = MessagePasskey::decoder(datagramme);

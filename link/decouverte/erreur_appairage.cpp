@@ -8,13 +8,12 @@ std::string texte(ErreurAppairage erreur, std::string_view locale) {
   switch (erreur) {
     case ErreurAppairage::pasDeReponse:
       return texte(
-          "L'iPhone n'a pas répondu. Vérifie qu'il est sur le même Wi-Fi que ce Mac, et que "
-          "l'app Ravlo y est ouverte.",
+          "Le récepteur n'a pas répondu. Vérifie qu'il est sur le même réseau que cet ordinateur, "
+          "et que l'app Ravlo ou ravlo-recepteur y tourne.",
           locale);
-    case ErreurAppairage::iPhoneAncien:
+    case ErreurAppairage::recepteurAncien:
       return texte(
-          "L'app Ravlo de cet iPhone est trop ancienne pour ce Mac. Mets-la à jour, puis "
-          "réessaie.",
+          "Le récepteur Ravlo est trop ancien pour cet ordinateur. Mets-le à jour, puis réessaie.",
           locale);
     case ErreurAppairage::refusAvantDevoilement:
       return texte(

@@ -12,8 +12,8 @@ namespace ravlo {
 /// Les échecs propres à l'appairage. Le dialogue finit sur les deux premiers ;
 /// `refusAvantDevoilement` se lit sur l'initiateur échoué sans avoir rien dévoilé.
 enum class ErreurAppairage : std::uint8_t {
-  pasDeReponse,  ///< rien de décisif en 8 s
-  iPhoneAncien,  ///< une réponse commençant par « { » : une app de récepteur trop ancienne
+  pasDeReponse,     ///< rien de décisif en 8 s
+  recepteurAncien,  ///< une réponse commençant par « { » : une app de récepteur trop ancienne
   /// Un `refus` avant tout dévoilement : le récepteur n'a pu juger le code (il refuse ainsi
   /// pendant sa pause contre les essais en série), qui n'est donc ni faux ni grillé.
   refusAvantDevoilement

@@ -5,6 +5,17 @@
 #include "protocol/base/exiger.hpp"
 
 namespace ravlo {
+namespace {
+
+// L'ancienne clé n'est lue que tant que la nouvelle manque : la recopier suffit à la délaisser.
+bool lireSilence(MagasinReglages& reglages) {
+  if (const auto valeur = reglages.lireBooleen(DiffusionModel::cleSilence)) return *valeur;
+  const auto ancienne = reglages.lireBooleen(DiffusionModel::cleSilenceAncienne);
+  if (ancienne) reglages.ecrireBooleen(DiffusionModel::cleSilence, *ancienne);
+  return ancienne.value_or(false);
+}
+
+}  // namespace
 
 std::shared_ptr<DiffusionModel> DiffusionModel::creer(Dependances dependances) {
   return std::shared_ptr<DiffusionModel>(new DiffusionModel(std::move(dependances)));
@@ -12,7 +23,7 @@ std::shared_ptr<DiffusionModel> DiffusionModel::creer(Dependances dependances) {
 
 DiffusionModel::DiffusionModel(Dependances dependances) : dep_(std::move(dependances)) {
   RAVLO_EXIGER(dep_.principal != nullptr && dep_.capture && dep_.reglages != nullptr);
-  nEntendreQueLIPhone_ = dep_.reglages->booleen(cleSilence);
+  nEntendreQueLeRecepteur_ = lireSilence(*dep_.reglages);
 }
 
 DiffusionModel::~DiffusionModel() {
@@ -28,7 +39,7 @@ void DiffusionModel::demarrer(const PointReseau& point, const Liaison& liaison) 
   if (diffusion_) diffusion_->arreter();
   auto diffusion = Diffusion::creer(
       {dep_.principal, dep_.fileEmetteur, dep_.connexions, dep_.horloge, locale(), true},
-      sourceCapture(dep_.capture, nEntendreQueLIPhone_), point, liaison);
+      sourceCapture(dep_.capture, nEntendreQueLeRecepteur_), point, liaison);
   if (const auto demarrage = diffusion->demarrer(); !demarrage) {
     diffusion_.reset();
     changer(etat_, Etat{Etat::Cas::echec, texteErreurCapture(demarrage.error(), locale())});
@@ -52,8 +63,9 @@ void DiffusionModel::demarrer(const PointReseau& point, const Liaison& liaison) 
 
 void DiffusionModel::surFin(Diffusion::Fin fin) {
   arreter();
-  if (quandLIPhoneArrete_)
-    quandLIPhoneArrete_(fin == Diffusion::Fin::parRecepteur ? Fin::parLIPhone : Fin::injoignable);
+  if (quandRecepteurArrete_)
+    quandRecepteurArrete_(fin == Diffusion::Fin::parRecepteur ? Fin::parRecepteur
+                                                              : Fin::injoignable);
 }
 
 void DiffusionModel::arreter() {
@@ -62,9 +74,9 @@ void DiffusionModel::arreter() {
   if (etat_.cas != Etat::Cas::echec) changer(etat_, Etat{Etat::Cas::pret, {}});
 }
 
-void DiffusionModel::changerNEntendreQueLIPhone(bool valeur, bool toujoursPrevenir) {
-  const bool change = nEntendreQueLIPhone_ != valeur;
-  nEntendreQueLIPhone_ = valeur;
+void DiffusionModel::changerNEntendreQueLeRecepteur(bool valeur, bool toujoursPrevenir) {
+  const bool change = nEntendreQueLeRecepteur_ != valeur;
+  nEntendreQueLeRecepteur_ = valeur;
   dep_.reglages->ecrireBooleen(cleSilence, valeur);
   const bool refuse = diffusion_ ? !diffusion_->changerSilence(valeur) : false;
   const bool refusChange = refuse != reglageSilenceRefuse_;

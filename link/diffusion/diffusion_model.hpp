@@ -26,8 +26,8 @@ namespace ravlo {
 ///
 /// Les vues lisent l'état, les statistiques et le niveau de la capture (`niveauDuBloc`, pour
 /// l'anneau de niveau) ; elles appellent `demarrer`, `arreter` et
-/// `changerNEntendreQueLIPhone`. Le modèle de l'application pose `quandLIPhoneArrete`. Tout se
-/// passe sur le fil principal.
+/// `changerNEntendreQueLeRecepteur`. Le modèle de l'application pose `quandRecepteurArrete`. Tout
+/// se passe sur le fil principal.
 class DiffusionModel final : public ModeleObservable,
                              public std::enable_shared_from_this<DiffusionModel> {
  public:
@@ -43,7 +43,7 @@ class DiffusionModel final : public ModeleObservable,
   };
 
   /// Pourquoi une diffusion a pris fin du côté du récepteur.
-  enum class Fin : std::uint8_t { parLIPhone, injoignable };
+  enum class Fin : std::uint8_t { parRecepteur, injoignable };
 
   struct Dependances {
     Executeur* principal = nullptr;
@@ -55,9 +55,11 @@ class DiffusionModel final : public ModeleObservable,
     std::function<std::string()> locale;  ///< vide : la locale courante
   };
 
-  static constexpr std::string_view cleSilence = "RavloMacSilencieux";
+  static constexpr std::string_view cleSilence = "RavloOrdinateurMuet";
+  /// La clé qu'avaient les versions précédentes, reprise une seule fois sous `cleSilence`.
+  static constexpr std::string_view cleSilenceAncienne = "RavloMacSilencieux";
 
-  /// Lit "RavloMacSilencieux" ; ne démarre rien.
+  /// Lit `cleSilence` (en reprenant `cleSilenceAncienne` quand elle manque) ; ne démarre rien.
   [[nodiscard]] static std::shared_ptr<DiffusionModel> creer(Dependances dependances);
   ~DiffusionModel();
   DiffusionModel(const DiffusionModel&) = delete;
@@ -72,10 +74,10 @@ class DiffusionModel final : public ModeleObservable,
   /// Retenu dans les réglages et appliqué aussitôt à la capture en cours
   /// (`reglageSilenceRefuse` si le système refuse). `toujoursPrevenir` : prévient les
   /// observateurs même sans changement.
-  void changerNEntendreQueLIPhone(bool valeur, bool toujoursPrevenir = false);
+  void changerNEntendreQueLeRecepteur(bool valeur, bool toujoursPrevenir = false);
   /// Appelé sur le fil principal quand le récepteur a mis fin à la diffusion.
-  void quandLIPhoneArrete(std::function<void(Fin)> rappel) {
-    quandLIPhoneArrete_ = std::move(rappel);
+  void quandRecepteurArrete(std::function<void(Fin)> rappel) {
+    quandRecepteurArrete_ = std::move(rappel);
   }
 
   [[nodiscard]] const Etat& etat() const { return etat_; }
@@ -88,11 +90,11 @@ class DiffusionModel final : public ModeleObservable,
   [[nodiscard]] const std::optional<std::string>& erreurReseau() const {
     return statistiques_.emetteur.erreur;
   }
-  [[nodiscard]] bool iPhoneMuet() const { return statistiques_.emetteur.iPhoneMuet; }
+  [[nodiscard]] bool recepteurMuet() const { return statistiques_.emetteur.recepteurMuet; }
   [[nodiscard]] double duree() const { return statistiques_.duree; }
   [[nodiscard]] bool captureMuette() const { return statistiques_.sourceMuette; }
   [[nodiscard]] std::int64_t capturesRelancees() const { return statistiques_.sourcesRelancees; }
-  [[nodiscard]] bool nEntendreQueLIPhone() const { return nEntendreQueLIPhone_; }
+  [[nodiscard]] bool nEntendreQueLeRecepteur() const { return nEntendreQueLeRecepteur_; }
   [[nodiscard]] bool reglageSilenceRefuse() const { return reglageSilenceRefuse_; }
   [[nodiscard]] std::int64_t numeroEnvoi() const { return numeroEnvoi_; }
   /// Niveau du dernier bloc capté (lu sous le verrou de la capture) ; 0 sans diffusion.
@@ -106,10 +108,10 @@ class DiffusionModel final : public ModeleObservable,
   Dependances dep_;
   Etat etat_;
   Diffusion::Statistiques statistiques_;
-  bool nEntendreQueLIPhone_ = false;
+  bool nEntendreQueLeRecepteur_ = false;
   bool reglageSilenceRefuse_ = false;
   std::int64_t numeroEnvoi_ = 0;
-  std::function<void(Fin)> quandLIPhoneArrete_;
+  std::function<void(Fin)> quandRecepteurArrete_;
   std::shared_ptr<Diffusion> diffusion_;
 };
 

@@ -11,22 +11,22 @@ using Cas = EtatConnexion::Cas;
 
 std::shared_ptr<EmetteurAudio> EmetteurAudio::creer(std::shared_ptr<TamponAudio> tampon,
                                                     PointReseau point, Liaison liaison,
-                                                    Tache quandLIPhoneArrete,
-                                                    Tache quandLIPhoneEstInjoignable,
+                                                    Tache quandRecepteurArrete,
+                                                    Tache quandRecepteurEstInjoignable,
                                                     Plateforme plateforme) {
   return std::shared_ptr<EmetteurAudio>(new EmetteurAudio(
-      std::move(tampon), std::move(point), std::move(liaison), std::move(quandLIPhoneArrete),
-      std::move(quandLIPhoneEstInjoignable), std::move(plateforme)));
+      std::move(tampon), std::move(point), std::move(liaison), std::move(quandRecepteurArrete),
+      std::move(quandRecepteurEstInjoignable), std::move(plateforme)));
 }
 
 EmetteurAudio::EmetteurAudio(std::shared_ptr<TamponAudio> tampon, PointReseau point,
-                             Liaison liaison, Tache quandLIPhoneArrete,
-                             Tache quandLIPhoneEstInjoignable, Plateforme plateforme)
+                             Liaison liaison, Tache quandRecepteurArrete,
+                             Tache quandRecepteurEstInjoignable, Plateforme plateforme)
     : tampon_(std::move(tampon)),
       point_(std::move(point)),
       liaison_(std::move(liaison)),
-      quandLIPhoneArrete_(std::move(quandLIPhoneArrete)),
-      quandLIPhoneEstInjoignable_(std::move(quandLIPhoneEstInjoignable)),
+      quandRecepteurArrete_(std::move(quandRecepteurArrete)),
+      quandRecepteurEstInjoignable_(std::move(quandRecepteurEstInjoignable)),
       plateforme_(std::move(plateforme)),
       sequence_(plateforme_.premiereSequence) {}
 
@@ -144,7 +144,7 @@ void EmetteurAudio::traiterReception(InstantNs reception, const std::optional<Oc
     switch (ouvert->sorte) {
       case SorteEnveloppe::fin:
         if (MessageFin::estFin(ouvert->contenu)) {
-          quandLIPhoneArrete_();
+          quandRecepteurArrete_();
           return;  // on n'écoute plus cette connexion
         }
         break;
@@ -174,7 +174,7 @@ void EmetteurAudio::envoyerBlocs() {
   {
     Garde garde(verrou_);
     compteurs_.octetsJetes = perdus;
-    compteurs_.iPhoneMuet = silence_.estSilencieux(t);
+    compteurs_.recepteurMuet = silence_.estSilencieux(t);
   }
   // Une panne ne finit qu'à une réponse du récepteur : prête ou non, la connexion renonce
   // 30 s après son début.
@@ -250,7 +250,7 @@ void EmetteurAudio::surveillerConnexion(InstantNs maintenant) {
 
 void EmetteurAudio::abandonner() {
   arreterSurLaFile();
-  quandLIPhoneEstInjoignable_();
+  quandRecepteurEstInjoignable_();
 }
 
 }  // namespace ravlo

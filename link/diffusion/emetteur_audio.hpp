@@ -12,7 +12,7 @@
 #include "protocol/base/verrou.hpp"
 #include "protocol/scellement/liaison.hpp"
 #include "protocol/supervision/reprise_connexion.hpp"
-#include "protocol/supervision/silence_iphone.hpp"
+#include "protocol/supervision/silence_recepteur.hpp"
 
 namespace ravlo {
 
@@ -22,8 +22,8 @@ namespace ravlo {
 /// trames), scelle chaque bloc dans un paquet audio et l'envoie en un datagramme. Sur la
 /// même connexion il écoute le récepteur : toute enveloppe authentique est un signe de vie,
 /// une question d'horloge reçoit sa réponse aussitôt, un message de fin appelle
-/// `quandLIPhoneArrete` une fois. Il refait une connexion en panne au plus une fois par
-/// seconde et renonce (`quandLIPhoneEstInjoignable`) après 30 s de panne ou 600 s sans
+/// `quandRecepteurArrete` une fois. Il refait une connexion en panne au plus une fois par
+/// seconde et renonce (`quandRecepteurEstInjoignable`) après 30 s de panne ou 600 s sans
 /// nouvelles du récepteur. Les deux rappels sont appelés sur la file de l'émetteur.
 ///
 /// Une socket UDP connectée est prête aussitôt, que le récepteur écoute ou non : une panne
@@ -43,7 +43,7 @@ class EmetteurAudio : public std::enable_shared_from_this<EmetteurAudio> {
     std::int64_t paquetsSansHeureDeCapture = 0;
     bool connexionPrete = false;
     std::optional<std::string> erreur;  ///< texte de la dernière erreur réseau
-    bool iPhoneMuet = false;            ///< rien d'authentique depuis 3 s
+    bool recepteurMuet = false;         ///< rien d'authentique depuis 3 s
     std::int64_t connexionsRefaites = 0;
     double pireAttenteMs = 0;  ///< pire attente capture → envoi de la dernière seconde complète
     /// Blocs de 1280 octets vidés de l'anneau sans être envoyés, faute de connexion prête.
@@ -67,8 +67,8 @@ class EmetteurAudio : public std::enable_shared_from_this<EmetteurAudio> {
   /// Ne démarre rien.
   [[nodiscard]] static std::shared_ptr<EmetteurAudio> creer(std::shared_ptr<TamponAudio> tampon,
                                                             PointReseau point, Liaison liaison,
-                                                            Tache quandLIPhoneArrete,
-                                                            Tache quandLIPhoneEstInjoignable,
+                                                            Tache quandRecepteurArrete,
+                                                            Tache quandRecepteurEstInjoignable,
                                                             Plateforme plateforme);
   ~EmetteurAudio();
   EmetteurAudio(const EmetteurAudio&) = delete;
@@ -81,7 +81,8 @@ class EmetteurAudio : public std::enable_shared_from_this<EmetteurAudio> {
 
  private:
   EmetteurAudio(std::shared_ptr<TamponAudio> tampon, PointReseau point, Liaison liaison,
-                Tache quandLIPhoneArrete, Tache quandLIPhoneEstInjoignable, Plateforme plateforme);
+                Tache quandRecepteurArrete, Tache quandRecepteurEstInjoignable,
+                Plateforme plateforme);
 
   void demarrerSurLaFile();
   void arreterSurLaFile();
@@ -99,8 +100,8 @@ class EmetteurAudio : public std::enable_shared_from_this<EmetteurAudio> {
   const std::shared_ptr<TamponAudio> tampon_;
   const PointReseau point_;
   const Liaison liaison_;
-  const Tache quandLIPhoneArrete_;
-  const Tache quandLIPhoneEstInjoignable_;
+  const Tache quandRecepteurArrete_;
+  const Tache quandRecepteurEstInjoignable_;
   const Plateforme plateforme_;
 
   mutable Verrou verrou_;
@@ -111,7 +112,7 @@ class EmetteurAudio : public std::enable_shared_from_this<EmetteurAudio> {
   std::unique_ptr<Minuterie> minuteur_;
   std::uint32_t sequence_ = 0;
   RepriseConnexion reprise_;
-  SilenceIPhone silence_{0};
+  SilenceRecepteur silence_{0};
   std::uint64_t pireAttenteNs_ = 0;
   InstantNs debutSecondeNs_ = 0;
 };

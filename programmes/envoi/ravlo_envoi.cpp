@@ -153,7 +153,7 @@ class Envoi {
         ecoule, static_cast<long long>(s.paquetsEnvoyes), static_cast<long long>(s.octetsJetes),
         static_cast<long long>(s.paquetsSansHeureDeCapture),
         static_cast<long long>(s.connexionsRefaites), s.pireAttenteMs,
-        s.iPhoneMuet ? "  récepteur muet" : "", s.erreur ? ("  " + *s.erreur).c_str() : "",
+        s.recepteurMuet ? "  récepteur muet" : "", s.erreur ? ("  " + *s.erreur).c_str() : "",
         capte(r).c_str());
     std::fflush(stdout);
     if (options_.secondes && ecoule >= *options_.secondes) terminer("duree", 0);
@@ -281,8 +281,9 @@ int executer(OptionsEnvoi options) {
         const auto* reussi = std::get_if<AppairageInitiateur::Reussi>(&initiateur->etat());
         if (reussi == nullptr) {
           if (initiateur->codeGrille()) {
-            std::fprintf(stderr, "%s.\n%s\n", texte("Code refusé", locale).c_str(),
-                         texte("Vérifie les 4 chiffres affichés sur l'iPhone.", locale).c_str());
+            std::fprintf(
+                stderr, "%s.\n%s\n", texte("Code refusé", locale).c_str(),
+                texte("Vérifie les 4 chiffres affichés par le récepteur.", locale).c_str());
           } else {
             std::fprintf(stderr, "%s\n",
                          texte(ErreurAppairage::refusAvantDevoilement, locale).c_str());

@@ -47,7 +47,9 @@ struct ServiceRecepteur::Etat {
             [this](std::span<float> bloc, std::optional<InstantNs> h, bool peutAttendre) {
               return rendu_.rendre(bloc, h, peutAttendre);
             })) {
-      dire(p_.erreurs, texte("Lecture impossible par PulseAudio : %s."), raison->c_str());
+      dire(p_.erreurs,
+           texte("Lecture impossible par le serveur de son (PulseAudio ou PipeWire) : %s."),
+           raison->c_str());
       return 1;
     }
     const std::uint16_t port = *ecoute;
@@ -101,7 +103,7 @@ struct ServiceRecepteur::Etat {
            unsigned{port});
       return;
     }
-    p_.annonceur->annoncer(o_.nom.value_or(nomMachine()), std::string(ServiceRavlo::typeBonjour),
+    p_.annonceur->annoncer(o_.nom.value_or(nomMachine()), std::string(ServiceRavlo::typeService),
                            port, [this, port](const EtatAnnonce& etat) {
                              principal_.poster([this, port, etat] { direAnnonce(etat, port); });
                            });

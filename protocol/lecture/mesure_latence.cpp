@@ -22,13 +22,13 @@ void MesureLatence::noterRendu(InstantNs debutNs, InstantNs finNs) {
 }
 
 void MesureLatence::noterArrivee(InstantNs debutNs, InstantNs finNs) {
-  accumuler(debutNs, finNs, sommeJusquALIPhone_, nombreArrivees_, arriveesParMoyenne,
-            jusquALIPhoneMs_);
+  accumuler(debutNs, finNs, sommeJusquAuRecepteur_, nombreArrivees_, arriveesParMoyenne,
+            jusquAuRecepteurMs_);
 }
 
-std::optional<double> MesureLatence::dansLIPhoneMs() const {
-  if (!latenceMs_ || !jusquALIPhoneMs_) return std::nullopt;
-  return *latenceMs_ - *jusquALIPhoneMs_;
+std::optional<double> MesureLatence::dansRecepteurMs() const {
+  if (!latenceMs_ || !jusquAuRecepteurMs_) return std::nullopt;
+  return *latenceMs_ - *jusquAuRecepteurMs_;
 }
 
 }  // namespace ravlo

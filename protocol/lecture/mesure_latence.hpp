@@ -8,7 +8,7 @@
 namespace ravlo {
 
 /// Moyennes de deux latences, en ms : de la capture à la sortie (`latenceMs`, par paquets
-/// de 48 échantillons de rendu) et de la capture à l'arrivée (`jusquALIPhoneMs`, par paquets
+/// de 48 échantillons de rendu) et de la capture à l'arrivée (`jusquAuRecepteurMs`, par paquets
 /// de 150 arrivées). Chaque moyenne est publiée quand son paquet est plein, puis repart de
 /// zéro. Un échantillon de plus de 2 s, dans un sens ou dans l'autre, est ignoré : il vient
 /// d'une horloge mal reliée, pas du réseau.
@@ -25,16 +25,16 @@ class MesureLatence {
   void reinitialiser() { *this = MesureLatence{}; }
 
   [[nodiscard]] std::optional<double> latenceMs() const { return latenceMs_; }
-  [[nodiscard]] std::optional<double> jusquALIPhoneMs() const { return jusquALIPhoneMs_; }
+  [[nodiscard]] std::optional<double> jusquAuRecepteurMs() const { return jusquAuRecepteurMs_; }
   /// Part de la latence passée chez le récepteur, quand les deux moyennes existent.
-  [[nodiscard]] std::optional<double> dansLIPhoneMs() const;
+  [[nodiscard]] std::optional<double> dansRecepteurMs() const;
 
  private:
   std::optional<double> latenceMs_;
-  std::optional<double> jusquALIPhoneMs_;
+  std::optional<double> jusquAuRecepteurMs_;
   double sommeLatence_ = 0;
   std::int64_t nombreRendus_ = 0;
-  double sommeJusquALIPhone_ = 0;
+  double sommeJusquAuRecepteur_ = 0;
   std::int64_t nombreArrivees_ = 0;
 };
 

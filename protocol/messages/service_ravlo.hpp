@@ -6,7 +6,7 @@ namespace ravlo {
 
 /// Type de service DNS-SD sous lequel les récepteurs s'annoncent sur le réseau local.
 struct ServiceRavlo {
-  static constexpr std::string_view typeBonjour = "_ravlo._udp";
+  static constexpr std::string_view typeService = "_ravlo._udp";
 
   ServiceRavlo() = delete;
 };

@@ -83,21 +83,24 @@ std::string MessageErreurReseau::texte(ErreurReseau erreur, std::string_view loc
   switch (phrase(erreur)) {
     case Phrase::horsReseau:
       return ravlo::texte(
-          "Ce Mac n'est connecté à aucun réseau. Active le Wi-Fi et rejoins le même réseau que "
-          "l'iPhone.",
+          "Cet ordinateur n'est connecté à aucun réseau. Active sa connexion réseau (Wi-Fi ou "
+          "câble) et rejoins le même réseau que le récepteur.",
           locale);
     case Phrase::sansReponse:
       return ravlo::texte(
-          "L'iPhone ne répond pas. Vérifie qu'il est sur le même Wi-Fi que ce Mac et que Ravlo y "
-          "est ouverte.",
+          "Le récepteur ne répond pas. Vérifie qu'il est sur le même réseau que cet ordinateur et "
+          "que l'app Ravlo ou ravlo-recepteur y tourne.",
           locale);
     case Phrase::refus:
-      return ravlo::texte("L'iPhone refuse la connexion. Ouvre Ravlo sur l'iPhone, puis réessaie.",
-                          locale);
+      return ravlo::texte(
+          "Le récepteur refuse la connexion. Ouvre l'app Ravlo ou lance ravlo-recepteur, puis "
+          "réessaie.",
+          locale);
     case Phrase::reseauLocalInterdit:
       return ravlo::texte(
-          "macOS interdit le réseau local à Ravlo Link. Ouvre Réglages Système → "
-          "Confidentialité et sécurité → Réseau local, et active Ravlo Link.",
+          "Le système interdit le réseau local à Ravlo Link. Vérifie que le pare-feu laisse passer "
+          "Ravlo Link (UDP, et mDNS sur le port 5353) et qu'avahi-daemon l'autorise, puis "
+          "réessaie.",
           locale);
     case Phrase::serviceAbsent:
       return ravlo::texte(
@@ -107,10 +110,11 @@ std::string MessageErreurReseau::texte(ErreurReseau erreur, std::string_view loc
     case Phrase::inattendu:
       break;
   }
-  return avecCode(ravlo::texte("Problème réseau inattendu (code %lld). Vérifie le Wi-Fi de ce Mac "
-                               "et de l'iPhone, puis réessaie.",
-                               locale),
-                  erreur.code);
+  return avecCode(
+      ravlo::texte("Problème réseau inattendu (code %lld). Vérifie la connexion réseau de cet "
+                   "ordinateur et du récepteur, et qu'avahi-daemon tourne, puis réessaie.",
+                   locale),
+      erreur.code);
 }
 
 }  // namespace ravlo

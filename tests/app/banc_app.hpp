@@ -63,7 +63,7 @@ struct Application {
     file->executer();
   }
   void appaire() {
-    chercheur().changerAppaire(ChercheurRavlo::IPhoneAppaire{
+    chercheur().changerAppaire(ChercheurRavlo::RecepteurAppaire{
         {"Salon", "Salon", service("Salon").point}, Liaison::nouvelle(cle(1), cle(2))});
   }
   void envoyer() {

@@ -8,8 +8,8 @@ namespace {
 using namespace std::chrono_literals;
 using CasResultat = ChercheurRavlo::Resultat::Cas;
 
-// Le renoncement de l'émetteur et le changement d'iPhone défont l'appairage ; l'icône suit.
-TEST(ModeleLink, FinInjoignableChangementDIPhoneEtIcone) {
+// Le renoncement de l'émetteur et le changement de récepteur défont l'appairage ; l'icône suit.
+TEST(ModeleLink, FinInjoignableChangementDeRecepteurEtIcone) {
   banc::Application app;
   EXPECT_TRUE(app.chercheur().recherche());
   EXPECT_EQ(etatIcone(*app.modele), EtatIcone::repos);
@@ -21,11 +21,11 @@ TEST(ModeleLink, FinInjoignableChangementDIPhoneEtIcone) {
   EXPECT_EQ(etatIcone(*app.modele), EtatIcone::probleme) << "erreur réseau";
   app.file->avancer(31s);  // l'émetteur renonce
   EXPECT_FALSE(app.chercheur().appaire().has_value());
-  EXPECT_EQ(app.chercheur().resultat().cas, CasResultat::iPhoneInjoignable);
+  EXPECT_EQ(app.chercheur().resultat().cas, CasResultat::recepteurInjoignable);
   EXPECT_EQ(etatIcone(*app.modele), EtatIcone::repos) << "une vieille erreur ne compte plus";
 
   app.envoyer();
-  app.modele->changerDIPhone();
+  app.modele->changerDeRecepteur();
   app.file->executer();
   EXPECT_FALSE(app.diffusion().enDiffusion());
   EXPECT_TRUE(app.connexions->derniere().annulee);

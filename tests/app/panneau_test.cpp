@@ -17,7 +17,7 @@ TEST(Panneau, LesReglesDuMessageDansLeurOrdre) {
   const auto res = [](A& a, R r) { a.chercheur().changerResultat({r, "raison"}); };
   const auto silenceRefuse = [](A& a) {
     a.audio->script.silence = ErreurCapture{ErreurCapture::Cas::silenceImpossible, -1};
-    a.diffusion().changerNEntendreQueLIPhone(true);
+    a.diffusion().changerNEntendreQueLeRecepteur(true);
   };
   const std::vector<std::tuple<std::string, bool, std::function<void(A&)>>> cas{
       {"L'envoi n'a pas pu démarrer", false,
@@ -38,7 +38,7 @@ TEST(Panneau, LesReglesDuMessageDansLeurOrdre) {
          res(a, R::accepte);
          a.reseau(N::echec);
        }},
-      {"Ce Mac ne livre aucun son", true,
+      {"Cet ordinateur ne livre aucun son", true,
        [&](A& a) {  // récepteur muet aussi, et un refus qui ne vaut pas pendant l'envoi
          res(a, R::refuse);
          a.envoyer();
@@ -52,14 +52,14 @@ TEST(Panneau, LesReglesDuMessageDansLeurOrdre) {
          a.etatConnexion(C::attente);
          a.file->avancer(500ms);
        }},
-      {"L'iPhone ne répond plus", false,
+      {"Le récepteur ne répond plus", false,
        [&](A& a) {
          a.envoyer();
          silenceRefuse(a);
          a.etatConnexion(C::prete);
          a.file->avancer(3500ms);
        }},
-      {"Le Mac n'a pas pu se taire", false,
+      {"L'ordinateur n'a pas pu se taire", false,
        [&](A& a) {
          a.envoyer();
          silenceRefuse(a);

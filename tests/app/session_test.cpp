@@ -47,7 +47,7 @@ TEST(Session, DeLaRechercheALaFinParLeRecepteur) {
   ASSERT_NE(reussi, nullptr);
   auto e = panneau();
   EXPECT_EQ(e.ecran, Ecran::pret);
-  EXPECT_EQ(e.nomIPhone, "Salon");
+  EXPECT_EQ(e.nomRecepteur, "Salon");
 
   actions.envoyer();
   app.file->executer();
@@ -76,7 +76,7 @@ TEST(Session, DeLaRechercheALaFinParLeRecepteur) {
   e = panneau();
   EXPECT_EQ(e.ecran, Ecran::appairage);
   ASSERT_TRUE(e.message.has_value());
-  EXPECT_EQ(e.message->titre, "L'iPhone a arrêté la lecture");
+  EXPECT_EQ(e.message->titre, "Le récepteur a arrêté la lecture");
   EXPECT_TRUE(audio.annulee);
   EXPECT_FALSE(app.audio->demarree()) << "la capture est défaite";
 }

@@ -186,7 +186,7 @@ TEST_F(Chercheur, ReponsesQuiTerminentOuSontIgnorees) {
   for (const auto& [livrer, texteAttendu] :
        std::vector<std::pair<std::function<bool(faux::ConnexionFactice&)>, std::string>>{
            {[](auto& c) { return c.livrer(Octets{'{', '"', 'v', '"'}); },
-            texte(ErreurAppairage::iPhoneAncien, "fr")},
+            texte(ErreurAppairage::recepteurAncien, "fr")},
            {[&](auto& c) { return c.livrer(std::nullopt, refus); },
             MessageErreurReseau::texte(refus, "fr")},
            {refuserDebut, texte(ErreurAppairage::refusAvantDevoilement, "fr")}}) {

@@ -38,7 +38,7 @@ struct Diffusion : ::testing::Test {
   std::shared_ptr<DiffusionModel> creer() {
     auto m = DiffusionModel::creer({file.get(), audio->fabrique(), file, connexions, &horloge,
                                     reglages, [] { return std::string("fr"); }});
-    m->quandLIPhoneArrete([this](DiffusionModel::Fin) { ++fins; });
+    m->quandRecepteurArrete([this](DiffusionModel::Fin) { ++fins; });
     return m;
   }
   void demarrer() {
@@ -114,18 +114,48 @@ TEST_F(Diffusion, LaFinDUneDiffusionAnterieureEstIgnoree) {
 }
 
 TEST_F(Diffusion, SilenceRetenuEtAppliqueALaCaptureEnCours) {
-  modele->changerNEntendreQueLIPhone(true);
-  EXPECT_TRUE(creer()->nEntendreQueLIPhone()) << "retenu dans les réglages";
+  modele->changerNEntendreQueLeRecepteur(true);
+  EXPECT_TRUE(creer()->nEntendreQueLeRecepteur()) << "retenu dans les réglages";
   demarrer();
   EXPECT_TRUE(audio->muet) << "démarrée silencieuse";
-  modele->changerNEntendreQueLIPhone(false);
+  modele->changerNEntendreQueLeRecepteur(false);
   EXPECT_FALSE(audio->muet) << "aussitôt";
   audio->script.silence = ErreurCapture{ErreurCapture::Cas::silenceImpossible, -1};
-  modele->changerNEntendreQueLIPhone(true);
+  modele->changerNEntendreQueLeRecepteur(true);
   EXPECT_TRUE(modele->reglageSilenceRefuse());
   modele->arreter();
-  modele->changerNEntendreQueLIPhone(false);
+  modele->changerNEntendreQueLeRecepteur(false);
   EXPECT_FALSE(modele->reglageSilenceRefuse()) << "sans capture, rien à refuser";
+}
+
+// Le choix gardé sous la clé des versions précédentes passe une fois sous la nouvelle ; ensuite
+// l'ancienne clé ne décide plus de rien.
+TEST_F(Diffusion, SilenceReprisDeLAncienneCleUneSeuleFois) {
+  struct Cas {
+    const char* nom;
+    std::optional<bool> ancienne;
+    std::optional<bool> nouvelle;
+    bool lu;
+    std::optional<bool> nouvelleApres;
+  };
+  const Cas cas[] = {
+      {"reprise (vrai)", true, std::nullopt, true, true},
+      {"reprise (faux)", false, std::nullopt, false, false},
+      {"la nouvelle l'emporte", true, false, false, false},
+      {"rien de gardé", std::nullopt, std::nullopt, false, std::nullopt},
+  };
+  for (const auto& c : cas) {
+    SCOPED_TRACE(c.nom);
+    reglages = std::make_shared<MagasinReglagesMemoire>();
+    if (c.ancienne) reglages->ecrireBooleen(DiffusionModel::cleSilenceAncienne, *c.ancienne);
+    if (c.nouvelle) reglages->ecrireBooleen(DiffusionModel::cleSilence, *c.nouvelle);
+    EXPECT_EQ(creer()->nEntendreQueLeRecepteur(), c.lu);
+    EXPECT_EQ(reglages->lireBooleen(DiffusionModel::cleSilence), c.nouvelleApres);
+  }
+  reglages = std::make_shared<MagasinReglagesMemoire>();
+  reglages->ecrireBooleen(DiffusionModel::cleSilenceAncienne, true);
+  creer()->changerNEntendreQueLeRecepteur(false);
+  EXPECT_FALSE(creer()->nEntendreQueLeRecepteur()) << "l'ancienne clé n'est plus relue";
 }
 
 }  // namespace

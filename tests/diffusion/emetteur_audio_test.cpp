@@ -88,18 +88,18 @@ TEST_F(Banc, ChaqueTicEnvoieTousLesBlocsEntiersDatesParLaCapture) {
 TEST_F(Banc, RecepteurMuetATroisSecondesPuisPerduA600) {
   demarrerPret();
   file->avancer(3s - 5ms);
-  EXPECT_FALSE(emetteur->compteurs().iPhoneMuet);
+  EXPECT_FALSE(emetteur->compteurs().recepteurMuet);
   file->avancer(5ms);
-  EXPECT_TRUE(emetteur->compteurs().iPhoneMuet);
+  EXPECT_TRUE(emetteur->compteurs().recepteurMuet);
   // Une enveloppe authentique, de n'importe quelle sorte, est un signe de vie ; une
   // enveloppe falsifiée non.
   livrer(SorteEnveloppe::audio, Octets{});
   file->avancer(5ms);
-  EXPECT_FALSE(emetteur->compteurs().iPhoneMuet);
+  EXPECT_FALSE(emetteur->compteurs().recepteurMuet);
   Scelleur faussaire(cle(1));
   livrer(SorteEnveloppe::audio, Octets{}, &faussaire);
   file->avancer(3s);
-  EXPECT_TRUE(emetteur->compteurs().iPhoneMuet);
+  EXPECT_TRUE(emetteur->compteurs().recepteurMuet);
   EXPECT_EQ(connexion().receptionsArmees(), 1u) << "réarmée après chaque datagramme";
   file->avancer(600s - 3s - 10ms);
   EXPECT_EQ(injoignables, 0);
@@ -120,8 +120,8 @@ TEST_F(Banc, PanneRefaiteAuPlusUneFoisParSecondeFinieParLeRecepteurPasParPrete) 
   EXPECT_FALSE(c.connexionPrete);
   // La clé : la table de ce processus n'est liée à aucun catalogue.
   EXPECT_EQ(c.erreur,
-            "Ce Mac n'est connecté à aucun réseau. Active le Wi-Fi et rejoins le même "
-            "réseau que l'iPhone.");
+            "Cet ordinateur n'est connecté à aucun réseau. Active sa connexion réseau (Wi-Fi ou "
+            "câble) et rejoins le même réseau que le récepteur.");
   // Hors connexion, l'anneau se vide par blocs entiers : pas de rafale périmée au retour.
   ecrire(3 * 1280 + 100, horloge.hoteNs());
   file->avancer(995ms);

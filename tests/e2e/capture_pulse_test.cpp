@@ -159,10 +159,10 @@ class DemonPulse : public ::testing::Test {
                                             std::make_unique<CapturePulse>(etat_));
   }
   // Attend que la capture livre (le moniteur d'une sortie au repos tarde jusqu'à ~2 s).
-  static bool attendreTrames(const CaptureSysteme& tap, std::int64_t trames) {
-    for (int i = 0; i < 400 && tap.livraisons().trames < trames; ++i)
+  static bool attendreTrames(const CaptureSysteme& prise, std::int64_t trames) {
+    for (int i = 0; i < 400 && prise.livraisons().trames < trames; ++i)
       std::this_thread::sleep_for(10ms);
-    return tap.livraisons().trames >= trames;
+    return prise.livraisons().trames >= trames;
   }
   std::string chargerCasque() {
     return casque_ = essai::ligne("pactl load-module module-null-sink sink_name=casque rate=48000");
@@ -185,13 +185,13 @@ class DemonPulse : public ::testing::Test {
 TEST_F(DemonPulse, UnTonJoueArriveDansLAnneauAuBonNiveauEtALaBonneHeure) {
   auto tampon = std::make_shared<TamponAudio>(anneau);
   Releve releve(tampon);
-  auto tap = capture(tampon, false);
-  ASSERT_TRUE(tap->demarrer().has_value());
-  ASSERT_TRUE(attendreTrames(*tap, 1));
+  auto prise = capture(tampon, false);
+  ASSERT_TRUE(prise->demarrer().has_value());
+  ASSERT_TRUE(attendreTrames(*prise, 1));
   essai::commande("head -c 384000 " + ton_ +
                   " | pacat --raw --format=s16le --rate=48000 --channels=2 --latency-msec=100");
   std::this_thread::sleep_for(300ms);
-  tap->arreter();
+  prise->arreter();
   const InstantNs arret = hoteNs();
 
   const auto b = releve.blocs();
@@ -248,8 +248,8 @@ TEST_F(DemonPulse, LeSilenceTaitLesHautParleursSansTaireLaCapture) {
 
   auto tampon = std::make_shared<TamponAudio>(anneau);
   Releve releve(tampon);
-  auto tap = capture(tampon, true);
-  ASSERT_TRUE(tap->demarrer().has_value());
+  auto prise = capture(tampon, true);
+  ASSERT_TRUE(prise->demarrer().has_value());
   std::vector<InstantNs> t{hoteNs()};  // heures des bascules
   const std::string notre = essai::puitsParDefaut();
   EXPECT_EQ(sortiesRavlo(), notre + "\n");
@@ -257,14 +257,14 @@ TEST_F(DemonPulse, LeSilenceTaitLesHautParleursSansTaireLaCapture) {
   for (const bool silence : {false, true}) {
     std::this_thread::sleep_for(1500ms);
     t.push_back(hoteNs());
-    ASSERT_TRUE(tap->changerSilence(silence));
+    ASSERT_TRUE(prise->changerSilence(silence));
     EXPECT_EQ(sortiesRavlo(), silence ? sortieDe(entree) + "\n" : "");
     EXPECT_EQ(sortieDe(entree) == "speakers", !silence);
   }
   std::this_thread::sleep_for(1500ms);
   t.push_back(hoteNs());
   parec.tuer(SIGINT);
-  tap->arreter();
+  prise->arreter();
   verifierRemisEnPlace();
   EXPECT_EQ(sortieDe(entree), "speakers");
 
@@ -309,9 +309,9 @@ TEST_F(DemonPulse, LaCaptureSuitLaSortieParDefautEtSaPerteEstSignalee) {
   ASSERT_FALSE(entree.empty());
   auto tampon = std::make_shared<TamponAudio>(anneau);
   Releve releve(tampon);
-  auto tap = capture(tampon, false);
-  ASSERT_TRUE(tap->demarrer().has_value());
-  ASSERT_TRUE(attendreTrames(*tap, 4'800));
+  auto prise = capture(tampon, false);
+  ASSERT_TRUE(prise->demarrer().has_value());
+  ASSERT_TRUE(attendreTrames(*prise, 4'800));
   const auto versLeCasque = [&] {
     chargerCasque();
     essai::commande("pactl set-default-sink casque && pactl move-sink-input " + entree + " casque");
@@ -323,7 +323,7 @@ TEST_F(DemonPulse, LaCaptureSuitLaSortieParDefautEtSaPerteEstSignalee) {
   essai::commande("pactl unload-module " + casque_);
   std::this_thread::sleep_for(1500ms);
   const InstantNs t3 = hoteNs();
-  EXPECT_FALSE(tap->echec().has_value()) << "relevée par les haut-parleurs";
+  EXPECT_FALSE(prise->echec().has_value()) << "relevée par les haut-parleurs";
   verifierRemisEnPlace();
   const auto capte = releve.blocs();
   for (const auto& [debut, fin] : {std::pair{t1, t2}, {t2, t3}}) {
@@ -332,7 +332,7 @@ TEST_F(DemonPulse, LaCaptureSuitLaSortieParDefautEtSaPerteEstSignalee) {
     EXPECT_TRUE(peuDeCreux(m.creux, m.n)) << m.creux;
   }
 
-  ASSERT_TRUE(tap->changerSilence(true));
+  ASSERT_TRUE(prise->changerSilence(true));
   const std::string notre = essai::puitsParDefaut();
   versLeCasque();
   for (int i = 0; i < 200 && sortieDe(entree) != notre; ++i) std::this_thread::sleep_for(10ms);
@@ -343,11 +343,11 @@ TEST_F(DemonPulse, LaCaptureSuitLaSortieParDefautEtSaPerteEstSignalee) {
   const Plage m = entre(releve.blocs(), hoteNs() - 1000 * ms, hoteNs());
   EXPECT_GE(m.n, 50u);
   EXPECT_TRUE(peuDeCreux(m.creux, m.n)) << "le ton capté : " << m.creux;
-  EXPECT_FALSE(tap->echec().has_value());
+  EXPECT_FALSE(prise->echec().has_value());
   essai::commande("pactl unload-module $(pactl list short modules | awk '/sink_name=" + notre +
                   "/ {print $1}')");
-  for (int i = 0; i < 200 && !tap->echec(); ++i) std::this_thread::sleep_for(10ms);
-  EXPECT_TRUE(tap->echec().has_value());
+  for (int i = 0; i < 200 && !prise->echec(); ++i) std::this_thread::sleep_for(10ms);
+  EXPECT_TRUE(prise->echec().has_value());
 }
 
 // Un programme tué net pendant qu'il faisait taire l'ordinateur laisse sa sortie nulle par
@@ -370,13 +370,13 @@ TEST_F(DemonPulse, UnSilenceLaisseParUnProgrammeTueEstDefaitAuDemarrageSuivant) 
   EXPECT_EQ(essai::puitsParDefaut() + "\n", reste);
   EXPECT_EQ(sortieDe(b) + "\n", reste);
 
-  auto tap = capture(std::make_shared<TamponAudio>(96'000), false);
-  ASSERT_TRUE(tap->demarrer().has_value());
+  auto prise = capture(std::make_shared<TamponAudio>(96'000), false);
+  ASSERT_TRUE(prise->demarrer().has_value());
   verifierRemisEnPlace();
   EXPECT_EQ(sortieDe(a), origineA);
   EXPECT_EQ(sortieDe(b), "casque");
   EXPECT_TRUE(std::filesystem::is_empty(etat_)) << "fichier d'état effacé";
-  EXPECT_TRUE(attendreTrames(*tap, 48'000)) << "la capture écoute les haut-parleurs rendus";
+  EXPECT_TRUE(attendreTrames(*prise, 48'000)) << "la capture écoute les haut-parleurs rendus";
 }
 
 // Ce que la surveillance de la capture suppose : une sortie au repos livre du silence sans
@@ -384,26 +384,26 @@ TEST_F(DemonPulse, UnSilenceLaisseParUnProgrammeTueEstDefaitAuDemarrageSuivant) 
 // sortie ; PipeWire ne suspend pas une sortie écoutée, on y défait les liens du moniteur,
 // que WirePlumber ne refait pas.
 TEST_F(DemonPulse, UneSortieAuReposLivreSansTrouEtUneSortieCoupeeSeTaitSansErreur) {
-  auto tap = capture(std::make_shared<TamponAudio>(192'000), false);
-  ASSERT_TRUE(tap->demarrer().has_value());
-  ASSERT_TRUE(attendreTrames(*tap, 1));
+  auto prise = capture(std::make_shared<TamponAudio>(192'000), false);
+  ASSERT_TRUE(prise->demarrer().has_value());
+  ASSERT_TRUE(attendreTrames(*prise, 1));
   // Le plus long intervalle sans trame nouvelle pendant `duree`, relevé toutes les 20 ms.
   using horloge = std::chrono::steady_clock;
   const auto plusLongTrou = [&](std::chrono::milliseconds duree) {
     const auto fin = horloge::now() + duree;
-    auto vu = tap->livraisons().trames;
+    auto vu = prise->livraisons().trames;
     horloge::duration pire{};
     for (auto depuis = horloge::now(); horloge::now() < fin;) {
       std::this_thread::sleep_for(20ms);
-      if (const auto t = tap->livraisons().trames; t != vu) vu = t, depuis = horloge::now();
+      if (const auto t = prise->livraisons().trames; t != vu) vu = t, depuis = horloge::now();
       pire = std::max(pire, horloge::now() - depuis);
     }
     return pire;
   };
-  const auto avant = tap->livraisons().trames;
+  const auto avant = prise->livraisons().trames;
   EXPECT_LT(plusLongTrou(3000ms), 500ms) << "bien en deçà des 2 s de la surveillance";
-  EXPECT_NEAR(static_cast<double>(tap->livraisons().trames - avant), 3 * 48'000.0, 48'000.0 / 4);
-  EXPECT_FLOAT_EQ(tap->niveauDuBloc(), 0.0F);
+  EXPECT_NEAR(static_cast<double>(prise->livraisons().trames - avant), 3 * 48'000.0, 48'000.0 / 4);
+  EXPECT_FLOAT_EQ(prise->niveauDuBloc(), 0.0F);
 
   const bool pipewire = essai::commande("pactl info").find("PipeWire") != std::string::npos;
   essai::commande(pipewire
@@ -414,9 +414,9 @@ TEST_F(DemonPulse, UneSortieAuReposLivreSansTrouEtUneSortieCoupeeSeTaitSansErreu
                       : "pactl suspend-sink speakers 1");
   std::this_thread::sleep_for(300ms);
   EXPECT_GE(plusLongTrou(2500ms), 2s) << "une capture coupée ne livre plus rien";
-  EXPECT_FALSE(tap->echec().has_value());
+  EXPECT_FALSE(prise->echec().has_value());
   if (!pipewire) essai::commande("pactl suspend-sink speakers 0");
-  tap->arreter();
+  prise->arreter();
 }
 
 // Les trois fils d'une capture réelle ensemble : le fil de la boucle de PulseAudio (rappel),
@@ -428,28 +428,28 @@ class ConcurrenceDemonPulse : public DemonPulse {};
 
 TEST_F(ConcurrenceDemonPulse, LecturesDesCellulesPendantBasculesEtArret) {
   auto tampon = std::make_shared<TamponAudio>(96'000);
-  auto tap = capture(tampon, false);
-  ASSERT_TRUE(tap->demarrer().has_value());
-  ASSERT_TRUE(attendreTrames(*tap, 1));
+  auto prise = capture(tampon, false);
+  ASSERT_TRUE(prise->demarrer().has_value());
+  ASSERT_TRUE(attendreTrames(*prise, 1));
   ASSERT_FALSE(jouer().empty());
   std::atomic<bool> fin = false;
   std::atomic<int> lectures = 0;
   std::thread interface([&] {
     while (!fin.load()) {
-      EXPECT_LE(tap->niveauDuBloc(), 1.0f);
-      EXPECT_GE(tap->livraisons().trames, 0);
+      EXPECT_LE(prise->niveauDuBloc(), 1.0f);
+      EXPECT_GE(prise->livraisons().trames, 0);
       tampon->jeter(1 << 20);
       ++lectures;
       std::this_thread::sleep_for(1ms);
     }
   });
-  ASSERT_TRUE(attendreTrames(*tap, 4800));
-  EXPECT_TRUE(tap->changerSilence(true));
+  ASSERT_TRUE(attendreTrames(*prise, 4800));
+  EXPECT_TRUE(prise->changerSilence(true));
   std::this_thread::sleep_for(300ms);
-  EXPECT_TRUE(tap->changerSilence(false));
+  EXPECT_TRUE(prise->changerSilence(false));
   std::this_thread::sleep_for(300ms);
-  const Livraisons avant = tap->livraisons();
-  tap->arreter();
+  const Livraisons avant = prise->livraisons();
+  prise->arreter();
   fin = true;
   interface.join();
   EXPECT_GT(lectures.load(), 10);
@@ -467,10 +467,10 @@ TEST_F(ConcurrenceDemonPulse, ArreterPendantQueLeSuiviAttendLeServeur) {
   });
   int demarrees = 0;
   for (int i = 0; i < 12; ++i) {
-    auto tap = capture(std::make_shared<TamponAudio>(96'000), false);
-    demarrees += tap->demarrer().has_value() ? 1 : 0;
+    auto prise = capture(std::make_shared<TamponAudio>(96'000), false);
+    demarrees += prise->demarrer().has_value() ? 1 : 0;
     std::this_thread::sleep_for(std::chrono::milliseconds(7 * i));
-    tap->arreter();
+    prise->arreter();
   }
   fin = true;
   volumes.join();

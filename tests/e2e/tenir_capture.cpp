@@ -9,9 +9,9 @@
 #include "plateforme/pulseaudio/capture_pulse.hpp"
 
 int main(int, char** argv) {
-  ravlo::CaptureSysteme tap(std::make_shared<ravlo::TamponAudio>(96'000), true,
-                            std::make_unique<ravlo::CapturePulse>(argv[1]));
-  if (!tap.demarrer().has_value()) return 1;
+  ravlo::CaptureSysteme prise(std::make_shared<ravlo::TamponAudio>(96'000), true,
+                              std::make_unique<ravlo::CapturePulse>(argv[1]));
+  if (!prise.demarrer().has_value()) return 1;
   std::printf("pret\n");
   std::fflush(stdout);
   for (;;) ::pause();

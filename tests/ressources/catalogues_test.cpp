@@ -60,27 +60,31 @@ CatalogueTextes catalogue(const std::string& locale) {
   return lu.value_or(CatalogueTextes{});
 }
 
-TEST(Catalogues, ChaqueCleDuCodeEstTraduiteAvecLesMemesMarques) {
+// L'anglais traduit chaque clé ; le français n'a de ligne que pour une clé qui ne dit pas
+// encore ce que lit l'utilisateur, les autres s'affichant telles quelles. Ce qui est lu garde
+// les marques de la clé.
+TEST(Catalogues, ChaqueCleSeLitSansAutreSystemeAvecLesMemesMarques) {
   const auto cles = clesExtraites();
   // L'extraction voit les clés écrites en plusieurs morceaux.
   for (const char* attendue :
-       {"L'iPhone refuse la connexion. Ouvre Ravlo sur l'iPhone, puis réessaie.",
+       {"Le récepteur refuse la connexion. Ouvre l'app Ravlo ou lance ravlo-recepteur, puis "
+        "réessaie.",
         "Cet ordinateur n'a pas de sortie de son à capter (code %lld). Choisis une sortie dans "
         "les réglages du son, puis relance l'envoi."})
     EXPECT_NE(std::find(cles.begin(), cles.end(), attendue), cles.end()) << attendue;
-  // Les mots d'un autre système ne doivent rester dans aucune traduction.
+  // Les mots d'un autre système ne doivent rester dans rien de ce que lit l'utilisateur.
   const std::regex autreSysteme(R"(\bMac\b|iPhone|macOS|Réglages Système|MIDI)");
-  for (const char* locale : {"fr", "en"}) {
+  for (const auto& [locale, traduitTout] : {std::pair{"fr", false}, {"en", true}}) {
     const CatalogueTextes traductions = catalogue(locale);
     for (const std::string& cle : cles) {
       const auto traduction = traductions.traduire(cle);
-      if (!traduction) {
+      if (!traduction && traduitTout) {
         ADD_FAILURE() << locale << " n'a pas : " << cle;
         continue;
       }
-      const std::string texte(*traduction);
-      EXPECT_EQ(marques(texte), marques(cle)) << locale << " : " << texte;
-      EXPECT_FALSE(std::regex_search(texte, autreSysteme)) << locale << " : " << texte;
+      const std::string lu(traduction.value_or(cle));
+      EXPECT_EQ(marques(lu), marques(cle)) << locale << " : " << lu;
+      EXPECT_FALSE(std::regex_search(lu, autreSysteme)) << locale << " : " << lu;
     }
   }
 }

@@ -84,33 +84,39 @@ QWidget* AccueilLink::construirePage() {
   switch (page_.cas) {
     case PageAccueil::Cas::bienvenue:
       pile->addWidget(CadreAccueil::titre(
-          t(texte("Le son de ton Mac,\nsur ton iPhone", localeCourante())), page));
+          t(texte("Le son de ton ordinateur,\nsur ton récepteur", localeCourante())), page));
       pile->addWidget(CadreAccueil::corps(
-          t(texte("Ravlo Link envoie tout ce que joue ce Mac vers l'app Ravlo de ton iPhone, "
-                  "par le Wi-Fi. Rien ne sort de ton réseau.",
+          t(texte(
+              "Ravlo Link envoie tout ce que joue cet ordinateur vers l'app Ravlo de ton téléphone "
+              "ou vers ravlo-recepteur, par le réseau local. Rien ne sort de ton réseau.",
+              localeCourante())),
+          page));
+      barre(t(texte("↑ Ravlo Link vit ici, dans la zone de notification", localeCourante())));
+      pile->addWidget(new EtapeLink(
+          1,
+          t(texte("Ouvre Ravlo sur ton téléphone (ou lance ravlo-recepteur) : il affiche un code",
                   localeCourante())),
-          page));
-      barre(t(texte("↑ Ravlo Link vit ici, en haut à droite", localeCourante())));
-      pile->addWidget(new EtapeLink(
-          1, t(texte("Ouvre Ravlo sur ton iPhone : il affiche un code", localeCourante())), page));
-      pile->addWidget(new EtapeLink(
-          2, t(texte("Clique sur l'icône R!, choisis ton iPhone, tape le code", localeCourante())),
-          page));
-      pile->addStretch(1);
-      bouton(t(texte("Autoriser et commencer", localeCourante())), BoutonLink::Sorte::degrade,
-             [this] { commencer(); });
-      break;
-    case PageAccueil::Cas::autorisations: {
-      pile->addWidget(CadreAccueil::titre(t(texte("Deux autorisations", localeCourante())), page));
-      pile->addWidget(CadreAccueil::corps(
-          t(texte("macOS va te les demander maintenant, une seule fois.", localeCourante())),
-          page));
-      pile->addWidget(new EtapeLink(
-          1, t(texte("Réseau local — pour trouver ton iPhone sur le Wi-Fi", localeCourante())),
           page));
       pile->addWidget(new EtapeLink(
           2,
-          t(texte("Enregistrement des sons du système — pour capter ce que joue le Mac",
+          t(texte("Clique sur l'icône R!, choisis ton récepteur, tape le code", localeCourante())),
+          page));
+      pile->addStretch(1);
+      bouton(t(texte("Vérifier et commencer", localeCourante())), BoutonLink::Sorte::degrade,
+             [this] { commencer(); });
+      break;
+    case PageAccueil::Cas::verifications: {
+      pile->addWidget(CadreAccueil::titre(t(texte("Deux vérifications", localeCourante())), page));
+      pile->addWidget(CadreAccueil::corps(
+          t(texte("Ravlo Link vérifie maintenant, une seule fois, ce dont il a besoin.",
+                  localeCourante())),
+          page));
+      pile->addWidget(new EtapeLink(
+          1, t(texte("Réseau local — avahi-daemon, pour trouver ton récepteur", localeCourante())),
+          page));
+      pile->addWidget(new EtapeLink(
+          2,
+          t(texte("Serveur de son — PulseAudio ou PipeWire, pour capter ce que joue l'ordinateur",
                   localeCourante())),
           page));
       pile->addStretch(1);
@@ -118,7 +124,7 @@ QWidget* AccueilLink::construirePage() {
       attente->setRange(0, 0);
       attente->setTextVisible(false);
       attente->setFixedHeight(4);
-      const QString enAttente = t(texte("En attente de ta réponse à macOS…", localeCourante()));
+      const QString enAttente = t(texte("Vérification en cours…", localeCourante()));
       attente->setAccessibleName(enAttente);
       pile->addWidget(attente);
       pile->addWidget(CadreAccueil::legende(enAttente, page));
@@ -130,7 +136,7 @@ QWidget* AccueilLink::construirePage() {
       pile->addStretch(1);
       const SujetReglages sujet = page_.refusDuSon ? SujetReglages::son : SujetReglages::reseau;
       if (bureau_.existe && bureau_.existe(sujet)) {
-        bouton(t(texte("Ouvrir les Réglages", localeCourante())), BoutonLink::Sorte::degrade,
+        bouton(t(texte("Ouvrir les réglages", localeCourante())), BoutonLink::Sorte::degrade,
                [this, sujet] { bureau_.ouvrir(sujet); });
       }
       bouton(t(texte("Plus tard", localeCourante())), BoutonLink::Sorte::plein,
@@ -140,8 +146,9 @@ QWidget* AccueilLink::construirePage() {
     case PageAccueil::Cas::pret:
       pile->addWidget(CadreAccueil::titre(t(texte("C'est prêt", localeCourante())), page));
       pile->addWidget(CadreAccueil::corps(
-          t(texte("Cette fenêtre ne reviendra plus. Ravlo Link t'attend dans la barre des menus.",
-                  localeCourante())),
+          t(texte(
+              "Cette fenêtre ne reviendra plus. Ravlo Link t'attend dans la zone de notification.",
+              localeCourante())),
           page));
       barre(t(texte("↑ clique ici quand tu veux envoyer le son", localeCourante())));
       pile->addStretch(1);

@@ -14,7 +14,7 @@ namespace ravlo {
 class CadreAccueil;
 
 /// La fenêtre d'accueil du premier lancement : quatre pages qui suivent le modèle en direct
-/// (`PageAccueil`). « Autoriser et commencer » lance la recherche et, si elle n'a jamais
+/// (`PageAccueil`). « Vérifier et commencer » lance la recherche et, si elle n'a jamais
 /// tourné, la sonde du son. Fermée de quelque façon que ce soit, elle écrit
 /// "RavloAccueilVu", lance la recherche et émet `fermee` (une fois). La dernière page offre
 /// le lancement à l'ouverture de session quand on lui donne un `DemarrageAuto`. Fil principal.

@@ -17,7 +17,7 @@ Alerte::Alerte(QWidget* parent)
       titre_(new QLabel(this)),
       texte_(new QLabel(this)),
       reglages_(
-          new QPushButton(texteQt(ravlo::texte("Ouvrir les Réglages", localeCourante())), this)) {
+          new QPushButton(texteQt(ravlo::texte("Ouvrir les réglages", localeCourante())), this)) {
   auto* colonne = new QVBoxLayout(this);
   colonne->setContentsMargins(12, 10, 12, 10);
   colonne->setSpacing(4);

@@ -23,8 +23,8 @@ Interrupteur::Interrupteur(const QString& libelle, QWidget* parent) : QAbstractB
   setAccessibleName(libelle);
   setFont(police(Face::instrumentMedium));
   setCursor(Qt::PointingHandCursor);
-  setToolTip(texteQt(
-      texte("Le Mac se tait pendant l'envoi, et reparle dès qu'on l'arrête.", localeCourante())));
+  setToolTip(texteQt(texte("L'ordinateur se tait pendant l'envoi, et reparle dès qu'on l'arrête.",
+                           localeCourante())));
   connect(this, &QAbstractButton::clicked, this, &Interrupteur::basculer);
 }
 

@@ -22,7 +22,7 @@ constexpr int hauteurCase = 54;
 
 SaisieCode::SaisieCode(QWidget* parent) : QWidget(parent), champ_(new QLineEdit(this)) {
   champ_->setAccessibleName(
-      texteQt(texte("Code à 4 chiffres affiché sur l'iPhone", localeCourante())));
+      texteQt(texte("Code à 4 chiffres affiché sur le récepteur", localeCourante())));
   // Invisible à l'œil (texte, curseur, sélection) mais présent pour le clavier, la souris et
   // l'accessibilité : seules les cases se voient.
   champ_->setFrame(false);

@@ -9,7 +9,7 @@ namespace ravlo {
 
 /// La saisie du code à 4 chiffres : quatre cases dessinées (Archivo Bold), cachées de
 /// l'accessibilité, au-dessus d'un vrai champ de texte invisible qui reçoit le clavier et
-/// porte le nom « Code à 4 chiffres affiché sur l'iPhone ». À chaque changement du texte,
+/// porte le nom « Code à 4 chiffres affiché sur le récepteur ». À chaque changement du texte,
 /// le filtre donné réécrit le champ s'il rend autre chose (par défaut, le texte tel que
 /// tapé) ; `codeChange` émet le texte retenu, Entrée émet `valider`. Un clic n'importe où
 /// sur la saisie y met le focus, qu'elle prend aussi en apparaissant.

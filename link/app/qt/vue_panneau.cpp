@@ -79,9 +79,9 @@ VuePanneau::VuePanneau(std::shared_ptr<SaisiePanneau> saisie, ActionsPanneau act
   trait->setStyleSheet(QStringLiteral("background: rgba(255, 255, 255, 26);"));
   pile->addWidget(trait);
   auto* pied = new QHBoxLayout;
-  auto* changer = boutonTexte(t(texte("Changer d'iPhone", localeCourante())), this);
+  auto* changer = boutonTexte(t(texte("Changer de récepteur", localeCourante())), this);
   auto* quitter = boutonTexte(t(texte("Quitter Ravlo Link", localeCourante())), this);
-  connect(changer, &QPushButton::clicked, this, [this] { actions_.changerDIPhone(); });
+  connect(changer, &QPushButton::clicked, this, [this] { actions_.changerDeRecepteur(); });
   connect(quitter, &QPushButton::clicked, this, [this] { actions_.quitter(); });
   pied->addWidget(changer);
   pied->addStretch(1);
@@ -100,8 +100,9 @@ QWidget* VuePanneau::construireAppairage() {
   listeCartes_->setSpacing(6);
   liste->addLayout(listeCartes_);
   auto* indice = libelle(police(Face::instrumentRegular, 0.9), couleurs::texteDoux(), contenuListe);
-  indice->setText(
-      t(texte("Ouvre Ravlo sur ton iPhone : il se rend visible tout seul.", localeCourante())));
+  indice->setText(t(
+      texte("Ouvre l'app Ravlo ou lance ravlo-recepteur : le récepteur se rend visible tout seul.",
+            localeCourante())));
   indice_ = indice;
   attente_ = new QProgressBar(contenuListe);
   attente_->setRange(0, 0);  // sans fin : la recherche tourne
@@ -111,7 +112,7 @@ QWidget* VuePanneau::construireAppairage() {
   liste->addWidget(indice_);
   liste->addWidget(attente_);
   pile->addWidget(
-      new TuileLink(t(texte("IPHONES SUR TON WI-FI", localeCourante())), contenuListe, ecran));
+      new TuileLink(t(texte("RÉCEPTEURS SUR TON RÉSEAU", localeCourante())), contenuListe, ecran));
 
   code_ = new SaisieCode;
   code_->changerFiltre([](const QString& saisie) {
@@ -121,7 +122,7 @@ QWidget* VuePanneau::construireAppairage() {
           [this](const QString& code) { saisie_->changerCode(code.toStdString()); });
   connect(code_, &SaisieCode::valider, this, &VuePanneau::validerAppairage);
   pile->addWidget(
-      new TuileLink(t(texte("CODE AFFICHÉ SUR L'IPHONE", localeCourante())), code_, ecran));
+      new TuileLink(t(texte("CODE AFFICHÉ SUR LE RÉCEPTEUR", localeCourante())), code_, ecran));
 
   appairer_ =
       new BoutonLink(t(texte("Appairer", localeCourante())), BoutonLink::Sorte::degrade, ecran);
@@ -137,7 +138,7 @@ QWidget* VuePanneau::construireParti(QLabel*& nom, Interrupteur*& bascule, bool 
   pile->addWidget(new TuileLink(envoi ? t(texte("LE SON PART VERS", localeCourante()))
                                       : t(texte("APPAIRÉ AVEC", localeCourante())),
                                 nom, ecran));
-  bascule = new Interrupteur(t(texte("N'entendre que l'iPhone", localeCourante())), ecran);
+  bascule = new Interrupteur(t(texte("N'entendre que le récepteur", localeCourante())), ecran);
   connect(bascule, &Interrupteur::basculer, this, [this] { actions_.basculerSilence(); });
   if (envoi) {
     anneau_ = new AnneauLink(ecran);
@@ -177,11 +178,11 @@ void VuePanneau::afficher(const EtatPanneau& etat, bool reglagesOfferts) {
   indice_->setVisible(etat.appareils.empty());
   attente_->setVisible(etat.appareils.empty() && etat.rechercheEnCours);
 
-  const QString nom = QString::fromStdString(etat.nomIPhone);
+  const QString nom = QString::fromStdString(etat.nomRecepteur);
   nomPret_->setText(nom);
   nomEnvoi_->setText(nom);
-  silencePret_->changerActif(etat.nEntendreQueLIPhone);
-  silenceEnvoi_->changerActif(etat.nEntendreQueLIPhone);
+  silencePret_->changerActif(etat.nEntendreQueLeRecepteur);
+  silenceEnvoi_->changerActif(etat.nEntendreQueLeRecepteur);
   duree_->setText(QString::fromStdString(formaterDuree(etat.duree)));
   relireSaisie();
 }

@@ -22,7 +22,7 @@ class Interrupteur;
 class SaisieCode;
 
 /// Le contenu du panneau pour un `EtatPanneau` : la boîte de message quand il y en a une,
-/// l'un des trois écrans (appairage, prêt, envoi) et le pied (« Changer d'iPhone »,
+/// l'un des trois écrans (appairage, prêt, envoi) et le pied (« Changer de récepteur »,
 /// « Quitter Ravlo Link »). Elle ne décide de rien : ce qui est choisi, tapé et relevé vit
 /// dans la `SaisiePanneau`, les règles dans `regles_panneau`, les effets dans les actions.
 /// Fil principal.

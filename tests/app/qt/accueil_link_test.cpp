@@ -26,10 +26,10 @@ TEST(AccueilLink, LaPageSuitLeModeleEtLaFermetureEstRetenue) {
   EXPECT_TRUE(app.navigateurs->crees.empty()) << "rien ne cherche avant « commencer »";
 
   accueil.commencer();
-  EXPECT_EQ(accueil.page().cas, Page::autorisations);
+  EXPECT_EQ(accueil.page().cas, Page::verifications);
   app.navigateurs->dernier().jouerEtat({EtatNavigateur::Cas::pret, {}});
   app.file->executer();
-  EXPECT_EQ(accueil.page().cas, Page::autorisations) << "la sonde du son tourne encore";
+  EXPECT_EQ(accueil.page().cas, Page::verifications) << "la sonde du son tourne encore";
   app.file->avancer(ModeleLink::dureeSonde);
   EXPECT_EQ(accueil.page().cas, Page::pret);
 

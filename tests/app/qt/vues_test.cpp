@@ -12,8 +12,8 @@ namespace {
 
 // Ce qu'un lecteur d'écran annonce ; le clic demande, seul le propriétaire change l'état.
 TEST(Vues, LInterrupteurEtLaCarteSeDisentEtSuiventLeProprietaire) {
-  Interrupteur bascule(QStringLiteral("N'entendre que l'iPhone"));
-  CarteAppareil carte(QStringLiteral("iPhone de Léa"));
+  Interrupteur bascule(QStringLiteral("N'entendre que le récepteur"));
+  CarteAppareil carte(QStringLiteral("Téléphone de Léa"));
   bascule.show();
   carte.show();
   QAccessibleInterface* a11yBascule = QAccessible::queryAccessibleInterface(&bascule);
@@ -21,7 +21,7 @@ TEST(Vues, LInterrupteurEtLaCarteSeDisentEtSuiventLeProprietaire) {
   ASSERT_TRUE(a11yBascule && a11yCarte);
   EXPECT_EQ(a11yBascule->role(), QAccessible::CheckBox);
   EXPECT_EQ(a11yBascule->text(QAccessible::Value), QStringLiteral("désactivé"));
-  EXPECT_EQ(a11yCarte->text(QAccessible::Name), QStringLiteral("iPhone de Léa"));
+  EXPECT_EQ(a11yCarte->text(QAccessible::Name), QStringLiteral("Téléphone de Léa"));
 
   const QSignalSpy basculer(&bascule, &Interrupteur::basculer);
   const QSignalSpy choisir(&carte, &CarteAppareil::choisir);

@@ -93,7 +93,7 @@ TEST(Appairage, TranscriptDoreEtClesCroisees) {
 // 4 + 4r messages, et l'initiateur, qui avait dévoilé, tient son code pour entamé.
 TEST(Appairage, CodeFauxRefuseAuPremierBitFaux) {
   for (int r = 0; r < static_cast<int>(nombreDeRangs); ++r) {
-    I initiateur(codeDe(0), "Mac", std::make_shared<HasardDeterministe>(10 + r));
+    I initiateur(codeDe(0), "Poste", std::make_shared<HasardDeterministe>(10 + r));
     R repondeur(codeDe(1 << r), std::make_shared<HasardDeterministe>(30 + r));
     const std::vector<Octets> fil = jouerEchange(initiateur, repondeur);
     ASSERT_EQ(fil.size(), 6u + 4u * r) << "rang " << r;
@@ -104,7 +104,7 @@ TEST(Appairage, CodeFauxRefuseAuPremierBitFaux) {
 
 // Les deux côtés du même code, avancés de `pas` allers-retours avant le message essayé.
 struct Banc {
-  I initiateur{codeDe(42), "Mac", std::make_shared<HasardDeterministe>(1)};
+  I initiateur{codeDe(42), "Poste", std::make_shared<HasardDeterministe>(1)};
   R repondeur{codeDe(42), std::make_shared<HasardDeterministe>(2)};
   explicit Banc(int pas) {
     for (int i = 0; i < pas; ++i)
@@ -155,7 +155,7 @@ TEST(Appairage, RefusDuRepondeur) {
       I(codeDe(42), "Autre", std::make_shared<HasardDeterministe>(9)).dernierMessage();
   const std::tuple<int, M, bool, R::Etat> cas[] = {
       {0, M::cle(t, Octets(32, 1)), false, R::Attente{}},
-      {0, M::debut(t, Octets(32, 0), "Mac"), true, R::Echoue{false}},
+      {0, M::debut(t, Octets(32, 0), "Poste"), true, R::Echoue{false}},
       {1, autreDebut, false, R::EnCours{}},
       {1, M::engagement(t, 1, Octets(32)), false, R::EnCours{}},
       {1, M::engagement(t + 1, 0, Octets(32)), false, R::EnCours{}},

@@ -6,7 +6,7 @@
 #include "protocol/lecture/suivi_sequence.hpp"
 #include "protocol/lecture/synchro_horloges.hpp"
 #include "protocol/supervision/reprise_connexion.hpp"
-#include "protocol/supervision/silence_iphone.hpp"
+#include "protocol/supervision/silence_recepteur.hpp"
 
 namespace ravlo {
 namespace {
@@ -173,8 +173,8 @@ TEST(RepriseConnexion, UneTentativeParSecondeEtAbandonATrenteSecondes) {
   EXPECT_EQ(tour.verifier(29 * s), D::abandonner);
 }
 
-TEST(SilenceIPhone, SilencieuxATroisSecondesPerduADixMinutes) {
-  SilenceIPhone silence(0);
+TEST(SilenceRecepteur, SilencieuxATroisSecondesPerduADixMinutes) {
+  SilenceRecepteur silence(0);
   silence.entendu(50 * s);
   silence.entendu(40 * s);  // l'heure entendue ne recule jamais
   EXPECT_FALSE(silence.estSilencieux(53 * s - 1));
@@ -182,7 +182,7 @@ TEST(SilenceIPhone, SilencieuxATroisSecondesPerduADixMinutes) {
   EXPECT_FALSE(silence.estPerdu(650 * s - 1));
   EXPECT_TRUE(silence.estPerdu(650 * s));
   EXPECT_FALSE(silence.estSilencieux(50 * s - 1)) << "heure lue avant le dernier « entendu »";
-  SilenceIPhone tour(UINT64_MAX - s);
+  SilenceRecepteur tour(UINT64_MAX - s);
   EXPECT_TRUE(tour.estSilencieux(2 * s - 1));
 }
 

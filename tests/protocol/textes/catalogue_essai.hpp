@@ -11,8 +11,9 @@ inline const std::filesystem::path racineCatalogues = RAVLO_LOCALES_TEST;
 inline const std::filesystem::path moAnglais =
     racineCatalogues / "en" / "LC_MESSAGES" / "Localizable.mo";
 inline const std::string refus =
-    "L'iPhone refuse la connexion. Ouvre Ravlo sur l'iPhone, puis réessaie.";
+    "Le récepteur refuse la connexion. Ouvre l'app Ravlo ou lance ravlo-recepteur, puis réessaie.";
 inline const std::string refusAnglais =
-    "The iPhone refuses the connection. Open Ravlo on the iPhone, then try again.";
+    "The receiver refuses the connection. Open the Ravlo app or start ravlo-recepteur, then try "
+    "again.";
 
 }  // namespace ravlo::essai

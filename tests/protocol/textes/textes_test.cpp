@@ -57,13 +57,13 @@ std::string fois(std::string_view motif, int n) {
 // Contrôles (Cc) et formats (Cf) retirés, puis coupe à 128 octets par caractères entiers.
 TEST(NomAffichable, NettoyeEtCoupeParCaracteresEntiers) {
   const std::pair<std::string, std::string> cas[] = {
-      {"Mac\tde\nLéa\xc2\x85\x7f", "MacdeLéa"},
+      {"Poste\tde\nLéa\xc2\x85\x7f", "PostedeLéa"},
       {"a\u200db\u200fc\ufeffd\u00ade", "abcde"},
       {fois("a\t", 130), fois("a", 128)},
       {fois("\U0001F1EB\U0001F1F7", 20), fois("\U0001F1EB\U0001F1F7", 16)},
       {fois("e\u0301", 50), fois("e\u0301", 42)},
       {fois("x", 125) + "\U0001F44B\U0001F3FD", fois("x", 125)},
-      {"Mac\xff", "Mac\ufffd"}};
+      {"Poste\xff", "Poste\ufffd"}};
   for (const auto& [nom, attendu] : cas) EXPECT_EQ(nomAffichable(nom), attendu) << nom;
 }
 
@@ -74,11 +74,12 @@ namespace erreur {
 TEST(MessageErreurReseau, UnePhraseParSensDErreur) {
   using D = DomaineErreurReseau;
   for (const auto& [domaine, code, debut] :
-       {std::tuple<D, std::int64_t, std::string>{D::posix, ENETUNREACH, "Ce Mac n'est connecté"},
-        {D::posix, EHOSTUNREACH, "L'iPhone ne répond pas."},
-        {D::posix, ECONNREFUSED, "L'iPhone refuse la connexion."},
-        {D::posix, EACCES, "macOS interdit le réseau local"},
-        {D::dnssd, -65570, "macOS interdit le réseau local"},
+       {std::tuple<D, std::int64_t, std::string>{D::posix, ENETUNREACH,
+                                                 "Cet ordinateur n'est connecté"},
+        {D::posix, EHOSTUNREACH, "Le récepteur ne répond pas."},
+        {D::posix, ECONNREFUSED, "Le récepteur refuse la connexion."},
+        {D::posix, EACCES, "Le système interdit le réseau local"},
+        {D::dnssd, -65570, "Le système interdit le réseau local"},
         {D::dnssd, -65563, "Le service avahi-daemon ne tourne pas"},
         {D::autre, -65563, "Problème réseau inattendu (code -65563)."},
         {D::dnssd, ECONNREFUSED, "Problème réseau inattendu (code 111)."},

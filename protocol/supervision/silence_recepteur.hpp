@@ -11,13 +11,13 @@ namespace ravlo {
 ///
 /// L'heure retenue ne recule jamais, et un `maintenant` antérieur à elle compte pour un
 /// silence nul : une heure lue un peu plus tôt ailleurs ne fait pas croire le récepteur perdu.
-class SilenceIPhone {
+class SilenceRecepteur {
  public:
   static constexpr std::uint64_t silencieuxNs = 3'000'000'000;
   static constexpr std::uint64_t perduNs = 600'000'000'000;
 
   /// `depuis` : l'instant à partir duquel on attend le récepteur (le début de l'envoi).
-  explicit SilenceIPhone(InstantNs depuis) : entenduNs_(depuis) {}
+  explicit SilenceRecepteur(InstantNs depuis) : entenduNs_(depuis) {}
 
   /// Le récepteur vient d'être entendu.
   void entendu(InstantNs maintenant) {
