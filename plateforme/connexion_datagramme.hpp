@@ -43,6 +43,9 @@ class ConnexionDatagramme {
   /// Envoie, puis appelle `traite` (sur la file) quand la pile réseau a traité l'envoi, quel
   /// qu'en soit le résultat.
   virtual void envoyer(Octets datagramme, Tache traite) = 0;
+  /// Envoie sans attendre et sans allocation ; sur la file de la connexion seulement (le
+  /// chemin de l'émetteur, qui partage sa file).
+  virtual void envoyerSurLaFile(VueOctets datagramme) = 0;
   virtual void annuler() = 0;
   [[nodiscard]] virtual EtatConnexion etat() const = 0;
 };

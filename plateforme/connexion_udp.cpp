@@ -57,7 +57,7 @@ class ConnexionUDP final : public ConnexionDatagramme,
   void envoyer(Octets datagramme, Tache traite) override {
     asio::dispatch(contexte_, [moi = shared_from_this(), d = std::move(datagramme),
                                traite = std::move(traite)]() mutable {
-      moi->envoyerSurLaFile(d);
+      moi->envoyerSurLaFile(VueOctets(d));
       if (traite) asio::post(moi->contexte_, std::move(traite));
     });
   }
@@ -127,10 +127,10 @@ class ConnexionUDP final : public ConnexionDatagramme,
         });
   }
 
-  void envoyerSurLaFile(const Octets& datagramme) {
+  void envoyerSurLaFile(VueOctets datagramme) override {
     if (!socket_.is_open()) return;
     std::error_code erreur;
-    socket_.send(asio::buffer(datagramme), 0, erreur);
+    socket_.send(asio::buffer(datagramme.data(), datagramme.size()), 0, erreur);
     // Une socket pleine (EAGAIN) perd le datagramme : le flux temps réel n'attend pas.
     if (erreur && estPassagere(erreur.value()) && etat().cas == Cas::prete) {
       changerEtat({Cas::attente, erreurDe(erreur)});

@@ -195,21 +195,25 @@ void EmetteurAudio::envoyerBlocs() {
 
   std::int64_t envoyes = 0;
   std::int64_t sansHeure = 0;
-  while (auto bloc = tampon_->lire(octetsParPaquet)) {
+  // Chaque paquet passe par les trois tampons de l'émetteur : rien n'est alloué par paquet.
+  while (tampon_->disponible() >= octetsParPaquet) {
+    const auto bloc = tampon_->lire(std::span(pcm_));
+    if (bloc.octets != octetsParPaquet) break;
     InstantNs heure = 0;
-    if (bloc->captureNs) {
-      heure = *bloc->captureNs;
+    if (bloc.captureNs) {
+      heure = *bloc.captureNs;
       // Sous Linux l'heure d'un bloc est celle où la sortie le joue, parfois un peu après T.
       if (ecartSigneNs(t, heure) > 0) pireAttenteNs_ = std::max(pireAttenteNs_, ecartNs(t, heure));
     } else {
       ++sansHeure;
       heure = plateforme_.horloge->hoteNs();
     }
-    const auto paquet = PaquetAudio::creer(sequence_, heure, std::move(bloc->octets));
+    const auto paquet = PaquetAudio::encoderDans(sequence_, heure, pcm_, paquet_);
     if (!paquet) break;  // bloc perdu, l'envoi continue au prochain tic
-    auto scelle = liaison_.scelleur->sceller(paquet->encoder(), SorteEnveloppe::audio);
+    const auto scelle = liaison_.scelleur->scellerDans(VueOctets(paquet_).first(*paquet),
+                                                       SorteEnveloppe::audio, scelle_);
     if (!scelle) break;
-    connexion_->envoyer(std::move(*scelle));
+    connexion_->envoyerSurLaFile(VueOctets(scelle_).first(*scelle));
     ++sequence_;
     ++envoyes;
   }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -10,6 +11,8 @@
 #include "plateforme/horloge.hpp"
 #include "protocol/audio/tampon_audio.hpp"
 #include "protocol/base/verrou.hpp"
+#include "protocol/messages/paquet_audio.hpp"
+#include "protocol/scellement/enveloppe.hpp"
 #include "protocol/scellement/liaison.hpp"
 #include "protocol/supervision/reprise_connexion.hpp"
 #include "protocol/supervision/silence_recepteur.hpp"
@@ -114,6 +117,11 @@ class EmetteurAudio : public std::enable_shared_from_this<EmetteurAudio> {
   RepriseConnexion reprise_;
   SilenceRecepteur silence_{0};
   std::uint64_t pireAttenteNs_ = 0;
+  std::array<std::uint8_t, octetsParPaquet> pcm_{};
+  std::array<std::uint8_t, PaquetAudio::tailleEnTete + octetsParPaquet> paquet_{};
+  std::array<std::uint8_t, Enveloppe::tailleEnTete + PaquetAudio::tailleEnTete + octetsParPaquet +
+                               Enveloppe::tailleEtiquette>
+      scelle_{};
   InstantNs debutSecondeNs_ = 0;
 };
 

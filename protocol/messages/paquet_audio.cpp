@@ -44,6 +44,23 @@ std::expected<PaquetAudio, ErreurPaquet> PaquetAudio::lire(VueOctets donnees) {
   return PaquetAudio(sequence, horodatage, Octets(pcm.begin(), pcm.end()));
 }
 
+std::expected<std::size_t, ErreurPaquet> PaquetAudio::encoderDans(
+    std::uint32_t sequence, std::uint64_t horodatageNanosecondes, VueOctets echantillons,
+    std::span<std::uint8_t> dans) {
+  if (auto erreur = validerPCM(echantillons.size())) return std::unexpected(*erreur);
+  const std::size_t taille = tailleEnTete + echantillons.size();
+  if (dans.size() < taille) return std::unexpected(ErreurPaquet{CasErreurPaquet::tropCourt});
+  std::uint8_t* o = dans.data();
+  o[0] = signature[0];
+  o[1] = signature[1];
+  o[2] = version;
+  o[3] = 0;
+  ecrirePetitBoutiste(o + 4, sequence);
+  ecrirePetitBoutiste(o + 8, horodatageNanosecondes);
+  std::copy(echantillons.begin(), echantillons.end(), o + tailleEnTete);
+  return taille;
+}
+
 Octets PaquetAudio::encoder() const {
   EcrivainOctets sortie(tailleEnTete + echantillons_.size());
   sortie.ecrire(VueOctets(signature))

@@ -49,6 +49,11 @@ class PaquetAudio {
   [[nodiscard]] static std::expected<PaquetAudio, ErreurPaquet> lire(VueOctets donnees);
 
   [[nodiscard]] Octets encoder() const;
+  /// Le même datagramme écrit dans `dans`, sans allocation (le chemin de l'émetteur) ; rend
+  /// sa taille, ou l'erreur si les échantillons ne font pas un paquet ou si la place manque.
+  [[nodiscard]] static std::expected<std::size_t, ErreurPaquet> encoderDans(
+      std::uint32_t sequence, std::uint64_t horodatageNanosecondes, VueOctets echantillons,
+      std::span<std::uint8_t> dans);
 
   [[nodiscard]] std::uint32_t sequence() const { return sequence_; }
   [[nodiscard]] std::uint64_t horodatageNanosecondes() const { return horodatage_; }

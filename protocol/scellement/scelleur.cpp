@@ -35,24 +35,38 @@ std::optional<std::uint64_t> Scelleur::prendreCompteur() {
 }
 
 std::expected<Octets, ErreurEnveloppe> Scelleur::sceller(VueOctets contenu, SorteEnveloppe sorte) {
-  const std::optional<std::uint64_t> k = prendreCompteur();
-  if (!k) return std::unexpected(ErreurEnveloppe::compteurEpuise);
   if (contenu.size() > crypto_aead_chacha20poly1305_ietf_MESSAGEBYTES_MAX) {
+    // Un contenu trop long consomme son numéro, comme il l'a toujours fait.
+    if (!prendreCompteur()) return std::unexpected(ErreurEnveloppe::compteurEpuise);
     return std::unexpected(ErreurEnveloppe::echecChiffrement);
   }
+  Octets sortie(Enveloppe::tailleEnTete + contenu.size() + Enveloppe::tailleEtiquette);
+  const auto taille = scellerDans(contenu, sorte, sortie);
+  if (!taille) return std::unexpected(taille.error());
+  return sortie;
+}
+
+std::expected<std::size_t, ErreurEnveloppe> Scelleur::scellerDans(VueOctets contenu,
+                                                                  SorteEnveloppe sorte,
+                                                                  std::span<std::uint8_t> dans) {
+  const std::size_t taille = Enveloppe::tailleEnTete + contenu.size() + Enveloppe::tailleEtiquette;
+  if (contenu.size() > crypto_aead_chacha20poly1305_ietf_MESSAGEBYTES_MAX || dans.size() < taille) {
+    return std::unexpected(ErreurEnveloppe::echecChiffrement);
+  }
+  const std::optional<std::uint64_t> k = prendreCompteur();
+  if (!k) return std::unexpected(ErreurEnveloppe::compteurEpuise);
 
   const Enveloppe::EnTete entete = Enveloppe::entete(sorte, *k);
   const Enveloppe::Nonce nonce = Enveloppe::nonce(*k);
-  Octets sortie(Enveloppe::tailleEnTete + contenu.size() + Enveloppe::tailleEtiquette);
-  std::copy(entete.begin(), entete.end(), sortie.begin());
+  std::copy(entete.begin(), entete.end(), dans.begin());
   unsigned long long longueur = 0;
   // Le chiffré et l'étiquette s'écrivent à la suite de l'en-tête, sans copie intermédiaire.
   if (crypto_aead_chacha20poly1305_ietf_encrypt(
-          sortie.data() + Enveloppe::tailleEnTete, &longueur, contenu.data(), contenu.size(),
+          dans.data() + Enveloppe::tailleEnTete, &longueur, contenu.data(), contenu.size(),
           entete.data(), entete.size(), nullptr, nonce.data(), cle_.data()) != 0) {
     return std::unexpected(ErreurEnveloppe::echecChiffrement);
   }
-  return sortie;
+  return taille;
 }
 
 }  // namespace ravlo

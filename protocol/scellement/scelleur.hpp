@@ -33,6 +33,10 @@ class Scelleur {
   /// En-tête ‖ chiffré ‖ étiquette, soit 28 octets de plus que le contenu.
   [[nodiscard]] std::expected<Octets, ErreurEnveloppe> sceller(VueOctets contenu,
                                                                SorteEnveloppe sorte);
+  /// La même enveloppe écrite dans `dans`, sans allocation (le chemin de l'émetteur) ; rend
+  /// sa taille. La place manquante est un échec qui ne consomme aucun numéro.
+  [[nodiscard]] std::expected<std::size_t, ErreurEnveloppe> scellerDans(
+      VueOctets contenu, SorteEnveloppe sorte, std::span<std::uint8_t> dans);
 
  private:
   std::optional<std::uint64_t> prendreCompteur();

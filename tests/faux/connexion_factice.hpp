@@ -28,6 +28,9 @@ class ConnexionFactice final : public ConnexionDatagramme,
   }
   void recevoir(RappelReception rappel) override { receptions_.push_back(std::move(rappel)); }
   void envoyer(Octets datagramme) override { envoyes.push_back(std::move(datagramme)); }
+  void envoyerSurLaFile(VueOctets datagramme) override {
+    envoyes.emplace_back(datagramme.begin(), datagramme.end());
+  }
   void envoyer(Octets datagramme, Tache traite) override {
     envoyes.push_back(std::move(datagramme));
     envoisAttendus.push_back(std::move(traite));

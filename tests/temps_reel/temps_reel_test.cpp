@@ -7,8 +7,13 @@
 #include <memory>
 #include <vector>
 
+#include <asio/ip/udp.hpp>
+
 #include "faux/capture_fausse.hpp"
+#include "faux/file_manuelle.hpp"
 #include "link/capture/capture_systeme.hpp"
+#include "link/diffusion/emetteur_audio.hpp"
+#include "plateforme/connexion_udp.hpp"
 #include "protocol/audio/conversion_pcm.hpp"
 #include "protocol/audio/tampon_audio.hpp"
 #include "protocol/lecture/lecture_tiree.hpp"
@@ -113,6 +118,40 @@ TEST(TempsReel, LeRenduDeLectureNAlloueRien) {
     EXPECT_GT(lecture->etat().tramesJetees, 0);
     EXPECT_EQ(attentes > 0, !reechantillonner);
   }
+}
+
+// L'émetteur sur une vraie connexion UDP (boucle locale) : un tic qui envoie dix paquets
+// n'alloue pas plus qu'un tic qui en envoie un. Le reste d'un tic (la file manuelle qui le
+// replanifie) ne dépend pas du nombre de paquets.
+TEST(TempsReel, LEmetteurNAlloueRienParPaquet) {
+  asio::io_context contexte;
+  asio::ip::udp::socket recepteur(contexte,
+                                  asio::ip::udp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
+  faux::HorlogeManuelle horloge;
+  auto file = std::make_shared<faux::FileManuelle>(horloge);
+  auto tampon = std::make_shared<TamponAudio>(96'000);
+  Cle versRecepteur, versEmetteur;
+  versRecepteur.fill(1);
+  versEmetteur.fill(2);
+  auto emetteur = EmetteurAudio::creer(
+      tampon, PointReseau{"127.0.0.1", recepteur.local_endpoint().port()},
+      Liaison::nouvelle(versRecepteur, versEmetteur), [] {}, [] {},
+      {file, std::make_shared<FabriqueConnexionsUDP>(), &horloge, "fr"});
+  emetteur->demarrer();
+  file->executer();
+  const Octets bloc(EmetteurAudio::octetsParPaquet, 0x11);
+  const auto tic = [&](int paquets) {
+    for (int i = 0; i < paquets; ++i) tampon->ecrire(bloc, horloge.hoteNs());
+    const std::int64_t avant = emetteur->compteurs().paquetsEnvoyes;
+    const std::size_t n = allouees([&] { file->avancer(EmetteurAudio::periode); });
+    EXPECT_EQ(emetteur->compteurs().paquetsEnvoyes - avant, paquets) << "envoyés au tic";
+    return n;
+  };
+  tic(1);  // le premier envoi prépare ce qui sert ensuite
+  EXPECT_EQ(tic(10), tic(1));
+  EXPECT_EQ(tic(1), tic(0));
+  emetteur->arreter();
+  file->executer();
 }
 
 }  // namespace
