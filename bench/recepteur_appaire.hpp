@@ -6,8 +6,8 @@
 #include <memory>
 #include <optional>
 
+#include "faux/hasard_deterministe.hpp"
 #include "protocol/appairage/appairage_initiateur.hpp"
-#include "protocol/crypto/hasard_deterministe.hpp"
 #include "recepteur/recepteur.hpp"
 
 namespace ravlo {

@@ -5,10 +5,10 @@
 // même réponse, et une réussite qui suppose un répondeur réussi sous les mêmes clés.
 #include <memory>
 
+#include "faux/hasard_deterministe.hpp"
 #include "outils_fuzz.hpp"
 #include "protocol/appairage/appairage_initiateur.hpp"
 #include "protocol/appairage/appairage_repondeur.hpp"
-#include "protocol/crypto/hasard_deterministe.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* donnees, std::size_t taille) {
   using namespace ravlo;

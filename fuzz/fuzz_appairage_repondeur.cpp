@@ -5,10 +5,10 @@
 // message répété qui ne tire rien et reçoit la même réponse.
 #include <memory>
 
+#include "faux/hasard_deterministe.hpp"
 #include "outils_fuzz.hpp"
 #include "protocol/appairage/appairage_initiateur.hpp"
 #include "protocol/appairage/appairage_repondeur.hpp"
-#include "protocol/crypto/hasard_deterministe.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* donnees, std::size_t taille) {
   using namespace ravlo;

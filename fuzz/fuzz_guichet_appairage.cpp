@@ -7,9 +7,9 @@
 #include <memory>
 #include <set>
 
+#include "faux/hasard_deterministe.hpp"
 #include "outils_fuzz.hpp"
 #include "protocol/appairage/appairage_initiateur.hpp"
-#include "protocol/crypto/hasard_deterministe.hpp"
 #include "recepteur/guichet_appairage.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* donnees, std::size_t taille) {

@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "app/banc_app.hpp"
+#include "faux/plateforme_app_enregistreuse.hpp"
 #include "link/app/qt/accueil_link.hpp"
 #include "link/app/qt/cadre_accueil.hpp"
 #include "link/app/qt/cadre_panneau.hpp"

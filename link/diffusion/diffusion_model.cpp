@@ -54,7 +54,6 @@ void DiffusionModel::demarrer(const PointReseau& point, const Liaison& liaison) 
     if (moi && moi->diffusion_.get() == d) moi->changer(moi->statistiques_, d->statistiques());
   });
   diffusion_ = std::move(diffusion);
-  ++numeroEnvoi_;
   statistiques_ = {};
   reglageSilenceRefuse_ = false;
   etat_ = Etat{Etat::Cas::diffusion, {}};

@@ -96,7 +96,6 @@ class DiffusionModel final : public ModeleObservable,
   [[nodiscard]] std::int64_t capturesRelancees() const { return statistiques_.sourcesRelancees; }
   [[nodiscard]] bool nEntendreQueLeRecepteur() const { return nEntendreQueLeRecepteur_; }
   [[nodiscard]] bool reglageSilenceRefuse() const { return reglageSilenceRefuse_; }
-  [[nodiscard]] std::int64_t numeroEnvoi() const { return numeroEnvoi_; }
   /// Niveau du dernier bloc capté (lu sous le verrou de la capture) ; 0 sans diffusion.
   [[nodiscard]] float niveauDuBloc() const { return diffusion_ ? diffusion_->niveau() : 0.0F; }
 
@@ -110,7 +109,6 @@ class DiffusionModel final : public ModeleObservable,
   Diffusion::Statistiques statistiques_;
   bool nEntendreQueLeRecepteur_ = false;
   bool reglageSilenceRefuse_ = false;
-  std::int64_t numeroEnvoi_ = 0;
   std::function<void(Fin)> quandRecepteurArrete_;
   std::shared_ptr<Diffusion> diffusion_;
 };

@@ -1,10 +1,9 @@
 #include "programmes/envoi/options_envoi.hpp"
 
-#include <arpa/inet.h>
-#include <netdb.h>
 #include <charconv>
 #include <cmath>
-#include <cstring>
+
+#include "plateforme/resolution_noms.hpp"
 
 namespace ravlo {
 namespace {
@@ -44,23 +43,11 @@ std::expected<PointReseau, std::string> lirePoint(std::string_view texte) {
   if (hote.size() >= 2 && hote.front() == '[' && hote.back() == ']')
     hote = hote.substr(1, hote.size() - 2);
 
-  addrinfo indices{};
-  indices.ai_socktype = SOCK_DGRAM;
-  indices.ai_family = hote.find(':') == std::string_view::npos ? AF_INET : AF_INET6;
-  addrinfo* resultats = nullptr;
   const std::string nom(hote);
-  if (getaddrinfo(nom.c_str(), nullptr, &indices, &resultats) != 0 || resultats == nullptr) {
-    return std::unexpected("Hôte inconnu : « " + nom + " ».");
-  }
-  std::array<char, INET6_ADDRSTRLEN> adresse{};
-  const void* brute =
-      resultats->ai_family == AF_INET
-          ? static_cast<const void*>(&reinterpret_cast<sockaddr_in*>(resultats->ai_addr)->sin_addr)
-          : static_cast<const void*>(
-                &reinterpret_cast<sockaddr_in6*>(resultats->ai_addr)->sin6_addr);
-  inet_ntop(resultats->ai_family, brute, adresse.data(), adresse.size());
-  freeaddrinfo(resultats);
-  return PointReseau{adresse.data(), static_cast<std::uint16_t>(valeur)};
+  const auto adresses = resoudreNom(
+      nom, nom.find(':') == std::string::npos ? FamilleAdresses::ipv4 : FamilleAdresses::ipv6);
+  if (!adresses) return std::unexpected("Hôte inconnu : « " + nom + " ».");
+  return PointReseau{adresses->front(), static_cast<std::uint16_t>(valeur)};
 }
 
 std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(std::span<const char* const> arguments,

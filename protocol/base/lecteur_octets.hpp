@@ -35,8 +35,6 @@ class LecteurOctets {
     return morceau;
   }
 
-  /// Tout ce qui n'a pas encore été lu.
-  [[nodiscard]] VueOctets resteDesOctets() const { return donnees_.subspan(position_); }
   [[nodiscard]] std::size_t reste() const { return donnees_.size() - position_; }
   [[nodiscard]] std::size_t position() const { return position_; }
 

@@ -145,7 +145,6 @@ std::int64_t LectureTiree::tirer(std::int64_t trames, std::span<float> gauche,
     if (aJoue_) tramesDeSilence_ += n;
     enLecture_ = false;
   }
-  ++rendusDepuisReleve_;
   if (blocRecent_ && n < *blocRecent_) {
     if (++rendusPlusPetits_ >= rendusAvantDeclin) {
       blocRecent_ = n;
@@ -155,18 +154,9 @@ std::int64_t LectureTiree::tirer(std::int64_t trames, std::span<float> gauche,
     blocRecent_ = n;
     rendusPlusPetits_ = 0;
   }
-  pireBlocMax_ = std::max(pireBlocMax_, n);
-  if (jouait) pireFileMin_ = pireFileMin_ ? std::min(*pireFileMin_, d) : d;
-  if (heureNs) {
-    if (heureDernierRendu_ && ecartSigneNs(*heureNs, *heureDernierRendu_) > 0) {
-      const std::uint64_t ecart = ecartNs(*heureNs, *heureDernierRendu_);
-      pireEcartMax_ = pireEcartMax_ ? std::max(*pireEcartMax_, ecart) : ecart;
-    }
-    heureDernierRendu_ = heureNs;
-    if (rendues >= 1 && captureNs) {
-      ++rendus_;
-      dernierRendu_ = Rendu{*heureNs, *captureNs};
-    }
+  if (heureNs && rendues >= 1 && captureNs) {
+    ++rendus_;
+    dernierRendu_ = Rendu{*heureNs, *captureNs};
   }
   return rendues;
 }
@@ -190,17 +180,6 @@ void LectureTiree::vider() {
 float LectureTiree::niveauDuBloc() const {
   Garde garde(verrou_);
   return niveauDuBloc_;
-}
-
-std::optional<LectureTiree::PireRendu> LectureTiree::releverPire() {
-  Garde garde(verrou_);
-  std::optional<PireRendu> pire;
-  if (rendusDepuisReleve_ >= 1) pire = PireRendu{pireFileMin_, pireBlocMax_, pireEcartMax_};
-  pireFileMin_.reset();
-  pireEcartMax_.reset();
-  pireBlocMax_ = 0;
-  rendusDepuisReleve_ = 0;
-  return pire;
 }
 
 LectureTiree::Etat LectureTiree::etat() const {

@@ -53,14 +53,6 @@ class LectureTiree {
     bool operator==(const Etat&) const = default;
   };
 
-  /// Pires valeurs vues par le rendu depuis le dernier relevé.
-  struct PireRendu {
-    std::optional<std::int64_t> fileMinimaleTrames;
-    std::int64_t blocMaximalTrames = 0;
-    std::optional<std::uint64_t> ecartMaximalNs;
-    bool operator==(const PireRendu&) const = default;
-  };
-
   static constexpr std::int64_t tramesMaxParRendu = 8192;
   static constexpr std::int64_t periodeRattrapageTrames = 144'000;
   static constexpr std::int64_t intervalleControleTrames = 24'000;
@@ -101,10 +93,6 @@ class LectureTiree {
   /// Valeur efficace linéaire du dernier bloc rendu.
   [[nodiscard]] float niveauDuBloc() const;
 
-  /// Les pires valeurs depuis le relevé précédent (absent sans rendu entre-temps), puis
-  /// les remet à zéro.
-  [[nodiscard]] std::optional<PireRendu> releverPire();
-
   [[nodiscard]] Etat etat() const;
 
  private:
@@ -125,11 +113,6 @@ class LectureTiree {
   std::int64_t rattrapageRestant_ GARDE_PAR(verrou_) = 0;
   std::int64_t avantControle_ GARDE_PAR(verrou_) = 0;
   bool trouNonRepris_ GARDE_PAR(verrou_) = false;
-  std::optional<std::int64_t> pireFileMin_ GARDE_PAR(verrou_);
-  std::int64_t pireBlocMax_ GARDE_PAR(verrou_) = 0;
-  std::optional<std::uint64_t> pireEcartMax_ GARDE_PAR(verrou_);
-  std::int64_t rendusDepuisReleve_ GARDE_PAR(verrou_) = 0;
-  std::optional<InstantNs> heureDernierRendu_ GARDE_PAR(verrou_);
   std::optional<std::int64_t> blocRecent_ GARDE_PAR(verrou_);
   std::int64_t rendusPlusPetits_ GARDE_PAR(verrou_) = 0;
 };

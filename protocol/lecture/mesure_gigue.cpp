@@ -28,7 +28,6 @@ void MesureGigue::mesurer(InstantNs envoiNs, InstantNs receptionNs) {
   const std::int64_t transit = ecartSigneNs(receptionNs, envoiNs);
   const auto reference = plusPetit(transitMinCourant_, transitMinPrecedent_);
   if (reference && ecartAbsolu(transit, *reference) > sautRedemarrageNs) {
-    ++redemarrages_;
     debutFenetre_.reset();
     transitMinCourant_.reset();
     transitMinPrecedent_.reset();
@@ -52,7 +51,6 @@ void MesureGigue::mesurer(InstantNs envoiNs, InstantNs receptionNs) {
   const double gigue = static_cast<double>(difference(transit, plancher)) / 1e6;
   gigueMaxCourante_ = std::max(gigueMaxCourante_, gigue);
   gigueMs_ = gigue;
-  gigueMaxMs_ = std::max(gigueMaxMs_, gigue);
   ++mesures_;
 }
 

@@ -28,12 +28,9 @@ class MesureGigue {
 
   /// Gigue du dernier paquet, ms.
   [[nodiscard]] double gigueMs() const { return gigueMs_; }
-  /// Plus forte gigue mesurée depuis la création, ms.
-  [[nodiscard]] double gigueMaxMs() const { return gigueMaxMs_; }
   /// Plus forte gigue des fenêtres courante et précédente, ms.
   [[nodiscard]] double gigueMaxRecenteMs() const;
   [[nodiscard]] std::int64_t mesures() const { return mesures_; }
-  [[nodiscard]] std::int64_t redemarragesDeLEmetteur() const { return redemarrages_; }
 
  private:
   std::uint64_t fenetre_;
@@ -43,9 +40,7 @@ class MesureGigue {
   double gigueMaxCourante_ = 0;
   double gigueMaxPrecedente_ = 0;
   double gigueMs_ = 0;
-  double gigueMaxMs_ = 0;
   std::int64_t mesures_ = 0;
-  std::int64_t redemarrages_ = 0;
 };
 
 }  // namespace ravlo

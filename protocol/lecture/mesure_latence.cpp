@@ -26,9 +26,4 @@ void MesureLatence::noterArrivee(InstantNs debutNs, InstantNs finNs) {
             jusquAuRecepteurMs_);
 }
 
-std::optional<double> MesureLatence::dansRecepteurMs() const {
-  if (!latenceMs_ || !jusquAuRecepteurMs_) return std::nullopt;
-  return *latenceMs_ - *jusquAuRecepteurMs_;
-}
-
 }  // namespace ravlo

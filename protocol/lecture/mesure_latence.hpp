@@ -26,8 +26,6 @@ class MesureLatence {
 
   [[nodiscard]] std::optional<double> latenceMs() const { return latenceMs_; }
   [[nodiscard]] std::optional<double> jusquAuRecepteurMs() const { return jusquAuRecepteurMs_; }
-  /// Part de la latence passée chez le récepteur, quand les deux moyennes existent.
-  [[nodiscard]] std::optional<double> dansRecepteurMs() const;
 
  private:
   std::optional<double> latenceMs_;

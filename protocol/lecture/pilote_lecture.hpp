@@ -51,7 +51,6 @@ class PiloteLecture {
   [[nodiscard]] std::optional<InstantNs> debutLectureNs() const { return debutLectureNs_; }
   [[nodiscard]] const ReleveReserve& releve() const { return releve_; }
   [[nodiscard]] const CibleReserve& cible() const { return cible_; }
-  [[nodiscard]] const RegulateurVitesse& regulateur() const { return regulateur_; }
 
  private:
   ReleveReserve releve_;

@@ -6,7 +6,6 @@ namespace ravlo {
 
 bool ReleveReserve::noter(InstantNs maintenant, double reserveMs) {
   reserveMs_ = reserveMs;
-  reserveMinimaleMs_ = reserveMinimaleMs_ ? std::min(*reserveMinimaleMs_, reserveMs) : reserveMs;
   if (!debutSecondeNs_) debutSecondeNs_ = maintenant;
   if (ecartNs(maintenant, *debutSecondeNs_) < periodeNs) {
     somme_ += reserveMs;

@@ -8,8 +8,8 @@
 namespace ravlo {
 
 /// Statistiques de la réserve (ms de son en file de lecture) par périodes d'une seconde :
-/// la dernière valeur, le minimum depuis la création et la moyenne de la dernière seconde
-/// close. L'échantillon qui ouvre une seconde compte dans la nouvelle.
+/// la dernière valeur et la moyenne de la dernière seconde close. L'échantillon qui ouvre une
+/// seconde compte dans la nouvelle.
 class ReleveReserve {
  public:
   static constexpr std::uint64_t periodeNs = 1'000'000'000;
@@ -18,12 +18,10 @@ class ReleveReserve {
   bool noter(InstantNs maintenant, double reserveMs);
 
   [[nodiscard]] double reserveMs() const { return reserveMs_; }
-  [[nodiscard]] std::optional<double> reserveMinimaleMs() const { return reserveMinimaleMs_; }
   [[nodiscard]] std::optional<double> reserveMoyenneMs() const { return reserveMoyenneMs_; }
 
  private:
   double reserveMs_ = 0;
-  std::optional<double> reserveMinimaleMs_;
   std::optional<double> reserveMoyenneMs_;
   std::optional<InstantNs> debutSecondeNs_;
   double somme_ = 0;

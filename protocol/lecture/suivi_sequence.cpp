@@ -25,10 +25,4 @@ bool SuiviSequence::noter(std::uint32_t sequence) {
   return true;
 }
 
-double SuiviSequence::tauxDePerte() const {
-  const std::int64_t total = recus_ + perdus_;
-  if (total == 0) return 0.0;
-  return static_cast<double>(perdus_) / static_cast<double>(total);
-}
-
 }  // namespace ravlo

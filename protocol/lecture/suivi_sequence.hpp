@@ -23,9 +23,6 @@ class SuiviSequence {
   /// Compte un numéro arrivé ; vrai si le paquet est neuf (à jouer).
   bool noter(std::uint32_t sequence);
 
-  /// perdus ÷ (reçus + perdus), 0 tant que rien n'est compté.
-  [[nodiscard]] double tauxDePerte() const;
-
   [[nodiscard]] std::int64_t recus() const { return recus_; }
   [[nodiscard]] std::int64_t perdus() const { return perdus_; }
   [[nodiscard]] std::int64_t horsOrdre() const { return horsOrdre_; }

@@ -58,7 +58,6 @@ class PaquetAudio {
   [[nodiscard]] std::uint32_t sequence() const { return sequence_; }
   [[nodiscard]] std::uint64_t horodatageNanosecondes() const { return horodatage_; }
   [[nodiscard]] const Octets& echantillons() const { return echantillons_; }
-  [[nodiscard]] std::size_t nombreDeTrames() const { return echantillons_.size() / octetsParTrame; }
 
   bool operator==(const PaquetAudio&) const = default;
 

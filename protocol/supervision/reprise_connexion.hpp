@@ -32,9 +32,6 @@ class RepriseConnexion {
   /// Le lien fonctionne de nouveau ; la prochaine panne repart de zéro.
   void retablie() { enPanneDepuisNs_.reset(); }
 
-  [[nodiscard]] std::optional<InstantNs> enPanneDepuisNs() const { return enPanneDepuisNs_; }
-  [[nodiscard]] InstantNs tentativeNs() const { return tentativeNs_; }
-
  private:
   [[nodiscard]] bool aAbandonner(InstantNs maintenant) const;
 

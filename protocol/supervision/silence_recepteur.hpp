@@ -32,8 +32,6 @@ class SilenceRecepteur {
     return ecartSigneNs(maintenant, entenduNs_) >= static_cast<std::int64_t>(perduNs);
   }
 
-  [[nodiscard]] InstantNs entenduNs() const { return entenduNs_; }
-
  private:
   InstantNs entenduNs_;
 };

@@ -5,9 +5,10 @@
 #include "faux/capture_fausse.hpp"
 #include "faux/connexion_factice.hpp"
 #include "faux/file_manuelle.hpp"
+#include "faux/hasard_deterministe.hpp"
+#include "faux/magasin_reglages_memoire.hpp"
 #include "faux/navigateur_factice.hpp"
 #include "link/app/modele_link.hpp"
-#include "protocol/crypto/hasard_deterministe.hpp"
 
 namespace ravlo::banc {
 

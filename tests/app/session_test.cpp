@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/banc_app.hpp"
+#include "faux/plateforme_app_enregistreuse.hpp"
 #include "link/app/actions_panneau.hpp"
 #include "link/app/etat_panneau.hpp"
 #include "protocol/appairage/appairage_repondeur.hpp"

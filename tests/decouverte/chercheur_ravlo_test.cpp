@@ -7,9 +7,10 @@
 
 #include "faux/connexion_factice.hpp"
 #include "faux/file_manuelle.hpp"
+#include "faux/hasard_deterministe.hpp"
+#include "faux/magasin_reglages_memoire.hpp"
 #include "faux/navigateur_factice.hpp"
 #include "protocol/appairage/appairage_repondeur.hpp"
-#include "protocol/crypto/hasard_deterministe.hpp"
 #include "protocol/supervision/message_erreur_reseau.hpp"
 
 namespace ravlo {

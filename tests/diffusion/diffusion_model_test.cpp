@@ -5,6 +5,7 @@
 #include "faux/capture_fausse.hpp"
 #include "faux/connexion_factice.hpp"
 #include "faux/file_manuelle.hpp"
+#include "faux/magasin_reglages_memoire.hpp"
 #include "protocol/messages/message_fin.hpp"
 
 namespace ravlo {

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <functional>
 
+#include "faux/hasard_deterministe.hpp"
 #include "protocol/appairage/appairage_initiateur.hpp"
-#include "protocol/crypto/hasard_deterministe.hpp"
 #include "recepteur/guichet_appairage.hpp"
 
 namespace ravlo {

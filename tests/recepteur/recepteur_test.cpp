@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "faux/hasard_deterministe.hpp"
 #include "protocol/appairage/appairage_initiateur.hpp"
-#include "protocol/crypto/hasard_deterministe.hpp"
 #include "protocol/messages/paquet_audio.hpp"
 
 namespace ravlo {

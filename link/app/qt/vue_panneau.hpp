@@ -42,7 +42,6 @@ class VuePanneau final : public QWidget {
   [[nodiscard]] BoutonLink* boutonAppairer() const { return appairer_; }
   [[nodiscard]] SaisieCode* saisieCode() const { return code_; }
   [[nodiscard]] Alerte* alerte() const { return alerte_; }
-  [[nodiscard]] const std::vector<CarteAppareil*>& cartes() const { return cartes_; }
 
  private:
   QWidget* construireAppairage();

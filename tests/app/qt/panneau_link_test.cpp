@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include "app/banc_app.hpp"
+#include "faux/plateforme_app_enregistreuse.hpp"
 #include "link/app/qt/bouton_link.hpp"
 #include "link/app/qt/saisie_code.hpp"
 #include "link/app/qt/vue_panneau.hpp"

@@ -7,12 +7,12 @@
 #include <sstream>
 #include <vector>
 
+#include "faux/hasard_deterministe.hpp"
 #include "protocol/appairage/appairage_initiateur.hpp"
 #include "protocol/appairage/appairage_repondeur.hpp"
 #include "protocol/appairage/code_appairage.hpp"
 #include "protocol/appairage/message_passkey.hpp"
 #include "protocol/appairage/passkey.hpp"
-#include "protocol/crypto/hasard_deterministe.hpp"
 #include "protocol/crypto/hkdf_sha256.hpp"
 
 namespace ravlo {

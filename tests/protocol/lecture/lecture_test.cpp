@@ -173,7 +173,6 @@ TEST(ConcurrenceLectureTiree, PousserTirerEtPiloterEnParallele) {
     for (std::int64_t tour = 0; !fini.load(); ++tour) {
       const auto e = lecture.etat();
       EXPECT_TRUE(e.disponibleTrames >= 0 && e.disponibleTrames <= 4800);
-      (void)lecture.releverPire();
       lecture.changerAmorce(tour % 2 == 0 ? 960 : 480);
       if (aDebute.load() && tour % 50 == 0) lecture.vider();
       std::this_thread::sleep_for(std::chrono::microseconds(200));

@@ -1,4 +1,4 @@
-#include "protocol/crypto/hasard_deterministe.hpp"
+#include "faux/hasard_deterministe.hpp"
 
 #include <sodium.h>
 
