@@ -112,7 +112,7 @@ void emetteur() {
   auto fileSource = std::make_unique<FileSerie>("ravlo.source");
   auto emetteur = EmetteurAudio::creer(
       tampon, PointReseau{"127.0.0.1", r->port}, liaison, [] {}, [] {},
-      EmetteurAudio::Plateforme{fileEmetteur, banc.connexions, &horlogeSysteme(), "C"});
+      EmetteurAudio::Plateforme{fileEmetteur, banc.connexions, &horlogeSysteme()});
   auto alimentation = std::make_unique<Alimentation>(tampon, std::make_unique<SourceTon>(440.0),
                                                      *fileSource, horlogeSysteme());
 

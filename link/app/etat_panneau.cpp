@@ -1,5 +1,6 @@
 #include "link/app/etat_panneau.hpp"
 
+#include "protocol/supervision/message_erreur_reseau.hpp"
 #include "protocol/textes/textes.hpp"
 
 namespace ravlo {
@@ -85,7 +86,8 @@ std::optional<Message> messagePanneau(Ecran ecran, const ChercheurRavlo& cherche
              true);
   }
   if (diffusion.erreurReseau())
-    return m(texte("Problème de réseau", locale), *diffusion.erreurReseau());
+    return m(texte("Problème de réseau", locale),
+             MessageErreurReseau::texte(*diffusion.erreurReseau(), locale));
   if (diffusion.connexionPrete() && diffusion.recepteurMuet()) {
     return m(
         texte("Le récepteur ne répond plus", locale),

@@ -32,7 +32,7 @@ std::expected<void, ErreurCapture> Diffusion::demarrer() {
   }
   emetteur_ = EmetteurAudio::creer(
       tampon_, point_, liaison_, rappelFin(Fin::parRecepteur), rappelFin(Fin::injoignable),
-      EmetteurAudio::Plateforme{dep_.fileEmetteur, dep_.connexions, dep_.horloge, dep_.locale});
+      EmetteurAudio::Plateforme{dep_.fileEmetteur, dep_.connexions, dep_.horloge});
   emetteur_->demarrer();
   enCours_ = true;
   debut_ = maintenant();

@@ -47,7 +47,6 @@ class Diffusion : public std::enable_shared_from_this<Diffusion> {
     std::shared_ptr<File> fileEmetteur;  ///< "ravlo.emetteur"
     std::shared_ptr<FabriqueConnexions> connexions;
     const Horloge* horloge = &horlogeSysteme();
-    std::string locale;  ///< des textes d'erreur de l'émetteur
     bool relancerSource = true;
   };
 

@@ -37,9 +37,9 @@ std::string DiffusionModel::locale() const {
 void DiffusionModel::demarrer(const PointReseau& point, const Liaison& liaison) {
   // Deux suivis, deux émetteurs : une diffusion en cours cède d'abord la place.
   if (diffusion_) diffusion_->arreter();
-  auto diffusion = Diffusion::creer(
-      {dep_.principal, dep_.fileEmetteur, dep_.connexions, dep_.horloge, locale(), true},
-      sourceCapture(dep_.capture, nEntendreQueLeRecepteur_), point, liaison);
+  auto diffusion =
+      Diffusion::creer({dep_.principal, dep_.fileEmetteur, dep_.connexions, dep_.horloge, true},
+                       sourceCapture(dep_.capture, nEntendreQueLeRecepteur_), point, liaison);
   if (const auto demarrage = diffusion->demarrer(); !demarrage) {
     diffusion_.reset();
     changer(etat_, Etat{Etat::Cas::echec, texteErreurCapture(demarrage.error(), locale())});

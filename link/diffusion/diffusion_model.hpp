@@ -87,7 +87,7 @@ class DiffusionModel final : public ModeleObservable,
     return statistiques_.emetteur.paquetsEnvoyes;
   }
   [[nodiscard]] bool connexionPrete() const { return statistiques_.emetteur.connexionPrete; }
-  [[nodiscard]] const std::optional<std::string>& erreurReseau() const {
+  [[nodiscard]] const std::optional<ErreurReseau>& erreurReseau() const {
     return statistiques_.emetteur.erreur;
   }
   [[nodiscard]] bool recepteurMuet() const { return statistiques_.emetteur.recepteurMuet; }

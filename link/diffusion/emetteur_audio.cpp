@@ -3,7 +3,6 @@
 #include "protocol/messages/message_fin.hpp"
 #include "protocol/messages/message_horloge.hpp"
 #include "protocol/messages/paquet_audio.hpp"
-#include "protocol/supervision/message_erreur_reseau.hpp"
 
 namespace ravlo {
 
@@ -87,17 +86,12 @@ void EmetteurAudio::creerConnexion() {
 void EmetteurAudio::suivreEtat(const EtatConnexion& etat,
                                const std::shared_ptr<ConnexionDatagramme>& de) {
   if (de != connexion_) return;
-  // Le texte peut ouvrir un catalogue : construit hors du verrou que prend le fil principal.
-  std::optional<std::string> texte;
-  if (etat.cas == Cas::attente || etat.cas == Cas::echec) {
-    texte = MessageErreurReseau::texte(etat.erreur.value_or(ErreurReseau{}), plateforme_.locale);
-  }
   Garde garde(verrou_);
   switch (etat.cas) {
     case Cas::attente:
     case Cas::echec:
       compteurs_.connexionPrete = false;
-      compteurs_.erreur = std::move(texte);
+      compteurs_.erreur = etat.erreur.value_or(ErreurReseau{});
       break;
     case Cas::prete:
       compteurs_.connexionPrete = true;

@@ -45,8 +45,8 @@ class EmetteurAudio : public std::enable_shared_from_this<EmetteurAudio> {
     std::int64_t octetsJetes = 0;  ///< les `perdus` de l'anneau
     std::int64_t paquetsSansHeureDeCapture = 0;
     bool connexionPrete = false;
-    std::optional<std::string> erreur;  ///< texte de la dernière erreur réseau
-    bool recepteurMuet = false;         ///< rien d'authentique depuis 3 s
+    std::optional<ErreurReseau> erreur;  ///< la dernière erreur réseau, tant qu'elle dure
+    bool recepteurMuet = false;          ///< rien d'authentique depuis 3 s
     std::int64_t connexionsRefaites = 0;
     double pireAttenteMs = 0;  ///< pire attente capture → envoi de la dernière seconde complète
     /// Blocs de 1280 octets vidés de l'anneau sans être envoyés, faute de connexion prête.
@@ -59,7 +59,6 @@ class EmetteurAudio : public std::enable_shared_from_this<EmetteurAudio> {
     std::shared_ptr<File> file;  ///< "ravlo.emetteur" en production
     std::shared_ptr<FabriqueConnexions> connexions;
     const Horloge* horloge = &horlogeSysteme();
-    std::string locale;  ///< pour les textes d'erreur
     /// Numéro du premier paquet : 0 pour une diffusion ; les essais partent près du repli.
     std::uint32_t premiereSequence = 0;
   };

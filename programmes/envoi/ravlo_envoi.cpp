@@ -43,14 +43,16 @@ std::string texteEchec(const EchecDialogue& echec, const std::string& locale) {
 
 void ecrireStats(const std::filesystem::path& chemin, const EmetteurAudio::Statistiques& s,
                  const std::string& raison) {
-  const nlohmann::json j = {{"paquetsEnvoyes", s.paquetsEnvoyes},
-                            {"octetsJetes", s.octetsJetes},
-                            {"paquetsSansHeureDeCapture", s.paquetsSansHeureDeCapture},
-                            {"connexionsRefaites", s.connexionsRefaites},
-                            {"pireAttenteMs", s.pireAttenteMs},
-                            {"connexionPrete", s.connexionPrete},
-                            {"erreur", s.erreur ? nlohmann::json(*s.erreur) : nullptr},
-                            {"raison", raison}};
+  const nlohmann::json j = {
+      {"paquetsEnvoyes", s.paquetsEnvoyes},
+      {"octetsJetes", s.octetsJetes},
+      {"paquetsSansHeureDeCapture", s.paquetsSansHeureDeCapture},
+      {"connexionsRefaites", s.connexionsRefaites},
+      {"pireAttenteMs", s.pireAttenteMs},
+      {"connexionPrete", s.connexionPrete},
+      {"erreur", s.erreur ? nlohmann::json(MessageErreurReseau::texte(*s.erreur, localeCourante()))
+                          : nullptr},
+      {"raison", raison}};
   std::ofstream(chemin) << j.dump(2) << '\n';
 }
 
@@ -84,9 +86,9 @@ class Envoi {
       : options_(options),
         principal_(principal),
         fin_(fin),
-        diffusion_(Diffusion::creer({&principal, fileEmetteur_, std::move(connexions),
-                                     &horlogeSysteme(), localeCourante(), false},
-                                    source, options.vers, std::move(liaison))) {
+        diffusion_(Diffusion::creer(
+            {&principal, fileEmetteur_, std::move(connexions), &horlogeSysteme(), false}, source,
+            options.vers, std::move(liaison))) {
     diffusion_->quandFin([this](Diffusion::Fin f) { surFin(f); });
   }
 
@@ -153,7 +155,8 @@ class Envoi {
         ecoule, static_cast<long long>(s.paquetsEnvoyes), static_cast<long long>(s.octetsJetes),
         static_cast<long long>(s.paquetsSansHeureDeCapture),
         static_cast<long long>(s.connexionsRefaites), s.pireAttenteMs,
-        s.recepteurMuet ? "  récepteur muet" : "", s.erreur ? ("  " + *s.erreur).c_str() : "",
+        s.recepteurMuet ? "  récepteur muet" : "",
+        s.erreur ? ("  " + MessageErreurReseau::texte(*s.erreur, localeCourante())).c_str() : "",
         capte(r).c_str());
     std::fflush(stdout);
     if (options_.secondes && ecoule >= *options_.secondes) terminer("duree", 0);

@@ -61,7 +61,7 @@ struct AssemblageDiffusion : ::testing::Test {
     versRecepteur.fill(1);
     versEmetteur.fill(2);
     auto d = Diffusion::creer(
-        {file.get(), file, connexions, &horloge, "fr", relancer},
+        {file.get(), file, connexions, &horloge, relancer},
         [&](std::shared_ptr<TamponAudio> t) {
           auto s = std::make_unique<SourceJouee>(std::move(t));
           s->refus = refus;

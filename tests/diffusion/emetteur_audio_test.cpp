@@ -31,7 +31,7 @@ struct Banc : ::testing::Test {
   std::shared_ptr<EmetteurAudio> emetteur = EmetteurAudio::creer(
       tampon, PointReseau{"127.0.0.1", 50'000}, Liaison::nouvelle(cle(1), cle(2)),
       [this] { ++arrets; }, [this] { ++injoignables; },
-      EmetteurAudio::Plateforme{file, fabrique, &horloge, "fr_FR"});
+      EmetteurAudio::Plateforme{file, fabrique, &horloge});
 
   faux::ConnexionFactice& connexion() { return fabrique->derniere(); }
 
@@ -118,10 +118,7 @@ TEST_F(Banc, PanneRefaiteAuPlusUneFoisParSecondeFinieParLeRecepteurPasParPrete) 
   file->executer();
   auto c = emetteur->compteurs();
   EXPECT_FALSE(c.connexionPrete);
-  // La clé : la table de ce processus n'est liée à aucun catalogue.
-  EXPECT_EQ(c.erreur,
-            "Cet ordinateur n'est connecté à aucun réseau. Active sa connexion réseau (Wi-Fi ou "
-            "câble) et rejoins le même réseau que le récepteur.");
+  EXPECT_EQ(c.erreur, (ErreurReseau{DomaineErreurReseau::posix, ENETUNREACH}));
   // Hors connexion, l'anneau se vide par blocs entiers : pas de rafale périmée au retour.
   ecrire(3 * 1280 + 100, horloge.hoteNs());
   file->avancer(995ms);

@@ -47,7 +47,7 @@ TEST(PanneReelle, PretePuisPanneFinieParLeRecepteurPuisAbandonA30sPortFerme) {
       tampon, PointReseau{"127.0.0.1", port}, Liaison::nouvelle(versRecepteur, versEmetteur), [] {},
       [&] { ++injoignables; },
       EmetteurAudio::Plateforme{std::make_shared<FileSerie>("ravlo.emetteur"),
-                                std::make_shared<FabriqueConnexionsUDP>(), &horloge, "C"});
+                                std::make_shared<FabriqueConnexionsUDP>(), &horloge});
   emetteur->demarrer();
   // Nourrit l'anneau ; port ouvert, répond à chaque datagramme par une question d'horloge.
   const auto tourner = [&](std::chrono::milliseconds duree) {
@@ -74,7 +74,7 @@ TEST(PanneReelle, PretePuisPanneFinieParLeRecepteurPuisAbandonA30sPortFerme) {
   c = emetteur->compteurs();
   EXPECT_GE(c.connexionsRefaites, 1);
   EXPECT_GT(c.blocsJetes, 0);
-  EXPECT_EQ(c.erreur, MessageErreurReseau::texte({DomaineErreurReseau::posix, ECONNREFUSED}, "C"));
+  EXPECT_EQ(c.erreur, (ErreurReseau{DomaineErreurReseau::posix, ECONNREFUSED}));
   // Le récepteur revient et répond : la panne est finie, une autre 29 s plus tard n'est pas
   // prise pour sa suite.
   ouvrir();
@@ -107,7 +107,7 @@ TEST(ConcurrenceEmetteur, LacheJusteApresArreterOuSansArret) {
       auto emetteur = EmetteurAudio::creer(
           tampon, PointReseau{"127.0.0.1", recepteur.local_endpoint().port()},
           Liaison::nouvelle(versRecepteur, versEmetteur), [] {}, [] {},
-          EmetteurAudio::Plateforme{file, connexions, &horlogeSysteme(), "C"});
+          EmetteurAudio::Plateforme{file, connexions, &horlogeSysteme()});
       faible = emetteur;
       emetteur->demarrer();
       // Le producteur écrit pendant que l'émetteur envoie.

@@ -136,7 +136,7 @@ TEST(TempsReel, LEmetteurNAlloueRienParPaquet) {
   auto emetteur = EmetteurAudio::creer(
       tampon, PointReseau{"127.0.0.1", recepteur.local_endpoint().port()},
       Liaison::nouvelle(versRecepteur, versEmetteur), [] {}, [] {},
-      {file, std::make_shared<FabriqueConnexionsUDP>(), &horloge, "fr"});
+      {file, std::make_shared<FabriqueConnexionsUDP>(), &horloge});
   emetteur->demarrer();
   file->executer();
   const Octets bloc(EmetteurAudio::octetsParPaquet, 0x11);
