@@ -49,7 +49,7 @@ bool panneau(const QDir& dossier) {
   app.file->executer();
   p.ouvrirPres({});
   p.saisie().changerCode("48");
-  app.chercheur().changerResultat({ravlo::ChercheurRavlo::Resultat::Cas::refuse, {}});
+  app.chercheur().changerResultat({ravlo::ChercheurRavlo::Resultat::Cas::refuse, {}, {}});
   if (!capturer(p.cadre(), dossier, "panneau-appairage")) return false;
 
   app.chercheur().changerResultat({});

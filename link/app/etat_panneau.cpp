@@ -47,7 +47,7 @@ std::optional<Message> messagePanneau(Ecran ecran, const ChercheurRavlo& cherche
     const auto& r = chercheur.resultat();
     switch (r.cas) {
       case CasResultat::echec:
-        return m(texte("Appairage impossible", locale), r.texte);
+        return m(texte("Appairage impossible", locale), r.texte(locale));
       case CasResultat::refuse:
         return m(texte("Code refusé", locale),
                  texte("Vérifie les 4 chiffres affichés par le récepteur.", locale));
@@ -72,9 +72,9 @@ std::optional<Message> messagePanneau(Ecran ecran, const ChercheurRavlo& cherche
     }
     const auto& reseau = chercheur.etatReseau();
     if (reseau.cas == CasReseau::attente)
-      return m(texte("Réseau local inaccessible", locale), reseau.texte, true);
+      return m(texte("Réseau local inaccessible", locale), reseau.texte(locale), true);
     if (reseau.cas == CasReseau::echec)
-      return m(texte("La recherche s'est arrêtée", locale), reseau.texte);
+      return m(texte("La recherche s'est arrêtée", locale), reseau.texte(locale));
     return std::nullopt;
   }
   if (diffusion.captureMuette()) {

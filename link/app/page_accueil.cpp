@@ -10,7 +10,7 @@ PageAccueil PageAccueil::depuis(bool commence, const ModeleLink& modele, std::st
   const auto& reseau = modele.chercheur().etatReseau();
   const std::string titre = ravlo::texte("Il manque un service", locale);
   if (reseau.cas == Reseau::attente || reseau.cas == Reseau::echec) {
-    return {Cas::refus, titre, reseau.texte, false};
+    return {Cas::refus, titre, reseau.texte(locale), false};
   }
   if (modele.sondeDuSon() == false) {
     return {Cas::refus, titre,

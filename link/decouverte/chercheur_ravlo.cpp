@@ -30,7 +30,6 @@ ChercheurRavlo::ChercheurRavlo(Dependances dependances) : dep_(std::move(dependa
   // Ce qui n'est pas fourni vient du système.
   if (!dep_.nomMachine) dep_.nomMachine = [] { return nomMachine(); };
   if (!dep_.hasard) dep_.hasard = [] { return std::make_shared<HasardSysteme>(); };
-  if (!dep_.locale) dep_.locale = [] { return localeCourante(); };
   if (dep_.reglages) registre_.emplace(dep_.reglages, dep_.secondesMurales);
 }
 
@@ -85,18 +84,17 @@ void ChercheurRavlo::recevoirResultats(std::vector<ResultatService> resultats) {
 }
 
 void ChercheurRavlo::recevoirEtat(EtatNavigateur etat) {
-  const auto texteDe = [this](const std::optional<ErreurReseau>& e) {
-    return MessageErreurReseau::texte(e.value_or(ErreurReseau{}), dep_.locale());
-  };
   switch (etat.cas) {
     case EtatNavigateur::Cas::pret:
       changer(etatReseau_, EtatReseau{EtatReseau::Cas::actif, {}});
       break;
     case EtatNavigateur::Cas::attente:
-      changer(etatReseau_, EtatReseau{EtatReseau::Cas::attente, texteDe(etat.erreur)});
+      changer(etatReseau_,
+              EtatReseau{EtatReseau::Cas::attente, etat.erreur.value_or(ErreurReseau{})});
       break;
     case EtatNavigateur::Cas::echec:
-      changer(etatReseau_, EtatReseau{EtatReseau::Cas::echec, texteDe(etat.erreur)});
+      changer(etatReseau_,
+              EtatReseau{EtatReseau::Cas::echec, etat.erreur.value_or(ErreurReseau{})});
       arreter();
       break;
     case EtatNavigateur::Cas::annule:
@@ -107,8 +105,7 @@ void ChercheurRavlo::recevoirEtat(EtatNavigateur etat) {
 void ChercheurRavlo::appairer(const Appareil& appareil, const std::string& code) {
   const auto lu = CodeAppairage::depuisSaisie(code);
   if (!lu) {
-    changer(resultat_, Resultat{Resultat::Cas::echec,
-                                texte("Le code doit faire exactement 4 chiffres.", dep_.locale())});
+    changer(resultat_, Resultat{Resultat::Cas::echec, {}, ErreurAppairage::codeMalForme});
     return;
   }
   if (codesGrilles_.contains(lu->chiffres()) ||
@@ -132,7 +129,7 @@ void ChercheurRavlo::conclure(const Appareil& appareil, const std::string& chiff
                               const std::expected<void, EchecDialogue>& issue) {
   if (!issue.has_value()) {
     if (initiateur.codeGrille()) griller(chiffres);
-    changer(resultat_, Resultat{Resultat::Cas::echec, texteErreur(issue.error())});
+    changer(resultat_, Resultat{Resultat::Cas::echec, {}, issue.error()});
   } else if (const auto* reussi = std::get_if<AppairageInitiateur::Reussi>(&initiateur.etat())) {
     changer(resultat_, Resultat{Resultat::Cas::accepte, appareil.nom});
     changer(appaire_, std::optional<RecepteurAppaire>(RecepteurAppaire{appareil, reussi->liaison}));
@@ -141,13 +138,12 @@ void ChercheurRavlo::conclure(const Appareil& appareil, const std::string& chiff
       griller(chiffres);
       changer(resultat_, Resultat{Resultat::Cas::refuse, {}});
     } else {
-      changer(resultat_, Resultat{Resultat::Cas::echec,
-                                  texte(ErreurAppairage::refusAvantDevoilement, dep_.locale())});
+      changer(resultat_,
+              Resultat{Resultat::Cas::echec, {}, ErreurAppairage::refusAvantDevoilement});
     }
   } else {
     if (initiateur.codeGrille()) griller(chiffres);
-    changer(resultat_,
-            Resultat{Resultat::Cas::echec, texte(ErreurAppairage::pasDeReponse, dep_.locale())});
+    changer(resultat_, Resultat{Resultat::Cas::echec, {}, ErreurAppairage::pasDeReponse});
   }
   changer(appairageEnCours_, false);
 }
@@ -157,9 +153,14 @@ void ChercheurRavlo::griller(const std::string& chiffres) {
   if (codesGrilles_.insert(chiffres).second) prevenir();
 }
 
-std::string ChercheurRavlo::texteErreur(const EchecDialogue& echec) const {
-  if (const auto* e = std::get_if<ErreurAppairage>(&echec)) return texte(*e, dep_.locale());
-  return MessageErreurReseau::texte(std::get<ErreurReseau>(echec), dep_.locale());
+std::string ChercheurRavlo::EtatReseau::texte(std::string_view locale) const {
+  if (cas != Cas::attente && cas != Cas::echec) return {};
+  return MessageErreurReseau::texte(erreur.value_or(ErreurReseau{}), locale);
+}
+
+std::string ChercheurRavlo::Resultat::texte(std::string_view locale) const {
+  if (cas == Cas::accepte) return nom;
+  return echec ? ravlo::texte(*echec, locale) : std::string();
 }
 
 }  // namespace ravlo

@@ -49,14 +49,16 @@ class ChercheurRavlo final : public ModeleObservable,
   struct EtatReseau {
     enum class Cas : std::uint8_t { attente, echec, demarrage, actif };
     Cas cas = Cas::demarrage;
-    std::string texte;  ///< l'explication, pour `attente` et `echec`
+    std::optional<ErreurReseau> erreur;  ///< la cause, pour `attente` et `echec`
+    /// L'explication de `attente` et `echec` dans `locale` ; vide sinon.
+    [[nodiscard]] std::string texte(std::string_view locale) const;
     bool operator==(const EtatReseau&) const = default;
   };
 
   struct Resultat {
     enum class Cas : std::uint8_t {
-      accepte,  ///< texte : le nom du récepteur
-      echec,    ///< texte : l'explication
+      accepte,  ///< `nom` : le récepteur
+      echec,    ///< `echec` : pourquoi
       aucun,
       refuse,  ///< refusé après un dévoilement : le code est tenu pour faux, et grillé
       codeDejaEssaye,
@@ -64,7 +66,10 @@ class ChercheurRavlo final : public ModeleObservable,
       recepteurInjoignable
     };
     Cas cas = Cas::aucun;
-    std::string texte;
+    std::string nom;                     ///< `accepte` : le nom du récepteur
+    std::optional<EchecDialogue> echec;  ///< `echec` : pourquoi
+    /// Le nom du récepteur accepté, ou l'explication de l'échec dans `locale`.
+    [[nodiscard]] std::string texte(std::string_view locale) const;
     bool operator==(const Resultat&) const = default;
   };
 
@@ -74,10 +79,9 @@ class ChercheurRavlo final : public ModeleObservable,
     std::shared_ptr<FabriqueNavigateurs> navigateurs;
     std::shared_ptr<FabriqueConnexions> connexions;
     const Horloge* horloge = &horlogeSysteme();
-    // Vides : ceux du système (nom de la machine, hasard du système, locale courante).
+    // Vides : ceux du système (nom de la machine, hasard du système).
     std::function<std::string()> nomMachine;
     std::function<std::shared_ptr<SourceDeHasard>()> hasard;
-    std::function<std::string()> locale;
     /// Garde les codes grillés 24 h d'un lancement à l'autre ; nul : en mémoire seulement.
     std::shared_ptr<MagasinReglages> reglages;
     std::function<std::int64_t()> secondesMurales;  ///< vide : l'horloge murale
@@ -100,8 +104,6 @@ class ChercheurRavlo final : public ModeleObservable,
   /// Appaire avec `appareil` au moyen du code tel que tapé ; l'issue arrive dans `resultat`
   /// (et `appaire`) sur le fil principal, jamais par une exception.
   void appairer(const Appareil& appareil, const std::string& code);
-  /// La phrase qui explique l'échec d'un dialogue.
-  [[nodiscard]] std::string texteErreur(const EchecDialogue& echec) const;
 
   [[nodiscard]] const std::vector<Appareil>& appareils() const { return appareils_; }
   [[nodiscard]] const EtatReseau& etatReseau() const { return etatReseau_; }

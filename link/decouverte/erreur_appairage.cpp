@@ -1,5 +1,6 @@
 #include "link/decouverte/erreur_appairage.hpp"
 
+#include "protocol/supervision/message_erreur_reseau.hpp"
 #include "protocol/textes/textes.hpp"
 
 namespace ravlo {
@@ -19,8 +20,15 @@ std::string texte(ErreurAppairage erreur, std::string_view locale) {
       return texte(
           "Le récepteur n'accepte pas d'appairage pour l'instant. Réessaie dans un moment.",
           locale);
+    case ErreurAppairage::codeMalForme:
+      return texte("Le code doit faire exactement 4 chiffres.", locale);
   }
   return {};
+}
+
+std::string texte(const EchecDialogue& echec, std::string_view locale) {
+  if (const auto* e = std::get_if<ErreurAppairage>(&echec)) return texte(*e, locale);
+  return MessageErreurReseau::texte(std::get<ErreurReseau>(echec), locale);
 }
 
 }  // namespace ravlo

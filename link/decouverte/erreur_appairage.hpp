@@ -16,7 +16,8 @@ enum class ErreurAppairage : std::uint8_t {
   recepteurAncien,  ///< une réponse commençant par « { » : une app de récepteur trop ancienne
   /// Un `refus` avant tout dévoilement : le récepteur n'a pu juger le code (il refuse ainsi
   /// pendant sa pause contre les essais en série), qui n'est donc ni faux ni grillé.
-  refusAvantDevoilement
+  refusAvantDevoilement,
+  codeMalForme  ///< le code tapé ne fait pas 4 chiffres : rien n'est parti
 };
 
 /// La phrase montrée à l'utilisateur, traduite pour `locale` (la phrase française à défaut).
@@ -24,5 +25,8 @@ enum class ErreurAppairage : std::uint8_t {
 
 /// Ce qui fait échouer un dialogue : un de ses échecs propres, ou l'erreur de la connexion.
 using EchecDialogue = std::variant<ErreurAppairage, ErreurReseau>;
+
+/// La phrase qui explique l'échec d'un dialogue, dans `locale`.
+[[nodiscard]] std::string texte(const EchecDialogue& echec, std::string_view locale);
 
 }  // namespace ravlo

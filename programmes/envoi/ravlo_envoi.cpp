@@ -36,11 +36,6 @@ struct Fin {
   int statut = 0;
 };
 
-std::string texteEchec(const EchecDialogue& echec, const std::string& locale) {
-  if (const auto* e = std::get_if<ErreurAppairage>(&echec)) return texte(*e, locale);
-  return MessageErreurReseau::texte(std::get<ErreurReseau>(echec), locale);
-}
-
 void ecrireStats(const std::filesystem::path& chemin, const EmetteurAudio::Statistiques& s,
                  const std::string& raison) {
   const nlohmann::json j = {
@@ -197,9 +192,8 @@ int lister() {
   tournerJusqua(principal, std::chrono::seconds(3), [] { return false; });
   for (const auto& a : chercheur->appareils())
     std::printf("%s\t%s:%u\n", a.nom.c_str(), a.point.adresse.c_str(), a.point.port);
-  if (chercheur->etatReseau().cas != ChercheurRavlo::EtatReseau::Cas::actif &&
-      !chercheur->etatReseau().texte.empty()) {
-    std::fprintf(stderr, "%s\n", chercheur->etatReseau().texte.c_str());
+  if (const std::string t = chercheur->etatReseau().texte(localeCourante()); !t.empty()) {
+    std::fprintf(stderr, "%s\n", t.c_str());
   }
   return 0;
 }
@@ -276,7 +270,7 @@ int executer(OptionsEnvoi options) {
       initiateur, options.vers, PlateformeDialogue{fileChercheur, connexions}, principal,
       [&](std::expected<void, EchecDialogue> issue) {
         if (!issue) {
-          std::fprintf(stderr, "%s\n", texteEchec(issue.error(), locale).c_str());
+          std::fprintf(stderr, "%s\n", texte(issue.error(), locale).c_str());
           fin = {"appairage", 1};
           principal.arreter();
           return;

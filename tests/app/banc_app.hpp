@@ -40,7 +40,7 @@ struct Application {
     const auto nom = [] { return std::string("Poste de test"); };
     const auto hasard = [] { return std::make_shared<HasardDeterministe>(1); };
     const ChercheurRavlo::Dependances chercheur{
-        file.get(), file, navigateurs, connexions, &horloge, nom, hasard, locale, nullptr, {}};
+        file.get(), file, navigateurs, connexions, &horloge, nom, hasard, nullptr, {}};
     modele = ModeleLink::creer(
         {chercheur,
          {file.get(), audio->fabrique(), file, connexions, &horloge, nullptr, locale},

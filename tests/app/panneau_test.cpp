@@ -14,7 +14,9 @@ using A = banc::Application;
 
 // Chaque cas réunit plusieurs conditions : le titre attendu dit laquelle l'emporte.
 TEST(Panneau, LesReglesDuMessageDansLeurOrdre) {
-  const auto res = [](A& a, R r) { a.chercheur().changerResultat({r, "raison"}); };
+  const auto res = [](A& a, R r) {
+    a.chercheur().changerResultat({r, {}, ErreurAppairage::pasDeReponse});
+  };
   const auto silenceRefuse = [](A& a) {
     a.audio->script.silence = ErreurCapture{ErreurCapture::Cas::silenceImpossible, -1};
     a.diffusion().changerNEntendreQueLeRecepteur(true);
@@ -76,7 +78,8 @@ TEST(Panneau, LesReglesDuMessageDansLeurOrdre) {
     EXPECT_EQ(message->titre, titre);
     EXPECT_EQ(message->ouvrirReglages, reglages);
     if (titre == "Appairage impossible") {
-      EXPECT_EQ(message->texte, "raison");
+      EXPECT_EQ(message->texte, texte(ErreurAppairage::pasDeReponse, "fr"))
+          << "traduit à l'affichage";
     }
   }
 }

@@ -169,7 +169,7 @@ TEST_F(Avahi, AppairageAvecLeRecepteurTrouve) {
   chercheur->appairer(*trouver("Cuisine"), "2468");
   ASSERT_TRUE(attendreQue([&] { return !chercheur->appairageEnCours(); }));
   EXPECT_EQ(chercheur->resultat(),
-            (ChercheurRavlo::Resultat{ChercheurRavlo::Resultat::Cas::accepte, "Cuisine"}));
+            (ChercheurRavlo::Resultat{ChercheurRavlo::Resultat::Cas::accepte, "Cuisine", {}}));
   ASSERT_TRUE(chercheur->appaire().has_value());
   EXPECT_FALSE(recepteur->lire("Appairé avec ").empty());
 }
@@ -182,11 +182,10 @@ TEST_F(Avahi, DemonArreteAttenteDemonRevenuListeRevenue) {
 
   lancer("arreter-demon tx");
   ASSERT_TRUE(attendreQue([&] { return chercheur->etatReseau().cas == Cas::attente; }));
-  const auto& texte = chercheur->etatReseau().texte;
-  const auto locale = localeCourante();
-  EXPECT_TRUE(texte == MessageErreurReseau::texte(erreurAvahi(AVAHI_ERR_NO_DAEMON), locale) ||
-              texte == MessageErreurReseau::texte(erreurAvahi(AVAHI_ERR_DISCONNECTED), locale))
-      << texte;
+  const auto erreur = chercheur->etatReseau().erreur;
+  EXPECT_TRUE(erreur == erreurAvahi(AVAHI_ERR_NO_DAEMON) ||
+              erreur == erreurAvahi(AVAHI_ERR_DISCONNECTED))
+      << chercheur->etatReseau().texte(localeCourante());
   EXPECT_TRUE(chercheur->recherche());
 
   lancer("relancer-demon tx");

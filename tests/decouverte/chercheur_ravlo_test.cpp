@@ -41,7 +41,6 @@ struct Chercheur : ::testing::Test {
         &horloge,
         [] { return std::string("Poste de test"); },
         [] { return std::make_shared<HasardDeterministe>(1); },
-        [] { return std::string("fr_FR.UTF-8"); },
         reglages,
         [this] { return secondes; },
     });
@@ -101,7 +100,8 @@ TEST_F(Chercheur, AttenteGardeLaListeEchecLaVideEtArreteLaRecherche) {
   premier.jouerEtat({EtatNavigateur::Cas::attente, refus});
   file->executer();
   EXPECT_EQ(chercheur->etatReseau().cas, ChercheurRavlo::EtatReseau::Cas::attente);
-  EXPECT_EQ(chercheur->etatReseau().texte, MessageErreurReseau::texte(refus, "fr_FR.UTF-8"));
+  EXPECT_EQ(chercheur->etatReseau().erreur, refus);
+  EXPECT_EQ(chercheur->etatReseau().texte("fr"), MessageErreurReseau::texte(refus, "fr"));
   EXPECT_EQ(chercheur->appareils().size(), 1u);
   premier.jouerEtat({EtatNavigateur::Cas::echec, refus});
   premier.publier({service("Tard")});  // déjà posté quand l'échec arrive
@@ -120,7 +120,7 @@ TEST_F(Chercheur, CodesMalTapesRefusesSansRienEnvoyer) {
     chercheur->appairer(appareil, saisie);
     file->executer();
     EXPECT_EQ(chercheur->resultat(),
-              (ChercheurRavlo::Resultat{Cas::echec, "Le code doit faire exactement 4 chiffres."}))
+              (ChercheurRavlo::Resultat{Cas::echec, {}, ErreurAppairage::codeMalForme}))
         << saisie;
   }
   EXPECT_TRUE(connexions->creees.empty());
@@ -140,7 +140,7 @@ TEST_F(Chercheur, SuccesAvecUnCodeEntoureDeBlancs) {
   ASSERT_FALSE(chercheur->appairageEnCours());
   EXPECT_EQ(connexions->derniere().envoyes.size(), 30u) << "aucun renvoi";
   EXPECT_TRUE(connexions->derniere().annulee);
-  EXPECT_EQ(chercheur->resultat(), (ChercheurRavlo::Resultat{Cas::accepte, "Salon"}));
+  EXPECT_EQ(chercheur->resultat(), (ChercheurRavlo::Resultat{Cas::accepte, "Salon", {}}));
   ASSERT_TRUE(chercheur->appaire().has_value());
   EXPECT_EQ(chercheur->appaire()->appareil, appareil);
   EXPECT_NE(chercheur->appaire()->liaison.scelleur, nullptr);
@@ -167,7 +167,7 @@ TEST_F(Chercheur, RecepteurMuetRenvoisPuisPasDeReponse) {
   EXPECT_FALSE(chercheur->appairageEnCours());
   EXPECT_TRUE(c.annulee);
   EXPECT_EQ(chercheur->resultat(),
-            (ChercheurRavlo::Resultat{Cas::echec, texte(ErreurAppairage::pasDeReponse, "fr")}));
+            (ChercheurRavlo::Resultat{Cas::echec, {}, ErreurAppairage::pasDeReponse}));
   EXPECT_TRUE(chercheur->codesGrilles().empty());
   chercheur->appairer(appareil, "1234");
   file->executer();
@@ -184,13 +184,12 @@ TEST_F(Chercheur, ReponsesQuiTerminentOuSontIgnorees) {
     const auto debut = MessagePasskey::decoder(c.envoyes.at(0));
     return debut && c.livrer(MessagePasskey::refus(debut->tentative()).donnees());
   };
-  for (const auto& [livrer, texteAttendu] :
-       std::vector<std::pair<std::function<bool(faux::ConnexionFactice&)>, std::string>>{
+  for (const auto& [livrer, attendu] :
+       std::vector<std::pair<std::function<bool(faux::ConnexionFactice&)>, EchecDialogue>>{
            {[](auto& c) { return c.livrer(Octets{'{', '"', 'v', '"'}); },
-            texte(ErreurAppairage::recepteurAncien, "fr")},
-           {[&](auto& c) { return c.livrer(std::nullopt, refus); },
-            MessageErreurReseau::texte(refus, "fr")},
-           {refuserDebut, texte(ErreurAppairage::refusAvantDevoilement, "fr")}}) {
+            ErreurAppairage::recepteurAncien},
+           {[&](auto& c) { return c.livrer(std::nullopt, refus); }, refus},
+           {refuserDebut, ErreurAppairage::refusAvantDevoilement}}) {
     chercheur->appairer(appareil, "1234");
     file->executer();
     ASSERT_TRUE(connexions->derniere().livrer(Octets{'R', 'P', 9}));
@@ -199,7 +198,7 @@ TEST_F(Chercheur, ReponsesQuiTerminentOuSontIgnorees) {
     ASSERT_TRUE(livrer(connexions->derniere()));
     file->executer();
     EXPECT_FALSE(chercheur->appairageEnCours());
-    EXPECT_EQ(chercheur->resultat(), (ChercheurRavlo::Resultat{Cas::echec, texteAttendu}));
+    EXPECT_EQ(chercheur->resultat(), (ChercheurRavlo::Resultat{Cas::echec, {}, attendu}));
     EXPECT_TRUE(connexions->derniere().annulee);
     EXPECT_TRUE(chercheur->codesGrilles().empty());
     EXPECT_FALSE(reglages->lireOctets(RegistreCodesGrilles::cle).has_value());

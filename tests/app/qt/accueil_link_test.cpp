@@ -8,6 +8,7 @@
 #include "app/banc_app.hpp"
 #include "link/app/qt/cadre_accueil.hpp"
 #include "link/app/qt/magasin_reglages_qt.hpp"
+#include "plateforme/systeme.hpp"
 
 namespace ravlo {
 namespace {
@@ -37,7 +38,7 @@ TEST(AccueilLink, LaPageSuitLeModeleEtLaFermetureEstRetenue) {
       {EtatNavigateur::Cas::attente, ErreurReseau{DomaineErreurReseau::posix, ENETDOWN}});
   app.file->executer();
   EXPECT_EQ(accueil.page().cas, Page::refus);
-  EXPECT_EQ(accueil.page().texte, app.chercheur().etatReseau().texte);
+  EXPECT_EQ(accueil.page().texte, app.chercheur().etatReseau().texte(localeCourante()));
 
   EXPECT_FALSE(app.reglages->booleen(ModeleLink::cleAccueilVu));
   accueil.cadre().close();
