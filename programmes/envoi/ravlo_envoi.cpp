@@ -1,8 +1,6 @@
 // ravlo-envoi : l'envoi sans interface graphique, pour les machines sans bureau, les
 // scripts et les tests. Appaire avec le récepteur, puis lui envoie un ton ou un fichier WAV
 // au rythme du temps réel, ou ce que joue l'ordinateur (--capture).
-#include <asio/io_context.hpp>
-#include <asio/signal_set.hpp>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +19,7 @@
 #include "plateforme/file_serie.hpp"
 #include "plateforme/principal_asio.hpp"
 #include "plateforme/pulseaudio/capture_pulse.hpp"
+#include "plateforme/signaux_fin.hpp"
 #include "plateforme/systeme.hpp"
 #include "plateforme/textes_programme.hpp"
 #include "programmes/envoi/options_envoi.hpp"
@@ -167,15 +166,23 @@ class Envoi {
   InstantNs debutNs_ = 0;
 };
 
-// Fait tourner le fil principal jusqu'à ce que `fini` tienne ou que `delai` soit passé.
-void tournerJusqua(PrincipalAsio& principal, std::chrono::milliseconds delai,
+// Fait tourner le fil principal jusqu'à ce que `fini` tienne, que `delai` soit passé ou
+// qu'un signal de fin arrive ; vrai dans ce dernier cas.
+bool tournerJusqua(PrincipalAsio& principal, std::chrono::milliseconds delai,
                    const std::function<bool()>& fini) {
-  if (fini()) return;
+  if (fini()) return false;
   const auto echeance = std::chrono::steady_clock::now() + delai;
   auto suivi = principal.repeter(std::chrono::milliseconds(20), std::chrono::milliseconds(10), [&] {
     if (fini() || std::chrono::steady_clock::now() >= echeance) principal.arreter();
   });
+  bool interrompu = false;
+  SignauxFin signaux(principal);
+  signaux.attendre([&](int) {
+    interrompu = true;
+    principal.arreter();
+  });
   principal.executer();
+  return interrompu;
 }
 
 std::shared_ptr<ChercheurRavlo> chercheurAvahi(PrincipalAsio& principal) {
@@ -189,7 +196,7 @@ std::shared_ptr<ChercheurRavlo> chercheurAvahi(PrincipalAsio& principal) {
 int lister() {
   PrincipalAsio principal;
   auto chercheur = chercheurAvahi(principal);
-  tournerJusqua(principal, std::chrono::seconds(3), [] { return false; });
+  if (tournerJusqua(principal, std::chrono::seconds(3), [] { return false; })) return 130;
   for (const auto& a : chercheur->appareils())
     std::printf("%s\t%s:%u\n", a.nom.c_str(), a.point.adresse.c_str(), a.point.port);
   if (const std::string t = chercheur->etatReseau().texte(localeCourante()); !t.empty()) {
@@ -198,12 +205,12 @@ int lister() {
   return 0;
 }
 
-// Le point du récepteur annoncé sous `nom`, cherché 5 s au plus.
-std::optional<PointReseau> trouver(const std::string& nom) {
+// Le point du récepteur annoncé sous `nom`, cherché 5 s au plus ou jusqu'à un signal de fin.
+std::optional<PointReseau> trouver(const std::string& nom, bool& interrompu) {
   PrincipalAsio principal;
   auto chercheur = chercheurAvahi(principal);
   std::optional<PointReseau> point;
-  tournerJusqua(principal, std::chrono::seconds(5), [&] {
+  interrompu = tournerJusqua(principal, std::chrono::seconds(5), [&] {
     for (const auto& a : chercheur->appareils())
       if (a.nom == nom) point = a.point;
     return point.has_value();
@@ -238,7 +245,9 @@ int executer(OptionsEnvoi options) {
   }
 
   if (options.recepteur) {
-    const auto point = trouver(*options.recepteur);
+    bool interrompu = false;
+    const auto point = trouver(*options.recepteur, interrompu);
+    if (interrompu) return 130;
     if (!point) {
       std::fprintf(stderr, "Récepteur « %s » introuvable sur le réseau local.\n",
                    options.recepteur->c_str());
@@ -253,9 +262,8 @@ int executer(OptionsEnvoi options) {
   Fin fin;
   std::unique_ptr<Envoi> diffusion;
   // SIGHUP : le terminal fermé doit aussi rendre le son de l'ordinateur.
-  asio::signal_set signaux(principal.contexte(), SIGINT, SIGTERM, SIGHUP);
-  signaux.async_wait([&](const std::error_code& e, int) {
-    if (e) return;
+  SignauxFin signaux(principal);
+  signaux.attendre([&](int) {
     if (diffusion) {
       diffusion->terminer("interrompu", 0);
     } else {
@@ -295,7 +303,7 @@ int executer(OptionsEnvoi options) {
         diffusion->demarrer();
       });
   principal.executer();
-  signaux.cancel();
+  signaux.annuler();
   if (diffusion) diffusion->fermer();
   diffusion.reset();
   if (fin.raison != "appairage") std::printf("%s\n", phraseDeFin(fin.raison, locale).c_str());
@@ -306,6 +314,9 @@ int executer(OptionsEnvoi options) {
 }  // namespace ravlo
 
 int main(int argc, char** argv) {
+  // Avant tout fil : un signal de fin ne tue plus le programme, il se lit, et l'envoi
+  // s'arrête en rendant le son de l'ordinateur.
+  ravlo::SignauxFin::bloquer();
   try {
     ravlo::preparerTextes();
     const auto options =

@@ -19,6 +19,7 @@
 #include "protocol/appairage/message_passkey.hpp"
 
 #include "bench/relais/recepteur_lance.hpp"
+#include "e2e/outils_pulse.hpp"
 
 namespace ravlo {
 namespace {
@@ -202,6 +203,47 @@ TEST_F(RavloEnvoi, CodeSurLEntreeStandardOuDansLEnvironnement) {
     const std::string appaire = "Appairé avec 127.0.0.1:" + std::to_string(recepteur.port) + ".";
     EXPECT_NE(s.texte.find(appaire), std::string::npos) << parEntree << " : " << s.texte;
     EXPECT_EQ(s.statut, 0) << parEntree << " : " << s.texte;
+  }
+}
+
+// Un signal de fin, pendant l'appairage (un récepteur muet) ou pendant l'envoi, se lit :
+// l'envoi s'arrête de lui-même (130 avant l'appairage, 0 après : l'utilisateur l'a voulu) et
+// écrit ses compteurs. Tué par le signal, il finirait sur ce signal, sans rien écrire.
+TEST_F(RavloEnvoi, UnSignalDeFinArreteProprement) {
+  asio::io_context contexte;
+  udp::socket muet(contexte, udp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
+  for (const auto& [signal, pendantLEnvoi, statut] : std::vector<std::tuple<int, bool, int>>{
+           {SIGINT, false, 130}, {SIGTERM, false, 130}, {SIGHUP, true, 0}, {SIGINT, true, 0}}) {
+    SCOPED_TRACE(std::to_string(signal) + (pendantLEnvoi ? " pendant l'envoi" : " avant"));
+    const auto stats = dossier / "e.json";
+    std::filesystem::remove(stats);
+    std::optional<boucle::RecepteurLance> recepteur;
+    std::vector<std::string> arguments{RAVLO_ENVOI,
+                                       "--stats",
+                                       stats.string(),
+                                       "--code",
+                                       "1234",
+                                       "--vers",
+                                       "127.0.0.1:" + std::to_string(muet.local_endpoint().port())};
+    if (pendantLEnvoi) {
+      recepteur.emplace(std::vector<std::string>{"--wav", (dossier / "sortie.wav").string()});
+      arguments[4] = recepteur->code;
+      arguments[6] = "127.0.0.1:" + std::to_string(recepteur->port);
+    }
+    essai::Processus envoi(arguments);
+    if (pendantLEnvoi) {
+      ASSERT_TRUE(recepteur->attendrePaquets(1)) << "l'envoi a commencé";
+    } else {
+      std::array<std::uint8_t, 2048> recu{};
+      ASSERT_GT(muet.receive(asio::buffer(recu)), 0u) << "le dialogue a commencé";
+    }
+    envoi.tuer(signal);
+    EXPECT_EQ(envoi.attendre(), statut) << "un code de sortie, et non la mort par le signal";
+    std::ifstream lu(stats);
+    const std::string json((std::istreambuf_iterator<char>(lu)), std::istreambuf_iterator<char>());
+    if (pendantLEnvoi) {
+      EXPECT_NE(json.find("\"raison\": \"interrompu\""), std::string::npos) << json;
+    }
   }
 }
 
