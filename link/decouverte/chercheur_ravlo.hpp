@@ -49,7 +49,7 @@ class ChercheurRavlo final : public ModeleObservable,
   struct EtatReseau {
     enum class Cas : std::uint8_t { attente, echec, demarrage, actif };
     Cas cas = Cas::demarrage;
-    std::optional<ErreurReseau> erreur;  ///< la cause, pour `attente` et `echec`
+    std::optional<ErreurReseau> erreur = {};  ///< la cause, pour `attente` et `echec`
     /// L'explication de `attente` et `echec` dans `locale` ; vide sinon.
     [[nodiscard]] std::string texte(std::string_view locale) const;
     bool operator==(const EtatReseau&) const = default;
@@ -66,8 +66,8 @@ class ChercheurRavlo final : public ModeleObservable,
       recepteurInjoignable
     };
     Cas cas = Cas::aucun;
-    std::string nom;                     ///< `accepte` : le nom du récepteur
-    std::optional<EchecDialogue> echec;  ///< `echec` : pourquoi
+    std::string nom = {};                     ///< `accepte` : le nom du récepteur
+    std::optional<EchecDialogue> echec = {};  ///< `echec` : pourquoi
     /// Le nom du récepteur accepté, ou l'explication de l'échec dans `locale`.
     [[nodiscard]] std::string texte(std::string_view locale) const;
     bool operator==(const Resultat&) const = default;
