@@ -5,28 +5,6 @@
 namespace ravlo {
 namespace {
 
-// Met le code à la place du « %lld » d'un modèle traduit, et « % » à la place de « %% ».
-// Sans printf : une traduction fautive (une marque de trop ou de moins) ne peut ni lire la
-// pile ni planter ; une marque sans valeur reste telle quelle.
-std::string remplir(std::string_view modele, std::int64_t code) {
-  std::string sortie;
-  bool place = false;
-  for (std::size_t i = 0; i < modele.size(); ++i) {
-    const std::string_view reste = modele.substr(i);
-    if (reste.starts_with("%%")) {
-      sortie += '%';
-      ++i;
-    } else if (!place && reste.starts_with("%lld")) {
-      sortie += std::to_string(code);
-      place = true;
-      i += 3;
-    } else {
-      sortie += modele[i];
-    }
-  }
-  return sortie;
-}
-
 // Chaque texte écrit en toutes lettres dans un appel à `texte`, pour que l'extraction des
 // textes le trouve.
 std::string modele(ErreurCapture::Cas cas, std::string_view locale) {
@@ -66,7 +44,7 @@ std::string modele(ErreurCapture::Cas cas, std::string_view locale) {
 }  // namespace
 
 std::string texteErreurCapture(const ErreurCapture& erreur, std::string_view locale) {
-  return remplir(modele(erreur.cas, locale), erreur.code);
+  return avecCode(modele(erreur.cas, locale), erreur.code);
 }
 
 }  // namespace ravlo

@@ -56,27 +56,6 @@ Phrase phrase(ErreurReseau erreur) {
   return Phrase::inattendu;
 }
 
-// Met le code à la place de "%lld" et "%" à la place de "%%", sans passer par printf : une
-// traduction fautive (un "%s" de trop, un "%lld" oublié) ne peut ni lire la pile ni planter.
-std::string avecCode(std::string_view modele, std::int64_t code) {
-  std::string sortie;
-  bool codeMis = false;
-  for (std::size_t i = 0; i < modele.size(); ++i) {
-    const std::string_view reste = modele.substr(i);
-    if (reste.starts_with("%%")) {
-      sortie += '%';
-      ++i;
-    } else if (!codeMis && reste.starts_with("%lld")) {
-      sortie += std::to_string(code);
-      codeMis = true;
-      i += 3;
-    } else {
-      sortie += modele[i];
-    }
-  }
-  return sortie;
-}
-
 }  // namespace
 
 std::string MessageErreurReseau::texte(ErreurReseau erreur, std::string_view locale) {

@@ -28,4 +28,23 @@ std::string texte(std::string_view cle, std::string_view locale) {
   return traducteur ? (*traducteur)(cle, locale) : std::string(cle);
 }
 
+std::string avecCode(std::string_view modele, std::int64_t code) {
+  std::string sortie;
+  bool codeMis = false;
+  for (std::size_t i = 0; i < modele.size(); ++i) {
+    const std::string_view reste = modele.substr(i);
+    if (reste.starts_with("%%")) {
+      sortie += '%';
+      ++i;
+    } else if (!codeMis && reste.starts_with("%lld")) {
+      sortie += std::to_string(code);
+      codeMis = true;
+      i += 3;
+    } else {
+      sortie += modele[i];
+    }
+  }
+  return sortie;
+}
+
 }  // namespace ravlo

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -22,5 +23,10 @@ void lierTraducteur(TraducteurTextes traducteur);
 /// Texte de la table du processus pour `locale` : chaque clé est sa phrase française, rendue
 /// telle quelle tant qu'aucun traducteur n'est lié. Appelable de tout fil.
 [[nodiscard]] std::string texte(std::string_view cle, std::string_view locale);
+
+/// Met `code` à la place du premier « %lld » d'un modèle traduit, et « % » à la place de
+/// « %% », sans printf : une traduction fautive (une marque de trop ou oubliée) ne peut ni
+/// lire la pile ni planter.
+[[nodiscard]] std::string avecCode(std::string_view modele, std::int64_t code);
 
 }  // namespace ravlo
