@@ -23,7 +23,7 @@ struct EtatPanneau {
     bool operator==(const Appareil&) const = default;
   };
 
-  /// Titre et texte déjà traduits ; `ouvrirReglages` : la boîte offre « Ouvrir les Réglages ».
+  /// Titre et texte déjà traduits ; `ouvrirReglages` : la boîte offre « Ouvrir les réglages ».
   struct Message {
     std::string titre;
     std::string texte;

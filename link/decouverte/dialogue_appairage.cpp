@@ -1,84 +1,118 @@
 #include "link/decouverte/dialogue_appairage.hpp"
 
-#include <asio/co_spawn.hpp>
-#include <asio/io_context.hpp>
-
-#include "link/decouverte/boite_de_reception.hpp"
+#include <cstdint>
 
 namespace ravlo {
 namespace {
 
-bool enCours(const AppairageInitiateur& initiateur) {
-  return std::holds_alternative<AppairageInitiateur::EnCours>(initiateur.etat());
-}
+class Dialogue : public std::enable_shared_from_this<Dialogue> {
+ public:
+  Dialogue(std::shared_ptr<AppairageInitiateur> initiateur, const PlateformeDialogue& plateforme,
+           Executeur& principal, std::function<void(IssueDialogue)> issue)
+      : initiateur_(std::move(initiateur)),
+        file_(*plateforme.file),
+        connexions_(plateforme.connexions),
+        horloge_(*plateforme.horloge),
+        principal_(principal),
+        issue_(std::move(issue)) {}
+
+  void commencer(const PointReseau& point) {
+    connexion_ = connexions_->creer(point, file_);
+    ecouter();
+    connexion_->demarrer();
+    connexion_->envoyer(initiateur_->dernierMessage().donnees());
+    echeance_ = horloge_.continueNs() +
+                static_cast<InstantNs>(std::chrono::nanoseconds(dialogue::budget).count());
+    attendre();
+  }
+
+ private:
+  [[nodiscard]] bool enCours() const {
+    return std::holds_alternative<AppairageInitiateur::EnCours>(initiateur_->etat());
+  }
+
+  // Chaque attente a son numéro : le délai d'une attente déjà servie ne coupe pas la suivante.
+  void attendre() {
+    const std::int64_t numero = ++attente_;
+    file_.posterApres(dialogue::attente, [moi = shared_from_this(), numero] {
+      if (moi->ferme_ || numero != moi->attente_) return;
+      if (moi->budgetEpuise()) return;
+      moi->connexion_->envoyer(moi->initiateur_->dernierMessage().donnees());
+      moi->attendre();
+    });
+  }
+
+  bool budgetEpuise() {
+    if (horloge_.continueNs() < echeance_) return false;
+    conclure(std::unexpected(ErreurAppairage::pasDeReponse));
+    return true;
+  }
+
+  // Une réception armée à la fois ; elle ne tient le dialogue que faiblement.
+  void ecouter() {
+    std::weak_ptr<Dialogue> faible = weak_from_this();
+    connexion_->recevoir(
+        [faible](std::optional<Octets> datagramme, std::optional<ErreurReseau> erreur) {
+          const auto moi = faible.lock();
+          if (!moi || moi->ferme_) return;
+          if (erreur) {
+            moi->conclure(std::unexpected(*erreur));
+            return;
+          }
+          // Traiter avant de réarmer : une connexion qui livre en ligne garde ainsi l'ordre.
+          if (datagramme && !datagramme->empty()) moi->recevoir(*datagramme);
+          if (!moi->ferme_) moi->ecouter();
+        });
+  }
+
+  void recevoir(const Octets& datagramme) {
+    if (datagramme.front() == '{') {
+      conclure(std::unexpected(ErreurAppairage::recepteurAncien));
+      return;
+    }
+    std::optional<MessagePasskey> reponse;
+    if (const auto message = MessagePasskey::decoder(datagramme))
+      reponse = initiateur_->recevoir(*message);
+    if (!enCours()) {
+      if (!reponse) {
+        conclure({});
+        return;
+      }
+      ferme_ = true;  // plus rien n'est écouté pendant le dernier envoi
+      connexion_->envoyer(reponse->donnees(), [moi = shared_from_this()] { moi->conclure({}); });
+      return;
+    }
+    if (reponse) connexion_->envoyer(reponse->donnees());
+    if (!budgetEpuise()) attendre();
+  }
+
+  void conclure(IssueDialogue resultat) {
+    if (conclu_) return;
+    conclu_ = ferme_ = true;
+    connexion_->annuler();
+    principal_.poster([issue = std::move(issue_), resultat] { issue(resultat); });
+  }
+
+  std::shared_ptr<AppairageInitiateur> initiateur_;
+  File& file_;
+  std::shared_ptr<FabriqueConnexions> connexions_;
+  const Horloge& horloge_;
+  Executeur& principal_;
+  std::function<void(IssueDialogue)> issue_;
+  std::shared_ptr<ConnexionDatagramme> connexion_;
+  InstantNs echeance_ = 0;
+  std::int64_t attente_ = 0;
+  bool ferme_ = false;  ///< plus de réception ni de renvoi
+  bool conclu_ = false;
+};
 
 }  // namespace
 
-asio::awaitable<std::expected<void, EchecDialogue>> dialoguer(AppairageInitiateur& initiateur,
-                                                              PointReseau point,
-                                                              PlateformeDialogue plateforme) {
-  const auto connexion = plateforme.connexions->creer(point, *plateforme.file);
-  const auto boite = BoiteDeReception::creer(*plateforme.file);
-  boite->ecouter(connexion);
-  connexion->demarrer();
-  connexion->envoyer(initiateur.dernierMessage().donnees());
-  const InstantNs echeance =
-      plateforme.horloge->continueNs() +
-      static_cast<InstantNs>(std::chrono::nanoseconds(dialogue::budget).count());
-
-  std::expected<void, EchecDialogue> issue;
-  while (enCours(initiateur)) {
-    if (plateforme.horloge->continueNs() >= echeance) {
-      issue = std::unexpected(ErreurAppairage::pasDeReponse);
-      break;
-    }
-    const BoiteDeReception::Resultat recu = co_await boite->attendre(dialogue::attente);
-    if (!recu) {
-      issue = std::unexpected(recu.error());
-      break;
-    }
-    const std::optional<Octets>& arrive = *recu;
-    if (!arrive) {
-      connexion->envoyer(initiateur.dernierMessage().donnees());
-      continue;
-    }
-    const Octets& datagramme = *arrive;
-    if (!datagramme.empty() && datagramme.front() == '{') {
-      issue = std::unexpected(ErreurAppairage::recepteurAncien);
-      break;
-    }
-    const auto message = MessagePasskey::decoder(datagramme);
-    if (!message) continue;
-    const auto reponse = initiateur.recevoir(*message);
-    if (!reponse) continue;
-    if (enCours(initiateur)) {
-      connexion->envoyer(reponse->donnees());
-    } else {
-      co_await envoyerPuisAttendre(reponse->donnees(), *connexion);
-    }
-  }
-  connexion->annuler();
-  boite->fermer();
-  co_return issue;
-}
-
 void lancerDialogue(const std::shared_ptr<AppairageInitiateur>& initiateur, PointReseau point,
-                    PlateformeDialogue plateforme, Executeur& principal,
-                    std::function<void(std::expected<void, EchecDialogue>)> issue) {
-  auto& contexte = plateforme.file->contexte();
-  asio::co_spawn(
-      contexte,
-      [initiateur, point = std::move(point), plateforme = std::move(plateforme)]()
-          -> asio::awaitable<std::expected<void, EchecDialogue>> {
-        co_return co_await dialoguer(*initiateur, point, plateforme);
-      },
-      [&principal, issue = std::move(issue)](const std::exception_ptr& exception,
-                                             std::expected<void, EchecDialogue> resultat) {
-        // Rien ne lève dans le dialogue ; une exception imprévue (mémoire) compte comme
-        // un silence du récepteur plutôt que de traverser la file.
-        if (exception) resultat = std::unexpected(ErreurAppairage::pasDeReponse);
-        principal.poster([issue, resultat] { issue(resultat); });
-      });
+                    const PlateformeDialogue& plateforme, Executeur& principal,
+                    std::function<void(IssueDialogue)> issue) {
+  auto dialogue = std::make_shared<Dialogue>(initiateur, plateforme, principal, std::move(issue));
+  plateforme.file->poster([dialogue, point = std::move(point)] { dialogue->commencer(point); });
 }
 
 }  // namespace ravlo

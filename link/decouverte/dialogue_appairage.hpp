@@ -1,6 +1,5 @@
 #pragma once
 
-#include <asio/awaitable.hpp>
 #include <chrono>
 #include <expected>
 #include <functional>
@@ -21,24 +20,24 @@ struct PlateformeDialogue {
   const Horloge* horloge = &horlogeSysteme();
 };
 
-/// Mène un initiateur d'appairage jusqu'à son verdict sur une connexion neuve vers `point`.
-///
-/// Le premier message part aussitôt ; on attend les réponses 700 ms à la fois et, après
-/// chaque attente muette, le dernier message repart (une perte dans un sens ou dans l'autre
-/// se répare ainsi). Budget : 8 s sur l'horloge continue depuis le premier envoi. Un
-/// datagramme commençant par « { » vient d'une app trop ancienne ; un datagramme illisible
-/// est ignoré. Le dernier message, celui qui clôt l'échange, est envoyé et son traitement
-/// attendu avant que la connexion soit annulée. Dans tous les cas la connexion est annulée
-/// et la boîte fermée avant le retour. L'appelant lit ensuite l'état de l'initiateur.
-///
-/// Coroutine à lancer sur le contexte de `plateforme.file`.
-[[nodiscard]] asio::awaitable<std::expected<void, EchecDialogue>> dialoguer(
-    AppairageInitiateur& initiateur, PointReseau point, PlateformeDialogue plateforme);
+using IssueDialogue = std::expected<void, EchecDialogue>;
 
-/// Lance `dialoguer` sur la file du chercheur et rend son issue sur `principal`.
+/// Mène un initiateur d'appairage jusqu'à son verdict sur une connexion neuve vers `point`,
+/// puis rend son issue sur `principal`, une seule fois. L'appelant lit ensuite l'état de
+/// l'initiateur.
+///
+/// Le premier message part aussitôt ; chaque datagramme arrivé ouvre une nouvelle attente de
+/// 700 ms et, au bout d'une attente muette, le dernier message repart (une perte dans un sens
+/// ou dans l'autre se répare ainsi). Budget : 8 s sur l'horloge continue depuis le premier
+/// envoi. Un datagramme commençant par « { » vient d'une app trop ancienne ; un datagramme
+/// illisible est ignoré. Le message qui clôt l'échange est envoyé et son traitement attendu
+/// avant que la connexion soit annulée ; elle l'est dans tous les cas avant l'issue.
+///
+/// Tout le dialogue tourne sur `plateforme.file` ; seules ses tâches le tiennent en vie, si
+/// bien qu'une file détruite l'emporte sans rien rendre.
 void lancerDialogue(const std::shared_ptr<AppairageInitiateur>& initiateur, PointReseau point,
-                    PlateformeDialogue plateforme, Executeur& principal,
-                    std::function<void(std::expected<void, EchecDialogue>)> issue);
+                    const PlateformeDialogue& plateforme, Executeur& principal,
+                    std::function<void(IssueDialogue)> issue);
 
 namespace dialogue {
 inline constexpr std::chrono::milliseconds attente{700};

@@ -175,6 +175,24 @@ TEST_F(Chercheur, RecepteurMuetRenvoisPuisPasDeReponse) {
   file->avancer(dialogue::budget + 1s);
 }
 
+// Un datagramme arrivé ouvre une nouvelle attente : le délai de la précédente ne fait rien
+// repartir, le renvoi vient 700 ms après l'arrivée.
+TEST_F(Chercheur, UneArriveeRepousseLeRenvoi) {
+  chercheur->appairer(appareil, "1234");
+  file->executer();
+  auto& c = connexions->derniere();
+  file->avancer(400ms);
+  ASSERT_TRUE(c.livrer(Octets{'R', 'P', 9}));
+  file->avancer(300ms);
+  EXPECT_EQ(c.envoyes.size(), 1u);
+  file->avancer(399ms);
+  EXPECT_EQ(c.envoyes.size(), 1u);
+  file->avancer(1ms);
+  EXPECT_EQ(c.envoyes.size(), 2u);
+  file->avancer(dialogue::budget);
+  EXPECT_FALSE(chercheur->appairageEnCours());
+}
+
 // Un datagramme illisible est ignoré ; une réponse en JSON (ancien récepteur), une erreur de
 // réception ou un refus avant tout dévoilement (le récepteur en pause) termine aussitôt, sur
 // son texte, sans griller le code.

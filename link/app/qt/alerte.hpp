@@ -8,7 +8,7 @@ class QPushButton;
 namespace ravlo {
 
 /// La boîte de message : un titre (Archivo Bold), un texte (Instrument Sans Regular) et,
-/// seulement quand on le demande, le bouton texte souligné « Ouvrir les Réglages », qui
+/// seulement quand on le demande, le bouton texte souligné « Ouvrir les réglages », qui
 /// émet `ouvrirReglages`.
 class Alerte final : public QWidget {
   Q_OBJECT

@@ -17,7 +17,7 @@ class VuePanneau;
 /// relevé de niveau. Il redérive `EtatPanneau` à chaque notification du modèle de
 /// l'application, du chercheur, du modèle de diffusion ou de la saisie, entretient la
 /// sélection quand la liste change, relance le relevé quand l'envoi commence ou cesse, et
-/// l'arrête à la fermeture. « Ouvrir les Réglages » ouvre les réglages du son pour un message
+/// l'arrête à la fermeture. « Ouvrir les réglages » ouvre les réglages du son pour un message
 /// de l'envoi (capture muette), ceux du réseau sinon (réseau local inaccessible), et ne
 /// s'offre que si le bureau a l'outil. Fil principal.
 class PanneauLink final : public QObject {

@@ -21,7 +21,7 @@ struct OutilReglages {
 /// Le premier outil qui existe (`existe(programme)`) pour ce sujet : ceux du bureau nommé
 /// par `bureau` (valeur de XDG_CURRENT_DESKTOP, « KDE », « GNOME », « XFCE »…) d'abord, puis
 /// les autres, puis les outils sans bureau (pavucontrol, nm-connection-editor). Aucun :
-/// pas de bouton « Ouvrir les Réglages ».
+/// pas de bouton « Ouvrir les réglages ».
 [[nodiscard]] std::optional<OutilReglages> choisirOutilReglages(
     SujetReglages sujet, const QString& bureau, const std::function<bool(const QString&)>& existe);
 

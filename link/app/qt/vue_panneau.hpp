@@ -33,7 +33,7 @@ class VuePanneau final : public QWidget {
   VuePanneau(std::shared_ptr<SaisiePanneau> saisie, ActionsPanneau actions,
              QWidget* parent = nullptr);
 
-  /// Redessine pour `etat` ; `reglagesOfferts` : la boîte montre « Ouvrir les Réglages »
+  /// Redessine pour `etat` ; `reglagesOfferts` : la boîte montre « Ouvrir les réglages »
   /// (le message le demande et le bureau a l'outil).
   void afficher(const EtatPanneau& etat, bool reglagesOfferts);
   /// Relit la saisie (sélection, code, niveaux) après un changement de celle-ci.
