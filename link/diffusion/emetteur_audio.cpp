@@ -1,12 +1,8 @@
 #include "link/diffusion/emetteur_audio.hpp"
 
-#include "protocol/messages/message_fin.hpp"
-#include "protocol/messages/message_horloge.hpp"
-#include "protocol/messages/paquet_audio.hpp"
+#include <algorithm>
 
 namespace ravlo {
-
-using Cas = EtatConnexion::Cas;
 
 std::shared_ptr<EmetteurAudio> EmetteurAudio::creer(std::shared_ptr<TamponAudio> tampon,
                                                     PointReseau point, Liaison liaison,
@@ -22,18 +18,20 @@ EmetteurAudio::EmetteurAudio(std::shared_ptr<TamponAudio> tampon, PointReseau po
                              Liaison liaison, Tache quandRecepteurArrete,
                              Tache quandRecepteurEstInjoignable, Plateforme plateforme)
     : tampon_(std::move(tampon)),
-      point_(std::move(point)),
-      liaison_(std::move(liaison)),
-      quandRecepteurArrete_(std::move(quandRecepteurArrete)),
-      quandRecepteurEstInjoignable_(std::move(quandRecepteurEstInjoignable)),
       plateforme_(std::move(plateforme)),
-      sequence_(plateforme_.premiereSequence) {}
+      principale_(VoieEmission::creer(std::move(point), std::move(liaison),
+                                      std::move(quandRecepteurArrete),
+                                      std::move(quandRecepteurEstInjoignable),
+                                      {plateforme_.file, plateforme_.connexions,
+                                       plateforme_.horloge, plateforme_.premiereSequence})) {
+  Garde garde(verrou_);
+  voies_.push_back(principale_);
+}
 
 EmetteurAudio::~EmetteurAudio() {
-  // Dernière référence lâchée, peut-être hors de la file : les deux annulations sont sûres
-  // depuis n'importe quel fil.
+  // Dernière référence lâchée, peut-être hors de la file : l'annulation y est sûre, et
+  // chaque voie annule sa connexion en disparaissant.
   if (minuteur_) minuteur_->annuler();
-  if (connexion_) connexion_->annuler();
 }
 
 void EmetteurAudio::demarrer() {
@@ -44,15 +42,57 @@ void EmetteurAudio::arreter() {
   plateforme_.file->poster([moi = shared_from_this()] { moi->arreterSurLaFile(); });
 }
 
+std::shared_ptr<VoieEmission> EmetteurAudio::nouvelleVoie(PointReseau point, Liaison liaison,
+                                                          Tache quandRecepteurArrete,
+                                                          Tache quandRecepteurEstInjoignable) {
+  return VoieEmission::creer(std::move(point), std::move(liaison), std::move(quandRecepteurArrete),
+                             std::move(quandRecepteurEstInjoignable),
+                             {plateforme_.file, plateforme_.connexions, plateforme_.horloge, 0});
+}
+
+void EmetteurAudio::ajouterVoie(PointReseau point, Liaison liaison, Tache quandRecepteurArrete,
+                                Tache quandRecepteurEstInjoignable) {
+  auto voie = nouvelleVoie(std::move(point), std::move(liaison), std::move(quandRecepteurArrete),
+                           std::move(quandRecepteurEstInjoignable));
+  plateforme_.file->poster([moi = shared_from_this(), voie] {
+    if (!moi->demarre_) return;
+    {
+      Garde garde(moi->verrou_);
+      moi->voies_.push_back(voie);
+    }
+    voie->ouvrir();
+  });
+}
+
 EmetteurAudio::Statistiques EmetteurAudio::compteurs() const {
+  const VoieEmission::Statistiques v = principale_->compteurs();
   Garde garde(verrou_);
-  return compteurs_;
+  Statistiques s = compteurs_;
+  s.paquetsEnvoyes = v.paquetsEnvoyes;
+  s.connexionPrete = v.connexionPrete;
+  s.erreur = v.erreur;
+  s.recepteurMuet = v.recepteurMuet;
+  s.connexionsRefaites = v.connexionsRefaites;
+  s.blocsJetes = v.blocsJetes;
+  return s;
+}
+
+std::vector<VoieEmission::Statistiques> EmetteurAudio::compteursVoies() const {
+  std::vector<std::shared_ptr<VoieEmission>> voies;
+  {
+    Garde garde(verrou_);
+    voies = voies_;
+  }
+  std::vector<VoieEmission::Statistiques> s;
+  s.reserve(voies.size());
+  for (const auto& v : voies) s.push_back(v->compteurs());
+  return s;
 }
 
 void EmetteurAudio::demarrerSurLaFile() {
-  if (connexion_) return;
-  silence_.entendu(plateforme_.horloge->hoteNs());
-  creerConnexion();
+  if (demarre_) return;
+  demarre_ = true;
+  principale_->ouvrir();
   std::weak_ptr<EmetteurAudio> faible = weak_from_this();
   minuteur_ = plateforme_.file->repeter(periode, std::chrono::milliseconds(1), [faible] {
     if (const auto moi = faible.lock()) moi->envoyerBlocs();
@@ -62,104 +102,22 @@ void EmetteurAudio::demarrerSurLaFile() {
 void EmetteurAudio::arreterSurLaFile() {
   if (minuteur_) minuteur_->annuler();
   minuteur_.reset();
-  // Lâchée avant d'être annulée : son état « annulée » ne touche plus les compteurs, qui
-  // gardent l'état du lien au moment de l'arrêt.
-  if (const auto connexion = std::move(connexion_)) connexion->annuler();
-}
-
-void EmetteurAudio::creerConnexion() {
-  if (connexion_) connexion_->annuler();
-  auto connexion = plateforme_.connexions->creer(point_, *plateforme_.file);
-  std::weak_ptr<EmetteurAudio> faible = weak_from_this();
-  std::weak_ptr<ConnexionDatagramme> faibleConnexion = connexion;
-  connexion->surEtat([faible, faibleConnexion](const EtatConnexion& etat) {
-    const auto moi = faible.lock();
-    const auto de = faibleConnexion.lock();
-    if (moi && de) moi->suivreEtat(etat, de);
-  });
-  // Avant `demarrer()` : la connexion réelle annonce ses premiers états pendant l'appel.
-  connexion_ = connexion;
-  connexion->demarrer();
-  armerReception(connexion);
-}
-
-void EmetteurAudio::suivreEtat(const EtatConnexion& etat,
-                               const std::shared_ptr<ConnexionDatagramme>& de) {
-  if (de != connexion_) return;
-  Garde garde(verrou_);
-  switch (etat.cas) {
-    case Cas::attente:
-    case Cas::echec:
-      compteurs_.connexionPrete = false;
-      compteurs_.erreur = etat.erreur.value_or(ErreurReseau{});
-      break;
-    case Cas::prete:
-      compteurs_.connexionPrete = true;
-      compteurs_.erreur.reset();
-      break;
-    default:
-      compteurs_.connexionPrete = false;
-      break;
+  std::vector<std::shared_ptr<VoieEmission>> voies;
+  {
+    Garde garde(verrou_);
+    voies = voies_;
   }
+  for (const auto& v : voies) v->fermer();
 }
 
-void EmetteurAudio::armerReception(const std::shared_ptr<ConnexionDatagramme>& connexion) {
-  std::weak_ptr<EmetteurAudio> faible = weak_from_this();
-  const Horloge* horloge = plateforme_.horloge;
-  connexion->recevoir([faible, connexion, horloge](const std::optional<Octets>& datagramme,
-                                                   const std::optional<ErreurReseau>& erreur) {
-    const InstantNs reception = horloge->hoteNs();
-    if (const auto moi = faible.lock()) {
-      moi->traiterReception(reception, datagramme, erreur.has_value(), connexion);
-    }
-  });
-}
-
-void EmetteurAudio::traiterReception(InstantNs reception, const std::optional<Octets>& datagramme,
-                                     bool enErreur,
-                                     const std::shared_ptr<ConnexionDatagramme>& connexion) {
-  std::optional<Ouvert> ouvert;
-  if (datagramme) {
-    ouvert = liaison_.ouvreur->ouvrir(*datagramme);
-    if (ouvert && connexion == connexion_) {
-      silence_.entendu(reception);
-      reprise_.retablie();  // le récepteur répond : la panne est finie
-    }
+void EmetteurAudio::retirer(const VoieEmission* voie) {
+  bool aucune = false;
+  {
+    Garde garde(verrou_);
+    std::erase_if(voies_, [voie](const auto& v) { return v.get() == voie; });
+    aucune = voies_.empty();
   }
-  if (enErreur) {
-    std::weak_ptr<EmetteurAudio> faible = weak_from_this();
-    plateforme_.file->posterApres(std::chrono::milliseconds(500), [faible, connexion] {
-      const auto moi = faible.lock();
-      if (moi && connexion == moi->connexion_) moi->armerReception(connexion);
-    });
-    return;
-  }
-  if (ouvert) {
-    switch (ouvert->sorte) {
-      case SorteEnveloppe::fin:
-        if (MessageFin::estFin(ouvert->contenu)) {
-          quandRecepteurArrete_();
-          return;  // on n'écoute plus cette connexion
-        }
-        break;
-      case SorteEnveloppe::horloge:
-        repondreALHorloge(reception, ouvert->contenu, connexion);
-        break;
-      case SorteEnveloppe::audio:
-        break;
-    }
-  }
-  armerReception(connexion);
-}
-
-void EmetteurAudio::repondreALHorloge(InstantNs reception, const Octets& contenu,
-                                      const std::shared_ptr<ConnexionDatagramme>& connexion) {
-  const auto message = MessageHorloge::lire(contenu);
-  if (!message || message->sorte != MessageHorloge::Sorte::question) return;
-  const InstantNs envoi = plateforme_.horloge->hoteNs();
-  auto scelle = liaison_.scelleur->sceller(message->reponse(reception, envoi).encoder(),
-                                           SorteEnveloppe::horloge);
-  if (scelle) connexion->envoyer(std::move(*scelle));
+  if (aucune) arreterSurLaFile();
 }
 
 void EmetteurAudio::envoyerBlocs() {
@@ -168,28 +126,25 @@ void EmetteurAudio::envoyerBlocs() {
   {
     Garde garde(verrou_);
     compteurs_.octetsJetes = perdus;
-    compteurs_.recepteurMuet = silence_.estSilencieux(t);
   }
-  // Une panne ne finit qu'à une réponse du récepteur : prête ou non, la connexion renonce
-  // 30 s après son début.
-  if (silence_.estPerdu(t) || reprise_.verifier(t) == RepriseConnexion::Decision::abandonner) {
-    abandonner();
-    return;
-  }
-  if (!connexion_ || connexion_->etat().cas != Cas::prete) {
-    const std::int64_t jetes =
-        tampon_->jeter(tampon_->disponible() / octetsParPaquet * octetsParPaquet);
-    if (jetes > 0) {
+  // Le tic ne change la liste des voies que par `retirer` ; il en lit une copie sans
+  // allocation : une seule voie dans le cas courant, parcourue par index.
+  for (std::size_t i = 0;;) {
+    std::shared_ptr<VoieEmission> voie;
+    {
       Garde garde(verrou_);
-      compteurs_.blocsJetes += jetes / octetsParPaquet;
+      if (i >= voies_.size()) break;
+      voie = voies_[i];
     }
-    surveillerConnexion(t);
-    return;
+    if (voie->surveiller(t)) {
+      ++i;
+    } else {
+      retirer(voie.get());
+    }
   }
+  if (!minuteur_) return;  // plus aucune voie
 
-  std::int64_t envoyes = 0;
   std::int64_t sansHeure = 0;
-  // Chaque paquet passe par les trois tampons de l'émetteur : rien n'est alloué par paquet.
   while (tampon_->disponible() >= octetsParPaquet) {
     const auto bloc = tampon_->lire(std::span(pcm_));
     if (bloc.octets != octetsParPaquet) break;
@@ -202,14 +157,15 @@ void EmetteurAudio::envoyerBlocs() {
       ++sansHeure;
       heure = plateforme_.horloge->hoteNs();
     }
-    const auto paquet = PaquetAudio::encoderDans(sequence_, heure, pcm_, paquet_);
-    if (!paquet) break;  // bloc perdu, l'envoi continue au prochain tic
-    const auto scelle = liaison_.scelleur->scellerDans(VueOctets(paquet_).first(*paquet),
-                                                       SorteEnveloppe::audio, scelle_);
-    if (!scelle) break;
-    connexion_->envoyerSurLaFile(VueOctets(scelle_).first(*scelle));
-    ++sequence_;
-    ++envoyes;
+    for (std::size_t i = 0;; ++i) {
+      std::shared_ptr<VoieEmission> voie;
+      {
+        Garde garde(verrou_);
+        if (i >= voies_.size()) break;
+        voie = voies_[i];
+      }
+      voie->envoyer(pcm_, heure);
+    }
   }
 
   if (ecartNs(t, debutSecondeNs_) >= 1'000'000'000) {
@@ -220,35 +176,10 @@ void EmetteurAudio::envoyerBlocs() {
     pireAttenteNs_ = 0;
     debutSecondeNs_ = t;
   }
-  if (envoyes >= 1) {
+  if (sansHeure > 0) {
     Garde garde(verrou_);
-    compteurs_.paquetsEnvoyes += envoyes;
     compteurs_.paquetsSansHeureDeCapture += sansHeure;
   }
-}
-
-void EmetteurAudio::surveillerConnexion(InstantNs maintenant) {
-  if (!connexion_) return;
-  const Cas cas = connexion_->etat().cas;
-  if (cas != Cas::attente && cas != Cas::echec) return;
-  switch (reprise_.decider(maintenant)) {
-    case RepriseConnexion::Decision::rien:
-      break;
-    case RepriseConnexion::Decision::recreer: {
-      creerConnexion();
-      Garde garde(verrou_);
-      ++compteurs_.connexionsRefaites;
-      break;
-    }
-    case RepriseConnexion::Decision::abandonner:
-      abandonner();
-      break;
-  }
-}
-
-void EmetteurAudio::abandonner() {
-  arreterSurLaFile();
-  quandRecepteurEstInjoignable_();
 }
 
 }  // namespace ravlo

@@ -5,41 +5,34 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "link/diffusion/voie_emission.hpp"
 #include "plateforme/connexion_datagramme.hpp"
 #include "plateforme/executeur.hpp"
 #include "plateforme/horloge.hpp"
 #include "protocol/audio/tampon_audio.hpp"
 #include "protocol/base/verrou.hpp"
-#include "protocol/messages/paquet_audio.hpp"
-#include "protocol/scellement/enveloppe.hpp"
-#include "protocol/scellement/liaison.hpp"
-#include "protocol/supervision/reprise_connexion.hpp"
-#include "protocol/supervision/silence_recepteur.hpp"
 
 namespace ravlo {
 
-/// Côté émetteur du lien audio vers un récepteur appairé, pour une diffusion.
+/// L'émetteur d'une diffusion : le seul lecteur de l'anneau, et ses voies, une par récepteur.
 ///
 /// Toutes les 5 ms, sur sa file, il vide l'anneau par blocs entiers de 1280 octets (320
-/// trames), scelle chaque bloc dans un paquet audio et l'envoie en un datagramme. Sur la
-/// même connexion il écoute le récepteur : toute enveloppe authentique est un signe de vie,
-/// une question d'horloge reçoit sa réponse aussitôt, un message de fin appelle
-/// `quandRecepteurArrete` une fois. Il refait une connexion en panne au plus une fois par
-/// seconde et renonce (`quandRecepteurEstInjoignable`) après 30 s de panne ou 600 s sans
-/// nouvelles du récepteur. Les deux rappels sont appelés sur la file de l'émetteur.
+/// trames) et passe chaque bloc, daté par la capture, à chacune de ses voies, qui le
+/// numérotent, le scellent sous leurs propres clés et l'envoient (`VoieEmission`). Une voie
+/// qui renonce est retirée sans toucher les autres ; la dernière partie, l'émetteur s'arrête.
 ///
-/// Une socket UDP connectée est prête aussitôt, que le récepteur écoute ou non : une panne
-/// ne finit donc pas à « prête » mais au premier datagramme authentique reçu du récepteur
-/// sur la connexion courante. Tant que la connexion n'est pas prête, chaque tic vide
-/// l'anneau par blocs entiers, comptés dans `blocsJetes`, plutôt que d'envoyer d'un coup du
-/// son périmé à son retour.
+/// La voie de la création est la principale : ses rappels sont ceux de la diffusion, ses
+/// compteurs ceux de `compteurs()`. `ajouterVoie` en ajoute d'autres, qui reçoivent les
+/// blocs suivants.
 ///
-/// Tout son état vit sur sa file, sauf `compteurs`, qu'un verrou court partage avec le fil
-/// principal. `demarrer()` et `arreter()` sont sûrs depuis n'importe quel fil ; l'étape
-/// postée tient l'émetteur, si bien qu'elle s'exécute même si l'appelant le lâche aussitôt.
+/// Tout son état vit sur sa file, sauf les compteurs, sous des verrous courts. `demarrer()`,
+/// `ajouterVoie()` et `arreter()` sont sûrs depuis n'importe quel fil ; l'étape postée tient
+/// l'émetteur, si bien qu'elle s'exécute même si l'appelant le lâche aussitôt.
 class EmetteurAudio : public std::enable_shared_from_this<EmetteurAudio> {
  public:
+  /// Ceux de l'anneau, puis ceux de la voie principale.
   struct Statistiques {
     std::int64_t paquetsEnvoyes = 0;
     std::int64_t octetsJetes = 0;  ///< les `perdus` de l'anneau
@@ -78,8 +71,13 @@ class EmetteurAudio : public std::enable_shared_from_this<EmetteurAudio> {
 
   void demarrer();
   void arreter();
+  /// Une voie de plus vers un autre récepteur appairé ; ses rappels sont les siens.
+  void ajouterVoie(PointReseau point, Liaison liaison, Tache quandRecepteurArrete,
+                   Tache quandRecepteurEstInjoignable);
   /// Copie prise sous le verrou.
   [[nodiscard]] Statistiques compteurs() const;
+  /// Ceux de chaque voie encore en service, la principale d'abord si elle l'est.
+  [[nodiscard]] std::vector<VoieEmission::Statistiques> compteursVoies() const;
 
  private:
   EmetteurAudio(std::shared_ptr<TamponAudio> tampon, PointReseau point, Liaison liaison,
@@ -88,39 +86,26 @@ class EmetteurAudio : public std::enable_shared_from_this<EmetteurAudio> {
 
   void demarrerSurLaFile();
   void arreterSurLaFile();
-  void creerConnexion();
-  void armerReception(const std::shared_ptr<ConnexionDatagramme>& connexion);
-  void suivreEtat(const EtatConnexion& etat, const std::shared_ptr<ConnexionDatagramme>& de);
-  void traiterReception(InstantNs reception, const std::optional<Octets>& datagramme, bool enErreur,
-                        const std::shared_ptr<ConnexionDatagramme>& connexion);
-  void repondreALHorloge(InstantNs reception, const Octets& contenu,
-                         const std::shared_ptr<ConnexionDatagramme>& connexion);
   void envoyerBlocs();
-  void surveillerConnexion(InstantNs maintenant);
-  void abandonner();
+  [[nodiscard]] std::shared_ptr<VoieEmission> nouvelleVoie(PointReseau point, Liaison liaison,
+                                                           Tache quandRecepteurArrete,
+                                                           Tache quandRecepteurEstInjoignable);
+  void retirer(const VoieEmission* voie);
 
   const std::shared_ptr<TamponAudio> tampon_;
-  const PointReseau point_;
-  const Liaison liaison_;
-  const Tache quandRecepteurArrete_;
-  const Tache quandRecepteurEstInjoignable_;
   const Plateforme plateforme_;
 
   mutable Verrou verrou_;
   Statistiques compteurs_ GARDE_PAR(verrou_);
+  /// Les voies en service, la principale d'abord tant qu'elle l'est ; changées sur la file.
+  std::vector<std::shared_ptr<VoieEmission>> voies_ GARDE_PAR(verrou_);
+  std::shared_ptr<VoieEmission> principale_;
 
   // Sur la file seulement.
-  std::shared_ptr<ConnexionDatagramme> connexion_;
   std::unique_ptr<Minuterie> minuteur_;
-  std::uint32_t sequence_ = 0;
-  RepriseConnexion reprise_;
-  SilenceRecepteur silence_{0};
+  bool demarre_ = false;
   std::uint64_t pireAttenteNs_ = 0;
   std::array<std::uint8_t, octetsParPaquet> pcm_{};
-  std::array<std::uint8_t, PaquetAudio::tailleEnTete + octetsParPaquet> paquet_{};
-  std::array<std::uint8_t, Enveloppe::tailleEnTete + PaquetAudio::tailleEnTete + octetsParPaquet +
-                               Enveloppe::tailleEtiquette>
-      scelle_{};
   InstantNs debutSecondeNs_ = 0;
 };
 

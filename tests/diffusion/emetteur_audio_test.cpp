@@ -164,5 +164,56 @@ TEST_F(Banc, PanneSansReponseMaisConnexionPreteAbandonneATrenteSecondes) {
   EXPECT_EQ(injoignables, 1);
 }
 
+// Deux voies lisent les mêmes blocs, chacune sous ses clés et avec ses numéros ; la panne
+// puis l'abandon de l'une ne touchent pas l'autre, et l'émetteur continue.
+TEST_F(Banc, DeuxVoiesIndependantes) {
+  demarrerPret();
+  int injoignablesB = 0;
+  emetteur->ajouterVoie(
+      PointReseau{"127.0.0.1", 50'001}, Liaison::nouvelle(cle(3), cle(4)), [] {},
+      [&] { ++injoignablesB; });
+  file->executer();
+  ASSERT_EQ(fabrique->creees.size(), 2u);
+  faux::ConnexionFactice& a = *fabrique->creees[0];
+  faux::ConnexionFactice& b = *fabrique->creees[1];
+  Ouvreur ouvreurB(cle(3));
+  const auto sequences = [](faux::ConnexionFactice& c, Ouvreur& o) {
+    std::vector<std::uint32_t> s;
+    for (const Octets& d : c.envoyes)
+      if (const auto ouvert = o.ouvrir(d))
+        s.push_back(PaquetAudio::lire(ouvert->contenu)->sequence());
+    c.envoyes.clear();
+    return s;
+  };
+  ecrire(2 * 1280, horloge.hoteNs());
+  file->avancer(5ms);
+  EXPECT_EQ(b.envoyes.size(), 2u);
+  EXPECT_EQ(sequences(b, ouvreurRecepteur).size(), 0u) << "pas sous les clés de l'autre voie";
+  EXPECT_EQ(sequences(a, ouvreurRecepteur), (std::vector<std::uint32_t>{0, 1}));
+
+  b.jouerEtat({Cas::echec, ErreurReseau{DomaineErreurReseau::posix, ENETUNREACH}});
+  ecrire(1280, horloge.hoteNs());
+  file->avancer(5ms);
+  EXPECT_EQ(sequences(a, ouvreurRecepteur), (std::vector<std::uint32_t>{2}));
+  EXPECT_EQ(emetteur->compteursVoies().at(1).blocsJetes, 1);
+  file->avancer(1s);
+  ASSERT_EQ(fabrique->creees.size(), 3u) << "seule la voie en panne refait sa connexion";
+  livrer(SorteEnveloppe::audio, Octets{});  // la voie principale entend son récepteur
+  ecrire(1280, horloge.hoteNs());
+  file->avancer(5ms);
+  EXPECT_EQ(sequences(*fabrique->creees[2], ouvreurB), (std::vector<std::uint32_t>{2}));
+  EXPECT_EQ(sequences(a, ouvreurRecepteur), (std::vector<std::uint32_t>{3}));
+
+  file->avancer(30s);
+  EXPECT_EQ(injoignablesB, 1);
+  EXPECT_EQ(injoignables, 0);
+  EXPECT_EQ(emetteur->compteursVoies().size(), 1u);
+  EXPECT_TRUE(fabrique->creees[2]->annulee);
+  EXPECT_FALSE(a.annulee);
+  ecrire(1280, horloge.hoteNs());
+  file->avancer(5ms);
+  EXPECT_EQ(sequences(a, ouvreurRecepteur).size(), 1u) << "la voie principale envoie toujours";
+}
+
 }  // namespace
 }  // namespace ravlo

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "plateforme/connexion_datagramme.hpp"
+#include "plateforme/executeur.hpp"
+#include "plateforme/horloge.hpp"
+#include "protocol/base/verrou.hpp"
+#include "protocol/messages/paquet_audio.hpp"
+#include "protocol/scellement/enveloppe.hpp"
+#include "protocol/scellement/liaison.hpp"
+#include "protocol/supervision/reprise_connexion.hpp"
+#include "protocol/supervision/silence_recepteur.hpp"
+
+namespace ravlo {
+
+/// Une voie de l'émetteur : le lien vers un récepteur appairé. Elle numérote, scelle sous les
+/// clés de son appairage et envoie chaque bloc que l'émetteur lui passe ; sur sa connexion
+/// elle écoute le récepteur : toute enveloppe authentique est un signe de vie, une question
+/// d'horloge reçoit sa réponse aussitôt, un message de fin appelle `quandRecepteurArrete`
+/// une fois. Elle refait une connexion en panne au plus une fois par seconde et renonce
+/// (`quandRecepteurEstInjoignable`) après 30 s de panne ou 600 s sans nouvelles.
+///
+/// Une socket UDP connectée est prête aussitôt, que le récepteur écoute ou non : une panne
+/// ne finit donc pas à « prête » mais au premier datagramme authentique reçu sur la
+/// connexion courante. Tant que la connexion n'est pas prête, les blocs sont jetés (comptés
+/// dans `blocsJetes`) sans être numérotés, plutôt que d'envoyer d'un coup du son périmé.
+///
+/// Tout vit sur la file de l'émetteur, sauf `compteurs`, sous un verrou court. Une voie ne
+/// sait rien des autres : ses clés, sa connexion, sa reprise et ses numéros sont à elle.
+class VoieEmission : public std::enable_shared_from_this<VoieEmission> {
+ public:
+  struct Statistiques {
+    std::int64_t paquetsEnvoyes = 0;
+    bool connexionPrete = false;
+    std::optional<ErreurReseau> erreur;  ///< la dernière erreur réseau, tant qu'elle dure
+    bool recepteurMuet = false;          ///< rien d'authentique depuis 3 s
+    std::int64_t connexionsRefaites = 0;
+    /// Blocs de 1280 octets jetés faute de connexion prête.
+    std::int64_t blocsJetes = 0;
+    bool operator==(const Statistiques&) const = default;
+  };
+
+  struct Plateforme {
+    std::shared_ptr<File> file;
+    std::shared_ptr<FabriqueConnexions> connexions;
+    const Horloge* horloge = &horlogeSysteme();
+    std::uint32_t premiereSequence = 0;
+  };
+
+  static constexpr std::size_t octetsParPaquet = 1280;
+
+  [[nodiscard]] static std::shared_ptr<VoieEmission> creer(PointReseau point, Liaison liaison,
+                                                           Tache quandRecepteurArrete,
+                                                           Tache quandRecepteurEstInjoignable,
+                                                           Plateforme plateforme);
+  ~VoieEmission();
+  VoieEmission(const VoieEmission&) = delete;
+  VoieEmission& operator=(const VoieEmission&) = delete;
+
+  /// Sur la file : la première connexion.
+  void ouvrir();
+  /// Sur la file ; les compteurs gardent l'état du lien au moment de l'arrêt.
+  void fermer();
+  /// Sur la file, à chaque tic de l'émetteur : reprise de la connexion, silence du
+  /// récepteur. Faux quand la voie renonce ; elle s'est alors fermée et l'a dit.
+  bool surveiller(InstantNs maintenant);
+  [[nodiscard]] bool prete() const;
+  /// Sur la file : un bloc de 320 trames capté à `heure`. N'alloue rien.
+  void envoyer(std::span<const std::uint8_t, octetsParPaquet> pcm, InstantNs heure);
+
+  /// Copie prise sous le verrou.
+  [[nodiscard]] Statistiques compteurs() const;
+
+ private:
+  VoieEmission(PointReseau point, Liaison liaison, Tache quandRecepteurArrete,
+               Tache quandRecepteurEstInjoignable, Plateforme plateforme);
+
+  void creerConnexion();
+  void armerReception(const std::shared_ptr<ConnexionDatagramme>& connexion);
+  void suivreEtat(const EtatConnexion& etat, const std::shared_ptr<ConnexionDatagramme>& de);
+  void traiterReception(InstantNs reception, const std::optional<Octets>& datagramme, bool enErreur,
+                        const std::shared_ptr<ConnexionDatagramme>& connexion);
+  void repondreALHorloge(InstantNs reception, const Octets& contenu,
+                         const std::shared_ptr<ConnexionDatagramme>& connexion);
+  void abandonner();
+
+  const PointReseau point_;
+  const Liaison liaison_;
+  const Tache quandRecepteurArrete_;
+  const Tache quandRecepteurEstInjoignable_;
+  const Plateforme plateforme_;
+
+  mutable Verrou verrou_;
+  Statistiques compteurs_ GARDE_PAR(verrou_);
+
+  // Sur la file seulement.
+  std::shared_ptr<ConnexionDatagramme> connexion_;
+  std::uint32_t sequence_ = 0;
+  RepriseConnexion reprise_;
+  SilenceRecepteur silence_{0};
+  std::array<std::uint8_t, PaquetAudio::tailleEnTete + octetsParPaquet> paquet_{};
+  std::array<std::uint8_t, Enveloppe::tailleEnTete + PaquetAudio::tailleEnTete + octetsParPaquet +
+                               Enveloppe::tailleEtiquette>
+      scelle_{};
+};
+
+}  // namespace ravlo
