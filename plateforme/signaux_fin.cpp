@@ -7,6 +7,9 @@
 #include <asio/posix/stream_descriptor.hpp>
 #include <asio/read.hpp>
 #include <cstring>
+#include <future>
+
+#include "plateforme/file_serie.hpp"
 
 namespace ravlo {
 namespace {
@@ -59,6 +62,33 @@ void SignauxFin::attendre(std::function<void(int)> rappel) {
 void SignauxFin::annuler() {
   std::error_code ignore;
   etat_->fd.cancel(ignore);
+}
+
+struct GuetteurSignauxFin::Etat {
+  FileSerie file{"ravlo.signaux"};
+  std::unique_ptr<SignauxFin> signaux;
+
+  // Le descripteur ne se touche que sur son fil.
+  void surLaFile(const std::function<void()>& tache) {
+    std::promise<void> fait;
+    file.poster([&] {
+      tache();
+      fait.set_value();
+    });
+    fait.get_future().wait();
+  }
+};
+
+GuetteurSignauxFin::GuetteurSignauxFin(std::function<void(int)> rappel)
+    : etat_(std::make_unique<Etat>()) {
+  etat_->surLaFile([this, &rappel] {
+    etat_->signaux = std::make_unique<SignauxFin>(etat_->file);
+    etat_->signaux->attendre(std::move(rappel));
+  });
+}
+
+GuetteurSignauxFin::~GuetteurSignauxFin() {
+  etat_->surLaFile([this] { etat_->signaux.reset(); });
 }
 
 }  // namespace ravlo

@@ -36,4 +36,19 @@ class SignauxFin {
   std::unique_ptr<Etat> etat_;
 };
 
+/// Les signaux de fin lus sur un fil à eux, pour un programme dont le fil principal n'est pas
+/// une file asio (la boucle de Qt) : `rappel(numero)` y est appelé au premier signal, à
+/// l'appelant de le reporter sur son fil. `SignauxFin::bloquer()` doit avoir été appelé.
+class GuetteurSignauxFin {
+ public:
+  explicit GuetteurSignauxFin(std::function<void(int)> rappel);
+  ~GuetteurSignauxFin();
+  GuetteurSignauxFin(const GuetteurSignauxFin&) = delete;
+  GuetteurSignauxFin& operator=(const GuetteurSignauxFin&) = delete;
+
+ private:
+  struct Etat;
+  std::unique_ptr<Etat> etat_;
+};
+
 }  // namespace ravlo

@@ -173,13 +173,15 @@ ResultatPulse<std::unique_ptr<SilencePulse>> SilencePulse::installer(
 
 void SilencePulse::amenerLesFlux(const std::vector<PuitsPulse>& liste, std::uint32_t notre) {
   // Les flux qui suivaient la sortie par défaut sont venus seuls et en repartiront seuls ;
-  // on amène ceux qui jouaient ailleurs, et on note d'où ils viennent.
+  // on amène ceux qui restaient attachés à la sortie que la capture entendait, et on note
+  // d'où ils viennent. Un flux qui joue sur une autre sortie (un récepteur sur cette
+  // machine) n'était pas capté : le déplacer le ferait passer dans la capture, en boucle.
   bool change = false;
   for (const EntreePulse& e : requetesPulse::listeEntrees(contexte_).valeur) {
     if (e.puits == notre) continue;
     const auto origine = std::find_if(liste.begin(), liste.end(),
                                       [&](const PuitsPulse& p) { return p.index == e.puits; });
-    if (origine == liste.end()) continue;
+    if (origine == liste.end() || origine->nom != etat_.puitsPrecedent) continue;
     if (requetesPulse::deplacerEntree(contexte_, e.index, puits_) == 0) {
       std::erase_if(etat_.deplaces, [&](const auto& d) { return d.entree == e.index; });
       etat_.deplaces.push_back({e.index, origine->nom});
@@ -232,6 +234,12 @@ void SilencePulse::nettoyerRestes(ContextePulse& c, const std::string& repertoir
     if (!p.nom.starts_with(prefixe) || connus.contains(p.nom) || vivantIci(p.nom)) continue;
     defaire(c, p.nom, EtatSilence{}, p.module);
   }
+}
+
+void SilencePulse::rendreLeSonLaisse(const std::string& repertoireEtat) {
+  ContextePulse contexte("Ravlo Link");
+  const VerrouBoucle verrou(contexte);
+  if (contexte.relier() == 0) nettoyerRestes(contexte, repertoireEtat);
 }
 
 }  // namespace ravlo

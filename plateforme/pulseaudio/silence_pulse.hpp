@@ -14,8 +14,9 @@ namespace ravlo {
 
 /// Fait taire l'ordinateur sans faire taire la capture. Couper le son d'une sortie coupe
 /// aussi son moniteur ; on crée donc une sortie nulle privée (« Ravlo Link »), on en fait la
-/// sortie par défaut et on y déplace tous les flux de lecture : les haut-parleurs ne
-/// reçoivent plus rien, le moniteur de la sortie nulle reçoit tout.
+/// sortie par défaut et on y déplace les flux qui jouaient sur la sortie captée : ses
+/// haut-parleurs ne reçoivent plus rien, le moniteur de la sortie nulle reçoit tout ce que la
+/// capture entendait. Les flux des autres sorties restent où ils sont.
 ///
 /// Un module chargé survit au programme qui l'a chargé : l'état nécessaire pour tout
 /// remettre en place est tenu dans un fichier verrouillé (`FichierEtatSilence`), et
@@ -53,6 +54,10 @@ class SilencePulse {
   /// Défait les silences laissés par des programmes morts, et décharge toute sortie nulle
   /// à notre préfixe dont aucun programme vivant ne tient le fichier d'état.
   static void nettoyerRestes(ContextePulse& contexte, const std::string& repertoireEtat);
+  /// La même chose sur un lien à lui, pour un programme qui démarre : le son qu'un
+  /// programme tué a laissé coupé revient sans attendre la prochaine capture. Sans serveur,
+  /// rien.
+  static void rendreLeSonLaisse(const std::string& repertoireEtat);
 
  private:
   SilencePulse(ContextePulse& contexte, std::string puits, std::uint32_t module,

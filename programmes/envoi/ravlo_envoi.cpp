@@ -19,6 +19,7 @@
 #include "plateforme/file_serie.hpp"
 #include "plateforme/principal_asio.hpp"
 #include "plateforme/pulseaudio/capture_pulse.hpp"
+#include "plateforme/pulseaudio/silence_pulse.hpp"
 #include "plateforme/signaux_fin.hpp"
 #include "plateforme/systeme.hpp"
 #include "plateforme/textes_programme.hpp"
@@ -220,6 +221,9 @@ std::optional<PointReseau> trouver(const std::string& nom, bool& interrompu) {
 
 int executer(OptionsEnvoi options) {
   if (options.liste) return lister();
+  // Un envoi tué net pendant qu'il taisait l'ordinateur l'a laissé muet : le son revient dès
+  // maintenant, pas à la prochaine capture.
+  SilencePulse::rendreLeSonLaisse(repertoireEtatParDefaut());
   const std::string locale = localeCourante();
   FabriqueSource source;
   if (options.capture) {

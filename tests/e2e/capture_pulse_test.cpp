@@ -19,6 +19,7 @@
 #include "link/capture/capture_systeme.hpp"
 #include "plateforme/horloge.hpp"
 #include "plateforme/pulseaudio/capture_pulse.hpp"
+#include "plateforme/pulseaudio/silence_pulse.hpp"
 
 namespace ravlo {
 namespace {
@@ -139,15 +140,16 @@ class DemonPulse : public ::testing::Test {
   }
 
   /// Joue le ton avec pacat, sur la sortie par défaut ou attaché à `sortie` ; rend l'index de
-  /// son flux, apparu hors de `connus`.
-  std::string jouer(const std::string& sortie = {}, const std::string& connus = "-") {
+  /// son flux, apparu hors de `connus` (des index séparés par des blancs).
+  std::string jouer(const std::string& sortie = {}, std::string connus = {}) {
+    std::ranges::replace(connus, '\n', ' ');
     joueurs_.push_back(std::make_unique<essai::Processus>(std::vector<std::string>{
         "pacat", "--raw", "--format=s16le", "--rate=48000", "--channels=2", "--latency-msec=100",
         // Sans sortie nommée, le flux suit la sortie par défaut ; avec, il y est attaché.
         sortie.empty() ? "--client-name=ravlo-essai" : "--device=" + sortie, ton_}));
     for (int i = 0; i < 200; ++i) {
-      const std::string e =
-          essai::ligne("pactl list short sink-inputs | awk '$1 != \"" + connus + "\" {print $1}'");
+      const std::string e = essai::ligne("pactl list short sink-inputs | awk -v c=' " + connus +
+                                         " ' 'index(c, \" \" $1 \" \") == 0 {print $1}'");
       if (!e.empty()) return e;
       std::this_thread::sleep_for(10ms);
     }
@@ -350,13 +352,16 @@ TEST_F(DemonPulse, LaCaptureSuitLaSortieParDefautEtSaPerteEstSignalee) {
   EXPECT_TRUE(prise->echec().has_value());
 }
 
-// Un programme tué net pendant qu'il faisait taire l'ordinateur laisse sa sortie nulle par
-// défaut ; le démarrage suivant la retire et rend chaque flux à sa sortie (celui qui suivait
-// la sortie par défaut comme celui attaché au casque).
-TEST_F(DemonPulse, UnSilenceLaisseParUnProgrammeTueEstDefaitAuDemarrageSuivant) {
+// Faire taire l'ordinateur ne déplace que les flux de la sortie captée : celui qui suit la
+// sortie par défaut et celui attaché aux haut-parleurs ; un flux d'une autre sortie (un
+// récepteur sur cette machine), présent avant ou venu après, reste où il est. Un programme
+// tué net pendant le silence laisse sa sortie nulle par défaut ; un programme qui démarre la
+// retire et rend chaque flux à sa sortie, sans attendre une capture.
+TEST_F(DemonPulse, LeSilenceNeTouchePasLesAutresSortiesEtUnResteEstDefaitAuDemarrage) {
   ASSERT_FALSE(chargerCasque().empty());
   const std::string a = jouer();
-  const std::string b = jouer("casque", a);
+  const std::string s = jouer("speakers", a);
+  const std::string b = jouer("casque", a + " " + s);
   ASSERT_EQ(sortieDe(b), "casque");
   const std::string origineA = sortieDe(a);
 
@@ -364,19 +369,24 @@ TEST_F(DemonPulse, UnSilenceLaisseParUnProgrammeTueEstDefaitAuDemarrageSuivant) 
   essai::Processus tenir({"bash", "-c", "exec " RAVLO_TENIR_CAPTURE " " + etat_ + " >" + pret});
   for (int i = 0; i < 400 && essai::commande("cat " + pret) != "pret\n"; ++i)
     std::this_thread::sleep_for(10ms);
+  const std::string notre = essai::puitsParDefaut();
+  ASSERT_TRUE(notre.starts_with("ravlo_link-"));
+  const std::string c =
+      jouer("casque", essai::commande("pactl list short sink-inputs | awk '{print $1}'"));
+  std::this_thread::sleep_for(300ms);  // le suivi du silence a vu le nouveau flux
+  EXPECT_EQ(sortieDe(a), notre);
+  EXPECT_EQ(sortieDe(s), notre);
+  EXPECT_EQ(sortieDe(b), "casque");
+  EXPECT_EQ(sortieDe(c), "casque");
   tenir.tuer(SIGKILL);
-  const std::string reste = sortiesRavlo();
-  ASSERT_EQ(std::ranges::count(reste, '\n'), 1) << "le module survit au programme";
-  EXPECT_EQ(essai::puitsParDefaut() + "\n", reste);
-  EXPECT_EQ(sortieDe(b) + "\n", reste);
+  EXPECT_EQ(sortiesRavlo(), notre + "\n") << "le module survit au programme";
 
-  auto prise = capture(std::make_shared<TamponAudio>(96'000), false);
-  ASSERT_TRUE(prise->demarrer().has_value());
+  SilencePulse::rendreLeSonLaisse(etat_);
   verifierRemisEnPlace();
   EXPECT_EQ(sortieDe(a), origineA);
+  EXPECT_EQ(sortieDe(s), "speakers");
   EXPECT_EQ(sortieDe(b), "casque");
   EXPECT_TRUE(std::filesystem::is_empty(etat_)) << "fichier d'état effacé";
-  EXPECT_TRUE(attendreTrames(*prise, 48'000)) << "la capture écoute les haut-parleurs rendus";
 }
 
 // Ce que la surveillance de la capture suppose : une sortie au repos livre du silence sans

@@ -59,9 +59,9 @@ class Processus {
   Processus(const Processus&) = delete;
   Processus& operator=(const Processus&) = delete;
 
-  void tuer(int signal) {
+  int tuer(int signal) {
     if (pid_ > 0) ::kill(pid_, signal);
-    attendre();
+    return attendre();
   }
 
   /// Code de sortie (ou −signal).

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <memory>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "bench/relais/recepteur_lance.hpp"
 #include "e2e/outils_pulse.hpp"
@@ -66,6 +68,45 @@ TEST(DemonPulseEnvoi, LeServeurDeSonRelanceArreteLEnvoiSurSonTexte) {
   EXPECT_NE(dit.find("Le son de cet ordinateur n'a pas pu être capté"), std::string::npos) << dit;
   EXPECT_NE(dit.find("La capture du son s'est arrêtée : envoi arrêté."), std::string::npos) << dit;
   serveur.reset();
+  std::filesystem::remove_all(dossier);
+}
+
+// Un envoi tué net pendant qu'il taisait l'ordinateur laisse sa sortie nulle par défaut :
+// ravlo-envoi comme ravlo-link rendent le son dès leur lancement, sans capture ; ravlo-link
+// finit proprement sur SIGTERM.
+TEST(DemonPulseEnvoi, UnEnvoiTueEnSilenceRendLeSonAuLancementSuivant) {
+  if (!essai::demonDEssai()) GTEST_SKIP() << "pas de démon PulseAudio d'essai";
+  char modele[] = "/tmp/ravlo-reste.XXXXXX";
+  ASSERT_NE(::mkdtemp(modele), nullptr);
+  const std::string dossier = modele;
+  std::vector<std::pair<std::string, std::vector<std::string>>> lancements{
+      {"ravlo-envoi", {RAVLO_ENVOI, "--vers", "127.0.0.1:9", "--code", "1234", "--secondes", "1"}}};
+#ifdef RAVLO_LINK
+  lancements.push_back(
+      {"ravlo-link",
+       {"env", "QT_QPA_PLATFORM=offscreen", "HOME=" + dossier, "XDG_CONFIG_HOME=" + dossier,
+        "LSAN_OPTIONS=suppressions=" RAVLO_LSAN_BUREAU, RAVLO_LINK}});
+#endif
+  const auto rendu = [] {
+    for (int i = 0; i < 500; ++i) {
+      if (essai::puitsParDefaut() == "speakers") return true;
+      std::this_thread::sleep_for(10ms);
+    }
+    return false;
+  };
+  for (const auto& [nom, commande] : lancements) {
+    boucle::RecepteurLance recepteur({"--code", "1357", "--wav", "/dev/null"});
+    essai::Processus envoi({RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(recepteur.port),
+                            "--code", "1357", "--capture", "--silencieux"});
+    ASSERT_TRUE(recepteur.attendrePaquets(1)) << "la capture tourne";
+    envoi.tuer(SIGKILL);
+    ASSERT_TRUE(essai::puitsParDefaut().starts_with("ravlo_link-")) << "le silence est resté";
+    essai::Processus lance(commande);
+    EXPECT_TRUE(rendu()) << nom << " rend le son dans les 5 s";
+    if (nom == "ravlo-link") {
+      EXPECT_EQ(lance.tuer(SIGTERM), 0);
+    }
+  }
   std::filesystem::remove_all(dossier);
 }
 

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QTimer>
 #include <memory>
+#include <thread>
 
 #include "link/app/qt/accueil_link.hpp"
 #include "link/app/qt/icone_notification.hpp"
@@ -15,6 +16,8 @@
 #include "link/app/qt/textes_qt.hpp"
 #include "plateforme/avahi/navigateur_avahi.hpp"
 #include "plateforme/pulseaudio/capture_pulse.hpp"
+#include "plateforme/pulseaudio/silence_pulse.hpp"
+#include "plateforme/signaux_fin.hpp"
 #include "plateforme/textes_programme.hpp"
 
 namespace {
@@ -34,8 +37,13 @@ ravlo::EtatBadge badgeDe(ravlo::EtatIcone etat) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Avant tout fil : la table de textes se lie une fois.
+  // Avant tout fil : les signaux de fin ne tuent plus, ils se lisent (et tous les fils
+  // héritent ce masque) ; la table de textes se lie une fois.
+  ravlo::SignauxFin::bloquer();
   ravlo::preparerTextes();
+  // Le son qu'un programme tué a laissé coupé revient dès le lancement, sans retenir l'icône.
+  std::jthread rendreLeSon(
+      [] { ravlo::SilencePulse::rendreLeSonLaisse(ravlo::repertoireEtatParDefaut()); });
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("ravlo-link"));
   QApplication::setApplicationDisplayName(QStringLiteral("Ravlo Link"));
@@ -45,6 +53,9 @@ int main(int argc, char** argv) {
   ravlo::chargerPolices();
 
   ravlo::PrincipalQt principal;
+  // SIGTERM, SIGINT, SIGHUP : on quitte comme par le menu, ce qui arrête l'envoi et rend le son.
+  const ravlo::GuetteurSignauxFin signaux(
+      [&principal](int) { principal.poster([] { QCoreApplication::quit(); }); });
   auto reglages = std::make_shared<ravlo::MagasinReglagesQt>();
   const auto modele = ravlo::ModeleLink::creer(ravlo::ModeleLink::dependancesSysteme(
       principal, std::make_shared<ravlo::FabriqueNavigateursAvahi>(),
