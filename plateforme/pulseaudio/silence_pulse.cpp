@@ -1,14 +1,19 @@
 #include "plateforme/pulseaudio/silence_pulse.hpp"
 
 #include <pulse/error.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <charconv>
 #include <chrono>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <set>
+#include <string_view>
 #include <utility>
 
 #include "plateforme/pulseaudio/requetes_pulse.hpp"
@@ -33,6 +38,16 @@ void noterVivant(const std::string& puits, bool vivant) {
 bool vivantIci(const std::string& puits) {
   std::lock_guard garde(verrouVivants);
   return vivantsIci.contains(puits);
+}
+
+// `ravlo_link-<pid>-<n>` d'un programme encore en vie : un autre répertoire d'état que le
+// nôtre (autre session, essai) ne fait pas de sa sortie un reste.
+bool programmeVivant(const std::string& puits) {
+  const std::string_view reste = std::string_view(puits).substr(std::strlen(SilencePulse::prefixe));
+  pid_t pid = 0;
+  const auto [fin, erreur] = std::from_chars(reste.data(), reste.data() + reste.size(), pid);
+  if (erreur != std::errc{} || fin == reste.data() || pid <= 0) return false;
+  return ::kill(pid, 0) == 0 || errno == EPERM;
 }
 
 // La description passe entre guillemets dans les arguments du module.
@@ -231,7 +246,9 @@ void SilencePulse::nettoyerRestes(ContextePulse& c, const std::string& repertoir
     }
   }
   for (const PuitsPulse& p : liste.valeur) {
-    if (!p.nom.starts_with(prefixe) || connus.contains(p.nom) || vivantIci(p.nom)) continue;
+    if (!p.nom.starts_with(prefixe) || connus.contains(p.nom) || vivantIci(p.nom) ||
+        programmeVivant(p.nom))
+      continue;
     defaire(c, p.nom, EtatSilence{}, p.module);
   }
 }

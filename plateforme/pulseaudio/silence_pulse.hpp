@@ -52,7 +52,8 @@ class SilencePulse {
   [[nodiscard]] const std::string& puitsPrecedent() const { return etat_.puitsPrecedent; }
 
   /// Défait les silences laissés par des programmes morts, et décharge toute sortie nulle
-  /// à notre préfixe dont aucun programme vivant ne tient le fichier d'état.
+  /// à notre préfixe dont aucun programme vivant ne tient le fichier d'état et dont le
+  /// programme nommé par le pid est mort.
   static void nettoyerRestes(ContextePulse& contexte, const std::string& repertoireEtat);
   /// La même chose sur un lien à lui, pour un programme qui démarre : le son qu'un
   /// programme tué a laissé coupé revient sans attendre la prochaine capture. Sans serveur,
