@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdlib>
 #include <fstream>
+#include <string_view>
 
 namespace ravlo {
 namespace {
@@ -41,13 +42,28 @@ std::string nomMachine(const std::filesystem::path& infoMachine) {
   return "Linux";
 }
 
-std::string localeCourante() {
-  for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-    // Lu au démarrage, avant tout fil : personne ne modifie l'environnement en même temps.
-    const char* valeur = std::getenv(variable);  // NOLINT(concurrency-mt-unsafe)
-    if (valeur != nullptr && *valeur != '\0') return valeur;
+std::string localeDesTextes(const std::function<const char*(const char*)>& variable) {
+  const auto donnee = [&](const char* nom) -> std::string_view {
+    const char* valeur = variable(nom);
+    return valeur == nullptr ? std::string_view{} : std::string_view(valeur);
+  };
+  std::string_view locale = "C";
+  for (const char* nom : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    if (const auto valeur = donnee(nom); !valeur.empty()) {
+      locale = valeur;
+      break;
+    }
   }
-  return "C";
+  if (locale == "C" || locale == "POSIX") return std::string(locale);
+  if (const auto priorites = donnee("LANGUAGE"); !priorites.empty()) return std::string(priorites);
+  return std::string(locale);
+}
+
+std::string localeCourante() {
+  return localeDesTextes([](const char* nom) {
+    // Lu au démarrage, avant tout fil : personne ne modifie l'environnement en même temps.
+    return std::getenv(nom);  // NOLINT(concurrency-mt-unsafe)
+  });
 }
 
 }  // namespace ravlo

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace ravlo {
@@ -10,7 +11,14 @@ namespace ravlo {
 [[nodiscard]] std::string nomMachine(
     const std::filesystem::path& infoMachine = "/etc/machine-info");
 
-/// La locale des textes : LC_ALL, puis LC_MESSAGES, puis LANG, la première non vide.
+/// La locale des textes, choisie comme gettext d'après les variables que rend `variable`
+/// (nul : absente) : LC_ALL, puis LC_MESSAGES, puis LANG, la première non vide, "C" sans
+/// aucune. LANGUAGE, quand il est donné, l'emporte : une liste de priorité ("en:fr") que la
+/// table de textes parcourt dans l'ordre ; sauf sous "C" ou "POSIX", où gettext l'ignore
+/// aussi, pour que la sortie de ces locales ne dépende de rien d'autre.
+[[nodiscard]] std::string localeDesTextes(const std::function<const char*(const char*)>& variable);
+
+/// `localeDesTextes` sur l'environnement du processus.
 [[nodiscard]] std::string localeCourante();
 
 }  // namespace ravlo

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <ranges>
 
 namespace ravlo {
 namespace {
@@ -69,8 +70,9 @@ std::vector<std::string> TableTextes::candidats(std::string_view locale) {
 
   std::vector<std::string> codesets;
   if (!codeset.empty()) {
-    codesets.emplace_back("." + std::string(codeset));
-    const std::string normalise = "." + codesetNormalise(codeset);
+    // Par append : « "." + chaîne » déclenche à -O3 un faux -Wrestrict de GCC 12.
+    codesets.push_back(std::string(".").append(codeset));
+    const std::string normalise = std::string(".").append(codesetNormalise(codeset));
     if (normalise != codesets.front()) codesets.push_back(normalise);
   }
   codesets.emplace_back();
@@ -104,9 +106,26 @@ std::shared_ptr<const CatalogueTextes> TableTextes::catalogue(const std::string&
   return charges_.try_emplace(nom, std::move(charge)).first->second;
 }
 
+std::vector<std::string> TableTextes::candidatsDeLaListe(std::string_view priorites) {
+  std::vector<std::string> noms;
+  for (const auto morceau : std::views::split(priorites, ':')) {
+    const std::string_view locale(morceau.begin(), morceau.end());
+    if (locale == "C" || locale == "POSIX") break;
+    auto deLaLocale = candidats(locale);
+    // Le dernier candidat est la langue seule. Le français est celui des clés : son catalogue
+    // ne tient que les corrections, et une clé qu'il ne corrige pas se lit déjà en français.
+    const bool francais = !deLaLocale.empty() && deLaLocale.back() == localeDeRepli;
+    for (std::string& nom : deLaLocale) {
+      if (std::find(noms.begin(), noms.end(), nom) == noms.end()) noms.push_back(std::move(nom));
+    }
+    if (francais) break;
+  }
+  return noms;
+}
+
 std::string TableTextes::texte(std::string_view cle, std::string_view locale) const {
   if (racine_.empty()) return std::string(cle);
-  auto noms = candidats(locale);
+  auto noms = candidatsDeLaListe(locale);
   if (std::find(noms.begin(), noms.end(), localeDeRepli) == noms.end())
     noms.emplace_back(localeDeRepli);
   for (const std::string& nom : noms) {

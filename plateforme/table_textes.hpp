@@ -13,14 +13,17 @@
 
 namespace ravlo {
 
-/// La table de textes "Localizable" : chaque texte a pour clé sa phrase française, et une
-/// traduction manquante rend la phrase française elle-même.
+/// La table de textes du domaine "ravlo-link" : chaque texte a pour clé sa phrase française,
+/// et une traduction manquante rend la phrase française elle-même.
 ///
 /// Les catalogues sont rangés comme ceux de gettext, `<racine>/<locale>/LC_MESSAGES/
-/// Localizable.mo`, et la locale demandée se cherche du plus précis au plus général :
+/// ravlo-link.mo`, et la locale demandée se cherche du plus précis au plus général :
 /// pour "fr_CA.UTF-8@euro", fr_CA.UTF-8@euro, fr_CA.utf8@euro, fr_CA@euro, fr.UTF-8@euro,
 /// fr.utf8@euro, fr@euro, fr_CA.UTF-8, fr_CA.utf8, fr_CA, fr.UTF-8, fr.utf8, fr. "C",
 /// "POSIX", une locale vide ou un nom hors de [A-Za-z0-9_.@-] n'ont pas de catalogue à eux.
+/// Une liste de priorité à la LANGUAGE ("en_GB:de:fr") se cherche locale après locale ; comme
+/// chez gettext, un "C" ou "POSIX" dans la liste arrête la recherche, et le français aussi :
+/// la langue des clés n'a rien à chercher plus loin.
 /// Une clé qu'aucun catalogue de la locale ne traduit se lit ensuite dans le catalogue
 /// français (`localeDeRepli`), qui ne tient que les clés ne disant pas encore le français du
 /// produit ; la clé elle-même en dernier. Une racine vide ne tient aucun catalogue.
@@ -30,7 +33,7 @@ namespace ravlo {
 /// gardé ; un fichier absent ou abîmé compte comme aucune traduction. Appelable de tout fil.
 class TableTextes {
  public:
-  static constexpr std::string_view domaine = "Localizable";
+  static constexpr std::string_view domaine = "ravlo-link";
   static constexpr std::string_view localeDeRepli = "fr";
 
   explicit TableTextes(std::filesystem::path racine) : racine_(std::move(racine)) {}
@@ -40,6 +43,8 @@ class TableTextes {
 
   /// Les noms de dossiers essayés pour `locale`, du plus précis au plus général.
   [[nodiscard]] static std::vector<std::string> candidats(std::string_view locale);
+  /// Ceux de chaque locale d'une liste de priorité, dans son ordre, sans doublon.
+  [[nodiscard]] static std::vector<std::string> candidatsDeLaListe(std::string_view priorites);
 
   [[nodiscard]] const std::filesystem::path& racine() const { return racine_; }
 

@@ -8,7 +8,7 @@
 namespace ravlo {
 
 /// Phrase française qui explique une erreur réseau à l'utilisateur, traduite pour une locale
-/// par la table "Localizable" (la phrase française quand la traduction manque).
+/// par la table de textes (la phrase française quand la traduction manque).
 ///
 /// Les erreurs POSIX se reconnaissent à leur sens (ENETDOWN, ECONNREFUSED…) et non à un
 /// numéro, qui change d'un système à l'autre. Toute erreur sans phrase propre donne la

@@ -56,8 +56,9 @@ TEST(DemonPulseEnvoi, LeServeurDeSonRelanceArreteLEnvoiSurSonTexte) {
   ASSERT_TRUE(pret());
   boucle::RecepteurLance recepteur({"--code", "1357", "--wav", "/dev/null"});
   essai::Processus envoi({"bash", "-c",
-                          "exec env LC_ALL=fr_FR.UTF-8 PULSE_SERVER=unix:" + socket + " " +
-                              RAVLO_ENVOI + " --vers 127.0.0.1:" + std::to_string(recepteur.port) +
+                          "exec env -u LANGUAGE LC_ALL=fr_FR.UTF-8 PULSE_SERVER=unix:" + socket +
+                              " " + RAVLO_ENVOI +
+                              " --vers 127.0.0.1:" + std::to_string(recepteur.port) +
                               " --code 1357 --capture --secondes 20 >" + dossier + "/dit 2>&1"});
   ASSERT_TRUE(recepteur.attendrePaquets(1)) << "la capture tourne";
   serveur.reset();

@@ -25,6 +25,11 @@ TEST(TableTextes, CandidatsDuPlusPrecisAuPlusGeneral) {
   for (const char* sans : {"", "C", "POSIX", "C.UTF-8", "_GB", "../en", "en/../../etc", "é"}) {
     EXPECT_EQ(TableTextes::candidats(sans), V{}) << sans;
   }
+  EXPECT_EQ(TableTextes::candidatsDeLaListe("en_GB:de::en:fr_FR"),
+            (V{"en_GB", "en", "de", "fr_FR", "fr"}));
+  EXPECT_EQ(TableTextes::candidatsDeLaListe("fr_CA:en"), (V{"fr_CA", "fr"}));
+  EXPECT_EQ(TableTextes::candidatsDeLaListe("de:C:en"), V{"de"});
+  EXPECT_EQ(TableTextes::candidatsDeLaListe("POSIX:en"), V{});
 }
 
 // Un catalogue abîmé compte comme absent ; une locale sans catalogue, ou dont le catalogue
@@ -34,12 +39,12 @@ TEST(TableTextes, ReplisDuPlusPrecisAuFrancaisPuisALaCle) {
   std::filesystem::remove_all(racine);
   for (const char* locale : {"fr", "de", "en_GB", "en"})
     std::filesystem::create_directories(racine / locale / "LC_MESSAGES");
-  std::filesystem::copy_file(moAnglais, racine / "fr" / "LC_MESSAGES" / "Localizable.mo");
-  std::filesystem::copy_file(moAnglais, racine / "en" / "LC_MESSAGES" / "Localizable.mo");
-  std::ofstream(racine / "en_GB" / "LC_MESSAGES" / "Localizable.mo") << "pas un catalogue";
+  std::filesystem::copy_file(moAnglais, racine / "fr" / "LC_MESSAGES" / "ravlo-link.mo");
+  std::filesystem::copy_file(moAnglais, racine / "en" / "LC_MESSAGES" / "ravlo-link.mo");
+  std::ofstream(racine / "en_GB" / "LC_MESSAGES" / "ravlo-link.mo") << "pas un catalogue";
   // « de » : un catalogue valide sans aucune entrée (l'en-tête seul, dans l'ordre de l'hôte).
   const std::uint32_t vide[] = {CatalogueTextes::magie, 0, 0, 28, 28, 0, 28};
-  std::ofstream(racine / "de" / "LC_MESSAGES" / "Localizable.mo", std::ios::binary)
+  std::ofstream(racine / "de" / "LC_MESSAGES" / "ravlo-link.mo", std::ios::binary)
       .write(reinterpret_cast<const char*>(vide), sizeof vide);
   const TableTextes table(racine);
   for (const char* locale : {"en_GB.UTF-8@oxford", "de_DE.UTF-8", "es", "C", ""})

@@ -35,8 +35,9 @@ struct Sortie {
 Sortie lancer(const std::string& environnement, const std::string& programme,
               const std::string& arguments) {
   Sortie s;
-  const std::string ligne = "env -u LC_ALL -u LC_MESSAGES -u LANG -u RAVLO_CODE " + environnement +
-                            " " + programme + " " + arguments + " 2>&1; echo \"statut=$?\"";
+  const std::string ligne = "env -u LANGUAGE -u LC_ALL -u LC_MESSAGES -u LANG -u RAVLO_CODE " +
+                            environnement + " " + programme + " " + arguments +
+                            " 2>&1; echo \"statut=$?\"";
   if (FILE* f = ::popen(ligne.c_str(), "r")) {
     char morceau[1024];
     for (std::size_t n = 0; (n = std::fread(morceau, 1, sizeof morceau, f)) > 0;)
@@ -105,12 +106,16 @@ TEST_F(RavloEnvoi, LeRefusDitDansLaLangueDeLEnvironnement) {
       "The receiver refuses the connection. Open the Ravlo app or start ravlo-recepteur, then "
       "try again.\n";
   // LC_ALL, puis LC_MESSAGES, puis LANG ; une langue sans catalogue lit le français.
+  // LANGUAGE, liste de priorité, l'emporte, sauf sous la locale C.
   const std::vector<std::pair<std::string, std::string>> cas{
       {"LANG=fr_FR.UTF-8", francais},
       {"LANG=en_US.UTF-8", anglais},
       {"LANG=fr_FR.UTF-8 LC_MESSAGES=en_GB.UTF-8", anglais},
       {"LC_MESSAGES=fr_FR.UTF-8 LC_ALL=en_US.UTF-8", anglais},
       {"LANG=de_DE.UTF-8", francais},
+      {"LANG=fr_FR.UTF-8 LANGUAGE=de:en_GB:fr", anglais},
+      {"LANG=en_US.UTF-8 LANGUAGE=fr:en", francais},
+      {"LC_ALL=C LANGUAGE=en", francais},
   };
   const auto installe = (dossier / "bin" / "ravlo-envoi").string();
   const std::string refuse = "--vers 127.0.0.1:9 --code 1234";

@@ -52,7 +52,7 @@ std::vector<std::string> marques(const std::string& texte) {
 
 CatalogueTextes catalogue(const std::string& locale) {
   std::ifstream flux(
-      std::filesystem::path(RAVLO_LOCALES) / locale / "LC_MESSAGES" / "Localizable.mo",
+      std::filesystem::path(RAVLO_LOCALES) / locale / "LC_MESSAGES" / "ravlo-link.mo",
       std::ios::binary);
   const Octets octets((std::istreambuf_iterator<char>(flux)), std::istreambuf_iterator<char>());
   auto lu = CatalogueTextes::lire(octets);

@@ -3,9 +3,20 @@
 #include "link/app/qt/textes_qt.hpp"
 
 namespace ravlo {
+namespace {
+
+// L'icône du thème (installée sous hicolor, ou celle qu'un thème remplace) a l'aspect de
+// l'envoi : elle ne sert qu'à lui, et le bureau reçoit alors son nom plutôt que des pixels.
+QIcon iconeEtat(EtatBadge etat) {
+  if (etat == EtatBadge::envoi)
+    return QIcon::fromTheme(QStringLiteral("ravlo-link"), iconeBadge(etat));
+  return iconeBadge(etat);
+}
+
+}  // namespace
 
 IconeNotification::IconeNotification(QObject* parent) : QObject(parent) {
-  icone_.setIcon(iconeBadge(etat_));
+  icone_.setIcon(iconeEtat(etat_));
   icone_.setToolTip(QStringLiteral("Ravlo Link"));
   menu_.setAccessibleName(QStringLiteral("Ravlo Link"));
   connect(menu_.addAction(texteQt(texte("Ouvrir Ravlo Link", localeCourante()))),
@@ -29,7 +40,7 @@ QAction* IconeNotification::ajouterCase(const QString& libelle) {
 void IconeNotification::changerEtat(EtatBadge etat) {
   if (etat == etat_) return;
   etat_ = etat;
-  icone_.setIcon(iconeBadge(etat_));
+  icone_.setIcon(iconeEtat(etat_));
 }
 
 }  // namespace ravlo

@@ -45,7 +45,8 @@ int main(int argc, char** argv) {
   std::jthread rendreLeSon(
       [] { ravlo::SilencePulse::rendreLeSonLaisse(ravlo::repertoireEtatParDefaut()); });
   QApplication application(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("ravlo-link"));
+  // Le titre que l'icône de notification donne au bureau (StatusNotifierItem) est ce nom.
+  QApplication::setApplicationName(QStringLiteral("Ravlo Link"));
   QApplication::setApplicationDisplayName(QStringLiteral("Ravlo Link"));
   QApplication::setDesktopFileName(QStringLiteral("ravlo-link"));
   // Une application de la zone de notification vit sans fenêtre ouverte.

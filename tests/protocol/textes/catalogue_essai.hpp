@@ -9,7 +9,7 @@ namespace ravlo::essai {
 
 inline const std::filesystem::path racineCatalogues = RAVLO_LOCALES_TEST;
 inline const std::filesystem::path moAnglais =
-    racineCatalogues / "en" / "LC_MESSAGES" / "Localizable.mo";
+    racineCatalogues / "en" / "LC_MESSAGES" / "ravlo-link.mo";
 inline const std::string refus =
     "Le récepteur refuse la connexion. Ouvre l'app Ravlo ou lance ravlo-recepteur, puis réessaie.";
 inline const std::string refusAnglais =
