@@ -1,7 +1,8 @@
 // Latence « bout à bout » : le temps entre le son que l'ordinateur joue et celui que le
 // récepteur rend, mesuré sur un seul démon PulseAudio qui porte les deux sorties.
 //
-//   mesure_bout_a_bout [--depart SORTIE] [--arrivee SORTIE] [--secondes S] [--json FICHIER]
+//   mesure_bout_a_bout [--depart SORTIE] [--arrivee SORTIE] [--secondes S] [--fenetre MS]
+//                      [--json FICHIER]
 //
 // Joue dans --depart (défaut « ordinateur ») un ton discret à −34 dBFS ponctué d'un clic
 // toutes les 0,5 s, enregistre les moniteurs des deux sorties, repère chaque clic au départ
@@ -11,6 +12,11 @@
 // la latence que PulseAudio annonce pour la trame la plus ancienne non lue) ; l'ancrage d'un
 // flux est le minimum, sur tous ses blocs, de « heure du bloc − position/48 kHz » : un rappel
 // en retard ne fait que s'en éloigner. L'erreur commune aux deux moniteurs s'annule.
+//
+// À l'arrivée, entre le premier et le dernier clic, le ton est aussi suivi échantillon par
+// échantillon : « trous » (le ton tombe sous 5 % de son niveau pendant plus d'1 ms) et
+// « discontinuités » (un échantillon que la sinusoïde ne prédit pas : coupe, recollement,
+// saut de phase), de quoi comparer des récepteurs qui cachent leurs pertes différemment.
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
@@ -27,7 +33,11 @@
 #include <string_view>
 #include <vector>
 
+#include "bench/analyse_ton.hpp"
+
 namespace {
+
+using ravlo::mesure::AnalyseTon;
 
 constexpr double frequence = 48'000;
 constexpr double seuilClic = 0.25;
@@ -48,6 +58,7 @@ struct Enregistrement {
   std::int64_t ancrageNs = std::numeric_limits<std::int64_t>::max();
   std::int64_t dernierClic = -1'000'000;
   std::vector<std::int64_t> clics;  // positions en trames
+  AnalyseTon ton;
   bool pret = false;
   bool echec = false;
 
@@ -111,6 +122,7 @@ void surLecture(pa_stream* s, std::size_t, void* moi) {
           e.clics.push_back(position);
           e.dernierClic = position;
         }
+        e.ton.echantillon(position, f[2 * i]);
       }
       e.pret = true;
     }
@@ -175,15 +187,17 @@ double centile(std::vector<double> v, double p) {
   return v[std::max<std::size_t>(i, 0)];
 }
 
-// Chaque clic parti trouve le premier clic arrivé dans les 400 ms qui suivent (5 ms de
-// tolérance avant : le bruit de datation).
+// Chaque clic parti trouve le premier clic arrivé dans la fenêtre qui suit (5 ms de tolérance
+// avant : le bruit de datation). Au-delà de la période des clics, l'appariement serait ambigu.
+double fenetreMs = 400;
+
 std::vector<double> apparier(const Enregistrement& depart, const Enregistrement& arrivee) {
   std::vector<double> retards;
   std::size_t j = 0;
   for (const auto p : depart.clics) {
     const double t = depart.heureMs(p);
     while (j < arrivee.clics.size() && arrivee.heureMs(arrivee.clics[j]) < t - 5) ++j;
-    if (j < arrivee.clics.size() && arrivee.heureMs(arrivee.clics[j]) - t < 400) {
+    if (j < arrivee.clics.size() && arrivee.heureMs(arrivee.clics[j]) - t < fenetreMs) {
       retards.push_back(arrivee.heureMs(arrivee.clics[j]) - t);
       ++j;
     }
@@ -202,7 +216,7 @@ void attendre(double secondes) {
 int usage() {
   std::fprintf(stderr,
                "usage : mesure_bout_a_bout [--depart SORTIE] [--arrivee SORTIE] [--secondes S] "
-               "[--json FICHIER]\n");
+               "[--fenetre MS] [--json FICHIER]\n");
   return 2;
 }
 
@@ -225,6 +239,9 @@ int main(int argc, char** argv) {
     } else if (a == "--secondes") {
       secondes = std::atof(argv[++i]);
       if (!(secondes > 0 && secondes < 3600)) return usage();
+    } else if (a == "--fenetre") {
+      fenetreMs = std::atof(argv[++i]);
+      if (!(fenetreMs > 0 && fenetreMs < 495)) return usage();
     } else if (a == "--json") {
       json = argv[++i];
     } else {
@@ -297,14 +314,21 @@ int main(int argc, char** argv) {
     const std::vector<double> fin(
         r.end() - static_cast<std::ptrdiff_t>(std::min<std::size_t>(r.size(), 20)), r.end());
     const bool recu = !depart.clics.empty() && r.size() * 2 >= depart.clics.size();
+    const auto ton = arrivee.ton.bilan(arrivee.clics);
     std::printf("clics : %zu partis, %zu arrivés ; médiane %.1f ms, p99 %.1f ms\n",
                 depart.clics.size(), r.size(), mediane, p99);
+    std::printf("ton à l'arrivée : %d trous (%.1f ms), %d discontinuités\n", ton.trous, ton.trousMs,
+                ton.discontinuites);
     if (json) {
       std::ofstream f(*json);
       f << "{\"partis\": " << depart.clics.size() << ", \"arrives\": " << r.size()
         << ", \"medianeMs\": " << (r.empty() ? 0.0 : mediane)
         << ", \"p99Ms\": " << (r.empty() ? 0.0 : p99) << ", \"recu\": " << (recu ? "true" : "false")
-        << ", \"finMs\": " << (r.empty() ? 0.0 : centile(fin, 50)) << "}\n";
+        << ", \"finMs\": " << (r.empty() ? 0.0 : centile(fin, 50))
+        << ", \"trousSon\": " << ton.trous << ", \"trousSonMs\": " << ton.trousMs
+        << ", \"discontinuites\": " << ton.discontinuites << ", \"retards\": [";
+      for (std::size_t i = 0; i < r.size(); ++i) f << (i == 0 ? "" : ", ") << r[i];
+      f << "]}\n";
     }
     statut = recu ? 0 : 1;
   }
