@@ -1,7 +1,7 @@
 // Les captures du README, tirées des vraies vues sur l'application en faux (tests/app), à
 // l'échelle 2 et avec les textes français. Ce n'est pas un test : il vit près des images
 // qu'il produit.
-//   captures_link DOSSIER   panneau-{appairage,pret,envoi}@2x.png, accueil-<page>@2x.png
+//   captures_link DOSSIER   panneau-{appairage,pret,envoi,fenetre}@2x.png, accueil-<page>@2x.png
 #include <QApplication>
 #include <QDir>
 #include <QImage>
@@ -15,6 +15,7 @@
 #include "link/app/qt/cadre_panneau.hpp"
 #include "link/app/qt/panneau_link.hpp"
 #include "link/app/qt/polices.hpp"
+#include "link/app/qt/repli_sans_zone.hpp"
 #include "plateforme/table_textes.hpp"
 #include "protocol/messages/message_horloge.hpp"
 
@@ -74,6 +75,21 @@ bool panneau(const QDir& dossier) {
   return capturer(p.cadre(), dossier, "panneau-envoi");
 }
 
+// Un bureau sans zone de notification : le panneau en fenêtre ordinaire, avec sa note.
+bool fenetre(const QDir& dossier) {
+  ravlo::banc::Application app;
+  ravlo::PanneauLink p(app.modele, std::make_shared<ravlo::PlateformeAppEnregistreuse>(), *app.file,
+                       bureau);
+  app.navigateurs->dernier().jouerEtat({ravlo::EtatNavigateur::Cas::pret, {}});
+  app.navigateurs->dernier().publier({ravlo::banc::service("Salon")});
+  app.file->executer();
+  ravlo::RepliSansZone repli(p, [] { return false; });
+  repli.verifier();
+  const bool fait = capturer(p.cadre(), dossier, "panneau-fenetre");
+  p.cadre().hide();
+  return fait;
+}
+
 bool accueil(const QDir& dossier) {
   ravlo::banc::Application app(false);
   ravlo::AccueilLink a(
@@ -111,5 +127,5 @@ int main(int argc, char** argv) {
   ravlo::chargerPolices();
   const QDir dossier(QString::fromLocal8Bit(argv[1]));
   if (!QDir().mkpath(dossier.path())) return 1;
-  return panneau(dossier) && accueil(dossier) ? 0 : 1;
+  return panneau(dossier) && fenetre(dossier) && accueil(dossier) ? 0 : 1;
 }

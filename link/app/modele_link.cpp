@@ -23,6 +23,9 @@ ModeleLink::Dependances ModeleLink::dependancesSysteme(
 std::shared_ptr<ModeleLink> ModeleLink::creer(Dependances dependances) {
   std::shared_ptr<ModeleLink> modele(new ModeleLink(std::move(dependances)));
   modele->brancherFinDeDiffusion();
+  modele->suiviChercheur_ = modele->chercheur_->observer([faible = modele->weak_from_this()] {
+    if (const auto moi = faible.lock()) moi->suivreAppaire();
+  });
   if (modele->dep_.reglages->booleen(cleAccueilVu)) modele->chercheur_->demarrer();
   return modele;
 }
@@ -50,8 +53,15 @@ void ModeleLink::brancherFinDeDiffusion() {
   });
 }
 
+void ModeleLink::suivreAppaire() {
+  if (chercheur_->appaire() == appaireVu_) return;
+  appaireVu_ = chercheur_->appaire();
+  diffusion_->oublierEchec();
+}
+
 void ModeleLink::sonder() {
   if (sonde_) return;
+  changer(sondeDuSon_, std::optional<bool>());
   auto sonde = std::make_unique<CaptureSysteme>(std::make_shared<TamponAudio>(capaciteSonde), false,
                                                 dep_.diffusion.capture());
   if (!sonde->demarrer().has_value()) {
@@ -73,6 +83,11 @@ void ModeleLink::changerDeRecepteur() {
   if (diffusion_->enDiffusion()) diffusion_->arreter();
   chercheur_->changerAppaire(std::nullopt);
   chercheur_->changerResultat({});
+}
+
+void ModeleLink::reessayer() {
+  chercheur_->relancer();
+  if (sondeDuSon_ == false) sonder();
 }
 
 bool ModeleLink::envoiPerturbe() const {

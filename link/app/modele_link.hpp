@@ -21,12 +21,13 @@ enum class EtatIcone : std::uint8_t { repos, envoi, probleme };
 /// de diffusion, créés dans cet ordre et jamais remplacés. Quand le récepteur met fin à une
 /// diffusion, le chercheur oublie le récepteur appairé et `resultat` dit pourquoi
 /// (`finParRecepteur` ou `recepteurInjoignable`), ce qui ramène le panneau à l'appairage.
+/// Un échec du démarrage vaut pour le récepteur appairé : il s'oublie quand celui-ci change.
 ///
 /// À la construction, la recherche démarre si l'accueil a déjà été vu ("RavloAccueilVu") ;
 /// sinon la fenêtre d'accueil la lance. Les vues lisent `chercheur()`, `diffusion()`,
 /// `sondeDuSon()` et `envoiPerturbe()` (l'icône : `etatIcone`) et s'abonnent aux trois
-/// modèles ; elles appellent `changerDeRecepteur()` et, depuis l'accueil, `sonder()`. Fil
-/// principal seulement.
+/// modèles ; elles appellent `changerDeRecepteur()` et, depuis l'accueil, `sonder()` et
+/// `reessayer()`. Fil principal seulement.
 class ModeleLink final : public ModeleObservable, public std::enable_shared_from_this<ModeleLink> {
  public:
   struct Dependances {
@@ -59,12 +60,16 @@ class ModeleLink final : public ModeleObservable, public std::enable_shared_from
   [[nodiscard]] std::optional<bool> sondeDuSon() const { return sondeDuSon_; }
 
   /// Démarre une capture une seconde (le son capté est jeté), pour savoir dès l'accueil, et
-  /// non au premier envoi, si le serveur de son laisse capter. Sans effet pendant qu'une
-  /// sonde tourne.
+  /// non au premier envoi, si le serveur de son laisse capter ; le verdict d'avant s'efface.
+  /// Sans effet pendant qu'une sonde tourne.
   void sonder();
 
   /// Arrête l'envoi s'il tourne, oublie le récepteur appairé et efface `resultat`.
   void changerDeRecepteur();
+
+  /// « Réessayer » de l'accueil : la recherche repart de zéro (`demarrage`) et, si la sonde
+  /// du son a échoué, elle est refaite.
+  void reessayer();
 
   /// L'échec du démarrage, ou pendant l'envoi une capture muette, une erreur réseau, un
   /// récepteur prêt mais muet.
@@ -73,12 +78,15 @@ class ModeleLink final : public ModeleObservable, public std::enable_shared_from
  private:
   explicit ModeleLink(Dependances dependances);
   void brancherFinDeDiffusion();
+  void suivreAppaire();
 
   Dependances dep_;
   std::shared_ptr<ChercheurRavlo> chercheur_;
   std::shared_ptr<DiffusionModel> diffusion_;
   std::optional<bool> sondeDuSon_;
   std::unique_ptr<CaptureSysteme> sonde_;
+  std::optional<ChercheurRavlo::RecepteurAppaire> appaireVu_;
+  Abonnement suiviChercheur_;
 };
 
 /// `probleme` quand l'envoi est perturbé, sinon `envoi` pendant une diffusion, sinon `repos`.

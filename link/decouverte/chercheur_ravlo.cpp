@@ -71,6 +71,12 @@ void ChercheurRavlo::arreter() {
   changer(appareils_, std::vector<Appareil>{});
 }
 
+void ChercheurRavlo::relancer() {
+  arreter();
+  changer(etatReseau_, EtatReseau{});
+  demarrer();
+}
+
 void ChercheurRavlo::recevoirResultats(std::vector<ResultatService> resultats) {
   std::vector<Appareil> liste;
   for (auto& r : resultats) {

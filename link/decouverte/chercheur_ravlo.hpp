@@ -101,6 +101,9 @@ class ChercheurRavlo final : public ModeleObservable,
   void demarrer();
   /// Arrête la recherche et vide la liste ; `etatReseau` garde sa valeur.
   void arreter();
+  /// Arrête puis relance la recherche, `etatReseau` repartant de `demarrage` : l'attente ou
+  /// l'échec d'avant ne se montre plus tant que le nouveau navigateur n'a rien dit.
+  void relancer();
   /// Appaire avec `appareil` au moyen du code tel que tapé ; l'issue arrive dans `resultat`
   /// (et `appaire`) sur le fil principal, jamais par une exception.
   void appairer(const Appareil& appareil, const std::string& code);

@@ -73,6 +73,10 @@ void DiffusionModel::arreter() {
   if (etat_.cas != Etat::Cas::echec) changer(etat_, Etat{Etat::Cas::pret, {}});
 }
 
+void DiffusionModel::oublierEchec() {
+  if (etat_.cas == Etat::Cas::echec) changer(etat_, Etat{Etat::Cas::pret, {}});
+}
+
 void DiffusionModel::changerNEntendreQueLeRecepteur(bool valeur, bool toujoursPrevenir) {
   const bool change = nEntendreQueLeRecepteur_ != valeur;
   nEntendreQueLeRecepteur_ = valeur;

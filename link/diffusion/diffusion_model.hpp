@@ -71,6 +71,8 @@ class DiffusionModel final : public ModeleObservable,
   void demarrer(const PointReseau& point, const Liaison& liaison);
   /// Sûr quand rien ne tourne ; garde `echec` et son texte.
   void arreter();
+  /// `echec` redevient `pret` : l'échec visait un récepteur qui n'est plus celui de l'envoi.
+  void oublierEchec();
   /// Retenu dans les réglages et appliqué aussitôt à la capture en cours
   /// (`reglageSilenceRefuse` si le système refuse). `toujoursPrevenir` : prévient les
   /// observateurs même sans changement.

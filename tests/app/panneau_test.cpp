@@ -84,5 +84,53 @@ TEST(Panneau, LesReglesDuMessageDansLeurOrdre) {
   }
 }
 
+// Un message s'en va quand ce qu'il dit n'est plus vrai, et pas avant.
+TEST(Panneau, UnMessageNeSurvitPasASaVerite) {
+  const auto echecDuDemarrage = [](A& a) {
+    a.audio->script.demarrer = ErreurCapture{ErreurCapture::Cas::serveurInjoignable, -1};
+    a.envoyer();
+    a.audio->script.demarrer.reset();
+  };
+  const auto silenceRefuse = [](A& a) {
+    a.envoyer();
+    a.audio->script.silence = ErreurCapture{ErreurCapture::Cas::silenceImpossible, -1};
+    a.diffusion().changerNEntendreQueLeRecepteur(true);
+    a.audio->script.silence.reset();
+  };
+  const std::vector<std::tuple<std::string, std::string, std::function<void(A&)>>> cas{
+      {"échec du démarrage, même récepteur", "L'envoi n'a pas pu démarrer", echecDuDemarrage},
+      {"échec du démarrage, puis un code faux", "Code refusé",
+       [&](A& a) {
+         echecDuDemarrage(a);
+         a.modele->changerDeRecepteur();
+         a.chercheur().changerResultat({R::refuse, {}});
+       }},
+      {"échec du démarrage, puis un autre récepteur appairé", "",
+       [&](A& a) {
+         echecDuDemarrage(a);
+         a.modele->changerDeRecepteur();
+         a.chercheur().changerAppaire(ChercheurRavlo::RecepteurAppaire{
+             {"Cuisine", "Cuisine", banc::service("Cuisine").point},
+             Liaison::nouvelle(banc::cle(3), banc::cle(4))});
+       }},
+      {"silence refusé, envoi qui continue", "L'ordinateur n'a pas pu se taire", silenceRefuse},
+      {"silence refusé, puis arrêt et relance qui se tait", "",
+       [&](A& a) {
+         silenceRefuse(a);
+         a.diffusion().arreter();
+         a.envoyer();
+         EXPECT_TRUE(a.audio->muet) << "la nouvelle capture s'est tue";
+       }},
+  };
+  for (const auto& [nom, titre, preparer] : cas) {
+    SCOPED_TRACE(nom);
+    A app;
+    preparer(app);
+    app.file->executer();
+    const auto message = EtatPanneau::depuis(*app.modele, "fr").message;
+    EXPECT_EQ(message ? message->titre : std::string(), titre);
+  }
+}
+
 }  // namespace
 }  // namespace ravlo

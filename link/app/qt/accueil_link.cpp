@@ -58,6 +58,11 @@ void AccueilLink::commencer() {
   suivre();
 }
 
+void AccueilLink::reessayer() {
+  modele_->reessayer();
+  suivre();
+}
+
 void AccueilLink::suivre() {
   PageAccueil page = PageAccueil::depuis(commence_, *modele_, localeCourante());
   if (!premiere_ && page == page_) return;
@@ -77,6 +82,7 @@ QWidget* AccueilLink::construirePage() {
     pile->addWidget(b);
     return b;
   };
+  BoutonLink* defaut = nullptr;
   const auto barre = [&](const QString& legende) {
     pile->addWidget(new BarreMiniature(page), 0, Qt::AlignHCenter);
     pile->addWidget(CadreAccueil::legende(legende, page));
@@ -102,8 +108,8 @@ QWidget* AccueilLink::construirePage() {
           t(texte("Clique sur l'icône R!, choisis ton récepteur, tape le code", localeCourante())),
           page));
       pile->addStretch(1);
-      bouton(t(texte("Vérifier et commencer", localeCourante())), BoutonLink::Sorte::degrade,
-             [this] { commencer(); });
+      defaut = bouton(t(texte("Vérifier et commencer", localeCourante())),
+                      BoutonLink::Sorte::degrade, [this] { commencer(); });
       break;
     case PageAccueil::Cas::verifications: {
       pile->addWidget(CadreAccueil::titre(t(texte("Deux vérifications", localeCourante())), page));
@@ -136,9 +142,11 @@ QWidget* AccueilLink::construirePage() {
       pile->addStretch(1);
       const SujetReglages sujet = page_.refusDuSon ? SujetReglages::son : SujetReglages::reseau;
       if (bureau_.existe && bureau_.existe(sujet)) {
-        bouton(t(texte("Ouvrir les réglages", localeCourante())), BoutonLink::Sorte::degrade,
+        bouton(t(texte("Ouvrir les réglages", localeCourante())), BoutonLink::Sorte::plein,
                [this, sujet] { bureau_.ouvrir(sujet); });
       }
+      defaut = bouton(t(texte("Réessayer", localeCourante())), BoutonLink::Sorte::degrade,
+                      [this] { reessayer(); });
       bouton(t(texte("Plus tard", localeCourante())), BoutonLink::Sorte::plein,
              [this] { cadre_->close(); });
       break;
@@ -164,10 +172,12 @@ QWidget* AccueilLink::construirePage() {
         });
         pile->addWidget(bascule);
       }
-      bouton(t(texte("Fermer", localeCourante())), BoutonLink::Sorte::degrade,
-             [this] { cadre_->close(); });
+      defaut = bouton(t(texte("Fermer", localeCourante())), BoutonLink::Sorte::degrade,
+                      [this] { cadre_->close(); });
       break;
   }
+  // Entrée presse le bouton principal de la page ; la page d'attente n'en a pas.
+  cadre_->changerBoutonParDefaut(defaut);
   return page;
 }
 

@@ -17,7 +17,9 @@ class CadreAccueil;
 /// (`PageAccueil`). « Vérifier et commencer » lance la recherche et, si elle n'a jamais
 /// tourné, la sonde du son. Fermée de quelque façon que ce soit, elle écrit
 /// "RavloAccueilVu", lance la recherche et émet `fermee` (une fois). La dernière page offre
-/// le lancement à l'ouverture de session quand on lui donne un `DemarrageAuto`. Fil principal.
+/// le lancement à l'ouverture de session quand on lui donne un `DemarrageAuto`. Une page de
+/// refus offre « Réessayer ». Entrée presse le bouton principal de la page, Échap ferme.
+/// Fil principal.
 class AccueilLink final : public QObject {
   Q_OBJECT
 
@@ -34,6 +36,8 @@ class AccueilLink final : public QObject {
 
   void montrer();
   void commencer();
+  /// « Réessayer » d'une page de refus : la recherche et, s'il le faut, la sonde repartent.
+  void reessayer();
   [[nodiscard]] const PageAccueil& page() const { return page_; }
   [[nodiscard]] CadreAccueil& cadre() const { return *cadre_; }
 

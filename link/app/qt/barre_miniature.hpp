@@ -4,9 +4,10 @@
 
 namespace ravlo {
 
-/// Image de la fin droite d'une barre de bureau, pour montrer où vit l'icône : le badge
-/// `envoi` (dessiné comme dans la zone de notification, cerclé pour attirer l'œil), puis
-/// « Wi-Fi » et « sam. 14:02 ».
+/// Image d'une barre du haut d'un bureau Linux, pour montrer où vit l'icône : à gauche les
+/// points des espaces de travail, l'heure au milieu, à droite la zone de notification avec
+/// des icônes génériques (réseau, son, alimentation) et le badge `envoi` de Ravlo Link,
+/// cerclé pour attirer l'œil.
 class BarreMiniature final : public QWidget {
   Q_OBJECT
 
@@ -16,10 +17,6 @@ class BarreMiniature final : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent* evenement) override;
-
- private:
-  QString wifi_;
-  QString heure_;
 };
 
 }  // namespace ravlo

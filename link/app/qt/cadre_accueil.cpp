@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
@@ -51,6 +52,7 @@ void CadreAccueil::changerPage(QWidget* page) {
     colonne_->addWidget(page_, 1);
     page_->show();
   }
+  if (boutonParDefaut_) boutonParDefaut_->setFocus();
 }
 
 void CadreAccueil::montrer() {
@@ -94,6 +96,24 @@ void CadreAccueil::paintEvent(QPaintEvent* /*evenement*/) {
   p.fillRect(QRectF(centre.x() - diametreLueur / 2.0, centre.y() - diametreLueur / 2.0,
                     diametreLueur, diametreLueur),
              lueur);
+}
+
+void CadreAccueil::keyPressEvent(QKeyEvent* evenement) {
+  switch (evenement->key()) {
+    case Qt::Key_Escape:
+      close();
+      return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (boutonParDefaut_ && boutonParDefaut_->isEnabled()) {
+        boutonParDefaut_->click();
+        return;
+      }
+      break;
+    default:
+      break;
+  }
+  QWidget::keyPressEvent(evenement);
 }
 
 void CadreAccueil::closeEvent(QCloseEvent* evenement) {

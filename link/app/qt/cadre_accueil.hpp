@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QAbstractButton>
+#include <QPointer>
 #include <QWidget>
 
 class QLabel;
@@ -10,7 +12,8 @@ namespace ravlo {
 /// La fenêtre d'accueil, sans ses pages : 460 × 520, centrée, fond en dégradé vertical, le
 /// badge en 70 sur une lueur violette (300 × 300, opacité 0,28) en haut, puis la page donnée,
 /// avec des marges de 30 sur les côtés, 44 en haut et 24 en bas. `fermee` est émis une fois
-/// par fermeture, qu'elle vienne du programme ou du bouton du gestionnaire de fenêtres.
+/// par fermeture, qu'elle vienne du programme, d'Échap ou du bouton du gestionnaire de
+/// fenêtres.
 class CadreAccueil final : public QWidget {
   Q_OBJECT
 
@@ -21,6 +24,8 @@ class CadreAccueil final : public QWidget {
   void changerPage(QWidget* page);
   /// Centre la fenêtre sur l'écran principal, la montre et l'active.
   void montrer();
+  /// Le bouton qu'Entrée presse (nul : aucun) ; Échap ferme la fenêtre.
+  void changerBoutonParDefaut(QAbstractButton* bouton) { boutonParDefaut_ = bouton; }
 
   /// Les styles des pages : titre en Archivo Bold, corps en Instrument Sans Regular,
   /// légende en IBM Plex Mono SemiBold ; centrés et renvoyés à la ligne.
@@ -34,10 +39,12 @@ class CadreAccueil final : public QWidget {
  protected:
   void paintEvent(QPaintEvent* evenement) override;
   void closeEvent(QCloseEvent* evenement) override;
+  void keyPressEvent(QKeyEvent* evenement) override;
 
  private:
   QVBoxLayout* colonne_;
   QWidget* page_ = nullptr;
+  QPointer<QAbstractButton> boutonParDefaut_;
 };
 
 }  // namespace ravlo

@@ -35,6 +35,11 @@ QPoint positionPanneau(const QRect& icone, const QSize& taille, const QRect& ecr
   return {x, std::clamp(y, ecran.top() + marge, yMax)};
 }
 
+QRect ancrePanneau(const QRect& icone, const QPoint& pointeur) {
+  if (icone.isValid() && !icone.isEmpty()) return icone;
+  return {pointeur, QSize(1, 1)};
+}
+
 CadrePanneau::CadrePanneau(QWidget* parent)
     : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint), colonne_(new QVBoxLayout(this)) {
   setAttribute(Qt::WA_TranslucentBackground);
@@ -53,6 +58,41 @@ CadrePanneau::CadrePanneau(QWidget* parent)
   titre->setPalette(pal);
   entete->addWidget(titre, 1);
   colonne_->addLayout(entete);
+  note_ = new QLabel(this);
+  note_->setFont(police(Face::instrumentRegular, 0.9));
+  note_->setWordWrap(true);
+  pal.setColor(QPalette::WindowText, couleurs::texteDoux());
+  note_->setPalette(pal);
+  note_->hide();
+  colonne_->addWidget(note_);
+}
+
+void CadrePanneau::changerEnFenetre(bool fenetre, const QString& note) {
+  if (isVisible()) close();
+  enFenetre_ = fenetre;
+  setWindowFlags(fenetre ? Qt::Window : Qt::Popup | Qt::FramelessWindowHint);
+  // Sans compositeur, le fond translucide d'une fenêtre ordinaire serait noir.
+  setAttribute(Qt::WA_TranslucentBackground, !fenetre);
+  setWindowTitle(QStringLiteral("Ravlo Link"));
+  note_->setText(note);
+  note_->setAccessibleName(note);
+  note_->setVisible(fenetre && !note.isEmpty());
+}
+
+QString CadrePanneau::note() const {
+  return note_->isVisibleTo(this) ? note_->text() : QString();
+}
+
+void CadrePanneau::montrerFenetre() {
+  adjustSize();
+  if (const QScreen* ecran = QGuiApplication::primaryScreen()) {
+    QRect cadre = frameGeometry();
+    cadre.moveCenter(ecran->availableGeometry().center());
+    move(cadre.topLeft());
+  }
+  showNormal();
+  raise();
+  activateWindow();
 }
 
 void CadrePanneau::changerContenu(QWidget* contenu) {
@@ -91,7 +131,8 @@ void CadrePanneau::paintEvent(QPaintEvent* /*evenement*/) {
   QPainter p(this);
   p.setRenderHint(QPainter::Antialiasing);
   QPainterPath forme;
-  forme.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), rayon, rayon);
+  const double arrondi = enFenetre_ ? 0 : rayon;  // le gestionnaire de fenêtres fait le cadre
+  forme.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), arrondi, arrondi);
   QLinearGradient fond(0, 0, 0, height());
   fond.setColorAt(0, couleurs::fondHaut());
   fond.setColorAt(1, couleurs::fondBas());
@@ -106,7 +147,7 @@ void CadrePanneau::hideEvent(QHideEvent* evenement) {
 }
 
 bool CadrePanneau::event(QEvent* evenement) {
-  if (evenement->type() == QEvent::WindowDeactivate && isVisible()) close();
+  if (evenement->type() == QEvent::WindowDeactivate && isVisible() && !enFenetre_) close();
   return QWidget::event(evenement);
 }
 

@@ -4,6 +4,7 @@
 #include <QRect>
 #include <QWidget>
 
+class QLabel;
 class QVBoxLayout;
 
 namespace ravlo {
@@ -14,9 +15,14 @@ namespace ravlo {
 /// Icône inconnue (rectangle vide, certains hôtes ne le disent pas) : coin haut-droit.
 [[nodiscard]] QPoint positionPanneau(const QRect& icone, const QSize& taille, const QRect& ecran);
 
+/// Ce à quoi accrocher le panneau : l'icône quand l'hôte dit où elle est, sinon le point
+/// d'activation (le pointeur), les hôtes StatusNotifier ne donnant aucune géométrie.
+[[nodiscard]] QRect ancrePanneau(const QRect& icone, const QPoint& pointeur);
+
 /// La fenêtre du panneau : sans cadre, 320 de large, fond en dégradé vertical, 14 de marge,
 /// l'en-tête (badge et « Ravlo Link ») puis le contenu donné. Fenêtre surgissante : elle se
-/// ferme quand on clique ailleurs ou qu'elle perd l'activation.
+/// ferme quand on clique ailleurs ou qu'elle perd l'activation. Sans zone de notification,
+/// elle devient une fenêtre ordinaire du gestionnaire de fenêtres, avec une note sous l'en-tête.
 class CadrePanneau final : public QWidget {
   Q_OBJECT
 
@@ -29,6 +35,13 @@ class CadrePanneau final : public QWidget {
   /// clic qui vient de le fermer en cliquant hors de lui (sur l'icône) ne le rouvre pas.
   void basculerPres(const QRect& icone);
   void montrerPres(const QRect& icone);
+  /// Fenêtre ordinaire (vrai) ou surgissante ; `note` vide : pas de note. Ferme le panneau.
+  void changerEnFenetre(bool fenetre, const QString& note = {});
+  [[nodiscard]] bool enFenetre() const { return enFenetre_; }
+  /// La note montrée en fenêtre ordinaire ; vide s'il n'y en a pas.
+  [[nodiscard]] QString note() const;
+  /// En fenêtre ordinaire : la montre centrée sur l'écran principal et l'active.
+  void montrerFenetre();
 
  signals:
   void ferme();
@@ -41,7 +54,9 @@ class CadrePanneau final : public QWidget {
  private:
   QVBoxLayout* colonne_;
   QWidget* contenu_ = nullptr;
+  QLabel* note_;
   QElapsedTimer depuisFermeture_;
+  bool enFenetre_ = false;
 };
 
 }  // namespace ravlo

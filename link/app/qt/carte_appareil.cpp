@@ -30,6 +30,23 @@ void CarteAppareil::changerChoisi(bool choisi) {
   QAccessible::updateAccessibility(&evenement);
 }
 
+bool CarteAppareil::montreFocus() const {
+  return hasFocus() && window()->testAttribute(Qt::WA_KeyboardFocusChange);
+}
+
+QRectF CarteAppareil::zoneTexte() const {
+  return QRectF(rect()).adjusted(15, 1, -41, -1);
+}
+
+QString CarteAppareil::nomAffiche() const {
+  return fontMetrics().elidedText(text(), Qt::ElideRight, static_cast<int>(zoneTexte().width()));
+}
+
+void CarteAppareil::resizeEvent(QResizeEvent* evenement) {
+  QAbstractButton::resizeEvent(evenement);
+  setToolTip(nomAffiche() == text() ? QString() : text());
+}
+
 QSize CarteAppareil::sizeHint() const {
   return {fontMetrics().horizontalAdvance(text()) + 56, fontMetrics().height() + 24};
 }
@@ -47,10 +64,13 @@ void CarteAppareil::paintEvent(QPaintEvent* /*evenement*/) {
     lisere.setColorAt(1, couleurs::sarcelle());
     p.strokePath(forme, QPen(QBrush(lisere), 1.5));
   }
+  if (montreFocus()) {
+    QPainterPath anneau;
+    anneau.addRoundedRect(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), 12, 12);
+    p.strokePath(anneau, QPen(couleurs::texteClair(), 1.5, Qt::DashLine));
+  }
   p.setPen(couleurs::texteClair());
-  const QRectF zoneTexte = cadre.adjusted(14, 0, -40, 0);
-  p.drawText(zoneTexte, Qt::AlignVCenter | Qt::AlignLeft,
-             fontMetrics().elidedText(text(), Qt::ElideRight, static_cast<int>(zoneTexte.width())));
+  p.drawText(zoneTexte(), Qt::AlignVCenter | Qt::AlignLeft, nomAffiche());
   if (choisi_) {
     const QPointF c(cadre.right() - 22, cadre.center().y());
     QPainterPath coche;

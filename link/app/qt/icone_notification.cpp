@@ -21,6 +21,8 @@ IconeNotification::IconeNotification(QObject* parent) : QObject(parent) {
   menu_.setAccessibleName(QStringLiteral("Ravlo Link"));
   connect(menu_.addAction(texteQt(texte("Ouvrir Ravlo Link", localeCourante()))),
           &QAction::triggered, this, &IconeNotification::ouvrir);
+  connect(menu_.addAction(texteQt(texte("À propos de Ravlo Link", localeCourante()))),
+          &QAction::triggered, this, &IconeNotification::aPropos);
   quitter_ = menu_.addAction(texteQt(texte("Quitter Ravlo Link", localeCourante())));
   connect(quitter_, &QAction::triggered, this, &IconeNotification::quitter);
   icone_.setContextMenu(&menu_);

@@ -11,8 +11,8 @@ namespace ravlo {
 
 /// L'icône de l'application dans la zone de notification du bureau : le badge de l'état
 /// donné, l'infobulle « Ravlo Link », un clic gauche qui demande le panneau et, pour les
-/// bureaux qui ne transmettent que des menus, un clic droit qui offre « Ouvrir Ravlo Link »
-/// et « Quitter Ravlo Link ». Fil principal seulement.
+/// bureaux qui ne transmettent que des menus, un clic droit qui offre « Ouvrir Ravlo Link »,
+/// « À propos de Ravlo Link » et « Quitter Ravlo Link ». Fil principal seulement.
 ///
 /// Sans zone de notification au démarrage, l'icône y apparaît dès qu'une zone se présente
 /// (comportement de Qt).
@@ -33,6 +33,7 @@ class IconeNotification final : public QObject {
 
  signals:
   void ouvrir();
+  void aPropos();
   void quitter();
 
  private:

@@ -8,6 +8,7 @@ namespace ravlo {
 
 LogoLink::LogoLink(int taille, QWidget* parent) : QWidget(parent) {
   setFixedSize(taille, taille);
+  setAccessibleName(QStringLiteral("Ravlo Link"));
 }
 
 void LogoLink::paintEvent(QPaintEvent* /*evenement*/) {

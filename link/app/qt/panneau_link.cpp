@@ -51,6 +51,25 @@ void PanneauLink::ouvrirPres(const QRect& icone) {
   cadre_->montrerPres(icone);
 }
 
+void PanneauLink::ouvrirEnFenetre(const QString& note) {
+  if (!cadre_->enFenetre()) cadre_->changerEnFenetre(true, note);
+  ouvrirPanneau(*modele_, *saisie_, ticker_);
+  cadre_->montrerFenetre();
+}
+
+void PanneauLink::revenirALaZone() {
+  if (cadre_->enFenetre()) cadre_->changerEnFenetre(false);
+}
+
+void PanneauLink::rappeler(const QRect& icone) {
+  if (cadre_->enFenetre()) {
+    ouvrirPanneau(*modele_, *saisie_, ticker_);
+    cadre_->montrerFenetre();
+  } else {
+    ouvrirPres(icone);
+  }
+}
+
 void PanneauLink::reconstruire() {
   // Entretenir la sélection prévient la saisie, qui rappelle ceci : on reprend en boucle.
   if (enReconstruction_) {

@@ -34,6 +34,14 @@ class PanneauLink final : public QObject {
   /// entretenue, relevé relancé), ou le ferme s'il est ouvert.
   void basculerPres(const QRect& icone);
   void ouvrirPres(const QRect& icone);
+  /// Sans zone de notification : le panneau devient une fenêtre ordinaire et s'ouvre, avec
+  /// `note` (vide : aucune) pour dire pourquoi.
+  void ouvrirEnFenetre(const QString& note);
+  /// Une zone de notification est là : la fenêtre se ferme, le panneau redevient surgissant.
+  void revenirALaZone();
+  /// Une autre instance a été lancée : la fenêtre revient au premier plan, ou le panneau
+  /// s'ouvre près de `icone`.
+  void rappeler(const QRect& icone);
 
   [[nodiscard]] CadrePanneau& cadre() const { return *cadre_; }
   [[nodiscard]] VuePanneau& vue() const { return *vue_; }

@@ -1,18 +1,25 @@
 // ravlo-link : l'application de la zone de notification. L'icône suit le modèle de
 // l'application, son clic ouvre le panneau, et la fenêtre d'accueil s'ouvre au premier
-// lancement.
+// lancement. Un second lancement rend la main au premier, qui ouvre son panneau.
 #include <QApplication>
+#include <QCursor>
 #include <QTimer>
 #include <memory>
 #include <thread>
 
+#include "link/app/avis_fin_envoi.hpp"
+#include "link/app/qt/a_propos.hpp"
 #include "link/app/qt/accueil_link.hpp"
+#include "link/app/qt/cadre_panneau.hpp"
 #include "link/app/qt/icone_notification.hpp"
+#include "link/app/qt/instance_unique.hpp"
 #include "link/app/qt/magasin_reglages_qt.hpp"
+#include "link/app/qt/notifications_dbus.hpp"
 #include "link/app/qt/panneau_link.hpp"
 #include "link/app/qt/plateforme_app_qt.hpp"
 #include "link/app/qt/polices.hpp"
 #include "link/app/qt/principal_qt.hpp"
+#include "link/app/qt/repli_sans_zone.hpp"
 #include "link/app/qt/textes_qt.hpp"
 #include "plateforme/avahi/navigateur_avahi.hpp"
 #include "plateforme/pulseaudio/capture_pulse.hpp"
@@ -48,9 +55,13 @@ int main(int argc, char** argv) {
   // Le titre que l'icône de notification donne au bureau (StatusNotifierItem) est ce nom.
   QApplication::setApplicationName(QStringLiteral("Ravlo Link"));
   QApplication::setApplicationDisplayName(QStringLiteral("Ravlo Link"));
+  QApplication::setApplicationVersion(ravlo::versionLink());
   QApplication::setDesktopFileName(QStringLiteral("ravlo-link"));
   // Une application de la zone de notification vit sans fenêtre ouverte.
   QApplication::setQuitOnLastWindowClosed(false);
+  // Avant le modèle : une instance suivante sort sans chercher ni capter.
+  ravlo::InstanceUnique instance(ravlo::InstanceUnique::dossierSysteme());
+  if (!instance.premiere()) return instance.passerLaMain() ? 0 : 1;
   ravlo::chargerPolices();
 
   ravlo::PrincipalQt principal;
@@ -64,14 +75,18 @@ int main(int argc, char** argv) {
   const auto bureau = ravlo::ReglagesBureau::systeme();
   const auto plateforme = std::make_shared<ravlo::PlateformeAppQt>();
   ravlo::PanneauLink panneau(modele, plateforme, principal, bureau);
+  const ravlo::AvisFinEnvoi avis(modele, std::make_shared<ravlo::NotificationsDbus>());
 
   ravlo::IconeNotification icone;
   const auto redessiner = [&] { icone.changerEtat(badgeDe(ravlo::etatIcone(*modele))); };
   const ravlo::Abonnement suiviModele = modele->observer(redessiner);
   const ravlo::Abonnement suiviDiffusion = modele->diffusion().observer(redessiner);
   redessiner();
+  const auto ancre = [&] { return ravlo::ancrePanneau(icone.geometrie(), QCursor::pos()); };
   QObject::connect(&icone, &ravlo::IconeNotification::ouvrir, &panneau,
-                   [&] { panneau.basculerPres(icone.geometrie()); });
+                   [&] { panneau.basculerPres(ancre()); });
+  QObject::connect(&icone, &ravlo::IconeNotification::aPropos, &application,
+                   [] { ravlo::montrerAPropos(); });
   QObject::connect(&icone, &ravlo::IconeNotification::quitter, &application,
                    [&] { plateforme->quitter(); });
   const auto demarrage = std::make_shared<ravlo::DemarrageAutoXdg>(
@@ -85,6 +100,7 @@ int main(int argc, char** argv) {
     caseDemarrage->setChecked(demarrage->actif());
   });
   icone.montrer();
+  ravlo::RepliSansZone repli(panneau, [] { return QSystemTrayIcon::isSystemTrayAvailable(); });
 
   // Une seule fenêtre d'accueil, au premier lancement ; elle se défait une fois fermée.
   std::unique_ptr<ravlo::AccueilLink> accueil;
@@ -96,6 +112,20 @@ int main(int argc, char** argv) {
       QTimer::singleShot(0, &application, [&] { accueil.reset(); });
     });
     accueil->montrer();
+  }
+  // Un second lancement ramène l'accueil s'il est ouvert, sinon le panneau.
+  QObject::connect(&instance, &ravlo::InstanceUnique::ouvrir, &panneau, [&] {
+    if (accueil) {
+      accueil->montrer();
+    } else {
+      panneau.rappeler(ancre());
+    }
+  });
+  // L'accueil passe d'abord ; sans zone, le panneau s'ouvre en fenêtre après sa fermeture.
+  if (accueil) {
+    QObject::connect(accueil.get(), &ravlo::AccueilLink::fermee, &repli, [&] { repli.demarrer(); });
+  } else {
+    repli.demarrer();
   }
 
   const int statut = QApplication::exec();
