@@ -91,9 +91,8 @@ std::optional<Message> messagePanneau(Ecran ecran, const ChercheurRavlo& cherche
   if (diffusion.connexionPrete() && diffusion.recepteurMuet()) {
     return m(
         texte("Le récepteur ne répond plus", locale),
-        texte(
-            "Appel en cours sur le téléphone, ou récepteur arrêté. Le son reprendra s'il revient.",
-            locale));
+        texte("Récepteur en pause : un appel, ou il s'est arrêté. Le son reprendra s'il revient.",
+              locale));
   }
   if (diffusion.reglageSilenceRefuse()) {
     return m(

@@ -92,16 +92,17 @@ QWidget* AccueilLink::construirePage() {
       pile->addWidget(CadreAccueil::titre(
           t(texte("Le son de ton ordinateur,\nsur ton récepteur", localeCourante())), page));
       pile->addWidget(CadreAccueil::corps(
-          t(texte(
-              "Ravlo Link envoie tout ce que joue cet ordinateur vers l'app Ravlo de ton téléphone "
-              "ou vers ravlo-recepteur, par le réseau local. Rien ne sort de ton réseau.",
-              localeCourante())),
+          t(texte("Ravlo Link envoie tout ce que joue cet ordinateur vers un récepteur : l'app "
+                  "Ravlo ou "
+                  "ravlo-recepteur, par le réseau local. Rien ne sort de ton réseau.",
+                  localeCourante())),
           page));
       barre(t(texte("↑ Ravlo Link vit ici, dans la zone de notification", localeCourante())));
       pile->addWidget(new EtapeLink(
           1,
-          t(texte("Ouvre Ravlo sur ton téléphone (ou lance ravlo-recepteur) : il affiche un code",
-                  localeCourante())),
+          t(texte(
+              "Ouvre l'app Ravlo sur ton récepteur (ou lance ravlo-recepteur) : il affiche un code",
+              localeCourante())),
           page));
       pile->addWidget(new EtapeLink(
           2,
