@@ -4,6 +4,8 @@
 #include <functional>
 #include <memory>
 
+#include "protocol/base/reveil.hpp"
+
 namespace asio {
 class io_context;  // NOLINT(readability-identifier-naming): nom d'asio
 }
@@ -43,6 +45,10 @@ class Executeur {
 class File : public Executeur {
  public:
   [[nodiscard]] virtual asio::io_context& contexte() = 0;
+  /// Un réveil qui fait exécuter `tache` sur la file après ses sonneries (voir `Reveil`).
+  /// Le détruire, de n'importe quel fil mais avant la file : aucune exécution ne commence
+  /// plus ensuite.
+  [[nodiscard]] virtual std::unique_ptr<Reveil> reveil(Tache tache) = 0;
 };
 
 }  // namespace ravlo

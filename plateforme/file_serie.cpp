@@ -11,6 +11,7 @@
 #include <atomic>
 
 #include "plateforme/minuterie_asio.hpp"
+#include "plateforme/reveil_asio.hpp"
 
 namespace ravlo {
 
@@ -60,6 +61,10 @@ std::unique_ptr<Minuterie> FileSerie::repeter(std::chrono::nanoseconds intervall
 
 asio::io_context& FileSerie::contexte() {
   return etat_->contexte;
+}
+
+std::unique_ptr<Reveil> FileSerie::reveil(Tache tache) {
+  return reveilAsio(etat_->contexte, std::move(tache));
 }
 
 bool FileSerie::prioriteRelevee() const {

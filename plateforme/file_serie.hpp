@@ -28,6 +28,7 @@ class FileSerie final : public File {
                                                    std::chrono::nanoseconds tolerance,
                                                    Tache tache) override;
   [[nodiscard]] asio::io_context& contexte() override;
+  [[nodiscard]] std::unique_ptr<Reveil> reveil(Tache tache) override;
 
   [[nodiscard]] bool estSurLaFile() const { return std::this_thread::get_id() == fil_.get_id(); }
   [[nodiscard]] const std::string& etiquette() const { return etiquette_; }

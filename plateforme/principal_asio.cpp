@@ -5,6 +5,7 @@
 #include <asio/post.hpp>
 
 #include "plateforme/minuterie_asio.hpp"
+#include "plateforme/reveil_asio.hpp"
 
 namespace ravlo {
 
@@ -33,6 +34,10 @@ std::unique_ptr<Minuterie> PrincipalAsio::repeter(std::chrono::nanoseconds inter
 
 asio::io_context& PrincipalAsio::contexte() {
   return etat_->contexte;
+}
+
+std::unique_ptr<Reveil> PrincipalAsio::reveil(Tache tache) {
+  return reveilAsio(etat_->contexte, std::move(tache));
 }
 
 void PrincipalAsio::executer() {

@@ -21,6 +21,7 @@ class PrincipalAsio final : public File {
                                                    std::chrono::nanoseconds tolerance,
                                                    Tache tache) override;
   [[nodiscard]] asio::io_context& contexte() override;
+  [[nodiscard]] std::unique_ptr<Reveil> reveil(Tache tache) override;
 
   /// Fait tourner les tâches sur le fil appelant jusqu'à `arreter()`.
   void executer();

@@ -32,6 +32,8 @@ EmetteurAudio::~EmetteurAudio() {
   // Dernière référence lâchée, peut-être hors de la file : l'annulation y est sûre, et
   // chaque voie annule sa connexion en disparaissant.
   if (minuteur_) minuteur_->annuler();
+  // L'anneau ne sonne plus ce réveil, qui disparaît avec l'émetteur.
+  if (reveil_) tampon_->brancherReveil(nullptr, 0);
 }
 
 void EmetteurAudio::demarrer() {
@@ -94,14 +96,20 @@ void EmetteurAudio::demarrerSurLaFile() {
   demarre_ = true;
   principale_->ouvrir();
   std::weak_ptr<EmetteurAudio> faible = weak_from_this();
-  minuteur_ = plateforme_.file->repeter(periode, std::chrono::milliseconds(1), [faible] {
+  const auto envoyer = [faible] {
     if (const auto moi = faible.lock()) moi->envoyerBlocs();
-  });
+  };
+  reveil_ = plateforme_.file->reveil(envoyer);
+  tampon_->brancherReveil(reveil_.get(), octetsParPaquet);
+  // Premier tir tout de suite : ce que la source a écrit avant le branchement part aussi.
+  minuteur_ = plateforme_.file->repeter(periodeVeille, std::chrono::milliseconds(10), envoyer);
 }
 
 void EmetteurAudio::arreterSurLaFile() {
   if (minuteur_) minuteur_->annuler();
   minuteur_.reset();
+  if (reveil_) tampon_->brancherReveil(nullptr, 0);
+  reveil_.reset();
   std::vector<std::shared_ptr<VoieEmission>> voies;
   {
     Garde garde(verrou_);

@@ -18,9 +18,12 @@ namespace ravlo {
 
 /// L'émetteur d'une diffusion : le seul lecteur de l'anneau, et ses voies, une par récepteur.
 ///
-/// Toutes les 5 ms, sur sa file, il vide l'anneau par blocs entiers de 1280 octets (320
-/// trames) et passe chaque bloc, daté par la capture, à chacune de ses voies, qui le
-/// numérotent, le scellent sous leurs propres clés et l'envoient (`VoieEmission`). Une voie
+/// Sur sa file, il vide l'anneau par blocs entiers de 1280 octets (320 trames) et passe
+/// chaque bloc, daté par la capture, à chacune de ses voies, qui le numérotent, le scellent
+/// sous leurs propres clés et l'envoient (`VoieEmission`). L'anneau le réveille dès qu'il
+/// tient un bloc entier : un paquet part sitôt ses 320 trames écrites, sans attendre de tic.
+/// Une veille de 100 ms, qui vide aussi l'anneau, tient le reste : surveillance des
+/// récepteurs et des connexions quand la source se tait. Une voie
 /// qui renonce est retirée sans toucher les autres ; la dernière partie, l'émetteur s'arrête.
 ///
 /// La voie de la création est la principale : ses rappels sont ceux de la diffusion, ses
@@ -57,7 +60,8 @@ class EmetteurAudio : public std::enable_shared_from_this<EmetteurAudio> {
   };
 
   static constexpr std::int64_t octetsParPaquet = 1280;
-  static constexpr std::chrono::milliseconds periode{5};
+  /// Période de la veille ; les paquets, eux, partent au réveil de l'anneau.
+  static constexpr std::chrono::milliseconds periodeVeille{100};
 
   /// Ne démarre rien.
   [[nodiscard]] static std::shared_ptr<EmetteurAudio> creer(std::shared_ptr<TamponAudio> tampon,
@@ -103,6 +107,7 @@ class EmetteurAudio : public std::enable_shared_from_this<EmetteurAudio> {
 
   // Sur la file seulement.
   std::unique_ptr<Minuterie> minuteur_;
+  std::unique_ptr<Reveil> reveil_;
   bool demarre_ = false;
   std::uint64_t pireAttenteNs_ = 0;
   std::array<std::uint8_t, octetsParPaquet> pcm_{};

@@ -53,7 +53,7 @@ StatutPulse FluxCapturePulse::connecter(const std::string& source) {
   attributs.tlength = std::numeric_limits<std::uint32_t>::max();
   attributs.prebuf = std::numeric_limits<std::uint32_t>::max();
   attributs.minreq = std::numeric_limits<std::uint32_t>::max();
-  attributs.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(fragmentUs, &specCapture));
+  attributs.fragsize = tramesParFragment * static_cast<std::uint32_t>(octetsParTrame);
   const auto drapeaux =
       static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_DONT_MOVE |
                                      PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE);

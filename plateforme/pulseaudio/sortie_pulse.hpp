@@ -15,10 +15,11 @@ namespace ravlo {
 
 /// Un flux de lecture PulseAudio en flottants 32 bits, 48 000 Hz, stéréo, sur la sortie
 /// nommée (la sortie par défaut sinon). Il vise 15 ms de latence totale (30 ms coûtaient
-/// 9 ms de plus de bout à bout, sans trou de moins) et demande des morceaux de 5 ms : le rappel
-/// d'écriture tourne sur le fil de la boucle de libpulse, écrit en place dans la mémoire du serveur
-/// (`pa_stream_begin_write`) et date chaque bloc de l'heure où il sortira, d'après le minutage
-/// interpolé du flux.
+/// 9 ms de plus de bout à bout, sans trou de moins ; 10 ms sous-alimentaient la sortie une
+/// dizaine de fois en 20 s sur une machine chargée, 15 ms jamais) et demande des morceaux de
+/// 5 ms : le rappel d'écriture tourne sur le fil de la boucle de libpulse, écrit en place dans
+/// la mémoire du serveur (`pa_stream_begin_write`) et date chaque bloc de l'heure où il
+/// sortira, d'après le minutage interpolé du flux.
 ///
 /// `demarrer`, `arreter` et `sonCoupe` : un seul fil à la fois, hors du rappel.
 class SortiePulse final : public SortieAudio {

@@ -15,11 +15,21 @@ TamponAudio::TamponAudio(std::int64_t capacite)
 
 bool TamponAudio::ecrire(VueOctets bloc, std::optional<InstantNs> captureNs) {
   if (bloc.data() == nullptr || bloc.empty()) return true;
+  std::int64_t tenus = 0;
+  const bool accepte = stocker(bloc, captureNs, tenus);
+  // Hors du verrou de l'anneau : le consommateur qu'on réveille le trouve libre.
+  Garde garde(verrouReveil_);
+  if (reveil_ != nullptr && tenus >= seuilReveil_) reveil_->sonner();
+  return accepte;
+}
+
+bool TamponAudio::stocker(VueOctets bloc, std::optional<InstantNs> captureNs, std::int64_t& tenus) {
   const auto n = static_cast<std::int64_t>(bloc.size());
   Garde garde(verrou_);
   if (capacite_ - (ecrits_ - lus_) < n) {
     perdus_ += n;
     ruptureAttendue_ = true;
+    tenus = ecrits_ - lus_;
     return false;
   }
   noterSegment(captureNs);
@@ -30,7 +40,14 @@ bool TamponAudio::ecrire(VueOctets bloc, std::optional<InstantNs> captureNs) {
     std::memcpy(anneau_.get(), bloc.data() + premier, static_cast<std::size_t>(n - premier));
   }
   ecrits_ += n;
+  tenus = ecrits_ - lus_;
   return true;
+}
+
+void TamponAudio::brancherReveil(Reveil* reveil, std::int64_t seuil) {
+  Garde garde(verrouReveil_);
+  reveil_ = reveil;
+  seuilReveil_ = std::max<std::int64_t>(seuil, 1);
 }
 
 void TamponAudio::noterSegment(std::optional<InstantNs> captureNs) {

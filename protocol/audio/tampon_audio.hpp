@@ -8,6 +8,7 @@
 
 #include "protocol/base/instant.hpp"
 #include "protocol/base/octets.hpp"
+#include "protocol/base/reveil.hpp"
 #include "protocol/base/verrou.hpp"
 
 namespace ravlo {
@@ -25,7 +26,10 @@ namespace ravlo {
 ///
 /// Un producteur (le fil temps réel de la capture), un consommateur, et tout fil qui lit
 /// `disponible` ou `perdus` : tous se sérialisent sur un verrou court. L'écriture n'alloue
-/// rien.
+/// rien. Le consommateur peut brancher un réveil : l'anneau le sonne depuis l'écriture dès
+/// qu'il tient de quoi faire un paquet, au lieu d'être guetté à intervalles ; la sonnerie
+/// se fait sous un second verrou, que seul le branchement dispute, jamais sous celui des
+/// données.
 class TamponAudio {
  public:
   static constexpr std::int64_t octetsParTrame = 4;
@@ -74,6 +78,11 @@ class TamponAudio {
   /// Jette jusqu'à n octets, en trames entières, sans les copier ; rend le nombre jeté.
   TEMPS_REEL std::int64_t jeter(std::int64_t octets);
 
+  /// Après chaque écriture qui laisse au moins `seuil` octets dans l'anneau (refusée ou
+  /// non), `reveil` est sonné depuis le fil qui écrit. Nul : plus de sonnerie dès le retour,
+  /// si bien que le réveil peut alors disparaître. Consommateur seul.
+  void brancherReveil(Reveil* reveil, std::int64_t seuil);
+
   [[nodiscard]] std::int64_t disponible() const;
   [[nodiscard]] std::int64_t perdus() const;
   [[nodiscard]] std::int64_t capacite() const { return capacite_; }
@@ -84,6 +93,8 @@ class TamponAudio {
     std::optional<InstantNs> captureNs;
   };
 
+  /// L'écriture proprement dite ; `tenus` : les octets dans l'anneau après elle.
+  bool stocker(VueOctets bloc, std::optional<InstantNs> captureNs, std::int64_t& tenus);
   void noterSegment(std::optional<InstantNs> captureNs) EXIGE(verrou_);
   [[nodiscard]] std::optional<InstantNs> instantDe(std::int64_t position) const EXIGE(verrou_);
   /// Copie n octets à partir de `lus` (en deux morceaux au tour de l'anneau) et avance `lus`.
@@ -98,6 +109,9 @@ class TamponAudio {
   std::array<Segment, nombreDeSegments> segments_ GARDE_PAR(verrou_){};
   std::int64_t ouverts_ GARDE_PAR(verrou_) = 0;
   bool ruptureAttendue_ GARDE_PAR(verrou_) = false;
+  mutable Verrou verrouReveil_;
+  Reveil* reveil_ GARDE_PAR(verrouReveil_) = nullptr;
+  std::int64_t seuilReveil_ GARDE_PAR(verrouReveil_) = 1;
 };
 
 }  // namespace ravlo

@@ -63,47 +63,87 @@ struct Banc : ::testing::Test {
   }
 };
 
-TEST_F(Banc, ChaqueTicEnvoieTousLesBlocsEntiersDatesParLaCapture) {
+// L'anneau réveille l'émetteur dès qu'il tient un paquet entier : le paquet part sans que
+// l'horloge avance, donc sans attendre la veille.
+TEST_F(Banc, UnPaquetPartSitotSesTramesEcritesDateParLaCapture) {
+  ecrire(1280, horloge.hoteNs());  // écrit avant le démarrage : part au premier tir de la veille
   demarrerPret();
-  const InstantNs capture = horloge.hoteNs() - 2'000'000;
-  ecrire(2600, capture);
-  file->avancer(5ms);
+  ASSERT_EQ(paquetsRecus().size(), 1u);
+  const InstantNs debut = horloge.hoteNs();
+  const InstantNs capture = debut - 2'000'000;
+  ecrire(1276, capture);  // 319 trames
+  file->executer();
+  EXPECT_TRUE(paquetsRecus().empty()) << "pas de paquet avant ses 320 trames";
+  ecrire(2600 - 1276, capture + static_cast<InstantNs>(TamponAudio::dureeNs(1276)));
+  file->executer();
   auto paquets = paquetsRecus();
+  EXPECT_EQ(horloge.hoteNs(), debut) << "sans que le temps passe";
   EXPECT_EQ(fabrique->creees.size(), 1u);
-  ASSERT_EQ(paquets.size(), 2u) << "un seul tic par période";
+  ASSERT_EQ(paquets.size(), 2u) << "tous les blocs entiers au même réveil";
   EXPECT_EQ(tampon->disponible(), 40) << "le bloc incomplet attend";
-  EXPECT_EQ(paquets[1].sequence(), 1u);
+  EXPECT_EQ(paquets[1].sequence(), paquets[0].sequence() + 1);
   EXPECT_EQ(paquets[0].horodatageNanosecondes(), capture);
   EXPECT_EQ(paquets[1].horodatageNanosecondes(), capture + 6'666'666) << "320 trames plus tard";
   // Sans heure de capture : l'heure de l'emballage, et compté à part.
   tampon->jeter(40);
+  horloge.avancer(1'000'000);
   ecrire(1280, std::nullopt);
-  file->avancer(5ms);
+  file->executer();
   paquets = paquetsRecus();
   ASSERT_EQ(paquets.size(), 1u);
   EXPECT_EQ(paquets[0].horodatageNanosecondes(), horloge.hoteNs());
   EXPECT_EQ(emetteur->compteurs().paquetsSansHeureDeCapture, 1);
 }
 
+// Arrêté ou détruit, l'émetteur n'est plus sonné par l'anneau, que la source continue de
+// remplir (sous ASan, une sonnerie vers un réveil disparu se verrait).
+TEST_F(Banc, ArreteOuDetruitIlNEstPlusSonne) {
+  for (const bool detruire : {false, true}) {
+    SCOPED_TRACE(detruire);
+    demarrerPret();
+    auto& c = connexion();
+    ecrire(1280, horloge.hoteNs());
+    file->executer();
+    ASSERT_EQ(c.envoyes.size(), 1u);
+    c.envoyes.clear();
+    if (detruire) {
+      emetteur.reset();
+    } else {
+      emetteur->arreter();
+    }
+    file->executer();
+    ecrire(3 * 1280, horloge.hoteNs());
+    file->avancer(1s);
+    EXPECT_TRUE(c.envoyes.empty());
+    EXPECT_EQ(tampon->disponible(), 3 * 1280);
+    tampon->jeter(tampon->disponible());
+    emetteur = EmetteurAudio::creer(
+        tampon, PointReseau{"127.0.0.1", 50'000}, Liaison::nouvelle(cle(1), cle(2)), [] {}, [] {},
+        EmetteurAudio::Plateforme{file, fabrique, &horloge});
+  }
+}
+
+// Sans aucun son, la veille seule surveille le récepteur.
 TEST_F(Banc, RecepteurMuetATroisSecondesPuisPerduA600) {
+  constexpr auto veille = EmetteurAudio::periodeVeille;
   demarrerPret();
-  file->avancer(3s - 5ms);
+  file->avancer(3s - veille);
   EXPECT_FALSE(emetteur->compteurs().recepteurMuet);
-  file->avancer(5ms);
+  file->avancer(veille);
   EXPECT_TRUE(emetteur->compteurs().recepteurMuet);
   // Une enveloppe authentique, de n'importe quelle sorte, est un signe de vie ; une
   // enveloppe falsifiée non.
   livrer(SorteEnveloppe::audio, Octets{});
-  file->avancer(5ms);
+  file->avancer(veille);
   EXPECT_FALSE(emetteur->compteurs().recepteurMuet);
   Scelleur faussaire(cle(1));
   livrer(SorteEnveloppe::audio, Octets{}, &faussaire);
   file->avancer(3s);
   EXPECT_TRUE(emetteur->compteurs().recepteurMuet);
   EXPECT_EQ(connexion().receptionsArmees(), 1u) << "réarmée après chaque datagramme";
-  file->avancer(600s - 3s - 10ms);
+  file->avancer(600s - 3s - 2 * veille);
   EXPECT_EQ(injoignables, 0);
-  file->avancer(10ms);
+  file->avancer(veille);
   EXPECT_EQ(injoignables, 1);
   EXPECT_TRUE(connexion().annulee);
   file->avancer(10s);
@@ -120,11 +160,14 @@ TEST_F(Banc, PanneRefaiteAuPlusUneFoisParSecondeFinieParLeRecepteurPasParPrete) 
   EXPECT_FALSE(c.connexionPrete);
   EXPECT_EQ(c.erreur, (ErreurReseau{DomaineErreurReseau::posix, ENETUNREACH}));
   // Hors connexion, l'anneau se vide par blocs entiers : pas de rafale périmée au retour.
+  // Ce réveil-ci note aussi le début de la panne.
   ecrire(3 * 1280 + 100, horloge.hoteNs());
-  file->avancer(995ms);
+  file->executer();
   EXPECT_EQ(tampon->disponible(), 100);
+  EXPECT_EQ(emetteur->compteurs().blocsJetes, 3);
+  file->avancer(1s - EmetteurAudio::periodeVeille);
   EXPECT_EQ(fabrique->creees.size(), 1u) << "rien n'est refait avant une seconde";
-  file->avancer(10ms);
+  file->avancer(EmetteurAudio::periodeVeille);
   ASSERT_EQ(fabrique->creees.size(), 2u);
   EXPECT_TRUE(fabrique->creees[0]->annulee);
   EXPECT_TRUE(emetteur->compteurs().connexionPrete);
@@ -133,13 +176,18 @@ TEST_F(Banc, PanneRefaiteAuPlusUneFoisParSecondeFinieParLeRecepteurPasParPrete) 
 
   // Port fermé pour de bon : chaque connexion refaite est prête puis refusée, au plus une
   // fois par seconde, et l'abandon tombe 30 s après le début de cette panne-ci.
+  // Le son continue de couler : chaque paquet réveille l'émetteur, qui reste à une seconde.
   const ErreurReseau refus{DomaineErreurReseau::posix, ECONNREFUSED};
   connexion().jouerEtat({Cas::attente, refus});
-  file->avancer(5ms);
+  file->executer();
+  ecrire(1280, horloge.hoteNs());
+  file->executer();
   const InstantNs debutPanne = horloge.hoteNs();
   std::size_t creees = fabrique->creees.size();
   while (horloge.hoteNs() < debutPanne + 30'000'000'000 - 5'000'000) {
     file->avancer(5ms);
+    ecrire(1280, horloge.hoteNs());
+    file->executer();
     if (fabrique->creees.size() == creees) continue;
     creees = fabrique->creees.size();
     connexion().jouerEtat({Cas::attente, refus});
@@ -147,6 +195,8 @@ TEST_F(Banc, PanneRefaiteAuPlusUneFoisParSecondeFinieParLeRecepteurPasParPrete) 
   EXPECT_EQ(fabrique->creees.size(), 31u) << "29 reprises";
   EXPECT_EQ(injoignables, 0);
   file->avancer(5ms);
+  ecrire(1280, horloge.hoteNs());
+  file->executer();
   EXPECT_EQ(injoignables, 1);
   EXPECT_TRUE(connexion().annulee);
 }
@@ -155,12 +205,13 @@ TEST_F(Banc, PanneRefaiteAuPlusUneFoisParSecondeFinieParLeRecepteurPasParPrete) 
 // panne ne finit pas pour autant, et l'abandon tombe à 30 s.
 TEST_F(Banc, PanneSansReponseMaisConnexionPreteAbandonneATrenteSecondes) {
   demarrerPret();
+  // Sans son : la veille seule voit la panne, à sa période près.
   connexion().jouerEtat({Cas::echec, ErreurReseau{DomaineErreurReseau::posix, ENETUNREACH}});
   file->executer();
-  file->avancer(29'900ms);
+  file->avancer(30s);
   ASSERT_EQ(fabrique->creees.size(), 2u);
   EXPECT_EQ(injoignables, 0);
-  file->avancer(200ms);
+  file->avancer(EmetteurAudio::periodeVeille);
   EXPECT_EQ(injoignables, 1);
 }
 
@@ -196,7 +247,7 @@ TEST_F(Banc, DeuxVoiesIndependantes) {
   file->avancer(5ms);
   EXPECT_EQ(sequences(a, ouvreurRecepteur), (std::vector<std::uint32_t>{2}));
   EXPECT_EQ(emetteur->compteursVoies().at(1).blocsJetes, 1);
-  file->avancer(1s);
+  file->avancer(1s + EmetteurAudio::periodeVeille);
   ASSERT_EQ(fabrique->creees.size(), 3u) << "seule la voie en panne refait sa connexion";
   livrer(SorteEnveloppe::audio, Octets{});  // la voie principale entend son récepteur
   ecrire(1280, horloge.hoteNs());

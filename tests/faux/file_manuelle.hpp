@@ -6,6 +6,7 @@
 #include <atomic>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "plateforme/executeur.hpp"
 #include "plateforme/horloge.hpp"
@@ -44,12 +45,19 @@ class FileManuelle final : public File {
     return m;
   }
   [[nodiscard]] asio::io_context& contexte() override { return contexte_; }
+  /// Sonner ne fait que lever un drapeau (rien n'alloue, comme le vrai) ; la tâche tourne au
+  /// prochain `executer()`, une fois pour toutes les sonneries d'avant.
+  [[nodiscard]] std::unique_ptr<Reveil> reveil(Tache tache) override {
+    auto r = std::make_unique<ReveilManuel>(std::move(tache));
+    reveils_.push_back(r->etat);
+    return r;
+  }
 
   /// Exécute tout ce qui est prêt maintenant, y compris ce que ces tâches postent.
   void executer() {
     for (;;) {
       contexte_.restart();
-      if (contexte_.poll() > 0) continue;
+      if (contexte_.poll() > 0 || reveiller()) continue;
       const auto it = echeances_.begin();
       if (it == echeances_.end() || it->first > horloge_.continueNs()) return;
       const InstantNs instant = it->first;
@@ -85,7 +93,33 @@ class FileManuelle final : public File {
     void annuler() override { *annulee = true; }
   };
 
+  struct EtatReveil {
+    explicit EtatReveil(Tache t) : tache(std::move(t)) {}
+    Tache tache;
+    std::atomic<bool> sonne{false};
+  };
+  struct ReveilManuel final : Reveil {
+    explicit ReveilManuel(Tache t) : etat(std::make_shared<EtatReveil>(std::move(t))) {}
+    void sonner() override { etat->sonne = true; }
+    std::shared_ptr<EtatReveil> etat;
+  };
+
+  // Vrai si une tâche de réveil a tourné. N'alloue rien : les essais d'allocation comptent
+  // `executer()` entier.
+  bool reveiller() {
+    std::erase_if(reveils_, [](const auto& r) { return r.expired(); });
+    for (std::size_t i = 0; i < reveils_.size(); ++i) {
+      const auto r = reveils_[i].lock();
+      if (r && r->sonne.exchange(false)) {
+        r->tache();
+        return true;
+      }
+    }
+    return false;
+  }
+
   HorlogeManuelle& horloge_;
+  std::vector<std::weak_ptr<EtatReveil>> reveils_;
   asio::io_context contexte_{1};
   std::multimap<InstantNs, Echeance> echeances_;  // à échéance égale, l'ordre d'arrivée
 };

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <future>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include <asio/ip/udp.hpp>
@@ -14,6 +16,7 @@
 #include "link/capture/capture_systeme.hpp"
 #include "link/diffusion/emetteur_audio.hpp"
 #include "plateforme/connexion_udp.hpp"
+#include "plateforme/file_serie.hpp"
 #include "protocol/audio/conversion_pcm.hpp"
 #include "protocol/audio/tampon_audio.hpp"
 #include "protocol/lecture/lecture_tiree.hpp"
@@ -48,9 +51,15 @@ TEST(TempsReel, LeCompteurVoitLesAllocations) {
 }
 
 // Le rappel tel que le serveur de son l'appelle : blocs pleins, trop grands, troués, sans
-// heure, jusqu'à remplir l'anneau.
+// heure, jusqu'à remplir l'anneau, qui sonne à chaque paquet le réveil d'une vraie file.
 TEST(TempsReel, LeRappelDeCaptureNAlloueRien) {
   auto tampon = std::make_shared<TamponAudio>(96'000);
+  FileSerie file("ravlo.essai");
+  std::promise<void> reveille;
+  auto reveil = file.reveil([&, une = true]() mutable {
+    if (std::exchange(une, false)) reveille.set_value();
+  });
+  tampon->brancherReveil(reveil.get(), EmetteurAudio::octetsParPaquet);
   auto son = std::make_shared<faux::SonFaux>();
   CaptureSysteme capture(tampon, false, son->fabrique()());
   ASSERT_TRUE(capture.demarrer().has_value());
@@ -67,6 +76,9 @@ TEST(TempsReel, LeRappelDeCaptureNAlloueRien) {
             }),
             0u);
   EXPECT_GT(tampon->perdus(), 0) << "le cas de l'anneau plein doit avoir été parcouru";
+  EXPECT_EQ(reveille.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready)
+      << "le réveil doit avoir été sonné";
+  tampon->brancherReveil(nullptr, 0);
 }
 
 // Conversion puis écriture, acceptée, refusée ou sautant de segment ; lecture et rejet.
@@ -120,9 +132,8 @@ TEST(TempsReel, LeRenduDeLectureNAlloueRien) {
   }
 }
 
-// L'émetteur sur une vraie connexion UDP (boucle locale) : un tic qui envoie dix paquets
-// n'alloue pas plus qu'un tic qui en envoie un. Le reste d'un tic (la file manuelle qui le
-// replanifie) ne dépend pas du nombre de paquets.
+// L'émetteur sur une vraie connexion UDP (boucle locale) : le réveil que l'anneau sonne et
+// l'envoi de ses paquets n'allouent rien, qu'il y en ait un ou dix.
 TEST(TempsReel, LEmetteurNAlloueRienParPaquet) {
   asio::io_context contexte;
   asio::ip::udp::socket recepteur(contexte,
@@ -140,16 +151,18 @@ TEST(TempsReel, LEmetteurNAlloueRienParPaquet) {
   emetteur->demarrer();
   file->executer();
   const Octets bloc(EmetteurAudio::octetsParPaquet, 0x11);
-  const auto tic = [&](int paquets) {
-    for (int i = 0; i < paquets; ++i) tampon->ecrire(bloc, horloge.hoteNs());
+  const auto envoi = [&](int paquets) {
     const std::int64_t avant = emetteur->compteurs().paquetsEnvoyes;
-    const std::size_t n = allouees([&] { file->avancer(EmetteurAudio::periode); });
-    EXPECT_EQ(emetteur->compteurs().paquetsEnvoyes - avant, paquets) << "envoyés au tic";
+    const std::size_t n = allouees([&] {
+      for (int i = 0; i < paquets; ++i) tampon->ecrire(bloc, horloge.hoteNs());
+      file->executer();
+    });
+    EXPECT_EQ(emetteur->compteurs().paquetsEnvoyes - avant, paquets) << "envoyés au réveil";
     return n;
   };
-  tic(1);  // le premier envoi prépare ce qui sert ensuite
-  EXPECT_EQ(tic(10), tic(1));
-  EXPECT_EQ(tic(1), tic(0));
+  envoi(1);  // le premier envoi prépare ce qui sert ensuite
+  EXPECT_EQ(envoi(1), 0u);
+  EXPECT_EQ(envoi(10), 0u);
   emetteur->arreter();
   file->executer();
 }
