@@ -3,6 +3,7 @@
 // quelconques, des contenus qu'il fait sceller en audio ou en horloge sous la vraie clé, des
 // rejeux et des tics. Vérifie : jamais plus de trois datagrammes rendus à la fois, une file
 // qui reste dans sa capacité, des compteurs cohérents, et le rendu qui tire toujours.
+// Rendus et arrivées s'entremêlent : désordre, pertes, retards, sauts et rattrapages.
 #include <vector>
 
 #include "bench/recepteur_appaire.hpp"
@@ -11,7 +12,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* donnees, std::size_t taille) {
   using namespace ravlo;
   FuzzedDataProvider fournisseur(donnees, taille);
-  auto lecture = std::make_shared<LectureTiree>(9600, 960);
+  auto lecture = std::make_shared<FileLecture>(960, true);
   Recepteur recepteur(reglagesAppaires(), lecture);
   const Liaison emetteur = appairer(recepteur);
 
@@ -42,6 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* donnees, std::size_t t
       default: {
         exiger(recepteur.cadencer(maintenant).size() <= 2);
         const auto n = fournisseur.ConsumeIntegralInRange<std::int64_t>(1, 2048);
+        (void)lecture->peutRendre(n);
         exiger(lecture->tirer(n, gauche, droite, maintenant) <= n);
         continue;
       }
@@ -49,10 +51,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* donnees, std::size_t t
     exiger(recepteur.recevoir(datagramme, sourceAppairee, maintenant).size() <= 3);
     if (vus.size() < 64) vus.push_back(std::move(datagramme));
     const auto etat = lecture->etat();
-    exiger(etat.disponibleTrames >= 0 && etat.disponibleTrames <= 9600);
+    exiger(etat.reserveTrames >= 0 &&
+           etat.reserveTrames <= FileLecture::casiers * FileLecture::tramesMaxParCasier);
   }
   const auto c = recepteur.compteurs();
   exiger(c.appairages == 1 && c.paquetsRecus >= 0 && c.paquetsPerdus >= 0 &&
-         c.enveloppesRefusees >= 0);
+         c.paquetsReordonnes <= c.paquetsRecus && c.enveloppesRefusees >= 0);
   return 0;
 }

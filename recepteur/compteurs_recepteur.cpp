@@ -16,6 +16,8 @@ std::string CompteursRecepteur::json() const {
                             {"paquetsRecus", paquetsRecus},
                             {"paquetsPerdus", paquetsPerdus},
                             {"paquetsTardifs", paquetsTardifs},
+                            {"paquetsReordonnes", paquetsReordonnes},
+                            {"rattrapages", rattrapages},
                             {"enveloppesRefusees", enveloppesRefusees},
                             {"essaisRefuses", essaisRefuses},
                             {"essaisEchoues", essaisEchoues},

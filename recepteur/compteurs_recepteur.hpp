@@ -9,19 +9,23 @@ namespace ravlo {
 /// Ce que le récepteur a compté depuis son démarrage, tous expéditeurs confondus.
 struct CompteursRecepteur {
   std::int64_t appairages = 0;
-  std::int64_t paquetsRecus = 0;
-  std::int64_t paquetsPerdus = 0;
-  std::int64_t paquetsTardifs = 0;
+  std::int64_t paquetsRecus = 0;       ///< rangés dans la file
+  std::int64_t paquetsPerdus = 0;      ///< absents à leur heure de jeu
+  std::int64_t paquetsTardifs = 0;     ///< arrivés après leur heure de jeu : jetés
+  std::int64_t paquetsReordonnes = 0;  ///< arrivés après un plus récent, joués à leur place
+  std::int64_t rattrapages = 0;        ///< sauts du son le plus ancien, en fondu enchaîné
   std::int64_t enveloppesRefusees = 0;
   std::int64_t essaisRefuses = 0;   ///< `debut` refusés d'office : pause ou code épuisé
   std::int64_t essaisEchoues = 0;   ///< codes vérifiés et refusés
   double pauseAppairageS = 0;       ///< ce qui reste de la pause d'appairage
-  std::int64_t trousCombles = 0;    ///< pertes remplacées par du silence
-  std::int64_t trous = 0;           ///< rendus incomplets après l'amorce
+  std::int64_t trousCombles = 0;    ///< paquets masqués : silence entre deux fondus
+  std::int64_t trous = 0;           ///< file à sec en pleine lecture
   std::optional<double> latenceMs;  ///< médiane des 10 dernières secondes
   /// De la capture à l'arrivée (bloc capturé, pas d'envoi, réseau), moyenne glissante.
   std::optional<double> arriveeMs;
-  std::optional<double> reserveMs;  ///< file de lecture, moyenne de la dernière seconde
+  /// Avance de la file (arrivée → heure de jeu, pour le paquet le plus prompt), moyenne de
+  /// la dernière seconde.
+  std::optional<double> reserveMs;
   double vitessePPM = 0;
   std::optional<double> cibleMs;
   std::int64_t questionsHorloge = 0;

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "protocol/lecture/cible_reserve.hpp"
-#include "protocol/lecture/comblement_pertes.hpp"
 #include "protocol/messages/message_fin.hpp"
 #include "protocol/messages/message_horloge.hpp"
 #include "protocol/messages/paquet_audio.hpp"
@@ -22,8 +20,8 @@ std::string enTexte(const PointReseau& point) {
   return (v6 ? "[" + point.adresse + "]" : point.adresse) + ":" + std::to_string(point.port);
 }
 
-Recepteur::Recepteur(GuichetAppairage::Reglages appairage, std::shared_ptr<LectureTiree> lecture)
-    : guichet_(std::move(appairage)), lecture_(std::move(lecture)) {}
+Recepteur::Recepteur(GuichetAppairage::Reglages appairage, std::shared_ptr<FileLecture> lecture)
+    : guichet_(std::move(appairage)), lecture_(lecture), pilote_(std::move(lecture)) {}
 
 std::vector<Envoi> Recepteur::recevoir(VueOctets octets, const PointReseau& source,
                                        InstantNs maintenant) {
@@ -60,16 +58,11 @@ void Recepteur::appairer(const AppairageRepondeur::Reussi& reussi, const PointRe
   compteurs_.finEnvoyee = false;
   liaison_ = reussi.liaison;
   expediteur_ = source;
-  recusAvant_ += suivi_.recus();
-  perdusAvant_ += suivi_.perdus();
-  tardifsAvant_ += suivi_.horsOrdre();
-  suivi_ = SuiviSequence{};
-  gigue_ = MesureGigue{};
   synchro_ = SynchroHorloges{};
   latence_.reinitialiser();
   nombreLatences_ = 0;
   dernierAudio_.reset();
-  lecture_->vider();
+  pilote_.reinitialiser();
   ++compteurs_.appairages;
 }
 
@@ -106,12 +99,12 @@ void Recepteur::recevoirAudio(const Octets& contenu, InstantNs maintenant) {
   }
   if (enPause(maintenant)) pilote_.retarderRegulation(maintenant);
   dernierAudio_ = maintenant;
-  const auto precedente = suivi_.derniere();
-  if (!suivi_.noter(paquet->sequence())) return;
+  const auto placement = pilote_.recevoir(*paquet, maintenant);
+  if (placement.sort == FileLecture::Sort::invalide) {
+    ++compteurs_.enveloppesRefusees;
+    return;
+  }
   const InstantNs heure = paquet->horodatageNanosecondes();
-  compteurs_.trousCombles += ComblementPertes::combler(*lecture_, precedente, *paquet);
-  lecture_->pousser(paquet->echantillons(), heure);
-  gigue_.mesurer(heure, maintenant);
   if (const auto local = synchro_.heureLocale(heure, maintenant)) {
     latence_.noterArrivee(*local, maintenant);
   }
@@ -124,14 +117,10 @@ std::vector<Envoi> Recepteur::cadencer(InstantNs maintenant) {
     envois.push_back(std::move(*q));
     ++compteurs_.questionsHorloge;
   }
-  const auto etat = lecture_->etat();
   // En pause, la file vide n'apprend rien au régulateur : il s'emballerait jusqu'à −1000 ppm
   // et ralentirait longtemps la lecture à la reprise.
-  if (!enPause(maintenant)) {
-    const auto consigne = pilote_.piloter(etat, maintenant, gigue_.gigueMaxRecenteMs(),
-                                          baseMs(etat.blocTrames, minimumBaseMs));
-    if (consigne.amorceTrames) lecture_->changerAmorce(*consigne.amorceTrames);
-  }
+  if (!enPause(maintenant)) pilote_.piloter(maintenant);
+  const auto etat = lecture_->etat();
   if (etat.dernierRendu) {
     if (const auto local = synchro_.heureLocale(etat.dernierRendu->captureNs, maintenant)) {
       latence_.noterRendu(*local, etat.dernierRendu->heureNs);
@@ -165,16 +154,20 @@ std::optional<Envoi> Recepteur::sceller(VueOctets contenu, SorteEnveloppe sorte)
 
 CompteursRecepteur Recepteur::compteurs() const {
   CompteursRecepteur c = compteurs_;
-  c.paquetsRecus = recusAvant_ + suivi_.recus();
-  c.paquetsPerdus = perdusAvant_ + suivi_.perdus();
-  c.paquetsTardifs = tardifsAvant_ + suivi_.horsOrdre();
-  c.trous = lecture_->etat().trous;
+  const auto etat = lecture_->etat();
+  c.paquetsRecus = etat.places;
+  c.paquetsPerdus = etat.masques;
+  c.trousCombles = etat.masques;
+  c.paquetsTardifs = etat.tardifs;
+  c.paquetsReordonnes = etat.reordonnes;
+  c.rattrapages = etat.rattrapages;
+  c.trous = etat.trous;
   c.essaisRefuses = guichet_.essaisRefuses();
   c.essaisEchoues = guichet_.essaisEchoues();
   c.vitessePPM = pilote_.vitessePPM();
   c.cibleMs = pilote_.cibleMs();
   c.arriveeMs = latence_.jusquAuRecepteurMs();
-  c.reserveMs = pilote_.releve().reserveMoyenneMs();
+  c.reserveMs = pilote_.reserveMs();
   if (expediteur_) c.expediteur = enTexte(*expediteur_);
   const std::size_t n = std::min(nombreLatences_, latences_.size());
   if (n > 0) {

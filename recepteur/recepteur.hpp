@@ -6,18 +6,15 @@
 #include <vector>
 
 #include "protocol/base/point_reseau.hpp"
-#include "protocol/lecture/cible_reserve.hpp"
-#include "protocol/lecture/lecture_tiree.hpp"
-#include "protocol/lecture/mesure_gigue.hpp"
 #include "protocol/lecture/mesure_latence.hpp"
-#include "protocol/lecture/pilote_lecture.hpp"
-#include "protocol/lecture/suivi_sequence.hpp"
 #include "protocol/lecture/synchro_horloges.hpp"
 #include "protocol/messages/etat_carte.hpp"
 #include "protocol/messages/publication_carte.hpp"
 #include "protocol/scellement/liaison.hpp"
 #include "recepteur/compteurs_recepteur.hpp"
+#include "recepteur/file_lecture.hpp"
 #include "recepteur/guichet_appairage.hpp"
+#include "recepteur/pilote_file.hpp"
 
 namespace ravlo {
 
@@ -35,23 +32,18 @@ struct Envoi {
 /// courante (fenêtre de rejeu comprise), sinon il est compté refusé. Un nouvel appairage ne
 /// remplace l'expéditeur qu'une fois réussi ; l'ancien reçoit alors le message de fin.
 ///
-/// Les paquets audio passent par `SuiviSequence` puis dans la lecture, les pertes comblées
-/// de silence (`ComblementPertes`). Questions d'horloge (à chaque `cadencer`, toutes les 200 ms) et
-/// fin partent vers la source de la dernière enveloppe authentique : un émetteur peut s'appairer
-/// depuis une socket et envoyer le son depuis une autre.
+/// Les paquets audio vont à leur casier de la `FileLecture` par le `PiloteFile`, qui en
+/// apprend la cible et la vitesse de lecture. Questions d'horloge (à chaque `cadencer`, toutes
+/// les 200 ms) et fin partent vers la source de la dernière enveloppe authentique : un
+/// émetteur peut s'appairer depuis une socket et envoyer le son depuis une autre.
 ///
 /// Appelé sur un seul fil (celui de la socket) ; la lecture, elle, se partage avec le rendu.
 class Recepteur {
  public:
   static constexpr std::uint64_t pauseNs = 1'000'000'000;
-  static constexpr double minimumBaseMs = 5.0;
-  /// Avant toute mesure, la réserve visée sans gigue : amorcer plus haut (80 ms) coûtait la
-  /// différence pendant des dizaines de secondes, le pilote ne la résorbant qu'à 1 ms par seconde.
-  static constexpr std::int64_t amorceDepartTrames =
-      static_cast<std::int64_t>(cibleMs(minimumBaseMs, 0.0) * PiloteLecture::tramesParMs);
   static constexpr std::size_t echantillonsLatence = 50;  ///< 10 s à un tic toutes les 200 ms
 
-  Recepteur(GuichetAppairage::Reglages appairage, std::shared_ptr<LectureTiree> lecture);
+  Recepteur(GuichetAppairage::Reglages appairage, std::shared_ptr<FileLecture> lecture);
 
   /// Un datagramme de `source` arrivé à `maintenant`.
   std::vector<Envoi> recevoir(VueOctets octets, const PointReseau& source, InstantNs maintenant);
@@ -94,23 +86,17 @@ class Recepteur {
   std::optional<Envoi> sceller(VueOctets contenu, SorteEnveloppe sorte);
 
   GuichetAppairage guichet_;
-  std::shared_ptr<LectureTiree> lecture_;
+  std::shared_ptr<FileLecture> lecture_;
   std::optional<Liaison> liaison_;
   std::optional<PointReseau> expediteur_;
-  SuiviSequence suivi_;
-  MesureGigue gigue_;
   MesureLatence latence_;
   SynchroHorloges synchro_;
-  PiloteLecture pilote_;
+  PiloteFile pilote_;
   PublicationCarte publication_;
   std::optional<InstantNs> dernierAudio_;
   std::array<double, echantillonsLatence> latences_{};
   std::size_t nombreLatences_ = 0;
   CompteursRecepteur compteurs_;
-  // Ce que les suivis de séquence des expéditeurs précédents avaient compté.
-  std::int64_t recusAvant_ = 0;
-  std::int64_t perdusAvant_ = 0;
-  std::int64_t tardifsAvant_ = 0;
 };
 
 [[nodiscard]] std::string enTexte(const PointReseau& point);

@@ -7,7 +7,7 @@
 
 namespace ravlo {
 
-RenduLecture::RenduLecture(std::shared_ptr<LectureTiree> lecture, bool reechantillonner)
+RenduLecture::RenduLecture(std::shared_ptr<FileLecture> lecture, bool reechantillonner)
     : lecture_(std::move(lecture)) {
   if (!reechantillonner) return;
   int erreur = 0;
@@ -47,6 +47,7 @@ bool RenduLecture::rendre(std::span<float> entrelace, std::optional<InstantNs> h
       std::copy_n(entree_.begin(), 2 * n, entrelace.begin() + 2 * fait);
       fait += n;
     }
+    lecture_->noterBloc(trames);
     return true;
   }
   heureMorceau_ = heureNs;
@@ -54,6 +55,7 @@ bool RenduLecture::rendre(std::span<float> entrelace, std::optional<InstantNs> h
   const long faits =
       std::max(0L, src_callback_read(convertisseur_, ratio, trames, entrelace.data()));
   std::fill(entrelace.begin() + 2 * faits, entrelace.end(), 0.0F);
+  lecture_->noterBloc(trames);
   return true;
 }
 

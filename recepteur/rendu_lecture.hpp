@@ -8,7 +8,7 @@
 
 #include "protocol/base/instant.hpp"
 #include "protocol/base/verrou.hpp"
-#include "protocol/lecture/lecture_tiree.hpp"
+#include "recepteur/file_lecture.hpp"
 
 struct SRC_STATE_tag;
 
@@ -27,9 +27,10 @@ namespace ravlo {
 /// lecture. `changerVitesse` : n'importe quel fil.
 class RenduLecture {
  public:
-  static constexpr std::int64_t tramesParMorceau = 240;  ///< 5 ms tirées à la fois
+  /// 2 ms tirées à la fois : la file ne se lit pas plus tôt qu'il ne faut.
+  static constexpr std::int64_t tramesParMorceau = 96;
 
-  RenduLecture(std::shared_ptr<LectureTiree> lecture, bool reechantillonner);
+  RenduLecture(std::shared_ptr<FileLecture> lecture, bool reechantillonner);
   ~RenduLecture();
   RenduLecture(const RenduLecture&) = delete;
   RenduLecture& operator=(const RenduLecture&) = delete;
@@ -39,7 +40,7 @@ class RenduLecture {
   /// Remplit `entrelace` (gauche, droite, …) ; `heureNs` : quand sa première trame sortira.
   /// Rend faux, sans rien remplir ni tirer, seulement sans rééchantillonnage et avec
   /// `peutAttendre`, quand la lecture jouerait du son mais que la file ne tient pas tout le
-  /// bloc (`LectureTiree::peutRendre`) : la sortie rappellera plus tard. Vrai sinon, le bloc
+  /// bloc (`FileLecture::peutRendre`) : la sortie rappellera plus tard. Vrai sinon, le bloc
   /// rempli (son, silence d'amorce ou trou).
   TEMPS_REEL bool rendre(std::span<float> entrelace, std::optional<InstantNs> heureNs,
                          bool peutAttendre = false);
@@ -48,7 +49,7 @@ class RenduLecture {
   static long fournir(void* moi, float** donnees);
   std::int64_t tirer(std::int64_t trames, std::optional<InstantNs> heureNs);
 
-  std::shared_ptr<LectureTiree> lecture_;
+  std::shared_ptr<FileLecture> lecture_;
   SRC_STATE_tag* convertisseur_ = nullptr;
   std::atomic<double> vitessePPM_{0};
   std::optional<InstantNs> heureMorceau_;

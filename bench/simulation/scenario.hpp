@@ -22,10 +22,6 @@ struct Scenario {
   /// Pas de la minuterie d'envoi de l'émetteur (0 : chaque paquet part dès qu'il est plein).
   double minuterieEmetteurMs = 0.0;
   double questionsToutesLesS = 1.0;
-  /// Pousse du silence à la place des paquets sautés (jusqu'à 50 d'affilée), pour que la file
-  /// garde sa durée ; sinon seuls les paquets acceptés entrent, et chaque perte raccourcit la
-  /// réserve de 6⅔ ms.
-  bool comblerLesPertes = false;
 };
 
 /// Ce que la simulation a mesuré, le temps vrai pour référence.
@@ -33,13 +29,13 @@ struct Resultat {
   double latenceMoyenneMs = 0;  ///< capture → sortie, vraie, sur les rendus sonores
   double latenceP99Ms = 0;
   std::optional<double> latenceEstimeeMs;  ///< ce que le récepteur en croit (MesureLatence)
-  std::int64_t trous = 0;
+  std::int64_t trous = 0;                  ///< file à sec
   double trousParHeure = 0;
-  std::int64_t tramesJetees = 0;
-  std::int64_t tramesDeSilence = 0;
-  std::int64_t paquetsPerdus = 0;     ///< d'après les séquences
-  std::int64_t paquetsHorsOrdre = 0;  ///< arrivés en retard : pas joués
-  std::int64_t paquetsRefuses = 0;    ///< file pleine
+  std::int64_t tramesSautees = 0;  ///< rognées à l'amorce ou sautées en rattrapage
+  std::int64_t rattrapages = 0;
+  std::int64_t paquetsMasques = 0;     ///< absents à leur heure de jeu
+  std::int64_t paquetsTardifs = 0;     ///< arrivés après leur heure de jeu : jetés
+  std::int64_t paquetsReordonnes = 0;  ///< arrivés dans le désordre, joués à leur place
   std::optional<double> cibleMs;
   double vitesseVraiePPM = 0;
   double vitesseFinalePPM = 0;

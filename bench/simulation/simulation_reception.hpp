@@ -11,23 +11,19 @@
 
 #include "bench/simulation/reseau_simule.hpp"
 #include "bench/simulation/scenario.hpp"
-#include "protocol/lecture/cible_reserve.hpp"
-#include "protocol/lecture/comblement_pertes.hpp"
-#include "protocol/lecture/lecture_tiree.hpp"
-#include "protocol/lecture/mesure_gigue.hpp"
 #include "protocol/lecture/mesure_latence.hpp"
-#include "protocol/lecture/pilote_lecture.hpp"
-#include "protocol/lecture/suivi_sequence.hpp"
 #include "protocol/lecture/synchro_horloges.hpp"
 #include "protocol/messages/message_horloge.hpp"
 #include "protocol/messages/paquet_audio.hpp"
+#include "recepteur/file_lecture.hpp"
+#include "recepteur/pilote_file.hpp"
 
 namespace ravlo::simulation {
 
 /// Un récepteur entier en temps simulé, bâti sur la seule bibliothèque : un émetteur qui
 /// produit un paquet de 320 trames toutes les 6 666 667 ns de son horloge, un réseau
-/// (`ReseauSimule`, un par sens), l'horloge du récepteur décalée de `decalagePPM`, le suivi
-/// des séquences, la mesure de gigue, l'échange d'heures, la lecture tirée et son pilote.
+/// (`ReseauSimule`, un par sens), l'horloge du récepteur décalée de `decalagePPM`, l'échange
+/// d'heures, la file de lecture du récepteur et son pilote, piloté toutes les 200 ms.
 /// La vitesse du pilote s'applique comme un rééchantillonneur : elle change la cadence du
 /// rendu sur l'horloge du récepteur. Le temps vrai (ns depuis le départ) sert de référence
 /// aux mesures.
@@ -41,14 +37,10 @@ class SimulationReception {
       : s_(std::move(s)),
         aller_(s_.aller, s_.graine * 2 + 1),
         retour_(s_.retour, s_.graine * 2 + 2),
-        lecture_(48'000, amorceDeDepart(s_.blocTrames)),
+        lecture_(std::make_shared<FileLecture>(PiloteFile::amorceDepartTrames, true)),
+        pilote_(lecture_),
         gauche_(static_cast<std::size_t>(s_.blocTrames)),
         droite_(static_cast<std::size_t>(s_.blocTrames)) {}
-
-  /// L'amorce avant toute mesure : la cible du pilote sans gigue.
-  static std::int64_t amorceDeDepart(std::int64_t blocTrames) {
-    return static_cast<std::int64_t>(cibleMs(baseMs(blocTrames, 0.0), 0.0) * 48.0);
-  }
 
   Resultat executer() {
     planifier(0, Sorte::envoiPaquet);
@@ -151,32 +143,27 @@ class SimulationReception {
     const auto paquet = PaquetAudio::lire(donnees);
     if (!paquet.has_value()) return;
     const InstantNs maintenant = heureRecepteur(t);
-    const auto precedent = suivi_.derniere();
-    if (!suivi_.noter(paquet->sequence())) return;
+    pilote_.recevoir(*paquet, maintenant);
     const InstantNs capture = paquet->horodatageNanosecondes();
-    if (s_.comblerLesPertes) ComblementPertes::combler(lecture_, precedent, *paquet);
-    gigue_.mesurer(capture, maintenant);
     if (const auto locale = synchro_.heureLocale(capture, maintenant)) {
       latence_.noterArrivee(*locale, maintenant);
     }
-    if (!lecture_.pousser(paquet->echantillons(), capture)) ++refuses_;
   }
 
-  // Le pilote voit la file au début du rendu, là où l'amorce se mesure : une lecture qui
-  // vient de s'amorcer y a exactement sa cible.
   void rendre(std::int64_t t) {
     const InstantNs h = origineRecepteur + static_cast<InstantNs>(std::llround(heureRendu_));
-    const auto avant = lecture_.etat();
-    const auto consigne =
-        pilote_.piloter(avant, h, gigue_.gigueMaxRecenteMs(), baseMs(avant.blocTrames, 0.0));
-    if (consigne.amorceTrames) lecture_.changerAmorce(*consigne.amorceTrames);
-    if (consigne.vitessePPM) {
-      vitesse_ = *consigne.vitessePPM;
-      vitesses_.push_back({t, vitesse_});
+    if (!prochainTicNs_ || h >= *prochainTicNs_) {
+      pilote_.piloter(h);
+      prochainTicNs_ = h + 200'000'000;
+      vitesse_ = pilote_.vitessePPM();
+      if (vitesses_.empty() || t - vitesses_.back().t >= 1'000'000'000) {
+        vitesses_.push_back({t, vitesse_});
+      }
     }
 
-    const std::int64_t rendues = lecture_.tirer(s_.blocTrames, gauche_, droite_, h);
-    const auto apres = lecture_.etat();
+    const std::int64_t rendues = lecture_->tirer(s_.blocTrames, gauche_, droite_, h);
+    const auto apres = lecture_->etat();
+    if (apres.commencee && !debutLectureNs_) debutLectureNs_ = h;
     if (rendues > 0 && apres.dernierRendu && apres.dernierRendu->heureNs == h) {
       const auto capture =
           static_cast<std::int64_t>(apres.dernierRendu->captureNs - origineEmetteur);
@@ -219,18 +206,18 @@ class SimulationReception {
       r.latenceP99Ms = latences_[rang];
     }
     r.latenceEstimeeMs = latence_.latenceMs();
-    const auto etat = lecture_.etat();
+    const auto etat = lecture_->etat();
     r.trous = etat.trous;
     r.trousParHeure = static_cast<double>(etat.trous) * 3600.0 / s_.dureeS;
-    r.tramesJetees = etat.tramesJetees;
-    r.tramesDeSilence = etat.tramesDeSilence;
-    r.paquetsPerdus = suivi_.perdus();
-    r.paquetsHorsOrdre = suivi_.horsOrdre();
-    r.paquetsRefuses = refuses_;
+    r.tramesSautees = etat.tramesSautees;
+    r.rattrapages = etat.rattrapages;
+    r.paquetsMasques = etat.masques;
+    r.paquetsTardifs = etat.tardifs;
+    r.paquetsReordonnes = etat.reordonnes;
     r.cibleMs = pilote_.cibleMs();
     r.vitesseVraiePPM = s_.decalagePPM / tauxRecepteur();
     r.vitesseFinalePPM = vitesse_;
-    if (const auto debut = pilote_.debutLectureNs()) {
+    if (const auto debut = debutLectureNs_) {
       const double debutS = static_cast<double>(*debut - origineRecepteur) / tauxRecepteur() / 1e9;
       r.debutLectureS = debutS;
       std::int64_t apres = 0, dansLaBande = 0;
@@ -258,16 +245,15 @@ class SimulationReception {
 
   std::int64_t sequence_ = 0;
 
-  LectureTiree lecture_;
-  PiloteLecture pilote_;
-  SuiviSequence suivi_;
-  MesureGigue gigue_;
+  std::shared_ptr<FileLecture> lecture_;
+  PiloteFile pilote_;
   SynchroHorloges synchro_;
   MesureLatence latence_;
   std::vector<float> gauche_, droite_;
   double heureRendu_ = 0;  ///< ns d'horloge du récepteur depuis son origine
   double vitesse_ = 0;
-  std::int64_t refuses_ = 0;
+  std::optional<InstantNs> prochainTicNs_;
+  std::optional<InstantNs> debutLectureNs_;
 
   std::vector<double> latences_;
   struct Vitesse {

@@ -253,8 +253,9 @@ struct ServiceRecepteur::Etat {
   std::unique_ptr<Minuterie> cadence_;
   std::unique_ptr<Minuterie> suivi_;
   SignauxFin signaux_{principal_};
-  std::shared_ptr<LectureTiree> lecture_ =
-      std::make_shared<LectureTiree>(96'000, Recepteur::amorceDepartTrames);
+  // Un fichier n'a pas d'horloge à tenir : rien ne s'y saute.
+  std::shared_ptr<FileLecture> lecture_ =
+      std::make_shared<FileLecture>(PiloteFile::amorceDepartTrames, !o_.wav.has_value());
   RenduLecture rendu_{lecture_, !o_.wav.has_value()};
   Recepteur recepteur_{
       GuichetAppairage::Reglages{o_.code, p_.tirerCode, std::make_shared<HasardSysteme>()},

@@ -20,6 +20,7 @@
 #include "protocol/appairage/appairage_initiateur.hpp"
 #include "protocol/audio/fichier_wav.hpp"
 #include "protocol/crypto/hasard_systeme.hpp"
+#include "recepteur/file_lecture.hpp"
 
 namespace ravlo {
 namespace {
@@ -46,7 +47,8 @@ struct RavloRecepteur : ::testing::Test {
 // rejoués d'une autre adresse, appairage compris, enveloppes forgées, tronquées, appairages
 // mal formés) : aucun accepté, aucun trou. Puis le relais coupe 5 s : la lecture reprend
 // moins d'une seconde après, sans que la file garde plus que sa cible. Le WAV écrit reprend
-// le fichier à l'échantillon près jusqu'à la coupure ; ravlo-envoi sort avec 0 à sa fin.
+// le fichier à l'échantillon près jusqu'au fondu qui précède la coupure ; ravlo-envoi sort
+// avec 0 à sa fin.
 TEST_F(RavloRecepteur, CodeFauxPuisInjectionsEtCoupureWavExact) {
   std::vector<std::int16_t> entree(2 * 48'000 * 15);
   std::mt19937 alea(7);
@@ -139,7 +141,8 @@ TEST_F(RavloRecepteur, CodeFauxPuisInjectionsEtCoupureWavExact) {
   };
   const auto premier = ou(debut);
   ASSERT_NE(premier, entree.end()) << "le début du son n'est pas dans le fichier envoyé";
-  const auto n = trouFin - trou - debut;
+  // Jusqu'au fondu qui éteint le son avant la coupure.
+  const auto n = trouFin - trou - debut - 2 * FileLecture::tramesFondu;
   ASSERT_LE(n, static_cast<std::size_t>(entree.end() - premier));
   EXPECT_TRUE(std::equal(sortie.begin() + debut, sortie.begin() + debut + n, premier));
   // Retard du son joué sur le fichier envoyé (en valeurs), avant et après la coupure.

@@ -1,4 +1,4 @@
-// Le récepteur sans socket : appairage, réception scellée, trous, vitesse, codes.
+// Le récepteur sans socket : appairage, réception scellée, file et cible, vitesse, codes.
 #include "recepteur/recepteur.hpp"
 
 #include <gtest/gtest.h>
@@ -54,39 +54,100 @@ struct Banc {
   std::vector<std::string> codes{"1111", "2222", "2222", "3333", "4444", "5555"};
   std::size_t tires = 0;
   InstantNs maintenant = 5'000'000'000;
-  std::shared_ptr<LectureTiree> lecture = std::make_shared<LectureTiree>(96'000, 3840);
+  std::shared_ptr<FileLecture> lecture = std::make_shared<FileLecture>(3 * 320, true);
   Recepteur recepteur;
 };
 
-// Trous comblés jusqu'à 50 numéros, au-delà non ; retards, rejeux et falsifications refusés
-// sans rien pousser.
-TEST(Recepteur, CombleLesPertesEtRefuseCeQuiNeSOuvrePas) {
+// Le désordre rangé, la perte masquée à son heure, le retardataire jeté ; rejeux,
+// falsifications et retardataires ne rangent rien.
+TEST(Recepteur, RangeLesPaquetsEtRefuseCeQuiNeSOuvrePas) {
   Banc b;
   auto emetteur = b.appairer("1111", appairage);
   ASSERT_TRUE(emetteur);
   const auto recu = [&](const Octets& d) { return b.recepteur.recevoir(d, audio, b.maintenant); };
-  const auto trames = [&] { return b.lecture->etat().disponibleTrames; };
+  std::vector<float> g(320), d(320);
+  const auto tirer = [&](int paquets) {
+    for (int i = 0; i < paquets; ++i) b.lecture->tirer(320, g, d, b.maintenant);
+  };
 
-  // 3 et 4 perdus, puis 50 : comblés de silence ; puis 51 : laissés.
-  for (const auto& [s, n] : {std::pair{0u, 1}, {1u, 2}, {2u, 3}, {5u, 6}, {56u, 57}, {108u, 58}}) {
-    recu(b.paquet(*emetteur, s));
-    EXPECT_EQ(trames(), n * 320) << s;
-  }
-  EXPECT_EQ(b.recepteur.compteurs().trousCombles, 52);
+  for (std::uint32_t s : {0U, 1U, 2U, 4U, 3U}) recu(b.paquet(*emetteur, s));
+  tirer(3);  // l'amorce de 3 paquets rogne 0 et 1, puis 2, 3 et 4 se jouent
+  const Octets six = b.paquet(*emetteur, 6);
+  recu(six);
+  tirer(1);  // 5 n'est pas là à son heure : masqué
+  recu(b.paquet(*emetteur, 5));
+  auto c = b.recepteur.compteurs();
+  EXPECT_EQ(c.paquetsRecus, 6);
+  EXPECT_EQ(c.paquetsReordonnes, 1);
+  EXPECT_EQ(c.paquetsPerdus, 1);
+  EXPECT_EQ(c.trousCombles, 1);
+  EXPECT_EQ(c.paquetsTardifs, 1);
+  EXPECT_EQ(c.trous, 0);
 
-  const Octets bon = b.paquet(*emetteur, 109);
-  recu(bon);
-  Octets falsifie = b.paquet(*emetteur, 110);
+  Octets falsifie = b.paquet(*emetteur, 7);
   falsifie[20] ^= 1;
   // Le rejeu, le falsifié, l'authentique en retard (le reste des forgés : essai de bout en bout).
-  const std::vector<Octets> hostiles{bon, falsifie, b.paquet(*emetteur, 100)};
-  const auto avant = trames();
-  for (const auto& d : hostiles) EXPECT_TRUE(recu(d).empty());
-  EXPECT_EQ(trames(), avant);
-  const auto c = b.recepteur.compteurs();
+  for (const auto& h : {six, falsifie, b.paquet(*emetteur, 1)}) EXPECT_TRUE(recu(h).empty());
+  c = b.recepteur.compteurs();
   EXPECT_EQ(c.enveloppesRefusees, 2);
-  EXPECT_EQ(c.paquetsTardifs, 1);
-  EXPECT_EQ(c.paquetsPerdus, 103);
+  EXPECT_EQ(c.paquetsTardifs, 2);
+  EXPECT_EQ(c.paquetsRecus, 6);
+}
+
+// Un flux réel en temps simulé : un paquet toutes les 6,67 ms, un rendu de 5 ms toutes les
+// 5 ms, le tic de 200 ms. Sans gigue, la cible reste sous 15 ms ; avec 0 à 10 ms de gigue,
+// elle monte d'elle-même et la file la suit (vitesse et masquages) sans se tarir ; la gigue
+// partie, la cible ne redescend pas en quelques secondes.
+TEST(Recepteur, LaCibleEtLaFileSuiventLaGigue) {
+  Banc b;
+  auto emetteur = b.appairer("1111", appairage);
+  ASSERT_TRUE(emetteur);
+  std::vector<float> g(240), d(240);
+  std::uint64_t alea = 99;
+  std::uint32_t sequence = 0;
+  InstantNs prochainRendu = b.maintenant, prochainTic = b.maintenant;
+  const InstantNs debut = b.maintenant;
+  // Les paquets partent à leur heure de capture et arrivent après `gigueMs` au plus.
+  std::vector<std::pair<InstantNs, Octets>> enRoute;
+  const auto passer = [&](double secondes, double gigueMs) {
+    const InstantNs fin = b.maintenant + static_cast<InstantNs>(secondes * 1e9);
+    while (b.maintenant < fin) {
+      b.maintenant += 1'000'000;
+      while (debut + sequence * 6'666'667ULL <= b.maintenant) {
+        alea = alea * 6364136223846793005ULL + 1442695040888963407ULL;
+        const double u = static_cast<double>(alea >> 11) * 0x1.0p-53;
+        enRoute.emplace_back(b.maintenant + static_cast<InstantNs>(u * gigueMs * 1e6),
+                             b.paquet(*emetteur, sequence++));
+      }
+      std::erase_if(enRoute, [&](const auto& p) {
+        if (p.first > b.maintenant) return false;
+        b.recepteur.recevoir(p.second, audio, b.maintenant);
+        return true;
+      });
+      if (b.maintenant >= prochainRendu) {
+        b.lecture->tirer(240, g, d, b.maintenant);
+        prochainRendu += 5'000'000;
+      }
+      if (b.maintenant >= prochainTic) {
+        b.recepteur.cadencer(b.maintenant);
+        prochainTic += 200'000'000;
+      }
+    }
+  };
+  passer(10, 1);
+  const double calme = *b.recepteur.compteurs().cibleMs;
+  EXPECT_LE(calme, 15.0);
+  passer(1, 10);
+  EXPECT_GE(*b.recepteur.compteurs().cibleMs, calme + 6) << "en une seconde";
+  passer(20, 10);
+  const auto c = b.recepteur.compteurs();
+  EXPECT_GE(*c.cibleMs, calme + 8);
+  EXPECT_EQ(c.trous, 0);
+  EXPECT_LT(c.paquetsTardifs, 30) << "moins d'un paquet sur cent, après la montée";
+  ASSERT_TRUE(c.reserveMs);
+  EXPECT_LT(*c.reserveMs, *c.cibleMs + 10) << "la file tient la cible sans la dépasser de loin";
+  passer(5, 1);
+  EXPECT_GE(*b.recepteur.compteurs().cibleMs, calme + 6);
 }
 
 // Une pause (plus rien reçu) ne fait pas dériver la vitesse : la file vide n'est pas un

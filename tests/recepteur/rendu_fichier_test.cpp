@@ -1,6 +1,7 @@
 // Le fichier que `SortieWav` écrit depuis la lecture (sans rééchantillonnage), en temps
 // virtuel : ni un réseau retenu ni un fil d'écriture réveillé en retard ne le trouent ; une
-// coupure s'y entend comme un silence de sa durée ; le fichier garde le temps réel.
+// coupure s'y entend comme un silence de sa durée, entre deux fondus ; le fichier garde le
+// temps réel.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -102,7 +103,7 @@ TEST(RenduFichier, AttendLeReseauSansTrouMaisEcritLaCoupure) {
                       ("ravlo-rendu-fichier-" + std::to_string(getpid()) + ".wav");
   for (const Cas& c : cas) {
     SCOPED_TRACE(c.nom);
-    auto lecture = std::make_shared<LectureTiree>(96'000, 2400);
+    auto lecture = std::make_shared<FileLecture>(2400, false);
     RenduLecture rendu(lecture, false);
     auto temps = std::make_shared<TempsVirtuel>(fin, c.sommeil);
     auto sortie = SortieWav::creer(chemin, temps);
@@ -123,8 +124,12 @@ TEST(RenduFichier, AttendLeReseauSansTrouMaisEcritLaCoupure) {
           pcm[static_cast<std::size_t>(2 * i)] = t[0];
           pcm[static_cast<std::size_t>(2 * i + 1)] = t[1];
         }
-        EXPECT_TRUE(lecture->pousser(
-            VueOctets(reinterpret_cast<const std::uint8_t*>(pcm.data()), sizeof pcm), envoi));
+        EXPECT_EQ(
+            lecture
+                ->placer(static_cast<std::uint32_t>(prochain), envoi,
+                         VueOctets(reinterpret_cast<const std::uint8_t*>(pcm.data()), sizeof pcm))
+                .sort,
+            FileLecture::Sort::place);
       }
       const bool pret = rendu.rendre(bloc, h, peutAttendre);
       if (!pret) ++refus;
@@ -148,19 +153,28 @@ TEST(RenduFichier, AttendLeReseauSansTrouMaisEcritLaCoupure) {
 
     // Le temps réel tenu : les blocs dus de 0 à 6 s, ni plus ni moins.
     EXPECT_EQ(rangs.size(), (fin / (10 * ms) + 1) * SortieWav::tramesParBloc);
-    // Après l'amorce, le flux dans l'ordre, trame pour trame, hormis le silence d'une coupure.
-    auto i = std::ranges::find_if(rangs, [](std::int64_t r) { return r >= 0; });
-    ASSERT_NE(i, rangs.end());
+    // Après l'amorce, le flux dans l'ordre, trame pour trame, hormis le silence d'une coupure
+    // et ses fondus (2,5 ms de part et d'autre, où le son n'est plus lisible).
+    const auto premier = std::ranges::find_if(rangs, [](std::int64_t r) { return r >= 0; });
+    ASSERT_NE(premier, rangs.end());
+    const auto debut = static_cast<std::size_t>(premier - rangs.begin());
+    std::vector<bool> fondu(rangs.size(), false);
+    for (std::size_t i = debut; i < rangs.size(); ++i) {
+      if (rangs[i] >= 0) continue;
+      const std::size_t n = FileLecture::tramesFondu;
+      for (std::size_t j = i > n ? i - n : 0; j < std::min(rangs.size(), i + n + 1); ++j)
+        fondu[j] = true;
+    }
     std::size_t silence = 0;
-    std::int64_t precedent = *i;
+    std::int64_t precedent = rangs[debut];
     std::size_t sauts = 0;
-    for (++i; i != rangs.end(); ++i) {
-      if (*i < 0) {
+    for (std::size_t i = debut + 1; i < rangs.size(); ++i) {
+      if (rangs[i] < 0) {
         ++silence;
-      } else {
-        if (*i != precedent + 1) ++sauts;
-        EXPECT_GT(*i, precedent) << "trame rejouée à " << (i - rangs.begin());
-        precedent = *i;
+      } else if (!fondu[i]) {
+        if (rangs[i] != precedent + 1) ++sauts;
+        EXPECT_GT(rangs[i], precedent) << "trame rejouée à " << i;
+        precedent = rangs[i];
       }
     }
     EXPECT_EQ(sauts, c.trous) << "seule une coupure fait sauter le flux";

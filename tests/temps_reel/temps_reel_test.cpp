@@ -19,7 +19,6 @@
 #include "plateforme/file_serie.hpp"
 #include "protocol/audio/conversion_pcm.hpp"
 #include "protocol/audio/tampon_audio.hpp"
-#include "protocol/lecture/lecture_tiree.hpp"
 #include "recepteur/rendu_lecture.hpp"
 
 // Tenus par l'opérateur new de remplacement (allocations.cpp, à part : vu d'ici, le
@@ -103,22 +102,35 @@ TEST(TempsReel, LAnneauNAlloueRien) {
   EXPECT_GT(tampon.perdus(), 0) << "le cas du refus doit avoir été parcouru";
 }
 
-// Le rendu du récepteur, rééchantillonné à plusieurs vitesses ou non, sur une lecture qui
-// passe par l'amorçage, le trou (plus rien n'arrive), le réamorçage et le rattrapage avec
-// rognage (tout arrive en triple) ; un rendu sur deux peut attendre, et sans rééchantillonnage
-// il attend pendant le trou.
+// Le rendu du récepteur, rééchantillonné à plusieurs vitesses ou non, sur une file qui passe
+// par l'amorçage, le désordre, la perte masquée en fondu, la file à sec (plus rien n'arrive),
+// le réamorçage et le rattrapage en fondu enchaîné (tout arrive en triple) ; un rendu sur deux
+// peut attendre, et sans rééchantillonnage il attend pendant le trou.
 TEST(TempsReel, LeRenduDeLectureNAlloueRien) {
   for (const bool reechantillonner : {true, false}) {
-    auto lecture = std::make_shared<LectureTiree>(48'000, 960);
+    auto lecture = std::make_shared<FileLecture>(1000, reechantillonner);
     RenduLecture rendu(lecture, reechantillonner);
     std::vector<float> bloc(2 * 441);
     const Octets paquet(1280, 0x22);
+    std::uint32_t sequence = 0;
+    std::optional<std::uint32_t> retenu;
     InstantNs heure = 0;
     int attentes = 0;
     for (int i = 0; i < 240; ++i) {
       rendu.changerVitesse(i % 4 * 500.0 - 1000.0);
       const int paquets = i < 60 ? 1 : i < 80 ? 0 : 3;
-      for (int p = 0; p < paquets; ++p) lecture->pousser(paquet, heure += 6'666'667);
+      for (int p = 0; p < paquets; ++p) {
+        const std::uint32_t s = sequence++;
+        heure += 6'666'667;
+        if (s % 17 == 5) continue;  // perdu
+        if (s % 13 == 3 && !retenu) {
+          retenu = s;  // doublé par le suivant
+          continue;
+        }
+        lecture->placer(s, heure, paquet);
+        if (retenu && s == *retenu + 1)
+          lecture->placer(*std::exchange(retenu, std::nullopt), heure, paquet);
+      }
       const auto h = i % 5 == 0 ? std::nullopt : std::optional<InstantNs>(heure);
       EXPECT_EQ(allouees([&] {
                   if (!rendu.rendre(bloc, h, i % 2 == 0)) ++attentes;
@@ -126,8 +138,12 @@ TEST(TempsReel, LeRenduDeLectureNAlloueRien) {
                 0u)
           << i;
     }
-    EXPECT_GT(lecture->etat().trous, 0);
-    EXPECT_GT(lecture->etat().tramesJetees, 0);
+    const auto e = lecture->etat();
+    EXPECT_GT(e.trous, 0);
+    EXPECT_GT(e.masques, 0);
+    EXPECT_GT(e.reordonnes, 0);
+    EXPECT_GT(e.tramesSautees, 0);
+    EXPECT_EQ(e.rattrapages > 0, reechantillonner);
     EXPECT_EQ(attentes > 0, !reechantillonner);
   }
 }

@@ -1,0 +1,339 @@
+#include "recepteur/file_lecture.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "protocol/audio/conversion_pcm.hpp"
+
+namespace ravlo {
+namespace {
+
+// Le PCM voyage en petit-boutiste ; il se relit en entiers natifs sans permutation.
+static_assert(std::endian::native == std::endian::little);
+
+constexpr std::int64_t octetsParTrame = 4;
+constexpr double nsParTrame = 1e9 / 48'000.0;
+
+std::int32_t ecart(std::uint32_t a, std::uint32_t b) {
+  return static_cast<std::int32_t>(a - b);
+}
+
+// Gain de la `j`-ième trame d'une montée de `tramesFondu` : jamais 0 ni 1, pour que la
+// descente qui lui répond (1 − gain) se raccorde sans marche.
+float montee(std::int64_t j) {
+  return static_cast<float>(j + 1) / static_cast<float>(FileLecture::tramesFondu + 1);
+}
+
+}  // namespace
+
+FileLecture::FileLecture(std::int64_t amorce, bool rattraper)
+    : casiers_(std::make_unique<Casier[]>(static_cast<std::size_t>(casiers))),
+      rattraper_(rattraper) {
+  changerAmorce(amorce);
+}
+
+FileLecture::Casier& FileLecture::casier(std::uint32_t sequence) const {
+  return casiers_[sequence % static_cast<std::uint32_t>(casiers)];
+}
+
+bool FileLecture::presentLa(std::uint32_t sequence) const {
+  const Casier& c = casier(sequence);
+  return c.present && c.sequence == sequence;
+}
+
+std::int64_t FileLecture::reserve() const {
+  if (!initialisee_) return 0;
+  const std::int64_t d = ecart(recente_, tete_);
+  if (d < 0) return 0;
+  return std::max<std::int64_t>(0, (d + 1) * tramesPaquet_ - decalage_);
+}
+
+FileLecture::Position FileLecture::apres(std::int64_t trames) const {
+  const std::int64_t total = decalage_ + trames;
+  return {tete_ + static_cast<std::uint32_t>(total / tramesPaquet_), total % tramesPaquet_};
+}
+
+std::int64_t FileLecture::contigu(Position depuis, std::int64_t jusqua) const {
+  std::int64_t total = 0;
+  std::int64_t debut = depuis.decalage;
+  for (std::uint32_t s = depuis.casier; total < jusqua && presentLa(s); ++s) {
+    total += std::max<std::int64_t>(0, casier(s).trames - debut);
+    debut = 0;
+    if (ecart(s, depuis.casier) >= casiers) break;
+  }
+  return total;
+}
+
+std::optional<std::int64_t> FileLecture::amorceAtteinte() const {
+  const std::int64_t r = reserve();
+  if (!initialisee_ || r == 0 || r < amorce_) return std::nullopt;
+  // Ne pas démarrer sur un casier vide : ce serait jouer d'emblée un masquage.
+  if (!presentLa(apres(r - amorce_).casier)) return std::nullopt;
+  return r - amorce_;
+}
+
+void FileLecture::repartir(std::uint32_t sequence) {
+  for (std::int64_t i = 0; i < casiers; ++i) casiers_[static_cast<std::size_t>(i)].present = false;
+  initialisee_ = true;
+  tete_ = recente_ = sequence;
+  decalage_ = 0;
+  silenceRestant_ = 0;
+  masque_ = finDecidee_ = finEteinte_ = false;
+  fonduRestant_ = 0;
+  enLecture_ = false;
+}
+
+FileLecture::Placement FileLecture::placer(std::uint32_t sequence, InstantNs captureNs,
+                                           VueOctets pcm) {
+  const auto taille = static_cast<std::int64_t>(pcm.size());
+  if (taille == 0 || taille % octetsParTrame != 0 || taille / octetsParTrame > tramesMaxParCasier) {
+    return {};
+  }
+  const std::int64_t trames = taille / octetsParTrame;
+  std::array<std::int16_t, 2 * tramesMaxParCasier> entiers;
+  std::memcpy(entiers.data(), pcm.data(), pcm.size());
+
+  Garde garde(verrou_);
+  if (!initialisee_) repartir(sequence);
+  std::int64_t d = ecart(sequence, tete_);
+  // Avant le premier son, un paquet plus ancien que la tête n'est pas en retard : la
+  // lecture n'a encore rien joué.
+  if (d < 0 && ecart(recente_, sequence) < casiers && !commencee_ && !enLecture_) {
+    tete_ = sequence;
+    decalage_ = 0;
+    d = 0;
+  }
+  if (d < -casiers || d >= casiers) {
+    repartir(sequence);
+    d = 0;
+  }
+  const std::int64_t avance = d * tramesPaquet_ - decalage_;
+  const bool entame = decalage_ > 0 || masque_ || silenceRestant_ > 0;
+  if (d < 0 || (d == 0 && entame)) {
+    ++compte_.tardifs;
+    return {Sort::tardif, std::min<std::int64_t>(avance, -1), false, enLecture_, false};
+  }
+  if (presentLa(sequence)) {
+    ++compte_.doublons;
+    return {Sort::doublon, avance, false, enLecture_, false};
+  }
+  Casier& c = casier(sequence);
+  c.sequence = sequence;
+  c.present = true;
+  c.trames = trames;
+  c.captureNs = captureNs;
+  ConversionPCM::desentrelacer(
+      std::span<const std::int16_t>(entiers.data(), static_cast<std::size_t>(2 * trames)),
+      static_cast<std::size_t>(trames), c.gauche, c.droite);
+  const bool reordonne = ecart(sequence, recente_) < 0;
+  if (!reordonne) {
+    recente_ = sequence;
+    tramesPaquet_ = trames;
+  }
+  ++compte_.places;
+  if (reordonne) ++compte_.reordonnes;
+  return {Sort::place, avance, reordonne, enLecture_, !enLecture_ && commencee_};
+}
+
+void FileLecture::passerAuSuivant() {
+  Casier& c = casier(tete_);
+  if (c.sequence == tete_) c.present = false;
+  const bool coupure = masque_ || finEteinte_;
+  ++tete_;
+  decalage_ = 0;
+  silenceRestant_ = 0;
+  masque_ = finDecidee_ = finEteinte_ = false;
+  if (coupure) {
+    fondu_.fill(0.0F);
+    fonduRestant_ = tramesFondu;
+  }
+}
+
+void FileLecture::avancer(std::int64_t trames, bool enchainer) {
+  if (enchainer) {
+    // Ce qui aurait suivi s'éteint pendant que le son rejoint monte.
+    fondu_.fill(0.0F);
+    if (!masque_ && silenceRestant_ == 0) {
+      std::int64_t debut = decalage_;
+      std::int64_t j = 0;
+      for (std::uint32_t s = tete_; j < tramesFondu && presentLa(s); ++s, debut = 0) {
+        const Casier& c = casier(s);
+        for (std::int64_t f = debut; f < c.trames && j < tramesFondu; ++f, ++j) {
+          fondu_[static_cast<std::size_t>(2 * j)] = c.gauche[static_cast<std::size_t>(f)];
+          fondu_[static_cast<std::size_t>(2 * j + 1)] = c.droite[static_cast<std::size_t>(f)];
+        }
+      }
+    }
+    fonduRestant_ = tramesFondu;
+  }
+  const Position arrivee = apres(trames);
+  for (std::uint32_t s = tete_; s != arrivee.casier && ecart(s, tete_) < casiers; ++s) {
+    if (casier(s).sequence == s) casier(s).present = false;
+  }
+  tete_ = arrivee.casier;
+  decalage_ = arrivee.decalage;
+  silenceRestant_ = 0;
+  masque_ = finDecidee_ = finEteinte_ = false;
+  compte_.tramesSautees += trames;
+}
+
+std::int64_t FileLecture::tirer(std::int64_t trames, std::span<float> gauche,
+                                std::span<float> droite, std::optional<InstantNs> heureNs) {
+  const auto place = static_cast<std::int64_t>(std::min(gauche.size(), droite.size()));
+  const std::int64_t n = std::clamp<std::int64_t>(trames, 0, place);
+  const auto ecrire = [&](std::int64_t i, float g, float d) {
+    gauche[static_cast<std::size_t>(i)] = g;
+    droite[static_cast<std::size_t>(i)] = d;
+  };
+
+  Garde garde(verrou_);
+  compte_.blocTrames = n;
+  if (!enLecture_) {
+    if (const auto exces = amorceAtteinte()) {
+      if (*exces > 0) avancer(*exces, false);
+      if (commencee_) {
+        fondu_.fill(0.0F);
+        fonduRestant_ = tramesFondu;
+      }
+      enLecture_ = commencee_ = true;
+    }
+  } else if (rattraper_ && reserve() > amorce_ + seuilRattrapageTrames) {
+    avancer(reserve() - amorce_, true);
+    ++compte_.rattrapages;
+  }
+
+  std::int64_t i = 0;
+  std::int64_t rendues = 0;
+  std::optional<InstantNs> captureDebut;
+  while (i < n && enLecture_) {
+    if (silenceRestant_ > 0 || masque_) {
+      const std::int64_t k =
+          silenceRestant_ > 0
+              ? std::min(n - i, silenceRestant_)
+              : std::min(n - i, std::max<std::int64_t>(tramesPaquet_ - decalage_, 0));
+      for (std::int64_t j = 0; j < k; ++j) {
+        // Un fondu enchaîné en cours finit de s'éteindre sur le silence.
+        float g = 0.0F;
+        float d = 0.0F;
+        if (fonduRestant_ > 0) {
+          const std::int64_t m = tramesFondu - fonduRestant_--;
+          g = fondu_[static_cast<std::size_t>(2 * m)] * (1.0F - montee(m));
+          d = fondu_[static_cast<std::size_t>(2 * m + 1)] * (1.0F - montee(m));
+        }
+        ecrire(i + j, g, d);
+      }
+      i += k;
+      if (silenceRestant_ > 0) {
+        silenceRestant_ -= k;
+      } else {
+        decalage_ += k;
+        if (decalage_ >= tramesPaquet_) passerAuSuivant();
+      }
+      continue;
+    }
+    if (presentLa(tete_)) {
+      const Casier& c = casier(tete_);
+      if (decalage_ >= c.trames) {  // un paquet court, rejoint au-delà de sa fin
+        passerAuSuivant();
+        continue;
+      }
+      const std::int64_t k = std::min(n - i, c.trames - decalage_);
+      const std::int64_t debutFin = std::max<std::int64_t>(c.trames - tramesFondu, 0);
+      for (std::int64_t j = 0; j < k; ++j) {
+        const std::int64_t f = decalage_ + j;
+        float g = c.gauche[static_cast<std::size_t>(f)];
+        float d = c.droite[static_cast<std::size_t>(f)];
+        if (f >= debutFin) {
+          // Décidé une fois, à l'entrée dans la fin du casier : la suite manque, on éteint.
+          if (!finDecidee_) {
+            finDecidee_ = true;
+            finEteinte_ = !presentLa(tete_ + 1);
+          }
+          if (finEteinte_) {
+            const float gain = 1.0F - montee(tramesFondu - (c.trames - f));
+            g *= gain;
+            d *= gain;
+          }
+        }
+        if (fonduRestant_ > 0) {
+          const std::int64_t m = tramesFondu - fonduRestant_--;
+          const float w = montee(m);
+          g = g * w + fondu_[static_cast<std::size_t>(2 * m)] * (1.0F - w);
+          d = d * w + fondu_[static_cast<std::size_t>(2 * m + 1)] * (1.0F - w);
+        }
+        ecrire(i + j, g, d);
+      }
+      if (!captureDebut) {
+        captureDebut = c.captureNs +
+                       static_cast<InstantNs>(static_cast<double>(decalage_) * nsParTrame) -
+                       static_cast<InstantNs>(static_cast<double>(i) * nsParTrame);
+      }
+      rendues += k;
+      i += k;
+      decalage_ += k;
+      if (decalage_ >= c.trames) passerAuSuivant();
+      continue;
+    }
+    if (ecart(recente_, tete_) > 0) {
+      // Un paquet plus récent est là : celui-ci est perdu (ou trop en retard), on le masque.
+      ++compte_.masques;
+      masque_ = true;
+      silenceRestant_ = std::min(allongement_, tramesPaquet_);
+      allongement_ -= silenceRestant_;
+      continue;
+    }
+    ++compte_.trous;
+    enLecture_ = false;
+    finDecidee_ = finEteinte_ = false;
+  }
+  for (std::int64_t j = i; j < n; ++j) ecrire(j, 0.0F, 0.0F);
+  if (heureNs && captureDebut) compte_.dernierRendu = Rendu{*heureNs, *captureDebut};
+  return rendues;
+}
+
+bool FileLecture::peutRendre(std::int64_t trames) const {
+  Garde garde(verrou_);
+  const std::int64_t voulu = trames + tramesFondu;
+  if (!enLecture_) {
+    const auto exces = amorceAtteinte();
+    if (!exces) return true;  // encore l'amorce : du silence
+    return contigu(apres(*exces), voulu) >= voulu;
+  }
+  if (masque_ || silenceRestant_ > 0) return true;  // un masquage n'attend aucun paquet
+  return contigu({tete_, decalage_}, voulu) >= voulu;
+}
+
+void FileLecture::noterBloc(std::int64_t trames) {
+  Garde garde(verrou_);
+  compte_.blocTrames = trames;
+}
+
+void FileLecture::changerAllongement(std::int64_t trames) {
+  Garde garde(verrou_);
+  allongement_ = std::max<std::int64_t>(trames, 0);
+}
+
+void FileLecture::changerAmorce(std::int64_t trames) {
+  Garde garde(verrou_);
+  amorce_ = std::clamp<std::int64_t>(trames, 0, casiers * tramesMaxParCasier);
+}
+
+void FileLecture::vider() {
+  Garde garde(verrou_);
+  repartir(0);
+  initialisee_ = false;
+  commencee_ = false;
+}
+
+FileLecture::Etat FileLecture::etat() const {
+  Garde garde(verrou_);
+  Etat e = compte_;
+  e.reserveTrames = reserve();
+  e.amorceTrames = amorce_;
+  e.enLecture = enLecture_;
+  e.commencee = commencee_;
+  return e;
+}
+
+}  // namespace ravlo

@@ -1,0 +1,301 @@
+// La file de lecture rangée par séquence et sa cible : désordre, pertes masquées en fondu,
+// paquets en retard, rattrapage après un arrêt, cible qui suit la gigue.
+#include "recepteur/file_lecture.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <numbers>
+#include <thread>
+#include <vector>
+
+#include "recepteur/cible_adaptative.hpp"
+
+namespace ravlo {
+namespace {
+
+constexpr std::int64_t P = 320;  // trames par paquet
+constexpr InstantNs capture0 = 7'000'000'000;
+constexpr std::int64_t F = FileLecture::tramesFondu;
+
+// Une sinusoïde de 470 trames de période (jamais un multiple d'un paquet) : un saut de son y
+// fait une marche bien plus haute que la pente d'une trame à l'autre.
+std::int16_t entier(std::int64_t trame) {
+  return static_cast<std::int16_t>(
+      std::lround(12'000 * std::sin(2 * std::numbers::pi * static_cast<double>(trame) / 470)));
+}
+float attendu(std::int64_t trame) {
+  return static_cast<float>(entier(trame)) / 32767.0F;
+}
+
+Octets pcm(std::uint32_t sequence) {
+  Octets o;
+  for (std::int64_t i = 0; i < P; ++i) {
+    const std::int16_t v = entier(sequence * P + i);
+    for (std::int16_t x : {v, static_cast<std::int16_t>(-v)})
+      o.insert(o.end(), {static_cast<std::uint8_t>(x & 0xFF), static_cast<std::uint8_t>(x >> 8)});
+  }
+  return o;
+}
+
+FileLecture::Sort placer(FileLecture& f, std::uint32_t sequence) {
+  return f.placer(sequence, capture0 + sequence * 6'666'667ULL, pcm(sequence)).sort;
+}
+
+// Tire `n` trames et les ajoute à `sortie` (voie gauche ; la droite doit en être l'opposée).
+void tirer(FileLecture& f, std::int64_t n, std::vector<float>& sortie) {
+  std::vector<float> g(static_cast<std::size_t>(n), 9.0F), d = g;
+  f.tirer(n, g, d, std::nullopt);
+  for (std::size_t i = 0; i < g.size(); ++i) ASSERT_EQ(d[i], -g[i]) << i;
+  sortie.insert(sortie.end(), g.begin(), g.end());
+}
+
+// La plus haute marche d'une trame à la suivante : la pente de la sinusoïde vaut 0,005 au
+// plus, un fondu de 2,5 ms entre deux phases quelconques 0,01 ; une cassure nette jusqu'à 0,7.
+float plusHauteMarche(const std::vector<float>& s, std::size_t debut = 0) {
+  float m = 0;
+  for (std::size_t i = debut + 1; i < s.size(); ++i) m = std::max(m, std::abs(s[i] - s[i - 1]));
+  return m;
+}
+
+// Le décalage entre la sortie et le flux : sortie[i] = trame i − décalage (à une période
+// de la sinusoïde près, qui ne change aucune valeur attendue).
+std::ptrdiff_t decalageDuFlux(const std::vector<float>& sortie) {
+  const auto debut = std::find_if(sortie.begin(), sortie.end(), [](float x) { return x != 0; });
+  const std::ptrdiff_t i = debut - sortie.begin();
+  for (std::int64_t t0 = 0; t0 < 470 && i + 40 < std::ssize(sortie); ++t0) {
+    bool pareil = true;
+    for (std::int64_t j = 0; j < 40 && pareil; ++j)
+      pareil = sortie[static_cast<std::size_t>(i + j)] == attendu(t0 + j);
+    if (pareil) return i - t0;
+  }
+  ADD_FAILURE() << "la sortie ne tient pas le flux";
+  return 0;
+}
+
+// Un paquet arrive et 320 trames se rendent, tour à tour, dans l'ordre d'arrivée donné ;
+// l'amorce de six paquets laisse au désordre le temps d'arriver. Tout se joue, à
+// l'échantillon près, chaque paquet à sa place ; un doublon est ignoré.
+TEST(FileLecture, UnPaquetArriveDansLeDesordreSeJoueALEchantillonPres) {
+  struct Cas {
+    const char* nom;
+    std::vector<std::uint32_t> arrivees;
+    std::int64_t reordonnes, doublons;
+  };
+  const Cas cas[] = {
+      {"dans l'ordre", {0, 1, 2, 3, 4, 5}, 0, 0},
+      {"deux inversions", {0, 2, 1, 3, 5, 4}, 2, 0},
+      {"un paquet doublé par trois", {0, 1, 3, 4, 5, 2}, 1, 0},
+      {"un doublon", {0, 1, 2, 2, 3, 4, 5}, 0, 1},
+      {"le premier en retard avant tout son", {1, 0, 2, 3, 4, 5}, 1, 0},
+  };
+  for (const Cas& c : cas) {
+    SCOPED_TRACE(c.nom);
+    FileLecture f(6 * P, true);
+    std::vector<float> sortie;
+    auto arrivees = c.arrivees;
+    for (std::uint32_t s = 6; s < 20; ++s) arrivees.push_back(s);
+    for (std::uint32_t s : arrivees) {
+      placer(f, s);
+      tirer(f, P / 2, sortie);
+      tirer(f, P / 2, sortie);
+    }
+    const std::ptrdiff_t decalage = decalageDuFlux(sortie);
+    const std::ptrdiff_t debut = std::max<std::ptrdiff_t>(decalage, 0);
+    for (std::ptrdiff_t i = debut; i < std::ssize(sortie); ++i)
+      ASSERT_EQ(sortie[static_cast<std::size_t>(i)], attendu(i - decalage)) << i;
+    EXPECT_GE(std::ssize(sortie) - debut, 12 * P);
+    const auto e = f.etat();
+    EXPECT_EQ(e.reordonnes, c.reordonnes);
+    EXPECT_EQ(e.doublons, c.doublons);
+    EXPECT_EQ(e.masques + e.tardifs + e.trous + e.rattrapages, 0);
+  }
+}
+
+// Le paquet 5 ne vient pas à temps (jamais, ou après son heure de jeu : jeté et compté) : la
+// fin du 4 s'éteint, le 5 se tait, le 6 revient en fondu ; aucune marche nulle part.
+TEST(FileLecture, UnPaquetPerduSeMasqueEnFonduPasParUneCassure) {
+  for (const bool tardif : {false, true}) {
+    SCOPED_TRACE(tardif ? "arrivé trop tard" : "perdu");
+    FileLecture f(2 * P, true);
+    std::vector<float> sortie;
+    for (std::uint32_t s = 0; s < 12; ++s) {
+      if (s != 5) placer(f, s);
+      tirer(f, P, sortie);
+      if (tardif && s == 8) {
+        EXPECT_EQ(placer(f, 5), FileLecture::Sort::tardif);
+      }
+    }
+    const auto e = f.etat();
+    EXPECT_EQ(e.masques, 1);
+    EXPECT_EQ(e.tardifs, tardif ? 1 : 0);
+    EXPECT_EQ(e.trous, 0);
+    EXPECT_LT(plusHauteMarche(sortie), 0.012F);
+    const std::ptrdiff_t decalage = decalageDuFlux(sortie);
+    const auto a = [&](std::int64_t trame) {
+      return sortie[static_cast<std::size_t>(trame + decalage)];
+    };
+    for (std::int64_t t = 4 * P; t < 5 * P - F; ++t) ASSERT_EQ(a(t), attendu(t)) << t;
+    for (std::int64_t t = 5 * P - F; t < 5 * P; ++t)
+      ASSERT_LE(std::abs(a(t)), std::abs(attendu(t)) * static_cast<float>(5 * P - t) / F) << t;
+    for (std::int64_t t = 5 * P; t < 6 * P; ++t) ASSERT_EQ(a(t), 0.0F) << t;
+    for (std::int64_t t = 6 * P; t < 6 * P + F; ++t)
+      ASSERT_LE(std::abs(a(t)), std::abs(attendu(t)) * static_cast<float>(t - 6 * P + 1) / F) << t;
+    for (std::int64_t t = 6 * P + F; t < 10 * P; ++t) ASSERT_EQ(a(t), attendu(t)) << t;
+  }
+}
+
+// Après un arrêt du récepteur, 90 paquets attendent d'un coup, puis le flux reprend à son
+// rythme : le son le plus ancien est sauté en fondu enchaîné, et la file revient à sa cible
+// en moins de 2 s de son. Sans rattrapage (un fichier), rien n'est sauté.
+TEST(FileLecture, UnePileDePaquetsAnciensSeRattrapeEnFonduEnDeuxSecondes) {
+  for (const bool rattraper : {true, false}) {
+    SCOPED_TRACE(rattraper ? "rattrapage" : "sans rattrapage");
+    FileLecture f(3 * P, rattraper);
+    std::vector<float> sortie;
+    std::uint32_t s = 0;
+    for (; s < 10; ++s) {
+      placer(f, s);
+      tirer(f, P, sortie);
+    }
+    for (const std::uint32_t fin = s + 90; s < fin; ++s) placer(f, s);
+    for (std::int64_t rendu = 0; rendu < 2 * 48'000; rendu += P) {
+      placer(f, s++);
+      tirer(f, P, sortie);
+    }
+    const auto e = f.etat();
+    EXPECT_EQ(e.trous + e.masques + e.tardifs, 0);
+    EXPECT_LT(plusHauteMarche(sortie), 0.012F);
+    if (rattraper) {
+      EXPECT_GE(e.rattrapages, 1);
+      EXPECT_LE(e.reserveTrames, 3 * P + FileLecture::seuilRattrapageTrames);
+      EXPECT_GE(e.tramesSautees, 80 * P);
+    } else {
+      EXPECT_EQ(e.rattrapages, 0);
+      EXPECT_GE(e.reserveTrames, 90 * P);
+      // Tout le flux, sans un saut : la lecture a démarré au troisième rendu.
+      for (std::int64_t i = 2 * P; i < std::ssize(sortie); ++i)
+        ASSERT_EQ(sortie[static_cast<std::size_t>(i)], attendu(i - 2 * P)) << i;
+    }
+  }
+}
+
+// Numéros qui font le tour de 2³², et émetteur qui recommence ailleurs : la file le suit.
+TEST(FileLecture, TourDesNumerosEtEmetteurQuiRecommence) {
+  FileLecture f(P, true);
+  std::vector<float> sortie;
+  for (std::uint32_t s : {0xFFFFFFFEU, 0xFFFFFFFFU, 0U, 1U}) {
+    EXPECT_EQ(placer(f, s), FileLecture::Sort::place);
+    tirer(f, P, sortie);
+  }
+  EXPECT_EQ(f.etat().masques + f.etat().tardifs, 0);
+  EXPECT_EQ(placer(f, 5000), FileLecture::Sort::place);
+  EXPECT_EQ(placer(f, 5001), FileLecture::Sort::place);
+  EXPECT_EQ(f.etat().reserveTrames, 2 * P) << "la file repart du nouveau numéro";
+  tirer(f, P, sortie);
+  EXPECT_EQ(f.etat().masques, 0) << "un émetteur qui recommence n'a rien perdu";
+  EXPECT_TRUE(f.etat().enLecture);
+}
+
+// Le réseau range (deux paquets sur sept inversés), le rendu tire, le pilotage lit, change
+// l'amorce et vide parfois : chaque paquet a un sort et un seul, la réserve reste dans la
+// capacité, le rendu ne rend jamais plus qu'il ne demande ni un son hors de [−1, 1].
+TEST(ConcurrenceFileLecture, PlacerTirerEtPiloterEnParallele) {
+  FileLecture f(3 * P, true);
+  std::atomic<bool> fini{false};
+  std::atomic<std::int64_t> envoyes{0};
+  std::jthread reseau([&] {
+    for (std::uint32_t s = 0; !fini.load(); ++s) {
+      const std::uint32_t numero = s % 7 == 3 ? s + 1 : s % 7 == 4 ? s - 1 : s;
+      f.placer(numero, capture0 + numero * 6'666'667ULL, pcm(numero));
+      envoyes.fetch_add(1);
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+  });
+  std::jthread pilotage([&] {
+    for (std::int64_t tour = 0; !fini.load(); ++tour) {
+      const auto e = f.etat();
+      EXPECT_TRUE(e.reserveTrames >= 0 &&
+                  e.reserveTrames <= FileLecture::casiers * FileLecture::tramesMaxParCasier);
+      f.changerAmorce(tour % 2 == 0 ? 3 * P : 2 * P);
+      if (tour % 500 == 499) f.vider();
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+  });
+  std::vector<float> g(512), d(512);
+  std::int64_t rendues = 0;
+  for (int tour = 0; tour < 20'000; ++tour) {
+    const std::int64_t n = tour % 3 == 0 ? 512 : 96;
+    if (tour % 2 == 0) (void)f.peutRendre(n);
+    const std::int64_t k = f.tirer(n, g, d, 1'000 * (tour + 1));
+    ASSERT_TRUE(k >= 0 && k <= n);
+    rendues += k;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i) ASSERT_LE(std::abs(g[i]), 1.0F);
+    std::this_thread::sleep_for(std::chrono::microseconds(50));
+  }
+  fini = true;
+  reseau.join();
+  pilotage.join();
+  EXPECT_GT(rendues, 0);
+  const auto e = f.etat();
+  EXPECT_EQ(e.places + e.tardifs + e.doublons, envoyes.load());
+}
+
+// Retards d'arrivée tirés d'un générateur fixe : 0 à 1 ms sur une boucle propre, 0 à 10 ms
+// sous la gigue. L'horloge de l'émetteur est à l'autre bout de 2⁶⁴.
+struct Flux {
+  CibleAdaptative cible;
+  InstantNs t = 1'000'000'000;
+  std::uint64_t alea = 12345;
+  void passer(double secondes, double gigueMs, double enAvanceMs = 0) {
+    for (int i = 0; i < static_cast<int>(secondes * 150); ++i) {
+      alea = alea * 6364136223846793005ULL + 1442695040888963407ULL;
+      const double u = static_cast<double>(alea >> 11) * 0x1.0p-53;
+      t += 6'666'667;
+      const InstantNs capture = t - 9'000'000'000ULL + 0xFFFF'FFFF'0000'0000ULL;
+      cible.noter(capture, t + static_cast<InstantNs>((u * gigueMs - enAvanceMs) * 1e6));
+    }
+  }
+  double retard() const { return *cible.retardMs(t); }
+};
+
+TEST(CibleAdaptative, MonteDUnCoupSousLaGigueEtRedescendLentement) {
+  Flux f;
+  // Au démarrage, une seconde de paquets en avance de 30 ms (une rafale de l'émetteur) : le
+  // flux régulier qui suit n'est pas pris pour de la gigue au-delà de 4 s.
+  f.passer(1, 1, 30);
+  f.passer(5, 1);
+  EXPECT_LE(f.retard(), 2.0);
+  f.passer(5, 1);
+  EXPECT_LE(f.retard(), 2.0);
+  EXPECT_DOUBLE_EQ(*f.cible.cibleMs(5, f.t), f.retard() + 5 + CibleAdaptative::margeMs);
+  f.passer(0.5, 10);
+  EXPECT_GE(f.retard(), 7.0) << "une demi-seconde de gigue suffit";
+  f.passer(30, 10);
+  EXPECT_GE(f.retard(), 9.0);
+  EXPECT_LE(f.retard(), 10.0) << "le centile, pas un maximum qui grimpe";
+  f.passer(5, 1);
+  EXPECT_GE(f.retard(), 9.0) << "cinq secondes calmes ne la font pas retomber";
+  f.passer(120, 1);
+  EXPECT_LE(f.retard(), 2.0);
+
+  // Un paquet arrivé 30 ms trop tard : la couverture double aussitôt ; le retard répété est
+  // couvert tout entier, et la moitié 20 s plus tard.
+  f.cible.relever(30, f.t);
+  EXPECT_GE(f.retard(), 6.0);
+  EXPECT_LT(f.retard(), 30.0) << "un retard isolé ne se paie pas tout entier";
+  f.cible.relever(30, f.t);
+  f.cible.relever(30, f.t);
+  EXPECT_GE(f.retard(), 30.0);
+  f.passer(20, 1);
+  EXPECT_NEAR(f.retard(), 15.0, 0.5);
+  // Plus de 120 ms : un arrêt, pas de la gigue.
+  f.cible.relever(500, f.t);
+  EXPECT_LT(f.retard(), 20.0);
+}
+
+}  // namespace
+}  // namespace ravlo
