@@ -177,8 +177,10 @@ bool VoieEmission::surveiller(InstantNs maintenant) {
 }
 
 void VoieEmission::envoyer(std::span<const std::uint8_t, octetsParPaquet> pcm, InstantNs heure) {
+  // Un seul relevé de l'état de la connexion par bloc : il sert au choix et au compte.
+  const bool pret = prete();
   const bool envoye = [&] {
-    if (!prete()) return false;
+    if (!pret) return false;
     const auto paquet = PaquetAudio::encoderDans(sequence_, heure, pcm, paquet_);
     if (!paquet) return false;
     const auto scelle = liaison_.scelleur->scellerDans(VueOctets(paquet_).first(*paquet),
@@ -191,7 +193,7 @@ void VoieEmission::envoyer(std::span<const std::uint8_t, octetsParPaquet> pcm, I
   Garde garde(verrou_);
   if (envoye) {
     ++compteurs_.paquetsEnvoyes;
-  } else if (!prete()) {
+  } else if (!pret) {
     ++compteurs_.blocsJetes;
   }
 }
