@@ -119,7 +119,11 @@ wait "$trayer_pid" 2>/dev/null || true
 app=$!
 pids+=("$app")
 for _ in $(seq 80); do [ "$(panneaux)" -ge 1 ] && break; sleep 0.1; done
-[ "$(panneaux)" -ge 1 ] || { echo "sans zone, aucune fenêtre n'apparaît" >&2; exit 1; }
+if [ "$(panneaux)" -lt 1 ]; then
+  echo "sans zone, aucune fenêtre n'apparaît ; ravlo-link a dit :" >&2
+  cat "$dossier/sortie-sans-zone" >&2
+  exit 1
+fi
 echo "sans zone : fenêtre montrée"
 # La zone arrive : la fenêtre s'y retire et l'icône s'ancre (relu toutes les 2 s).
 lancer_trayer
