@@ -29,6 +29,8 @@ std::string CompteursRecepteur::json() const {
                             {"reserveMs", ouNul(reserveMs)},
                             {"vitessePPM", vitessePPM},
                             {"cibleMs", ouNul(cibleMs)},
+                            {"latenceGroupeMs", ouNul(latenceGroupeMs)},
+                            {"recalages", recalages},
                             {"questionsHorloge", questionsHorloge},
                             {"reponsesHorloge", reponsesHorloge},
                             {"finEnvoyee", finEnvoyee},

@@ -28,6 +28,9 @@ struct CompteursRecepteur {
   std::optional<double> reserveMs;
   double vitessePPM = 0;
   std::optional<double> cibleMs;
+  /// La latence que l'émetteur fixe à son groupe de pièces, tant qu'il y en a un.
+  std::optional<double> latenceGroupeMs;
+  std::int64_t recalages = 0;  ///< sauts ou retenues de la tête pour tenir l'heure du groupe
   std::int64_t questionsHorloge = 0;
   std::int64_t reponsesHorloge = 0;
   bool finEnvoyee = false;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <utility>
 
 #include "protocol/audio/conversion_pcm.hpp"
 
@@ -82,6 +83,10 @@ void FileLecture::repartir(std::uint32_t sequence) {
   masque_ = finDecidee_ = finEteinte_ = false;
   fonduRestant_ = 0;
   enLecture_ = false;
+  decalageDemande_ = 0;
+  retenue_ = false;
+  ecartReference_.reset();
+  ecartSomme_ = ecartNombre_ = 0;
 }
 
 FileLecture::Placement FileLecture::placer(std::uint32_t sequence, InstantNs captureNs,
@@ -143,6 +148,7 @@ void FileLecture::passerAuSuivant() {
   ++tete_;
   decalage_ = 0;
   silenceRestant_ = 0;
+  retenue_ = false;
   masque_ = finDecidee_ = finEteinte_ = false;
   if (coupure) {
     fondu_.fill(0.0F);
@@ -150,21 +156,43 @@ void FileLecture::passerAuSuivant() {
   }
 }
 
+void FileLecture::garderLaSuite() {
+  std::int64_t debut = decalage_;
+  std::int64_t j = 0;
+  for (std::uint32_t s = tete_; j < tramesFondu && presentLa(s); ++s, debut = 0) {
+    const Casier& c = casier(s);
+    for (std::int64_t f = debut; f < c.trames && j < tramesFondu; ++f, ++j) {
+      fondu_[static_cast<std::size_t>(2 * j)] = c.gauche[static_cast<std::size_t>(f)];
+      fondu_[static_cast<std::size_t>(2 * j + 1)] = c.droite[static_cast<std::size_t>(f)];
+    }
+  }
+}
+
+void FileLecture::appliquerDecalage() {
+  const std::int64_t demande = std::exchange(decalageDemande_, 0);
+  if (demande == 0 || !enLecture_ || masque_ || silenceRestant_ > 0 || fonduRestant_ > 0 ||
+      !presentLa(tete_)) {
+    return;
+  }
+  if (demande > 0) {
+    const std::int64_t saut = std::min(demande, reserve() - tramesPaquet_);
+    if (saut <= 0) return;
+    avancer(saut, true);
+  } else {
+    fondu_.fill(0.0F);
+    garderLaSuite();
+    fonduRestant_ = tramesFondu;
+    silenceRestant_ = std::max(-demande, tramesFondu);
+    retenue_ = true;
+  }
+  ++compte_.recalages;
+}
+
 void FileLecture::avancer(std::int64_t trames, bool enchainer) {
   if (enchainer) {
     // Ce qui aurait suivi s'éteint pendant que le son rejoint monte.
     fondu_.fill(0.0F);
-    if (!masque_ && silenceRestant_ == 0) {
-      std::int64_t debut = decalage_;
-      std::int64_t j = 0;
-      for (std::uint32_t s = tete_; j < tramesFondu && presentLa(s); ++s, debut = 0) {
-        const Casier& c = casier(s);
-        for (std::int64_t f = debut; f < c.trames && j < tramesFondu; ++f, ++j) {
-          fondu_[static_cast<std::size_t>(2 * j)] = c.gauche[static_cast<std::size_t>(f)];
-          fondu_[static_cast<std::size_t>(2 * j + 1)] = c.droite[static_cast<std::size_t>(f)];
-        }
-      }
-    }
+    if (!masque_ && silenceRestant_ == 0) garderLaSuite();
     fonduRestant_ = tramesFondu;
   }
   const Position arrivee = apres(trames);
@@ -174,6 +202,7 @@ void FileLecture::avancer(std::int64_t trames, bool enchainer) {
   tete_ = arrivee.casier;
   decalage_ = arrivee.decalage;
   silenceRestant_ = 0;
+  retenue_ = false;
   masque_ = finDecidee_ = finEteinte_ = false;
   compte_.tramesSautees += trames;
 }
@@ -201,6 +230,9 @@ std::int64_t FileLecture::tirer(std::int64_t trames, std::span<float> gauche,
   } else if (rattraper_ && reserve() > amorce_ + seuilRattrapageTrames) {
     avancer(reserve() - amorce_, true);
     ++compte_.rattrapages;
+    decalageDemande_ = 0;
+  } else {
+    appliquerDecalage();
   }
 
   std::int64_t i = 0;
@@ -226,6 +258,11 @@ std::int64_t FileLecture::tirer(std::int64_t trames, std::span<float> gauche,
       i += k;
       if (silenceRestant_ > 0) {
         silenceRestant_ -= k;
+        if (silenceRestant_ == 0 && std::exchange(retenue_, false)) {
+          // La tête retenue repart sur le son qu'elle a éteint : il revient en fondu.
+          fondu_.fill(0.0F);
+          fonduRestant_ = tramesFondu;
+        }
       } else {
         decalage_ += k;
         if (decalage_ >= tramesPaquet_) passerAuSuivant();
@@ -288,7 +325,13 @@ std::int64_t FileLecture::tirer(std::int64_t trames, std::span<float> gauche,
     finDecidee_ = finEteinte_ = false;
   }
   for (std::int64_t j = i; j < n; ++j) ecrire(j, 0.0F, 0.0F);
-  if (heureNs && captureDebut) compte_.dernierRendu = Rendu{*heureNs, *captureDebut};
+  if (heureNs && captureDebut) {
+    compte_.dernierRendu = Rendu{*heureNs, *captureDebut};
+    const auto e = static_cast<std::int64_t>(*heureNs - *captureDebut);
+    if (!ecartReference_) ecartReference_ = e;
+    ecartSomme_ += e - *ecartReference_;
+    ++ecartNombre_;
+  }
   return rendues;
 }
 
@@ -317,6 +360,21 @@ void FileLecture::changerAllongement(std::int64_t trames) {
 void FileLecture::changerAmorce(std::int64_t trames) {
   Garde garde(verrou_);
   amorce_ = std::clamp<std::int64_t>(trames, 0, casiers * tramesMaxParCasier);
+}
+
+std::optional<double> FileLecture::prendreEcartRendus() {
+  Garde garde(verrou_);
+  if (ecartNombre_ == 0 || !ecartReference_) return std::nullopt;
+  const double moyenne = static_cast<double>(*ecartReference_) +
+                         static_cast<double>(ecartSomme_) / static_cast<double>(ecartNombre_);
+  ecartReference_.reset();
+  ecartSomme_ = ecartNombre_ = 0;
+  return moyenne;
+}
+
+void FileLecture::decaler(std::int64_t trames) {
+  Garde garde(verrou_);
+  decalageDemande_ = trames;
 }
 
 void FileLecture::vider() {

@@ -79,6 +79,7 @@ class FileLecture {
     std::int64_t reordonnes = 0;
     std::int64_t rattrapages = 0;
     std::int64_t tramesSautees = 0;  ///< rognées à l'amorçage ou sautées en rattrapage
+    std::int64_t recalages = 0;      ///< décalages demandés et faits
     std::optional<Rendu> dernierRendu;
     std::optional<std::int64_t> blocTrames;  ///< taille du dernier rendu demandé
     bool operator==(const Etat&) const = default;
@@ -112,6 +113,14 @@ class FileLecture {
   void changerAllongement(std::int64_t trames);
   /// Prend effet au rendu suivant ; bornée à [0, casiers × 320].
   void changerAmorce(std::int64_t trames);
+  /// Décale la lecture au rendu suivant : `trames` > 0 saute autant de son (pas plus que la
+  /// file n'en tient au-delà d'un paquet), en fondu enchaîné ; < 0 retient la tête autant de
+  /// trames (au moins `tramesFondu`), le son s'éteignant puis revenant en fondu. Sans effet si
+  /// la lecture ne joue pas un paquet reçu à ce moment-là. Chemin de réception.
+  void decaler(std::int64_t trames);
+  /// Moyenne, depuis l'appel précédent, de l'heure de chaque rendu daté moins l'heure de
+  /// capture de sa première trame (horloge locale moins horloge de l'émetteur), ns.
+  [[nodiscard]] std::optional<double> prendreEcartRendus();
   /// Oublie tout : un nouvel émetteur.
   void vider();
   [[nodiscard]] Etat etat() const;
@@ -143,6 +152,9 @@ class FileLecture {
   void repartir(std::uint32_t sequence) EXIGE(verrou_);
   void avancer(std::int64_t trames, bool enchainer) EXIGE(verrou_);
   void passerAuSuivant() EXIGE(verrou_);
+  /// Ce qui suivrait la tête, pour l'éteindre en fondu.
+  void garderLaSuite() EXIGE(verrou_);
+  void appliquerDecalage() EXIGE(verrou_);
 
   const std::unique_ptr<Casier[]> casiers_;
   const bool rattraper_;
@@ -160,6 +172,11 @@ class FileLecture {
   bool finEteinte_ GARDE_PAR(verrou_) = false;
   std::array<float, 2 * tramesFondu> fondu_ GARDE_PAR(verrou_){};  ///< ce qui s'éteint
   std::int64_t fonduRestant_ GARDE_PAR(verrou_) = 0;
+  std::int64_t decalageDemande_ GARDE_PAR(verrou_) = 0;
+  bool retenue_ GARDE_PAR(verrou_) = false;  ///< le silence en cours retient la tête
+  std::optional<std::int64_t> ecartReference_ GARDE_PAR(verrou_);
+  std::int64_t ecartSomme_ GARDE_PAR(verrou_) = 0;
+  std::int64_t ecartNombre_ GARDE_PAR(verrou_) = 0;
   bool enLecture_ GARDE_PAR(verrou_) = false;
   bool commencee_ GARDE_PAR(verrou_) = false;
   Etat compte_ GARDE_PAR(verrou_);

@@ -1,5 +1,6 @@
 #include "recepteur/pilote_file.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 namespace ravlo {
@@ -39,13 +40,74 @@ FileLecture::Placement PiloteFile::recevoir(const PaquetAudio& paquet, InstantNs
 
 void PiloteFile::viser(InstantNs maintenant, const FileLecture::Etat& etat) {
   const double blocMs = static_cast<double>(etat.blocTrames.value_or(0)) / tramesParMs;
-  const double cible = cible_.cibleMs(blocMs, maintenant).value_or(cibleDepartMs);
+  const double seule = cible_.cibleMs(blocMs, maintenant).value_or(cibleDepartMs);
+  cibleSeuleMs_ = seule;
+  double cible = seule;
+  // Jamais sous ce qu'il faut seul : le groupe montera, l'émetteur connaissant ce besoin.
+  if (enGroupe(maintenant) && retardFixeMs_) {
+    cible = std::max(seule, static_cast<double>(*latenceGroupeNs_) / 1e6 - *retardFixeMs_);
+  }
   cibleMs_ = cible;
   file_->changerAmorce(std::llround(cible * tramesParMs) + tramesPaquet_);
 }
 
-void PiloteFile::piloter(InstantNs maintenant) {
+bool PiloteFile::enGroupe(InstantNs maintenant) const {
+  return latenceGroupeNs_ &&
+         ecartSigneNs(maintenant, groupeVuNs_) <= static_cast<std::int64_t>(dureeGroupeNs);
+}
+
+void PiloteFile::rejoindreGroupe(std::uint64_t latenceNs, InstantNs maintenant) {
+  // Un changement de la latence du groupe se suit d'un coup, sans attendre la mesure : toutes
+  // les pièces sautent ensemble.
+  // L'écart se compte depuis l'heure visée jusqu'ici : un récepteur réamorcé plus tard que
+  // le groupe (c'est lui qui l'a fait monter) ne saute que ce qui lui manque.
+  if (enGroupe(maintenant) && groupeTenu_ && latenceGroupeNs_ != latenceNs && retardFixeMs_ &&
+      cibleMs_ && cibleSeuleMs_) {
+    const double avant = *retardFixeMs_ + *cibleMs_;
+    const double apres =
+        std::max(static_cast<double>(latenceNs) / 1e6, *retardFixeMs_ + *cibleSeuleMs_);
+    if (std::abs(apres - avant) > seuilRecalageMs) {
+      file_->decaler(-std::llround((apres - avant) * tramesParMs));
+      secondeClose_ = false;
+    }
+  }
+  latenceGroupeNs_ = latenceNs;
+  groupeVuNs_ = maintenant;
+}
+
+std::optional<double> PiloteFile::latenceGroupeMs() const {
+  if (!latenceGroupeNs_ || !groupeTenu_) return std::nullopt;
+  return static_cast<double>(*latenceGroupeNs_) / 1e6;
+}
+
+std::optional<double> PiloteFile::besoinMs() const {
+  if (!retardFixeMs_ || !cibleSeuleMs_) return std::nullopt;
+  return *retardFixeMs_ + *cibleSeuleMs_;
+}
+
+void PiloteFile::tenirLeGroupe() {
+  const double visee = *retardFixeMs_ + *cibleMs_;
+  const double ecart = *latenceMs_ - visee;
+  if (std::abs(ecart) > seuilRecalageMs) {
+    file_->decaler(std::llround(ecart * tramesParMs));
+    vitessePPM_ = regulateurGroupe_.derivePPM;
+    return;
+  }
+  vitessePPM_ = regulateurGroupe_.regler(*latenceMs_, visee, 1.0);
+}
+
+void PiloteFile::piloter(InstantNs maintenant, std::optional<std::int64_t> decalageNs) {
   const auto etat = file_->etat();
+  const bool groupe = enGroupe(maintenant);
+  if (groupe != groupeTenu_) {
+    // La dérive apprise passe d'un régulateur à l'autre : elle ne dépend que des horloges.
+    if (groupe) {
+      regulateurGroupe_.derivePPM = regulateur_.derivePPM;
+    } else {
+      regulateur_.derivePPM = regulateurGroupe_.derivePPM;
+    }
+    groupeTenu_ = groupe;
+  }
   if (etat.commencee && !commencee_) {
     commencee_ = true;
     regulationPermiseNs_ = maintenant + attenteRegulationNs;
@@ -58,6 +120,28 @@ void PiloteFile::piloter(InstantNs maintenant) {
   const auto avance = releve_.reserveMoyenneMs();
   if (!secondeClose_ || !avance || !cibleMs_) return;
   secondeClose_ = false;
+  // Un saut de la tête dans la seconde fausse la comparaison des deux moyennes.
+  const bool sautee = etat.recalages != recalagesVus_ || etat.rattrapages != rattrapagesVus_;
+  recalagesVus_ = etat.recalages;
+  rattrapagesVus_ = etat.rattrapages;
+  const auto ecartRendus = file_->prendreEcartRendus();
+  if (ecartRendus && decalageNs && !sautee) {
+    latenceMs_ = (*ecartRendus + static_cast<double>(*decalageNs)) / 1e6;
+    const double retard = *latenceMs_ - *avance;
+    retardFixeMs_ = retardFixeMs_ ? 0.7 * *retardFixeMs_ + 0.3 * retard : retard;
+  } else {
+    latenceMs_.reset();
+  }
+  if (groupe) {
+    // L'heure de jeu est fixée : un masquage allongé la décalerait.
+    file_->changerAllongement(0);
+    if (latenceMs_ && retardFixeMs_) {
+      tenirLeGroupe();
+    } else {
+      vitessePPM_ = regulateurGroupe_.derivePPM;
+    }
+    return;
+  }
   vitessePPM_ = maintenant >= regulationPermiseNs_ ? regulateur_.regler(*avance, *cibleMs_, 1.0)
                                                    : regulateur_.derivePPM;
   // Une cible qui a monté se rejoint plus vite par les masquages qu'à 1 ms par seconde.

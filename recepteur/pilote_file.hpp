@@ -26,6 +26,13 @@ namespace ravlo {
 ///
 /// Exemple : cible 17 ms, paquets de 320 trames → amorce 17 × 48 + 320 = 1136 trames.
 ///
+/// En groupe, l'heure de jeu est fixée par l'émetteur : la trame capturée à t (horloge de
+/// l'émetteur) s'entend à t + la latence du groupe. La latence mesurée (rendu daté plus sortie,
+/// ramené à l'horloge locale par l'échange d'heures) moins l'avance donne le retard fixe ; la
+/// cible devient la latence du groupe moins ce retard. Chaque seconde, l'écart entre latence
+/// mesurée et latence du groupe règle la vitesse (gains plus forts que seul), ou, au-delà de
+/// 3 ms, se rattrape d'un coup par un recalage de la file ; la seconde suivante n'en juge pas.
+///
 /// Chemin de réception seul.
 class PiloteFile {
  public:
@@ -34,6 +41,13 @@ class PiloteFile {
   static constexpr double cibleDepartMs = 14.0;
   static constexpr std::uint64_t attenteRegulationNs = 3'000'000'000;
   static constexpr double margeAllongementMs = 2.0;
+  static constexpr std::uint64_t dureeGroupeNs = 3'000'000'000;
+  /// En groupe, un écart à l'heure de jeu plus grand se rattrape d'un coup, en fondu.
+  static constexpr double seuilRecalageMs = 3.0;
+  /// En groupe : 1 ms d'écart se résorbe en quelques secondes, une dérive de 100 ppm en une
+  /// dizaine (amortissement 0,7 sur la mesure d'une seconde).
+  static constexpr double gainPGroupe = 300.0;
+  static constexpr double gainIGroupe = 45.0;
   static constexpr std::int64_t amorceDepartTrames =
       static_cast<std::int64_t>(cibleDepartMs * tramesParMs) + FileLecture::tramesMaxParCasier;
 
@@ -42,8 +56,20 @@ class PiloteFile {
   /// Un paquet authentique arrivé à `maintenant`.
   FileLecture::Placement recevoir(const PaquetAudio& paquet, InstantNs maintenant);
 
-  /// Le tic : cible, amorce, vitesse une fois par seconde d'avances relevées.
-  void piloter(InstantNs maintenant);
+  /// Le tic : cible, amorce, vitesse une fois par seconde d'avances relevées. `decalageNs` :
+  /// horloge de l'émetteur moins horloge locale, quand l'échange d'heures la connaît.
+  void piloter(InstantNs maintenant, std::optional<std::int64_t> decalageNs = std::nullopt);
+
+  /// L'émetteur annonce la latence du groupe : de l'heure de capture au son entendu, ns.
+  /// Le groupe dure tant qu'elle se répète, 3 s au plus sans elle.
+  void rejoindreGroupe(std::uint64_t latenceNs, InstantNs maintenant);
+  /// Ce qu'il faudrait à ce récepteur seul, de la capture au son entendu, ms : le retard fixe
+  /// (transit le plus court et sortie) plus sa cible. Absent tant qu'il n'est pas mesuré.
+  [[nodiscard]] std::optional<double> besoinMs() const;
+  /// De la capture au son entendu, moyenne de la dernière seconde mesurée, ms.
+  [[nodiscard]] std::optional<double> latenceMs() const { return latenceMs_; }
+  /// La latence du groupe tant qu'il y en a un, ms.
+  [[nodiscard]] std::optional<double> latenceGroupeMs() const;
 
   /// Tient la vitesse à son terme intégral 3 s (une reprise après une pause).
   void retarderRegulation(InstantNs maintenant);
@@ -58,12 +84,25 @@ class PiloteFile {
 
  private:
   void viser(InstantNs maintenant, const FileLecture::Etat& etat);
+  [[nodiscard]] bool enGroupe(InstantNs maintenant) const;
+  /// La seconde close : l'écart à l'heure du groupe, en vitesse ou en recalage.
+  void tenirLeGroupe();
 
   std::shared_ptr<FileLecture> file_;
   CibleAdaptative cible_;
   ReleveReserve releve_;   ///< avances
   ReleveReserve reserve_;  ///< avances sans les retards
   RegulateurVitesse regulateur_;
+  RegulateurVitesse regulateurGroupe_{.gainP = gainPGroupe, .gainI = gainIGroupe};
+  std::optional<std::uint64_t> latenceGroupeNs_;
+  InstantNs groupeVuNs_ = 0;
+  bool groupeTenu_ = false;
+  /// Latence mesurée moins avance : transit le plus court plus la sortie, ms.
+  std::optional<double> retardFixeMs_;
+  std::optional<double> latenceMs_;
+  std::optional<double> cibleSeuleMs_;
+  std::int64_t recalagesVus_ = 0;
+  std::int64_t rattrapagesVus_ = 0;
   double vitessePPM_ = 0;
   std::optional<double> cibleMs_;
   bool secondeClose_ = false;

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "protocol/messages/message_fin.hpp"
+#include "protocol/messages/message_groupe.hpp"
 #include "protocol/messages/message_horloge.hpp"
 #include "protocol/messages/paquet_audio.hpp"
 
@@ -83,6 +84,10 @@ void Recepteur::recevoirScelle(VueOctets octets, const PointReseau& source, Inst
       if (m && m->sorte == MessageHorloge::Sorte::reponse) {
         ++compteurs_.reponsesHorloge;
         synchro_.enregistrer(*m, maintenant);
+      } else if (!m) {
+        const auto g = MessageGroupe::lire(ouvert->contenu);
+        if (g && g->sorte == MessageGroupe::Sorte::latence)
+          pilote_.rejoindreGroupe(g->a, maintenant);
       }
       break;
     }
@@ -119,7 +124,18 @@ std::vector<Envoi> Recepteur::cadencer(InstantNs maintenant) {
   }
   // En pause, la file vide n'apprend rien au régulateur : il s'emballerait jusqu'à −1000 ppm
   // et ralentirait longtemps la lecture à la reprise.
-  if (!enPause(maintenant)) pilote_.piloter(maintenant);
+  if (!enPause(maintenant)) pilote_.piloter(maintenant, synchro_.decalageNs(maintenant));
+  // Ce qu'il lui faut, pour le cas où l'émetteur joue dans plusieurs pièces ; un émetteur
+  // qui n'en sait rien le jette.
+  if (const auto besoin = pilote_.besoinMs(); besoin && *besoin > 0) {
+    const auto ns = [](double ms) { return static_cast<std::uint64_t>(std::llround(ms * 1e6)); };
+    const auto tenu = pilote_.latenceMs();
+    if (auto b =
+            sceller(MessageGroupe::besoin(ns(*besoin), tenu && *tenu > 0 ? ns(*tenu) : 0).encoder(),
+                    SorteEnveloppe::horloge)) {
+      envois.push_back(std::move(*b));
+    }
+  }
   const auto etat = lecture_->etat();
   if (etat.dernierRendu) {
     if (const auto local = synchro_.heureLocale(etat.dernierRendu->captureNs, maintenant)) {
@@ -161,11 +177,13 @@ CompteursRecepteur Recepteur::compteurs() const {
   c.paquetsTardifs = etat.tardifs;
   c.paquetsReordonnes = etat.reordonnes;
   c.rattrapages = etat.rattrapages;
+  c.recalages = etat.recalages;
   c.trous = etat.trous;
   c.essaisRefuses = guichet_.essaisRefuses();
   c.essaisEchoues = guichet_.essaisEchoues();
   c.vitessePPM = pilote_.vitessePPM();
   c.cibleMs = pilote_.cibleMs();
+  c.latenceGroupeMs = pilote_.latenceGroupeMs();
   c.arriveeMs = latence_.jusquAuRecepteurMs();
   c.reserveMs = pilote_.reserveMs();
   if (expediteur_) c.expediteur = enTexte(*expediteur_);

@@ -128,6 +128,21 @@ void EmetteurAudio::retirer(const VoieEmission* voie) {
   if (aucune) arreterSurLaFile();
 }
 
+void EmetteurAudio::accorderGroupe(InstantNs t) {
+  const auto voie = [this](std::size_t i) -> std::shared_ptr<VoieEmission> {
+    Garde garde(verrou_);
+    return i < voies_.size() ? voies_[i] : nullptr;
+  };
+  std::size_t pieces = 0;
+  std::optional<std::uint64_t> besoin;
+  for (; const auto v = voie(pieces); ++pieces) {
+    if (const auto b = v->besoinNs(t)) besoin = std::max(besoin.value_or(0), *b);
+  }
+  const auto latence = accord_.accorder(pieces, besoin, t);
+  if (!latence) return;
+  for (std::size_t i = 0; const auto v = voie(i); ++i) v->annoncerGroupe(*latence, pieces);
+}
+
 void EmetteurAudio::envoyerBlocs() {
   const std::int64_t perdus = tampon_->perdus();
   const InstantNs t = plateforme_.horloge->hoteNs();
@@ -151,6 +166,7 @@ void EmetteurAudio::envoyerBlocs() {
     }
   }
   if (!minuteur_) return;  // plus aucune voie
+  accorderGroupe(t);
 
   std::int64_t sansHeure = 0;
   while (tampon_->disponible() >= octetsParPaquet) {

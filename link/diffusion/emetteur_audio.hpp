@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "link/diffusion/accord_groupe.hpp"
 #include "link/diffusion/voie_emission.hpp"
 #include "plateforme/connexion_datagramme.hpp"
 #include "plateforme/executeur.hpp"
@@ -91,6 +92,8 @@ class EmetteurAudio : public std::enable_shared_from_this<EmetteurAudio> {
   void demarrerSurLaFile();
   void arreterSurLaFile();
   void envoyerBlocs();
+  /// Plusieurs voies font un groupe : la latence commune, annoncée à chacune.
+  void accorderGroupe(InstantNs t);
   [[nodiscard]] std::shared_ptr<VoieEmission> nouvelleVoie(PointReseau point, Liaison liaison,
                                                            Tache quandRecepteurArrete,
                                                            Tache quandRecepteurEstInjoignable);
@@ -112,6 +115,7 @@ class EmetteurAudio : public std::enable_shared_from_this<EmetteurAudio> {
   std::uint64_t pireAttenteNs_ = 0;
   std::array<std::uint8_t, octetsParPaquet> pcm_{};
   InstantNs debutSecondeNs_ = 0;
+  AccordGroupe accord_;
 };
 
 }  // namespace ravlo

@@ -1,6 +1,7 @@
 #include "link/diffusion/voie_emission.hpp"
 
 #include "protocol/messages/message_fin.hpp"
+#include "protocol/messages/message_groupe.hpp"
 #include "protocol/messages/message_horloge.hpp"
 
 namespace ravlo {
@@ -126,7 +127,7 @@ void VoieEmission::traiterReception(InstantNs reception, const std::optional<Oct
         }
         break;
       case SorteEnveloppe::horloge:
-        repondreALHorloge(reception, ouvert->contenu, connexion);
+        traiterHorloge(reception, ouvert->contenu, connexion);
         break;
       case SorteEnveloppe::audio:
         break;
@@ -135,14 +136,35 @@ void VoieEmission::traiterReception(InstantNs reception, const std::optional<Oct
   armerReception(connexion);
 }
 
-void VoieEmission::repondreALHorloge(InstantNs reception, const Octets& contenu,
-                                     const std::shared_ptr<ConnexionDatagramme>& connexion) {
+void VoieEmission::traiterHorloge(InstantNs reception, const Octets& contenu,
+                                  const std::shared_ptr<ConnexionDatagramme>& connexion) {
   const auto message = MessageHorloge::lire(contenu);
-  if (!message || message->sorte != MessageHorloge::Sorte::question) return;
+  if (!message) {
+    const auto groupe = MessageGroupe::lire(contenu);
+    if (groupe && groupe->sorte == MessageGroupe::Sorte::besoin) {
+      besoinNs_ = groupe->a;
+      besoinRecuNs_ = reception;
+    }
+    return;
+  }
+  if (message->sorte != MessageHorloge::Sorte::question) return;
   const InstantNs envoi = plateforme_.horloge->hoteNs();
   auto scelle = liaison_.scelleur->sceller(message->reponse(reception, envoi).encoder(),
                                            SorteEnveloppe::horloge);
   if (scelle) connexion->envoyer(std::move(*scelle));
+}
+
+std::optional<std::uint64_t> VoieEmission::besoinNs(InstantNs maintenant) const {
+  if (!besoinNs_ || ecartSigneNs(maintenant, besoinRecuNs_) > fraicheurBesoinNs)
+    return std::nullopt;
+  return besoinNs_;
+}
+
+void VoieEmission::annoncerGroupe(std::uint64_t latenceNs, std::uint64_t pieces) {
+  if (!connexion_ || !prete()) return;
+  auto scelle = liaison_.scelleur->sceller(MessageGroupe::latence(latenceNs, pieces).encoder(),
+                                           SorteEnveloppe::horloge);
+  if (scelle) connexion_->envoyer(std::move(*scelle));
 }
 
 bool VoieEmission::surveiller(InstantNs maintenant) {

@@ -20,8 +20,9 @@ namespace ravlo {
 /// Une voie de l'émetteur : le lien vers un récepteur appairé. Elle numérote, scelle sous les
 /// clés de son appairage et envoie chaque bloc que l'émetteur lui passe ; sur sa connexion
 /// elle écoute le récepteur : toute enveloppe authentique est un signe de vie, une question
-/// d'horloge reçoit sa réponse aussitôt, un message de fin appelle `quandRecepteurArrete`
-/// une fois. Elle refait une connexion en panne au plus une fois par seconde et renonce
+/// d'horloge reçoit sa réponse aussitôt, un besoin de groupe est retenu, un message de fin
+/// appelle `quandRecepteurArrete` une fois. Elle refait une connexion en panne au plus une fois par
+/// seconde et renonce
 /// (`quandRecepteurEstInjoignable`) après 30 s de panne ou 600 s sans nouvelles.
 ///
 /// Une socket UDP connectée est prête aussitôt, que le récepteur écoute ou non : une panne
@@ -52,6 +53,7 @@ class VoieEmission : public std::enable_shared_from_this<VoieEmission> {
   };
 
   static constexpr std::size_t octetsParPaquet = 1280;
+  static constexpr std::int64_t fraicheurBesoinNs = 3'000'000'000;
 
   [[nodiscard]] static std::shared_ptr<VoieEmission> creer(PointReseau point, Liaison liaison,
                                                            Tache quandRecepteurArrete,
@@ -72,6 +74,12 @@ class VoieEmission : public std::enable_shared_from_this<VoieEmission> {
   /// Sur la file : un bloc de 320 trames capté à `heure`. N'alloue rien.
   void envoyer(std::span<const std::uint8_t, octetsParPaquet> pcm, InstantNs heure);
 
+  /// Sur la file : ce que son récepteur dit lui falloir, de la capture au son entendu, s'il
+  /// l'a dit depuis moins de 3 s. Un récepteur qui ne connaît pas les groupes ne dit rien.
+  [[nodiscard]] std::optional<std::uint64_t> besoinNs(InstantNs maintenant) const;
+  /// Sur la file : annonce au récepteur la latence de son groupe, si la connexion est prête.
+  void annoncerGroupe(std::uint64_t latenceNs, std::uint64_t pieces);
+
   /// Copie prise sous le verrou.
   [[nodiscard]] Statistiques compteurs() const;
 
@@ -84,8 +92,8 @@ class VoieEmission : public std::enable_shared_from_this<VoieEmission> {
   void suivreEtat(const EtatConnexion& etat, const std::shared_ptr<ConnexionDatagramme>& de);
   void traiterReception(InstantNs reception, const std::optional<Octets>& datagramme, bool enErreur,
                         const std::shared_ptr<ConnexionDatagramme>& connexion);
-  void repondreALHorloge(InstantNs reception, const Octets& contenu,
-                         const std::shared_ptr<ConnexionDatagramme>& connexion);
+  void traiterHorloge(InstantNs reception, const Octets& contenu,
+                      const std::shared_ptr<ConnexionDatagramme>& connexion);
   void abandonner();
 
   const PointReseau point_;
@@ -102,6 +110,8 @@ class VoieEmission : public std::enable_shared_from_this<VoieEmission> {
   std::uint32_t sequence_ = 0;
   RepriseConnexion reprise_;
   SilenceRecepteur silence_{0};
+  std::optional<std::uint64_t> besoinNs_;
+  InstantNs besoinRecuNs_ = 0;
   std::array<std::uint8_t, PaquetAudio::tailleEnTete + octetsParPaquet> paquet_{};
   std::array<std::uint8_t, Enveloppe::tailleEnTete + PaquetAudio::tailleEnTete + octetsParPaquet +
                                Enveloppe::tailleEtiquette>

@@ -7,8 +7,8 @@ namespace ravlo {
 
 double RegulateurVitesse::regler(double reserveMs, double cibleMs, double secondes) {
   const double e = reserveMs - cibleMs;
-  const double p = gainProportionnel * e;
-  const double i = derivePPM + secondes * gainIntegral * e;
+  const double p = gainP * e;
+  const double i = derivePPM + secondes * gainI * e;
   const bool satureDansLeSensDeLEcart = std::abs(p + i) > limitePPM && (e > 0) == (p + i > 0);
   if (!satureDansLeSensDeLEcart) derivePPM = std::clamp(i, -limitePPM, limitePPM);
   return std::clamp(p + derivePPM, -limitePPM, limitePPM);

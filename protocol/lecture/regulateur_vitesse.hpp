@@ -11,6 +11,9 @@ namespace ravlo {
 /// la sortie sature dans le sens de l'écart, l'intégrale ne bouge pas, sans quoi elle
 /// grossirait pendant la saturation et dépasserait la cible au retour.
 ///
+/// Un groupe de pièces, qui doit tenir une heure de jeu à la fraction de milliseconde, règle
+/// ses propres gains (`gainP`, `gainI`).
+///
 /// Exemple : réserve 100 ms, cible 90, `derivePPM` 0 → 400,4 ppm et `derivePPM` 0,4.
 struct RegulateurVitesse {
   static constexpr double limitePPM = 1000.0;
@@ -18,6 +21,8 @@ struct RegulateurVitesse {
   static constexpr double gainIntegral = 0.04;
 
   double derivePPM = 0;
+  double gainP = gainProportionnel;
+  double gainI = gainIntegral;
 
   /// `secondes` : durée sur laquelle la réserve a été moyennée.
   double regler(double reserveMs, double cibleMs, double secondes);

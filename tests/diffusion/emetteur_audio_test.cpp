@@ -4,6 +4,8 @@
 
 #include "faux/connexion_factice.hpp"
 #include "faux/file_manuelle.hpp"
+#include "protocol/messages/message_groupe.hpp"
+#include "protocol/messages/message_horloge.hpp"
 #include "protocol/messages/paquet_audio.hpp"
 
 namespace ravlo {
@@ -217,6 +219,57 @@ TEST_F(Banc, PanneSansReponseMaisConnexionPreteAbandonneATrenteSecondes) {
 
 // Deux voies lisent les mêmes blocs, chacune sous ses clés et avec ses numéros ; la panne
 // puis l'abandon de l'une ne touchent pas l'autre, et l'émetteur continue.
+// Deux pièces font un groupe : chacune apprend la même latence, le plus grand besoin arrondi,
+// qui monte dès qu'une pièce a besoin de plus. Seule, une pièce n'entend parler de rien.
+TEST_F(Banc, LaLatenceDuGroupeSuitLePlusGrandBesoin) {
+  demarrerPret();
+  const auto latences = [](faux::ConnexionFactice& c, Ouvreur& o) {
+    std::vector<std::uint64_t> l;
+    for (const Octets& d : c.envoyes) {
+      const auto ouvert = o.ouvrir(d);
+      if (!ouvert || ouvert->sorte != SorteEnveloppe::horloge) continue;
+      const auto g = MessageGroupe::lire(ouvert->contenu);
+      if (g && g->sorte == MessageGroupe::Sorte::latence) l.push_back(g->a);
+    }
+    c.envoyes.clear();
+    return l;
+  };
+  livrer(SorteEnveloppe::horloge, MessageGroupe::besoin(30'000'000, 0).encoder());
+  file->avancer(1s);
+  EXPECT_TRUE(latences(connexion(), ouvreurRecepteur).empty()) << "une pièce seule joue seule";
+
+  emetteur->ajouterVoie(
+      PointReseau{"127.0.0.1", 50'001}, Liaison::nouvelle(cle(3), cle(4)), [] {}, [] {});
+  file->executer();
+  faux::ConnexionFactice& a = *fabrique->creees[0];
+  faux::ConnexionFactice& b = *fabrique->creees[1];
+  Ouvreur ouvreurB(cle(3));
+  Scelleur scelleurB(cle(4));
+  ASSERT_TRUE(b.livrer(
+      *scelleurB.sceller(MessageGroupe::besoin(21'000'000, 0).encoder(), SorteEnveloppe::horloge)));
+  ASSERT_TRUE(a.livrer(*scelleurRecepteur.sceller(MessageGroupe::besoin(30'000'000, 0).encoder(),
+                                                  SorteEnveloppe::horloge)));
+  file->avancer(1s);
+  const auto annoncesA = latences(a, ouvreurRecepteur);
+  ASSERT_FALSE(annoncesA.empty());
+  EXPECT_EQ(annoncesA.back(), 32'000'000u) << "30 ms + 1 de marge, au pas de 4 ms";
+  EXPECT_EQ(latences(b, ouvreurB).back(), 32'000'000u);
+
+  ASSERT_TRUE(b.livrer(
+      *scelleurB.sceller(MessageGroupe::besoin(45'000'000, 0).encoder(), SorteEnveloppe::horloge)));
+  file->executer();
+  file->avancer(EmetteurAudio::periodeVeille);
+  EXPECT_EQ(latences(a, ouvreurRecepteur).back(), 48'000'000u) << "monte aussitôt";
+  EXPECT_EQ(latences(b, ouvreurB).back(), 48'000'000u);
+
+  // Un message d'horloge d'une sorte que personne ne connaît n'a aucun effet.
+  Octets inconnu = MessageHorloge::question(1).encoder();
+  inconnu[3] = 9;
+  ASSERT_TRUE(a.livrer(*scelleurRecepteur.sceller(inconnu, SorteEnveloppe::horloge)));
+  file->executer();
+  EXPECT_TRUE(a.envoyes.empty());
+}
+
 TEST_F(Banc, DeuxVoiesIndependantes) {
   demarrerPret();
   int injoignablesB = 0;

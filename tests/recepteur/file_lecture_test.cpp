@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cmath>
 #include <numbers>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -181,6 +182,55 @@ TEST(FileLecture, UnePileDePaquetsAnciensSeRattrapeEnFonduEnDeuxSecondes) {
         ASSERT_EQ(sortie[static_cast<std::size_t>(i)], attendu(i - 2 * P)) << i;
     }
   }
+}
+
+// Le décalage du flux à la trame `i` de la sortie, modulo la période de la sinusoïde.
+std::optional<std::int64_t> decalageA(const std::vector<float>& sortie, std::int64_t i) {
+  for (std::int64_t t0 = 0; t0 < 470; ++t0) {
+    bool pareil = true;
+    for (std::int64_t j = 0; j < 40 && pareil; ++j)
+      pareil = sortie[static_cast<std::size_t>(i + j)] == attendu(t0 + j);
+    if (pareil) return ((i - t0) % 470 + 470) % 470;
+  }
+  return std::nullopt;
+}
+
+// L'heure d'un groupe se tient en décalant la tête : en avant, le son sauté passe en fondu
+// enchaîné ; en arrière, il s'éteint, se tait et revient en fondu là où il s'était arrêté.
+// Rien n'est masqué, la file ne tarit pas, et hors des fondus chaque trame est la bonne.
+TEST(FileLecture, UnRecalageSauteOuRetientLaTeteEnFondu) {
+  FileLecture f(4 * P, true);
+  std::vector<float> sortie;
+  std::uint32_t s = 0;
+  const auto jouer = [&](int paquets) {
+    for (int k = 0; k < paquets; ++k) {
+      placer(f, s++);
+      tirer(f, P, sortie);
+    }
+  };
+  jouer(12);
+  const auto avant = decalageA(sortie, std::ssize(sortie) - 100);
+  f.decaler(200);
+  jouer(6);
+  const auto apresSaut = decalageA(sortie, std::ssize(sortie) - 100);
+  f.decaler(-300);
+  tirer(f, 200, sortie);
+  EXPECT_TRUE(std::all_of(sortie.end() - (200 - F), sortie.end(), [](float x) { return x == 0; }))
+      << "la tête retenue se tait";
+  jouer(6);
+  const auto apresRetenue = decalageA(sortie, std::ssize(sortie) - 100);
+  ASSERT_TRUE(avant && apresSaut && apresRetenue);
+  EXPECT_EQ(*apresSaut, (*avant - 200 + 470) % 470);
+  EXPECT_EQ(*apresRetenue, (*apresSaut + 300) % 470);
+  const auto e = f.etat();
+  EXPECT_EQ(e.recalages, 2);
+  EXPECT_EQ(e.masques + e.trous + e.rattrapages, 0);
+  EXPECT_LT(plusHauteMarche(sortie), 0.012F);
+
+  // Plus qu'il n'y a de son d'avance : le saut s'arrête un paquet avant le bout de la file.
+  f.decaler(100 * P);
+  jouer(3);
+  EXPECT_EQ(f.etat().trous, 0);
 }
 
 // Numéros qui font le tour de 2³², et émetteur qui recommence ailleurs : la file le suit.

@@ -5,6 +5,8 @@
 
 #include "faux/hasard_deterministe.hpp"
 #include "protocol/appairage/appairage_initiateur.hpp"
+#include "protocol/messages/message_groupe.hpp"
+#include "protocol/messages/message_horloge.hpp"
 #include "protocol/messages/paquet_audio.hpp"
 
 namespace ravlo {
@@ -148,6 +150,76 @@ TEST(Recepteur, LaCibleEtLaFileSuiventLaGigue) {
   EXPECT_LT(*c.reserveMs, *c.cibleMs + 10) << "la file tient la cible sans la dépasser de loin";
   passer(5, 1);
   EXPECT_GE(*b.recepteur.compteurs().cibleMs, calme + 6);
+}
+
+// Le récepteur dit ce qu'il lui faut ; quand l'émetteur annonce la latence d'un groupe, il
+// la tient (de la capture au son, sur l'horloge de l'émetteur qu'il apprend par l'échange
+// d'heures) ; sans annonce pendant 3 s, il rejoue seul. Une sorte d'horloge inconnue ne
+// change rien.
+TEST(Recepteur, TientLaLatenceDuGroupeAnnonceeEtRejoueSeulSansElle) {
+  Banc b;
+  auto emetteur = b.appairer("1111", appairage);
+  ASSERT_TRUE(emetteur);
+  std::vector<float> g(240), d(240);
+  const InstantNs debut = b.maintenant;
+  // L'horloge de l'émetteur : la capture du paquet k y vaut 1 ms + k × 6,67 ms.
+  const auto heureEmetteur = [&] { return b.maintenant - debut + 1'000'000; };
+  std::uint32_t sequence = 0;
+  std::optional<std::uint64_t> latence;  // celle qu'annonce l'émetteur
+  std::optional<MessageGroupe> dernierBesoin;
+  std::int64_t refusesAvant = 0;
+  const auto envoyer = [&](const Octets& contenu) {
+    b.recepteur.recevoir(*emetteur->scelleur->sceller(contenu, SorteEnveloppe::horloge), audio,
+                         b.maintenant);
+  };
+  const auto passer = [&](double secondes) {
+    const InstantNs fin = b.maintenant + static_cast<InstantNs>(secondes * 1e9);
+    for (; b.maintenant < fin; b.maintenant += 1'000'000) {
+      while (debut + sequence * 6'666'667ULL + 2'000'000 <= b.maintenant)
+        b.recepteur.recevoir(b.paquet(*emetteur, sequence++), audio, b.maintenant);
+      if ((b.maintenant - debut) % 5'000'000 == 0) b.lecture->tirer(240, g, d, b.maintenant);
+      if ((b.maintenant - debut) % 200'000'000 != 0) continue;
+      for (const Envoi& e : b.recepteur.cadencer(b.maintenant)) {
+        const auto ouvert = emetteur->ouvreur->ouvrir(e.donnees);
+        if (!ouvert || ouvert->sorte != SorteEnveloppe::horloge) continue;
+        if (const auto q = MessageHorloge::lire(ouvert->contenu)) {
+          envoyer(q->reponse(heureEmetteur(), heureEmetteur()).encoder());
+        } else if (const auto m = MessageGroupe::lire(ouvert->contenu)) {
+          dernierBesoin = *m;
+        }
+      }
+      if (latence) envoyer(MessageGroupe::latence(*latence, 2).encoder());
+    }
+  };
+  passer(6);
+  ASSERT_TRUE(dernierBesoin);
+  EXPECT_EQ(dernierBesoin->sorte, MessageGroupe::Sorte::besoin);
+  const double seulMs = static_cast<double>(dernierBesoin->b) / 1e6;
+  EXPECT_GT(seulMs, 2.0);
+  EXPECT_FALSE(b.recepteur.compteurs().latenceGroupeMs) << "pas de groupe annoncé";
+
+  latence = dernierBesoin->a + 25'000'000;
+  refusesAvant = b.recepteur.compteurs().enveloppesRefusees;
+  Octets inconnu = MessageHorloge::question(1).encoder();
+  inconnu[3] = 9;
+  envoyer(inconnu);
+  passer(8);
+  auto c = b.recepteur.compteurs();
+  ASSERT_TRUE(c.latenceGroupeMs);
+  EXPECT_DOUBLE_EQ(*c.latenceGroupeMs, static_cast<double>(*latence) / 1e6);
+  EXPECT_NEAR(static_cast<double>(dernierBesoin->b) / 1e6, *c.latenceGroupeMs, 0.5)
+      << "la latence tenue est celle du groupe";
+  EXPECT_EQ(c.trous + c.paquetsPerdus, 0);
+  EXPECT_EQ(c.enveloppesRefusees, refusesAvant);
+
+  latence.reset();
+  passer(4);
+  c = b.recepteur.compteurs();
+  EXPECT_FALSE(c.latenceGroupeMs);
+  passer(10);
+  EXPECT_LT(static_cast<double>(b.recepteur.compteurs().latenceMs.value_or(1e9)),
+            static_cast<double>(dernierBesoin->a) / 1e6 + 20)
+      << "seul, la file redescend vers sa propre cible";
 }
 
 // Une pause (plus rien reçu) ne fait pas dériver la vitesse : la file vide n'est pas un

@@ -9,6 +9,7 @@
 #include "protocol/audio/fichier_wav.hpp"
 #include "protocol/base/lecteur_octets.hpp"
 #include "protocol/messages/etat_carte.hpp"
+#include "protocol/messages/message_groupe.hpp"
 #include "protocol/messages/message_horloge.hpp"
 #include "protocol/messages/paquet_audio.hpp"
 #include "protocol/scellement/ouvreur.hpp"
@@ -127,6 +128,35 @@ TEST(MessageHorloge, FormeEtPremiereRegleRompue) {
   EXPECT_EQ(MessageHorloge::lire(VueOctets(question).first(27)),
             std::unexpected(ErreurMessageHorloge{Cas::tailleInvalide}));
   EXPECT_EQ(avec(3, 1)->sorte, MessageHorloge::Sorte::reponse);
+}
+
+// Les messages de groupe prennent deux sortes de plus du format d'horloge : un lecteur qui ne
+// connaît que les questions et les réponses les refuse comme une sorte inconnue.
+TEST(MessageGroupe, FormeEtLecteurDHorlogeQuiLesIgnore) {
+  using Cas = CasErreurMessageHorloge;
+  const auto latence = MessageGroupe::latence(0x0102030405060708, 2).encoder();
+  EXPECT_EQ(latence, (Octets{'R', 'C', 1, 3, 8, 7, 6, 5, 4, 3, 2, 1, 2, 0,
+                             0,   0,   0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  for (const auto& message :
+       {MessageGroupe::besoin(25'000'000, 31'000'000), MessageGroupe::latence(40'000'000, 3)}) {
+    const Octets o = message.encoder();
+    EXPECT_EQ(MessageGroupe::lire(o), message);
+    EXPECT_EQ(MessageHorloge::lire(o),
+              std::unexpected(ErreurMessageHorloge{Cas::sorteInconnue, o[3]}));
+  }
+  Octets question = MessageHorloge::question(5).encoder();
+  EXPECT_EQ(MessageGroupe::lire(question),
+            std::unexpected(ErreurMessageHorloge{Cas::sorteInconnue, 0}));
+  Octets autre = latence;
+  autre[3] = 4;
+  EXPECT_EQ(MessageGroupe::lire(autre),
+            std::unexpected(ErreurMessageHorloge{Cas::sorteInconnue, 4}));
+  autre[27] = 9;
+  autre[3] = 2;
+  EXPECT_EQ(MessageGroupe::lire(autre)->sorte, MessageGroupe::Sorte::besoin)
+      << "le champ réservé n'est pas lu";
+  EXPECT_EQ(MessageGroupe::lire(VueOctets(latence).first(27)),
+            std::unexpected(ErreurMessageHorloge{Cas::tailleInvalide}));
 }
 
 TEST(EtatCarte, FormeEtLectureExigeante) {

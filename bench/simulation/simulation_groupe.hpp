@@ -1,0 +1,279 @@
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <queue>
+#include <vector>
+
+#include "bench/simulation/reseau_simule.hpp"
+#include "link/diffusion/accord_groupe.hpp"
+#include "protocol/lecture/synchro_horloges.hpp"
+#include "protocol/messages/message_groupe.hpp"
+#include "protocol/messages/message_horloge.hpp"
+#include "protocol/messages/paquet_audio.hpp"
+#include "recepteur/file_lecture.hpp"
+#include "recepteur/pilote_file.hpp"
+
+namespace ravlo::simulation {
+
+/// Une pièce du groupe simulé : son horloge, sa sortie, son réseau.
+struct PieceSimulee {
+  double decalagePPM = 0;  ///< son horloge compte moins vite que celle de l'émetteur
+  double sortieMs = 10;    ///< latence de sa sortie, que le serveur de son lui dit
+  std::int64_t blocTrames = 480;
+  ParametresReseau aller;
+  ParametresReseau retour;
+};
+
+struct ScenarioGroupe {
+  std::uint64_t graine = 1;
+  double dureeS = 120;
+  double mesureApresS = 10;  ///< l'écart entre pièces se compte après
+  std::array<PieceSimulee, 2> pieces;
+};
+
+struct ResultatGroupe {
+  double ecartMedianMs = 0;  ///< |A − B| à chaque instant, de la même trame capturée
+  double ecartP99Ms = 0;
+  double ecartMaxMs = 0;
+  std::array<double, 2> latenceMs{};  ///< capture → son entendu, moyenne après la mesure
+  std::optional<double> latenceGroupeMs;
+  std::array<std::int64_t, 2> trousApresMesure{};  ///< file à sec
+  std::array<std::int64_t, 2> recalages{};
+  std::array<std::int64_t, 2> masques{};
+};
+
+/// Un émetteur et deux récepteurs en temps simulé, sur le code même du récepteur
+/// (`FileLecture`, `PiloteFile`, `SynchroHorloges`) et de l'émetteur (`AccordGroupe`) : les
+/// récepteurs disent leur besoin après chaque tic, l'émetteur annonce la latence du groupe
+/// toutes les 100 ms de son accord. L'écart entre pièces est la différence, au même instant
+/// vrai, de leurs latences de la capture au son entendu.
+class SimulationGroupe {
+ public:
+  static constexpr std::int64_t periodePaquetNs = 6'666'667;
+  static constexpr InstantNs origineEmetteur = 3'600'000'000'000;
+
+  explicit SimulationGroupe(ScenarioGroupe s) : s_(std::move(s)) {
+    for (std::size_t r = 0; r < 2; ++r) {
+      auto& p = r_[r];
+      p.aller.emplace(s_.pieces[r].aller, s_.graine * 10 + r * 2 + 1);
+      p.retour.emplace(s_.pieces[r].retour, s_.graine * 10 + r * 2 + 2);
+      p.lecture = std::make_shared<FileLecture>(PiloteFile::amorceDepartTrames, true);
+      p.pilote.emplace(p.lecture);
+      p.origine = 987'654'321'000 + r * 55'555'555'555;
+      p.gauche.resize(static_cast<std::size_t>(s_.pieces[r].blocTrames));
+      p.droite.resize(static_cast<std::size_t>(s_.pieces[r].blocTrames));
+    }
+  }
+
+  ResultatGroupe executer() {
+    planifier(0, [this](std::int64_t t) { envoyerPaquet(t); });
+    planifier(0, [this](std::int64_t t) { accorder(t); });
+    for (std::size_t r = 0; r < 2; ++r) {
+      // Les rendus des deux pièces ne tombent pas ensemble.
+      r_[r].heureRendu = static_cast<double>(r) * 3e6;
+      planifier(std::llround(r_[r].heureRendu / taux(r)),
+                [this, r](std::int64_t t) { rendre(r, t); });
+      planifier(static_cast<std::int64_t>(r) * 7'000'000,
+                [this, r](std::int64_t t) { cadencer(r, t); });
+    }
+    const auto fin = static_cast<std::int64_t>(s_.dureeS * 1e9);
+    while (!file_.empty() && file_.top().t < fin) {
+      auto e = file_.top();
+      file_.pop();
+      e.action(e.t);
+    }
+    return resultat();
+  }
+
+ private:
+  struct Evenement {
+    std::int64_t t = 0;
+    std::uint64_t ordre = 0;
+    std::function<void(std::int64_t)> action;
+    bool operator>(const Evenement& autre) const {
+      return t != autre.t ? t > autre.t : ordre > autre.ordre;
+    }
+  };
+
+  struct Recepteur {
+    std::optional<ReseauSimule> aller, retour;
+    std::shared_ptr<FileLecture> lecture;
+    std::optional<PiloteFile> pilote;
+    SynchroHorloges synchro;
+    InstantNs origine = 0;
+    double heureRendu = 0;  ///< ns de son horloge depuis son origine
+    std::vector<float> gauche, droite;
+    std::optional<double> latenceMs;  ///< du dernier rendu sonore, en temps vrai
+    std::optional<std::uint64_t> besoinNs;
+    std::int64_t besoinRecuNs = 0;
+    std::optional<std::int64_t> trousDebutMesure;
+    double sommeLatence = 0;
+    std::int64_t nombreLatence = 0;
+  };
+
+  void planifier(std::int64_t t, std::function<void(std::int64_t)> action) {
+    file_.push(Evenement{t, ordre_++, std::move(action)});
+  }
+
+  double taux(std::size_t r) const { return 1.0 - s_.pieces[r].decalagePPM * 1e-6; }
+  InstantNs heure(std::size_t r, std::int64_t t) const {
+    return r_[r].origine + static_cast<InstantNs>(std::llround(static_cast<double>(t) * taux(r)));
+  }
+
+  void envoyerPaquet(std::int64_t t) {
+    const std::int64_t capture = sequence_ * periodePaquetNs;
+    Octets pcm(PaquetAudio::tramesMax * 4, 0x10);
+    const auto paquet =
+        PaquetAudio::creer(static_cast<std::uint32_t>(sequence_),
+                           origineEmetteur + static_cast<InstantNs>(capture), std::move(pcm));
+    const Octets encode = paquet->encoder();
+    for (std::size_t r = 0; r < 2; ++r) {
+      if (const auto arrivee = r_[r].aller->acheminer(t)) {
+        planifier(*arrivee, [this, r, encode](std::int64_t ta) {
+          const auto p = PaquetAudio::lire(encode);
+          r_[r].pilote->recevoir(*p, heure(r, ta));
+        });
+      }
+    }
+    ++sequence_;
+    planifier((sequence_ + 1) * periodePaquetNs, [this](std::int64_t tn) { envoyerPaquet(tn); });
+  }
+
+  void accorder(std::int64_t t) {
+    std::optional<std::uint64_t> besoin;
+    for (auto& p : r_) {
+      if (p.besoinNs && t - p.besoinRecuNs <= 3'000'000'000) {
+        besoin = std::max(besoin.value_or(0), *p.besoinNs);
+      }
+    }
+    if (const auto latence =
+            accord_.accorder(2, besoin, origineEmetteur + static_cast<InstantNs>(t))) {
+      for (std::size_t r = 0; r < 2; ++r) {
+        if (const auto arrivee = r_[r].aller->acheminer(t)) {
+          const std::uint64_t l = *latence;
+          planifier(*arrivee, [this, r, l](std::int64_t ta) {
+            r_[r].pilote->rejoindreGroupe(l, heure(r, ta));
+          });
+        }
+      }
+    }
+    planifier(t + 100'000'000, [this](std::int64_t tn) { accorder(tn); });
+  }
+
+  // Le tic de 200 ms d'un récepteur : question d'heure, pilote, besoin.
+  void cadencer(std::size_t r, std::int64_t t) {
+    auto& p = r_[r];
+    const InstantNs h = heure(r, t);
+    const auto question = MessageHorloge::question(h);
+    if (const auto arrivee = p.retour->acheminer(t)) {
+      planifier(*arrivee, [this, r, question](std::int64_t tq) {
+        const auto reponse = question.reponse(origineEmetteur + static_cast<InstantNs>(tq),
+                                              origineEmetteur + static_cast<InstantNs>(tq));
+        if (const auto retour = r_[r].aller->acheminer(tq)) {
+          planifier(*retour, [this, r, reponse](std::int64_t tr) {
+            r_[r].synchro.enregistrer(reponse, heure(r, tr));
+          });
+        }
+      });
+    }
+    p.pilote->piloter(h, p.synchro.decalageNs(h));
+    if (trace_) {
+      const auto e = p.lecture->etat();
+      std::fprintf(stderr,
+                   "%7.2f r%zu lat %6.2f vis %6.2f cible %6.2f besoin %6.2f groupe %6.2f v %+7.1f "
+                   "res %5lld trous %lld rec %lld\n",
+                   static_cast<double>(t) / 1e9, r, p.latenceMs.value_or(0),
+                   p.pilote->latenceMs().value_or(0), p.pilote->cibleMs().value_or(0),
+                   p.pilote->besoinMs().value_or(0), p.pilote->latenceGroupeMs().value_or(0),
+                   p.pilote->vitessePPM(), static_cast<long long>(e.reserveTrames),
+                   static_cast<long long>(e.trous), static_cast<long long>(e.recalages));
+    }
+    if (const auto besoin = p.pilote->besoinMs()) {
+      const auto ns = static_cast<std::uint64_t>(std::llround(*besoin * 1e6));
+      if (const auto arrivee = p.retour->acheminer(t)) {
+        planifier(*arrivee, [this, r, ns](std::int64_t tb) {
+          r_[r].besoinNs = ns;
+          r_[r].besoinRecuNs = tb;
+        });
+      }
+    }
+    planifier(t + static_cast<std::int64_t>(200'000'000 / taux(r)),
+              [this, r](std::int64_t tn) { cadencer(r, tn); });
+  }
+
+  void rendre(std::size_t r, std::int64_t t) {
+    auto& p = r_[r];
+    const auto& piece = s_.pieces[r];
+    const InstantNs h = p.origine + static_cast<InstantNs>(std::llround(p.heureRendu));
+    const auto sortieNs = static_cast<InstantNs>(piece.sortieMs * 1e6);
+    const std::int64_t rendues =
+        p.lecture->tirer(piece.blocTrames, p.gauche, p.droite, h + sortieNs);
+    const auto etat = p.lecture->etat();
+    if (rendues > 0 && etat.dernierRendu && etat.dernierRendu->heureNs == h + sortieNs) {
+      const double entendu = static_cast<double>(t) + piece.sortieMs * 1e6 / taux(r);
+      const auto capture = static_cast<double>(etat.dernierRendu->captureNs - origineEmetteur);
+      p.latenceMs = (entendu - capture) / 1e6;
+      if (static_cast<double>(t) >= s_.mesureApresS * 1e9) {
+        p.sommeLatence += *p.latenceMs;
+        ++p.nombreLatence;
+      }
+    }
+    // Ce qui précède la mesure ne compte pas.
+    if (static_cast<double>(t) >= s_.mesureApresS * 1e9 && !p.trousDebutMesure) {
+      p.trousDebutMesure = etat.trous;
+    }
+    noterEcart(t);
+    p.heureRendu += static_cast<double>(piece.blocTrames) * 1e9 / 48'000.0 /
+                    (1.0 + p.pilote->vitessePPM() * 1e-6);
+    planifier(std::llround(p.heureRendu / taux(r)), [this, r](std::int64_t tn) { rendre(r, tn); });
+  }
+
+  void noterEcart(std::int64_t t) {
+    if (static_cast<double>(t) < s_.mesureApresS * 1e9) return;
+    if (!r_[0].latenceMs || !r_[1].latenceMs) return;
+    ecarts_.push_back(std::abs(*r_[0].latenceMs - *r_[1].latenceMs));
+  }
+
+  ResultatGroupe resultat() {
+    ResultatGroupe res;
+    if (!ecarts_.empty()) {
+      std::sort(ecarts_.begin(), ecarts_.end());
+      res.ecartMedianMs = ecarts_[ecarts_.size() / 2];
+      res.ecartP99Ms =
+          ecarts_[static_cast<std::size_t>(0.99 * static_cast<double>(ecarts_.size()))];
+      res.ecartMaxMs = ecarts_.back();
+    }
+    res.latenceGroupeMs = accord_.latenceNs()
+                              ? std::optional(static_cast<double>(*accord_.latenceNs()) / 1e6)
+                              : std::nullopt;
+    for (std::size_t r = 0; r < 2; ++r) {
+      const auto etat = r_[r].lecture->etat();
+      res.latenceMs[r] = r_[r].nombreLatence > 0
+                             ? r_[r].sommeLatence / static_cast<double>(r_[r].nombreLatence)
+                             : 0;
+      res.trousApresMesure[r] = etat.trous - r_[r].trousDebutMesure.value_or(etat.trous);
+      res.recalages[r] = etat.recalages;
+      res.masques[r] = etat.masques;
+    }
+    return res;
+  }
+
+  ScenarioGroupe s_;
+  std::array<Recepteur, 2> r_;
+  AccordGroupe accord_;
+  std::priority_queue<Evenement, std::vector<Evenement>, std::greater<>> file_;
+  std::uint64_t ordre_ = 0;
+  std::int64_t sequence_ = 0;
+  std::vector<double> ecarts_;
+  bool trace_ = std::getenv("RAVLO_TRACE_GROUPE") != nullptr;
+};
+
+}  // namespace ravlo::simulation

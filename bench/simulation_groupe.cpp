@@ -1,0 +1,63 @@
+// Deux pièces jouées en groupe, en temps simulé : l'écart entre elles quand leurs horloges
+// dérivent en sens contraires, sous gigue et pertes. Sa table va dans docs/performance.md.
+//   simulation_groupe [durée en secondes]
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "bench/simulation/simulation_groupe.hpp"
+
+using namespace ravlo::simulation;
+
+namespace {
+
+ParametresReseau reseau(double etalementMs, double perte = 0) {
+  ParametresReseau p;
+  p.delaiMs = 1.0;
+  p.etalementMs = etalementMs;
+  p.perte = perte;
+  return p;
+}
+
+struct Cas {
+  const char* nom;
+  ScenarioGroupe scenario;
+};
+
+ScenarioGroupe groupe(double ppm, double etalementMs, double perte, double sortieA, double sortieB,
+                      std::uint64_t graine = 7) {
+  ScenarioGroupe s;
+  s.graine = graine;
+  s.pieces[0] = {+ppm, sortieA, 480, reseau(etalementMs, perte), reseau(etalementMs, perte)};
+  s.pieces[1] = {-ppm, sortieB, 240, reseau(etalementMs, perte), reseau(etalementMs, perte)};
+  return s;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const double duree = argc > 1 ? std::atof(argv[1]) : 120.0;
+  std::vector<Cas> cas{
+      {"boucle propre, mêmes horloges", groupe(0, 0.3, 0, 15, 15)},
+      {"±100 ppm, gigue 2 ms", groupe(100, 2, 0, 15, 25)},
+      {"±100 ppm, gigue 10 ms, pertes 1 %", groupe(100, 10, 0.01, 15, 25)},
+      {"±100 ppm, gigue 10 ms, pertes 1 %, graine 8", groupe(100, 10, 0.01, 15, 25, 8)},
+      {"±100 ppm, gigue 30 ms, pertes 1 %", groupe(100, 30, 0.01, 15, 25)},
+  };
+  std::printf("%.0f s simulées par cas, écarts comptés après 10 s ; ms.\n", duree);
+  std::printf(
+      "%-46s | écart méd. | écart p99 | écart max | latence A | latence B | groupe | "
+      "trous A/B | recalages A/B\n",
+      "cas");
+  for (auto& c : cas) {
+    c.scenario.dureeS = duree;
+    const auto r = SimulationGroupe(c.scenario).executer();
+    std::printf(
+        "%-46s | %10.3f | %9.3f | %9.3f | %9.1f | %9.1f | %6.1f | %4lld/%-4lld | %lld/%lld\n",
+        c.nom, r.ecartMedianMs, r.ecartP99Ms, r.ecartMaxMs, r.latenceMs[0], r.latenceMs[1],
+        r.latenceGroupeMs.value_or(0), static_cast<long long>(r.trousApresMesure[0]),
+        static_cast<long long>(r.trousApresMesure[1]), static_cast<long long>(r.recalages[0]),
+        static_cast<long long>(r.recalages[1]));
+  }
+}

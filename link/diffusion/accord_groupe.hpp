@@ -1,0 +1,51 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+#include "protocol/base/instant.hpp"
+
+namespace ravlo {
+
+/// La latence commune d'un groupe de pièces : de l'heure de capture au son entendu, la même
+/// pour chaque récepteur, pour qu'ils jouent chaque trame au même instant.
+///
+/// C'est le plus grand besoin que disent les récepteurs, plus 1 ms de marge, arrondi au pas de
+/// 4 ms supérieur. Elle monte aussitôt qu'un récepteur a besoin de plus ; elle ne descend que
+/// quand 30 s de besoins sont restées au moins un pas plus bas, et jusqu'au plus haut de ces
+/// 30 s : chaque changement fait sauter le son de toutes les pièces, il ne faut pas suivre
+/// chaque mesure.
+///
+/// Une seule pièce n'est pas un groupe : rien ne s'annonce, et le récepteur joue comme seul.
+/// Sinon la latence s'annonce toutes les 500 ms, et aussitôt quand elle change.
+///
+/// Exemple : besoins 22 et 31 ms → 32 ms ; le second retombe à 25 → 32 ms encore 30 s, puis 28.
+class AccordGroupe {
+ public:
+  static constexpr std::uint64_t margeNs = 1'000'000;
+  static constexpr std::uint64_t pasNs = 4'000'000;
+  static constexpr std::uint64_t hysteresisNs = pasNs;
+  static constexpr std::uint64_t periodeAnnonceNs = 500'000'000;
+  static constexpr std::size_t secondesRetenues = 30;
+
+  /// `pieces` en service, le plus grand besoin connu parmi elles ; rend la latence à annoncer
+  /// maintenant à chacune, ou rien.
+  std::optional<std::uint64_t> accorder(std::size_t pieces, std::optional<std::uint64_t> besoinNs,
+                                        InstantNs maintenant);
+  [[nodiscard]] std::optional<std::uint64_t> latenceNs() const { return latence_; }
+
+ private:
+  struct Seconde {
+    std::int64_t numero = -1;
+    std::uint64_t plusHautNs = 0;
+  };
+
+  std::optional<std::uint64_t> latence_;
+  std::optional<InstantNs> annonceNs_;
+  std::optional<InstantNs> origineNs_;
+  std::array<Seconde, secondesRetenues> secondes_{};
+};
+
+}  // namespace ravlo

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <expected>
+
+#include "protocol/base/instant.hpp"
+#include "protocol/base/octets.hpp"
+#include "protocol/messages/message_horloge.hpp"
+
+namespace ravlo {
+
+/// Ce qu'un émetteur et ses récepteurs se disent pour jouer ensemble, dans le format des
+/// messages d'horloge dont il prend deux sortes de plus : qui ne les connaît pas les lit comme
+/// une sorte inconnue et les jette, sans autre effet.
+///
+///   0      2   3   4                 12                  20                 28
+///   +------+---+---+-----------------+-------------------+------------------+
+///   | "RC" | 1 | s | a               | b                 | 0                |
+///   +------+---+---+-----------------+-------------------+------------------+
+///
+/// - s = 2, `besoin` (récepteur → émetteur) : a = de la capture au son entendu, ce qu'il
+///   faudrait à ce récepteur seul, ns ; b = ce que le récepteur tient en ce moment, ns
+///   (0 : pas encore mesuré).
+/// - s = 3, `latence` (émetteur → récepteur) : a = la latence du groupe, ns, de l'heure de
+///   capture (horloge de l'émetteur) au son entendu ; b = le nombre de pièces du groupe.
+///
+/// Entiers petit-boutistes ; le dernier champ vaut 0 à l'envoi et n'est pas lu.
+struct MessageGroupe {
+  enum class Sorte : std::uint8_t { besoin = 2, latence = 3 };
+
+  Sorte sorte = Sorte::besoin;
+  std::uint64_t a = 0;
+  std::uint64_t b = 0;
+
+  [[nodiscard]] static MessageGroupe besoin(std::uint64_t besoinNs, std::uint64_t tenuNs) {
+    return {Sorte::besoin, besoinNs, tenuNs};
+  }
+  [[nodiscard]] static MessageGroupe latence(std::uint64_t latenceNs, std::uint64_t pieces) {
+    return {Sorte::latence, latenceNs, pieces};
+  }
+
+  /// Mêmes règles, dans le même ordre, que `MessageHorloge::lire`, la sorte en plus : 2 ou 3.
+  [[nodiscard]] static std::expected<MessageGroupe, ErreurMessageHorloge> lire(VueOctets donnees);
+
+  [[nodiscard]] Octets encoder() const;
+
+  bool operator==(const MessageGroupe&) const = default;
+};
+
+}  // namespace ravlo

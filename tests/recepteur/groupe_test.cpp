@@ -1,0 +1,43 @@
+// Deux pièces en groupe, en temps simulé sur le code même des deux bouts : leurs horloges
+// dérivent en sens contraires, leurs sorties n'ont pas la même latence, et chaque trame
+// s'entend pourtant au même instant dans les deux.
+#include <gtest/gtest.h>
+
+#include "bench/simulation/simulation_groupe.hpp"
+
+namespace ravlo::simulation {
+namespace {
+
+ParametresReseau reseau(double etalementMs) {
+  ParametresReseau p;
+  p.delaiMs = 1.0;
+  p.etalementMs = etalementMs;
+  return p;
+}
+
+TEST(Groupe, DeuxPiecesAuxHorlogesContrairesJouentEnsemble) {
+  struct Cas {
+    const char* nom;
+    double ppm;
+    double etalementMs;
+  };
+  for (const Cas& c : {Cas{"mêmes horloges", 0, 0.3}, Cas{"±100 ppm, gigue 2 ms", 100, 2}}) {
+    SCOPED_TRACE(c.nom);
+    ScenarioGroupe s;
+    s.dureeS = 60;
+    s.pieces[0] = {+c.ppm, 15, 480, reseau(c.etalementMs), reseau(c.etalementMs)};
+    s.pieces[1] = {-c.ppm, 30, 240, reseau(c.etalementMs), reseau(c.etalementMs)};
+    const auto r = SimulationGroupe(s).executer();
+    EXPECT_LE(r.ecartMedianMs, 0.5);
+    EXPECT_LE(r.ecartP99Ms, 1.0);
+    EXPECT_EQ(r.trousApresMesure[0] + r.trousApresMesure[1], 0);
+    ASSERT_TRUE(r.latenceGroupeMs);
+    // La sortie la plus lente fixe la latence de tous : la pièce rapide attend.
+    EXPECT_GT(*r.latenceGroupeMs, 30.0);
+    EXPECT_NEAR(r.latenceMs[0], *r.latenceGroupeMs, 1.0);
+    EXPECT_NEAR(r.latenceMs[1], *r.latenceGroupeMs, 1.0);
+  }
+}
+
+}  // namespace
+}  // namespace ravlo::simulation
