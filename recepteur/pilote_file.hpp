@@ -45,9 +45,10 @@ class PiloteFile {
   /// En groupe, un écart à l'heure de jeu plus grand se rattrape d'un coup, en fondu.
   static constexpr double seuilRecalageMs = 3.0;
   /// En groupe : 1 ms d'écart se résorbe en quelques secondes, une dérive de 100 ppm en une
-  /// dizaine (amortissement 0,7 sur la mesure d'une seconde).
-  static constexpr double gainPGroupe = 300.0;
-  static constexpr double gainIGroupe = 45.0;
+  /// quinzaine (amortissement 0,7 sur la mesure d'une seconde) ; plus fort, le bruit de
+  /// l'échange d'heures sous gigue passerait dans la vitesse.
+  static constexpr double gainPGroupe = 200.0;
+  static constexpr double gainIGroupe = 20.0;
   static constexpr std::int64_t amorceDepartTrames =
       static_cast<std::int64_t>(cibleDepartMs * tramesParMs) + FileLecture::tramesMaxParCasier;
 

@@ -15,8 +15,7 @@ std::optional<std::uint64_t> AccordGroupe::accorder(std::size_t pieces,
   const std::int64_t numero =
       std::max<std::int64_t>(ecartSigneNs(maintenant, *origineNs_), 0) / 1'000'000'000;
   if (besoinNs) {
-    // Au pas supérieur : un besoin qui bouge d'une milliseconde ne fait pas sauter le groupe.
-    const std::uint64_t voulu = (*besoinNs + margeNs + pasNs - 1) / pasNs * pasNs;
+    const std::uint64_t voulu = *besoinNs + margeNs;
     Seconde& s = secondes_[static_cast<std::size_t>(numero) % secondesRetenues];
     if (s.numero != numero) s = Seconde{numero, 0};
     s.plusHautNs = std::max(s.plusHautNs, voulu);
@@ -34,11 +33,14 @@ std::optional<std::uint64_t> AccordGroupe::accorder(std::size_t pieces,
     plusHaut = std::max(plusHaut.value_or(0), s.plusHautNs);
   }
   if (!plusHaut) return std::nullopt;
+  // Au pas supérieur, et un demi-pas au-dessus du plus haut besoin pour descendre : un
+  // besoin qui hésite au bord d'un pas ne fait pas sauter le groupe à chaque hésitation.
+  const auto auPas = [](std::uint64_t ns) { return (ns + pasNs - 1) / pasNs * pasNs; };
   const std::optional<std::uint64_t> avant = latence_;
   if (!latence_ || *plusHaut > *latence_) {
-    latence_ = plusHaut;
-  } else if (fenetrePleine && *plusHaut + hysteresisNs <= *latence_) {
-    latence_ = plusHaut;
+    latence_ = auPas(*plusHaut);
+  } else if (fenetrePleine && auPas(*plusHaut + pasNs / 2) < *latence_) {
+    latence_ = auPas(*plusHaut + pasNs / 2);
     // Une descente en une fois : la suivante attendra une fenêtre entière.
     for (auto& s : secondes_) {
       if (s.numero != numero) s = Seconde{};

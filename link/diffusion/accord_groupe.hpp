@@ -12,21 +12,21 @@ namespace ravlo {
 /// La latence commune d'un groupe de pièces : de l'heure de capture au son entendu, la même
 /// pour chaque récepteur, pour qu'ils jouent chaque trame au même instant.
 ///
-/// C'est le plus grand besoin que disent les récepteurs, plus 1 ms de marge, arrondi au pas de
-/// 4 ms supérieur. Elle monte aussitôt qu'un récepteur a besoin de plus ; elle ne descend que
-/// quand 30 s de besoins sont restées au moins un pas plus bas, et jusqu'au plus haut de ces
-/// 30 s : chaque changement fait sauter le son de toutes les pièces, il ne faut pas suivre
-/// chaque mesure.
+/// C'est le plus grand besoin que disent les récepteurs, plus 3 ms de marge, arrondi au pas de
+/// 4 ms supérieur. Elle monte aussitôt qu'un besoin la dépasse ; elle ne descend qu'après 30 s
+/// de besoins plus bas, en une fois, et pas plus bas que le plus haut de ces 30 s plus un
+/// demi-pas : chaque changement fait sauter le son de toutes les pièces, un besoin qui hésite
+/// au bord d'un pas ne doit pas la faire osciller.
 ///
 /// Une seule pièce n'est pas un groupe : rien ne s'annonce, et le récepteur joue comme seul.
 /// Sinon la latence s'annonce toutes les 500 ms, et aussitôt quand elle change.
 ///
-/// Exemple : besoins 22 et 31 ms → 32 ms ; le second retombe à 25 → 32 ms encore 30 s, puis 28.
+/// Exemple : besoins 22 et 30 ms → 36 ms ; le second retombe à 24 → 36 ms encore 30 s, puis
+/// 32 (24 + 3 + 2, au pas).
 class AccordGroupe {
  public:
-  static constexpr std::uint64_t margeNs = 1'000'000;
+  static constexpr std::uint64_t margeNs = 3'000'000;
   static constexpr std::uint64_t pasNs = 4'000'000;
-  static constexpr std::uint64_t hysteresisNs = pasNs;
   static constexpr std::uint64_t periodeAnnonceNs = 500'000'000;
   static constexpr std::size_t secondesRetenues = 30;
 

@@ -252,15 +252,15 @@ TEST_F(Banc, LaLatenceDuGroupeSuitLePlusGrandBesoin) {
   file->avancer(1s);
   const auto annoncesA = latences(a, ouvreurRecepteur);
   ASSERT_FALSE(annoncesA.empty());
-  EXPECT_EQ(annoncesA.back(), 32'000'000u) << "30 ms + 1 de marge, au pas de 4 ms";
-  EXPECT_EQ(latences(b, ouvreurB).back(), 32'000'000u);
+  EXPECT_EQ(annoncesA.back(), 36'000'000u) << "30 ms + 3 de marge, au pas de 4 ms";
+  EXPECT_EQ(latences(b, ouvreurB).back(), 36'000'000u);
 
   ASSERT_TRUE(b.livrer(
-      *scelleurB.sceller(MessageGroupe::besoin(45'000'000, 0).encoder(), SorteEnveloppe::horloge)));
+      *scelleurB.sceller(MessageGroupe::besoin(46'000'000, 0).encoder(), SorteEnveloppe::horloge)));
   file->executer();
   file->avancer(EmetteurAudio::periodeVeille);
-  EXPECT_EQ(latences(a, ouvreurRecepteur).back(), 48'000'000u) << "monte aussitôt";
-  EXPECT_EQ(latences(b, ouvreurB).back(), 48'000'000u);
+  EXPECT_EQ(latences(a, ouvreurRecepteur).back(), 52'000'000u) << "monte aussitôt";
+  EXPECT_EQ(latences(b, ouvreurB).back(), 52'000'000u);
 
   // Un message d'horloge d'une sorte que personne ne connaît n'a aucun effet.
   Octets inconnu = MessageHorloge::question(1).encoder();
