@@ -53,6 +53,46 @@ void BM_RecepteurUneSeconde(benchmark::State& state) {
 }
 BENCHMARK(BM_RecepteurUneSeconde)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// Le rendu seul : une seconde de son (100 blocs de 10 ms) tirée d'une file toujours pleine,
+// rééchantillonnée à +300 ppm (argument 1) ou passée telle quelle (0) ; l'écart des deux est
+// le prix du rééchantillonneur. Le temps par itération est en ns par seconde de son.
+void BM_RenduUneSeconde(benchmark::State& state) {
+  const bool reechantillonner = state.range(0) != 0;
+  auto lecture = std::make_shared<FileLecture>(960, false);
+  RenduLecture rendu(lecture, reechantillonner);
+  rendu.changerVitesse(300);
+  Octets pcm(1280);
+  std::uint32_t sequence = 0;
+  const auto remplir = [&] {
+    while (lecture->etat().reserveTrames < 60'000) {
+      for (std::size_t i = 0; i < 320; ++i) {
+        const auto v = static_cast<std::int16_t>(
+            std::lround(16'000 * std::sin((sequence * 320.0 + static_cast<double>(i)) * 0.1309)));
+        pcm[4 * i] = pcm[4 * i + 2] = static_cast<std::uint8_t>(v & 0xFF);
+        pcm[4 * i + 1] = pcm[4 * i + 3] = static_cast<std::uint8_t>((v >> 8) & 0xFF);
+      }
+      lecture->placer(sequence, static_cast<InstantNs>(sequence) * 6'666'667, pcm);
+      ++sequence;
+    }
+  };
+  std::vector<float> bloc(2 * 480);
+  remplir();
+  rendu.rendre(bloc, 0);  // l'amorçage rogne la réserve : la remplir de nouveau
+  InstantNs t = 10'000'000;
+  for (auto _ : state) {
+    state.PauseTiming();
+    remplir();
+    state.ResumeTiming();
+    for (int i = 0; i < 100; ++i) {
+      rendu.rendre(bloc, t);
+      benchmark::DoNotOptimize(bloc.data());
+      t += 10'000'000;
+    }
+  }
+  state.counters["trous"] = static_cast<double>(lecture->etat().trous);
+}
+BENCHMARK(BM_RenduUneSeconde)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();

@@ -374,7 +374,8 @@ std::optional<double> FileLecture::prendreEcartRendus() {
 
 void FileLecture::decaler(std::int64_t trames) {
   Garde garde(verrou_);
-  decalageDemande_ = trames;
+  // Un fichier n'a pas d'heure à tenir : il garde le son à l'échantillon près.
+  if (rattraper_) decalageDemande_ = trames;
 }
 
 void FileLecture::vider() {

@@ -116,7 +116,8 @@ class FileLecture {
   /// Décale la lecture au rendu suivant : `trames` > 0 saute autant de son (pas plus que la
   /// file n'en tient au-delà d'un paquet), en fondu enchaîné ; < 0 retient la tête autant de
   /// trames (au moins `tramesFondu`), le son s'éteignant puis revenant en fondu. Sans effet si
-  /// la lecture ne joue pas un paquet reçu à ce moment-là. Chemin de réception.
+  /// la lecture ne joue pas un paquet reçu à ce moment-là, et sans `rattraper` (un fichier).
+  /// Chemin de réception.
   void decaler(std::int64_t trames);
   /// Moyenne, depuis l'appel précédent, de l'heure de chaque rendu daté moins l'heure de
   /// capture de sa première trame (horloge locale moins horloge de l'émetteur), ns.

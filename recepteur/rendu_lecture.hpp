@@ -9,15 +9,17 @@
 #include "protocol/base/instant.hpp"
 #include "protocol/base/verrou.hpp"
 #include "recepteur/file_lecture.hpp"
-
-struct SRC_STATE_tag;
+#include "recepteur/reechantillonneur.hpp"
 
 namespace ravlo {
 
 /// Ce que la sortie joue : des trames stéréo flottantes entrelacées, tirées de la lecture
-/// à la vitesse que donne le pilote. La correction de vitesse passe par libsamplerate
-/// (sinc rapide) : le rapport de sortie sur entrée vaut 1 ÷ (1 + ppm × 10⁻⁶), si bien
+/// à la vitesse que donne le pilote. La correction de vitesse passe par un
+/// `Reechantillonneur` : le rapport de sortie sur entrée vaut 1 ÷ (1 + ppm × 10⁻⁶), si bien
 /// qu'une vitesse positive consomme la file plus vite qu'elle ne joue.
+///
+/// Chaque morceau tiré de la file porte l'heure où sa première trame sortira : l'heure du
+/// bloc, plus ce que le rééchantillonneur joue avant elle (son avance sur l'entrée comprise).
 ///
 /// Sans rééchantillonnage (`reechantillonner` faux, pour un fichier qui n'a pas d'horloge à
 /// suivre), les trames de la file passent telles quelles, et `rendre` peut attendre : une
@@ -25,13 +27,12 @@ namespace ravlo {
 ///
 /// `rendre` : fil de rendu seul, n'alloue rien et ne prend que le verrou court de la
 /// lecture. `changerVitesse` : n'importe quel fil.
-class RenduLecture {
+class RenduLecture final : private Reechantillonneur::Source {
  public:
   /// 2 ms tirées à la fois : la file ne se lit pas plus tôt qu'il ne faut.
-  static constexpr std::int64_t tramesParMorceau = 96;
+  static constexpr std::int64_t tramesParMorceau = Reechantillonneur::tramesParMorceau;
 
   RenduLecture(std::shared_ptr<FileLecture> lecture, bool reechantillonner);
-  ~RenduLecture();
   RenduLecture(const RenduLecture&) = delete;
   RenduLecture& operator=(const RenduLecture&) = delete;
 
@@ -46,16 +47,14 @@ class RenduLecture {
                          bool peutAttendre = false);
 
  private:
-  static long fournir(void* moi, float** donnees);
-  std::int64_t tirer(std::int64_t trames, std::optional<InstantNs> heureNs);
+  void fournir(std::span<float> gauche, std::span<float> droite, double sortieTrames) override;
 
   std::shared_ptr<FileLecture> lecture_;
-  SRC_STATE_tag* convertisseur_ = nullptr;
+  const std::unique_ptr<Reechantillonneur> reechantillonneur_;
   std::atomic<double> vitessePPM_{0};
-  std::optional<InstantNs> heureMorceau_;
+  std::optional<InstantNs> heureBloc_;
   std::array<float, tramesParMorceau> gauche_{};
   std::array<float, tramesParMorceau> droite_{};
-  std::array<float, 2 * tramesParMorceau> entree_{};
 };
 
 }  // namespace ravlo

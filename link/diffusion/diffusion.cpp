@@ -1,22 +1,23 @@
 #include "link/diffusion/diffusion.hpp"
 
+#include <algorithm>
+#include <ranges>
+
 #include "protocol/base/exiger.hpp"
 
 namespace ravlo {
 
 std::shared_ptr<Diffusion> Diffusion::creer(Dependances dependances, const FabriqueSource& source,
-                                            PointReseau point, Liaison liaison) {
-  return std::shared_ptr<Diffusion>(
-      new Diffusion(std::move(dependances), source, std::move(point), std::move(liaison)));
+                                            PointReseau point, Liaison liaison, std::string nom) {
+  auto diffusion = std::shared_ptr<Diffusion>(new Diffusion(std::move(dependances), source));
+  diffusion->ajouterPiece(std::move(point), std::move(liaison), std::move(nom));
+  return diffusion;
 }
 
-Diffusion::Diffusion(Dependances dependances, const FabriqueSource& source, PointReseau point,
-                     Liaison liaison)
+Diffusion::Diffusion(Dependances dependances, const FabriqueSource& source)
     : dep_(std::move(dependances)),
       tampon_(std::make_shared<TamponAudio>(capaciteTampon)),
-      source_(source(tampon_)),
-      point_(std::move(point)),
-      liaison_(std::move(liaison)) {
+      source_(source(tampon_)) {
   RAVLO_EXIGER(dep_.principal != nullptr && source_ != nullptr);
 }
 
@@ -26,13 +27,21 @@ Diffusion::~Diffusion() {
 
 std::expected<void, ErreurCapture> Diffusion::demarrer() {
   RAVLO_EXIGER(!enCours_ && !emetteur_);  // une diffusion ne sert qu'une fois
+  RAVLO_EXIGER(!pieces_.empty());
   if (auto demarrage = source_->demarrer(); !demarrage) {
     source_->arreter();
     return demarrage;
   }
+  Piece& premiere = pieces_.front();
   emetteur_ = EmetteurAudio::creer(
-      tampon_, point_, liaison_, rappelFin(Fin::parRecepteur), rappelFin(Fin::injoignable),
+      tampon_, premiere.point, premiere.liaison, rappelFin(premiere.numero, Fin::parRecepteur),
+      rappelFin(premiere.numero, Fin::injoignable),
       EmetteurAudio::Plateforme{dep_.fileEmetteur, dep_.connexions, dep_.horloge});
+  // Avant `demarrer` de l'émetteur : toutes partent au même bloc.
+  for (Piece& p : pieces_ | std::views::drop(1)) {
+    p.voie = emetteur_->ajouterVoie(p.point, p.liaison, rappelFin(p.numero, Fin::parRecepteur),
+                                    rappelFin(p.numero, Fin::injoignable));
+  }
   emetteur_->demarrer();
   enCours_ = true;
   debut_ = maintenant();
@@ -48,9 +57,43 @@ void Diffusion::arreter() {
   source_->arreter();
 }
 
+Diffusion::NumeroPiece Diffusion::ajouterPiece(PointReseau point, Liaison liaison,
+                                               std::string nom) {
+  const NumeroPiece numero = prochainePiece_++;
+  if (emetteur_ && !enCours_) return numero;
+  Piece piece{numero, std::move(nom), std::move(point), std::move(liaison), 0};
+  if (emetteur_) {
+    piece.voie =
+        emetteur_->ajouterVoie(piece.point, piece.liaison, rappelFin(numero, Fin::parRecepteur),
+                               rappelFin(numero, Fin::injoignable));
+  }
+  pieces_.push_back(std::move(piece));
+  return numero;
+}
+
+void Diffusion::retirerPiece(NumeroPiece numero) {
+  const auto piece = std::ranges::find(pieces_, numero, &Piece::numero);
+  if (piece == pieces_.end() || (emetteur_ && !enCours_)) return;
+  if (pieces_.size() == 1 && emetteur_) return finir(Fin::parRecepteur);
+  if (emetteur_) emetteur_->retirerVoie(piece->voie);
+  pieces_.erase(piece);
+}
+
 Diffusion::Statistiques Diffusion::releve() const {
   Statistiques s = statistiques_;
-  if (emetteur_) s.emetteur = emetteur_->compteurs();
+  s.pieces.clear();
+  std::vector<EmetteurAudio::CompteursVoie> voies;
+  if (emetteur_) {
+    s.emetteur = emetteur_->compteurs();
+    voies = emetteur_->compteursVoies();
+  }
+  for (const Piece& p : pieces_) {
+    StatistiquesPiece sp{p.numero, p.nom, p.point, {}};
+    // Une voie pas encore ajoutée sur la file de l'émetteur n'a rien compté.
+    const auto v = std::ranges::find(voies, p.voie, &EmetteurAudio::CompteursVoie::id);
+    if (v != voies.end()) sp.voie = v->compteurs;
+    s.pieces.push_back(std::move(sp));
+  }
   if (enCours_) {
     s.duree = static_cast<double>(maintenant() - debut_) / 1e9;
     s.trames = source_->trames();
@@ -58,13 +101,21 @@ Diffusion::Statistiques Diffusion::releve() const {
   return s;
 }
 
-Tache Diffusion::rappelFin(Fin fin) {
+Tache Diffusion::rappelFin(NumeroPiece numero, Fin fin) {
   // Sur la file de l'émetteur : seulement passer au fil principal.
-  return [faible = weak_from_this(), principal = dep_.principal, fin] {
-    principal->poster([faible, fin] {
-      if (const auto moi = faible.lock(); moi && moi->enCours_) moi->finir(fin);
+  return [faible = weak_from_this(), principal = dep_.principal, numero, fin] {
+    principal->poster([faible, numero, fin] {
+      if (const auto moi = faible.lock(); moi && moi->enCours_) moi->finirPiece(numero, fin);
     });
   };
+}
+
+void Diffusion::finirPiece(NumeroPiece numero, Fin fin) {
+  const auto piece = std::ranges::find(pieces_, numero, &Piece::numero);
+  if (piece == pieces_.end()) return;  // déjà retirée par le propriétaire
+  if (pieces_.size() == 1) return finir(fin);
+  pieces_.erase(piece);
+  if (quandPieceFinie_) quandPieceFinie_(numero, fin);
 }
 
 void Diffusion::finir(Fin fin) {

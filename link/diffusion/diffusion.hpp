@@ -6,6 +6,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "link/diffusion/emetteur_audio.hpp"
 #include "link/diffusion/source_diffusion.hpp"
@@ -13,8 +15,14 @@
 namespace ravlo {
 
 /// Une diffusion, de la liaison obtenue jusqu'à la fin : l'anneau (96 000 octets, une
-/// demi-seconde), la source qui l'emplit, et l'émetteur qui le vide vers le récepteur
-/// appairé. C'est le seul assemblage de l'envoi : `ravlo-envoi` et l'application le pilotent.
+/// demi-seconde), la source qui l'emplit, et l'émetteur qui le vide vers les récepteurs
+/// appairés, un par pièce. C'est le seul assemblage de l'envoi : `ravlo-envoi` et
+/// l'application le pilotent.
+///
+/// La pièce de la création porte le numéro 0, les suivantes 1, 2… Chacune a ses clés, ses
+/// numéros de paquet et sa connexion (une voie de l'émetteur). Une pièce qui finit (son
+/// récepteur a dit fin, ou ne répond plus) quand d'autres restent n'appelle que
+/// `quandPieceFinie` ; la dernière finit la diffusion avec sa raison.
 ///
 /// Toutes les 0,5 s (horloge continue), le suivi relève les statistiques et surveille la
 /// source. Une source en panne, ou qui ne livre aucune trame nouvelle pendant 2 s, est
@@ -26,6 +34,8 @@ namespace ravlo {
 /// sont ignorés. `quandFin` est appelé une fois, la diffusion déjà arrêtée.
 class Diffusion : public std::enable_shared_from_this<Diffusion> {
  public:
+  using NumeroPiece = std::uint32_t;
+
   enum class Fin : std::uint8_t {
     parRecepteur,  ///< le récepteur a arrêté la lecture
     injoignable,   ///< le récepteur ne répond plus
@@ -33,12 +43,23 @@ class Diffusion : public std::enable_shared_from_this<Diffusion> {
     sourceEnPanne  ///< sans relance : `panne()` dit pourquoi
   };
 
+  struct StatistiquesPiece {
+    NumeroPiece numero = 0;
+    std::string nom;
+    PointReseau point;
+    VoieEmission::Statistiques voie;
+    bool operator==(const StatistiquesPiece&) const = default;
+  };
+
   struct Statistiques {
+    /// L'anneau et la première pièce en service.
     EmetteurAudio::Statistiques emetteur;
     double duree = 0;         ///< secondes depuis le démarrage
     std::int64_t trames = 0;  ///< livrées par la source depuis son dernier démarrage
     bool sourceMuette = false;
     std::int64_t sourcesRelancees = 0;
+    /// Les pièces en service, par numéro ; après la fin, celles qui l'étaient à la fin.
+    std::vector<StatistiquesPiece> pieces;
     bool operator==(const Statistiques&) const = default;
   };
 
@@ -56,20 +77,34 @@ class Diffusion : public std::enable_shared_from_this<Diffusion> {
   static constexpr std::chrono::seconds delaiSansTrame{2};
   static constexpr std::int64_t relancesMax = 2;
 
-  /// Ne démarre rien.
+  /// Ne démarre rien. `nom` : celui qu'annonce le récepteur de la pièce 0 (peut être vide).
   [[nodiscard]] static std::shared_ptr<Diffusion> creer(Dependances dependances,
                                                         const FabriqueSource& source,
-                                                        PointReseau point, Liaison liaison);
+                                                        PointReseau point, Liaison liaison,
+                                                        std::string nom = {});
   ~Diffusion();
   Diffusion(const Diffusion&) = delete;
   Diffusion& operator=(const Diffusion&) = delete;
 
-  /// La source d'abord : si elle ne démarre pas, rien ne part et rien ne reste.
+  /// La source d'abord : si elle ne démarre pas, rien ne part et rien ne reste. Au moins une
+  /// pièce doit rester.
   [[nodiscard]] std::expected<void, ErreurCapture> demarrer();
   /// Sûr à tout moment, autant de fois qu'on veut.
   void arreter();
 
+  /// Une pièce de plus, sous ses propres clés. Pendant l'envoi, elle reçoit les blocs à partir
+  /// du suivant ; avant `demarrer()`, elle part avec la pièce 0, au même bloc. Après la fin,
+  /// sans effet.
+  NumeroPiece ajouterPiece(PointReseau point, Liaison liaison, std::string nom);
+  /// Cette pièce cesse de recevoir ; les autres continuent. Retirer la dernière finit la
+  /// diffusion (`quandFin` avec `parRecepteur`). Un numéro qui n'est plus en service : rien.
+  void retirerPiece(NumeroPiece numero);
+
   void quandFin(std::function<void(Fin)> rappel) { quandFin_ = std::move(rappel); }
+  /// Une pièce finie d'elle-même (fin de son récepteur, ou injoignable) quand d'autres restent.
+  void quandPieceFinie(std::function<void(NumeroPiece, Fin)> rappel) {
+    quandPieceFinie_ = std::move(rappel);
+  }
   /// Après chaque relevé qui a changé quelque chose.
   void quandChange(std::function<void()> rappel) { quandChange_ = std::move(rappel); }
 
@@ -87,10 +122,18 @@ class Diffusion : public std::enable_shared_from_this<Diffusion> {
   [[nodiscard]] bool enCours() const { return enCours_; }
 
  private:
-  Diffusion(Dependances dependances, const FabriqueSource& source, PointReseau point,
-            Liaison liaison);
+  struct Piece {
+    NumeroPiece numero = 0;
+    std::string nom;
+    PointReseau point;
+    Liaison liaison;
+    EmetteurAudio::IdVoie voie = 0;  ///< donné au démarrage ou à l'ajout
+  };
+
+  Diffusion(Dependances dependances, const FabriqueSource& source);
   [[nodiscard]] InstantNs maintenant() const { return dep_.horloge->continueNs(); }
-  [[nodiscard]] Tache rappelFin(Fin fin);
+  [[nodiscard]] Tache rappelFin(NumeroPiece numero, Fin fin);
+  void finirPiece(NumeroPiece numero, Fin fin);
   void finir(Fin fin);
   void planifierSuivi();
   void suivre();
@@ -100,10 +143,12 @@ class Diffusion : public std::enable_shared_from_this<Diffusion> {
   Dependances dep_;
   std::shared_ptr<TamponAudio> tampon_;
   std::unique_ptr<SourceDiffusion> source_;
-  const PointReseau point_;
-  const Liaison liaison_;
+  /// En service, par numéro ; la dernière reste après la fin, pour ses compteurs.
+  std::vector<Piece> pieces_;
+  NumeroPiece prochainePiece_ = 0;
   std::shared_ptr<EmetteurAudio> emetteur_;
   std::function<void(Fin)> quandFin_;
+  std::function<void(NumeroPiece, Fin)> quandPieceFinie_;
   std::function<void()> quandChange_;
   Statistiques statistiques_;
   std::optional<ErreurCapture> panneFinale_;

@@ -9,24 +9,19 @@ std::shared_ptr<EmetteurAudio> EmetteurAudio::creer(std::shared_ptr<TamponAudio>
                                                     Tache quandRecepteurArrete,
                                                     Tache quandRecepteurEstInjoignable,
                                                     Plateforme plateforme) {
-  return std::shared_ptr<EmetteurAudio>(new EmetteurAudio(
-      std::move(tampon), std::move(point), std::move(liaison), std::move(quandRecepteurArrete),
-      std::move(quandRecepteurEstInjoignable), std::move(plateforme)));
+  auto moi =
+      std::shared_ptr<EmetteurAudio>(new EmetteurAudio(std::move(tampon), std::move(plateforme)));
+  // Après la construction : les rappels de la voie tiennent l'émetteur par un weak_ptr.
+  auto voie =
+      moi->nouvelleVoie(std::move(point), std::move(liaison), std::move(quandRecepteurArrete),
+                        std::move(quandRecepteurEstInjoignable), moi->plateforme_.premiereSequence);
+  Garde garde(moi->verrou_);
+  moi->voies_.push_back(std::move(voie));
+  return moi;
 }
 
-EmetteurAudio::EmetteurAudio(std::shared_ptr<TamponAudio> tampon, PointReseau point,
-                             Liaison liaison, Tache quandRecepteurArrete,
-                             Tache quandRecepteurEstInjoignable, Plateforme plateforme)
-    : tampon_(std::move(tampon)),
-      plateforme_(std::move(plateforme)),
-      principale_(VoieEmission::creer(std::move(point), std::move(liaison),
-                                      std::move(quandRecepteurArrete),
-                                      std::move(quandRecepteurEstInjoignable),
-                                      {plateforme_.file, plateforme_.connexions,
-                                       plateforme_.horloge, plateforme_.premiereSequence})) {
-  Garde garde(verrou_);
-  voies_.push_back(principale_);
-}
+EmetteurAudio::EmetteurAudio(std::shared_ptr<TamponAudio> tampon, Plateforme plateforme)
+    : tampon_(std::move(tampon)), plateforme_(std::move(plateforme)) {}
 
 EmetteurAudio::~EmetteurAudio() {
   // Dernière référence lâchée, peut-être hors de la file : l'annulation y est sûre, et
@@ -44,30 +39,63 @@ void EmetteurAudio::arreter() {
   plateforme_.file->poster([moi = shared_from_this()] { moi->arreterSurLaFile(); });
 }
 
-std::shared_ptr<VoieEmission> EmetteurAudio::nouvelleVoie(PointReseau point, Liaison liaison,
-                                                          Tache quandRecepteurArrete,
-                                                          Tache quandRecepteurEstInjoignable) {
-  return VoieEmission::creer(std::move(point), std::move(liaison), std::move(quandRecepteurArrete),
-                             std::move(quandRecepteurEstInjoignable),
-                             {plateforme_.file, plateforme_.connexions, plateforme_.horloge, 0});
+EmetteurAudio::VoieEnService EmetteurAudio::nouvelleVoie(PointReseau point, Liaison liaison,
+                                                         Tache quandRecepteurArrete,
+                                                         Tache quandRecepteurEstInjoignable,
+                                                         std::uint32_t premiereSequence) {
+  IdVoie id = 0;
+  {
+    Garde garde(verrou_);
+    id = prochaineVoie_++;
+  }
+  // Retirée avant que son propriétaire l'apprenne : qui relit alors les voies en service ne
+  // la voit plus.
+  const auto finie = [faible = weak_from_this(), id](Tache rappel) -> Tache {
+    return [faible, id, rappel = std::move(rappel)] {
+      if (const auto moi = faible.lock()) moi->retirer(id);
+      rappel();
+    };
+  };
+  return {id,
+          VoieEmission::creer(
+              std::move(point), std::move(liaison), finie(std::move(quandRecepteurArrete)),
+              finie(std::move(quandRecepteurEstInjoignable)),
+              {plateforme_.file, plateforme_.connexions, plateforme_.horloge, premiereSequence})};
 }
 
-void EmetteurAudio::ajouterVoie(PointReseau point, Liaison liaison, Tache quandRecepteurArrete,
-                                Tache quandRecepteurEstInjoignable) {
+EmetteurAudio::IdVoie EmetteurAudio::ajouterVoie(PointReseau point, Liaison liaison,
+                                                 Tache quandRecepteurArrete,
+                                                 Tache quandRecepteurEstInjoignable) {
+  // Un émetteur déjà arrêté ne servira pas la voie : elle renonce aussitôt, pour que son
+  // propriétaire ne l'attende pas.
+  Tache renonce = quandRecepteurEstInjoignable;
   auto voie = nouvelleVoie(std::move(point), std::move(liaison), std::move(quandRecepteurArrete),
-                           std::move(quandRecepteurEstInjoignable));
-  plateforme_.file->poster([moi = shared_from_this(), voie] {
-    if (!moi->demarre_) return;
-    {
-      Garde garde(moi->verrou_);
-      moi->voies_.push_back(voie);
-    }
-    voie->ouvrir();
-  });
+                           std::move(quandRecepteurEstInjoignable), 0);
+  const IdVoie id = voie.id;
+  plateforme_.file->poster(
+      [moi = shared_from_this(), voie = std::move(voie), renonce = std::move(renonce)] {
+        if (moi->arrete_) return renonce();
+        {
+          Garde garde(moi->verrou_);
+          moi->voies_.push_back(voie);
+        }
+        // Pas encore démarré : `demarrerSurLaFile` l'ouvrira avec les autres.
+        if (moi->demarre_) voie.voie->ouvrir();
+      });
+  return id;
+}
+
+void EmetteurAudio::retirerVoie(IdVoie id) {
+  plateforme_.file->poster([moi = shared_from_this(), id] { moi->retirer(id); });
 }
 
 EmetteurAudio::Statistiques EmetteurAudio::compteurs() const {
-  const VoieEmission::Statistiques v = principale_->compteurs();
+  std::shared_ptr<VoieEmission> premiere;
+  {
+    Garde garde(verrou_);
+    premiere = voies_.front().voie;
+  }
+  const VoieEmission::Statistiques v = premiere->compteurs();
   Garde garde(verrou_);
   Statistiques s = compteurs_;
   s.paquetsEnvoyes = v.paquetsEnvoyes;
@@ -79,22 +107,27 @@ EmetteurAudio::Statistiques EmetteurAudio::compteurs() const {
   return s;
 }
 
-std::vector<VoieEmission::Statistiques> EmetteurAudio::compteursVoies() const {
-  std::vector<std::shared_ptr<VoieEmission>> voies;
+std::vector<EmetteurAudio::CompteursVoie> EmetteurAudio::compteursVoies() const {
+  std::vector<VoieEnService> voies;
   {
     Garde garde(verrou_);
     voies = voies_;
   }
-  std::vector<VoieEmission::Statistiques> s;
+  std::vector<CompteursVoie> s;
   s.reserve(voies.size());
-  for (const auto& v : voies) s.push_back(v->compteurs());
+  for (const auto& v : voies) s.push_back({v.id, v.voie->compteurs()});
   return s;
 }
 
 void EmetteurAudio::demarrerSurLaFile() {
-  if (demarre_) return;
+  if (demarre_ || arrete_) return;
   demarre_ = true;
-  principale_->ouvrir();
+  std::vector<VoieEnService> voies;
+  {
+    Garde garde(verrou_);
+    voies = voies_;
+  }
+  for (const auto& v : voies) v.voie->ouvrir();
   std::weak_ptr<EmetteurAudio> faible = weak_from_this();
   const auto envoyer = [faible] {
     if (const auto moi = faible.lock()) moi->envoyerBlocs();
@@ -106,32 +139,43 @@ void EmetteurAudio::demarrerSurLaFile() {
 }
 
 void EmetteurAudio::arreterSurLaFile() {
+  arrete_ = true;
   if (minuteur_) minuteur_->annuler();
   minuteur_.reset();
   if (reveil_) tampon_->brancherReveil(nullptr, 0);
   reveil_.reset();
-  std::vector<std::shared_ptr<VoieEmission>> voies;
+  std::vector<VoieEnService> voies;
   {
     Garde garde(verrou_);
     voies = voies_;
   }
-  for (const auto& v : voies) v->fermer();
+  for (const auto& v : voies) v.voie->fermer();
 }
 
-void EmetteurAudio::retirer(const VoieEmission* voie) {
-  bool aucune = false;
+void EmetteurAudio::retirer(IdVoie id) {
+  std::shared_ptr<VoieEmission> retiree;
+  bool derniere = false;
   {
     Garde garde(verrou_);
-    std::erase_if(voies_, [voie](const auto& v) { return v.get() == voie; });
-    aucune = voies_.empty();
+    const auto v = std::ranges::find(voies_, id, &VoieEnService::id);
+    if (v == voies_.end()) return;
+    derniere = voies_.size() == 1;
+    if (!derniere) {
+      retiree = v->voie;
+      voies_.erase(v);
+    }
   }
-  if (aucune) arreterSurLaFile();
+  if (derniere) {
+    arreterSurLaFile();
+  } else {
+    retiree->fermer();
+  }
 }
 
 void EmetteurAudio::accorderGroupe(InstantNs t) {
   const auto voie = [this](std::size_t i) -> std::shared_ptr<VoieEmission> {
     Garde garde(verrou_);
-    return i < voies_.size() ? voies_[i] : nullptr;
+    return i < voies_.size() ? voies_[i].voie : nullptr;
   };
   std::size_t pieces = 0;
   std::optional<std::uint64_t> besoin;
@@ -151,21 +195,18 @@ void EmetteurAudio::envoyerBlocs() {
     compteurs_.octetsJetes = perdus;
   }
   // Le tic ne change la liste des voies que par `retirer` ; il en lit une copie sans
-  // allocation : une seule voie dans le cas courant, parcourue par index.
-  for (std::size_t i = 0;;) {
+  // allocation : une seule voie dans le cas courant, parcourue par index. Une voie qui
+  // renonce s'est déjà retirée par son rappel : l'index désigne alors la suivante.
+  for (std::size_t i = 0; minuteur_;) {
     std::shared_ptr<VoieEmission> voie;
     {
       Garde garde(verrou_);
       if (i >= voies_.size()) break;
-      voie = voies_[i];
+      voie = voies_[i].voie;
     }
-    if (voie->surveiller(t)) {
-      ++i;
-    } else {
-      retirer(voie.get());
-    }
+    if (voie->surveiller(t)) ++i;
   }
-  if (!minuteur_) return;  // plus aucune voie
+  if (!minuteur_) return;  // la dernière voie a renoncé
   accorderGroupe(t);
 
   std::int64_t sansHeure = 0;
@@ -186,7 +227,7 @@ void EmetteurAudio::envoyerBlocs() {
       {
         Garde garde(verrou_);
         if (i >= voies_.size()) break;
-        voie = voies_[i];
+        voie = voies_[i].voie;
       }
       voie->envoyer(pcm_, heure);
     }

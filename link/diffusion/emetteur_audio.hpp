@@ -24,19 +24,23 @@ namespace ravlo {
 /// sous leurs propres clés et l'envoient (`VoieEmission`). L'anneau le réveille dès qu'il
 /// tient un bloc entier : un paquet part sitôt ses 320 trames écrites, sans attendre de tic.
 /// Une veille de 100 ms, qui vide aussi l'anneau, tient le reste : surveillance des
-/// récepteurs et des connexions quand la source se tait. Une voie
-/// qui renonce est retirée sans toucher les autres ; la dernière partie, l'émetteur s'arrête.
+/// récepteurs et des connexions quand la source se tait.
 ///
-/// La voie de la création est la principale : ses rappels sont ceux de la diffusion, ses
-/// compteurs ceux de `compteurs()`. `ajouterVoie` en ajoute d'autres, qui reçoivent les
-/// blocs suivants.
+/// Chaque voie a son identifiant (0 pour celle de la création, puis 1, 2…) et ses rappels.
+/// Une voie qui finit d'elle-même (fin dite par son récepteur, ou récepteur injoignable) est
+/// retirée avant que son rappel soit appelé, sans toucher les autres. La dernière n'est pas
+/// retirée : l'émetteur s'arrête, et elle reste listée avec ses compteurs de l'arrêt.
+/// `compteurs()` suit la première voie encore en service.
 ///
 /// Tout son état vit sur sa file, sauf les compteurs, sous des verrous courts. `demarrer()`,
-/// `ajouterVoie()` et `arreter()` sont sûrs depuis n'importe quel fil ; l'étape postée tient
-/// l'émetteur, si bien qu'elle s'exécute même si l'appelant le lâche aussitôt.
+/// `ajouterVoie()`, `retirerVoie()` et `arreter()` sont sûrs depuis n'importe quel fil ;
+/// l'étape postée tient l'émetteur, si bien qu'elle s'exécute même si l'appelant le lâche
+/// aussitôt.
 class EmetteurAudio : public std::enable_shared_from_this<EmetteurAudio> {
  public:
-  /// Ceux de l'anneau, puis ceux de la voie principale.
+  using IdVoie = std::uint32_t;
+
+  /// Ceux de l'anneau, puis ceux de la première voie en service.
   struct Statistiques {
     std::int64_t paquetsEnvoyes = 0;
     std::int64_t octetsJetes = 0;  ///< les `perdus` de l'anneau
@@ -49,6 +53,12 @@ class EmetteurAudio : public std::enable_shared_from_this<EmetteurAudio> {
     /// Blocs de 1280 octets vidés de l'anneau sans être envoyés, faute de connexion prête.
     std::int64_t blocsJetes = 0;
     bool operator==(const Statistiques&) const = default;
+  };
+
+  struct CompteursVoie {
+    IdVoie id = 0;
+    VoieEmission::Statistiques compteurs;
+    bool operator==(const CompteursVoie&) const = default;
   };
 
   /// Ce que l'émetteur emprunte à la plateforme.
@@ -76,42 +86,52 @@ class EmetteurAudio : public std::enable_shared_from_this<EmetteurAudio> {
 
   void demarrer();
   void arreter();
-  /// Une voie de plus vers un autre récepteur appairé ; ses rappels sont les siens.
-  void ajouterVoie(PointReseau point, Liaison liaison, Tache quandRecepteurArrete,
-                   Tache quandRecepteurEstInjoignable);
+  /// Une voie de plus vers un autre récepteur appairé ; ses rappels sont les siens. Ajoutée
+  /// avant `demarrer()`, elle part avec la première ; sinon elle reçoit les blocs suivants.
+  /// L'émetteur déjà arrêté, elle appelle aussitôt `quandRecepteurEstInjoignable`.
+  IdVoie ajouterVoie(PointReseau point, Liaison liaison, Tache quandRecepteurArrete,
+                     Tache quandRecepteurEstInjoignable);
+  /// La voie cesse d'envoyer, sans appeler ses rappels ; la dernière arrête l'émetteur.
+  void retirerVoie(IdVoie id);
   /// Copie prise sous le verrou.
   [[nodiscard]] Statistiques compteurs() const;
-  /// Ceux de chaque voie encore en service, la principale d'abord si elle l'est.
-  [[nodiscard]] std::vector<VoieEmission::Statistiques> compteursVoies() const;
+  /// Ceux de chaque voie encore en service, par ordre d'ajout.
+  [[nodiscard]] std::vector<CompteursVoie> compteursVoies() const;
 
  private:
-  EmetteurAudio(std::shared_ptr<TamponAudio> tampon, PointReseau point, Liaison liaison,
-                Tache quandRecepteurArrete, Tache quandRecepteurEstInjoignable,
-                Plateforme plateforme);
+  struct VoieEnService {
+    IdVoie id = 0;
+    std::shared_ptr<VoieEmission> voie;
+  };
+
+  EmetteurAudio(std::shared_ptr<TamponAudio> tampon, Plateforme plateforme);
 
   void demarrerSurLaFile();
   void arreterSurLaFile();
   void envoyerBlocs();
   /// Plusieurs voies font un groupe : la latence commune, annoncée à chacune.
   void accorderGroupe(InstantNs t);
-  [[nodiscard]] std::shared_ptr<VoieEmission> nouvelleVoie(PointReseau point, Liaison liaison,
-                                                           Tache quandRecepteurArrete,
-                                                           Tache quandRecepteurEstInjoignable);
-  void retirer(const VoieEmission* voie);
+  [[nodiscard]] VoieEnService nouvelleVoie(PointReseau point, Liaison liaison,
+                                           Tache quandRecepteurArrete,
+                                           Tache quandRecepteurEstInjoignable,
+                                           std::uint32_t premiereSequence);
+  /// Sur la file.
+  void retirer(IdVoie id);
 
   const std::shared_ptr<TamponAudio> tampon_;
   const Plateforme plateforme_;
 
   mutable Verrou verrou_;
   Statistiques compteurs_ GARDE_PAR(verrou_);
-  /// Les voies en service, la principale d'abord tant qu'elle l'est ; changées sur la file.
-  std::vector<std::shared_ptr<VoieEmission>> voies_ GARDE_PAR(verrou_);
-  std::shared_ptr<VoieEmission> principale_;
+  /// Jamais vide : la dernière voie reste après l'arrêt. Changées sur la file.
+  std::vector<VoieEnService> voies_ GARDE_PAR(verrou_);
+  IdVoie prochaineVoie_ GARDE_PAR(verrou_) = 0;
 
   // Sur la file seulement.
   std::unique_ptr<Minuterie> minuteur_;
   std::unique_ptr<Reveil> reveil_;
   bool demarre_ = false;
+  bool arrete_ = false;
   std::uint64_t pireAttenteNs_ = 0;
   std::array<std::uint8_t, octetsParPaquet> pcm_{};
   InstantNs debutSecondeNs_ = 0;

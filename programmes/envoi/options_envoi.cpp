@@ -54,8 +54,10 @@ std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(std::span<const char
                                                             std::istream& entree,
                                                             const char* codeEnvironnement) {
   OptionsEnvoi options;
-  bool vers = false;
-  bool code = false;
+  // Tels qu'écrits, pour les nommer dans un refus ; et leurs codes, « - » compris.
+  std::vector<std::string> ecrites;
+  std::vector<std::optional<std::string>> codes;
+  std::optional<std::string> codeAvant;  // un --code avant tout récepteur
   bool ton = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string_view nom = arguments[i];
@@ -70,23 +72,20 @@ std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(std::span<const char
     if (i + 1 >= arguments.size())
       return std::unexpected("Valeur manquante après " + std::string(nom) + ".");
     const std::string_view valeur = arguments[++i];
-    if (nom == "--vers") {
-      auto point = lirePoint(valeur);
-      if (!point) return std::unexpected(point.error());
-      options.vers = *point;
-      vers = true;
-    } else if (nom == "--recepteur") {
-      options.recepteur = std::string(valeur);
-    } else if (nom == "--code") {
-      if (valeur == "-") {
-        auto lu = premiereLigne(entree);
-        if (!lu)
-          return std::unexpected(std::string("--code - n'a lu aucun code sur l'entrée standard."));
-        options.code = std::move(*lu);
+    if (nom == "--vers" || nom == "--recepteur") {
+      Destination d;
+      if (nom == "--vers") {
+        auto point = lirePoint(valeur);
+        if (!point) return std::unexpected(point.error());
+        d.vers = *point;
       } else {
-        options.code = valeur;
+        d.recepteur = std::string(valeur);
       }
-      code = true;
+      options.destinations.push_back(std::move(d));
+      ecrites.emplace_back(valeur);
+      codes.emplace_back();
+    } else if (nom == "--code") {
+      (codes.empty() ? codeAvant : codes.back()) = std::string(valeur);
     } else if (nom == "--nom") {
       options.nom = std::string(valeur);
     } else if (nom == "--ton") {
@@ -111,21 +110,42 @@ std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(std::span<const char
     if (arguments.size() != 1) return std::unexpected(std::string("--liste s'emploie seule."));
     return options;
   }
-  if (vers && options.recepteur)
-    return std::unexpected(std::string("--vers et --recepteur s'excluent."));
-  if (!code && codeEnvironnement != nullptr && *codeEnvironnement != '\0') {
-    options.code = codeEnvironnement;
-    code = true;
-  }
-  if ((!vers && !options.recepteur) || !code) {
-    return std::unexpected(std::string(
-        "--vers (ou --recepteur) et le code (--code ou RAVLO_CODE) sont obligatoires."));
+  const std::string obligatoires =
+      "--vers (ou --recepteur) et le code (--code ou RAVLO_CODE) sont obligatoires.";
+  if (options.destinations.empty()) return std::unexpected(obligatoires);
+  if (options.destinations.size() == 1) {
+    // Comme pour un seul récepteur depuis toujours : le code en tout point de la ligne.
+    if (!codes[0]) codes[0] = codeAvant;
+    if (!codes[0] && codeEnvironnement != nullptr && *codeEnvironnement != '\0')
+      codes[0] = codeEnvironnement;
+    if (!codes[0]) return std::unexpected(obligatoires);
+  } else {
+    const std::string chacun =
+        "Avec plusieurs récepteurs, chacun a son --code NNNN juste après son --vers ou son "
+        "--recepteur (ni --code -, ni RAVLO_CODE) : ";
+    if (codeAvant) return std::unexpected(chacun + "un --code vient avant le premier.");
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+      if (!codes[i] || *codes[i] == "-")
+        return std::unexpected(chacun + "il manque celui de « " + ecrites[i] + " ».");
+      for (std::size_t j = 0; j < i; ++j) {
+        const Destination &a = options.destinations[i], &b = options.destinations[j];
+        if (a.vers == b.vers && a.recepteur == b.recepteur)
+          return std::unexpected("« " + ecrites[i] + " » est visé deux fois.");
+      }
+    }
   }
   if (ton && options.wav) return std::unexpected(std::string("--ton et --wav s'excluent."));
   if (options.capture && (ton || options.wav))
     return std::unexpected(std::string("--capture exclut --ton et --wav."));
   if (options.silencieux && !options.capture)
     return std::unexpected(std::string("--silencieux va avec --capture."));
+  if (*codes[0] == "-") {
+    auto lu = premiereLigne(entree);
+    if (!lu)
+      return std::unexpected(std::string("--code - n'a lu aucun code sur l'entrée standard."));
+    codes[0] = std::move(*lu);
+  }
+  for (std::size_t i = 0; i < codes.size(); ++i) options.destinations[i].code = *codes[i];
   return options;
 }
 

@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "plateforme/connexion_datagramme.hpp"
 
@@ -13,12 +14,20 @@ namespace ravlo {
 
 /// La ligne de commande de `ravlo-envoi`.
 struct OptionsEnvoi {
-  PointReseau vers;
-  /// À la place de `vers` : le nom annoncé du récepteur, à chercher sur le réseau local.
-  std::optional<std::string> recepteur;
+  /// Un récepteur visé, avec le code qu'il montre.
+  struct Destination {
+    PointReseau vers;
+    /// À la place de `vers` : le nom annoncé du récepteur, à chercher sur le réseau local.
+    std::optional<std::string> recepteur;
+    std::string code;
+    bool operator==(const Destination&) const = default;
+  };
+
+  /// Dans l'ordre de la ligne de commande : appairées dans cet ordre, la première est la
+  /// pièce 0 de la diffusion. Jamais vide, sauf pour `liste`.
+  std::vector<Destination> destinations;
   /// Seulement lister les récepteurs trouvés, puis sortir.
   bool liste = false;
-  std::string code;
   std::optional<std::string> nom;
   double tonHz = 440.0;
   std::optional<std::filesystem::path> wav;
@@ -29,19 +38,23 @@ struct OptionsEnvoi {
   /// Avec `capture` : l'ordinateur se tait pendant l'envoi.
   bool silencieux = false;
 
-  /// Les options, ou la phrase qui dit ce qui ne va pas. Le code vient de `--code NNNN`, de
-  /// la première ligne de `entree` pour `--code -`, sinon de `codeEnvironnement` (la valeur
-  /// de RAVLO_CODE, nulle ou vide : absente) : les deux derniers ne se voient pas dans `ps`.
-  /// `entree` n'est lue que pour `--code -`.
+  /// Les options, ou la phrase qui dit ce qui ne va pas. Chaque `--code` appartient au
+  /// `--vers` ou `--recepteur` qui le précède. Pour un seul récepteur, le code peut aussi
+  /// venir avant lui, de la première ligne de `entree` pour `--code -`, sinon de
+  /// `codeEnvironnement` (la valeur de RAVLO_CODE, nulle ou vide : absente) : les deux
+  /// derniers ne se voient pas dans `ps`. Avec plusieurs, chacun a son `--code NNNN`.
+  /// `entree` n'est lue que pour `--code -`, une fois la ligne entière acceptée.
   [[nodiscard]] static std::expected<OptionsEnvoi, std::string> lire(
       std::span<const char* const> arguments, std::istream& entree, const char* codeEnvironnement);
   static constexpr const char* usage =
       "usage : ravlo-envoi (--vers HOTE:PORT | --recepteur NOM) [--code NNNN | --code -]\n"
+      "                    [(--vers HOTE:PORT | --recepteur NOM) --code NNNN]...\n"
       "                    [--nom NOM] [--ton HZ | --wav FICHIER | --capture [--silencieux]]\n"
       "                    [--secondes S] [--stats FICHIER]\n"
       "        ravlo-envoi --liste\n"
       "--code - lit le code sur l'entrée standard ; sans --code, il vient de RAVLO_CODE.\n"
-      "--code NNNN se voit dans ps, pour tous les utilisateurs de la machine.\n";
+      "--code NNNN se voit dans ps, pour tous les utilisateurs de la machine.\n"
+      "Plusieurs récepteurs jouent le même son : chacun suivi de son --code NNNN.\n";
 };
 
 /// "127.0.0.1:50000", "[::1]:50000" ou "localhost:50000" ; le nom se résout en IPv4.

@@ -1,6 +1,6 @@
 // ravlo-envoi : l'envoi sans interface graphique, pour les machines sans bureau, les
-// scripts et les tests. Appaire avec le récepteur, puis lui envoie un ton ou un fichier WAV
-// au rythme du temps réel, ou ce que joue l'ordinateur (--capture).
+// scripts et les tests. Appaire avec un ou plusieurs récepteurs, puis leur envoie un ton ou
+// un fichier WAV au rythme du temps réel, ou ce que joue l'ordinateur (--capture).
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +9,7 @@
 #include <iostream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <ranges>
 
 #include "link/capture/texte_erreur_capture.hpp"
 #include "link/decouverte/chercheur_ravlo.hpp"
@@ -36,18 +37,63 @@ struct Fin {
   int statut = 0;
 };
 
+// Un récepteur appairé : une pièce de la diffusion.
+struct Appaire {
+  std::optional<std::string> nom;  ///< celui de --recepteur
+  PointReseau vers;
+  Liaison liaison;
+};
+
+std::string adresse(const PointReseau& p) {
+  return p.adresse + ":" + std::to_string(p.port);
+}
+
+// « Salon » pour --recepteur, son adresse pour --vers.
+std::string designation(const std::optional<std::string>& nom, const PointReseau& vers) {
+  return nom ? "« " + *nom + " »" : adresse(vers);
+}
+
+nlohmann::json ouNull(const std::optional<std::string>& texte) {
+  return texte ? nlohmann::json(*texte) : nullptr;
+}
+
+nlohmann::json texteErreur(const std::optional<ErreurReseau>& erreur) {
+  return erreur ? nlohmann::json(MessageErreurReseau::texte(*erreur, localeCourante())) : nullptr;
+}
+
+// Ce qu'on sait d'une pièce à la fin de l'envoi, ou quand elle a fini seule.
+struct BilanPiece {
+  VoieEmission::Statistiques voie;
+  std::optional<std::string> fin;  ///< "fin" ou "injoignable", si elle a fini avant l'envoi
+};
+
+// Les clés d'une pièce seule restent en tête (scripts et essais les lisent) ; « recepteurs »
+// dit chacun, dans l'ordre de la ligne de commande.
 void ecrireStats(const std::filesystem::path& chemin, const EmetteurAudio::Statistiques& s,
-                 const std::string& raison) {
-  const nlohmann::json j = {
-      {"paquetsEnvoyes", s.paquetsEnvoyes},
-      {"octetsJetes", s.octetsJetes},
-      {"paquetsSansHeureDeCapture", s.paquetsSansHeureDeCapture},
-      {"connexionsRefaites", s.connexionsRefaites},
-      {"pireAttenteMs", s.pireAttenteMs},
-      {"connexionPrete", s.connexionPrete},
-      {"erreur", s.erreur ? nlohmann::json(MessageErreurReseau::texte(*s.erreur, localeCourante()))
-                          : nullptr},
-      {"raison", raison}};
+                 const std::string& raison, const std::vector<Appaire>& appaires,
+                 const std::vector<BilanPiece>& bilans) {
+  nlohmann::json recepteurs = nlohmann::json::array();
+  for (std::size_t i = 0; i < appaires.size(); ++i) {
+    const auto& v = bilans[i].voie;
+    recepteurs.push_back({{"nom", ouNull(appaires[i].nom)},
+                          {"vers", adresse(appaires[i].vers)},
+                          {"paquetsEnvoyes", v.paquetsEnvoyes},
+                          {"connexionPrete", v.connexionPrete},
+                          {"recepteurMuet", v.recepteurMuet},
+                          {"connexionsRefaites", v.connexionsRefaites},
+                          {"blocsJetes", v.blocsJetes},
+                          {"erreur", texteErreur(v.erreur)},
+                          {"fin", ouNull(bilans[i].fin)}});
+  }
+  const nlohmann::json j = {{"paquetsEnvoyes", s.paquetsEnvoyes},
+                            {"octetsJetes", s.octetsJetes},
+                            {"paquetsSansHeureDeCapture", s.paquetsSansHeureDeCapture},
+                            {"connexionsRefaites", s.connexionsRefaites},
+                            {"pireAttenteMs", s.pireAttenteMs},
+                            {"connexionPrete", s.connexionPrete},
+                            {"erreur", texteErreur(s.erreur)},
+                            {"raison", raison},
+                            {"recepteurs", recepteurs}};
   std::ofstream(chemin) << j.dump(2) << '\n';
 }
 
@@ -73,18 +119,29 @@ void attendreRepere(Executeur& file) {
 
 // Une diffusion pilotée depuis la ligne de commande : une ligne d'état par seconde, sa fin
 // dite en une phrase et ses compteurs écrits. Une source en panne finit l'envoi (l'application,
-// elle, la relance).
+// elle, la relance). Un récepteur qui part quand d'autres restent est dit sur la sortie
+// d'erreur, et l'envoi continue.
 class Envoi {
  public:
-  Envoi(const OptionsEnvoi& options, Liaison liaison, PrincipalAsio& principal,
-        std::shared_ptr<FabriqueConnexions> connexions, Fin& fin, const FabriqueSource& source)
+  Envoi(const OptionsEnvoi& options, std::vector<Appaire> appaires, PrincipalAsio& principal,
+        const std::shared_ptr<FabriqueConnexions>& connexions, Fin& fin,
+        const FabriqueSource& source)
       : options_(options),
         principal_(principal),
         fin_(fin),
+        appaires_(std::move(appaires)),
+        bilans_(appaires_.size()),
         diffusion_(Diffusion::creer(
-            {&principal, fileEmetteur_, std::move(connexions), &horlogeSysteme(), false}, source,
-            options.vers, std::move(liaison))) {
+            {&principal, fileEmetteur_, connexions, &horlogeSysteme(), false}, source,
+            appaires_[0].vers, appaires_[0].liaison, appaires_[0].nom.value_or(""))) {
+    // Avant le démarrage : toutes les pièces partent au même bloc.
+    for (const Appaire& a : appaires_ | std::views::drop(1))
+      diffusion_->ajouterPiece(a.vers, a.liaison, a.nom.value_or(""));
     diffusion_->quandFin([this](Diffusion::Fin f) { surFin(f); });
+    diffusion_->quandPieceFinie(
+        [this](Diffusion::NumeroPiece n, Diffusion::Fin f) { surPieceFinie(n, f); });
+    // Le relevé d'une pièce qui part seule ne se lit plus après : on garde le dernier.
+    diffusion_->quandChange([this] { retenir(diffusion_->statistiques()); });
   }
 
   void demarrer() {
@@ -110,10 +167,31 @@ class Envoi {
     diffusion_->arreter();
     // La file est série : ce repère passé, le dernier envoi est compté.
     attendreRepere(*fileEmetteur_);
-    if (options_.stats) ecrireStats(*options_.stats, diffusion_->releve().emetteur, fin_.raison);
+    const auto r = diffusion_->releve();
+    retenir(r);
+    if (options_.stats) ecrireStats(*options_.stats, r.emetteur, fin_.raison, appaires_, bilans_);
   }
 
  private:
+  void retenir(const Diffusion::Statistiques& s) {
+    for (const auto& p : s.pieces)
+      if (p.numero < bilans_.size()) bilans_[p.numero].voie = p.voie;
+  }
+
+  void surPieceFinie(Diffusion::NumeroPiece n, Diffusion::Fin f) {
+    if (n >= appaires_.size()) return;
+    const bool parRecepteur = f == Diffusion::Fin::parRecepteur;
+    bilans_[n].fin = parRecepteur ? "fin" : "injoignable";
+    const std::string modele =
+        parRecepteur
+            ? texte("%s a arrêté la lecture ; l'envoi continue vers les autres récepteurs.",
+                    localeCourante())
+            : texte("%s ne répond plus ; l'envoi continue vers les autres récepteurs.",
+                    localeCourante());
+    std::fprintf(stderr, (modele + "\n").c_str(),
+                 designation(appaires_[n].nom, appaires_[n].vers).c_str());
+  }
+
   void surFin(Diffusion::Fin f) {
     switch (f) {
       case Diffusion::Fin::parRecepteur:
@@ -140,19 +218,27 @@ class Envoi {
     return ligne;
   }
 
+  // Avec plusieurs récepteurs, les paquets de chacun encore servi.
+  std::string pieces(const Diffusion::Statistiques& s) const {
+    if (appaires_.size() < 2) return {};
+    std::string ligne = "  récepteurs";
+    for (const auto& p : s.pieces) ligne += " " + std::to_string(p.voie.paquetsEnvoyes);
+    return ligne;
+  }
+
   void suivre() {
     const auto r = diffusion_->releve();
     const auto& s = r.emetteur;
     const double ecoule = static_cast<double>(ecartNs(horlogeSysteme().hoteNs(), debutNs_)) / 1e9;
     std::printf(
         "%6.1f s  paquets %lld  jetés %lld o  sans heure %lld  refaites %lld  "
-        "pire attente %.2f ms%s%s%s\n",
+        "pire attente %.2f ms%s%s%s%s\n",
         ecoule, static_cast<long long>(s.paquetsEnvoyes), static_cast<long long>(s.octetsJetes),
         static_cast<long long>(s.paquetsSansHeureDeCapture),
         static_cast<long long>(s.connexionsRefaites), s.pireAttenteMs,
         s.recepteurMuet ? "  récepteur muet" : "",
         s.erreur ? ("  " + MessageErreurReseau::texte(*s.erreur, localeCourante())).c_str() : "",
-        capte(r).c_str());
+        capte(r).c_str(), pieces(r).c_str());
     std::fflush(stdout);
     if (options_.secondes && ecoule >= *options_.secondes) terminer("duree", 0);
   }
@@ -160,6 +246,8 @@ class Envoi {
   const OptionsEnvoi& options_;
   PrincipalAsio& principal_;
   Fin& fin_;
+  const std::vector<Appaire> appaires_;
+  std::vector<BilanPiece> bilans_;  ///< un par récepteur, par numéro de pièce
   std::shared_ptr<FileSerie> fileEmetteur_ =
       std::make_shared<FileSerie>("ravlo.emetteur", FileSerie::Priorite::elevee);
   std::shared_ptr<Diffusion> diffusion_;
@@ -206,17 +294,18 @@ int lister() {
   return 0;
 }
 
-// Le point du récepteur annoncé sous `nom`, cherché 5 s au plus ou jusqu'à un signal de fin.
-std::optional<PointReseau> trouver(const std::string& nom, bool& interrompu) {
+// Le point de chaque récepteur annoncé sous ces noms, cherchés ensemble 5 s au plus ou jusqu'à
+// un signal de fin.
+std::map<std::string, PointReseau> trouver(const std::vector<std::string>& noms, bool& interrompu) {
   PrincipalAsio principal;
   auto chercheur = chercheurAvahi(principal);
-  std::optional<PointReseau> point;
+  std::map<std::string, PointReseau> points;
   interrompu = tournerJusqua(principal, std::chrono::seconds(5), [&] {
     for (const auto& a : chercheur->appareils())
-      if (a.nom == nom) point = a.point;
-    return point.has_value();
+      if (std::ranges::find(noms, a.nom) != noms.end()) points[a.nom] = a.point;
+    return std::ranges::all_of(noms, [&](const std::string& n) { return points.contains(n); });
   });
-  return point;
+  return points;
 }
 
 int executer(OptionsEnvoi options) {
@@ -241,23 +330,34 @@ int executer(OptionsEnvoi options) {
     }
     source = sourceCadencee(lu, horlogeSysteme());
   }
-  const auto code = CodeAppairage::depuisSaisie(options.code);
-  if (!code) {
-    std::fprintf(stderr, "%s\n",
-                 texte("Le code doit faire exactement 4 chiffres.", locale).c_str());
-    return 2;
+  std::vector<CodeAppairage> codes;
+  for (const auto& d : options.destinations) {
+    const auto code = CodeAppairage::depuisSaisie(d.code);
+    if (!code) {
+      std::fprintf(stderr, "%s\n",
+                   texte("Le code doit faire exactement 4 chiffres.", locale).c_str());
+      return 2;
+    }
+    codes.push_back(*code);
   }
 
-  if (options.recepteur) {
+  std::vector<std::string> noms;
+  for (const auto& d : options.destinations)
+    if (d.recepteur) noms.push_back(*d.recepteur);
+  if (!noms.empty()) {
     bool interrompu = false;
-    const auto point = trouver(*options.recepteur, interrompu);
+    const auto points = trouver(noms, interrompu);
     if (interrompu) return 130;
-    if (!point) {
-      std::fprintf(stderr, "Récepteur « %s » introuvable sur le réseau local.\n",
-                   options.recepteur->c_str());
-      return 1;
+    for (auto& d : options.destinations) {
+      if (!d.recepteur) continue;
+      const auto point = points.find(*d.recepteur);
+      if (point == points.end()) {
+        std::fprintf(stderr, "Récepteur « %s » introuvable sur le réseau local.\n",
+                     d.recepteur->c_str());
+        return 1;
+      }
+      d.vers = point->second;
     }
-    options.vers = *point;
   }
 
   PrincipalAsio principal;
@@ -276,36 +376,50 @@ int executer(OptionsEnvoi options) {
     }
   });
 
-  auto initiateur = std::make_shared<AppairageInitiateur>(*code, options.nom.value_or(nomMachine()),
-                                                          std::make_shared<HasardSysteme>());
-  lancerDialogue(
-      initiateur, options.vers, PlateformeDialogue{fileChercheur, connexions}, principal,
-      [&](std::expected<void, EchecDialogue> issue) {
-        if (!issue) {
-          std::fprintf(stderr, "%s\n", texte(issue.error(), locale).c_str());
-          fin = {"appairage", 1};
-          principal.arreter();
-          return;
-        }
-        const auto* reussi = std::get_if<AppairageInitiateur::Reussi>(&initiateur->etat());
-        if (reussi == nullptr) {
-          if (initiateur->codeGrille()) {
-            std::fprintf(
-                stderr, "%s.\n%s\n", texte("Code refusé", locale).c_str(),
-                texte("Vérifie les 4 chiffres affichés par le récepteur.", locale).c_str());
-          } else {
-            std::fprintf(stderr, "%s\n",
-                         texte(ErreurAppairage::refusAvantDevoilement, locale).c_str());
+  // Un récepteur après l'autre, dans l'ordre de la ligne de commande ; le premier refus
+  // arrête tout, avant que rien ne parte.
+  const std::string nomEmetteur = options.nom.value_or(nomMachine());
+  const bool plusieurs = options.destinations.size() > 1;
+  std::vector<Appaire> appaires;
+  std::function<void()> appairerSuivant = [&] {
+    const std::size_t i = appaires.size();
+    auto initiateur = std::make_shared<AppairageInitiateur>(codes[i], nomEmetteur,
+                                                            std::make_shared<HasardSysteme>());
+    lancerDialogue(
+        initiateur, options.destinations[i].vers, PlateformeDialogue{fileChercheur, connexions},
+        principal, [&, i, initiateur](std::expected<void, EchecDialogue> issue) {
+          const auto& d = options.destinations[i];
+          const auto* reussi =
+              issue ? std::get_if<AppairageInitiateur::Reussi>(&initiateur->etat()) : nullptr;
+          if (reussi == nullptr) {
+            if (plusieurs) {
+              const std::string modele = texte("Appairage impossible avec %s :", locale) + "\n";
+              std::fprintf(stderr, modele.c_str(), designation(d.recepteur, d.vers).c_str());
+            }
+            if (!issue) {
+              std::fprintf(stderr, "%s\n", texte(issue.error(), locale).c_str());
+            } else if (initiateur->codeGrille()) {
+              std::fprintf(
+                  stderr, "%s.\n%s\n", texte("Code refusé", locale).c_str(),
+                  texte("Vérifie les 4 chiffres affichés par le récepteur.", locale).c_str());
+            } else {
+              std::fprintf(stderr, "%s\n",
+                           texte(ErreurAppairage::refusAvantDevoilement, locale).c_str());
+            }
+            fin = {"appairage", 1};
+            principal.arreter();
+            return;
           }
-          fin = {"appairage", 1};
-          principal.arreter();
-          return;
-        }
-        std::printf("Appairé avec %s:%u.\n", options.vers.adresse.c_str(), options.vers.port);
-        diffusion =
-            std::make_unique<Envoi>(options, reussi->liaison, principal, connexions, fin, source);
-        diffusion->demarrer();
-      });
+          std::printf("Appairé avec %s:%u.\n", d.vers.adresse.c_str(), d.vers.port);
+          std::fflush(stdout);
+          appaires.push_back({d.recepteur, d.vers, reussi->liaison});
+          if (appaires.size() < options.destinations.size()) return appairerSuivant();
+          diffusion = std::make_unique<Envoi>(options, std::move(appaires), principal, connexions,
+                                              fin, source);
+          diffusion->demarrer();
+        });
+  };
+  appairerSuivant();
   principal.executer();
   signaux.annuler();
   if (diffusion) diffusion->fermer();

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+
 #include "faux/connexion_factice.hpp"
 #include "faux/file_manuelle.hpp"
 #include "protocol/messages/message_fin.hpp"
@@ -56,10 +59,24 @@ struct AssemblageDiffusion : ::testing::Test {
   std::vector<Fin> fins;
   int changements = 0;
 
+  static Cle cle(std::uint8_t octet) {
+    Cle c;
+    c.fill(octet);
+    return c;
+  }
+  // Paquets audio de `c` qu'ouvre la clé du récepteur ; ce qui a été envoyé est oublié.
+  static std::size_t paquets(faux::ConnexionFactice& c, std::uint8_t cleRecepteur) {
+    Ouvreur ouvreur(cle(cleRecepteur));
+    const auto n = std::ranges::count_if(c.envoyes, [&](const Octets& d) {
+      const auto ouvert = ouvreur.ouvrir(d);
+      return ouvert && ouvert->sorte == SorteEnveloppe::audio;
+    });
+    c.envoyes.clear();
+    return static_cast<std::size_t>(n);
+  }
+
   std::shared_ptr<Diffusion> creer(bool relancer, std::optional<ErreurCapture> refus = {}) {
-    Cle versRecepteur, versEmetteur;
-    versRecepteur.fill(1);
-    versEmetteur.fill(2);
+    Cle versRecepteur = cle(1), versEmetteur = cle(2);
     auto d = Diffusion::creer(
         {file.get(), file, connexions, &horloge, relancer},
         [&](std::shared_ptr<TamponAudio> t) {
@@ -68,7 +85,7 @@ struct AssemblageDiffusion : ::testing::Test {
           source = s.get();
           return s;
         },
-        PointReseau{"127.0.0.1", 50'000}, Liaison::nouvelle(versRecepteur, versEmetteur));
+        PointReseau{"127.0.0.1", 50'000}, Liaison::nouvelle(versRecepteur, versEmetteur), "Salon");
     d->quandFin([this](Fin f) { fins.push_back(f); });
     d->quandChange([this] { ++changements; });
     return d;
@@ -147,6 +164,99 @@ TEST_F(AssemblageDiffusion, LaFinApresLArretEstIgnoree) {
     EXPECT_EQ(fins, arreter ? std::vector<Fin>{} : std::vector<Fin>{Fin::parRecepteur});
     EXPECT_EQ(source->arrets, 1);
     EXPECT_FALSE(d->enCours());
+  }
+}
+
+// Deux pièces parties au même bloc. Celle qui finit d'elle-même ou qu'on retire laisse
+// l'autre recevoir et ne finit pas la diffusion ; retirer la dernière la finit, une fois, et
+// ses compteurs restent lisibles.
+TEST_F(AssemblageDiffusion, UnePieceFinitLAutreContinue) {
+  using Numero = Diffusion::NumeroPiece;
+  enum class Comment : std::uint8_t { finDuRecepteur, injoignable, retiree };
+  struct Cas {
+    const char* nom;
+    Numero finie;
+    Comment comment;
+    std::vector<std::pair<Numero, Fin>> piecesFinies;
+  };
+  // Les clés de chaque pièce : vers son récepteur, vers l'émetteur.
+  const std::array<std::pair<std::uint8_t, std::uint8_t>, 2> cles{{{1, 2}, {3, 4}}};
+  for (const Cas& c : std::vector<Cas>{
+           {"fin du récepteur de la pièce 1", 1, Comment::finDuRecepteur, {{1, Fin::parRecepteur}}},
+           {"pièce 0 injoignable", 0, Comment::injoignable, {{0, Fin::injoignable}}},
+           {"pièce 0 retirée", 0, Comment::retiree, {}},
+       }) {
+    SCOPED_TRACE(c.nom);
+    fins.clear();
+    connexions->creees.clear();
+    connexions->etatsAuDemarrage = {{EtatConnexion::Cas::prete, std::nullopt}};
+    std::vector<std::pair<Numero, Fin>> finies;
+    const auto d = creer(false);
+    d->quandPieceFinie([&](Numero n, Fin f) { finies.emplace_back(n, f); });
+    EXPECT_EQ(d->ajouterPiece(PointReseau{"127.0.0.1", 50'001}, Liaison::nouvelle(cle(3), cle(4)),
+                              "Cuisine"),
+              1u);
+    ASSERT_TRUE(d->demarrer());
+    file->executer();
+    ASSERT_EQ(connexions->creees.size(), 2u);
+    const std::array connexion{connexions->creees[0], connexions->creees[1]};
+    source->livrer(320);
+    file->executer();
+    EXPECT_EQ(paquets(*connexion[0], 1), 1u);
+    EXPECT_EQ(paquets(*connexion[1], 3), 1u) << "la pièce ajoutée avant le démarrage, au même bloc";
+    file->avancer(500ms);
+    ASSERT_EQ(d->statistiques().pieces.size(), 2u);
+    for (const Numero n : {0u, 1u}) {
+      const auto& p = d->statistiques().pieces[n];
+      EXPECT_EQ(p.numero, n);
+      EXPECT_EQ(p.nom, n == 0 ? "Salon" : "Cuisine");
+      EXPECT_EQ(p.point.port, 50'000 + n);
+      EXPECT_EQ(p.voie.paquetsEnvoyes, 1);
+    }
+
+    auto& finie = *connexion[c.finie];
+    switch (c.comment) {
+      case Comment::finDuRecepteur:
+        ASSERT_TRUE(finie.livrer(*Scelleur(cle(cles[c.finie].second))
+                                      .sceller(MessageFin::donnees, SorteEnveloppe::fin)));
+        file->executer();
+        break;
+      case Comment::injoignable:
+        finie.jouerEtat(
+            {EtatConnexion::Cas::echec, ErreurReseau{DomaineErreurReseau::posix, ENETUNREACH}});
+        file->avancer(31s);
+        break;
+      case Comment::retiree:
+        d->retirerPiece(c.finie);
+        file->executer();
+        break;
+    }
+    EXPECT_EQ(finies, c.piecesFinies);
+    EXPECT_TRUE(fins.empty()) << "une pièce reste";
+    ASSERT_TRUE(d->enCours());
+    const Numero autre = 1 - c.finie;
+    for (const auto& x : connexions->creees) x->envoyes.clear();
+    source->livrer(320);
+    file->executer();
+    EXPECT_EQ(paquets(*connexion[autre], cles[autre].first), 1u) << "l'autre pièce reçoit";
+    for (const auto& x : connexions->creees) EXPECT_TRUE(x->envoyes.empty());
+    file->avancer(500ms);
+    const auto s = d->statistiques();
+    ASSERT_EQ(s.pieces.size(), 1u);
+    EXPECT_EQ(s.pieces[0].numero, autre);
+    EXPECT_EQ(s.emetteur.paquetsEnvoyes, s.pieces[0].voie.paquetsEnvoyes)
+        << "l'émetteur suit la pièce qui reste";
+
+    d->retirerPiece(autre);
+    file->executer();
+    EXPECT_EQ(fins, std::vector<Fin>{Fin::parRecepteur});
+    EXPECT_FALSE(d->enCours());
+    EXPECT_TRUE(connexion[autre]->annulee);
+    d->retirerPiece(autre);
+    file->avancer(1s);
+    EXPECT_EQ(fins.size(), 1u) << "une seule fin";
+    ASSERT_EQ(d->releve().pieces.size(), 1u) << "la dernière pièce se lit après la fin";
+    EXPECT_EQ(d->releve().pieces[0].voie.paquetsEnvoyes, 2);
   }
 }
 

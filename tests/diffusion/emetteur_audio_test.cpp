@@ -299,7 +299,7 @@ TEST_F(Banc, DeuxVoiesIndependantes) {
   ecrire(1280, horloge.hoteNs());
   file->avancer(5ms);
   EXPECT_EQ(sequences(a, ouvreurRecepteur), (std::vector<std::uint32_t>{2}));
-  EXPECT_EQ(emetteur->compteursVoies().at(1).blocsJetes, 1);
+  EXPECT_EQ(emetteur->compteursVoies().at(1).compteurs.blocsJetes, 1);
   file->avancer(1s + EmetteurAudio::periodeVeille);
   ASSERT_EQ(fabrique->creees.size(), 3u) << "seule la voie en panne refait sa connexion";
   livrer(SorteEnveloppe::audio, Octets{});  // la voie principale entend son récepteur
@@ -317,6 +317,49 @@ TEST_F(Banc, DeuxVoiesIndependantes) {
   ecrire(1280, horloge.hoteNs());
   file->avancer(5ms);
   EXPECT_EQ(sequences(a, ouvreurRecepteur).size(), 1u) << "la voie principale envoie toujours";
+}
+
+// Retirer la voie de la création laisse l'autre, que `compteurs()` suit dès lors ; retirer la
+// dernière arrête l'émetteur sans appeler de rappel, et elle reste lisible. Une voie ajoutée
+// à l'émetteur arrêté renonce aussitôt.
+TEST_F(Banc, VoieRetireeParSonIdentifiant) {
+  demarrerPret();
+  int injoignablesB = 0;
+  int injoignablesC = 0;
+  const auto b = emetteur->ajouterVoie(
+      PointReseau{"127.0.0.1", 50'001}, Liaison::nouvelle(cle(3), cle(4)), [] {},
+      [&] { ++injoignablesB; });
+  file->executer();
+  EXPECT_EQ(b, 1u);
+  faux::ConnexionFactice& a = *fabrique->creees.at(0);
+  faux::ConnexionFactice& cb = *fabrique->creees.at(1);
+  emetteur->retirerVoie(0);
+  file->executer();
+  EXPECT_TRUE(a.annulee);
+  ecrire(2 * 1280, horloge.hoteNs());
+  file->executer();
+  EXPECT_TRUE(a.envoyes.empty());
+  EXPECT_EQ(cb.envoyes.size(), 2u);
+  ASSERT_EQ(emetteur->compteursVoies().size(), 1u);
+  EXPECT_EQ(emetteur->compteursVoies()[0].id, b);
+  EXPECT_EQ(emetteur->compteurs().paquetsEnvoyes, 2);
+
+  emetteur->retirerVoie(b);
+  file->executer();
+  EXPECT_TRUE(cb.annulee);
+  ecrire(1280, horloge.hoteNs());
+  file->avancer(1s);
+  EXPECT_EQ(cb.envoyes.size(), 2u) << "arrêté";
+  EXPECT_EQ(tampon->disponible(), 1280);
+  EXPECT_EQ(emetteur->compteurs().paquetsEnvoyes, 2) << "la dernière reste lisible";
+  EXPECT_EQ(injoignables + injoignablesB, 0) << "retirer n'appelle aucun rappel";
+  EXPECT_EQ(emetteur->ajouterVoie(
+                PointReseau{"127.0.0.1", 50'002}, Liaison::nouvelle(cle(5), cle(6)), [] {},
+                [&] { ++injoignablesC; }),
+            2u);
+  file->executer();
+  EXPECT_EQ(injoignablesC, 1);
+  EXPECT_EQ(fabrique->creees.size(), 2u);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // ravlo-envoi lancé pour de vrai : ses refus de ligne de commande, la langue de ses textes,
 // lancé de l'arbre de construction comme installé sous un autre préfixe, le refus d'un
-// récepteur en pause et le code tenu hors de la ligne de commande.
+// récepteur en pause, le code tenu hors de la ligne de commande, plusieurs récepteurs.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -11,12 +11,16 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
+#include <random>
 #include <string>
 #include <thread>
 #include <tuple>
 #include <vector>
 
 #include "protocol/appairage/message_passkey.hpp"
+#include "protocol/audio/fichier_wav.hpp"
+#include "recepteur/file_lecture.hpp"
 
 #include "bench/relais/recepteur_lance.hpp"
 #include "e2e/outils_pulse.hpp"
@@ -82,6 +86,9 @@ TEST_F(RavloEnvoi, RefusDeLaLigneDeCommande) {
            {"RAVLO_CODE=12a4", "--vers 127.0.0.1:9", quatreChiffres},
            {"RAVLO_CODE=1234", "--vers 127.0.0.1:9 --code 12a4", quatreChiffres},
            {"RAVLO_CODE=", "--vers 127.0.0.1:9", obligatoires},
+           {"RAVLO_CODE=1234", "--vers 127.0.0.1:9 --vers 127.0.0.1:10 --code 1234",
+            "il manque celui de « 127.0.0.1:9 »"},
+           {"", "--vers 127.0.0.1:9 --code 1234 --vers 127.0.0.1:10 --code 12a4", quatreChiffres},
        }) {
     const Sortie s = lancer(environnement, RAVLO_ENVOI, arguments);
     EXPECT_EQ(s.statut, 2) << environnement << " " << arguments;
@@ -250,6 +257,90 @@ TEST_F(RavloEnvoi, UnSignalDeFinArreteProprement) {
       EXPECT_NE(json.find("\"raison\": \"interrompu\""), std::string::npos) << json;
     }
   }
+}
+
+// Un fichier envoyé à trois récepteurs. Le troisième s'arrête en route : l'envoi le dit et
+// continue. Les deux autres écrivent chacun le fichier à l'échantillon près, et commencent au
+// même endroit du fichier, à un paquet (320 trames) près ; l'envoi finit au bout du fichier.
+TEST_F(RavloEnvoi, PlusieursRecepteursJouentLeMemeFichier) {
+  std::vector<std::int16_t> entree(2 * 48'000 * 6);
+  std::mt19937 alea(11);
+  for (auto& e : entree) e = static_cast<std::int16_t>(1 + alea() % 30'000);  // jamais nul
+  const auto fichier = (dossier / "entree.wav").string();
+  {
+    std::ofstream f(fichier, std::ios::binary);
+    const Octets entete = FichierWav::entete(static_cast<std::uint32_t>(entree.size() * 2));
+    f.write(reinterpret_cast<const char*>(entete.data()),
+            static_cast<std::streamsize>(entete.size()));
+    f.write(reinterpret_cast<const char*>(entree.data()),
+            static_cast<std::streamsize>(entree.size() * 2));
+  }
+  const std::array<std::string, 2> sorties{(dossier / "a.wav").string(),
+                                           (dossier / "b.wav").string()};
+  boucle::RecepteurLance a({"--wav", sorties[0], "--code", "1357"});
+  boucle::RecepteurLance b({"--wav", sorties[1], "--code", "2468"});
+  boucle::RecepteurLance part({"--wav", "/dev/null", "--code", "3579"});
+  ASSERT_TRUE(a.port != 0 && b.port != 0 && part.port != 0);
+  const auto vers = [](const boucle::RecepteurLance& r) {
+    return "127.0.0.1:" + std::to_string(r.port);
+  };
+  const auto stats = dossier / "e.json";
+  Sortie envoi;
+  std::thread fil([&] {
+    envoi = lancer("", RAVLO_ENVOI,
+                   "--wav " + fichier + " --stats " + stats.string() + " --vers " + vers(a) +
+                       " --code 1357 --vers " + vers(b) + " --code 2468 --vers " + vers(part) +
+                       " --code 3579");
+  });
+  const bool joue = part.attendrePaquets(1);
+  EXPECT_EQ(part.arreter(), 0);  // SIGTERM : la fin part vers l'émetteur
+  fil.join();
+  ASSERT_TRUE(joue);
+  EXPECT_EQ(envoi.statut, 0) << envoi.texte;
+  EXPECT_NE(envoi.texte.find(vers(part) +
+                             " a arrêté la lecture ; l'envoi continue vers les autres récepteurs."),
+            std::string::npos)
+      << envoi.texte;
+  const auto j = nlohmann::json::parse(std::ifstream(stats), nullptr, false);
+  EXPECT_EQ(j["raison"], "finDuFichier");
+  ASSERT_EQ(j["recepteurs"].size(), 3u) << j.dump();
+  for (std::size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    const auto& r = j["recepteurs"][i];
+    EXPECT_EQ(r["vers"], vers(i == 0 ? a : i == 1 ? b : part));
+    EXPECT_EQ(r["fin"], i == 2 ? nlohmann::json("fin") : nlohmann::json(nullptr));
+    EXPECT_EQ(r["connexionPrete"], true);
+    EXPECT_GT(r["paquetsEnvoyes"].get<int>(), 0);
+  }
+  EXPECT_EQ(j["recepteurs"][0]["paquetsEnvoyes"], 900) << "6 s de 320 trames";
+  EXPECT_EQ(j["paquetsEnvoyes"], j["recepteurs"][0]["paquetsEnvoyes"]) << "la première pièce";
+
+  // Le bout du fichier, retenu tant qu'il ne tient pas d'affilée, s'écrit au plus 1 s après.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  EXPECT_EQ(a.arreter(), 0);
+  EXPECT_EQ(b.arreter(), 0);
+  std::array<std::ptrdiff_t, 2> departs{};
+  for (std::size_t i = 0; i < 2; ++i) {
+    SCOPED_TRACE(sorties[i]);
+    const auto sortie = essai::echantillons(sorties[i], 44);
+    std::size_t debut = 0;
+    while (debut < sortie.size() && sortie[debut] == 0) ++debut;
+    std::size_t fin = sortie.size();
+    while (fin > debut && sortie[fin - 1] == 0) --fin;
+    ASSERT_GT(fin - debut, entree.size() / 2) << "au moins la moitié du fichier jouée";
+    const auto premier = std::search(entree.begin(), entree.end(),
+                                     sortie.begin() + static_cast<std::ptrdiff_t>(debut),
+                                     sortie.begin() + static_cast<std::ptrdiff_t>(debut + 64));
+    ASSERT_NE(premier, entree.end()) << "le début du son n'est pas dans le fichier envoyé";
+    departs[i] = premier - entree.begin();
+    // Jusqu'au fondu qui éteint la fin.
+    const auto n = fin - debut - 2 * FileLecture::tramesFondu;
+    ASSERT_LE(n, static_cast<std::size_t>(entree.end() - premier));
+    EXPECT_TRUE(std::equal(sortie.begin() + static_cast<std::ptrdiff_t>(debut),
+                           sortie.begin() + static_cast<std::ptrdiff_t>(debut + n), premier))
+        << "une suite du fichier, à l'échantillon près";
+  }
+  EXPECT_LE(std::abs(departs[0] - departs[1]), 2 * 320) << "au même paquet";
 }
 
 }  // namespace
