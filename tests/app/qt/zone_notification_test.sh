@@ -1,48 +1,42 @@
-#!/ usr / bin / env bash
-#ravlo - link dans une vraie zone de notification : Xvfb + trayer.L'icône s' y ancre, un second
-#lancement rend la main au premier(qui montre son panneau) et sort, le clic gauche montre le
-#panneau, le clic droit ouvre son menu, « Quitter Ravlo Link » (dernière entrée)termine le
-#programme.Puis sans zone : le panneau s 'ouvre en fenêtre, s' y retire quand trayer arrive,
-#et le verrou d 'une instance tuée n' empêche pas la suivante d'être la première.
-#Usage : zone_notification_test.sh CHEMIN_DE_RAVLO_LINK; 77 quand les outils manquent.
+#!/usr/bin/env bash
+# ravlo-link dans une vraie zone de notification : Xvfb + trayer. L'icône s'y ancre, un second
+# lancement rend la main au premier (qui montre son panneau) et sort, le clic gauche montre le
+# panneau, le clic droit ouvre son menu, « Quitter Ravlo Link » (dernière entrée) termine le
+# programme. Puis sans zone : le panneau s'ouvre en fenêtre, s'y retire quand trayer arrive,
+# et le verrou d'une instance tuée n'empêche pas la suivante d'être la première.
+# Usage : zone_notification_test.sh CHEMIN_DE_RAVLO_LINK ; 77 quand les outils manquent.
 set -euo pipefail
 programme="$1"
-for outil in Xvfb trayer xdotool;
-do command - v "$outil" > / dev / null || {
-    echo "sans $outil : test sauté";
-    exit 77;
-  }
+for outil in Xvfb trayer xdotool; do
+  command -v "$outil" >/dev/null || { echo "sans $outil : test sauté"; exit 77; }
 done
 
-    dossier = $(mktemp - d) pids = () nettoyer() {
-  for
-    pid in "${pids[@]}";
-  do kill "$pid" 2 > / dev / null || true; done
-  for pid in "${pids[@]}";
-  do wait "$pid" 2 > / dev / null || true;
-  done rm - rf "$dossier"
+dossier=$(mktemp -d)
+pids=()
+nettoyer() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  rm -rf "$dossier"
 }
 trap nettoyer EXIT
 
-#Xvfb choisit lui - même un écran libre et l'écrit sur le descripteur 3. Sans -noreset, le
-#serveur se réinitialise quand son dernier client part(l'application quittée, trayer tué) et
-#refuse un instant les connexions : le lancement suivant n 'avait plus d'écran.
+# Xvfb choisit lui-même un écran libre et l'écrit sur le descripteur 3. Sans -noreset, le
+# serveur se réinitialise quand son dernier client part (l'application quittée, trayer tué) et
+# refuse un instant les connexions : le lancement suivant n'avait plus d'écran.
 Xvfb -displayfd 3 -noreset -screen 0 640x400x24 -nolisten tcp 3>"$dossier/ecran" 2>/dev/null &
 pids+=($!)
-for _ in $(seq 50);
-do [-s "$dossier/ecran"] && break;
-sleep 0.1; done
+for _ in $(seq 50); do [ -s "$dossier/ecran" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$dossier/ecran")"
 export XDG_RUNTIME_DIR="$dossier" QT_QPA_PLATFORM=xcb
 unset WAYLAND_DISPLAY
-#L'accueil déjà vu (pas de fenêtre d' accueil), et des réglages jetables.La recherche démarre
-#donc au lancement : sans bus système, Avahi ne joint aucun démon et rien ne part sur le
-#réseau; sans serveur de son joignable, rien n'est capté.
+# L'accueil déjà vu (pas de fenêtre d'accueil), et des réglages jetables. La recherche démarre
+# donc au lancement : sans bus système, Avahi ne joint aucun démon et rien ne part sur le
+# réseau ; sans serveur de son joignable, rien n'est capté.
 export XDG_CONFIG_HOME="$dossier/config"
 mkdir -p "$XDG_CONFIG_HOME/ravlo"
 printf '[General]\nRavloAccueilVu=true\n' >"$XDG_CONFIG_HOME/ravlo/ravlo-link.conf"
 export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$dossier/sans-bus" PULSE_SERVER="unix:$dossier/sans-son"
-#Sous AddressSanitizer, les fuites de libdbus(connexion de Qt au bus) ne sont pas les nôtres.
+# Sous AddressSanitizer, les fuites de libdbus (connexion de Qt au bus) ne sont pas les nôtres.
 export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(dirname "$0")/lsan_bureau.supp"
 
 lancer_trayer() {
@@ -59,154 +53,94 @@ app=$!
 pids+=("$app")
 
 icone=""
-for _ in $(seq 50);
-do
-  icone = $(xdotool search-- onlyvisible-- classname ravlo - link 2 > / dev / null | head - n1 ||
-            true)[-n "$icone"] &&
-              break sleep 0.1 done[-n "$icone"] ||
-  {
-    echo "l'icône n'apparaît pas dans la zone de notification" > &2;
-    exit 1;
-  }
+for _ in $(seq 50); do
+  icone=$(xdotool search --onlyvisible --classname ravlo-link 2>/dev/null | head -n1 || true)
+  [ -n "$icone" ] && break
+  sleep 0.1
+done
+[ -n "$icone" ] || { echo "l'icône n'apparaît pas dans la zone de notification" >&2; exit 1; }
 echo "icône ancrée : fenêtre $icone"
 
-    visibles() {
-  xdotool search-- onlyvisible-- classname ravlo - link 2 > / dev / null | wc - l;
-}
-#Les fenêtres montrées de ravlo - link assez larges pour être le panneau(l'icône fait 40 au plus).
+visibles() { xdotool search --onlyvisible --classname ravlo-link 2>/dev/null | wc -l; }
+# Les fenêtres montrées de ravlo-link assez larges pour être le panneau (l'icône fait 40 au plus).
 panneaux() {
   local n=0 fenetre largeur
-  for fenetre in $(xdotool search --onlyvisible --classname ravlo-link 2>/dev/null);
-  do
-    largeur = $(xdotool getwindowgeometry-- shell "$fenetre" 2 > / dev / null |
-                sed - n 's/^WIDTH=//p')["${largeur:-0}" - ge 200]&& n = $((n + 1)) done echo "$n"
+  for fenetre in $(xdotool search --onlyvisible --classname ravlo-link 2>/dev/null); do
+    largeur=$(xdotool getwindowgeometry --shell "$fenetre" 2>/dev/null | sed -n 's/^WIDTH=//p')
+    [ "${largeur:-0}" -ge 200 ] && n=$((n + 1))
+  done
+  echo "$n"
 }
 avant=$(visibles)
 
-#Un second lancement sort aussitôt, avec le statut 0, et la première montre son panneau.
+# Un second lancement sort aussitôt, avec le statut 0, et la première montre son panneau.
 "$programme" >"$dossier/sortie-seconde" 2>&1 &
 seconde=$!
 pids+=("$seconde")
-for _ in $(seq 50);
-do kill - 0 "$seconde" 2 > / dev / null || break;
-sleep 0.1;
-done if kill - 0 "$seconde" 2 > / dev / null;
-then echo "le second lancement ne sort pas en 5 s" > &2;
-exit 1;
-fi statut = 0 wait "$seconde" || statut = $ ? ["$statut" - eq 0] || {
-  echo "le second lancement sort avec $statut" > &2;
-  cat "$dossier/sortie-seconde" > &2;
-  exit 1;
-}
-kill - 0 "$app" || {
-  echo "la première instance est partie" > &2;
-  exit 1;
-}
-for
-  _ in $(seq 30);
-do ["$(panneaux)" - ge 1] && break;
-sleep 0.1;
-done["$(panneaux)" - ge 1] || {
-  echo "le second lancement ne montre pas le panneau de la première" > &2;
-  exit 1;
-}
+for _ in $(seq 50); do kill -0 "$seconde" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$seconde" 2>/dev/null; then echo "le second lancement ne sort pas en 5 s" >&2; exit 1; fi
+statut=0
+wait "$seconde" || statut=$?
+[ "$statut" -eq 0 ] || { echo "le second lancement sort avec $statut" >&2; cat "$dossier/sortie-seconde" >&2; exit 1; }
+kill -0 "$app" || { echo "la première instance est partie" >&2; exit 1; }
+for _ in $(seq 30); do [ "$(panneaux)" -ge 1 ] && break; sleep 0.1; done
+[ "$(panneaux)" -ge 1 ] || { echo "le second lancement ne montre pas le panneau de la première" >&2; exit 1; }
 echo "second lancement : rendu au premier, panneau montré"
 xdotool key Escape
-for _ in $(seq 30);
-do ["$(panneaux)" - eq 0] && break;
-sleep 0.1;
-done["$(panneaux)" - eq 0] || {
-  echo "Échap ne ferme pas le panneau" > &2;
-  exit 1;
-}
+for _ in $(seq 30); do [ "$(panneaux)" -eq 0 ] && break; sleep 0.1; done
+[ "$(panneaux)" -eq 0 ] || { echo "Échap ne ferme pas le panneau" >&2; exit 1; }
 sleep 0.4  # le clic qui suit une fermeture ne doit pas compter comme celui qui l'a fermée
 xdotool mousemove --window "$icone" 4 4 click 1
-for _ in $(seq 30);
-do ["$(visibles)" - gt "$avant"] && break;
-sleep 0.1;
-done["$(visibles)" - gt "$avant"] || {
-  echo "le clic gauche ne montre pas le panneau" > &2;
-  exit 1;
-}
+for _ in $(seq 30); do [ "$(visibles)" -gt "$avant" ] && break; sleep 0.1; done
+[ "$(visibles)" -gt "$avant" ] || { echo "le clic gauche ne montre pas le panneau" >&2; exit 1; }
 echo "panneau montré"
 xdotool key Escape
-for _ in $(seq 30);
-do ["$(visibles)" - le "$avant"] && break;
-sleep 0.1;
-done["$(visibles)" - le "$avant"] || {
-  echo "Échap ne ferme pas le panneau" > &2;
-  exit 1;
-}
+for _ in $(seq 30); do [ "$(visibles)" -le "$avant" ] && break; sleep 0.1; done
+[ "$(visibles)" -le "$avant" ] || { echo "Échap ne ferme pas le panneau" >&2; exit 1; }
 sleep 0.4  # le clic qui suit une fermeture ne doit pas compter comme celui qui l'a fermée
 xdotool mousemove --window "$icone" 4 4 click 3
-for _ in $(seq 30);
-do ["$(visibles)" - gt "$avant"] && break;
-sleep 0.1;
-done["$(visibles)" - gt "$avant"] || {
-  echo "le clic droit n'ouvre pas le menu" > &2;
-  exit 1;
-}
+for _ in $(seq 30); do [ "$(visibles)" -gt "$avant" ] && break; sleep 0.1; done
+[ "$(visibles)" -gt "$avant" ] || { echo "le clic droit n'ouvre pas le menu" >&2; exit 1; }
 
 xdotool key Up Return
-for _ in $(seq 30);
-do kill - 0 "$app" 2 > / dev / null || break;
-sleep 0.1;
-done if kill - 0 "$app" 2 > / dev / null;
-then echo "« Quitter Ravlo Link » ne termine pas" > &2;
-exit 1;
-fi statut = 0 wait "$app" || statut = $ ? if["$statut" - ne 0]; then
+for _ in $(seq 30); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$app" 2>/dev/null; then echo "« Quitter Ravlo Link » ne termine pas" >&2; exit 1; fi
+statut=0
+wait "$app" || statut=$?
+if [ "$statut" -ne 0 ]; then
   echo "ravlo-link sort avec le statut $statut :" >&2
   cat "$dossier/sortie" >&2
   exit 1
 fi
 echo "menu et sortie : correct"
 
-#Sans zone de notification : le panneau s'ouvre en fenêtre ordinaire.
+# Sans zone de notification : le panneau s'ouvre en fenêtre ordinaire.
 kill "$trayer_pid"
 wait "$trayer_pid" 2>/dev/null || true
 "$programme" >"$dossier/sortie-sans-zone" 2>&1 &
 app=$!
 pids+=("$app")
-for _ in $(seq 80);
-do ["$(panneaux)" - ge 1] && break;
-sleep 0.1;
-done if["$(panneaux)" - lt 1]; then
+for _ in $(seq 80); do [ "$(panneaux)" -ge 1 ] && break; sleep 0.1; done
+if [ "$(panneaux)" -lt 1 ]; then
   echo "sans zone, aucune fenêtre n'apparaît ; ravlo-link a dit :" >&2
   cat "$dossier/sortie-sans-zone" >&2
   exit 1
 fi
 echo "sans zone : fenêtre montrée"
-#La zone arrive : la fenêtre s 'y retire et l' icône s'ancre (relu toutes les 2 s).
+# La zone arrive : la fenêtre s'y retire et l'icône s'ancre (relu toutes les 2 s).
 lancer_trayer
-for _ in $(seq 80);
-do ["$(panneaux)" - eq 0] && ["$(visibles)" - ge 1] && break;
-sleep 0.1;
-done["$(panneaux)" - eq 0] || {
-  echo "la zone venue, la fenêtre reste" > &2;
-  exit 1;
-}
-["$(visibles)" - ge 1] || {
-  echo "la zone venue, l'icône ne s'y ancre pas" > &2;
-  exit 1;
-}
+for _ in $(seq 80); do [ "$(panneaux)" -eq 0 ] && [ "$(visibles)" -ge 1 ] && break; sleep 0.1; done
+[ "$(panneaux)" -eq 0 ] || { echo "la zone venue, la fenêtre reste" >&2; exit 1; }
+[ "$(visibles)" -ge 1 ] || { echo "la zone venue, l'icône ne s'y ancre pas" >&2; exit 1; }
 echo "zone venue : fenêtre retirée, icône ancrée"
 
-#Une instance tuée laisse verrou et socket : la suivante est quand même la première.
+# Une instance tuée laisse verrou et socket : la suivante est quand même la première.
 kill -KILL "$app"
 wait "$app" 2>/dev/null || true
 "$programme" >"$dossier/sortie-apres" 2>&1 &
 app=$!
 pids+=("$app")
-for _ in $(seq 50);
-do ["$(visibles)" - ge 1] && break;
-sleep 0.1;
-done kill - 0 "$app" 2 > / dev / null || {
-  echo "après une instance tuée, la suivante sort" > &2;
-  cat "$dossier/sortie-apres" > &2;
-  exit 1;
-}
-["$(visibles)" - ge 1] || {
-  echo "après une instance tuée, l'icône n'apparaît pas" > &2;
-  exit 1;
-}
+for _ in $(seq 50); do [ "$(visibles)" -ge 1 ] && break; sleep 0.1; done
+kill -0 "$app" 2>/dev/null || { echo "après une instance tuée, la suivante sort" >&2; cat "$dossier/sortie-apres" >&2; exit 1; }
+[ "$(visibles)" -ge 1 ] || { echo "après une instance tuée, l'icône n'apparaît pas" >&2; exit 1; }
 echo "instance tuée : la suivante reprend la place"
