@@ -7,7 +7,8 @@ namespace ravlo {
 std::optional<std::uint64_t> AccordGroupe::accorder(std::size_t pieces,
                                                     std::optional<std::uint64_t> besoinNs,
                                                     InstantNs maintenant) {
-  if (pieces < 2) {
+  // Un groupe qui perd des pièces garde son heure : celles qui restent ne sautent pas.
+  if (pieces == 0 || (pieces == 1 && !latence_)) {
     *this = AccordGroupe{};
     return std::nullopt;
   }

@@ -19,7 +19,8 @@ namespace ravlo {
 /// au bord d'un pas ne doit pas la faire osciller.
 ///
 /// Une seule pièce n'est pas un groupe : rien ne s'annonce, et le récepteur joue comme seul.
-/// Sinon la latence s'annonce toutes les 500 ms, et aussitôt quand elle change.
+/// Sinon la latence s'annonce toutes les 500 ms, et aussitôt quand elle change. Un groupe
+/// réduit à une pièce reste un groupe : elle garde son heure, qui descend comme toujours.
 ///
 /// Exemple : besoins 22 et 30 ms → 36 ms ; le second retombe à 24 → 36 ms encore 30 s, puis
 /// 32 (24 + 3 + 2, au pas).

@@ -238,7 +238,7 @@ TEST_F(Banc, LaLatenceDuGroupeSuitLePlusGrandBesoin) {
   file->avancer(1s);
   EXPECT_TRUE(latences(connexion(), ouvreurRecepteur).empty()) << "une pièce seule joue seule";
 
-  emetteur->ajouterVoie(
+  const auto voieB = emetteur->ajouterVoie(
       PointReseau{"127.0.0.1", 50'001}, Liaison::nouvelle(cle(3), cle(4)), [] {}, [] {});
   file->executer();
   faux::ConnexionFactice& a = *fabrique->creees[0];
@@ -268,6 +268,11 @@ TEST_F(Banc, LaLatenceDuGroupeSuitLePlusGrandBesoin) {
   ASSERT_TRUE(a.livrer(*scelleurRecepteur.sceller(inconnu, SorteEnveloppe::horloge)));
   file->executer();
   EXPECT_TRUE(a.envoyes.empty());
+
+  // La pièce qui reste garde l'heure du groupe : elle ne saute pas quand l'autre s'en va.
+  emetteur->retirerVoie(voieB);
+  file->avancer(1s);
+  EXPECT_EQ(latences(a, ouvreurRecepteur).back(), 52'000'000u);
 }
 
 TEST_F(Banc, DeuxVoiesIndependantes) {
