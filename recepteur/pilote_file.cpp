@@ -44,7 +44,7 @@ void PiloteFile::viser(InstantNs maintenant, const FileLecture::Etat& etat) {
   cibleSeuleMs_ = seule;
   double cible = seule;
   // Jamais sous ce qu'il faut seul : le groupe montera, l'émetteur connaissant ce besoin.
-  if (enGroupe(maintenant) && retardFixeMs_) {
+  if (enGroupe(maintenant) && latenceGroupeNs_ && retardFixeMs_) {
     cible = std::max(seule, static_cast<double>(*latenceGroupeNs_) / 1e6 - *retardFixeMs_);
   }
   cibleMs_ = cible;
@@ -85,15 +85,15 @@ std::optional<double> PiloteFile::besoinMs() const {
   return *retardFixeMs_ + *cibleSeuleMs_;
 }
 
-void PiloteFile::tenirLeGroupe() {
-  const double visee = *retardFixeMs_ + *cibleMs_;
-  const double ecart = *latenceMs_ - visee;
+void PiloteFile::tenirLeGroupe(double latenceMs, double retardFixeMs) {
+  const double visee = retardFixeMs + cibleMs_.value_or(0);
+  const double ecart = latenceMs - visee;
   if (std::abs(ecart) > seuilRecalageMs) {
     file_->decaler(std::llround(ecart * tramesParMs));
     vitessePPM_ = regulateurGroupe_.derivePPM;
     return;
   }
-  vitessePPM_ = regulateurGroupe_.regler(*latenceMs_, visee, 1.0);
+  vitessePPM_ = regulateurGroupe_.regler(latenceMs, visee, 1.0);
 }
 
 void PiloteFile::piloter(InstantNs maintenant, std::optional<std::int64_t> decalageNs) {
@@ -136,7 +136,7 @@ void PiloteFile::piloter(InstantNs maintenant, std::optional<std::int64_t> decal
     // L'heure de jeu est fixée : un masquage allongé la décalerait.
     file_->changerAllongement(0);
     if (latenceMs_ && retardFixeMs_) {
-      tenirLeGroupe();
+      tenirLeGroupe(*latenceMs_, *retardFixeMs_);
     } else {
       vitessePPM_ = regulateurGroupe_.derivePPM;
     }

@@ -87,7 +87,7 @@ class PiloteFile {
   void viser(InstantNs maintenant, const FileLecture::Etat& etat);
   [[nodiscard]] bool enGroupe(InstantNs maintenant) const;
   /// La seconde close : l'écart à l'heure du groupe, en vitesse ou en recalage.
-  void tenirLeGroupe();
+  void tenirLeGroupe(double latenceMs, double retardFixeMs);
 
   std::shared_ptr<FileLecture> file_;
   CibleAdaptative cible_;
