@@ -49,6 +49,9 @@ struct AnalyseTon {
     int trous = 0;
     double trousMs = 0;
     int discontinuites = 0;
+    // Les positions (en trames) de ce qui est compté : dire ce qui vient après un événement.
+    std::vector<std::int64_t> debutsTrous;
+    std::vector<std::int64_t> positionsDiscontinuites;
   };
 
   // Seulement entre le premier et le dernier clic arrivé, hors des clics ; une discontinuité
@@ -65,13 +68,16 @@ struct AnalyseTon {
       if (!dedans(debut) || (dansClic(debut) && longueur < apresClic)) continue;
       ++b.trous;
       b.trousMs += static_cast<double>(longueur) * 1000 / frequence;
+      b.debutsTrous.push_back(debut);
     }
     for (const auto p : discontinuites) {
       if (!dedans(p) || dansClic(p)) continue;
       const bool bordDeTrou = std::any_of(trous.begin(), trous.end(), [&](const auto& t) {
         return p >= t.first - fusion && p <= t.first + t.second + fusion;
       });
-      if (!bordDeTrou) ++b.discontinuites;
+      if (bordDeTrou) continue;
+      ++b.discontinuites;
+      b.positionsDiscontinuites.push_back(p);
     }
     return b;
   }

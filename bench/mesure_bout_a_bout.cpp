@@ -1,17 +1,28 @@
 // Latence « bout à bout » : le temps entre le son que l'ordinateur joue et celui que le
 // récepteur rend, mesuré sur un seul démon PulseAudio qui porte les deux sorties.
 //
-//   mesure_bout_a_bout [--depart SORTIE] [--arrivee SORTIE] [--secondes S] [--fenetre MS]
+//   mesure_bout_a_bout [--depart SORTIE] [--arrivee SORTIE]... [--secondes S] [--fenetre MS]
 //                      [--json FICHIER]
 //
 // Joue dans --depart (défaut « ordinateur ») un ton discret à −34 dBFS ponctué d'un clic
-// toutes les 0,5 s, enregistre les moniteurs des deux sorties, repère chaque clic au départ
-// et à l'arrivée et imprime une ligne par seconde, puis le résumé (médiane, p99).
+// toutes les 0,5 s, enregistre les moniteurs des sorties, repère chaque clic au départ et à
+// l'arrivée (bench/clics.hpp, à la fraction d'échantillon près) et imprime une ligne par
+// seconde, puis le résumé (médiane, p99).
 //
-// Les deux moniteurs sont datés de la même façon sur la même horloge (CLOCK_MONOTONIC moins
+// Plusieurs --arrivee (des pièces qui jouent ensemble) : en plus, clic par clic, l'écart de
+// chaque pièce à la première (arrivée k − arrivée 1), sa médiane, le p99 et le maximum de sa
+// valeur absolue, et dans le JSON « arrivees » (une entrée par pièce), « ecartPieces » et
+// « ecarts » (pièce 2 − pièce 1), les clés d'une seule arrivée restant celles de la première.
+//
+// Tous les moniteurs sont datés de la même façon sur la même horloge (CLOCK_MONOTONIC moins
 // la latence que PulseAudio annonce pour la trame la plus ancienne non lue) ; l'ancrage d'un
-// flux est le minimum, sur tous ses blocs, de « heure du bloc − position/48 kHz » : un rappel
-// en retard ne fait que s'en éloigner. L'erreur commune aux deux moniteurs s'annule.
+// flux est le minimum de « heure du bloc − position/48 kHz » sur les blocs lus à partir
+// d'une seconde après le début du signal, le même instant pour tous : un rappel en retard ne
+// fait que s'en éloigner. Avant, les premiers blocs d'un flux sortent jusqu'à 1,5 ms trop tôt,
+// pas de la même façon d'un flux à l'autre, et de 350 ms quand la sortie de départ change de
+// latence à l'arrivée du signal ; ensuite, les candidats d'un flux tiennent dans 0,02 ms.
+// L'erreur commune aux moniteurs s'annule ; sous PulseAudio, deux flux du même moniteur
+// s'accordent à 0,04 ms près.
 //
 // À l'arrivée, entre le premier et le dernier clic, le ton est aussi suivi échantillon par
 // échantillon : « trous » (le ton tombe sous 5 % de son niveau pendant plus d'1 ms) et
@@ -34,14 +45,17 @@
 #include <vector>
 
 #include "bench/analyse_ton.hpp"
+#include "bench/clics.hpp"
 
 namespace {
 
 using ravlo::mesure::AnalyseTon;
+using ravlo::mesure::centile;
+using ravlo::mesure::EcartPieces;
+using ravlo::mesure::ReperageClics;
 
 constexpr double frequence = 48'000;
-constexpr double seuilClic = 0.25;
-constexpr double refractaireS = 0.2;
+constexpr std::size_t arriveesMax = 8;
 constexpr std::int64_t periodeClic = 24'000;  // 0,5 s
 constexpr int dureeClic = 96;                 // 2 ms
 
@@ -56,14 +70,25 @@ struct Enregistrement {
   pa_stream* flux = nullptr;
   std::int64_t trames = 0;
   std::int64_t ancrageNs = std::numeric_limits<std::int64_t>::max();
-  std::int64_t dernierClic = -1'000'000;
-  std::vector<std::int64_t> clics;  // positions en trames
+  // Avant stableDesNs : seulement pour une mesure trop courte pour en avoir un autre.
+  std::int64_t ancrageDebutNs = std::numeric_limits<std::int64_t>::max();
+  ReperageClics clics;
   AnalyseTon ton;
   bool pret = false;
   bool echec = false;
 
-  [[nodiscard]] double heureMs(std::int64_t position) const {
-    return (static_cast<double>(ancrageNs) + static_cast<double>(position) * 1e9 / frequence) / 1e6;
+  // Sur CLOCK_MONOTONIC, en ms.
+  [[nodiscard]] double heureMs(double position) const {
+    const auto a =
+        ancrageNs != std::numeric_limits<std::int64_t>::max() ? ancrageNs : ancrageDebutNs;
+    return (static_cast<double>(a) + position * 1e9 / frequence) / 1e6;
+  }
+
+  [[nodiscard]] std::vector<double> heuresClics() const {
+    std::vector<double> v;
+    v.reserve(clics.positions.size());
+    for (const double p : clics.positions) v.push_back(heureMs(p));
+    return v;
   }
 };
 
@@ -76,6 +101,8 @@ struct Lecture {
 
 pa_threaded_mainloop* boucle = nullptr;
 pa_context* contexte = nullptr;
+// Écrit sous le verrou de la boucle, lu par ses rappels.
+std::int64_t stableDesNs = std::numeric_limits<std::int64_t>::max();
 
 void surEtatContexte(pa_context* c, void*) {
   switch (pa_context_get_state(c)) {
@@ -110,18 +137,15 @@ void surLecture(pa_stream* s, std::size_t, void* moi) {
       const auto ancrage =
           maintenant - l -
           static_cast<std::int64_t>(static_cast<double>(e.trames) * 1e9 / frequence);
-      e.ancrageNs = std::min(e.ancrageNs, ancrage);
+      auto& retenu = maintenant < stableDesNs ? e.ancrageDebutNs : e.ancrageNs;
+      retenu = std::min(retenu, ancrage);
     }
     const auto n = static_cast<std::int64_t>(octets / (2 * sizeof(float)));
     if (donnees != nullptr) {
       const auto* f = static_cast<const float*>(donnees);
       for (std::int64_t i = 0; i < n; ++i) {
         const std::int64_t position = e.trames + i;
-        if (std::fabs(f[2 * i]) > seuilClic &&
-            static_cast<double>(position - e.dernierClic) > refractaireS * frequence) {
-          e.clics.push_back(position);
-          e.dernierClic = position;
-        }
+        e.clics.echantillon(position, f[2 * i]);
         e.ton.echantillon(position, f[2 * i]);
       }
       e.pret = true;
@@ -179,30 +203,12 @@ bool enregistrer(Enregistrement& e) {
                                             PA_STREAM_AUTO_TIMING_UPDATE)) == 0;
 }
 
-double centile(std::vector<double> v, double p) {
-  if (v.empty()) return NAN;
-  std::sort(v.begin(), v.end());
-  const auto i = static_cast<std::size_t>(std::min(
-      std::ceil(p / 100 * static_cast<double>(v.size())) - 1, static_cast<double>(v.size() - 1)));
-  return v[std::max<std::size_t>(i, 0)];
-}
-
-// Chaque clic parti trouve le premier clic arrivé dans la fenêtre qui suit (5 ms de tolérance
-// avant : le bruit de datation). Au-delà de la période des clics, l'appariement serait ambigu.
+// Au-delà de la période des clics (500 ms), l'appariement serait ambigu.
 double fenetreMs = 400;
 
-std::vector<double> apparier(const Enregistrement& depart, const Enregistrement& arrivee) {
-  std::vector<double> retards;
-  std::size_t j = 0;
-  for (const auto p : depart.clics) {
-    const double t = depart.heureMs(p);
-    while (j < arrivee.clics.size() && arrivee.heureMs(arrivee.clics[j]) < t - 5) ++j;
-    if (j < arrivee.clics.size() && arrivee.heureMs(arrivee.clics[j]) - t < fenetreMs) {
-      retards.push_back(arrivee.heureMs(arrivee.clics[j]) - t);
-      ++j;
-    }
-  }
-  return retards;
+std::vector<std::optional<double>> apparier(const Enregistrement& depart,
+                                            const Enregistrement& arrivee) {
+  return ravlo::mesure::apparier(depart.heuresClics(), arrivee.heuresClics(), fenetreMs);
 }
 
 void attendre(double secondes) {
@@ -215,9 +221,87 @@ void attendre(double secondes) {
 
 int usage() {
   std::fprintf(stderr,
-               "usage : mesure_bout_a_bout [--depart SORTIE] [--arrivee SORTIE] [--secondes S] "
+               "usage : mesure_bout_a_bout [--depart SORTIE] [--arrivee SORTIE]... [--secondes S] "
                "[--fenetre MS] [--json FICHIER]\n");
   return 2;
+}
+
+// Ce qu'une arrivée a reçu, clic par clic.
+struct BilanArrivee {
+  std::vector<std::optional<double>> parClic;
+  std::vector<double> retards;
+  double mediane = NAN;
+  double p99 = NAN;
+  double fin = NAN;
+  bool recu = false;
+  AnalyseTon::Bilan ton;
+};
+
+BilanArrivee bilan(const Enregistrement& depart, const Enregistrement& arrivee) {
+  BilanArrivee b;
+  b.parClic = apparier(depart, arrivee);
+  b.retards = ravlo::mesure::presents(b.parClic);
+  b.mediane = centile(b.retards, 50);
+  b.p99 = centile(b.retards, 99);
+  // Les 10 dernières secondes : la même fenêtre que la latence vue par le récepteur.
+  const auto& r = b.retards;
+  b.fin = centile(
+      {r.end() - static_cast<std::ptrdiff_t>(std::min<std::size_t>(r.size(), 20)), r.end()}, 50);
+  b.recu = !depart.clics.positions.empty() && r.size() * 2 >= depart.clics.positions.size();
+  b.ton = arrivee.ton.bilan(arrivee.clics.entiers());
+  return b;
+}
+
+// JSON n'a pas de NaN : une valeur absente s'y écrit null.
+std::string nombre(double v, const char* modele = "%g") {
+  if (std::isnan(v)) return "null";
+  char texte[48];
+  std::snprintf(texte, sizeof texte, modele, v);
+  return texte;
+}
+
+void ecrireListe(std::ostream& f, const std::vector<double>& v, const char* modele = "%g") {
+  f << "[";
+  for (std::size_t i = 0; i < v.size(); ++i) f << (i == 0 ? "" : ", ") << nombre(v[i], modele);
+  f << "]";
+}
+
+void ecrireEcart(std::ostream& f, const EcartPieces& e) {
+  f << "{\"clics\": " << e.valeurs.size() << ", \"medianeMs\": " << nombre(e.medianeMs)
+    << ", \"p99AbsMs\": " << nombre(e.p99AbsMs) << ", \"maxAbsMs\": " << nombre(e.maxAbsMs) << "}";
+}
+
+// Une entrée de « arrivees » ; les heures des trous et discontinuités sont sur CLOCK_MONOTONIC
+// (ms), pour dire ce qui suit un événement daté ailleurs (l'arrêt d'un récepteur).
+void ecrireArrivee(std::ostream& f, const Enregistrement& e, const BilanArrivee& b,
+                   const std::optional<EcartPieces>& ecart) {
+  const auto heures = [&](const std::vector<std::int64_t>& positions) {
+    std::vector<double> v;
+    v.reserve(positions.size());
+    for (const auto p : positions) v.push_back(e.heureMs(static_cast<double>(p)));
+    return v;
+  };
+  const auto heuresTrous = heures(b.ton.debutsTrous);
+  const auto heuresDiscontinuites = heures(b.ton.positionsDiscontinuites);
+  f << "{\"nom\": \"" << e.nom << "\", \"arrives\": " << b.retards.size()
+    << ", \"medianeMs\": " << nombre(b.mediane) << ", \"p99Ms\": " << nombre(b.p99)
+    << ", \"recu\": " << (b.recu ? "true" : "false") << ", \"finMs\": " << nombre(b.fin)
+    << ", \"trousSon\": " << b.ton.trous << ", \"trousSonMs\": " << b.ton.trousMs
+    << ", \"discontinuites\": " << b.ton.discontinuites << ", \"heuresTrousMs\": ";
+  ecrireListe(f, heuresTrous, "%.3f");
+  f << ", \"heuresDiscontinuitesMs\": ";
+  ecrireListe(f, heuresDiscontinuites, "%.3f");
+  if (ecart) {
+    f << ", \"ecartPieces\": ";
+    ecrireEcart(f, *ecart);
+  }
+  f << ", \"retards\": ";
+  ecrireListe(f, b.retards);
+  f << "}";
+}
+
+std::string retardTexte(const std::optional<double>& r) {
+  return r ? nombre(*r, "%.3f ms") : std::string("—");
 }
 
 }  // namespace
@@ -225,8 +309,7 @@ int usage() {
 int main(int argc, char** argv) {
   Enregistrement depart;
   depart.nom = "ordinateur";
-  Enregistrement arrivee;
-  arrivee.nom = "recepteur";
+  std::vector<std::string> nomsArrivees;
   double secondes = 10;
   std::optional<std::string> json;
   for (int i = 1; i < argc; ++i) {
@@ -235,7 +318,8 @@ int main(int argc, char** argv) {
     if (a == "--depart") {
       depart.nom = argv[++i];
     } else if (a == "--arrivee") {
-      arrivee.nom = argv[++i];
+      if (nomsArrivees.size() == arriveesMax) return usage();
+      nomsArrivees.emplace_back(argv[++i]);
     } else if (a == "--secondes") {
       secondes = std::atof(argv[++i]);
       if (!(secondes > 0 && secondes < 3600)) return usage();
@@ -248,6 +332,14 @@ int main(int argc, char** argv) {
       return usage();
     }
   }
+  if (nomsArrivees.empty()) nomsArrivees.emplace_back("recepteur");
+  // Taille fixée avant tout rappel : PulseAudio garde l'adresse de chaque enregistrement.
+  std::vector<Enregistrement> arrivees(nomsArrivees.size());
+  for (std::size_t k = 0; k < arrivees.size(); ++k) arrivees[k].nom = nomsArrivees[k];
+  const bool plusieurs = arrivees.size() > 1;
+  const auto toutes = [&](auto predicat) {
+    return std::all_of(arrivees.begin(), arrivees.end(), predicat);
+  };
 
   boucle = pa_threaded_mainloop_new();
   contexte = pa_context_new(pa_threaded_mainloop_get_api(boucle), "ravlo mesure");
@@ -267,18 +359,23 @@ int main(int argc, char** argv) {
     }
     pa_threaded_mainloop_wait(boucle);
   }
-  if (!enregistrer(depart) || !enregistrer(arrivee)) {
+  // Sous le même verrou, dans la même boucle : les arrivées sont enregistrées ensemble et
+  // ancrées par le même chemin.
+  if (!enregistrer(depart) || !toutes([](Enregistrement& e) { return enregistrer(e); })) {
     std::fprintf(stderr, "enregistrement impossible\n");
     goto fin;
   }
   // Le moniteur d'une sortie nulle au repos ne livre qu'au bout d'une à deux secondes.
-  for (int essai = 0; essai < 100 && !(depart.pret && arrivee.pret); ++essai) {
-    if (depart.echec || arrivee.echec) break;
+  for (int essai = 0; essai < 100; ++essai) {
+    if (depart.pret && toutes([](const Enregistrement& e) { return e.pret; })) break;
+    if (depart.echec || !toutes([](const Enregistrement& e) { return !e.echec; })) break;
     attendre(0.05);
   }
-  if (!depart.pret || !arrivee.pret) {
-    std::fprintf(stderr, "les moniteurs de « %s » et « %s » ne livrent rien\n", depart.nom.c_str(),
-                 arrivee.nom.c_str());
+  if (!depart.pret || !toutes([](const Enregistrement& e) { return e.pret; })) {
+    std::string noms = "« " + depart.nom + " »";
+    for (std::size_t k = 0; k < arrivees.size(); ++k)
+      noms += (k + 1 == arrivees.size() ? " et « " : ", « ") + arrivees[k].nom + " »";
+    std::fprintf(stderr, "les moniteurs de %s ne livrent rien\n", noms.c_str());
     goto fin;
   }
   lecture.finTrames = static_cast<std::int64_t>(secondes * frequence);
@@ -294,46 +391,103 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "lecture impossible sur « %s »\n", depart.nom.c_str());
       goto fin;
     }
+    stableDesNs = monotoneNs() + 1'000'000'000;
   }
   for (int s = 1; s <= static_cast<int>(std::ceil(secondes)) + 1; ++s) {
     attendre(1);
-    const auto r = apparier(depart, arrivee);
-    if (r.empty()) {
-      std::printf("%2d s : %zu clics partis, aucun arrivé\n", s, depart.clics.size());
+    const auto partis = depart.clics.positions.size();
+    if (!plusieurs) {
+      const auto r = ravlo::mesure::presents(apparier(depart, arrivees[0]));
+      if (r.empty()) {
+        std::printf("%2d s : %zu clics partis, aucun arrivé\n", s, partis);
+      } else {
+        std::printf("%2d s : %zu clics partis, %zu arrivés, dernier %.1f ms\n", s, partis, r.size(),
+                    r.back());
+      }
     } else {
-      std::printf("%2d s : %zu clics partis, %zu arrivés, dernier %.1f ms\n", s,
-                  depart.clics.size(), r.size(), r.back());
+      std::string ligne;
+      for (const auto& e : arrivees) {
+        const auto r = ravlo::mesure::presents(apparier(depart, e));
+        ligne += " ; « " + e.nom + " » " + std::to_string(r.size()) + " arrivés" +
+                 (r.empty() ? "" : ", dernier " + nombre(r.back(), "%.1f ms"));
+      }
+      const EcartPieces ecart(apparier(depart, arrivees[0]), apparier(depart, arrivees[1]));
+      if (!ecart.valeurs.empty())
+        ligne += " ; écart dernier " + nombre(ecart.valeurs.back(), "%+.3f ms");
+      std::printf("%2d s : %zu clics partis%s\n", s, partis, ligne.c_str());
     }
     std::fflush(stdout);
   }
   {
-    const auto r = apparier(depart, arrivee);
-    const double mediane = centile(r, 50);
-    const double p99 = centile(r, 99);
-    // Les 10 dernières secondes : la même fenêtre que la latence vue par le récepteur.
-    const std::vector<double> fin(
-        r.end() - static_cast<std::ptrdiff_t>(std::min<std::size_t>(r.size(), 20)), r.end());
-    const bool recu = !depart.clics.empty() && r.size() * 2 >= depart.clics.size();
-    const auto ton = arrivee.ton.bilan(arrivee.clics);
-    std::printf("clics : %zu partis, %zu arrivés ; médiane %.1f ms, p99 %.1f ms\n",
-                depart.clics.size(), r.size(), mediane, p99);
-    std::printf("ton à l'arrivée : %d trous (%.1f ms), %d discontinuités\n", ton.trous, ton.trousMs,
-                ton.discontinuites);
-    if (json) {
-      std::ofstream f(*json);
-      f << "{\"partis\": " << depart.clics.size() << ", \"arrives\": " << r.size()
-        << ", \"medianeMs\": " << (r.empty() ? 0.0 : mediane)
-        << ", \"p99Ms\": " << (r.empty() ? 0.0 : p99) << ", \"recu\": " << (recu ? "true" : "false")
-        << ", \"finMs\": " << (r.empty() ? 0.0 : centile(fin, 50))
-        << ", \"trousSon\": " << ton.trous << ", \"trousSonMs\": " << ton.trousMs
-        << ", \"discontinuites\": " << ton.discontinuites << ", \"retards\": [";
-      for (std::size_t i = 0; i < r.size(); ++i) f << (i == 0 ? "" : ", ") << r[i];
-      f << "]}\n";
+    std::vector<BilanArrivee> bilans;
+    bilans.reserve(arrivees.size());
+    for (const auto& e : arrivees) bilans.push_back(bilan(depart, e));
+    std::vector<std::optional<EcartPieces>> ecarts(1);
+    for (std::size_t k = 1; k < bilans.size(); ++k)
+      ecarts.emplace_back(EcartPieces(bilans[0].parClic, bilans[k].parClic));
+    const auto partis = depart.clics.positions.size();
+    if (plusieurs) {
+      for (std::size_t i = 0; i < partis; ++i) {
+        std::string ligne;
+        for (std::size_t k = 0; k < arrivees.size(); ++k) {
+          ligne += (k == 0 ? "" : ", ") + ("« " + arrivees[k].nom + " » ") +
+                   retardTexte(bilans[k].parClic[i]);
+          if (k > 0) ligne += ", écart " + retardTexte(ecarts[k]->parClic[i]);
+        }
+        std::printf("clic %2zu : %s\n", i + 1, ligne.c_str());
+      }
     }
-    statut = recu ? 0 : 1;
+    for (std::size_t k = 0; k < arrivees.size(); ++k) {
+      const auto& b = bilans[k];
+      const std::string qui = plusieurs ? "« " + arrivees[k].nom + " » : " : "";
+      std::printf("%sclics : %zu partis, %zu arrivés ; médiane %.1f ms, p99 %.1f ms\n", qui.c_str(),
+                  partis, b.retards.size(), b.mediane, b.p99);
+      std::printf("%ston à l'arrivée : %d trous (%.1f ms), %d discontinuités\n", qui.c_str(),
+                  b.ton.trous, b.ton.trousMs, b.ton.discontinuites);
+    }
+    for (std::size_t k = 1; k < arrivees.size(); ++k) {
+      const auto& e = *ecarts[k];
+      std::printf(
+          "écart « %s » − « %s » : %zu clics ; médiane %+.3f ms, p99 |écart| %.3f ms, max |écart| "
+          "%.3f ms\n",
+          arrivees[k].nom.c_str(), arrivees[0].nom.c_str(), e.valeurs.size(), e.medianeMs,
+          e.p99AbsMs, e.maxAbsMs);
+    }
+    if (json) {
+      const auto& b = bilans[0];
+      const bool vide = b.retards.empty();
+      std::ofstream f(*json);
+      f << "{\"partis\": " << partis << ", \"arrives\": " << b.retards.size()
+        << ", \"medianeMs\": " << (vide ? 0.0 : b.mediane)
+        << ", \"p99Ms\": " << (vide ? 0.0 : b.p99) << ", \"recu\": " << (b.recu ? "true" : "false")
+        << ", \"finMs\": " << (vide ? 0.0 : b.fin) << ", \"trousSon\": " << b.ton.trous
+        << ", \"trousSonMs\": " << b.ton.trousMs << ", \"discontinuites\": " << b.ton.discontinuites
+        << ", \"retards\": [";
+      for (std::size_t i = 0; i < b.retards.size(); ++i) f << (i == 0 ? "" : ", ") << b.retards[i];
+      f << "]";
+      if (plusieurs) {
+        f << ", \"arrivees\": [";
+        for (std::size_t k = 0; k < arrivees.size(); ++k) {
+          f << (k == 0 ? "" : ", ");
+          ecrireArrivee(f, arrivees[k], bilans[k], ecarts[k]);
+        }
+        f << "], \"ecartPieces\": ";
+        ecrireEcart(f, *ecarts[1]);
+        f << ", \"ecarts\": ";
+        ecrireListe(f, ecarts[1]->valeurs);
+      }
+      f << "}\n";
+    }
+    statut =
+        std::all_of(bilans.begin(), bilans.end(), [](const auto& b) { return b.recu; }) ? 0 : 1;
   }
 fin:
-  for (pa_stream* s : {depart.flux, arrivee.flux, lecture.flux}) {
+  for (auto& e : arrivees) {
+    if (e.flux == nullptr) continue;
+    pa_stream_disconnect(e.flux);
+    pa_stream_unref(e.flux);
+  }
+  for (pa_stream* s : {depart.flux, lecture.flux}) {
     if (s == nullptr) continue;
     pa_stream_disconnect(s);
     pa_stream_unref(s);

@@ -47,6 +47,10 @@ TEST(AnalyseTon, UnRecollementEtUnSautDePhaseSontDeuxDiscontinuites) {
   });
   EXPECT_EQ(b.trous, 0);
   EXPECT_EQ(b.discontinuites, 2);
+  // Datées là où elles sont : scripts/pieces compte celles qui suivent un événement.
+  ASSERT_EQ(b.positionsDiscontinuites.size(), 2U);
+  EXPECT_NEAR(b.positionsDiscontinuites[0], 100'800, 2);
+  EXPECT_NEAR(b.positionsDiscontinuites[1], 206'400, 2);
 }
 
 TEST(AnalyseTon, UnSilenceEstUnTrouEtSesBordsN_EnSontPasDeuxDiscontinuites) {
@@ -54,6 +58,7 @@ TEST(AnalyseTon, UnSilenceEstUnTrouEtSesBordsN_EnSontPasDeuxDiscontinuites) {
     return n >= 297'600 && n < 298'560 ? 0.0 : 1.0;  // 20 ms
   });
   EXPECT_EQ(b.trous, 1);
+  EXPECT_EQ(b.debutsTrous, (std::vector<std::int64_t>{297'600}));
   EXPECT_NEAR(b.trousMs, 20, 0.1);
   EXPECT_EQ(b.discontinuites, 0);
 }
