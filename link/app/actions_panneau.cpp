@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "link/app/etat_panneau.hpp"
+
 namespace ravlo {
 
 ActionsPanneau ActionsPanneau::pour(const std::shared_ptr<ModeleLink>& modele,
@@ -26,6 +28,41 @@ ActionsPanneau ActionsPanneau::pour(const std::shared_ptr<ModeleLink>& modele,
       if (const auto vivant = m.lock()) vivant->chercheur().appairer(appareil, code);
     });
   };
+  a.ouvrirAjout = [m, s] {
+    const auto modeleVivant = m.lock();
+    const auto saisieVivante = s.lock();
+    if (!modeleVivant || !saisieVivante) return;
+    modeleVivant->oublierEchecAjout();
+    saisieVivante->changerAjoutOuvert(true);
+  };
+  a.fermerAjout = [m, s] {
+    if (const auto vivant = m.lock()) vivant->oublierEchecAjout();
+    if (const auto vivante = s.lock()) {
+      vivante->changerAjoutOuvert(false);
+      vivante->changerCode("");
+    }
+  };
+  a.ajouterPiece = [m, s, principal = &principal] {
+    const auto modeleVivant = m.lock();
+    const auto saisieVivante = s.lock();
+    if (!modeleVivant || !saisieVivante || !saisieVivante->selection()) return;
+    const auto offerts = appareilsOfferts(*modeleVivant);
+    const auto it =
+        std::ranges::find(offerts, *saisieVivante->selection(), &ChercheurRavlo::Appareil::id);
+    if (it == offerts.end()) return;
+    std::string code = saisieVivante->code();
+    saisieVivante->changerCode("");
+    principal->poster([m, s, appareil = *it, code = std::move(code)] {
+      if (const auto vivant = m.lock()) {
+        vivant->ajouterPiece(appareil, code, [s] {
+          if (const auto vivante = s.lock()) vivante->changerAjoutOuvert(false);
+        });
+      }
+    });
+  };
+  a.retirerPiece = [m](Diffusion::NumeroPiece numero) {
+    if (const auto vivant = m.lock()) vivant->diffusion().retirerPiece(numero);
+  };
   a.envoyer = [m] {
     const auto vivant = m.lock();
     if (!vivant || !vivant->chercheur().appaire()) return;
@@ -34,7 +71,7 @@ ActionsPanneau ActionsPanneau::pour(const std::shared_ptr<ModeleLink>& modele,
       d.arreter();
     } else {
       const auto& appaire = *vivant->chercheur().appaire();
-      d.demarrer(appaire.appareil.point, appaire.liaison);
+      d.demarrer(appaire.appareil.point, appaire.liaison, appaire.appareil.nom);
     }
   };
   a.arreter = [m] {
@@ -61,7 +98,7 @@ ActionsPanneau ActionsPanneau::pour(const std::shared_ptr<ModeleLink>& modele,
 void ouvrirPanneau(ModeleLink& modele, SaisiePanneau& saisie, TickerNiveau& ticker) {
   modele.chercheur().demarrer();
   std::vector<EtatPanneau::Appareil> liste;
-  for (const auto& a : modele.chercheur().appareils()) liste.push_back({a.id, a.nom});
+  for (const auto& a : appareilsOfferts(modele)) liste.push_back({a.id, a.nom});
   saisie.entretenirSelection(liste);
   ticker.relancer();
 }

@@ -10,11 +10,16 @@
 
 namespace ravlo {
 
-/// Les sept actions du panneau, que les vues appellent sans argument (boutons, interrupteur,
-/// touche Entrée du code) ; chacune tourne sur le fil principal.
+/// Les actions du panneau, que les vues appellent sans argument (boutons, interrupteur, touche
+/// Entrée du code), sauf `retirerPiece` qui dit laquelle ; chacune tourne sur le fil principal.
 ///
 /// - `appairer` : le récepteur listé dont l'`id` est la sélection, sinon rien (le code tapé
 ///   reste) ; le code est vidé aussitôt, puis l'appairage part dans une tâche du fil principal.
+/// - `ouvrirAjout`, `fermerAjout` : montrent ou cachent « Ajouter une pièce » ; l'échec d'un
+///   ajout précédent s'oublie, et en fermant le code tapé aussi.
+/// - `ajouterPiece` : comme `appairer`, parmi les récepteurs offerts pendant l'envoi ; la pièce
+///   ajoutée, « Ajouter une pièce » se ferme.
+/// - `retirerPiece` : cette pièce quitte l'envoi ; la dernière l'arrête.
 /// - `envoyer` : avec un récepteur appairé, arrête l'envoi en cours ou en démarre un vers lui.
 /// - `arreter` : arrête l'envoi.
 /// - `basculerSilence` : inverse « N'entendre que le récepteur », en prévenant toujours.
@@ -22,6 +27,10 @@ namespace ravlo {
 /// - `ouvrirReglages`, `quitter` : la plateforme.
 struct ActionsPanneau {
   std::function<void()> appairer;
+  std::function<void()> ouvrirAjout;
+  std::function<void()> fermerAjout;
+  std::function<void()> ajouterPiece;
+  std::function<void(Diffusion::NumeroPiece)> retirerPiece;
   std::function<void()> envoyer;
   std::function<void()> arreter;
   std::function<void()> basculerSilence;

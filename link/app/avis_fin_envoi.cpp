@@ -30,9 +30,8 @@ void AvisFinEnvoi::relire() {
   if (!fin && !tue) return;
   // Le message que le panneau montrerait : l'écran d'appairage après une fin, l'envoi sinon.
   const std::string locale = locale_ ? locale_() : localeCourante();
-  const auto message =
-      messagePanneau(fin ? EtatPanneau::Ecran::appairage : EtatPanneau::Ecran::envoi,
-                     modele->chercheur(), modele->diffusion(), locale);
+  const auto message = messagePanneau(
+      fin ? EtatPanneau::Ecran::appairage : EtatPanneau::Ecran::envoi, *modele, locale);
   if (message) bureau_->notifier(message->titre, message->texte);
 }
 

@@ -13,7 +13,8 @@ namespace ravlo {
 /// a arrêté la lecture ou ne répond plus (l'envoi prend fin), ou la capture ne livre plus
 /// rien malgré ses relances (l'envoi ne porte plus de son). Le panneau, souvent fermé, le dit
 /// aussi ; la bulle reprend son titre et son texte. Une fois par événement : une bulle par fin,
-/// une par capture qui se tait. Fil principal.
+/// une par capture qui se tait. Une pièce qui part seule quand d'autres jouent n'en fait pas :
+/// l'envoi continue, le panneau seul le dit. Fil principal.
 class AvisFinEnvoi {
  public:
   /// `locale` vide : la locale courante.

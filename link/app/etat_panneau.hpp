@@ -23,6 +23,14 @@ struct EtatPanneau {
     bool operator==(const Appareil&) const = default;
   };
 
+  /// Une pièce de l'envoi, pour sa carte.
+  struct Piece {
+    Diffusion::NumeroPiece numero = 0;
+    std::string nom;
+    EnnuiPiece ennui = EnnuiPiece::aucun;
+    bool operator==(const Piece&) const = default;
+  };
+
   /// Titre et texte déjà traduits ; `ouvrirReglages` : la boîte offre « Ouvrir les réglages ».
   struct Message {
     std::string titre;
@@ -32,7 +40,13 @@ struct EtatPanneau {
   };
 
   Ecran ecran = Ecran::appairage;
+  /// Les récepteurs qu'on peut choisir : tous ceux trouvés, sauf pendant l'envoi ceux qui
+  /// jouent déjà (ce qu'offre « Ajouter une pièce »).
   std::vector<Appareil> appareils;
+  /// Pendant l'envoi, les pièces en service, par numéro.
+  std::vector<Piece> pieces;
+  /// Vers où part le son, en une expression (`destinationEnvoi`) ; vide hors envoi.
+  std::string destination;
   bool rechercheEnCours = false;
   bool appairageEnCours = false;
   std::string nomRecepteur;
@@ -49,13 +63,23 @@ struct EtatPanneau {
   [[nodiscard]] static EtatPanneau depuis(const ModeleLink& modele, std::string_view locale);
 };
 
-/// Le message à montrer pour `ecran` : la première des douze règles qui s'applique, dans
-/// l'ordre (l'échec du démarrage d'abord ; hors envoi, l'issue de l'appairage puis l'état de la
-/// recherche ; pendant l'envoi, la capture muette, le réseau, le récepteur muet, le silence
-/// refusé), ou rien.
+/// Le message à montrer pour `ecran` : la première règle qui s'applique, dans l'ordre
+/// (l'échec du démarrage d'abord ; hors envoi, l'issue de l'appairage puis l'état de la
+/// recherche ; pendant l'envoi, la capture muette, l'appairage d'une pièce qui a échoué, le
+/// réseau, le récepteur muet, une pièce partie d'elle-même, le silence refusé), ou rien.
+///
+/// Avec plusieurs pièces, l'ennui d'une pièce se dit avec son nom, les autres jouant (« Cuisine
+/// ne répond plus ; les autres pièces jouent ») ; quand toutes sont en ennui, il se dit comme
+/// pour une seule.
 [[nodiscard]] std::optional<EtatPanneau::Message> messagePanneau(EtatPanneau::Ecran ecran,
-                                                                 const ChercheurRavlo& chercheur,
-                                                                 const DiffusionModel& diffusion,
+                                                                 const ModeleLink& modele,
                                                                  std::string_view locale);
+
+/// Les récepteurs trouvés qu'on peut choisir : pendant l'envoi, sans ceux qui jouent déjà
+/// (reconnus à leur nom d'instance, celui que porte leur pièce).
+[[nodiscard]] std::vector<ChercheurRavlo::Appareil> appareilsOfferts(const ModeleLink& modele);
+
+/// « Envoi vers Salon », « Envoi vers 3 pièces » pendant l'envoi ; vide sinon.
+[[nodiscard]] std::string statutEnvoi(const DiffusionModel& diffusion, std::string_view locale);
 
 }  // namespace ravlo

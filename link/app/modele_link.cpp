@@ -1,5 +1,7 @@
 #include "link/app/modele_link.hpp"
 
+#include <algorithm>
+
 #include "plateforme/connexion_udp.hpp"
 #include "plateforme/file_serie.hpp"
 #include "protocol/base/exiger.hpp"
@@ -24,7 +26,14 @@ std::shared_ptr<ModeleLink> ModeleLink::creer(Dependances dependances) {
   std::shared_ptr<ModeleLink> modele(new ModeleLink(std::move(dependances)));
   modele->brancherFinDeDiffusion();
   modele->suiviChercheur_ = modele->chercheur_->observer([faible = modele->weak_from_this()] {
-    if (const auto moi = faible.lock()) moi->suivreAppaire();
+    if (const auto moi = faible.lock()) {
+      moi->suivreAppaire();
+      if (moi->ajout_ && !moi->chercheur_->appairageEnCours()) moi->conclureAjout();
+    }
+  });
+  modele->suiviDiffusion_ = modele->diffusion_->observer([faible = modele->weak_from_this()] {
+    const auto moi = faible.lock();
+    if (moi && !moi->diffusion_->enDiffusion()) moi->oublierEchecAjout();
   });
   if (modele->dep_.reglages->booleen(cleAccueilVu)) modele->chercheur_->demarrer();
   return modele;
@@ -90,18 +99,55 @@ void ModeleLink::reessayer() {
   if (sondeDuSon_ == false) sonder();
 }
 
+void ModeleLink::ajouterPiece(const ChercheurRavlo::Appareil& appareil, const std::string& code,
+                              std::function<void()> quandAjoutee) {
+  if (!diffusion_->enDiffusion() || ajout_ || chercheur_->appairageEnCours()) return;
+  oublierEchecAjout();
+  ajout_ = AjoutEnCours{appareil, chercheur_->resultat(), chercheur_->appaire(),
+                        std::move(quandAjoutee)};
+  chercheur_->appairer(appareil, code);
+  // Un refus d'office qui redit l'issue d'avant ne prévient personne.
+  if (ajout_ && !chercheur_->appairageEnCours()) conclureAjout();
+}
+
+void ModeleLink::conclureAjout() {
+  if (!ajout_) return;
+  AjoutEnCours ajout = std::move(*ajout_);
+  ajout_.reset();
+  if (!diffusion_->enDiffusion()) return;
+  const ChercheurRavlo::Resultat resultat = chercheur_->resultat();
+  const auto appaire = chercheur_->appaire();
+  const bool reussi = resultat.cas == ChercheurRavlo::Resultat::Cas::accepte && appaire &&
+                      appaire->appareil == ajout.appareil && appaire != ajout.appaireAvant;
+  // Le chercheur a pris la pièce pour le récepteur de l'envoi : il rend celui-ci.
+  chercheur_->changerAppaire(ajout.appaireAvant);
+  chercheur_->changerResultat(ajout.resultatAvant);
+  if (!reussi) {
+    changer(echecAjout_, std::optional<EchecAjout>(EchecAjout{ajout.appareil.nom, resultat}));
+    return;
+  }
+  diffusion_->ajouterPiece(appaire->appareil.point, appaire->liaison, appaire->appareil.nom);
+  if (ajout.quandAjoutee) ajout.quandAjoutee();
+}
+
 bool ModeleLink::envoiPerturbe() const {
   const DiffusionModel& d = *diffusion_;
   switch (d.etat().cas) {
     case DiffusionModel::Etat::Cas::echec:
       return true;
     case DiffusionModel::Etat::Cas::diffusion:
-      return d.captureMuette() || d.erreurReseau().has_value() ||
-             (d.connexionPrete() && d.recepteurMuet());
+      return d.captureMuette() || std::ranges::any_of(d.pieces(), [](const auto& p) {
+               return ennuiPiece(p.voie) != EnnuiPiece::aucun;
+             });
     case DiffusionModel::Etat::Cas::pret:
       return false;
   }
   return false;
+}
+
+EnnuiPiece ennuiPiece(const VoieEmission::Statistiques& voie) {
+  if (voie.erreur) return EnnuiPiece::reseau;
+  return voie.connexionPrete && voie.recepteurMuet ? EnnuiPiece::recepteurMuet : EnnuiPiece::aucun;
 }
 
 EtatIcone etatIcone(const ModeleLink& modele) {

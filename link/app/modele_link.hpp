@@ -2,8 +2,10 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "link/capture/capture_systeme.hpp"
@@ -17,11 +19,20 @@ namespace ravlo {
 /// Ce que montre l'icône de la zone de notification.
 enum class EtatIcone : std::uint8_t { repos, envoi, probleme };
 
+/// Ce qui ne va pas dans une pièce pendant l'envoi : une erreur réseau qui dure, ou un
+/// récepteur joint mais muet (rien d'authentique depuis 3 s).
+enum class EnnuiPiece : std::uint8_t { aucun, reseau, recepteurMuet };
+[[nodiscard]] EnnuiPiece ennuiPiece(const VoieEmission::Statistiques& voie);
+
 /// Le modèle de l'application, unique pour la vie du processus : le chercheur puis le modèle
 /// de diffusion, créés dans cet ordre et jamais remplacés. Quand le récepteur met fin à une
 /// diffusion, le chercheur oublie le récepteur appairé et `resultat` dit pourquoi
 /// (`finParRecepteur` ou `recepteurInjoignable`), ce qui ramène le panneau à l'appairage.
 /// Un échec du démarrage vaut pour le récepteur appairé : il s'oublie quand celui-ci change.
+///
+/// Pendant l'envoi, `ajouterPiece` appaire un autre récepteur par le chercheur et l'ajoute à
+/// la diffusion ; le chercheur garde pour récepteur appairé et pour issue ceux de l'envoi :
+/// l'issue de l'ajout ne se lit que dans `echecAjout`, oublié quand l'envoi cesse.
 ///
 /// À la construction, la recherche démarre si l'accueil a déjà été vu ("RavloAccueilVu") ;
 /// sinon la fenêtre d'accueil la lance. Les vues lisent `chercheur()`, `diffusion()`,
@@ -35,6 +46,13 @@ class ModeleLink final : public ModeleObservable, public std::enable_shared_from
     DiffusionModel::Dependances diffusion;
     /// Donné aux deux modèles (les siens s'ils n'en ont pas).
     std::shared_ptr<MagasinReglages> reglages;
+  };
+
+  /// L'appairage d'une pièce qui n'a pas abouti : le récepteur visé et l'issue du chercheur.
+  struct EchecAjout {
+    std::string nom;
+    ChercheurRavlo::Resultat resultat;
+    bool operator==(const EchecAjout&) const = default;
   };
 
   static constexpr std::string_view cleAccueilVu = "RavloAccueilVu";
@@ -71,14 +89,30 @@ class ModeleLink final : public ModeleObservable, public std::enable_shared_from
   /// du son a échoué, elle est refaite.
   void reessayer();
 
-  /// L'échec du démarrage, ou pendant l'envoi une capture muette, une erreur réseau, un
-  /// récepteur prêt mais muet.
+  /// Pendant l'envoi et sans autre appairage en cours : appaire `appareil` avec `code`, puis
+  /// l'ajoute comme pièce et appelle `quandAjoutee` ; un échec va dans `echecAjout`. Si l'envoi
+  /// a cessé entre-temps, l'issue reste celle d'un appairage ordinaire.
+  void ajouterPiece(const ChercheurRavlo::Appareil& appareil, const std::string& code,
+                    std::function<void()> quandAjoutee = {});
+  [[nodiscard]] const std::optional<EchecAjout>& echecAjout() const { return echecAjout_; }
+  void oublierEchecAjout() { changer(echecAjout_, std::optional<EchecAjout>()); }
+
+  /// L'échec du démarrage, ou pendant l'envoi une capture muette, ou une pièce en ennui
+  /// (`ennuiPiece`) ; une pièce partie d'elle-même n'en est plus une.
   [[nodiscard]] bool envoiPerturbe() const;
 
  private:
+  struct AjoutEnCours {
+    ChercheurRavlo::Appareil appareil;
+    ChercheurRavlo::Resultat resultatAvant;
+    std::optional<ChercheurRavlo::RecepteurAppaire> appaireAvant;
+    std::function<void()> quandAjoutee;
+  };
+
   explicit ModeleLink(Dependances dependances);
   void brancherFinDeDiffusion();
   void suivreAppaire();
+  void conclureAjout();
 
   Dependances dep_;
   std::shared_ptr<ChercheurRavlo> chercheur_;
@@ -86,7 +120,9 @@ class ModeleLink final : public ModeleObservable, public std::enable_shared_from
   std::optional<bool> sondeDuSon_;
   std::unique_ptr<CaptureSysteme> sonde_;
   std::optional<ChercheurRavlo::RecepteurAppaire> appaireVu_;
-  Abonnement suiviChercheur_;
+  std::optional<AjoutEnCours> ajout_;
+  std::optional<EchecAjout> echecAjout_;
+  Abonnement suiviChercheur_, suiviDiffusion_;
 };
 
 /// `probleme` quand l'envoi est perturbé, sinon `envoi` pendant une diffusion, sinon `repos`.

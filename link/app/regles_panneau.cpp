@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "protocol/textes/textes.hpp"
+
 namespace ravlo {
 
 void HistoriqueNiveau::ajouter(float niveau) {
@@ -45,6 +47,32 @@ std::optional<std::string> selectionEntretenue(const std::optional<std::string>&
 bool appairagePossible(const std::optional<std::string>& selection, std::string_view code,
                        bool appairageEnCours) {
   return selection.has_value() && code.size() == 4 && !appairageEnCours;
+}
+
+std::string avecNoms(std::string_view modele, std::initializer_list<std::string_view> noms) {
+  std::string sortie;
+  auto nom = noms.begin();
+  for (std::size_t i = 0; i < modele.size(); ++i) {
+    const std::string_view reste = modele.substr(i);
+    if (reste.starts_with("%%")) {
+      sortie += '%';
+      ++i;
+    } else if (nom != noms.end() && reste.starts_with("%s")) {
+      sortie += *nom++;
+      ++i;
+    } else {
+      sortie += modele[i];
+    }
+  }
+  return sortie;
+}
+
+std::string destinationEnvoi(const std::vector<std::string>& noms, std::string_view locale) {
+  if (noms.empty()) return {};
+  if (noms.size() == 1) return noms.front();
+  if (noms.size() == 2 && noms[0].size() + noms[1].size() <= longueurNommee)
+    return avecNoms(texte("%s et %s", locale), {noms[0], noms[1]});
+  return avecCode(texte("%lld pièces", locale), static_cast<std::int64_t>(noms.size()));
 }
 
 }  // namespace ravlo

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,5 +38,19 @@ struct HistoriqueNiveau {
 /// Le bouton d'appairage agit : un récepteur choisi, quatre chiffres, aucun appairage en cours.
 [[nodiscard]] bool appairagePossible(const std::optional<std::string>& selection,
                                      std::string_view code, bool appairageEnCours);
+
+/// Met chaque nom, dans l'ordre, à la place des « %s » successifs d'un modèle traduit, et
+/// « % » à la place de « %% », sans printf : une traduction fautive ne peut rien lire de plus.
+/// Une marque sans nom reste telle quelle. (« %s et %s », {« Salon », « Cuisine »}) →
+/// « Salon et Cuisine ».
+[[nodiscard]] std::string avecNoms(std::string_view modele,
+                                   std::initializer_list<std::string_view> noms);
+
+/// Vers où part le son, pour un statut : le nom d'une pièce seule, deux noms s'ils tiennent
+/// ensemble en `longueurNommee` octets, sinon le nombre de pièces. {Salon} → « Salon »,
+/// {Salon, Cuisine} → « Salon et Cuisine », trois pièces → « 3 pièces » ; aucune : vide.
+inline constexpr std::size_t longueurNommee = 24;
+[[nodiscard]] std::string destinationEnvoi(const std::vector<std::string>& noms,
+                                           std::string_view locale);
 
 }  // namespace ravlo

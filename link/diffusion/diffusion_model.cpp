@@ -1,5 +1,7 @@
 #include "link/diffusion/diffusion_model.hpp"
 
+#include <algorithm>
+
 #include "link/capture/texte_erreur_capture.hpp"
 #include "plateforme/systeme.hpp"
 #include "protocol/base/exiger.hpp"
@@ -34,12 +36,21 @@ std::string DiffusionModel::locale() const {
   return dep_.locale ? dep_.locale() : localeCourante();
 }
 
-void DiffusionModel::demarrer(const PointReseau& point, const Liaison& liaison) {
+namespace {
+
+DiffusionModel::Fin finDuRecepteur(Diffusion::Fin fin) {
+  return fin == Diffusion::Fin::parRecepteur ? DiffusionModel::Fin::parRecepteur
+                                             : DiffusionModel::Fin::injoignable;
+}
+
+}  // namespace
+
+void DiffusionModel::demarrer(const PointReseau& point, const Liaison& liaison, std::string nom) {
   // Deux suivis, deux émetteurs : une diffusion en cours cède d'abord la place.
   if (diffusion_) diffusion_->arreter();
-  auto diffusion =
-      Diffusion::creer({dep_.principal, dep_.fileEmetteur, dep_.connexions, dep_.horloge, true},
-                       sourceCapture(dep_.capture, nEntendreQueLeRecepteur_), point, liaison);
+  auto diffusion = Diffusion::creer(
+      {dep_.principal, dep_.fileEmetteur, dep_.connexions, dep_.horloge, true},
+      sourceCapture(dep_.capture, nEntendreQueLeRecepteur_), point, liaison, std::move(nom));
   if (const auto demarrage = diffusion->demarrer(); !demarrage) {
     diffusion_.reset();
     changer(etat_, Etat{Etat::Cas::echec, texteErreurCapture(demarrage.error(), locale())});
@@ -53,8 +64,14 @@ void DiffusionModel::demarrer(const PointReseau& point, const Liaison& liaison) 
     const auto moi = faible.lock();
     if (moi && moi->diffusion_.get() == d) moi->changer(moi->statistiques_, d->statistiques());
   });
+  diffusion->quandPieceFinie(
+      [faible = weak_from_this(), d = diffusion.get()](Diffusion::NumeroPiece n, Diffusion::Fin f) {
+        const auto moi = faible.lock();
+        if (moi && moi->diffusion_.get() == d) moi->surPieceFinie(n, f);
+      });
   diffusion_ = std::move(diffusion);
-  statistiques_ = {};
+  statistiques_ = diffusion_->releve();
+  pieceFinie_.reset();
   reglageSilenceRefuse_ = false;
   etat_ = Etat{Etat::Cas::diffusion, {}};
   prevenir();
@@ -62,15 +79,51 @@ void DiffusionModel::demarrer(const PointReseau& point, const Liaison& liaison) 
 
 void DiffusionModel::surFin(Diffusion::Fin fin) {
   arreter();
-  if (quandRecepteurArrete_)
-    quandRecepteurArrete_(fin == Diffusion::Fin::parRecepteur ? Fin::parRecepteur
-                                                              : Fin::injoignable);
+  if (quandRecepteurArrete_) quandRecepteurArrete_(finDuRecepteur(fin));
+}
+
+void DiffusionModel::surPieceFinie(Diffusion::NumeroPiece numero, Diffusion::Fin fin) {
+  // La diffusion l'a déjà oubliée : son nom vient du dernier relevé, qui la tenait encore.
+  const auto piece =
+      std::ranges::find(statistiques_.pieces, numero, &Diffusion::StatistiquesPiece::numero);
+  pieceFinie_ = PieceFinie{piece != statistiques_.pieces.end() ? piece->nom : std::string(),
+                           finDuRecepteur(fin)};
+  releverPieces();
 }
 
 void DiffusionModel::arreter() {
   if (diffusion_) diffusion_->arreter();
   diffusion_.reset();
+  pieceFinie_.reset();
   if (etat_.cas != Etat::Cas::echec) changer(etat_, Etat{Etat::Cas::pret, {}});
+}
+
+std::optional<Diffusion::NumeroPiece> DiffusionModel::ajouterPiece(const PointReseau& point,
+                                                                   const Liaison& liaison,
+                                                                   std::string nom) {
+  if (!diffusion_) return std::nullopt;
+  const auto numero = diffusion_->ajouterPiece(point, liaison, std::move(nom));
+  pieceFinie_.reset();
+  releverPieces();
+  return numero;
+}
+
+void DiffusionModel::retirerPiece(Diffusion::NumeroPiece numero) {
+  if (!diffusion_) return;
+  const auto enService = diffusion_->releve().pieces;
+  if (std::ranges::find(enService, numero, &Diffusion::StatistiquesPiece::numero) ==
+      enService.end())
+    return;
+  // La Diffusion finirait « par le récepteur » : ce serait dire que le récepteur a arrêté.
+  if (enService.size() == 1) return arreter();
+  diffusion_->retirerPiece(numero);
+  pieceFinie_.reset();
+  releverPieces();
+}
+
+void DiffusionModel::releverPieces() {
+  statistiques_ = diffusion_->releve();
+  prevenir();
 }
 
 void DiffusionModel::oublierEchec() {

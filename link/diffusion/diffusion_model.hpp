@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "link/diffusion/diffusion.hpp"
 #include "plateforme/magasin_reglages.hpp"
@@ -23,6 +24,11 @@ namespace ravlo {
 /// diffusion (toutes les 0,5 s), et prévient ses observateurs une fois par changement : un
 /// démarrage, un arrêt, un relevé. Les statistiques gardent leur dernière valeur jusqu'au
 /// démarrage suivant.
+///
+/// Pendant l'envoi, d'autres pièces peuvent rejoindre la diffusion (`ajouterPiece`) ou la
+/// quitter (`retirerPiece`) ; les statistiques sont alors relevées aussitôt, pour que la liste
+/// des pièces suive sans attendre le relevé suivant. Une pièce qui finit d'elle-même quand
+/// d'autres jouent est retenue dans `pieceFinie` jusqu'au prochain changement de pièces.
 ///
 /// Les vues lisent l'état, les statistiques et le niveau de la capture (`niveauDuBloc`, pour
 /// l'anneau de niveau) ; elles appellent `demarrer`, `arreter` et
@@ -45,6 +51,13 @@ class DiffusionModel final : public ModeleObservable,
   /// Pourquoi une diffusion a pris fin du côté du récepteur.
   enum class Fin : std::uint8_t { parRecepteur, injoignable };
 
+  /// Une pièce partie d'elle-même pendant que d'autres jouent.
+  struct PieceFinie {
+    std::string nom;
+    Fin fin = Fin::parRecepteur;
+    bool operator==(const PieceFinie&) const = default;
+  };
+
   struct Dependances {
     Executeur* principal = nullptr;
     FabriqueCapture capture;
@@ -65,12 +78,18 @@ class DiffusionModel final : public ModeleObservable,
   DiffusionModel(const DiffusionModel&) = delete;
   DiffusionModel& operator=(const DiffusionModel&) = delete;
 
-  /// Démarre une diffusion vers `point` avec `liaison` (celles du récepteur appairé). Si la
-  /// capture ne démarre pas, `etat` devient `echec` avec son texte et rien d'autre ne change.
-  /// Appelé pendant une diffusion, arrête d'abord celle-ci.
-  void demarrer(const PointReseau& point, const Liaison& liaison);
+  /// Démarre une diffusion vers `point` avec `liaison` (celles du récepteur appairé, nommé
+  /// `nom`), sa pièce 0. Si la capture ne démarre pas, `etat` devient `echec` avec son texte et
+  /// rien d'autre ne change. Appelé pendant une diffusion, arrête d'abord celle-ci.
+  void demarrer(const PointReseau& point, const Liaison& liaison, std::string nom = {});
   /// Sûr quand rien ne tourne ; garde `echec` et son texte.
   void arreter();
+  /// Une pièce de plus dans l'envoi en cours, qui joue dès le bloc suivant ; sans envoi, rien.
+  std::optional<Diffusion::NumeroPiece> ajouterPiece(const PointReseau& point,
+                                                     const Liaison& liaison, std::string nom);
+  /// Cette pièce quitte l'envoi, les autres continuent. Retirer la dernière arrête l'envoi
+  /// comme `arreter` : ce n'est pas une fin du récepteur. Un numéro hors service : rien.
+  void retirerPiece(Diffusion::NumeroPiece numero);
   /// `echec` redevient `pret` : l'échec visait un récepteur qui n'est plus celui de l'envoi.
   void oublierEchec();
   /// Retenu dans les réglages et appliqué aussitôt à la capture en cours
@@ -85,6 +104,11 @@ class DiffusionModel final : public ModeleObservable,
   [[nodiscard]] const Etat& etat() const { return etat_; }
   [[nodiscard]] bool enDiffusion() const { return etat_.cas == Etat::Cas::diffusion; }
   [[nodiscard]] const Diffusion::Statistiques& statistiques() const { return statistiques_; }
+  /// Les pièces en service, par numéro (la pièce 0 dès le démarrage).
+  [[nodiscard]] const std::vector<Diffusion::StatistiquesPiece>& pieces() const {
+    return statistiques_.pieces;
+  }
+  [[nodiscard]] const std::optional<PieceFinie>& pieceFinie() const { return pieceFinie_; }
   [[nodiscard]] std::int64_t paquetsEnvoyes() const {
     return statistiques_.emetteur.paquetsEnvoyes;
   }
@@ -105,6 +129,9 @@ class DiffusionModel final : public ModeleObservable,
   explicit DiffusionModel(Dependances dependances);
   [[nodiscard]] std::string locale() const;
   void surFin(Diffusion::Fin fin);
+  void surPieceFinie(Diffusion::NumeroPiece numero, Diffusion::Fin fin);
+  /// Relève les pièces tout de suite plutôt qu'au prochain suivi, et prévient.
+  void releverPieces();
 
   Dependances dep_;
   Etat etat_;
@@ -112,6 +139,7 @@ class DiffusionModel final : public ModeleObservable,
   bool nEntendreQueLeRecepteur_ = false;
   bool reglageSilenceRefuse_ = false;
   std::function<void(Fin)> quandRecepteurArrete_;
+  std::optional<PieceFinie> pieceFinie_;
   std::shared_ptr<Diffusion> diffusion_;
 };
 

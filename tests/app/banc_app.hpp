@@ -9,6 +9,7 @@
 #include "faux/magasin_reglages_memoire.hpp"
 #include "faux/navigateur_factice.hpp"
 #include "link/app/modele_link.hpp"
+#include "protocol/appairage/appairage_repondeur.hpp"
 
 namespace ravlo::banc {
 
@@ -70,8 +71,20 @@ struct Application {
   void envoyer() {
     if (!chercheur().appaire()) appaire();
     const auto& a = *chercheur().appaire();
-    diffusion().demarrer(a.appareil.point, a.liaison);
+    diffusion().demarrer(a.appareil.point, a.liaison, a.appareil.nom);
     file->executer();
+  }
+  /// Mène l'appairage en cours face à `repondeur`, message par message, jusqu'au verdict.
+  void dialoguer(AppairageRepondeur& repondeur) {
+    auto& c = connexions->derniere();
+    for (std::size_t lus = 0; chercheur().appairageEnCours() && lus < c.envoyes.size();) {
+      const auto m = MessagePasskey::decoder(c.envoyes[lus++]);
+      ASSERT_TRUE(m.has_value());
+      if (const auto r = repondeur.recevoir(*m)) c.livrer(r->donnees());
+      file->executer();
+      c.traiterEnvois();
+      file->executer();
+    }
   }
   void etatConnexion(EtatConnexion::Cas cas) {
     connexions->derniere().jouerEtat({cas, ErreurReseau{DomaineErreurReseau::posix, ECONNREFUSED}});

@@ -2,6 +2,7 @@
 
 #include "app/banc_app.hpp"
 #include "link/app/etat_panneau.hpp"
+#include "link/app/regles_panneau.hpp"
 
 namespace ravlo {
 namespace {
@@ -130,6 +131,23 @@ TEST(Panneau, UnMessageNeSurvitPasASaVerite) {
     const auto message = EtatPanneau::depuis(*app.modele, "fr").message;
     EXPECT_EQ(message ? message->titre : std::string(), titre);
   }
+}
+
+// Deux noms courts se lisent, sinon le compte ; les marques ne prennent que les noms donnés,
+// et un nom qui contient une marque reste tel quel.
+TEST(Panneau, LaDestinationNommeOuCompteLesPieces) {
+  using V = std::vector<std::string>;
+  for (const auto& [noms, attendue] : std::vector<std::pair<V, std::string>>{
+           {{}, ""},
+           {{"Salon"}, "Salon"},
+           {{"Salon", "Cuisine"}, "Salon et Cuisine"},
+           {{"Salon du rez-de-chaussée", "Cuisine"}, "2 pièces"},
+           {{"Salon", "Cuisine", "Bureau"}, "3 pièces"},
+       }) {
+    EXPECT_EQ(destinationEnvoi(noms, "fr"), attendue);
+  }
+  EXPECT_EQ(avecNoms("%s et %s", {"%s", "B"}), "%s et B");
+  EXPECT_EQ(avecNoms("%s : 100 %% de %s", {"Salon"}), "Salon : 100 % de %s");
 }
 
 }  // namespace

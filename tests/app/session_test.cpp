@@ -36,14 +36,7 @@ TEST(Session, DeLaRechercheALaFinParLeRecepteur) {
   actions.appairer();
   app.file->executer();
   auto& appairage = app.connexions->derniere();
-  for (std::size_t lus = 0; app.chercheur().appairageEnCours() && lus < appairage.envoyes.size();) {
-    const auto m = MessagePasskey::decoder(appairage.envoyes[lus++]);
-    ASSERT_TRUE(m.has_value());
-    if (const auto r = repondeur.recevoir(*m)) appairage.livrer(r->donnees());
-    app.file->executer();
-    appairage.traiterEnvois();
-    app.file->executer();
-  }
+  app.dialoguer(repondeur);
   const auto* reussi = std::get_if<AppairageRepondeur::Reussi>(&repondeur.etat());
   ASSERT_NE(reussi, nullptr);
   auto e = panneau();

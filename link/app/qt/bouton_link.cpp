@@ -3,6 +3,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPushButton>
 
 #include "link/app/qt/couleurs_link.hpp"
 #include "link/app/qt/polices.hpp"
@@ -54,6 +55,18 @@ void BoutonLink::paintEvent(QPaintEvent* /*evenement*/) {
   }
   p.setPen(texteCouleur);
   p.drawText(cadre, Qt::AlignCenter, text());
+}
+
+QPushButton* boutonTexte(const QString& libelle, QWidget* parent, double echelle) {
+  auto* b = new QPushButton(libelle, parent);
+  b->setFlat(true);
+  b->setFont(police(Face::instrumentMedium, echelle));
+  b->setCursor(Qt::PointingHandCursor);
+  b->setStyleSheet(
+      QStringLiteral("QPushButton { color: %1; border: none; padding: 2px 0; "
+                     "background: transparent; } QPushButton:pressed { color: %2; }")
+          .arg(couleurs::texteDoux().name(QColor::HexArgb), couleurs::texteClair().name()));
+  return b;
 }
 
 }  // namespace ravlo

@@ -3,6 +3,8 @@
 #include <QAbstractButton>
 #include <cstdint>
 
+class QPushButton;
+
 namespace ravlo {
 
 /// Bouton principal du panneau : 38 de haut, coins de 13, libellé en Instrument Sans
@@ -26,5 +28,10 @@ class BoutonLink final : public QAbstractButton {
  private:
   Sorte sorte_;
 };
+
+/// Le bouton texte discret du panneau (« Changer de récepteur », « Retirer ») : sans cadre,
+/// dans la couleur douce du texte, plus clair enfoncé.
+[[nodiscard]] QPushButton* boutonTexte(const QString& libelle, QWidget* parent,
+                                       double echelle = 0.9);
 
 }  // namespace ravlo

@@ -45,4 +45,10 @@ void IconeNotification::changerEtat(EtatBadge etat) {
   icone_.setIcon(iconeEtat(etat_));
 }
 
+void IconeNotification::changerStatut(const QString& statut) {
+  const QString infobulle =
+      statut.isEmpty() ? QStringLiteral("Ravlo Link") : QStringLiteral("Ravlo Link\n") + statut;
+  if (infobulle != icone_.toolTip()) icone_.setToolTip(infobulle);
+}
+
 }  // namespace ravlo

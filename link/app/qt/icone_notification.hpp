@@ -10,9 +10,10 @@
 namespace ravlo {
 
 /// L'icône de l'application dans la zone de notification du bureau : le badge de l'état
-/// donné, l'infobulle « Ravlo Link », un clic gauche qui demande le panneau et, pour les
-/// bureaux qui ne transmettent que des menus, un clic droit qui offre « Ouvrir Ravlo Link »,
-/// « À propos de Ravlo Link » et « Quitter Ravlo Link ». Fil principal seulement.
+/// donné, l'infobulle « Ravlo Link » (suivie du statut de l'envoi quand il y en a un), un clic
+/// gauche qui demande le panneau et, pour les bureaux qui ne transmettent que des menus, un clic
+/// droit qui offre « Ouvrir Ravlo Link », « À propos de Ravlo Link » et « Quitter Ravlo Link ». Fil
+/// principal seulement.
 ///
 /// Sans zone de notification au démarrage, l'icône y apparaît dès qu'une zone se présente
 /// (comportement de Qt).
@@ -25,6 +26,9 @@ class IconeNotification final : public QObject {
   /// Redessine le badge ; ne fait rien quand l'état ne change pas.
   void changerEtat(EtatBadge etat);
   [[nodiscard]] EtatBadge etat() const { return etat_; }
+  /// « Envoi vers Salon » sous « Ravlo Link » dans l'infobulle ; vide : le nom seul.
+  void changerStatut(const QString& statut);
+  [[nodiscard]] QString infobulle() const { return icone_.toolTip(); }
   void montrer() { icone_.show(); }
   /// Une case à cocher du menu, posée avant « Quitter Ravlo Link » (qui reste la dernière).
   [[nodiscard]] QAction* ajouterCase(const QString& libelle);

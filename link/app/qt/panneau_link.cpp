@@ -86,6 +86,8 @@ void PanneauLink::reconstruire() {
     if (enDiffusion != enDiffusion_) {
       enDiffusion_ = enDiffusion;
       if (cadre_->isVisible()) ticker_.relancer();
+      // Le prochain envoi s'ouvre sur ses pièces, pas sur un ajout laissé ouvert.
+      if (!enDiffusion) saisie_->changerAjoutOuvert(false);
     }
     const bool reglages = etat.message && etat.message->ouvrirReglages && reglages_.existe &&
                           reglages_.existe(sujetDuMessage(etat.ecran));

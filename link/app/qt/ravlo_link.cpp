@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "link/app/avis_fin_envoi.hpp"
+#include "link/app/etat_panneau.hpp"
 #include "link/app/qt/a_propos.hpp"
 #include "link/app/qt/accueil_link.hpp"
 #include "link/app/qt/cadre_panneau.hpp"
@@ -78,7 +79,11 @@ int main(int argc, char** argv) {
   const ravlo::AvisFinEnvoi avis(modele, std::make_shared<ravlo::NotificationsDbus>());
 
   ravlo::IconeNotification icone;
-  const auto redessiner = [&] { icone.changerEtat(badgeDe(ravlo::etatIcone(*modele))); };
+  const auto redessiner = [&] {
+    icone.changerEtat(badgeDe(ravlo::etatIcone(*modele)));
+    icone.changerStatut(
+        ravlo::texteQt(ravlo::statutEnvoi(modele->diffusion(), ravlo::localeCourante())));
+  };
   const ravlo::Abonnement suiviModele = modele->observer(redessiner);
   const ravlo::Abonnement suiviDiffusion = modele->diffusion().observer(redessiner);
   redessiner();

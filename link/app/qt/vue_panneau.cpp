@@ -17,6 +17,7 @@
 #include "link/app/qt/saisie_code.hpp"
 #include "link/app/qt/textes_qt.hpp"
 #include "link/app/qt/tuile_link.hpp"
+#include "link/app/qt/vue_pieces.hpp"
 
 namespace ravlo {
 
@@ -44,18 +45,6 @@ QWidget* colonne(QWidget* parent, QVBoxLayout*& disposition, int ecart) {
   return w;
 }
 
-QPushButton* boutonTexte(const QString& libelleBouton, QWidget* parent) {
-  auto* b = new QPushButton(libelleBouton, parent);
-  b->setFlat(true);
-  b->setFont(police(Face::instrumentMedium, 0.9));
-  b->setCursor(Qt::PointingHandCursor);
-  b->setStyleSheet(
-      QStringLiteral("QPushButton { color: %1; border: none; padding: 2px 0; "
-                     "background: transparent; } QPushButton:pressed { color: %2; }")
-          .arg(couleurs::texteDoux().name(QColor::HexArgb), couleurs::texteClair().name()));
-  return b;
-}
-
 }  // namespace
 
 VuePanneau::VuePanneau(std::shared_ptr<SaisiePanneau> saisie, ActionsPanneau actions,
@@ -70,8 +59,8 @@ VuePanneau::VuePanneau(std::shared_ptr<SaisiePanneau> saisie, ActionsPanneau act
   pile->addWidget(alerte_);
 
   ecranAppairage_ = construireAppairage();
-  ecranPret_ = construireParti(nomPret_, silencePret_, false);
-  ecranEnvoi_ = construireParti(nomEnvoi_, silenceEnvoi_, true);
+  ecranPret_ = construireParti(silencePret_, false);
+  ecranEnvoi_ = construireParti(silenceEnvoi_, true);
   for (QWidget* ecran : {ecranAppairage_, ecranPret_, ecranEnvoi_}) pile->addWidget(ecran);
 
   auto* trait = new QFrame(this);
@@ -131,13 +120,16 @@ QWidget* VuePanneau::construireAppairage() {
   return ecran;
 }
 
-QWidget* VuePanneau::construireParti(QLabel*& nom, Interrupteur*& bascule, bool envoi) {
+QWidget* VuePanneau::construireParti(Interrupteur*& bascule, bool envoi) {
   QVBoxLayout* pile = nullptr;
   QWidget* ecran = colonne(this, pile, 12);
-  nom = libelle(police(Face::archivoSemiBold, 1.15), couleurs::texteClair(), nullptr);
-  pile->addWidget(new TuileLink(envoi ? t(texte("LE SON PART VERS", localeCourante()))
-                                      : t(texte("APPAIRÉ AVEC", localeCourante())),
-                                nom, ecran));
+  if (envoi) {
+    pieces_ = new VuePieces(saisie_, actions_);
+    pile->addWidget(new TuileLink(t(texte("LE SON PART VERS", localeCourante())), pieces_, ecran));
+  } else {
+    nomPret_ = libelle(police(Face::archivoSemiBold, 1.15), couleurs::texteClair(), nullptr);
+    pile->addWidget(new TuileLink(t(texte("APPAIRÉ AVEC", localeCourante())), nomPret_, ecran));
+  }
   bascule = new Interrupteur(t(texte("N'entendre que le récepteur", localeCourante())), ecran);
   connect(bascule, &Interrupteur::basculer, this, [this] { actions_.basculerSilence(); });
   if (envoi) {
@@ -178,9 +170,8 @@ void VuePanneau::afficher(const EtatPanneau& etat, bool reglagesOfferts) {
   indice_->setVisible(etat.appareils.empty());
   attente_->setVisible(etat.appareils.empty() && etat.rechercheEnCours);
 
-  const QString nom = QString::fromStdString(etat.nomRecepteur);
-  nomPret_->setText(nom);
-  nomEnvoi_->setText(nom);
+  nomPret_->setText(QString::fromStdString(etat.nomRecepteur));
+  pieces_->afficher(etat);
   silencePret_->changerActif(etat.nEntendreQueLeRecepteur);
   silenceEnvoi_->changerActif(etat.nEntendreQueLeRecepteur);
   duree_->setText(QString::fromStdString(formaterDuree(etat.duree)));
@@ -204,6 +195,7 @@ void VuePanneau::relireSaisie() {
     cartes_[i]->changerChoisi(selection == etat_.appareils[i].id);
   }
   code_->changerCode(QString::fromStdString(saisie_->code()));
+  pieces_->relireSaisie();
   appairer_->setText(etat_.appairageEnCours ? t(texte("Appairage…", localeCourante()))
                                             : t(texte("Appairer", localeCourante())));
   appairer_->setEnabled(appairagePossible(selection, saisie_->code(), etat_.appairageEnCours));

@@ -20,9 +20,11 @@ class BoutonLink;
 class CarteAppareil;
 class Interrupteur;
 class SaisieCode;
+class VuePieces;
 
 /// Le contenu du panneau pour un `EtatPanneau` : la boîte de message quand il y en a une,
-/// l'un des trois écrans (appairage, prêt, envoi) et le pied (« Changer de récepteur »,
+/// l'un des trois écrans (appairage, prêt, envoi, ce dernier avec ses pièces : `VuePieces`) et
+/// le pied (« Changer de récepteur »,
 /// « Quitter Ravlo Link »). Elle ne décide de rien : ce qui est choisi, tapé et relevé vit
 /// dans la `SaisiePanneau`, les règles dans `regles_panneau`, les effets dans les actions.
 /// Fil principal.
@@ -42,10 +44,11 @@ class VuePanneau final : public QWidget {
   [[nodiscard]] BoutonLink* boutonAppairer() const { return appairer_; }
   [[nodiscard]] SaisieCode* saisieCode() const { return code_; }
   [[nodiscard]] Alerte* alerte() const { return alerte_; }
+  [[nodiscard]] VuePieces* pieces() const { return pieces_; }
 
  private:
   QWidget* construireAppairage();
-  QWidget* construireParti(QLabel*& nom, Interrupteur*& bascule, bool envoi);
+  QWidget* construireParti(Interrupteur*& bascule, bool envoi);
   void validerAppairage();
   void refaireCartes();
 
@@ -67,7 +70,7 @@ class VuePanneau final : public QWidget {
   BoutonLink* appairer_ = nullptr;
   QLabel* nomPret_ = nullptr;
   Interrupteur* silencePret_ = nullptr;
-  QLabel* nomEnvoi_ = nullptr;
+  VuePieces* pieces_ = nullptr;
   Interrupteur* silenceEnvoi_ = nullptr;
   AnneauLink* anneau_ = nullptr;
   QLabel* duree_ = nullptr;

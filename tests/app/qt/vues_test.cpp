@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QAccessible>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -12,9 +13,13 @@
 #include "link/app/qt/cadre_accueil.hpp"
 #include "link/app/qt/cadre_panneau.hpp"
 #include "link/app/qt/carte_appareil.hpp"
+#include "link/app/qt/carte_piece.hpp"
 #include "link/app/qt/interrupteur.hpp"
 #include "link/app/qt/logo_link.hpp"
 #include "link/app/qt/panneau_link.hpp"
+#include "link/app/qt/saisie_code.hpp"
+#include "link/app/qt/vue_panneau.hpp"
+#include "link/app/qt/vue_pieces.hpp"
 
 namespace ravlo {
 namespace {
@@ -91,6 +96,21 @@ TEST(Vues, ChaqueControleAUnNomAccessible) {
   verifier("prête, récepteur appairé");
   app.envoyer();
   verifier("envoi");
+  app.navigateurs->dernier().publier(
+      {banc::service("Salon"), banc::service("Cuisine"), banc::service("Bureau")});
+  app.diffusion().ajouterPiece(banc::service("Cuisine").point,
+                               Liaison::nouvelle(banc::cle(3), banc::cle(4)), "Cuisine");
+  app.file->executer();
+  VuePieces& pieces = *panneau.vue().pieces();
+  QTest::mouseClick(pieces.boutonOuvrir(), Qt::LeftButton);
+  ASSERT_TRUE(pieces.saisieCode()->isVisibleTo(&panneau.cadre())) << "l'ajout s'est ouvert";
+  verifier("envoi vers deux pièces, « Ajouter une pièce » ouvert");
+  ASSERT_EQ(pieces.cartesPieces().size(), 2u);
+  EXPECT_EQ(pieces.cartesPieces()[1]->boutonRetirer()->accessibleName(),
+            QStringLiteral("Retirer Cuisine"));
+  QTest::mouseClick(pieces.cartesPieces()[1]->boutonRetirer(), Qt::LeftButton);
+  EXPECT_EQ(pieces.cartesPieces().size(), 1u) << "Cuisine retirée";
+  EXPECT_TRUE(app.diffusion().enDiffusion());
 }
 
 // Le focus du clavier se voit autrement que le choix ; un nom coupé se lit dans l'infobulle.
