@@ -27,3 +27,7 @@ void operator delete(void* p, std::size_t) noexcept {
 void operator delete(void* p, std::align_val_t) noexcept {
   std::free(p);
 }
+// Celui que `delete` choisit pour un objet sur-aligné de taille connue.
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
+  std::free(p);
+}
