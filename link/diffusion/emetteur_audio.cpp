@@ -172,11 +172,18 @@ void EmetteurAudio::retirer(IdVoie id) {
   }
 }
 
+std::shared_ptr<VoieEmission> EmetteurAudio::voie(std::size_t i) const {
+  Garde garde(verrou_);
+  return i < voies_.size() ? voies_[i].voie : nullptr;
+}
+
 void EmetteurAudio::accorderGroupe(InstantNs t) {
-  const auto voie = [this](std::size_t i) -> std::shared_ptr<VoieEmission> {
-    Garde garde(verrou_);
-    return i < voies_.size() ? voies_[i].voie : nullptr;
-  };
+  // Au rythme de la veille, pas à chaque paquet : l'accord ne change pas plus vite.
+  if (accordNs_ && ecartNs(t, *accordNs_) < static_cast<std::uint64_t>(
+                                                std::chrono::nanoseconds(periodeVeille).count())) {
+    return;
+  }
+  accordNs_ = t;
   std::size_t pieces = 0;
   std::optional<std::uint64_t> besoin;
   for (; const auto v = voie(pieces); ++pieces) {
@@ -198,13 +205,9 @@ void EmetteurAudio::envoyerBlocs() {
   // allocation : une seule voie dans le cas courant, parcourue par index. Une voie qui
   // renonce s'est déjà retirée par son rappel : l'index désigne alors la suivante.
   for (std::size_t i = 0; minuteur_;) {
-    std::shared_ptr<VoieEmission> voie;
-    {
-      Garde garde(verrou_);
-      if (i >= voies_.size()) break;
-      voie = voies_[i].voie;
-    }
-    if (voie->surveiller(t)) ++i;
+    const auto v = voie(i);
+    if (!v) break;
+    if (v->surveiller(t)) ++i;
   }
   if (!minuteur_) return;  // la dernière voie a renoncé
   accorderGroupe(t);
@@ -222,15 +225,7 @@ void EmetteurAudio::envoyerBlocs() {
       ++sansHeure;
       heure = plateforme_.horloge->hoteNs();
     }
-    for (std::size_t i = 0;; ++i) {
-      std::shared_ptr<VoieEmission> voie;
-      {
-        Garde garde(verrou_);
-        if (i >= voies_.size()) break;
-        voie = voies_[i].voie;
-      }
-      voie->envoyer(pcm_, heure);
-    }
+    for (std::size_t i = 0; const auto v = voie(i); ++i) v->envoyer(pcm_, heure);
   }
 
   if (ecartNs(t, debutSecondeNs_) >= 1'000'000'000) {

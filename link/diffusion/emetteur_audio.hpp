@@ -111,6 +111,8 @@ class EmetteurAudio : public std::enable_shared_from_this<EmetteurAudio> {
   void envoyerBlocs();
   /// Plusieurs voies font un groupe : la latence commune, annoncée à chacune.
   void accorderGroupe(InstantNs t);
+  /// La voie d'index `i` en service, ou rien au-delà de la dernière ; lue sous le verrou court.
+  [[nodiscard]] std::shared_ptr<VoieEmission> voie(std::size_t i) const;
   [[nodiscard]] VoieEnService nouvelleVoie(PointReseau point, Liaison liaison,
                                            Tache quandRecepteurArrete,
                                            Tache quandRecepteurEstInjoignable,
@@ -136,6 +138,7 @@ class EmetteurAudio : public std::enable_shared_from_this<EmetteurAudio> {
   std::array<std::uint8_t, octetsParPaquet> pcm_{};
   InstantNs debutSecondeNs_ = 0;
   AccordGroupe accord_;
+  std::optional<InstantNs> accordNs_;
 };
 
 }  // namespace ravlo

@@ -9,34 +9,21 @@
 
 #include "link/app/qt/bouton_link.hpp"
 #include "link/app/qt/couleurs_link.hpp"
+#include "link/app/qt/etiquette.hpp"
 #include "link/app/qt/polices.hpp"
 #include "link/app/qt/textes_qt.hpp"
 #include "link/app/regles_panneau.hpp"
 
 namespace ravlo {
 
-namespace {
-
-QLabel* ligne(const QFont& face, const QColor& couleur, QWidget* parent) {
-  auto* l = new QLabel(parent);
-  l->setFont(face);
-  l->setWordWrap(true);
-  QPalette pal = l->palette();
-  pal.setColor(QPalette::WindowText, couleur);
-  l->setPalette(pal);
-  return l;
-}
-
-}  // namespace
-
 CartePiece::CartePiece(const QString& nom, QWidget* parent) : QWidget(parent) {
   auto* rangee = new QHBoxLayout(this);
   rangee->setContentsMargins(15, 8, 10, 8);
   auto* textes = new QVBoxLayout;
   textes->setSpacing(2);
-  QLabel* nomPiece = ligne(police(Face::instrumentMedium), couleurs::texteClair(), this);
+  QLabel* nomPiece = libelle(police(Face::instrumentMedium), couleurs::texteClair(), this);
   nomPiece->setText(nom);
-  ennui_ = ligne(police(Face::instrumentRegular, 0.85), couleurs::orange(), this);
+  ennui_ = libelle(police(Face::instrumentRegular, 0.85), couleurs::orange(), this);
   ennui_->hide();
   textes->addWidget(nomPiece);
   textes->addWidget(ennui_);

@@ -14,4 +14,14 @@ Etiquette::Etiquette(const QString& texte, QWidget* parent) : QLabel(texte.toUpp
   setPalette(pal);
 }
 
+QLabel* libelle(const QFont& face, const QColor& couleur, QWidget* parent) {
+  auto* l = new QLabel(parent);
+  l->setFont(face);
+  l->setWordWrap(true);
+  QPalette pal = l->palette();
+  pal.setColor(QPalette::WindowText, couleur);
+  l->setPalette(pal);
+  return l;
+}
+
 }  // namespace ravlo

@@ -12,4 +12,7 @@ class Etiquette final : public QLabel {
   explicit Etiquette(const QString& texte, QWidget* parent = nullptr);
 };
 
+/// Un texte du panneau qui passe à la ligne, dans `face` et `couleur`.
+QLabel* libelle(const QFont& face, const QColor& couleur, QWidget* parent);
+
 }  // namespace ravlo

@@ -12,6 +12,7 @@
 #include "link/app/qt/bouton_link.hpp"
 #include "link/app/qt/carte_appareil.hpp"
 #include "link/app/qt/couleurs_link.hpp"
+#include "link/app/qt/etiquette.hpp"
 #include "link/app/qt/interrupteur.hpp"
 #include "link/app/qt/polices.hpp"
 #include "link/app/qt/saisie_code.hpp"
@@ -25,16 +26,6 @@ namespace {
 
 QString t(const std::string& s) {
   return texteQt(s);
-}
-
-QLabel* libelle(const QFont& face, const QColor& couleur, QWidget* parent) {
-  auto* l = new QLabel(parent);
-  l->setFont(face);
-  l->setWordWrap(true);
-  QPalette pal = l->palette();
-  pal.setColor(QPalette::WindowText, couleur);
-  l->setPalette(pal);
-  return l;
 }
 
 QWidget* colonne(QWidget* parent, QVBoxLayout*& disposition, int ecart) {
