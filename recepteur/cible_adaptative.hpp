@@ -17,7 +17,7 @@ namespace ravlo {
 /// différence. Quand ce plus petit transit remonte, les retards déjà notés descendent
 /// d'autant. Les retards
 /// remplissent un histogramme de cases d'une milliseconde dont chaque paquet oublie 0,07 %
-/// (une mémoire d'une dizaine de secondes) ; la cible en est le 99ᵉ centile, plus le bloc du
+/// (une mémoire d'une dizaine de secondes) ; la cible en est le 99,5ᵉ centile, plus le bloc du
 /// rendu, plus 2 ms de marge. Un paquet arrivé trop tard ou une file à sec relèvent tout de
 /// suite un plancher vers le retard qu'il aurait fallu tenir (au plus le double du retard
 /// couvert plus 5 ms à chaque fois), qui se divise par deux toutes les 20 s : la cible monte
@@ -31,7 +31,7 @@ class CibleAdaptative {
  public:
   static constexpr std::size_t cases = 120;  ///< retards couverts jusqu'à 120 ms
   static constexpr double oubli = 0.9993;
-  static constexpr double centile = 0.99;
+  static constexpr double centile = 0.995;
   static constexpr double margeMs = 2.0;
   static constexpr double demiViePlancherS = 20.0;
   static constexpr double monteeMinimaleMs = 5.0;  ///< voir `relever`

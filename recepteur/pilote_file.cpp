@@ -142,8 +142,13 @@ void PiloteFile::piloter(InstantNs maintenant, std::optional<std::int64_t> decal
     }
     return;
   }
-  vitessePPM_ = maintenant >= regulationPermiseNs_ ? regulateur_.regler(*avance, *cibleMs_, 1.0)
-                                                   : regulateur_.derivePPM;
+  const bool regulee = maintenant >= regulationPermiseNs_;
+  if (regulee && !sautee && *avance - *cibleMs_ > seuilRattrapageSeulMs) {
+    file_->decaler(std::llround((*avance - *cibleMs_) * tramesParMs));
+    vitessePPM_ = regulateur_.derivePPM;
+    return;
+  }
+  vitessePPM_ = regulee ? regulateur_.regler(*avance, *cibleMs_, 1.0) : regulateur_.derivePPM;
   // Une cible qui a monté se rejoint plus vite par les masquages qu'à 1 ms par seconde.
   const double manque = *cibleMs_ - *avance - margeAllongementMs;
   file_->changerAllongement(manque > 0 ? std::llround(manque * tramesParMs) : 0);

@@ -20,8 +20,9 @@ namespace ravlo {
 /// l'avance qu'aurait eue le paquet le plus prompt, la même pour tous quel que soit l'ordre
 /// d'arrivée. Sa moyenne sur chaque seconde, face à la cible, donne la vitesse
 /// (`RegulateurVitesse`, ±1000 ppm), tenue à son terme intégral les 3 premières secondes de
-/// lecture et 3 s après chaque trou. L'amorce de la file est la cible plus un paquet, la
-/// réserve qu'a la file quand arrive un paquet sans retard. Quand l'avance manque la cible de
+/// lecture et 3 s après chaque trou ; ensuite, plus de 5 ms au-dessus de la cible se sautent
+/// d'un coup, en fondu (`FileLecture::decaler`). L'amorce de la file est la cible plus un paquet,
+/// la réserve qu'a la file quand arrive un paquet sans retard. Quand l'avance manque la cible de
 /// plus de 2 ms, les masquages de la seconde qui suit s'allongent d'autant.
 ///
 /// Exemple : cible 17 ms, paquets de 320 trames → amorce 17 × 48 + 320 = 1136 trames.
@@ -49,6 +50,16 @@ class PiloteFile {
   /// l'échange d'heures sous gigue passerait dans la vitesse.
   static constexpr double gainPGroupe = 200.0;
   static constexpr double gainIGroupe = 20.0;
+  /// Seul : une file d'une dizaine de ms ne peut pas attendre des minutes qu'une dérive
+  /// d'horloge s'apprenne (−300 ppm vidaient la file 90 fois par heure avec 40 et 0,04) ;
+  /// amortissement 0,7, une quinzaine de secondes. Le groupe, plus vif, tient l'heure au
+  /// dixième de ms ; seul, la vitesse suit moins la gigue.
+  static constexpr double gainPSeul = 100.0;
+  static constexpr double gainISeul = 5.0;
+  /// Seul, une avance plus haute que la cible d'autant (un amorçage sur une rafale) se rejoint
+  /// d'un coup, en fondu, plutôt qu'à 1 ms par seconde ; 3 ms sautaient trop souvent sous
+  /// 10 ms de gigue.
+  static constexpr double seuilRattrapageSeulMs = 5.0;
   static constexpr std::int64_t amorceDepartTrames =
       static_cast<std::int64_t>(cibleDepartMs * tramesParMs) + FileLecture::tramesMaxParCasier;
 
@@ -93,7 +104,7 @@ class PiloteFile {
   CibleAdaptative cible_;
   ReleveReserve releve_;   ///< avances
   ReleveReserve reserve_;  ///< avances sans les retards
-  RegulateurVitesse regulateur_;
+  RegulateurVitesse regulateur_{.gainP = gainPSeul, .gainI = gainISeul};
   RegulateurVitesse regulateurGroupe_{.gainP = gainPGroupe, .gainI = gainIGroupe};
   std::optional<std::uint64_t> latenceGroupeNs_;
   InstantNs groupeVuNs_ = 0;

@@ -17,11 +17,12 @@ namespace ravlo {
 /// Un flux d'enregistrement en flottants 32 bits, 48 000 Hz, stéréo, sur le moniteur d'une
 /// sortie. Le serveur ne le déplace jamais (PA_STREAM_DONT_MOVE : si sa source disparaît, il
 /// le tue au lieu de lui faire enregistrer autre chose, et `echec()` le dit) ; suivre une
-/// autre sortie, c'est relier un flux neuf. Il demande des fragments d'un paquet (320
-/// trames, 6,7 ms), que l'émetteur envoie dès le morceau qui le complète. Le serveur livre au
-/// pas de la sortie captée quand il est plus fin (5 ms sous un lecteur à 20 ms) ; des
-/// fragments de 2,5 ms doublaient les réveils de la capture et du serveur sans gain mesurable
-/// de latence.
+/// autre sortie, c'est relier un flux neuf. Il demande des fragments d'un demi-paquet (160
+/// trames, 3,3 ms), que l'émetteur envoie dès le morceau qui le complète. En fragments d'un
+/// paquet, le serveur en livrait deux d'un coup toutes les vingtaines de paquets : les envois
+/// s'étalaient sur 9 ms (99ᵉ centile), que la file du récepteur devait couvrir ; en
+/// demi-paquets, sur 4 ms, pour 280 réveils de plus par seconde. Le serveur livre au pas de
+/// la sortie captée quand il est plus fin (5 ms sous un lecteur à 20 ms).
 ///
 /// Chaque morceau lu est un appel du rappel (un trou, un appel sans échantillons).
 /// L'heure de capture d'un octet est celle où la sortie le joue. Chaque mise à jour de
@@ -40,7 +41,7 @@ namespace ravlo {
 /// Boucle verrouillée pour tout appel ; le rappel tourne sur le fil de la boucle.
 class FluxCapturePulse {
  public:
-  static constexpr std::uint32_t tramesParFragment = 320;
+  static constexpr std::uint32_t tramesParFragment = 160;
 
   /// Statut PulseAudio si le flux ne peut être créé.
   [[nodiscard]] static ResultatPulse<std::unique_ptr<FluxCapturePulse>> creer(

@@ -2,6 +2,7 @@
 
 #include <pulse/error.h>
 
+#include <algorithm>
 #include <limits>
 
 #include "plateforme/horloge.hpp"
@@ -10,6 +11,16 @@ namespace ravlo {
 namespace {
 constexpr pa_sample_spec specLecture{PA_SAMPLE_FLOAT32LE, 48'000, 2};
 constexpr std::size_t octetsParTrame = 8;
+
+pa_buffer_attr attributsPour(std::uint32_t latenceUs) {
+  pa_buffer_attr attributs{};
+  attributs.maxlength = std::numeric_limits<std::uint32_t>::max();
+  attributs.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(latenceUs, &specLecture));
+  attributs.prebuf = std::numeric_limits<std::uint32_t>::max();
+  attributs.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(latenceUs / 3, &specLecture));
+  attributs.fragsize = std::numeric_limits<std::uint32_t>::max();
+  return attributs;
+}
 }  // namespace
 
 SortiePulse::SortiePulse(std::optional<std::string> sortie) : sortie_(std::move(sortie)) {}
@@ -22,6 +33,7 @@ std::optional<std::string> SortiePulse::echec() {
   std::string raison = pa_strerror(contexte_.erreur());
   if (flux_ != nullptr) {
     pa_stream_set_write_callback(flux_, nullptr, nullptr);
+    pa_stream_set_underflow_callback(flux_, nullptr, nullptr);
     pa_stream_set_state_callback(flux_, nullptr, nullptr);
     pa_stream_unref(flux_);
     flux_ = nullptr;
@@ -37,12 +49,8 @@ std::optional<std::string> SortiePulse::demarrer(RappelRendu rappel) {
   if (flux_ == nullptr) return echec();
   pa_stream_set_state_callback(flux_, &SortiePulse::rappelEtat, this);
   pa_stream_set_write_callback(flux_, &SortiePulse::rappelEcriture, this);
-  pa_buffer_attr attributs{};
-  attributs.maxlength = std::numeric_limits<std::uint32_t>::max();
-  attributs.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(latenceUs, &specLecture));
-  attributs.prebuf = std::numeric_limits<std::uint32_t>::max();
-  attributs.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(morceauUs, &specLecture));
-  attributs.fragsize = std::numeric_limits<std::uint32_t>::max();
+  pa_stream_set_underflow_callback(flux_, &SortiePulse::rappelSousAlimentation, this);
+  const pa_buffer_attr attributs = attributsPour(latenceUs_.load());
   const auto drapeaux = static_cast<pa_stream_flags_t>(
       PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_INTERPOLATE_TIMING);
   if (pa_stream_connect_playback(flux_, sortie_ ? sortie_->c_str() : nullptr, &attributs, drapeaux,
@@ -61,6 +69,7 @@ void SortiePulse::arreter() {
   VerrouBoucle verrou(contexte_);
   if (flux_ == nullptr) return;
   pa_stream_set_write_callback(flux_, nullptr, nullptr);
+  pa_stream_set_underflow_callback(flux_, nullptr, nullptr);
   pa_stream_set_state_callback(flux_, nullptr, nullptr);
   if (PA_STREAM_IS_GOOD(pa_stream_get_state(flux_))) pa_stream_disconnect(flux_);
   pa_stream_unref(flux_);
@@ -91,6 +100,19 @@ void SortiePulse::rappelInfoSortie(pa_context*, const pa_sink_info* info, int fi
 
 void SortiePulse::rappelEtat(pa_stream*, void* moi) {
   static_cast<SortiePulse*>(moi)->contexte_.signaler();
+}
+
+void SortiePulse::rappelSousAlimentation(pa_stream* flux, void* moi) {
+  auto* soi = static_cast<SortiePulse*>(moi);
+  const std::uint32_t avant = soi->latenceUs_.load();
+  if (avant >= latenceMaxUs) return;
+  const std::uint32_t apres = std::min(avant + pasLatenceUs, latenceMaxUs);
+  const pa_buffer_attr attributs = attributsPour(apres);
+  // Sans réponse attendue : un refus laisse la latence d'avant, qui joue encore.
+  if (pa_operation* operation = pa_stream_set_buffer_attr(flux, &attributs, nullptr, nullptr)) {
+    pa_operation_unref(operation);
+    soi->latenceUs_.store(apres);
+  }
 }
 
 void SortiePulse::rappelEcriture(pa_stream* flux, std::size_t octets, void* moi) {

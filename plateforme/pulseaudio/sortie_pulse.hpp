@@ -4,6 +4,7 @@
 #include <pulse/stream.h>
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,18 +15,21 @@
 namespace ravlo {
 
 /// Un flux de lecture PulseAudio en flottants 32 bits, 48 000 Hz, stéréo, sur la sortie
-/// nommée (la sortie par défaut sinon). Il vise 15 ms de latence totale (30 ms coûtaient
-/// 9 ms de plus de bout à bout, sans trou de moins ; 10 ms sous-alimentaient la sortie une
-/// dizaine de fois en 20 s sur une machine chargée, 15 ms jamais) et demande des morceaux de
-/// 5 ms : le rappel d'écriture tourne sur le fil de la boucle de libpulse, écrit en place dans
-/// la mémoire du serveur (`pa_stream_begin_write`) et date chaque bloc de l'heure où il
-/// sortira, d'après le minutage interpolé du flux.
+/// nommée (la sortie par défaut sinon). Il part sur 10 ms de latence totale par morceaux d'un
+/// tiers, et chaque sous-alimentation que rapporte le serveur la relève de 5 ms, jusqu'à
+/// 40 ms : la plus petite réserve que la machine tient sans trou (15 ms n'en faisaient jamais
+/// sur une machine chargée, 10 ms une dizaine en 20 s ; au repos, 10 ms n'en font pas et
+/// gagnent 6 à 8 ms de bout à bout). Elle ne redescend pas : une machine qui a manqué une fois
+/// manquera encore. Le rappel d'écriture tourne sur le fil de la boucle de libpulse, écrit en
+/// place dans la mémoire du serveur (`pa_stream_begin_write`) et date chaque bloc de l'heure
+/// où il sortira, d'après le minutage interpolé du flux : le récepteur voit la sortie monter.
 ///
 /// `demarrer`, `arreter` et `sonCoupe` : un seul fil à la fois, hors du rappel.
 class SortiePulse final : public SortieAudio {
  public:
-  static constexpr std::uint32_t latenceUs = 15'000;
-  static constexpr std::uint32_t morceauUs = 5'000;
+  static constexpr std::uint32_t latenceDepartUs = 10'000;
+  static constexpr std::uint32_t pasLatenceUs = 5'000;
+  static constexpr std::uint32_t latenceMaxUs = 40'000;
 
   explicit SortiePulse(std::optional<std::string> sortie);
   ~SortiePulse() override;
@@ -36,11 +40,14 @@ class SortiePulse final : public SortieAudio {
   void arreter() override;
   [[nodiscard]] bool sonCoupe() override;
   [[nodiscard]] std::optional<std::string> panne() override;
+  /// La latence que vise le flux, µs : `latenceDepartUs`, relevée à chaque sous-alimentation.
+  [[nodiscard]] std::uint32_t latenceViseeUs() const { return latenceUs_.load(); }
 
  private:
   std::optional<std::string> echec();
   static void rappelEcriture(pa_stream* flux, std::size_t octets, void* moi);
   static void rappelEtat(pa_stream* flux, void* moi);
+  static void rappelSousAlimentation(pa_stream* flux, void* moi);
   static void rappelInfoSortie(pa_context*, const pa_sink_info* info, int fin, void* moi);
 
   std::optional<std::string> sortie_;
@@ -49,6 +56,7 @@ class SortiePulse final : public SortieAudio {
   RappelRendu rappel_;
   ContextePulse contexte_{"ravlo-recepteur"};
   pa_stream* flux_ = nullptr;
+  std::atomic<std::uint32_t> latenceUs_{latenceDepartUs};
 };
 
 }  // namespace ravlo

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "bench/simulation/simulation_groupe.hpp"
+#include "bench/simulation/simulation_reception.hpp"
 
 namespace ravlo::simulation {
 namespace {
@@ -36,6 +37,26 @@ TEST(Groupe, DeuxPiecesAuxHorlogesContrairesJouentEnsemble) {
     EXPECT_GT(*r.latenceGroupeMs, 30.0);
     EXPECT_NEAR(r.latenceMs[0], *r.latenceGroupeMs, 1.0);
     EXPECT_NEAR(r.latenceMs[1], *r.latenceGroupeMs, 1.0);
+  }
+}
+
+// Seul, le récepteur apprend la dérive de son horloge en moins d'une minute : une file d'une
+// dizaine de ms ne se tarit pas quand la sortie va 300 ppm plus vite ou plus lentement que
+// l'émetteur, et sa latence reste près de la cible.
+TEST(Seul, UneDeriveDHorlogeSApprendSansTarirLaFile) {
+  for (const double ppm : {-300.0, +300.0}) {
+    SCOPED_TRACE(ppm);
+    Scenario s;
+    s.dureeS = 120;
+    s.decalagePPM = ppm;
+    s.blocTrames = 256;
+    s.aller = s.retour = reseau(2);
+    const Resultat r = SimulationReception(s).executer();
+    EXPECT_EQ(r.trous, 0);
+    ASSERT_TRUE(r.vitesseMoyenneApres60sPPM);
+    EXPECT_NEAR(*r.vitesseMoyenneApres60sPPM, r.vitesseVraiePPM, 30.0);
+    ASSERT_TRUE(r.cibleMs);
+    EXPECT_LT(r.latenceMoyenneMs, *r.cibleMs + 15.0) << "transit, bloc et sortie compris";
   }
 }
 
