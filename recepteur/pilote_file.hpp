@@ -59,7 +59,7 @@ class PiloteFile {
   /// Seul, une avance plus haute que la cible d'autant (un amorçage sur une rafale) se rejoint
   /// d'un coup, en fondu, plutôt qu'à 1 ms par seconde ; 3 ms sautaient trop souvent sous
   /// 10 ms de gigue.
-  static constexpr double seuilRattrapageSeulMs = 5.0;
+  static constexpr double seuilRattrapageSeulMs = 3.0;
   static constexpr std::int64_t amorceDepartTrames =
       static_cast<std::int64_t>(cibleDepartMs * tramesParMs) + FileLecture::tramesMaxParCasier;
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "plateforme/avahi/annonceur_avahi.hpp"
+#include "plateforme/pipewire/sortie_pipewire.hpp"
 #include "plateforme/pulseaudio/sortie_pulse.hpp"
 #include "plateforme/signaux_fin.hpp"
 #include "plateforme/sortie_wav.hpp"
@@ -40,6 +41,8 @@ int main(int argc, char** argv) {
         return 2;
       }
       plateforme.sortie = std::move(*wav);
+    } else if (ravlo::serveurPipewire()) {
+      plateforme.sortie = std::make_unique<ravlo::SortiePipewire>(options->sortie);
     } else {
       plateforme.sortie = std::make_unique<ravlo::SortiePulse>(options->sortie);
     }
