@@ -80,7 +80,7 @@ void FileLecture::repartir(std::uint32_t sequence) {
   tete_ = recente_ = sequence;
   decalage_ = 0;
   silenceRestant_ = 0;
-  masque_ = finDecidee_ = finEteinte_ = false;
+  masque_ = masqueSansSuite_ = finDecidee_ = finEteinte_ = false;
   fonduRestant_ = 0;
   enLecture_ = false;
   decalageDemande_ = 0;
@@ -270,6 +270,7 @@ std::int64_t FileLecture::tirer(std::int64_t trames, std::span<float> gauche,
       continue;
     }
     if (presentLa(tete_)) {
+      masqueSansSuite_ = false;
       const Casier& c = casier(tete_);
       if (decalage_ >= c.trames) {  // un paquet court, rejoint au-delà de sa fin
         passerAuSuivant();
@@ -320,8 +321,20 @@ std::int64_t FileLecture::tirer(std::int64_t trames, std::span<float> gauche,
       allongement_ -= silenceRestant_;
       continue;
     }
+    if (rattraper_ && !masqueSansSuite_) {
+      // Rien de plus récent : le plus souvent un paquet perdu que le suivant n'a pas encore
+      // trahi, une file courte n'en tenant guère plus d'un. Masqué, il garde l'heure de jeu ;
+      // à sec encore au casier suivant, c'est un trou.
+      masqueSansSuite_ = true;
+      ++compte_.masques;
+      masque_ = true;
+      silenceRestant_ = std::min(allongement_, tramesPaquet_);
+      allongement_ -= silenceRestant_;
+      continue;
+    }
     ++compte_.trous;
     enLecture_ = false;
+    masqueSansSuite_ = false;
     finDecidee_ = finEteinte_ = false;
   }
   for (std::int64_t j = i; j < n; ++j) ecrire(j, 0.0F, 0.0F);

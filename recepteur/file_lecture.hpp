@@ -23,8 +23,9 @@ namespace ravlo {
 ///   la fin du casier d'avant s'éteint en 2,5 ms (`tramesFondu`), le casier se joue en
 ///   silence (allongé de ce que le pilote demande, `changerAllongement`), le suivant revient
 ///   en fondu ; la seule cassure qui reste est un paquet perdu ;
-/// - rien de plus récent : la file est à sec (un trou), la tête attend et la lecture se
-///   réamorce.
+/// - rien de plus récent : masqué de même une fois (un paquet perdu que le suivant n'a pas
+///   encore trahi) ; au casier suivant encore vide, la file est à sec (un trou), la tête
+///   attend et la lecture se réamorce. Sans `rattraper` (un fichier), à sec tout de suite.
 ///
 /// `amorce` est la réserve visée, en trames, de la tête de lecture à la fin du paquet le plus
 /// récent. La lecture démarre quand la réserve l'atteint, l'excédent rogné, sur un paquet reçu.
@@ -168,6 +169,7 @@ class FileLecture {
   std::uint32_t recente_ GARDE_PAR(verrou_) = 0;  ///< le plus récent placé
   std::int64_t tramesPaquet_ GARDE_PAR(verrou_) = tramesMaxParCasier;
   bool masque_ GARDE_PAR(verrou_) = false;              ///< la tête joue un casier vide
+  bool masqueSansSuite_ GARDE_PAR(verrou_) = false;     ///< ... sans paquet plus récent
   std::int64_t silenceRestant_ GARDE_PAR(verrou_) = 0;  ///< allongement de ce masquage
   bool finDecidee_ GARDE_PAR(verrou_) = false;
   bool finEteinte_ GARDE_PAR(verrou_) = false;
