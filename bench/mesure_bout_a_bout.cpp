@@ -16,8 +16,8 @@
 //
 // Tous les moniteurs sont datés de la même façon sur la même horloge (CLOCK_MONOTONIC moins
 // la latence que PulseAudio annonce pour la trame la plus ancienne non lue) ; l'ancrage d'un
-// flux est le minimum de « heure du bloc − position/48 kHz » sur les blocs lus à partir
-// d'une seconde après le début du signal, le même instant pour tous : un rappel en retard ne
+// flux est le minimum de « heure du bloc − position/48 kHz » sur les blocs lus de 1 à 4 s
+// après le début du signal, les mêmes instants pour tous : un rappel en retard ne
 // fait que s'en éloigner. Avant, les premiers blocs d'un flux sortent jusqu'à 1,5 ms trop tôt,
 // pas de la même façon d'un flux à l'autre, et de 350 ms quand la sortie de départ change de
 // latence à l'arrivée du signal ; ensuite, les candidats d'un flux tiennent dans 0,02 ms.
@@ -103,6 +103,10 @@ pa_threaded_mainloop* boucle = nullptr;
 pa_context* contexte = nullptr;
 // Écrit sous le verrou de la boucle, lu par ses rappels.
 std::int64_t stableDesNs = std::numeric_limits<std::int64_t>::max();
+// Une sortie qui perd son lecteur en cours de mesure (un récepteur tué) change de latence,
+// et son moniteur annonce la sienne de travers : 2 à 3 ms d'ancrage trop tôt, sur tout le
+// flux. Les 3 s d'après la stabilisation suffisent à l'ancrage.
+constexpr std::int64_t dureeAncrageNs = 3'000'000'000;
 
 void surEtatContexte(pa_context* c, void*) {
   switch (pa_context_get_state(c)) {
@@ -138,7 +142,7 @@ void surLecture(pa_stream* s, std::size_t, void* moi) {
           maintenant - l -
           static_cast<std::int64_t>(static_cast<double>(e.trames) * 1e9 / frequence);
       auto& retenu = maintenant < stableDesNs ? e.ancrageDebutNs : e.ancrageNs;
-      retenu = std::min(retenu, ancrage);
+      if (maintenant < stableDesNs + dureeAncrageNs) retenu = std::min(retenu, ancrage);
     }
     const auto n = static_cast<std::int64_t>(octets / (2 * sizeof(float)));
     if (donnees != nullptr) {
