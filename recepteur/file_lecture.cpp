@@ -313,19 +313,13 @@ std::int64_t FileLecture::tirer(std::int64_t trames, std::span<float> gauche,
       if (decalage_ >= c.trames) passerAuSuivant();
       continue;
     }
-    if (ecart(recente_, tete_) > 0) {
-      // Un paquet plus récent est là : celui-ci est perdu (ou trop en retard), on le masque.
-      ++compte_.masques;
-      masque_ = true;
-      silenceRestant_ = std::min(allongement_, tramesPaquet_);
-      allongement_ -= silenceRestant_;
-      continue;
-    }
-    if (rattraper_ && !masqueSansSuite_) {
-      // Rien de plus récent : le plus souvent un paquet perdu que le suivant n'a pas encore
-      // trahi, une file courte n'en tenant guère plus d'un. Masqué, il garde l'heure de jeu ;
-      // à sec encore au casier suivant, c'est un trou.
-      masqueSansSuite_ = true;
+    // Un paquet plus récent est là : celui-ci est perdu (ou trop en retard), on le masque.
+    // Rien de plus récent : le plus souvent un paquet perdu que le suivant n'a pas encore
+    // trahi, une file courte n'en tenant guère plus d'un ; masqué lui aussi, il garde l'heure
+    // de jeu, et c'est au casier suivant encore à sec que la file fait un trou.
+    const bool plusRecent = ecart(recente_, tete_) > 0;
+    if (plusRecent || (rattraper_ && !masqueSansSuite_)) {
+      masqueSansSuite_ = masqueSansSuite_ || !plusRecent;
       ++compte_.masques;
       masque_ = true;
       silenceRestant_ = std::min(allongement_, tramesPaquet_);

@@ -1,7 +1,6 @@
 #include "plateforme/pipewire/sortie_pipewire.hpp"
 
 #include <pipewire/pipewire.h>
-#include <pulse/introspect.h>
 #include <spa/param/audio/format-utils.h>
 #include <time.h>
 
@@ -13,6 +12,7 @@
 
 #include "plateforme/horloge.hpp"
 #include "plateforme/pulseaudio/contexte_pulse.hpp"
+#include "plateforme/pulseaudio/requetes_pulse.hpp"
 
 namespace ravlo {
 
@@ -188,15 +188,7 @@ bool SortiePipewire::sonCoupe() {
   VerrouBoucle verrou(*pulse_);
   if (pulse_->relier() != 0) return coupe_.load();
   // La réponse arrive plus tard sur le fil de la boucle : on rend la dernière connue.
-  const char* nom = sortie_ ? sortie_->c_str() : "@DEFAULT_SINK@";
-  pa_operation* operation = pa_context_get_sink_info_by_name(
-      pulse_->contexte(), nom,
-      [](pa_context*, const pa_sink_info* info, int fin, void* moi) {
-        if (fin == 0 && info != nullptr)
-          static_cast<std::atomic<bool>*>(moi)->store(info->mute != 0);
-      },
-      &coupe_);
-  if (operation != nullptr) pa_operation_unref(operation);
+  requetesPulse::demanderCoupure(*pulse_, sortie_ ? sortie_->c_str() : "@DEFAULT_SINK@", coupe_);
   return coupe_.load();
 }
 
@@ -204,16 +196,8 @@ bool serveurPipewire() {
   ContextePulse contexte("ravlo-recepteur");
   VerrouBoucle verrou(contexte);
   if (contexte.relier() != 0) return false;
-  std::string nom;
-  pa_operation* operation = pa_context_get_server_info(
-      contexte.contexte(),
-      [](pa_context*, const pa_server_info* info, void* moi) {
-        if (info != nullptr && info->server_name != nullptr) {
-          *static_cast<std::string*>(moi) = info->server_name;
-        }
-      },
-      &nom);
-  return contexte.attendre(operation) && nom.find("PipeWire") != std::string::npos;
+  const auto nom = requetesPulse::nomServeur(contexte);
+  return nom.statut == 0 && nom.valeur.find("PipeWire") != std::string::npos;
 }
 
 }  // namespace ravlo

@@ -52,6 +52,32 @@ ResultatPulse<std::string> nomPuitsParDefaut(ContextePulse& c) {
   return {0, std::move(collecte.valeur)};
 }
 
+ResultatPulse<std::string> nomServeur(ContextePulse& c) {
+  Collecte<std::string> collecte;
+  pa_operation* operation = pa_context_get_server_info(
+      c.contexte(),
+      [](pa_context*, const pa_server_info* i, void* u) {
+        auto* col = static_cast<Collecte<std::string>*>(u);
+        if (i == nullptr || i->server_name == nullptr) {
+          col->erreur = true;
+          return;
+        }
+        col->valeur = i->server_name;
+      },
+      &collecte);
+  return conclure(c, operation, collecte);
+}
+
+void demanderCoupure(ContextePulse& c, const char* nom, std::atomic<bool>& coupe) {
+  pa_operation* operation = pa_context_get_sink_info_by_name(
+      c.contexte(), nom,
+      [](pa_context*, const pa_sink_info* i, int fin, void* u) {
+        if (fin == 0 && i != nullptr) static_cast<std::atomic<bool>*>(u)->store(i->mute != 0);
+      },
+      &coupe);
+  if (operation != nullptr) pa_operation_unref(operation);
+}
+
 ResultatPulse<std::vector<PuitsPulse>> listePuits(ContextePulse& c) {
   Collecte<std::vector<PuitsPulse>> collecte;
   pa_operation* operation = pa_context_get_sink_info_list(

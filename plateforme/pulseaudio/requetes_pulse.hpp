@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -29,6 +30,8 @@ struct EntreePulse {
 namespace requetesPulse {
 
 ResultatPulse<std::string> nomPuitsParDefaut(ContextePulse& c);
+/// Le nom que se donne le serveur (« pulseaudio », « PulseAudio (on PipeWire 0.3.65) »).
+ResultatPulse<std::string> nomServeur(ContextePulse& c);
 ResultatPulse<std::vector<PuitsPulse>> listePuits(ContextePulse& c);
 /// PA_ERR_NOENTITY si aucune sortie ne porte ce nom.
 ResultatPulse<PuitsPulse> puitsNomme(ContextePulse& c, const std::string& nom);
@@ -39,6 +42,9 @@ ResultatPulse<std::uint32_t> chargerModule(ContextePulse& c, const char* nom,
 StatutPulse dechargerModule(ContextePulse& c, std::uint32_t module);
 StatutPulse choisirPuitsParDefaut(ContextePulse& c, const std::string& nom);
 StatutPulse deplacerEntree(ContextePulse& c, std::uint32_t entree, const std::string& puits);
+/// Sans attendre : la réponse range plus tard, sur le fil de la boucle, si la sortie `nom` est
+/// coupée. `coupe` doit durer autant que le contexte.
+void demanderCoupure(ContextePulse& c, const char* nom, std::atomic<bool>& coupe);
 
 }  // namespace requetesPulse
 }  // namespace ravlo

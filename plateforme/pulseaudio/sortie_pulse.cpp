@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "plateforme/horloge.hpp"
+#include "plateforme/pulseaudio/requetes_pulse.hpp"
 
 namespace ravlo {
 namespace {
@@ -80,10 +81,7 @@ bool SortiePulse::sonCoupe() {
   VerrouBoucle verrou(contexte_);
   if (flux_ != nullptr && pa_stream_get_state(flux_) == PA_STREAM_READY) {
     // La réponse arrive plus tard sur le fil de la boucle : on rend la dernière connue.
-    const char* nom = pa_stream_get_device_name(flux_);
-    pa_operation* operation = pa_context_get_sink_info_by_name(
-        contexte_.contexte(), nom, &SortiePulse::rappelInfoSortie, this);
-    if (operation != nullptr) pa_operation_unref(operation);
+    requetesPulse::demanderCoupure(contexte_, pa_stream_get_device_name(flux_), coupe_);
   }
   return coupe_.load();
 }
@@ -92,10 +90,6 @@ std::optional<std::string> SortiePulse::panne() {
   VerrouBoucle verrou(contexte_);
   if (flux_ == nullptr || PA_STREAM_IS_GOOD(pa_stream_get_state(flux_))) return std::nullopt;
   return std::string(pa_strerror(contexte_.erreur()));
-}
-
-void SortiePulse::rappelInfoSortie(pa_context*, const pa_sink_info* info, int fin, void* moi) {
-  if (fin == 0 && info != nullptr) static_cast<SortiePulse*>(moi)->coupe_ = info->mute != 0;
 }
 
 void SortiePulse::rappelEtat(pa_stream*, void* moi) {

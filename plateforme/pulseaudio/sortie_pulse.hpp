@@ -1,6 +1,5 @@
 #pragma once
 
-#include <pulse/introspect.h>
 #include <pulse/stream.h>
 
 #include <atomic>
@@ -48,7 +47,6 @@ class SortiePulse final : public SortieAudio {
   static void rappelEcriture(pa_stream* flux, std::size_t octets, void* moi);
   static void rappelEtat(pa_stream* flux, void* moi);
   static void rappelSousAlimentation(pa_stream* flux, void* moi);
-  static void rappelInfoSortie(pa_context*, const pa_sink_info* info, int fin, void* moi);
 
   std::optional<std::string> sortie_;
   // Avant le contexte : une réponse tardive de la boucle peut encore l'écrire.
