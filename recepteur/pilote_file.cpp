@@ -63,15 +63,12 @@ void PiloteFile::rejoindreGroupe(std::uint64_t latenceNs, InstantNs maintenant) 
   // le groupe (c'est lui qui l'a fait monter) ne saute que ce qui lui manque.
   if (enGroupe(maintenant) && groupeTenu_ && latenceGroupeNs_ != latenceNs && retardFixeMs_ &&
       cibleMs_ && cibleSeuleMs_) {
-    // L'heure tenue jusqu'ici, pas la cible : celle-ci a pu monter (un paquet tardif) sans
-    // que la lecture bouge.
-    const double avant = viseeMs_.value_or(*retardFixeMs_ + *cibleMs_);
+    const double avant = *retardFixeMs_ + *cibleMs_;
     const double apres =
         std::max(static_cast<double>(latenceNs) / 1e6, *retardFixeMs_ + *cibleSeuleMs_);
     if (std::abs(apres - avant) > seuilRecalageMs) {
       file_->decaler(-std::llround((apres - avant) * tramesParMs));
       secondeClose_ = false;
-      viseeMs_ = apres;
     }
   }
   latenceGroupeNs_ = latenceNs;
@@ -89,22 +86,11 @@ std::optional<double> PiloteFile::besoinMs() const {
 }
 
 void PiloteFile::tenirLeGroupe(double latenceMs, double retardFixeMs) {
-  // L'heure du groupe, sauf si ce récepteur a besoin de plus ; pas retardFixe + cibleMs_, que
-  // le lissage du retard fixe écarte de l'heure du groupe d'autant qu'il bouge.
-  const double visee = std::max(static_cast<double>(latenceGroupeNs_.value_or(0)) / 1e6,
-                                retardFixeMs + cibleSeuleMs_.value_or(0));
-  viseeMs_ = visee;
+  const double visee = retardFixeMs + cibleMs_.value_or(0);
   const double ecart = latenceMs - visee;
-  // Un écart moyen qui tient deux secondes de suite n'est pas du bruit de mesure : il se
-  // rattrape d'un coup, sans attendre la dizaine de secondes du régulateur.
-  const bool tenu = std::abs(ecart) > seuilRecalageTenuMs && ecartPrecedentMs_ &&
-                    std::abs(*ecartPrecedentMs_) > seuilRecalageTenuMs &&
-                    (*ecartPrecedentMs_ > 0) == (ecart > 0);
-  ecartPrecedentMs_ = ecart;
-  if (std::abs(ecart) > seuilRecalageMs || tenu) {
+  if (std::abs(ecart) > seuilRecalageMs) {
     file_->decaler(std::llround(ecart * tramesParMs));
     vitessePPM_ = regulateurGroupe_.derivePPM;
-    ecartPrecedentMs_.reset();
     return;
   }
   vitessePPM_ = regulateurGroupe_.regler(latenceMs, visee, 1.0);
@@ -128,7 +114,6 @@ void PiloteFile::piloter(InstantNs maintenant, std::optional<std::int64_t> decal
   }
   if (etat.trous != trousVus_) {
     trousVus_ = etat.trous;
-    viseeMs_.reset();  // réamorcée sur la cible du moment
     regulationPermiseNs_ = maintenant + attenteRegulationNs;
   }
   viser(maintenant, etat);

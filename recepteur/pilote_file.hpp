@@ -45,8 +45,6 @@ class PiloteFile {
   static constexpr std::uint64_t dureeGroupeNs = 3'000'000'000;
   /// En groupe, un écart à l'heure de jeu plus grand se rattrape d'un coup, en fondu.
   static constexpr double seuilRecalageMs = 3.0;
-  /// Ou plus petit, mais deux secondes de suite dans le même sens.
-  static constexpr double seuilRecalageTenuMs = 1.0;
   /// En groupe : 1 ms d'écart se résorbe en quelques secondes, une dérive de 100 ppm en une
   /// quinzaine (amortissement 0,7 sur la mesure d'une seconde) ; plus fort, le bruit de
   /// l'échange d'heures sous gigue passerait dans la vitesse.
@@ -115,10 +113,6 @@ class PiloteFile {
   std::optional<double> retardFixeMs_;
   std::optional<double> latenceMs_;
   std::optional<double> cibleSeuleMs_;
-  /// En groupe, la latence vers laquelle la lecture est menée, tant qu'aucun trou ne l'a
-  /// réamorcée.
-  std::optional<double> viseeMs_;
-  std::optional<double> ecartPrecedentMs_;  ///< en groupe, celui de la seconde mesurée avant
   std::int64_t recalagesVus_ = 0;
   std::int64_t rattrapagesVus_ = 0;
   double vitessePPM_ = 0;
