@@ -63,12 +63,15 @@ void PiloteFile::rejoindreGroupe(std::uint64_t latenceNs, InstantNs maintenant) 
   // le groupe (c'est lui qui l'a fait monter) ne saute que ce qui lui manque.
   if (enGroupe(maintenant) && groupeTenu_ && latenceGroupeNs_ != latenceNs && retardFixeMs_ &&
       cibleMs_ && cibleSeuleMs_) {
-    const double avant = *retardFixeMs_ + *cibleMs_;
+    // L'heure tenue jusqu'ici, pas la cible : un paquet tardif a pu monter celle-ci sans que
+    // la lecture bouge.
+    const double avant = viseeMs_.value_or(*retardFixeMs_ + *cibleMs_);
     const double apres =
         std::max(static_cast<double>(latenceNs) / 1e6, *retardFixeMs_ + *cibleSeuleMs_);
     if (std::abs(apres - avant) > seuilRecalageMs) {
       file_->decaler(-std::llround((apres - avant) * tramesParMs));
       secondeClose_ = false;
+      viseeMs_ = apres;
     }
   }
   latenceGroupeNs_ = latenceNs;
@@ -87,8 +90,14 @@ std::optional<double> PiloteFile::besoinMs() const {
 
 void PiloteFile::tenirLeGroupe(double latenceMs, double retardFixeMs) {
   const double visee = retardFixeMs + cibleMs_.value_or(0);
+  viseeMs_ = visee;
   const double ecart = latenceMs - visee;
-  if (std::abs(ecart) > seuilRecalageMs) {
+  // La première mesure en groupe aligne la pièce au plus près : sous le seuil, le régulateur
+  // mettrait une dizaine de secondes à rejoindre l'heure, et son terme intégral, chargé
+  // pendant ce temps, la ferait dépasser.
+  const double seuil = aligneeSurLeGroupe_ ? seuilRecalageMs : seuilAlignementMs;
+  aligneeSurLeGroupe_ = true;
+  if (std::abs(ecart) > seuil) {
     file_->decaler(std::llround(ecart * tramesParMs));
     vitessePPM_ = regulateurGroupe_.derivePPM;
     return;
@@ -103,6 +112,7 @@ void PiloteFile::piloter(InstantNs maintenant, std::optional<std::int64_t> decal
     // La dérive apprise passe d'un régulateur à l'autre : elle ne dépend que des horloges.
     if (groupe) {
       regulateurGroupe_.derivePPM = regulateur_.derivePPM;
+      aligneeSurLeGroupe_ = false;
     } else {
       regulateur_.derivePPM = regulateurGroupe_.derivePPM;
     }
@@ -114,6 +124,7 @@ void PiloteFile::piloter(InstantNs maintenant, std::optional<std::int64_t> decal
   }
   if (etat.trous != trousVus_) {
     trousVus_ = etat.trous;
+    viseeMs_.reset();  // réamorcée sur la cible du moment
     regulationPermiseNs_ = maintenant + attenteRegulationNs;
   }
   viser(maintenant, etat);

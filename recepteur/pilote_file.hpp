@@ -32,7 +32,8 @@ namespace ravlo {
 /// ramené à l'horloge locale par l'échange d'heures) moins l'avance donne le retard fixe ; la
 /// cible devient la latence du groupe moins ce retard. Chaque seconde, l'écart entre latence
 /// mesurée et latence du groupe règle la vitesse (gains plus forts que seul), ou, au-delà de
-/// 3 ms, se rattrape d'un coup par un recalage de la file ; la seconde suivante n'en juge pas.
+/// 3 ms (0,5 ms à la première mesure dans le groupe), se rattrape d'un coup par un recalage de
+/// la file ; la seconde suivante n'en juge pas. Le décalage d'horloges vient de `SuiviDecalage`.
 ///
 /// Chemin de réception seul.
 class PiloteFile {
@@ -45,6 +46,8 @@ class PiloteFile {
   static constexpr std::uint64_t dureeGroupeNs = 3'000'000'000;
   /// En groupe, un écart à l'heure de jeu plus grand se rattrape d'un coup, en fondu.
   static constexpr double seuilRecalageMs = 3.0;
+  /// Le seuil de la première mesure après l'entrée dans le groupe.
+  static constexpr double seuilAlignementMs = 0.5;
   /// En groupe : 1 ms d'écart se résorbe en quelques secondes, une dérive de 100 ppm en une
   /// quinzaine (amortissement 0,7 sur la mesure d'une seconde) ; plus fort, le bruit de
   /// l'échange d'heures sous gigue passerait dans la vitesse.
@@ -113,6 +116,10 @@ class PiloteFile {
   std::optional<double> retardFixeMs_;
   std::optional<double> latenceMs_;
   std::optional<double> cibleSeuleMs_;
+  /// En groupe, la latence vers laquelle la lecture est menée, tant qu'aucun trou ne l'a
+  /// réamorcée.
+  std::optional<double> viseeMs_;
+  bool aligneeSurLeGroupe_ = false;
   std::int64_t recalagesVus_ = 0;
   std::int64_t rattrapagesVus_ = 0;
   double vitessePPM_ = 0;

@@ -60,6 +60,7 @@ void Recepteur::appairer(const AppairageRepondeur::Reussi& reussi, const PointRe
   liaison_ = reussi.liaison;
   expediteur_ = source;
   synchro_ = SynchroHorloges{};
+  suivi_.oublier();
   latence_.reinitialiser();
   nombreLatences_ = 0;
   dernierAudio_.reset();
@@ -83,7 +84,7 @@ void Recepteur::recevoirScelle(VueOctets octets, const PointReseau& source, Inst
       const auto m = MessageHorloge::lire(ouvert->contenu);
       if (m && m->sorte == MessageHorloge::Sorte::reponse) {
         ++compteurs_.reponsesHorloge;
-        synchro_.enregistrer(*m, maintenant);
+        if (synchro_.enregistrer(*m, maintenant)) suivi_.noter(synchro_.echanges().back());
       } else if (!m) {
         const auto g = MessageGroupe::lire(ouvert->contenu);
         if (g && g->sorte == MessageGroupe::Sorte::latence)
@@ -124,7 +125,7 @@ std::vector<Envoi> Recepteur::cadencer(InstantNs maintenant) {
   }
   // En pause, la file vide n'apprend rien au régulateur : il s'emballerait jusqu'à −1000 ppm
   // et ralentirait longtemps la lecture à la reprise.
-  if (!enPause(maintenant)) pilote_.piloter(maintenant, synchro_.decalageNs(maintenant));
+  if (!enPause(maintenant)) pilote_.piloter(maintenant, suivi_.decalageNs(maintenant));
   // Ce qu'il lui faut, pour le cas où l'émetteur joue dans plusieurs pièces ; un émetteur
   // qui n'en sait rien le jette.
   if (const auto besoin = pilote_.besoinMs(); besoin && *besoin > 0) {

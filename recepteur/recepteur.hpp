@@ -15,6 +15,7 @@
 #include "recepteur/file_lecture.hpp"
 #include "recepteur/guichet_appairage.hpp"
 #include "recepteur/pilote_file.hpp"
+#include "recepteur/suivi_decalage.hpp"
 
 namespace ravlo {
 
@@ -91,6 +92,7 @@ class Recepteur {
   std::optional<PointReseau> expediteur_;
   MesureLatence latence_;
   SynchroHorloges synchro_;
+  SuiviDecalage suivi_;  ///< le décalage sur lequel le pilote règle l'heure de jeu
   PiloteFile pilote_;
   PublicationCarte publication_;
   std::optional<InstantNs> dernierAudio_;

@@ -20,6 +20,7 @@
 #include "protocol/messages/paquet_audio.hpp"
 #include "recepteur/file_lecture.hpp"
 #include "recepteur/pilote_file.hpp"
+#include "recepteur/suivi_decalage.hpp"
 
 namespace ravlo::simulation {
 
@@ -108,6 +109,7 @@ class SimulationGroupe {
     std::shared_ptr<FileLecture> lecture;
     std::optional<PiloteFile> pilote;
     SynchroHorloges synchro;
+    SuiviDecalage suivi;
     InstantNs origine = 0;
     double heureRendu = 0;  ///< ns de son horloge depuis son origine
     std::vector<float> gauche, droite;
@@ -179,12 +181,13 @@ class SimulationGroupe {
                                               origineEmetteur + static_cast<InstantNs>(tq));
         if (const auto retour = r_[r].aller->acheminer(tq)) {
           planifier(*retour, [this, r, reponse](std::int64_t tr) {
-            r_[r].synchro.enregistrer(reponse, heure(r, tr));
+            if (r_[r].synchro.enregistrer(reponse, heure(r, tr)))
+              r_[r].suivi.noter(r_[r].synchro.echanges().back());
           });
         }
       });
     }
-    p.pilote->piloter(h, p.synchro.decalageNs(h));
+    p.pilote->piloter(h, p.suivi.decalageNs(h));
     if (trace_) {
       const auto e = p.lecture->etat();
       std::fprintf(stderr,

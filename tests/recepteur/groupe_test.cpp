@@ -21,22 +21,34 @@ TEST(Groupe, DeuxPiecesAuxHorlogesContrairesJouentEnsemble) {
     const char* nom;
     double ppm;
     double etalementMs;
+    double perte = 0;
+    /// La latence du groupe bouge sous gigue (un pas de 4 ms) : la moyenne ne suit que la
+    /// dernière à ce pas près.
+    double toleranceLatenceMs = 1.0;
+    /// Visé : 1 ms. Sous 10 ms de gigue, la mise en route du groupe pèse encore sur 120 s
+    /// (1,2 ms) ; à 1,5 ms, la garde prend l'erreur du seul échange d'heures (près de 2 ms).
+    double ecartP99MaxMs = 1.0;
   };
-  for (const Cas& c : {Cas{"mêmes horloges", 0, 0.3}, Cas{"±100 ppm, gigue 2 ms", 100, 2}}) {
+  // Sous 10 ms de gigue, l'échange d'heures seul se trompe d'1 à 2 ms : l'écart entre pièces
+  // dépend alors du suivi du décalage et de l'alignement de chaque pièce à son entrée.
+  for (const Cas& c : {Cas{"mêmes horloges", 0, 0.3}, Cas{"±100 ppm, gigue 2 ms", 100, 2},
+                       Cas{"±100 ppm, gigue 10 ms, pertes 1 %", 100, 10, 0.01, 4.0, 1.5}}) {
     SCOPED_TRACE(c.nom);
     ScenarioGroupe s;
-    s.dureeS = 60;
-    s.pieces[0] = {+c.ppm, 15, 480, reseau(c.etalementMs), reseau(c.etalementMs)};
-    s.pieces[1] = {-c.ppm, 30, 240, reseau(c.etalementMs), reseau(c.etalementMs)};
+    s.dureeS = 120;
+    ParametresReseau chemin = reseau(c.etalementMs);
+    chemin.perte = c.perte;
+    s.pieces[0] = {+c.ppm, 15, 480, chemin, chemin};
+    s.pieces[1] = {-c.ppm, 30, 240, chemin, chemin};
     const auto r = SimulationGroupe(s).executer();
     EXPECT_LE(r.ecartMedianMs, 0.5);
-    EXPECT_LE(r.ecartP99Ms, 1.0);
+    EXPECT_LE(r.ecartP99Ms, c.ecartP99MaxMs);
     EXPECT_EQ(r.trousApresMesure[0] + r.trousApresMesure[1], 0);
     ASSERT_TRUE(r.latenceGroupeMs);
     // La sortie la plus lente fixe la latence de tous : la pièce rapide attend.
     EXPECT_GT(*r.latenceGroupeMs, 30.0);
-    EXPECT_NEAR(r.latenceMs[0], *r.latenceGroupeMs, 1.0);
-    EXPECT_NEAR(r.latenceMs[1], *r.latenceGroupeMs, 1.0);
+    EXPECT_NEAR(r.latenceMs[0], *r.latenceGroupeMs, c.toleranceLatenceMs);
+    EXPECT_NEAR(r.latenceMs[1], *r.latenceGroupeMs, c.toleranceLatenceMs);
   }
 }
 
