@@ -28,35 +28,28 @@ std::optional<std::int64_t> SuiviDecalage::decalageNs(InstantNs maintenant) cons
     return a.allerRetour < b.allerRetour;
   });
   // L'aller et le retour ne traînent pas autant : l'erreur d'un échange tient dans la moitié
-  // de son aller-retour de trop. Relatifs au meilleur, pour rester loin des arrondis.
-  double sw = 0, st = 0, sd = 0;
-  const auto poids = [&](const SynchroHorloges::Echange& e) {
+  // de son aller-retour de trop. Moindres carrés pondérés sur (âge, décalage), relatifs au
+  // meilleur pour rester loin des arrondis ; lus à maintenant, t = 0.
+  double sw = 0, st = 0, sd = 0, stt = 0, std_ = 0;
+  for (const auto& e : echanges_) {
     const double incertitude =
         static_cast<double>(e.allerRetour - meilleur->allerRetour) / 2 + incertitudePlancherNs;
-    return 1.0 / (incertitude * incertitude);
-  };
-  double tmin = 0, tmax = 0;
-  for (const auto& e : echanges_) {
-    const double w = poids(e);
+    const double w = 1.0 / (incertitude * incertitude);
     const auto t = static_cast<double>(ecartSigneNs(e.reception, maintenant));
+    const auto d = static_cast<double>(e.decalage - meilleur->decalage);
     sw += w;
     st += w * t;
-    sd += w * static_cast<double>(e.decalage - meilleur->decalage);
-    tmin = std::min(tmin, t);
-    tmax = std::max(tmax, t);
+    sd += w * d;
+    stt += w * t * t;
+    std_ += w * t * d;
   }
   const double mt = st / sw, md = sd / sw;
-  if (tmax - tmin < static_cast<double>(etendueDroiteNs))
-    return meilleur->decalage + std::llround(md);
-  double stt = 0, std_ = 0;
-  for (const auto& e : echanges_) {
-    const double w = poids(e);
-    const auto t = static_cast<double>(ecartSigneNs(e.reception, maintenant));
-    stt += w * (t - mt) * (t - mt);
-    std_ += w * (t - mt) * (static_cast<double>(e.decalage - meilleur->decalage) - md);
-  }
-  const double pente = stt > 0 ? std::clamp(std_ / stt, -deriveMax, deriveMax) : 0.0;
-  // Lue à maintenant : t = 0.
+  const bool etendue = ecartSigneNs(echanges_.back().reception, echanges_.front().reception) >=
+                       static_cast<std::int64_t>(etendueDroiteNs);
+  const double variance = stt - st * mt;
+  const double pente = etendue && variance > 0
+                           ? std::clamp((std_ - st * md) / variance, -deriveMax, deriveMax)
+                           : 0.0;
   return meilleur->decalage + std::llround(md - pente * mt);
 }
 
