@@ -1,6 +1,8 @@
 // Deux pièces jouées en groupe, en temps simulé : l'écart entre elles quand leurs horloges
 // dérivent en sens contraires, sous gigue et pertes. Sa table va dans docs/performance.md.
-//   simulation_groupe [durée en secondes]
+//   simulation_groupe [durée en secondes] [première graine] [dernière graine]
+// Avec des graines, le seul cas du but (±100 ppm, gigue 10 ms, pertes 1 %), une ligne par
+// graine.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -38,13 +40,24 @@ ScenarioGroupe groupe(double ppm, double etalementMs, double perte, double sorti
 
 int main(int argc, char** argv) {
   const double duree = argc > 1 ? std::atof(argv[1]) : 120.0;
-  std::vector<Cas> cas{
-      {"boucle propre, mêmes horloges", groupe(0, 0.3, 0, 15, 15)},
-      {"±100 ppm, gigue 2 ms", groupe(100, 2, 0, 15, 25)},
-      {"±100 ppm, gigue 10 ms, pertes 1 %", groupe(100, 10, 0.01, 15, 25)},
-      {"±100 ppm, gigue 10 ms, pertes 1 %, graine 8", groupe(100, 10, 0.01, 15, 25, 8)},
-      {"±100 ppm, gigue 30 ms, pertes 1 %", groupe(100, 30, 0.01, 15, 25)},
-  };
+  std::vector<std::string> noms;
+  std::vector<Cas> cas;
+  if (argc > 3) {
+    for (auto g = std::strtoull(argv[2], nullptr, 10); g <= std::strtoull(argv[3], nullptr, 10);
+         ++g)
+      noms.push_back("±100 ppm, gigue 10 ms, pertes 1 %, graine " + std::to_string(g));
+    for (std::size_t i = 0; i < noms.size(); ++i)
+      cas.push_back({noms[i].c_str(),
+                     groupe(100, 10, 0.01, 15, 25, std::strtoull(argv[2], nullptr, 10) + i)});
+  } else {
+    cas = {
+        {"boucle propre, mêmes horloges", groupe(0, 0.3, 0, 15, 15)},
+        {"±100 ppm, gigue 2 ms", groupe(100, 2, 0, 15, 25)},
+        {"±100 ppm, gigue 10 ms, pertes 1 %", groupe(100, 10, 0.01, 15, 25)},
+        {"±100 ppm, gigue 10 ms, pertes 1 %, graine 8", groupe(100, 10, 0.01, 15, 25, 8)},
+        {"±100 ppm, gigue 30 ms, pertes 1 %", groupe(100, 30, 0.01, 15, 25)},
+    };
+  }
   std::printf("%.0f s simulées par cas, écarts comptés après 10 s ; ms.\n", duree);
   std::printf(
       "%-46s | écart méd. | écart p99 | écart max | latence A | latence B | groupe | "

@@ -61,8 +61,8 @@ void PiloteFile::rejoindreGroupe(std::uint64_t latenceNs, InstantNs maintenant) 
   // les pièces sautent ensemble.
   // L'écart se compte depuis l'heure visée jusqu'ici : un récepteur réamorcé plus tard que
   // le groupe (c'est lui qui l'a fait monter) ne saute que ce qui lui manque.
-  if (enGroupe(maintenant) && groupeTenu_ && latenceGroupeNs_ != latenceNs && retardFixeMs_ &&
-      cibleMs_ && cibleSeuleMs_) {
+  const bool change = enGroupe(maintenant) && groupeTenu_ && latenceGroupeNs_ != latenceNs;
+  if (change && retardFixeMs_ && cibleMs_ && cibleSeuleMs_) {
     // L'heure tenue jusqu'ici, pas la cible : un paquet tardif a pu monter celle-ci sans que
     // la lecture bouge.
     const double avant = viseeMs_.value_or(*retardFixeMs_ + *cibleMs_);
@@ -76,6 +76,9 @@ void PiloteFile::rejoindreGroupe(std::uint64_t latenceNs, InstantNs maintenant) 
   }
   latenceGroupeNs_ = latenceNs;
   groupeVuNs_ = maintenant;
+  // L'amorce suit aussitôt : sans quoi la file, retenue au-delà de l'ancienne, rattraperait
+  // le saut au rendu suivant.
+  if (change) viser(maintenant, file_->etat());
 }
 
 std::optional<double> PiloteFile::latenceGroupeMs() const {
@@ -88,8 +91,29 @@ std::optional<double> PiloteFile::besoinMs() const {
   return *retardFixeMs_ + *cibleSeuleMs_;
 }
 
+double PiloteFile::viseeGroupeMs(double retardFixeMs) const {
+  return std::max(static_cast<double>(latenceGroupeNs_.value_or(0)) / 1e6,
+                  retardFixeMs + cibleSeuleMs_.value_or(0));
+}
+
+void PiloteFile::alignerSurLeRendu(const FileLecture::Etat& etat, std::int64_t decalageNs) {
+  const auto rendu = etat.dernierRendu;
+  const bool nouveau = rendu && rendu != renduVu_;
+  renduVu_ = rendu;
+  if (!nouveau || !etat.enLecture || !retardFixeMs_) return;
+  const double latence =
+      static_cast<double>(ecartSigneNs(rendu->heureNs, rendu->captureNs) + decalageNs) / 1e6;
+  const double ecart = latence - viseeGroupeMs(*retardFixeMs_);
+  if (std::abs(ecart) <= seuilAlignementRenduMs) return;
+  file_->decaler(std::llround(ecart * tramesParMs));
+  secondeClose_ = false;
+}
+
 void PiloteFile::tenirLeGroupe(double latenceMs, double retardFixeMs) {
-  const double visee = retardFixeMs + cibleMs_.value_or(0);
+  // L'heure du groupe, sauf si ce récepteur a besoin de plus. Pas le retard fixe plus la cible
+  // d'avant sa mise à jour : sous une dérive d'horloges, le retard fixe lissé glisse d'un
+  // dixième de ms par seconde, et la visée avec lui.
+  const double visee = viseeGroupeMs(retardFixeMs);
   viseeMs_ = visee;
   const double ecart = latenceMs - visee;
   // La première mesure en groupe aligne la pièce au plus près : sous le seuil, le régulateur
@@ -124,17 +148,27 @@ void PiloteFile::piloter(InstantNs maintenant, std::optional<std::int64_t> decal
   }
   if (etat.trous != trousVus_) {
     trousVus_ = etat.trous;
-    viseeMs_.reset();  // réamorcée sur la cible du moment
+    // Réamorcée sur la cible du moment, n'importe où face à l'heure du groupe : la mesure
+    // suivante l'y aligne, comme à l'entrée.
+    viseeMs_.reset();
+    aligneeSurLeGroupe_ = false;
+    renduVu_ = etat.dernierRendu;  // d'avant le trou
     regulationPermiseNs_ = maintenant + attenteRegulationNs;
   }
   viser(maintenant, etat);
+  // Sans attendre la seconde de mesure, un seul rendu suffit à rattraper un écart de
+  // plusieurs ms ; la seconde qui suit affine.
+  if (groupe && !aligneeSurLeGroupe_ && decalageNs) alignerSurLeRendu(etat, *decalageNs);
   const auto avance = releve_.reserveMoyenneMs();
   if (!secondeClose_ || !avance || !cibleMs_) return;
   secondeClose_ = false;
-  // Un saut de la tête dans la seconde fausse la comparaison des deux moyennes.
-  const bool sautee = etat.recalages != recalagesVus_ || etat.rattrapages != rattrapagesVus_;
+  // Un saut de la tête dans la seconde, ou un réamorçage, fausse la comparaison des deux
+  // moyennes.
+  const bool sautee = etat.recalages != recalagesVus_ || etat.rattrapages != rattrapagesVus_ ||
+                      etat.trous != trousMesuresVus_;
   recalagesVus_ = etat.recalages;
   rattrapagesVus_ = etat.rattrapages;
+  trousMesuresVus_ = etat.trous;
   const auto ecartRendus = file_->prendreEcartRendus();
   if (ecartRendus && decalageNs && !sautee) {
     latenceMs_ = (*ecartRendus + static_cast<double>(*decalageNs)) / 1e6;
@@ -173,7 +207,7 @@ void PiloteFile::reinitialiser() {
   file_->vider();
   const auto trous = file_->etat().trous;
   *this = PiloteFile(std::move(file_));
-  trousVus_ = trous;
+  trousVus_ = trousMesuresVus_ = trous;
 }
 
 }  // namespace ravlo

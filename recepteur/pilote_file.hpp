@@ -32,8 +32,9 @@ namespace ravlo {
 /// ramené à l'horloge locale par l'échange d'heures) moins l'avance donne le retard fixe ; la
 /// cible devient la latence du groupe moins ce retard. Chaque seconde, l'écart entre latence
 /// mesurée et latence du groupe règle la vitesse (gains plus forts que seul), ou, au-delà de
-/// 3 ms (0,5 ms à la première mesure dans le groupe), se rattrape d'un coup par un recalage de
-/// la file ; la seconde suivante n'en juge pas. Le décalage d'horloges vient de `SuiviDecalage`.
+/// 3 ms (0,5 ms à la première mesure dans le groupe ou après un trou ; avant elle, 1 ms d'après
+/// un seul rendu daté), se rattrape d'un coup par un recalage de la file ; la seconde suivante
+/// n'en juge pas. Le décalage d'horloges vient de `SuiviDecalage`.
 ///
 /// Chemin de réception seul.
 class PiloteFile {
@@ -48,6 +49,9 @@ class PiloteFile {
   static constexpr double seuilRecalageMs = 3.0;
   /// Le seuil de la première mesure après l'entrée dans le groupe.
   static constexpr double seuilAlignementMs = 0.5;
+  /// Avant la première mesure en groupe (l'entrée, un réamorçage), un seul rendu daté dit déjà
+  /// l'écart à l'heure du groupe ; au-delà de ce seuil, il se saute sans attendre la mesure.
+  static constexpr double seuilAlignementRenduMs = 1.0;
   /// En groupe : 1 ms d'écart se résorbe en quelques secondes, une dérive de 100 ppm en une
   /// quinzaine (amortissement 0,7 sur la mesure d'une seconde) ; plus fort, le bruit de
   /// l'échange d'heures sous gigue passerait dans la vitesse.
@@ -102,6 +106,10 @@ class PiloteFile {
   [[nodiscard]] bool enGroupe(InstantNs maintenant) const;
   /// La seconde close : l'écart à l'heure du groupe, en vitesse ou en recalage.
   void tenirLeGroupe(double latenceMs, double retardFixeMs);
+  /// L'heure du groupe, ou plus tard si ce récepteur seul en a besoin, ms.
+  [[nodiscard]] double viseeGroupeMs(double retardFixeMs) const;
+  /// Avant que la pièce soit alignée : le saut, d'après un rendu neuf, d'un écart trop grand.
+  void alignerSurLeRendu(const FileLecture::Etat& etat, std::int64_t decalageNs);
 
   std::shared_ptr<FileLecture> file_;
   CibleAdaptative cible_;
@@ -120,6 +128,7 @@ class PiloteFile {
   /// réamorcée.
   std::optional<double> viseeMs_;
   bool aligneeSurLeGroupe_ = false;
+  std::optional<FileLecture::Rendu> renduVu_;
   std::int64_t recalagesVus_ = 0;
   std::int64_t rattrapagesVus_ = 0;
   double vitessePPM_ = 0;
@@ -127,6 +136,7 @@ class PiloteFile {
   bool secondeClose_ = false;
   bool commencee_ = false;
   std::int64_t trousVus_ = 0;
+  std::int64_t trousMesuresVus_ = 0;  ///< à la dernière seconde close
   std::int64_t tramesPaquet_ = FileLecture::tramesMaxParCasier;
   InstantNs regulationPermiseNs_ = 0;
 };

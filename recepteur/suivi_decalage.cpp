@@ -1,9 +1,46 @@
 #include "recepteur/suivi_decalage.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <span>
 
 namespace ravlo {
+
+namespace {
+
+struct Point {
+  double t = 0;  ///< ns, relatif à l'instant lu
+  double y = 0;  ///< ns, relatif au premier échange
+};
+
+// Le bas d'un nuage de points (instants croissants), lu à t = 0. Sa pente va du plus bas du
+// tiers le plus ancien au plus bas du tiers le plus récent, un tiers de fenêtre au moins l'un
+// de l'autre ; sa hauteur, du plus bas des récents une fois la pente retirée : une pente fausse
+// de e se paie de e fois l'âge du point qui porte la hauteur.
+double basDuNuage(std::span<const Point> points, double penteMax, bool avecPente) {
+  const double debut = points.front().t;
+  const double fin = points.back().t;
+  const double tiers = (fin - debut) / 3;
+  double pente = 0;
+  if (avecPente) {
+    const Point* ancien = &points.front();
+    const Point* recent = &points.back();
+    for (const auto& p : points) {
+      if (p.t <= debut + tiers && p.y < ancien->y) ancien = &p;
+      if (p.t >= fin - tiers && p.y < recent->y) recent = &p;
+    }
+    if (recent->t > ancien->t)
+      pente = std::clamp((recent->y - ancien->y) / (recent->t - ancien->t), -penteMax, penteMax);
+  }
+  const double depuis = avecPente ? fin - tiers : debut;
+  double valeur = points.back().y - pente * points.back().t;
+  for (const auto& p : points)
+    if (p.t >= depuis) valeur = std::min(valeur, p.y - pente * p.t);
+  return valeur;
+}
+
+}  // namespace
 
 void SuiviDecalage::noter(const SynchroHorloges::Echange& echange) {
   if (!echanges_.empty()) {
@@ -24,33 +61,26 @@ std::optional<std::int64_t> SuiviDecalage::decalageNs(InstantNs maintenant) cons
   if (echanges_.empty() || ecartSigneNs(maintenant, echanges_.back().reception) >
                                static_cast<std::int64_t>(SynchroHorloges::fraicheurNs))
     return std::nullopt;
-  const auto meilleur = std::min_element(echanges_.begin(), echanges_.end(), [](auto& a, auto& b) {
-    return a.allerRetour < b.allerRetour;
-  });
-  // L'aller et le retour ne traînent pas autant : l'erreur d'un échange tient dans la moitié
-  // de son aller-retour de trop. Moindres carrés pondérés sur (âge, décalage), relatifs au
-  // meilleur pour rester loin des arrondis ; lus à maintenant, t = 0.
-  double sw = 0, st = 0, sd = 0, stt = 0, std_ = 0;
+  // Chaque sens à part : l'aller vu d'ici (heure du pair à l'arrivée moins heure locale au
+  // départ) est le décalage plus son délai, le retour le délai moins le décalage. Le bas de
+  // chaque nuage est son délai sans gigue ; leur demi-différence, le décalage.
+  std::array<Point, gardesMax> aller;
+  std::array<Point, gardesMax> retour;
+  const std::int64_t origine = echanges_.front().decalage;
+  std::size_t n = 0;
   for (const auto& e : echanges_) {
-    const double incertitude =
-        static_cast<double>(e.allerRetour - meilleur->allerRetour) / 2 + incertitudePlancherNs;
-    const double w = 1.0 / (incertitude * incertitude);
     const auto t = static_cast<double>(ecartSigneNs(e.reception, maintenant));
-    const auto d = static_cast<double>(e.decalage - meilleur->decalage);
-    sw += w;
-    st += w * t;
-    sd += w * d;
-    stt += w * t * t;
-    std_ += w * t * d;
+    const auto d = static_cast<double>(e.decalage - origine);
+    const double demi = static_cast<double>(e.allerRetour) / 2;
+    aller[n] = {t, d + demi};
+    retour[n] = {t, demi - d};
+    ++n;
   }
-  const double mt = st / sw, md = sd / sw;
   const bool etendue = ecartSigneNs(echanges_.back().reception, echanges_.front().reception) >=
                        static_cast<std::int64_t>(etendueDroiteNs);
-  const double variance = stt - st * mt;
-  const double pente = etendue && variance > 0
-                           ? std::clamp((std_ - st * md) / variance, -deriveMax, deriveMax)
-                           : 0.0;
-  return meilleur->decalage + std::llround(md - pente * mt);
+  const double basAller = basDuNuage(std::span(aller).first(n), deriveMax, etendue);
+  const double basRetour = basDuNuage(std::span(retour).first(n), deriveMax, etendue);
+  return origine + std::llround((basAller - basRetour) / 2);
 }
 
 }  // namespace ravlo

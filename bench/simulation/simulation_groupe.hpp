@@ -44,8 +44,9 @@ struct ResultatGroupe {
   double ecartMedianMs = 0;  ///< |A − B| à chaque instant, de la même trame capturée
   double ecartP99Ms = 0;
   double ecartMaxMs = 0;
-  std::array<double, 2> latenceMs{};  ///< capture → son entendu, moyenne après la mesure
-  std::optional<double> latenceGroupeMs;
+  std::array<double, 2> latenceMs{};      ///< capture → son entendu, moyenne après la mesure
+  std::optional<double> latenceGroupeMs;  ///< la dernière
+  double latenceGroupeMoyenneMs = 0;      ///< aux mêmes rendus que `latenceMs`
   std::array<std::int64_t, 2> trousApresMesure{};  ///< file à sec
   std::array<std::int64_t, 2> recalages{};
   std::array<std::int64_t, 2> masques{};
@@ -192,12 +193,16 @@ class SimulationGroupe {
       const auto e = p.lecture->etat();
       std::fprintf(stderr,
                    "%7.2f r%zu lat %6.2f vis %6.2f cible %6.2f besoin %6.2f groupe %6.2f v %+7.1f "
-                   "res %5lld trous %lld rec %lld\n",
+                   "res %5lld trous %lld rec %lld errdec %+.3f\n",
                    static_cast<double>(t) / 1e9, r, p.latenceMs.value_or(0),
                    p.pilote->latenceMs().value_or(0), p.pilote->cibleMs().value_or(0),
                    p.pilote->besoinMs().value_or(0), p.pilote->latenceGroupeMs().value_or(0),
                    p.pilote->vitessePPM(), static_cast<long long>(e.reserveTrames),
-                   static_cast<long long>(e.trous), static_cast<long long>(e.recalages));
+                   static_cast<long long>(e.trous), static_cast<long long>(e.recalages),
+                   static_cast<double>(p.suivi.decalageNs(h).value_or(0) -
+                                       (static_cast<std::int64_t>(origineEmetteur) + t -
+                                        static_cast<std::int64_t>(h))) /
+                       1e6);
     }
     if (const auto besoin = p.pilote->besoinMs()) {
       const auto ns = static_cast<std::uint64_t>(std::llround(*besoin * 1e6));
@@ -227,6 +232,8 @@ class SimulationGroupe {
       if (static_cast<double>(t) >= s_.mesureApresS * 1e9) {
         p.sommeLatence += *p.latenceMs;
         ++p.nombreLatence;
+        sommeGroupe_ += static_cast<double>(accord_.latenceNs().value_or(0)) / 1e6;
+        ++nombreGroupe_;
       }
     }
     // Ce qui précède la mesure ne compte pas.
@@ -257,6 +264,7 @@ class SimulationGroupe {
     res.latenceGroupeMs = accord_.latenceNs()
                               ? std::optional(static_cast<double>(*accord_.latenceNs()) / 1e6)
                               : std::nullopt;
+    if (nombreGroupe_ > 0) res.latenceGroupeMoyenneMs = sommeGroupe_ / nombreGroupe_;
     for (std::size_t r = 0; r < 2; ++r) {
       const auto etat = r_[r].lecture->etat();
       res.latenceMs[r] = r_[r].nombreLatence > 0
@@ -276,6 +284,8 @@ class SimulationGroupe {
   std::uint64_t ordre_ = 0;
   std::int64_t sequence_ = 0;
   std::vector<double> ecarts_;
+  double sommeGroupe_ = 0;
+  double nombreGroupe_ = 0;
   bool trace_ = std::getenv("RAVLO_TRACE_GROUPE") != nullptr;
 };
 

@@ -64,7 +64,7 @@ TEST(SuiviDecalage, TientLeDecalageSousGigueEtDerive) {
   };
   for (const Cas& c :
        {Cas{"sans gigue ni dérive", 0, 0, 0.01}, Cas{"+100 ppm sans gigue", 100, 0, 0.05},
-        Cas{"gigue 10 ms", 0, 10, 0.75}, Cas{"−100 ppm, gigue 10 ms", -100, 10, 0.75},
+        Cas{"gigue 10 ms", 0, 10, 0.5}, Cas{"−100 ppm, gigue 10 ms", -100, 10, 0.5},
         Cas{"+300 ppm, gigue 2 ms", 300, 2, 0.2}}) {
     SCOPED_TRACE(c.nom);
     double pireSuivi = 0, pireSynchro = 0;
