@@ -98,22 +98,6 @@ TEST_F(Diffusion, CaptureMuetteRelanceeDeuxFoisPuisSignalee) {
   }
 }
 
-// La fin d'une diffusion qui arrive quand une autre a pris sa place.
-TEST_F(Diffusion, LaFinDUneDiffusionAnterieureEstIgnoree) {
-  demarrer();
-  auto& premiere = connexions->derniere();
-  premiere.jouerEtat({EtatConnexion::Cas::prete, std::nullopt});
-  file->executer();
-  Cle versEmetteur;
-  versEmetteur.fill(2);
-  ASSERT_TRUE(
-      premiere.livrer(*Scelleur(versEmetteur).sceller(MessageFin::donnees, SorteEnveloppe::fin)));
-  modele->arreter();
-  demarrer();
-  EXPECT_EQ(fins, 0);
-  EXPECT_TRUE(modele->enDiffusion());
-}
-
 TEST_F(Diffusion, SilenceRetenuEtAppliqueALaCaptureEnCours) {
   modele->changerNEntendreQueLeRecepteur(true);
   EXPECT_TRUE(creer()->nEntendreQueLeRecepteur()) << "retenu dans les réglages";

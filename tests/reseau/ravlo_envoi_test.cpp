@@ -198,26 +198,6 @@ TEST_F(RavloEnvoi, UnRecepteurEnPauseNeDitPasLeCodeFaux) {
   EXPECT_GE(recepteur.debuts(), 2) << "chaque essai a reçu son refus";
 }
 
-// Le code lu sur l'entrée standard (`--code -`) ou dans RAVLO_CODE appaire avec le vrai
-// récepteur (un neuf pour chacun) ; l'envoi finit à sa durée.
-TEST_F(RavloEnvoi, CodeSurLEntreeStandardOuDansLEnvironnement) {
-  const auto fichierCode = dossier / "code";
-  for (const bool parEntree : {true, false}) {
-    boucle::RecepteurLance recepteur({"--wav", (dossier / "sortie.wav").string()});
-    ASSERT_NE(recepteur.port, 0);
-    ASSERT_EQ(recepteur.code.size(), 4u);
-    std::ofstream(fichierCode) << recepteur.code << '\n';
-    const std::string vers =
-        "--vers 127.0.0.1:" + std::to_string(recepteur.port) + " --secondes 0.5";
-    const Sortie s = parEntree
-                         ? lancer("", RAVLO_ENVOI, vers + " --code - <" + fichierCode.string())
-                         : lancer("RAVLO_CODE=" + recepteur.code, RAVLO_ENVOI, vers);
-    const std::string appaire = "Appairé avec 127.0.0.1:" + std::to_string(recepteur.port) + ".";
-    EXPECT_NE(s.texte.find(appaire), std::string::npos) << parEntree << " : " << s.texte;
-    EXPECT_EQ(s.statut, 0) << parEntree << " : " << s.texte;
-  }
-}
-
 // Un signal de fin, pendant l'appairage (un récepteur muet) ou pendant l'envoi, se lit :
 // l'envoi s'arrête de lui-même (130 avant l'appairage, 0 après : l'utilisateur l'a voulu) et
 // écrit ses compteurs. Tué par le signal, il finirait sur ce signal, sans rien écrire.
