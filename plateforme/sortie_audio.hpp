@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <span>
@@ -31,6 +32,11 @@ class SortieAudio {
   /// Pourquoi la sortie a cessé de rendre après avoir démarré (serveur parti, disque plein),
   /// ou rien tant qu'elle rend.
   [[nodiscard]] virtual std::optional<std::string> panne() = 0;
+  /// Combien de fois le serveur de son a manqué de ce que la sortie lui devait (il a joué du
+  /// silence à la place) ; rien quand elle ne le sait pas. N'importe quel fil.
+  [[nodiscard]] virtual std::optional<std::int64_t> sousAlimentations() const {
+    return std::nullopt;
+  }
 };
 
 }  // namespace ravlo

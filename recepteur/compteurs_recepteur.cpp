@@ -31,6 +31,7 @@ std::string CompteursRecepteur::json() const {
                             {"cibleMs", ouNul(cibleMs)},
                             {"latenceGroupeMs", ouNul(latenceGroupeMs)},
                             {"recalages", recalages},
+                            {"sousAlimentationsSortie", ouNul(sousAlimentationsSortie)},
                             {"questionsHorloge", questionsHorloge},
                             {"reponsesHorloge", reponsesHorloge},
                             {"finEnvoyee", finEnvoyee},

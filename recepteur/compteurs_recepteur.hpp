@@ -31,6 +31,9 @@ struct CompteursRecepteur {
   /// La latence que l'émetteur fixe à son groupe de pièces, tant qu'il y en a un.
   std::optional<double> latenceGroupeMs;
   std::int64_t recalages = 0;  ///< sauts ou retenues de la tête pour tenir l'heure du groupe
+  /// Le serveur de son a joué du silence faute de ce que la sortie lui devait ; absent quand
+  /// la sortie ne le sait pas.
+  std::optional<std::int64_t> sousAlimentationsSortie;
   std::int64_t questionsHorloge = 0;
   std::int64_t reponsesHorloge = 0;
   bool finEnvoyee = false;

@@ -1,7 +1,9 @@
 #include "recepteur/file_lecture.hpp"
 
 #include <algorithm>
+#include <array>
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <utility>
 
@@ -156,6 +158,68 @@ void FileLecture::passerAuSuivant() {
   }
 }
 
+std::int64_t FileLecture::copier(std::int64_t trames, std::span<float> dest) const {
+  const std::int64_t voulu = static_cast<std::int64_t>(dest.size()) / 2;
+  const Position p = apres(trames);
+  std::int64_t debut = p.decalage;
+  std::int64_t j = 0;
+  for (std::uint32_t s = p.casier; j < voulu && presentLa(s); ++s, debut = 0) {
+    const Casier& c = casier(s);
+    for (std::int64_t f = debut; f < c.trames && j < voulu; ++f, ++j) {
+      dest[static_cast<std::size_t>(2 * j)] = c.gauche[static_cast<std::size_t>(f)];
+      dest[static_cast<std::size_t>(2 * j + 1)] = c.droite[static_cast<std::size_t>(f)];
+    }
+    if (ecart(s, p.casier) >= casiers) break;
+  }
+  return j;
+}
+
+std::int64_t FileLecture::sautEnPhase(std::int64_t saut, std::int64_t plafond) const {
+  constexpr std::int64_t n = tramesFondu;
+  std::array<float, 2 * n> quitte{};
+  if (copier(0, quitte) < n) return saut;
+  const std::int64_t bas = std::max<std::int64_t>(saut - ecartPhaseMax, 1);
+  const std::int64_t haut = std::min(saut + ecartPhaseMax, plafond);
+  if (haut <= bas) return saut;
+  std::array<float, 2 * (2 * ecartPhaseMax + 1 + n)> fenetre{};
+  const std::int64_t lus =
+      copier(bas, std::span(fenetre).first(static_cast<std::size_t>(2 * (haut - bas + n))));
+  double energieQuitte = 0;
+  for (const float x : quitte) energieQuitte += static_cast<double>(x) * x;
+  if (energieQuitte < 1e-9 || lus < n) return saut;
+  // Corrélation normée de chaque arrivée possible avec ce qui suivrait la tête ; l'énergie
+  // de la fenêtre glisse d'une trame à l'autre.
+  double energie = 0;
+  for (std::int64_t i = 0; i < 2 * n; ++i)
+    energie += static_cast<double>(fenetre[static_cast<std::size_t>(i)]) *
+               fenetre[static_cast<std::size_t>(i)];
+  std::int64_t meilleur = saut;
+  double meilleureRessemblance = -2;
+  for (std::int64_t k = 0; k + n <= lus; ++k) {
+    if (k > 0) {
+      for (const std::int64_t i : {2 * (k - 1), 2 * (k - 1) + 1}) {
+        const double sort = fenetre[static_cast<std::size_t>(i)];
+        const double entre = fenetre[static_cast<std::size_t>(i + 2 * n)];
+        energie += entre * entre - sort * sort;
+      }
+    }
+    double produit = 0;
+    for (std::int64_t i = 0; i < 2 * n; ++i)
+      produit += static_cast<double>(quitte[static_cast<std::size_t>(i)]) *
+                 fenetre[static_cast<std::size_t>(2 * k + i)];
+    const double ressemblance = produit / std::sqrt(energieQuitte * std::max(energie, 1e-12));
+    const std::int64_t candidat = bas + k;
+    // À ressemblance égale, le plus près du saut demandé.
+    if (ressemblance > meilleureRessemblance + 1e-6 ||
+        (ressemblance > meilleureRessemblance - 1e-6 &&
+         std::abs(candidat - saut) < std::abs(meilleur - saut))) {
+      meilleureRessemblance = std::max(ressemblance, meilleureRessemblance);
+      meilleur = candidat;
+    }
+  }
+  return meilleur;
+}
+
 void FileLecture::garderLaSuite() {
   std::int64_t debut = decalage_;
   std::int64_t j = 0;
@@ -175,8 +239,10 @@ void FileLecture::appliquerDecalage() {
     return;
   }
   if (demande > 0) {
-    const std::int64_t saut = std::min(demande, reserve() - tramesPaquet_);
+    const std::int64_t plafond = reserve() - tramesPaquet_;
+    std::int64_t saut = std::min(demande, plafond);
     if (saut <= 0) return;
+    if (decalageEnPhase_) saut = sautEnPhase(saut, plafond);
     avancer(saut, true);
   } else {
     fondu_.fill(0.0F);
@@ -379,10 +445,12 @@ std::optional<double> FileLecture::prendreEcartRendus() {
   return moyenne;
 }
 
-void FileLecture::decaler(std::int64_t trames) {
+void FileLecture::decaler(std::int64_t trames, bool enPhase) {
   Garde garde(verrou_);
   // Un fichier n'a pas d'heure à tenir : il garde le son à l'échantillon près.
-  if (rattraper_) decalageDemande_ = trames;
+  if (!rattraper_) return;
+  decalageDemande_ = trames;
+  decalageEnPhase_ = enPhase;
 }
 
 void FileLecture::vider() {

@@ -46,6 +46,8 @@ class FileLecture {
   static constexpr std::int64_t tramesMaxParCasier = PaquetAudio::tramesMax;
   static constexpr std::int64_t tramesFondu = 120;
   static constexpr std::int64_t seuilRattrapageTrames = 15 * 48;
+  /// De quoi trouver la phase d'un son de 250 Hz et plus.
+  static constexpr std::int64_t ecartPhaseMax = 96;
 
   enum class Sort : std::uint8_t { place, tardif, doublon, invalide };
 
@@ -118,8 +120,11 @@ class FileLecture {
   /// file n'en tient au-delà d'un paquet), en fondu enchaîné ; < 0 retient la tête autant de
   /// trames (au moins `tramesFondu`), le son s'éteignant puis revenant en fondu. Sans effet si
   /// la lecture ne joue pas un paquet reçu à ce moment-là, et sans `rattraper` (un fichier).
+  /// `enPhase` : un saut peut s'écarter de ±2 ms (`ecartPhaseMax`) pour tomber là où le son
+  /// ressemble le plus à celui qu'il quitte. Sans quoi deux morceaux d'un son tenu en
+  /// opposition de phase s'annulent au milieu du fondu : un creux de 2,5 ms dans une note.
   /// Chemin de réception.
-  void decaler(std::int64_t trames);
+  void decaler(std::int64_t trames, bool enPhase = false);
   /// Moyenne, depuis l'appel précédent, de l'heure de chaque rendu daté moins l'heure de
   /// capture de sa première trame (horloge locale moins horloge de l'émetteur), ns.
   [[nodiscard]] std::optional<double> prendreEcartRendus();
@@ -156,6 +161,13 @@ class FileLecture {
   void passerAuSuivant() EXIGE(verrou_);
   /// Ce qui suivrait la tête, pour l'éteindre en fondu.
   void garderLaSuite() EXIGE(verrou_);
+  /// Copie en `dest` (entrelacé) jusqu'à taille ÷ 2 trames reçues d'affilée à partir de la
+  /// tête avancée de `trames` ; rend le nombre copié.
+  std::int64_t copier(std::int64_t trames, std::span<float> dest) const EXIGE(verrou_);
+  /// Le saut de `saut` trames (au plus `plafond`) décalé de ±`ecartPhaseMax` vers la
+  /// meilleure ressemblance de ce qui suivrait la tête.
+  [[nodiscard]] std::int64_t sautEnPhase(std::int64_t saut, std::int64_t plafond) const
+      EXIGE(verrou_);
   void appliquerDecalage() EXIGE(verrou_);
 
   const std::unique_ptr<Casier[]> casiers_;
@@ -176,6 +188,7 @@ class FileLecture {
   std::array<float, 2 * tramesFondu> fondu_ GARDE_PAR(verrou_){};  ///< ce qui s'éteint
   std::int64_t fonduRestant_ GARDE_PAR(verrou_) = 0;
   std::int64_t decalageDemande_ GARDE_PAR(verrou_) = 0;
+  bool decalageEnPhase_ GARDE_PAR(verrou_) = false;
   bool retenue_ GARDE_PAR(verrou_) = false;  ///< le silence en cours retient la tête
   std::optional<std::int64_t> ecartReference_ GARDE_PAR(verrou_);
   std::int64_t ecartSomme_ GARDE_PAR(verrou_) = 0;

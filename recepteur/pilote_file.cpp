@@ -189,7 +189,8 @@ void PiloteFile::piloter(InstantNs maintenant, std::optional<std::int64_t> decal
   }
   const bool regulee = maintenant >= regulationPermiseNs_;
   if (regulee && !sautee && *avance - *cibleMs_ > seuilRattrapageSeulMs) {
-    file_->decaler(std::llround((*avance - *cibleMs_) * tramesParMs));
+    // Seul, l'heure n'est pas à 2 ms près : le saut tombe en phase.
+    file_->decaler(std::llround((*avance - *cibleMs_) * tramesParMs), true);
     vitessePPM_ = regulateur_.derivePPM;
     return;
   }

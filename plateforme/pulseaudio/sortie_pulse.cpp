@@ -98,6 +98,7 @@ void SortiePulse::rappelEtat(pa_stream*, void* moi) {
 
 void SortiePulse::rappelSousAlimentation(pa_stream* flux, void* moi) {
   auto* soi = static_cast<SortiePulse*>(moi);
+  ++soi->sousAlimentations_;
   const std::uint32_t avant = soi->latenceUs_.load();
   if (avant >= latenceMaxUs) return;
   const std::uint32_t apres = std::min(avant + pasLatenceUs, latenceMaxUs);

@@ -41,6 +41,9 @@ class SortiePulse final : public SortieAudio {
   [[nodiscard]] std::optional<std::string> panne() override;
   /// La latence que vise le flux, µs : `latenceDepartUs`, relevée à chaque sous-alimentation.
   [[nodiscard]] std::uint32_t latenceViseeUs() const { return latenceUs_.load(); }
+  [[nodiscard]] std::optional<std::int64_t> sousAlimentations() const override {
+    return sousAlimentations_.load();
+  }
 
  private:
   std::optional<std::string> echec();
@@ -55,6 +58,7 @@ class SortiePulse final : public SortieAudio {
   ContextePulse contexte_{"ravlo-recepteur"};
   pa_stream* flux_ = nullptr;
   std::atomic<std::uint32_t> latenceUs_{latenceDepartUs};
+  std::atomic<std::int64_t> sousAlimentations_{0};
 };
 
 }  // namespace ravlo

@@ -88,6 +88,7 @@ struct ServiceRecepteur::Etat {
   CompteursRecepteur compteurs(InstantNs maintenant) const {
     auto c = recepteur_.compteurs();
     c.pauseAppairageS = static_cast<double>(recepteur_.pauseAppairageNs(maintenant)) / 1e9;
+    c.sousAlimentationsSortie = p_.sortie->sousAlimentations();
     return c;
   }
 

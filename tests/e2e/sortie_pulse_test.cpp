@@ -32,6 +32,7 @@ TEST(DemonPulseSortie, UneSousAlimentationReleveLaLatenceVisee) {
     std::this_thread::sleep_for(10ms);
   }
   EXPECT_GE(rendus.load(), 20);
+  EXPECT_GE(sortie.sousAlimentations().value_or(0), 1);
   EXPECT_GT(sortie.latenceViseeUs(), SortiePulse::latenceDepartUs);
   EXPECT_LE(sortie.latenceViseeUs(), SortiePulse::latenceMaxUs);
   // Le flux joue encore, à sa nouvelle latence.

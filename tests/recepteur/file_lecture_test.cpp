@@ -253,6 +253,57 @@ TEST(FileLecture, UnRecalageSauteOuRetientLaTeteEnFondu) {
   EXPECT_EQ(f.etat().trous, 0);
 }
 
+// Un son tenu (une période de 109 trames, 440 Hz) et un saut d'un nombre impair de
+// demi-périodes : sans chercher la phase, les deux morceaux s'annulent au milieu du fondu (un
+// creux dans la note) ; en phase, le saut s'écarte d'au plus `ecartPhaseMax` et le son
+// continue sans marche ni creux.
+TEST(FileLecture, UnSautEnPhaseNeCreusePasUnSonTenu) {
+  constexpr double periode = 109;
+  constexpr std::int64_t saut = 5 * 109 + 54;
+  const auto son = [&](std::int64_t t) {
+    return static_cast<std::int16_t>(
+        std::lround(16'000 * std::sin(2 * std::numbers::pi * static_cast<double>(t) / periode)));
+  };
+  for (const bool enPhase : {false, true}) {
+    SCOPED_TRACE(enPhase);
+    FileLecture f(4 * P, true);
+    std::vector<float> sortie;
+    std::uint32_t s = 0;
+    const auto jouer = [&](int paquets) {
+      for (int k = 0; k < paquets; ++k, ++s) {
+        Octets o;
+        for (std::int64_t i = 0; i < P; ++i) {
+          const std::int16_t v = son(s * P + i);
+          for (std::int16_t x : {v, static_cast<std::int16_t>(-v)})
+            o.insert(o.end(),
+                     {static_cast<std::uint8_t>(x & 0xFF), static_cast<std::uint8_t>(x >> 8)});
+        }
+        f.placer(s, capture0 + s * 6'666'667ULL, o);
+        tirer(f, P, sortie);
+      }
+    };
+    jouer(12);
+    const std::size_t avant = sortie.size();
+    f.decaler(saut, enPhase);
+    jouer(4);
+    ASSERT_EQ(f.etat().recalages, 1);
+    // L'énergie du fondu face à celle d'un son entier.
+    double energie = 0;
+    for (std::size_t i = avant; i < avant + F; ++i) energie += sortie[i] * sortie[i];
+    const double pleine = 0.5 * F * std::pow(16'000.0 / 32767.0, 2);
+    const float penteMax = static_cast<float>(2 * std::numbers::pi / periode * 16'000 / 32767);
+    if (enPhase) {
+      EXPECT_GT(energie / pleine, 0.9);
+      EXPECT_LT(plusHauteMarche(sortie), 1.05F * penteMax) << "le son continue sans marche";
+      const auto sautees = f.etat().tramesSautees;
+      EXPECT_LE(std::abs(sautees - saut), FileLecture::ecartPhaseMax);
+    } else {
+      EXPECT_LT(energie / pleine, 0.5) << "en opposition, le fondu creuse la note";
+      EXPECT_EQ(f.etat().tramesSautees, saut);
+    }
+  }
+}
+
 // Numéros qui font le tour de 2³², et émetteur qui recommence ailleurs : la file le suit.
 TEST(FileLecture, TourDesNumerosEtEmetteurQuiRecommence) {
   FileLecture f(P, true);

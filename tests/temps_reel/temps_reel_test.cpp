@@ -104,8 +104,8 @@ TEST(TempsReel, LAnneauNAlloueRien) {
 
 // Le rendu du récepteur, rééchantillonné à plusieurs vitesses ou non, sur une file qui passe
 // par l'amorçage, le désordre, la perte masquée en fondu, la file à sec (plus rien n'arrive),
-// le réamorçage et le rattrapage en fondu enchaîné (tout arrive en triple) ; un rendu sur deux
-// peut attendre, et sans rééchantillonnage il attend pendant le trou.
+// le réamorçage, les recalages et le rattrapage en fondu enchaîné (tout arrive en triple) ; un
+// rendu sur deux peut attendre, et sans rééchantillonnage il attend pendant le trou.
 TEST(TempsReel, LeRenduDeLectureNAlloueRien) {
   for (const bool reechantillonner : {true, false}) {
     auto lecture = std::make_shared<FileLecture>(1000, reechantillonner);
@@ -131,6 +131,8 @@ TEST(TempsReel, LeRenduDeLectureNAlloueRien) {
         if (retenu && s == *retenu + 1)
           lecture->placer(*std::exchange(retenu, std::nullopt), heure, paquet);
       }
+      // Des recalages, sauts cherchant leur phase compris.
+      if (i % 25 == 10) lecture->decaler(i % 50 == 10 ? 400 : -200, true);
       const auto h = i % 5 == 0 ? std::nullopt : std::optional<InstantNs>(heure);
       EXPECT_EQ(allouees([&] {
                   if (!rendu.rendre(bloc, h, i % 2 == 0)) ++attentes;
@@ -144,6 +146,7 @@ TEST(TempsReel, LeRenduDeLectureNAlloueRien) {
     EXPECT_GT(e.reordonnes, 0);
     EXPECT_GT(e.tramesSautees, 0);
     EXPECT_EQ(e.rattrapages > 0, reechantillonner);
+    EXPECT_EQ(e.recalages > 0, reechantillonner);
     EXPECT_EQ(attentes > 0, !reechantillonner);
   }
 }
