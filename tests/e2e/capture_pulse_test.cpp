@@ -252,6 +252,10 @@ TEST_F(DemonPulse, LeSilenceTaitLesHautParleursSansTaireLaCapture) {
   Releve releve(tampon);
   auto prise = capture(tampon, true);
   ASSERT_TRUE(prise->demarrer().has_value());
+  // Sous PipeWire chargé, la capture d'un moniteur peut ne rien livrer pendant plus d'une
+  // seconde : les bascules se comptent depuis ses premières trames.
+  for (int i = 0; i < 400 && releve.blocs().empty(); ++i) std::this_thread::sleep_for(10ms);
+  ASSERT_FALSE(releve.blocs().empty()) << "la capture ne livre rien";
   std::vector<InstantNs> t{hoteNs()};  // heures des bascules
   const std::string notre = essai::puitsParDefaut();
   EXPECT_EQ(sortiesRavlo(), notre + "\n");
