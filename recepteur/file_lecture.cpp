@@ -220,18 +220,6 @@ std::int64_t FileLecture::sautEnPhase(std::int64_t saut, std::int64_t plafond) c
   return meilleur;
 }
 
-void FileLecture::garderLaSuite() {
-  std::int64_t debut = decalage_;
-  std::int64_t j = 0;
-  for (std::uint32_t s = tete_; j < tramesFondu && presentLa(s); ++s, debut = 0) {
-    const Casier& c = casier(s);
-    for (std::int64_t f = debut; f < c.trames && j < tramesFondu; ++f, ++j) {
-      fondu_[static_cast<std::size_t>(2 * j)] = c.gauche[static_cast<std::size_t>(f)];
-      fondu_[static_cast<std::size_t>(2 * j + 1)] = c.droite[static_cast<std::size_t>(f)];
-    }
-  }
-}
-
 void FileLecture::appliquerDecalage() {
   const std::int64_t demande = std::exchange(decalageDemande_, 0);
   if (demande == 0 || !enLecture_ || masque_ || silenceRestant_ > 0 || fonduRestant_ > 0 ||
@@ -246,7 +234,7 @@ void FileLecture::appliquerDecalage() {
     avancer(saut, true);
   } else {
     fondu_.fill(0.0F);
-    garderLaSuite();
+    copier(0, fondu_);
     fonduRestant_ = tramesFondu;
     silenceRestant_ = std::max(-demande, tramesFondu);
     retenue_ = true;
@@ -258,7 +246,7 @@ void FileLecture::avancer(std::int64_t trames, bool enchainer) {
   if (enchainer) {
     // Ce qui aurait suivi s'éteint pendant que le son rejoint monte.
     fondu_.fill(0.0F);
-    if (!masque_ && silenceRestant_ == 0) garderLaSuite();
+    if (!masque_ && silenceRestant_ == 0) copier(0, fondu_);
     fonduRestant_ = tramesFondu;
   }
   const Position arrivee = apres(trames);

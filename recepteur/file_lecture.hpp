@@ -159,10 +159,9 @@ class FileLecture {
   void repartir(std::uint32_t sequence) EXIGE(verrou_);
   void avancer(std::int64_t trames, bool enchainer) EXIGE(verrou_);
   void passerAuSuivant() EXIGE(verrou_);
-  /// Ce qui suivrait la tête, pour l'éteindre en fondu.
-  void garderLaSuite() EXIGE(verrou_);
   /// Copie en `dest` (entrelacé) jusqu'à taille ÷ 2 trames reçues d'affilée à partir de la
-  /// tête avancée de `trames` ; rend le nombre copié.
+  /// tête avancée de `trames` ; rend le nombre copié. `copier(0, fondu_)` : ce qui suivrait
+  /// la tête, pour l'éteindre en fondu.
   std::int64_t copier(std::int64_t trames, std::span<float> dest) const EXIGE(verrou_);
   /// Le saut de `saut` trames (au plus `plafond`) décalé de ±`ecartPhaseMax` vers la
   /// meilleure ressemblance de ce qui suivrait la tête.

@@ -62,19 +62,18 @@ void PiloteFile::rejoindreGroupe(std::uint64_t latenceNs, InstantNs maintenant) 
   // L'écart se compte depuis l'heure visée jusqu'ici : un récepteur réamorcé plus tard que
   // le groupe (c'est lui qui l'a fait monter) ne saute que ce qui lui manque.
   const bool change = enGroupe(maintenant) && groupeTenu_ && latenceGroupeNs_ != latenceNs;
+  latenceGroupeNs_ = latenceNs;
   if (change && retardFixeMs_ && cibleMs_ && cibleSeuleMs_) {
     // L'heure tenue jusqu'ici, pas la cible : un paquet tardif a pu monter celle-ci sans que
     // la lecture bouge.
     const double avant = viseeMs_.value_or(*retardFixeMs_ + *cibleMs_);
-    const double apres =
-        std::max(static_cast<double>(latenceNs) / 1e6, *retardFixeMs_ + *cibleSeuleMs_);
+    const double apres = viseeGroupeMs(*retardFixeMs_);
     if (std::abs(apres - avant) > seuilRecalageMs) {
       file_->decaler(-std::llround((apres - avant) * tramesParMs));
       secondeClose_ = false;
       viseeMs_ = apres;
     }
   }
-  latenceGroupeNs_ = latenceNs;
   groupeVuNs_ = maintenant;
   // L'amorce suit aussitôt : sans quoi la file, retenue au-delà de l'ancienne, rattraperait
   // le saut au rendu suivant.
