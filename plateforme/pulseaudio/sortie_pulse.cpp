@@ -24,7 +24,8 @@ pa_buffer_attr attributsPour(std::uint32_t latenceUs) {
 }
 }  // namespace
 
-SortiePulse::SortiePulse(std::optional<std::string> sortie) : sortie_(std::move(sortie)) {}
+SortiePulse::SortiePulse(std::optional<std::string> sortie, LatenceSortie::Reglages reglages)
+    : sortie_(std::move(sortie)), politique_(reglages), latenceUs_(reglages.departUs) {}
 
 SortiePulse::~SortiePulse() {
   arreter();
@@ -99,19 +100,27 @@ void SortiePulse::rappelEtat(pa_stream*, void* moi) {
 void SortiePulse::rappelSousAlimentation(pa_stream* flux, void* moi) {
   auto* soi = static_cast<SortiePulse*>(moi);
   ++soi->sousAlimentations_;
-  const std::uint32_t avant = soi->latenceUs_.load();
-  if (avant >= latenceMaxUs) return;
-  const std::uint32_t apres = std::min(avant + pasLatenceUs, latenceMaxUs);
-  const pa_buffer_attr attributs = attributsPour(apres);
+  const std::uint32_t avant = soi->politique_.latenceUs();
+  if (const auto apres = soi->politique_.sousAlimentation(hoteNs())) {
+    soi->demanderLatence(flux, avant, *apres);
+  }
+}
+
+void SortiePulse::demanderLatence(pa_stream* flux, std::uint32_t avantUs, std::uint32_t apresUs) {
+  const pa_buffer_attr attributs = attributsPour(apresUs);
   // Sans réponse attendue : un refus laisse la latence d'avant, qui joue encore.
   if (pa_operation* operation = pa_stream_set_buffer_attr(flux, &attributs, nullptr, nullptr)) {
     pa_operation_unref(operation);
-    soi->latenceUs_.store(apres);
+    latenceUs_.store(apresUs);
+  } else {
+    politique_.refusee(avantUs);
   }
 }
 
 void SortiePulse::rappelEcriture(pa_stream* flux, std::size_t octets, void* moi) {
   auto* soi = static_cast<SortiePulse*>(moi);
+  const std::uint32_t avant = soi->politique_.latenceUs();
+  if (const auto apres = soi->politique_.noter(hoteNs())) soi->demanderLatence(flux, avant, *apres);
   while (octets >= octetsParTrame) {
     void* donnees = nullptr;
     std::size_t n = octets;

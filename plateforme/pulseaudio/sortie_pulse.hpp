@@ -10,6 +10,7 @@
 
 #include "plateforme/pulseaudio/contexte_pulse.hpp"
 #include "plateforme/sortie_audio.hpp"
+#include "protocol/lecture/latence_sortie.hpp"
 
 namespace ravlo {
 
@@ -18,19 +19,19 @@ namespace ravlo {
 /// tiers, et chaque sous-alimentation que rapporte le serveur la relève de 5 ms, jusqu'à
 /// 40 ms : la plus petite réserve que la machine tient sans trou (15 ms n'en faisaient jamais
 /// sur une machine chargée, 10 ms une dizaine en 20 s ; au repos, 10 ms n'en font pas et
-/// gagnent 6 à 8 ms de bout à bout). Elle ne redescend pas : une machine qui a manqué une fois
-/// manquera encore. Le rappel d'écriture tourne sur le fil de la boucle de libpulse, écrit en
+/// gagnent 6 à 8 ms de bout à bout). Après une minute sans trou elle redescend d'un pas, et
+/// chaque descente que la machine ne tient pas double cette attente (`LatenceSortie`). Le
+/// rappel d'écriture tourne sur le fil de la boucle de libpulse, écrit en
 /// place dans la mémoire du serveur (`pa_stream_begin_write`) et date chaque bloc de l'heure
 /// où il sortira, d'après le minutage interpolé du flux : le récepteur voit la sortie monter.
 ///
 /// `demarrer`, `arreter` et `sonCoupe` : un seul fil à la fois, hors du rappel.
 class SortiePulse final : public SortieAudio {
  public:
-  static constexpr std::uint32_t latenceDepartUs = 10'000;
-  static constexpr std::uint32_t pasLatenceUs = 5'000;
-  static constexpr std::uint32_t latenceMaxUs = 40'000;
+  static constexpr LatenceSortie::Reglages reglagesLatence{};
 
-  explicit SortiePulse(std::optional<std::string> sortie);
+  explicit SortiePulse(std::optional<std::string> sortie,
+                       LatenceSortie::Reglages reglages = reglagesLatence);
   ~SortiePulse() override;
   SortiePulse(const SortiePulse&) = delete;
   SortiePulse& operator=(const SortiePulse&) = delete;
@@ -39,7 +40,7 @@ class SortiePulse final : public SortieAudio {
   void arreter() override;
   [[nodiscard]] bool sonCoupe() override;
   [[nodiscard]] std::optional<std::string> panne() override;
-  /// La latence que vise le flux, µs : `latenceDepartUs`, relevée à chaque sous-alimentation.
+  /// La latence que vise le flux, µs, que sa politique relève ou redescend.
   [[nodiscard]] std::uint32_t latenceViseeUs() const { return latenceUs_.load(); }
   [[nodiscard]] std::optional<std::int64_t> sousAlimentations() const override {
     return sousAlimentations_.load();
@@ -50,6 +51,7 @@ class SortiePulse final : public SortieAudio {
   static void rappelEcriture(pa_stream* flux, std::size_t octets, void* moi);
   static void rappelEtat(pa_stream* flux, void* moi);
   static void rappelSousAlimentation(pa_stream* flux, void* moi);
+  void demanderLatence(pa_stream* flux, std::uint32_t avantUs, std::uint32_t apresUs);
 
   std::optional<std::string> sortie_;
   // Avant le contexte : une réponse tardive de la boucle peut encore l'écrire.
@@ -57,7 +59,8 @@ class SortiePulse final : public SortieAudio {
   RappelRendu rappel_;
   ContextePulse contexte_{"ravlo-recepteur"};
   pa_stream* flux_ = nullptr;
-  std::atomic<std::uint32_t> latenceUs_{latenceDepartUs};
+  LatenceSortie politique_;  ///< sur le fil de la boucle seulement
+  std::atomic<std::uint32_t> latenceUs_;
   std::atomic<std::int64_t> sousAlimentations_{0};
 };
 

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
+#include "protocol/lecture/latence_sortie.hpp"
 #include "protocol/lecture/regulateur_vitesse.hpp"
 #include "protocol/lecture/synchro_horloges.hpp"
 #include "protocol/supervision/reprise_connexion.hpp"
@@ -39,6 +42,89 @@ bool echange(SynchroHorloges& synchro, InstantNs t4, std::uint64_t allerRetour,
   const InstantNs t1 = t4 - allerRetour - 100;
   const InstantNs t2 = t1 + allerRetour / 2 + static_cast<std::uint64_t>(decalage);
   return synchro.enregistrer(reponse(t1, t2, t2 + 100), t4);
+}
+
+// Une ligne de temps par cas : « t » une sous-alimentation, « d » une demande de la sortie,
+// à l'heure en secondes. Ce qui compte : la latence demandée après chaque événement (0 :
+// rien à demander).
+TEST(LatenceSortie, MonteAuTrouRedescendEtEspaceSesEssais) {
+  struct Evenement {
+    char sorte;
+    double seconde;
+    std::uint32_t demandeUs;
+  };
+  struct Cas {
+    const char* nom;
+    std::vector<Evenement> ligne;
+    std::uint32_t latenceFinUs;
+    std::uint64_t attenteFinS;
+  };
+  const std::vector<Cas> cas = {
+      {"sans trou, rien ne bouge", {{'d', 0, 0}, {'d', 500, 0}}, 10'000, 60},
+      {"un trou, une minute, la descente",
+       {{'t', 1, 15'000}, {'d', 60.9, 0}, {'d', 61, 10'000}, {'d', 200, 0}},
+       10'000,
+       60},
+      {"deux trous, deux descentes espacées d'une minute",
+       {{'t', 0, 15'000},
+        {'t', 30, 20'000},
+        {'d', 89, 0},
+        {'d', 90, 15'000},
+        {'d', 149, 0},
+        {'d', 150, 10'000}},
+       10'000,
+       60},
+      {"la descente que la machine ne tient pas double l'attente",
+       {{'t', 0, 15'000},
+        {'d', 60, 10'000},
+        {'t', 70, 15'000},
+        {'d', 189, 0},
+        {'d', 190, 10'000},
+        {'t', 200, 15'000},
+        {'d', 439, 0},
+        {'d', 440, 10'000}},
+       10'000,
+       240},
+      {"un trou longtemps après la descente ne double rien",
+       {{'t', 0, 15'000}, {'d', 60, 10'000}, {'t', 500, 15'000}, {'d', 560, 10'000}},
+       10'000,
+       60},
+      {"un accroc de trois trous ne monte que d'un pas",
+       {{'t', 0, 15'000}, {'t', 0.03, 0}, {'t', 0.9, 0}, {'t', 1.5, 20'000}},
+       20'000,
+       60},
+      {"au plafond, plus rien à demander, la descente vient quand même",
+       {{'t', 0, 15'000},
+        {'t', 2, 20'000},
+        {'t', 4, 25'000},
+        {'t', 6, 30'000},
+        {'t', 8, 35'000},
+        {'t', 10, 40'000},
+        {'t', 12, 0},
+        {'d', 72, 35'000}},
+       35'000,
+       60},
+  };
+  for (const auto& c : cas) {
+    LatenceSortie l(LatenceSortie::Reglages{});
+    for (const auto& e : c.ligne) {
+      const auto t = static_cast<InstantNs>(e.seconde * static_cast<double>(s)) + 7 * s;
+      const auto demande = e.sorte == 't' ? l.sousAlimentation(t) : l.noter(t);
+      EXPECT_EQ(demande.value_or(0), e.demandeUs) << c.nom << ", " << e.sorte << " à " << e.seconde;
+    }
+    EXPECT_EQ(l.latenceUs(), c.latenceFinUs) << c.nom;
+    EXPECT_EQ(l.attenteNs(), c.attenteFinS * s) << c.nom;
+  }
+}
+
+// Une demande refusée par le serveur laisse la latence qui joue : la descente suivante part
+// d'elle.
+TEST(LatenceSortie, UnRefusGardeLaLatenceDAvant) {
+  LatenceSortie l(LatenceSortie::Reglages{});
+  ASSERT_EQ(l.sousAlimentation(0), 15'000U);
+  l.refusee(10'000);
+  EXPECT_EQ(l.latenceUs(), 10'000U);
+  EXPECT_FALSE(l.noter(120 * s)) << "déjà au départ";
 }
 
 TEST(SynchroHorloges, QuatreInstantsDemiEcartsTronquesEtReponsesRefusees) {
