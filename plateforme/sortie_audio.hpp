@@ -37,6 +37,11 @@ class SortieAudio {
   [[nodiscard]] virtual std::optional<std::int64_t> sousAlimentations() const {
     return std::nullopt;
   }
+  /// La réserve que la sortie demande en ce moment au serveur, µs, quand elle la règle
+  /// elle-même d'après ses sous-alimentations ; rien sinon. N'importe quel fil.
+  [[nodiscard]] virtual std::optional<std::uint32_t> latenceDemandeeUs() const {
+    return std::nullopt;
+  }
 };
 
 }  // namespace ravlo

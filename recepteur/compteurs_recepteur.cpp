@@ -32,6 +32,7 @@ std::string CompteursRecepteur::json() const {
                             {"latenceGroupeMs", ouNul(latenceGroupeMs)},
                             {"recalages", recalages},
                             {"sousAlimentationsSortie", ouNul(sousAlimentationsSortie)},
+                            {"latenceSortieMs", ouNul(latenceSortieMs)},
                             {"questionsHorloge", questionsHorloge},
                             {"reponsesHorloge", reponsesHorloge},
                             {"finEnvoyee", finEnvoyee},

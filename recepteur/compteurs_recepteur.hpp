@@ -34,6 +34,9 @@ struct CompteursRecepteur {
   /// Le serveur de son a joué du silence faute de ce que la sortie lui devait ; absent quand
   /// la sortie ne le sait pas.
   std::optional<std::int64_t> sousAlimentationsSortie;
+  /// Ce que la sortie demande au serveur de tenir en ce moment, ms ; absent quand elle ne
+  /// le règle pas.
+  std::optional<double> latenceSortieMs;
   std::int64_t questionsHorloge = 0;
   std::int64_t reponsesHorloge = 0;
   bool finEnvoyee = false;

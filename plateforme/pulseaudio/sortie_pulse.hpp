@@ -42,6 +42,9 @@ class SortiePulse final : public SortieAudio {
   [[nodiscard]] std::optional<std::string> panne() override;
   /// La latence que vise le flux, µs, que sa politique relève ou redescend.
   [[nodiscard]] std::uint32_t latenceViseeUs() const { return latenceUs_.load(); }
+  [[nodiscard]] std::optional<std::uint32_t> latenceDemandeeUs() const override {
+    return latenceUs_.load();
+  }
   [[nodiscard]] std::optional<std::int64_t> sousAlimentations() const override {
     return sousAlimentations_.load();
   }

@@ -89,6 +89,9 @@ struct ServiceRecepteur::Etat {
     auto c = recepteur_.compteurs();
     c.pauseAppairageS = static_cast<double>(recepteur_.pauseAppairageNs(maintenant)) / 1e9;
     c.sousAlimentationsSortie = p_.sortie->sousAlimentations();
+    if (const auto us = p_.sortie->latenceDemandeeUs()) {
+      c.latenceSortieMs = static_cast<double>(*us) / 1000.0;
+    }
     return c;
   }
 

@@ -10,9 +10,10 @@ namespace ravlo {
 /// La latence d'une sortie de son qui signale ses sous-alimentations : la plus petite qu'une
 /// machine tient sans trou, apprise en marche.
 ///
-/// Chaque sous-alimentation la relève d'un pas, jusqu'au plafond ; celles qui suivent d'une
-/// seconde au plus une montée sont le même accroc (un serveur qui rattrape un retard en
-/// rend plusieurs blocs d'un coup) et ne la relèvent pas. Après `attente` sans
+/// Chaque sous-alimentation la relève d'un pas, jusqu'au plafond ; celles qui suivent une
+/// montée de 200 ms au plus sont le même accroc (un serveur qui rattrape un retard en rend
+/// plusieurs blocs d'un coup : deux sous-alimentations à 30 ms l'une de l'autre) et ne la
+/// relèvent pas. Plus tard, le pas n'a pas suffi. Après `attente` sans
 /// aucune, elle redescend d'un pas, jamais sous le départ : une compilation ou un instant de
 /// charge ne coûte pas ses millisecondes pour toute l'écoute. Une sous-alimentation qui suit
 /// une descente de moins d'`attente` dit que la machine ne tient pas ce pas : l'attente
@@ -30,7 +31,7 @@ class LatenceSortie {
     std::uint32_t maxUs = 40'000;
     std::uint64_t attenteNs = 60'000'000'000;  ///< doublée au plus quatre fois
   };
-  static constexpr std::uint64_t memeAccrocNs = 1'000'000'000;
+  static constexpr std::uint64_t memeAccrocNs = 200'000'000;
 
   explicit LatenceSortie(Reglages r)
       : reglages_(r), latenceUs_(r.departUs), attenteNs_(r.attenteNs) {}
