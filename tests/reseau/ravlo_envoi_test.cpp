@@ -289,7 +289,11 @@ TEST_F(RavloEnvoi, PlusieursRecepteursJouentLeMemeFichier) {
     const auto& r = j["recepteurs"][i];
     EXPECT_EQ(r["vers"], vers(i == 0 ? a : i == 1 ? b : part));
     EXPECT_EQ(r["fin"], i == 2 ? nlohmann::json("fin") : nlohmann::json(nullptr));
-    EXPECT_EQ(r["connexionPrete"], true);
+    // Le récepteur parti a fermé sa socket : un paquet parti avant que sa fin ne soit lue
+    // peut revenir refusé, et sa connexion n'est plus prête. C'est juste.
+    if (i != 2) {
+      EXPECT_EQ(r["connexionPrete"], true);
+    }
     EXPECT_GT(r["paquetsEnvoyes"].get<int>(), 0);
   }
   EXPECT_EQ(j["recepteurs"][0]["paquetsEnvoyes"], 900) << "6 s de 320 trames";
