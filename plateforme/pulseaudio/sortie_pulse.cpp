@@ -100,27 +100,23 @@ void SortiePulse::rappelEtat(pa_stream*, void* moi) {
 void SortiePulse::rappelSousAlimentation(pa_stream* flux, void* moi) {
   auto* soi = static_cast<SortiePulse*>(moi);
   ++soi->sousAlimentations_;
-  const std::uint32_t avant = soi->politique_.latenceUs();
-  if (const auto apres = soi->politique_.sousAlimentation(hoteNs())) {
-    soi->demanderLatence(flux, avant, *apres);
-  }
+  if (const auto l = soi->politique_.sousAlimentation(hoteNs())) soi->demanderLatence(flux, *l);
 }
 
-void SortiePulse::demanderLatence(pa_stream* flux, std::uint32_t avantUs, std::uint32_t apresUs) {
-  const pa_buffer_attr attributs = attributsPour(apresUs);
+void SortiePulse::demanderLatence(pa_stream* flux, std::uint32_t latenceUs) {
+  const pa_buffer_attr attributs = attributsPour(latenceUs);
   // Sans réponse attendue : un refus laisse la latence d'avant, qui joue encore.
   if (pa_operation* operation = pa_stream_set_buffer_attr(flux, &attributs, nullptr, nullptr)) {
     pa_operation_unref(operation);
-    latenceUs_.store(apresUs);
+    latenceUs_.store(latenceUs);
   } else {
-    politique_.refusee(avantUs);
+    politique_.refusee(latenceUs_.load());
   }
 }
 
 void SortiePulse::rappelEcriture(pa_stream* flux, std::size_t octets, void* moi) {
   auto* soi = static_cast<SortiePulse*>(moi);
-  const std::uint32_t avant = soi->politique_.latenceUs();
-  if (const auto apres = soi->politique_.noter(hoteNs())) soi->demanderLatence(flux, avant, *apres);
+  if (const auto l = soi->politique_.noter(hoteNs())) soi->demanderLatence(flux, *l);
   while (octets >= octetsParTrame) {
     void* donnees = nullptr;
     std::size_t n = octets;

@@ -21,9 +21,9 @@ namespace ravlo {
 /// sur une machine chargée, 10 ms une dizaine en 20 s ; au repos, 10 ms n'en font pas et
 /// gagnent 6 à 8 ms de bout à bout). Après une minute sans trou elle redescend d'un pas, et
 /// chaque descente que la machine ne tient pas double cette attente (`LatenceSortie`). Le
-/// rappel d'écriture tourne sur le fil de la boucle de libpulse, écrit en
-/// place dans la mémoire du serveur (`pa_stream_begin_write`) et date chaque bloc de l'heure
-/// où il sortira, d'après le minutage interpolé du flux : le récepteur voit la sortie monter.
+/// rappel d'écriture tourne sur le fil de la boucle de libpulse, écrit en place dans la
+/// mémoire du serveur (`pa_stream_begin_write`) et date chaque bloc de l'heure où il
+/// sortira, d'après le minutage interpolé du flux : le récepteur voit la sortie monter.
 ///
 /// `demarrer`, `arreter` et `sonCoupe` : un seul fil à la fois, hors du rappel.
 class SortiePulse final : public SortieAudio {
@@ -41,7 +41,6 @@ class SortiePulse final : public SortieAudio {
   [[nodiscard]] bool sonCoupe() override;
   [[nodiscard]] std::optional<std::string> panne() override;
   /// La latence que vise le flux, µs, que sa politique relève ou redescend.
-  [[nodiscard]] std::uint32_t latenceViseeUs() const { return latenceUs_.load(); }
   [[nodiscard]] std::optional<std::uint32_t> latenceDemandeeUs() const override {
     return latenceUs_.load();
   }
@@ -54,7 +53,7 @@ class SortiePulse final : public SortieAudio {
   static void rappelEcriture(pa_stream* flux, std::size_t octets, void* moi);
   static void rappelEtat(pa_stream* flux, void* moi);
   static void rappelSousAlimentation(pa_stream* flux, void* moi);
-  void demanderLatence(pa_stream* flux, std::uint32_t avantUs, std::uint32_t apresUs);
+  void demanderLatence(pa_stream* flux, std::uint32_t latenceUs);
 
   std::optional<std::string> sortie_;
   // Avant le contexte : une réponse tardive de la boucle peut encore l'écrire.
@@ -63,6 +62,8 @@ class SortiePulse final : public SortieAudio {
   ContextePulse contexte_{"ravlo-recepteur"};
   pa_stream* flux_ = nullptr;
   LatenceSortie politique_;  ///< sur le fil de la boucle seulement
+  /// La dernière latence que le serveur a acceptée : celle de `politique_` entre deux
+  /// rappels, lisible de partout.
   std::atomic<std::uint32_t> latenceUs_;
   std::atomic<std::int64_t> sousAlimentations_{0};
 };

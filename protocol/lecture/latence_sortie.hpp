@@ -13,9 +13,9 @@ namespace ravlo {
 /// Chaque sous-alimentation la relève d'un pas, jusqu'au plafond ; celles qui suivent une
 /// montée de 200 ms au plus sont le même accroc (un serveur qui rattrape un retard en rend
 /// plusieurs blocs d'un coup : deux sous-alimentations à 30 ms l'une de l'autre) et ne la
-/// relèvent pas. Plus tard, le pas n'a pas suffi. Après `attente` sans
-/// aucune, elle redescend d'un pas, jamais sous le départ : une compilation ou un instant de
-/// charge ne coûte pas ses millisecondes pour toute l'écoute. Une sous-alimentation qui suit
+/// relèvent pas ; plus tard, c'est que le pas n'a pas suffi. Après `attente` sans aucune,
+/// elle redescend d'un pas, jamais sous le départ : une compilation ou un instant de charge
+/// ne coûte pas ses millisecondes pour toute l'écoute. Une sous-alimentation qui suit
 /// une descente de moins d'`attente` dit que la machine ne tient pas ce pas : l'attente
 /// double (quatre fois au plus), et ces essais, chacun un trou possible, s'espacent.
 ///
@@ -54,7 +54,7 @@ class LatenceSortie {
   std::uint64_t attenteNs_;
   std::optional<InstantNs> depuisNs_;    ///< la dernière montée ou descente
   std::optional<InstantNs> descenteNs_;  ///< la dernière descente
-  std::optional<InstantNs> monteeNs_;
+  std::optional<InstantNs> monteeNs_;    ///< la dernière montée
 };
 
 }  // namespace ravlo

@@ -34,7 +34,7 @@ TEST(DemonPulseSortie, UneSousAlimentationReleveLaLatenceViseeLeTempsQuIlFaut) {
   std::uint32_t plusHaute = reglages.departUs;
   for (int i = 0; i < 500 && plusHaute == reglages.departUs; ++i) {
     std::this_thread::sleep_for(10ms);
-    plusHaute = std::max(plusHaute, sortie.latenceViseeUs());
+    plusHaute = std::max(plusHaute, sortie.latenceDemandeeUs().value_or(0));
   }
   EXPECT_GE(rendus.load(), 20);
   EXPECT_GE(sortie.sousAlimentations().value_or(0), 1);
@@ -44,7 +44,7 @@ TEST(DemonPulseSortie, UneSousAlimentationReleveLaLatenceViseeLeTempsQuIlFaut) {
   bool redescendue = false;
   for (int i = 0; i < 3000 && !redescendue; ++i) {
     std::this_thread::sleep_for(10ms);
-    const std::uint32_t l = sortie.latenceViseeUs();
+    const std::uint32_t l = sortie.latenceDemandeeUs().value_or(0);
     redescendue = l < plusHaute;
     plusHaute = std::max(plusHaute, l);
   }
