@@ -10,7 +10,7 @@
 
 namespace ravlo {
 namespace {
-constexpr unsigned nouvelEssaiMs = 2000;
+constexpr unsigned nouvelEssaiAnnonceMs = 2000;
 }
 
 // Touché sur le fil d'Avahi seulement, ou quand ce fil est arrêté.
@@ -67,7 +67,7 @@ struct AnnonceurAvahi::Etat {
     if (client != nullptr) return;
     // Sans bus système, même NO_FAIL échoue : nouvel essai plus tard.
     indisponible(erreur);
-    reprendre(nouvelEssaiMs);
+    reprendre(nouvelEssaiAnnonceMs);
   }
 
   // Le client ne se libère pas dans son propre rappel : la minuterie le remplace ensuite.
@@ -128,7 +128,7 @@ struct AnnonceurAvahi::Etat {
         const int erreur = avahi_client_errno(c);
         soi->oublierGroupe();
         soi->indisponible(erreur);
-        soi->reprendre(erreur == AVAHI_ERR_DISCONNECTED ? 0 : nouvelEssaiMs);
+        soi->reprendre(erreur == AVAHI_ERR_DISCONNECTED ? 0 : nouvelEssaiAnnonceMs);
         break;
       }
     }

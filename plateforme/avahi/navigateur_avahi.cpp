@@ -26,7 +26,7 @@ ErreurReseau erreurAvahi(int code) {
 }
 
 namespace {
-constexpr unsigned nouvelEssaiMs = 2000;
+constexpr unsigned nouvelEssaiRechercheMs = 2000;
 }
 
 // Tout ce qui suit `poll` n'est touché que sur le fil d'Avahi, ou quand ce fil est arrêté.
@@ -34,7 +34,7 @@ struct NavigateurAvahi::Etat {
   using Cle = std::tuple<AvahiIfIndex, AvahiProtocol, std::string, std::string>;
   // Le résolveur reste vivant après son premier résultat : Avahi y rapporte tout changement
   // (récepteur relancé sur un autre port sans retrait vu). Après un échec, la résolution
-  // reprend au bout de `nouvelEssaiMs`, ou dès la prochaine annonce.
+  // reprend au bout de `nouvelEssaiRechercheMs`, ou dès la prochaine annonce.
   struct Entree {
     Etat* proprietaire = nullptr;
     AvahiServiceResolver* resolveur = nullptr;
@@ -95,7 +95,7 @@ struct NavigateurAvahi::Etat {
 
   void reprendrePlusTard(Noeud& noeud) {
     timeval echeance{};
-    avahi_elapse_time(&echeance, nouvelEssaiMs, 0);
+    avahi_elapse_time(&echeance, nouvelEssaiRechercheMs, 0);
     const AvahiPoll* api = avahi_threaded_poll_get(poll);
     noeud.second.reprise = api->timeout_new(api, &echeance, rappelReprise, &noeud);
   }
@@ -127,7 +127,7 @@ struct NavigateurAvahi::Etat {
     // Sans bus système, même NO_FAIL échoue : on attend, et on réessaie.
     signalerEtat({EtatNavigateur::Cas::attente, erreurAvahi(erreur)});
     timeval echeance{};
-    avahi_elapse_time(&echeance, nouvelEssaiMs, 0);
+    avahi_elapse_time(&echeance, nouvelEssaiRechercheMs, 0);
     const AvahiPoll* api = avahi_threaded_poll_get(poll);
     api->timeout_new(api, &echeance, rappelNouvelEssai, this);
   }

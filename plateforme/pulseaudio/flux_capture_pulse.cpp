@@ -11,12 +11,12 @@ namespace ravlo {
 namespace {
 
 constexpr pa_sample_spec specCapture{PA_SAMPLE_FLOAT32LE, frequenceCapture, voiesCapture};
-constexpr std::int64_t octetsParTrame = 8;
+constexpr std::int64_t octetsParTrameCapture = 8;
 constexpr std::int64_t ecartMaxLisseNs = 20'000'000;
 
 // Durée signée de n octets du flux, à la nanoseconde près.
 std::int64_t dureeNs(std::int64_t octets) {
-  const std::int64_t trames = octets / octetsParTrame;
+  const std::int64_t trames = octets / octetsParTrameCapture;
   return trames / 48'000 * 1'000'000'000 + trames % 48'000 * 1'000'000'000 / 48'000;
 }
 
@@ -53,7 +53,7 @@ StatutPulse FluxCapturePulse::connecter(const std::string& source) {
   attributs.tlength = std::numeric_limits<std::uint32_t>::max();
   attributs.prebuf = std::numeric_limits<std::uint32_t>::max();
   attributs.minreq = std::numeric_limits<std::uint32_t>::max();
-  attributs.fragsize = tramesParFragment * static_cast<std::uint32_t>(octetsParTrame);
+  attributs.fragsize = tramesParFragment * static_cast<std::uint32_t>(octetsParTrameCapture);
   const auto drapeaux =
       static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_DONT_MOVE |
                                      PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE);
@@ -149,7 +149,7 @@ void FluxCapturePulse::rappelLecture(pa_stream* flux, std::size_t, void* moi) {
       }
       // Le serveur livre des trames entières, alignées ; le reste d'un morceau tronqué ne
       // ferait pas une trame.
-      const std::size_t trames = octets / static_cast<std::size_t>(octetsParTrame);
+      const std::size_t trames = octets / static_cast<std::size_t>(octetsParTrameCapture);
       if (donnees == nullptr) {
         bloc.tramesPerdues = static_cast<std::uint32_t>(
             std::min<std::size_t>(trames, std::numeric_limits<std::uint32_t>::max()));

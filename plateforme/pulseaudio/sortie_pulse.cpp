@@ -11,7 +11,7 @@
 namespace ravlo {
 namespace {
 constexpr pa_sample_spec specLecture{PA_SAMPLE_FLOAT32LE, 48'000, 2};
-constexpr std::size_t octetsParTrame = 8;
+constexpr std::size_t octetsParTrameSortie = 8;
 
 pa_buffer_attr attributsPour(std::uint32_t latenceUs) {
   pa_buffer_attr attributs{};
@@ -117,11 +117,11 @@ void SortiePulse::demanderLatence(pa_stream* flux, std::uint32_t latenceUs) {
 void SortiePulse::rappelEcriture(pa_stream* flux, std::size_t octets, void* moi) {
   auto* soi = static_cast<SortiePulse*>(moi);
   if (const auto l = soi->politique_.noter(hoteNs())) soi->demanderLatence(flux, *l);
-  while (octets >= octetsParTrame) {
+  while (octets >= octetsParTrameSortie) {
     void* donnees = nullptr;
     std::size_t n = octets;
     if (pa_stream_begin_write(flux, &donnees, &n) < 0 || donnees == nullptr) return;
-    n -= n % octetsParTrame;
+    n -= n % octetsParTrameSortie;
     if (n == 0) {
       pa_stream_cancel_write(flux);
       return;

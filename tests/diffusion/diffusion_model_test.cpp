@@ -22,7 +22,7 @@ Liaison liaison() {
 }
 
 // Le modèle sur une file manuelle qui sert de fil principal et de file de l'émetteur.
-struct Diffusion : ::testing::Test {
+struct ModeleEnDiffusion : ::testing::Test {
   faux::HorlogeManuelle horloge;
   std::shared_ptr<faux::FileManuelle> file = std::make_shared<faux::FileManuelle>(horloge);
   std::shared_ptr<faux::SonFaux> audio = std::make_shared<faux::SonFaux>();
@@ -32,7 +32,7 @@ struct Diffusion : ::testing::Test {
   std::shared_ptr<DiffusionModel> modele = creer();
 
   // L'arrêt posté de l'émetteur le tient, et lui tient la file : on le laisse s'exécuter.
-  ~Diffusion() override {
+  ~ModeleEnDiffusion() override {
     modele.reset();
     file->executer();
   }
@@ -49,7 +49,7 @@ struct Diffusion : ::testing::Test {
 };
 
 // Ce que fait la surveillance de la capture, relevé à chaque demi-seconde pendant 9 s.
-TEST_F(Diffusion, CaptureMuetteRelanceeDeuxFoisPuisSignalee) {
+TEST_F(ModeleEnDiffusion, CaptureMuetteRelanceeDeuxFoisPuisSignalee) {
   struct Cas {
     const char* nom;
     std::vector<int> livraisons;  // demi-secondes où une trame arrive
@@ -98,7 +98,7 @@ TEST_F(Diffusion, CaptureMuetteRelanceeDeuxFoisPuisSignalee) {
   }
 }
 
-TEST_F(Diffusion, SilenceRetenuEtAppliqueALaCaptureEnCours) {
+TEST_F(ModeleEnDiffusion, SilenceRetenuEtAppliqueALaCaptureEnCours) {
   modele->changerNEntendreQueLeRecepteur(true);
   EXPECT_TRUE(creer()->nEntendreQueLeRecepteur()) << "retenu dans les réglages";
   demarrer();
@@ -115,7 +115,7 @@ TEST_F(Diffusion, SilenceRetenuEtAppliqueALaCaptureEnCours) {
 
 // Le choix gardé sous la clé des versions précédentes passe une fois sous la nouvelle ; ensuite
 // l'ancienne clé ne décide plus de rien.
-TEST_F(Diffusion, SilenceReprisDeLAncienneCleUneSeuleFois) {
+TEST_F(ModeleEnDiffusion, SilenceReprisDeLAncienneCleUneSeuleFois) {
   struct Cas {
     const char* nom;
     std::optional<bool> ancienne;

@@ -15,27 +15,27 @@
 namespace ravlo {
 namespace {
 
-constexpr InstantNs s = 1'000'000'000;
+constexpr InstantNs sec = 1'000'000'000;
 
 TEST(PolitiqueAppairage, PausesQuiDoublentEtPardons) {
   const std::vector<std::pair<int, std::uint64_t>> pauses{
-      {0, 0},      {1, 0},        {3, 0},        {4, 2 * s},   {5, 4 * s},
-      {8, 32 * s}, {11, 256 * s}, {12, 360 * s}, {40, 360 * s}};
+      {0, 0},        {1, 0},          {3, 0},          {4, 2 * sec},   {5, 4 * sec},
+      {8, 32 * sec}, {11, 256 * sec}, {12, 360 * sec}, {40, 360 * sec}};
   for (const auto& [n, pause] : pauses) EXPECT_EQ(PolitiqueAppairage::pauseApres(n), pause) << n;
 
   PolitiqueAppairage p;
-  const InstantNs t0 = 100 * s;
+  const InstantNs t0 = 100 * sec;
   for (int i = 0; i < 3; ++i) p.noterEchec(t0);
   EXPECT_EQ(p.pauseRestanteNs(t0), 0u) << "trois fautes de frappe ne ralentissent pas";
   p.noterEchec(t0);
-  EXPECT_EQ(p.pauseRestanteNs(t0 + s), s);
-  EXPECT_EQ(p.pauseRestanteNs(t0 + 2 * s), 0u);
+  EXPECT_EQ(p.pauseRestanteNs(t0 + sec), sec);
+  EXPECT_EQ(p.pauseRestanteNs(t0 + 2 * sec), 0u);
   // Un pardon par 6 min sans échec : 4 → 3 retenus, et le suivant ne coûte que 2 s.
-  EXPECT_EQ(p.echecsRetenus(t0 + 359 * s), 4);
-  EXPECT_EQ(p.echecsRetenus(t0 + 360 * s), 3);
-  EXPECT_EQ(p.echecsRetenus(t0 + 10'000 * s), 0);
-  p.noterEchec(t0 + 360 * s);
-  EXPECT_EQ(p.pauseRestanteNs(t0 + 360 * s), 2 * s);
+  EXPECT_EQ(p.echecsRetenus(t0 + 359 * sec), 4);
+  EXPECT_EQ(p.echecsRetenus(t0 + 360 * sec), 3);
+  EXPECT_EQ(p.echecsRetenus(t0 + 10'000 * sec), 0);
+  p.noterEchec(t0 + 360 * sec);
+  EXPECT_EQ(p.pauseRestanteNs(t0 + 360 * sec), 2 * sec);
 }
 
 // Espérance du temps qu'il faut pour deviner : chaque essai testé a une chance sur 10 000
@@ -67,7 +67,7 @@ TEST(PolitiqueAppairage, DevinerPrendPlusDeTrenteJours) {
   for (const std::uint64_t secondes : {1, 10, 60, 300, 359, 360, 361, 720, 3600}) {
     strategies.emplace_back(
         "un essai toutes les " + std::to_string(secondes) + " s",
-        [secondes](const PolitiqueAppairage&, InstantNs t) { return t + secondes * s; });
+        [secondes](const PolitiqueAppairage&, InstantNs t) { return t + secondes * sec; });
   }
   double pire = 1e9;
   for (const auto& [nom, strategie] : strategies) {
@@ -80,8 +80,8 @@ TEST(PolitiqueAppairage, DevinerPrendPlusDeTrenteJours) {
 }
 
 // Des initiateurs face au guichet, chacun depuis sa source ; le temps avance à la main.
-struct Banc {
-  explicit Banc(std::optional<CodeAppairage> fixe = std::nullopt)
+struct BancGuichet {
+  explicit BancGuichet(std::optional<CodeAppairage> fixe = std::nullopt)
       : guichet({fixe, [this] { return *CodeAppairage::depuisSaisie(codes.at(tires++)); },
                  std::make_shared<HasardDeterministe>(7)}) {}
 
@@ -114,7 +114,7 @@ struct Banc {
 
   std::vector<std::string> codes{"1111", "2222", "3333", "4444", "5555", "6666", "7777"};
   std::size_t tires = 0;
-  InstantNs t = 50 * s;
+  InstantNs t = 50 * sec;
   std::vector<GuichetAppairage::Reponse> ailleurs;
   GuichetAppairage guichet;
 };
@@ -126,7 +126,7 @@ const PointReseau intrus{"127.0.0.1", 40666};
 // quatrième échec d'affilée, tout `debut` reçoit `refus` sans toucher au code, jusqu'à la fin
 // de la pause.
 TEST(GuichetAppairage, FautesDeFrappeCodeServiEtPause) {
-  Banc b;
+  BancGuichet b;
   EXPECT_FALSE(b.essayer("1112", poste, 1));
   EXPECT_FALSE(b.essayer("2223", poste, 2));
   EXPECT_TRUE(b.essayer("3333", poste, 3));
@@ -134,21 +134,21 @@ TEST(GuichetAppairage, FautesDeFrappeCodeServiEtPause) {
   EXPECT_FALSE(b.essayer("3333", intrus, 4)) << "ni rejoué par un autre";
   EXPECT_FALSE(b.essayer("5550", intrus, 5));
   EXPECT_EQ(b.guichet.essaisEchoues(), 4);
-  EXPECT_EQ(b.guichet.pauseRestanteNs(b.t), 2 * s);
+  EXPECT_EQ(b.guichet.pauseRestanteNs(b.t), 2 * sec);
 
   const std::string code = b.guichet.code().chiffres();
   AppairageInitiateur refuse(*CodeAppairage::depuisSaisie(code), "Portable",
                              std::make_shared<HasardDeterministe>(6));
-  const auto issue = b.guichet.recevoir(refuse.dernierMessage(), poste, b.t + s);
+  const auto issue = b.guichet.recevoir(refuse.dernierMessage(), poste, b.t + sec);
   ASSERT_EQ(issue.reponses.size(), 1u);
   EXPECT_EQ(issue.reponses[0].message, MessagePasskey::refus(refuse.dernierMessage().tentative()));
   EXPECT_EQ(b.guichet.code().chiffres(), code) << "un refus d'office n'entame rien";
   EXPECT_EQ(b.guichet.essaisRefuses(), 1);
-  b.t += 2 * s;
+  b.t += 2 * sec;
   EXPECT_TRUE(b.essayer(code, poste, 7));
   EXPECT_TRUE(b.ailleurs.empty());
 
-  Banc fixe(CodeAppairage::depuisSaisie("4321"));
+  BancGuichet fixe(CodeAppairage::depuisSaisie("4321"));
   EXPECT_TRUE(fixe.essayer("4321", poste, 1));
   EXPECT_EQ(fixe.guichet.epuisement(), GuichetAppairage::Epuisement::parAppairage);
   EXPECT_FALSE(fixe.essayer("4321", intrus, 2));
@@ -159,7 +159,7 @@ TEST(GuichetAppairage, FautesDeFrappeCodeServiEtPause) {
 // comme un progrès, et quand un vrai émetteur attend, 1,5 s de calme suffit à l'écarter ; le
 // `debut` gardé est servi à l'instant. Une tentative qui avance reste bornée à 10 s.
 TEST(GuichetAppairage, UneTentativeQuiNAvancePasNeTientPas) {
-  Banc b;
+  BancGuichet b;
   AppairageInitiateur etranger(*CodeAppairage::depuisSaisie("9999"), "Intrus",
                                std::make_shared<HasardDeterministe>(11));
   const MessagePasskey debutEtranger = etranger.dernierMessage();
@@ -191,23 +191,23 @@ TEST(GuichetAppairage, UneTentativeQuiNAvancePasNeTientPas) {
   };
   const Octets premiere = cle();
   for (int i = 1; i <= 5; ++i) {
-    b.t += s;
+    b.t += sec;
     b.guichet.surveiller(b.t);
     EXPECT_EQ(cle() == premiere, i < 5) << i << " s";
   }
 
   // Une tentative qui avance d'un pas par seconde : abandonnée 10 s après son début, le
   // code entamé renouvelé.
-  Banc lent;
+  BancGuichet lent;
   AppairageInitiateur a(*CodeAppairage::depuisSaisie("1111"), "Lent",
                         std::make_shared<HasardDeterministe>(15));
   std::optional<MessagePasskey> m = a.dernierMessage();
   const InstantNs t0 = lent.t;
-  while (m && lent.t - t0 < 12 * s) {
+  while (m && lent.t - t0 < 12 * sec) {
     std::optional<MessagePasskey> reponse;
     lent.recues(a, poste, lent.guichet.recevoir(*m, poste, lent.t), reponse);
     m = reponse;
-    lent.t += s;
+    lent.t += sec;
     lent.guichet.surveiller(lent.t);
   }
   EXPECT_FALSE(std::holds_alternative<AppairageInitiateur::Reussi>(a.etat()));

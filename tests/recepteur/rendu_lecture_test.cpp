@@ -11,10 +11,11 @@ namespace ravlo {
 namespace {
 
 constexpr double nsParTrame = 1e9 / 48'000.0;
-constexpr std::int64_t P = 320;  // trames par paquet
+constexpr std::int64_t tramesLecture = 320;  // trames par paquet
 
 InstantNs capture(std::uint32_t sequence) {
-  return 5'000'000'000 + static_cast<InstantNs>(std::llround(sequence * P * nsParTrame));
+  return 5'000'000'000 +
+         static_cast<InstantNs>(std::llround(sequence * tramesLecture * nsParTrame));
 }
 
 // Une marche : silence jusqu'au paquet 50, puis un niveau constant. La sortie passe à
@@ -24,10 +25,10 @@ TEST(RenduLecture, DateChaqueMorceauALHeureOuIlSort) {
   for (const double ppm : {1000.0, -700.0, 0.0}) {
     constexpr std::uint32_t paquets = 100;
     constexpr std::uint32_t marche = 50;
-    auto lecture = std::make_shared<FileLecture>(paquets * P, false);
+    auto lecture = std::make_shared<FileLecture>(paquets * tramesLecture, false);
     for (std::uint32_t s = 0; s < paquets; ++s) {
       const std::uint8_t octet = s < marche ? 0x00 : 0x20;  // 0x2020 : 0,25 environ
-      lecture->placer(s, capture(s), Octets(4 * P, octet));
+      lecture->placer(s, capture(s), Octets(4 * tramesLecture, octet));
     }
     RenduLecture rendu(lecture, true);
     rendu.changerVitesse(ppm);

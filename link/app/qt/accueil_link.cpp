@@ -14,14 +14,6 @@
 
 namespace ravlo {
 
-namespace {
-
-QString t(const std::string& s) {
-  return texteQt(s);
-}
-
-}  // namespace
-
 AccueilLink::AccueilLink(std::shared_ptr<ModeleLink> modele,
                          std::shared_ptr<MagasinReglages> reglages, ReglagesBureau bureau,
                          std::shared_ptr<DemarrageAuto> demarrage, QObject* parent)
@@ -90,48 +82,54 @@ QWidget* AccueilLink::construirePage() {
   switch (page_.cas) {
     case PageAccueil::Cas::bienvenue:
       pile->addWidget(CadreAccueil::titre(
-          t(texte("Le son de ton ordinateur,\nsur ton récepteur", localeCourante())), page));
+          texteQt(texte("Le son de ton ordinateur,\nsur ton récepteur", localeCourante())), page));
       pile->addWidget(CadreAccueil::corps(
-          t(texte("Ravlo Link envoie tout ce que joue cet ordinateur vers un récepteur : l'app "
-                  "Ravlo ou "
-                  "ravlo-recepteur, par le réseau local. Rien ne sort de ton réseau.",
-                  localeCourante())),
+          texteQt(
+              texte("Ravlo Link envoie tout ce que joue cet ordinateur vers un récepteur : l'app "
+                    "Ravlo ou "
+                    "ravlo-recepteur, par le réseau local. Rien ne sort de ton réseau.",
+                    localeCourante())),
           page));
-      barre(t(texte("↑ Ravlo Link vit ici, dans la zone de notification", localeCourante())));
+      barre(texteQt(texte("↑ Ravlo Link vit ici, dans la zone de notification", localeCourante())));
       pile->addWidget(new EtapeLink(
           1,
-          t(texte(
+          texteQt(texte(
               "Ouvre l'app Ravlo sur ton récepteur (ou lance ravlo-recepteur) : il affiche un code",
               localeCourante())),
           page));
-      pile->addWidget(new EtapeLink(
-          2,
-          t(texte("Clique sur l'icône R!, choisis ton récepteur, tape le code", localeCourante())),
-          page));
+      pile->addWidget(
+          new EtapeLink(2,
+                        texteQt(texte("Clique sur l'icône R!, choisis ton récepteur, tape le code",
+                                      localeCourante())),
+                        page));
       pile->addStretch(1);
-      defaut = bouton(t(texte("Vérifier et commencer", localeCourante())),
+      defaut = bouton(texteQt(texte("Vérifier et commencer", localeCourante())),
                       BoutonLink::Sorte::degrade, [this] { commencer(); });
       break;
     case PageAccueil::Cas::verifications: {
-      pile->addWidget(CadreAccueil::titre(t(texte("Deux vérifications", localeCourante())), page));
+      pile->addWidget(
+          CadreAccueil::titre(texteQt(texte("Deux vérifications", localeCourante())), page));
       pile->addWidget(CadreAccueil::corps(
-          t(texte("Ravlo Link vérifie maintenant, une seule fois, ce dont il a besoin.",
-                  localeCourante())),
+          texteQt(texte("Ravlo Link vérifie maintenant, une seule fois, ce dont il a besoin.",
+                        localeCourante())),
           page));
-      pile->addWidget(new EtapeLink(
-          1, t(texte("Réseau local — avahi-daemon, pour trouver ton récepteur", localeCourante())),
-          page));
+      pile->addWidget(
+          new EtapeLink(1,
+                        texteQt(texte("Réseau local — avahi-daemon, pour trouver ton récepteur",
+                                      localeCourante())),
+                        page));
       pile->addWidget(new EtapeLink(
           2,
-          t(texte("Serveur de son — PulseAudio ou PipeWire, pour capter ce que joue l'ordinateur",
-                  localeCourante())),
+          texteQt(
+              texte("Serveur de son — PulseAudio ou PipeWire, pour capter ce que joue l'ordinateur",
+                    localeCourante())),
           page));
       pile->addStretch(1);
       auto* attente = new QProgressBar(page);
       attente->setRange(0, 0);
       attente->setTextVisible(false);
       attente->setFixedHeight(4);
-      const QString enAttente = t(texte("Vérification en cours…", localeCourante()));
+      const QString enAttente = texteQt(texte("Vérification en cours…", localeCourante()));
       attente->setAccessibleName(enAttente);
       pile->addWidget(attente);
       pile->addWidget(CadreAccueil::legende(enAttente, page));
@@ -143,27 +141,27 @@ QWidget* AccueilLink::construirePage() {
       pile->addStretch(1);
       const SujetReglages sujet = page_.refusDuSon ? SujetReglages::son : SujetReglages::reseau;
       if (bureau_.existe && bureau_.existe(sujet)) {
-        bouton(t(texte("Ouvrir les réglages", localeCourante())), BoutonLink::Sorte::plein,
+        bouton(texteQt(texte("Ouvrir les réglages", localeCourante())), BoutonLink::Sorte::plein,
                [this, sujet] { bureau_.ouvrir(sujet); });
       }
-      defaut = bouton(t(texte("Réessayer", localeCourante())), BoutonLink::Sorte::degrade,
+      defaut = bouton(texteQt(texte("Réessayer", localeCourante())), BoutonLink::Sorte::degrade,
                       [this] { reessayer(); });
-      bouton(t(texte("Plus tard", localeCourante())), BoutonLink::Sorte::plein,
+      bouton(texteQt(texte("Plus tard", localeCourante())), BoutonLink::Sorte::plein,
              [this] { cadre_->close(); });
       break;
     }
     case PageAccueil::Cas::pret:
-      pile->addWidget(CadreAccueil::titre(t(texte("C'est prêt", localeCourante())), page));
+      pile->addWidget(CadreAccueil::titre(texteQt(texte("C'est prêt", localeCourante())), page));
       pile->addWidget(CadreAccueil::corps(
-          t(texte(
+          texteQt(texte(
               "Cette fenêtre ne reviendra plus. Ravlo Link t'attend dans la zone de notification.",
               localeCourante())),
           page));
-      barre(t(texte("↑ clique ici quand tu veux envoyer le son", localeCourante())));
+      barre(texteQt(texte("↑ clique ici quand tu veux envoyer le son", localeCourante())));
       pile->addStretch(1);
       if (demarrage_) {
         auto* bascule = new Interrupteur(
-            t(texte("Lancer Ravlo Link à l'ouverture de session", localeCourante())), page);
+            texteQt(texte("Lancer Ravlo Link à l'ouverture de session", localeCourante())), page);
         bascule->setToolTip({});
         bascule->changerActif(demarrage_->actif());
         connect(bascule, &Interrupteur::basculer, this, [this, bascule] {
@@ -173,7 +171,7 @@ QWidget* AccueilLink::construirePage() {
         });
         pile->addWidget(bascule);
       }
-      defaut = bouton(t(texte("Fermer", localeCourante())), BoutonLink::Sorte::degrade,
+      defaut = bouton(texteQt(texte("Fermer", localeCourante())), BoutonLink::Sorte::degrade,
                       [this] { cadre_->close(); });
       break;
   }

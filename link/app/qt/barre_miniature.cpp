@@ -12,7 +12,7 @@ namespace ravlo {
 
 namespace {
 
-constexpr int hauteur = 30;
+constexpr int hauteurBarre = 30;
 constexpr int ecart = 12;
 constexpr double icone = 12;
 constexpr QSizeF badge(18, 16);
@@ -67,7 +67,7 @@ BarreMiniature::BarreMiniature(QWidget* parent) : QWidget(parent) {
 }
 
 QSize BarreMiniature::sizeHint() const {
-  return {340, hauteur};
+  return {340, hauteurBarre};
 }
 
 void BarreMiniature::paintEvent(QPaintEvent* /*evenement*/) {

@@ -11,7 +11,7 @@
 namespace ravlo {
 
 namespace {
-constexpr int hauteur = 38;
+constexpr int hauteurBouton = 38;
 constexpr double rayon = 13;
 }  // namespace
 
@@ -24,7 +24,7 @@ BoutonLink::BoutonLink(const QString& libelle, Sorte sorte, QWidget* parent)
 }
 
 QSize BoutonLink::sizeHint() const {
-  return {fontMetrics().horizontalAdvance(text()) + 40, hauteur};
+  return {fontMetrics().horizontalAdvance(text()) + 40, hauteurBouton};
 }
 
 void BoutonLink::paintEvent(QPaintEvent* /*evenement*/) {

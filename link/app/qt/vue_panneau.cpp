@@ -24,10 +24,6 @@ namespace ravlo {
 
 namespace {
 
-QString t(const std::string& s) {
-  return texteQt(s);
-}
-
 QWidget* colonne(QWidget* parent, QVBoxLayout*& disposition, int ecart) {
   auto* w = new QWidget(parent);
   disposition = new QVBoxLayout(w);
@@ -59,8 +55,8 @@ VuePanneau::VuePanneau(std::shared_ptr<SaisiePanneau> saisie, ActionsPanneau act
   trait->setStyleSheet(QStringLiteral("background: rgba(255, 255, 255, 26);"));
   pile->addWidget(trait);
   auto* pied = new QHBoxLayout;
-  auto* changer = boutonTexte(t(texte("Changer de récepteur", localeCourante())), this);
-  auto* quitter = boutonTexte(t(texte("Quitter Ravlo Link", localeCourante())), this);
+  auto* changer = boutonTexte(texteQt(texte("Changer de récepteur", localeCourante())), this);
+  auto* quitter = boutonTexte(texteQt(texte("Quitter Ravlo Link", localeCourante())), this);
   connect(changer, &QPushButton::clicked, this, [this] { actions_.changerDeRecepteur(); });
   connect(quitter, &QPushButton::clicked, this, [this] { actions_.quitter(); });
   pied->addWidget(changer);
@@ -80,7 +76,7 @@ QWidget* VuePanneau::construireAppairage() {
   listeCartes_->setSpacing(6);
   liste->addLayout(listeCartes_);
   auto* indice = libelle(police(Face::instrumentRegular, 0.9), couleurs::texteDoux(), contenuListe);
-  indice->setText(t(
+  indice->setText(texteQt(
       texte("Ouvre l'app Ravlo ou lance ravlo-recepteur : le récepteur se rend visible tout seul.",
             localeCourante())));
   indice_ = indice;
@@ -91,8 +87,8 @@ QWidget* VuePanneau::construireAppairage() {
   attente_->setAccessibleName(indice->text());
   liste->addWidget(indice_);
   liste->addWidget(attente_);
-  pile->addWidget(
-      new TuileLink(t(texte("RÉCEPTEURS SUR TON RÉSEAU", localeCourante())), contenuListe, ecran));
+  pile->addWidget(new TuileLink(texteQt(texte("RÉCEPTEURS SUR TON RÉSEAU", localeCourante())),
+                                contenuListe, ecran));
 
   code_ = new SaisieCode;
   code_->changerFiltre([](const QString& saisie) {
@@ -101,11 +97,11 @@ QWidget* VuePanneau::construireAppairage() {
   connect(code_, &SaisieCode::codeChange, this,
           [this](const QString& code) { saisie_->changerCode(code.toStdString()); });
   connect(code_, &SaisieCode::valider, this, &VuePanneau::validerAppairage);
-  pile->addWidget(
-      new TuileLink(t(texte("CODE AFFICHÉ SUR LE RÉCEPTEUR", localeCourante())), code_, ecran));
+  pile->addWidget(new TuileLink(texteQt(texte("CODE AFFICHÉ SUR LE RÉCEPTEUR", localeCourante())),
+                                code_, ecran));
 
-  appairer_ =
-      new BoutonLink(t(texte("Appairer", localeCourante())), BoutonLink::Sorte::degrade, ecran);
+  appairer_ = new BoutonLink(texteQt(texte("Appairer", localeCourante())),
+                             BoutonLink::Sorte::degrade, ecran);
   connect(appairer_, &BoutonLink::clicked, this, &VuePanneau::validerAppairage);
   pile->addWidget(appairer_);
   return ecran;
@@ -116,26 +112,29 @@ QWidget* VuePanneau::construireParti(Interrupteur*& bascule, bool envoi) {
   QWidget* ecran = colonne(this, pile, 12);
   if (envoi) {
     pieces_ = new VuePieces(saisie_, actions_);
-    pile->addWidget(new TuileLink(t(texte("LE SON PART VERS", localeCourante())), pieces_, ecran));
+    pile->addWidget(
+        new TuileLink(texteQt(texte("LE SON PART VERS", localeCourante())), pieces_, ecran));
   } else {
     nomPret_ = libelle(police(Face::archivoSemiBold, 1.15), couleurs::texteClair(), nullptr);
-    pile->addWidget(new TuileLink(t(texte("APPAIRÉ AVEC", localeCourante())), nomPret_, ecran));
+    pile->addWidget(
+        new TuileLink(texteQt(texte("APPAIRÉ AVEC", localeCourante())), nomPret_, ecran));
   }
-  bascule = new Interrupteur(t(texte("N'entendre que le récepteur", localeCourante())), ecran);
+  bascule =
+      new Interrupteur(texteQt(texte("N'entendre que le récepteur", localeCourante())), ecran);
   connect(bascule, &Interrupteur::basculer, this, [this] { actions_.basculerSilence(); });
   if (envoi) {
     anneau_ = new AnneauLink(ecran);
     anneau_->setFixedSize(120, 120);
     pile->addWidget(anneau_, 0, Qt::AlignHCenter);
     duree_ = libelle(police(Face::plexMonoMedium, 1.5), couleurs::texteClair(), nullptr);
-    pile->addWidget(new TuileLink(t(texte("DURÉE", localeCourante())), duree_, ecran));
+    pile->addWidget(new TuileLink(texteQt(texte("DURÉE", localeCourante())), duree_, ecran));
     pile->addWidget(bascule);
-    auto* arreter = new BoutonLink(t(texte("Arrêter l'envoi", localeCourante())),
+    auto* arreter = new BoutonLink(texteQt(texte("Arrêter l'envoi", localeCourante())),
                                    BoutonLink::Sorte::plein, ecran);
     connect(arreter, &BoutonLink::clicked, this, [this] { actions_.arreter(); });
     pile->addWidget(arreter);
   } else {
-    auto* envoyer = new BoutonLink(t(texte("Envoyer le son", localeCourante())),
+    auto* envoyer = new BoutonLink(texteQt(texte("Envoyer le son", localeCourante())),
                                    BoutonLink::Sorte::degrade, ecran);
     connect(envoyer, &BoutonLink::clicked, this, [this] { actions_.envoyer(); });
     pile->addWidget(envoyer);
@@ -187,8 +186,8 @@ void VuePanneau::relireSaisie() {
   }
   code_->changerCode(QString::fromStdString(saisie_->code()));
   pieces_->relireSaisie();
-  appairer_->setText(etat_.appairageEnCours ? t(texte("Appairage…", localeCourante()))
-                                            : t(texte("Appairer", localeCourante())));
+  appairer_->setText(etat_.appairageEnCours ? texteQt(texte("Appairage…", localeCourante()))
+                                            : texteQt(texte("Appairer", localeCourante())));
   appairer_->setEnabled(appairagePossible(selection, saisie_->code(), etat_.appairageEnCours));
   // L'anneau ne repart en animation que pour un relevé neuf, pas pour un chiffre tapé.
   if (saisie_->niveaux() != niveauxAffiches_) {

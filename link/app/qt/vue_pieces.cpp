@@ -19,16 +19,12 @@ namespace ravlo {
 
 namespace {
 
-QString t(const std::string& s) {
-  return texteQt(s);
-}
-
 QString texteEnnui(EnnuiPiece ennui) {
   switch (ennui) {
     case EnnuiPiece::reseau:
-      return t(texte("Problème de réseau", localeCourante()));
+      return texteQt(texte("Problème de réseau", localeCourante()));
     case EnnuiPiece::recepteurMuet:
-      return t(texte("Le récepteur ne répond plus", localeCourante()));
+      return texteQt(texte("Le récepteur ne répond plus", localeCourante()));
     case EnnuiPiece::aucun:
       break;
   }
@@ -45,7 +41,7 @@ VuePieces::VuePieces(std::shared_ptr<SaisiePanneau> saisie, ActionsPanneau actio
   listePieces_ = new QVBoxLayout;
   listePieces_->setSpacing(6);
   pile->addLayout(listePieces_);
-  ouvrir_ = boutonTexte(t(texte("Ajouter une pièce", localeCourante())), this);
+  ouvrir_ = boutonTexte(texteQt(texte("Ajouter une pièce", localeCourante())), this);
   connect(ouvrir_, &QPushButton::clicked, this, [this] { actions_.ouvrirAjout(); });
   pile->addWidget(ouvrir_, 0, Qt::AlignLeft);
 
@@ -54,13 +50,13 @@ VuePieces::VuePieces(std::shared_ptr<SaisiePanneau> saisie, ActionsPanneau actio
   section->setContentsMargins(0, 6, 0, 0);
   section->setSpacing(8);
   section->addWidget(
-      new Etiquette(t(texte("RÉCEPTEURS SUR TON RÉSEAU", localeCourante())), ajout_));
+      new Etiquette(texteQt(texte("RÉCEPTEURS SUR TON RÉSEAU", localeCourante())), ajout_));
   listeChoix_ = new QVBoxLayout;
   listeChoix_->setSpacing(6);
   section->addLayout(listeChoix_);
-  aucun_ = new QLabel(t(texte("Aucun autre récepteur trouvé. Ouvre l'app Ravlo ou lance "
-                              "ravlo-recepteur dans la pièce à ajouter.",
-                              localeCourante())),
+  aucun_ = new QLabel(texteQt(texte("Aucun autre récepteur trouvé. Ouvre l'app Ravlo ou lance "
+                                    "ravlo-recepteur dans la pièce à ajouter.",
+                                    localeCourante())),
                       ajout_);
   aucun_->setWordWrap(true);
   aucun_->setFont(police(Face::instrumentRegular, 0.9));
@@ -69,7 +65,7 @@ VuePieces::VuePieces(std::shared_ptr<SaisiePanneau> saisie, ActionsPanneau actio
   aucun_->setPalette(pal);
   section->addWidget(aucun_);
   section->addWidget(
-      new Etiquette(t(texte("CODE AFFICHÉ SUR LE RÉCEPTEUR", localeCourante())), ajout_));
+      new Etiquette(texteQt(texte("CODE AFFICHÉ SUR LE RÉCEPTEUR", localeCourante())), ajout_));
   code_ = new SaisieCode(ajout_);
   code_->changerFiltre(
       [](const QString& s) { return QString::fromStdString(filtrerCode(s.toStdString())); });
@@ -78,10 +74,10 @@ VuePieces::VuePieces(std::shared_ptr<SaisiePanneau> saisie, ActionsPanneau actio
   connect(code_, &SaisieCode::valider, this, &VuePieces::valider);
   section->addWidget(code_);
   auto* boutons = new QHBoxLayout;
-  ajouter_ = new BoutonLink(t(texte("Ajouter la pièce", localeCourante())),
+  ajouter_ = new BoutonLink(texteQt(texte("Ajouter la pièce", localeCourante())),
                             BoutonLink::Sorte::degrade, ajout_);
   connect(ajouter_, &BoutonLink::clicked, this, &VuePieces::valider);
-  auto* annuler = boutonTexte(t(texte("Annuler", localeCourante())), ajout_);
+  auto* annuler = boutonTexte(texteQt(texte("Annuler", localeCourante())), ajout_);
   connect(annuler, &QPushButton::clicked, this, [this] { actions_.fermerAjout(); });
   boutons->addWidget(ajouter_, 1);
   boutons->addWidget(annuler);
@@ -139,8 +135,8 @@ void VuePieces::relireSaisie() {
     choix_[i]->changerChoisi(selection == etat_.appareils[i].id);
   }
   code_->changerCode(QString::fromStdString(saisie_->code()));
-  ajouter_->setText(etat_.appairageEnCours ? t(texte("Appairage…", localeCourante()))
-                                           : t(texte("Ajouter la pièce", localeCourante())));
+  ajouter_->setText(etat_.appairageEnCours ? texteQt(texte("Appairage…", localeCourante()))
+                                           : texteQt(texte("Ajouter la pièce", localeCourante())));
   ajouter_->setEnabled(appairagePossible(selection, saisie_->code(), etat_.appairageEnCours));
 }
 

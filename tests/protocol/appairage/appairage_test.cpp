@@ -209,7 +209,7 @@ TEST(Hmac, CleCourte) {
 // La forme sur le fil est gardée par le transcript doré ; longueurs et troncatures par le
 // fuzzing (tout message accepté se réencode exactement en ses octets). Ici, les valeurs
 // que le décodeur doit refuser.
-constexpr std::uint64_t t = 0x0123456789abcdef;
+constexpr std::uint64_t tentativeFixe = 0x0123456789abcdef;
 
 Octets avec(Octets d, std::size_t i, std::uint8_t valeur) {
   d[i] = valeur;
@@ -217,20 +217,21 @@ Octets avec(Octets d, std::size_t i, std::uint8_t valeur) {
 }
 
 Octets debutNomme(const Octets& nom) {
-  Octets m = MessagePasskey::debut(t, Octets(32, 1), "").donnees();
+  Octets m = MessagePasskey::debut(tentativeFixe, Octets(32, 1), "").donnees();
   m[44] = static_cast<std::uint8_t>(nom.size());
   m.insert(m.end(), nom.begin(), nom.end());
   return m;
 }
 
 TEST(MessagePasskey, Refuses) {
-  const Octets faux[] = {avec(MessagePasskey::engagement(t, 13, Octets(32)).donnees(), 12, 14),
-                         avec(MessagePasskey::devoilement(t, 13, Octets(16)).donnees(), 12, 0xff),
-                         MessagePasskey::debut(t, Octets(32, 1), std::string(129, 'n')).donnees(),
-                         debutNomme({0xc3}),
-                         debutNomme({0xc0, 0x80}),
-                         debutNomme({0xed, 0xa0, 0x80}),
-                         debutNomme({0xff, 'a'})};
+  const Octets faux[] = {
+      avec(MessagePasskey::engagement(tentativeFixe, 13, Octets(32)).donnees(), 12, 14),
+      avec(MessagePasskey::devoilement(tentativeFixe, 13, Octets(16)).donnees(), 12, 0xff),
+      MessagePasskey::debut(tentativeFixe, Octets(32, 1), std::string(129, 'n')).donnees(),
+      debutNomme({0xc3}),
+      debutNomme({0xc0, 0x80}),
+      debutNomme({0xed, 0xa0, 0x80}),
+      debutNomme({0xff, 'a'})};
   for (const Octets& d : faux) {
     EXPECT_EQ(MessagePasskey::decoder(d), std::unexpected(ErreurPasskey::formatInvalide))
         << enHex(d);

@@ -11,7 +11,7 @@
 namespace ravlo {
 namespace {
 
-constexpr std::uint64_t ms = 1'000'000, s = 1'000 * ms;
+constexpr std::uint64_t msec = 1'000'000, sec = 1'000 * msec;
 
 // Une file que la dérive remplit et que la correction vide : la sortie rejoint la dérive à
 // 20 ppm près en une minute et demie, puis l'intégrale la reprend toute et l'écart s'annule.
@@ -108,12 +108,12 @@ TEST(LatenceSortie, MonteAuTrouRedescendEtEspaceSesEssais) {
   for (const auto& c : cas) {
     LatenceSortie l(LatenceSortie::Reglages{});
     for (const auto& e : c.ligne) {
-      const auto t = static_cast<InstantNs>(e.seconde * static_cast<double>(s)) + 7 * s;
+      const auto t = static_cast<InstantNs>(e.seconde * static_cast<double>(sec)) + 7 * sec;
       const auto demande = e.sorte == 't' ? l.sousAlimentation(t) : l.noter(t);
       EXPECT_EQ(demande.value_or(0), e.demandeUs) << c.nom << ", " << e.sorte << " à " << e.seconde;
     }
     EXPECT_EQ(l.latenceUs(), c.latenceFinUs) << c.nom;
-    EXPECT_EQ(l.attenteNs(), c.attenteFinS * s) << c.nom;
+    EXPECT_EQ(l.attenteNs(), c.attenteFinS * sec) << c.nom;
   }
 }
 
@@ -124,7 +124,7 @@ TEST(LatenceSortie, UnRefusGardeLaLatenceDAvant) {
   ASSERT_EQ(l.sousAlimentation(0), 15'000U);
   l.refusee(10'000);
   EXPECT_EQ(l.latenceUs(), 10'000U);
-  EXPECT_FALSE(l.noter(120 * s)) << "déjà au départ";
+  EXPECT_FALSE(l.noter(120 * sec)) << "déjà au départ";
 }
 
 TEST(SynchroHorloges, QuatreInstantsDemiEcartsTronquesEtReponsesRefusees) {
@@ -138,13 +138,13 @@ TEST(SynchroHorloges, QuatreInstantsDemiEcartsTronquesEtReponsesRefusees) {
   ASSERT_TRUE(tronque.enregistrer(reponse(10, 7, 8), 11));
   EXPECT_EQ(tronque.decalageNs(11), -2);
   // Réponses impossibles ou plus lentes que 2 s.
-  for (const auto& [m, t4, acceptee] : {std::tuple{reponse(10 * s, 3, 3), 12 * s, true},
-                                        {reponse(10 * s, 3, 3), 12 * s + 1, false},
-                                        {MessageHorloge::question(10 * s), 10 * s, false},
-                                        {reponse(10 * s, 3, 3), 10 * s - 1, false},
-                                        {reponse(10 * s, 5, 4), 10 * s + 10, false},
-                                        {reponse(10 * s, 5, 16), 10 * s + 10, false},
-                                        {reponse(10 * s, 5, 15), 10 * s + 10, true}}) {
+  for (const auto& [m, t4, acceptee] : {std::tuple{reponse(10 * sec, 3, 3), 12 * sec, true},
+                                        {reponse(10 * sec, 3, 3), 12 * sec + 1, false},
+                                        {MessageHorloge::question(10 * sec), 10 * sec, false},
+                                        {reponse(10 * sec, 3, 3), 10 * sec - 1, false},
+                                        {reponse(10 * sec, 5, 4), 10 * sec + 10, false},
+                                        {reponse(10 * sec, 5, 16), 10 * sec + 10, false},
+                                        {reponse(10 * sec, 5, 15), 10 * sec + 10, true}}) {
     EXPECT_EQ(SynchroHorloges().enregistrer(m, t4), acceptee) << m.receptionQuestion << " " << t4;
   }
 }
@@ -153,11 +153,11 @@ TEST(SynchroHorloges, QuatreInstantsDemiEcartsTronquesEtReponsesRefusees) {
 // redémarrage du pair : l'historique repart de lui.
 TEST(SynchroHorloges, RedemarrageJugeContreLeMeilleurEchange) {
   SynchroHorloges synchro;
-  ASSERT_TRUE(echange(synchro, 1 * s, 500, 0));
-  ASSERT_TRUE(echange(synchro, 2 * s, 900, 1'500'000'000));
-  ASSERT_TRUE(echange(synchro, 3 * s, 800, -2'000'000'000));
+  ASSERT_TRUE(echange(synchro, 1 * sec, 500, 0));
+  ASSERT_TRUE(echange(synchro, 2 * sec, 900, 1'500'000'000));
+  ASSERT_TRUE(echange(synchro, 3 * sec, 800, -2'000'000'000));
   EXPECT_EQ(synchro.redemarragesDistants(), 0);
-  ASSERT_TRUE(echange(synchro, 4 * s, 702, 2'000'000'001));
+  ASSERT_TRUE(echange(synchro, 4 * sec, 702, 2'000'000'001));
   EXPECT_EQ(synchro.redemarragesDistants(), 1);
   EXPECT_EQ(synchro.echanges().size(), 1u);
 }
@@ -167,34 +167,34 @@ TEST(SynchroHorloges, RedemarrageJugeContreLeMeilleurEchange) {
 TEST(RepriseConnexion, UneTentativeParSecondeEtAbandonATrenteSecondes) {
   using D = RepriseConnexion::Decision;
   RepriseConnexion reprise;
-  for (const auto& [heure, decision] : {std::pair{10 * s, D::rien},
-                                        {10 * s - 1, D::rien},
-                                        {11 * s, D::recreer},
-                                        {11'900 * ms, D::rien},
-                                        {12 * s, D::recreer},
-                                        {40 * s - 1, D::recreer},
-                                        {40 * s, D::abandonner}}) {
+  for (const auto& [heure, decision] : {std::pair{10 * sec, D::rien},
+                                        {10 * sec - 1, D::rien},
+                                        {11 * sec, D::recreer},
+                                        {11'900 * msec, D::rien},
+                                        {12 * sec, D::recreer},
+                                        {40 * sec - 1, D::recreer},
+                                        {40 * sec, D::abandonner}}) {
     EXPECT_EQ(reprise.decider(heure), decision) << heure;
   }
   reprise.retablie();
-  EXPECT_EQ(reprise.decider(100 * s), D::rien) << "une nouvelle panne";
+  EXPECT_EQ(reprise.decider(100 * sec), D::rien) << "une nouvelle panne";
   RepriseConnexion tour;
-  tour.decider(UINT64_MAX - s + 1);
+  tour.decider(UINT64_MAX - sec + 1);
   EXPECT_EQ(tour.decider(1), D::recreer);
-  EXPECT_EQ(tour.verifier(29 * s), D::abandonner);
+  EXPECT_EQ(tour.verifier(29 * sec), D::abandonner);
 }
 
 TEST(SilenceRecepteur, SilencieuxATroisSecondesPerduADixMinutes) {
   SilenceRecepteur silence(0);
-  silence.entendu(50 * s);
-  silence.entendu(40 * s);  // l'heure entendue ne recule jamais
-  EXPECT_FALSE(silence.estSilencieux(53 * s - 1));
-  EXPECT_TRUE(silence.estSilencieux(53 * s));
-  EXPECT_FALSE(silence.estPerdu(650 * s - 1));
-  EXPECT_TRUE(silence.estPerdu(650 * s));
-  EXPECT_FALSE(silence.estSilencieux(50 * s - 1)) << "heure lue avant le dernier « entendu »";
-  SilenceRecepteur tour(UINT64_MAX - s);
-  EXPECT_TRUE(tour.estSilencieux(2 * s - 1));
+  silence.entendu(50 * sec);
+  silence.entendu(40 * sec);  // l'heure entendue ne recule jamais
+  EXPECT_FALSE(silence.estSilencieux(53 * sec - 1));
+  EXPECT_TRUE(silence.estSilencieux(53 * sec));
+  EXPECT_FALSE(silence.estPerdu(650 * sec - 1));
+  EXPECT_TRUE(silence.estPerdu(650 * sec));
+  EXPECT_FALSE(silence.estSilencieux(50 * sec - 1)) << "heure lue avant le dernier « entendu »";
+  SilenceRecepteur tour(UINT64_MAX - sec);
+  EXPECT_TRUE(tour.estSilencieux(2 * sec - 1));
 }
 
 }  // namespace
