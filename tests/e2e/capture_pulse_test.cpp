@@ -345,13 +345,14 @@ TEST_F(DemonPulse, LaCaptureSuitLaSortieParDefautEtSaPerteEstSignalee) {
   EXPECT_EQ(sortieDe(entree), notre);
   EXPECT_EQ(essai::puitsParDefaut(), notre);
   // Une sortie nulle au repos retarde de 2 s, parfois plus sous PipeWire, un flux qui la
-  // rejoint : on attend que la capture reprenne (10 s au plus), puis on juge la seconde
-  // d'après.
-  for (int i = 0; i < 100 && entre(releve.blocs(), hoteNs() - 1000 * ms, hoteNs()).n == 0; ++i) {
+  // rejoint, et la capture livre du silence en attendant : on attend une seconde entière du
+  // ton, 10 s au plus.
+  Plage m;
+  for (int i = 0; i < 100; ++i) {
+    m = entre(releve.blocs(), hoteNs() - 1000 * ms, hoteNs());
+    if (m.n >= 50 && peuDeCreux(m.creux, m.n)) break;
     std::this_thread::sleep_for(100ms);
   }
-  std::this_thread::sleep_for(1s);
-  const Plage m = entre(releve.blocs(), hoteNs() - 1000 * ms, hoteNs());
   EXPECT_GE(m.n, 50u);
   EXPECT_TRUE(peuDeCreux(m.creux, m.n)) << "le ton capté : " << m.creux;
   EXPECT_FALSE(prise->echec().has_value());

@@ -71,7 +71,9 @@ TEST(PanneReelle, PretePuisPanneFinieParLeRecepteurPuisAbandonA30sPortFerme) {
   EXPECT_GT(c.paquetsEnvoyes, 40);
   socket.close();  // 2 s de panne : refusée, refaite chaque seconde
   tourner(2s);
+  // Chaque connexion refaite est prête jusqu'au premier refus : l'erreur se lit entre deux.
   c = emetteur->compteurs();
+  for (int i = 0; i < 100 && !c.erreur; ++i, c = emetteur->compteurs()) tourner(10ms);
   EXPECT_GE(c.connexionsRefaites, 1);
   EXPECT_GT(c.blocsJetes, 0);
   EXPECT_EQ(c.erreur, (ErreurReseau{DomaineErreurReseau::posix, ECONNREFUSED}));
