@@ -78,7 +78,7 @@ class TempsVirtuel final : public SortieWav::Temps {
   std::atomic_flag fige_;
 };
 
-struct Cas {
+struct CasRendu {
   const char* nom;
   Intervalle retenu;   ///< paquets envoyés là n'arrivent qu'à sa fin (fil réseau en retard)
   Intervalle perdu;    ///< paquets envoyés là n'arrivent jamais (coupure)
@@ -90,7 +90,7 @@ struct Cas {
 
 // La lecture s'amorce à 50 ms ; le flux est envoyé pendant 6 s, un paquet de 5 ms à la fois.
 TEST(RenduFichier, AttendLeReseauSansTrouMaisEcritLaCoupure) {
-  const Cas cas[] = {
+  const CasRendu cas[] = {
       {"réseau régulier", {}, {}, {}, false, 0, 0, 0},
       {"écriture réveillée 400 ms tard", {}, {}, {1000, 1400}, false, 0, 0, 0},
       {"réseau retenu 300 ms", {1000, 1300}, {}, {}, true, 0, 0, 0},
@@ -101,7 +101,7 @@ TEST(RenduFichier, AttendLeReseauSansTrouMaisEcritLaCoupure) {
   constexpr InstantNs fin = 6000 * ms;
   const auto chemin = std::filesystem::temp_directory_path() /
                       ("ravlo-rendu-fichier-" + std::to_string(getpid()) + ".wav");
-  for (const Cas& c : cas) {
+  for (const CasRendu& c : cas) {
     SCOPED_TRACE(c.nom);
     auto lecture = std::make_shared<FileLecture>(2400, false);
     RenduLecture rendu(lecture, false);

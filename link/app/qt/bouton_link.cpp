@@ -12,7 +12,7 @@ namespace ravlo {
 
 namespace {
 constexpr int hauteurBouton = 38;
-constexpr double rayon = 13;
+constexpr double rayonBouton = 13;
 }  // namespace
 
 BoutonLink::BoutonLink(const QString& libelle, Sorte sorte, QWidget* parent)
@@ -33,7 +33,7 @@ void BoutonLink::paintEvent(QPaintEvent* /*evenement*/) {
   p.setOpacity(isEnabled() ? 1.0 : 0.45);
   const QRectF cadre(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
   QPainterPath forme;
-  forme.addRoundedRect(cadre, rayon, rayon);
+  forme.addRoundedRect(cadre, rayonBouton, rayonBouton);
   const bool enfonce = isDown();
   QColor texteCouleur;
   if (sorte_ == Sorte::degrade) {

@@ -20,7 +20,7 @@ namespace {
 constexpr int largeurPanneau = 320;
 constexpr int marge = 8;
 constexpr int ecartIcone = 6;
-constexpr int rayon = 14;
+constexpr int rayonCadre = 14;
 }  // namespace
 
 QPoint positionPanneau(const QRect& icone, const QSize& taille, const QRect& ecran) {
@@ -45,7 +45,7 @@ CadrePanneau::CadrePanneau(QWidget* parent)
   setAttribute(Qt::WA_TranslucentBackground);
   setFixedWidth(largeurPanneau);
   setAccessibleName(QStringLiteral("Ravlo Link"));
-  colonne_->setContentsMargins(rayon, rayon, rayon, rayon);
+  colonne_->setContentsMargins(rayonCadre, rayonCadre, rayonCadre, rayonCadre);
   colonne_->setSpacing(12);
   colonne_->setSizeConstraint(QLayout::SetFixedSize);
   auto* entete = new QHBoxLayout;
@@ -101,7 +101,7 @@ void CadrePanneau::changerContenu(QWidget* contenu) {
   contenu_ = contenu;
   if (contenu_ != nullptr) {
     contenu_->setParent(this);
-    contenu_->setFixedWidth(largeurPanneau - 2 * rayon);
+    contenu_->setFixedWidth(largeurPanneau - 2 * rayonCadre);
     colonne_->addWidget(contenu_);
   }
 }
@@ -131,7 +131,7 @@ void CadrePanneau::paintEvent(QPaintEvent* /*evenement*/) {
   QPainter p(this);
   p.setRenderHint(QPainter::Antialiasing);
   QPainterPath forme;
-  const double arrondi = enFenetre_ ? 0 : rayon;  // le gestionnaire de fenêtres fait le cadre
+  const double arrondi = enFenetre_ ? 0 : rayonCadre;  // le gestionnaire de fenêtres fait le cadre
   forme.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), arrondi, arrondi);
   QLinearGradient fond(0, 0, 0, height());
   fond.setColorAt(0, couleurs::fondHaut());
