@@ -14,7 +14,7 @@ namespace {
 
 constexpr int hauteurBarre = 30;
 constexpr int ecart = 12;
-constexpr double icone = 12;
+constexpr double coteIcone = 12;
 constexpr QSizeF badge(18, 16);
 // Une heure neutre : l'image ne dit ni jour ni format de date.
 const QString heure = QStringLiteral("14:02");
@@ -99,9 +99,9 @@ void BarreMiniature::paintEvent(QPaintEvent* /*evenement*/) {
     droite -= ecart;
     return r;
   };
-  dessinerAlimentation(p, place(icone, icone));
-  dessinerSon(p, place(icone, icone));
-  dessinerReseau(p, place(icone, icone));
+  dessinerAlimentation(p, place(coteIcone, coteIcone));
+  dessinerSon(p, place(coteIcone, coteIcone));
+  dessinerReseau(p, place(coteIcone, coteIcone));
   const QRectF zone = place(badge.width(), badge.height());
   p.setPen(QPen(couleurs::sarcelle(), 1.5));
   p.setBrush(Qt::NoBrush);
