@@ -27,8 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* donnees, std::size_t t
     std::set<std::string> codesEssayes;
     bool aParle = false;
   };
-  std::array<Source, 3> sources{Source{{"127.0.0.1", 40000}}, Source{{"::1", 40001}},
-                                Source{{"127.0.0.2", 40002}}};
+  std::array<Source, 3> sources{Source{{"127.0.0.1", 40000}, nullptr, {}, false},
+                                Source{{"::1", 40001}, nullptr, {}, false},
+                                Source{{"127.0.0.2", 40002}, nullptr, {}, false}};
   std::uint64_t graine = 100;
   const auto nouvelInitiateur = [&](Source& s) {
     const CodeAppairage code =
