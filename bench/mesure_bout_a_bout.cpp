@@ -15,14 +15,16 @@
 // « ecarts » (pièce 2 − pièce 1), les clés d'une seule arrivée restant celles de la première.
 //
 // Tous les moniteurs sont datés de la même façon sur la même horloge (CLOCK_MONOTONIC moins
-// la latence que PulseAudio annonce pour la trame la plus ancienne non lue) ; l'ancrage d'un
-// flux est le minimum de « heure du bloc − position/48 kHz » sur les blocs lus de 1 à 4 s
-// après le début du signal, les mêmes instants pour tous : un rappel en retard ne
-// fait que s'en éloigner. Avant, les premiers blocs d'un flux sortent jusqu'à 1,5 ms trop tôt,
-// pas de la même façon d'un flux à l'autre, et de 350 ms quand la sortie de départ change de
-// latence à l'arrivée du signal ; ensuite, les candidats d'un flux tiennent dans 0,02 ms.
-// L'erreur commune aux moniteurs s'annule ; sous PulseAudio, deux flux du même moniteur
-// s'accordent à 0,04 ms près.
+// la latence que PulseAudio annonce pour la trame la plus ancienne non lue, relevée toutes
+// les 50 ms). Chaque bloc lu donne un candidat « heure du bloc − position/48 kHz » ; un clic
+// est daté par la droite des moindres carrés des candidats pris à moins d'une seconde de
+// lui. Une droite, et non une constante : une sortie nulle tourne 200 à 450 ppm trop vite
+// (chaque bloc rendu y perd la fraction de µs de sa durée), pas de la même façon d'une
+// sortie à l'autre, et une ancre fixe s'en écartait de 0,3 ms par seconde. Les candidats
+// d'avant le début du signal plus une seconde n'en sont pas : les premiers blocs d'un flux
+// sortent jusqu'à 1,5 ms trop tôt, et de 350 ms quand la sortie de départ change de latence
+// à l'arrivée du signal. Sous PulseAudio, deux flux du même moniteur s'accordent à 0,04 ms
+// près.
 //
 // À l'arrivée, entre le premier et le dernier clic, le ton est aussi suivi échantillon par
 // échantillon : « trous » (le ton tombe sous 5 % de son niveau pendant plus d'1 ms) et
@@ -76,12 +78,36 @@ struct Enregistrement {
   AnalyseTon ton;
   bool pret = false;
   bool echec = false;
+  std::int64_t demandeNs = 0;
+  struct Candidat {
+    std::int64_t heureNs;
+    double ancrageNs;
+  };
+  std::vector<Candidat> candidats;  ///< après la stabilisation
 
   // Sur CLOCK_MONOTONIC, en ms.
   [[nodiscard]] double heureMs(double position) const {
     const auto a =
         ancrageNs != std::numeric_limits<std::int64_t>::max() ? ancrageNs : ancrageDebutNs;
-    return (static_cast<double>(a) + position * 1e9 / frequence) / 1e6;
+    const double ecartNs = position * 1e9 / frequence;
+    const double vers = static_cast<double>(a) + ecartNs;
+    double sx = 0, sy = 0, sxx = 0, sxy = 0;
+    int n = 0;
+    for (const auto& c : candidats) {
+      const double x = (static_cast<double>(c.heureNs) - vers) / 1e9;
+      if (x < -1.0 || x > 1.0) continue;
+      sx += x;
+      // Relatif à l'ancrage fixe : des sommes d'heures absolues perdraient les ns.
+      const double y = c.ancrageNs - static_cast<double>(a);
+      sy += y;
+      sxx += x * x;
+      sxy += x * y;
+      ++n;
+    }
+    const double det = n * sxx - sx * sx;
+    if (n < 8 || det <= 0) return vers / 1e6;
+    const double pente = (n * sxy - sx * sy) / det;
+    return (static_cast<double>(a) + (sy - pente * sx) / n + ecartNs) / 1e6;
   }
 
   [[nodiscard]] std::vector<double> heuresClics() const {
@@ -130,6 +156,10 @@ void surLecture(pa_stream* s, std::size_t, void* moi) {
   auto& e = *static_cast<Enregistrement*>(moi);
   const void* donnees = nullptr;
   std::size_t octets = 0;
+  if (const std::int64_t t = monotoneNs(); t - e.demandeNs >= 50'000'000) {
+    e.demandeNs = t;
+    if (pa_operation* o = pa_stream_update_timing_info(s, nullptr, nullptr)) pa_operation_unref(o);
+  }
   while (pa_stream_readable_size(s) > 0) {
     pa_usec_t latence = 0;
     int negative = 0;
@@ -143,6 +173,9 @@ void surLecture(pa_stream* s, std::size_t, void* moi) {
           static_cast<std::int64_t>(static_cast<double>(e.trames) * 1e9 / frequence);
       auto& retenu = maintenant < stableDesNs ? e.ancrageDebutNs : e.ancrageNs;
       if (maintenant < stableDesNs + dureeAncrageNs) retenu = std::min(retenu, ancrage);
+      if (maintenant >= stableDesNs) {
+        e.candidats.push_back({maintenant, static_cast<double>(ancrage)});
+      }
     }
     const auto n = static_cast<std::int64_t>(octets / (2 * sizeof(float)));
     if (donnees != nullptr) {

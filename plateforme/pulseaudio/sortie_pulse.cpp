@@ -2,7 +2,10 @@
 
 #include <pulse/error.h>
 
+#include <sys/time.h>
+
 #include <algorithm>
+#include <ctime>
 #include <limits>
 
 #include "plateforme/horloge.hpp"
@@ -12,6 +15,17 @@ namespace ravlo {
 namespace {
 constexpr pa_sample_spec specLecture{PA_SAMPLE_FLOAT32LE, 48'000, 2};
 constexpr std::size_t octetsParTrameSortie = 8;
+
+// Le serveur date ses relevés à l'horloge murale.
+InstantNs heureHote(const timeval& murale) {
+  timespec maintenant{};
+  clock_gettime(CLOCK_REALTIME, &maintenant);
+  const std::int64_t muraleNs =
+      static_cast<std::int64_t>(murale.tv_sec) * 1'000'000'000 + murale.tv_usec * 1'000;
+  const std::int64_t maintenantNs =
+      static_cast<std::int64_t>(maintenant.tv_sec) * 1'000'000'000 + maintenant.tv_nsec;
+  return hoteNs() - static_cast<InstantNs>(maintenantNs - muraleNs);
+}
 
 pa_buffer_attr attributsPour(std::uint32_t latenceUs) {
   pa_buffer_attr attributs{};
@@ -36,6 +50,7 @@ std::optional<std::string> SortiePulse::echec() {
   if (flux_ != nullptr) {
     pa_stream_set_write_callback(flux_, nullptr, nullptr);
     pa_stream_set_underflow_callback(flux_, nullptr, nullptr);
+    pa_stream_set_latency_update_callback(flux_, nullptr, nullptr);
     pa_stream_set_state_callback(flux_, nullptr, nullptr);
     pa_stream_unref(flux_);
     flux_ = nullptr;
@@ -52,9 +67,11 @@ std::optional<std::string> SortiePulse::demarrer(RappelRendu rappel) {
   pa_stream_set_state_callback(flux_, &SortiePulse::rappelEtat, this);
   pa_stream_set_write_callback(flux_, &SortiePulse::rappelEcriture, this);
   pa_stream_set_underflow_callback(flux_, &SortiePulse::rappelSousAlimentation, this);
+  pa_stream_set_latency_update_callback(flux_, &SortiePulse::rappelMinutage, this);
+  heureSortie_ = HeureSortie{};
   const pa_buffer_attr attributs = attributsPour(latenceUs_.load());
-  const auto drapeaux = static_cast<pa_stream_flags_t>(
-      PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_INTERPOLATE_TIMING);
+  const auto drapeaux =
+      static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE);
   if (pa_stream_connect_playback(flux_, sortie_ ? sortie_->c_str() : nullptr, &attributs, drapeaux,
                                  nullptr, nullptr) < 0) {
     return echec();
@@ -72,6 +89,7 @@ void SortiePulse::arreter() {
   if (flux_ == nullptr) return;
   pa_stream_set_write_callback(flux_, nullptr, nullptr);
   pa_stream_set_underflow_callback(flux_, nullptr, nullptr);
+  pa_stream_set_latency_update_callback(flux_, nullptr, nullptr);
   pa_stream_set_state_callback(flux_, nullptr, nullptr);
   if (PA_STREAM_IS_GOOD(pa_stream_get_state(flux_))) pa_stream_disconnect(flux_);
   pa_stream_unref(flux_);
@@ -100,6 +118,7 @@ void SortiePulse::rappelEtat(pa_stream*, void* moi) {
 void SortiePulse::rappelSousAlimentation(pa_stream* flux, void* moi) {
   auto* soi = static_cast<SortiePulse*>(moi);
   ++soi->sousAlimentations_;
+  soi->heureSortie_.rompre(hoteNs());
   if (const auto l = soi->politique_.sousAlimentation(hoteNs())) soi->demanderLatence(flux, *l);
 }
 
@@ -109,14 +128,32 @@ void SortiePulse::demanderLatence(pa_stream* flux, std::uint32_t latenceUs) {
   if (pa_operation* operation = pa_stream_set_buffer_attr(flux, &attributs, nullptr, nullptr)) {
     pa_operation_unref(operation);
     latenceUs_.store(latenceUs);
+    heureSortie_.rompre(hoteNs());
   } else {
     politique_.refusee(latenceUs_.load());
   }
 }
 
+void SortiePulse::rappelMinutage(pa_stream* flux, void* moi) {
+  const pa_timing_info* minutage = pa_stream_get_timing_info(flux);
+  if (minutage == nullptr || minutage->read_index_corrupt != 0) return;
+  static_cast<SortiePulse*>(moi)->heureSortie_.noter(
+      {.heureNs = heureHote(minutage->timestamp),
+       .trameLue = minutage->read_index / static_cast<std::int64_t>(octetsParTrameSortie),
+       .retardNs = static_cast<std::int64_t>(minutage->sink_usec) * 1'000,
+       .joue = minutage->playing != 0});
+}
+
 void SortiePulse::rappelEcriture(pa_stream* flux, std::size_t octets, void* moi) {
   auto* soi = static_cast<SortiePulse*>(moi);
-  if (const auto l = soi->politique_.noter(hoteNs())) soi->demanderLatence(flux, *l);
+  const InstantNs maintenant = hoteNs();
+  if (const auto l = soi->politique_.noter(maintenant)) soi->demanderLatence(flux, *l);
+  // La réponse passe par `rappelMinutage`, qu'on retire en s'arrêtant.
+  if (soi->heureSortie_.aDemander(maintenant)) {
+    if (pa_operation* operation = pa_stream_update_timing_info(flux, nullptr, nullptr)) {
+      pa_operation_unref(operation);
+    }
+  }
   while (octets >= octetsParTrameSortie) {
     void* donnees = nullptr;
     std::size_t n = octets;
@@ -127,10 +164,10 @@ void SortiePulse::rappelEcriture(pa_stream* flux, std::size_t octets, void* moi)
       return;
     }
     std::optional<InstantNs> heure;
-    pa_usec_t latence = 0;
-    int negatif = 0;
-    if (pa_stream_get_latency(flux, &latence, &negatif) == 0) {
-      heure = hoteNs() + (negatif != 0 ? 0 : static_cast<InstantNs>(latence) * 1'000);
+    const pa_timing_info* minutage = pa_stream_get_timing_info(flux);
+    if (minutage != nullptr && minutage->write_index_corrupt == 0) {
+      heure = soi->heureSortie_.heure(minutage->write_index /
+                                      static_cast<std::int64_t>(octetsParTrameSortie));
     }
     soi->rappel_(std::span<float>(static_cast<float*>(donnees), n / sizeof(float)), heure, false);
     pa_stream_write(flux, donnees, n, nullptr, 0, PA_SEEK_RELATIVE);

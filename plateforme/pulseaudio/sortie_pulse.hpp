@@ -10,6 +10,7 @@
 
 #include "plateforme/pulseaudio/contexte_pulse.hpp"
 #include "plateforme/sortie_audio.hpp"
+#include "protocol/lecture/heure_sortie.hpp"
 #include "protocol/lecture/latence_sortie.hpp"
 
 namespace ravlo {
@@ -23,7 +24,8 @@ namespace ravlo {
 /// chaque descente que la machine ne tient pas double cette attente (`LatenceSortie`). Le
 /// rappel d'écriture tourne sur le fil de la boucle de libpulse, écrit en place dans la
 /// mémoire du serveur (`pa_stream_begin_write`) et date chaque bloc de l'heure où il
-/// sortira, d'après le minutage interpolé du flux : le récepteur voit la sortie monter.
+/// sortira, d'après un relevé brut du serveur demandé toutes les 100 ms (`HeureSortie`) :
+/// le récepteur voit la sortie monter, et sa vraie cadence.
 ///
 /// `demarrer`, `arreter` et `sonCoupe` : un seul fil à la fois, hors du rappel.
 class SortiePulse final : public SortieAudio {
@@ -53,6 +55,7 @@ class SortiePulse final : public SortieAudio {
   static void rappelEcriture(pa_stream* flux, std::size_t octets, void* moi);
   static void rappelEtat(pa_stream* flux, void* moi);
   static void rappelSousAlimentation(pa_stream* flux, void* moi);
+  static void rappelMinutage(pa_stream* flux, void* moi);
   void demanderLatence(pa_stream* flux, std::uint32_t latenceUs);
 
   std::optional<std::string> sortie_;
@@ -62,6 +65,7 @@ class SortiePulse final : public SortieAudio {
   ContextePulse contexte_{"ravlo-recepteur"};
   pa_stream* flux_ = nullptr;
   LatenceSortie politique_;  ///< sur le fil de la boucle seulement
+  HeureSortie heureSortie_;  ///< de même
   /// La dernière latence que le serveur a acceptée : celle de `politique_` entre deux
   /// rappels, lisible de partout.
   std::atomic<std::uint32_t> latenceUs_;

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "protocol/lecture/heure_sortie.hpp"
 #include "protocol/lecture/latence_sortie.hpp"
 #include "protocol/lecture/regulateur_vitesse.hpp"
 #include "protocol/lecture/synchro_horloges.hpp"
@@ -125,6 +126,43 @@ TEST(LatenceSortie, UnRefusGardeLaLatenceDAvant) {
   l.refusee(10'000);
   EXPECT_EQ(l.latenceUs(), 10'000U);
   EXPECT_FALSE(l.noter(120 * sec)) << "déjà au départ";
+}
+
+// Un relevé date toute trame du flux ; un flux qui attend, un trou ou une réponse partie
+// avant le trou ne datent rien.
+TEST(HeureSortie, DateDApresLeDernierReleveQuiJoue) {
+  HeureSortie h;
+  EXPECT_FALSE(h.heure(0));
+  h.noter({.heureNs = 10 * sec, .trameLue = 48'000, .retardNs = 7 * msec, .joue = true});
+  EXPECT_EQ(h.heure(48'000), 10 * sec + 7 * msec);
+  EXPECT_EQ(h.heure(48'480), 10 * sec + 17 * msec);
+  EXPECT_EQ(h.heure(48'001), 10 * sec + 7 * msec + 20'833);
+  EXPECT_EQ(h.heure(47'520), 10 * sec - 3 * msec);
+
+  h.noter({.heureNs = 11 * sec, .trameLue = 96'000, .retardNs = 6 * msec, .joue = false});
+  EXPECT_FALSE(h.heure(96'000)) << "un flux qui attend d'être rempli n'avance pas";
+
+  h.noter({.heureNs = 12 * sec, .trameLue = 96'000, .retardNs = 6 * msec, .joue = true});
+  h.rompre(12 * sec + 50 * msec);
+  EXPECT_FALSE(h.heure(96'000));
+  h.noter(
+      {.heureNs = 12 * sec + 40 * msec, .trameLue = 97'920, .retardNs = 6 * msec, .joue = true});
+  EXPECT_FALSE(h.heure(97'920)) << "pris avant le trou";
+  h.noter(
+      {.heureNs = 12 * sec + 60 * msec, .trameLue = 97'000, .retardNs = 9 * msec, .joue = true});
+  EXPECT_EQ(h.heure(97'480), 12 * sec + 79 * msec);
+}
+
+TEST(HeureSortie, UnReleveToutesLesCentMillisecondesEtToutDeSuiteApresUnTrou) {
+  HeureSortie h;
+  EXPECT_TRUE(h.aDemander(sec));
+  EXPECT_FALSE(h.aDemander(sec + 99 * msec));
+  EXPECT_TRUE(h.aDemander(sec + 100 * msec));
+  EXPECT_FALSE(h.aDemander(sec + 150 * msec));
+  h.rompre(sec + 160 * msec);
+  EXPECT_TRUE(h.aDemander(sec + 160 * msec));
+  h.noter({.heureNs = sec + 161 * msec, .joue = false});
+  EXPECT_TRUE(h.aDemander(sec + 163 * msec)) << "un flux qui se remplit est redemandé";
 }
 
 TEST(SynchroHorloges, QuatreInstantsDemiEcartsTronquesEtReponsesRefusees) {
