@@ -13,6 +13,7 @@ namespace {
 constexpr pa_sample_spec specCapture{PA_SAMPLE_FLOAT32LE, frequenceCapture, voiesCapture};
 constexpr std::int64_t octetsParTrameCapture = 8;
 constexpr std::int64_t ecartMaxLisseNs = 20'000'000;
+constexpr InstantNs intervalleMinutageNs = 100'000'000;
 
 // Durée signée de n octets du flux, à la nanoseconde près.
 std::int64_t dureeNs(std::int64_t octets) {
@@ -129,8 +130,10 @@ void FluxCapturePulse::rappelMinutage(pa_stream*, void* moi) {
 
 void FluxCapturePulse::rappelLecture(pa_stream* flux, std::size_t, void* moi) {
   auto* soi = static_cast<FluxCapturePulse*>(moi);
-  if (!soi->donneesVues_) {
+  const InstantNs maintenant = hoteNs();
+  if (!soi->donneesVues_ || maintenant - soi->demandeNs_ >= intervalleMinutageNs) {
     soi->donneesVues_ = true;
+    soi->demandeNs_ = maintenant;
     // Sans rappel propre : la réponse passe par `rappelMinutage`, qu'on retire en se
     // déconnectant, alors qu'un rappel d'opération pourrait survivre au flux.
     pa_operation* operation = pa_stream_update_timing_info(flux, nullptr, nullptr);

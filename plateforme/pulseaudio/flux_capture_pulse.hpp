@@ -30,7 +30,10 @@ namespace ravlo {
 /// (réception − transport + latence de la sortie − latence de la source). L'ancre suit ces
 /// mesures (un huitième de l'écart à chaque fois, tout l'écart au-delà de 20 ms), et l'heure
 /// du premier octet d'un morceau en découle par le nombre d'octets qui les séparent : entre
-/// deux mises à jour, les heures avancent exactement au rythme des octets.
+/// deux mises à jour, les heures avancent exactement au rythme des octets. Une mesure est
+/// demandée toutes les 100 ms : une sortie nulle tourne jusqu'à 450 ppm trop vite, et aux
+/// mises à jour de libpulse, espacées jusqu'à 1,5 s, le huitième laissait l'ancre 3 ms en
+/// retard.
 ///
 /// On n'utilise pas l'interpolation de libpulse : son lisseur part du minutage pris à la
 /// connexion, quand la sortie au repos annonce des centaines de millisecondes de latence, et
@@ -85,6 +88,7 @@ class FluxCapturePulse {
   std::atomic<StatutPulse> echec_{0};
   // Touchés sur le fil de la boucle seulement (ou boucle verrouillée).
   bool donneesVues_ = false;
+  InstantNs demandeNs_ = 0;
   std::optional<Ancre> ancre_;
 };
 
