@@ -52,7 +52,7 @@ void TamponAudio::brancherReveil(Reveil* reveil, std::int64_t seuil) {
 
 void TamponAudio::noterSegment(std::optional<InstantNs> captureNs) {
   if (ouverts_ >= 1 && !ruptureAttendue_) {
-    const Segment& dernier = segments_[static_cast<std::size_t>((ouverts_ - 1) % nombreDeSegments)];
+    Segment& dernier = segments_[static_cast<std::size_t>((ouverts_ - 1) % nombreDeSegments)];
     if (!dernier.captureNs && !captureNs) return;
     if (dernier.captureNs && captureNs) {
       const InstantNs attendu =
@@ -60,7 +60,14 @@ void TamponAudio::noterSegment(std::optional<InstantNs> captureNs) {
       // Écart absolu pris modulo 2⁶⁴, juste même si l'horloge a fait le tour.
       const std::uint64_t d = *captureNs - attendu;
       const std::uint64_t ecart = std::min(d, std::uint64_t{0} - d);
-      if (ecart <= toleranceNs) return;
+      if (ecart <= toleranceNs) {
+        // La droite du segment passe par la dernière heure donnée : l'horloge d'une sortie
+        // tourne jusqu'à 450 ppm à côté des octets, et l'heure de départ seule s'en écartait
+        // jusqu'à la tolérance (2 ms, toutes les 5 s) avant qu'un segment neuf la reprenne.
+        dernier.captureNs =
+            *captureNs - static_cast<std::uint64_t>(dureeNs(ecrits_ - dernier.offset));
+        return;
+      }
     }
   }
   segments_[static_cast<std::size_t>(ouverts_ % nombreDeSegments)] = Segment{ecrits_, captureNs};

@@ -22,7 +22,8 @@ namespace ravlo {
 /// plage d'octets où l'horloge de capture est continue, date les lectures même après un
 /// saut de l'horloge du producteur : un segment s'ouvre à la première écriture, après toute
 /// écriture refusée, quand l'heure donnée s'écarte de plus de 2 ms de ce que le nombre
-/// d'octets prédit, et quand la présence d'une heure change.
+/// d'octets prédit, et quand la présence d'une heure change. Un écart plus petit est suivi :
+/// le segment date ses octets d'après la dernière heure donnée.
 ///
 /// Un producteur (le fil temps réel de la capture), un consommateur, et tout fil qui lit
 /// `disponible` ou `perdus` : tous se sérialisent sur un verrou court. L'écriture n'alloue

@@ -18,8 +18,10 @@
 #include "e2e/outils_pulse.hpp"
 #include "link/capture/capture_systeme.hpp"
 #include "plateforme/horloge.hpp"
+#include "plateforme/pipewire/sortie_pipewire.hpp"
 #include "plateforme/pulseaudio/capture_pulse.hpp"
 #include "plateforme/pulseaudio/silence_pulse.hpp"
+#include "plateforme/pulseaudio/sortie_pulse.hpp"
 
 namespace ravlo {
 namespace {
@@ -226,6 +228,65 @@ TEST_F(DemonPulse, UnTonJoueArriveDansLAnneauAuBonNiveauEtALaBonneHeure) {
   EXPECT_NEAR(ecartSigneNs(arret, b[actifs.back()].heure), 300 * ms, 100 * ms);
   EXPECT_EQ(tampon->perdus(), 0);
   verifierRemisEnPlace();
+}
+
+// La sortie du récepteur et la capture datent un même son de la même heure : celle où la
+// sortie nulle le joue. Une sortie nulle tourne quelques centaines de ppm trop vite ; daté par
+// le minutage interpolé de libpulse, ou suivi par des relevés espacés de 1,5 s, chaque côté
+// s'en écartait de 1 à 3 ms en quelques secondes.
+TEST_F(DemonPulse, LaSortieEtLaCaptureDatentUnClicDeLaMemeHeure) {
+  if (serveurPipewire()) GTEST_SKIP() << "sous PipeWire, le récepteur a sa sortie native";
+  auto tampon = std::make_shared<TamponAudio>(anneau);
+  Releve releve(tampon);
+  auto prise = capture(tampon, false);
+  ASSERT_TRUE(prise->demarrer().has_value());
+  ASSERT_TRUE(attendreTrames(*prise, 1));
+
+  // Un clic d'un échantillon toutes les 0,5 s, à partir d'1 s de lecture.
+  constexpr std::int64_t periode = 24'000;
+  std::mutex verrou;
+  std::vector<InstantNs> joues;
+  std::int64_t ecrites = 0;  // fil de la boucle de libpulse seulement
+  SortiePulse sortie(std::nullopt);
+  ASSERT_EQ(sortie.demarrer([&](std::span<float> bloc, std::optional<InstantNs> heure, bool) {
+    std::fill(bloc.begin(), bloc.end(), 0.0F);
+    const auto trames = static_cast<std::int64_t>(bloc.size() / 2);
+    for (std::int64_t k = 0; k < trames; ++k) {
+      const std::int64_t t = ecrites + k;
+      if (t < 2 * periode || t % periode != 0) continue;
+      bloc[static_cast<std::size_t>(2 * k)] = 0.9F;
+      std::lock_guard garde(verrou);
+      joues.push_back(heure ? *heure + static_cast<InstantNs>(k * 1'000'000'000 / 48'000) : 0);
+    }
+    ecrites += trames;
+    return true;
+  }),
+            std::nullopt);
+  std::this_thread::sleep_for(4s);
+  sortie.arreter();
+  std::this_thread::sleep_for(300ms);
+  prise->arreter();
+
+  std::vector<InstantNs> captes;
+  for (const Bloc& b : releve.blocs()) {
+    for (std::size_t k = 0; k < b.e.size(); k += 2) {
+      if (b.e[k] > 16'000)
+        captes.push_back(b.heure + static_cast<InstantNs>(k / 2 * 1'000'000'000 / 48'000));
+    }
+  }
+  std::lock_guard garde(verrou);
+  // Un clic écrit juste avant l'arrêt peut ne jamais sortir.
+  ASSERT_GE(captes.size(), 5U);
+  ASSERT_GE(captes.size() + 1, joues.size());
+  ASSERT_LE(captes.size(), joues.size());
+  int dates = 0;
+  for (std::size_t i = 0; i < captes.size(); ++i) {
+    if (joues[i] == 0 || captes[i] == 0) continue;
+    ++dates;
+    EXPECT_NEAR(ecartSigneNs(captes[i], joues[i]), 0, 1'000'000) << "clic " << i;
+  }
+  EXPECT_GE(dates, static_cast<int>(captes.size()) - 1)
+      << "seul le premier peut précéder tout relevé";
 }
 
 // Silencieuse, la capture garde le ton pendant que les haut-parleurs se taisent ; le silence

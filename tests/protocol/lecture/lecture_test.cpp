@@ -31,18 +31,24 @@ TEST(TamponAudio, EcritureToutOuRien) {
 }
 
 // Un bloc dont l'heure s'écarte de plus de 2 ms de la continuation ouvre un segment daté
-// par elle ; sinon il continue le segment. Après un refus, on ne prolonge jamais une heure
-// à travers le trou.
+// par elle ; sinon le segment continue, sa droite passant par cette heure (une horloge qui
+// dérive est suivie, les octets déjà là avec elle). Après un refus, on ne prolonge jamais une
+// heure à travers le trou.
 TEST(TamponAudio, SegmentsDates) {
   const InstantNs t0 = 1'000'000'000, trame = 20'833;  // durée de 4 octets
-  for (const auto& [ecart, date] : {std::pair<std::int64_t, InstantNs>{2'000'000, t0 + trame},
-                                    {2'000'001, t0 + trame + 2'000'001},
-                                    {-2'000'001, t0 + trame - 2'000'001}}) {
+  struct Cas {
+    std::int64_t ecart;
+    InstantNs premier, second;
+  };
+  for (const Cas& c :
+       {Cas{10'000, t0 + 10'000, t0 + trame + 10'000},
+        Cas{2'000'000, t0 + 2'000'000, t0 + trame + 2'000'000},
+        Cas{2'000'001, t0, t0 + trame + 2'000'001}, Cas{-2'000'001, t0, t0 + trame - 2'000'001}}) {
     TamponAudio a(64);
     a.ecrire(motif(4), t0);
-    a.ecrire(motif(4), t0 + trame + static_cast<InstantNs>(ecart));
-    a.jeter(4);
-    EXPECT_EQ(a.lire(4)->captureNs, date) << ecart;
+    a.ecrire(motif(4), t0 + trame + static_cast<InstantNs>(c.ecart));
+    EXPECT_EQ(a.lire(4)->captureNs, c.premier) << c.ecart;
+    EXPECT_EQ(a.lire(4)->captureNs, c.second) << c.ecart;
   }
   TamponAudio d(8);
   d.ecrire(motif(8), t0);
