@@ -16,7 +16,6 @@ namespace {
 static_assert(std::endian::native == std::endian::little);
 
 constexpr std::int64_t octetsParTrame = 4;
-constexpr double nsParTrame = 1e9 / 48'000.0;
 
 std::int32_t ecart(std::uint32_t a, std::uint32_t b) {
   return static_cast<std::int32_t>(a - b);

@@ -45,6 +45,7 @@ class FileLecture {
   static constexpr std::int64_t casiers = 1024;  ///< 6,8 s de paquets de 320 trames
   static constexpr std::int64_t tramesMaxParCasier = PaquetAudio::tramesMax;
   static constexpr std::int64_t tramesFondu = 120;
+  static constexpr double nsParTrame = 1e9 / 48'000.0;
   static constexpr std::int64_t seuilRattrapageTrames = 15 * 48;
   /// De quoi trouver la phase d'un son de 250 Hz et plus.
   static constexpr std::int64_t ecartPhaseMax = 96;

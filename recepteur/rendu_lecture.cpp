@@ -6,11 +6,9 @@
 namespace ravlo {
 namespace {
 
-constexpr double nsParTrameRendu = 1e9 / 48'000.0;
-
 std::optional<InstantNs> decalee(std::optional<InstantNs> heure, double trames) {
   if (!heure) return std::nullopt;
-  return *heure + static_cast<InstantNs>(std::llround(trames * nsParTrameRendu));
+  return *heure + static_cast<InstantNs>(std::llround(trames * FileLecture::nsParTrame));
 }
 
 }  // namespace
