@@ -118,8 +118,9 @@ void SortiePulse::rappelEtat(pa_stream*, void* moi) {
 void SortiePulse::rappelSousAlimentation(pa_stream* flux, void* moi) {
   auto* soi = static_cast<SortiePulse*>(moi);
   ++soi->sousAlimentations_;
-  soi->heureSortie_.rompre(hoteNs());
-  if (const auto l = soi->politique_.sousAlimentation(hoteNs())) soi->demanderLatence(flux, *l);
+  const InstantNs maintenant = hoteNs();
+  soi->heureSortie_.rompre(maintenant);
+  if (const auto l = soi->politique_.sousAlimentation(maintenant)) soi->demanderLatence(flux, *l);
 }
 
 void SortiePulse::demanderLatence(pa_stream* flux, std::uint32_t latenceUs) {

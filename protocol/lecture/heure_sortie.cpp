@@ -1,6 +1,6 @@
 #include "protocol/lecture/heure_sortie.hpp"
 
-#include <cmath>
+#include "protocol/audio/tampon_audio.hpp"
 
 namespace ravlo {
 
@@ -24,8 +24,9 @@ void HeureSortie::rompre(InstantNs maintenant) {
 
 std::optional<InstantNs> HeureSortie::heure(std::int64_t trame) const {
   if (!releve_) return std::nullopt;
-  const double ecartNs = static_cast<double>(trame - releve_->trameLue) * 1e9 / frequence;
-  return releve_->heureNs + static_cast<InstantNs>(releve_->retardNs + std::llround(ecartNs));
+  const std::int64_t ecartNs =
+      TamponAudio::dureeNs((trame - releve_->trameLue) * TamponAudio::octetsParTrame);
+  return releve_->heureNs + static_cast<InstantNs>(releve_->retardNs + ecartNs);
 }
 
 bool HeureSortie::aDemander(InstantNs maintenant) {

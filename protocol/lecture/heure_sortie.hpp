@@ -29,7 +29,6 @@ class HeureSortie {
     bool joue = false;          ///< faux : le flux attend d'être rempli, rien n'avance
   };
   static constexpr std::int64_t intervalleNs = 100'000'000;
-  static constexpr std::int64_t frequence = 48'000;
 
   void noter(const Releve& releve);
   /// Un trou ou une nouvelle latence : les relevés pris jusqu'ici ne valent plus.
