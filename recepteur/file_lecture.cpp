@@ -261,7 +261,8 @@ void FileLecture::avancer(std::int64_t trames, bool enchainer) {
 }
 
 std::int64_t FileLecture::tirer(std::int64_t trames, std::span<float> gauche,
-                                std::span<float> droite, std::optional<InstantNs> heureNs) {
+                                std::span<float> droite, std::optional<InstantNs> heureNs,
+                                bool morceau) {
   const auto place = static_cast<std::int64_t>(std::min(gauche.size(), droite.size()));
   const std::int64_t n = std::clamp<std::int64_t>(trames, 0, place);
   const auto ecrire = [&](std::int64_t i, float g, float d) {
@@ -270,7 +271,7 @@ std::int64_t FileLecture::tirer(std::int64_t trames, std::span<float> gauche,
   };
 
   Garde garde(verrou_);
-  compte_.blocTrames = n;
+  if (!morceau) noterTaille(n);
   if (!enLecture_) {
     if (const auto exces = amorceAtteinte()) {
       if (*exces > 0) avancer(*exces, false);
@@ -409,7 +410,15 @@ bool FileLecture::peutRendre(std::int64_t trames) const {
 
 void FileLecture::noterBloc(std::int64_t trames) {
   Garde garde(verrou_);
-  compte_.blocTrames = trames;
+  noterTaille(trames);
+}
+
+void FileLecture::noterTaille(std::int64_t trames) {
+  blocs_[blocsNotes_++ % blocsRetenus] = trames;
+  std::array<std::int64_t, blocsRetenus> tries = blocs_;
+  const auto n = static_cast<std::ptrdiff_t>(std::min(blocsNotes_, blocsRetenus));
+  std::nth_element(tries.begin(), tries.begin() + n / 2, tries.begin() + n);
+  compte_.blocTrames = tries[static_cast<std::size_t>(n / 2)];
 }
 
 void FileLecture::changerAllongement(std::int64_t trames) {

@@ -85,7 +85,7 @@ class FileLecture {
     std::int64_t tramesSautees = 0;  ///< rognées à l'amorçage ou sautées en rattrapage
     std::int64_t recalages = 0;      ///< décalages demandés et faits
     std::optional<Rendu> dernierRendu;
-    std::optional<std::int64_t> blocTrames;  ///< taille du dernier rendu demandé
+    std::optional<std::int64_t> blocTrames;  ///< taille médiane des derniers rendus demandés
     bool operator==(const Etat&) const = default;
   };
 
@@ -100,9 +100,11 @@ class FileLecture {
 
   /// Remplit `trames` trames de `gauche` et `droite` (bornées par leur taille) ; rend le
   /// nombre de trames tirées de paquets reçus, le reste est silence ou masquage. `heureNs` :
-  /// l'heure hôte de ce rendu quand le rappel la connaît.
+  /// l'heure hôte de ce rendu quand le rappel la connaît. `morceau` : une part d'un bloc
+  /// plus grand, que `noterBloc` notera entier.
   TEMPS_REEL std::int64_t tirer(std::int64_t trames, std::span<float> gauche,
-                                std::span<float> droite, std::optional<InstantNs> heureNs);
+                                std::span<float> droite, std::optional<InstantNs> heureNs,
+                                bool morceau = false);
 
   /// Vrai quand `tirer(trames)` ne masquerait rien et ne tarirait pas : la lecture attend
   /// encore son amorce, ou la file tient d'affilée `trames` + `tramesFondu` trames. Une sortie
@@ -111,7 +113,12 @@ class FileLecture {
 
   /// La taille des blocs que la sortie demande (la tête avance d'autant à la fois), quand le
   /// rendu tire par morceaux plus petits. Fil de rendu.
+  ///
+  /// L'état en donne la médiane des `blocsRetenus` derniers : après une sous-alimentation,
+  /// PulseAudio redemande d'un coup tout son tampon (15 ms au lieu de 3) ; ce bloc-là, pris
+  /// pour la taille des rendus, montait la cible d'autant, et avec elle le besoin du groupe.
   TEMPS_REEL void noterBloc(std::int64_t trames);
+  static constexpr std::size_t blocsRetenus = 9;
   /// Ce dont les prochains masquages peuvent s'allonger, en trames (au plus un paquet
   /// chacun) : la réserve remonte vers la cible sans cassure de plus. Chemin de réception.
   void changerAllongement(std::int64_t trames);
@@ -159,6 +166,7 @@ class FileLecture {
   [[nodiscard]] std::optional<std::int64_t> amorceAtteinte() const EXIGE(verrou_);
   void repartir(std::uint32_t sequence) EXIGE(verrou_);
   void avancer(std::int64_t trames, bool enchainer) EXIGE(verrou_);
+  void noterTaille(std::int64_t trames) EXIGE(verrou_);
   void passerAuSuivant() EXIGE(verrou_);
   /// Copie en `dest` (entrelacé) jusqu'à taille ÷ 2 trames reçues d'affilée à partir de la
   /// tête avancée de `trames` ; rend le nombre copié. `copier(0, fondu_)` : ce qui suivrait
@@ -196,6 +204,8 @@ class FileLecture {
   bool enLecture_ GARDE_PAR(verrou_) = false;
   bool commencee_ GARDE_PAR(verrou_) = false;
   Etat compte_ GARDE_PAR(verrou_);
+  std::array<std::int64_t, blocsRetenus> blocs_ GARDE_PAR(verrou_){};
+  std::size_t blocsNotes_ GARDE_PAR(verrou_) = 0;
 };
 
 }  // namespace ravlo

@@ -19,7 +19,7 @@ RenduLecture::RenduLecture(std::shared_ptr<FileLecture> lecture, bool reechantil
 
 void RenduLecture::fournir(std::span<float> gauche, std::span<float> droite, double sortieTrames) {
   lecture_->tirer(static_cast<std::int64_t>(gauche.size()), gauche, droite,
-                  decalee(heureBloc_, sortieTrames));
+                  decalee(heureBloc_, sortieTrames), true);
 }
 
 bool RenduLecture::rendre(std::span<float> entrelace, std::optional<InstantNs> heureNs,
@@ -37,7 +37,7 @@ bool RenduLecture::rendre(std::span<float> entrelace, std::optional<InstantNs> h
   if (peutAttendre && !lecture_->peutRendre(trames)) return false;
   for (std::int64_t fait = 0; fait < trames;) {
     const std::int64_t n = std::min(trames - fait, tramesParMorceau);
-    lecture_->tirer(n, gauche_, droite_, decalee(heureNs, static_cast<double>(fait)));
+    lecture_->tirer(n, gauche_, droite_, decalee(heureNs, static_cast<double>(fait)), true);
     for (std::int64_t i = 0; i < n; ++i) {
       const auto s = static_cast<std::size_t>(2 * (fait + i));
       entrelace[s] = gauche_[static_cast<std::size_t>(i)];

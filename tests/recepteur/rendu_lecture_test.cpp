@@ -65,5 +65,33 @@ TEST(RenduLecture, DateChaqueMorceauALHeureOuIlSort) {
   }
 }
 
+// La taille des blocs règle la cible : c'est celle que la sortie demande, pas celle des
+// morceaux que le rendu tire, et le bloc isolé qui suit une sous-alimentation n'y compte pas.
+TEST(RenduLecture, LaTailleDesBlocsEstCelleDeLaSortieSansSesAccrocs) {
+  struct Cas {
+    std::vector<std::size_t> blocs;
+    std::int64_t attendu;
+  };
+  const std::vector<Cas> cas = {
+      {{441}, 441},                                // plus grand qu'un morceau
+      {{160, 160, 160, 160, 160, 720}, 160},       // un accroc
+      {{160, 160, 160, 160, 160, 720, 720}, 160},  // deux de suite
+      {{160, 160, 240, 240, 240, 240, 240}, 240},  // la sortie a changé de latence
+      {{160, 160, 160, 160, 160, 160, 160, 160, 160, 720, 160}, 160},
+  };
+  for (const bool reechantillonner : {false, true}) {
+    for (const auto& c : cas) {
+      auto lecture = std::make_shared<FileLecture>(tramesLecture, false);
+      RenduLecture rendu(lecture, reechantillonner);
+      for (const std::size_t trames : c.blocs) {
+        std::vector<float> bloc(2 * trames);
+        rendu.rendre(bloc, std::nullopt);
+      }
+      EXPECT_EQ(lecture->etat().blocTrames, c.attendu)
+          << (reechantillonner ? "rééchantillonné, " : "") << c.blocs.size() << " blocs";
+    }
+  }
+}
+
 }  // namespace
 }  // namespace ravlo
