@@ -7,7 +7,9 @@
 // Joue dans --depart (défaut « ordinateur ») un ton discret à −34 dBFS ponctué d'un clic
 // toutes les 0,5 s, enregistre les moniteurs des sorties, repère chaque clic au départ et à
 // l'arrivée (bench/clics.hpp, à la fraction d'échantillon près) et imprime une ligne par
-// seconde, puis le résumé (médiane, p99).
+// seconde, puis le résumé (médiane, p99). Le signal lui-même compte ses sous-alimentations
+// (« sousAlimentationsSignal ») : quand il manque en même temps que les récepteurs, c'est le
+// serveur ou la machine qui a calé.
 //
 // Plusieurs --arrivee (des pièces qui jouent ensemble) : en plus, clic par clic, l'écart de
 // chaque pièce à la première (arrivée k − arrivée 1), sa médiane, le p99 et le maximum de sa
@@ -123,6 +125,8 @@ struct Lecture {
   std::int64_t trames = 0;
   std::int64_t finTrames = 0;
   bool echec = false;
+  /// Le signal lui-même a manqué : le serveur ou la machine a calé, pas les récepteurs.
+  std::int64_t sousAlimentations = 0;
 };
 
 pa_threaded_mainloop* boucle = nullptr;
@@ -419,6 +423,9 @@ int main(int argc, char** argv) {
   lecture.flux = pa_stream_new(contexte, "signal de mesure", &format, nullptr);
   if (lecture.flux == nullptr) goto fin;
   pa_stream_set_write_callback(lecture.flux, surEcriture, &lecture);
+  pa_stream_set_underflow_callback(
+      lecture.flux, [](pa_stream*, void* l) { ++static_cast<Lecture*>(l)->sousAlimentations; },
+      &lecture);
   {
     const auto a = attributs(20);
     if (pa_stream_connect_playback(
@@ -482,6 +489,8 @@ int main(int argc, char** argv) {
       std::printf("%ston à l'arrivée : %d trous (%.1f ms), %d discontinuités\n", qui.c_str(),
                   b.ton.trous, b.ton.trousMs, b.ton.discontinuites);
     }
+    std::printf("le signal a manqué %lld fois au serveur (la machine a calé)\n",
+                static_cast<long long>(lecture.sousAlimentations));
     for (std::size_t k = 1; k < arrivees.size(); ++k) {
       const auto& e = *ecarts[k];
       std::printf(
@@ -499,7 +508,7 @@ int main(int argc, char** argv) {
         << ", \"p99Ms\": " << (vide ? 0.0 : b.p99) << ", \"recu\": " << (b.recu ? "true" : "false")
         << ", \"finMs\": " << (vide ? 0.0 : b.fin) << ", \"trousSon\": " << b.ton.trous
         << ", \"trousSonMs\": " << b.ton.trousMs << ", \"discontinuites\": " << b.ton.discontinuites
-        << ", \"retards\": [";
+        << ", \"sousAlimentationsSignal\": " << lecture.sousAlimentations << ", \"retards\": [";
       for (std::size_t i = 0; i < b.retards.size(); ++i) f << (i == 0 ? "" : ", ") << b.retards[i];
       f << "]";
       if (plusieurs) {
