@@ -11,9 +11,10 @@ namespace ravlo {
 /// machine tient sans trou, apprise en marche.
 ///
 /// Chaque sous-alimentation la relève d'un pas, jusqu'au plafond ; celles qui suivent une
-/// montée de 200 ms au plus sont le même accroc (un serveur qui rattrape un retard en rend
-/// plusieurs blocs d'un coup : deux sous-alimentations à 30 ms l'une de l'autre) et ne la
-/// relèvent pas ; plus tard, c'est que le pas n'a pas suffi. Après `attente` sans aucune,
+/// montée de 400 ms au plus sont le même accroc (un serveur qui rattrape un retard en rend
+/// plusieurs blocs d'un coup : des sous-alimentations à 10–25 ms l'une de l'autre, parfois
+/// une dernière 250 ms après, la machine à peine repartie) et ne la relèvent pas ; plus tard,
+/// c'est que le pas n'a pas suffi. Après `attente` sans aucune,
 /// elle redescend d'un pas, jamais sous le départ : une compilation ou un instant de charge
 /// ne coûte pas ses millisecondes pour toute l'écoute. Une sous-alimentation qui suit
 /// une descente de moins d'`attente` dit que la machine ne tient pas ce pas : l'attente
@@ -31,7 +32,7 @@ class LatenceSortie {
     std::uint32_t maxUs = 40'000;
     std::uint64_t attenteNs = 60'000'000'000;  ///< doublée au plus quatre fois
   };
-  static constexpr std::uint64_t memeAccrocNs = 200'000'000;
+  static constexpr std::uint64_t memeAccrocNs = 400'000'000;
 
   explicit LatenceSortie(Reglages r)
       : reglages_(r), latenceUs_(r.departUs), attenteNs_(r.attenteNs) {}

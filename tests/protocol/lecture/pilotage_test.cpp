@@ -91,7 +91,7 @@ TEST(LatenceSortie, MonteAuTrouRedescendEtEspaceSesEssais) {
        10'000,
        60},
       {"un accroc de trois trous ne monte que d'un pas",
-       {{'t', 0, 15'000}, {'t', 0.03, 0}, {'t', 0.19, 0}, {'t', 0.5, 20'000}},
+       {{'t', 0, 15'000}, {'t', 0.03, 0}, {'t', 0.28, 0}, {'t', 0.5, 20'000}},
        20'000,
        60},
       {"au plafond, plus rien à demander, la descente vient quand même",
