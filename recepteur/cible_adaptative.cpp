@@ -68,8 +68,15 @@ void CibleAdaptative::relever(double retardMs, InstantNs maintenant) {
   if (retardMs <= actuel || retardMs >= static_cast<double>(cases)) return;
   // Un retard isolé (le récepteur un instant privé de processeur) ne coûte pas sa durée en
   // latence pour des dizaines de secondes : il double la couverture au plus ; répété, il est
-  // couvert tout entier.
-  plancherMs_ = std::min(retardMs, 2 * actuel + monteeMinimaleMs);
+  // couvert tout entier. Les paquets qu'un même arrêt a retenus arrivent ensemble : ils ne
+  // se répètent pas, le double se compte depuis la couverture d'avant l'arrêt.
+  if (!accrocNs_ ||
+      ecartSigneNs(maintenant, *accrocNs_) >= static_cast<std::int64_t>(memeAccrocNs)) {
+    accrocNs_ = maintenant;
+    couvertAvantAccrocMs_ = actuel;
+  }
+  plancherMs_ = std::max(plancher(maintenant),
+                         std::min(retardMs, 2 * couvertAvantAccrocMs_ + monteeMinimaleMs));
   plancherNs_ = maintenant;
 }
 
@@ -84,10 +91,13 @@ std::optional<double> CibleAdaptative::retardMs(InstantNs maintenant) const {
       break;
     }
   }
+  return std::max(quantile, plancher(maintenant));
+}
+
+double CibleAdaptative::plancher(InstantNs maintenant) const {
   const double ecoule =
       static_cast<double>(std::max<std::int64_t>(ecartSigneNs(maintenant, plancherNs_), 0)) / 1e9;
-  const double plancher = plancherMs_ * std::exp2(-ecoule / demiViePlancherS);
-  return std::max(quantile, plancher);
+  return plancherMs_ * std::exp2(-ecoule / demiViePlancherS);
 }
 
 std::optional<double> CibleAdaptative::cibleMs(double blocMs, InstantNs maintenant) const {

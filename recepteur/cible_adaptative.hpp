@@ -37,6 +37,8 @@ class CibleAdaptative {
   static constexpr double monteeMinimaleMs = 5.0;  ///< voir `relever`
   static constexpr std::uint64_t fenetreNs = 2'000'000'000;
   static constexpr std::uint64_t sautRedemarrageNs = 2'000'000'000;
+  /// Des relevés moins espacés viennent du même arrêt (voir `relever`).
+  static constexpr std::uint64_t memeAccrocNs = 400'000'000;
 
   /// Un paquet arrivé à `arriveeNs` (horloge locale), à la place `fluxNs` dans le flux
   /// (en ns, d'une origine quelconque, modulo 2⁶⁴) ; rend son retard, ms.
@@ -44,7 +46,8 @@ class CibleAdaptative {
 
   /// Il aurait fallu tenir `retardMs` : la cible le couvre aussitôt, jusqu'au double du
   /// retard couvert plus 5 ms. Exemple : 1 ms couverte, un paquet en retard de 30 ms porte la
-  /// couverture à 7 ms ; s'il se répète, à 19 puis 30.
+  /// couverture à 7 ms ; s'il se répète, à 19 puis 30. Les relevés à moins de 400 ms du
+  /// premier d'un arrêt n'en sont pas des répétitions : la couverture reste à 7 ms.
   void relever(double retardMs, InstantNs maintenant);
 
   /// Le retard à couvrir, ms : le centile ou le plancher, le plus grand ; absent avant tout
@@ -56,6 +59,8 @@ class CibleAdaptative {
 
  private:
   [[nodiscard]] std::optional<std::int64_t> reference() const;
+  /// Le plancher du moment, diminué de moitié toutes les 20 s.
+  [[nodiscard]] double plancher(InstantNs maintenant) const;
   /// Les retards notés, relus contre une référence plus haute de `ms`.
   void descendre(double ms);
 
@@ -67,6 +72,8 @@ class CibleAdaptative {
   std::optional<std::int64_t> minPrecedent_;
   double plancherMs_ = 0;
   InstantNs plancherNs_ = 0;
+  std::optional<InstantNs> accrocNs_;  ///< le premier relevé du dernier arrêt
+  double couvertAvantAccrocMs_ = 0;
 };
 
 }  // namespace ravlo

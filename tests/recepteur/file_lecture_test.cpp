@@ -403,12 +403,21 @@ TEST(CibleAdaptative, MonteDUnCoupSousLaGigueEtRedescendLentement) {
   f.passer(120, 1);
   EXPECT_LE(f.retard(), 2.0);
 
-  // Un paquet arrivé 30 ms trop tard : la couverture double aussitôt ; le retard répété est
-  // couvert tout entier, et la moitié 20 s plus tard.
+  // Un paquet arrivé 30 ms trop tard : la couverture double aussitôt ; les paquets retenus
+  // par le même arrêt ne l'emportent pas plus haut ; le retard répété est couvert tout
+  // entier, et la moitié 20 s plus tard.
   f.cible.relever(30, f.t);
   EXPECT_GE(f.retard(), 6.0);
   EXPECT_LT(f.retard(), 30.0) << "un retard isolé ne se paie pas tout entier";
+  const double isole = f.retard();
+  f.passer(0.01, 1);
+  f.cible.relever(25, f.t);
+  f.passer(0.3, 1);
   f.cible.relever(30, f.t);
+  EXPECT_NEAR(f.retard(), isole, 0.1) << "un seul arrêt";
+  f.passer(0.5, 1);
+  f.cible.relever(30, f.t);
+  f.passer(0.5, 1);
   f.cible.relever(30, f.t);
   EXPECT_GE(f.retard(), 30.0);
   f.passer(20, 1);
