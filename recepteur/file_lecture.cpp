@@ -51,6 +51,23 @@ std::int64_t FileLecture::reserve() const {
   return std::max<std::int64_t>(0, (d + 1) * tramesPaquet_ - decalage_);
 }
 
+std::optional<std::int64_t> FileLecture::departAtteint(std::optional<InstantNs> heureNs) const {
+  if (!ecartDepartNs_ || !heureNs || !initialisee_ || !presentLa(recente_)) {
+    return amorceAtteinte();
+  }
+  const std::int64_t r = reserve();
+  // La trame due, comptée depuis le plus récent reçu ; la tête est r − un paquet avant lui
+  // (chaque casier d'un paquet plein, comme la réserve).
+  const InstantNs dueNs = *heureNs - static_cast<InstantNs>(*ecartDepartNs_);
+  const double depuisRecent =
+      static_cast<double>(ecartSigneNs(dueNs, casier(recente_).captureNs)) / nsParTrame;
+  const auto saut = std::llround(depuisRecent + static_cast<double>(r - tramesPaquet_));
+  if (saut < 0) return std::nullopt;                      // la tête n'est pas encore due
+  if (saut > r - tramesPaquet_) return amorceAtteinte();  // en retard sur ce qui est reçu
+  if (!presentLa(apres(saut).casier)) return std::nullopt;
+  return saut;
+}
+
 FileLecture::Position FileLecture::apres(std::int64_t trames) const {
   const std::int64_t total = decalage_ + trames;
   return {tete_ + static_cast<std::uint32_t>(total / tramesPaquet_), total % tramesPaquet_};
@@ -273,7 +290,7 @@ std::int64_t FileLecture::tirer(std::int64_t trames, std::span<float> gauche,
   Garde garde(verrou_);
   if (!morceau) noterTaille(n);
   if (!enLecture_) {
-    if (const auto exces = amorceAtteinte()) {
+    if (const auto exces = departAtteint(heureNs)) {
       if (*exces > 0) avancer(*exces, false);
       if (commencee_) {
         fondu_.fill(0.0F);
@@ -424,6 +441,11 @@ void FileLecture::noterTaille(std::int64_t trames) {
 void FileLecture::changerAllongement(std::int64_t trames) {
   Garde garde(verrou_);
   allongement_ = std::max<std::int64_t>(trames, 0);
+}
+
+void FileLecture::changerDepartALHeure(std::optional<std::int64_t> ecartNs) {
+  Garde garde(verrou_);
+  ecartDepartNs_ = ecartNs;
 }
 
 void FileLecture::changerAmorce(std::int64_t trames) {

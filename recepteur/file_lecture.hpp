@@ -124,6 +124,12 @@ class FileLecture {
   void changerAllongement(std::int64_t trames);
   /// Prend effet au rendu suivant ; bornée à [0, casiers × 320].
   void changerAmorce(std::int64_t trames);
+  /// En groupe : la trame capturée à c (horloge de l'émetteur) s'entend à c + `ecartNs`
+  /// (horloge locale). Une lecture qui démarre ou se réamorce part alors de la trame due à
+  /// l'heure du rendu, plutôt que de l'amorce, qui la laissait à un bloc ou un paquet près
+  /// jusqu'au réalignement ; en retard sur tout ce qui est reçu, elle part de l'amorce.
+  /// Rien : l'amorce seule. Chemin de réception.
+  void changerDepartALHeure(std::optional<std::int64_t> ecartNs);
   /// Décale la lecture au rendu suivant : `trames` > 0 saute autant de son (pas plus que la
   /// file n'en tient au-delà d'un paquet), en fondu enchaîné ; < 0 retient la tête autant de
   /// trames (au moins `tramesFondu`), le son s'éteignant puis revenant en fondu. Sans effet si
@@ -164,6 +170,9 @@ class FileLecture {
   [[nodiscard]] std::int64_t contigu(Position depuis, std::int64_t jusqua) const EXIGE(verrou_);
   /// L'excédent à rogner quand la lecture peut démarrer.
   [[nodiscard]] std::optional<std::int64_t> amorceAtteinte() const EXIGE(verrou_);
+  /// Le même, à l'heure du rendu quand le départ se fait à l'heure ; rien : attendre.
+  [[nodiscard]] std::optional<std::int64_t> departAtteint(std::optional<InstantNs> heureNs) const
+      EXIGE(verrou_);
   void repartir(std::uint32_t sequence) EXIGE(verrou_);
   void avancer(std::int64_t trames, bool enchainer) EXIGE(verrou_);
   void noterTaille(std::int64_t trames) EXIGE(verrou_);
@@ -182,6 +191,7 @@ class FileLecture {
   const bool rattraper_;
   mutable Verrou verrou_;
   std::int64_t amorce_ GARDE_PAR(verrou_) = 0;
+  std::optional<std::int64_t> ecartDepartNs_ GARDE_PAR(verrou_);
   std::int64_t allongement_ GARDE_PAR(verrou_) = 0;
   bool initialisee_ GARDE_PAR(verrou_) = false;
   std::uint32_t tete_ GARDE_PAR(verrou_) = 0;     ///< le casier en lecture

@@ -155,6 +155,15 @@ void PiloteFile::piloter(InstantNs maintenant, std::optional<std::int64_t> decal
     regulationPermiseNs_ = maintenant + attenteRegulationNs;
   }
   viser(maintenant, etat);
+  // Un réamorçage en groupe part à l'heure du groupe, pas d'une amorce qui le laisserait à un
+  // bloc près jusqu'au réalignement.
+  if (groupe && decalageNs && latenceGroupeNs_) {
+    const double visee = retardFixeMs_ ? viseeGroupeMs(*retardFixeMs_)
+                                       : static_cast<double>(*latenceGroupeNs_) / 1e6;
+    file_->changerDepartALHeure(std::llround(visee * 1e6) - *decalageNs);
+  } else {
+    file_->changerDepartALHeure(std::nullopt);
+  }
   // Sans attendre la seconde de mesure, un seul rendu suffit à rattraper un écart de
   // plusieurs ms ; la seconde qui suit affine.
   if (groupe && !aligneeSurLeGroupe_ && decalageNs) alignerSurLeRendu(etat, *decalageNs);

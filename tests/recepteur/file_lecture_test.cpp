@@ -305,6 +305,39 @@ TEST(FileLecture, UnSautEnPhaseNeCreusePasUnSonTenu) {
 }
 
 // Numéros qui font le tour de 2³², et émetteur qui recommence ailleurs : la file le suit.
+// En groupe, la lecture part de la trame due à l'heure du rendu : ni d'un bloc, ni d'un
+// paquet près. Une tête pas encore due attend ; une heure au-delà de tout ce qui est reçu
+// se rabat sur l'amorce.
+TEST(FileLecture, EnGroupeLaLecturePartDeLaTrameDue) {
+  struct Cas {
+    const char* nom;
+    std::int64_t due;  ///< trames depuis la première du paquet 0
+    std::optional<std::int64_t> premiere;
+  };
+  constexpr std::int64_t ecartNs = 50'000'000;
+  for (const Cas& c : {Cas{"au milieu du paquet 3", 1000, 1000}, Cas{"la tête pile", 0, 0},
+                       Cas{"avant la tête", -100, std::nullopt},
+                       Cas{"après tout ce qui est reçu", 20 * P, 10 * P - 3 * P}}) {
+    SCOPED_TRACE(c.nom);
+    FileLecture f(3 * P, false);
+    for (std::uint32_t s = 0; s < 10; ++s) placer(f, s);
+    f.changerDepartALHeure(ecartNs);
+    const InstantNs heure =
+        capture0 + ecartNs +
+        static_cast<InstantNs>(std::llround(static_cast<double>(c.due) * FileLecture::nsParTrame));
+    std::vector<float> g(480, 9.0F), d = g;
+    const std::int64_t rendues = f.tirer(480, g, d, heure);
+    if (!c.premiere) {
+      EXPECT_EQ(rendues, 0);
+      EXPECT_FALSE(f.etat().enLecture);
+      continue;
+    }
+    EXPECT_EQ(rendues, 480);
+    EXPECT_EQ(g[0], attendu(*c.premiere));
+    EXPECT_EQ(g[479], attendu(*c.premiere + 479));
+  }
+}
+
 TEST(FileLecture, TourDesNumerosEtEmetteurQuiRecommence) {
   FileLecture f(P, true);
   std::vector<float> sortie;
