@@ -3,6 +3,7 @@
 #include <pulse/error.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <limits>
 
 #include "plateforme/horloge.hpp"
@@ -13,6 +14,7 @@ namespace {
 constexpr pa_sample_spec specCapture{PA_SAMPLE_FLOAT32LE, frequenceCapture, voiesCapture};
 constexpr std::int64_t octetsParTrameCapture = 8;
 constexpr std::int64_t ecartMaxLisseNs = 20'000'000;
+constexpr std::int64_t penteMaxInverse = 1000;  // 1000 ppm
 constexpr InstantNs intervalleMinutageNs = 100'000'000;
 
 // Durée signée de n octets du flux, à la nanoseconde près.
@@ -117,7 +119,13 @@ void FluxCapturePulse::recaler() {
   if (ecart > ecartMaxLisseNs || ecart < -ecartMaxLisseNs) {
     ancre_ = mesuree;
   } else {
-    ancre_ = Ancre{prevue + static_cast<InstantNs>(ecart / 8), mesuree.position};
+    // Et au plus 1000 ppm du son écoulé : assez pour une sortie nulle qui tourne 450 ppm trop
+    // vite ; une machine chargée, qui livre ses relevés en retard, ne tire plus l'ancre de
+    // 15 ms en 2 s.
+    const std::int64_t pente =
+        std::abs(dureeNs(mesuree.position - ancre_->position)) / penteMaxInverse;
+    const std::int64_t pas = std::clamp(ecart / 8, -pente, pente);
+    ancre_ = Ancre{prevue + static_cast<InstantNs>(pas), mesuree.position};
   }
 }
 

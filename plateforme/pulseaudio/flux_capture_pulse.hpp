@@ -28,7 +28,8 @@ namespace ravlo {
 /// L'heure de capture d'un octet est celle où la sortie le joue. Chaque mise à jour de
 /// minutage du serveur donne une mesure : le dernier octet écrit côté serveur sort à
 /// (réception − transport + latence de la sortie − latence de la source). L'ancre suit ces
-/// mesures (un huitième de l'écart à chaque fois, tout l'écart au-delà de 20 ms), et l'heure
+/// mesures (un huitième de l'écart à chaque fois, sans dépasser 1000 ppm du son écoulé
+/// depuis la précédente ; tout l'écart au-delà de 20 ms), et l'heure
 /// du premier octet d'un morceau en découle par le nombre d'octets qui les séparent : entre
 /// deux mises à jour, les heures avancent exactement au rythme des octets. Une mesure est
 /// demandée toutes les 100 ms : une sortie nulle tourne jusqu'à 450 ppm trop vite, et aux
