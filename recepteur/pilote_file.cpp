@@ -45,7 +45,7 @@ void PiloteFile::viser(InstantNs maintenant, const FileLecture::Etat& etat) {
   double cible = seule;
   // Jamais sous ce qu'il faut seul : le groupe montera, l'émetteur connaissant ce besoin.
   if (enGroupe(maintenant) && latenceGroupeNs_ && retardFixeMs_) {
-    cible = std::max(seule, static_cast<double>(*latenceGroupeNs_) / 1e6 - *retardFixeMs_);
+    cible = std::max(seule, heureGroupeMs(maintenant) - *retardFixeMs_);
   }
   cibleMs_ = cible;
   file_->changerAmorce(std::llround(cible * tramesParMs) + tramesPaquet_);
@@ -57,23 +57,35 @@ bool PiloteFile::enGroupe(InstantNs maintenant) const {
 }
 
 void PiloteFile::rejoindreGroupe(std::uint64_t latenceNs, InstantNs maintenant) {
-  // Un changement de la latence du groupe se suit d'un coup, sans attendre la mesure : toutes
-  // les pièces sautent ensemble.
+  // Une montée de la latence du groupe, ou une grande descente, se suit d'un coup, sans
+  // attendre la mesure : toutes les pièces sautent ensemble. Une petite descente se rejoint en
+  // jouant plus vite, chaque pièce dès son tic suivant.
   // L'écart se compte depuis l'heure visée jusqu'ici : un récepteur réamorcé plus tard que
   // le groupe (c'est lui qui l'a fait monter) ne saute que ce qui lui manque.
   const bool change = enGroupe(maintenant) && groupeTenu_ && latenceGroupeNs_ != latenceNs;
-  latenceGroupeNs_ = latenceNs;
   if (change && retardFixeMs_ && cibleMs_ && cibleSeuleMs_) {
     // L'heure tenue jusqu'ici, pas la cible : un paquet tardif a pu monter celle-ci sans que
-    // la lecture bouge.
-    const double avant = viseeMs_.value_or(*retardFixeMs_ + *cibleMs_);
-    const double apres = viseeGroupeMs(*retardFixeMs_);
-    if (std::abs(apres - avant) > seuilRecalageMs) {
+    // la lecture bouge ; au milieu d'une descente douce, là où elle en est.
+    const double avant = descente_ ? viseeGroupeMs(*retardFixeMs_, maintenant)
+                                   : viseeMs_.value_or(*retardFixeMs_ + *cibleMs_);
+    descente_.reset();
+    descentePPM_ = 0;
+    latenceGroupeNs_ = latenceNs;
+    const double apres = viseeGroupeMs(*retardFixeMs_, maintenant);
+    if (apres < avant && avant - apres <= descenteDouceMaxMs) {
+      descente_ = Descente{.depuisMs = avant,
+                           .versMs = static_cast<double>(latenceNs) / 1e6,
+                           .debutNs = std::nullopt};
+      viseeMs_ = avant;
+    } else if (std::abs(apres - avant) > seuilAlignementMs) {
+      // Toutes les pièces sautent à l'arrivée de la même annonce ; leurs régulateurs, chacun à
+      // son tic, s'écarteraient d'autant pendant des secondes.
       file_->decaler(-std::llround((apres - avant) * tramesParMs));
       secondeClose_ = false;
       viseeMs_ = apres;
     }
   }
+  latenceGroupeNs_ = latenceNs;
   groupeVuNs_ = maintenant;
   // L'amorce suit aussitôt : sans quoi la file, retenue au-delà de l'ancienne, rattraperait
   // le saut au rendu suivant.
@@ -90,29 +102,39 @@ std::optional<double> PiloteFile::besoinMs() const {
   return *retardFixeMs_ + *cibleSeuleMs_;
 }
 
-double PiloteFile::viseeGroupeMs(double retardFixeMs) const {
-  return std::max(static_cast<double>(latenceGroupeNs_.value_or(0)) / 1e6,
-                  retardFixeMs + cibleSeuleMs_.value_or(0));
+double PiloteFile::heureGroupeMs(InstantNs maintenant) const {
+  if (!descente_) return static_cast<double>(latenceGroupeNs_.value_or(0)) / 1e6;
+  const std::int64_t ecouleNs =
+      descente_->debutNs ? std::max<std::int64_t>(ecartSigneNs(maintenant, *descente_->debutNs), 0)
+                         : 0;
+  return std::max(descente_->versMs, descente_->depuisMs - vitesseDescentePPM * 1e-3 *
+                                                               static_cast<double>(ecouleNs) / 1e9);
 }
 
-void PiloteFile::alignerSurLeRendu(const FileLecture::Etat& etat, std::int64_t decalageNs) {
+double PiloteFile::viseeGroupeMs(double retardFixeMs, InstantNs maintenant) const {
+  return std::max(heureGroupeMs(maintenant), retardFixeMs + cibleSeuleMs_.value_or(0));
+}
+
+void PiloteFile::alignerSurLeRendu(const FileLecture::Etat& etat, std::int64_t decalageNs,
+                                   InstantNs maintenant) {
   const auto rendu = etat.dernierRendu;
   const bool nouveau = rendu && rendu != renduVu_;
   renduVu_ = rendu;
   if (!nouveau || !etat.enLecture || !retardFixeMs_) return;
   const double latence =
       static_cast<double>(ecartSigneNs(rendu->heureNs, rendu->captureNs) + decalageNs) / 1e6;
-  const double ecart = latence - viseeGroupeMs(*retardFixeMs_);
+  const double ecart = latence - viseeGroupeMs(*retardFixeMs_, maintenant);
   if (std::abs(ecart) <= seuilAlignementRenduMs) return;
   file_->decaler(std::llround(ecart * tramesParMs));
   secondeClose_ = false;
 }
 
-void PiloteFile::tenirLeGroupe(double latenceMs, double retardFixeMs) {
+void PiloteFile::tenirLeGroupe(double latenceMs, double retardFixeMs, InstantNs maintenant) {
   // L'heure du groupe, sauf si ce récepteur a besoin de plus. Pas le retard fixe plus la cible
   // d'avant sa mise à jour : sous une dérive d'horloges, le retard fixe lissé glisse d'un
   // dixième de ms par seconde, et la visée avec lui.
-  const double visee = viseeGroupeMs(retardFixeMs);
+  // La latence mesurée est la moyenne de la seconde close : face à l'heure visée en son milieu.
+  const double visee = viseeGroupeMs(retardFixeMs, maintenant - 500'000'000);
   viseeMs_ = visee;
   const double ecart = latenceMs - visee;
   // La première mesure en groupe aligne la pièce au plus près : sous le seuil, le régulateur
@@ -154,19 +176,26 @@ void PiloteFile::piloter(InstantNs maintenant, std::optional<std::int64_t> decal
     renduVu_ = etat.dernierRendu;  // d'avant le trou
     regulationPermiseNs_ = maintenant + attenteRegulationNs;
   }
+  if (!groupe) descente_.reset();
+  if (descente_) {
+    if (!descente_->debutNs) descente_->debutNs = maintenant;
+    if (heureGroupeMs(maintenant) <= descente_->versMs) descente_.reset();
+  }
+  descentePPM_ = descente_ ? vitesseDescentePPM : 0;
   viser(maintenant, etat);
   // Un réamorçage en groupe part à l'heure du groupe, pas d'une amorce qui le laisserait à un
   // bloc près jusqu'au réalignement.
   if (groupe && decalageNs && latenceGroupeNs_) {
-    const double visee = retardFixeMs_ ? viseeGroupeMs(*retardFixeMs_)
-                                       : static_cast<double>(*latenceGroupeNs_) / 1e6;
+    const double visee =
+        retardFixeMs_ ? viseeGroupeMs(*retardFixeMs_, maintenant) : heureGroupeMs(maintenant);
     file_->changerDepartALHeure(std::llround(visee * 1e6) - *decalageNs);
   } else {
     file_->changerDepartALHeure(std::nullopt);
   }
   // Sans attendre la seconde de mesure, un seul rendu suffit à rattraper un écart de
   // plusieurs ms ; la seconde qui suit affine.
-  if (groupe && !aligneeSurLeGroupe_ && decalageNs) alignerSurLeRendu(etat, *decalageNs);
+  if (groupe && !aligneeSurLeGroupe_ && decalageNs)
+    alignerSurLeRendu(etat, *decalageNs, maintenant);
   const auto avance = releve_.reserveMoyenneMs();
   if (!secondeClose_ || !avance || !cibleMs_) return;
   secondeClose_ = false;
@@ -189,7 +218,7 @@ void PiloteFile::piloter(InstantNs maintenant, std::optional<std::int64_t> decal
     // L'heure de jeu est fixée : un masquage allongé la décalerait.
     file_->changerAllongement(0);
     if (latenceMs_ && retardFixeMs_) {
-      tenirLeGroupe(*latenceMs_, *retardFixeMs_);
+      tenirLeGroupe(*latenceMs_, *retardFixeMs_, maintenant);
     } else {
       vitessePPM_ = regulateurGroupe_.derivePPM;
     }

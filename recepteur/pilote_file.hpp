@@ -34,7 +34,9 @@ namespace ravlo {
 /// mesurée et latence du groupe règle la vitesse (gains plus forts que seul), ou, au-delà de
 /// 3 ms (0,5 ms à la première mesure dans le groupe ou après un trou ; avant elle, 1 ms d'après
 /// un seul rendu daté), se rattrape d'un coup par un recalage de la file ; la seconde suivante
-/// n'en juge pas. Le décalage d'horloges vient de `SuiviDecalage`.
+/// n'en juge pas. Une latence du groupe qui descend d'au plus 8 ms se rejoint sans saut, en
+/// jouant 500 ppm plus vite ; une montée, ou une descente plus grande, se saute. Le décalage
+/// d'horloges vient de `SuiviDecalage`.
 ///
 /// Chemin de réception seul.
 class PiloteFile {
@@ -55,6 +57,12 @@ class PiloteFile {
   /// En groupe : 1 ms d'écart se résorbe en quelques secondes, une dérive de 100 ppm en une
   /// quinzaine (amortissement 0,7 sur la mesure d'une seconde) ; plus fort, le bruit de
   /// l'échange d'heures sous gigue passerait dans la vitesse.
+  /// En groupe, une latence qui descend d'au plus `descenteDouceMaxMs` se rejoint en jouant
+  /// plus vite de `vitesseDescentePPM`, sans saut : 4 ms en 8 s. Chaque pièce part à
+  /// l'arrivée de l'annonce et à son tic : quelques centaines de ms d'une pièce à l'autre,
+  /// 0,1 ms d'écart au plus. Plus bas, le saut coûte moins que l'attente.
+  static constexpr double vitesseDescentePPM = 500.0;
+  static constexpr double descenteDouceMaxMs = 8.0;
   static constexpr double gainPGroupe = 200.0;
   static constexpr double gainIGroupe = 20.0;
   /// Seul : une file d'une dizaine de ms ne peut pas attendre des minutes qu'une dérive
@@ -96,7 +104,7 @@ class PiloteFile {
   /// Un nouvel émetteur : tout se réapprend, la file est vidée.
   void reinitialiser();
 
-  [[nodiscard]] double vitessePPM() const { return vitessePPM_; }
+  [[nodiscard]] double vitessePPM() const { return vitessePPM_ + descentePPM_; }
   [[nodiscard]] std::optional<double> cibleMs() const { return cibleMs_; }
   /// De l'arrivée d'un paquet à son heure de jeu, moyenne de la dernière seconde.
   [[nodiscard]] std::optional<double> reserveMs() const { return reserve_.reserveMoyenneMs(); }
@@ -105,11 +113,15 @@ class PiloteFile {
   void viser(InstantNs maintenant, const FileLecture::Etat& etat);
   [[nodiscard]] bool enGroupe(InstantNs maintenant) const;
   /// La seconde close : l'écart à l'heure du groupe, en vitesse ou en recalage.
-  void tenirLeGroupe(double latenceMs, double retardFixeMs);
-  /// L'heure du groupe, ou plus tard si ce récepteur seul en a besoin, ms.
-  [[nodiscard]] double viseeGroupeMs(double retardFixeMs) const;
+  void tenirLeGroupe(double latenceMs, double retardFixeMs, InstantNs maintenant);
+  /// La latence du groupe à `maintenant`, une descente douce comprise, ms.
+  [[nodiscard]] double heureGroupeMs(InstantNs maintenant) const;
+  /// L'heure du groupe à `maintenant` (une descente douce comprise), ou plus tard si ce
+  /// récepteur seul en a besoin, ms.
+  [[nodiscard]] double viseeGroupeMs(double retardFixeMs, InstantNs maintenant) const;
   /// Avant que la pièce soit alignée : le saut, d'après un rendu neuf, d'un écart trop grand.
-  void alignerSurLeRendu(const FileLecture::Etat& etat, std::int64_t decalageNs);
+  void alignerSurLeRendu(const FileLecture::Etat& etat, std::int64_t decalageNs,
+                         InstantNs maintenant);
 
   std::shared_ptr<FileLecture> file_;
   CibleAdaptative cible_;
@@ -128,6 +140,15 @@ class PiloteFile {
   /// réamorcée.
   std::optional<double> viseeMs_;
   bool aligneeSurLeGroupe_ = false;
+  /// Une descente douce de l'heure visée : d'où, vers où (la latence du groupe, ms), depuis
+  /// quand (le premier tic qui la suit).
+  struct Descente {
+    double depuisMs = 0;
+    double versMs = 0;
+    std::optional<InstantNs> debutNs;
+  };
+  std::optional<Descente> descente_;
+  double descentePPM_ = 0;
   std::optional<FileLecture::Rendu> renduVu_;
   std::int64_t recalagesVus_ = 0;
   std::int64_t rattrapagesVus_ = 0;

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <queue>
+#include <utility>
 #include <vector>
 
 #include "bench/simulation/reseau_simule.hpp"
@@ -38,6 +39,9 @@ struct ScenarioGroupe {
   double dureeS = 120;
   double mesureApresS = 10;  ///< l'écart entre pièces se compte après
   std::array<PieceSimulee, 2> pieces;
+  /// (dès S secondes, latence ms), annoncées à la place de l'accord, toutes les 500 ms et à
+  /// chaque changement. Vide : l'accord de l'émetteur.
+  std::vector<std::pair<double, double>> latencesImposees;
 };
 
 struct ResultatGroupe {
@@ -49,6 +53,8 @@ struct ResultatGroupe {
   double latenceGroupeMoyenneMs = 0;      ///< aux mêmes rendus que `latenceMs`
   std::array<std::int64_t, 2> trousApresMesure{};  ///< file à sec
   std::array<std::int64_t, 2> recalages{};
+  std::array<std::int64_t, 2> recalagesApresMesure{};
+  std::array<std::optional<double>, 2> latenceFinaleMs{};  ///< du dernier rendu
   std::array<std::int64_t, 2> masques{};
 };
 
@@ -118,6 +124,7 @@ class SimulationGroupe {
     std::optional<std::uint64_t> besoinNs;
     std::int64_t besoinRecuNs = 0;
     std::optional<std::int64_t> trousDebutMesure;
+    std::int64_t recalagesDebutMesure = 0;
     double sommeLatence = 0;
     std::int64_t nombreLatence = 0;
   };
@@ -150,15 +157,31 @@ class SimulationGroupe {
     planifier((sequence_ + 1) * periodePaquetNs, [this](std::int64_t tn) { envoyerPaquet(tn); });
   }
 
-  void accorder(std::int64_t t) {
-    std::optional<std::uint64_t> besoin;
-    for (auto& p : r_) {
-      if (p.besoinNs && t - p.besoinRecuNs <= 3'000'000'000) {
-        besoin = std::max(besoin.value_or(0), *p.besoinNs);
-      }
+  std::optional<std::uint64_t> latenceImposee(std::int64_t t) const {
+    std::optional<std::uint64_t> l;
+    for (const auto& [depuisS, ms] : s_.latencesImposees) {
+      if (static_cast<double>(t) >= depuisS * 1e9) l = static_cast<std::uint64_t>(ms * 1e6);
     }
-    if (const auto latence =
-            accord_.accorder(2, besoin, origineEmetteur + static_cast<InstantNs>(t))) {
+    return l;
+  }
+
+  std::optional<std::uint64_t> latenceAnnoncee(std::int64_t t) {
+    if (s_.latencesImposees.empty()) {
+      std::optional<std::uint64_t> besoin;
+      for (auto& p : r_) {
+        if (p.besoinNs && t - p.besoinRecuNs <= 3'000'000'000) {
+          besoin = std::max(besoin.value_or(0), *p.besoinNs);
+        }
+      }
+      return accord_.accorder(2, besoin, origineEmetteur + static_cast<InstantNs>(t));
+    }
+    const auto l = latenceImposee(t);
+    if (l != latenceImposee(t - 100'000'000) || t % 500'000'000 == 0) return l;
+    return std::nullopt;
+  }
+
+  void accorder(std::int64_t t) {
+    if (const auto latence = latenceAnnoncee(t)) {
       for (std::size_t r = 0; r < 2; ++r) {
         if (const auto arrivee = r_[r].aller->acheminer(t)) {
           const std::uint64_t l = *latence;
@@ -232,18 +255,23 @@ class SimulationGroupe {
       if (static_cast<double>(t) >= s_.mesureApresS * 1e9) {
         p.sommeLatence += *p.latenceMs;
         ++p.nombreLatence;
-        sommeGroupe_ += static_cast<double>(accord_.latenceNs().value_or(0)) / 1e6;
+        sommeGroupe_ += static_cast<double>(latenceGroupeNs(t).value_or(0)) / 1e6;
         ++nombreGroupe_;
       }
     }
     // Ce qui précède la mesure ne compte pas.
     if (static_cast<double>(t) >= s_.mesureApresS * 1e9 && !p.trousDebutMesure) {
       p.trousDebutMesure = etat.trous;
+      p.recalagesDebutMesure = etat.recalages;
     }
     noterEcart(t);
     p.heureRendu += static_cast<double>(piece.blocTrames) * 1e9 / 48'000.0 /
                     (1.0 + p.pilote->vitessePPM() * 1e-6);
     planifier(std::llround(p.heureRendu / taux(r)), [this, r](std::int64_t tn) { rendre(r, tn); });
+  }
+
+  std::optional<std::uint64_t> latenceGroupeNs(std::int64_t t) const {
+    return s_.latencesImposees.empty() ? accord_.latenceNs() : latenceImposee(t);
   }
 
   void noterEcart(std::int64_t t) {
@@ -261,9 +289,8 @@ class SimulationGroupe {
           ecarts_[static_cast<std::size_t>(0.99 * static_cast<double>(ecarts_.size()))];
       res.ecartMaxMs = ecarts_.back();
     }
-    res.latenceGroupeMs = accord_.latenceNs()
-                              ? std::optional(static_cast<double>(*accord_.latenceNs()) / 1e6)
-                              : std::nullopt;
+    const auto groupe = latenceGroupeNs(static_cast<std::int64_t>(s_.dureeS * 1e9));
+    res.latenceGroupeMs = groupe ? std::optional(static_cast<double>(*groupe) / 1e6) : std::nullopt;
     if (nombreGroupe_ > 0) res.latenceGroupeMoyenneMs = sommeGroupe_ / nombreGroupe_;
     for (std::size_t r = 0; r < 2; ++r) {
       const auto etat = r_[r].lecture->etat();
@@ -272,6 +299,8 @@ class SimulationGroupe {
                              : 0;
       res.trousApresMesure[r] = etat.trous - r_[r].trousDebutMesure.value_or(etat.trous);
       res.recalages[r] = etat.recalages;
+      res.recalagesApresMesure[r] = etat.recalages - r_[r].recalagesDebutMesure;
+      res.latenceFinaleMs[r] = r_[r].latenceMs;
       res.masques[r] = etat.masques;
     }
     return res;

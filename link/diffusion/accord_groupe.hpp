@@ -15,8 +15,9 @@ namespace ravlo {
 /// C'est le plus grand besoin que disent les récepteurs, plus 3 ms de marge, arrondi au pas de
 /// 4 ms supérieur. Elle monte aussitôt qu'un besoin la dépasse ; elle ne descend qu'après 30 s
 /// de besoins plus bas, en une fois, et pas plus bas que le plus haut de ces 30 s plus un
-/// demi-pas : chaque changement fait sauter le son de toutes les pièces, un besoin qui hésite
-/// au bord d'un pas ne doit pas la faire osciller.
+/// demi-pas : chaque montée fait sauter le son de toutes les pièces (les récepteurs ne
+/// rejoignent sans saut qu'une descente), un besoin qui hésite au bord d'un pas ne doit pas la
+/// faire osciller.
 ///
 /// Une seule pièce n'est pas un groupe : rien ne s'annonce, et le récepteur joue comme seul.
 /// Sinon la latence s'annonce toutes les 500 ms, et aussitôt quand elle change. Un groupe
