@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "protocol/base/instant.hpp"
+#include "protocol/lecture/latence_sortie.hpp"
 
 namespace ravlo {
 
@@ -37,8 +38,9 @@ class CibleAdaptative {
   static constexpr double monteeMinimaleMs = 5.0;  ///< voir `relever`
   static constexpr std::uint64_t fenetreNs = 2'000'000'000;
   static constexpr std::uint64_t sautRedemarrageNs = 2'000'000'000;
-  /// Des relevés moins espacés viennent du même arrêt (voir `relever`).
-  static constexpr std::uint64_t memeAccrocNs = 400'000'000;
+  /// Des relevés moins espacés viennent du même arrêt (voir `relever`) : la même fenêtre que
+  /// les sous-alimentations d'une sortie.
+  static constexpr std::uint64_t memeAccrocNs = LatenceSortie::memeAccrocNs;
 
   /// Un paquet arrivé à `arriveeNs` (horloge locale), à la place `fluxNs` dans le flux
   /// (en ns, d'une origine quelconque, modulo 2⁶⁴) ; rend son retard, ms.

@@ -63,14 +63,13 @@ void PiloteFile::rejoindreGroupe(std::uint64_t latenceNs, InstantNs maintenant) 
   // L'écart se compte depuis l'heure visée jusqu'ici : un récepteur réamorcé plus tard que
   // le groupe (c'est lui qui l'a fait monter) ne saute que ce qui lui manque.
   const bool change = enGroupe(maintenant) && groupeTenu_ && latenceGroupeNs_ != latenceNs;
+  latenceGroupeNs_ = latenceNs;
   if (change && retardFixeMs_ && cibleMs_ && cibleSeuleMs_) {
     // L'heure tenue jusqu'ici, pas la cible : un paquet tardif a pu monter celle-ci sans que
     // la lecture bouge ; au milieu d'une descente douce, là où elle en est.
     const double avant = descente_ ? viseeGroupeMs(*retardFixeMs_, maintenant)
                                    : viseeMs_.value_or(*retardFixeMs_ + *cibleMs_);
     descente_.reset();
-    descentePPM_ = 0;
-    latenceGroupeNs_ = latenceNs;
     const double apres = viseeGroupeMs(*retardFixeMs_, maintenant);
     if (apres < avant && avant - apres <= descenteDouceMaxMs) {
       descente_ = Descente{.depuisMs = avant,
@@ -85,7 +84,6 @@ void PiloteFile::rejoindreGroupe(std::uint64_t latenceNs, InstantNs maintenant) 
       viseeMs_ = apres;
     }
   }
-  latenceGroupeNs_ = latenceNs;
   groupeVuNs_ = maintenant;
   // L'amorce suit aussitôt : sans quoi la file, retenue au-delà de l'ancienne, rattraperait
   // le saut au rendu suivant.
@@ -181,7 +179,6 @@ void PiloteFile::piloter(InstantNs maintenant, std::optional<std::int64_t> decal
     if (!descente_->debutNs) descente_->debutNs = maintenant;
     if (heureGroupeMs(maintenant) <= descente_->versMs) descente_.reset();
   }
-  descentePPM_ = descente_ ? vitesseDescentePPM : 0;
   viser(maintenant, etat);
   // Un réamorçage en groupe part à l'heure du groupe, pas d'une amorce qui le laisserait à un
   // bloc près jusqu'au réalignement.

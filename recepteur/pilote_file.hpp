@@ -104,7 +104,10 @@ class PiloteFile {
   /// Un nouvel émetteur : tout se réapprend, la file est vidée.
   void reinitialiser();
 
-  [[nodiscard]] double vitessePPM() const { return vitessePPM_ + descentePPM_; }
+  /// Pendant une descente douce, partie à un tic, `vitesseDescentePPM` de plus.
+  [[nodiscard]] double vitessePPM() const {
+    return vitessePPM_ + (descente_ && descente_->debutNs ? vitesseDescentePPM : 0);
+  }
   [[nodiscard]] std::optional<double> cibleMs() const { return cibleMs_; }
   /// De l'arrivée d'un paquet à son heure de jeu, moyenne de la dernière seconde.
   [[nodiscard]] std::optional<double> reserveMs() const { return reserve_.reserveMoyenneMs(); }
@@ -148,7 +151,6 @@ class PiloteFile {
     std::optional<InstantNs> debutNs;
   };
   std::optional<Descente> descente_;
-  double descentePPM_ = 0;
   std::optional<FileLecture::Rendu> renduVu_;
   std::int64_t recalagesVus_ = 0;
   std::int64_t rattrapagesVus_ = 0;
