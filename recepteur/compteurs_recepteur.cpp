@@ -30,6 +30,7 @@ std::string CompteursRecepteur::json() const {
                             {"vitessePPM", vitessePPM},
                             {"cibleMs", ouNul(cibleMs)},
                             {"latenceGroupeMs", ouNul(latenceGroupeMs)},
+                            {"besoinMs", ouNul(besoinMs)},
                             {"recalages", recalages},
                             {"sousAlimentationsSortie", ouNul(sousAlimentationsSortie)},
                             {"latenceSortieMs", ouNul(latenceSortieMs)},

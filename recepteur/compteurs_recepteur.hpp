@@ -30,7 +30,8 @@ struct CompteursRecepteur {
   std::optional<double> cibleMs;
   /// La latence que l'émetteur fixe à son groupe de pièces, tant qu'il y en a un.
   std::optional<double> latenceGroupeMs;
-  std::int64_t recalages = 0;  ///< sauts ou retenues de la tête pour tenir l'heure du groupe
+  std::optional<double> besoinMs;  ///< ce que ce récepteur demande au groupe
+  std::int64_t recalages = 0;      ///< sauts ou retenues de la tête pour tenir l'heure du groupe
   /// Le serveur de son a joué du silence faute de ce que la sortie lui devait ; absent quand
   /// la sortie ne le sait pas.
   std::optional<std::int64_t> sousAlimentationsSortie;

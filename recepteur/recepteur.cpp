@@ -185,6 +185,7 @@ CompteursRecepteur Recepteur::compteurs() const {
   c.vitessePPM = pilote_.vitessePPM();
   c.cibleMs = pilote_.cibleMs();
   c.latenceGroupeMs = pilote_.latenceGroupeMs();
+  c.besoinMs = pilote_.besoinMs();
   c.arriveeMs = latence_.jusquAuRecepteurMs();
   c.reserveMs = pilote_.reserveMs();
   if (expediteur_) c.expediteur = enTexte(*expediteur_);

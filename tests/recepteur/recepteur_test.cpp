@@ -209,6 +209,9 @@ TEST(Recepteur, TientLaLatenceDuGroupeAnnonceeEtRejoueSeulSansElle) {
   EXPECT_DOUBLE_EQ(*c.latenceGroupeMs, static_cast<double>(*latence) / 1e6);
   EXPECT_NEAR(static_cast<double>(dernierBesoin->b) / 1e6, *c.latenceGroupeMs, 0.5)
       << "la latence tenue est celle du groupe";
+  ASSERT_TRUE(c.besoinMs);
+  EXPECT_NEAR(*c.besoinMs, static_cast<double>(dernierBesoin->a) / 1e6, 1.0)
+      << "les compteurs disent le besoin envoyé";
   EXPECT_EQ(c.trous + c.paquetsPerdus, 0);
   EXPECT_EQ(c.enveloppesRefusees, refusesAvant);
 
