@@ -1,0 +1,81 @@
+// Les calages de cette machine : un fil qui demande à être réveillé toutes les millisecondes
+// (ordonnancement temps réel s'il est permis) note de combien chaque réveil tarde. Un retard
+// de plusieurs ms, aucun programme de son ne le couvre sans une réserve d'autant ; c'est le
+// témoin d'une « boucle propre » ou non pour les mesures de bout à bout.
+//
+//   reveils_tardifs [--secondes S]     (60 par défaut)
+//
+// Imprime une ligne JSON : réveils, ordonnancement obtenu, retards au-delà de 2, 5 et 10 ms,
+// le pire, et les calages (retards de plus de 5 ms à moins de 400 ms l'un de l'autre
+// comptés pour un).
+#include <pthread.h>
+#include <sched.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string_view>
+
+namespace {
+
+std::int64_t maintenantNs() {
+  timespec t{};
+  ::clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int secondes = 60;
+  for (int i = 1; i < argc; ++i) {
+    if (std::string_view(argv[i]) == "--secondes" && i + 1 < argc) {
+      secondes = std::atoi(argv[++i]);
+    } else {
+      std::fprintf(stderr, "usage : reveils_tardifs [--secondes S]\n");
+      return 2;
+    }
+  }
+  // Au-dessus des fils du serveur de son (PulseAudio les met à 5) : ce qui retarde ce fil-ci
+  // retarde aussi les siens.
+  sched_param p{};
+  p.sched_priority = 50;
+  const bool tempsReel = ::pthread_setschedparam(::pthread_self(), SCHED_FIFO, &p) == 0;
+
+  constexpr std::int64_t periodeNs = 1'000'000;
+  constexpr std::int64_t accrocNs = 400'000'000;
+  const std::int64_t debut = maintenantNs();
+  const std::int64_t fin = debut + static_cast<std::int64_t>(secondes) * 1'000'000'000;
+  std::int64_t echeance = debut;
+  long reveils = 0, plusDe2 = 0, plusDe5 = 0, plusDe10 = 0, calages = 0;
+  std::int64_t pire = 0;
+  std::int64_t dernierCalage = -accrocNs;
+  while (echeance < fin) {
+    echeance += periodeNs;
+    const timespec t{static_cast<time_t>(echeance / 1'000'000'000),
+                     static_cast<long>(echeance % 1'000'000'000)};
+    ::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &t, nullptr);
+    const std::int64_t now = maintenantNs();
+    const std::int64_t retard = now - echeance;
+    ++reveils;
+    pire = std::max(pire, retard);
+    plusDe2 += retard > 2'000'000;
+    plusDe5 += retard > 5'000'000;
+    plusDe10 += retard > 10'000'000;
+    if (retard > 5'000'000) {
+      if (now - dernierCalage >= accrocNs) ++calages;
+      dernierCalage = now;
+    }
+    // Après un long retard, on repart de maintenant : les échéances manquées ne sont pas des
+    // réveils de plus.
+    echeance = std::max(echeance, now - periodeNs);
+  }
+  std::printf(
+      "{\"secondes\": %d, \"tempsReel\": %s, \"reveils\": %ld, \"plusDe2ms\": %ld, "
+      "\"plusDe5ms\": %ld, \"plusDe10ms\": %ld, \"pireMs\": %.2f, \"calages\": %ld}\n",
+      secondes, tempsReel ? "true" : "false", reveils, plusDe2, plusDe5, plusDe10,
+      static_cast<double>(pire) / 1e6, calages);
+  return 0;
+}
