@@ -403,6 +403,12 @@ std::int64_t FileLecture::tirer(std::int64_t trames, std::span<float> gauche,
     finDecidee_ = finEteinte_ = false;
   }
   for (std::int64_t j = i; j < n; ++j) ecrire(j, 0.0F, 0.0F);
+  if (!heureNs) {
+    heurePerdue_ = true;
+  } else if (heurePerdue_) {
+    heurePerdue_ = false;
+    ++compte_.reprisesHeure;
+  }
   if (heureNs && captureDebut) {
     compte_.dernierRendu = Rendu{*heureNs, *captureDebut};
     const auto e = static_cast<std::int64_t>(*heureNs - *captureDebut);

@@ -85,6 +85,9 @@ class FileLecture {
     std::int64_t tramesSautees = 0;  ///< rognées à l'amorçage ou sautées en rattrapage
     std::int64_t recalages = 0;      ///< décalages demandés et faits
     std::optional<Rendu> dernierRendu;
+    /// Rendus datés de nouveau après un ou plusieurs sans heure : la sortie a perdu son
+    /// heure (un trou du serveur, une nouvelle latence) et a pu glisser d'autant.
+    std::int64_t reprisesHeure = 0;
     std::optional<std::int64_t> blocTrames;  ///< taille médiane des derniers rendus demandés
     bool operator==(const Etat&) const = default;
   };
@@ -200,6 +203,7 @@ class FileLecture {
   std::int64_t tramesPaquet_ GARDE_PAR(verrou_) = tramesMaxParCasier;
   bool masque_ GARDE_PAR(verrou_) = false;              ///< la tête joue un casier vide
   bool masqueSansSuite_ GARDE_PAR(verrou_) = false;     ///< ... sans paquet plus récent
+  bool heurePerdue_ GARDE_PAR(verrou_) = false;         ///< le dernier rendu était sans heure
   std::int64_t silenceRestant_ GARDE_PAR(verrou_) = 0;  ///< allongement de ce masquage
   bool finDecidee_ GARDE_PAR(verrou_) = false;
   bool finEteinte_ GARDE_PAR(verrou_) = false;

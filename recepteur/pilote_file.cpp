@@ -174,6 +174,13 @@ void PiloteFile::piloter(InstantNs maintenant, std::optional<std::int64_t> decal
     renduVu_ = etat.dernierRendu;  // d'avant le trou
     regulationPermiseNs_ = maintenant + attenteRegulationNs;
   }
+  if (etat.reprisesHeure != reprisesVues_) {
+    reprisesVues_ = etat.reprisesHeure;
+    // La sortie a perdu son heure et l'a retrouvée : un trou du serveur la retarde de sa
+    // durée, une nouvelle latence d'autant. Son premier rendu daté l'aligne, comme à
+    // l'entrée ; la seconde de mesure, elle, ne le dirait qu'une à deux secondes plus tard.
+    aligneeSurLeGroupe_ = false;
+  }
   if (!groupe) descente_.reset();
   if (descente_) {
     if (!descente_->debutNs) descente_->debutNs = maintenant;

@@ -159,6 +159,7 @@ class PiloteFile {
   bool secondeClose_ = false;
   bool commencee_ = false;
   std::int64_t trousVus_ = 0;
+  std::int64_t reprisesVues_ = 0;
   std::int64_t trousMesuresVus_ = 0;  ///< à la dernière seconde close
   std::int64_t tramesPaquet_ = FileLecture::tramesMaxParCasier;
   InstantNs regulationPermiseNs_ = 0;

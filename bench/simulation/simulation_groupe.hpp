@@ -32,6 +32,9 @@ struct PieceSimulee {
   std::int64_t blocTrames = 480;
   ParametresReseau aller;
   ParametresReseau retour;
+  /// (à S secondes, ms) : la sortie manque de son et reprend d'autant plus tard, sans heure
+  /// pendant 100 ms (le temps d'un nouveau relevé du serveur).
+  std::vector<std::pair<double, double>> glissements = {};
 };
 
 struct ScenarioGroupe {
@@ -48,6 +51,7 @@ struct ResultatGroupe {
   double ecartMedianMs = 0;  ///< |A − B| à chaque instant, de la même trame capturée
   double ecartP99Ms = 0;
   double ecartMaxMs = 0;
+  double ecartHorsDe1MsS = 0;             ///< temps passé à plus de 1 ms d'écart
   std::array<double, 2> latenceMs{};      ///< capture → son entendu, moyenne après la mesure
   std::optional<double> latenceGroupeMs;  ///< la dernière
   double latenceGroupeMoyenneMs = 0;      ///< aux mêmes rendus que `latenceMs`
@@ -119,6 +123,9 @@ class SimulationGroupe {
     SuiviDecalage suivi;
     InstantNs origine = 0;
     double heureRendu = 0;  ///< ns de son horloge depuis son origine
+    double glisseNs = 0;    ///< ce que la sortie a pris de retard en manquant de son
+    std::size_t glissementSuivant = 0;
+    std::int64_t sansHeureJusquA = 0;
     std::vector<float> gauche, droite;
     std::optional<double> latenceMs;  ///< du dernier rendu sonore, en temps vrai
     std::optional<std::uint64_t> besoinNs;
@@ -244,12 +251,20 @@ class SimulationGroupe {
     auto& p = r_[r];
     const auto& piece = s_.pieces[r];
     const InstantNs h = p.origine + static_cast<InstantNs>(std::llround(p.heureRendu));
-    const auto sortieNs = static_cast<InstantNs>(piece.sortieMs * 1e6);
+    if (p.glissementSuivant < piece.glissements.size() &&
+        static_cast<double>(t) >= piece.glissements[p.glissementSuivant].first * 1e9) {
+      p.glisseNs += piece.glissements[p.glissementSuivant++].second * 1e6;
+      p.sansHeureJusquA = t + 100'000'000;
+    }
+    const auto sortieNs = static_cast<InstantNs>(piece.sortieMs * 1e6 + p.glisseNs);
+    const std::optional<InstantNs> heureSortie =
+        t >= p.sansHeureJusquA ? std::optional(h + sortieNs) : std::nullopt;
     const std::int64_t rendues =
-        p.lecture->tirer(piece.blocTrames, p.gauche, p.droite, h + sortieNs);
+        p.lecture->tirer(piece.blocTrames, p.gauche, p.droite, heureSortie);
     const auto etat = p.lecture->etat();
-    if (rendues > 0 && etat.dernierRendu && etat.dernierRendu->heureNs == h + sortieNs) {
-      const double entendu = static_cast<double>(t) + piece.sortieMs * 1e6 / taux(r);
+    if (rendues > 0 && heureSortie && etat.dernierRendu &&
+        etat.dernierRendu->heureNs == *heureSortie) {
+      const double entendu = static_cast<double>(t) + static_cast<double>(sortieNs) / taux(r);
       const auto capture = static_cast<double>(etat.dernierRendu->captureNs - origineEmetteur);
       p.latenceMs = (entendu - capture) / 1e6;
       if (static_cast<double>(t) >= s_.mesureApresS * 1e9) {
@@ -278,6 +293,8 @@ class SimulationGroupe {
     if (static_cast<double>(t) < s_.mesureApresS * 1e9) return;
     if (!r_[0].latenceMs || !r_[1].latenceMs) return;
     ecarts_.push_back(std::abs(*r_[0].latenceMs - *r_[1].latenceMs));
+    if (ecarts_.back() > 1.0 && dernierEcart_) horsDe1MsNs_ += t - *dernierEcart_;
+    dernierEcart_ = t;
   }
 
   ResultatGroupe resultat() {
@@ -289,6 +306,7 @@ class SimulationGroupe {
           ecarts_[static_cast<std::size_t>(0.99 * static_cast<double>(ecarts_.size()))];
       res.ecartMaxMs = ecarts_.back();
     }
+    res.ecartHorsDe1MsS = static_cast<double>(horsDe1MsNs_) / 1e9;
     const auto groupe = latenceGroupeNs(static_cast<std::int64_t>(s_.dureeS * 1e9));
     res.latenceGroupeMs = groupe ? std::optional(static_cast<double>(*groupe) / 1e6) : std::nullopt;
     if (nombreGroupe_ > 0) res.latenceGroupeMoyenneMs = sommeGroupe_ / nombreGroupe_;
@@ -313,6 +331,8 @@ class SimulationGroupe {
   std::uint64_t ordre_ = 0;
   std::int64_t sequence_ = 0;
   std::vector<double> ecarts_;
+  std::optional<std::int64_t> dernierEcart_;
+  std::int64_t horsDe1MsNs_ = 0;
   double sommeGroupe_ = 0;
   double nombreGroupe_ = 0;
   bool trace_ = std::getenv("RAVLO_TRACE_GROUPE") != nullptr;

@@ -85,6 +85,33 @@ TEST(Groupe, UneLatenceQuiDescendSeRejointSansSaut) {
   }
 }
 
+// Une sortie qui manque de son reprend d'autant plus tard, sans heure le temps d'un relevé :
+// sa pièce rejoint l'autre dès son premier rendu daté, qu'elle ait glissé de moins que le
+// seuil de recalage (le régulateur y mettrait des secondes) ou de plus (la seconde de
+// mesure, une à deux).
+TEST(Groupe, UneSortieQuiGlisseRejointLeGroupeAuPremierRenduDate) {
+  for (const double ms : {2.5, 9.0}) {
+    SCOPED_TRACE(ms);
+    ScenarioGroupe s;
+    s.dureeS = 70;
+    s.mesureApresS = 30;
+    s.pieces[0] = {+100, 10, 480, reseau(0.3), reseau(0.3), {{40, ms}, {55, ms}}};
+    s.pieces[1] = {-100, 15, 240, reseau(0.3), reseau(0.3), {{48, ms}}};
+    const auto r = SimulationGroupe(s).executer();
+    // Trois glissements, chacun vu à plus d'1 ms jusqu'au tic qui suit son relevé (la
+    // simulation ne mesure pas l'écart pendant les 100 ms sans heure).
+    EXPECT_LE(r.ecartHorsDe1MsS, 3 * 0.25);
+    EXPECT_LE(r.ecartMedianMs, 0.5);
+    for (std::size_t p = 0; p < 2; ++p) {
+      SCOPED_TRACE(p);
+      EXPECT_EQ(r.trousApresMesure[p], 0);
+      ASSERT_TRUE(r.latenceFinaleMs[p]);
+      ASSERT_TRUE(r.latenceGroupeMs);
+      EXPECT_NEAR(*r.latenceFinaleMs[p], *r.latenceGroupeMs, 0.5);
+    }
+  }
+}
+
 // Seul, le récepteur apprend la dérive de son horloge en moins d'une minute : une file d'une
 // dizaine de ms ne se tarit pas quand la sortie va 300 ppm plus vite ou plus lentement que
 // l'émetteur, et sa latence reste près de la cible.
