@@ -66,6 +66,7 @@ int main(int argc, char** argv) {
   const bool tempsReel = ::pthread_setschedparam(::pthread_self(), SCHED_FIFO, &p) == 0;
 
   const std::int64_t periodeNs = static_cast<std::int64_t>(periodeMs) * 1'000'000;
+  constexpr std::int64_t calageNs = 5'000'000;  // au-delà, aucune réserve de 10 ms n'y suffit
   constexpr std::int64_t accrocNs = 400'000'000;
   const std::int64_t debut = maintenantNs();
   const std::int64_t fin = debut + static_cast<std::int64_t>(secondes) * 1'000'000'000;
@@ -83,9 +84,9 @@ int main(int argc, char** argv) {
     ++reveils;
     pire = std::max(pire, retard);
     plusDe2 += retard > 2'000'000;
-    plusDe5 += retard > 5'000'000;
+    plusDe5 += retard > calageNs;
     plusDe10 += retard > 10'000'000;
-    if (retard > 5'000'000) {
+    if (retard > calageNs) {
       if (now - dernierCalage >= accrocNs) ++calages;
       dernierCalage = now;
     }
