@@ -486,7 +486,7 @@ int main(int argc, char** argv) {
       const std::string qui = plusieurs ? "« " + arrivees[k].nom + " » : " : "";
       std::printf("%sclics : %zu partis, %zu arrivés ; médiane %.1f ms, p99 %.1f ms\n", qui.c_str(),
                   partis, b.retards.size(), b.mediane, b.p99);
-      std::printf("%ston à l'arrivée : %d trous (%.1f ms), %d discontinuités\n", qui.c_str(),
+      std::printf("%ston à l'arrivée : %d coupures (%.1f ms), %d discontinuités\n", qui.c_str(),
                   b.ton.trous, b.ton.trousMs, b.ton.discontinuites);
     }
     std::printf("le signal a manqué %lld fois au serveur (la machine a calé)\n",

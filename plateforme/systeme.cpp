@@ -1,5 +1,8 @@
 #include "plateforme/systeme.hpp"
 
+#include <sys/prctl.h>
+#include <sys/resource.h>
+
 #include <unistd.h>
 
 #include <array>
@@ -64,6 +67,18 @@ std::string localeCourante() {
     // Lu au démarrage, avant tout fil : personne ne modifie l'environnement en même temps.
     return std::getenv(nom);  // NOLINT(concurrency-mt-unsafe)
   });
+}
+
+}  // namespace ravlo
+
+namespace ravlo {
+
+bool interdireVidagesMemoire() {
+  // Non « dumpable », le noyau ne fait plus de fichier core (sauf suid_dumpable = 2, où il
+  // l'écrit pour root seul) et refuse ptrace et /proc/PID/mem aux processus non privilégiés.
+  const rlimit aucun{0, 0};
+  const bool limite = ::setrlimit(RLIMIT_CORE, &aucun) == 0;
+  return ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) == 0 && limite;
 }
 
 }  // namespace ravlo

@@ -21,4 +21,9 @@ namespace ravlo {
 /// `localeDesTextes` sur l'environnement du processus.
 [[nodiscard]] std::string localeCourante();
 
+/// Qu'aucun vidage de mémoire n'emporte les clés d'un appairage ou d'un flux : ni fichier
+/// core, ni lecture de la mémoire par un autre processus du même utilisateur. À appeler au
+/// démarrage, avant qu'une clé existe. Faux si le système l'a refusé.
+bool interdireVidagesMemoire();
+
 }  // namespace ravlo

@@ -26,8 +26,13 @@ GuichetAppairage::Issue GuichetAppairage::recevoir(const MessagePasskey& message
       servirDebut(message, source, maintenant, issue);
     return issue;
   }
-  auto reponse = courant_->recevoir(message);
+  // La tentative en cours n'écoute que sa source : un tiers qui a lu son numéro sur le réseau
+  // ne la fait pas échouer.
+  auto reponse = source == sourceCourante_ ? courant_->recevoir(message) : std::nullopt;
   if (reponse) {
+    // Le nonce du récepteur dévoilé, le bit du code qu'il engageait se lit : dès lors la
+    // tentative a pu entamer le code.
+    if (reponse->comme<MessagePasskey::Devoilement>() != nullptr) codeEntame_ = true;
     // Une retransmission ne fait pas avancer la tentative : elle ne la prolonge pas.
     if (!dernierAccepte_ || !(*dernierAccepte_ == message)) {
       dernierAccepte_ = message;
@@ -42,7 +47,10 @@ GuichetAppairage::Issue GuichetAppairage::recevoir(const MessagePasskey& message
     conclure(false, maintenant, issue);  // le `refus` de l'initiateur
   } else if (message.comme<MessagePasskey::Debut>() != nullptr &&
              message.tentative() != dernierDebut_) {
-    garde_ = DebutGarde{message, source, maintenant};
+    // La source servie n'évince pas celle qui attend : sans cela, un `debut` glissé avant
+    // chaque `refus` écarterait à coup sûr celui d'un vrai émetteur.
+    if (!garde_ || garde_->source == source || source != sourceCourante_)
+      garde_ = DebutGarde{message, source, maintenant};
     tenir(maintenant, issue);
   }
   return issue;
@@ -63,12 +71,11 @@ void GuichetAppairage::tenir(InstantNs maintenant, Issue& issue) {
     return;
   }
   // Rien à répéter d'une tentative abandonnée : `fini_` garde la précédente.
-  const bool renouveler = courant_->abandonnerTentative();
+  (void)courant_->abandonnerTentative();
   dernierAccepte_.reset();
-  if (renouveler) {
-    renouvelerCode(Epuisement::parEchec);
-    courant_ = std::make_unique<AppairageRepondeur>(code_, reglages_.hasard);
-  }
+  if (codeEntame_) echouer(maintenant);
+  courant_ = std::make_unique<AppairageRepondeur>(code_, reglages_.hasard);
+  codeEntame_ = false;
   servirGarde(maintenant, issue);
 }
 
@@ -90,27 +97,27 @@ void GuichetAppairage::servirDebut(const MessagePasskey& debut, const PointResea
 }
 
 void GuichetAppairage::conclure(bool refuseParLeCode, InstantNs maintenant, Issue& issue) {
-  const auto& etat = courant_->etat();
-  bool renouveler = false;
-  Epuisement cause = Epuisement::parEchec;
-  if (const auto* reussi = std::get_if<AppairageRepondeur::Reussi>(&etat)) {
+  // Le répondeur demande un code neuf dès qu'un engagement a été échangé ; le suivre ferait
+  // tirer un code par `debut`, `engagement`, `refus` anonymes, sans rien en apprendre, et
+  // le vrai émetteur taperait toujours un code périmé. Seul compte ce qui a pu fuir :
+  // un refus du récepteur (le bit essayé était faux) ou un nonce dévoilé.
+  if (const auto* reussi = std::get_if<AppairageRepondeur::Reussi>(&courant_->etat())) {
     issue.appairage = Appairage{*reussi, sourceCourante_};
-    renouveler = true;
-    cause = Epuisement::parAppairage;
-  } else if (const auto* echoue = std::get_if<AppairageRepondeur::Echoue>(&etat)) {
-    renouveler = echoue->codeARenouveler;
-    // Seul un code vérifié puis refusé est un essai de devinette ; un initiateur qui se
-    // retire n'a rien appris d'un code qui change.
-    if (renouveler && refuseParLeCode) {
-      politique_.noterEchec(maintenant);
-      ++essaisEchoues_;
-    }
+    renouvelerCode(Epuisement::parAppairage);
+  } else if (refuseParLeCode || codeEntame_) {
+    echouer(maintenant);
   }
   fini_ = std::move(courant_);
   dernierAccepte_.reset();
-  if (renouveler) renouvelerCode(cause);
   courant_ = std::make_unique<AppairageRepondeur>(code_, reglages_.hasard);
+  codeEntame_ = false;
   servirGarde(maintenant, issue);
+}
+
+void GuichetAppairage::echouer(InstantNs maintenant) {
+  politique_.noterEchec(maintenant);
+  ++essaisEchoues_;
+  renouvelerCode(Epuisement::parEchec);
 }
 
 void GuichetAppairage::renouvelerCode(Epuisement cause) {

@@ -19,18 +19,21 @@ namespace ravlo {
 /// Le guichet d'appairage du récepteur : un répondeur par tentative, le code montré, et la
 /// politique qui borne les essais.
 ///
-/// Le code ne sert qu'une fois. Une tentative qui a pu l'entamer (refusée, ou abandonnée
-/// après son premier engagement) le fait renouveler, car le répondeur refuse au premier bit
-/// faux et un code gardé se devinerait en 13 tentatives ; un appairage réussi aussi. Un code
-/// fixé (`codeFixe`) ne se renouvelle pas : entamé ou servi, il n'est plus accepté.
+/// Le code ne sert qu'une fois. Une tentative qui a pu l'entamer le fait renouveler, car le
+/// répondeur refuse au premier bit faux et un code gardé se devinerait en 13 tentatives ; un
+/// appairage réussi aussi. L'a pu entamer celle que le récepteur a refusée, ou qui a cessé
+/// après qu'il a dévoilé un nonce : c'est un échec pour la politique. Avant cela il n'a rien
+/// montré qui dépende du code (ses engagements le cachent), et le code reste : sinon trois
+/// datagrammes anonymes en tireraient un neuf, sous les doigts du vrai émetteur. Un code fixé
+/// (`codeFixe`) ne se renouvelle pas : entamé ou servi, il n'est plus accepté.
 ///
 /// Pendant une pause de la politique, ou une fois le code fixé épuisé, tout `debut` reçoit
 /// aussitôt `refus` sans que le code soit touché.
 ///
 /// Une tentative ne tient pas le guichet : elle est abandonnée 10 s après son premier
 /// message, ou 5 s après le dernier message qui l'a fait avancer (une retransmission ne
-/// compte pas), ou 1,5 s quand un autre émetteur attend. Le dernier `debut` venu d'ailleurs
-/// pendant une tentative est gardé et servi dès qu'elle finit.
+/// compte pas), ou 1,5 s quand un autre émetteur attend. Le dernier `debut` venu d'une autre
+/// source pendant une tentative est gardé et servi dès qu'elle finit.
 ///
 /// Le répondeur de la dernière tentative finie reste là pour répéter sa dernière réponse
 /// (la confirmation finale perdue en route). Non synchronisé : un seul appelant.
@@ -84,7 +87,8 @@ class GuichetAppairage {
   }
   /// Les `debut` refusés d'office (pause ou code épuisé).
   [[nodiscard]] std::int64_t essaisRefuses() const { return essaisRefuses_; }
-  /// Les codes vérifiés et refusés.
+  /// Les tentatives qui ont pu entamer le code sans réussir (refusées, ou abandonnées après
+  /// un nonce dévoilé).
   [[nodiscard]] std::int64_t essaisEchoues() const { return essaisEchoues_; }
 
  private:
@@ -99,6 +103,7 @@ class GuichetAppairage {
   void servirDebut(const MessagePasskey& debut, const PointReseau& source, InstantNs maintenant,
                    Issue& issue);
   void conclure(bool refuseParLeCode, InstantNs maintenant, Issue& issue);
+  void echouer(InstantNs maintenant);
   void renouvelerCode(Epuisement cause);
   void servirGarde(InstantNs maintenant, Issue& issue);
 
@@ -112,6 +117,7 @@ class GuichetAppairage {
   std::uint64_t dernierDebut_ = 0;  ///< la tentative en cours : ses copies ne se gardent pas
   InstantNs debutTentative_ = 0;
   InstantNs dernierProgres_ = 0;
+  bool codeEntame_ = false;  ///< la tentative en cours a vu un nonce du récepteur
   std::optional<MessagePasskey> dernierAccepte_;
   std::optional<DebutGarde> garde_;
   std::int64_t essaisRefuses_ = 0;

@@ -27,8 +27,10 @@ std::string avec(const std::string& modele, std::string_view valeur) {
 }  // namespace
 
 std::expected<OptionsRecepteur, std::string> OptionsRecepteur::lire(
-    std::span<const char* const> arguments, const std::string& locale) {
+    std::span<const char* const> arguments, const std::string& locale, std::istream* entree,
+    const char* codeEnvironnement) {
   OptionsRecepteur o;
+  std::optional<std::string> code;
   const auto refus = [&](std::string_view cle, std::string_view valeur = {}) {
     return std::unexpected(avec(texte(cle, locale), valeur));
   };
@@ -61,8 +63,7 @@ std::expected<OptionsRecepteur, std::string> OptionsRecepteur::lire(
       if (!p || *p > 65'535) return refus("Port invalide : « %s ».", valeur);
       o.port = static_cast<std::uint16_t>(*p);
     } else if (nom == "--code") {
-      o.code = CodeAppairage::depuisSaisie(valeur);
-      if (!o.code) return refus("Le code doit faire exactement 4 chiffres.");
+      code = std::string(valeur);
     } else if (nom == "--sortie") {
       o.sortie = std::string(valeur);
     } else if (nom == "--wav") {
@@ -77,6 +78,19 @@ std::expected<OptionsRecepteur, std::string> OptionsRecepteur::lire(
     }
   }
   if (o.sortie && o.wav) return refus("--sortie et --wav s'excluent.");
+  if (!code && codeEnvironnement != nullptr && *codeEnvironnement != '\0') code = codeEnvironnement;
+  if (code == "-") {
+    // La ligne de commande se lit dans `ps` par tout utilisateur ; l'entrée standard non.
+    std::string ligne;
+    if (entree == nullptr || !std::getline(*entree, ligne))
+      return refus("--code - n'a lu aucun code sur l'entrée standard.");
+    if (ligne.ends_with('\r')) ligne.pop_back();
+    code = std::move(ligne);
+  }
+  if (code) {
+    o.code = CodeAppairage::depuisSaisie(*code);
+    if (!o.code) return refus("Le code doit faire exactement 4 chiffres.");
+  }
   return o;
 }
 

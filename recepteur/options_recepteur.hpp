@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <expected>
 #include <filesystem>
+#include <istream>
 #include <optional>
 #include <span>
 #include <string>
@@ -25,11 +26,14 @@ struct OptionsRecepteur {
   bool version = false;
 
   /// Les options, ou la phrase (dans la langue de `locale`) qui dit ce qui ne va pas.
+  /// `--code -` lit le code sur la première ligne d'`entree` ; sans `--code`,
+  /// `codeEnvironnement` (RAVLO_CODE) le donne s'il n'est pas vide.
   [[nodiscard]] static std::expected<OptionsRecepteur, std::string> lire(
-      std::span<const char* const> arguments, const std::string& locale);
+      std::span<const char* const> arguments, const std::string& locale,
+      std::istream* entree = nullptr, const char* codeEnvironnement = nullptr);
 
   static constexpr const char* usage =
-      "usage : ravlo-recepteur [--nom NOM] [--port PORT] [--code NNNN]\n"
+      "usage : ravlo-recepteur [--nom NOM] [--port PORT] [--code NNNN | --code -]\n"
       "                        [--sortie PERIPHERIQUE | --wav FICHIER]\n"
       "                        [--secondes S] [--stats FICHIER] [--sans-annonce]\n"
       "        ravlo-recepteur --help | --version\n";

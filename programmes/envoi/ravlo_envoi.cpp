@@ -435,6 +435,8 @@ int main(int argc, char** argv) {
   // Avant tout fil : un signal de fin ne tue plus le programme, il se lit, et l'envoi
   // s'arrête en rendant le son de l'ordinateur.
   ravlo::SignauxFin::bloquer();
+  // Les clés d'un appairage ou d'un flux ne partent dans aucun vidage de mémoire.
+  (void)ravlo::interdireVidagesMemoire();
   try {
     ravlo::preparerTextes();
     const auto options =

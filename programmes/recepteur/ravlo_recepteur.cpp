@@ -2,6 +2,8 @@
 // s'appaire avec l'émetteur qui le tape, puis joue ce qu'il reçoit par PulseAudio (ou
 // l'écrit dans un fichier WAV), à l'heure.
 #include <cstdio>
+#include <cstdlib>
+#include <iostream>
 
 #include "plateforme/avahi/annonceur_avahi.hpp"
 #include "plateforme/pipewire/sortie_pipewire.hpp"
@@ -16,10 +18,15 @@
 int main(int argc, char** argv) {
   // Avant tout fil : un signal de fin ne tue plus le programme, il se lit.
   ravlo::SignauxFin::bloquer();
+  // Les clés d'un appairage ou d'un flux ne partent dans aucun vidage de mémoire.
+  (void)ravlo::interdireVidagesMemoire();
   try {
     const std::string locale = ravlo::preparerTextes();
     const auto options = ravlo::OptionsRecepteur::lire(
-        std::span<const char* const>(argv + 1, static_cast<std::size_t>(argc - 1)), locale);
+        std::span<const char* const>(argv + 1, static_cast<std::size_t>(argc - 1)), locale,
+        &std::cin,
+        // Un seul fil à ce stade : personne ne modifie l'environnement.
+        std::getenv("RAVLO_CODE"));  // NOLINT(concurrency-mt-unsafe)
     if (!options) {
       std::fprintf(stderr, "%s\n%s", options.error().c_str(), ravlo::OptionsRecepteur::usage);
       return 2;

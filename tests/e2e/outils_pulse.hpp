@@ -59,6 +59,8 @@ class Processus {
   Processus(const Processus&) = delete;
   Processus& operator=(const Processus&) = delete;
 
+  [[nodiscard]] pid_t pid() const { return pid_; }
+
   int tuer(int signal) {
     if (pid_ > 0) ::kill(pid_, signal);
     return attendre();

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <map>
+#include <utility>
 
 #include "faux/hasard_deterministe.hpp"
 #include "protocol/appairage/appairage_initiateur.hpp"
@@ -212,6 +214,101 @@ TEST(GuichetAppairage, UneTentativeQuiNAvancePasNeTientPas) {
   }
   EXPECT_FALSE(std::holds_alternative<AppairageInitiateur::Reussi>(a.etat()));
   EXPECT_EQ(lent.guichet.code().chiffres(), "2222");
+}
+
+// Ce qui entame le code : un refus du récepteur, ou une tentative qui cesse après qu'il a
+// dévoilé un nonce. Avant cela il n'a rien montré qui dépende du code : le code reste et la
+// politique ne compte rien, sans quoi trois datagrammes anonymes feraient tirer un code neuf.
+TEST(GuichetAppairage, SeulCeQuiAPuFuirEntameLeCode) {
+  enum class Fin : std::uint8_t { refusInitiateur, silence };
+  struct Cas {
+    const char* nom;
+    const char* essai;  // 9998 diffère de 1111 au premier bit engagé comme au dernier
+    int messages;       // livrés : `debut`, `engagement` 0, `devoilement` 0…
+    Fin fin;
+    bool entame;
+  };
+  const Cas cas[]{
+      {"refus après la clé", "1111", 1, Fin::refusInitiateur, false},
+      {"refus après un engagement", "1111", 2, Fin::refusInitiateur, false},
+      {"silence après un engagement", "9998", 2, Fin::silence, false},
+      {"refus après un nonce dévoilé", "1111", 3, Fin::refusInitiateur, true},
+      {"silence après un nonce dévoilé", "1111", 3, Fin::silence, true},
+      {"bit faux, refusé par le récepteur", "9998", 3, Fin::silence, true},
+  };
+  for (const auto& c : cas) {
+    SCOPED_TRACE(c.nom);
+    BancGuichet b;
+    AppairageInitiateur a(*CodeAppairage::depuisSaisie(c.essai), "Intrus",
+                          std::make_shared<HasardDeterministe>(21));
+    b.echanger(a, intrus, a.dernierMessage(), c.messages);
+    if (c.fin == Fin::refusInitiateur) {
+      b.guichet.recevoir(MessagePasskey::refus(a.dernierMessage().tentative()), intrus, b.t);
+    }
+    b.t += 6 * sec;
+    b.guichet.surveiller(b.t);
+    EXPECT_EQ(b.guichet.code().chiffres(), c.entame ? "2222" : "1111");
+    EXPECT_EQ(b.guichet.essaisEchoues(), c.entame ? 1 : 0);
+    EXPECT_EQ(b.essayer(b.guichet.code().chiffres(), poste, 22), true);
+  }
+
+  // Un code fixé ne s'épuise pas davantage sans fuite.
+  BancGuichet fixe(CodeAppairage::depuisSaisie("4321"));
+  AppairageInitiateur a(*CodeAppairage::depuisSaisie("0000"), "Intrus",
+                        std::make_shared<HasardDeterministe>(23));
+  fixe.echanger(a, intrus, a.dernierMessage(), 2);
+  fixe.guichet.recevoir(MessagePasskey::refus(a.dernierMessage().tentative()), intrus, fixe.t);
+  EXPECT_FALSE(fixe.guichet.codeEpuise());
+  EXPECT_TRUE(fixe.essayer("4321", poste, 24));
+}
+
+// Un intrus enchaîne `debut`, `engagement`, `refus` aussi vite qu'il peut, glissant son
+// `debut` suivant avant chaque `refus`, et envoie des `refus` au numéro de la tentative du
+// vrai émetteur. Celui-ci, qui répète son dernier message toutes les 300 ms, s'appaire avec
+// le code qu'il a lu : rien n'est tiré ni compté.
+TEST(GuichetAppairage, UnIntrusNeBloquePasLAppairage) {
+  BancGuichet b;
+  AppairageInitiateur vrai(*CodeAppairage::depuisSaisie("1111"), "Portable",
+                           std::make_shared<HasardDeterministe>(31));
+  std::map<std::uint64_t, AppairageInitiateur> intrus_;
+  std::optional<MessagePasskey> suite;
+  int engagementsIntrus = 0;
+  // Livre un message et mène l'échange qu'il déclenche, des deux côtés.
+  std::function<void(const MessagePasskey&, const PointReseau&)> livrer =
+      [&](const MessagePasskey& m, const PointReseau& de) {
+        for (const auto& r : b.guichet.recevoir(m, de, b.t).reponses) {
+          if (r.vers == poste) {
+            if (auto reponse = vrai.recevoir(r.message)) suite = reponse;
+          } else if (auto it = intrus_.find(r.message.tentative()); it != intrus_.end()) {
+            if (auto e = it->second.recevoir(r.message);
+                e && e->comme<MessagePasskey::Engagement>() != nullptr) {
+              ++engagementsIntrus;
+              livrer(*e, intrus);
+            }
+          }
+        }
+      };
+  std::uint64_t precedente = 0;
+  for (int i = 0; i < 1200; ++i) {
+    b.t += 1'000'000;  // 1 ms par tour
+    AppairageInitiateur a(*CodeAppairage::depuisSaisie("0000"), "Intrus",
+                          std::make_shared<HasardDeterministe>(100 + i));
+    const MessagePasskey debut = a.dernierMessage();
+    intrus_.emplace(debut.tentative(), std::move(a));
+    livrer(debut, intrus);
+    if (precedente != 0) livrer(MessagePasskey::refus(precedente), intrus);
+    livrer(MessagePasskey::refus(vrai.dernierMessage().tentative()), intrus);
+    precedente = debut.tentative();
+    if (suite) {
+      livrer(*std::exchange(suite, std::nullopt), poste);
+    } else if (i >= 300 && i % 300 == 0) {  // l'attaque porte depuis 300 ms
+      livrer(vrai.dernierMessage(), poste);
+    }
+  }
+  EXPECT_TRUE(std::holds_alternative<AppairageInitiateur::Reussi>(vrai.etat()));
+  EXPECT_GT(engagementsIntrus, 500) << "l'attaque n'a pas porté";
+  EXPECT_EQ(b.tires, 2u) << "seul l'appairage réussi a tiré un code neuf";
+  EXPECT_EQ(b.guichet.essaisEchoues(), 0);
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
-// ravlo-recepteur lancé pour de vrai face à ravlo-envoi, sur la boucle locale.
+// ravlo-recepteur lance pour de vrai face à ravlo-envoi, sur la boucle locale.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -179,7 +181,7 @@ TEST_F(RavloRecepteur, AucunTrouAUnPourCentDePerteEtDixMsDeGigue) {
 }
 
 // Le récepteur tué (SIGKILL) en pleine lecture : l'émetteur le dit muet après 3 s et
-// renonce au bout de 30 s de connexion refusée, en erreur ; relancé entre-temps, avec son
+// renonce au bout de 30 s de connexion refusée, en erreur ; relance entre-temps, avec son
 // code neuf, le récepteur s'appaire et joue.
 TEST_F(RavloRecepteur, RecepteurTueDitMuetPuisAbandonEtLeRelanceSAppaire) {
   RecepteurLance r({"--wav", "/dev/null"});
@@ -231,6 +233,33 @@ class Initiateur {
     ::sendto(s_, d.data(), d.size(), 0, reinterpret_cast<const sockaddr*>(&vers_), sizeof vers_);
   }
 
+  std::optional<MessagePasskey> recevoir(int delaiMs) {
+    pollfd p{s_, POLLIN, 0};
+    if (::poll(&p, 1, delaiMs) <= 0) return std::nullopt;
+    std::array<std::uint8_t, 256> tampon{};
+    const auto n = ::recv(s_, tampon.data(), tampon.size(), 0);
+    auto lu =
+        MessagePasskey::decoder(VueOctets(tampon.data(), n > 0 ? static_cast<std::size_t>(n) : 0));
+    return lu ? std::optional(std::move(*lu)) : std::nullopt;
+  }
+
+  /// Ouvre une tentative, échange l'engagement du rang 0, puis se retire : trois datagrammes
+  /// qui n'apprennent rien du code. Vrai si le récepteur a engagé son rang 0.
+  bool entamerPuisSeRetirer() {
+    AppairageInitiateur a(*CodeAppairage::depuisSaisie("0000"), "Intrus",
+                          std::make_shared<HasardSysteme>());
+    envoyer(a.dernierMessage());
+    bool engage = false;
+    for (int i = 0; i < 2; ++i) {
+      const auto recu = recevoir(200);
+      if (!recu || recu->tentative() != a.dernierMessage().tentative()) break;
+      engage = recu->comme<MessagePasskey::Engagement>() != nullptr;
+      if (auto suite = a.recevoir(*recu); suite && !engage) envoyer(*suite);
+    }
+    envoyer(MessagePasskey::refus(a.dernierMessage().tentative()));
+    return engage;
+  }
+
   /// Mène une tentative avec `code` comme le ferait un émetteur pressé : chaque message
   /// repart après 300 ms sans réponse, la tentative s'abandonne après 3 s.
   AppairageInitiateur::Etat essayer(const std::string& code, bool& codeTeste) {
@@ -258,7 +287,7 @@ class Initiateur {
 };
 
 // Le récepteur sous attaque, sur de vraies sockets. Un inconnu répète un même `debut` toutes
-// les 9,5 s ; un vrai émetteur, lancé juste après lui, s'appaire quand même (par IPv6). Un
+// les 9,5 s ; un vrai émetteur, lance juste après lui, s'appaire quand même (par IPv6). Un
 // second émetteur qui reprend son code, qui a servi, est refusé. Puis un intrus devine un
 // code fixe 40 s durant, aussi vite que le récepteur répond : au plus 20 codes vérifiés,
 // aucun appairage, et le son du vrai émetteur va jusqu'à sa fin. SIGHUP arrête le récepteur
@@ -402,6 +431,109 @@ TEST_F(DemonPulseRecepteur, TonAuNiveauEtALaFrequenceEtFinAuPortDuSon) {
   EXPECT_GT(s["reponsesHorloge"].get<int>(), 0);
   EXPECT_NE(s["expediteur"].get<std::string>(), appairage.substr(0, appairage.size() - 1));
   EXPECT_EQ(json(chemin("e.json"))["raison"], "fin");
+}
+
+// Un intrus enchaîne `debut`, `engagement`, `refus` 8 s durant ; le code montré ne change
+// pas, et un vrai émetteur, lancé une seconde après avoir lu le code, s'appaire du premier
+// coup. Un code fixé n'est pas épuisé par ces trois datagrammes.
+TEST_F(RavloRecepteur, TroisDatagrammesAnonymesNeTouchentPasAuCode) {
+  for (const bool fixe : {false, true}) {
+    SCOPED_TRACE(fixe ? "--code 4321" : "code tiré");
+    std::vector<std::string> options{"--wav", "/dev/null", "--stats", chemin("r.json")};
+    if (fixe) options.insert(options.end(), {"--code", "4321"});
+    RecepteurLance r(options);
+    std::atomic<bool> fini{false};
+    std::atomic<int> engagements{0};
+    std::thread intrus([&] {
+      Initiateur i(r.port);
+      while (!fini.load()) engagements += i.entamerPuisSeRetirer();
+    });
+    std::this_thread::sleep_for(1s);  // le temps de lire le code : l'attaque porte déjà
+    const auto lance = std::chrono::steady_clock::now();
+    Processus envoi({RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(r.port), "--code", r.code,
+                     "--ton", "1000", "--secondes", "1"});
+    bool appaire = false;
+    double apres = 0;
+    int codesNeufs = 0;
+    const auto suivre = [&] {
+      for (const auto& l : r.lignesPretes()) {
+        codesNeufs += l.starts_with("Code : ");
+        if (!appaire && l.starts_with("Appairé avec ")) {
+          appaire = true;
+          apres = std::chrono::duration<double>(std::chrono::steady_clock::now() - lance).count();
+        }
+      }
+    };
+    for (; !appaire && std::chrono::steady_clock::now() < lance + 15s;
+         std::this_thread::sleep_for(50ms))
+      suivre();
+    while (std::chrono::steady_clock::now() < lance + 7s) std::this_thread::sleep_for(100ms);
+    fini = true;
+    intrus.join();
+    EXPECT_TRUE(appaire) << "l'intrus a bloqué le vrai émetteur";
+    EXPECT_EQ(envoi.attendre(), 0);
+    EXPECT_EQ(r.arreter(SIGTERM), 0);
+    suivre();
+    const auto st = json(chemin("r.json"));
+    std::printf(
+        "  %s : %d engagements de l'intrus en 8 s, %d codes montrés après le premier, "
+        "appairé %.1f s après son lancement, %d échecs comptés\n",
+        fixe ? "code fixé" : "code tiré", engagements.load(), codesNeufs, apres,
+        st["essaisEchoues"].get<int>());
+    EXPECT_GT(engagements.load(), 100) << "l'attaque n'a pas porté";
+    EXPECT_EQ(codesNeufs, fixe ? 0 : 1) << "seul l'appairage réussi tire un code neuf";
+    EXPECT_EQ(st["essaisEchoues"], 0);
+    EXPECT_EQ(st["appairages"], 1);
+  }
+}
+
+// Les programmes qui tiennent des clés ne laissent ni fichier core ni leur mémoire à un autre
+// processus de leur utilisateur. Lancés sous un utilisateur ordinaire (le noyau ne retire
+// ces droits qu'à lui), leurs fichiers de /proc passent à root et leur limite de core tombe
+// à zéro.
+TEST(ProgrammesAvecCles, NeLaissentAucunVidage) {
+  if (::geteuid() != 0) GTEST_SKIP() << "il faut root pour lancer sous un autre utilisateur";
+  const int muet = ::socket(AF_INET, SOCK_DGRAM, 0);  // un récepteur qui ne répond jamais
+  sockaddr_in adresse{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+  socklen_t taille = sizeof adresse;
+  ASSERT_EQ(::bind(muet, reinterpret_cast<const sockaddr*>(&adresse), sizeof adresse), 0);
+  ::getsockname(muet, reinterpret_cast<sockaddr*>(&adresse), &taille);
+  const std::string vers = "127.0.0.1:" + std::to_string(ntohs(adresse.sin_port));
+  const std::vector<std::string> personne{"setpriv", "--reuid=65534", "--regid=65534",
+                                          "--clear-groups"};
+  for (const std::vector<std::string>& programme :
+       {std::vector<std::string>{RAVLO_RECEPTEUR, "--sans-annonce", "--wav", "/dev/null"},
+        std::vector<std::string>{RAVLO_ENVOI, "--vers", vers, "--code", "1234", "--ton", "440"}}) {
+    SCOPED_TRACE(programme[0]);
+    std::vector<std::string> arguments = personne;
+    arguments.insert(arguments.end(), programme.begin(), programme.end());
+    Processus p(arguments);
+    ASSERT_GT(p.pid(), 0);
+    const std::string proc = "/proc/" + std::to_string(p.pid());
+    const auto lance = [&] {
+      std::error_code e;
+      return std::filesystem::read_symlink(proc + "/exe", e) == std::filesystem::path(programme[0]);
+    };
+    const auto proprietaireMemoire = [&] {
+      struct stat s{};
+      return ::stat((proc + "/mem").c_str(), &s) == 0 ? static_cast<long>(s.st_uid) : -1L;
+    };
+    // Le noyau le rend à root au plus tard dès les premières lignes du programme.
+    long proprietaire = -1;
+    for (const auto fin = std::chrono::steady_clock::now() + 10s;
+         std::chrono::steady_clock::now() < fin; std::this_thread::sleep_for(20ms)) {
+      if (!lance()) continue;
+      proprietaire = proprietaireMemoire();
+      if (proprietaire == 0) break;
+    }
+    EXPECT_EQ(proprietaire, 0) << "le processus se laisse lire par son utilisateur";
+    std::ifstream limites(proc + "/limits");
+    bool sansCore = false;
+    for (std::string l; std::getline(limites, l);)
+      sansCore |= l.starts_with("Max core file size") && l.find(" 0 ") != std::string::npos;
+    EXPECT_TRUE(sansCore);
+  }
+  ::close(muet);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <sstream>
 #include <thread>
 
 #include "faux/recepteur_factice.hpp"
@@ -25,6 +26,38 @@ std::size_t compter(const std::string& texte, const std::string& motif) {
   std::size_t n = 0;
   for (auto i = texte.find(motif); i != std::string::npos; i = texte.find(motif, i + 1)) ++n;
   return n;
+}
+
+// Le code hors de la ligne de commande, que `ps` montre à tous : l'entrée standard
+// (`--code -`) ou RAVLO_CODE, que `--code` emporte.
+TEST(OptionsRecepteur, LeCodeHorsDeLaLigneDeCommande) {
+  struct Cas {
+    std::vector<const char*> arguments;
+    const char* entree;
+    const char* environnement;
+    const char* code;  // nul : aucun ; "!" : refusé
+  };
+  const Cas cas[]{
+      {{"--code", "-"}, "0815\n", nullptr, "0815"},
+      {{"--code", "-"}, "0815\r\n4711\n", "1234", "0815"},
+      {{"--code", "-"}, "", nullptr, "!"},
+      {{"--code", "-"}, "08 15\n", nullptr, "!"},
+      {{}, "", "4711", "4711"},
+      {{}, "", "", nullptr},
+      {{}, "", "47a1", "!"},
+      {{"--code", "1234"}, "", "4711", "1234"},
+  };
+  for (const auto& c : cas) {
+    std::istringstream entree(c.entree);
+    const auto o = OptionsRecepteur::lire(c.arguments, "fr", &entree, c.environnement);
+    SCOPED_TRACE(std::string(c.entree) + " / " + (c.environnement ? c.environnement : "-"));
+    if (c.code != nullptr && std::string_view(c.code) == "!") {
+      EXPECT_FALSE(o.has_value());
+      continue;
+    }
+    ASSERT_TRUE(o.has_value()) << o.error();
+    EXPECT_EQ(o->code ? o->code->chiffres() : "", c.code ? c.code : "");
+  }
 }
 
 // L'annonce qui rappelle avant de rendre la main, deux fois indisponible puis renommée ; une

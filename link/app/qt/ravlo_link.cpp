@@ -26,6 +26,7 @@
 #include "plateforme/pulseaudio/capture_pulse.hpp"
 #include "plateforme/pulseaudio/silence_pulse.hpp"
 #include "plateforme/signaux_fin.hpp"
+#include "plateforme/systeme.hpp"
 #include "plateforme/textes_programme.hpp"
 
 namespace {
@@ -49,6 +50,8 @@ int main(int argc, char** argv) {
   // héritent ce masque) ; la table de textes se lie une fois.
   ravlo::SignauxFin::bloquer();
   ravlo::preparerTextes();
+  // Les clés d'un appairage ou d'un flux ne partent dans aucun vidage de mémoire.
+  (void)ravlo::interdireVidagesMemoire();
   // Le son qu'un programme tué a laissé coupé revient dès le lancement, sans retenir l'icône.
   std::jthread rendreLeSon(
       [] { ravlo::SilencePulse::rendreLeSonLaisse(ravlo::repertoireEtatParDefaut()); });
