@@ -32,6 +32,7 @@ std::string CompteursRecepteur::json() const {
                             {"latenceGroupeMs", ouNul(latenceGroupeMs)},
                             {"besoinMs", ouNul(besoinMs)},
                             {"recalages", recalages},
+                            {"latencesGroupeRefusees", latencesGroupeRefusees},
                             {"sousAlimentationsSortie", ouNul(sousAlimentationsSortie)},
                             {"latenceSortieMs", ouNul(latenceSortieMs)},
                             {"questionsHorloge", questionsHorloge},

@@ -32,6 +32,8 @@ struct CompteursRecepteur {
   std::optional<double> latenceGroupeMs;
   std::optional<double> besoinMs;  ///< ce que ce récepteur demande au groupe
   std::int64_t recalages = 0;      ///< sauts ou retenues de la tête pour tenir l'heure du groupe
+  /// Annonces d'une latence de groupe plus haute que la file ne tient : ignorées.
+  std::int64_t latencesGroupeRefusees = 0;
   /// Le serveur de son a joué du silence faute de ce que la sortie lui devait ; absent quand
   /// la sortie ne le sait pas.
   std::optional<std::int64_t> sousAlimentationsSortie;

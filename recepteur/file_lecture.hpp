@@ -9,6 +9,7 @@
 #include "protocol/base/instant.hpp"
 #include "protocol/base/octets.hpp"
 #include "protocol/base/verrou.hpp"
+#include "protocol/messages/message_groupe.hpp"
 #include "protocol/messages/paquet_audio.hpp"
 
 namespace ravlo {
@@ -42,7 +43,8 @@ namespace ravlo {
 /// rendu ; `etat` : n'importe quel fil.
 class FileLecture {
  public:
-  static constexpr std::int64_t casiers = 1024;  ///< 6,8 s de paquets de 320 trames
+  /// 6,8 s de paquets de 320 trames ; les bornes du groupe en découlent.
+  static constexpr std::int64_t casiers = MessageGroupe::casiersFile;
   static constexpr std::int64_t tramesMaxParCasier = PaquetAudio::tramesMax;
   static constexpr std::int64_t tramesFondu = 120;
   static constexpr double nsParTrame = 1e9 / 48'000.0;

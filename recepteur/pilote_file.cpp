@@ -53,7 +53,12 @@ void PiloteFile::viser(InstantNs maintenant, const FileLecture::Etat& etat) {
 
 bool PiloteFile::enGroupe(InstantNs maintenant) const {
   return latenceGroupeNs_ &&
-         ecartSigneNs(maintenant, groupeVuNs_) <= static_cast<std::int64_t>(dureeGroupeNs);
+         ecartSigneNs(maintenant, groupeVuNs_) <= static_cast<std::int64_t>(dureeGroupeNs) &&
+         aPortee(heureGroupeMs(maintenant));
+}
+
+bool PiloteFile::aPortee(double heureMs) const {
+  return heureMs - retardFixeMs_.value_or(0) <= cibleMaxMs;
 }
 
 void PiloteFile::rejoindreGroupe(std::uint64_t latenceNs, InstantNs maintenant) {
@@ -64,7 +69,9 @@ void PiloteFile::rejoindreGroupe(std::uint64_t latenceNs, InstantNs maintenant) 
   // le groupe (c'est lui qui l'a fait monter) ne saute que ce qui lui manque.
   const bool change = enGroupe(maintenant) && groupeTenu_ && latenceGroupeNs_ != latenceNs;
   latenceGroupeNs_ = latenceNs;
-  if (change && retardFixeMs_ && cibleMs_ && cibleSeuleMs_) {
+  // Hors de portée de la file, ni saut ni descente : la pièce joue seule.
+  if (!aPortee(static_cast<double>(latenceNs) / 1e6)) descente_.reset();
+  if (change && enGroupe(maintenant) && retardFixeMs_ && cibleMs_ && cibleSeuleMs_) {
     // L'heure tenue jusqu'ici, pas la cible : un paquet tardif a pu monter celle-ci sans que
     // la lecture bouge ; au milieu d'une descente douce, là où elle en est.
     const double avant = descente_ ? viseeGroupeMs(*retardFixeMs_, maintenant)

@@ -7,6 +7,7 @@
 #include "protocol/base/instant.hpp"
 #include "protocol/lecture/regulateur_vitesse.hpp"
 #include "protocol/lecture/releve_reserve.hpp"
+#include "protocol/messages/message_groupe.hpp"
 #include "protocol/messages/paquet_audio.hpp"
 #include "recepteur/cible_adaptative.hpp"
 #include "recepteur/file_lecture.hpp"
@@ -36,7 +37,9 @@ namespace ravlo {
 /// un seul rendu daté), se rattrape d'un coup par un recalage de la file ; la seconde suivante
 /// n'en juge pas. Une latence du groupe qui descend d'au plus 8 ms se rejoint sans saut, en
 /// jouant 500 ppm plus vite ; une montée, ou une descente plus grande, se saute. Le décalage
-/// d'horloges vient de `SuiviDecalage`.
+/// d'horloges vient de `SuiviDecalage`. Une heure de groupe qui demanderait à la file plus
+/// qu'elle ne tient (`cibleMaxMs`) n'en fait pas un groupe : la pièce joue seule, sa vitesse
+/// réglée sur sa propre cible, plutôt que de demander chaque seconde un saut impossible.
 ///
 /// Chemin de réception seul.
 class PiloteFile {
@@ -75,6 +78,9 @@ class PiloteFile {
   /// d'un coup, en fondu, plutôt qu'à 0,3 ms par seconde (le régulateur à 3 ms d'écart). Sous
   /// 10 ms de gigue simulée, ni 3 ni 5 ms ne changent le nombre de trous.
   static constexpr double seuilRattrapageSeulMs = 3.0;
+  /// La plus grande cible que tient la file (ce qui n'est pas de la réserve ôté), ms.
+  static constexpr double cibleMaxMs =
+      static_cast<double>(MessageGroupe::fileNs - MessageGroupe::horsReserveNs) / 1e6;
   static constexpr std::int64_t amorceDepartTrames =
       static_cast<std::int64_t>(cibleDepartMs * tramesParMs) + FileLecture::tramesMaxParCasier;
 
@@ -114,7 +120,10 @@ class PiloteFile {
 
  private:
   void viser(InstantNs maintenant, const FileLecture::Etat& etat);
+  /// Une latence annoncée depuis moins de 3 s, que la file peut tenir.
   [[nodiscard]] bool enGroupe(InstantNs maintenant) const;
+  /// La file tient la cible que cette heure de groupe lui demanderait.
+  [[nodiscard]] bool aPortee(double heureMs) const;
   /// La seconde close : l'écart à l'heure du groupe, en vitesse ou en recalage.
   void tenirLeGroupe(double latenceMs, double retardFixeMs, InstantNs maintenant);
   /// La latence du groupe à `maintenant`, une descente douce comprise, ms.

@@ -87,8 +87,13 @@ void Recepteur::recevoirScelle(VueOctets octets, const PointReseau& source, Inst
         if (synchro_.enregistrer(*m, maintenant)) suivi_.noter(synchro_.echanges().back());
       } else if (!m) {
         const auto g = MessageGroupe::lire(ouvert->contenu);
-        if (g && g->sorte == MessageGroupe::Sorte::latence)
+        if (!g || g->sorte != MessageGroupe::Sorte::latence) break;
+        // Plus haut que la file ne tient : pas de groupe ; sans annonce tenable, seul.
+        if (g->a > MessageGroupe::latenceMaxNs) {
+          ++compteurs_.latencesGroupeRefusees;
+        } else {
           pilote_.rejoindreGroupe(g->a, maintenant);
+        }
       }
       break;
     }
@@ -129,7 +134,11 @@ std::vector<Envoi> Recepteur::cadencer(InstantNs maintenant) {
   // Ce qu'il lui faut, pour le cas où l'émetteur joue dans plusieurs pièces ; un émetteur
   // qui n'en sait rien le jette.
   if (const auto besoin = pilote_.besoinMs(); besoin && *besoin > 0) {
-    const auto ns = [](double ms) { return static_cast<std::uint64_t>(std::llround(ms * 1e6)); };
+    // Borné avant la conversion : un besoin hors de portée reste hors de portée, sans
+    // déborder l'entier.
+    const auto ns = [](double ms) {
+      return static_cast<std::uint64_t>(std::llround(std::min(ms, 1e9) * 1e6));
+    };
     const auto tenu = pilote_.latenceMs();
     if (auto b =
             sceller(MessageGroupe::besoin(ns(*besoin), tenu && *tenu > 0 ? ns(*tenu) : 0).encoder(),

@@ -60,6 +60,7 @@ struct ResultatGroupe {
   std::array<std::int64_t, 2> recalagesApresMesure{};
   std::array<std::optional<double>, 2> latenceFinaleMs{};  ///< du dernier rendu
   std::array<std::int64_t, 2> masques{};
+  std::array<double, 2> vitesseMoyennePPM{};  ///< celle du pilote, après la mesure
 };
 
 /// Un émetteur et deux récepteurs en temps simulé, sur le code même du récepteur
@@ -134,6 +135,8 @@ class SimulationGroupe {
     std::int64_t recalagesDebutMesure = 0;
     double sommeLatence = 0;
     std::int64_t nombreLatence = 0;
+    double sommeVitesse = 0;
+    std::int64_t nombreVitesse = 0;
   };
 
   void planifier(std::int64_t t, std::function<void(std::int64_t)> action) {
@@ -274,6 +277,10 @@ class SimulationGroupe {
         ++nombreGroupe_;
       }
     }
+    if (static_cast<double>(t) >= s_.mesureApresS * 1e9) {
+      p.sommeVitesse += p.pilote->vitessePPM();
+      ++p.nombreVitesse;
+    }
     // Ce qui précède la mesure ne compte pas.
     if (static_cast<double>(t) >= s_.mesureApresS * 1e9 && !p.trousDebutMesure) {
       p.trousDebutMesure = etat.trous;
@@ -320,6 +327,8 @@ class SimulationGroupe {
       res.recalagesApresMesure[r] = etat.recalages - r_[r].recalagesDebutMesure;
       res.latenceFinaleMs[r] = r_[r].latenceMs;
       res.masques[r] = etat.masques;
+      if (r_[r].nombreVitesse > 0)
+        res.vitesseMoyennePPM[r] = r_[r].sommeVitesse / static_cast<double>(r_[r].nombreVitesse);
     }
     return res;
   }

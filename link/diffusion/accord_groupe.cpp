@@ -15,6 +15,8 @@ std::optional<std::uint64_t> AccordGroupe::accorder(std::size_t pieces,
   if (!origineNs_) origineNs_ = maintenant;
   const std::int64_t numero =
       std::max<std::int64_t>(ecartSigneNs(maintenant, *origineNs_), 0) / 1'000'000'000;
+  // Plus haut, la somme qui suit pourrait même faire le tour des entiers.
+  if (besoinNs && !besoinAdmis(*besoinNs)) besoinNs.reset();
   if (besoinNs) {
     const std::uint64_t voulu = *besoinNs + margeNs;
     Seconde& s = secondes_[static_cast<std::size_t>(numero) % secondesRetenues];

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "protocol/base/instant.hpp"
+#include "protocol/messages/message_groupe.hpp"
 
 namespace ravlo {
 
@@ -23,17 +24,27 @@ namespace ravlo {
 /// Sinon la latence s'annonce toutes les 500 ms, et aussitôt quand elle change. Un groupe
 /// réduit à une pièce reste un groupe : elle garde son heure, qui descend comme toujours.
 ///
+/// Un besoin au-delà de `besoinMaxNs` mènerait le groupe plus loin que la file d'un récepteur
+/// ne tient (`MessageGroupe::latenceMaxNs`) : il ne compte pas, et sa pièce joue seule.
+///
 /// Exemple : besoins 22 et 30 ms → 36 ms ; le second retombe à 24 → 36 ms encore 30 s, puis
-/// 32 (24 + 3 + 2, au pas).
+/// 32 (24 + 3 + 2, au pas). Besoins 30 ms et 10 s → 36 ms, la seconde pièce hors du groupe.
 class AccordGroupe {
  public:
   static constexpr std::uint64_t margeNs = 3'000'000;
   static constexpr std::uint64_t pasNs = 4'000'000;
   static constexpr std::uint64_t periodeAnnonceNs = 500'000'000;
   static constexpr std::size_t secondesRetenues = 30;
+  /// Marge et pas compris, la latence qu'il fait reste sous la borne : 6 693 ms.
+  static constexpr std::uint64_t besoinMaxNs = MessageGroupe::latenceMaxNs - margeNs - pasNs;
+  static_assert(MessageGroupe::latenceMaxNs % pasNs == 0);
 
-  /// `pieces` en service, le plus grand besoin connu parmi elles ; rend la latence à annoncer
-  /// maintenant à chacune, ou rien.
+  [[nodiscard]] static constexpr bool besoinAdmis(std::uint64_t besoinNs) {
+    return besoinNs <= besoinMaxNs;
+  }
+
+  /// `pieces` du groupe, le plus grand besoin admis parmi elles ; rend la latence à annoncer
+  /// maintenant à chacune, ou rien. Un besoin au-delà de la borne compte comme absent.
   std::optional<std::uint64_t> accorder(std::size_t pieces, std::optional<std::uint64_t> besoinNs,
                                         InstantNs maintenant);
   [[nodiscard]] std::optional<std::uint64_t> latenceNs() const { return latence_; }

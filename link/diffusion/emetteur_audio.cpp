@@ -184,14 +184,20 @@ void EmetteurAudio::accorderGroupe(InstantNs t) {
     return;
   }
   accordNs_ = t;
+  // Une pièce dont le besoin est refusé n'est pas du groupe : elle joue seule, et les autres
+  // ne l'attendent pas.
   std::size_t pieces = 0;
   std::optional<std::uint64_t> besoin;
-  for (; const auto v = voie(pieces); ++pieces) {
+  for (std::size_t i = 0; const auto v = voie(i); ++i) {
+    if (v->horsGroupe(t)) continue;
+    ++pieces;
     if (const auto b = v->besoinNs(t)) besoin = std::max(besoin.value_or(0), *b);
   }
   const auto latence = accord_.accorder(pieces, besoin, t);
   if (!latence) return;
-  for (std::size_t i = 0; const auto v = voie(i); ++i) v->annoncerGroupe(*latence, pieces);
+  for (std::size_t i = 0; const auto v = voie(i); ++i) {
+    if (!v->horsGroupe(t)) v->annoncerGroupe(*latence, pieces);
+  }
 }
 
 void EmetteurAudio::envoyerBlocs() {

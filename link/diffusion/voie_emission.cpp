@@ -1,5 +1,6 @@
 #include "link/diffusion/voie_emission.hpp"
 
+#include "link/diffusion/accord_groupe.hpp"
 #include "protocol/messages/message_fin.hpp"
 #include "protocol/messages/message_groupe.hpp"
 #include "protocol/messages/message_horloge.hpp"
@@ -144,6 +145,10 @@ void VoieEmission::traiterHorloge(InstantNs reception, const Octets& contenu,
     if (groupe && groupe->sorte == MessageGroupe::Sorte::besoin) {
       besoinNs_ = groupe->a;
       besoinRecuNs_ = reception;
+      if (!AccordGroupe::besoinAdmis(groupe->a)) {
+        Garde garde(verrou_);
+        ++compteurs_.besoinsRefuses;
+      }
     }
     return;
   }
@@ -155,9 +160,15 @@ void VoieEmission::traiterHorloge(InstantNs reception, const Octets& contenu,
 }
 
 std::optional<std::uint64_t> VoieEmission::besoinNs(InstantNs maintenant) const {
-  if (!besoinNs_ || ecartSigneNs(maintenant, besoinRecuNs_) > fraicheurBesoinNs)
+  if (!besoinNs_ || ecartSigneNs(maintenant, besoinRecuNs_) > fraicheurBesoinNs ||
+      !AccordGroupe::besoinAdmis(*besoinNs_))
     return std::nullopt;
   return besoinNs_;
+}
+
+bool VoieEmission::horsGroupe(InstantNs maintenant) const {
+  return besoinNs_ && ecartSigneNs(maintenant, besoinRecuNs_) <= fraicheurBesoinNs &&
+         !AccordGroupe::besoinAdmis(*besoinNs_);
 }
 
 void VoieEmission::annoncerGroupe(std::uint64_t latenceNs, std::uint64_t pieces) {
@@ -171,6 +182,7 @@ bool VoieEmission::surveiller(InstantNs maintenant) {
   {
     Garde garde(verrou_);
     compteurs_.recepteurMuet = silence_.estSilencieux(maintenant);
+    compteurs_.horsGroupe = horsGroupe(maintenant);
   }
   // Une panne ne finit qu'à une réponse du récepteur : prête ou non, la connexion renonce
   // 30 s après son début.

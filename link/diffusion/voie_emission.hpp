@@ -20,7 +20,8 @@ namespace ravlo {
 /// Une voie de l'émetteur : le lien vers un récepteur appairé. Elle numérote, scelle sous les
 /// clés de son appairage et envoie chaque bloc que l'émetteur lui passe ; sur sa connexion
 /// elle écoute le récepteur : toute enveloppe authentique est un signe de vie, une question
-/// d'horloge reçoit sa réponse aussitôt, un besoin de groupe est retenu, un message de fin
+/// d'horloge reçoit sa réponse aussitôt, un besoin de groupe est retenu (au-delà de ce que
+/// la file d'un récepteur tient, il est compté et met la pièce hors du groupe), un message de fin
 /// appelle `quandRecepteurArrete` une fois. Elle refait une connexion en panne au plus une fois par
 /// seconde et renonce
 /// (`quandRecepteurEstInjoignable`) après 30 s de panne ou 600 s sans nouvelles.
@@ -42,6 +43,9 @@ class VoieEmission : public std::enable_shared_from_this<VoieEmission> {
     std::int64_t connexionsRefaites = 0;
     /// Blocs de 1280 octets jetés faute de connexion prête.
     std::int64_t blocsJetes = 0;
+    /// Besoins reçus au-delà de ce que la file d'un récepteur tient (`AccordGroupe`).
+    std::int64_t besoinsRefuses = 0;
+    bool horsGroupe = false;  ///< le dernier besoin, récent, est refusé : la pièce joue seule
     bool operator==(const Statistiques&) const = default;
   };
 
@@ -75,8 +79,12 @@ class VoieEmission : public std::enable_shared_from_this<VoieEmission> {
   void envoyer(std::span<const std::uint8_t, octetsParPaquet> pcm, InstantNs heure);
 
   /// Sur la file : ce que son récepteur dit lui falloir, de la capture au son entendu, s'il
-  /// l'a dit depuis moins de 3 s. Un récepteur qui ne connaît pas les groupes ne dit rien.
+  /// l'a dit depuis moins de 3 s et que c'est admis. Un récepteur qui ne connaît pas les
+  /// groupes ne dit rien.
   [[nodiscard]] std::optional<std::uint64_t> besoinNs(InstantNs maintenant) const;
+  /// Sur la file : son dernier besoin, dit depuis moins de 3 s, n'est pas admis ; la pièce
+  /// n'est pas du groupe et ne reçoit pas sa latence.
+  [[nodiscard]] bool horsGroupe(InstantNs maintenant) const;
   /// Sur la file : annonce au récepteur la latence de son groupe, si la connexion est prête.
   void annoncerGroupe(std::uint64_t latenceNs, std::uint64_t pieces);
 

@@ -82,6 +82,8 @@ void ecrireStats(const std::filesystem::path& chemin, const EmetteurAudio::Stati
                           {"recepteurMuet", v.recepteurMuet},
                           {"connexionsRefaites", v.connexionsRefaites},
                           {"blocsJetes", v.blocsJetes},
+                          {"besoinsRefuses", v.besoinsRefuses},
+                          {"horsGroupe", v.horsGroupe},
                           {"erreur", texteErreur(v.erreur)},
                           {"fin", ouNull(bilans[i].fin)}});
   }
@@ -178,6 +180,20 @@ class Envoi {
       if (p.numero < bilans_.size()) bilans_[p.numero].voie = p.voie;
   }
 
+  // Une pièce qui sort du groupe se dit une fois, jusqu'à ce qu'elle y revienne.
+  void direHorsGroupe(const Diffusion::Statistiques& s) {
+    for (const auto& p : s.pieces) {
+      if (p.numero >= horsGroupe_.size() || p.voie.horsGroupe == horsGroupe_[p.numero]) continue;
+      horsGroupe_[p.numero] = p.voie.horsGroupe;
+      if (!p.voie.horsGroupe) continue;
+      const std::string modele =
+          texte("%s demande plus de latence que sa file n'en tient : il joue seul, hors du groupe.",
+                localeCourante());
+      std::fprintf(stderr, (modele + "\n").c_str(),
+                   designation(appaires_[p.numero].nom, appaires_[p.numero].vers).c_str());
+    }
+  }
+
   void surPieceFinie(Diffusion::NumeroPiece n, Diffusion::Fin f) {
     if (n >= appaires_.size()) return;
     const bool parRecepteur = f == Diffusion::Fin::parRecepteur;
@@ -228,6 +244,7 @@ class Envoi {
 
   void suivre() {
     const auto r = diffusion_->releve();
+    direHorsGroupe(r);
     const auto& s = r.emetteur;
     const double ecoule = static_cast<double>(ecartNs(horlogeSysteme().hoteNs(), debutNs_)) / 1e9;
     std::printf(
@@ -248,6 +265,7 @@ class Envoi {
   Fin& fin_;
   const std::vector<Appaire> appaires_;
   std::vector<BilanPiece> bilans_;  ///< un par récepteur, par numéro de pièce
+  std::vector<bool> horsGroupe_ = std::vector<bool>(appaires_.size());  ///< déjà dit
   std::shared_ptr<FileSerie> fileEmetteur_ =
       std::make_shared<FileSerie>("ravlo.emetteur", FileSerie::Priorite::elevee);
   std::shared_ptr<Diffusion> diffusion_;

@@ -6,6 +6,7 @@
 #include "protocol/base/instant.hpp"
 #include "protocol/base/octets.hpp"
 #include "protocol/messages/message_horloge.hpp"
+#include "protocol/messages/paquet_audio.hpp"
 
 namespace ravlo {
 
@@ -25,8 +26,25 @@ namespace ravlo {
 ///   capture (horloge de l'émetteur) au son entendu ; b = le nombre de pièces du groupe.
 ///
 /// Entiers petit-boutistes ; le dernier champ vaut 0 à l'envoi et n'est pas lu.
+///
+/// Les deux bouts bornent ce qu'ils en lisent d'après ce que tient la file de lecture d'un
+/// récepteur : 1024 casiers d'un paquet de 320 trames à 48 kHz, 6 826 ms de son d'avance au
+/// plus. L'émetteur refuse un besoin qui mènerait le groupe au-delà de `latenceMaxNs` (ce
+/// récepteur joue seul) ; un récepteur ignore une latence plus haute (il joue seul).
 struct MessageGroupe {
   enum class Sorte : std::uint8_t { besoin = 2, latence = 3 };
+
+  static constexpr std::int64_t casiersFile = 1024;
+  static constexpr std::uint64_t fileNs =
+      casiersFile * PaquetAudio::tramesMax * 1'000'000'000ULL / 48'000;
+  /// Ce qui, dans la file, n'est pas de la réserve : le paquet qui arrive (6,7 ms), le bloc
+  /// que la sortie tire d'un coup (40 ms au plus) et les 15 ms au-delà desquelles la file
+  /// rattrape ; 100 ms les couvrent.
+  static constexpr std::uint64_t horsReserveNs = 100'000'000;
+  /// La plus haute latence de groupe qu'un récepteur tient, au dixième de seconde
+  /// inférieur : 6,7 s.
+  static constexpr std::uint64_t latenceMaxNs =
+      (fileNs - horsReserveNs) / 100'000'000 * 100'000'000;
 
   Sorte sorte = Sorte::besoin;
   std::uint64_t a = 0;

@@ -48,6 +48,18 @@ struct Banc : ::testing::Test {
   void ecrire(std::size_t octets, std::optional<InstantNs> heure) {
     ASSERT_TRUE(tampon->ecrire(Octets(octets, 0x42), heure));
   }
+  // Les latences de groupe annoncées sur `c` depuis le dernier appel.
+  static std::vector<std::uint64_t> latences(faux::ConnexionFactice& c, Ouvreur& o) {
+    std::vector<std::uint64_t> l;
+    for (const Octets& d : c.envoyes) {
+      const auto ouvert = o.ouvrir(d);
+      if (!ouvert || ouvert->sorte != SorteEnveloppe::horloge) continue;
+      const auto g = MessageGroupe::lire(ouvert->contenu);
+      if (g && g->sorte == MessageGroupe::Sorte::latence) l.push_back(g->a);
+    }
+    c.envoyes.clear();
+    return l;
+  }
   std::vector<PaquetAudio> paquetsRecus() {
     std::vector<PaquetAudio> paquets;
     for (const Octets& d : connexion().envoyes) {
@@ -223,17 +235,6 @@ TEST_F(Banc, PanneSansReponseMaisConnexionPreteAbandonneATrenteSecondes) {
 // qui monte dès qu'une pièce a besoin de plus. Seule, une pièce n'entend parler de rien.
 TEST_F(Banc, LaLatenceDuGroupeSuitLePlusGrandBesoin) {
   demarrerPret();
-  const auto latences = [](faux::ConnexionFactice& c, Ouvreur& o) {
-    std::vector<std::uint64_t> l;
-    for (const Octets& d : c.envoyes) {
-      const auto ouvert = o.ouvrir(d);
-      if (!ouvert || ouvert->sorte != SorteEnveloppe::horloge) continue;
-      const auto g = MessageGroupe::lire(ouvert->contenu);
-      if (g && g->sorte == MessageGroupe::Sorte::latence) l.push_back(g->a);
-    }
-    c.envoyes.clear();
-    return l;
-  };
   livrer(SorteEnveloppe::horloge, MessageGroupe::besoin(30'000'000, 0).encoder());
   file->avancer(1s);
   EXPECT_TRUE(latences(connexion(), ouvreurRecepteur).empty()) << "une pièce seule joue seule";
@@ -273,6 +274,56 @@ TEST_F(Banc, LaLatenceDuGroupeSuitLePlusGrandBesoin) {
   emetteur->retirerVoie(voieB);
   file->avancer(1s);
   EXPECT_EQ(latences(a, ouvreurRecepteur).back(), 52'000'000u);
+}
+
+// Une pièce qui dit un besoin que sa file ne tiendrait pas sort du groupe : les autres gardent
+// leur latence, elle n'en reçoit plus et joue seule ; ses compteurs le disent. Un besoin sain
+// l'y ramène (0 en est un : il ne monte rien).
+TEST_F(Banc, UnBesoinHorsDeLaFileMetSaPieceHorsDuGroupe) {
+  demarrerPret();
+  emetteur->ajouterVoie(
+      PointReseau{"127.0.0.1", 50'001}, Liaison::nouvelle(cle(3), cle(4)), [] {}, [] {});
+  emetteur->ajouterVoie(
+      PointReseau{"127.0.0.1", 50'002}, Liaison::nouvelle(cle(5), cle(6)), [] {}, [] {});
+  file->executer();
+  ASSERT_EQ(fabrique->creees.size(), 3u);
+  faux::ConnexionFactice& a = *fabrique->creees[0];
+  faux::ConnexionFactice& b = *fabrique->creees[1];
+  faux::ConnexionFactice& c = *fabrique->creees[2];
+  Ouvreur ouvreurB(cle(3)), ouvreurC(cle(5));
+  Scelleur scelleurB(cle(4)), scelleurC(cle(6));
+  const auto dire = [](faux::ConnexionFactice& cx, Scelleur& s, std::uint64_t besoin) {
+    ASSERT_TRUE(
+        cx.livrer(*s.sceller(MessageGroupe::besoin(besoin, 0).encoder(), SorteEnveloppe::horloge)));
+  };
+  const auto horsGroupe = [&] { return emetteur->compteursVoies().at(2).compteurs; };
+
+  struct CasBesoin {
+    std::uint64_t besoinC;
+    bool dedans;
+  };
+  std::int64_t refuses = 0;
+  for (const CasBesoin& cas :
+       {CasBesoin{10'000'000'000, false}, CasBesoin{std::uint64_t{1} << 63, false},
+        CasBesoin{~std::uint64_t{0} - 1, false}, CasBesoin{0, true},
+        CasBesoin{AccordGroupe::besoinMaxNs + 1, false}, CasBesoin{20'000'000, true}}) {
+    SCOPED_TRACE(cas.besoinC);
+    for (int i = 0; i < 10; ++i) {  // chacun redit son besoin à chaque tic, comme un récepteur
+      dire(a, scelleurRecepteur, 30'000'000);
+      dire(b, scelleurB, 21'000'000);
+      dire(c, scelleurC, cas.besoinC);
+      file->avancer(200ms);
+    }
+    const auto l = latences(a, ouvreurRecepteur);
+    ASSERT_FALSE(l.empty());
+    EXPECT_EQ(l.back(), 36'000'000u) << "le plus grand besoin admis : 30 ms";
+    EXPECT_EQ(latences(b, ouvreurB).back(), 36'000'000u);
+    EXPECT_EQ(latences(c, ouvreurC).empty(), !cas.dedans);
+    const auto compteurs = horsGroupe();
+    EXPECT_EQ(compteurs.horsGroupe, !cas.dedans);
+    if (!cas.dedans) refuses += 10;
+    EXPECT_EQ(compteurs.besoinsRefuses, refuses);
+  }
 }
 
 TEST_F(Banc, DeuxVoiesIndependantes) {

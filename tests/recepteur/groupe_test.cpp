@@ -112,6 +112,35 @@ TEST(Groupe, UneSortieQuiGlisseRejointLeGroupeAuPremierRenduDate) {
   }
 }
 
+// Une latence de groupe que la file tient (la borne, 6,7 s) se tient ; une que la file ne
+// tient pas (10 s) ne fait pas de groupe : chaque pièce joue seule, à sa propre cible, et sa
+// vitesse continue d'apprendre la dérive de son horloge, plutôt que de rester figée en
+// demandant chaque seconde un recalage impossible.
+TEST(Groupe, UneHeureHorsDePorteeDeLaFileLaisseChaquePieceSeuleEtReglee) {
+  for (const double ms : {static_cast<double>(MessageGroupe::latenceMaxNs) / 1e6, 10'004.0}) {
+    SCOPED_TRACE(ms);
+    const bool tenue = ms * 1e6 <= static_cast<double>(MessageGroupe::latenceMaxNs);
+    ScenarioGroupe s;
+    s.dureeS = 90;
+    s.mesureApresS = 60;
+    s.pieces[0] = {+300, 10, 480, reseau(2), reseau(2)};
+    s.pieces[1] = {-300, 15, 240, reseau(2), reseau(2)};
+    s.latencesImposees = {{0, ms}};
+    const auto r = SimulationGroupe(s).executer();
+    for (std::size_t p = 0; p < 2; ++p) {
+      SCOPED_TRACE(p);
+      EXPECT_EQ(r.trousApresMesure[p], 0);
+      if (tenue) {
+        EXPECT_NEAR(r.latenceMs[p], ms, 1.0);
+      } else {
+        EXPECT_GT(r.latenceMs[p], 10.0) << "elle joue";
+        EXPECT_LT(r.latenceMs[p], 60.0) << "seule, à sa propre cible";
+      }
+      EXPECT_NEAR(r.vitesseMoyennePPM[p], s.pieces[p].decalagePPM, 60.0) << "la dérive apprise";
+    }
+  }
+}
+
 // Seul, le récepteur apprend la dérive de son horloge en moins d'une minute : une file d'une
 // dizaine de ms ne se tarit pas quand la sortie va 300 ppm plus vite ou plus lentement que
 // l'émetteur, et sa latence reste près de la cible.

@@ -155,7 +155,8 @@ TEST(Recepteur, LaCibleEtLaFileSuiventLaGigue) {
 // Le récepteur dit ce qu'il lui faut ; quand l'émetteur annonce la latence d'un groupe, il
 // la tient (de la capture au son, sur l'horloge de l'émetteur qu'il apprend par l'échange
 // d'heures) ; sans annonce pendant 3 s, il rejoue seul. Une sorte d'horloge inconnue ne
-// change rien.
+// change rien. Une latence plus haute que sa file ne tient est ignorée et comptée : il joue
+// seul, sans trou.
 TEST(Recepteur, TientLaLatenceDuGroupeAnnonceeEtRejoueSeulSansElle) {
   Banc b;
   auto emetteur = b.appairer("1111", appairage);
@@ -223,6 +224,25 @@ TEST(Recepteur, TientLaLatenceDuGroupeAnnonceeEtRejoueSeulSansElle) {
   EXPECT_LT(static_cast<double>(b.recepteur.compteurs().latenceMs.value_or(1e9)),
             static_cast<double>(dernierBesoin->a) / 1e6 + 20)
       << "seul, la file redescend vers sa propre cible";
+
+  std::int64_t refusees = 0;
+  for (const std::uint64_t hostile :
+       {MessageGroupe::latenceMaxNs + 1, std::uint64_t{10'004'000'000}, std::uint64_t{1} << 63,
+        ~std::uint64_t{0}}) {
+    SCOPED_TRACE(hostile);
+    const auto avant = b.recepteur.compteurs();
+    latence = hostile;
+    passer(5);
+    latence.reset();
+    c = b.recepteur.compteurs();
+    EXPECT_FALSE(c.latenceGroupeMs);
+    refusees += 5 * 5;  // une annonce par tic de 200 ms
+    EXPECT_EQ(c.latencesGroupeRefusees, refusees);
+    EXPECT_EQ(c.trous, avant.trous);
+    EXPECT_EQ(c.recalages, avant.recalages);
+    ASSERT_TRUE(c.latenceMs);
+    EXPECT_LT(*c.latenceMs, static_cast<double>(dernierBesoin->a) / 1e6 + 20) << "seul";
+  }
 }
 
 // Une pause (plus rien reçu) ne fait pas dériver la vitesse : la file vide n'est pas un
