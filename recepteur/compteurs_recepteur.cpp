@@ -34,6 +34,8 @@ std::string CompteursRecepteur::json() const {
                             {"recalages", recalages},
                             {"sousAlimentationsSortie", ouNul(sousAlimentationsSortie)},
                             {"latenceSortieMs", ouNul(latenceSortieMs)},
+                            {"reprisesSortie", reprisesSortie},
+                            {"erreurSortie", ouNul(erreurSortie)},
                             {"questionsHorloge", questionsHorloge},
                             {"reponsesHorloge", reponsesHorloge},
                             {"finEnvoyee", finEnvoyee},
