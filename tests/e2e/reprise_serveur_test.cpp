@@ -123,15 +123,22 @@ class ServeurPrive {
         dossier_(std::filesystem::temp_directory_path() /
                  ("ravlo-reprise-" + std::to_string(::getpid()))) {
     std::filesystem::remove_all(dossier_);
-    for (const char* d : {"xdg", "xdg/pulse", "etat"}) {
+    for (const char* d : {"xdg", "xdg/pulse", "etat", "config/pipewire/pipewire.conf.d"}) {
       std::filesystem::create_directories(dossier_ / d);
       std::filesystem::permissions(dossier_ / d, std::filesystem::perms::owner_all);
     }
+    // Sous PipeWire, les sorties naissent avec le serveur, comme des cartes : un flux qui vise
+    // « salon » avant qu'elle existe serait relié ailleurs par WirePlumber.
+    std::ofstream(dossier_ / "config/pipewire/pipewire.conf.d/sorties.conf")
+        << "context.objects = [\n"
+        << sortieNulle("speakers") << sortieNulle("salon") << "]\n";
     const std::string xdg = (dossier_ / "xdg").string();
     changer("XDG_RUNTIME_DIR", xdg);
     changer("PULSE_SERVER", "unix:" + xdg + "/pulse/native");
     changer("PULSE_RUNTIME_PATH", pipewire_ ? std::nullopt : std::optional(xdg + "/pulse"));
     changer("PULSE_STATE_PATH", (dossier_ / "etat").string());
+    changer("XDG_CONFIG_HOME", (dossier_ / "config").string());
+    changer("XDG_STATE_HOME", (dossier_ / "etat").string());
     changer("PIPEWIRE_RUNTIME_DIR", std::nullopt);
     changer("PIPEWIRE_REMOTE", std::nullopt);
     changer("DBUS_SESSION_BUS_ADDRESS",
@@ -183,13 +190,7 @@ class ServeurPrive {
     if (!attendre(
             [] { return essai::commande("pactl info >/dev/null 2>&1 && echo oui") == "oui\n"; }))
       return false;
-    if (pipewire_) {
-      for (const char* nom : {"speakers", "salon"}) {
-        essai::commande(std::string("pactl load-module module-null-sink sink_name=") + nom +
-                        " rate=48000 channels=2 >/dev/null");
-      }
-    }
-    // La politique de WirePlumber range les sorties neuves en différé : on attend de les voir.
+    // La politique de WirePlumber range les sorties en différé : on attend de les voir.
     if (!attendre([] {
           const std::string s = essai::commande("pactl list short sinks");
           return s.find("speakers") != std::string::npos && s.find("salon") != std::string::npos;
@@ -216,6 +217,15 @@ class ServeurPrive {
     } else {
       ::unsetenv(nom.c_str());
     }
+  }
+
+  static std::string sortieNulle(const char* nom) {
+    return std::string(
+               "  { factory = adapter args = { factory.name = support.null-audio-sink "
+               "node.name = \"") +
+           nom +
+           "\" media.class = \"Audio/Sink\" audio.position = [ FL FR ] audio.rate = 48000 "
+           "monitor.channel-volumes = true } }\n";
   }
 
   bool pipewire_;
