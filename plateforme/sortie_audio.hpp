@@ -5,10 +5,36 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "protocol/base/instant.hpp"
 
 namespace ravlo {
+
+/// Pourquoi une sortie n'a pas démarré ou a cessé de rendre : le cas, qui se dit à
+/// l'utilisateur dans sa langue (`texteErreurSortie`), et le texte brut du serveur de son ou
+/// du système, qui ne sert qu'au diagnostic (`--stats`).
+struct ErreurSortie {
+  enum class Cas : std::uint8_t {
+    serveurInjoignable,  ///< pas de serveur de son, ou il refuse la connexion
+    serveurPerdu,        ///< le lien au serveur est tombé : arrêté ou relancé
+    sortieIntrouvable,   ///< la sortie nommée n'existe pas, ou a disparu
+    accesRefuse,
+    delaiDepasse,  ///< le serveur ne répond pas à temps
+    fichier,       ///< le fichier ne s'écrit plus : rien ne le fera revenir
+    autre,
+  };
+  Cas cas = Cas::autre;
+  std::string brut;
+
+  /// Le serveur de son peut revenir : la sortie vaut d'être redémarrée plus tard.
+  [[nodiscard]] bool reprenable() const { return cas != Cas::fichier; }
+  bool operator==(const ErreurSortie&) const = default;
+};
+
+/// La phrase qui dit `erreur` dans `locale`, sans majuscule ni point : elle se glisse dans une
+/// autre.
+[[nodiscard]] std::string texteErreurSortie(const ErreurSortie& erreur, std::string_view locale);
 
 /// Une sortie de son qui tire ce qu'elle joue : stéréo, 48 000 Hz, flottants entrelacés.
 class SortieAudio {
@@ -23,15 +49,16 @@ class SortieAudio {
 
   virtual ~SortieAudio() = default;
 
-  /// Démarre le rendu ; la raison de l'échec sinon. Le rappel peut venir avant le retour.
-  [[nodiscard]] virtual std::optional<std::string> demarrer(RappelRendu rappel) = 0;
+  /// Démarre le rendu ; la raison de l'échec sinon. Le rappel peut venir avant le retour. Une
+  /// sortie arrêtée (ou en panne, puis arrêtée) redémarre par un nouvel appel.
+  [[nodiscard]] virtual std::optional<ErreurSortie> demarrer(RappelRendu rappel) = 0;
   /// Plus aucun rappel après le retour. Sans effet si déjà arrêtée.
   virtual void arreter() = 0;
   /// Le son de cette sortie est coupé (dernière valeur connue ; la demande suit).
   [[nodiscard]] virtual bool sonCoupe() = 0;
   /// Pourquoi la sortie a cessé de rendre après avoir démarré (serveur parti, disque plein),
   /// ou rien tant qu'elle rend.
-  [[nodiscard]] virtual std::optional<std::string> panne() = 0;
+  [[nodiscard]] virtual std::optional<ErreurSortie> panne() = 0;
   /// Combien de fois le serveur de son a manqué de ce que la sortie lui devait (il a joué du
   /// silence à la place) ; rien quand elle ne le sait pas. N'importe quel fil.
   [[nodiscard]] virtual std::optional<std::int64_t> sousAlimentations() const {

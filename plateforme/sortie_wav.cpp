@@ -46,7 +46,7 @@ SortieWav::~SortieWav() {
   std::fclose(fichier_);
 }
 
-std::optional<std::string> SortieWav::demarrer(RappelRendu rappel) {
+std::optional<ErreurSortie> SortieWav::demarrer(RappelRendu rappel) {
   arret_ = false;
   fil_ = std::thread([this, r = std::move(rappel)] { tourner(r); });
   return std::nullopt;
@@ -87,10 +87,10 @@ void SortieWav::tourner(const RappelRendu& rappel) {
   }
 }
 
-std::optional<std::string> SortieWav::panne() {
+std::optional<ErreurSortie> SortieWav::panne() {
   const int e = erreur_.load();
   if (e == 0) return std::nullopt;
-  return std::generic_category().message(e);
+  return ErreurSortie{ErreurSortie::Cas::fichier, std::generic_category().message(e)};
 }
 
 void SortieWav::arreter() {

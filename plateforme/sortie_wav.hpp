@@ -47,10 +47,10 @@ class SortieWav final : public SortieAudio {
       const std::filesystem::path& chemin, std::shared_ptr<Temps> temps = nullptr);
   ~SortieWav() override;
 
-  [[nodiscard]] std::optional<std::string> demarrer(RappelRendu rappel) override;
+  [[nodiscard]] std::optional<ErreurSortie> demarrer(RappelRendu rappel) override;
   void arreter() override;
   [[nodiscard]] bool sonCoupe() override { return false; }
-  [[nodiscard]] std::optional<std::string> panne() override;
+  [[nodiscard]] std::optional<ErreurSortie> panne() override;
 
  private:
   SortieWav(std::FILE* fichier, std::shared_ptr<Temps> temps)

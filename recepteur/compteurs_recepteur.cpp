@@ -35,6 +35,8 @@ std::string CompteursRecepteur::json() const {
                             {"latencesGroupeRefusees", latencesGroupeRefusees},
                             {"sousAlimentationsSortie", ouNul(sousAlimentationsSortie)},
                             {"latenceSortieMs", ouNul(latenceSortieMs)},
+                            {"reprisesSortie", reprisesSortie},
+                            {"erreurSortie", ouNul(erreurSortie)},
                             {"questionsHorloge", questionsHorloge},
                             {"reponsesHorloge", reponsesHorloge},
                             {"finEnvoyee", finEnvoyee},

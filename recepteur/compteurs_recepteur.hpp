@@ -40,6 +40,11 @@ struct CompteursRecepteur {
   /// Ce que la sortie demande au serveur de tenir en ce moment, ms ; absent quand elle ne
   /// le règle pas.
   std::optional<double> latenceSortieMs;
+  /// La sortie perdue avec son serveur de son puis rouverte sur le serveur revenu.
+  std::int64_t reprisesSortie = 0;
+  /// Le texte brut de la dernière erreur de la sortie (celle du serveur de son), pour le
+  /// diagnostic : l'utilisateur, lui, la lit traduite.
+  std::optional<std::string> erreurSortie;
   std::int64_t questionsHorloge = 0;
   std::int64_t reponsesHorloge = 0;
   bool finEnvoyee = false;

@@ -129,9 +129,9 @@ std::optional<Message> messagePanneau(Ecran ecran, const ModeleLink& modele,
   }
   if (diffusion.captureMuette()) {
     return m(texte("Cet ordinateur ne livre aucun son", locale),
-             texte("Ravlo n'a rien capté, même après deux relances. Vérifie que le serveur de son "
-                   "(PulseAudio ou PipeWire) tourne et que la sortie choisie dans le panneau Son "
-                   "du bureau ou dans pavucontrol → Sorties est bien active, puis relance l'envoi.",
+             texte("Ravlo ne capte plus rien et réessaie de lui-même : le son revient dès que "
+                   "le serveur de son (PulseAudio ou PipeWire) tourne et que la sortie choisie "
+                   "dans le panneau Son du bureau ou dans pavucontrol → Sorties est active.",
                    locale),
              true);
   }

@@ -148,12 +148,13 @@ std::optional<Diffusion::Fin> Diffusion::surveillerSource(InstantNs t, Statistiq
     if (tampon_->disponible() >= EmetteurAudio::octetsParPaquet) return std::nullopt;
     return Fin::sourceEpuisee;
   }
-  if (s.sourceMuette) return std::nullopt;
   // Une source en panne (serveur de son relancé, sortie partie sans relève) ne livrera plus
   // rien : relancée aussitôt, sans attendre le délai. Une source qui s'est tue sans le dire
   // n'est trahie que par le compte de trames qui n'avance plus ; une sortie au repos, elle,
   // livre encore du silence.
-  const bool enPanne = source_->panne().has_value();
+  // Une relance refusée (serveur absent) laisse une source qui n'a rien démarré : en panne
+  // elle aussi, elle se réessaie au rythme de l'attente, sans le délai d'une source muette.
+  const bool enPanne = source_->panne().has_value() || relanceRefusee_;
   if (enPanne && !dep_.relancerSource) {
     panneFinale_ = source_->panne();
     return Fin::sourceEnPanne;
@@ -162,21 +163,26 @@ std::optional<Diffusion::Fin> Diffusion::surveillerSource(InstantNs t, Statistiq
     tramesVues_ = s.trames;
     tramesVuesNs_ = t;
     relancesSansEffet_ = 0;
+    attenteRelance_.reussie();
+    s.sourceMuette = false;
     return std::nullopt;
   }
   if (!dep_.relancerSource ||
       (!enPanne && t - tramesVuesNs_ <
                        static_cast<InstantNs>(std::chrono::nanoseconds(delaiSansTrame).count())))
     return std::nullopt;
-  if (relancesSansEffet_ >= relancesMax || !source_->relancer()) {
-    s.sourceMuette = true;
-    return std::nullopt;
-  }
+  // Le serveur peut manquer longtemps (arrêté, relancé) : on réessaie tant que dure l'envoi,
+  // de plus en plus rarement, et le son revient de lui-même avec lui.
+  if (!attenteRelance_.aEssayer(t)) return std::nullopt;
+  attenteRelance_.essaye(t);
+  const bool relancee = source_->relancer().has_value();
+  relanceRefusee_ = !relancee;
+  // Une capture qui n'a pas démarré ne compte rien : le compte repart de zéro dans tous les cas.
   tramesVues_ = 0;
-  tramesVuesNs_ = maintenant();
   s.trames = 0;
-  ++relancesSansEffet_;
+  if (relancee) tramesVuesNs_ = maintenant();
   ++s.sourcesRelancees;
+  if (++relancesSansEffet_ > relancesMax || !relancee) s.sourceMuette = true;
   return std::nullopt;
 }
 

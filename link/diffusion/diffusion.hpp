@@ -11,6 +11,7 @@
 
 #include "link/diffusion/emetteur_audio.hpp"
 #include "link/diffusion/source_diffusion.hpp"
+#include "protocol/supervision/attente_reprise.hpp"
 
 namespace ravlo {
 
@@ -26,9 +27,12 @@ namespace ravlo {
 ///
 /// Toutes les 0,5 s (horloge continue), le suivi relève les statistiques et surveille la
 /// source. Une source en panne, ou qui ne livre aucune trame nouvelle pendant 2 s, est
-/// relancée (`relancerSource`), et après deux relances sans effet `sourceMuette` passe à
-/// vrai (la diffusion continue) ; sans relance, une source en panne finit la diffusion. Une
-/// source épuisée finit la diffusion quand l'anneau ne tient plus un paquet.
+/// relancée (`relancerSource`) tant que dure la diffusion, les essais espacés de 0,5 s, 1 s,
+/// 2 s, 4 s puis 5 s (`AttenteReprise`) : un serveur de son arrêté ou relancé se retrouve
+/// seul. Une relance refusée, ou deux sans effet, font passer `sourceMuette` à vrai (la
+/// diffusion continue), qui redevient faux dès que la source livre de nouveau ; sans
+/// relance, une source en panne finit la diffusion. Une source épuisée finit la diffusion
+/// quand l'anneau ne tient plus un paquet.
 ///
 /// Fil principal ; les rappels de l'émetteur y repassent, et ceux d'une diffusion arrêtée
 /// sont ignorés. `quandFin` est appelé une fois, la diffusion déjà arrêtée.
@@ -54,9 +58,9 @@ class Diffusion : public std::enable_shared_from_this<Diffusion> {
   struct Statistiques {
     /// L'anneau et la première pièce en service.
     EmetteurAudio::Statistiques emetteur;
-    double duree = 0;         ///< secondes depuis le démarrage
-    std::int64_t trames = 0;  ///< livrées par la source depuis son dernier démarrage
-    bool sourceMuette = false;
+    double duree = 0;           ///< secondes depuis le démarrage
+    std::int64_t trames = 0;    ///< livrées par la source depuis son dernier démarrage
+    bool sourceMuette = false;  ///< la source ne livre plus malgré ses relances, qui continuent
     std::int64_t sourcesRelancees = 0;
     /// Les pièces en service, par numéro ; après la fin, celles qui l'étaient à la fin.
     std::vector<StatistiquesPiece> pieces;
@@ -159,6 +163,8 @@ class Diffusion : public std::enable_shared_from_this<Diffusion> {
   InstantNs tramesVuesNs_ = 0;
   // Relances qui n'ont encore rien livré : deux de suite font une source muette.
   std::int64_t relancesSansEffet_ = 0;
+  AttenteReprise attenteRelance_;
+  bool relanceRefusee_ = false;
 };
 
 }  // namespace ravlo

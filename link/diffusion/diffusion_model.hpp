@@ -16,9 +16,9 @@
 namespace ravlo {
 
 /// La diffusion du son de l'ordinateur vers le récepteur appairé, vue par l'application : une
-/// `Diffusion` (capture relancée quand elle se tait, après deux relances sans effet
-/// `captureMuette`), le choix de taire l'ordinateur retenu dans les réglages, et un état pour
-/// le panneau.
+/// `Diffusion` (capture relancée tant qu'elle se tait, `captureMuette` après un refus ou deux
+/// relances sans effet, jusqu'à ce qu'elle capte de nouveau), le choix de taire l'ordinateur
+/// retenu dans les réglages, et un état pour le panneau.
 ///
 /// Le modèle tient une valeur d'état et une valeur de statistiques, recopiées du relevé de la
 /// diffusion (toutes les 0,5 s), et prévient ses observateurs une fois par changement : un

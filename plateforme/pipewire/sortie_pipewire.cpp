@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <mutex>
 #include <span>
 #include <system_error>
@@ -30,6 +31,15 @@ InstantNs monotoneNs() {
   timespec t{};
   clock_gettime(CLOCK_MONOTONIC, &t);
   return static_cast<InstantNs>(t.tv_sec) * 1'000'000'000 + static_cast<InstantNs>(t.tv_nsec);
+}
+
+// Un lien au serveur que le système refuse : pas de serveur (pas de socket, ou personne
+// derrière).
+ErreurSortie erreurSysteme(int code) {
+  const bool injoignable = code == ECONNREFUSED || code == ENOENT || code == EHOSTDOWN ||
+                           code == ECONNRESET || code == EPIPE;
+  return {injoignable ? ErreurSortie::Cas::serveurInjoignable : ErreurSortie::Cas::autre,
+          "PipeWire : " + std::system_category().message(code)};
 }
 
 // La boucle verrouillée le temps d'une portée.
@@ -91,10 +101,13 @@ void SortiePipewire::Ecouteurs::traiter(void* donnees) {
 void SortiePipewire::Ecouteurs::etatChange(void* donnees, pw_stream_state, pw_stream_state etat,
                                            const char* erreur) {
   auto* soi = static_cast<Ecouteurs*>(donnees)->sortie;
+  // Le flux qui tombe après avoir joué a perdu son serveur ; avant, il ne l'a pas trouvé.
+  const auto cas =
+      soi->pret_ ? ErreurSortie::Cas::serveurPerdu : ErreurSortie::Cas::serveurInjoignable;
   if (etat == PW_STREAM_STATE_ERROR) {
-    soi->panne_ = erreur != nullptr ? erreur : "PipeWire";
+    soi->panne_ = ErreurSortie{cas, std::string("PipeWire : ") + (erreur != nullptr ? erreur : "")};
   } else if (etat == PW_STREAM_STATE_UNCONNECTED && soi->pret_) {
-    soi->panne_ = "PipeWire : flux déconnecté";
+    soi->panne_ = ErreurSortie{cas, "PipeWire : stream unconnected"};
   } else if (etat == PW_STREAM_STATE_PAUSED || etat == PW_STREAM_STATE_STREAMING) {
     soi->pret_ = true;
   }
@@ -107,12 +120,13 @@ SortiePipewire::~SortiePipewire() {
   arreter();
 }
 
-std::optional<std::string> SortiePipewire::demarrer(RappelRendu rappel) {
+std::optional<ErreurSortie> SortiePipewire::demarrer(RappelRendu rappel) {
   arreter();
+  panne_.reset();
   initialiserPipewire();
   rappel_ = std::move(rappel);
   boucle_ = pw_thread_loop_new("ravlo-sortie", nullptr);
-  if (boucle_ == nullptr) return std::string("PipeWire : pas de boucle");
+  if (boucle_ == nullptr) return erreurSysteme(errno);
   ecouteurs_ = std::make_unique<Ecouteurs>();
   ecouteurs_->sortie = this;
   ecouteurs_->evenements.version = PW_VERSION_STREAM_EVENTS;
@@ -127,9 +141,11 @@ std::optional<std::string> SortiePipewire::demarrer(RappelRendu rappel) {
   flux_ = pw_stream_new_simple(pw_thread_loop_get_loop(boucle_), "Ravlo", proprietes,
                                &ecouteurs_->evenements, ecouteurs_.get());
   if (flux_ == nullptr) {
+    // Sans serveur, le lien que crée le flux échoue déjà ici.
+    const int code = errno;
     pw_thread_loop_unlock(boucle_);
     arreter();
-    return std::string("PipeWire : flux impossible");
+    return erreurSysteme(code);
   }
   std::array<std::uint8_t, 1024> memoire{};
   spa_pod_builder constructeur{};
@@ -148,19 +164,19 @@ std::optional<std::string> SortiePipewire::demarrer(RappelRendu rappel) {
   if (r < 0) {
     pw_thread_loop_unlock(boucle_);
     arreter();
-    return std::string("PipeWire : ") + std::system_category().message(-r);
+    return erreurSysteme(-r);
   }
-  if (pw_thread_loop_start(boucle_) < 0) {
+  if (const int e = pw_thread_loop_start(boucle_); e < 0) {
     pw_thread_loop_unlock(boucle_);
     arreter();
-    return std::string("PipeWire : fil impossible");
+    return erreurSysteme(-e);
   }
   while (!pret_ && !panne_) {
     if (pw_thread_loop_timed_wait(boucle_, attenteDemarrageS) != 0) {
-      panne_ = "PipeWire : pas de réponse du serveur";
+      panne_ = ErreurSortie{ErreurSortie::Cas::delaiDepasse, "PipeWire : timeout"};
     }
   }
-  std::optional<std::string> echec = panne_;
+  std::optional<ErreurSortie> echec = panne_;
   pw_thread_loop_unlock(boucle_);
   if (echec) arreter();
   return echec;
@@ -177,7 +193,7 @@ void SortiePipewire::arreter() {
   pret_ = false;
 }
 
-std::optional<std::string> SortiePipewire::panne() {
+std::optional<ErreurSortie> SortiePipewire::panne() {
   if (boucle_ == nullptr) return std::nullopt;
   Verrou verrou(boucle_);
   return panne_;

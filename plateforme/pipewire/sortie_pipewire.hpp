@@ -26,6 +26,9 @@ class ContextePulse;
 /// et ce que le convertisseur retient. Le son coupé se lit sur la sortie par le serveur
 /// PulseAudio de PipeWire (pipewire-pulse), faute de quoi il n'est jamais dit coupé.
 ///
+/// Un serveur arrêté ou relancé met le flux en panne (`serveurPerdu`) ; `demarrer` refait
+/// boucle, lien et flux sur le serveur revenu.
+///
 /// `demarrer`, `arreter`, `sonCoupe` et `panne` : un seul fil à la fois, hors du rappel.
 class SortiePipewire final : public SortieAudio {
  public:
@@ -36,10 +39,10 @@ class SortiePipewire final : public SortieAudio {
   SortiePipewire(const SortiePipewire&) = delete;
   SortiePipewire& operator=(const SortiePipewire&) = delete;
 
-  [[nodiscard]] std::optional<std::string> demarrer(RappelRendu rappel) override;
+  [[nodiscard]] std::optional<ErreurSortie> demarrer(RappelRendu rappel) override;
   void arreter() override;
   [[nodiscard]] bool sonCoupe() override;
-  [[nodiscard]] std::optional<std::string> panne() override;
+  [[nodiscard]] std::optional<ErreurSortie> panne() override;
 
   struct Ecouteurs;
 
@@ -49,8 +52,8 @@ class SortiePipewire final : public SortieAudio {
   pw_thread_loop* boucle_ = nullptr;
   pw_stream* flux_ = nullptr;
   std::unique_ptr<Ecouteurs> ecouteurs_;
-  std::optional<std::string> panne_;  ///< boucle verrouillée
-  bool pret_ = false;                 ///< boucle verrouillée
+  std::optional<ErreurSortie> panne_;  ///< boucle verrouillée
+  bool pret_ = false;                  ///< boucle verrouillée
   std::atomic<bool> coupe_{false};
   std::unique_ptr<ContextePulse> pulse_;
 };

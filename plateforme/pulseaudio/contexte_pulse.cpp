@@ -44,8 +44,16 @@ StatutPulse ContextePulse::relier() {
     const pa_context_state_t etat = pa_context_get_state(contexte_);
     if (etat == PA_CONTEXT_READY) return 0;
     pa_context_set_state_callback(contexte_, nullptr, nullptr);
-    anciens_.push_back(contexte_);
+    // Un lien qui n'a jamais abouti ne porte aucun flux : libéré tout de suite, les essais
+    // répétés pendant une longue absence du serveur ne s'accumulent pas.
+    if (pret_) {
+      anciens_.push_back(contexte_);
+    } else {
+      pa_context_disconnect(contexte_);
+      pa_context_unref(contexte_);
+    }
     contexte_ = nullptr;
+    pret_ = false;
   }
   contexte_ = pa_context_new(pa_threaded_mainloop_get_api(boucle_), nom_);
   if (contexte_ == nullptr) return PA_ERR_INTERNAL;
@@ -55,7 +63,10 @@ StatutPulse ContextePulse::relier() {
   }
   for (;;) {
     const pa_context_state_t etat = pa_context_get_state(contexte_);
-    if (etat == PA_CONTEXT_READY) return 0;
+    if (etat == PA_CONTEXT_READY) {
+      pret_ = true;
+      return 0;
+    }
     if (!PA_CONTEXT_IS_GOOD(etat)) return erreur();
     pa_threaded_mainloop_wait(boucle_);
   }

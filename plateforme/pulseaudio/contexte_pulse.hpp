@@ -45,6 +45,7 @@ class ContextePulse {
   const char* nom_;
   pa_threaded_mainloop* boucle_ = nullptr;
   pa_context* contexte_ = nullptr;
+  bool pret_ = false;  ///< `contexte_` a abouti une fois
   // Liens tombés : leurs flux peuvent encore y pointer, on les libère à la fin.
   std::vector<pa_context*> anciens_;
 };

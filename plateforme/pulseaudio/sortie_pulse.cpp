@@ -38,6 +38,30 @@ pa_buffer_attr attributsPour(std::uint32_t latenceUs) {
 }
 }  // namespace
 
+ErreurSortie erreurSortiePulse(StatutPulse code) {
+  using Cas = ErreurSortie::Cas;
+  const auto cas = [code] {
+    switch (code) {
+      case PA_ERR_CONNECTIONREFUSED:
+      case PA_ERR_INVALIDSERVER:
+        return Cas::serveurInjoignable;
+      case PA_ERR_CONNECTIONTERMINATED:
+        return Cas::serveurPerdu;
+      case PA_ERR_NOENTITY:
+      case PA_ERR_KILLED:
+        return Cas::sortieIntrouvable;
+      case PA_ERR_ACCESS:
+      case PA_ERR_AUTHKEY:
+        return Cas::accesRefuse;
+      case PA_ERR_TIMEOUT:
+        return Cas::delaiDepasse;
+      default:
+        return Cas::autre;
+    }
+  }();
+  return {cas, pa_strerror(code)};
+}
+
 SortiePulse::SortiePulse(std::optional<std::string> sortie, LatenceSortie::Reglages reglages)
     : sortie_(std::move(sortie)), politique_(reglages), latenceUs_(reglages.departUs) {}
 
@@ -45,8 +69,8 @@ SortiePulse::~SortiePulse() {
   arreter();
 }
 
-std::optional<std::string> SortiePulse::echec() {
-  std::string raison = pa_strerror(contexte_.erreur());
+std::optional<ErreurSortie> SortiePulse::echec() {
+  ErreurSortie raison = erreurSortiePulse(contexte_.erreur());
   if (flux_ != nullptr) {
     pa_stream_set_write_callback(flux_, nullptr, nullptr);
     pa_stream_set_underflow_callback(flux_, nullptr, nullptr);
@@ -58,9 +82,12 @@ std::optional<std::string> SortiePulse::echec() {
   return raison;
 }
 
-std::optional<std::string> SortiePulse::demarrer(RappelRendu rappel) {
+std::optional<ErreurSortie> SortiePulse::demarrer(RappelRendu rappel) {
+  arreter();
   VerrouBoucle verrou(contexte_);
-  if (const StatutPulse statut = contexte_.relier(); statut != 0) return pa_strerror(statut);
+  if (const StatutPulse statut = contexte_.relier(); statut != 0) {
+    return erreurSortiePulse(statut);
+  }
   rappel_ = std::move(rappel);
   flux_ = pa_stream_new(contexte_.contexte(), "Ravlo", &specLecture, nullptr);
   if (flux_ == nullptr) return echec();
@@ -105,10 +132,10 @@ bool SortiePulse::sonCoupe() {
   return coupe_.load();
 }
 
-std::optional<std::string> SortiePulse::panne() {
+std::optional<ErreurSortie> SortiePulse::panne() {
   VerrouBoucle verrou(contexte_);
   if (flux_ == nullptr || PA_STREAM_IS_GOOD(pa_stream_get_state(flux_))) return std::nullopt;
-  return std::string(pa_strerror(contexte_.erreur()));
+  return erreurSortiePulse(contexte_.erreur());
 }
 
 void SortiePulse::rappelEtat(pa_stream*, void* moi) {

@@ -15,6 +15,9 @@
 
 namespace ravlo {
 
+/// Le cas d'une erreur PulseAudio (PA_ERR_*), avec son texte brut.
+[[nodiscard]] ErreurSortie erreurSortiePulse(StatutPulse code);
+
 /// Un flux de lecture PulseAudio en flottants 32 bits, 48 000 Hz, stéréo, sur la sortie
 /// nommée (la sortie par défaut sinon). Il part sur 10 ms de latence totale par morceaux d'un
 /// tiers, et chaque sous-alimentation que rapporte le serveur la relève de 5 ms, jusqu'à
@@ -27,6 +30,9 @@ namespace ravlo {
 /// sortira, d'après un relevé brut du serveur demandé toutes les 100 ms (`HeureSortie`) :
 /// le récepteur voit la sortie monter, et sa vraie cadence.
 ///
+/// Un serveur arrêté ou relancé met le flux en panne (`serveurPerdu`) ; après `arreter`,
+/// `demarrer` refait le lien et le flux sur le serveur revenu.
+///
 /// `demarrer`, `arreter` et `sonCoupe` : un seul fil à la fois, hors du rappel.
 class SortiePulse final : public SortieAudio {
  public:
@@ -38,10 +44,10 @@ class SortiePulse final : public SortieAudio {
   SortiePulse(const SortiePulse&) = delete;
   SortiePulse& operator=(const SortiePulse&) = delete;
 
-  [[nodiscard]] std::optional<std::string> demarrer(RappelRendu rappel) override;
+  [[nodiscard]] std::optional<ErreurSortie> demarrer(RappelRendu rappel) override;
   void arreter() override;
   [[nodiscard]] bool sonCoupe() override;
-  [[nodiscard]] std::optional<std::string> panne() override;
+  [[nodiscard]] std::optional<ErreurSortie> panne() override;
   /// La latence que vise le flux, µs, que sa politique relève ou redescend.
   [[nodiscard]] std::optional<std::uint32_t> latenceDemandeeUs() const override {
     return latenceUs_.load();
@@ -51,7 +57,7 @@ class SortiePulse final : public SortieAudio {
   }
 
  private:
-  std::optional<std::string> echec();
+  std::optional<ErreurSortie> echec();
   static void rappelEcriture(pa_stream* flux, std::size_t octets, void* moi);
   static void rappelEtat(pa_stream* flux, void* moi);
   static void rappelSousAlimentation(pa_stream* flux, void* moi);

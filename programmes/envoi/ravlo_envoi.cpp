@@ -120,9 +120,11 @@ void attendreRepere(Executeur& file) {
 }
 
 // Une diffusion pilotée depuis la ligne de commande : une ligne d'état par seconde, sa fin
-// dite en une phrase et ses compteurs écrits. Une source en panne finit l'envoi (l'application,
-// elle, la relance). Un récepteur qui part quand d'autres restent est dit sur la sortie
-// d'erreur, et l'envoi continue.
+// dite en une phrase et ses compteurs écrits. Une capture qui ne livre plus (serveur de son
+// arrêté ou relancé) est relancée tant que dure l'envoi, de plus en plus rarement : sa perte
+// et son retour se disent sur la sortie d'erreur, la ligne d'état le montre entre-temps, et
+// l'envoi ne finit que par le récepteur, un signal ou --secondes. Un récepteur qui part quand
+// d'autres restent est dit sur la sortie d'erreur, et l'envoi continue.
 class Envoi {
  public:
   Envoi(const OptionsEnvoi& options, std::vector<Appaire> appaires, PrincipalAsio& principal,
@@ -134,7 +136,7 @@ class Envoi {
         appaires_(std::move(appaires)),
         bilans_(appaires_.size()),
         diffusion_(Diffusion::creer(
-            {&principal, fileEmetteur_, connexions, &horlogeSysteme(), false}, source,
+            {&principal, fileEmetteur_, connexions, &horlogeSysteme(), true}, source,
             appaires_[0].vers, appaires_[0].liaison, appaires_[0].nom.value_or(""))) {
     // Avant le démarrage : toutes les pièces partent au même bloc.
     for (const Appaire& a : appaires_ | std::views::drop(1))
@@ -227,6 +229,7 @@ class Envoi {
   // Ce que la capture a livré, et le niveau de son dernier bloc.
   std::string capte(const Diffusion::Statistiques& s) const {
     if (!options_.capture) return {};
+    if (s.sourceMuette) return "  capture absente";
     const float niveau = diffusion_->niveau();
     char ligne[96];
     std::snprintf(ligne, sizeof ligne, "  capté %lld trames, niveau %.1f dBFS",
@@ -242,9 +245,22 @@ class Envoi {
     return ligne;
   }
 
+  // La capture perdue puis retrouvée, dite une fois chacune.
+  void direCapture(const Diffusion::Statistiques& s) {
+    if (s.sourceMuette == captureAbsente_) return;
+    captureAbsente_ = s.sourceMuette;
+    const char* phrase = captureAbsente_
+                             ? cleTexte(
+                                   "Plus rien n'est capté (serveur de son arrêté ?) : "
+                                   "l'envoi continue et la capture se relance d'elle-même.")
+                             : cleTexte("La capture du son a repris.");
+    std::fprintf(stderr, "%s\n", texte(phrase, localeCourante()).c_str());
+  }
+
   void suivre() {
     const auto r = diffusion_->releve();
     direHorsGroupe(r);
+    direCapture(r);
     const auto& s = r.emetteur;
     const double ecoule = static_cast<double>(ecartNs(horlogeSysteme().hoteNs(), debutNs_)) / 1e9;
     std::printf(
@@ -271,6 +287,7 @@ class Envoi {
   std::shared_ptr<Diffusion> diffusion_;
   std::unique_ptr<Minuterie> suivi_;
   InstantNs debutNs_ = 0;
+  bool captureAbsente_ = false;
 };
 
 // Fait tourner le fil principal jusqu'à ce que `fini` tienne, que `delai` soit passé ou

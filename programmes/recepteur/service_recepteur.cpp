@@ -12,6 +12,7 @@
 #include "plateforme/systeme.hpp"
 #include "protocol/crypto/hasard_systeme.hpp"
 #include "protocol/messages/service_ravlo.hpp"
+#include "protocol/supervision/attente_reprise.hpp"
 #include "protocol/textes/textes.hpp"
 #include "recepteur/recepteur.hpp"
 #include "recepteur/rendu_lecture.hpp"
@@ -43,13 +44,10 @@ struct ServiceRecepteur::Etat {
            raison.c_str());
       return 1;
     }
-    if (auto raison = p_.sortie->demarrer(
-            [this](std::span<float> bloc, std::optional<InstantNs> h, bool peutAttendre) {
-              return rendu_.rendre(bloc, h, peutAttendre);
-            })) {
+    if (auto raison = demarrerSortie()) {
       dire(p_.erreurs,
            texte("Lecture impossible par le serveur de son (PulseAudio ou PipeWire) : %s."),
-           raison->c_str());
+           texteErreurSortie(*raison, locale_).c_str());
       return 1;
     }
     const std::uint16_t port = *ecoute;
@@ -85,8 +83,64 @@ struct ServiceRecepteur::Etat {
  private:
   std::string texte(std::string_view cle) const { return ravlo::texte(cle, locale_); }
 
+  // Le rendu tire la file sur le fil de la sortie ; l'échec retenu pour les statistiques.
+  std::optional<ErreurSortie> demarrerSortie() {
+    auto echec = p_.sortie->demarrer(
+        [this](std::span<float> bloc, std::optional<InstantNs> h, bool peutAttendre) {
+          return rendu_.rendre(bloc, h, peutAttendre);
+        });
+    if (echec) erreurSortie_ = echec->brut;
+    return echec;
+  }
+
+  // Le serveur de son est parti : la sortie se rouvre quand il revient (`AttenteReprise`),
+  // et d'ici là tout le reste continue, réponses d'horloge comprises : l'émetteur voit un
+  // récepteur qui ne joue plus, pas un récepteur parti, et garde son appairage.
+  void perdreSortie(const ErreurSortie& panne) {
+    p_.sortie->arreter();
+    sortieAbsente_ = true;
+    dire(p_.erreurs,
+         texte("La lecture s'est arrêtée : %s. Elle reprendra quand le serveur de son "
+               "répondra."),
+         texteErreurSortie(panne, locale_).c_str());
+    attenteSortie_.reussie();
+    attenteSortie_.essaye(hoteNs());
+    planifierReprise();
+  }
+
+  void planifierReprise() {
+    const auto reste = std::chrono::nanoseconds(attenteSortie_.resteNs(hoteNs()));
+    principal_.posterApres(reste, [this] { reprendreSortie(); });
+  }
+
+  void reprendreSortie() {
+    if (!raison_.empty() || !sortieAbsente_) return;
+    if (const auto echec = demarrerSortie()) {
+      if (!echec->reprenable()) {
+        terminerSurPanne(*echec);
+        return;
+      }
+      attenteSortie_.essaye(hoteNs());
+      planifierReprise();
+      return;
+    }
+    sortieAbsente_ = false;
+    ++reprisesSortie_;
+    dire(p_.messages, "%s",
+         texte("La lecture reprend : le serveur de son répond de nouveau.").c_str());
+  }
+
+  void terminerSurPanne(const ErreurSortie& panne) {
+    char ligne[512];
+    std::snprintf(ligne, sizeof ligne, texte("La lecture s'est arrêtée : %s.").c_str(),
+                  texteErreurSortie(panne, locale_).c_str());
+    terminer(ligne, 1);
+  }
+
   CompteursRecepteur compteurs(InstantNs maintenant) const {
     auto c = recepteur_.compteurs();
+    c.reprisesSortie = reprisesSortie_;
+    c.erreurSortie = erreurSortie_;
     c.pauseAppairageS = static_cast<double>(recepteur_.pauseAppairageNs(maintenant)) / 1e9;
     c.sousAlimentationsSortie = p_.sortie->sousAlimentations();
     if (const auto us = p_.sortie->latenceDemandeeUs()) {
@@ -205,18 +259,20 @@ struct ServiceRecepteur::Etat {
            (carte->sonCoupe ? texte("oui") : texte("non")).c_str(),
            (carte->enPause ? texte("oui") : texte("non")).c_str());
     }
-    if (const auto panne = p_.sortie->panne()) {
-      char ligne[512];
-      std::snprintf(ligne, sizeof ligne, texte("La lecture s'est arrêtée : %s.").c_str(),
-                    panne->c_str());
-      terminer(ligne, 1);
-      return;
+    if (const auto panne = sortieAbsente_ ? std::nullopt : p_.sortie->panne()) {
+      erreurSortie_ = panne->brut;
+      if (!panne->reprenable()) {
+        terminerSurPanne(*panne);
+        return;
+      }
+      perdreSortie(*panne);
     }
     if (o_.secondes && ecoule >= *o_.secondes)
       terminer(texte("Durée écoulée : l'écoute s'arrête."), 0);
   }
 
   std::string etatLecture(InstantNs maintenant) const {
+    if (sortieAbsente_) return texte("sans serveur de son");
     if (!recepteur_.appaire()) return texte("en attente");
     return recepteur_.enPause(maintenant) ? texte("en pause") : texte("en lecture");
   }
@@ -270,6 +326,10 @@ struct ServiceRecepteur::Etat {
   bool codeEpuiseDit_ = false;
   bool pauseDite_ = false;
   InstantNs debutNs_ = 0;
+  bool sortieAbsente_ = false;
+  AttenteReprise attenteSortie_;
+  std::int64_t reprisesSortie_ = 0;
+  std::optional<std::string> erreurSortie_;
   std::string raison_;
   int statut_ = 0;
 };

@@ -48,23 +48,42 @@ struct ModeleEnDiffusion : ::testing::Test {
   }
 };
 
-// Ce que fait la surveillance de la capture, relevé à chaque demi-seconde pendant 9 s.
-TEST_F(ModeleEnDiffusion, CaptureMuetteRelanceeDeuxFoisPuisSignalee) {
+// Ce que fait la surveillance de la capture, relevé à chaque demi-seconde pendant 12 s : une
+// capture qui se tait est relancée tant que dure l'envoi, après 2 s sans trame puis de plus en
+// plus rarement ; refusée par le serveur, aussitôt puis après 0,5, 1, 2 et 4 s. Muette dès un
+// refus ou après deux relances sans effet, elle ne l'est plus dès qu'elle relivre.
+TEST_F(ModeleEnDiffusion, CaptureRelanceeTantQueDureLEnvoiEtRevenueSeule) {
   struct Cas {
     const char* nom;
     std::vector<int> livraisons;  // demi-secondes où une trame arrive
-    bool relanceRefusee;
-    int panne;  // demi-seconde où la capture se dit en panne, -1 : jamais
+    std::pair<int, int> refus;    // demi-secondes où le serveur refuse les captures [de, à[
+    int panne;                    // demi-seconde où la capture se dit en panne, -1 : jamais
     std::vector<std::pair<int, std::int64_t>> relances;  // (demi-seconde, capturesRelancees)
-    int muette;                                          // demi-seconde, -1 : jamais
+    std::vector<std::pair<int, bool>> muette;            // (demi-seconde, captureMuette)
   };
   const std::vector<Cas> cas{
-      {"jamais rien", {}, false, -1, {{4, 1}, {8, 2}}, 12},
-      {"une trame repousse", {3}, false, -1, {{7, 1}, {11, 2}}, 15},
-      {"livre puis se tait", {1, 2, 3, 4, 5, 6}, false, -1, {{10, 1}, {14, 2}}, 18},
-      {"relancée qui relivre", {5, 10, 15}, false, -1, {{4, 1}, {9, 2}, {14, 3}}, -1},
-      {"relance refusée", {}, true, -1, {}, 4},
-      {"en panne : sans attendre", {1, 2, 3}, false, 3, {{3, 1}, {7, 2}}, 11},
+      {"jamais rien", {}, {}, -1, {{4, 1}, {8, 2}, {12, 3}, {16, 4}, {24, 5}}, {{12, true}}},
+      {"une trame repousse", {3}, {}, -1, {{7, 1}, {11, 2}, {15, 3}, {19, 4}}, {{15, true}}},
+      {"relancée qui relivre",
+       {5, 10, 15},
+       {},
+       -1,
+       {{4, 1}, {9, 2}, {14, 3}, {19, 4}, {23, 5}},
+       {}},
+      {"refusée", {}, {1, 99}, -1, {{4, 1}, {5, 2}, {7, 3}, {11, 4}, {19, 5}}, {{4, true}}},
+      {"en panne : sans attendre",
+       {1, 2, 3},
+       {},
+       3,
+       {{3, 1}, {7, 2}, {11, 3}, {15, 4}, {23, 5}},
+       {{11, true}}},
+      // Serveur de son arrêté à 1,5 s et relancé à 5 s : la relance de 9 s le retrouve.
+      {"serveur arrêté puis relancé",
+       {1, 2, 3, 19, 20, 21, 22, 23, 24},
+       {3, 10},
+       3,
+       {{3, 1}, {4, 2}, {6, 3}, {10, 4}, {18, 5}},
+       {{3, true}, {19, false}}},
   };
   static const std::vector<float> son(640, 0.25F);
 
@@ -74,22 +93,24 @@ TEST_F(ModeleEnDiffusion, CaptureMuetteRelanceeDeuxFoisPuisSignalee) {
     modele = creer();
     demarrer();
     std::vector<std::pair<int, std::int64_t>> relances;
-    int muette = -1;
-    for (int demi = 1; demi <= 18; ++demi) {
+    std::vector<std::pair<int, bool>> muette;
+    for (int demi = 1; demi <= 24; ++demi) {
       if (std::ranges::find(c.livraisons, demi) != c.livraisons.end())
         audio->livrer({son, 0, horloge.hoteNs()});
-      if (c.relanceRefusee)
-        audio->script.demarrer = ErreurCapture{ErreurCapture::Cas::fluxImpossible, -5};
+      audio->script.demarrer.reset();
+      if (demi >= c.refus.first && demi < c.refus.second)
+        audio->script.demarrer = ErreurCapture{ErreurCapture::Cas::serveurInjoignable, -6};
       // Lien au serveur de son coupé.
       if (demi == c.panne)
         audio->tomberEnPanne(ErreurCapture{ErreurCapture::Cas::sortiePerdue, 11});
       const auto avant = modele->capturesRelancees();
+      const bool etaitMuette = modele->captureMuette();
       file->avancer(500ms);
       if (modele->capturesRelancees() != avant) {
         relances.emplace_back(demi, modele->capturesRelancees());
         audio->tomberEnPanne(std::nullopt);  // la capture neuve tourne
       }
-      if (muette < 0 && modele->captureMuette()) muette = demi;
+      if (modele->captureMuette() != etaitMuette) muette.emplace_back(demi, !etaitMuette);
     }
     EXPECT_EQ(relances, c.relances);
     EXPECT_EQ(muette, c.muette);

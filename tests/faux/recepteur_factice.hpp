@@ -13,12 +13,18 @@ namespace ravlo::faux {
 
 /// Une sortie aussi rude qu'un serveur de son : un premier rendu dans `demarrer` même, avant
 /// le retour, puis des blocs de tailles changeantes (1 à 2048 trames), avec ou sans heure,
-/// sur un fil à elle. Son coupé et panne se règlent depuis le test.
+/// sur un fil à elle. Son coupé, panne et refus de démarrer (serveur absent) se règlent
+/// depuis le test ; arrêtée, elle redémarre.
 class SortieFactice final : public SortieAudio {
  public:
   ~SortieFactice() override { arreter(); }
 
-  std::optional<std::string> demarrer(RappelRendu rappel) override {
+  std::optional<ErreurSortie> demarrer(RappelRendu rappel) override {
+    arreter();
+    ++demarrages;
+    if (const ErreurSortie* e = refus) return *e;
+    enPanne = nullptr;
+    arret_ = false;
     rappel_ = std::move(rappel);
     rendre(441, std::nullopt);
     fil_ = std::thread([this] {
@@ -34,13 +40,17 @@ class SortieFactice final : public SortieAudio {
     if (fil_.joinable()) fil_.join();
   }
   bool sonCoupe() override { return coupe; }
-  std::optional<std::string> panne() override {
-    if (const char* raison = enPanne) return raison;
+  std::optional<ErreurSortie> panne() override {
+    if (const ErreurSortie* e = enPanne) return *e;
     return std::nullopt;
   }
 
   std::atomic<bool> coupe{false};
-  std::atomic<const char*> enPanne{nullptr};
+  /// La panne de la sortie qui rend (effacée à chaque démarrage réussi).
+  std::atomic<const ErreurSortie*> enPanne{nullptr};
+  /// Tant qu'il est posé, `demarrer` échoue ainsi.
+  std::atomic<const ErreurSortie*> refus{nullptr};
+  std::atomic<int> demarrages{0};
   std::atomic<std::int64_t> rendus{0};
 
  private:

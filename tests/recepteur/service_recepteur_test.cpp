@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <thread>
 
@@ -62,8 +65,8 @@ TEST(OptionsRecepteur, LeCodeHorsDeLaLigneDeCommande) {
 
 // L'annonce qui rappelle avant de rendre la main, deux fois indisponible puis renommée ; une
 // sortie qui rend dès son démarrage et sur son fil, dont le son se coupe puis qui tombe en
-// panne : une seule phrase d'indisponibilité, le nom retenu, la carte qui suit le son coupé,
-// la panne qui finit la course avec 1 et sa raison, l'annonce retirée.
+// panne sans retour : une seule phrase d'indisponibilité, le nom retenu, la carte qui suit le son
+// coupé, la panne qui finit la course avec 1 et sa raison, l'annonce retirée.
 TEST(ServiceRecepteur, AnnonceCarteEtPanneParLesFaux) {
   OptionsRecepteur options;
   options.nom = "Salon";
@@ -80,11 +83,12 @@ TEST(ServiceRecepteur, AnnonceCarteEtPanneParLesFaux) {
   std::FILE* erreurs = std::tmpfile();
   ServiceRecepteur service(options, "fr",
                            {std::move(sortie), std::move(annonceur), nullptr, messages, erreurs});
+  static const ErreurSortie disquePlein{ErreurSortie::Cas::fichier, "No space left on device"};
   std::thread scenario([s] {
     std::this_thread::sleep_for(1500ms);
     s->coupe = true;
     std::this_thread::sleep_for(1000ms);
-    s->enPanne = "disque plein";
+    s->enPanne = &disquePlein;
   });
   EXPECT_EQ(service.executer(), 1);
   scenario.join();
@@ -99,8 +103,64 @@ TEST(ServiceRecepteur, AnnonceCarteEtPanneParLesFaux) {
   EXPECT_EQ(compter(dit, "Code : 1234\n"), 1u) << dit;
   EXPECT_EQ(compter(dit, "Carte : son coupé non, en pause oui."), 1u) << dit;
   EXPECT_EQ(compter(dit, "Carte : son coupé oui, en pause oui."), 1u) << dit;
-  EXPECT_EQ(relire(erreurs), "La lecture s'est arrêtée : disque plein.\n");
+  EXPECT_EQ(relire(erreurs), "La lecture s'est arrêtée : le fichier WAV ne s'écrit plus.\n");
   EXPECT_GT(s->rendus.load(), 10);
+}
+
+bool attendre(const std::function<bool()>& condition) {
+  const auto echeance = std::chrono::steady_clock::now() + 20s;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > echeance) return false;
+    std::this_thread::sleep_for(10ms);
+  }
+  return true;
+}
+
+// Le serveur de son part en pleine lecture et refuse les essais suivants un temps : le
+// programme ne s'arrête pas, le dit en français, réessaie de plus en plus rarement, puis rejoue
+// dès que le serveur accepte, et le finit à son heure avec 0. Le texte brut du serveur ne va
+// qu'aux statistiques. La première panne d'une sortie rouverte la rouvre encore.
+TEST(ServiceRecepteur, SortieRouverteQuandLeServeurDeSonRevient) {
+  const auto stats = std::filesystem::temp_directory_path() /
+                     ("ravlo-service-" + std::to_string(getpid()) + ".json");
+  OptionsRecepteur options;
+  options.code = CodeAppairage::depuisSaisie("1234");
+  options.secondes = 8;
+  options.stats = stats;
+  auto sortie = std::make_unique<faux::SortieFactice>();
+  auto* s = sortie.get();
+  std::FILE* messages = std::tmpfile();
+  std::FILE* erreurs = std::tmpfile();
+  ServiceRecepteur service(options, "fr", {std::move(sortie), nullptr, nullptr, messages, erreurs});
+  static const ErreurSortie perdu{ErreurSortie::Cas::serveurPerdu, "Connection terminated"};
+  static const ErreurSortie refuse{ErreurSortie::Cas::serveurInjoignable, "Connection refused"};
+  bool scenarioTenu = false;
+  std::thread scenario([&] {
+    scenarioTenu = attendre([&] { return s->rendus > 10; });
+    s->refus = &refuse;
+    s->enPanne = &perdu;
+    // Perdue au plus tard au relevé suivant, puis deux essais refusés (0,5 s et 1 s après).
+    scenarioTenu = scenarioTenu && attendre([&] { return s->demarrages >= 3; });
+    s->refus = nullptr;
+    const std::int64_t avant = s->rendus;
+    scenarioTenu = scenarioTenu && attendre([&] { return s->rendus > avant + 10; });
+  });
+  EXPECT_EQ(service.executer(), 0);
+  scenario.join();
+  EXPECT_TRUE(scenarioTenu);
+  const std::string dit = relire(messages);
+  const std::string erreursDites = relire(erreurs);
+  EXPECT_EQ(erreursDites,
+            "La lecture s'est arrêtée : le serveur de son s'est arrêté ou a redémarré. Elle "
+            "reprendra quand le serveur de son répondra.\n");
+  EXPECT_EQ(compter(dit, "La lecture reprend : le serveur de son répond de nouveau.\n"), 1u) << dit;
+  EXPECT_GE(compter(dit, "sans serveur de son"), 1u) << "sur la ligne d'état : " << dit;
+  EXPECT_EQ(dit.find("Connection"), std::string::npos) << dit;
+  EXPECT_GE(s->demarrages.load(), 4) << "le premier, deux refus, la reprise";
+  const auto j = nlohmann::json::parse(std::ifstream(stats), nullptr, false);
+  std::filesystem::remove(stats);
+  EXPECT_EQ(j["reprisesSortie"], 1) << j.dump();
+  EXPECT_EQ(j["erreurSortie"], "Connection refused") << j.dump();
 }
 
 }  // namespace

@@ -1,0 +1,29 @@
+#include "plateforme/sortie_audio.hpp"
+#include "protocol/textes/textes.hpp"
+
+namespace ravlo {
+
+// Chaque texte écrit en toutes lettres dans un appel à `texte`, pour que l'extraction des
+// textes le trouve.
+std::string texteErreurSortie(const ErreurSortie& erreur, std::string_view locale) {
+  using Cas = ErreurSortie::Cas;
+  switch (erreur.cas) {
+    case Cas::serveurInjoignable:
+      return texte("le serveur de son (PulseAudio ou PipeWire) ne répond pas", locale);
+    case Cas::serveurPerdu:
+      return texte("le serveur de son s'est arrêté ou a redémarré", locale);
+    case Cas::sortieIntrouvable:
+      return texte("la sortie de son demandée n'existe pas ou a disparu", locale);
+    case Cas::accesRefuse:
+      return texte("le serveur de son a refusé l'accès", locale);
+    case Cas::delaiDepasse:
+      return texte("le serveur de son n'a pas répondu à temps", locale);
+    case Cas::fichier:
+      return texte("le fichier WAV ne s'écrit plus", locale);
+    case Cas::autre:
+      break;
+  }
+  return texte("le serveur de son a refusé le flux de lecture", locale);
+}
+
+}  // namespace ravlo

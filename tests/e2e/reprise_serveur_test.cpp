@@ -1,0 +1,333 @@
+// Le serveur de son tué puis relancé sous un vrai ravlo-recepteur qui joue et un vrai
+// ravlo-envoi --capture qui envoie : PulseAudio, ou PipeWire quand c'est lui qui tourne autour
+// de l'essai. Le serveur est le nôtre, lancé dans un dossier à nous, tué par son PID.
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <list>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <thread>
+
+#include "e2e/outils_pulse.hpp"
+#include "plateforme/pipewire/sortie_pipewire.hpp"
+#include "protocol/audio/fichier_wav.hpp"
+
+namespace ravlo {
+namespace {
+
+using namespace std::chrono_literals;
+using Horloge = std::chrono::steady_clock;
+
+bool attendre(const std::function<bool()>& condition, std::chrono::seconds delai = 30s) {
+  const auto echeance = Horloge::now() + delai;
+  while (!condition()) {
+    if (Horloge::now() > echeance) return false;
+    std::this_thread::sleep_for(50ms);
+  }
+  return true;
+}
+
+// Un programme lancé par l'essai, sorties standard et d'erreur lues ensemble, ligne par ligne ;
+// SIGTERM et attente par son PID à la destruction.
+class ProgrammeLu {
+ public:
+  explicit ProgrammeLu(std::vector<std::string> arguments) {
+    int tube[2] = {-1, -1};
+    if (::pipe2(tube, O_CLOEXEC) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, tube[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, tube[1], STDERR_FILENO);
+    std::vector<char*> argv;
+    for (auto& a : arguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(tube[1]);
+    sortie_ = tube[0];
+  }
+  ~ProgrammeLu() {
+    arreter(SIGTERM);
+    if (sortie_ >= 0) ::close(sortie_);
+  }
+  ProgrammeLu(const ProgrammeLu&) = delete;
+  ProgrammeLu& operator=(const ProgrammeLu&) = delete;
+
+  /// La suite de la prochaine ligne qui contient `motif`, et quand elle est arrivée ; rien à
+  /// la fin de la sortie ou passé `delai`.
+  std::optional<std::pair<std::string, Horloge::time_point>> lire(
+      const std::string& motif, std::chrono::seconds delai = 30s) {
+    const auto echeance = Horloge::now() + delai;
+    std::string ligne;
+    for (char c = 0;;) {
+      const auto reste =
+          std::chrono::duration_cast<std::chrono::milliseconds>(echeance - Horloge::now());
+      pollfd p{sortie_, POLLIN, 0};
+      if (reste.count() <= 0 || ::poll(&p, 1, static_cast<int>(reste.count())) <= 0 ||
+          ::read(sortie_, &c, 1) != 1)
+        return std::nullopt;
+      if (c != '\n') {
+        ligne += c;
+        continue;
+      }
+      journal += ligne + '\n';
+      if (const auto i = ligne.find(motif); i != std::string::npos)
+        return std::pair{ligne.substr(i + motif.size()), Horloge::now()};
+      ligne.clear();
+    }
+  }
+
+  [[nodiscard]] bool enVie() const {
+    int s = 0;
+    return pid_ > 0 && ::waitpid(pid_, &s, WNOHANG) == 0;
+  }
+
+  int arreter(int signal) {
+    if (pid_ <= 0) return statut_;
+    ::kill(pid_, signal);
+    int s = 0;
+    while (::waitpid(pid_, &s, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+    statut_ = WIFEXITED(s) ? WEXITSTATUS(s) : -WTERMSIG(s);
+    return statut_;
+  }
+
+  std::string journal;  ///< les lignes lues, pour les messages d'échec
+
+ private:
+  pid_t pid_ = -1;
+  int sortie_ = -1;
+  int statut_ = -1;
+};
+
+// Un serveur de son à nous, du même genre que celui de l'essai, dans son propre dossier : deux
+// sorties nulles, « speakers » (par défaut, que capte l'envoi) et « salon » (où joue le
+// récepteur : le son reçu ne revient pas dans la capture). L'environnement du processus le
+// désigne tant qu'il vit ; les programmes lancés en héritent. Chaque démarrage le relance au
+// même endroit, sur la même socket.
+class ServeurPrive {
+ public:
+  explicit ServeurPrive(bool pipewire)
+      : pipewire_(pipewire),
+        dossier_(std::filesystem::temp_directory_path() /
+                 ("ravlo-reprise-" + std::to_string(::getpid()))) {
+    std::filesystem::remove_all(dossier_);
+    for (const char* d : {"xdg", "xdg/pulse", "etat", "config/pipewire/pipewire.conf.d"}) {
+      std::filesystem::create_directories(dossier_ / d);
+      std::filesystem::permissions(dossier_ / d, std::filesystem::perms::owner_all);
+    }
+    // Sous PipeWire, les sorties naissent avec le serveur, comme des cartes : un flux qui vise
+    // « salon » avant qu'elle existe serait relié ailleurs par WirePlumber.
+    std::ofstream(dossier_ / "config/pipewire/pipewire.conf.d/sorties.conf")
+        << "context.objects = [\n"
+        << sortieNulle("speakers") << sortieNulle("salon") << "]\n";
+    const std::string xdg = (dossier_ / "xdg").string();
+    changer("XDG_RUNTIME_DIR", xdg);
+    changer("PULSE_SERVER", "unix:" + xdg + "/pulse/native");
+    changer("PULSE_RUNTIME_PATH", pipewire_ ? std::nullopt : std::optional(xdg + "/pulse"));
+    changer("PULSE_STATE_PATH", (dossier_ / "etat").string());
+    changer("XDG_CONFIG_HOME", (dossier_ / "config").string());
+    changer("XDG_STATE_HOME", (dossier_ / "etat").string());
+    changer("PIPEWIRE_RUNTIME_DIR", std::nullopt);
+    changer("PIPEWIRE_REMOTE", std::nullopt);
+    changer("DBUS_SESSION_BUS_ADDRESS",
+            pipewire_ ? std::optional("unix:path=" + (dossier_ / "bus").string()) : std::nullopt);
+  }
+  ~ServeurPrive() {
+    tuer();
+    bus_.reset();
+    for (auto& [nom, valeur] : anciens_) {
+      if (valeur) {
+        ::setenv(nom.c_str(), valeur->c_str(), 1);
+      } else {
+        ::unsetenv(nom.c_str());
+      }
+    }
+    std::filesystem::remove_all(dossier_);
+  }
+  ServeurPrive(const ServeurPrive&) = delete;
+  ServeurPrive& operator=(const ServeurPrive&) = delete;
+
+  /// Vrai quand le serveur répond et tient ses deux sorties.
+  bool demarrer() {
+    const std::string journal = (dossier_ / "journal").string();
+    if (pipewire_) {
+      if (!bus_) {
+        bus_.emplace(
+            std::vector<std::string>{"dbus-daemon", "--session", "--nofork", "--nopidfile",
+                                     "--address=unix:path=" + (dossier_ / "bus").string()});
+        if (!attendre([&] { return std::filesystem::exists(dossier_ / "bus"); })) return false;
+      }
+      // Les sockets d'un serveur tué restent : leur présence ne dirait pas qu'il écoute.
+      for (const char* reste : {"xdg/pipewire-0", "xdg/pipewire-0.lock", "xdg/pipewire-0-manager",
+                                "xdg/pipewire-0-manager.lock"})
+        std::filesystem::remove(dossier_ / reste);
+      processus_.emplace_back(std::vector<std::string>{"pipewire"});
+      if (!attendre([&] { return std::filesystem::exists(dossier_ / "xdg/pipewire-0"); }))
+        return false;
+      processus_.emplace_back(std::vector<std::string>{"wireplumber"});
+      processus_.emplace_back(std::vector<std::string>{"pipewire-pulse"});
+    } else {
+      const std::string socket = (dossier_ / "xdg/pulse/native").string();
+      processus_.emplace_back(std::vector<std::string>{
+          "pulseaudio", "--daemonize=no", "-n", "--exit-idle-time=-1", "--disallow-exit=yes",
+          "--disallow-module-loading=no", "--log-target=file:" + journal, "-L",
+          "module-native-protocol-unix auth-anonymous=1 socket=" + socket, "-L",
+          "module-null-sink sink_name=speakers rate=48000 channels=2", "-L",
+          "module-null-sink sink_name=salon rate=48000 channels=2"});
+    }
+    if (!attendre(
+            [] { return essai::commande("pactl info >/dev/null 2>&1 && echo oui") == "oui\n"; }))
+      return false;
+    // La politique de WirePlumber range les sorties en différé : on attend de les voir.
+    if (!attendre([] {
+          const std::string s = essai::commande("pactl list short sinks");
+          return s.find("speakers") != std::string::npos && s.find("salon") != std::string::npos;
+        }))
+      return false;
+    essai::commande("pactl set-default-sink speakers && pactl set-default-source speakers.monitor");
+    return attendre([] { return essai::ligne("pactl get-default-sink") == "speakers"; });
+  }
+
+  /// Tue net le serveur (SIGKILL) et attend chacun de ses processus ; le bus reste.
+  void tuer() {
+    for (auto& p : processus_) p.tuer(SIGKILL);
+    processus_.clear();
+  }
+
+ private:
+  void changer(const std::string& nom, std::optional<std::string> valeur) {
+    if (!anciens_.contains(nom)) {
+      const char* avant = std::getenv(nom.c_str());
+      anciens_[nom] = avant ? std::optional<std::string>(avant) : std::nullopt;
+    }
+    if (valeur) {
+      ::setenv(nom.c_str(), valeur->c_str(), 1);
+    } else {
+      ::unsetenv(nom.c_str());
+    }
+  }
+
+  static std::string sortieNulle(const char* nom) {
+    return std::string(
+               "  { factory = adapter args = { factory.name = support.null-audio-sink "
+               "node.name = \"") +
+           nom +
+           "\" media.class = \"Audio/Sink\" audio.position = [ FL FR ] audio.rate = 48000 "
+           "monitor.channel-volumes = true } }\n";
+  }
+
+  bool pipewire_;
+  std::filesystem::path dossier_;
+  std::map<std::string, std::optional<std::string>> anciens_;
+  std::optional<essai::Processus> bus_;
+  std::list<essai::Processus> processus_;
+};
+
+// Niveau RMS d'une seconde du moniteur d'une sortie (SIGINT : tué autrement, parec perd ce
+// qu'il tient).
+double niveauMoniteur(const std::filesystem::path& brut, const std::string& sortie) {
+  essai::commande("timeout -s INT 1 parec --latency-msec=20 --device=" + sortie +
+                  ".monitor --raw --format=s16le --rate=48000 --channels=2 > " + brut.string());
+  const auto e = essai::echantillons(brut.string());
+  return essai::rms(e.data(), e.size());
+}
+
+double ms(Horloge::duration d) {
+  return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// Un ton joue sur « speakers », ravlo-envoi le capte et l'envoie, ravlo-recepteur le joue sur
+// « salon ». Le serveur tué, le récepteur le dit en français et attend, l'envoi continue sans
+// capture ; relancé au même endroit, la capture reprend seule, la sortie se rouvre seule, le
+// ton revient sur « salon », et ni l'appairage ni l'expéditeur n'ont changé. Les délais du
+// retour du serveur au son retrouvé, de chaque côté, sont écrits dans la sortie de l'essai.
+TEST(DemonPulseReprise, LeServeurDeSonTueEtRelanceLeSonRevientDesDeuxCotes) {
+  if (!essai::demonDEssai()) GTEST_SKIP() << "sans démon d'essai (scripts/services)";
+  const bool pipewire = serveurPipewire();
+  const char* genre = pipewire ? "PipeWire" : "PulseAudio";
+  ServeurPrive serveur(pipewire);
+  const auto dossier = std::filesystem::temp_directory_path() /
+                       ("ravlo-reprise-essai-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dossier);
+  struct Menage {
+    std::filesystem::path d;
+    ~Menage() { std::filesystem::remove_all(d); }
+  } menage{dossier};
+  ASSERT_TRUE(serveur.demarrer()) << genre;
+
+  // 40 s de 440 Hz à −6 dBFS.
+  const auto ton = dossier / "ton.wav";
+  {
+    std::vector<std::int16_t> e(2 * 48'000 * 40);
+    for (std::size_t i = 0; i < e.size(); ++i)
+      e[i] = static_cast<std::int16_t>(16'384 * std::sin(2 * M_PI * 440 * double(i / 2) / 48'000));
+    std::ofstream f(ton, std::ios::binary);
+    const Octets entete = FichierWav::entete(static_cast<std::uint32_t>(e.size() * 2));
+    f.write(reinterpret_cast<const char*>(entete.data()),
+            static_cast<std::streamsize>(entete.size()));
+    f.write(reinterpret_cast<const char*>(e.data()), static_cast<std::streamsize>(e.size() * 2));
+  }
+  auto jouer = [&] {
+    return std::make_unique<essai::Processus>(
+        std::vector<std::string>{"paplay", "--device=speakers", ton.string()});
+  };
+  auto joueur = jouer();
+  const std::string statsR = (dossier / "r.json").string();
+  ProgrammeLu recepteur({RAVLO_RECEPTEUR, "--sans-annonce", "--sortie", "salon", "--code", "2468",
+                         "--stats", statsR});
+  const auto port = recepteur.lire("Port : ");
+  ASSERT_TRUE(port) << recepteur.journal;
+  ProgrammeLu envoi(
+      {RAVLO_ENVOI, "--capture", "--vers", "127.0.0.1:" + port->first, "--code", "2468"});
+  ASSERT_TRUE(recepteur.lire("Appairé avec ")) << recepteur.journal;
+  const auto brut = dossier / "moniteur.raw";
+  ASSERT_TRUE(attendre([&] { return niveauMoniteur(brut, "salon") > 0.1; }))
+      << genre << " : le ton n'arrive pas avant la panne\n"
+      << recepteur.journal;
+
+  joueur.reset();
+  serveur.tuer();
+  ASSERT_TRUE(recepteur.lire("La lecture s'est arrêtée : le serveur de son")) << recepteur.journal;
+  ASSERT_TRUE(envoi.lire("Plus rien n'est capté")) << envoi.journal;
+
+  ASSERT_TRUE(serveur.demarrer()) << genre << " relancé";
+  const auto retour = Horloge::now();
+  joueur = jouer();
+  const auto reprise = recepteur.lire("La lecture reprend");
+  ASSERT_TRUE(reprise) << recepteur.journal;
+  const auto captee = envoi.lire("La capture du son a repris.");
+  ASSERT_TRUE(captee) << envoi.journal;
+  EXPECT_TRUE(attendre([&] { return niveauMoniteur(brut, "salon") > 0.1; }))
+      << genre << " : le ton ne revient pas\n"
+      << recepteur.journal;
+  const auto entendu = Horloge::now();
+  std::printf(
+      "%s : du serveur revenu à la sortie rouverte %.0f ms, à la capture reprise %.0f ms,"
+      " au ton relevé sur « salon » %.0f ms\n",
+      genre, ms(reprise->second - retour), ms(captee->second - retour), ms(entendu - retour));
+
+  EXPECT_TRUE(envoi.enVie()) << "l'envoi n'a pas fini : " << envoi.journal;
+  EXPECT_EQ(envoi.journal.find("ne répond plus"), std::string::npos) << envoi.journal;
+  EXPECT_EQ(recepteur.arreter(SIGTERM), 0) << recepteur.journal;
+  EXPECT_EQ(recepteur.journal.find("Connection"), std::string::npos) << recepteur.journal;
+  const auto st = nlohmann::json::parse(std::ifstream(statsR), nullptr, false);
+  EXPECT_EQ(st["appairages"], 1) << st.dump();
+  EXPECT_EQ(st["reprisesSortie"], 1) << st.dump();
+  EXPECT_TRUE(st["erreurSortie"].is_string()) << st.dump();
+  EXPECT_TRUE(st["finEnvoyee"].get<bool>()) << "l'expéditeur gardé reçoit la fin";
+}
+
+}  // namespace
+}  // namespace ravlo
