@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "plateforme/connexion_datagramme.hpp"
 #include "plateforme/executeur.hpp"
@@ -20,8 +21,9 @@ namespace ravlo {
 /// Une voie de l'émetteur : le lien vers un récepteur appairé. Elle numérote, scelle sous les
 /// clés de son appairage et envoie chaque bloc que l'émetteur lui passe ; sur sa connexion
 /// elle écoute le récepteur : toute enveloppe authentique est un signe de vie, une question
-/// d'horloge reçoit sa réponse aussitôt, un besoin de groupe est retenu, un message de fin
-/// appelle `quandRecepteurArrete` une fois. Elle refait une connexion en panne au plus une fois par
+/// d'horloge reçoit sa réponse aussitôt, un besoin de groupe est retenu, le nom de l'émetteur
+/// qui prend le récepteur est retenu (`prisPar`), un message de fin appelle
+/// `quandRecepteurArrete` une fois. Elle refait une connexion en panne au plus une fois par
 /// seconde et renonce
 /// (`quandRecepteurEstInjoignable`) après 30 s de panne ou 600 s sans nouvelles.
 ///
@@ -42,6 +44,8 @@ class VoieEmission : public std::enable_shared_from_this<VoieEmission> {
     std::int64_t connexionsRefaites = 0;
     /// Blocs de 1280 octets jetés faute de connexion prête.
     std::int64_t blocsJetes = 0;
+    /// Le nom de l'émetteur qui a pris le récepteur, s'il l'a dit avant sa fin.
+    std::optional<std::string> prisPar;
     bool operator==(const Statistiques&) const = default;
   };
 
