@@ -6,6 +6,7 @@
 #include "protocol/messages/message_fin.hpp"
 #include "protocol/messages/message_groupe.hpp"
 #include "protocol/messages/message_horloge.hpp"
+#include "protocol/messages/message_releve.hpp"
 #include "protocol/messages/paquet_audio.hpp"
 
 namespace ravlo {
@@ -54,7 +55,9 @@ void Recepteur::traiter(GuichetAppairage::Issue issue, std::vector<Envoi>& envoi
 
 void Recepteur::appairer(const AppairageRepondeur::Reussi& reussi, const PointReseau& source,
                          std::vector<Envoi>& envois) {
-  // L'expéditeur remplacé apprend qu'on ne l'écoute plus.
+  // L'expéditeur remplacé apprend qui prend sa place, puis qu'on ne l'écoute plus.
+  if (auto releve = sceller(MessageReleve{reussi.nomOrdinateur}.encoder(), SorteEnveloppe::fin))
+    envois.push_back(std::move(*releve));
   if (auto fin = terminer()) envois.push_back(std::move(*fin));
   compteurs_.finEnvoyee = false;
   liaison_ = reussi.liaison;

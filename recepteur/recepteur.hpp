@@ -31,7 +31,8 @@ struct Envoi {
 ///
 /// Les datagrammes d'appairage ("RP") vont au guichet ; tout autre s'ouvre avec la liaison
 /// courante (fenêtre de rejeu comprise), sinon il est compté refusé. Un nouvel appairage ne
-/// remplace l'expéditeur qu'une fois réussi ; l'ancien reçoit alors le message de fin.
+/// remplace l'expéditeur qu'une fois réussi ; l'ancien reçoit alors le nom du nouveau
+/// (`MessageReleve`), puis le message de fin.
 ///
 /// Les paquets audio vont à leur casier de la `FileLecture` par le `PiloteFile`, qui en
 /// apprend la cible et la vitesse de lecture. Questions d'horloge (à chaque `cadencer`, toutes

@@ -98,10 +98,17 @@ class RecepteurLance {
     return false;
   }
 
-  /// Envoie `signal` et rend le statut de sortie (−signal s'il l'a tué).
+  /// Envoie `signal` sans attendre (SIGSTOP, SIGCONT, SIGKILL…).
+  void signaler(int signal) {
+    if (pid_ > 0) ::kill(pid_, signal);
+  }
+
+  /// Envoie `signal` et rend le statut de sortie (−signal s'il l'a tué). Un récepteur arrêté
+  /// par SIGSTOP repart pour le recevoir.
   int arreter(int signal = SIGTERM) {
     if (pid_ <= 0) return statut_;
     ::kill(pid_, signal);
+    ::kill(pid_, SIGCONT);
     int s = 0;
     while (::waitpid(pid_, &s, 0) < 0 && errno == EINTR) {
     }

@@ -46,6 +46,12 @@ std::optional<Message> messageAppairage(const ChercheurRavlo::Resultat& r, const
                      "as choisi le bon récepteur.",
                      locale));
     case Cas::finParRecepteur:
+      if (!r.nom.empty()) {
+        return m(avecNoms(texte("%s a pris le récepteur", locale), {r.nom}),
+                 texte("Le récepteur joue maintenant le son de cet autre ordinateur. Pour "
+                       "reprendre, tape de nouveau le code affiché sur le récepteur.",
+                       locale));
+      }
       return m(texte("Le récepteur a arrêté la lecture", locale),
                texte("Pour reprendre, tape de nouveau le code affiché sur le récepteur.", locale));
     case Cas::recepteurInjoignable:
@@ -58,6 +64,19 @@ std::optional<Message> messageAppairage(const ChercheurRavlo::Resultat& r, const
       break;
   }
   return std::nullopt;
+}
+
+// Ce que dit la carte d'une pièce en ennui, sous son nom.
+std::string texteEnnui(EnnuiPiece ennui, std::string_view locale) {
+  switch (ennui) {
+    case EnnuiPiece::reseau:
+      return texte("Problème de réseau", locale);
+    case EnnuiPiece::recepteurMuet:
+      return texte("Le récepteur ne répond plus", locale);
+    case EnnuiPiece::aucun:
+      break;
+  }
+  return {};
 }
 
 // L'ennui d'une pièce ; `nom` vide : il se dit comme pour un envoi vers une seule pièce.
@@ -90,8 +109,10 @@ EtatPanneau EtatPanneau::depuis(const ModeleLink& modele, std::string_view local
   EtatPanneau e;
   if (diffusion.enDiffusion()) {
     e.ecran = Ecran::envoi;
-    for (const auto& p : diffusion.pieces())
-      e.pieces.push_back({p.numero, p.nom, ennuiPiece(p.voie)});
+    for (const auto& p : diffusion.pieces()) {
+      const EnnuiPiece ennui = ennuiPiece(p.voie);
+      e.pieces.push_back({p.numero, p.nom, ennui, texteEnnui(ennui, locale)});
+    }
     e.destination = destinationEnvoi(nomsDesPieces(diffusion), locale);
   } else {
     e.ecran = chercheur.appaire() ? Ecran::pret : Ecran::appairage;
@@ -147,8 +168,12 @@ std::optional<Message> messagePanneau(Ecran ecran, const ModeleLink& modele,
                         locale);
   }
   if (const auto& finie = diffusion.pieceFinie()) {
+    const bool parRecepteur = finie->fin == DiffusionModel::Fin::parRecepteur;
     return m(
-        finie->fin == DiffusionModel::Fin::parRecepteur
+        parRecepteur && !finie->prisPar.empty()
+            ? avecNoms(texte("%s a pris %s ; les autres pièces jouent", locale),
+                       {finie->prisPar, finie->nom})
+        : parRecepteur
             ? avecNoms(texte("%s a arrêté la lecture ; les autres pièces jouent", locale),
                        {finie->nom})
             : avecNoms(texte("%s ne répond plus ; les autres pièces jouent", locale), {finie->nom}),

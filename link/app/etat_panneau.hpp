@@ -28,6 +28,7 @@ struct EtatPanneau {
     Diffusion::NumeroPiece numero = 0;
     std::string nom;
     EnnuiPiece ennui = EnnuiPiece::aucun;
+    std::string ennuiTexte;  ///< sous son nom, déjà traduit ; vide quand elle va bien
     bool operator==(const Piece&) const = default;
   };
 

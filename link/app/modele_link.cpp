@@ -53,13 +53,15 @@ ModeleLink::~ModeleLink() {
 
 void ModeleLink::brancherFinDeDiffusion() {
   // Le chercheur vit autant que le modèle de diffusion : les deux appartiennent à celui-ci.
-  diffusion_->quandRecepteurArrete([chercheur = chercheur_](DiffusionModel::Fin fin) {
-    chercheur->changerAppaire(std::nullopt);
-    chercheur->changerResultat({fin == DiffusionModel::Fin::injoignable
-                                    ? ChercheurRavlo::Resultat::Cas::recepteurInjoignable
-                                    : ChercheurRavlo::Resultat::Cas::finParRecepteur,
-                                {}});
-  });
+  diffusion_->quandRecepteurArrete(
+      [chercheur = chercheur_](DiffusionModel::Fin fin, const std::string& prisPar) {
+        chercheur->changerAppaire(std::nullopt);
+        if (fin == DiffusionModel::Fin::injoignable) {
+          chercheur->changerResultat({ChercheurRavlo::Resultat::Cas::recepteurInjoignable});
+        } else {
+          chercheur->changerResultat({ChercheurRavlo::Resultat::Cas::finParRecepteur, prisPar});
+        }
+      });
 }
 
 void ModeleLink::suivreAppaire() {

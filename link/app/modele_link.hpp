@@ -27,7 +27,8 @@ enum class EnnuiPiece : std::uint8_t { aucun, reseau, recepteurMuet };
 /// Le modèle de l'application, unique pour la vie du processus : le chercheur puis le modèle
 /// de diffusion, créés dans cet ordre et jamais remplacés. Quand le récepteur met fin à une
 /// diffusion, le chercheur oublie le récepteur appairé et `resultat` dit pourquoi
-/// (`finParRecepteur` ou `recepteurInjoignable`), ce qui ramène le panneau à l'appairage.
+/// (`finParRecepteur`, avec le nom de l'émetteur qui a pris le récepteur s'il l'a dit, ou
+/// `recepteurInjoignable`), ce qui ramène le panneau à l'appairage.
 /// Un échec du démarrage vaut pour le récepteur appairé : il s'oublie quand celui-ci change.
 ///
 /// Pendant l'envoi, `ajouterPiece` appaire un autre récepteur par le chercheur et l'ajoute à

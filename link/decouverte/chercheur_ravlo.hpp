@@ -66,7 +66,9 @@ class ChercheurRavlo final : public ModeleObservable,
       recepteurInjoignable
     };
     Cas cas = Cas::aucun;
-    std::string nom = {};                     ///< `accepte` : le nom du récepteur
+    /// `accepte` : le nom du récepteur ; `finParRecepteur` : celui de l'émetteur qui l'a
+    /// pris, s'il l'a dit.
+    std::string nom = {};
     std::optional<EchecDialogue> echec = {};  ///< `echec` : pourquoi
     /// Le nom du récepteur accepté, ou l'explication de l'échec dans `locale`.
     [[nodiscard]] std::string texte(std::string_view locale) const;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <ranges>
+#include <utility>
 
 #include "protocol/base/exiger.hpp"
 
@@ -101,6 +102,15 @@ Diffusion::Statistiques Diffusion::releve() const {
   return s;
 }
 
+std::optional<VoieEmission::Statistiques> Diffusion::compteursPiece(NumeroPiece numero) const {
+  if (!emetteur_) return std::nullopt;
+  for (const auto* liste : {&pieces_, &finies_}) {
+    const auto p = std::ranges::find(*liste, numero, &Piece::numero);
+    if (p != liste->end()) return emetteur_->compteursVoie(p->voie);
+  }
+  return std::nullopt;
+}
+
 Tache Diffusion::rappelFin(NumeroPiece numero, Fin fin) {
   // Sur la file de l'émetteur : seulement passer au fil principal.
   return [faible = weak_from_this(), principal = dep_.principal, numero, fin] {
@@ -114,6 +124,8 @@ void Diffusion::finirPiece(NumeroPiece numero, Fin fin) {
   const auto piece = std::ranges::find(pieces_, numero, &Piece::numero);
   if (piece == pieces_.end()) return;  // déjà retirée par le propriétaire
   if (pieces_.size() == 1) return finir(fin);
+  // Sans ses clés, qui n'ont plus à vivre : seulement de quoi relire ses compteurs.
+  finies_.push_back({numero, std::move(piece->nom), {}, {}, piece->voie});
   pieces_.erase(piece);
   if (quandPieceFinie_) quandPieceFinie_(numero, fin);
 }
@@ -137,10 +149,22 @@ void Diffusion::suivre() {
   const auto fin = surveillerSource(maintenant(), s);
   // Le dernier relevé se voit avant la fin.
   if (s != statistiques_) {
-    statistiques_ = s;
+    const std::vector<StatistiquesPiece> avant = std::exchange(statistiques_, s).pieces;
     if (quandChange_) quandChange_();
+    direSilences(avant);
   }
   if (fin) finir(*fin);
+}
+
+void Diffusion::direSilences(const std::vector<StatistiquesPiece>& avant) {
+  if (!quandSilence_) return;
+  // Une copie : le rappel peut retirer une pièce, ou arrêter la diffusion.
+  const std::vector<StatistiquesPiece> pieces = statistiques_.pieces;
+  for (const StatistiquesPiece& p : pieces) {
+    const auto vu = std::ranges::find(avant, p.numero, &StatistiquesPiece::numero);
+    const bool avantMuette = vu != avant.end() && vu->voie.recepteurMuet;
+    if (p.voie.recepteurMuet != avantMuette) quandSilence_(p.numero, p.voie.recepteurMuet);
+  }
 }
 
 std::optional<Diffusion::Fin> Diffusion::surveillerSource(InstantNs t, Statistiques& s) {

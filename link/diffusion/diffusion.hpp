@@ -111,11 +111,19 @@ class Diffusion : public std::enable_shared_from_this<Diffusion> {
   }
   /// Après chaque relevé qui a changé quelque chose.
   void quandChange(std::function<void()> rappel) { quandChange_ = std::move(rappel); }
+  /// Une pièce en service dont le récepteur se tait (`muette`, rien d'authentique depuis 3 s)
+  /// ou parle de nouveau : une fois par changement, au relevé qui le voit, après `quandChange`.
+  void quandSilence(std::function<void(NumeroPiece, bool muette)> rappel) {
+    quandSilence_ = std::move(rappel);
+  }
 
   /// Le dernier relevé du suivi.
   [[nodiscard]] const Statistiques& statistiques() const { return statistiques_; }
   /// Un relevé pris maintenant (les compteurs de l'émetteur restent lisibles après l'arrêt).
   [[nodiscard]] Statistiques releve() const;
+  /// Les compteurs d'une pièce en service, ou ceux de sa fin pour une pièce finie d'elle-même
+  /// (`prisPar` dit alors qui a pris son récepteur) ; rien pour un autre numéro.
+  [[nodiscard]] std::optional<VoieEmission::Statistiques> compteursPiece(NumeroPiece numero) const;
   /// La panne de la source ; celle qui a fini la diffusion reste lisible après.
   [[nodiscard]] std::optional<ErreurCapture> panne() const {
     return panneFinale_ ? panneFinale_ : source_->panne();
@@ -141,6 +149,8 @@ class Diffusion : public std::enable_shared_from_this<Diffusion> {
   void finir(Fin fin);
   void planifierSuivi();
   void suivre();
+  /// Appelle `quandSilence` pour chaque pièce dont le silence a changé depuis `avant`.
+  void direSilences(const std::vector<StatistiquesPiece>& avant);
   /// Relance la source qui ne livre plus, ou dit pourquoi la diffusion finit.
   std::optional<Fin> surveillerSource(InstantNs t, Statistiques& s);
 
@@ -154,6 +164,9 @@ class Diffusion : public std::enable_shared_from_this<Diffusion> {
   std::function<void(Fin)> quandFin_;
   std::function<void(NumeroPiece, Fin)> quandPieceFinie_;
   std::function<void()> quandChange_;
+  std::function<void(NumeroPiece, bool)> quandSilence_;
+  /// Les pièces finies d'elles-mêmes ; l'émetteur garde les compteurs de leur voie.
+  std::vector<Piece> finies_;
   Statistiques statistiques_;
   std::optional<ErreurCapture> panneFinale_;
   bool enCours_ = false;

@@ -78,16 +78,24 @@ void DiffusionModel::demarrer(const PointReseau& point, const Liaison& liaison, 
 }
 
 void DiffusionModel::surFin(Diffusion::Fin fin) {
+  // Lu avant l'arrêt, qui lâche la diffusion : la dernière pièce reste la seule en service.
+  std::string prisPar;
+  if (diffusion_) {
+    if (const auto pieces = diffusion_->releve().pieces; !pieces.empty())
+      prisPar = pieces.front().voie.prisPar.value_or("");
+  }
   arreter();
-  if (quandRecepteurArrete_) quandRecepteurArrete_(finDuRecepteur(fin));
+  if (quandRecepteurArrete_) quandRecepteurArrete_(finDuRecepteur(fin), prisPar);
 }
 
 void DiffusionModel::surPieceFinie(Diffusion::NumeroPiece numero, Diffusion::Fin fin) {
   // La diffusion l'a déjà oubliée : son nom vient du dernier relevé, qui la tenait encore.
   const auto piece =
       std::ranges::find(statistiques_.pieces, numero, &Diffusion::StatistiquesPiece::numero);
-  pieceFinie_ = PieceFinie{piece != statistiques_.pieces.end() ? piece->nom : std::string(),
-                           finDuRecepteur(fin)};
+  const auto compteurs = diffusion_->compteursPiece(numero);
+  pieceFinie_ =
+      PieceFinie{piece != statistiques_.pieces.end() ? piece->nom : std::string(),
+                 finDuRecepteur(fin), compteurs ? compteurs->prisPar.value_or("") : std::string()};
   releverPieces();
 }
 

@@ -55,6 +55,7 @@ class DiffusionModel final : public ModeleObservable,
   struct PieceFinie {
     std::string nom;
     Fin fin = Fin::parRecepteur;
+    std::string prisPar;  ///< l'émetteur qui a pris son récepteur, s'il l'a dit ; sinon vide
     bool operator==(const PieceFinie&) const = default;
   };
 
@@ -96,8 +97,9 @@ class DiffusionModel final : public ModeleObservable,
   /// (`reglageSilenceRefuse` si le système refuse). `toujoursPrevenir` : prévient les
   /// observateurs même sans changement.
   void changerNEntendreQueLeRecepteur(bool valeur, bool toujoursPrevenir = false);
-  /// Appelé sur le fil principal quand le récepteur a mis fin à la diffusion.
-  void quandRecepteurArrete(std::function<void(Fin)> rappel) {
+  /// Appelé sur le fil principal quand le récepteur a mis fin à la diffusion ; `prisPar` :
+  /// le nom de l'émetteur qui l'a pris, s'il l'a dit, sinon vide.
+  void quandRecepteurArrete(std::function<void(Fin, const std::string& prisPar)> rappel) {
     quandRecepteurArrete_ = std::move(rappel);
   }
 
@@ -138,7 +140,7 @@ class DiffusionModel final : public ModeleObservable,
   Diffusion::Statistiques statistiques_;
   bool nEntendreQueLeRecepteur_ = false;
   bool reglageSilenceRefuse_ = false;
-  std::function<void(Fin)> quandRecepteurArrete_;
+  std::function<void(Fin, const std::string&)> quandRecepteurArrete_;
   std::optional<PieceFinie> pieceFinie_;
   std::shared_ptr<Diffusion> diffusion_;
 };

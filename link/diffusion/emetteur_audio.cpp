@@ -119,6 +119,21 @@ std::vector<EmetteurAudio::CompteursVoie> EmetteurAudio::compteursVoies() const 
   return s;
 }
 
+std::optional<VoieEmission::Statistiques> EmetteurAudio::compteursVoie(IdVoie id) const {
+  std::shared_ptr<VoieEmission> enService;
+  {
+    Garde garde(verrou_);
+    if (const auto v = std::ranges::find(voies_, id, &VoieEnService::id); v != voies_.end()) {
+      enService = v->voie;
+    } else if (const auto r = std::ranges::find(retirees_, id, &CompteursVoie::id);
+               r != retirees_.end()) {
+      return r->compteurs;
+    }
+  }
+  if (!enService) return std::nullopt;
+  return enService->compteurs();
+}
+
 void EmetteurAudio::demarrerSurLaFile() {
   if (demarre_ || arrete_) return;
   demarre_ = true;
@@ -154,22 +169,20 @@ void EmetteurAudio::arreterSurLaFile() {
 
 void EmetteurAudio::retirer(IdVoie id) {
   std::shared_ptr<VoieEmission> retiree;
-  bool derniere = false;
   {
     Garde garde(verrou_);
     const auto v = std::ranges::find(voies_, id, &VoieEnService::id);
     if (v == voies_.end()) return;
-    derniere = voies_.size() == 1;
-    if (!derniere) {
-      retiree = v->voie;
-      voies_.erase(v);
-    }
+    if (voies_.size() > 1) retiree = v->voie;
   }
-  if (derniere) {
-    arreterSurLaFile();
-  } else {
-    retiree->fermer();
-  }
+  if (!retiree) return arreterSurLaFile();
+  retiree->fermer();
+  // Ses compteurs de l'arrêt passent aux retirées sous le même verrou : qui la cherche la trouve
+  // toujours dans l'une des deux listes.
+  CompteursVoie finale{id, retiree->compteurs()};
+  Garde garde(verrou_);
+  std::erase_if(voies_, [id](const VoieEnService& v) { return v.id == id; });
+  retirees_.push_back(std::move(finale));
 }
 
 std::shared_ptr<VoieEmission> EmetteurAudio::voie(std::size_t i) const {

@@ -97,6 +97,9 @@ class EmetteurAudio : public std::enable_shared_from_this<EmetteurAudio> {
   [[nodiscard]] Statistiques compteurs() const;
   /// Ceux de chaque voie encore en service, par ordre d'ajout.
   [[nodiscard]] std::vector<CompteursVoie> compteursVoies() const;
+  /// Ceux de la voie `id`, en service ou retirée (tels qu'à son retrait) ; rien pour une voie
+  /// pas encore ajoutée sur la file.
+  [[nodiscard]] std::optional<VoieEmission::Statistiques> compteursVoie(IdVoie id) const;
 
  private:
   struct VoieEnService {
@@ -128,6 +131,9 @@ class EmetteurAudio : public std::enable_shared_from_this<EmetteurAudio> {
   /// Jamais vide : la dernière voie reste après l'arrêt. Changées sur la file.
   std::vector<VoieEnService> voies_ GARDE_PAR(verrou_);
   IdVoie prochaineVoie_ GARDE_PAR(verrou_) = 0;
+  /// Les compteurs des voies retirées, à leur retrait : le nom de qui a pris un récepteur ne
+  /// se lit qu'après sa fin. Une entrée par pièce partie.
+  std::vector<CompteursVoie> retirees_ GARDE_PAR(verrou_);
 
   // Sur la file seulement.
   std::unique_ptr<Minuterie> minuteur_;

@@ -4,6 +4,7 @@
 #include "protocol/messages/message_fin.hpp"
 #include "protocol/messages/message_groupe.hpp"
 #include "protocol/messages/message_horloge.hpp"
+#include "protocol/messages/message_releve.hpp"
 
 namespace ravlo {
 
@@ -125,6 +126,11 @@ void VoieEmission::traiterReception(InstantNs reception, const std::optional<Oct
         if (MessageFin::estFin(ouvert->contenu)) {
           quandRecepteurArrete_();
           return;  // on n'écoute plus cette connexion
+        }
+        // Dit juste avant la fin ; un nom vide n'apprend rien.
+        if (auto releve = MessageReleve::lire(ouvert->contenu); releve && !releve->nom.empty()) {
+          Garde garde(verrou_);
+          compteurs_.prisPar = std::move(releve->nom);
         }
         break;
       case SorteEnveloppe::horloge:

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "plateforme/connexion_datagramme.hpp"
 #include "plateforme/executeur.hpp"
@@ -21,8 +22,9 @@ namespace ravlo {
 /// clés de son appairage et envoie chaque bloc que l'émetteur lui passe ; sur sa connexion
 /// elle écoute le récepteur : toute enveloppe authentique est un signe de vie, une question
 /// d'horloge reçoit sa réponse aussitôt, un besoin de groupe est retenu (au-delà de ce que
-/// la file d'un récepteur tient, il est compté et met la pièce hors du groupe), un message de fin
-/// appelle `quandRecepteurArrete` une fois. Elle refait une connexion en panne au plus une fois par
+/// la file d'un récepteur tient, il est compté et met la pièce hors du groupe), le nom de
+/// l'émetteur qui prend le récepteur est retenu (`prisPar`), un message de fin appelle
+/// `quandRecepteurArrete` une fois. Elle refait une connexion en panne au plus une fois par
 /// seconde et renonce
 /// (`quandRecepteurEstInjoignable`) après 30 s de panne ou 600 s sans nouvelles.
 ///
@@ -46,6 +48,8 @@ class VoieEmission : public std::enable_shared_from_this<VoieEmission> {
     /// Besoins reçus au-delà de ce que la file d'un récepteur tient (`AccordGroupe`).
     std::int64_t besoinsRefuses = 0;
     bool horsGroupe = false;  ///< le dernier besoin, récent, est refusé : la pièce joue seule
+    /// Le nom de l'émetteur qui a pris le récepteur, s'il l'a dit avant sa fin.
+    std::optional<std::string> prisPar;
     bool operator==(const Statistiques&) const = default;
   };
 

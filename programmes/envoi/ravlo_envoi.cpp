@@ -27,6 +27,7 @@
 #include "programmes/envoi/options_envoi.hpp"
 #include "protocol/crypto/hasard_systeme.hpp"
 #include "protocol/supervision/message_erreur_reseau.hpp"
+#include "protocol/supervision/silence_recepteur.hpp"
 #include "protocol/textes/textes.hpp"
 
 namespace ravlo {
@@ -35,6 +36,7 @@ namespace {
 struct Fin {
   std::string raison;
   int statut = 0;
+  std::string prisPar;  ///< "fin" : l'émetteur qui a pris le récepteur, s'il l'a dit
 };
 
 // Un récepteur appairé : une pièce de la diffusion.
@@ -85,7 +87,8 @@ void ecrireStats(const std::filesystem::path& chemin, const EmetteurAudio::Stati
                           {"besoinsRefuses", v.besoinsRefuses},
                           {"horsGroupe", v.horsGroupe},
                           {"erreur", texteErreur(v.erreur)},
-                          {"fin", ouNull(bilans[i].fin)}});
+                          {"fin", ouNull(bilans[i].fin)},
+                          {"prisPar", ouNull(v.prisPar)}});
   }
   const nlohmann::json j = {{"paquetsEnvoyes", s.paquetsEnvoyes},
                             {"octetsJetes", s.octetsJetes},
@@ -100,7 +103,14 @@ void ecrireStats(const std::filesystem::path& chemin, const EmetteurAudio::Stati
 }
 
 // Pourquoi la diffusion s'est arrêtée, en une phrase.
-std::string phraseDeFin(const std::string& raison, const std::string& locale) {
+std::string phraseDeFin(const Fin& fin, const std::string& locale) {
+  if (fin.raison == "fin" && !fin.prisPar.empty()) {
+    char phrase[512];
+    std::snprintf(phrase, sizeof phrase, texte("%s a pris le récepteur.", locale).c_str(),
+                  fin.prisPar.c_str());
+    return phrase;
+  }
+  const std::string& raison = fin.raison;
   static const std::map<std::string, const char*> phrases = {
       {"fin", cleTexte("Le récepteur a arrêté la lecture.")},
       {"injoignable", cleTexte("Le récepteur ne répond plus : envoi arrêté.")},
@@ -144,6 +154,8 @@ class Envoi {
     diffusion_->quandFin([this](Diffusion::Fin f) { surFin(f); });
     diffusion_->quandPieceFinie(
         [this](Diffusion::NumeroPiece n, Diffusion::Fin f) { surPieceFinie(n, f); });
+    diffusion_->quandSilence(
+        [this](Diffusion::NumeroPiece n, bool muette) { direSilence(n, muette); });
     // Le relevé d'une pièce qui part seule ne se lit plus après : on garde le dernier.
     diffusion_->quandChange([this] { retenir(diffusion_->statistiques()); });
   }
@@ -159,9 +171,9 @@ class Envoi {
                                 [this] { suivre(); });
   }
 
-  void terminer(const std::string& raison, int statut) {
+  void terminer(const std::string& raison, int statut, std::string prisPar = {}) {
     if (!fin_.raison.empty()) return;
-    fin_ = {raison, statut};
+    fin_ = {raison, statut, std::move(prisPar)};
     principal_.arreter();
   }
 
@@ -200,20 +212,46 @@ class Envoi {
     if (n >= appaires_.size()) return;
     const bool parRecepteur = f == Diffusion::Fin::parRecepteur;
     bilans_[n].fin = parRecepteur ? "fin" : "injoignable";
+    // Ses compteurs de la fin, plus frais que le dernier relevé.
+    if (const auto c = diffusion_->compteursPiece(n)) bilans_[n].voie = *c;
+    const std::string piece = designation(appaires_[n].nom, appaires_[n].vers);
+    if (const auto& prisPar = bilans_[n].voie.prisPar; parRecepteur && prisPar) {
+      const std::string modele =
+          texte("%s a pris %s ; l'envoi continue vers les autres récepteurs.", localeCourante());
+      std::fprintf(stderr, (modele + "\n").c_str(), prisPar->c_str(), piece.c_str());
+      return;
+    }
     const std::string modele =
         parRecepteur
             ? texte("%s a arrêté la lecture ; l'envoi continue vers les autres récepteurs.",
                     localeCourante())
             : texte("%s ne répond plus ; l'envoi continue vers les autres récepteurs.",
                     localeCourante());
-    std::fprintf(stderr, (modele + "\n").c_str(),
-                 designation(appaires_[n].nom, appaires_[n].vers).c_str());
+    std::fprintf(stderr, (modele + "\n").c_str(), piece.c_str());
+  }
+
+  // Une fois par changement, dès le relevé qui le voit : l'envoi vers elle continue.
+  void direSilence(Diffusion::NumeroPiece n, bool muette) {
+    if (n >= appaires_.size()) return;
+    const std::string piece = designation(appaires_[n].nom, appaires_[n].vers);
+    if (muette) {
+      const std::string modele =
+          texte("%s se tait : rien reçu de lui depuis %d s ; l'envoi continue.", localeCourante());
+      std::fprintf(stderr, (modele + "\n").c_str(), piece.c_str(),
+                   static_cast<int>(SilenceRecepteur::silencieuxNs / 1'000'000'000));
+    } else {
+      const std::string modele = texte("%s répond de nouveau.", localeCourante());
+      std::fprintf(stderr, (modele + "\n").c_str(), piece.c_str());
+    }
   }
 
   void surFin(Diffusion::Fin f) {
     switch (f) {
-      case Diffusion::Fin::parRecepteur:
-        return terminer("fin", 0);
+      case Diffusion::Fin::parRecepteur: {
+        // La dernière pièce reste listée : ses compteurs disent qui a pris son récepteur.
+        const auto pieces = diffusion_->releve().pieces;
+        return terminer("fin", 0, pieces.empty() ? "" : pieces.front().voie.prisPar.value_or(""));
+      }
       case Diffusion::Fin::injoignable:
         return terminer("injoignable", 1);
       case Diffusion::Fin::sourceEpuisee:
@@ -257,6 +295,19 @@ class Envoi {
     std::fprintf(stderr, "%s\n", texte(phrase, localeCourante()).c_str());
   }
 
+  // Les récepteurs muets ; avec plusieurs, chacun nommé, pas seulement le premier.
+  std::string muets(const Diffusion::Statistiques& s) const {
+    std::string noms;
+    for (const auto& p : s.pieces) {
+      if (!p.voie.recepteurMuet || p.numero >= appaires_.size()) continue;
+      noms += (noms.empty() ? "" : ", ") +
+              designation(appaires_[p.numero].nom, appaires_[p.numero].vers);
+    }
+    if (noms.empty()) return {};
+    if (appaires_.size() < 2) return "  récepteur muet";
+    return "  récepteur muet : " + noms;
+  }
+
   void suivre() {
     const auto r = diffusion_->releve();
     direHorsGroupe(r);
@@ -268,8 +319,7 @@ class Envoi {
         "pire attente %.2f ms%s%s%s%s\n",
         ecoule, static_cast<long long>(s.paquetsEnvoyes), static_cast<long long>(s.octetsJetes),
         static_cast<long long>(s.paquetsSansHeureDeCapture),
-        static_cast<long long>(s.connexionsRefaites), s.pireAttenteMs,
-        s.recepteurMuet ? "  récepteur muet" : "",
+        static_cast<long long>(s.connexionsRefaites), s.pireAttenteMs, muets(r).c_str(),
         s.erreur ? ("  " + MessageErreurReseau::texte(*s.erreur, localeCourante())).c_str() : "",
         capte(r).c_str(), pieces(r).c_str());
     std::fflush(stdout);
@@ -406,7 +456,7 @@ int executer(OptionsEnvoi options) {
     if (diffusion) {
       diffusion->terminer("interrompu", 0);
     } else {
-      fin = {"interrompu", 130};
+      fin = {"interrompu", 130, {}};
       principal.arreter();
     }
   });
@@ -441,7 +491,7 @@ int executer(OptionsEnvoi options) {
               std::fprintf(stderr, "%s\n",
                            texte(ErreurAppairage::refusAvantDevoilement, locale).c_str());
             }
-            fin = {"appairage", 1};
+            fin = {"appairage", 1, {}};
             principal.arreter();
             return;
           }
@@ -459,7 +509,7 @@ int executer(OptionsEnvoi options) {
   signaux.annuler();
   if (diffusion) diffusion->fermer();
   diffusion.reset();
-  if (fin.raison != "appairage") std::printf("%s\n", phraseDeFin(fin.raison, locale).c_str());
+  if (fin.raison != "appairage") std::printf("%s\n", phraseDeFin(fin, locale).c_str());
   return fin.statut;
 }
 

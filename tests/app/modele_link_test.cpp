@@ -9,6 +9,8 @@
 #include "link/app/avis_fin_envoi.hpp"
 #include "link/app/etat_panneau.hpp"
 #include "protocol/messages/message_fin.hpp"
+#include "protocol/messages/message_horloge.hpp"
+#include "protocol/messages/message_releve.hpp"
 
 namespace ravlo {
 namespace {
@@ -91,13 +93,15 @@ struct Envoi {
     actions.ajouterPiece();
     app.file->executer();
   }
-  // Cuisine ajoutée sans appairage (clés 3 vers elle, 4 vers l'émetteur) : sa connexion.
-  faux::ConnexionFactice& cuisineAppairee() {
-    app.diffusion().ajouterPiece(banc::service("Cuisine").point,
-                                 Liaison::nouvelle(banc::cle(3), banc::cle(4)), "Cuisine");
+  // Une pièce ajoutée sans appairage (clé `vers` vers elle, `vers` + 1 vers l'émetteur) : sa
+  // connexion. Cuisine a les clés 3 et 4.
+  faux::ConnexionFactice& pieceAppairee(const std::string& nom, std::uint8_t vers) {
+    app.diffusion().ajouterPiece(banc::service(nom).point,
+                                 Liaison::nouvelle(banc::cle(vers), banc::cle(vers + 1)), nom);
     app.file->executer();
     return app.connexions->derniere();
   }
+  faux::ConnexionFactice& cuisineAppairee() { return pieceAppairee("Cuisine", 3); }
 };
 
 std::size_t paquetsAudio(faux::ConnexionFactice& c, Ouvreur& ouvreur) {
@@ -265,6 +269,82 @@ TEST(Pieces, UnePieceEnEnnuiPuisPartieSeule) {
     EXPECT_EQ(etatIcone(*e.app.modele), c.iconeApres);
     EXPECT_TRUE(e.app.diffusion().enDiffusion());
     EXPECT_TRUE(bureau->bulles.empty());
+  }
+}
+
+// Trois pièces ; le récepteur de Cuisine se tait puis reparle. Sa carte le dit sous son nom
+// dès le relevé qui le voit, les autres cartes restent nettes ; il reparle, sa carte se nettoie.
+TEST(Pieces, LaCarteDUnePieceMuetteLeDitPuisSeNettoie) {
+  Envoi e;
+  std::vector<faux::ConnexionFactice*> connexions{e.salon, &e.cuisineAppairee(),
+                                                  &e.pieceAppairee("Bureau", 5)};
+  std::vector<std::unique_ptr<Scelleur>> recepteurs;
+  for (const std::uint8_t c : {2, 4, 6})
+    recepteurs.push_back(std::make_unique<Scelleur>(banc::cle(c)));
+  for (auto* c : connexions) c->jouerEtat({EtatConnexion::Cas::prete, std::nullopt});
+  static const std::vector<float> son(640, 0.25F);
+  const auto demiSeconde = [&](std::initializer_list<std::size_t> parlent) {
+    for (const std::size_t i : parlent) {
+      ASSERT_TRUE(connexions[i]->livrer(
+          *recepteurs[i]->sceller(MessageHorloge::question(0).encoder(), SorteEnveloppe::horloge)));
+    }
+    e.app.audio->livrer({son, 0, e.app.horloge.hoteNs()});
+    e.app.file->avancer(500ms);
+  };
+  const auto cartes = [&] {
+    std::vector<std::string> textes;
+    for (const auto& p : e.panneau().pieces) textes.push_back(p.ennuiTexte);
+    return textes;
+  };
+  using Textes = std::vector<std::string>;
+  for (int demi = 0; demi < 6; ++demi) demiSeconde({0, 1, 2});
+  EXPECT_EQ(cartes(), (Textes{"", "", ""}));
+  for (int demi = 0; demi < 7; ++demi) demiSeconde({0, 2});
+  EXPECT_EQ(cartes(), (Textes{"", "Le récepteur ne répond plus", ""}));
+  EXPECT_EQ(e.titre(), "Cuisine ne répond plus ; les autres pièces jouent");
+  EXPECT_EQ(etatIcone(*e.app.modele), EtatIcone::probleme);
+  demiSeconde({0, 1, 2});
+  EXPECT_EQ(cartes(), (Textes{"", "", ""}));
+  EXPECT_EQ(e.titre(), "");
+  EXPECT_EQ(etatIcone(*e.app.modele), EtatIcone::envoi);
+}
+
+// Un autre émetteur prend le récepteur : celui-ci le nomme juste avant la fin, et le panneau
+// (comme l'avis du bureau quand l'envoi finit) dit qui l'a pris ; sans ce nom, la fin se dit
+// comme avant.
+TEST(Pieces, LeRecepteurPrisParUnAutreEmetteurLeNomme) {
+  struct Cas {
+    const char* nom;
+    bool cuisine;  // la fin vient de Cuisine, Salon joue encore
+    std::optional<std::string> prisPar;
+    std::string titre;
+  };
+  for (const Cas& c : std::vector<Cas>{
+           {"seul, pris", false, "Bureau de Léa", "Bureau de Léa a pris le récepteur"},
+           {"seul, fin sans nom", false, std::nullopt, "Le récepteur a arrêté la lecture"},
+           {"Cuisine prise", true, "Bureau de Léa",
+            "Bureau de Léa a pris Cuisine ; les autres pièces jouent"},
+       }) {
+    SCOPED_TRACE(c.nom);
+    Envoi e;
+    const auto bureau = std::make_shared<NotificationsEnregistreuses>();
+    const AvisFinEnvoi avis(e.app.modele, bureau, [] { return std::string("fr"); });
+    faux::ConnexionFactice& prise = c.cuisine ? e.cuisineAppairee() : *e.salon;
+    Scelleur recepteur(banc::cle(c.cuisine ? 4 : 2));
+    if (c.prisPar) {
+      ASSERT_TRUE(prise.livrer(
+          *recepteur.sceller(MessageReleve{*c.prisPar}.encoder(), SorteEnveloppe::fin)));
+      e.app.file->executer();
+    }
+    ASSERT_TRUE(prise.livrer(*recepteur.sceller(MessageFin::donnees, SorteEnveloppe::fin)));
+    e.app.file->executer();
+    EXPECT_EQ(e.app.diffusion().enDiffusion(), c.cuisine);
+    EXPECT_EQ(e.titre(), c.titre);
+    EXPECT_EQ(bureau->bulles.empty(), c.cuisine) << "une pièce partie seule ne fait pas de bulle";
+    if (!c.cuisine) {
+      ASSERT_EQ(bureau->bulles.size(), 1u);
+      EXPECT_EQ(bureau->bulles[0].first, c.titre);
+    }
   }
 }
 

@@ -39,7 +39,7 @@ struct ModeleEnDiffusion : ::testing::Test {
   std::shared_ptr<DiffusionModel> creer() {
     auto m = DiffusionModel::creer({file.get(), audio->fabrique(), file, connexions, &horloge,
                                     reglages, [] { return std::string("fr"); }});
-    m->quandRecepteurArrete([this](DiffusionModel::Fin) { ++fins; });
+    m->quandRecepteurArrete([this](DiffusionModel::Fin, const std::string&) { ++fins; });
     return m;
   }
   void demarrer() {

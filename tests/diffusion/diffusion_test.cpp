@@ -10,6 +10,8 @@
 #include "faux/connexion_factice.hpp"
 #include "faux/file_manuelle.hpp"
 #include "protocol/messages/message_fin.hpp"
+#include "protocol/messages/message_horloge.hpp"
+#include "protocol/messages/message_releve.hpp"
 
 namespace ravlo {
 namespace {
@@ -216,11 +218,17 @@ TEST_F(AssemblageDiffusion, UnePieceFinitLAutreContinue) {
 
     auto& finie = *connexion[c.finie];
     switch (c.comment) {
-      case Comment::finDuRecepteur:
-        ASSERT_TRUE(finie.livrer(*Scelleur(cle(cles[c.finie].second))
-                                      .sceller(MessageFin::donnees, SorteEnveloppe::fin)));
+      case Comment::finDuRecepteur: {
+        // Le nom de qui prend le récepteur vient juste avant la fin, qu'il ne remplace pas.
+        Scelleur recepteur(cle(cles[c.finie].second));
+        ASSERT_TRUE(finie.livrer(
+            *recepteur.sceller(MessageReleve{"Bureau"}.encoder(), SorteEnveloppe::fin)));
+        file->executer();
+        EXPECT_TRUE(finies.empty());
+        ASSERT_TRUE(finie.livrer(*recepteur.sceller(MessageFin::donnees, SorteEnveloppe::fin)));
         file->executer();
         break;
+      }
       case Comment::injoignable:
         finie.jouerEtat(
             {EtatConnexion::Cas::echec, ErreurReseau{DomaineErreurReseau::posix, ENETUNREACH}});
@@ -233,6 +241,14 @@ TEST_F(AssemblageDiffusion, UnePieceFinitLAutreContinue) {
     }
     EXPECT_EQ(finies, c.piecesFinies);
     EXPECT_TRUE(fins.empty()) << "une pièce reste";
+    const auto finale = d->compteursPiece(c.finie);
+    ASSERT_EQ(finale.has_value(), c.comment != Comment::retiree) << "gardés à sa fin";
+    if (finale) {
+      EXPECT_EQ(finale->prisPar, c.comment == Comment::finDuRecepteur
+                                     ? std::optional<std::string>("Bureau")
+                                     : std::nullopt);
+      EXPECT_EQ(finale->paquetsEnvoyes, 1);
+    }
     ASSERT_TRUE(d->enCours());
     const Numero autre = 1 - c.finie;
     for (const auto& x : connexions->creees) x->envoyes.clear();
@@ -258,6 +274,41 @@ TEST_F(AssemblageDiffusion, UnePieceFinitLAutreContinue) {
     ASSERT_EQ(d->releve().pieces.size(), 1u) << "la dernière pièce se lit après la fin";
     EXPECT_EQ(d->releve().pieces[0].voie.paquetsEnvoyes, 2);
   }
+}
+
+// Trois pièces ; le récepteur de la deuxième se tait. Elle se dit muette une fois, au relevé
+// qui le voit, et de nouveau quand il reparle ; toutes reçoivent le son pendant ce temps.
+TEST_F(AssemblageDiffusion, ChaquePieceDitSonSilenceEtSonRetour) {
+  connexions->etatsAuDemarrage = {{EtatConnexion::Cas::prete, std::nullopt}};
+  const auto d = creer(false);
+  d->ajouterPiece(PointReseau{"127.0.0.1", 50'001}, Liaison::nouvelle(cle(3), cle(4)), "Cuisine");
+  d->ajouterPiece(PointReseau{"127.0.0.1", 50'002}, Liaison::nouvelle(cle(5), cle(6)), "Bureau");
+  std::vector<std::pair<Diffusion::NumeroPiece, bool>> silences;
+  d->quandSilence([&](Diffusion::NumeroPiece n, bool muette) { silences.emplace_back(n, muette); });
+  ASSERT_TRUE(d->demarrer());
+  file->executer();
+  ASSERT_EQ(connexions->creees.size(), 3u);
+  // Chaque récepteur scelle sous sa propre clé ; une question d'horloge est un signe de vie.
+  std::vector<std::unique_ptr<Scelleur>> recepteurs;
+  for (const std::uint8_t c : {2, 4, 6}) recepteurs.push_back(std::make_unique<Scelleur>(cle(c)));
+  const auto parle = [&](std::size_t i) {
+    ASSERT_TRUE(connexions->creees[i]->livrer(
+        *recepteurs[i]->sceller(MessageHorloge::question(0).encoder(), SorteEnveloppe::horloge)));
+  };
+  const auto demiSeconde = [&](std::initializer_list<std::size_t> parlent) {
+    for (const std::size_t i : parlent) parle(i);
+    source->livrer(320);
+    file->avancer(500ms);
+  };
+  for (int demi = 0; demi < 8; ++demi) demiSeconde({0, 2});
+  using Silences = std::vector<std::pair<Diffusion::NumeroPiece, bool>>;
+  EXPECT_EQ(silences, (Silences{{1, true}}));
+  for (const std::uint8_t c : {1, 3, 5}) EXPECT_EQ(paquets(*connexions->creees[c / 2], c), 8u);
+  demiSeconde({0, 1, 2});
+  EXPECT_EQ(silences, (Silences{{1, true}, {1, false}}));
+  for (int demi = 0; demi < 4; ++demi) demiSeconde({0, 1, 2});
+  EXPECT_EQ(silences.size(), 2u) << "une fois par changement";
+  d->arreter();
 }
 
 }  // namespace

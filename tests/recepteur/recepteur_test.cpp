@@ -5,8 +5,10 @@
 
 #include "faux/hasard_deterministe.hpp"
 #include "protocol/appairage/appairage_initiateur.hpp"
+#include "protocol/messages/message_fin.hpp"
 #include "protocol/messages/message_groupe.hpp"
 #include "protocol/messages/message_horloge.hpp"
+#include "protocol/messages/message_releve.hpp"
 #include "protocol/messages/paquet_audio.hpp"
 
 namespace ravlo {
@@ -25,8 +27,8 @@ struct Banc {
 
   /// Joue un appairage avec `code` depuis `source` ; rend la liaison de l'émetteur.
   std::optional<Liaison> appairer(const std::string& code, const PointReseau& source,
-                                  std::uint64_t graine = 3) {
-    AppairageInitiateur initiateur(*CodeAppairage::depuisSaisie(code), "Portable",
+                                  std::uint64_t graine = 3, const std::string& nom = "Portable") {
+    AppairageInitiateur initiateur(*CodeAppairage::depuisSaisie(code), nom,
                                    std::make_shared<HasardDeterministe>(graine));
     std::optional<MessagePasskey> message = initiateur.dernierMessage();
     while (message) {
@@ -264,8 +266,8 @@ TEST(Recepteur, LaPauseNEmballePasLaVitesse) {
 }
 
 // Un code faux le renouvelle et le suivant réussit, qui le renouvelle aussi ; un nouvel
-// appairage remplace l'expéditeur (qui reçoit la fin) seulement quand il réussit ; un code
-// fixé entamé est épuisé.
+// appairage remplace l'expéditeur (qui reçoit le nom du nouveau, puis la fin) seulement quand
+// il réussit ; un code fixé entamé est épuisé.
 TEST(Recepteur, RenouvelleLeCodeEntameEtNeRemplaceQuAuSucces) {
   Banc b;
   EXPECT_EQ(b.recepteur.code().chiffres(), "1111");
@@ -278,10 +280,17 @@ TEST(Recepteur, RenouvelleLeCodeEntameEtNeRemplaceQuAuSucces) {
   EXPECT_EQ(b.recepteur.compteurs().expediteur, "127.0.0.1:40001");  // le son continue
   EXPECT_EQ(b.recepteur.code().chiffres(), "4444");
   EXPECT_TRUE(b.ailleurs.empty());
-  EXPECT_TRUE(b.appairer("4444", PointReseau{"127.0.0.1", 40002}, 6));
-  ASSERT_EQ(b.ailleurs.size(), 1u);  // l'ancien expéditeur apprend la fin
-  EXPECT_EQ(b.ailleurs[0].vers, audio);
-  EXPECT_EQ(premier->ouvreur->ouvrir(b.ailleurs[0].donnees)->sorte, SorteEnveloppe::fin);
+  EXPECT_TRUE(b.appairer("4444", PointReseau{"127.0.0.1", 40002}, 6, "Bureau"));
+  // L'ancien expéditeur apprend qui prend sa place, puis la fin.
+  ASSERT_EQ(b.ailleurs.size(), 2u);
+  for (const auto& e : b.ailleurs) EXPECT_EQ(e.vers, audio);
+  const auto releve = premier->ouvreur->ouvrir(b.ailleurs[0].donnees);
+  const auto fin = premier->ouvreur->ouvrir(b.ailleurs[1].donnees);
+  ASSERT_TRUE(releve && fin);
+  EXPECT_EQ(releve->sorte, SorteEnveloppe::fin);
+  EXPECT_EQ(MessageReleve::lire(releve->contenu), MessageReleve{"Bureau"});
+  EXPECT_EQ(fin->sorte, SorteEnveloppe::fin);
+  EXPECT_TRUE(MessageFin::estFin(fin->contenu));
   EXPECT_EQ(b.recepteur.compteurs().expediteur, "127.0.0.1:40002");
 
   Banc fixe(CodeAppairage::depuisSaisie("4321"));

@@ -1,6 +1,7 @@
 // ravlo-envoi lancé pour de vrai : ses refus de ligne de commande, la langue de ses textes,
 // lancé de l'arbre de construction comme installé sous un autre préfixe, le refus d'un
-// récepteur en pause, le code tenu hors de la ligne de commande, plusieurs récepteurs.
+// récepteur en pause, le code tenu hors de la ligne de commande, plusieurs récepteurs, un
+// récepteur qui se tait, un récepteur pris par un autre émetteur.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -20,6 +21,7 @@
 
 #include "protocol/appairage/message_passkey.hpp"
 #include "protocol/audio/fichier_wav.hpp"
+#include "protocol/supervision/silence_recepteur.hpp"
 #include "recepteur/file_lecture.hpp"
 
 #include "bench/relais/recepteur_lance.hpp"
@@ -327,6 +329,146 @@ TEST_F(RavloEnvoi, PlusieursRecepteursJouentLeMemeFichier) {
         << "une suite du fichier, à l'échantillon près";
   }
   EXPECT_LE(std::abs(fins[0] - fins[1]), 2 * 320) << "au même paquet";
+}
+
+// ravlo-envoi lancé, ses deux sorties mêlées dans un tube lu ligne à ligne ; SIGTERM à la
+// destruction.
+class EnvoiLance {
+ public:
+  explicit EnvoiLance(std::vector<std::string> arguments) {
+    int tube[2] = {-1, -1};
+    if (::pipe2(tube, O_CLOEXEC) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, tube[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, tube[1], STDERR_FILENO);
+    std::vector<char*> argv;
+    for (auto& a : arguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(tube[1]);
+    sortie_ = tube[0];
+  }
+  ~EnvoiLance() {
+    arreter(SIGTERM);
+    if (sortie_ >= 0) ::close(sortie_);
+  }
+  EnvoiLance(const EnvoiLance&) = delete;
+  EnvoiLance& operator=(const EnvoiLance&) = delete;
+
+  /// La prochaine ligne qui contient `morceau` ; vide à la fin de la sortie ou passé `delai`.
+  std::string attendre(const std::string& morceau, std::chrono::nanoseconds delai) {
+    const auto echeance = std::chrono::steady_clock::now() + delai;
+    std::string ligne;
+    for (char c = 0;;) {
+      const auto reste = std::chrono::duration_cast<std::chrono::milliseconds>(
+          echeance - std::chrono::steady_clock::now());
+      pollfd p{sortie_, POLLIN, 0};
+      if (reste.count() <= 0 || ::poll(&p, 1, static_cast<int>(reste.count())) <= 0 ||
+          ::read(sortie_, &c, 1) != 1)
+        return {};
+      if (c != '\n') {
+        ligne += c;
+      } else if (ligne.find(morceau) != std::string::npos) {
+        return ligne;
+      } else {
+        ligne.clear();
+      }
+    }
+  }
+
+  int arreter(int signal) {
+    if (pid_ <= 0) return statut_;
+    ::kill(pid_, signal);
+    int s = 0;
+    while (::waitpid(pid_, &s, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+    statut_ = WIFEXITED(s) ? WEXITSTATUS(s) : -WTERMSIG(s);
+    return statut_;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int sortie_ = -1;
+  int statut_ = -1;
+};
+
+std::string vers(const boucle::RecepteurLance& r) {
+  return "127.0.0.1:" + std::to_string(r.port);
+}
+
+// Les paquets reçus que dit la prochaine ligne d'état du récepteur, celles déjà écrites
+// sautées ; −1 si elle ne dit pas « en lecture » ou n'arrive pas.
+long paquetsEnLecture(boucle::RecepteurLance& r) {
+  r.lignesPretes();
+  for (std::string l = r.lire(""); !l.empty(); l = r.lire("")) {
+    const auto i = l.find("  paquets ");
+    if (i == std::string::npos) continue;
+    return l.find("en lecture") != std::string::npos ? std::atol(l.c_str() + i + 10) : -1;
+  }
+  return -1;
+}
+
+// Trois récepteurs. Le deuxième arrêté net (SIGSTOP) se dit muet par son nom, sur la sortie
+// d'erreur et sur la ligne d'état, dès que la supervision le tient pour muet, bien avant que
+// l'envoi ne renonce ; les autres reçoivent toujours ; il repart, il se dit revenu. Le
+// troisième tué (SIGKILL) se dit muet de même, et les compteurs écrits disent qui l'est.
+TEST_F(RavloEnvoi, UnRecepteurQuiSeTaitSeNommeEtLesAutresJouent) {
+  boucle::RecepteurLance a({"--wav", "/dev/null"}), b({"--wav", "/dev/null"}),
+      c({"--wav", "/dev/null"});
+  ASSERT_TRUE(a.port != 0 && b.port != 0 && c.port != 0);
+  const auto stats = dossier / "e.json";
+  EnvoiLance envoi({RAVLO_ENVOI, "--stats", stats.string(), "--vers", vers(a), "--code", a.code,
+                    "--vers", vers(b), "--code", b.code, "--vers", vers(c), "--code", c.code});
+  for (auto* r : {&a, &b, &c}) ASSERT_TRUE(r->attendrePaquets(1)) << vers(*r);
+  // Muet dès 3 s sans rien d'authentique ; la borne laisse une machine chargée en retard, et
+  // reste loin des 30 s au bout desquelles l'envoi renonce à une connexion refusée.
+  const auto borne = std::chrono::nanoseconds(SilenceRecepteur::silencieuxNs) + 10s;
+
+  b.signaler(SIGSTOP);
+  const long avant = paquetsEnLecture(a);
+  EXPECT_NE(envoi.attendre(vers(b) + " se tait", borne), "");
+  EXPECT_GT(paquetsEnLecture(a), avant) << "l'envoi continue vers les autres";
+  EXPECT_GT(paquetsEnLecture(c), 0);
+  const std::string ligne = envoi.attendre("récepteur muet", 5s);
+  EXPECT_NE(ligne.find("récepteur muet : " + vers(b)), std::string::npos) << ligne;
+  EXPECT_EQ(ligne.find(vers(a)), std::string::npos) << ligne;
+  EXPECT_EQ(ligne.find(vers(c)), std::string::npos) << ligne;
+
+  b.signaler(SIGCONT);
+  EXPECT_NE(envoi.attendre(vers(b) + " répond de nouveau.", borne), "");
+
+  c.signaler(SIGKILL);
+  EXPECT_NE(envoi.attendre(vers(c) + " se tait", borne), "");
+  EXPECT_EQ(envoi.arreter(SIGINT), 0);
+  const auto j = nlohmann::json::parse(std::ifstream(stats), nullptr, false);
+  ASSERT_EQ(j["recepteurs"].size(), 3u) << j.dump();
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(j["recepteurs"][i]["recepteurMuet"], i == 2) << i;
+    EXPECT_EQ(j["recepteurs"][i]["fin"], nullptr) << i;
+  }
+}
+
+// Un autre émetteur s'appaire au récepteur qui joue : le premier s'arrête en nommant celui qui
+// a pris le récepteur, et ses compteurs le disent.
+TEST_F(RavloEnvoi, UnAutreEmetteurPrendLeRecepteur) {
+  boucle::RecepteurLance r({"--wav", "/dev/null"});
+  ASSERT_NE(r.port, 0);
+  const auto stats = dossier / "e.json";
+  EnvoiLance premier({RAVLO_ENVOI, "--stats", stats.string(), "--nom", "Portable", "--vers",
+                      vers(r), "--code", r.code});
+  const std::string code = r.lire("Code : ");
+  ASSERT_EQ(code.size(), 4u) << "le code du prochain appairage";
+  ASSERT_TRUE(r.attendrePaquets(1));
+  EnvoiLance second({RAVLO_ENVOI, "--nom", "Bureau de Léa", "--secondes", "30", "--vers", vers(r),
+                     "--code", code});
+  EXPECT_NE(premier.attendre("Bureau de Léa a pris le récepteur.", 20s), "");
+  EXPECT_EQ(premier.arreter(SIGTERM), 0) << "déjà fini de lui-même";
+  const auto j = nlohmann::json::parse(std::ifstream(stats), nullptr, false);
+  EXPECT_EQ(j["raison"], "fin");
+  EXPECT_EQ(j["recepteurs"][0]["prisPar"], "Bureau de Léa") << j.dump();
 }
 
 }  // namespace

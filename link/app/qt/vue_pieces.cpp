@@ -17,22 +17,6 @@
 
 namespace ravlo {
 
-namespace {
-
-QString texteEnnui(EnnuiPiece ennui) {
-  switch (ennui) {
-    case EnnuiPiece::reseau:
-      return texteQt(texte("Problème de réseau", localeCourante()));
-    case EnnuiPiece::recepteurMuet:
-      return texteQt(texte("Le récepteur ne répond plus", localeCourante()));
-    case EnnuiPiece::aucun:
-      break;
-  }
-  return {};
-}
-
-}  // namespace
-
 VuePieces::VuePieces(std::shared_ptr<SaisiePanneau> saisie, ActionsPanneau actions, QWidget* parent)
     : QWidget(parent), saisie_(std::move(saisie)), actions_(std::move(actions)) {
   auto* pile = new QVBoxLayout(this);
@@ -107,7 +91,7 @@ void VuePieces::refairePieces() {
   pieces_.clear();
   for (const EtatPanneau::Piece& p : etat_.pieces) {
     auto* carte = new CartePiece(QString::fromStdString(p.nom), this);
-    carte->changerEnnui(texteEnnui(p.ennui));
+    carte->changerEnnui(QString::fromStdString(p.ennuiTexte));
     connect(carte, &CartePiece::retirer, this,
             [this, numero = p.numero] { actions_.retirerPiece(numero); });
     listePieces_->addWidget(carte);

@@ -9,8 +9,10 @@
 #include "protocol/audio/fichier_wav.hpp"
 #include "protocol/base/lecteur_octets.hpp"
 #include "protocol/messages/etat_carte.hpp"
+#include "protocol/messages/message_fin.hpp"
 #include "protocol/messages/message_groupe.hpp"
 #include "protocol/messages/message_horloge.hpp"
+#include "protocol/messages/message_releve.hpp"
 #include "protocol/messages/paquet_audio.hpp"
 #include "protocol/scellement/ouvreur.hpp"
 #include "protocol/scellement/scelleur.hpp"
@@ -157,6 +159,48 @@ TEST(MessageGroupe, FormeEtLecteurDHorlogeQuiLesIgnore) {
       << "le champ réservé n'est pas lu";
   EXPECT_EQ(MessageGroupe::lire(VueOctets(latence).first(27)),
             std::unexpected(ErreurMessageHorloge{Cas::tailleInvalide}));
+}
+
+// La relève voyage dans une enveloppe de fin : un émetteur qui ne connaît que la fin n'y lit
+// pas de fin. Chaque règle rompue se nomme ; toute longueur sous la taille dite est refusée ; le
+// nom écrit est toujours montrable, et un nom qui ne l'est pas ne se lit pas.
+TEST(MessageReleve, FormeRegleRompueEtLecteurDeFinQuiLIgnore) {
+  using Cas = CasErreurReleve;
+  const Octets bureau = MessageReleve{"Bureau"}.encoder();
+  EXPECT_EQ(bureau, (Octets{'R', 'R', 1, 6, 'B', 'u', 'r', 'e', 'a', 'u'}));
+  EXPECT_EQ(MessageReleve::lire(bureau), MessageReleve{"Bureau"});
+  EXPECT_FALSE(MessageFin::estFin(bureau));
+  EXPECT_FALSE(MessageReleve::lire(MessageFin::donnees).has_value());
+  for (std::size_t n = 0; n < bureau.size(); ++n) {
+    EXPECT_EQ(MessageReleve::lire(VueOctets(bureau).first(n)),
+              std::unexpected(ErreurReleve{n < 4 ? Cas::tropCourt : Cas::tailleInvalide,
+                                           static_cast<std::uint8_t>(n < 4 ? 0 : 6)}))
+        << n;
+  }
+  const auto avec = [&](std::size_t i, std::uint8_t v) {
+    Octets o = bureau;
+    o[i] = v;
+    return MessageReleve::lire(o);
+  };
+  Octets long129(4 + 129, 'a');
+  std::copy_n(bureau.begin(), 3, long129.begin());
+  long129[3] = 129;
+  Octets plusLong = bureau;
+  plusLong.push_back('!');
+  for (const auto& [lu, attendu] : {std::pair{avec(1, 'F'), ErreurReleve{Cas::signatureInvalide}},
+                                    {avec(2, 2), {Cas::versionInconnue, 2}},
+                                    {MessageReleve::lire(long129), {Cas::nomTropLong, 129}},
+                                    {MessageReleve::lire(plusLong), {Cas::tailleInvalide, 6}},
+                                    {avec(5, 0xC0), {Cas::nomInvalide}},  // UTF-8 trop long
+                                    {avec(5, '\n'), {Cas::nomInvalide}},  // contrôle
+                                    {MessageReleve::lire(Octets{'R', 'R', 1, 3, 0xE2, 0x80, 0x8B}),
+                                     {Cas::nomInvalide}}}) {  // U+200B, format
+    EXPECT_EQ(lu, std::unexpected(attendu));
+  }
+  EXPECT_EQ(MessageReleve::lire(MessageReleve{"Sa\tlon\x7f"}.encoder()), MessageReleve{"Salon"});
+  EXPECT_EQ(MessageReleve::lire(MessageReleve{std::string(200, 'a')}.encoder()),
+            MessageReleve{std::string(128, 'a')});
+  EXPECT_EQ(MessageReleve::lire(MessageReleve{}.encoder()), MessageReleve{});
 }
 
 TEST(EtatCarte, FormeEtLectureExigeante) {
