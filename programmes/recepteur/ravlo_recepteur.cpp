@@ -21,11 +21,12 @@ int main(int argc, char** argv) {
     const auto options = ravlo::OptionsRecepteur::lire(
         std::span<const char* const>(argv + 1, static_cast<std::size_t>(argc - 1)), locale);
     if (!options) {
-      std::fprintf(stderr, "%s\n%s", options.error().c_str(), ravlo::OptionsRecepteur::usage);
+      std::fprintf(stderr, "%s\n%s", options.error().c_str(),
+                   ravlo::OptionsRecepteur::usage(locale).c_str());
       return 2;
     }
     if (options->aide) {
-      std::fputs(ravlo::OptionsRecepteur::usage, stdout);
+      std::fputs(ravlo::OptionsRecepteur::usage(locale).c_str(), stdout);
       return 0;
     }
     if (options->version) {

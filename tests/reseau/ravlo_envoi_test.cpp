@@ -1,6 +1,7 @@
-// ravlo-envoi lancé pour de vrai : ses refus de ligne de commande, la langue de ses textes,
-// lancé de l'arbre de construction comme installé sous un autre préfixe, le refus d'un
-// récepteur en pause, le code tenu hors de la ligne de commande, plusieurs récepteurs.
+// ravlo-envoi lancé pour de vrai : ses refus de ligne de commande, la langue de ses textes
+// (et de l'aide de ravlo-recepteur), lancé de l'arbre de construction comme installé sous un
+// autre préfixe, le refus d'un récepteur en pause, le code tenu hors de la ligne de commande,
+// plusieurs récepteurs.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -137,6 +138,55 @@ TEST_F(RavloEnvoi, LeRefusDitDansLaLangueDeLEnvironnement) {
   // lui, pas ceux de la construction.
   std::filesystem::remove_all(dossier / "share" / "locale" / "en");
   EXPECT_EQ(lancer("LANG=en_US.UTF-8", installe, refuse).texte, francais);
+}
+
+// L'aide des deux programmes, demandée ou après un refus (dit dans la même langue), suit la
+// langue de l'environnement ; les noms des options restent.
+TEST_F(RavloEnvoi, LAideDesDeuxProgrammesSuitLaLangue) {
+  struct Cas {
+    std::string environnement;
+    std::vector<std::string> attendus;
+  };
+  const auto anglais = [](const std::string& synopsis, std::vector<std::string> autres = {}) {
+    autres.insert(autres.begin(), "usage: " + synopsis);
+    return autres;
+  };
+  for (const auto& [programme, cas] : std::vector<std::pair<std::string, std::vector<Cas>>>{
+           {RAVLO_ENVOI,
+            {{"LANG=en_US.UTF-8",
+              anglais("ravlo-envoi (--vers HOST:PORT | --recepteur NAME) [--code NNNN | --code -]",
+                      {"[--nom NAME] [--ton HZ | --wav FILE | --capture [--silencieux]]\n",
+                       "--code - reads the code from standard input; without --code, it comes "
+                       "from RAVLO_CODE.\n",
+                       "--code NNNN shows in ps, to every user of the machine.\n",
+                       "Several receivers play the same sound: each one followed by its own "
+                       "--code NNNN.\n"})},
+             {"LANG=fr_FR.UTF-8",
+              {"usage : ravlo-envoi (--vers HOTE:PORT | --recepteur NOM)",
+               "--code - lit le code sur l'entrée standard"}}}},
+           {RAVLO_RECEPTEUR,
+            {{"LANG=en_US.UTF-8",
+              anglais("ravlo-recepteur [--nom NAME] [--port PORT] [--code NNNN]\n",
+                      {"[--sortie DEVICE | --wav FILE]\n", "ravlo-recepteur --help | --version"})},
+             {"LANG=fr_FR.UTF-8",
+              {"usage : ravlo-recepteur [--nom NOM]", "[--sortie PERIPHERIQUE | --wav FICHIER]"}}}},
+       }) {
+    for (const auto& [environnement, attendus] : cas) {
+      for (const std::string arguments : {"--help", "-h", "--inconnue 1"}) {
+        SCOPED_TRACE(programme + " " + arguments + " sous " + environnement);
+        const Sortie s = lancer(environnement, programme, arguments);
+        EXPECT_EQ(s.statut, arguments == "--inconnue 1" ? 2 : 0);
+        if (arguments == "--inconnue 1") {
+          EXPECT_TRUE(s.texte.starts_with(environnement.starts_with("LANG=en")
+                                              ? "Unknown option: --inconnue.\n"
+                                              : "Option inconnue : --inconnue.\n"))
+              << s.texte;
+        }
+        for (const std::string& attendu : attendus)
+          EXPECT_NE(s.texte.find(attendu), std::string::npos) << attendu << "\n" << s.texte;
+      }
+    }
+  }
 }
 
 // Un récepteur en pause contre les essais en série, sur la boucle locale : chaque `debut`
