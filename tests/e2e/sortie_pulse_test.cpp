@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "e2e/outils_pulse.hpp"
+#include "faux/attente.hpp"
 #include "plateforme/horloge.hpp"
 #include "plateforme/pipewire/sortie_pipewire.hpp"
 #include "plateforme/pulseaudio/sortie_pulse.hpp"
@@ -50,8 +51,7 @@ TEST(DemonPulseSortie, UneSousAlimentationReleveLaLatenceViseeLeTempsQuIlFaut) {
   }
   EXPECT_TRUE(redescendue) << "toujours à " << plusHaute << " µs";
   const int avant = rendus.load();
-  std::this_thread::sleep_for(200ms);
-  EXPECT_GT(rendus.load(), avant);
+  EXPECT_TRUE(essai::attendreQue([&] { return rendus.load() > avant; })) << "le flux joue toujours";
   EXPECT_EQ(sortie.panne(), std::nullopt);
   sortie.arreter();
 }
@@ -72,8 +72,7 @@ TEST(DemonPulseSortie, SurPipewireLaSortieNativeJoueEtDateSesBlocs) {
     return true;
   }),
             std::nullopt);
-  for (int i = 0; i < 300 && rendus < 100; ++i) std::this_thread::sleep_for(10ms);
-  EXPECT_GE(rendus.load(), 100);
+  EXPECT_TRUE(essai::attendreQue([&] { return rendus >= 100; })) << rendus.load();
   EXPECT_LE(malDates.load(), 2) << "le premier cycle peut précéder le minutage";
   EXPECT_NE(essai::commande("pactl list sink-inputs").find("ravlo-recepteur"), std::string::npos);
   EXPECT_EQ(sortie.panne(), std::nullopt);

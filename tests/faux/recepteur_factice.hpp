@@ -33,13 +33,17 @@ class SortieFactice final : public SortieAudio {
     arret_ = true;
     if (fil_.joinable()) fil_.join();
   }
-  bool sonCoupe() override { return coupe; }
+  bool sonCoupe() override {
+    ++questionsSonCoupe;
+    return coupe;
+  }
   std::optional<std::string> panne() override {
     if (const char* raison = enPanne) return raison;
     return std::nullopt;
   }
 
   std::atomic<bool> coupe{false};
+  std::atomic<int> questionsSonCoupe{0};
   std::atomic<const char*> enPanne{nullptr};
   std::atomic<std::int64_t> rendus{0};
 

@@ -25,6 +25,7 @@
 
 #include "bench/relais/recepteur_lance.hpp"
 #include "e2e/outils_pulse.hpp"
+#include "faux/attente.hpp"
 
 namespace ravlo {
 namespace {
@@ -349,8 +350,17 @@ TEST_F(RavloEnvoi, PlusieursRecepteursJouentLeMemeFichier) {
   EXPECT_EQ(j["recepteurs"][0]["paquetsEnvoyes"], 900) << "6 s de 320 trames";
   EXPECT_EQ(j["paquetsEnvoyes"], j["recepteurs"][0]["paquetsEnvoyes"]) << "la première pièce";
 
-  // Le bout du fichier, retenu tant qu'il ne tient pas d'affilée, s'écrit au plus 1 s après.
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  // Le bout du fichier, retenu tant qu'il ne remplit pas un bloc, s'écrit quand la sortie
+  // cesse de l'attendre (1 s) ; le fichier n'a aucun zéro : suivi d'un bloc de silence, il est
+  // écrit.
+  for (const auto& chemin : sorties) {
+    EXPECT_TRUE(essai::attendreQue([&] {
+      const auto e = essai::echantillons(chemin, 44);
+      std::size_t zeros = 0;
+      while (zeros < e.size() && e[e.size() - 1 - zeros] == 0) ++zeros;
+      return zeros >= 2 * 480 && zeros < e.size();
+    })) << chemin;
+  }
   EXPECT_EQ(a.arreter(), 0);
   EXPECT_EQ(b.arreter(), 0);
   // Où chaque fichier commence dépend de l'heure de son premier rendu (l'excédent d'une
