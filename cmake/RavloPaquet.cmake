@@ -12,21 +12,34 @@ endforeach()
 find_program(RAVLO_GZIP gzip REQUIRED)
 set(RAVLO_DOCS_PAQUET ${PROJECT_BINARY_DIR}/paquet)
 set(docs_comprimees)
+# Comprimé sous <build>/paquet/<destination>/ : deux pages de même nom, en deux langues, ne se
+# mêlent pas.
 function(ravlo_comprimer source destination)
   get_filename_component(nom ${source} NAME)
+  set(dossier ${RAVLO_DOCS_PAQUET}/${destination})
   add_custom_command(
-    OUTPUT ${RAVLO_DOCS_PAQUET}/${nom}.gz
-    COMMAND ${CMAKE_COMMAND} -E copy ${source} ${RAVLO_DOCS_PAQUET}/${nom}
-    COMMAND ${RAVLO_GZIP} -9nf ${RAVLO_DOCS_PAQUET}/${nom}
+    OUTPUT ${dossier}/${nom}.gz
+    COMMAND ${CMAKE_COMMAND} -E copy ${source} ${dossier}/${nom}
+    COMMAND ${RAVLO_GZIP} -9nf ${dossier}/${nom}
     DEPENDS ${source}
     VERBATIM)
-  install(FILES ${RAVLO_DOCS_PAQUET}/${nom}.gz DESTINATION ${destination})
-  set(docs_comprimees ${docs_comprimees} ${RAVLO_DOCS_PAQUET}/${nom}.gz PARENT_SCOPE)
+  install(FILES ${dossier}/${nom}.gz DESTINATION ${destination})
+  set(docs_comprimees ${docs_comprimees} ${dossier}/${nom}.gz PARENT_SCOPE)
 endfunction()
+# Les pages en anglais (paquet/man/en/) sous man1, que lit toute langue sans pages à elle ; les
+# françaises (paquet/man/) sous fr/man1, que man choisit sous une locale française.
 foreach(page ravlo-link ravlo-envoi ravlo-recepteur)
-  configure_file(${PROJECT_SOURCE_DIR}/paquet/man/${page}.1.in
-                 ${PROJECT_BINARY_DIR}/paquet/man/${page}.1 @ONLY)
-  ravlo_comprimer(${PROJECT_BINARY_DIR}/paquet/man/${page}.1 ${CMAKE_INSTALL_MANDIR}/man1)
+  foreach(langue en fr)
+    if(langue STREQUAL "en")
+      set(source ${PROJECT_SOURCE_DIR}/paquet/man/en/${page}.1.in)
+      set(destination ${CMAKE_INSTALL_MANDIR}/man1)
+    else()
+      set(source ${PROJECT_SOURCE_DIR}/paquet/man/${page}.1.in)
+      set(destination ${CMAKE_INSTALL_MANDIR}/fr/man1)
+    endif()
+    configure_file(${source} ${PROJECT_BINARY_DIR}/paquet/man/${langue}/${page}.1 @ONLY)
+    ravlo_comprimer(${PROJECT_BINARY_DIR}/paquet/man/${langue}/${page}.1 ${destination})
+  endforeach()
 endforeach()
 set(RAVLO_DOC_PAQUET ${CMAKE_INSTALL_DATADIR}/doc/ravlo-link)
 ravlo_comprimer(${PROJECT_SOURCE_DIR}/paquet/changelog ${RAVLO_DOC_PAQUET})

@@ -94,4 +94,13 @@ std::expected<OptionsRecepteur, std::string> OptionsRecepteur::lire(
   return o;
 }
 
+std::string OptionsRecepteur::usage(const std::string& locale) {
+  return texte(
+      "usage : ravlo-recepteur [--nom NOM] [--port PORT] [--code NNNN | --code -]\n"
+      "                        [--sortie PERIPHERIQUE | --wav FICHIER]\n"
+      "                        [--secondes S] [--stats FICHIER] [--sans-annonce]\n"
+      "        ravlo-recepteur --help | --version\n",
+      locale);
+}
+
 }  // namespace ravlo

@@ -32,11 +32,9 @@ struct OptionsRecepteur {
       std::span<const char* const> arguments, const std::string& locale,
       std::istream* entree = nullptr, const char* codeEnvironnement = nullptr);
 
-  static constexpr const char* usage =
-      "usage : ravlo-recepteur [--nom NOM] [--port PORT] [--code NNNN | --code -]\n"
-      "                        [--sortie PERIPHERIQUE | --wav FICHIER]\n"
-      "                        [--secondes S] [--stats FICHIER] [--sans-annonce]\n"
-      "        ravlo-recepteur --help | --version\n";
+  /// L'aide de `--help`, dans la langue de `locale`. Les noms des options ne se traduisent
+  /// pas.
+  [[nodiscard]] static std::string usage(const std::string& locale);
 };
 
 }  // namespace ravlo

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "plateforme/resolution_noms.hpp"
+#include "protocol/textes/textes.hpp"
 
 namespace ravlo {
 namespace {
@@ -26,19 +27,29 @@ std::optional<std::string> premiereLigne(std::istream& entree) {
   return ligne;
 }
 
+// Le refus dans la langue de `locale`, « %s » remplacé par `valeur`.
+std::unexpected<std::string> refuser(std::string_view cle, std::string_view locale,
+                                     std::string_view valeur = {}) {
+  std::string phrase = texte(cle, locale);
+  if (const auto ou = phrase.find("%s"); ou != std::string::npos) phrase.replace(ou, 2, valeur);
+  return std::unexpected(std::move(phrase));
+}
+
 }  // namespace
 
-std::expected<PointReseau, std::string> lirePoint(std::string_view texte) {
-  const std::size_t deuxPoints = texte.rfind(':');
-  if (deuxPoints == std::string_view::npos) {
-    return std::unexpected("--vers attend HOTE:PORT, par exemple 127.0.0.1:50000.");
-  }
-  std::string_view hote = texte.substr(0, deuxPoints);
-  const std::string_view port = texte.substr(deuxPoints + 1);
+std::expected<PointReseau, std::string> lirePoint(std::string_view point, std::string_view locale) {
+  const auto refus = [&](std::string_view cle, std::string_view valeur = {}) {
+    return refuser(cle, locale, valeur);
+  };
+  const std::size_t deuxPoints = point.rfind(':');
+  if (deuxPoints == std::string_view::npos)
+    return refus("--vers attend HOTE:PORT, par exemple 127.0.0.1:50000.");
+  std::string_view hote = point.substr(0, deuxPoints);
+  const std::string_view port = point.substr(deuxPoints + 1);
   unsigned valeur = 0;
   const auto [fin, erreur] = std::from_chars(port.data(), port.data() + port.size(), valeur);
   if (erreur != std::errc() || fin != port.data() + port.size() || valeur == 0 || valeur > 65535) {
-    return std::unexpected("Port invalide : « " + std::string(port) + " ».");
+    return refus("Port invalide : « %s ».", port);
   }
   if (hote.size() >= 2 && hote.front() == '[' && hote.back() == ']')
     hote = hote.substr(1, hote.size() - 2);
@@ -46,13 +57,17 @@ std::expected<PointReseau, std::string> lirePoint(std::string_view texte) {
   const std::string nom(hote);
   const auto adresses = resoudreNom(
       nom, nom.find(':') == std::string::npos ? FamilleAdresses::ipv4 : FamilleAdresses::ipv6);
-  if (!adresses) return std::unexpected("Hôte inconnu : « " + nom + " ».");
+  if (!adresses) return refus("Hôte inconnu : « %s ».", nom);
   return PointReseau{adresses->front(), static_cast<std::uint16_t>(valeur)};
 }
 
 std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(std::span<const char* const> arguments,
                                                             std::istream& entree,
-                                                            const char* codeEnvironnement) {
+                                                            const char* codeEnvironnement,
+                                                            std::string_view locale) {
+  const auto refus = [&](std::string_view cle, std::string_view valeur = {}) {
+    return refuser(cle, locale, valeur);
+  };
   OptionsEnvoi options;
   // Tels qu'écrits, pour les nommer dans un refus ; et leurs codes, « - » compris.
   std::vector<std::string> ecrites;
@@ -69,13 +84,12 @@ std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(std::span<const char
       options.liste = true;
       continue;
     }
-    if (i + 1 >= arguments.size())
-      return std::unexpected("Valeur manquante après " + std::string(nom) + ".");
+    if (i + 1 >= arguments.size()) return refus("Valeur manquante après %s.", nom);
     const std::string_view valeur = arguments[++i];
     if (nom == "--vers" || nom == "--recepteur") {
       Destination d;
       if (nom == "--vers") {
-        auto point = lirePoint(valeur);
+        auto point = lirePoint(valeur, locale);
         if (!point) return std::unexpected(point.error());
         d.vers = *point;
       } else {
@@ -91,62 +105,82 @@ std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(std::span<const char
     } else if (nom == "--ton") {
       const auto hz = nombre(valeur);
       if (!hz || *hz <= 0 || *hz >= 24'000)
-        return std::unexpected("--ton attend une fréquence entre 0 et 24 000 Hz.");
+        return refus("--ton attend une fréquence entre 0 et 24 000 Hz.");
       options.tonHz = *hz;
       ton = true;
     } else if (nom == "--wav") {
       options.wav = std::filesystem::path(valeur);
     } else if (nom == "--secondes") {
       const auto s = nombre(valeur);
-      if (!s || *s <= 0) return std::unexpected("--secondes attend une durée positive.");
+      if (!s || *s <= 0) return refus("--secondes attend une durée positive.");
       options.secondes = s;
     } else if (nom == "--stats") {
       options.stats = std::filesystem::path(valeur);
     } else {
-      return std::unexpected("Option inconnue : " + std::string(nom) + ".");
+      return refus("Option inconnue : %s.", nom);
     }
   }
   if (options.liste) {
-    if (arguments.size() != 1) return std::unexpected(std::string("--liste s'emploie seule."));
+    if (arguments.size() != 1) return refus("--liste s'emploie seule.");
     return options;
   }
-  const std::string obligatoires =
-      "--vers (ou --recepteur) et le code (--code ou RAVLO_CODE) sont obligatoires.";
-  if (options.destinations.empty()) return std::unexpected(obligatoires);
+  const auto obligatoires = [&] {
+    return refus("--vers (ou --recepteur) et le code (--code ou RAVLO_CODE) sont obligatoires.");
+  };
+  if (options.destinations.empty()) return obligatoires();
   if (options.destinations.size() == 1) {
     // Comme pour un seul récepteur depuis toujours : le code en tout point de la ligne.
     if (!codes[0]) codes[0] = codeAvant;
     if (!codes[0] && codeEnvironnement != nullptr && *codeEnvironnement != '\0')
       codes[0] = codeEnvironnement;
-    if (!codes[0]) return std::unexpected(obligatoires);
+    if (!codes[0]) return obligatoires();
   } else {
-    const std::string chacun =
-        "Avec plusieurs récepteurs, chacun a son --code NNNN juste après son --vers ou son "
-        "--recepteur (ni --code -, ni RAVLO_CODE) : ";
-    if (codeAvant) return std::unexpected(chacun + "un --code vient avant le premier.");
+    if (codeAvant)
+      return refus(
+          "Avec plusieurs récepteurs, chacun a son --code NNNN juste après son --vers ou son "
+          "--recepteur (ni --code -, ni RAVLO_CODE) : un --code vient avant le premier.");
     for (std::size_t i = 0; i < codes.size(); ++i) {
       if (!codes[i] || *codes[i] == "-")
-        return std::unexpected(chacun + "il manque celui de « " + ecrites[i] + " ».");
+        return refus(
+            "Avec plusieurs récepteurs, chacun a son --code NNNN juste après son --vers ou son "
+            "--recepteur (ni --code -, ni RAVLO_CODE) : il manque celui de « %s ».",
+            ecrites[i]);
       for (std::size_t j = 0; j < i; ++j) {
         const Destination &a = options.destinations[i], &b = options.destinations[j];
         if (a.vers == b.vers && a.recepteur == b.recepteur)
-          return std::unexpected("« " + ecrites[i] + " » est visé deux fois.");
+          return refus("« %s » est visé deux fois.", ecrites[i]);
       }
     }
   }
-  if (ton && options.wav) return std::unexpected(std::string("--ton et --wav s'excluent."));
-  if (options.capture && (ton || options.wav))
-    return std::unexpected(std::string("--capture exclut --ton et --wav."));
-  if (options.silencieux && !options.capture)
-    return std::unexpected(std::string("--silencieux va avec --capture."));
+  if (ton && options.wav) return refus("--ton et --wav s'excluent.");
+  if (options.capture && (ton || options.wav)) return refus("--capture exclut --ton et --wav.");
+  if (options.silencieux && !options.capture) return refus("--silencieux va avec --capture.");
   if (*codes[0] == "-") {
     auto lu = premiereLigne(entree);
-    if (!lu)
-      return std::unexpected(std::string("--code - n'a lu aucun code sur l'entrée standard."));
+    if (!lu) return refus("--code - n'a lu aucun code sur l'entrée standard.");
     codes[0] = std::move(*lu);
   }
   for (std::size_t i = 0; i < codes.size(); ++i) options.destinations[i].code = *codes[i];
   return options;
+}
+
+std::string OptionsEnvoi::usage(std::string_view locale) {
+  std::string u = texte(
+      "usage : ravlo-envoi (--vers HOTE:PORT | --recepteur NOM) [--code NNNN | --code -]\n"
+      "                    [(--vers HOTE:PORT | --recepteur NOM) --code NNNN]...\n"
+      "                    [--nom NOM] [--ton HZ | --wav FICHIER | --capture [--silencieux]]\n"
+      "                    [--secondes S] [--stats FICHIER]\n"
+      "        ravlo-envoi --liste\n"
+      "        ravlo-envoi --help | --version\n",
+      locale);
+  for (const std::string& ligne :
+       {texte("--code - lit le code sur l'entrée standard ; sans --code, il vient de RAVLO_CODE.",
+              locale),
+        texte("--code NNNN se voit dans ps, pour tous les utilisateurs de la machine.", locale),
+        texte("Plusieurs récepteurs jouent le même son : chacun suivi de son --code NNNN.",
+              locale)})
+    u += ligne + "\n";
+  return u;
 }
 
 }  // namespace ravlo

@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "plateforme/connexion_datagramme.hpp"
@@ -43,21 +44,19 @@ struct OptionsEnvoi {
   /// venir avant lui, de la première ligne de `entree` pour `--code -`, sinon de
   /// `codeEnvironnement` (la valeur de RAVLO_CODE, nulle ou vide : absente) : les deux
   /// derniers ne se voient pas dans `ps`. Avec plusieurs, chacun a son `--code NNNN`.
-  /// `entree` n'est lue que pour `--code -`, une fois la ligne entière acceptée.
+  /// `entree` n'est lue que pour `--code -`, une fois la ligne entière acceptée. La phrase
+  /// est dans la langue de `locale`.
   [[nodiscard]] static std::expected<OptionsEnvoi, std::string> lire(
-      std::span<const char* const> arguments, std::istream& entree, const char* codeEnvironnement);
-  static constexpr const char* usage =
-      "usage : ravlo-envoi (--vers HOTE:PORT | --recepteur NOM) [--code NNNN | --code -]\n"
-      "                    [(--vers HOTE:PORT | --recepteur NOM) --code NNNN]...\n"
-      "                    [--nom NOM] [--ton HZ | --wav FICHIER | --capture [--silencieux]]\n"
-      "                    [--secondes S] [--stats FICHIER]\n"
-      "        ravlo-envoi --liste\n"
-      "--code - lit le code sur l'entrée standard ; sans --code, il vient de RAVLO_CODE.\n"
-      "--code NNNN se voit dans ps, pour tous les utilisateurs de la machine.\n"
-      "Plusieurs récepteurs jouent le même son : chacun suivi de son --code NNNN.\n";
+      std::span<const char* const> arguments, std::istream& entree, const char* codeEnvironnement,
+      std::string_view locale);
+  /// L'aide de `--help`, dans la langue de `locale` : le synopsis en un bloc, puis une
+  /// ligne par remarque. Les noms des options ne se traduisent pas.
+  [[nodiscard]] static std::string usage(std::string_view locale);
 };
 
-/// "127.0.0.1:50000", "[::1]:50000" ou "localhost:50000" ; le nom se résout en IPv4.
-[[nodiscard]] std::expected<PointReseau, std::string> lirePoint(std::string_view texte);
+/// "127.0.0.1:50000", "[::1]:50000" ou "localhost:50000" ; le nom se résout en IPv4. Le
+/// refus est dans la langue de `locale`.
+[[nodiscard]] std::expected<PointReseau, std::string> lirePoint(std::string_view point,
+                                                                std::string_view locale);
 
 }  // namespace ravlo

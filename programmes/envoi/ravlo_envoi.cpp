@@ -523,14 +523,15 @@ int main(int argc, char** argv) {
   // Les clés d'un appairage ou d'un flux ne partent dans aucun vidage de mémoire.
   (void)ravlo::interdireVidagesMemoire();
   try {
-    ravlo::preparerTextes();
+    const std::string locale = ravlo::preparerTextes();
     const auto options =
         ravlo::OptionsEnvoi::lire(std::span<const char* const>(argv + 1, argc - 1), std::cin,
                                   // Un seul fil à ce stade : personne ne modifie l'environnement.
-                                  std::getenv("RAVLO_CODE"));  // NOLINT(concurrency-mt-unsafe)
+                                  std::getenv("RAVLO_CODE"),  // NOLINT(concurrency-mt-unsafe)
+                                  locale);
     const std::string_view premier = argc > 1 ? argv[1] : "";
     if (premier == "--help" || premier == "-h") {
-      std::fputs(ravlo::OptionsEnvoi::usage, stdout);
+      std::fputs(ravlo::OptionsEnvoi::usage(locale).c_str(), stdout);
       return 0;
     }
     if (premier == "--version") {
@@ -538,7 +539,8 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (!options) {
-      std::fprintf(stderr, "%s\n%s", options.error().c_str(), ravlo::OptionsEnvoi::usage);
+      std::fprintf(stderr, "%s\n%s", options.error().c_str(),
+                   ravlo::OptionsEnvoi::usage(locale).c_str());
       return 2;
     }
     return ravlo::executer(*options);

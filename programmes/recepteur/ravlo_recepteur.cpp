@@ -28,11 +28,12 @@ int main(int argc, char** argv) {
         // Un seul fil à ce stade : personne ne modifie l'environnement.
         std::getenv("RAVLO_CODE"));  // NOLINT(concurrency-mt-unsafe)
     if (!options) {
-      std::fprintf(stderr, "%s\n%s", options.error().c_str(), ravlo::OptionsRecepteur::usage);
+      std::fprintf(stderr, "%s\n%s", options.error().c_str(),
+                   ravlo::OptionsRecepteur::usage(locale).c_str());
       return 2;
     }
     if (options->aide) {
-      std::fputs(ravlo::OptionsRecepteur::usage, stdout);
+      std::fputs(ravlo::OptionsRecepteur::usage(locale).c_str(), stdout);
       return 0;
     }
     if (options->version) {

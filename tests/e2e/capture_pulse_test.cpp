@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "e2e/outils_pulse.hpp"
+#include "faux/attente.hpp"
 #include "link/capture/capture_systeme.hpp"
 #include "plateforme/horloge.hpp"
 #include "plateforme/pipewire/sortie_pipewire.hpp"
@@ -149,13 +150,13 @@ class DemonPulse : public ::testing::Test {
         "pacat", "--raw", "--format=s16le", "--rate=48000", "--channels=2", "--latency-msec=100",
         // Sans sortie nommée, le flux suit la sortie par défaut ; avec, il y est attaché.
         sortie.empty() ? "--client-name=ravlo-essai" : "--device=" + sortie, ton_}));
-    for (int i = 0; i < 200; ++i) {
-      const std::string e = essai::ligne("pactl list short sink-inputs | awk -v c=' " + connus +
-                                         " ' 'index(c, \" \" $1 \" \") == 0 {print $1}'");
-      if (!e.empty()) return e;
-      std::this_thread::sleep_for(10ms);
-    }
-    return {};
+    std::string e;
+    essai::attendreQue([&] {
+      e = essai::ligne("pactl list short sink-inputs | awk -v c=' " + connus +
+                       " ' 'index(c, \" \" $1 \" \") == 0 {print $1}'");
+      return !e.empty();
+    });
+    return e;
   }
 
   std::unique_ptr<CaptureSysteme> capture(std::shared_ptr<TamponAudio> tampon, bool silencieux) {
@@ -164,9 +165,7 @@ class DemonPulse : public ::testing::Test {
   }
   // Attend que la capture livre (le moniteur d'une sortie au repos tarde jusqu'à ~2 s).
   static bool attendreTrames(const CaptureSysteme& prise, std::int64_t trames) {
-    for (int i = 0; i < 400 && prise.livraisons().trames < trames; ++i)
-      std::this_thread::sleep_for(10ms);
-    return prise.livraisons().trames >= trames;
+    return essai::attendreQue([&] { return prise.livraisons().trames >= trames; });
   }
   std::string chargerCasque() {
     return casque_ = essai::ligne("pactl load-module module-null-sink sink_name=casque rate=48000");
@@ -194,9 +193,13 @@ TEST_F(DemonPulse, UnTonJoueArriveDansLAnneauAuBonNiveauEtALaBonneHeure) {
   ASSERT_TRUE(attendreTrames(*prise, 1));
   essai::commande("head -c 384000 " + ton_ +
                   " | pacat --raw --format=s16le --rate=48000 --channels=2 --latency-msec=100");
-  std::this_thread::sleep_for(300ms);
+  // pacat rend la main son flux vidé : le ton est joué.
+  const InstantNs finDuTon = hoteNs();
+  ASSERT_TRUE(essai::attendreQue([&] {
+    const auto b = releve.blocs();
+    return !b.empty() && b.back().heure > finDuTon + 100 * ms;
+  })) << "la capture livre au-delà du ton";
   prise->arreter();
-  const InstantNs arret = hoteNs();
 
   const auto b = releve.blocs();
   std::vector<std::size_t> actifs;
@@ -230,8 +233,11 @@ TEST_F(DemonPulse, UnTonJoueArriveDansLAnneauAuBonNiveauEtALaBonneHeure) {
   EXPECT_NEAR(ecartSigneNs(b[dernier].heure, b[premier].heure),
               static_cast<std::int64_t>(dernier - premier) * 10 * ms, 10 * ms);
   EXPECT_NEAR(static_cast<double>(passages) / 2 / ((dernier - premier + 1) / 100.0), 1000.0, 10);
-  // Le ton a fini 300 ms avant l'arrêt ; ses dernières trames sont datées en conséquence.
-  EXPECT_NEAR(ecartSigneNs(arret, b[actifs.back()].heure), 300 * ms, 100 * ms);
+  // Ses dernières trames sont datées de peu avant que pacat rende la main, qu'une machine
+  // chargée peut retarder.
+  const std::int64_t avance = ecartSigneNs(finDuTon, b[actifs.back()].heure);
+  EXPECT_GE(avance, -100'000'000);
+  EXPECT_LE(avance, 500'000'000);
   EXPECT_EQ(tampon->perdus(), 0);
   verifierRemisEnPlace();
 }
@@ -268,9 +274,17 @@ TEST_F(DemonPulse, LaSortieEtLaCaptureDatentUnClicDeLaMemeHeure) {
     return true;
   }),
             std::nullopt);
-  std::this_thread::sleep_for(4s);
+  const auto clics = [&] {
+    std::lock_guard garde(verrou);
+    return joues.size();
+  };
+  ASSERT_TRUE(essai::attendreQue([&] { return clics() >= 7; })) << clics();
   sortie.arreter();
-  std::this_thread::sleep_for(300ms);
+  const InstantNs arret = hoteNs();
+  ASSERT_TRUE(essai::attendreQue([&] {
+    const auto b = releve.blocs();
+    return !b.empty() && b.back().heure > arret + 100 * ms;
+  })) << "la capture livre au-delà du dernier clic";
   prise->arreter();
 
   std::vector<InstantNs> captes;
@@ -309,11 +323,18 @@ TEST_F(DemonPulse, LeSilenceTaitLesHautParleursSansTaireLaCapture) {
                           "--property=node.dont-reconnect=true > " +
                               brut});
   std::error_code rien;
-  for (int i = 0; i < 400 && std::filesystem::file_size(brut, rien) + 1 < 2; ++i)  // -1 : absent
-    std::this_thread::sleep_for(10ms);
+  ASSERT_TRUE(essai::attendreQue(
+      [&] { return std::filesystem::file_size(brut, rien) + 1 >= 2; }));  // -1 : absent
   const std::string entree = jouer();
   ASSERT_FALSE(entree.empty());
-  std::this_thread::sleep_for(500ms);
+  // Le ton s'entend avant que le silence le coupe : 100 ms au niveau.
+  ASSERT_TRUE(essai::attendreQue([&] {
+    const auto e = essai::echantillons(brut);
+    int auNiveau = 0;
+    for (std::size_t k = 0; k + 960 <= e.size(); k += 960)
+      auNiveau += essai::rms(e.data() + k, 960) >= rmsDuTon * 0.95 ? 1 : 0;
+    return auNiveau >= 10;
+  })) << "les haut-parleurs ne jouent pas le ton";
 
   auto tampon = std::make_shared<TamponAudio>(anneau);
   Releve releve(tampon);
@@ -326,8 +347,7 @@ TEST_F(DemonPulse, LeSilenceTaitLesHautParleursSansTaireLaCapture) {
     const auto b = releve.blocs();
     return std::ranges::any_of(b, [](const Bloc& x) { return x.rms >= rmsDuTon * 0.95; });
   };
-  for (int i = 0; i < 400 && !tonCapte(); ++i) std::this_thread::sleep_for(10ms);
-  ASSERT_TRUE(tonCapte()) << "la capture ne livre pas le ton";
+  ASSERT_TRUE(essai::attendreQue(tonCapte)) << "la capture ne livre pas le ton";
   std::vector<InstantNs> t{hoteNs()};  // heures des bascules
   const std::string notre = essai::puitsParDefaut();
   EXPECT_EQ(sortiesRavlo(), notre + "\n");
@@ -413,25 +433,22 @@ TEST_F(DemonPulse, LaCaptureSuitLaSortieParDefautEtSaPerteEstSignalee) {
   ASSERT_TRUE(prise->changerSilence(true));
   const std::string notre = essai::puitsParDefaut();
   versLeCasque();
-  for (int i = 0; i < 200 && sortieDe(entree) != notre; ++i) std::this_thread::sleep_for(10ms);
-  EXPECT_EQ(sortieDe(entree), notre);
+  EXPECT_TRUE(essai::attendreQue([&] { return sortieDe(entree) == notre; })) << sortieDe(entree);
   EXPECT_EQ(essai::puitsParDefaut(), notre);
   // Une sortie nulle au repos retarde de 2 s, parfois plus sous PipeWire, un flux qui la
   // rejoint, et la capture livre du silence en attendant : on attend une seconde entière du
-  // ton, 10 s au plus.
+  // ton.
   Plage m;
-  for (int i = 0; i < 100; ++i) {
+  essai::attendreQue([&] {
     m = entre(releve.blocs(), hoteNs() - 1000 * ms, hoteNs());
-    if (m.n >= 50 && peuDeCreux(m.creux, m.n)) break;
-    std::this_thread::sleep_for(100ms);
-  }
+    return m.n >= 50 && peuDeCreux(m.creux, m.n);
+  });
   EXPECT_GE(m.n, 50u);
   EXPECT_TRUE(peuDeCreux(m.creux, m.n)) << "le ton capté : " << m.creux;
   EXPECT_FALSE(prise->echec().has_value());
   essai::commande("pactl unload-module $(pactl list short modules | awk '/sink_name=" + notre +
                   "/ {print $1}')");
-  for (int i = 0; i < 200 && !prise->echec(); ++i) std::this_thread::sleep_for(10ms);
-  EXPECT_TRUE(prise->echec().has_value());
+  EXPECT_TRUE(essai::attendreQue([&] { return prise->echec().has_value(); }));
 }
 
 // Faire taire l'ordinateur ne déplace que les flux de la sortie captée : celui qui suit la
@@ -449,13 +466,21 @@ TEST_F(DemonPulse, LeSilenceNeTouchePasLesAutresSortiesEtUnResteEstDefaitAuDemar
 
   const std::string pret = repertoire_ + "/pret";
   essai::Processus tenir({"bash", "-c", "exec " RAVLO_TENIR_CAPTURE " " + etat_ + " >" + pret});
-  for (int i = 0; i < 400 && essai::commande("cat " + pret) != "pret\n"; ++i)
-    std::this_thread::sleep_for(10ms);
+  ASSERT_TRUE(essai::attendreQue([&] { return essai::commande("cat " + pret) == "pret\n"; }));
   const std::string notre = essai::puitsParDefaut();
   ASSERT_TRUE(notre.starts_with("ravlo_link-"));
-  const std::string c =
-      jouer("casque", essai::commande("pactl list short sink-inputs | awk '{print $1}'"));
-  std::this_thread::sleep_for(300ms);  // le suivi du silence a vu le nouveau flux
+  // PipeWire déplace en différé.
+  EXPECT_TRUE(essai::attendreQue([&] { return sortieDe(a) == notre && sortieDe(s) == notre; }))
+      << sortieDe(a) << " " << sortieDe(s);
+  const auto flux = [] {
+    return essai::commande("pactl list short sink-inputs | awk '{print $1}'");
+  };
+  const std::string c = jouer("casque", flux());
+  // Le suivi du silence a vu `c` quand il amène chez nous un témoin venu après lui, attaché
+  // aux haut-parleurs : chaque passage relit tous les flux.
+  const std::string temoin = jouer("speakers", flux());
+  ASSERT_FALSE(temoin.empty());
+  EXPECT_TRUE(essai::attendreQue([&] { return sortieDe(temoin) == notre; }));
   EXPECT_EQ(sortieDe(a), notre);
   EXPECT_EQ(sortieDe(s), notre);
   EXPECT_EQ(sortieDe(b), "casque");
@@ -504,7 +529,15 @@ TEST_F(DemonPulse, UneSortieAuReposLivreSansTrouEtUneSortieCoupeeSeTaitSansErreu
                         "while IFS=\"$(printf '\\t')\" read -r o i; do pw-link -d \"$o\" "
                         "\"$i\"; done"
                       : "pactl suspend-sink speakers 1");
-  std::this_thread::sleep_for(300ms);
+  ASSERT_TRUE(essai::attendreQue([&] {
+    return pipewire
+               ? essai::ligne(
+                     "pw-link -l | awk '/^[^ ]/ { o = $0 } /\\|->/ && "
+                     "index(o, \"speakers:monitor_\") == 1 { n++ } "
+                     "END { print n + 0 }'") == "0"
+               : essai::ligne("pactl list short sinks | awk '$2 == \"speakers\" {print $NF}'") ==
+                     "SUSPENDED";
+  })) << "la sortie n'est pas coupée";
   EXPECT_GE(plusLongTrou(2500ms), 2s) << "une capture coupée ne livre plus rien";
   EXPECT_FALSE(prise->echec().has_value());
   if (!pipewire) essai::commande("pactl suspend-sink speakers 0");
@@ -536,16 +569,15 @@ TEST_F(ConcurrenceDemonPulse, LecturesDesCellulesPendantBasculesEtArret) {
     }
   });
   ASSERT_TRUE(attendreTrames(*prise, 4800));
-  EXPECT_TRUE(prise->changerSilence(true));
-  std::this_thread::sleep_for(300ms);
-  EXPECT_TRUE(prise->changerSilence(false));
-  std::this_thread::sleep_for(300ms);
-  const Livraisons avant = prise->livraisons();
+  // La capture livre pendant chaque bascule, un quart de seconde au moins.
+  for (const bool silence : {true, false}) {
+    EXPECT_TRUE(prise->changerSilence(silence));
+    EXPECT_TRUE(attendreTrames(*prise, prise->livraisons().trames + 12'000)) << silence;
+  }
   prise->arreter();
   fin = true;
   interface.join();
   EXPECT_GT(lectures.load(), 10);
-  EXPECT_GT(avant.trames, 4800 + 24'000) << "la capture a livré pendant les bascules";
   verifierRemisEnPlace();
 }
 

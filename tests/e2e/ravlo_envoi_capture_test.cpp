@@ -15,6 +15,7 @@
 
 #include "bench/relais/recepteur_lance.hpp"
 #include "e2e/outils_pulse.hpp"
+#include "faux/attente.hpp"
 
 namespace ravlo {
 namespace {
@@ -44,13 +45,10 @@ TEST(DemonPulseEnvoi, LeServeurDeSonRelanceLaCaptureReprendSeule) {
         "module-null-sink sink_name=speakers rate=48000 channels=2"});
   };
   const auto pret = [&] {
-    for (int i = 0; i < 200; ++i) {
-      if (essai::commande("PULSE_SERVER=unix:" + socket +
-                          " pactl info >/dev/null 2>&1 && echo o") == "o\n")
-        return true;
-      std::this_thread::sleep_for(25ms);
-    }
-    return false;
+    return essai::attendreQue([&] {
+      return essai::commande("PULSE_SERVER=unix:" + socket +
+                             " pactl info >/dev/null 2>&1 && echo o") == "o\n";
+    });
   };
   auto serveur = demon();
   ASSERT_TRUE(pret());
@@ -97,11 +95,7 @@ TEST(DemonPulseEnvoi, UnEnvoiTueEnSilenceRendLeSonAuLancementSuivant) {
         "LSAN_OPTIONS=suppressions=" RAVLO_LSAN_BUREAU, RAVLO_LINK}});
 #endif
   const auto rendu = [] {
-    for (int i = 0; i < 500; ++i) {
-      if (essai::puitsParDefaut() == "speakers") return true;
-      std::this_thread::sleep_for(10ms);
-    }
-    return false;
+    return essai::attendreQue([] { return essai::puitsParDefaut() == "speakers"; });
   };
   for (const auto& [nom, commande] : lancements) {
     boucle::RecepteurLance recepteur({"--code", "1357", "--wav", "/dev/null"});
@@ -111,7 +105,7 @@ TEST(DemonPulseEnvoi, UnEnvoiTueEnSilenceRendLeSonAuLancementSuivant) {
     envoi.tuer(SIGKILL);
     ASSERT_TRUE(essai::puitsParDefaut().starts_with("ravlo_link-")) << "le silence est resté";
     essai::Processus lance(commande);
-    EXPECT_TRUE(rendu()) << nom << " rend le son dans les 5 s";
+    EXPECT_TRUE(rendu()) << nom << " rend le son";
     if (nom == "ravlo-link") {
       EXPECT_EQ(lance.tuer(SIGTERM), 0);
     }

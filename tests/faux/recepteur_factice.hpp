@@ -39,13 +39,17 @@ class SortieFactice final : public SortieAudio {
     arret_ = true;
     if (fil_.joinable()) fil_.join();
   }
-  bool sonCoupe() override { return coupe; }
+  bool sonCoupe() override {
+    ++questionsSonCoupe;
+    return coupe;
+  }
   std::optional<ErreurSortie> panne() override {
     if (const ErreurSortie* e = enPanne) return *e;
     return std::nullopt;
   }
 
   std::atomic<bool> coupe{false};
+  std::atomic<int> questionsSonCoupe{0};
   /// La panne de la sortie qui rend (effacée à chaque démarrage réussi).
   std::atomic<const ErreurSortie*> enPanne{nullptr};
   /// Tant qu'il est posé, `demarrer` échoue ainsi.

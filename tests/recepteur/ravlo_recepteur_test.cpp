@@ -20,6 +20,7 @@
 #include "bench/relais/recepteur_lance.hpp"
 #include "bench/relais/relais_udp.hpp"
 #include "e2e/outils_pulse.hpp"
+#include "faux/attente.hpp"
 #include "plateforme/pipewire/sortie_pipewire.hpp"
 #include "protocol/appairage/appairage_initiateur.hpp"
 #include "protocol/audio/fichier_wav.hpp"
@@ -189,7 +190,20 @@ TEST_F(RavloRecepteur, RecepteurTueDitMuetPuisAbandonEtLeRelanceSAppaire) {
                    std::string("exec ") + RAVLO_ENVOI +
                        " --vers 127.0.0.1:" + std::to_string(r.port) + " --code " + r.code +
                        " --ton 1000 >" + chemin("envoi.txt") + " 2>&1"});
-  std::this_thread::sleep_for(2s);
+  // Les secondes de l'envoi, de ses lignes d'état, dans l'ordre.
+  const auto secondes = [&] {
+    std::vector<std::pair<double, std::string>> lignes;
+    std::ifstream f(chemin("envoi.txt"));
+    for (std::string l; std::getline(f, l);)
+      if (l.find(" s  paquets ") != std::string::npos) lignes.emplace_back(std::stod(l), l);
+    return lignes;
+  };
+  // Tué après 2 s d'envoi, comptées par l'envoi lui-même.
+  ASSERT_TRUE(essai::attendreQue([&] {
+    const auto l = secondes();
+    return !l.empty() && l.back().first >= 2.0;
+  }));
+  const double tue = secondes().back().first;
   r.arreter(SIGKILL);
 
   RecepteurLance relance({"--wav", "/dev/null", "--stats", chemin("relance.json")});
@@ -201,21 +215,19 @@ TEST_F(RavloRecepteur, RecepteurTueDitMuetPuisAbandonEtLeRelanceSAppaire) {
   EXPECT_GT(json(chemin("relance.json"))["paquetsRecus"].get<int>(), 200);
 
   EXPECT_EQ(envoi.attendre(), 1);
-  std::ifstream f(chemin("envoi.txt"));
   double muetA = -1, dernier = -1;
-  std::string fin;
-  for (std::string l; std::getline(f, l);) {
-    if (l.find(" s  paquets ") != std::string::npos) {
-      dernier = std::stod(l);
-      if (muetA < 0 && l.find("récepteur muet") != std::string::npos) muetA = dernier;
-    }
-    fin = l;
+  for (const auto& [t, l] : secondes()) {
+    dernier = t;
+    if (muetA < 0 && l.find("récepteur muet") != std::string::npos) muetA = t;
   }
+  std::string fin;
+  std::ifstream f(chemin("envoi.txt"));
+  for (std::string l; std::getline(f, l);) fin = l;
   EXPECT_EQ(fin, "Le récepteur ne répond plus : envoi arrêté.");
-  // Tué vers 2 s : muet entre 5 et 6,5 s (lignes à la seconde), abandon 30 s après.
-  EXPECT_GE(muetA, 4.5);
-  EXPECT_LE(muetA, 6.5);
-  EXPECT_GE(dernier, 31.0);
+  // Muet 3 à 4,5 s après (lignes à la seconde, tué au plus tôt à `tue`), abandon 30 s après.
+  EXPECT_GE(muetA, tue + 2.5) << tue;
+  EXPECT_LE(muetA, tue + 5.5) << tue;
+  EXPECT_GE(dernier, tue + 29.0) << tue;
 }
 
 // Un initiateur d'appairage sur une socket à lui, vers le port `port` de la boucle locale.
@@ -304,6 +316,7 @@ TEST_F(RavloRecepteur, AppairageSousAttaque) {
   };
 
   std::atomic<bool> fini{false};
+  std::atomic<int> debutsInconnus{0};
   std::thread inconnu([&] {
     Initiateur i(r.port);
     AppairageInitiateur a(*CodeAppairage::depuisSaisie("0000"), "Inconnu",
@@ -312,10 +325,11 @@ TEST_F(RavloRecepteur, AppairageSousAttaque) {
          std::this_thread::sleep_for(20ms)) {
       if (std::chrono::steady_clock::now() < prochain) continue;
       i.envoyer(a.dernierMessage());
+      ++debutsInconnus;
       prochain += 9500ms;
     }
   });
-  std::this_thread::sleep_for(100ms);
+  EXPECT_TRUE(essai::attendreQue([&] { return debutsInconnus > 0; })) << "l'inconnu d'abord";
   const auto lance = std::chrono::steady_clock::now();
   Processus envoi({RAVLO_ENVOI, "--vers", "[::1]:" + std::to_string(r.port), "--code", code,
                    "--ton", "1000", "--secondes", "46", "--stats", chemin("e.json")});
@@ -388,7 +402,8 @@ TEST_F(DemonPulseRecepteur, TonAuNiveauEtALaFrequenceEtFinAuPortDuSon) {
   Processus envoi({RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(r.port), "--code", "1357",
                    "--ton", "1000", "--stats", chemin("e.json")});
   const std::string appairage = r.lire("Appairé avec ");
-  std::this_thread::sleep_for(2s);
+  // 2 s de son reçu avant d'écouter : la lecture a pris son pas.
+  ASSERT_TRUE(r.attendrePaquets(300));
   const auto brut = chemin("moniteur.raw");
   // Fragments de 20 ms et SIGINT : tué autrement, parec perd ce qu'il tient (jusqu'à 2 s, tout
   // l'enregistrement sous PipeWire).

@@ -10,12 +10,11 @@
 #include <sstream>
 #include <thread>
 
+#include "faux/attente.hpp"
 #include "faux/recepteur_factice.hpp"
 
 namespace ravlo {
 namespace {
-
-using namespace std::chrono_literals;
 
 std::string relire(std::FILE* f) {
   std::string texte;
@@ -84,10 +83,12 @@ TEST(ServiceRecepteur, AnnonceCarteEtPanneParLesFaux) {
   ServiceRecepteur service(options, "fr",
                            {std::move(sortie), std::move(annonceur), nullptr, messages, erreurs});
   static const ErreurSortie disquePlein{ErreurSortie::Cas::fichier, "No space left on device"};
+  // Chaque pas attend que le suivi (une fois par seconde) ait relu le son coupé.
   std::thread scenario([s] {
-    std::this_thread::sleep_for(1500ms);
+    essai::attendreQue([s] { return s->questionsSonCoupe > 0; });
     s->coupe = true;
-    std::this_thread::sleep_for(1000ms);
+    const int vues = s->questionsSonCoupe;
+    essai::attendreQue([&] { return s->questionsSonCoupe > vues; });
     s->enPanne = &disquePlein;
   });
   EXPECT_EQ(service.executer(), 1);

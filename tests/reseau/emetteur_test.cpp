@@ -5,6 +5,7 @@
 
 #include <asio/ip/udp.hpp>
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "link/diffusion/emetteur_audio.hpp"
@@ -12,6 +13,8 @@
 #include "plateforme/file_serie.hpp"
 #include "protocol/messages/message_horloge.hpp"
 #include "protocol/supervision/message_erreur_reseau.hpp"
+
+#include "faux/attente.hpp"
 
 namespace ravlo {
 namespace {
@@ -50,9 +53,12 @@ TEST(PanneReelle, PretePuisPanneFinieParLeRecepteurPuisAbandonA30sPortFerme) {
                                 std::make_shared<FabriqueConnexionsUDP>(), &horloge});
   emetteur->demarrer();
   // Nourrit l'anneau ; port ouvert, répond à chaque datagramme par une question d'horloge.
-  const auto tourner = [&](std::chrono::milliseconds duree) {
+  // Jusqu'à ce que `condition` tienne, `duree` au plus : vrai si elle a tenu.
+  const auto tournerJusqua = [&](const std::function<bool()>& condition,
+                                 std::chrono::steady_clock::duration duree = 20s) {
     for (const auto fin = std::chrono::steady_clock::now() + duree;
          std::chrono::steady_clock::now() < fin; std::this_thread::sleep_for(1ms)) {
+      if (condition()) return true;
       if (tampon->disponible() < 1280) (void)tampon->ecrire(Octets(1280, 0), horloge.hoteNs());
       std::array<std::uint8_t, 2048> recu{};
       udp::endpoint de;
@@ -63,34 +69,40 @@ TEST(PanneReelle, PretePuisPanneFinieParLeRecepteurPuisAbandonA30sPortFerme) {
                        de, 0, e);
       }
     }
+    return condition();
+  };
+  const auto tourner = [&](std::chrono::milliseconds duree) {
+    tournerJusqua([] { return false; }, duree);
   };
 
-  tourner(500ms);
   auto c = emetteur->compteurs();
-  EXPECT_TRUE(c.connexionPrete);
-  EXPECT_GT(c.paquetsEnvoyes, 40);
-  socket.close();  // 2 s de panne : refusée, refaite chaque seconde
-  tourner(2s);
-  // Chaque connexion refaite est prête jusqu'au premier refus : l'erreur se lit entre deux.
-  c = emetteur->compteurs();
-  for (int i = 0; i < 100 && !c.erreur; ++i, c = emetteur->compteurs()) tourner(10ms);
-  EXPECT_GE(c.connexionsRefaites, 1);
-  EXPECT_GT(c.blocsJetes, 0);
+  EXPECT_TRUE(tournerJusqua([&] {
+    c = emetteur->compteurs();
+    return c.connexionPrete && c.paquetsEnvoyes > 40;
+  })) << c.paquetsEnvoyes;
+  // Une panne : refusée, refaite chaque seconde ; chaque connexion refaite est prête jusqu'au
+  // premier refus, l'erreur se lit entre deux. Le récepteur est muet au bout de 3 s.
+  socket.close();
+  EXPECT_TRUE(tournerJusqua([&] {
+    c = emetteur->compteurs();
+    return c.erreur && c.connexionsRefaites >= 1 && c.blocsJetes > 0 && c.recepteurMuet;
+  })) << c.connexionsRefaites
+      << " " << c.blocsJetes << " " << c.recepteurMuet;
   EXPECT_EQ(c.erreur, (ErreurReseau{DomaineErreurReseau::posix, ECONNREFUSED}));
-  // Le récepteur revient et répond : la panne est finie, une autre 29 s plus tard n'est pas
-  // prise pour sa suite.
+  // Le récepteur revient et répond : la panne est finie (il n'est plus muet), une autre 29 s
+  // plus tard n'est pas prise pour sa suite.
   ouvrir();
-  tourner(1500ms);
-  c = emetteur->compteurs();
-  EXPECT_TRUE(c.connexionPrete);
-  EXPECT_FALSE(c.erreur.has_value());
+  EXPECT_TRUE(tournerJusqua([&] {
+    c = emetteur->compteurs();
+    return !c.recepteurMuet && c.connexionPrete && !c.erreur;
+  }));
   horloge.saut += 29'000'000'000;
   socket.close();
   tourner(1500ms);
   EXPECT_EQ(injoignables, 0);
   // Port fermé pour de bon : chaque connexion refaite est prête, personne ne répond.
   horloge.saut += 29'000'000'000;
-  for (int i = 0; i < 300 && injoignables == 0; ++i) tourner(10ms);
+  EXPECT_TRUE(tournerJusqua([&] { return injoignables > 0; }));
   EXPECT_EQ(injoignables, 1);
   emetteur->arreter();
 }
@@ -120,8 +132,7 @@ TEST(ConcurrenceEmetteur, LacheJusteApresArreterOuSansArret) {
       if (essai % 2 == 0) emetteur->arreter();
     }
     file.reset();  // la file vit encore tant que l'émetteur la tient
-    for (int i = 0; i < 200 && !faible.expired(); ++i) std::this_thread::sleep_for(1ms);
-    EXPECT_TRUE(faible.expired()) << "essai " << essai;
+    EXPECT_TRUE(ravlo::essai::attendreQue([&] { return faible.expired(); })) << "essai " << essai;
   }
 }
 

@@ -81,7 +81,7 @@ TEST(OptionsEnvoi, UnOuPlusieursRecepteursChacunSonCode) {
     std::vector<const char*> arguments;
     for (const auto& a : m) arguments.push_back(a.c_str());
     std::istringstream entree("9876\r\n");
-    const auto lu = OptionsEnvoi::lire(arguments, entree, c.environnement);
+    const auto lu = OptionsEnvoi::lire(arguments, entree, c.environnement, "fr");
     if (c.refus.empty()) {
       ASSERT_TRUE(lu.has_value()) << lu.error();
       std::vector<std::string> obtenues;

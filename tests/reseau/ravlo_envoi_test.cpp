@@ -1,7 +1,7 @@
-// ravlo-envoi lancé pour de vrai : ses refus de ligne de commande, la langue de ses textes,
-// lancé de l'arbre de construction comme installé sous un autre préfixe, le refus d'un
-// récepteur en pause, le code tenu hors de la ligne de commande, plusieurs récepteurs, un
-// récepteur qui se tait, un récepteur pris par un autre émetteur.
+// ravlo-envoi lancé pour de vrai : ses refus de ligne de commande, la langue de ses textes
+// (et de l'aide de ravlo-recepteur), lancé de l'arbre de construction comme installé sous un
+// autre préfixe, le refus d'un récepteur en pause, le code tenu hors de la ligne de commande,
+// plusieurs récepteurs, un récepteur qui se tait, un récepteur pris par un autre émetteur.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -26,6 +26,7 @@
 
 #include "bench/relais/recepteur_lance.hpp"
 #include "e2e/outils_pulse.hpp"
+#include "faux/attente.hpp"
 
 namespace ravlo {
 namespace {
@@ -139,6 +140,55 @@ TEST_F(RavloEnvoi, LeRefusDitDansLaLangueDeLEnvironnement) {
   // lui, pas ceux de la construction.
   std::filesystem::remove_all(dossier / "share" / "locale" / "en");
   EXPECT_EQ(lancer("LANG=en_US.UTF-8", installe, refuse).texte, francais);
+}
+
+// L'aide des deux programmes, demandée ou après un refus (dit dans la même langue), suit la
+// langue de l'environnement ; les noms des options restent.
+TEST_F(RavloEnvoi, LAideDesDeuxProgrammesSuitLaLangue) {
+  struct Cas {
+    std::string environnement;
+    std::vector<std::string> attendus;
+  };
+  const auto anglais = [](const std::string& synopsis, std::vector<std::string> autres = {}) {
+    autres.insert(autres.begin(), "usage: " + synopsis);
+    return autres;
+  };
+  for (const auto& [programme, cas] : std::vector<std::pair<std::string, std::vector<Cas>>>{
+           {RAVLO_ENVOI,
+            {{"LANG=en_US.UTF-8",
+              anglais("ravlo-envoi (--vers HOST:PORT | --recepteur NAME) [--code NNNN | --code -]",
+                      {"[--nom NAME] [--ton HZ | --wav FILE | --capture [--silencieux]]\n",
+                       "--code - reads the code from standard input; without --code, it comes "
+                       "from RAVLO_CODE.\n",
+                       "--code NNNN shows in ps, to every user of the machine.\n",
+                       "Several receivers play the same sound: each one followed by its own "
+                       "--code NNNN.\n"})},
+             {"LANG=fr_FR.UTF-8",
+              {"usage : ravlo-envoi (--vers HOTE:PORT | --recepteur NOM)",
+               "--code - lit le code sur l'entrée standard"}}}},
+           {RAVLO_RECEPTEUR,
+            {{"LANG=en_US.UTF-8",
+              anglais("ravlo-recepteur [--nom NAME] [--port PORT] [--code NNNN]\n",
+                      {"[--sortie DEVICE | --wav FILE]\n", "ravlo-recepteur --help | --version"})},
+             {"LANG=fr_FR.UTF-8",
+              {"usage : ravlo-recepteur [--nom NOM]", "[--sortie PERIPHERIQUE | --wav FICHIER]"}}}},
+       }) {
+    for (const auto& [environnement, attendus] : cas) {
+      for (const std::string arguments : {"--help", "-h", "--inconnue 1"}) {
+        SCOPED_TRACE(programme + " " + arguments + " sous " + environnement);
+        const Sortie s = lancer(environnement, programme, arguments);
+        EXPECT_EQ(s.statut, arguments == "--inconnue 1" ? 2 : 0);
+        if (arguments == "--inconnue 1") {
+          EXPECT_TRUE(s.texte.starts_with(environnement.starts_with("LANG=en")
+                                              ? "Unknown option: --inconnue.\n"
+                                              : "Option inconnue : --inconnue.\n"))
+              << s.texte;
+        }
+        for (const std::string& attendu : attendus)
+          EXPECT_NE(s.texte.find(attendu), std::string::npos) << attendu << "\n" << s.texte;
+      }
+    }
+  }
 }
 
 // Un récepteur en pause contre les essais en série, sur la boucle locale : chaque `debut`
@@ -301,8 +351,17 @@ TEST_F(RavloEnvoi, PlusieursRecepteursJouentLeMemeFichier) {
   EXPECT_EQ(j["recepteurs"][0]["paquetsEnvoyes"], 900) << "6 s de 320 trames";
   EXPECT_EQ(j["paquetsEnvoyes"], j["recepteurs"][0]["paquetsEnvoyes"]) << "la première pièce";
 
-  // Le bout du fichier, retenu tant qu'il ne tient pas d'affilée, s'écrit au plus 1 s après.
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  // Le bout du fichier, retenu tant qu'il ne remplit pas un bloc, s'écrit quand la sortie
+  // cesse de l'attendre (1 s) ; le fichier n'a aucun zéro : suivi d'un bloc de silence, il est
+  // écrit.
+  for (const auto& chemin : sorties) {
+    EXPECT_TRUE(essai::attendreQue([&] {
+      const auto e = essai::echantillons(chemin, 44);
+      std::size_t zeros = 0;
+      while (zeros < e.size() && e[e.size() - 1 - zeros] == 0) ++zeros;
+      return zeros >= 2 * 480 && zeros < e.size();
+    })) << chemin;
+  }
   EXPECT_EQ(a.arreter(), 0);
   EXPECT_EQ(b.arreter(), 0);
   // Où chaque fichier commence dépend de l'heure de son premier rendu (l'excédent d'une

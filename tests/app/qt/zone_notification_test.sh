@@ -19,13 +19,23 @@ nettoyer() {
   rm -rf "$dossier"
 }
 trap nettoyer EXIT
+# Relit la condition (du shell) toutes les 0,1 s, 30 s au plus : une machine chargée retarde ce
+# qu'on attend sans le rendre faux.
+attendre() {
+  local _
+  for _ in $(seq 300); do
+    eval "$1" && return 0
+    sleep 0.1
+  done
+  return 1
+}
 
 # Xvfb choisit lui-même un écran libre et l'écrit sur le descripteur 3. Sans -noreset, le
 # serveur se réinitialise quand son dernier client part (l'application quittée, trayer tué) et
 # refuse un instant les connexions : le lancement suivant n'avait plus d'écran.
 Xvfb -displayfd 3 -noreset -screen 0 640x400x24 -nolisten tcp 3>"$dossier/ecran" 2>/dev/null &
 pids+=($!)
-for _ in $(seq 50); do [ -s "$dossier/ecran" ] && break; sleep 0.1; done
+attendre '[ -s "$dossier/ecran" ]' || { echo "Xvfb ne donne pas d'écran" >&2; exit 1; }
 export DISPLAY=":$(cat "$dossier/ecran")"
 export XDG_RUNTIME_DIR="$dossier" QT_QPA_PLATFORM=xcb
 unset WAYLAND_DISPLAY
@@ -44,7 +54,9 @@ lancer_trayer() {
     --transparent false >/dev/null 2>&1 &
   trayer_pid=$!
   pids+=("$trayer_pid")
-  sleep 0.5
+  # Son panneau montré, la zone est prise : une application lancée avant ne la verrait pas.
+  attendre 'xdotool search --onlyvisible --class trayer >/dev/null 2>&1' ||
+    { echo "trayer ne montre pas son panneau" >&2; exit 1; }
 }
 lancer_trayer
 
@@ -53,11 +65,8 @@ app=$!
 pids+=("$app")
 
 icone=""
-for _ in $(seq 50); do
-  icone=$(xdotool search --onlyvisible --classname ravlo-link 2>/dev/null | head -n1 || true)
-  [ -n "$icone" ] && break
-  sleep 0.1
-done
+attendre 'icone=$(xdotool search --onlyvisible --classname ravlo-link 2>/dev/null | head -n1 || true)
+  [ -n "$icone" ]' || true
 [ -n "$icone" ] || { echo "l'icône n'apparaît pas dans la zone de notification" >&2; exit 1; }
 echo "icône ancrée : fenêtre $icone"
 
@@ -77,34 +86,27 @@ avant=$(visibles)
 "$programme" >"$dossier/sortie-seconde" 2>&1 &
 seconde=$!
 pids+=("$seconde")
-for _ in $(seq 50); do kill -0 "$seconde" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$seconde" 2>/dev/null; then echo "le second lancement ne sort pas en 5 s" >&2; exit 1; fi
+attendre '! kill -0 "$seconde" 2>/dev/null' || { echo "le second lancement ne sort pas" >&2; exit 1; }
 statut=0
 wait "$seconde" || statut=$?
 [ "$statut" -eq 0 ] || { echo "le second lancement sort avec $statut" >&2; cat "$dossier/sortie-seconde" >&2; exit 1; }
 kill -0 "$app" || { echo "la première instance est partie" >&2; exit 1; }
-for _ in $(seq 30); do [ "$(panneaux)" -ge 1 ] && break; sleep 0.1; done
-[ "$(panneaux)" -ge 1 ] || { echo "le second lancement ne montre pas le panneau de la première" >&2; exit 1; }
+attendre '[ "$(panneaux)" -ge 1 ]' || { echo "le second lancement ne montre pas le panneau de la première" >&2; exit 1; }
 echo "second lancement : rendu au premier, panneau montré"
 xdotool key Escape
-for _ in $(seq 30); do [ "$(panneaux)" -eq 0 ] && break; sleep 0.1; done
-[ "$(panneaux)" -eq 0 ] || { echo "Échap ne ferme pas le panneau" >&2; exit 1; }
+attendre '[ "$(panneaux)" -eq 0 ]' || { echo "Échap ne ferme pas le panneau" >&2; exit 1; }
 sleep 0.4  # le clic qui suit une fermeture ne doit pas compter comme celui qui l'a fermée
 xdotool mousemove --window "$icone" 4 4 click 1
-for _ in $(seq 30); do [ "$(visibles)" -gt "$avant" ] && break; sleep 0.1; done
-[ "$(visibles)" -gt "$avant" ] || { echo "le clic gauche ne montre pas le panneau" >&2; exit 1; }
+attendre '[ "$(visibles)" -gt "$avant" ]' || { echo "le clic gauche ne montre pas le panneau" >&2; exit 1; }
 echo "panneau montré"
 xdotool key Escape
-for _ in $(seq 30); do [ "$(visibles)" -le "$avant" ] && break; sleep 0.1; done
-[ "$(visibles)" -le "$avant" ] || { echo "Échap ne ferme pas le panneau" >&2; exit 1; }
+attendre '[ "$(visibles)" -le "$avant" ]' || { echo "Échap ne ferme pas le panneau" >&2; exit 1; }
 sleep 0.4  # le clic qui suit une fermeture ne doit pas compter comme celui qui l'a fermée
 xdotool mousemove --window "$icone" 4 4 click 3
-for _ in $(seq 30); do [ "$(visibles)" -gt "$avant" ] && break; sleep 0.1; done
-[ "$(visibles)" -gt "$avant" ] || { echo "le clic droit n'ouvre pas le menu" >&2; exit 1; }
+attendre '[ "$(visibles)" -gt "$avant" ]' || { echo "le clic droit n'ouvre pas le menu" >&2; exit 1; }
 
 xdotool key Up Return
-for _ in $(seq 30); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$app" 2>/dev/null; then echo "« Quitter Ravlo Link » ne termine pas" >&2; exit 1; fi
+attendre '! kill -0 "$app" 2>/dev/null' || { echo "« Quitter Ravlo Link » ne termine pas" >&2; exit 1; }
 statut=0
 wait "$app" || statut=$?
 if [ "$statut" -ne 0 ]; then
@@ -120,8 +122,7 @@ wait "$trayer_pid" 2>/dev/null || true
 "$programme" >"$dossier/sortie-sans-zone" 2>&1 &
 app=$!
 pids+=("$app")
-for _ in $(seq 80); do [ "$(panneaux)" -ge 1 ] && break; sleep 0.1; done
-if [ "$(panneaux)" -lt 1 ]; then
+if ! attendre '[ "$(panneaux)" -ge 1 ]'; then
   echo "sans zone, aucune fenêtre n'apparaît ; ravlo-link a dit :" >&2
   cat "$dossier/sortie-sans-zone" >&2
   exit 1
@@ -129,7 +130,7 @@ fi
 echo "sans zone : fenêtre montrée"
 # La zone arrive : la fenêtre s'y retire et l'icône s'ancre (relu toutes les 2 s).
 lancer_trayer
-for _ in $(seq 80); do [ "$(panneaux)" -eq 0 ] && [ "$(visibles)" -ge 1 ] && break; sleep 0.1; done
+attendre '[ "$(panneaux)" -eq 0 ] && [ "$(visibles)" -ge 1 ]' || true
 [ "$(panneaux)" -eq 0 ] || { echo "la zone venue, la fenêtre reste" >&2; exit 1; }
 [ "$(visibles)" -ge 1 ] || { echo "la zone venue, l'icône ne s'y ancre pas" >&2; exit 1; }
 echo "zone venue : fenêtre retirée, icône ancrée"
@@ -140,7 +141,7 @@ wait "$app" 2>/dev/null || true
 "$programme" >"$dossier/sortie-apres" 2>&1 &
 app=$!
 pids+=("$app")
-for _ in $(seq 50); do [ "$(visibles)" -ge 1 ] && break; sleep 0.1; done
+attendre '[ "$(visibles)" -ge 1 ]' || true
 kill -0 "$app" 2>/dev/null || { echo "après une instance tuée, la suivante sort" >&2; cat "$dossier/sortie-apres" >&2; exit 1; }
 [ "$(visibles)" -ge 1 ] || { echo "après une instance tuée, l'icône n'apparaît pas" >&2; exit 1; }
 echo "instance tuée : la suivante reprend la place"
