@@ -269,7 +269,8 @@ struct ServiceRecepteur::Etat {
   const std::string locale_;
   Plateforme p_;
   PrincipalAsio principal_;
-  std::unique_ptr<SocketDatagramme> socket_ = std::make_unique<SocketUDP>(principal_);
+  std::unique_ptr<SocketDatagramme> socket_ =
+      p_.socket ? p_.socket(principal_) : std::make_unique<SocketUDP>(principal_);
   std::size_t tamponReception_ = 0;
   std::unique_ptr<Minuterie> cadence_;
   std::unique_ptr<Minuterie> suivi_;
