@@ -4,11 +4,13 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <array>
 #include <asio/io_context.hpp>
 #include <asio/ip/udp.hpp>
 #include <asio/ip/v6_only.hpp>
 #include <asio/post.hpp>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 
