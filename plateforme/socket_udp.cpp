@@ -1,9 +1,17 @@
 #include "plateforme/socket_udp.hpp"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <algorithm>
 #include <array>
 #include <asio/io_context.hpp>
 #include <asio/ip/udp.hpp>
 #include <asio/ip/v6_only.hpp>
+#include <asio/post.hpp>
+#include <cstdint>
+#include <cstring>
 #include <optional>
 
 #include "plateforme/erreur_asio.hpp"
@@ -12,32 +20,112 @@ namespace ravlo {
 
 using asio::ip::udp;
 
-struct SocketUDP::Etat {
-  explicit Etat(File& file) : socket(file.contexte()) {}
+namespace {
+
+constexpr std::size_t lotMax = SocketDatagramme::lotMax;
+// Un octet de plus que le plus long admis : un datagramme qui le remplit était trop long.
+constexpr std::size_t tailleCase = SocketDatagramme::tailleMax + 1;
+
+}  // namespace
+
+// Les lectures : la première par asio (qui attend la socket lisible sans perdre de réveil),
+// la suite du lot par recvmmsg dans des cases allouées une fois.
+struct SocketUDP::Etat : std::enable_shared_from_this<SocketUDP::Etat> {
+  explicit Etat(File& file) : socket(file.contexte()) {
+    // La place de la plus longue adresse IPv6 écrite : lire une source n'alloue jamais.
+    for (auto& p : points) p.adresse.reserve(INET6_ADDRSTRLEN);
+    pointDernier.adresse.reserve(INET6_ADDRSTRLEN);
+  }
 
   void armer() {
-    socket.async_receive_from(asio::buffer(tampon), source,
-                              [this](const std::error_code& e, std::size_t taille) {
-                                if (e == asio::error::operation_aborted || !socket.is_open())
-                                  return;
-                                // Une erreur de réception (ICMP d'un envoi précédent) ne ferme pas
-                                // l'écoute.
-                                if (!e && rappel)
-                                  rappel(VueOctets(tampon.data(), taille), pointDe(source));
-                                if (socket.is_open()) armer();
-                              });
+    socket.async_receive_from(
+        asio::buffer(cases[0]), source,
+        [faible = weak_from_this()](const std::error_code& e, std::size_t taille) {
+          const auto moi = faible.lock();
+          if (!moi || e == asio::error::operation_aborted || !moi->socket.is_open()) return;
+          // Une erreur de réception (ICMP d'un envoi précédent) ne ferme pas l'écoute.
+          if (e) {
+            moi->armer();
+            return;
+          }
+          std::memcpy(&moi->adresses[0], moi->source.data(), moi->source.size());
+          moi->entetes[0].msg_hdr.msg_namelen = static_cast<socklen_t>(moi->source.size());
+          moi->entetes[0].msg_len = static_cast<unsigned>(taille);
+          moi->lire(1);
+        });
+  }
+
+  // Complète le lot depuis `deja` cases remplies, le livre, et continue tant que la socket en
+  // tient d'autres. Un lot plein laisse d'abord passer les autres tâches de la file
+  // (minuteries, signaux) : un flot sans fin ne les affame pas.
+  void lire(std::size_t deja) {
+    const int fd = socket.native_handle();
+    for (std::size_t i = deja; i < lotMax; ++i) {
+      vecteurs[i] = {cases[i].data(), tailleCase};
+      entetes[i].msg_hdr = {};
+      entetes[i].msg_hdr.msg_name = &adresses[i];
+      entetes[i].msg_hdr.msg_namelen = sizeof(sockaddr_storage);
+      entetes[i].msg_hdr.msg_iov = &vecteurs[i];
+      entetes[i].msg_hdr.msg_iovlen = 1;
+    }
+    const int lus = ::recvmmsg(fd, entetes.data() + deja, static_cast<unsigned>(lotMax - deja),
+                               MSG_DONTWAIT, nullptr);
+    // Rien de plus (ou l'erreur d'un envoi précédent, qui se relira seule) : le lot s'arrête.
+    const std::size_t n = deja + (lus > 0 ? static_cast<std::size_t>(lus) : 0);
+    livrer(n);
+    if (!socket.is_open()) return;
+    if (n < lotMax) {
+      armer();
+      return;
+    }
+    asio::post(socket.get_executor(), [faible = weak_from_this()] {
+      if (const auto moi = faible.lock(); moi && moi->socket.is_open()) moi->lire(0);
+    });
+  }
+
+  void livrer(std::size_t n) {
+    std::size_t k = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::size_t taille = entetes[i].msg_len;
+      if (taille >= tailleCase) {
+        ++tropLongs;
+        continue;
+      }
+      lot[k++] = {VueOctets(cases[i].data(), taille), &pointDe(i)};
+    }
+    if (k > 0 && rappel) rappel(std::span<const DatagrammeRecu>(lot.data(), k));
   }
 
   // Le texte d'une adresse se refait seulement quand l'expéditeur change : un flux audio
-  // vient toujours du même.
-  const PointReseau& pointDe(const udp::endpoint& e) {
-    if (!dernierLu || dernierLu->first != e) {
-      auto adresse = e.address();
-      if (adresse.is_v6() && adresse.to_v6().is_v4_mapped())
-        adresse = asio::ip::make_address_v4(asio::ip::v4_mapped, adresse.to_v6());
-      dernierLu.emplace(e, PointReseau{adresse.to_string(), e.port()});
+  // vient toujours du même. Écrit dans la case, sans allocation.
+  const PointReseau& pointDe(std::size_t i) {
+    const socklen_t longueur = entetes[i].msg_hdr.msg_namelen;
+    if (longueur == dernierLong && std::memcmp(&adresses[i], &dernier, longueur) == 0) {
+      points[i] = pointDernier;
+      return points[i];
     }
-    return dernierLu->second;
+    char texte[INET6_ADDRSTRLEN] = "";
+    std::uint16_t port = 0;
+    if (adresses[i].ss_family == AF_INET6) {
+      const auto& a6 = reinterpret_cast<const sockaddr_in6&>(adresses[i]);
+      if (IN6_IS_ADDR_V4MAPPED(&a6.sin6_addr)) {
+        ::inet_ntop(AF_INET, &a6.sin6_addr.s6_addr[12], texte, sizeof texte);
+      } else {
+        ::inet_ntop(AF_INET6, &a6.sin6_addr, texte, sizeof texte);
+      }
+      port = ntohs(a6.sin6_port);
+    } else if (adresses[i].ss_family == AF_INET) {
+      const auto& a4 = reinterpret_cast<const sockaddr_in&>(adresses[i]);
+      ::inet_ntop(AF_INET, &a4.sin_addr, texte, sizeof texte);
+      port = ntohs(a4.sin_port);
+    }
+    points[i].adresse.assign(texte);
+    points[i].port = port;
+    std::memcpy(&dernier, &adresses[i], longueur);
+    dernierLong = longueur;
+    pointDernier.adresse.assign(points[i].adresse);
+    pointDernier.port = port;
+    return points[i];
   }
 
   std::optional<udp::endpoint> pointVers(const PointReseau& p) {
@@ -54,13 +142,21 @@ struct SocketUDP::Etat {
   udp::socket socket;
   bool v6 = false;
   udp::endpoint source;
-  std::array<std::uint8_t, 65'536> tampon{};
+  std::array<std::array<std::uint8_t, tailleCase>, lotMax> cases{};
+  std::array<sockaddr_storage, lotMax> adresses{};
+  std::array<iovec, lotMax> vecteurs{};
+  std::array<mmsghdr, lotMax> entetes{};
+  std::array<PointReseau, lotMax> points;
+  std::array<DatagrammeRecu, lotMax> lot{};
+  sockaddr_storage dernier{};
+  socklen_t dernierLong = 0;
+  PointReseau pointDernier;
+  std::uint64_t tropLongs = 0;
   RappelReception rappel;
-  std::optional<std::pair<udp::endpoint, PointReseau>> dernierLu;
   std::optional<std::pair<PointReseau, udp::endpoint>> dernierEcrit;
 };
 
-SocketUDP::SocketUDP(File& file) : etat_(std::make_unique<Etat>(file)) {}
+SocketUDP::SocketUDP(File& file) : etat_(std::make_shared<Etat>(file)) {}
 
 SocketUDP::~SocketUDP() {
   fermer();
@@ -86,6 +182,21 @@ std::expected<std::uint16_t, ErreurReseau> SocketUDP::ecouter(std::uint16_t port
   return local.port();
 }
 
+std::size_t SocketUDP::dimensionnerReception(std::size_t octets) {
+  auto& s = etat_->socket;
+  if (!s.is_open()) return 0;
+  const int fd = s.native_handle();
+  const int demande = static_cast<int>(std::min<std::size_t>(octets, INT32_MAX / 2));
+  // Sans privilège, le noyau plafonne à net.core.rmem_max ; SO_RCVBUFFORCE passe outre pour
+  // qui a CAP_NET_ADMIN (un service lancé en root), et échoue sans rien changer sinon.
+  if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &demande, sizeof demande) != 0)
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &demande, sizeof demande);
+  int effectif = 0;
+  socklen_t longueur = sizeof effectif;
+  if (::getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &effectif, &longueur) != 0) return 0;
+  return static_cast<std::size_t>(effectif);
+}
+
 void SocketUDP::recevoir(RappelReception rappel) {
   etat_->rappel = std::move(rappel);
   if (etat_->socket.is_open()) etat_->armer();
@@ -97,6 +208,10 @@ void SocketUDP::envoyer(VueOctets datagramme, const PointReseau& vers) {
   if (!point) return;
   std::error_code ignore;
   etat_->socket.send_to(asio::buffer(datagramme.data(), datagramme.size()), *point, 0, ignore);
+}
+
+std::uint64_t SocketUDP::tropLongs() const {
+  return etat_->tropLongs;
 }
 
 void SocketUDP::fermer() {

@@ -8,7 +8,8 @@
 namespace ravlo {
 
 /// `SocketDatagramme` sur une socket UDP réelle, sur le contexte asio de la file donnée :
-/// IPv6 et IPv4 ensemble, IPv4 seul sur une machine sans IPv6.
+/// IPv6 et IPv4 ensemble, IPv4 seul sur une machine sans IPv6. Lit par lots (recvmmsg) dans
+/// des cases allouées à la création : recevoir n'alloue rien.
 class SocketUDP final : public SocketDatagramme {
  public:
   explicit SocketUDP(File& file);
@@ -18,12 +19,14 @@ class SocketUDP final : public SocketDatagramme {
 
   [[nodiscard]] std::expected<std::uint16_t, ErreurReseau> ecouter(std::uint16_t port) override;
   void recevoir(RappelReception rappel) override;
+  std::size_t dimensionnerReception(std::size_t octets) override;
   void envoyer(VueOctets datagramme, const PointReseau& vers) override;
+  [[nodiscard]] std::uint64_t tropLongs() const override;
   void fermer() override;
 
  private:
   struct Etat;
-  std::unique_ptr<Etat> etat_;
+  std::shared_ptr<Etat> etat_;  ///< partagé avec ses rappels en cours, qui le savent mort
 };
 
 }  // namespace ravlo

@@ -9,12 +9,15 @@ namespace ravlo {
 /// Ce que le récepteur a compté depuis son démarrage, tous expéditeurs confondus.
 struct CompteursRecepteur {
   std::int64_t appairages = 0;
-  std::int64_t paquetsRecus = 0;       ///< rangés dans la file
-  std::int64_t paquetsPerdus = 0;      ///< absents à leur heure de jeu
-  std::int64_t paquetsTardifs = 0;     ///< arrivés après leur heure de jeu : jetés
-  std::int64_t paquetsReordonnes = 0;  ///< arrivés après un plus récent, joués à leur place
-  std::int64_t rattrapages = 0;        ///< sauts du son le plus ancien, en fondu enchaîné
-  std::int64_t enveloppesRefusees = 0;
+  std::int64_t paquetsRecus = 0;        ///< rangés dans la file
+  std::int64_t paquetsPerdus = 0;       ///< absents à leur heure de jeu
+  std::int64_t paquetsTardifs = 0;      ///< arrivés après leur heure de jeu : jetés
+  std::int64_t paquetsReordonnes = 0;   ///< arrivés après un plus récent, joués à leur place
+  std::int64_t rattrapages = 0;         ///< sauts du son le plus ancien, en fondu enchaîné
+  std::int64_t enveloppesRefusees = 0;  ///< tout datagramme refusé, écartés compris
+  /// Écartés avant tout décodage ou déchiffrement : forme, taille, rien à ouvrir, ou une autre
+  /// source que l'expéditeur au-delà de sa part.
+  std::int64_t datagrammesEcartes = 0;
   std::int64_t essaisRefuses = 0;   ///< `debut` refusés d'office : pause ou code épuisé
   std::int64_t essaisEchoues = 0;   ///< codes vérifiés et refusés
   double pauseAppairageS = 0;       ///< ce qui reste de la pause d'appairage
@@ -45,6 +48,8 @@ struct CompteursRecepteur {
   /// Le texte brut de la dernière erreur de la sortie (celle du serveur de son), pour le
   /// diagnostic : l'utilisateur, lui, la lit traduite.
   std::optional<std::string> erreurSortie;
+  /// La file de réception de la socket que le système a fixée, relue ; absente sans socket.
+  std::optional<std::int64_t> tamponReceptionOctets;
   std::int64_t questionsHorloge = 0;
   std::int64_t reponsesHorloge = 0;
   bool finEnvoyee = false;

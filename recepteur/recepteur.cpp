@@ -11,12 +11,6 @@
 
 namespace ravlo {
 
-namespace {
-bool estAppairage(VueOctets octets) {
-  return octets.size() >= 2 && octets[0] == 'R' && octets[1] == 'P';
-}
-}  // namespace
-
 std::string enTexte(const PointReseau& point) {
   const bool v6 = point.adresse.find(':') != std::string::npos;
   return (v6 ? "[" + point.adresse + "]" : point.adresse) + ":" + std::to_string(point.port);
@@ -28,8 +22,19 @@ Recepteur::Recepteur(GuichetAppairage::Reglages appairage, std::shared_ptr<FileL
 std::vector<Envoi> Recepteur::recevoir(VueOctets octets, const PointReseau& source,
                                        InstantNs maintenant) {
   std::vector<Envoi> envois;
-  if (!estAppairage(octets)) {
+  const FormeDatagramme forme = formeDe(octets);
+  if (forme == FormeDatagramme::enveloppe) {
+    // Rien à ouvrir, ou une autre source au-delà de sa part : écartée sans déchiffrer.
+    // Une autre source reste admise : l'émetteur change de socket après l'appairage.
+    if (!liaison_ || (source != expediteur_ && !quotaEtrangers_.prendre(source, maintenant))) {
+      ecarter();
+      return envois;
+    }
     recevoirScelle(octets, source, maintenant);
+    return envois;
+  }
+  if (forme != FormeDatagramme::appairage) {
+    ecarter();
     return envois;
   }
   const auto message = MessagePasskey::decoder(octets);
@@ -71,10 +76,15 @@ void Recepteur::appairer(const AppairageRepondeur::Reussi& reussi, const PointRe
   ++compteurs_.appairages;
 }
 
+void Recepteur::ecarter() {
+  ++compteurs_.enveloppesRefusees;
+  ++compteurs_.datagrammesEcartes;
+}
+
 void Recepteur::recevoirScelle(VueOctets octets, const PointReseau& source, InstantNs maintenant) {
-  std::optional<Ouvert> ouvert;
-  if (liaison_) ouvert = liaison_->ouvreur->ouvrir(octets);
+  const std::optional<Ouvert> ouvert = liaison_->ouvreur->ouvrir(octets);
   if (!ouvert) {
+    if (source != expediteur_) quotaEtrangers_.refusee(source, maintenant);
     ++compteurs_.enveloppesRefusees;
     return;
   }

@@ -16,6 +16,7 @@
 #include "recepteur/guichet_appairage.hpp"
 #include "recepteur/pilote_file.hpp"
 #include "recepteur/suivi_decalage.hpp"
+#include "recepteur/tri_entree.hpp"
 
 namespace ravlo {
 
@@ -29,10 +30,13 @@ struct Envoi {
 /// Le récepteur sans socket ni horloge : chaque datagramme arrivé, chaque tic et la fin sont
 /// des appels avec l'heure, qui rendent ce qu'il faut envoyer.
 ///
-/// Les datagrammes d'appairage ("RP") vont au guichet ; tout autre s'ouvre avec la liaison
-/// courante (fenêtre de rejeu comprise), sinon il est compté refusé. Un nouvel appairage ne
-/// remplace l'expéditeur qu'une fois réussi ; l'ancien reçoit alors le nom du nouveau
-/// (`MessageReleve`), puis le message de fin.
+/// Ce qui n'a ni la forme d'un message d'appairage ni celle d'une enveloppe est écarté sur
+/// ses premiers octets et sa taille (`formeDe`), sans rien décoder ni déchiffrer ; une
+/// enveloppe d'une autre source que l'expéditeur n'est ouverte que dans sa part
+/// (`QuotaEtrangers`). Les messages d'appairage ("RP") vont au guichet ; une enveloppe s'ouvre
+/// avec la liaison courante (fenêtre de rejeu comprise), sinon elle est comptée refusée. Un
+/// nouvel appairage ne remplace l'expéditeur qu'une fois réussi ; l'ancien reçoit alors le
+/// nom du nouveau (`MessageReleve`), puis le message de fin.
 ///
 /// Les paquets audio vont à leur casier de la `FileLecture` par le `PiloteFile`, qui en
 /// apprend la cible et la vitesse de lecture. Questions d'horloge (à chaque `cadencer`, toutes
@@ -83,6 +87,7 @@ class Recepteur {
   void appairer(const AppairageRepondeur::Reussi& reussi, const PointReseau& source,
                 std::vector<Envoi>& envois);
   void traiter(GuichetAppairage::Issue issue, std::vector<Envoi>& envois);
+  void ecarter();
   void recevoirScelle(VueOctets octets, const PointReseau& source, InstantNs maintenant);
   void recevoirAudio(const Octets& contenu, InstantNs maintenant);
   std::optional<Envoi> sceller(VueOctets contenu, SorteEnveloppe sorte);
@@ -91,6 +96,7 @@ class Recepteur {
   std::shared_ptr<FileLecture> lecture_;
   std::optional<Liaison> liaison_;
   std::optional<PointReseau> expediteur_;
+  QuotaEtrangers quotaEtrangers_;
   MesureLatence latence_;
   SynchroHorloges synchro_;
   SuiviDecalage suivi_;  ///< le décalage sur lequel le pilote règle l'heure de jeu

@@ -19,12 +19,14 @@ extern char** environ;
 namespace ravlo::boucle {
 
 /// Le vrai ravlo-recepteur lancé pour un essai ou une mesure, sans annonce (`options` : les
-/// siennes, dont --wav ou --sortie). Port et code lus sur sa sortie ; SIGTERM à la
-/// destruction, si bien que la fin part vers l'émetteur appairé.
+/// siennes, dont --wav ou --sortie ; `programme` : un autre binaire à mesurer). Port et code
+/// lus sur sa sortie ; SIGTERM à la destruction, si bien que la fin part vers l'émetteur
+/// appairé.
 class RecepteurLance {
  public:
-  explicit RecepteurLance(std::vector<std::string> options) {
-    options.insert(options.begin(), {RAVLO_RECEPTEUR, "--sans-annonce"});
+  explicit RecepteurLance(std::vector<std::string> options,
+                          std::string programme = RAVLO_RECEPTEUR) {
+    options.insert(options.begin(), {std::move(programme), "--sans-annonce"});
     int tube[2] = {-1, -1};
     // O_CLOEXEC : un autre programme lancé en même temps ne garde pas ce tube ouvert.
     if (::pipe2(tube, O_CLOEXEC) != 0) return;

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "plateforme/annonceur_services.hpp"
+#include "plateforme/executeur.hpp"
+#include "plateforme/socket_datagramme.hpp"
 #include "plateforme/sortie_audio.hpp"
 #include "protocol/appairage/code_appairage.hpp"
 #include "recepteur/options_recepteur.hpp"
@@ -24,6 +26,8 @@ class ServiceRecepteur {
     std::function<CodeAppairage()> tirerCode;
     std::FILE* messages = stdout;
     std::FILE* erreurs = stderr;
+    /// La socket d'écoute sur la file du service ; nul : une `SocketUDP`.
+    std::function<std::unique_ptr<SocketDatagramme>(File&)> socket = {};
   };
 
   ServiceRecepteur(const OptionsRecepteur& options, std::string locale, Plateforme plateforme);

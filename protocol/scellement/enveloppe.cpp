@@ -1,5 +1,7 @@
 #include "protocol/scellement/enveloppe.hpp"
 
+#include <algorithm>
+
 #include "protocol/base/ecrivain_octets.hpp"
 
 namespace ravlo {
@@ -19,6 +21,13 @@ Enveloppe::Nonce Enveloppe::nonce(std::uint64_t compteur) {
 std::optional<SorteEnveloppe> Enveloppe::sorteDe(std::uint8_t octet) {
   if (octet > static_cast<std::uint8_t>(SorteEnveloppe::fin)) return std::nullopt;
   return static_cast<SorteEnveloppe>(octet);
+}
+
+std::optional<SorteEnveloppe> Enveloppe::sorteLue(VueOctets datagramme) {
+  if (datagramme.size() < tailleEnTete + tailleEtiquette) return std::nullopt;
+  if (!std::equal(signature.begin(), signature.end(), datagramme.begin())) return std::nullopt;
+  if (datagramme[2] != version) return std::nullopt;
+  return sorteDe(datagramme[3]);
 }
 
 }  // namespace ravlo

@@ -39,6 +39,9 @@ struct Enveloppe {
   [[nodiscard]] static Nonce nonce(std::uint64_t compteur);
   /// La sorte qu'un octet nomme, ou rien pour tout octet au-delà de 2.
   [[nodiscard]] static std::optional<SorteEnveloppe> sorteDe(std::uint8_t octet);
+  /// La sorte d'un datagramme qui a la forme d'une enveloppe (28 octets au moins, signature,
+  /// version, sorte connue), sans rien déchiffrer ; rien pour tout autre.
+  [[nodiscard]] static std::optional<SorteEnveloppe> sorteLue(VueOctets datagramme);
 
   Enveloppe() = delete;
 };

@@ -2,8 +2,6 @@
 
 #include <sodium.h>
 
-#include <algorithm>
-
 #include "protocol/base/lecteur_octets.hpp"
 #include "protocol/crypto/sodium.hpp"
 
@@ -19,12 +17,7 @@ Ouvreur::~Ouvreur() {
 
 std::optional<Ouvert> Ouvreur::ouvrir(VueOctets datagramme) {
   constexpr std::size_t minimum = Enveloppe::tailleEnTete + Enveloppe::tailleEtiquette;
-  if (datagramme.size() < minimum) return std::nullopt;
-  if (!std::equal(Enveloppe::signature.begin(), Enveloppe::signature.end(), datagramme.begin())) {
-    return std::nullopt;
-  }
-  if (datagramme[2] != Enveloppe::version) return std::nullopt;
-  const std::optional<SorteEnveloppe> sorte = Enveloppe::sorteDe(datagramme[3]);
+  const std::optional<SorteEnveloppe> sorte = Enveloppe::sorteLue(datagramme);
   if (!sorte) return std::nullopt;
   const auto k = lirePetitBoutiste<std::uint64_t>(datagramme.data() + 4);
 

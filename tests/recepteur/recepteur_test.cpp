@@ -98,6 +98,76 @@ TEST(Recepteur, RangeLesPaquetsEtRefuseCeQuiNeSOuvrePas) {
   EXPECT_EQ(c.paquetsRecus, 6);
 }
 
+// Les rebuts s'écartent sur leur forme et leur taille, sans être décodés ni ouverts ; un flot
+// d'enveloppes bien formées d'une autre source n'ouvre que sa part (le reste est écarté), pendant
+// que le son de l'expéditeur passe entier. L'émetteur qui change d'adresse sous le flot est
+// suivi en moins d'une seconde, et un appairage d'une source neuve aboutit quand même.
+TEST(Recepteur, EcarteLesRebutsSansLesOuvrir) {
+  Banc b;
+  auto emetteur = b.appairer("1111", appairage);
+  ASSERT_TRUE(emetteur);
+  std::uint32_t sequence = 0;
+  const auto son = [&](const PointReseau& de) {
+    b.recepteur.recevoir(b.paquet(*emetteur, sequence++), de, b.maintenant);
+  };
+  son(audio);
+  const PointReseau intrus{"127.0.0.1", 666};
+  const auto forge = [](std::size_t taille, std::uint8_t sorte) {
+    Octets d(taille, 0xA5);
+    d[0] = 'R', d[1] = 'V', d[2] = 2, d[3] = sorte;
+    return d;
+  };
+  Octets appairageMalForme{'R', 'P', 1, 6};
+  appairageMalForme.resize(44);
+  Octets appairageTropLong{'R', 'P', 1, 0};
+  appairageTropLong.resize(174);
+  const std::vector<Octets> rebuts{
+      Octets{},     Octets{'R'},    Octets(27, 'R'),   forge(27, 0),      forge(40, 9),
+      forge(47, 0), forge(1325, 0), appairageMalForme, appairageTropLong, Octets(1500, 0)};
+  for (const auto& r : rebuts) b.recepteur.recevoir(r, intrus, b.maintenant);
+  auto c = b.recepteur.compteurs();
+  EXPECT_EQ(c.datagrammesEcartes, static_cast<std::int64_t>(rebuts.size()));
+  EXPECT_EQ(c.enveloppesRefusees, c.datagrammesEcartes);
+
+  // 20 000 enveloppes forgées par seconde, pendant une seconde, d'une seule source puis de
+  // sources toutes différentes : seule une part s'ouvre, le son de l'expéditeur passe entier.
+  for (const bool uneSource : {true, false}) {
+    const auto avant = b.recepteur.compteurs();
+    for (int i = 0; i < 20'000; ++i) {
+      b.maintenant += 50'000;
+      const PointReseau de{"127.0.0.1", static_cast<std::uint16_t>(uneSource ? 666 : 1024 + i)};
+      b.recepteur.recevoir(forge(i % 2 ? 56 : 1324, static_cast<std::uint8_t>(i % 2)), de,
+                           b.maintenant);
+      if (i % 133 == 0) son(audio);
+    }
+    c = b.recepteur.compteurs();
+    const auto ouvertes = (c.enveloppesRefusees - c.datagrammesEcartes) -
+                          (avant.enveloppesRefusees - avant.datagrammesEcartes);
+    EXPECT_LE(ouvertes, uneSource ? 2 : static_cast<std::int64_t>(QuotaEtrangers::avance + 1000));
+    EXPECT_GE(c.datagrammesEcartes - avant.datagrammesEcartes, 18'000);
+    EXPECT_EQ(c.paquetsRecus, static_cast<std::int64_t>(sequence)) << "le son de l'expéditeur";
+  }
+
+  // L'émetteur passe en IPv6 sous le flot d'une source : suivi dès sa première enveloppe.
+  const PointReseau nouvelle{"::1", 40002};
+  for (int i = 0; i < 1000; ++i) {
+    b.maintenant += 50'000;
+    b.recepteur.recevoir(forge(1324, 0), intrus, b.maintenant);
+  }
+  son(nouvelle);
+  ASSERT_EQ(b.recepteur.compteurs().expediteur, "[::1]:40002");
+  const auto recusAvant = b.recepteur.compteurs().paquetsRecus;
+  for (int i = 0; i < 10; ++i) {
+    b.recepteur.recevoir(forge(1324, 0), intrus, b.maintenant);
+    son(nouvelle);
+  }
+  EXPECT_EQ(b.recepteur.compteurs().paquetsRecus - recusAvant, 10) << "la source suivie";
+
+  // Un appairage d'une source neuve n'a pas besoin de part.
+  EXPECT_TRUE(b.appairer("2222", PointReseau{"127.0.0.1", 50000}, 4));
+  EXPECT_EQ(b.recepteur.appairages(), 2);
+}
+
 // Un flux réel en temps simulé : un paquet toutes les 6,67 ms, un rendu de 5 ms toutes les
 // 5 ms, le tic de 200 ms. Sans gigue, la cible reste sous 15 ms ; avec 0 à 10 ms de gigue,
 // elle monte d'elle-même et la file la suit (vitesse et masquages) sans se tarir ; la gigue
