@@ -7,6 +7,8 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -41,7 +43,9 @@ QRect ancrePanneau(const QRect& icone, const QPoint& pointeur) {
 }
 
 CadrePanneau::CadrePanneau(QWidget* parent)
-    : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint), colonne_(new QVBoxLayout(this)) {
+    : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint),
+      colonne_(new QVBoxLayout(this)),
+      defilement_(new QScrollArea(this)) {
   setAttribute(Qt::WA_TranslucentBackground);
   setFixedWidth(largeurPanneau);
   setAccessibleName(QStringLiteral("Ravlo Link"));
@@ -65,6 +69,20 @@ CadrePanneau::CadrePanneau(QWidget* parent)
   note_->setPalette(pal);
   note_->hide();
   colonne_->addWidget(note_);
+  defilement_->setFrameShape(QFrame::NoFrame);
+  // Le clavier va aux contrôles du contenu, que la zone fait défiler jusqu'à eux.
+  defilement_->setFocusPolicy(Qt::NoFocus);
+  defilement_->setWidgetResizable(true);
+  defilement_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  defilement_->setStyleSheet(QStringLiteral(
+      "QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }"
+      "QScrollBar:vertical { width: 6px; background: transparent; margin: 0; }"
+      "QScrollBar::handle:vertical { background: rgba(255, 255, 255, 60); border-radius: 3px;"
+      " min-height: 24px; }"
+      "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+      "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }"));
+  defilement_->viewport()->setAutoFillBackground(false);
+  colonne_->addWidget(defilement_);
 }
 
 void CadrePanneau::changerEnFenetre(bool fenetre, const QString& note) {
@@ -84,26 +102,69 @@ QString CadrePanneau::note() const {
 }
 
 void CadrePanneau::montrerFenetre() {
-  adjustSize();
   if (const QScreen* ecran = QGuiApplication::primaryScreen()) {
+    ajusterA(ecran->availableGeometry());
     QRect cadre = frameGeometry();
     cadre.moveCenter(ecran->availableGeometry().center());
     move(cadre.topLeft());
+  } else {
+    adjustSize();
   }
   showNormal();
   raise();
   activateWindow();
 }
 
+QWidget* CadrePanneau::prendreContenu() {
+  QWidget* contenu = defilement_->takeWidget();
+  if (contenu != nullptr) contenu->setParent(nullptr);
+  contenu_ = nullptr;
+  return contenu;
+}
+
 void CadrePanneau::changerContenu(QWidget* contenu) {
   if (contenu == contenu_) return;
-  delete contenu_;
+  delete defilement_->takeWidget();
   contenu_ = contenu;
   if (contenu_ != nullptr) {
-    contenu_->setParent(this);
     contenu_->setFixedWidth(largeurPanneau - 2 * rayonCadre);
-    colonne_->addWidget(contenu_);
+    defilement_->setWidget(contenu_);
   }
+  ajusterA(QRect());
+}
+
+void CadrePanneau::ajusterA(const QRect& zoneUtile) {
+  const int largeur = largeurPanneau - 2 * rayonCadre;
+  const auto hauteurContenu = [this](int l) {
+    if (contenu_ == nullptr) return 0;
+    contenu_->setFixedWidth(l);
+    return contenu_->hasHeightForWidth() ? contenu_->heightForWidth(l)
+                                         : contenu_->sizeHint().height();
+  };
+  const int voulue = hauteurContenu(largeur);
+  defilement_->setFixedSize(largeur, voulue);
+  colonne_->activate();
+  // Le cadre du gestionnaire de fenêtres, connu une fois la fenêtre montrée, prend sa part.
+  const int bord = frameGeometry().height() - geometry().height();
+  const int limite = zoneUtile.height() - 2 * marge - bord;
+  const int trop = colonne_->sizeHint().height() - limite;
+  if (zoneUtile.isValid() && trop > 0) {
+    // La barre de défilement prend sa largeur au contenu, qui s'allonge d'autant.
+    hauteurContenu(largeur - defilement_->verticalScrollBar()->sizeHint().width());
+    defilement_->setFixedHeight(std::max(0, voulue - trop));
+  }
+  adjustSize();
+  if (!zoneUtile.isValid()) return;
+  const QRect cadre = frameGeometry();
+  const int basMax = zoneUtile.bottom() + 1 - marge;
+  if (cadre.bottom() + 1 > basMax)
+    move(x(), std::max(zoneUtile.top() + marge, y() - (cadre.bottom() + 1 - basMax)));
+}
+
+void CadrePanneau::reajuster() {
+  QScreen* ecran = screen();
+  if (ecran == nullptr) ecran = QGuiApplication::primaryScreen();
+  ajusterA(ecran != nullptr ? ecran->availableGeometry() : QRect());
 }
 
 void CadrePanneau::basculerPres(const QRect& icone) {
@@ -118,9 +179,9 @@ void CadrePanneau::basculerPres(const QRect& icone) {
 }
 
 void CadrePanneau::montrerPres(const QRect& icone) {
-  adjustSize();
   QScreen* ecran = QGuiApplication::screenAt(icone.center());
   if (ecran == nullptr) ecran = QGuiApplication::primaryScreen();
+  ajusterA(ecran != nullptr ? ecran->availableGeometry() : QRect());
   if (ecran != nullptr) move(positionPanneau(icone, size(), ecran->availableGeometry()));
   show();
   raise();
