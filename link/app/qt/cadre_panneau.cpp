@@ -23,6 +23,7 @@ constexpr int largeurPanneau = 320;
 constexpr int marge = 8;
 constexpr int ecartIcone = 6;
 constexpr int rayonCadre = 14;
+constexpr int largeurBarre = 6;  // la barre de défilement, et autant d'écart avant elle
 }  // namespace
 
 QPoint positionPanneau(const QRect& icone, const QSize& taille, const QRect& ecran) {
@@ -74,13 +75,15 @@ CadrePanneau::CadrePanneau(QWidget* parent)
   defilement_->setFocusPolicy(Qt::NoFocus);
   defilement_->setWidgetResizable(true);
   defilement_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  defilement_->setStyleSheet(QStringLiteral(
-      "QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }"
-      "QScrollBar:vertical { width: 6px; background: transparent; margin: 0; }"
-      "QScrollBar::handle:vertical { background: rgba(255, 255, 255, 60); border-radius: 3px;"
-      " min-height: 24px; }"
-      "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
-      "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }"));
+  defilement_->setStyleSheet(
+      QStringLiteral(
+          "QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }"
+          "QScrollBar:vertical { width: %1px; background: transparent; margin: 0; }"
+          "QScrollBar::handle:vertical { background: rgba(255, 255, 255, 60); border-radius: 3px;"
+          " min-height: 24px; }"
+          "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+          "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }")
+          .arg(largeurBarre));
   defilement_->viewport()->setAutoFillBackground(false);
   colonne_->addWidget(defilement_);
 }
@@ -129,15 +132,21 @@ void CadrePanneau::changerContenu(QWidget* contenu) {
   if (contenu_ != nullptr) {
     contenu_->setFixedWidth(largeurPanneau - 2 * rayonCadre);
     defilement_->setWidget(contenu_);
+    contenu_->installEventFilter(this);
   }
   ajusterA(QRect());
 }
 
 void CadrePanneau::ajusterA(const QRect& zoneUtile) {
+  if (zoneUtile.isValid()) zoneUtile_ = zoneUtile;
   const int largeur = largeurPanneau - 2 * rayonCadre;
   const auto hauteurContenu = [this](int l) {
     if (contenu_ == nullptr) return 0;
     contenu_->setFixedWidth(l);
+    // Des widgets neufs n'ont pas encore leur police ni leur feuille de style, et une mise
+    // en page en attente garde ses anciennes hauteurs : l'une et l'autre d'abord.
+    contenu_->ensurePolished();
+    if (QLayout* mise = contenu_->layout()) mise->activate();
     return contenu_->hasHeightForWidth() ? contenu_->heightForWidth(l)
                                          : contenu_->sizeHint().height();
   };
@@ -150,7 +159,7 @@ void CadrePanneau::ajusterA(const QRect& zoneUtile) {
   const int trop = colonne_->sizeHint().height() - limite;
   if (zoneUtile.isValid() && trop > 0) {
     // La barre de défilement prend sa largeur au contenu, qui s'allonge d'autant.
-    hauteurContenu(largeur - defilement_->verticalScrollBar()->sizeHint().width());
+    hauteurContenu(largeur - 2 * largeurBarre);
     defilement_->setFixedHeight(std::max(0, voulue - trop));
   }
   adjustSize();
@@ -205,6 +214,22 @@ void CadrePanneau::hideEvent(QHideEvent* evenement) {
   depuisFermeture_.start();
   QWidget::hideEvent(evenement);
   emit ferme();
+}
+
+bool CadrePanneau::eventFilter(QObject* objet, QEvent* evenement) {
+  // Le contenu refait sa mise en page plus tard que le modèle ne change (widgets neufs polis
+  // à leur premier affichage) : sa hauteur se relit alors, une fois par rafale.
+  if (objet == contenu_ && evenement->type() == QEvent::LayoutRequest && !reajustementPrevu_) {
+    reajustementPrevu_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          reajustementPrevu_ = false;
+          if (isVisible()) ajusterA(zoneUtile_);
+        },
+        Qt::QueuedConnection);
+  }
+  return QWidget::eventFilter(objet, evenement);
 }
 
 bool CadrePanneau::event(QEvent* evenement) {

@@ -64,6 +64,7 @@ class CadrePanneau final : public QWidget {
   void paintEvent(QPaintEvent* evenement) override;
   void hideEvent(QHideEvent* evenement) override;
   bool event(QEvent* evenement) override;
+  bool eventFilter(QObject* objet, QEvent* evenement) override;
 
  private:
   QVBoxLayout* colonne_;
@@ -71,6 +72,8 @@ class CadrePanneau final : public QWidget {
   QWidget* contenu_ = nullptr;
   QLabel* note_;
   QElapsedTimer depuisFermeture_;
+  bool reajustementPrevu_ = false;
+  QRect zoneUtile_;  ///< la dernière donnée à `ajusterA`
   bool enFenetre_ = false;
 };
 

@@ -69,11 +69,19 @@ TEST(CadrePanneau, PlusHautQueLEcranLeContenuDefile) {
     QApplication::processEvents();
     EXPECT_TRUE(zone.adjusted(8, 8, -8, -8).contains(cadre.geometry())) << "entier à l'écran";
     EXPECT_EQ(cadre.defilement()->verticalScrollBar()->maximum() > 0, defile);
+    EXPECT_LE(contenu->width(), cadre.defilement()->viewport()->width())
+        << "rien de rogné à droite";
     if (!defile) {
       EXPECT_EQ(cadre.y(), 40) << "qui tient ne bouge pas";
       EXPECT_GE(cadre.defilement()->height(), hauteur);
     }
   }
+  // Le contenu qui change de lui-même (un widget montré plus tard) est suivi.
+  bloc->setFixedHeight(250);
+  QApplication::processEvents();
+  QApplication::processEvents();
+  EXPECT_GE(cadre.defilement()->height(), 250);
+  EXPECT_EQ(cadre.defilement()->verticalScrollBar()->maximum(), 0);
 }
 
 }  // namespace
