@@ -14,6 +14,13 @@ ActionsPanneau ActionsPanneau::pour(const std::shared_ptr<ModeleLink>& modele,
   const std::weak_ptr<SaisiePanneau> s = saisie;
   const std::weak_ptr<PlateformeApp> p = plateforme;
   ActionsPanneau a;
+  a.taperCode = [m, s](std::string_view tape) {
+    const auto saisieVivante = s.lock();
+    if (!saisieVivante) return;
+    saisieVivante->changerCode(tape);
+    if (saisieVivante->code().empty()) return;
+    if (const auto vivant = m.lock()) vivant->oublierIssueAppairage();
+  };
   a.appairer = [m, s, principal = &principal] {
     const auto modeleVivant = m.lock();
     const auto saisieVivante = s.lock();
@@ -39,6 +46,7 @@ ActionsPanneau ActionsPanneau::pour(const std::shared_ptr<ModeleLink>& modele,
     if (const auto vivant = m.lock()) vivant->oublierEchecAjout();
     if (const auto vivante = s.lock()) {
       vivante->changerAjoutOuvert(false);
+      vivante->changerAdresseOuverte(false);
       vivante->changerCode("");
     }
   };
@@ -57,6 +65,24 @@ ActionsPanneau ActionsPanneau::pour(const std::shared_ptr<ModeleLink>& modele,
         vivant->ajouterPiece(appareil, code, [s] {
           if (const auto vivante = s.lock()) vivante->changerAjoutOuvert(false);
         });
+      }
+    });
+  };
+  a.ouvrirAdresse = [m, s] {
+    if (const auto vivant = m.lock()) vivant->chercheur().oublierErreurAdresse();
+    if (const auto vivante = s.lock()) vivante->changerAdresseOuverte(true);
+  };
+  a.fermerAdresse = [m, s] {
+    if (const auto vivant = m.lock()) vivant->chercheur().oublierErreurAdresse();
+    if (const auto vivante = s.lock()) vivante->changerAdresseOuverte(false);
+  };
+  a.ajouterAdresse = [m, s](std::string_view hote, std::string_view port) {
+    const auto vivant = m.lock();
+    if (!vivant) return;
+    vivant->chercheur().ajouterParAdresse(hote, port, [s](const std::string& id) {
+      if (const auto vivante = s.lock()) {
+        vivante->choisir(id);
+        vivante->changerAdresseOuverte(false);
       }
     });
   };

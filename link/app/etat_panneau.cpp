@@ -37,7 +37,7 @@ std::optional<Message> messageAppairage(const ChercheurRavlo::Resultat& r, const
     case Cas::refuse:
       return m(nom ? avecNoms(texte("Code refusé par %s", locale), {*nom})
                    : texte("Code refusé", locale),
-               texte("Vérifie les 4 chiffres affichés par le récepteur.", locale));
+               texte("Le récepteur affiche maintenant un nouveau code : tape celui-là.", locale));
     case Cas::codeDejaEssaye:
       return m(nom ? avecNoms(texte("%s : ce code a déjà été essayé", locale), {*nom})
                    : texte("Ce code a déjà été essayé", locale),
@@ -122,6 +122,8 @@ EtatPanneau EtatPanneau::depuis(const ModeleLink& modele, std::string_view local
   e.rechercheEnCours = reseau == ChercheurRavlo::EtatReseau::Cas::demarrage ||
                        reseau == ChercheurRavlo::EtatReseau::Cas::actif;
   e.appairageEnCours = chercheur.appairageEnCours();
+  e.resolutionEnCours = chercheur.resolutionEnCours();
+  if (const auto& erreur = chercheur.erreurAdresse()) e.erreurAdresse = texte(*erreur, locale);
   if (const auto& appaire = chercheur.appaire()) e.nomRecepteur = appaire->appareil.nom;
   e.duree = diffusion.duree();
   e.recepteurRepond = !(diffusion.connexionPrete() && diffusion.recepteurMuet());

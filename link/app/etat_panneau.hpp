@@ -49,6 +49,10 @@ struct EtatPanneau {
   /// Vers où part le son, en une expression (`destinationEnvoi`) ; vide hors envoi.
   std::string destination;
   bool rechercheEnCours = false;
+  /// « Ajouter par adresse » : l'hôte se résout, ou pourquoi l'adresse tapée n'a pas servi
+  /// (traduit ; vide sans erreur).
+  bool resolutionEnCours = false;
+  std::string erreurAdresse;
   bool appairageEnCours = false;
   std::string nomRecepteur;
   double duree = 0;

@@ -132,6 +132,13 @@ void ModeleLink::conclureAjout() {
   if (ajout.quandAjoutee) ajout.quandAjoutee();
 }
 
+void ModeleLink::oublierIssueAppairage() {
+  oublierEchecAjout();
+  if (diffusion_->enDiffusion() || chercheur_->appairageEnCours()) return;
+  if (chercheur_->resultat().cas != ChercheurRavlo::Resultat::Cas::accepte)
+    chercheur_->changerResultat({});
+}
+
 bool ModeleLink::envoiPerturbe() const {
   const DiffusionModel& d = *diffusion_;
   switch (d.etat().cas) {

@@ -98,6 +98,11 @@ class ModeleLink final : public ModeleObservable, public std::enable_shared_from
   [[nodiscard]] const std::optional<EchecAjout>& echecAjout() const { return echecAjout_; }
   void oublierEchecAjout() { changer(echecAjout_, std::optional<EchecAjout>()); }
 
+  /// Un nouveau code se tape : l'issue de l'appairage d'avant (refus, échec, fin par le
+  /// récepteur) et l'échec d'un ajout ne se montrent plus. Pendant l'envoi, l'issue du
+  /// chercheur, celle de l'envoi, reste.
+  void oublierIssueAppairage();
+
   /// L'échec du démarrage, ou pendant l'envoi une capture muette, ou une pièce en ennui
   /// (`ennuiPiece`) ; une pièce partie d'elle-même n'en est plus une.
   [[nodiscard]] bool envoiPerturbe() const;

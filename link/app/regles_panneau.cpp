@@ -67,6 +67,11 @@ std::string avecNoms(std::string_view modele, std::initializer_list<std::string_
   return sortie;
 }
 
+std::string libelleSilence(std::size_t pieces, std::string_view locale) {
+  return pieces >= 2 ? texte("N'entendre que les récepteurs", locale)
+                     : texte("N'entendre que le récepteur", locale);
+}
+
 std::string destinationEnvoi(const std::vector<std::string>& noms, std::string_view locale) {
   if (noms.empty()) return {};
   if (noms.size() == 1) return noms.front();

@@ -46,6 +46,10 @@ struct HistoriqueNiveau {
 [[nodiscard]] std::string avecNoms(std::string_view modele,
                                    std::initializer_list<std::string_view> noms);
 
+/// Le libellé de l'interrupteur qui tait l'ordinateur, pour `pieces` pièces : « N'entendre
+/// que le récepteur » jusqu'à une, « N'entendre que les récepteurs » dès deux.
+[[nodiscard]] std::string libelleSilence(std::size_t pieces, std::string_view locale);
+
 /// Vers où part le son, pour un statut : le nom d'une pièce seule, deux noms s'ils tiennent
 /// ensemble en `longueurNommee` octets, sinon le nombre de pièces. {Salon} → « Salon »,
 /// {Salon, Cuisine} → « Salon et Cuisine », trois pièces → « 3 pièces » ; aucune : vide.

@@ -4,6 +4,7 @@
 
 #include "plateforme/connexion_udp.hpp"
 #include "plateforme/file_serie.hpp"
+#include "plateforme/resolution_noms.hpp"
 #include "plateforme/systeme.hpp"
 #include "protocol/crypto/hasard_systeme.hpp"
 #include "protocol/messages/service_ravlo.hpp"
@@ -30,6 +31,7 @@ ChercheurRavlo::ChercheurRavlo(Dependances dependances) : dep_(std::move(dependa
   // Ce qui n'est pas fourni vient du système.
   if (!dep_.nomMachine) dep_.nomMachine = [] { return nomMachine(); };
   if (!dep_.hasard) dep_.hasard = [] { return std::make_shared<HasardSysteme>(); };
+  if (!dep_.resoudre) dep_.resoudre = resoudreNom;
   if (dep_.reglages) registre_.emplace(dep_.reglages, dep_.secondesMurales);
 }
 
@@ -68,7 +70,52 @@ void ChercheurRavlo::arreter() {
   if (navigateur_) navigateur_->annuler();
   navigateur_.reset();
   changer(recherche_, false);
-  changer(appareils_, std::vector<Appareil>{});
+  trouves_.clear();
+  refaireListe();
+}
+
+void ChercheurRavlo::refaireListe() {
+  std::vector<Appareil> liste = trouves_;
+  liste.insert(liste.end(), manuels_.begin(), manuels_.end());
+  changer(appareils_, std::move(liste));
+}
+
+void ChercheurRavlo::ajouterParAdresse(std::string_view hote, std::string_view port,
+                                       std::function<void(const std::string&)> quandAjoute) {
+  if (resolutionEnCours_) return;
+  const auto lue = lireAdresseManuelle(hote, port);
+  if (!lue) {
+    changer(erreurAdresse_, std::optional<ErreurAdresse>(lue.error()));
+    return;
+  }
+  changer(erreurAdresse_, std::optional<ErreurAdresse>());
+  changer(resolutionEnCours_, true);
+  // getaddrinfo peut attendre le DNS des secondes : sur la file du chercheur, pas ici.
+  std::weak_ptr<ChercheurRavlo> faible = weak_from_this();
+  dep_.file->poster([faible, principal = dep_.principal, resoudre = dep_.resoudre, adresse = *lue,
+                     quandAjoute = std::move(quandAjoute)]() mutable {
+    auto adresses = resoudre(adresse.hote, adresse.famille());
+    principal->poster([faible, adresse = std::move(adresse), adresses = std::move(adresses),
+                       quandAjoute = std::move(quandAjoute)] {
+      const auto moi = faible.lock();
+      if (!moi) return;
+      moi->changer(moi->resolutionEnCours_, false);
+      if (!adresses || adresses->empty()) {
+        moi->changer(moi->erreurAdresse_, std::optional<ErreurAdresse>(ErreurAdresse::hoteInconnu));
+        return;
+      }
+      const std::string nom = adresse.nom();
+      Appareil appareil{"adresse:" + nom, nom, PointReseau{adresses->front(), adresse.port}};
+      const auto deja = std::ranges::find(moi->manuels_, appareil.id, &Appareil::id);
+      if (deja == moi->manuels_.end()) {
+        moi->manuels_.push_back(appareil);
+      } else {
+        *deja = appareil;  // le nom peut désigner une autre adresse qu'avant
+      }
+      moi->refaireListe();
+      if (quandAjoute) quandAjoute(appareil.id);
+    });
+  });
 }
 
 void ChercheurRavlo::relancer() {
@@ -86,7 +133,8 @@ void ChercheurRavlo::recevoirResultats(std::vector<ResultatService> resultats) {
   }
   // Ordre des octets, ni localisé ni insensible à la casse : « B » avant « a ».
   std::ranges::stable_sort(liste, {}, &Appareil::nom);
-  changer(appareils_, std::move(liste));
+  trouves_ = std::move(liste);
+  refaireListe();
 }
 
 void ChercheurRavlo::recevoirEtat(EtatNavigateur etat) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "link/decouverte/adresse_manuelle.hpp"
 #include "link/decouverte/dialogue_appairage.hpp"
 #include "link/decouverte/registre_codes_grilles.hpp"
 #include "plateforme/modele_observable.hpp"
@@ -28,10 +29,14 @@ namespace ravlo {
 /// processus, quel que soit le récepteur, ni pendant 24 h après un relancement quand un
 /// magasin de réglages est donné ; `appairer` répond alors `codeDejaEssaye` sans rien
 /// envoyer.
+///
+/// Un récepteur que la recherche ne voit pas s'ajoute par son adresse (`ajouterParAdresse`) :
+/// il rejoint la liste, après ceux trouvés, et s'appaire comme eux.
 class ChercheurRavlo final : public ModeleObservable,
                              public std::enable_shared_from_this<ChercheurRavlo> {
  public:
-  /// Un récepteur vu ; `id` et `nom` sont le nom d'instance annoncé.
+  /// Un récepteur vu ; `id` et `nom` sont le nom d'instance annoncé. Ajouté par son adresse :
+  /// `nom` est l'adresse (`AdresseManuelle::nom`), `id` la même précédée de « adresse: ».
   struct Appareil {
     std::string id;
     std::string nom;
@@ -87,6 +92,10 @@ class ChercheurRavlo final : public ModeleObservable,
     /// Garde les codes grillés 24 h d'un lancement à l'autre ; nul : en mémoire seulement.
     std::shared_ptr<MagasinReglages> reglages;
     std::function<std::int64_t()> secondesMurales;  ///< vide : l'horloge murale
+    /// Résout l'hôte d'une adresse tapée, sur la file du chercheur ; vide : `resoudreNom`.
+    std::function<std::expected<std::vector<std::string>, std::string>(std::string_view,
+                                                                       FamilleAdresses)>
+        resoudre;
   };
 
   /// Les dépendances du système : file série "ravlo.chercheur", connexions UDP ; le
@@ -110,6 +119,17 @@ class ChercheurRavlo final : public ModeleObservable,
   /// (et `appaire`) sur le fil principal, jamais par une exception.
   void appairer(const Appareil& appareil, const std::string& code);
 
+  /// Vérifie `hote` et `port` tels que tapés, puis résout l'hôte sur la file du chercheur ;
+  /// l'appareil s'ajoute alors à la liste (une fois : la même adresse retapée ne fait que le
+  /// redonner), y reste pour la vie du processus, recherche arrêtée ou non, et `quandAjoute`
+  /// reçoit son `id`. Une erreur va dans `erreurAdresse`. Sans effet pendant une résolution.
+  void ajouterParAdresse(std::string_view hote, std::string_view port,
+                         std::function<void(const std::string&)> quandAjoute = {});
+  [[nodiscard]] const std::optional<ErreurAdresse>& erreurAdresse() const { return erreurAdresse_; }
+  [[nodiscard]] bool resolutionEnCours() const { return resolutionEnCours_; }
+  void oublierErreurAdresse() { changer(erreurAdresse_, std::optional<ErreurAdresse>()); }
+
+  /// Ceux trouvés, par nom, puis ceux ajoutés par leur adresse, dans l'ordre d'ajout.
   [[nodiscard]] const std::vector<Appareil>& appareils() const { return appareils_; }
   [[nodiscard]] const EtatReseau& etatReseau() const { return etatReseau_; }
   [[nodiscard]] bool recherche() const { return recherche_; }
@@ -127,12 +147,17 @@ class ChercheurRavlo final : public ModeleObservable,
   void recevoirResultats(std::vector<ResultatService> resultats);
   void recevoirEtat(EtatNavigateur etat);
   void griller(const std::string& chiffres);
+  void refaireListe();
   void conclure(const Appareil& appareil, const std::string& chiffres,
                 const AppairageInitiateur& initiateur,
                 const std::expected<void, EchecDialogue>& issue);
 
   Dependances dep_;
+  std::vector<Appareil> trouves_;
+  std::vector<Appareil> manuels_;
   std::vector<Appareil> appareils_;
+  std::optional<ErreurAdresse> erreurAdresse_;
+  bool resolutionEnCours_ = false;
   EtatReseau etatReseau_;
   bool recherche_ = false;
   Resultat resultat_;

@@ -17,8 +17,12 @@ std::string texte(ErreurAppairage erreur, std::string_view locale) {
           "Le récepteur Ravlo est trop ancien pour cet ordinateur. Mets-le à jour, puis réessaie.",
           locale);
     case ErreurAppairage::refusAvantDevoilement:
+      // Pause contre les essais en série ou code fixe déjà servi : le fil ne les distingue pas,
+      // et seul le relancement vient à bout du second.
       return texte(
-          "Le récepteur n'accepte pas d'appairage pour l'instant. Réessaie dans un moment.",
+          "Le récepteur n'accepte pas d'appairage pour l'instant : il fait une pause après des "
+          "codes faux, ou son code fixe a déjà servi. Relance le récepteur pour qu'il affiche "
+          "un nouveau code, puis tape-le.",
           locale);
     case ErreurAppairage::codeMalForme:
       return texte("Le code doit faire exactement 4 chiffres.", locale);

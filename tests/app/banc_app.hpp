@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "faux/capture_fausse.hpp"
 #include "faux/connexion_factice.hpp"
 #include "faux/file_manuelle.hpp"
@@ -33,6 +35,8 @@ struct Application {
   std::shared_ptr<faux::FabriqueFactice> connexions = std::make_shared<faux::FabriqueFactice>();
   std::shared_ptr<faux::SonFaux> audio = std::make_shared<faux::SonFaux>();
   std::shared_ptr<MagasinReglagesMemoire> reglages = std::make_shared<MagasinReglagesMemoire>();
+  /// Ce que sait le résolveur joué : nom → adresse.
+  std::map<std::string, std::string, std::less<>> noms;
   std::shared_ptr<ModeleLink> modele;
 
   explicit Application(bool accueilVu = true) {
@@ -40,8 +44,14 @@ struct Application {
     const auto locale = [] { return std::string("fr"); };
     const auto nom = [] { return std::string("Poste de test"); };
     const auto hasard = [] { return std::make_shared<HasardDeterministe>(1); };
+    const auto resoudre = [this](std::string_view hote, FamilleAdresses /*famille*/)
+        -> std::expected<std::vector<std::string>, std::string> {
+      const auto trouve = noms.find(hote);
+      if (trouve == noms.end()) return std::unexpected("inconnu");
+      return std::vector{trouve->second};
+    };
     const ChercheurRavlo::Dependances chercheur{
-        file.get(), file, navigateurs, connexions, &horloge, nom, hasard, nullptr, {}};
+        file.get(), file, navigateurs, connexions, &horloge, nom, hasard, nullptr, {}, resoudre};
     modele = ModeleLink::creer(
         {chercheur,
          {file.get(), audio->fabrique(), file, connexions, &horloge, nullptr, locale},

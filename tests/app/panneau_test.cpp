@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "app/banc_app.hpp"
+#include "faux/plateforme_app_enregistreuse.hpp"
+#include "link/app/actions_panneau.hpp"
 #include "link/app/etat_panneau.hpp"
 #include "link/app/regles_panneau.hpp"
 
@@ -146,8 +148,84 @@ TEST(Panneau, LaDestinationNommeOuCompteLesPieces) {
        }) {
     EXPECT_EQ(destinationEnvoi(noms, "fr"), attendue);
   }
+  EXPECT_EQ(libelleSilence(1, "fr"), "N'entendre que le récepteur");
+  EXPECT_EQ(libelleSilence(2, "fr"), "N'entendre que les récepteurs");
   EXPECT_EQ(avecNoms("%s et %s", {"%s", "B"}), "%s et B");
   EXPECT_EQ(avecNoms("%s : 100 %% de %s", {"Salon"}), "Salon : 100 % de %s");
+}
+
+struct SaisieEtMessages : ::testing::Test {
+  A app;
+  std::shared_ptr<SaisiePanneau> saisie = std::make_shared<SaisiePanneau>();
+  ActionsPanneau actions = ActionsPanneau::pour(
+      app.modele, saisie, std::make_shared<PlateformeAppEnregistreuse>(), *app.file);
+  EtatPanneau etat() { return EtatPanneau::depuis(*app.modele, "fr"); }
+};
+
+// Après un code faux, le récepteur en montre un neuf : le message le dit, et s'en va dès le
+// premier chiffre du suivant ; de même l'échec d'un ajout, l'issue de l'envoi restant.
+TEST_F(SaisieEtMessages, UnRefusDitLeNouveauCodeEtSEffaceQuandOnTape) {
+  app.chercheur().changerResultat({R::refuse, {}});
+  ASSERT_TRUE(etat().message.has_value());
+  EXPECT_EQ(etat().message->titre, "Code refusé");
+  EXPECT_EQ(etat().message->texte,
+            "Le récepteur affiche maintenant un nouveau code : tape celui-là.");
+  actions.taperCode("x");
+  EXPECT_TRUE(etat().message.has_value()) << "rien de tapé qui compte";
+  actions.taperCode("4");
+  EXPECT_EQ(saisie->code(), "4");
+  EXPECT_FALSE(etat().message.has_value());
+
+  app.envoyer();
+  const ChercheurRavlo::Resultat resultatEnvoi = app.chercheur().resultat();
+  app.modele->ajouterPiece({"Cuisine", "Cuisine", banc::service("Cuisine").point}, "12");
+  ASSERT_TRUE(etat().message.has_value());
+  EXPECT_EQ(etat().message->titre, "Appairage impossible avec Cuisine");
+  actions.taperCode("1");
+  EXPECT_FALSE(etat().message.has_value());
+  EXPECT_EQ(app.chercheur().resultat(), resultatEnvoi);
+}
+
+// Un refus d'office (pause du récepteur, ou son code fixe déjà servi : le fil ne les
+// distingue pas) ne promet pas qu'un nouvel essai passera.
+TEST_F(SaisieEtMessages, UnRefusDOfficeNePrometPasUnNouvelEssai) {
+  app.chercheur().changerResultat({R::echec, {}, ErreurAppairage::refusAvantDevoilement});
+  ASSERT_TRUE(etat().message.has_value());
+  const std::string t = etat().message->texte;
+  EXPECT_EQ(t.find("Réessaie"), std::string::npos) << t;
+  EXPECT_NE(t.find("code fixe"), std::string::npos) << t;
+  EXPECT_NE(t.find("Relance le récepteur"), std::string::npos) << t;
+}
+
+// « Ajouter par adresse » : une faute se dit sous les champs, qui restent ouverts ; l'adresse
+// résolue fait une carte choisie, appairée à cette adresse.
+TEST_F(SaisieEtMessages, AjouterParAdresseChoisitLaCarteOuDitLaFaute) {
+  app.noms["salon.local"] = "10.99.0.7";
+  app.chercheur().demarrer();
+  actions.ouvrirAdresse();
+  EXPECT_TRUE(saisie->adresseOuverte());
+  actions.ajouterAdresse("salon.local", "0");
+  EXPECT_EQ(etat().erreurAdresse, texte(ErreurAdresse::portInvalide, "fr"));
+  actions.ajouterAdresse("cuisine.local", "41234");
+  EXPECT_TRUE(etat().resolutionEnCours);
+  app.file->executer();
+  EXPECT_EQ(etat().erreurAdresse, texte(ErreurAdresse::hoteInconnu, "fr"));
+  EXPECT_TRUE(saisie->adresseOuverte());
+
+  actions.ajouterAdresse("salon.local", "41234");
+  app.file->executer();
+  const auto e = etat();
+  EXPECT_EQ(e.erreurAdresse, "");
+  EXPECT_EQ(
+      e.appareils,
+      (std::vector<EtatPanneau::Appareil>{{"adresse:salon.local:41234", "salon.local:41234"}}));
+  EXPECT_EQ(saisie->selection(), "adresse:salon.local:41234");
+  EXPECT_FALSE(saisie->adresseOuverte());
+  actions.taperCode("1234");
+  actions.appairer();
+  app.file->executer();
+  ASSERT_FALSE(app.connexions->points.empty());
+  EXPECT_EQ(app.connexions->points.back(), (PointReseau{"10.99.0.7", 41234}));
 }
 
 }  // namespace

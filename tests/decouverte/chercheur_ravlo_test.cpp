@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 
 #include "faux/connexion_factice.hpp"
 #include "faux/file_manuelle.hpp"
@@ -31,6 +32,9 @@ struct Chercheur : ::testing::Test {
   std::shared_ptr<faux::FabriqueFactice> connexions = std::make_shared<faux::FabriqueFactice>();
   std::shared_ptr<MagasinReglagesMemoire> reglages = std::make_shared<MagasinReglagesMemoire>();
   std::int64_t secondes = 1'800'000'000;
+  // Le résolveur joué : les noms qu'il connaît, et chaque demande dans l'ordre.
+  std::map<std::string, std::string, std::less<>> noms;
+  std::vector<std::pair<std::string, FamilleAdresses>> demandes;
   std::shared_ptr<ChercheurRavlo> chercheur = creer();
   std::shared_ptr<ChercheurRavlo> creer() {
     return ChercheurRavlo::creer({
@@ -43,6 +47,13 @@ struct Chercheur : ::testing::Test {
         [] { return std::make_shared<HasardDeterministe>(1); },
         reglages,
         [this] { return secondes; },
+        [this](std::string_view hote,
+               FamilleAdresses famille) -> std::expected<std::vector<std::string>, std::string> {
+          demandes.emplace_back(hote, famille);
+          const auto nom = noms.find(hote);
+          if (nom == noms.end()) return std::unexpected("inconnu");
+          return std::vector{nom->second};
+        },
     });
   }
   int notifications = 0;
@@ -260,6 +271,86 @@ TEST_F(Chercheur, RienNArriveApresLaDestruction) {
   file->avancer(dialogue::budget + 1s);
   EXPECT_TRUE(n.annule);
   EXPECT_EQ(notifications, 2) << "recherche et appairageEnCours, rien après";
+}
+
+// Ce qui se tape dans « Ajouter par adresse » : bords blancs ôtés, crochets d'une IPv6 ôtés,
+// et chaque faute dite par son cas.
+TEST(AdresseManuelle, LueOuRefuseeAvecSaRaison) {
+  using E = ErreurAdresse;
+  using Lue = std::expected<AdresseManuelle, ErreurAdresse>;
+  const std::vector<std::tuple<std::string, std::string, Lue, std::string>> cas{
+      {" 192.168.1.20 ", "41234", AdresseManuelle{"192.168.1.20", 41234}, "192.168.1.20:41234"},
+      {"salon.local", " 1 ", AdresseManuelle{"salon.local", 1}, "salon.local:1"},
+      {"[fe80::1]", "65535", AdresseManuelle{"fe80::1", 65535}, "[fe80::1]:65535"},
+      {"::1", "50000", AdresseManuelle{"::1", 50000}, "[::1]:50000"},
+      {"  ", "50000", std::unexpected(E::hoteVide), ""},
+      {"salon local", "50000", std::unexpected(E::hoteInvalide), ""},
+      {"[fe80::1", "50000", std::unexpected(E::hoteInvalide), ""},
+      {"[]", "50000", std::unexpected(E::hoteInvalide), ""},
+      {"salon", "", std::unexpected(E::portInvalide), ""},
+      {"salon", "0", std::unexpected(E::portInvalide), ""},
+      {"salon", "65536", std::unexpected(E::portInvalide), ""},
+      {"salon", "-1", std::unexpected(E::portInvalide), ""},
+      {"salon", "12ab", std::unexpected(E::portInvalide), ""},
+  };
+  for (const auto& [hote, port, attendue, nom] : cas) {
+    SCOPED_TRACE(hote + " / " + port);
+    const auto lue = lireAdresseManuelle(hote, port);
+    EXPECT_EQ(lue, attendue);
+    EXPECT_EQ(lue ? lue->nom() : std::string(), nom);
+  }
+  EXPECT_EQ((AdresseManuelle{"::1", 1}.famille()), FamilleAdresses::ipv6);
+  EXPECT_EQ((AdresseManuelle{"salon.local", 1}.famille()), FamilleAdresses::ipv4);
+}
+
+// Un récepteur ajouté par son adresse : résolu sur la file du chercheur, listé après ceux
+// trouvés, gardé quand la recherche change ou s'arrête, et appairé à l'adresse résolue.
+TEST_F(Chercheur, UnRecepteurAjouteParSonAdresseSeComporteCommeUnTrouve) {
+  noms["salon.local"] = "10.99.0.7";
+  const auto& c = chercheur;
+  c->demarrer();
+  navigateurs->dernier().publier({service("Salon")});
+  file->executer();
+
+  c->ajouterParAdresse("salon", "99999");
+  EXPECT_EQ(c->erreurAdresse(), ErreurAdresse::portInvalide) << "refusée avant toute résolution";
+  c->ajouterParAdresse("inconnu.local", "41234");
+  EXPECT_TRUE(c->resolutionEnCours());
+  file->executer();
+  EXPECT_FALSE(c->resolutionEnCours());
+  EXPECT_EQ(c->erreurAdresse(), ErreurAdresse::hoteInconnu);
+
+  std::string ajoute;
+  c->ajouterParAdresse(" salon.local", "41234 ", [&](const std::string& id) { ajoute = id; });
+  EXPECT_EQ(c->erreurAdresse(), std::nullopt) << "l'erreur d'avant s'efface";
+  file->executer();
+  const ChercheurRavlo::Appareil manuel{"adresse:salon.local:41234", "salon.local:41234",
+                                        PointReseau{"10.99.0.7", 41234}};
+  EXPECT_EQ(ajoute, manuel.id);
+  ASSERT_EQ(c->appareils().size(), 2u);
+  EXPECT_EQ(c->appareils()[1], manuel);
+  c->ajouterParAdresse("salon.local", "41234");
+  file->executer();
+  EXPECT_EQ(c->appareils().size(), 2u) << "la même adresse ne fait pas deux cartes";
+  ASSERT_EQ(demandes.size(), 3u);
+  EXPECT_EQ(demandes[0], std::make_pair(std::string("inconnu.local"), FamilleAdresses::ipv4));
+
+  navigateurs->dernier().publier({service("Bureau"), service("Cuisine")});
+  file->executer();
+  ASSERT_EQ(c->appareils().size(), 3u);
+  EXPECT_EQ(c->appareils()[2], manuel) << "de nouveaux résultats ne l'effacent pas";
+  c->arreter();
+  EXPECT_EQ(c->appareils(), std::vector{manuel}) << "l'arrêt de la recherche non plus";
+
+  AppairageRepondeur repondeur(*CodeAppairage::depuisSaisie("1234"),
+                               std::make_shared<HasardDeterministe>(2));
+  c->appairer(c->appareils()[0], "1234");
+  file->executer();
+  EXPECT_EQ(connexions->points.back(), manuel.point);
+  jouerRecepteur(repondeur);
+  EXPECT_EQ(c->resultat().cas, Cas::accepte);
+  ASSERT_TRUE(c->appaire().has_value());
+  EXPECT_EQ(c->appaire()->appareil, manuel);
 }
 
 }  // namespace

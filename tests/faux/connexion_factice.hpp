@@ -75,15 +75,17 @@ class ConnexionFactice final : public ConnexionDatagramme,
   EtatConnexion etat_;
 };
 
-/// Fabrique qui garde chaque connexion créée, dans l'ordre.
+/// Fabrique qui garde chaque connexion créée, dans l'ordre, et le point qu'elle vise.
 struct FabriqueFactice final : FabriqueConnexions {
-  [[nodiscard]] std::shared_ptr<ConnexionDatagramme> creer(const PointReseau& /*point*/,
+  [[nodiscard]] std::shared_ptr<ConnexionDatagramme> creer(const PointReseau& point,
                                                            File& file) override {
+    points.push_back(point);
     return creees.emplace_back(std::make_shared<ConnexionFactice>(file, etatsAuDemarrage));
   }
   [[nodiscard]] ConnexionFactice& derniere() { return *creees.back(); }
 
   std::vector<std::shared_ptr<ConnexionFactice>> creees;
+  std::vector<PointReseau> points;
   std::vector<EtatConnexion> etatsAuDemarrage;  ///< donnés à chaque connexion créée
 };
 

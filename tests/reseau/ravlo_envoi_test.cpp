@@ -240,9 +240,13 @@ TEST_F(RavloEnvoi, UnRecepteurEnPauseNeDitPasLeCodeFaux) {
   const std::string vers = "--vers 127.0.0.1:" + std::to_string(recepteur.port()) + " --code 1234";
   for (const auto& [environnement, attendu] : std::vector<std::pair<std::string, std::string>>{
            {"LANG=fr_FR.UTF-8",
-            "Le récepteur n'accepte pas d'appairage pour l'instant. Réessaie dans un moment.\n"},
+            "Le récepteur n'accepte pas d'appairage pour l'instant : il fait une pause après des "
+            "codes faux, ou son code fixe a déjà servi. Relance le récepteur pour qu'il affiche "
+            "un nouveau code, puis tape-le.\n"},
            {"LANG=en_US.UTF-8",
-            "The receiver is not accepting pairing right now. Try again in a moment.\n"}}) {
+            "The receiver is not accepting pairing right now: it is pausing after wrong codes, or "
+            "its fixed code has already been used. Restart the receiver so that it shows a new "
+            "code, then type it.\n"}}) {
     const Sortie s = lancer(environnement, RAVLO_ENVOI, vers);
     EXPECT_EQ(s.texte, attendu) << environnement;
     EXPECT_EQ(s.statut, 1) << environnement;

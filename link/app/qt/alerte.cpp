@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "link/app/qt/couleurs_link.hpp"
+#include "link/app/qt/etiquette_ajustee.hpp"
 #include "link/app/qt/polices.hpp"
 #include "link/app/qt/textes_qt.hpp"
 
@@ -14,7 +15,7 @@ namespace ravlo {
 
 Alerte::Alerte(QWidget* parent)
     : QWidget(parent),
-      titre_(new QLabel(this)),
+      titre_(new EtiquetteAjustee(3, this)),
       texte_(new QLabel(this)),
       reglages_(
           new QPushButton(texteQt(ravlo::texte("Ouvrir les réglages", localeCourante())), this)) {
@@ -24,7 +25,7 @@ Alerte::Alerte(QWidget* parent)
   titre_->setFont(police(Face::archivoBold, 0.95));
   texte_->setFont(police(Face::instrumentRegular, 0.9));
   texte_->setWordWrap(true);
-  for (QLabel* l : {titre_, texte_}) {
+  for (QLabel* l : {static_cast<QLabel*>(titre_), texte_}) {
     QPalette pal = l->palette();
     pal.setColor(QPalette::WindowText, couleurs::texteClair());
     l->setPalette(pal);
@@ -46,7 +47,7 @@ Alerte::Alerte(QWidget* parent)
 }
 
 void Alerte::montrerMessage(const QString& titre, const QString& texte, bool avecReglages) {
-  titre_->setText(titre);
+  titre_->changerTexte(titre);
   texte_->setText(texte);
   reglages_->setVisible(avecReglages);
   setAccessibleName(titre);
@@ -54,7 +55,7 @@ void Alerte::montrerMessage(const QString& titre, const QString& texte, bool ave
 }
 
 QString Alerte::titre() const {
-  return titre_->text();
+  return titre_->texteComplet();
 }
 
 QString Alerte::texte() const {

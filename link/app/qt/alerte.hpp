@@ -7,7 +7,10 @@ class QPushButton;
 
 namespace ravlo {
 
-/// La boîte de message : un titre (Archivo Bold), un texte (Instrument Sans Regular) et,
+class EtiquetteAjustee;
+
+/// La boîte de message : un titre (Archivo Bold, sur trois lignes au plus, écourté au-delà
+/// avec le titre entier en infobulle), un texte (Instrument Sans Regular) et,
 /// seulement quand on le demande, le bouton texte souligné « Ouvrir les réglages », qui
 /// émet `ouvrirReglages`.
 class Alerte final : public QWidget {
@@ -17,7 +20,9 @@ class Alerte final : public QWidget {
   explicit Alerte(QWidget* parent = nullptr);
 
   void montrerMessage(const QString& titre, const QString& texte, bool avecReglages);
+  /// Le titre entier, tel que donné.
   [[nodiscard]] QString titre() const;
+  [[nodiscard]] const EtiquetteAjustee& etiquetteTitre() const { return *titre_; }
   [[nodiscard]] QString texte() const;
   [[nodiscard]] bool offreReglages() const;
 
@@ -28,7 +33,7 @@ class Alerte final : public QWidget {
   void paintEvent(QPaintEvent* evenement) override;
 
  private:
-  QLabel* titre_;
+  EtiquetteAjustee* titre_;
   QLabel* texte_;
   QPushButton* reglages_;
 };

@@ -7,6 +7,8 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -21,6 +23,7 @@ constexpr int largeurPanneau = 320;
 constexpr int marge = 8;
 constexpr int ecartIcone = 6;
 constexpr int rayonCadre = 14;
+constexpr int largeurBarre = 6;  // la barre de défilement, et autant d'écart avant elle
 }  // namespace
 
 QPoint positionPanneau(const QRect& icone, const QSize& taille, const QRect& ecran) {
@@ -41,7 +44,9 @@ QRect ancrePanneau(const QRect& icone, const QPoint& pointeur) {
 }
 
 CadrePanneau::CadrePanneau(QWidget* parent)
-    : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint), colonne_(new QVBoxLayout(this)) {
+    : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint),
+      colonne_(new QVBoxLayout(this)),
+      defilement_(new QScrollArea(this)) {
   setAttribute(Qt::WA_TranslucentBackground);
   setFixedWidth(largeurPanneau);
   setAccessibleName(QStringLiteral("Ravlo Link"));
@@ -65,6 +70,22 @@ CadrePanneau::CadrePanneau(QWidget* parent)
   note_->setPalette(pal);
   note_->hide();
   colonne_->addWidget(note_);
+  defilement_->setFrameShape(QFrame::NoFrame);
+  // Le clavier va aux contrôles du contenu, que la zone fait défiler jusqu'à eux.
+  defilement_->setFocusPolicy(Qt::NoFocus);
+  defilement_->setWidgetResizable(true);
+  defilement_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  defilement_->setStyleSheet(
+      QStringLiteral(
+          "QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }"
+          "QScrollBar:vertical { width: %1px; background: transparent; margin: 0; }"
+          "QScrollBar::handle:vertical { background: rgba(255, 255, 255, 60); border-radius: 3px;"
+          " min-height: 24px; }"
+          "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+          "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }")
+          .arg(largeurBarre));
+  defilement_->viewport()->setAutoFillBackground(false);
+  colonne_->addWidget(defilement_);
 }
 
 void CadrePanneau::changerEnFenetre(bool fenetre, const QString& note) {
@@ -84,26 +105,75 @@ QString CadrePanneau::note() const {
 }
 
 void CadrePanneau::montrerFenetre() {
-  adjustSize();
   if (const QScreen* ecran = QGuiApplication::primaryScreen()) {
+    ajusterA(ecran->availableGeometry());
     QRect cadre = frameGeometry();
     cadre.moveCenter(ecran->availableGeometry().center());
     move(cadre.topLeft());
+  } else {
+    adjustSize();
   }
   showNormal();
   raise();
   activateWindow();
 }
 
+QWidget* CadrePanneau::prendreContenu() {
+  QWidget* contenu = defilement_->takeWidget();
+  if (contenu != nullptr) contenu->setParent(nullptr);
+  contenu_ = nullptr;
+  return contenu;
+}
+
 void CadrePanneau::changerContenu(QWidget* contenu) {
   if (contenu == contenu_) return;
-  delete contenu_;
+  delete defilement_->takeWidget();
   contenu_ = contenu;
   if (contenu_ != nullptr) {
-    contenu_->setParent(this);
     contenu_->setFixedWidth(largeurPanneau - 2 * rayonCadre);
-    colonne_->addWidget(contenu_);
+    defilement_->setWidget(contenu_);
+    contenu_->installEventFilter(this);
   }
+  ajusterA(QRect());
+}
+
+void CadrePanneau::ajusterA(const QRect& zoneUtile) {
+  if (zoneUtile.isValid()) zoneUtile_ = zoneUtile;
+  const int largeur = largeurPanneau - 2 * rayonCadre;
+  const auto hauteurContenu = [this](int l) {
+    if (contenu_ == nullptr) return 0;
+    contenu_->setFixedWidth(l);
+    // Des widgets neufs n'ont pas encore leur police ni leur feuille de style, et une mise
+    // en page en attente garde ses anciennes hauteurs : l'une et l'autre d'abord.
+    contenu_->ensurePolished();
+    if (QLayout* mise = contenu_->layout()) mise->activate();
+    return contenu_->hasHeightForWidth() ? contenu_->heightForWidth(l)
+                                         : contenu_->sizeHint().height();
+  };
+  const int voulue = hauteurContenu(largeur);
+  defilement_->setFixedSize(largeur, voulue);
+  colonne_->activate();
+  // Le cadre du gestionnaire de fenêtres, connu une fois la fenêtre montrée, prend sa part.
+  const int bord = frameGeometry().height() - geometry().height();
+  const int limite = zoneUtile.height() - 2 * marge - bord;
+  const int trop = colonne_->sizeHint().height() - limite;
+  if (zoneUtile.isValid() && trop > 0) {
+    // La barre de défilement prend sa largeur au contenu, qui s'allonge d'autant.
+    hauteurContenu(largeur - 2 * largeurBarre);
+    defilement_->setFixedHeight(std::max(0, voulue - trop));
+  }
+  adjustSize();
+  if (!zoneUtile.isValid()) return;
+  const QRect cadre = frameGeometry();
+  const int basMax = zoneUtile.bottom() + 1 - marge;
+  if (cadre.bottom() + 1 > basMax)
+    move(x(), std::max(zoneUtile.top() + marge, y() - (cadre.bottom() + 1 - basMax)));
+}
+
+void CadrePanneau::reajuster() {
+  QScreen* ecran = screen();
+  if (ecran == nullptr) ecran = QGuiApplication::primaryScreen();
+  ajusterA(ecran != nullptr ? ecran->availableGeometry() : QRect());
 }
 
 void CadrePanneau::basculerPres(const QRect& icone) {
@@ -118,9 +188,9 @@ void CadrePanneau::basculerPres(const QRect& icone) {
 }
 
 void CadrePanneau::montrerPres(const QRect& icone) {
-  adjustSize();
   QScreen* ecran = QGuiApplication::screenAt(icone.center());
   if (ecran == nullptr) ecran = QGuiApplication::primaryScreen();
+  ajusterA(ecran != nullptr ? ecran->availableGeometry() : QRect());
   if (ecran != nullptr) move(positionPanneau(icone, size(), ecran->availableGeometry()));
   show();
   raise();
@@ -144,6 +214,22 @@ void CadrePanneau::hideEvent(QHideEvent* evenement) {
   depuisFermeture_.start();
   QWidget::hideEvent(evenement);
   emit ferme();
+}
+
+bool CadrePanneau::eventFilter(QObject* objet, QEvent* evenement) {
+  // Le contenu refait sa mise en page plus tard que le modèle ne change (widgets neufs polis
+  // à leur premier affichage) : sa hauteur se relit alors, une fois par rafale.
+  if (objet == contenu_ && evenement->type() == QEvent::LayoutRequest && !reajustementPrevu_) {
+    reajustementPrevu_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          reajustementPrevu_ = false;
+          if (isVisible()) ajusterA(zoneUtile_);
+        },
+        Qt::QueuedConnection);
+  }
+  return QWidget::eventFilter(objet, evenement);
 }
 
 bool CadrePanneau::event(QEvent* evenement) {

@@ -10,6 +10,7 @@
 #include "link/app/qt/bouton_link.hpp"
 #include "link/app/qt/couleurs_link.hpp"
 #include "link/app/qt/etiquette.hpp"
+#include "link/app/qt/etiquette_ajustee.hpp"
 #include "link/app/qt/polices.hpp"
 #include "link/app/qt/textes_qt.hpp"
 #include "link/app/regles_panneau.hpp"
@@ -21,8 +22,12 @@ CartePiece::CartePiece(const QString& nom, QWidget* parent) : QWidget(parent) {
   rangee->setContentsMargins(15, 8, 10, 8);
   auto* textes = new QVBoxLayout;
   textes->setSpacing(2);
-  QLabel* nomPiece = libelle(police(Face::instrumentMedium), couleurs::texteClair(), this);
-  nomPiece->setText(nom);
+  auto* nomPiece = new EtiquetteAjustee(2, this);
+  nomPiece->setFont(police(Face::instrumentMedium));
+  QPalette pal = nomPiece->palette();
+  pal.setColor(QPalette::WindowText, couleurs::texteClair());
+  nomPiece->setPalette(pal);
+  nomPiece->changerTexte(nom);
   ennui_ = libelle(police(Face::instrumentRegular, 0.85), couleurs::orange(), this);
   ennui_->hide();
   textes->addWidget(nomPiece);

@@ -7,7 +7,8 @@ class QPushButton;
 
 namespace ravlo {
 
-/// Une pièce de l'envoi : le nom de son récepteur, sous lui ce qui ne va pas quand la pièce
+/// Une pièce de l'envoi : le nom de son récepteur (deux lignes au plus, écourté au-delà avec
+/// le nom entier en infobulle), sous lui ce qui ne va pas quand la pièce
 /// est en ennui (en orange), et le petit bouton « Retirer », qui émet `retirer` et se nomme
 /// « Retirer <pièce> » pour un lecteur d'écran : plusieurs cartes n'ont pas le même.
 class CartePiece final : public QWidget {

@@ -28,6 +28,13 @@ Interrupteur::Interrupteur(const QString& libelle, QWidget* parent) : QAbstractB
   connect(this, &QAbstractButton::clicked, this, &Interrupteur::basculer);
 }
 
+void Interrupteur::changerLibelle(const QString& libelle) {
+  if (libelle == text()) return;
+  setText(libelle);
+  setAccessibleName(libelle);
+  updateGeometry();
+}
+
 void Interrupteur::changerActif(bool actif) {
   if (actif == actif_) return;
   actif_ = actif;

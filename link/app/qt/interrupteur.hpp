@@ -15,6 +15,8 @@ class Interrupteur final : public QAbstractButton {
   explicit Interrupteur(const QString& libelle, QWidget* parent = nullptr);
 
   void changerActif(bool actif);
+  /// Le libellé montré et dit au lecteur d'écran.
+  void changerLibelle(const QString& libelle);
   [[nodiscard]] bool actif() const { return actif_; }
   [[nodiscard]] QSize sizeHint() const override;
 

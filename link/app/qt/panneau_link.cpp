@@ -52,13 +52,22 @@ void PanneauLink::ouvrirPres(const QRect& icone) {
 }
 
 void PanneauLink::ouvrirEnFenetre(const QString& note) {
-  if (!cadre_->enFenetre()) cadre_->changerEnFenetre(true, note);
+  if (!cadre_->enFenetre()) changerDeCadre(true, note);
   ouvrirPanneau(*modele_, *saisie_, ticker_);
   cadre_->montrerFenetre();
 }
 
 void PanneauLink::revenirALaZone() {
-  if (cadre_->enFenetre()) cadre_->changerEnFenetre(false);
+  if (cadre_->enFenetre()) changerDeCadre(false, {});
+}
+
+void PanneauLink::changerDeCadre(bool fenetre, const QString& note) {
+  cadre_->close();
+  auto neuf = std::make_unique<CadrePanneau>();
+  neuf->changerEnFenetre(fenetre, note);
+  neuf->changerContenu(cadre_->prendreContenu());
+  connect(neuf.get(), &CadrePanneau::ferme, this, [this] { ticker_.arreter(); });
+  cadre_ = std::move(neuf);
 }
 
 void PanneauLink::rappeler(const QRect& icone) {
@@ -88,13 +97,14 @@ void PanneauLink::reconstruire() {
       if (cadre_->isVisible()) ticker_.relancer();
       // Le prochain envoi s'ouvre sur ses pièces, pas sur un ajout laissé ouvert.
       if (!enDiffusion) saisie_->changerAjoutOuvert(false);
+      saisie_->changerAdresseOuverte(false);
     }
     const bool reglages = etat.message && etat.message->ouvrirReglages && reglages_.existe &&
                           reglages_.existe(sujetDuMessage(etat.ecran));
     vue_->afficher(etat, reglages);
   } while (aRefaire_);
   enReconstruction_ = false;
-  if (cadre_->isVisible()) cadre_->adjustSize();
+  if (cadre_->isVisible()) cadre_->reajuster();
 }
 
 }  // namespace ravlo

@@ -35,7 +35,8 @@ class PanneauLink final : public QObject {
   void basculerPres(const QRect& icone);
   void ouvrirPres(const QRect& icone);
   /// Sans zone de notification : le panneau devient une fenêtre ordinaire et s'ouvre, avec
-  /// `note` (vide : aucune) pour dire pourquoi.
+  /// `note` (vide : aucune) pour dire pourquoi. Chaque changement de sorte refait le cadre :
+  /// une référence à `cadre()` ne vaut que jusque-là.
   void ouvrirEnFenetre(const QString& note);
   /// Une zone de notification est là : la fenêtre se ferme, le panneau redevient surgissant.
   void revenirALaZone();
@@ -49,6 +50,8 @@ class PanneauLink final : public QObject {
 
  private:
   void reconstruire();
+  /// Un cadre neuf de la sorte voulue prend la vue : voir `CadrePanneau::changerEnFenetre`.
+  void changerDeCadre(bool fenetre, const QString& note);
 
   std::shared_ptr<ModeleLink> modele_;
   std::shared_ptr<SaisiePanneau> saisie_ = std::make_shared<SaisiePanneau>();

@@ -13,6 +13,8 @@
 #include "link/app/qt/carte_appareil.hpp"
 #include "link/app/qt/couleurs_link.hpp"
 #include "link/app/qt/etiquette.hpp"
+#include "link/app/qt/etiquette_ajustee.hpp"
+#include "link/app/qt/formulaire_adresse.hpp"
 #include "link/app/qt/interrupteur.hpp"
 #include "link/app/qt/polices.hpp"
 #include "link/app/qt/saisie_code.hpp"
@@ -87,6 +89,14 @@ QWidget* VuePanneau::construireAppairage() {
   attente_->setAccessibleName(indice->text());
   liste->addWidget(indice_);
   liste->addWidget(attente_);
+  adresse_ = new FormulaireAdresse(contenuListe);
+  connect(adresse_, &FormulaireAdresse::ouvrir, this, [this] { actions_.ouvrirAdresse(); });
+  connect(adresse_, &FormulaireAdresse::fermer, this, [this] { actions_.fermerAdresse(); });
+  connect(adresse_, &FormulaireAdresse::ajouter, this,
+          [this](const QString& hote, const QString& port) {
+            actions_.ajouterAdresse(hote.toStdString(), port.toStdString());
+          });
+  liste->addWidget(adresse_);
   pile->addWidget(new TuileLink(texteQt(texte("RÉCEPTEURS SUR TON RÉSEAU", localeCourante())),
                                 contenuListe, ecran));
 
@@ -95,7 +105,7 @@ QWidget* VuePanneau::construireAppairage() {
     return QString::fromStdString(filtrerCode(saisie.toStdString()));
   });
   connect(code_, &SaisieCode::codeChange, this,
-          [this](const QString& code) { saisie_->changerCode(code.toStdString()); });
+          [this](const QString& code) { actions_.taperCode(code.toStdString()); });
   connect(code_, &SaisieCode::valider, this, &VuePanneau::validerAppairage);
   pile->addWidget(new TuileLink(texteQt(texte("CODE AFFICHÉ SUR LE RÉCEPTEUR", localeCourante())),
                                 code_, ecran));
@@ -115,7 +125,11 @@ QWidget* VuePanneau::construireParti(Interrupteur*& bascule, bool envoi) {
     pile->addWidget(
         new TuileLink(texteQt(texte("LE SON PART VERS", localeCourante())), pieces_, ecran));
   } else {
-    nomPret_ = libelle(police(Face::archivoSemiBold, 1.15), couleurs::texteClair(), nullptr);
+    nomPret_ = new EtiquetteAjustee(2);
+    nomPret_->setFont(police(Face::archivoSemiBold, 1.15));
+    QPalette pal = nomPret_->palette();
+    pal.setColor(QPalette::WindowText, couleurs::texteClair());
+    nomPret_->setPalette(pal);
     pile->addWidget(
         new TuileLink(texteQt(texte("APPAIRÉ AVEC", localeCourante())), nomPret_, ecran));
   }
@@ -160,10 +174,12 @@ void VuePanneau::afficher(const EtatPanneau& etat, bool reglagesOfferts) {
   indice_->setVisible(etat.appareils.empty());
   attente_->setVisible(etat.appareils.empty() && etat.rechercheEnCours);
 
-  nomPret_->setText(QString::fromStdString(etat.nomRecepteur));
+  nomPret_->changerTexte(QString::fromStdString(etat.nomRecepteur));
   pieces_->afficher(etat);
   silencePret_->changerActif(etat.nEntendreQueLeRecepteur);
   silenceEnvoi_->changerActif(etat.nEntendreQueLeRecepteur);
+  silenceEnvoi_->changerLibelle(
+      QString::fromStdString(libelleSilence(etat.pieces.size(), localeCourante())));
   duree_->setText(QString::fromStdString(formaterDuree(etat.duree)));
   relireSaisie();
 }
@@ -185,6 +201,8 @@ void VuePanneau::relireSaisie() {
     cartes_[i]->changerChoisi(selection == etat_.appareils[i].id);
   }
   code_->changerCode(QString::fromStdString(saisie_->code()));
+  adresse_->afficher(saisie_->adresseOuverte(), etat_.resolutionEnCours,
+                     QString::fromStdString(etat_.erreurAdresse));
   pieces_->relireSaisie();
   appairer_->setText(etat_.appairageEnCours ? texteQt(texte("Appairage…", localeCourante()))
                                             : texteQt(texte("Appairer", localeCourante())));

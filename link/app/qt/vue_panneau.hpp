@@ -18,16 +18,17 @@ class Alerte;
 class AnneauLink;
 class BoutonLink;
 class CarteAppareil;
+class EtiquetteAjustee;
+class FormulaireAdresse;
 class Interrupteur;
 class SaisieCode;
 class VuePieces;
 
 /// Le contenu du panneau pour un `EtatPanneau` : la boîte de message quand il y en a une,
-/// l'un des trois écrans (appairage, prêt, envoi, ce dernier avec ses pièces : `VuePieces`) et
-/// le pied (« Changer de récepteur »,
-/// « Quitter Ravlo Link »). Elle ne décide de rien : ce qui est choisi, tapé et relevé vit
-/// dans la `SaisiePanneau`, les règles dans `regles_panneau`, les effets dans les actions.
-/// Fil principal.
+/// l'un des trois écrans (appairage, sa liste suivie d'« Ajouter par adresse », prêt, envoi, ce
+/// dernier avec ses pièces : `VuePieces`) et le pied (« Changer de récepteur », « Quitter Ravlo
+/// Link »). Elle ne décide de rien : ce qui est choisi, tapé et relevé vit dans la `SaisiePanneau`,
+/// les règles dans `regles_panneau`, les effets dans les actions. Fil principal.
 class VuePanneau final : public QWidget {
   Q_OBJECT
 
@@ -45,6 +46,7 @@ class VuePanneau final : public QWidget {
   [[nodiscard]] SaisieCode* saisieCode() const { return code_; }
   [[nodiscard]] Alerte* alerte() const { return alerte_; }
   [[nodiscard]] VuePieces* pieces() const { return pieces_; }
+  [[nodiscard]] FormulaireAdresse* adresse() const { return adresse_; }
 
  private:
   QWidget* construireAppairage();
@@ -66,9 +68,10 @@ class VuePanneau final : public QWidget {
   std::vector<CarteAppareil*> cartes_;
   QWidget* indice_ = nullptr;
   QProgressBar* attente_ = nullptr;
+  FormulaireAdresse* adresse_ = nullptr;
   SaisieCode* code_ = nullptr;
   BoutonLink* appairer_ = nullptr;
-  QLabel* nomPret_ = nullptr;
+  EtiquetteAjustee* nomPret_ = nullptr;
   Interrupteur* silencePret_ = nullptr;
   VuePieces* pieces_ = nullptr;
   Interrupteur* silenceEnvoi_ = nullptr;

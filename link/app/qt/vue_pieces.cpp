@@ -10,6 +10,7 @@
 #include "link/app/qt/carte_piece.hpp"
 #include "link/app/qt/couleurs_link.hpp"
 #include "link/app/qt/etiquette.hpp"
+#include "link/app/qt/formulaire_adresse.hpp"
 #include "link/app/qt/polices.hpp"
 #include "link/app/qt/saisie_code.hpp"
 #include "link/app/qt/textes_qt.hpp"
@@ -48,13 +49,21 @@ VuePieces::VuePieces(std::shared_ptr<SaisiePanneau> saisie, ActionsPanneau actio
   pal.setColor(QPalette::WindowText, couleurs::texteDoux());
   aucun_->setPalette(pal);
   section->addWidget(aucun_);
+  adresse_ = new FormulaireAdresse(ajout_);
+  connect(adresse_, &FormulaireAdresse::ouvrir, this, [this] { actions_.ouvrirAdresse(); });
+  connect(adresse_, &FormulaireAdresse::fermer, this, [this] { actions_.fermerAdresse(); });
+  connect(adresse_, &FormulaireAdresse::ajouter, this,
+          [this](const QString& hote, const QString& port) {
+            actions_.ajouterAdresse(hote.toStdString(), port.toStdString());
+          });
+  section->addWidget(adresse_);
   section->addWidget(
       new Etiquette(texteQt(texte("CODE AFFICHÉ SUR LE RÉCEPTEUR", localeCourante())), ajout_));
   code_ = new SaisieCode(ajout_);
   code_->changerFiltre(
       [](const QString& s) { return QString::fromStdString(filtrerCode(s.toStdString())); });
   connect(code_, &SaisieCode::codeChange, this,
-          [this](const QString& code) { saisie_->changerCode(code.toStdString()); });
+          [this](const QString& code) { actions_.taperCode(code.toStdString()); });
   connect(code_, &SaisieCode::valider, this, &VuePieces::valider);
   section->addWidget(code_);
   auto* boutons = new QHBoxLayout;
@@ -112,6 +121,8 @@ void VuePieces::refaireChoix() {
 
 void VuePieces::relireSaisie() {
   const bool ouvert = saisie_->ajoutOuvert();
+  adresse_->afficher(saisie_->adresseOuverte(), etat_.resolutionEnCours,
+                     QString::fromStdString(etat_.erreurAdresse));
   ajout_->setVisible(ouvert);
   ouvrir_->setVisible(!ouvert);
   const auto& selection = saisie_->selection();

@@ -17,6 +17,7 @@ namespace ravlo {
 class BoutonLink;
 class CarteAppareil;
 class CartePiece;
+class FormulaireAdresse;
 class SaisieCode;
 
 /// Les pièces de l'envoi : une `CartePiece` par pièce, puis « Ajouter une pièce », qui ouvre
@@ -38,6 +39,7 @@ class VuePieces final : public QWidget {
   [[nodiscard]] QPushButton* boutonOuvrir() const { return ouvrir_; }
   [[nodiscard]] BoutonLink* boutonAjouter() const { return ajouter_; }
   [[nodiscard]] SaisieCode* saisieCode() const { return code_; }
+  [[nodiscard]] FormulaireAdresse* adresse() const { return adresse_; }
 
  private:
   void refairePieces();
@@ -56,6 +58,7 @@ class VuePieces final : public QWidget {
   QVBoxLayout* listeChoix_ = nullptr;
   std::vector<CarteAppareil*> choix_;
   QLabel* aucun_ = nullptr;
+  FormulaireAdresse* adresse_ = nullptr;
   SaisieCode* code_ = nullptr;
   BoutonLink* ajouter_ = nullptr;
 };

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
 namespace ravlo {
 namespace {
 
@@ -42,6 +47,41 @@ TEST(CadrePanneau, SansGeometrieLePointeurSertDAncre) {
     EXPECT_EQ(positionPanneau(ancre, taille, ecran), attendu)
         << pointeur.x() << "," << pointeur.y();
   }
+}
+
+// Un contenu plus haut que la zone utile défile sous l'en-tête : le panneau n'en dépasse pas
+// (marge 8), et celui qui grandit vers le bas remonte pour y rester entier ; redevenu court,
+// il reprend sa hauteur et ne défile plus.
+TEST(CadrePanneau, PlusHautQueLEcranLeContenuDefile) {
+  const QRect zone(0, 0, 640, 400);
+  CadrePanneau cadre;
+  auto* contenu = new QWidget;
+  auto* pile = new QVBoxLayout(contenu);
+  auto* bloc = new QWidget(contenu);
+  pile->addWidget(bloc);
+  cadre.changerContenu(contenu);
+  cadre.show();
+  for (const auto& [hauteur, defile] : {std::pair{200, false}, {900, true}, {120, false}}) {
+    SCOPED_TRACE(hauteur);
+    bloc->setFixedHeight(hauteur);
+    cadre.move(10, 40);
+    cadre.ajusterA(zone);
+    QApplication::processEvents();
+    EXPECT_TRUE(zone.adjusted(8, 8, -8, -8).contains(cadre.geometry())) << "entier à l'écran";
+    EXPECT_EQ(cadre.defilement()->verticalScrollBar()->maximum() > 0, defile);
+    EXPECT_LE(contenu->width(), cadre.defilement()->viewport()->width())
+        << "rien de rogné à droite";
+    if (!defile) {
+      EXPECT_EQ(cadre.y(), 40) << "qui tient ne bouge pas";
+      EXPECT_GE(cadre.defilement()->height(), hauteur);
+    }
+  }
+  // Le contenu qui change de lui-même (un widget montré plus tard) est suivi.
+  bloc->setFixedHeight(250);
+  QApplication::processEvents();
+  QApplication::processEvents();
+  EXPECT_GE(cadre.defilement()->height(), 250);
+  EXPECT_EQ(cadre.defilement()->verticalScrollBar()->maximum(), 0);
 }
 
 }  // namespace

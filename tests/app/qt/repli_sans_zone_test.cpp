@@ -18,7 +18,6 @@ TEST(RepliSansZone, FenetreTantQueLaZoneManque) {
                       ReglagesBureau{});
   bool zone = false;
   RepliSansZone repli(panneau, [&] { return zone; });
-  const CadrePanneau& cadre = panneau.cadre();
 
   struct Pas {
     bool zone;
@@ -36,6 +35,7 @@ TEST(RepliSansZone, FenetreTantQueLaZoneManque) {
     SCOPED_TRACE(i++);
     zone = p.zone;
     repli.verifier();
+    const CadrePanneau& cadre = panneau.cadre();
     EXPECT_EQ(repli.enFenetre(), p.enFenetre);
     EXPECT_EQ(cadre.enFenetre(), p.enFenetre);
     EXPECT_EQ(cadre.isVisible(), p.visible);
@@ -46,8 +46,8 @@ TEST(RepliSansZone, FenetreTantQueLaZoneManque) {
 
   panneau.cadre().close();
   panneau.rappeler({});
-  EXPECT_TRUE(cadre.isVisible());
-  EXPECT_TRUE(cadre.enFenetre());
+  EXPECT_TRUE(panneau.cadre().isVisible());
+  EXPECT_TRUE(panneau.cadre().enFenetre());
 }
 
 }  // namespace

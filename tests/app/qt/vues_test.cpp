@@ -8,12 +8,15 @@
 #include "app/banc_app.hpp"
 #include "faux/plateforme_app_enregistreuse.hpp"
 #include "link/app/qt/accueil_link.hpp"
+#include "link/app/qt/alerte.hpp"
 #include "link/app/qt/anneau_link.hpp"
 #include "link/app/qt/barre_miniature.hpp"
 #include "link/app/qt/cadre_accueil.hpp"
 #include "link/app/qt/cadre_panneau.hpp"
 #include "link/app/qt/carte_appareil.hpp"
 #include "link/app/qt/carte_piece.hpp"
+#include "link/app/qt/etiquette_ajustee.hpp"
+#include "link/app/qt/formulaire_adresse.hpp"
 #include "link/app/qt/interrupteur.hpp"
 #include "link/app/qt/logo_link.hpp"
 #include "link/app/qt/panneau_link.hpp"
@@ -139,6 +142,74 @@ TEST(Vues, LaCarteMontreSonFocusEtSonNomEntier) {
   fenetre.setAttribute(Qt::WA_KeyboardFocusChange);  // ce que Qt pose après Tab
   EXPECT_TRUE(carte->montreFocus());
   EXPECT_NE(carte->grab().toImage(), choisie) << "l'anneau s'ajoute au liseré du choix";
+}
+
+// Un titre d'alerte trop long passe à la ligne entre deux mots, un nom sans espace entre deux
+// lettres ; au-delà de trois lignes, il finit par « … » et se lit entier dans l'infobulle.
+// Aucune ligne ne dépasse la largeur, aucune n'est cachée.
+TEST(Vues, UnTitreLongPasseALaLigneOuSEcourteAvecInfobulle) {
+  const QString reseau =
+      QStringLiteral("Problème de réseau vers Cuisine ; les autres pièces jouent");
+  const QString nom = QStringLiteral(
+      "Salledebainsdudeuxièmeétagecôtéjardinnordouest ne répond plus ; "
+      "les autres pièces jouent");
+  const QString roman = nom + u' ' + nom + u' ' + nom;
+  const auto sansBlancs = [](QString t) {
+    t.removeIf([](QChar c) { return c.isSpace(); });
+    return t;
+  };
+  for (const auto& [titre, ecourte] : {std::pair{reseau, false}, {nom, false}, {roman, true}}) {
+    SCOPED_TRACE(titre.toStdString());
+    Alerte alerte;
+    alerte.montrerMessage(titre, QStringLiteral("Texte."), false);
+    // La hauteur que le panneau lui donne pour sa largeur.
+    alerte.setFixedSize(292, alerte.heightForWidth(292));
+    alerte.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&alerte));
+    const EtiquetteAjustee& e = alerte.etiquetteTitre();
+    const QStringList lignes = e.text().split(u'\n');
+    EXPECT_GE(lignes.size(), 2);
+    EXPECT_LE(lignes.size(), 3);
+    for (const QString& ligne : lignes)
+      EXPECT_LE(e.fontMetrics().horizontalAdvance(ligne), e.contentsRect().width())
+          << ligne.toStdString();
+    EXPECT_GE(e.height(), e.heightForWidth(e.width())) << "toutes les lignes se voient";
+    EXPECT_EQ(alerte.titre(), titre);
+    EXPECT_EQ(e.text().endsWith(u'…'), ecourte);
+    EXPECT_EQ(e.toolTip(), ecourte ? titre : QString());
+    if (!ecourte) {
+      EXPECT_EQ(sansBlancs(e.text()), sansBlancs(titre)) << "rien ne manque";
+    }
+  }
+  EXPECT_EQ(texteAjuste(reseau, QFont(), 140, 9).replace(u'\n', u' '), reseau)
+      << "coupé aux espaces quand les mots tiennent";
+}
+
+// « Ajouter par adresse » : le bouton ouvre, les champs partent tels que tapés, une erreur se
+// montre, fermé il oublie ce qui était tapé ; pendant la résolution, « Ajouter » attend.
+TEST(Vues, LeFormulaireDAdresseRendCeQuiEstTape) {
+  FormulaireAdresse f;
+  f.show();
+  const QSignalSpy ouvrir(&f, &FormulaireAdresse::ouvrir);
+  const QSignalSpy ajouter(&f, &FormulaireAdresse::ajouter);
+  QTest::mouseClick(f.boutonOuvrir(), Qt::LeftButton);
+  EXPECT_EQ(ouvrir.count(), 1);
+  EXPECT_FALSE(f.champHote()->isVisible()) << "le propriétaire décide";
+  f.afficher(true, false, QStringLiteral("Le port est faux"));
+  EXPECT_TRUE(f.champHote()->isVisible());
+  EXPECT_EQ(f.erreur(), QStringLiteral("Le port est faux"));
+  QTest::keyClicks(f.champHote(), QStringLiteral("salon.local"));
+  QTest::keyClicks(f.champPort(), QStringLiteral("41234"));
+  QTest::keyClick(f.champPort(), Qt::Key_Return);
+  ASSERT_EQ(ajouter.count(), 1);
+  EXPECT_EQ(ajouter[0][0].toString(), QStringLiteral("salon.local"));
+  EXPECT_EQ(ajouter[0][1].toString(), QStringLiteral("41234"));
+  f.afficher(true, true, {});
+  EXPECT_FALSE(f.boutonAjouter()->isEnabled());
+  QTest::keyClick(f.champPort(), Qt::Key_Return);
+  EXPECT_EQ(ajouter.count(), 1) << "une résolution à la fois";
+  f.afficher(false, false, {});
+  EXPECT_TRUE(f.champHote()->text().isEmpty());
 }
 
 }  // namespace

@@ -33,7 +33,9 @@ attendre() {
 # Xvfb choisit lui-même un écran libre et l'écrit sur le descripteur 3. Sans -noreset, le
 # serveur se réinitialise quand son dernier client part (l'application quittée, trayer tué) et
 # refuse un instant les connexions : le lancement suivant n'avait plus d'écran.
-Xvfb -displayfd 3 -noreset -screen 0 640x400x24 -nolisten tcp 3>"$dossier/ecran" 2>/dev/null &
+# -fbdir : l'écran est aussi le fichier Xvfb_screen0 (format XWD), d'où l'on lit les pixels.
+Xvfb -displayfd 3 -noreset -screen 0 640x400x24 -fbdir "$dossier" -nolisten tcp \
+  3>"$dossier/ecran" 2>/dev/null &
 pids+=($!)
 attendre '[ -s "$dossier/ecran" ]' || { echo "Xvfb ne donne pas d'écran" >&2; exit 1; }
 export DISPLAY=":$(cat "$dossier/ecran")"
@@ -79,6 +81,24 @@ panneaux() {
     [ "${largeur:-0}" -ge 200 ] && n=$((n + 1))
   done
   echo "$n"
+}
+# Les couleurs distinctes du rectangle X Y L H de l'écran, lues dans l'image XWD de Xvfb.
+couleurs() {
+  python3 - "$dossier/Xvfb_screen0" "$@" <<'FIN'
+import struct, sys
+donnees = open(sys.argv[1], "rb").read()
+x, y, l, h = (int(v) for v in sys.argv[2:6])
+entete = struct.unpack(">25I", donnees[:100])
+taille, bpp, ligne, ncouleurs = entete[0], entete[11], entete[12], entete[19]
+debut = taille + 12 * ncouleurs
+o = bpp // 8
+vues = set()
+for j in range(y, y + h):
+    rang = debut + j * ligne
+    for i in range(x, x + l):
+        vues.add(donnees[rang + i * o:rang + i * o + 3])
+print(len(vues))
+FIN
 }
 avant=$(visibles)
 
@@ -134,6 +154,30 @@ attendre '[ "$(panneaux)" -eq 0 ] && [ "$(visibles)" -ge 1 ]' || true
 [ "$(panneaux)" -eq 0 ] || { echo "la zone venue, la fenêtre reste" >&2; exit 1; }
 [ "$(visibles)" -ge 1 ] || { echo "la zone venue, l'icône ne s'y ancre pas" >&2; exit 1; }
 echo "zone venue : fenêtre retirée, icône ancrée"
+
+# Redevenu surgissant, le panneau se dessine : une fenêtre native gardée de la fenêtre
+# ordinaire, sans canal alpha, le laissait tout noir jusqu'au relancement.
+icone=$(xdotool search --onlyvisible --classname ravlo-link 2>/dev/null | head -n1)
+sleep 0.4  # la fenêtre vient de se fermer : le clic qui suit de près compterait comme le sien
+xdotool mousemove --window "$icone" 4 4 click 1
+panneau=""
+for _ in $(seq 30); do
+  for fenetre in $(xdotool search --onlyvisible --classname ravlo-link 2>/dev/null); do
+    eval "$(xdotool getwindowgeometry --shell "$fenetre")"
+    # Le bandeau de l'en-tête (badge et « Ravlo Link ») : ni la barre de trayer, que le
+    # panneau peut chevaucher, ni le pointeur, posé sur l'icône.
+    [ "$WIDTH" -ge 200 ] && panneau="$((X + 16)) $((Y + 8)) $((WIDTH - 32)) 48"
+  done
+  [ -n "$panneau" ] && break
+  sleep 0.1
+done
+[ -n "$panneau" ] || { echo "la zone venue, le clic gauche ne montre pas le panneau" >&2; exit 1; }
+n=1
+# shellcheck disable=SC2086  # X Y L H, quatre arguments
+for _ in $(seq 30); do n=$(couleurs $panneau); [ "$n" -gt 1 ] && break; sleep 0.1; done
+[ "$n" -gt 1 ] || { echo "le panneau ($panneau) est d'une seule couleur : rien n'y est dessiné" >&2; exit 1; }
+echo "zone venue : panneau dessiné ($n couleurs)"
+xdotool key Escape
 
 # Une instance tuée laisse verrou et socket : la suivante est quand même la première.
 kill -KILL "$app"
