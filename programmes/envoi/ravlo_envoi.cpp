@@ -486,7 +486,9 @@ int executer(OptionsEnvoi options) {
             } else if (initiateur->codeGrille()) {
               std::fprintf(
                   stderr, "%s.\n%s\n", texte("Code refusé", locale).c_str(),
-                  texte("Vérifie les 4 chiffres affichés par le récepteur.", locale).c_str());
+                  // Le récepteur a déjà tiré un code neuf : l'ancien ne servirait plus.
+                  texte("Le récepteur affiche maintenant un nouveau code : tape celui-là.", locale)
+                      .c_str());
             } else {
               std::fprintf(stderr, "%s\n",
                            texte(ErreurAppairage::refusAvantDevoilement, locale).c_str());

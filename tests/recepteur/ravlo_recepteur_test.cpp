@@ -347,9 +347,10 @@ TEST_F(RavloRecepteur, AppairageSousAttaque) {
                            " 2>" + chemin("rejoue.txt")})
                 .attendre(),
             1);
-  std::ifstream rejoue(chemin("rejoue.txt"));
-  EXPECT_NE(std::string(std::istreambuf_iterator<char>(rejoue), {}).find("Code refusé"),
-            std::string::npos);
+  std::ifstream flux(chemin("rejoue.txt"));
+  const std::string rejoue(std::istreambuf_iterator<char>(flux), {});
+  EXPECT_NE(rejoue.find("Code refusé"), std::string::npos) << rejoue;
+  EXPECT_NE(rejoue.find("affiche maintenant un nouveau code"), std::string::npos) << rejoue;
 
   // L'intrus essaie toujours 1234 ; le code courant se lit sur la sortie du récepteur avant
   // que sa réponse parte, si bien qu'il peut s'écarter du seul code qui le ferait gagner : le

@@ -21,6 +21,8 @@
 namespace ravlo {
 namespace {
 
+using namespace std::chrono_literals;
+
 std::string relire(std::FILE* f) {
   std::string texte;
   std::rewind(f);
@@ -113,15 +115,6 @@ TEST(ServiceRecepteur, AnnonceCarteEtPanneParLesFaux) {
   EXPECT_GT(s->rendus.load(), 10);
 }
 
-bool attendre(const std::function<bool()>& condition) {
-  const auto echeance = std::chrono::steady_clock::now() + 20s;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > echeance) return false;
-    std::this_thread::sleep_for(10ms);
-  }
-  return true;
-}
-
 // Le serveur de son part en pleine lecture et refuse les essais suivants un temps : le
 // programme ne s'arrête pas, le dit en français, réessaie de plus en plus rarement, puis rejoue
 // dès que le serveur accepte, et le finit à son heure avec 0. Le texte brut du serveur ne va
@@ -142,14 +135,14 @@ TEST(ServiceRecepteur, SortieRouverteQuandLeServeurDeSonRevient) {
   static const ErreurSortie refuse{ErreurSortie::Cas::serveurInjoignable, "Connection refused"};
   bool scenarioTenu = false;
   std::thread scenario([&] {
-    scenarioTenu = attendre([&] { return s->rendus > 10; });
+    scenarioTenu = essai::attendreQue([&] { return s->rendus > 10; });
     s->refus = &refuse;
     s->enPanne = &perdu;
     // Perdue au plus tard au relevé suivant, puis deux essais refusés (0,5 s et 1 s après).
-    scenarioTenu = scenarioTenu && attendre([&] { return s->demarrages >= 3; });
+    scenarioTenu = scenarioTenu && essai::attendreQue([&] { return s->demarrages >= 3; });
     s->refus = nullptr;
     const std::int64_t avant = s->rendus;
-    scenarioTenu = scenarioTenu && attendre([&] { return s->rendus > avant + 10; });
+    scenarioTenu = scenarioTenu && essai::attendreQue([&] { return s->rendus > avant + 10; });
   });
   EXPECT_EQ(service.executer(), 0);
   scenario.join();
