@@ -168,7 +168,7 @@ TEST_F(RavloEnvoi, LAideDesDeuxProgrammesSuitLaLangue) {
                "--code - lit le code sur l'entrée standard"}}}},
            {RAVLO_RECEPTEUR,
             {{"LANG=en_US.UTF-8",
-              anglais("ravlo-recepteur [--nom NAME] [--port PORT] [--code NNNN]\n",
+              anglais("ravlo-recepteur [--nom NAME] [--port PORT] [--code NNNN | --code -]\n",
                       {"[--sortie DEVICE | --wav FILE]\n", "ravlo-recepteur --help | --version"})},
              {"LANG=fr_FR.UTF-8",
               {"usage : ravlo-recepteur [--nom NOM]", "[--sortie PERIPHERIQUE | --wav FICHIER]"}}}},
