@@ -299,14 +299,22 @@ TEST_F(DemonPulse, LaSortieEtLaCaptureDatentUnClicDeLaMemeHeure) {
   ASSERT_GE(captes.size(), 5U);
   ASSERT_GE(captes.size() + 1, joues.size());
   ASSERT_LE(captes.size(), joues.size());
-  int dates = 0;
+  // Un calage de la machine (5 à 20 ms, quelques fois par minute) pendant un clic décale
+  // d'autant les heures de ce clic-là : un seul clic peut s'écarter, pas la règle.
+  std::vector<std::int64_t> ecarts;
+  std::string dits;
   for (std::size_t i = 0; i < captes.size(); ++i) {
     if (joues[i] == 0 || captes[i] == 0) continue;
-    ++dates;
-    EXPECT_NEAR(ecartSigneNs(captes[i], joues[i]), 0, 1'000'000) << "clic " << i;
+    ecarts.push_back(ecartSigneNs(captes[i], joues[i]));
+    dits += " " + std::to_string(ecarts.back() / 1000) + " µs";
   }
-  EXPECT_GE(dates, static_cast<int>(captes.size()) - 1)
-      << "seul le premier peut précéder tout relevé";
+  EXPECT_GE(ecarts.size() + 1, captes.size()) << "seul le premier peut précéder tout relevé";
+  ASSERT_FALSE(ecarts.empty());
+  const auto hors =
+      std::ranges::count_if(ecarts, [](std::int64_t e) { return e > 1'000'000 || e < -1'000'000; });
+  EXPECT_LE(hors, 1) << dits;
+  std::ranges::nth_element(ecarts, ecarts.begin() + static_cast<std::ptrdiff_t>(ecarts.size() / 2));
+  EXPECT_NEAR(ecarts[ecarts.size() / 2], 0, 1'000'000) << dits;
 }
 
 // Silencieuse, la capture garde le ton pendant que les haut-parleurs se taisent ; le silence
