@@ -6,21 +6,20 @@ namespace ravlo {
 // Chaque texte écrit en toutes lettres dans un appel à `texte`, pour que l'extraction des
 // textes le trouve.
 std::string texteErreurSortie(const ErreurSortie& erreur, std::string_view locale) {
-  using Cas = ErreurSortie::Cas;
   switch (erreur.cas) {
-    case Cas::serveurInjoignable:
+    case ErreurSortie::Cas::serveurInjoignable:
       return texte("le serveur de son (PulseAudio ou PipeWire) ne répond pas", locale);
-    case Cas::serveurPerdu:
+    case ErreurSortie::Cas::serveurPerdu:
       return texte("le serveur de son s'est arrêté ou a redémarré", locale);
-    case Cas::sortieIntrouvable:
+    case ErreurSortie::Cas::sortieIntrouvable:
       return texte("la sortie de son demandée n'existe pas ou a disparu", locale);
-    case Cas::accesRefuse:
+    case ErreurSortie::Cas::accesRefuse:
       return texte("le serveur de son a refusé l'accès", locale);
-    case Cas::delaiDepasse:
+    case ErreurSortie::Cas::delaiDepasse:
       return texte("le serveur de son n'a pas répondu à temps", locale);
-    case Cas::fichier:
+    case ErreurSortie::Cas::fichier:
       return texte("le fichier WAV ne s'écrit plus", locale);
-    case Cas::autre:
+    case ErreurSortie::Cas::autre:
       break;
   }
   return texte("le serveur de son a refusé le flux de lecture", locale);

@@ -82,6 +82,7 @@ void Recepteur::ecarter() {
 }
 
 void Recepteur::recevoirScelle(VueOctets octets, const PointReseau& source, InstantNs maintenant) {
+  if (!liaison_) return;  // déjà écartée par `recevoir`
   const std::optional<Ouvert> ouvert = liaison_->ouvreur->ouvrir(octets);
   if (!ouvert) {
     if (source != expediteur_) quotaEtrangers_.refusee(source, maintenant);
