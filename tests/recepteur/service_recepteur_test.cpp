@@ -168,7 +168,7 @@ TEST(ServiceRecepteur, SortieRouverteQuandLeServeurDeSonRevient) {
 TEST(ServiceRecepteur, ServiceChaqueDatagrammeDesLots) {
   OptionsRecepteur options;
   options.code = CodeAppairage::depuisSaisie("1234");
-  options.secondes = 4;
+  options.secondes = 15;  // large : sous ASan, l'appairage seul prend des secondes
   const auto stats =
       std::filesystem::temp_directory_path() / ("ravlo-service-" + std::to_string(getpid()));
   options.stats = stats;
