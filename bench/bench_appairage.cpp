@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Un appairage complet en mémoire : les deux côtés, 60 messages encodés puis décodés comme
 // sur le fil, accord X25519, 56 engagements calculés ou vérifiés, dérivation des clés et
 // confirmations. Objectif : moins d'une milliseconde de temps processeur. La référence

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Coût du chemin de la capture (rappel : comptage, conversion, niveau, écriture dans
 // l'anneau) par seconde de son, en blocs de 5 ms comme les livre PulseAudio.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Délai entre l'annonce d'un récepteur (avahi-publish dans ravlo_rx) et sa présence dans les
 // résultats du navigateur Avahi (dans ravlo_tx), sur 20 annonces. Objectif : p95 ≤ 2 s.
 // À lancer par scripts/bench, dans l'espace de noms ravlo_tx que crée scripts/services/avahi.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Coûts du chemin de l'audio : scellement et ouverture (rapportés à l'AEAD brut de libsodium
 // mesuré dans la même exécution), anneau, conversions PCM.
 #include <benchmark/benchmark.h>

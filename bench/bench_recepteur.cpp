@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Le coût du récepteur pour une seconde de son : 150 paquets scellés ouverts et mis en file,
 // 5 tics (question d'horloge, pilote), et 48 000 trames rendues par blocs de 10 ms à travers
 // le rééchantillonneur (vitesse +300 ppm), qui tire la file par morceaux de

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Mesures du chemin réseau sur la boucle locale, face au vrai ravlo-recepteur : durée d'un
 // appairage, appairages à travers un relais qui perd des datagrammes, coût processeur et
 // régularité de l'émetteur.

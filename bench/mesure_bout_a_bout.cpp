@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Latence « bout à bout » : le temps entre le son que l'ordinateur joue et celui que le
 // récepteur rend, mesuré sur un seul démon PulseAudio qui porte les deux sorties.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Ce que livre un vrai démon PulseAudio à la capture, un lecteur jouant un ton à sa latence
 // par défaut puis à 20 ms : tailles des blocs, écarts entre rappels, et retard entre
 // l'heure de capture d'un bloc et son écriture dans l'anneau. À lancer sous

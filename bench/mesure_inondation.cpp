@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Un vrai ravlo-recepteur sous un flot de datagrammes étrangers, pendant qu'un vrai ravlo-envoi
 // lui envoie un ton : paquets du son perdus et latence, avant et pendant le flot. Boucle locale
 // seulement ; le flot, borné en débit et en durée, s'arrête seul.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Le plancher de CPU de cette machine pour un lien audio : ce que coûtent les seuls réveils et
 // envois, sans aucun travail utile, aux cadences du son (150 et 300 réveils par seconde).
 //

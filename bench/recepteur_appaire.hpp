@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #pragma once
 
 // Un récepteur appairé d'avance, pour les mesures et le fuzzing de son point d'entrée : le

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Relais UDP semé entre ravlo-envoi et ravlo-recepteur, pour les mesures de bout en bout :
 // pertes, gigue, coupures, sur la boucle locale seulement.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Les calages de cette machine : un fil qui demande à être réveillé toutes les millisecondes
 // (ordonnancement temps réel s'il est permis) note de combien chaque réveil tarde. Un retard
 // de plusieurs ms, aucun programme de son ne le couvre sans une réserve d'autant ; c'est le

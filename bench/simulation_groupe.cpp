@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Deux pièces jouées en groupe, en temps simulé : l'écart entre elles quand leurs horloges
 // dérivent en sens contraires, sous gigue et pertes. Sa table va dans docs/performance.md.
 //   simulation_groupe [durée en secondes] [première graine] [dernière graine]

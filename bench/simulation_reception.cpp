@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Simulation déterministe d'un récepteur complet, 10 minutes simulées par scénario : la
 // table qu'elle imprime sert de référence aux réglages futurs de la lecture et du pilote.
 //   simulation_reception [durée en secondes]

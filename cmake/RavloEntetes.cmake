@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MPL-2.0
 # Chaque bibliothèque n'expose que ses propres en-têtes : une cible n'inclut que les siens et
 # ceux des cibles qu'elle lie, et CMake garde ainsi les couches.
 

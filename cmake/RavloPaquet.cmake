@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MPL-2.0
 # Installation des programmes et paquet Debian (cpack -G DEB, ou cpack --preset paquet).
 # Inclus à la fin du CMakeLists racine, quand toutes les cibles existent.
 foreach(programme ravlo-envoi ravlo-recepteur)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MPL-2.0
 # Catalogues de la table de textes (gettext, phrase française pour clé), du domaine
 # ravlo-link : le nom du paquet, qu'aucun autre paquet ne prend sous /usr/share/locale.
 find_program(RAVLO_MSGFMT msgfmt REQUIRED)

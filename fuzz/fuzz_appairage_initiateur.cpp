@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // L'initiateur face à une suite quelconque de messages : réponses d'un vrai répondeur
 // mêlées de messages hostiles. Il ne plante jamais et tient ses invariants : listes
 // conformes à la phase et jamais plus de 14 entrées, un état qui ne quitte `EnCours`

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Le répondeur face à une suite quelconque de messages : ceux de vrais initiateurs (un
 // nouveau de temps en temps), des messages hostiles et des abandons. Il ne plante jamais et
 // tient ses invariants : une tentative exactement quand il est `EnCours`, des listes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Octets quelconques pour le lecteur de catalogues .mo : jamais de lecture hors limites, et
 // chaque clé gardée se retrouve.
 #include <cstdlib>

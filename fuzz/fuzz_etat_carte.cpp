@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Texte quelconque pour la lecture de l'état de la carte : jamais d'exception ni de lecture
 // hors limites, et tout état lu se réencode puis se relit égal.
 #include <cstdlib>

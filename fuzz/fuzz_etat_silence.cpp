@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Le fichier d'état du silence : lu au démarrage, peut-être tronqué ou abîmé. Ce qui est lu
 // se réécrit à l'identique.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Octets quelconques pour le lecteur d'en-tête WAV : jamais de lecture hors limites, et les
 // données annoncées tiennent toujours dans le fichier, en trames entières.
 #include <cstdlib>

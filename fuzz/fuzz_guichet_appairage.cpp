@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Le guichet d'appairage du récepteur face à trois sources : de vrais initiateurs (au bon code
 // ou non), des messages hostiles, des silences et le temps qui passe. Il ne plante jamais et
 // tient ses invariants : au plus trois réponses par message et une par tic, jamais vers une

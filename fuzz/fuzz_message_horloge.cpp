@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Octets quelconques pour les lecteurs de messages d'horloge et de groupe : jamais de lecture hors
 // limites, et tout message accepté se réencode à l'identique.
 #include <algorithm>

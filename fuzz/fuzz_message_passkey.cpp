@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Octets quelconques pour le décodeur des messages d'appairage : jamais de lecture hors
 // limites, et tout message accepté se réencode en exactement les octets lus (la forme sur
 // le fil est unique) puis se relit égal.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Octets quelconques pour le lecteur du message de relève, dans une enveloppe de fin : jamais
 // de lecture hors limites, jamais lu à la fois comme une fin et comme une relève, et tout
 // message accepté se réécrit aux mêmes octets et se relit égal.

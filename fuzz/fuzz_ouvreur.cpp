@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // L'ouvreur face à un mélange d'octets quelconques, d'enveloppes authentiques à des compteurs
 // choisis par le fuzzer, de rejeux et d'enveloppes abîmées. Vérifie : aucun compteur accepté
 // deux fois, rien d'accepté à 64 crans ou plus sous le plus haut, contenu rendu égal au

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Octets quelconques pour le lecteur de paquets : jamais de lecture hors limites, et tout
 // paquet accepté se réencode à l'identique (octet 3 mis à part) puis se relit égal.
 #include <cstdlib>

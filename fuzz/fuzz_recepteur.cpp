@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Le point d'entrée des datagrammes du récepteur, une fois appairé (clé fixe : l'appairage
 // est rejoué avec des tirages déterministes à chaque entrée). Le fuzzer choisit des octets
 // quelconques, des contenus qu'il fait sceller en audio ou en horloge sous la vraie clé, des

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Suites quelconques de réponses (et de questions), d'heures d'arrivée et de requêtes pour
 // l'estimateur : jamais plus de 8 échanges, aucun débordement signé (UBSan), et chaque
 // estimation vient d'un échange gardé et frais.

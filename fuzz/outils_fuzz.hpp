@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #pragma once
 
 // Outils des cibles de fuzzing : l'arrêt sur invariant rompu et, pour l'appairage, les

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "plateforme/file_serie.hpp"
 
 #include <pthread.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "plateforme/principal_asio.hpp"
 
 #include <asio/executor_work_guard.hpp>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "plateforme/resolution_noms.hpp"
 
 #include <arpa/inet.h>

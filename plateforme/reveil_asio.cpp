@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "plateforme/reveil_asio.hpp"
 
 #include <sys/eventfd.h>

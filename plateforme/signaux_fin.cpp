@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "plateforme/signaux_fin.hpp"
 
 #include <signal.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "plateforme/sortie_audio.hpp"
 #include "protocol/textes/textes.hpp"
 

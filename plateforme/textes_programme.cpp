@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "plateforme/textes_programme.hpp"
 
 #include "plateforme/systeme.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "recepteur/compteurs_recepteur.hpp"
 
 #include <nlohmann/json.hpp>

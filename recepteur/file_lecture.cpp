@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "recepteur/file_lecture.hpp"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "bench/relais/relais_udp.hpp"
 
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Les captures du README, tirées des vraies vues sur l'application en faux (tests/app), à
 // l'échelle 2 et avec les textes français. Ce n'est pas un test : il vit près des images
 // qu'il produit.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "link/app/page_accueil.hpp"
 
 #include "protocol/textes/textes.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "link/app/regles_panneau.hpp"
 
 #include <algorithm>

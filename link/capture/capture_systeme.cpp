@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "link/capture/capture_systeme.hpp"
 
 #include <utility>

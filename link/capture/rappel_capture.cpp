@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "link/capture/rappel_capture.hpp"
 
 #include <algorithm>

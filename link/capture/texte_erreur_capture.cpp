@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "link/capture/texte_erreur_capture.hpp"
 
 #include "protocol/textes/textes.hpp"

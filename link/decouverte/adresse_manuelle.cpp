@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "link/decouverte/adresse_manuelle.hpp"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "link/decouverte/chercheur_ravlo.hpp"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "link/decouverte/registre_codes_grilles.hpp"
 
 #include <sodium.h>

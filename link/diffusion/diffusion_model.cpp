@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "link/diffusion/diffusion_model.hpp"
 
 #include <algorithm>

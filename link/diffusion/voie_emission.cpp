@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "link/diffusion/voie_emission.hpp"
 
 #include "link/diffusion/accord_groupe.hpp"

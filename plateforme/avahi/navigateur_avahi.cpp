@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "plateforme/avahi/navigateur_avahi.hpp"
 
 #include <avahi-client/client.h>

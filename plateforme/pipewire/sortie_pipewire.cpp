@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "plateforme/pipewire/sortie_pipewire.hpp"
 
 #include <pipewire/pipewire.h>

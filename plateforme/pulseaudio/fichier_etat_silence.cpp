@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "plateforme/pulseaudio/fichier_etat_silence.hpp"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "plateforme/pulseaudio/flux_capture_pulse.hpp"
 
 #include <pulse/error.h>

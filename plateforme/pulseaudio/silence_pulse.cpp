@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "plateforme/pulseaudio/silence_pulse.hpp"
 
 #include <pulse/error.h>

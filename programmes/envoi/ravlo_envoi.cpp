@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // ravlo-envoi : l'envoi sans interface graphique, pour les machines sans bureau, les
 // scripts et les tests. Appaire avec un ou plusieurs récepteurs, puis leur envoie un ton ou
 // un fichier WAV au rythme du temps réel, ou ce que joue l'ordinateur (--capture).

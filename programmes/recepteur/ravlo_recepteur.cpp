@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // ravlo-recepteur : un récepteur pour Linux. S'annonce sur le réseau local, montre un code,
 // s'appaire avec l'émetteur qui le tape, puis joue ce qu'il reçoit par PulseAudio (ou
 // l'écrit dans un fichier WAV), à l'heure.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "programmes/recepteur/service_recepteur.hpp"
 
 #include <cmath>

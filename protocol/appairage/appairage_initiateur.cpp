@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "protocol/appairage/appairage_initiateur.hpp"
 
 #include "protocol/appairage/texte_unicode.hpp"

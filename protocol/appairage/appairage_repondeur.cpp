@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "protocol/appairage/appairage_repondeur.hpp"
 
 #include "protocol/crypto/cle_privee_x25519.hpp"

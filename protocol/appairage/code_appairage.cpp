@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "protocol/appairage/code_appairage.hpp"
 
 #include <sodium.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "protocol/appairage/message_passkey.hpp"
 
 #include <algorithm>

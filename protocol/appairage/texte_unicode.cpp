@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "protocol/appairage/texte_unicode.hpp"
 
 #include <unicode/brkiter.h>

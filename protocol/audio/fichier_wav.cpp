@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "protocol/audio/fichier_wav.hpp"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "protocol/crypto/hasard_systeme.hpp"
 
 #include <sodium.h>

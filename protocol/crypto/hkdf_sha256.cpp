@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "protocol/crypto/hkdf_sha256.hpp"
 
 #include <sodium.h>

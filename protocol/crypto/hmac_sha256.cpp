@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "protocol/crypto/hmac_sha256.hpp"
 
 #include <sodium.h>

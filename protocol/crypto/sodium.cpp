@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "protocol/crypto/sodium.hpp"
 
 #include <sodium.h>

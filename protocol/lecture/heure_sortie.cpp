@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "protocol/lecture/heure_sortie.hpp"
 
 #include "protocol/audio/tampon_audio.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "protocol/lecture/mesure_latence.hpp"
 
 namespace ravlo {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "protocol/lecture/regulateur_vitesse.hpp"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "protocol/lecture/releve_reserve.hpp"
 
 #include <algorithm>

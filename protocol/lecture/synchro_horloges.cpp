@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "protocol/lecture/synchro_horloges.hpp"
 
 namespace ravlo {

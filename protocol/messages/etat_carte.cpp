@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "protocol/messages/etat_carte.hpp"
 
 #include <nlohmann/json.hpp>

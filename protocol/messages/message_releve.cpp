@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "protocol/messages/message_releve.hpp"
 
 #include <algorithm>

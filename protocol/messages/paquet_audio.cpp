@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "protocol/messages/paquet_audio.hpp"
 
 #include <algorithm>

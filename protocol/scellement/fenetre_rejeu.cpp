@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "protocol/scellement/fenetre_rejeu.hpp"
 
 #include "protocol/base/exiger.hpp"

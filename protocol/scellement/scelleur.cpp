@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "protocol/scellement/scelleur.hpp"
 
 #include <sodium.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "protocol/supervision/message_erreur_reseau.hpp"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "protocol/textes/catalogue_textes.hpp"
 
 #include "protocol/base/lecteur_octets.hpp"

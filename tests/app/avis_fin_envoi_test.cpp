@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "link/app/avis_fin_envoi.hpp"
 
 #include <gtest/gtest.h>

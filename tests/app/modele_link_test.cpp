@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "link/app/modele_link.hpp"
 
 #include <algorithm>

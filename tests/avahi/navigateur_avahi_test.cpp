@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Contre de vrais démons Avahi : ces essais tournent dans l'espace de noms ravlo_tx que
 // scripts/services/avahi a créé, le récepteur dans ravlo_rx, de l'autre côté de la paire veth.
 #include "plateforme/avahi/navigateur_avahi.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // La capture face à un serveur de son joué par le test : conversion des blocs du rappel,
 // démarrage refusé, silence, panne, texte des erreurs.
 #include "link/capture/capture_systeme.hpp"

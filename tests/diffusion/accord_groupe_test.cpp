@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // L'accord du groupe face aux besoins qu'un récepteur peut dire : bornés, sans tour d'entier.
 #include "link/diffusion/accord_groupe.hpp"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // L'assemblage d'une diffusion face à une source jouée par le test : démarrage refusé, fins
 // par la source, fin du récepteur après l'arrêt.
 #include "link/diffusion/diffusion.hpp"

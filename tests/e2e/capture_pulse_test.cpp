@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Contre un vrai serveur de son (PulseAudio, ou PipeWire par pipewire-pulse) lancé par
 // scripts/services avec une sortie nulle « speakers » : jamais une vraie carte son. Les sons
 // sont joués par pacat, les haut-parleurs écoutés par parec, l'état lu par pactl.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // ravlo-envoi --capture lancé pour de vrai face au vrai ravlo-recepteur, sur un serveur de son
 // à part (son propre socket : un démon PulseAudio, ou un pipewire-pulse sous PipeWire) relancé
 // pendant l'envoi : la capture reprend seule, le récepteur recompte des paquets, et l'envoi va

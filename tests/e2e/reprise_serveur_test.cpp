@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Le serveur de son tué puis relancé sous un vrai ravlo-recepteur qui joue et un vrai
 // ravlo-envoi --capture qui envoie : PulseAudio, ou PipeWire quand c'est lui qui tourne autour
 // de l'essai. Le serveur est le nôtre, lancé dans un dossier à nous, tué par son PID.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // La sortie du récepteur contre le vrai serveur de son de scripts/services.
 #include <gtest/gtest.h>
 

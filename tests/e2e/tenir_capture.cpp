@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Tient une capture silencieuse jusqu'à sa mort (argument : répertoire d'état) : de quoi tuer
 // net un programme qui a fait taire l'ordinateur. Écrit « pret » quand le silence est en place.
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "faux/hasard_deterministe.hpp"
 
 #include <sodium.h>

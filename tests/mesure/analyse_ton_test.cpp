@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "bench/analyse_ton.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // La grille d'une tâche périodique : à l'heure, en retard d'un peu, bloquée longtemps.
 #include "plateforme/echeance.hpp"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "plateforme/modele_observable.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "plateforme/socket_udp.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // La file de lecture rangée par séquence et sa cible : désordre, pertes masquées en fondu,
 // paquets en retard, rattrapage après un arrêt, cible qui suit la gigue.
 #include "recepteur/file_lecture.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Deux pièces en groupe, en temps simulé sur le code même des deux bouts : leurs horloges
 // dérivent en sens contraires, leurs sorties n'ont pas la même latence, et chaque trame
 // s'entend pourtant au même instant dans les deux.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // La borne de la devinette en ligne, en temps simulé : la politique seule, puis le guichet
 // face à des initiateurs qui se trompent, se taisent ou attendent leur tour.
 #include "recepteur/politique_appairage.hpp"

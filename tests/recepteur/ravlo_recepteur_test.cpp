@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // ravlo-recepteur lance pour de vrai face à ravlo-envoi, sur la boucle locale.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

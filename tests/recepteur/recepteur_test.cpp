@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Le récepteur sans socket : appairage, réception scellée, file et cible, vitesse, codes.
 #include "recepteur/recepteur.hpp"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Le rééchantillonneur face au sinus idéal : erreur aux rapports 1 et 1 ± 0,001, continuité
 // quand le rapport change en cours de route, entrée consommée sur une longue durée.
 #include "recepteur/reechantillonneur.hpp"

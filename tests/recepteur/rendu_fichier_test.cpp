@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Le fichier que `SortieWav` écrit depuis la lecture (sans rééchantillonnage), en temps
 // virtuel : ni un réseau retenu ni un fil d'écriture réveillé en retard ne le trouent ; une
 // coupure s'y entend comme un silence de sa durée, entre deux fondus ; le fichier garde le

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // L'heure que le rendu rééchantillonné donne aux morceaux qu'il tire de la file : celle où
 // leur première trame sort, l'avance du filtre comprise. Les latences mesurées en dépendent.
 #include "recepteur/rendu_lecture.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Le récepteur habillé, sur de vraies sockets mais face à une sortie et un annonceur factices.
 #include "programmes/recepteur/service_recepteur.hpp"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Le décalage d'horloges que suit le pilote en groupe, face à celui de SynchroHorloges seul :
 // échanges simulés sous gigue, horloge locale dérivant par rapport à celle de l'émetteur.
 #include "recepteur/suivi_decalage.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // L'émetteur sur une vraie socket UDP de la boucle locale : panne et abandon face à un port
 // qu'on ferme (l'horloge saute en avant pour atteindre les règles de 30 s sans attendre), et
 // sa durée de vie sur de vraies files.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // La ligne de commande de ravlo-envoi : un récepteur comme toujours, ou plusieurs, chacun
 // suivi de son code.
 #include "programmes/envoi/options_envoi.hpp"

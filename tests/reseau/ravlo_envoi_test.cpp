@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // ravlo-envoi lancé pour de vrai : ses refus de ligne de commande, la langue de ses textes
 // (et de l'aide de ravlo-recepteur), lancé de l'arbre de construction comme installé sous un
 // autre préfixe, le refus d'un récepteur en pause, le code tenu hors de la ligne de commande,

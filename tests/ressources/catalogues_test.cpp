@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Les catalogues livrés face aux clés que le code passe à la table.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // L'opérateur new global, remplacé pour compter les allocations du fil qui le demande. Les
 // autres formes (tableaux) passent par celles-ci.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Les chemins temps réel (rappel de capture, anneau, rendu de lecture) n'allouent rien. Ce
 // binaire remplace l'opérateur new global : toute allocation, même cachée dans la
 // bibliothèque standard, est vue.

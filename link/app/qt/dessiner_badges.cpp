@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Dessine le badge en PNG avec le code de l'application :
 //   dessiner_badges --icones DOSSIER TAILLE...   DOSSIER/<t>x<t>/apps/ravlo-link.png (envoi)
 //   dessiner_badges --captures DOSSIER           icone-<état>@2x.png et @8x.png

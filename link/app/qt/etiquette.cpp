@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "link/app/qt/etiquette.hpp"
 
 #include "link/app/qt/couleurs_link.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "link/app/qt/icone_notification.hpp"
 
 #include "link/app/qt/textes_qt.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "link/app/qt/instance_unique.hpp"
 
 #include <unistd.h>

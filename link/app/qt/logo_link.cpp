@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "link/app/qt/logo_link.hpp"
 
 #include <QPainter>

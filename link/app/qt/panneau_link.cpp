@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "link/app/qt/panneau_link.hpp"
 
 #include "link/app/qt/cadre_panneau.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // ravlo-link : l'application de la zone de notification. L'icône suit le modèle de
 // l'application, son clic ouvre le panneau, et la fenêtre d'accueil s'ouvre au premier
 // lancement. Un second lancement rend la main au premier, qui ouvre son panneau.

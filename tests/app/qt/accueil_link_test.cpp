@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "link/app/qt/accueil_link.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Les tests des vues tournent sur la plateforme « offscreen » de Qt : ni écran ni serveur X.
 #include <gtest/gtest.h>
 

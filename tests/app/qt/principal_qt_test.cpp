@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "link/app/qt/principal_qt.hpp"
 
 #include <gtest/gtest.h>

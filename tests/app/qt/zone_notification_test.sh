@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MPL-2.0
 # ravlo-link dans une vraie zone de notification : Xvfb + trayer. L'icône s'y ancre, un second
 # lancement rend la main au premier (qui montre son panneau) et sort, le clic gauche montre le
 # panneau, le clic droit ouvre son menu, « Quitter Ravlo Link » (dernière entrée) termine le

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 // Le fichier d'état du silence, relu après la mort brutale du programme qui l'a écrit.
 #include "plateforme/pulseaudio/etat_silence.hpp"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MPL-2.0
 #include "protocol/supervision/attente_reprise.hpp"
 
 #include <gtest/gtest.h>
