@@ -5,13 +5,26 @@
 
 #include <atomic>
 #include <future>
-#include <thread>
-#include <utility>
+
+#include "plateforme/echeance.hpp"
 
 namespace ravlo {
 namespace {
 
 using namespace std::chrono_literals;
+
+// La grille d'une tâche périodique : à l'heure, pile sur l'échéance (elle est passée), bloquée
+// près d'une seconde ou bien plus (une seule tâche, sur la grille).
+TEST(Echeance, SauteLesPeriodesManqueesSansDeriver) {
+  using Instant = std::chrono::steady_clock::time_point;
+  for (const auto& [maintenant, attendue] : {std::pair{1100ms, 1200ms},
+                                             {1200ms, 1400ms},
+                                             {1950ms, 2000ms},
+                                             {1'000'999ms, 1'001'000ms}}) {
+    EXPECT_EQ(echeanceSuivante(Instant{1000ms}, 200ms, Instant{maintenant}), Instant{attendue})
+        << maintenant.count();
+  }
+}
 
 // Annulée depuis un autre fil pendant un tir : `annuler()` rend la main une fois ce tir
 // fini, et rien ne tourne plus ensuite.
@@ -19,9 +32,8 @@ TEST(ConcurrenceMinuterie, RienNeTourneApresAnnuler) {
   FileSerie file("ravlo.essai");
   for (int essai = 0; essai < 20; ++essai) {
     std::atomic<bool> annulee{false};
-    std::atomic<int> fautes{0};
+    std::atomic<int> fautes{0}, tirs{0};
     std::promise<void> commence;
-    std::atomic<int> tirs{0};
     auto minuterie = file.repeter(100us, 10us, [&] {
       if (annulee) ++fautes;
       if (++tirs == 1) commence.set_value();
@@ -38,7 +50,9 @@ TEST(ConcurrenceMinuterie, RienNeTourneApresAnnuler) {
 
 // Une sonnerie pendant que la tâche tourne la fait tourner encore : la tâche lit l'état au
 // début, si bien qu'une écriture faite pendant elle ne serait jamais vue sans ce second tour.
-TEST(ConcurrenceReveil, UneSonneriePendantLaTacheLaRelance) {
+// La file occupée, des sonneries qui s'accumulent ne font qu'une exécution ; un réveil
+// détruit avant d'avoir tourné ne tourne plus ; il peut se détruire depuis sa tâche.
+TEST(ConcurrenceReveil, RelanceSonneriesGroupeesEtDestruction) {
   FileSerie file("ravlo.essai");
   std::atomic<int> ecrit{1};
   std::promise<void> dansLaTache, liberer, secondeVue;
@@ -57,37 +71,22 @@ TEST(ConcurrenceReveil, UneSonneriePendantLaTacheLaRelance) {
   reveil->sonner();
   liberer.set_value();
   EXPECT_EQ(secondeVue.get_future().wait_for(10s), std::future_status::ready);
-}
 
-// La file occupée, des sonneries qui s'accumulent ne font qu'une exécution ; un réveil
-// détruit avant d'avoir tourné ne tourne plus ; il peut se détruire depuis sa tâche.
-TEST(ConcurrenceReveil, SonneriesGroupeesEtDestruction) {
-  FileSerie file("ravlo.essai");
-  const auto attendreLaFile = [&] {
+  for (const bool detruire : {false, true}) {
+    std::atomic<int> executions{0};
+    std::promise<void> premiere, occupee;
+    auto r = file.reveil([&] {
+      if (++executions == 1) premiere.set_value();
+    });
+    file.poster([f = occupee.get_future().share()] { f.wait(); });
+    for (int i = 0; i < 5; ++i) r->sonner();
+    if (detruire) r.reset();
+    occupee.set_value();
+    EXPECT_TRUE(detruire || premiere.get_future().wait_for(10s) == std::future_status::ready);
     std::promise<void> repere;
     file.poster([&] { repere.set_value(); });
     repere.get_future().wait();
-  };
-  const auto occuper = [&](std::shared_future<void> liberer) {
-    file.poster([liberer] { liberer.wait(); });
-  };
-  for (const bool detruire : {false, true}) {
-    SCOPED_TRACE(detruire);
-    std::atomic<int> executions{0};
-    std::promise<void> premiere;
-    auto reveil = file.reveil([&] {
-      if (++executions == 1) premiere.set_value();
-    });
-    std::promise<void> liberer;
-    occuper(liberer.get_future().share());
-    for (int i = 0; i < 5; ++i) reveil->sonner();
-    if (detruire) reveil.reset();
-    liberer.set_value();
-    if (!detruire) {
-      EXPECT_EQ(premiere.get_future().wait_for(10s), std::future_status::ready);
-    }
-    attendreLaFile();
-    EXPECT_EQ(executions, detruire ? 0 : 1);
+    EXPECT_EQ(executions, detruire ? 0 : 1) << detruire;
   }
   std::unique_ptr<Reveil> soi;
   std::promise<void> detruit;

@@ -1,19 +1,19 @@
 // SPDX-License-Identifier: MPL-2.0
+// Le réseau réel, en boucle locale : socket d'écoute, connexion de l'émetteur, résolution.
 #include "plateforme/socket_udp.hpp"
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <algorithm>
 #include <asio/ip/udp.hpp>
-#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <future>
-#include <thread>
 
+#include "plateforme/connexion_udp.hpp"
 #include "plateforme/file_serie.hpp"
+#include "plateforme/resolution_noms.hpp"
 
 namespace ravlo {
 namespace {
@@ -29,56 +29,50 @@ auto surLaFile(File& file, F f) {
   return resultat.get();
 }
 
+udp::endpoint local(std::uint16_t port = 0) {
+  return {asio::ip::make_address("127.0.0.1"), port};
+}
+
 // Une seule socket reçoit IPv4 et IPv6 et répond à chacun ; l'expéditeur IPv4 se lit sous sa
 // forme IPv4 ; le port déjà pris est refusé en erreur ; une adresse illisible n'envoie rien.
 TEST(SocketUDP, DoubleePileRepondAChacunEtRefuseLePortPris) {
   FileSerie file("ravlo.essai");
-  SocketUDP socket(file);
+  SocketUDP socket(file), autre(file);
   const auto port = surLaFile(file, [&] { return socket.ecouter(0); });
   ASSERT_TRUE(port) << port.error().code;
-  SocketUDP autre(file);
-  const auto pris = surLaFile(file, [&] { return autre.ecouter(*port); });
-  ASSERT_FALSE(pris);
-  EXPECT_EQ(pris.error(), (ErreurReseau{DomaineErreurReseau::posix, EADDRINUSE}));
-
+  EXPECT_EQ(surLaFile(file, [&] { return autre.ecouter(*port); }),
+            std::unexpected(ErreurReseau{DomaineErreurReseau::posix, EADDRINUSE}));
   std::vector<PointReseau> sources;
   surLaFile(file, [&] {
     socket.recevoir([&](std::span<const DatagrammeRecu> lot) {
       for (const auto& [d, source] : lot) {
         sources.push_back(*source);
         socket.envoyer(VueOctets(d.data(), 1), PointReseau{"pas une adresse", source->port});
-        const Octets retour(d.rbegin(), d.rend());
-        socket.envoyer(retour, *source);
+        socket.envoyer(Octets(d.rbegin(), d.rend()), *source);
       }
     });
-    return 0;
   });
-
   asio::io_context contexte;
   int clients = 0;
-  for (const char* local : {"127.0.0.1", "::1"}) {
+  for (const char* adresse : {"127.0.0.1", "::1"}) {
     std::error_code e;
     udp::socket client(contexte);
-    const auto adresse = asio::ip::make_address(local);
-    client.open(adresse.is_v4() ? udp::v4() : udp::v6(), e);
-    if (!e) client.bind(udp::endpoint(adresse, 0), e);
+    const auto a = asio::ip::make_address(adresse);
+    client.open(a.is_v4() ? udp::v4() : udp::v6(), e);
+    if (!e) client.bind(udp::endpoint(a, 0), e);
     if (e) continue;  // une machine sans IPv6
     ++clients;
-    client.send_to(asio::buffer(std::array<std::uint8_t, 3>{1, 2, 3}),
-                   udp::endpoint(adresse, *port));
+    client.send_to(asio::buffer(std::array<std::uint8_t, 3>{1, 2, 3}), udp::endpoint(a, *port));
     std::array<std::uint8_t, 8> tampon{};
     udp::endpoint de;
-    ASSERT_EQ(client.receive_from(asio::buffer(tampon), de), 3u) << local;
+    ASSERT_EQ(client.receive_from(asio::buffer(tampon), de), 3u) << adresse;
     EXPECT_EQ((std::array{tampon[0], tampon[1], tampon[2]}),
               (std::array<std::uint8_t, 3>{3, 2, 1}));
-    const PointReseau vu = surLaFile(file, [&] { return sources.back(); });
-    EXPECT_EQ(vu, (PointReseau{local, client.local_endpoint().port()}));
+    EXPECT_EQ(surLaFile(file, [&] { return sources.back(); }),
+              (PointReseau{adresse, client.local_endpoint().port()}));
   }
   EXPECT_GE(clients, 1);
-  surLaFile(file, [&] {
-    socket.fermer();
-    return 0;
-  });
+  surLaFile(file, [&] { socket.fermer(); });
 }
 
 // Une rafale envoyée pendant que la file est occupée : la file de réception agrandie la
@@ -90,7 +84,6 @@ TEST(SocketUDP, LitUneRafaleParLotsDansLOrdreAvecSesSources) {
   SocketUDP socket(file);
   const auto port = surLaFile(file, [&] { return socket.ecouter(0); });
   ASSERT_TRUE(port);
-
   constexpr std::size_t demande = 4u << 20;
   const std::size_t effectif =
       surLaFile(file, [&] { return socket.dimensionnerReception(demande); });
@@ -99,12 +92,7 @@ TEST(SocketUDP, LitUneRafaleParLotsDansLOrdreAvecSesSources) {
   // Le noyau double ce qu'il accorde ; sans privilège, il plafonne la demande à rmem_max.
   EXPECT_GE(effectif, ::geteuid() == 0 ? 2 * demande : 2 * std::min(demande, plafond));
 
-  struct Lu {
-    std::uint32_t numero;
-    std::size_t taille;
-    PointReseau source;
-  };
-  std::vector<Lu> recus;
+  std::vector<std::tuple<std::uint32_t, std::size_t, PointReseau>> recus;
   std::vector<std::size_t> lots;
   surLaFile(file, [&] {
     socket.recevoir([&](std::span<const DatagrammeRecu> lot) {
@@ -112,26 +100,24 @@ TEST(SocketUDP, LitUneRafaleParLotsDansLOrdreAvecSesSources) {
       for (const auto& [d, source] : lot) {
         std::uint32_t n = 0;
         std::memcpy(&n, d.data(), sizeof n);
-        recus.push_back({n, d.size(), *source});
+        recus.emplace_back(n, d.size(), *source);
       }
     });
-    return 0;
   });
-
   asio::io_context contexte;
-  udp::socket a(contexte, udp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
-  udp::socket b(contexte, udp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
-  const udp::endpoint vers(asio::ip::make_address("127.0.0.1"), *port);
-  constexpr std::uint32_t rafale = 500;
-  constexpr std::uint32_t tropLong = 250;
+  udp::socket a(contexte, local()), b(contexte, local());
+  constexpr std::uint32_t rafale = 500, tropLong = 250;
+  const auto taille = [](std::uint32_t i) -> std::size_t {
+    return i == tropLong ? SocketDatagramme::tailleMax + 1
+           : i == 7      ? SocketDatagramme::tailleMax
+                         : 4 + i % 1300;
+  };
   std::promise<void> libre;
   file.poster([attente = libre.get_future().share()] { attente.wait(); });
   for (std::uint32_t i = 0; i < rafale; ++i) {
-    std::vector<std::uint8_t> d(i == tropLong ? SocketDatagramme::tailleMax + 1
-                                : i == 7      ? SocketDatagramme::tailleMax
-                                              : 4 + i % 1300);
+    std::vector<std::uint8_t> d(taille(i));
     std::memcpy(d.data(), &i, sizeof i);
-    (i % 2 ? b : a).send_to(asio::buffer(d), vers);
+    (i % 2 ? b : a).send_to(asio::buffer(d), local(*port));
   }
   libre.set_value();
   for (const auto fin = std::chrono::steady_clock::now() + std::chrono::seconds(30);
@@ -139,22 +125,78 @@ TEST(SocketUDP, LitUneRafaleParLotsDansLOrdreAvecSesSources) {
        surLaFile(file, [&] { return recus.size(); }) < rafale - 1;) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  surLaFile(file, [&] {
-    socket.fermer();
-    return 0;
-  });
-
+  surLaFile(file, [&] { socket.fermer(); });
   ASSERT_EQ(recus.size(), rafale - 1);
   EXPECT_EQ(socket.tropLongs(), 1u);
   for (std::uint32_t k = 0, i = 0; i < rafale; ++i) {
     if (i == tropLong) continue;
-    const Lu& r = recus[k++];
-    ASSERT_EQ(r.numero, i);
-    EXPECT_EQ(r.taille, i == 7 ? SocketDatagramme::tailleMax : 4 + i % 1300);
-    EXPECT_EQ(r.source, (PointReseau{"127.0.0.1", (i % 2 ? b : a).local_endpoint().port()})) << i;
+    const PointReseau source{"127.0.0.1", (i % 2 ? b : a).local_endpoint().port()};
+    ASSERT_EQ(recus[k++], std::make_tuple(i, taille(i), source));
   }
   EXPECT_LE(*std::ranges::max_element(lots), SocketDatagramme::lotMax);
   EXPECT_GT(*std::ranges::max_element(lots), 1u) << "un datagramme à la fois";
+}
+
+// Port fermé : l'ICMP revient en ECONNREFUSED à la réception, la connexion passe en attente,
+// puis redevient prête au premier datagramme reçu ; l'annulation rend ECANCELED.
+TEST(ConnexionUDP, PortFermePuisRetabliPuisAnnulee) {
+  using Recu = std::pair<std::optional<Octets>, std::optional<ErreurReseau>>;
+  const auto recevoir = [](ConnexionDatagramme& c) {
+    auto p = std::make_shared<std::promise<Recu>>();
+    c.recevoir(
+        [p](std::optional<Octets> d, std::optional<ErreurReseau> e) { p->set_value({d, e}); });
+    return p->get_future();
+  };
+  FileSerie file("ravlo.essai");
+  FabriqueConnexionsUDP fabrique;
+  asio::io_context contexte;
+  auto pris = std::make_unique<udp::socket>(contexte, local());
+  const std::uint16_t port = pris->local_endpoint().port();
+  pris.reset();
+  auto c = fabrique.creer(PointReseau{"127.0.0.1", port}, file);
+  auto refus = recevoir(*c);  // armée avant le démarrage : attend l'ouverture
+  c->demarrer();
+  c->envoyer(Octets{1});
+  EXPECT_EQ(refus.get(),
+            (Recu{std::nullopt, ErreurReseau{DomaineErreurReseau::posix, ECONNREFUSED}}));
+  EXPECT_EQ(c->etat().cas, EtatConnexion::Cas::attente);
+  udp::socket revenu(contexte, local(port));
+  auto recu = recevoir(*c);
+  c->envoyer(Octets{1, 2, 3});
+  std::array<std::uint8_t, 16> tampon{};
+  udp::endpoint source;
+  ASSERT_EQ(revenu.receive_from(asio::buffer(tampon), source), 3u);
+  revenu.send_to(asio::buffer(std::array<std::uint8_t, 2>{9, 8}), source);
+  EXPECT_EQ(recu.get(), (Recu{Octets{9, 8}, std::nullopt}));
+  EXPECT_EQ(c->etat().cas, EtatConnexion::Cas::prete);
+  auto annulee = recevoir(*c);
+  c->annuler();
+  EXPECT_EQ(annulee.get(),
+            (Recu{std::nullopt, ErreurReseau{DomaineErreurReseau::posix, ECANCELED}}));
+  EXPECT_EQ(c->etat().cas, EtatConnexion::Cas::annulee);
+}
+
+// Littéraux et nom de /etc/hosts seulement : aucun essai ne demande au DNS. Un nom qu'aucune
+// requête ne peut porter (une étiquette de plus de 63 octets) : refusé avant tout envoi, et
+// l'erreur revient en valeur.
+TEST(ResolutionNoms, LitterauxNomLocalEtNomImpossible) {
+  using F = FamilleAdresses;
+  for (const auto& [hote, famille, attendue] : std::vector<std::tuple<std::string, F, std::string>>{
+           {"127.0.0.1", F::ipv4, "127.0.0.1"},
+           {"192.0.2.7", F::ipv4, "192.0.2.7"},
+           {"::1", F::ipv6, "::1"},
+           {"2001:db8::0:1", F::ipv6, "2001:db8::1"},
+           {"::ffff:127.0.0.1", F::ipv6, "::ffff:127.0.0.1"},
+           {"localhost", F::ipv4, "127.0.0.1"},
+       }) {
+    const auto adresses = resoudreNom(hote, famille);
+    ASSERT_TRUE(adresses) << hote << " : " << adresses.error();
+    ASSERT_FALSE(adresses->empty()) << hote;
+    EXPECT_EQ(adresses->front(), attendue) << hote;
+  }
+  const auto impossible = resoudreNom(std::string(70, 'a') + ".invalid", F::ipv4);
+  ASSERT_FALSE(impossible);
+  EXPECT_FALSE(impossible.error().empty());
 }
 
 }  // namespace

@@ -1,21 +1,29 @@
 // SPDX-License-Identifier: MPL-2.0
-#include <gtest/gtest.h>
-
-#include <map>
-#include <string>
-
+// Le poste : locale des textes, table de textes sur le disque, démarrage avec la session,
+// modèle observable.
 #include "plateforme/systeme.hpp"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+#include <map>
+
+#include "plateforme/demarrage_auto.hpp"
+#include "plateforme/modele_observable.hpp"
+#include "plateforme/table_textes.hpp"
+#include "protocol/textes/catalogue_essai.hpp"
 
 namespace ravlo {
 namespace {
 
+namespace fs = std::filesystem;
+
 // Le choix de gettext, variable par variable ; LANGUAGE n'a de poids que hors de C et POSIX.
 TEST(LocaleDesTextes, CommeGettext) {
   using Environnement = std::map<std::string, std::string>;
-  const struct {
-    Environnement environnement;
-    std::string attendue;
-  } cas[] = {
+  const std::pair<Environnement, std::string> cas[] = {
       {{}, "C"},
       {{{"LANG", "fr_FR.UTF-8"}}, "fr_FR.UTF-8"},
       {{{"LANG", "fr_FR.UTF-8"}, {"LC_MESSAGES", "en_GB.UTF-8"}}, "en_GB.UTF-8"},
@@ -30,14 +38,109 @@ TEST(LocaleDesTextes, CommeGettext) {
       {{{"LANG", "C.UTF-8"}, {"LANGUAGE", "en"}}, "en"},
   };
   for (const auto& [environnement, attendue] : cas) {
-    const std::string choisie = localeDesTextes([&](const char* nom) -> const char* {
-      const auto trouvee = environnement.find(nom);
-      return trouvee == environnement.end() ? nullptr : trouvee->second.c_str();
-    });
     std::string decrit;
     for (const auto& [nom, valeur] : environnement) decrit += nom + "=" + valeur + " ";
-    EXPECT_EQ(choisie, attendue) << decrit;
+    EXPECT_EQ(localeDesTextes([&](const char* nom) -> const char* {
+                const auto trouvee = environnement.find(nom);
+                return trouvee == environnement.end() ? nullptr : trouvee->second.c_str();
+              }),
+              attendue)
+        << decrit;
   }
+}
+
+TEST(TableTextes, CandidatsDuPlusPrecisAuPlusGeneral) {
+  using V = std::vector<std::string>;
+  EXPECT_EQ(TableTextes::candidats("de_DE.8859-1@euro"),
+            (V{"de_DE.8859-1@euro", "de_DE.iso88591@euro", "de_DE@euro", "de.8859-1@euro",
+               "de.iso88591@euro", "de@euro", "de_DE.8859-1", "de_DE.iso88591", "de_DE",
+               "de.8859-1", "de.iso88591", "de"}));
+  for (const char* sans : {"", "C", "POSIX", "C.UTF-8", "_GB", "../en", "en/../../etc", "é"}) {
+    EXPECT_EQ(TableTextes::candidats(sans), V{}) << sans;
+  }
+  EXPECT_EQ(TableTextes::candidatsDeLaListe("en_GB:de::en:fr_FR"),
+            (V{"en_GB", "en", "de", "fr_FR", "fr"}));
+  EXPECT_EQ(TableTextes::candidatsDeLaListe("fr_CA:en"), (V{"fr_CA", "fr"}));
+  EXPECT_EQ(TableTextes::candidatsDeLaListe("de:C:en"), V{"de"});
+  EXPECT_EQ(TableTextes::candidatsDeLaListe("POSIX:en"), V{});
+}
+
+// Un catalogue abîmé compte comme absent ; une locale sans catalogue, ou dont le catalogue
+// n'a pas la clé, lit le catalogue français (ici celui d'essai) ; la clé en dernier.
+TEST(TableTextes, ReplisDuPlusPrecisAuFrancaisPuisALaCle) {
+  const auto racine = fs::path(::testing::TempDir()) / "ravlo_table_textes";
+  fs::remove_all(racine);
+  const auto mo = [&](const char* locale) {
+    fs::create_directories(racine / locale / "LC_MESSAGES");
+    return racine / locale / "LC_MESSAGES" / "ravlo-link.mo";
+  };
+  fs::copy_file(essai::moAnglais, mo("fr"));
+  fs::copy_file(essai::moAnglais, mo("en"));
+  std::ofstream(mo("en_GB")) << "pas un catalogue";
+  // « de » : un catalogue valide sans aucune entrée (l'en-tête seul, dans l'ordre de l'hôte).
+  const std::uint32_t vide[] = {CatalogueTextes::magie, 0, 0, 28, 28, 0, 28};
+  std::ofstream(mo("de"), std::ios::binary).write(reinterpret_cast<const char*>(vide), sizeof vide);
+  const TableTextes table(racine);
+  for (const char* locale : {"en_GB.UTF-8@oxford", "de_DE.UTF-8", "es", "C", ""})
+    EXPECT_EQ(table.texte(essai::refus, locale), essai::refusAnglais) << locale;
+  EXPECT_EQ(table.texte("Phrase inconnue", "de"), "Phrase inconnue");
+  EXPECT_EQ(TableTextes(racine / "nulle-part").texte(essai::refus, "en"), essai::refus);
+  fs::remove_all(racine);
+}
+
+// L'entrée de session écrite, masquée par un outil du bureau (désactivée sans être supprimée,
+// la réactiver la réécrit), retirée ; un dossier impossible (un fichier à sa place) : l'erreur
+// revient.
+TEST(DemarrageAutoXdg, EcritMasqueEtRetireLEntreeDeSession) {
+  const fs::path dossier =
+      fs::temp_directory_path() / ("ravlo-demarrage-" + std::to_string(getpid()));
+  fs::remove_all(dossier);
+  DemarrageAutoXdg demarrage(dossier, "ravlo-link");
+  EXPECT_FALSE(demarrage.actif());
+  ASSERT_FALSE(demarrage.changer(true));
+  EXPECT_TRUE(demarrage.actif());
+  std::ifstream entree(demarrage.fichier());
+  const std::string contenu((std::istreambuf_iterator<char>(entree)), {});
+  EXPECT_NE(contenu.find("\nExec=ravlo-link\n"), std::string::npos) << contenu;
+  std::ofstream(demarrage.fichier(), std::ios::app) << "Hidden=true\n";
+  EXPECT_FALSE(demarrage.actif());
+  ASSERT_FALSE(demarrage.changer(true));
+  EXPECT_TRUE(demarrage.actif());
+  ASSERT_FALSE(demarrage.changer(false));
+  EXPECT_FALSE(fs::exists(demarrage.fichier()));
+  fs::remove_all(dossier);
+  std::ofstream(dossier) << "";
+  EXPECT_TRUE(demarrage.changer(true));
+  EXPECT_FALSE(demarrage.actif());
+  fs::remove(dossier);
+}
+
+struct Modele final : ModeleObservable {
+  std::string nom;
+  void changerNom(std::string n) { changer(nom, std::move(n)); }
+};
+
+// Prévenu seulement quand la valeur change ; le jeton désabonne, même en pleine notification.
+TEST(ModeleObservable, ChangementsSeulementEtJetonQuiDesabonne) {
+  Modele m;
+  std::vector<std::string> vus;
+  int second = 0;
+  Abonnement b;
+  Abonnement a = m.observer([&] {
+    vus.push_back(m.nom);
+    b.resilier();  // le second ne doit plus être prévenu, même pour ce changement-ci
+  });
+  b = m.observer([&] { ++second; });
+  m.changerNom("a");
+  m.changerNom("a");
+  m.changerNom("b");
+  EXPECT_EQ(vus, (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(second, 0);
+  {
+    Abonnement c = std::move(a);
+  }
+  m.changerNom("c");
+  EXPECT_EQ(vus.size(), 2u) << "jeton détruit : désabonné";
 }
 
 }  // namespace

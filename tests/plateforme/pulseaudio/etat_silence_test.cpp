@@ -37,8 +37,7 @@ TEST(FichierEtat, UnFichierLacheSansEtreEffaceEstUnReste) {
   const EtatSilence etat{"speakers", {{3, "casque"}}};
   {
     auto fichier = FichierEtatSilence::creer(repertoire, "ravlo_link-1-1");
-    ASSERT_TRUE(fichier.has_value());
-    ASSERT_TRUE(fichier->ecrire(etat));
+    ASSERT_TRUE(fichier.has_value() && fichier->ecrire(etat));
     EXPECT_FALSE(FichierEtatSilence::creer(repertoire, "ravlo_link-1-1").has_value());
     EXPECT_FALSE(FichierEtatSilence::creer(repertoire, "../ravlo_link").has_value());
     const RestesSilence restes = RestesSilence::chercher(repertoire);
