@@ -8,10 +8,8 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
-#include <memory>
 #include <set>
 #include <thread>
-#include <vector>
 
 #include "faux/capture_fausse.hpp"
 #include "link/capture/texte_erreur_capture.hpp"
@@ -37,7 +35,10 @@ std::vector<std::int16_t> echantillons(const Octets& octets) {
   return s;
 }
 
-TEST(RappelCapture, BlocConvertiEn16BitsAvecSonHeureEtSonNiveau) {
+// Chaque bloc converti en 16 bits avec son heure et son niveau. Les blocs hors de
+// l'ordinaire : comptés, écrits pour ce qui est vraiment là, entiers même plus longs que la
+// conversion (un seul segment, daté du début), jamais lus au-delà du bloc reçu.
+TEST(RappelCapture, BlocsConvertisDatesMesuresEtHorsDeLOrdinaire) {
   Banc banc;
   ASSERT_TRUE(banc.capture->demarrer().has_value());
   std::vector<float> flux(2 * 512);
@@ -57,55 +58,39 @@ TEST(RappelCapture, BlocConvertiEn16BitsAvecSonHeureEtSonNiveau) {
   }
   EXPECT_FLOAT_EQ(banc.capture->niveauDuBloc(), static_cast<float>(std::sqrt(somme / 1024)));
   EXPECT_EQ(banc.tampon->lire(2048)->captureNs, std::nullopt);
-}
 
-// Les blocs hors de l'ordinaire : comptés, écrits pour ce qui est vraiment là, entiers même
-// plus longs que la conversion, jamais lus au-delà du bloc reçu.
-TEST(RappelCapture, BlocsHorsDeLOrdinaire) {
   std::vector<float> f(2 * 10'000 + 1, 0.5f);
   const std::span<const float> tout(f);
-  struct Ligne {
+  const struct {
     const char* nom;
     BlocCapte bloc;
     std::int64_t capacite, fois;
     Livraisons livraisons;
     std::int64_t disponible, perdus;
-  };
-  const std::vector<Ligne> cas{
-      {"plus long que la conversion",
-       {tout.first(2 * 10'000), 0, heure},
-       96'000,
-       1,
-       {1, 10'000},
-       40'000,
-       0},
+  } cas[]{
+      {"plus long", {tout.first(20'000), 0, heure}, 96'000, 1, {1, 10'000}, 40'000, 0},
       {"demi-trame en trop", {tout.first(2 * 100 + 1), 0, heure}, 96'000, 1, {1, 100}, 400, 0},
       {"une demi-trame", {tout.first(1), 0, heure}, 96'000, 1, {1, 0}, 0, 0},
       {"troué", {{}, 240, heure}, 96'000, 1, {1, 0}, 0, 0},
       {"vide", {}, 96'000, 1, {1, 0}, 0, 0},
       {"anneau plein", {tout.first(2 * 512), 0, heure}, 4096, 3, {3, 1536}, 4096, 2048},
   };
-  for (const Ligne& c : cas) {
+  for (const auto& c : cas) {
     SCOPED_TRACE(c.nom);
-    Banc banc(c.capacite);
-    ASSERT_TRUE(banc.capture->demarrer().has_value());
-    for (int i = 0; i < c.fois; ++i) banc.son->livrer(c.bloc);
-    EXPECT_EQ(banc.capture->livraisons(), c.livraisons);
-    EXPECT_EQ(banc.tampon->disponible(), c.disponible);
-    EXPECT_EQ(banc.tampon->perdus(), c.perdus);
-    if (c.disponible == 0) {
-      EXPECT_EQ(banc.capture->niveauDuBloc(), 0.0f);
-    }
+    Banc b(c.capacite);
+    ASSERT_TRUE(b.capture->demarrer().has_value());
+    for (int i = 0; i < c.fois; ++i) b.son->livrer(c.bloc);
+    EXPECT_EQ(b.capture->livraisons(), c.livraisons);
+    EXPECT_EQ(b.tampon->disponible(), c.disponible);
+    EXPECT_EQ(b.tampon->perdus(), c.perdus);
+    EXPECT_TRUE(c.disponible != 0 || b.capture->niveauDuBloc() == 0.0f);
+    if (c.disponible != 40'000) continue;
+    const auto segment = b.tampon->lire(40'000);
+    ASSERT_TRUE(segment.has_value());
+    EXPECT_EQ(segment->octets.size(), 40'000u);
+    EXPECT_EQ(segment->captureNs, heure);
+    EXPECT_EQ(echantillons(segment->octets).back(), static_cast<std::int16_t>(0.5f * 32767.0f));
   }
-  // Le long bloc garde son heure d'un morceau à l'autre : un seul segment, daté du début.
-  Banc banc;
-  ASSERT_TRUE(banc.capture->demarrer().has_value());
-  banc.son->livrer({tout.first(2 * 10'000), 0, heure});
-  const auto lu = banc.tampon->lire(40'000);
-  ASSERT_TRUE(lu.has_value());
-  EXPECT_EQ(lu->octets.size(), 40'000u);
-  EXPECT_EQ(lu->captureNs, heure);
-  EXPECT_EQ(echantillons(lu->octets).back(), static_cast<std::int16_t>(0.5f * 32767.0f));
 }
 
 // Le fil du son livre pendant que le fil principal lit les cellules puis arrête la capture :
@@ -134,19 +119,27 @@ TEST(ConcurrenceRappelCapture, LivraisonsPendantLectureEtArret) {
   EXPECT_EQ(apresArret.rappels, livres.load());
 }
 
-// Le démarrage refusé rend l'erreur du serveur telle quelle ; un bloc livré avant même que
-// le démarrage rende est déjà compté ; la panne d'une capture qui tourne se lit, et plus
-// rien après l'arrêt, qui se rappelle sans effet.
-TEST(CaptureSysteme, DemarrageRefuseBlocImmediatPanneEtArret) {
+// Le démarrage refusé rend l'erreur du serveur telle quelle, que chaque cas dit dans son texte
+// avec le code du serveur, une fois et sans marque restée. Un bloc livré avant même que le
+// démarrage rende est déjà compté ; la panne d'une capture qui tourne se lit, et plus rien
+// après l'arrêt, qui se rappelle sans effet. Le silence choisi avant le démarrage sert au
+// démarrage ; changé en route, il passe au serveur ; refusé par lui, la capture reste comme
+// elle était ; arrêtée, plus rien n'y touche.
+TEST(CaptureSysteme, RefusTextesPanneArretEtSilence) {
+  std::set<std::string> textes;
   for (const Cas cas : {Cas::serveurInjoignable, Cas::sortieIntrouvable, Cas::silenceImpossible,
-                        Cas::fluxImpossible}) {
+                        Cas::fluxImpossible, Cas::sortiePerdue}) {
     Banc banc;
-    banc.son->script.demarrer = ErreurCapture{cas, -7};
-    const auto resultat = banc.capture->demarrer();
-    ASSERT_FALSE(resultat.has_value());
-    EXPECT_EQ(resultat.error(), (ErreurCapture{cas, -7}));
+    banc.son->script.demarrer = ErreurCapture{cas, -42};
+    EXPECT_EQ(banc.capture->demarrer(), std::unexpected(ErreurCapture{cas, -42}));
     EXPECT_FALSE(banc.capture->echec().has_value());
+    const std::string t = texteErreurCapture({cas, -42}, "fr");
+    EXPECT_NE(t.find("(code -42)"), std::string::npos) << t;
+    EXPECT_EQ(t.find('%'), std::string::npos) << t;
+    textes.insert(t);
   }
+  EXPECT_EQ(textes.size(), 5u);
+
   Banc banc(96'000, true);
   banc.son->script.blocAuDemarrage.assign(2 * 240, 0.5f);
   ASSERT_TRUE(banc.capture->demarrer().has_value());
@@ -160,39 +153,22 @@ TEST(CaptureSysteme, DemarrageRefuseBlocImmediatPanneEtArret) {
   EXPECT_FALSE(banc.capture->echec().has_value());
   EXPECT_FALSE(banc.son->demarree());
   EXPECT_EQ(banc.son->journal, (std::vector<std::string>{"demarrer muet", "arreter"}));
-}
 
-// Choisi avant le démarrage, le silence sert au démarrage ; changé en route, il passe au
-// serveur ; refusé par lui, la capture reste comme elle était ; arrêtée, plus rien n'y touche.
-TEST(CaptureSysteme, LeSilence) {
-  Banc banc;
-  EXPECT_TRUE(banc.capture->changerSilence(true));
-  EXPECT_TRUE(banc.son->journal.empty());
-  ASSERT_TRUE(banc.capture->demarrer().has_value());
-  EXPECT_TRUE(banc.son->muet);
-  EXPECT_TRUE(banc.capture->changerSilence(false));
-  EXPECT_FALSE(banc.son->muet);
-  banc.son->script.silence = ErreurCapture{Cas::silenceImpossible, 5};
-  EXPECT_FALSE(banc.capture->changerSilence(true));
-  EXPECT_FALSE(banc.son->muet);
-  EXPECT_TRUE(banc.capture->ordinateurMuet()) << "le réglage est retenu";
-  banc.capture->arreter();
-  const std::size_t apres = banc.son->journal.size();
-  EXPECT_TRUE(banc.capture->changerSilence(false));
-  EXPECT_EQ(banc.son->journal.size(), apres);
-}
-
-// Chaque cas a son texte, qui porte le code du serveur une fois et aucune marque restée.
-TEST(TexteErreurCapture, UnTexteParCasAvecSonCode) {
-  std::set<std::string> vus;
-  for (const Cas cas : {Cas::serveurInjoignable, Cas::sortieIntrouvable, Cas::silenceImpossible,
-                        Cas::fluxImpossible, Cas::sortiePerdue}) {
-    const std::string t = texteErreurCapture({cas, -42}, "fr");
-    EXPECT_NE(t.find("(code -42)"), std::string::npos) << t;
-    EXPECT_EQ(t.find('%'), std::string::npos) << t;
-    vus.insert(t);
-  }
-  EXPECT_EQ(vus.size(), 5u);
+  Banc b;
+  EXPECT_TRUE(b.capture->changerSilence(true));
+  EXPECT_TRUE(b.son->journal.empty());
+  ASSERT_TRUE(b.capture->demarrer().has_value());
+  EXPECT_TRUE(b.son->muet);
+  EXPECT_TRUE(b.capture->changerSilence(false));
+  EXPECT_FALSE(b.son->muet);
+  b.son->script.silence = ErreurCapture{Cas::silenceImpossible, 5};
+  EXPECT_FALSE(b.capture->changerSilence(true));
+  EXPECT_FALSE(b.son->muet);
+  EXPECT_TRUE(b.capture->ordinateurMuet()) << "le réglage est retenu";
+  b.capture->arreter();
+  const std::size_t apres = b.son->journal.size();
+  EXPECT_TRUE(b.capture->changerSilence(false));
+  EXPECT_EQ(b.son->journal.size(), apres);
 }
 
 }  // namespace

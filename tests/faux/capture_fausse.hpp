@@ -19,8 +19,7 @@ namespace ravlo::faux {
 class SonFaux : public std::enable_shared_from_this<SonFaux> {
  public:
   struct Script {
-    std::optional<ErreurCapture> demarrer;
-    std::optional<ErreurCapture> silence;
+    std::optional<ErreurCapture> demarrer, silence;
     std::vector<float> blocAuDemarrage;
   };
 
@@ -28,12 +27,10 @@ class SonFaux : public std::enable_shared_from_this<SonFaux> {
   /// "demarrer", "demarrer muet", "silence 0|1", "arreter", dans l'ordre.
   std::vector<std::string> journal;
   bool muet = false;  ///< le silence de la capture qui tourne
-  int creees = 0;
 
   [[nodiscard]] FabriqueCapture fabrique() {
     return [soi = shared_from_this()]() -> std::unique_ptr<CaptureAudio> {
-      ++soi->creees;
-      return std::make_unique<Capture>(soi, soi->creees);
+      return std::make_unique<Capture>(soi);
     };
   }
 
@@ -57,7 +54,7 @@ class SonFaux : public std::enable_shared_from_this<SonFaux> {
  private:
   class Capture final : public CaptureAudio {
    public:
-    Capture(std::shared_ptr<SonFaux> son, int numero) : son_(std::move(son)), numero_(numero) {}
+    explicit Capture(std::shared_ptr<SonFaux> son) : son_(std::move(son)) {}
     ~Capture() override { arreter(); }
 
     std::expected<void, ErreurCapture> demarrer(RappelCapture rappel, bool muet) override {
@@ -66,7 +63,7 @@ class SonFaux : public std::enable_shared_from_this<SonFaux> {
       {
         const std::lock_guard garde(son_->verrou_);
         son_->rappel_ = std::move(rappel);
-        son_->proprietaire_ = numero_;
+        son_->proprietaire_ = this;
         son_->panne_.reset();
       }
       son_->muet = muet;
@@ -82,28 +79,27 @@ class SonFaux : public std::enable_shared_from_this<SonFaux> {
     }
     void arreter() override {
       const std::lock_guard garde(son_->verrou_);
-      if (son_->proprietaire_ != numero_) return;
+      if (son_->proprietaire_ != this) return;
       son_->journal.push_back("arreter");
       son_->rappel_ = nullptr;
-      son_->proprietaire_ = 0;
+      son_->proprietaire_ = nullptr;
     }
     std::optional<ErreurCapture> panne() const override {
       const std::lock_guard garde(son_->verrou_);
-      return son_->proprietaire_ == numero_ ? son_->panne_ : std::nullopt;
+      return son_->proprietaire_ == this ? son_->panne_ : std::nullopt;
     }
 
    private:
     bool proprietaire() const {
       const std::lock_guard garde(son_->verrou_);
-      return son_->proprietaire_ == numero_;
+      return son_->proprietaire_ == this;
     }
     std::shared_ptr<SonFaux> son_;
-    int numero_;
   };
 
   mutable std::mutex verrou_;
   RappelCapture rappel_;
-  int proprietaire_ = 0;
+  const CaptureAudio* proprietaire_ = nullptr;  // la capture qui tourne
   std::optional<ErreurCapture> panne_;
 };
 
