@@ -192,17 +192,14 @@ TEST(SecretPartage, ClesRefusees) {
   EXPECT_TRUE(secretPartage(moi, Octets(longue.begin(), longue.begin() + 32)));
 }
 
-TEST(Hkdf, VecteurRfc5869) {
+// HMAC avec une clé de 4 octets (les nonces en font 16) : l'appel direct de libsodium, lui,
+// lirait toujours 32 octets de clé.
+TEST(HkdfHmac, VecteursPubliesEtCleCourte) {
   Octets okm(42);
   hkdfSha256(Octets(22, 0x0b), depuisHex("000102030405060708090a0b0c"),
              depuisHex("f0f1f2f3f4f5f6f7f8f9"), okm);
   EXPECT_EQ(enHex(okm),
             "3cb25f25faacd57a90434f64d0362f2a2d2d0a90cf1a5a4c5db02d56ecc4c5bf34007208d5b887185865");
-}
-
-// Clé de 4 octets (les nonces en font 16) : l'appel direct de libsodium, lui, lirait
-// toujours 32 octets de clé.
-TEST(Hmac, CleCourte) {
   EXPECT_EQ(enHex(hmacSha256(vue("Jefe"), {vue("what do ya want for nothing?")})),
             "5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843");
 }

@@ -16,27 +16,22 @@
 namespace ravlo {
 namespace {
 
-// Catalogues .mo, choix du catalogue selon la locale, noms affichables. La lecture de
-// fichiers abîmés quelconques est l'affaire de fuzz_catalogue_textes.
-using essai::moAnglais;
+// Catalogues .mo et noms affichables. La lecture de fichiers abîmés quelconques est l'affaire
+// de fuzz_catalogue_textes.
 using essai::refus;
 using essai::refusAnglais;
 
-// Le catalogue d'essai tel que msgfmt l'a compilé. Les catalogues sont compilés à la
-// construction, dans le boutisme de la machine ; la lecture sûre de tout autre fichier est
-// l'affaire du fuzzing.
-TEST(CatalogueTextes, LitCeQueMsgfmtProduit) {
-  std::ifstream flux(moAnglais, std::ios::binary);
+// Le catalogue d'essai tel que msgfmt l'a compilé, dans le boutisme de la machine. Puis 64
+// entrées qui se chevauchent sur les mêmes 1000 octets : 115 Ko à copier de 2 Ko, refusé.
+TEST(CatalogueTextes, LitCeQueMsgfmtProduitEtRefuseTropDeTexte) {
+  std::ifstream flux(essai::moAnglais, std::ios::binary);
   const auto catalogue = CatalogueTextes::lire(Octets(std::istreambuf_iterator<char>(flux), {}));
   ASSERT_TRUE(catalogue.has_value());
   EXPECT_EQ(catalogue->taille(), 3u) << "sans l'en-tête ni la phrase non traduite";
   EXPECT_EQ(catalogue->traduire(refus), refusAnglais);
   EXPECT_EQ(catalogue->traduire("Un paquet"), "One packet") << "pluriel rangé au singulier";
   EXPECT_EQ(catalogue->traduire("Une phrase sans traduction"), std::nullopt);
-}
 
-// 64 entrées qui se chevauchent sur les mêmes 1000 octets : 115 Ko à copier de 2 Ko.
-TEST(CatalogueTextes, TropDeTexteRefuse) {
   Octets chevauche(28 + 2 * 64 * 8 + 1000, 'a');
   for (const auto& [position, valeur] :
        {std::pair{0, 0x950412de}, {4, 0}, {8, 64}, {12, 28}, {16, 28 + 64 * 8}}) {
@@ -51,7 +46,7 @@ TEST(CatalogueTextes, TropDeTexteRefuse) {
 
 std::string fois(std::string_view motif, int n) {
   std::string s;
-  for (int i = 0; i < n; ++i) s += motif;
+  while (n-- > 0) s += motif;
   return s;
 }
 
