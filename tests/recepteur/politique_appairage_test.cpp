@@ -19,34 +19,12 @@ namespace ravlo {
 namespace {
 
 constexpr InstantNs sec = 1'000'000'000;
-
-TEST(PolitiqueAppairage, PausesQuiDoublentEtPardons) {
-  const std::vector<std::pair<int, std::uint64_t>> pauses{
-      {0, 0},        {1, 0},          {3, 0},          {4, 2 * sec},   {5, 4 * sec},
-      {8, 32 * sec}, {11, 256 * sec}, {12, 360 * sec}, {40, 360 * sec}};
-  for (const auto& [n, pause] : pauses) EXPECT_EQ(PolitiqueAppairage::pauseApres(n), pause) << n;
-
-  PolitiqueAppairage p;
-  const InstantNs t0 = 100 * sec;
-  for (int i = 0; i < 3; ++i) p.noterEchec(t0);
-  EXPECT_EQ(p.pauseRestanteNs(t0), 0u) << "trois fautes de frappe ne ralentissent pas";
-  p.noterEchec(t0);
-  EXPECT_EQ(p.pauseRestanteNs(t0 + sec), sec);
-  EXPECT_EQ(p.pauseRestanteNs(t0 + 2 * sec), 0u);
-  // Un pardon par 6 min sans échec : 4 → 3 retenus, et le suivant ne coûte que 2 s.
-  EXPECT_EQ(p.echecsRetenus(t0 + 359 * sec), 4);
-  EXPECT_EQ(p.echecsRetenus(t0 + 360 * sec), 3);
-  EXPECT_EQ(p.echecsRetenus(t0 + 10'000 * sec), 0);
-  p.noterEchec(t0 + 360 * sec);
-  EXPECT_EQ(p.pauseRestanteNs(t0 + 360 * sec), 2 * sec);
-}
+using Strategie = std::function<InstantNs(const PolitiqueAppairage&, InstantNs)>;
 
 // Espérance du temps qu'il faut pour deviner : chaque essai testé a une chance sur 10 000
 // (le code est tiré à neuf après chaque échec) ; l'attaquant teste selon sa stratégie, la
 // politique en décide. La série est coupée quand il reste moins de 10⁻⁹ de chances, ce qui
 // ne peut que sous-estimer.
-using Strategie = std::function<InstantNs(const PolitiqueAppairage&, InstantNs)>;
-
 double joursPourDeviner(const Strategie& prochainEssai) {
   constexpr double chance = 1e-4;
   PolitiqueAppairage politique;
@@ -60,7 +38,24 @@ double joursPourDeviner(const Strategie& prochainEssai) {
   return esperance / 1e9 / 86'400;
 }
 
-TEST(PolitiqueAppairage, DevinerPrendPlusDeTrenteJours) {
+// Trois fautes de frappe ne ralentissent pas ; un pardon par 6 min sans échec. Deviner prend
+// plus de 30 jours quelle que soit la cadence (la plus haute pause, elle, est bornée par
+// fuzz_guichet_appairage).
+TEST(PolitiqueAppairage, FautesDeFrappePardonsEtDevinerPrendPlusDeTrenteJours) {
+  PolitiqueAppairage politique;
+  const InstantNs t0 = 100 * sec;
+  for (int i = 0; i < 3; ++i) politique.noterEchec(t0);
+  EXPECT_EQ(politique.pauseRestanteNs(t0), 0u);
+  politique.noterEchec(t0);
+  EXPECT_EQ(politique.pauseRestanteNs(t0 + sec), sec);
+  EXPECT_EQ(politique.pauseRestanteNs(t0 + 2 * sec), 0u);
+  EXPECT_EQ(politique.echecsRetenus(t0 + 359 * sec), 4);
+  EXPECT_EQ(politique.echecsRetenus(t0 + 360 * sec), 3);
+  EXPECT_EQ(politique.echecsRetenus(t0 + 10'000 * sec), 0);
+  politique.noterEchec(t0 + 360 * sec);
+  EXPECT_EQ(politique.pauseRestanteNs(t0 + 360 * sec), 2 * sec)
+      << "4 → 3 retenus : la suivante 2 s";
+
   std::vector<std::pair<std::string, Strategie>> strategies{
       {"à pleine vitesse", [](const PolitiqueAppairage&, InstantNs t) { return t; }},
       {"tout pardonné avant chaque rafale", [](const PolitiqueAppairage& p, InstantNs t) {
@@ -82,6 +77,14 @@ TEST(PolitiqueAppairage, DevinerPrendPlusDeTrenteJours) {
   EXPECT_GT(pire, 40.0) << "la pleine vitesse, la meilleure stratégie, donne 41,6 jours";
 }
 
+AppairageInitiateur initiateur(const std::string& code, std::uint64_t graine) {
+  return {*CodeAppairage::depuisSaisie(code), "Portable",
+          std::make_shared<HasardDeterministe>(graine)};
+}
+bool reussi(const AppairageInitiateur& a) {
+  return std::holds_alternative<AppairageInitiateur::Reussi>(a.etat());
+}
+
 // Des initiateurs face au guichet, chacun depuis sa source ; le temps avance à la main.
 struct BancGuichet {
   explicit BancGuichet(std::optional<CodeAppairage> fixe = std::nullopt)
@@ -92,14 +95,11 @@ struct BancGuichet {
   /// messages ; garde ce qui partait ailleurs.
   void echanger(AppairageInitiateur& a, const PointReseau& de, std::optional<MessagePasskey> m,
                 int pas = 100) {
-    for (; m && pas-- > 0;) {
-      const auto issue = guichet.recevoir(*m, de, t);
-      m.reset();
-      recues(a, de, issue, m);
-    }
+    for (; m && pas-- > 0;) m = recues(a, de, guichet.recevoir(*m, de, t));
   }
-  void recues(AppairageInitiateur& a, const PointReseau& de, const GuichetAppairage::Issue& issue,
-              std::optional<MessagePasskey>& suite) {
+  std::optional<MessagePasskey> recues(AppairageInitiateur& a, const PointReseau& de,
+                                       const GuichetAppairage::Issue& issue) {
+    std::optional<MessagePasskey> suite;
     for (const auto& r : issue.reponses) {
       if (r.vers != de) {
         ailleurs.push_back(r);
@@ -107,12 +107,12 @@ struct BancGuichet {
         suite = reponse;
       }
     }
+    return suite;
   }
   bool essayer(const std::string& code, const PointReseau& de, std::uint64_t graine) {
-    AppairageInitiateur a(*CodeAppairage::depuisSaisie(code), "Portable",
-                          std::make_shared<HasardDeterministe>(graine));
+    AppairageInitiateur a = initiateur(code, graine);
     echanger(a, de, a.dernierMessage());
-    return std::holds_alternative<AppairageInitiateur::Reussi>(a.etat());
+    return reussi(a);
   }
 
   std::vector<std::string> codes{"1111", "2222", "3333", "4444", "5555", "6666", "7777"};
@@ -140,11 +140,10 @@ TEST(GuichetAppairage, FautesDeFrappeCodeServiEtPause) {
   EXPECT_EQ(b.guichet.pauseRestanteNs(b.t), 2 * sec);
 
   const std::string code = b.guichet.code().chiffres();
-  AppairageInitiateur refuse(*CodeAppairage::depuisSaisie(code), "Portable",
-                             std::make_shared<HasardDeterministe>(6));
-  const auto issue = b.guichet.recevoir(refuse.dernierMessage(), poste, b.t + sec);
+  const MessagePasskey debut = initiateur(code, 6).dernierMessage();
+  const auto issue = b.guichet.recevoir(debut, poste, b.t + sec);
   ASSERT_EQ(issue.reponses.size(), 1u);
-  EXPECT_EQ(issue.reponses[0].message, MessagePasskey::refus(refuse.dernierMessage().tentative()));
+  EXPECT_EQ(issue.reponses[0].message, MessagePasskey::refus(debut.tentative()));
   EXPECT_EQ(b.guichet.code().chiffres(), code) << "un refus d'office n'entame rien";
   EXPECT_EQ(b.guichet.essaisRefuses(), 1);
   b.t += 2 * sec;
@@ -163,32 +162,27 @@ TEST(GuichetAppairage, FautesDeFrappeCodeServiEtPause) {
 // `debut` gardé est servi à l'instant. Une tentative qui avance reste bornée à 10 s.
 TEST(GuichetAppairage, UneTentativeQuiNAvancePasNeTientPas) {
   BancGuichet b;
-  AppairageInitiateur etranger(*CodeAppairage::depuisSaisie("9999"), "Intrus",
-                               std::make_shared<HasardDeterministe>(11));
+  AppairageInitiateur etranger = initiateur("9999", 11);
   const MessagePasskey debutEtranger = etranger.dernierMessage();
   b.echanger(etranger, intrus, debutEtranger, 1);
-  AppairageInitiateur vrai(*CodeAppairage::depuisSaisie("1111"), "Portable",
-                           std::make_shared<HasardDeterministe>(12));
-  std::optional<MessagePasskey> suite;
+  AppairageInitiateur vrai = initiateur("1111", 12);
   for (int i = 0; i < 2; ++i) {  // toutes les 700 ms, sans réponse
     b.t += 700'000'000;
     b.echanger(etranger, intrus, debutEtranger, 1);
-    b.recues(vrai, poste, b.guichet.recevoir(vrai.dernierMessage(), poste, b.t), suite);
-    EXPECT_FALSE(suite) << i;
+    EXPECT_FALSE(b.recues(vrai, poste, b.guichet.recevoir(vrai.dernierMessage(), poste, b.t)));
   }
   b.t += 200'000'000;  // 1,6 s sans progrès de l'intrus : le tic le congédie
-  b.recues(vrai, poste, b.guichet.surveiller(b.t), suite);
+  const auto suite = b.recues(vrai, poste, b.guichet.surveiller(b.t));
   ASSERT_TRUE(suite);
   b.echanger(vrai, poste, suite);
-  EXPECT_TRUE(std::holds_alternative<AppairageInitiateur::Reussi>(vrai.etat()));
+  EXPECT_TRUE(reussi(vrai));
   EXPECT_EQ(b.guichet.code().chiffres(), "2222") << "abandon avant tout engagement : intact";
 
   // Seul, l'intrus qui répète son `debut` chaque seconde garde sa tentative (même `cle`)
   // jusqu'à 5 s sans progrès ; après, son `debut` ouvre une tentative neuve (clé neuve).
-  AppairageInitiateur seul(*CodeAppairage::depuisSaisie("9999"), "Intrus",
-                           std::make_shared<HasardDeterministe>(13));
+  const MessagePasskey seul = initiateur("9999", 13).dernierMessage();
   const auto cle = [&] {
-    const auto issue = b.guichet.recevoir(seul.dernierMessage(), intrus, b.t);
+    const auto issue = b.guichet.recevoir(seul, intrus, b.t);
     return issue.reponses.empty() ? Octets{}
                                   : issue.reponses[0].message.comme<MessagePasskey::Cle>()->cle;
   };
@@ -202,61 +196,51 @@ TEST(GuichetAppairage, UneTentativeQuiNAvancePasNeTientPas) {
   // Une tentative qui avance d'un pas par seconde : abandonnée 10 s après son début, le
   // code entamé renouvelé.
   BancGuichet lent;
-  AppairageInitiateur a(*CodeAppairage::depuisSaisie("1111"), "Lent",
-                        std::make_shared<HasardDeterministe>(15));
+  AppairageInitiateur a = initiateur("1111", 15);
   std::optional<MessagePasskey> m = a.dernierMessage();
-  const InstantNs t0 = lent.t;
-  while (m && lent.t - t0 < 12 * sec) {
-    std::optional<MessagePasskey> reponse;
-    lent.recues(a, poste, lent.guichet.recevoir(*m, poste, lent.t), reponse);
-    m = reponse;
+  for (const InstantNs t0 = lent.t; m && lent.t - t0 < 12 * sec;) {
+    m = lent.recues(a, poste, lent.guichet.recevoir(*m, poste, lent.t));
     lent.t += sec;
     lent.guichet.surveiller(lent.t);
   }
-  EXPECT_FALSE(std::holds_alternative<AppairageInitiateur::Reussi>(a.etat()));
+  EXPECT_FALSE(reussi(a));
   EXPECT_EQ(lent.guichet.code().chiffres(), "2222");
 }
 
 // Ce qui entame le code : un refus du récepteur, ou une tentative qui cesse après qu'il a
 // dévoilé un nonce. Avant cela il n'a rien montré qui dépende du code : le code reste et la
 // politique ne compte rien, sans quoi trois datagrammes anonymes feraient tirer un code neuf.
+// Un code fixé ne s'épuise pas davantage sans fuite.
 TEST(GuichetAppairage, SeulCeQuiAPuFuirEntameLeCode) {
-  enum class Fin : std::uint8_t { refusInitiateur, silence };
-  struct Cas {
+  const struct {
     const char* nom;
     const char* essai;  // 9998 diffère de 1111 au premier bit engagé comme au dernier
     int messages;       // livrés : `debut`, `engagement` 0, `devoilement` 0…
-    Fin fin;
-    bool entame;
-  };
-  const Cas cas[]{
-      {"refus après la clé", "1111", 1, Fin::refusInitiateur, false},
-      {"refus après un engagement", "1111", 2, Fin::refusInitiateur, false},
-      {"silence après un engagement", "9998", 2, Fin::silence, false},
-      {"refus après un nonce dévoilé", "1111", 3, Fin::refusInitiateur, true},
-      {"silence après un nonce dévoilé", "1111", 3, Fin::silence, true},
-      {"bit faux, refusé par le récepteur", "9998", 3, Fin::silence, true},
+    bool refusInitiateur, entame;
+  } cas[]{
+      {"refus après la clé", "1111", 1, true, false},
+      {"refus après un engagement", "1111", 2, true, false},
+      {"silence après un engagement", "9998", 2, false, false},
+      {"refus après un nonce dévoilé", "1111", 3, true, true},
+      {"silence après un nonce dévoilé", "1111", 3, false, true},
+      {"bit faux, refusé par le récepteur", "9998", 3, false, true},
   };
   for (const auto& c : cas) {
     SCOPED_TRACE(c.nom);
     BancGuichet b;
-    AppairageInitiateur a(*CodeAppairage::depuisSaisie(c.essai), "Intrus",
-                          std::make_shared<HasardDeterministe>(21));
+    AppairageInitiateur a = initiateur(c.essai, 21);
     b.echanger(a, intrus, a.dernierMessage(), c.messages);
-    if (c.fin == Fin::refusInitiateur) {
+    if (c.refusInitiateur) {
       b.guichet.recevoir(MessagePasskey::refus(a.dernierMessage().tentative()), intrus, b.t);
     }
     b.t += 6 * sec;
     b.guichet.surveiller(b.t);
     EXPECT_EQ(b.guichet.code().chiffres(), c.entame ? "2222" : "1111");
     EXPECT_EQ(b.guichet.essaisEchoues(), c.entame ? 1 : 0);
-    EXPECT_EQ(b.essayer(b.guichet.code().chiffres(), poste, 22), true);
+    EXPECT_TRUE(b.essayer(b.guichet.code().chiffres(), poste, 22));
   }
-
-  // Un code fixé ne s'épuise pas davantage sans fuite.
   BancGuichet fixe(CodeAppairage::depuisSaisie("4321"));
-  AppairageInitiateur a(*CodeAppairage::depuisSaisie("0000"), "Intrus",
-                        std::make_shared<HasardDeterministe>(23));
+  AppairageInitiateur a = initiateur("0000", 23);
   fixe.echanger(a, intrus, a.dernierMessage(), 2);
   fixe.guichet.recevoir(MessagePasskey::refus(a.dernierMessage().tentative()), intrus, fixe.t);
   EXPECT_FALSE(fixe.guichet.codeEpuise());
@@ -269,8 +253,7 @@ TEST(GuichetAppairage, SeulCeQuiAPuFuirEntameLeCode) {
 // le code qu'il a lu : rien n'est tiré ni compté.
 TEST(GuichetAppairage, UnIntrusNeBloquePasLAppairage) {
   BancGuichet b;
-  AppairageInitiateur vrai(*CodeAppairage::depuisSaisie("1111"), "Portable",
-                           std::make_shared<HasardDeterministe>(31));
+  AppairageInitiateur vrai = initiateur("1111", 31);
   std::map<std::uint64_t, AppairageInitiateur> intrus_;
   std::optional<MessagePasskey> suite;
   int engagementsIntrus = 0;
@@ -292,8 +275,7 @@ TEST(GuichetAppairage, UnIntrusNeBloquePasLAppairage) {
   std::uint64_t precedente = 0;
   for (int i = 0; i < 1200; ++i) {
     b.t += 1'000'000;  // 1 ms par tour
-    AppairageInitiateur a(*CodeAppairage::depuisSaisie("0000"), "Intrus",
-                          std::make_shared<HasardDeterministe>(100 + i));
+    AppairageInitiateur a = initiateur("0000", 100 + i);
     const MessagePasskey debut = a.dernierMessage();
     intrus_.emplace(debut.tentative(), std::move(a));
     livrer(debut, intrus);
@@ -306,7 +288,7 @@ TEST(GuichetAppairage, UnIntrusNeBloquePasLAppairage) {
       livrer(vrai.dernierMessage(), poste);
     }
   }
-  EXPECT_TRUE(std::holds_alternative<AppairageInitiateur::Reussi>(vrai.etat()));
+  EXPECT_TRUE(reussi(vrai));
   EXPECT_GT(engagementsIntrus, 500) << "l'attaque n'a pas porté";
   EXPECT_EQ(b.tires, 2u) << "seul l'appairage réussi a tiré un code neuf";
   EXPECT_EQ(b.guichet.essaisEchoues(), 0);
