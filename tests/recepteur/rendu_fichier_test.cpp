@@ -38,10 +38,8 @@ std::int64_t rang(std::int16_t g, std::int16_t d) {
 
 // En ms, lu en ns.
 struct Intervalle {
-  InstantNs debut = 0;
-  InstantNs fin = 0;
+  InstantNs debut = 0, fin = 0;
   [[nodiscard]] bool contient(InstantNs t) const { return t >= debut * ms && t < fin * ms; }
-  [[nodiscard]] InstantNs finNs() const { return fin * ms; }
 };
 
 /// Le temps du fil d'écriture : chaque attente saute à son terme ; la première attente
@@ -59,16 +57,15 @@ class TempsVirtuel final : public SortieWav::Temps {
       return;
     }
     if (sommeil_.contient(t_)) {
-      instant = std::max(instant, sommeil_.finNs());
+      instant = std::max(instant, sommeil_.fin * ms);
       sommeil_ = {};
     }
     t_ = std::min(std::max(t_, instant), fin_);
   }
   /// Faux si le fil d'écriture n'y est pas venu en une minute (il s'est arrêté).
   bool attendreFige() {
-    for (int i = 0; i < 60'000 && !fige_.test(); ++i) {
+    for (int i = 0; i < 60'000 && !fige_.test(); ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
     return fige_.test();
   }
 
@@ -79,19 +76,17 @@ class TempsVirtuel final : public SortieWav::Temps {
   std::atomic_flag fige_;
 };
 
-struct CasRendu {
-  const char* nom;
-  Intervalle retenu;   ///< paquets envoyés là n'arrivent qu'à sa fin (fil réseau en retard)
-  Intervalle perdu;    ///< paquets envoyés là n'arrivent jamais (coupure)
-  Intervalle sommeil;  ///< fil d'écriture endormi de son début à sa fin
-  bool attend;         ///< la sortie a dû attendre un bloc
-  InstantNs silenceMinMs, silenceMaxMs;
-  std::int64_t trous;
-};
-
 // La lecture s'amorce à 50 ms ; le flux est envoyé pendant 6 s, un paquet de 5 ms à la fois.
 TEST(RenduFichier, AttendLeReseauSansTrouMaisEcritLaCoupure) {
-  const CasRendu cas[] = {
+  const struct {
+    const char* nom;
+    Intervalle retenu;   ///< paquets envoyés là n'arrivent qu'à sa fin (fil réseau en retard)
+    Intervalle perdu;    ///< paquets envoyés là n'arrivent jamais (coupure)
+    Intervalle sommeil;  ///< fil d'écriture endormi de son début à sa fin
+    bool attend;         ///< la sortie a dû attendre un bloc
+    InstantNs silenceMinMs, silenceMaxMs;
+    std::int64_t trous;
+  } cas[] = {
       {"réseau régulier", {}, {}, {}, false, 0, 0, 0},
       {"écriture réveillée 400 ms tard", {}, {}, {1000, 1400}, false, 0, 0, 0},
       {"réseau retenu 300 ms", {1000, 1300}, {}, {}, true, 0, 0, 0},
@@ -102,7 +97,7 @@ TEST(RenduFichier, AttendLeReseauSansTrouMaisEcritLaCoupure) {
   constexpr InstantNs fin = 6000 * ms;
   const auto chemin = std::filesystem::temp_directory_path() /
                       ("ravlo-rendu-fichier-" + std::to_string(getpid()) + ".wav");
-  for (const CasRendu& c : cas) {
+  for (const auto& c : cas) {
     SCOPED_TRACE(c.nom);
     auto lecture = std::make_shared<FileLecture>(2400, false);
     RenduLecture rendu(lecture, false);
@@ -111,13 +106,12 @@ TEST(RenduFichier, AttendLeReseauSansTrouMaisEcritLaCoupure) {
     ASSERT_TRUE(sortie.has_value()) << sortie.error();
 
     // Le fil réseau, joué sur le fil d'écriture juste avant chaque rendu.
-    std::int64_t prochain = 0;
-    std::int64_t refus = 0;
+    std::int64_t prochain = 0, refus = 0;
     std::array<std::int16_t, 2 * tramesParPaquet> pcm{};
     const auto rappel = [&](std::span<float> bloc, std::optional<InstantNs> h, bool peutAttendre) {
       for (;; ++prochain) {
         const InstantNs envoi = static_cast<InstantNs>(prochain) * 5 * ms;
-        const InstantNs arrivee = c.retenu.contient(envoi) ? c.retenu.finNs() : envoi;
+        const InstantNs arrivee = c.retenu.contient(envoi) ? c.retenu.fin * ms : envoi;
         if (envoi > fin || arrivee > temps->maintenant()) break;
         if (c.perdu.contient(envoi)) continue;
         for (std::int64_t i = 0; i < tramesParPaquet; ++i) {
@@ -133,7 +127,7 @@ TEST(RenduFichier, AttendLeReseauSansTrouMaisEcritLaCoupure) {
             FileLecture::Sort::place);
       }
       const bool pret = rendu.rendre(bloc, h, peutAttendre);
-      if (!pret) ++refus;
+      refus += pret ? 0 : 1;
       return pret;
     };
     ASSERT_FALSE((*sortie)->demarrer(rappel).has_value());
@@ -166,9 +160,8 @@ TEST(RenduFichier, AttendLeReseauSansTrouMaisEcritLaCoupure) {
       for (std::size_t j = i > n ? i - n : 0; j < std::min(rangs.size(), i + n + 1); ++j)
         fondu[j] = true;
     }
-    std::size_t silence = 0;
+    std::size_t silence = 0, sauts = 0;
     std::int64_t precedent = rangs[debut];
-    std::size_t sauts = 0;
     for (std::size_t i = debut + 1; i < rangs.size(); ++i) {
       if (rangs[i] < 0) {
         ++silence;
