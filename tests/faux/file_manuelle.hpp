@@ -79,9 +79,6 @@ class FileManuelle final : public File {
     }
   }
 
-  /// Échéances encore prévues (minuteries répétitives comprises, même annulées).
-  [[nodiscard]] std::size_t echeancesPrevues() const { return echeances_.size(); }
-
  private:
   struct Echeance {
     Tache tache;
