@@ -98,6 +98,9 @@ TEST_F(Chercheur, ListeNotificationsAttenteEchec) {
   }
   EXPECT_EQ(chercheur->appareils(), (std::vector{carte("B"), carte("a")}));
   abonnement.resilier();
+  n.publier({});
+  file->executer();
+  EXPECT_TRUE(chercheur->appareils().empty());
   n.publier({service("Salon")});
   const ErreurReseau refus{DomaineErreurReseau::dnssd, ErreurReseau::dnssdNonAutorise};
   n.jouerEtat({EtatNavigateur::Cas::attente, refus});
