@@ -110,6 +110,14 @@ Plage entre(const std::vector<Bloc>& b, InstantNs debut, InstantNs fin) {
   return p;
 }
 
+/// Le ton tenu sur une plage : `n` blocs au moins, peu de creux, jamais plus de trois de suite.
+::testing::AssertionResult tonTenu(const Plage& p, std::size_t n) {
+  if (p.n >= n && peuDeCreux(p.creux, p.n) && p.suite <= creuxDeSuiteAdmis)
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure()
+         << p.n << " blocs, " << p.creux << " creux, " << p.suite << " de suite";
+}
+
 /// Les sorties nulles « Ravlo Link », une par ligne.
 std::string sortiesRavlo() {
   return essai::commande("pactl list short sinks | awk '$2 ~ /^ravlo_link-/ {print $2}'");
@@ -154,7 +162,7 @@ class DemonPulse : public ::testing::Test {
   /// son flux, apparu hors de `connus` (des index séparés par des blancs).
   std::string jouer(const std::string& sortie = {}, std::string connus = {}) {
     std::ranges::replace(connus, '\n', ' ');
-    joueurs_.push_back(std::make_unique<essai::Processus>(std::vector<std::string>{
+    joueurs_.push_back(std::make_unique<essai::ProgrammeLance>(std::vector<std::string>{
         "pacat", "--raw", "--format=s16le", "--rate=48000", "--channels=2", "--latency-msec=100",
         // Sans sortie nommée, le flux suit la sortie par défaut ; avec, il y est attaché.
         sortie.empty() ? "--client-name=ravlo-essai" : "--device=" + sortie, ton_}));
@@ -188,7 +196,7 @@ class DemonPulse : public ::testing::Test {
   std::string etat_;  // fichiers d'état du silence
   std::string ton_;
   std::string casque_;
-  std::vector<std::unique_ptr<essai::Processus>> joueurs_;
+  std::vector<std::unique_ptr<essai::ProgrammeLance>> joueurs_;
 };
 
 // Le ton joué arrive dans l'anneau d'un seul tenant, à son niveau et à sa fréquence, avec des
@@ -343,11 +351,11 @@ TEST_F(DemonPulse, LeSilenceTaitLesHautParleursSansTaireLaCapture) {
   // 10 ms, arrêt par SIGINT : autrement, parec perd ce qu'il tient ; sans dont-reconnect,
   // PipeWire le déplacerait vers le moniteur de la nouvelle sortie par défaut.
   const std::string brut = repertoire_ + "/hp.raw";
-  essai::Processus parec({"bash", "-c",
-                          "exec parec --device=speakers.monitor --raw --format=s16le "
-                          "--rate=48000 --channels=2 --latency-msec=10 --process-time-msec=10 "
-                          "--property=node.dont-reconnect=true > " +
-                              brut});
+  essai::ProgrammeLance parec({"bash", "-c",
+                               "exec parec --device=speakers.monitor --raw --format=s16le "
+                               "--rate=48000 --channels=2 --latency-msec=10 --process-time-msec=10 "
+                               "--property=node.dont-reconnect=true > " +
+                                   brut});
   std::error_code rien;
   ASSERT_TRUE(essai::attendreQue(
       [&] { return std::filesystem::file_size(brut, rien) + 1 >= 2; }));  // -1 : absent
@@ -387,7 +395,7 @@ TEST_F(DemonPulse, LeSilenceTaitLesHautParleursSansTaireLaCapture) {
   }
   std::this_thread::sleep_for(1500ms);
   t.push_back(hoteNs());
-  parec.tuer(SIGINT);
+  parec.arreter(SIGINT);
   prise->arreter();
   verifierRemisEnPlace();
   EXPECT_EQ(sortieDe(entree), "speakers");
@@ -417,9 +425,7 @@ TEST_F(DemonPulse, LeSilenceTaitLesHautParleursSansTaireLaCapture) {
   for (std::size_t i = 0; i < 3; ++i) {
     // Un bloc est daté de sa première trame : le dernier avant une bascule la chevauche.
     const Plage m = entre(capte, t[i] + 400 * ms, t[i + 1] - 50 * ms);
-    EXPECT_GE(m.n, 100u) << i;
-    EXPECT_TRUE(peuDeCreux(m.creux, m.n)) << i << " : " << m.creux;
-    EXPECT_LE(m.suite, creuxDeSuiteAdmis) << i;
+    EXPECT_TRUE(tonTenu(m, 100)) << i;
     EXPECT_LE(m.max, rmsDuTon * 1.05) << i;
   }
 }
@@ -451,12 +457,8 @@ TEST_F(DemonPulse, LaCaptureSuitLaSortieParDefautEtSaPerteEstSignalee) {
   EXPECT_FALSE(prise->echec().has_value()) << "relevée par les haut-parleurs";
   verifierRemisEnPlace();
   const auto capte = releve.blocs();
-  for (const auto& [debut, fin] : {std::pair{t1, t2}, {t2, t3}}) {
-    const Plage m = entre(capte, debut + 400 * ms, fin - 50 * ms);
-    EXPECT_GE(m.n, 100u);
-    EXPECT_TRUE(peuDeCreux(m.creux, m.n)) << m.creux;
-    EXPECT_LE(m.suite, creuxDeSuiteAdmis);
-  }
+  for (const auto& [debut, fin] : {std::pair{t1, t2}, {t2, t3}})
+    EXPECT_TRUE(tonTenu(entre(capte, debut + 400 * ms, fin - 50 * ms), 100));
 
   ASSERT_TRUE(prise->changerSilence(true));
   const std::string notre = essai::puitsParDefaut();
@@ -469,11 +471,9 @@ TEST_F(DemonPulse, LaCaptureSuitLaSortieParDefautEtSaPerteEstSignalee) {
   Plage m;
   essai::attendreQue([&] {
     m = entre(releve.blocs(), hoteNs() - 1000 * ms, hoteNs());
-    return m.n >= 50 && peuDeCreux(m.creux, m.n) && m.suite <= creuxDeSuiteAdmis;
+    return tonTenu(m, 50);
   });
-  EXPECT_GE(m.n, 50u);
-  EXPECT_TRUE(peuDeCreux(m.creux, m.n)) << "le ton capté : " << m.creux;
-  EXPECT_LE(m.suite, creuxDeSuiteAdmis);
+  EXPECT_TRUE(tonTenu(m, 50)) << "le ton capté";
   EXPECT_FALSE(prise->echec().has_value());
   essai::commande("pactl unload-module $(pactl list short modules | awk '/sink_name=" + notre +
                   "/ {print $1}')");
@@ -494,7 +494,8 @@ TEST_F(DemonPulse, LeSilenceNeTouchePasLesAutresSortiesEtUnResteEstDefaitAuDemar
   const std::string origineA = sortieDe(a);
 
   const std::string pret = repertoire_ + "/pret";
-  essai::Processus tenir({"bash", "-c", "exec " RAVLO_TENIR_CAPTURE " " + etat_ + " >" + pret});
+  essai::ProgrammeLance tenir(
+      {"bash", "-c", "exec " RAVLO_TENIR_CAPTURE " " + etat_ + " >" + pret});
   ASSERT_TRUE(essai::attendreQue([&] { return essai::commande("cat " + pret) == "pret\n"; }));
   const std::string notre = essai::puitsParDefaut();
   ASSERT_TRUE(notre.starts_with("ravlo_link-"));
@@ -514,7 +515,7 @@ TEST_F(DemonPulse, LeSilenceNeTouchePasLesAutresSortiesEtUnResteEstDefaitAuDemar
   EXPECT_EQ(sortieDe(s), notre);
   EXPECT_EQ(sortieDe(b), "casque");
   EXPECT_EQ(sortieDe(c), "casque");
-  tenir.tuer(SIGKILL);
+  tenir.arreter(SIGKILL);
   EXPECT_EQ(sortiesRavlo(), notre + "\n") << "le module survit au programme";
 
   SilencePulse::rendreLeSonLaisse(etat_);
