@@ -22,7 +22,6 @@
 #include "plateforme/horloge.hpp"
 #include "plateforme/pipewire/sortie_pipewire.hpp"
 #include "plateforme/pulseaudio/capture_pulse.hpp"
-#include "plateforme/pulseaudio/silence_pulse.hpp"
 #include "plateforme/pulseaudio/sortie_pulse.hpp"
 
 namespace ravlo {
@@ -483,8 +482,8 @@ TEST_F(DemonPulse, LaCaptureSuitLaSortieParDefautEtSaPerteEstSignalee) {
 // Faire taire l'ordinateur ne déplace que les flux de la sortie captée : celui qui suit la
 // sortie par défaut et celui attaché aux haut-parleurs ; un flux d'une autre sortie (un
 // récepteur sur cette machine), présent avant ou venu après, reste où il est. Un programme
-// tué net pendant le silence laisse sa sortie nulle par défaut ; un programme qui démarre la
-// retire et rend chaque flux à sa sortie, sans attendre une capture.
+// tué net pendant le silence laisse sa sortie nulle par défaut ; ravlo-envoi comme ravlo-link
+// la retirent dès leur lancement et rendent chaque flux à sa sortie, sans attendre une capture.
 TEST_F(DemonPulse, LeSilenceNeTouchePasLesAutresSortiesEtUnResteEstDefaitAuDemarrage) {
   ASSERT_FALSE(chargerCasque().empty());
   const std::string a = jouer();
@@ -493,10 +492,15 @@ TEST_F(DemonPulse, LeSilenceNeTouchePasLesAutresSortiesEtUnResteEstDefaitAuDemar
   ASSERT_EQ(sortieDe(b), "casque");
   const std::string origineA = sortieDe(a);
 
-  const std::string pret = repertoire_ + "/pret";
-  essai::ProgrammeLance tenir(
-      {"bash", "-c", "exec " RAVLO_TENIR_CAPTURE " " + etat_ + " >" + pret});
-  ASSERT_TRUE(essai::attendreQue([&] { return essai::commande("cat " + pret) == "pret\n"; }));
+  // Les programmes prennent leur état sous XDG_RUNTIME_DIR : ici, le répertoire du test.
+  const std::string ici = "XDG_RUNTIME_DIR=" + repertoire_;
+  const auto tenir = [&] {
+    auto p = std::make_unique<essai::ProgrammeLance>(
+        std::vector<std::string>{"env", ici, RAVLO_TENIR_CAPTURE}, true);
+    EXPECT_EQ(p->lire("silence "), "pret");
+    return p;
+  };
+  auto tenue = tenir();
   const std::string notre = essai::puitsParDefaut();
   ASSERT_TRUE(notre.starts_with("ravlo_link-"));
   // PipeWire déplace en différé.
@@ -515,15 +519,27 @@ TEST_F(DemonPulse, LeSilenceNeTouchePasLesAutresSortiesEtUnResteEstDefaitAuDemar
   EXPECT_EQ(sortieDe(s), notre);
   EXPECT_EQ(sortieDe(b), "casque");
   EXPECT_EQ(sortieDe(c), "casque");
-  tenir.arreter(SIGKILL);
+  tenue->arreter(SIGKILL);
   EXPECT_EQ(sortiesRavlo(), notre + "\n") << "le module survit au programme";
 
-  SilencePulse::rendreLeSonLaisse(etat_);
+  // ravlo-envoi le défait dès son lancement, avant tout appairage (refusé ici).
+  essai::ProgrammeLance({"env", ici, RAVLO_ENVOI, "--vers", "127.0.0.1:9", "--code", "1234"})
+      .attendre();
   verifierRemisEnPlace();
   EXPECT_EQ(sortieDe(a), origineA);
   EXPECT_EQ(sortieDe(s), "speakers");
   EXPECT_EQ(sortieDe(b), "casque");
-  EXPECT_TRUE(std::filesystem::is_empty(etat_)) << "fichier d'état effacé";
+  EXPECT_TRUE(std::filesystem::is_empty(repertoire_ + "/ravlo-link")) << "fichier d'état effacé";
+#ifdef RAVLO_LINK
+  // ravlo-link de même, et finit proprement sur SIGTERM.
+  tenir()->arreter(SIGKILL);
+  ASSERT_TRUE(essai::puitsParDefaut().starts_with("ravlo_link-")) << "le silence est resté";
+  essai::ProgrammeLance link({"env", ici, "QT_QPA_PLATFORM=offscreen", "HOME=" + repertoire_,
+                              "XDG_CONFIG_HOME=" + repertoire_,
+                              "LSAN_OPTIONS=suppressions=" RAVLO_LSAN_BUREAU, RAVLO_LINK});
+  EXPECT_TRUE(essai::attendreQue([] { return essai::puitsParDefaut() == "speakers"; }));
+  EXPECT_EQ(link.arreter(SIGTERM), 0);
+#endif
 }
 
 // Ce que la surveillance de la capture suppose : une sortie au repos livre du silence sans
