@@ -10,7 +10,6 @@
 #include <thread>
 #include <vector>
 
-#include "bench/relais/recepteur_lance.hpp"
 #include "bench/relais/relais_udp.hpp"
 #include "link/decouverte/dialogue_appairage.hpp"
 #include "link/diffusion/alimentation.hpp"
@@ -18,6 +17,7 @@
 #include "plateforme/connexion_udp.hpp"
 #include "plateforme/file_serie.hpp"
 #include "protocol/crypto/hasard_systeme.hpp"
+#include "tests/faux/programme_lance.hpp"
 
 namespace ravlo {
 namespace {
@@ -27,8 +27,8 @@ using Issue = std::expected<void, EchecDialogue>;
 
 const CodeAppairage code = *CodeAppairage::depuisSaisie("2468");
 
-std::unique_ptr<boucle::RecepteurLance> recepteur() {
-  return std::make_unique<boucle::RecepteurLance>(
+std::unique_ptr<essai::RecepteurLance> recepteur() {
+  return std::make_unique<essai::RecepteurLance>(
       std::vector<std::string>{"--code", "2468", "--wav", "/dev/null"});
 }
 
@@ -76,7 +76,7 @@ void appairagesAvecPertes(Banc& banc, double perte) {
   int reussis = 0;
   std::vector<double> secondes;
   for (int lot = 0; lot < essais / parLot; ++lot) {
-    std::vector<std::unique_ptr<boucle::RecepteurLance>> recepteurs;
+    std::vector<std::unique_ptr<essai::RecepteurLance>> recepteurs;
     std::vector<std::unique_ptr<boucle::RelaisUDP>> relais;
     std::vector<std::pair<std::shared_ptr<AppairageInitiateur>, std::future<Issue>>> dialogues;
     const auto debut = std::chrono::steady_clock::now();

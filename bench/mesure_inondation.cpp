@@ -31,7 +31,7 @@
 #include <thread>
 #include <vector>
 
-#include "bench/relais/recepteur_lance.hpp"
+#include "tests/faux/programme_lance.hpp"
 
 namespace {
 
@@ -217,7 +217,7 @@ int main(int argc, char** argv) {
   std::uint64_t envoyes = 0;
   long pertes = 0;
   {
-    ravlo::boucle::RecepteurLance r(options, recepteur);
+    ravlo::essai::RecepteurLance r(options, recepteur);
     if (r.port == 0 || r.code.empty()) {
       std::fprintf(stderr, "le récepteur n'a pas démarré\n");
       return 1;

@@ -14,15 +14,6 @@ using A = banc::Application;
 
 // Une bulle quand l'envoi cesse de lui-même, avec le titre que montrerait le panneau ; rien
 // quand l'utilisateur l'arrête ou qu'un démarrage qu'il a demandé échoue.
-// Le temps passe, la capture livrant son bloc toutes les 10 ms.
-void avancerAvecDuSon(A& a, std::chrono::milliseconds duree) {
-  static const std::vector<float> son(960, 0.25F);
-  for (auto t = 0ms; t < duree; t += 10ms) {
-    a.audio->livrer({son, 0, a.horloge.hoteNs()});
-    a.file->avancer(10ms);
-  }
-}
-
 TEST(AvisFinEnvoi, UneBulleSeulementQuandLEnvoiCesseDeLuiMeme) {
   const std::vector<std::tuple<std::string, std::vector<std::string>, std::function<void(A&)>>> cas{
       {"récepteur injoignable",
@@ -30,7 +21,7 @@ TEST(AvisFinEnvoi, UneBulleSeulementQuandLEnvoiCesseDeLuiMeme) {
        [](A& a) {
          a.envoyer();
          a.etatConnexion(EtatConnexion::Cas::attente);
-         avancerAvecDuSon(a, 31s);
+         a.avancerAvecDuSon(31s);
        }},
       {"capture muette, une fois",
        {"Cet ordinateur ne livre aucun son"},

@@ -97,6 +97,15 @@ struct Application {
       file->executer();
     }
   }
+  /// Le temps passe par pas de `pas`, la capture livrant un bloc de 320 trames à chaque pas.
+  void avancerAvecDuSon(std::chrono::milliseconds duree,
+                        std::chrono::milliseconds pas = std::chrono::milliseconds(10)) {
+    static const std::vector<float> son(640, 0.25F);
+    for (auto t = std::chrono::milliseconds(0); t < duree; t += pas) {
+      audio->livrer({son, 0, horloge.hoteNs()});
+      file->avancer(pas);
+    }
+  }
   void etatConnexion(EtatConnexion::Cas cas) {
     connexions->derniere().jouerEtat({cas, ErreurReseau{DomaineErreurReseau::posix, ECONNREFUSED}});
     file->executer();

@@ -176,11 +176,7 @@ TEST(Pieces, UnAjoutQuiEchoueNommeSonRecepteur) {
     if (c.codesRecepteur.empty()) {
       e.ajouter("Cuisine", "4821");
       // Le dialogue renonce au bout de 8 s ; la capture, elle, continue de livrer.
-      static const std::vector<float> son(640, 0.25F);
-      for (int demi = 0; demi < 18; ++demi) {
-        e.app.audio->livrer({son, 0, e.app.horloge.hoteNs()});
-        e.app.file->avancer(500ms);
-      }
+      e.app.avancerAvecDuSon(9s, 500ms);
     }
     for (const std::string& code : c.codesRecepteur) {
       AppairageRepondeur recepteur(*CodeAppairage::depuisSaisie(code),
@@ -283,14 +279,12 @@ TEST(Pieces, LaCarteDUnePieceMuetteLeDitPuisSeNettoie) {
   for (const std::uint8_t c : {2, 4, 6})
     recepteurs.push_back(std::make_unique<Scelleur>(banc::cle(c)));
   for (auto* c : connexions) c->jouerEtat({EtatConnexion::Cas::prete, std::nullopt});
-  static const std::vector<float> son(640, 0.25F);
   const auto demiSeconde = [&](std::initializer_list<std::size_t> parlent) {
     for (const std::size_t i : parlent) {
       ASSERT_TRUE(connexions[i]->livrer(
           *recepteurs[i]->sceller(MessageHorloge::question(0).encoder(), SorteEnveloppe::horloge)));
     }
-    e.app.audio->livrer({son, 0, e.app.horloge.hoteNs()});
-    e.app.file->avancer(500ms);
+    e.app.avancerAvecDuSon(500ms, 500ms);
   };
   const auto cartes = [&] {
     std::vector<std::string> textes;

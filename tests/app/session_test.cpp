@@ -49,11 +49,7 @@ TEST(Session, DeLaRechercheALaFinParLeRecepteur) {
   auto& audio = app.connexions->derniere();
   ASSERT_NE(&audio, &appairage);
   audio.jouerEtat({EtatConnexion::Cas::prete, std::nullopt});
-  static const std::vector<float> son(640, 0.25F);
-  for (int i = 0; i < 150; ++i) {
-    app.audio->livrer({son, 0, app.horloge.hoteNs()});
-    app.file->avancer(10ms);
-  }
+  app.avancerAvecDuSon(1500ms);
   std::uint32_t attendue = 0;
   for (const Octets& d : audio.envoyes) {
     const auto ouvert = reussi->liaison.ouvreur->ouvrir(d);

@@ -4,24 +4,18 @@
 #include "plateforme/avahi/navigateur_avahi.hpp"
 
 #include <avahi-common/error.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <net/if.h>
-#include <sched.h>
 #include <signal.h>
 #include <unistd.h>
 
-#include <sys/wait.h>
-
-#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
-#include "bench/relais/recepteur_lance.hpp"
+#include "faux/programme_lance.hpp"
 #include "link/decouverte/chercheur_ravlo.hpp"
 #include "plateforme/principal_asio.hpp"
 #include "plateforme/systeme.hpp"
@@ -105,22 +99,6 @@ struct Avahi : ::testing::Test {
   std::vector<std::string> publies;
 };
 
-TEST_F(Avahi, RecepteurListeAvecSonAdressePuisRetire) {
-  chercheur->demarrer();
-  ASSERT_TRUE(attendreQue([&] { return chercheur->etatReseau().cas == Cas::actif; }));
-  publier("Salon à l'étage", 50'123);
-  ASSERT_TRUE(attendreQue([&] { return trouver("Salon à l'étage") != nullptr; }));
-  const auto& point = trouver("Salon à l'étage")->point;
-  EXPECT_EQ(point.adresse, "10.99.0.1");
-  EXPECT_EQ(point.port, 50'123);
-  EXPECT_EQ(point.nomService, "Salon à l'étage");
-  EXPECT_EQ(point.interface, static_cast<int>(if_nametoindex("txv")));
-
-  lancer("retirer " + cite("Salon à l'étage"));
-  publies.clear();
-  EXPECT_TRUE(attendreQue([&] { return chercheur->appareils().empty(); }));
-}
-
 // Le démon du récepteur tué net (aucun adieu), puis relancé avec le récepteur sur un autre
 // port : le navigateur ne voit ni retrait ni annonce nouvelle, seul un résolveur resté
 // vivant voit le nouveau port.
@@ -139,40 +117,6 @@ TEST_F(Avahi, RecepteurRelanceSansAdieuSurUnAutrePortPrendLeNouveau) {
     const auto* a = trouver("Chambre");
     return a != nullptr && a->point.port == 50'301;
   }));
-}
-
-// Le vrai récepteur lancé dans ravlo_rx : le fil qui le lance y entre d'abord, le
-// processus en hérite.
-std::unique_ptr<boucle::RecepteurLance> recepteurDansRx(const CodeAppairage& code) {
-  std::string dossier =
-      std::getenv("RAVLO_AVAHI_DIR") ? std::getenv("RAVLO_AVAHI_DIR") : "/tmp/ravlo-avahi";
-  std::ifstream fichier(dossier + "/rx.pid");
-  int pid = 0;
-  fichier >> pid;
-  std::unique_ptr<boucle::RecepteurLance> recepteur;
-  std::thread([&] {
-    const int espace = ::open(("/proc/" + std::to_string(pid) + "/ns/net").c_str(), O_RDONLY);
-    if (espace < 0 || ::setns(espace, CLONE_NEWNET) != 0) return;
-    ::close(espace);
-    recepteur = std::make_unique<boucle::RecepteurLance>(
-        std::vector<std::string>{"--code", code.chiffres(), "--wav", "/dev/null"});
-  }).join();
-  return recepteur;
-}
-
-TEST_F(Avahi, AppairageAvecLeRecepteurTrouve) {
-  const auto code = *CodeAppairage::depuisSaisie("2468");
-  auto recepteur = recepteurDansRx(code);
-  ASSERT_NE(recepteur, nullptr) << "impossible d'entrer dans ravlo_rx";
-  chercheur->demarrer();
-  publier("Cuisine", recepteur->port);
-  ASSERT_TRUE(attendreQue([&] { return trouver("Cuisine") != nullptr; }));
-  chercheur->appairer(*trouver("Cuisine"), "2468");
-  ASSERT_TRUE(attendreQue([&] { return !chercheur->appairageEnCours(); }));
-  EXPECT_EQ(chercheur->resultat(),
-            (ChercheurRavlo::Resultat{ChercheurRavlo::Resultat::Cas::accepte, "Cuisine", {}}));
-  ASSERT_TRUE(chercheur->appaire().has_value());
-  EXPECT_FALSE(recepteur->lire("Appairé avec ").empty());
 }
 
 TEST_F(Avahi, DemonArreteAttenteDemonRevenuListeRevenue) {
@@ -194,54 +138,17 @@ TEST_F(Avahi, DemonArreteAttenteDemonRevenuListeRevenue) {
       [&] { return chercheur->etatReseau().cas == Cas::actif && trouver("Bureau") != nullptr; }));
 }
 
-// ravlo-envoi, lancé dans ravlo_tx comme ce test : sa sortie et son statut.
-std::pair<std::string, int> envoi(const std::string& arguments) {
-  const std::string commande = std::string(RAVLO_ENVOI) + " " + arguments + " 2>&1";
-  FILE* flux = ::popen(commande.c_str(), "r");
-  if (flux == nullptr) return {"", -1};
-  std::string sortie;
-  std::array<char, 256> morceau{};
-  while (std::fgets(morceau.data(), morceau.size(), flux) != nullptr) sortie += morceau.data();
-  const int statut = ::pclose(flux);
-  return {sortie, WIFEXITED(statut) ? WEXITSTATUS(statut) : -1};
-}
-
-// ravlo-recepteur lancé dans ravlo_rx s'annonce par le démon de son espace ; ravlo-envoi,
-// dans ravlo_tx, le trouve par son nom, s'appaire et lui envoie du son.
-TEST_F(Avahi, RavloRecepteurAnnonceEtRecoitParSonNom) {
+// ravlo-recepteur lancé dans ravlo_rx s'annonce par le démon de son espace : le chercheur le
+// trouve avec son adresse et s'appaire avec lui ; ravlo-envoi, dans ravlo_tx comme ce test, le
+// trouve par son nom, s'appaire avec le code suivant et lui envoie du son. Puis le démon de son
+// espace arrêté (il dit adieu : le récepteur quitte la liste) et relancé : le récepteur
+// s'annonce de nouveau sans être relancé lui-même, et le dit. Le but est 5 s après le retour
+// du démon ; la borne de 20 s laisse passer une machine chargée.
+TEST_F(Avahi, RavloRecepteurTrouveAppaireParSonNomEtAnnonceDeNouveau) {
+  const std::string nom = "Véranda à l'étage";
   const std::string journal = "/tmp/ravlo-avahi-recepteur-" + std::to_string(::getpid());
-  const std::string commande = std::string(outil()) + " dans rx " RAVLO_RECEPTEUR " --nom " +
-                               cite("Véranda") + " --code 1357 --secondes 6 --wav " + journal +
-                               ".wav --stats " + journal + ".json > " + journal + ".txt 2>&1 &";
-  ASSERT_EQ(std::system(commande.c_str()), 0);
-  const auto lu = [&] {
-    std::ifstream f(journal + ".txt");
-    return std::string((std::istreambuf_iterator<char>(f)), {});
-  };
-  ASSERT_TRUE(attendreQue([&] { return lu().find("Annoncé") != std::string::npos; })) << lu();
-  EXPECT_NE(lu().find("« Véranda »"), std::string::npos) << lu();
-  const auto [sortie, statut] =
-      envoi("--recepteur " + cite("Véranda") + " --code 1357 --secondes 1");
-  EXPECT_EQ(statut, 0) << sortie;
-  // Le fichier existe avant d'être écrit : attendre sa dernière ligne.
-  std::string json;
-  ASSERT_TRUE(attendreQue([&] {
-    std::ifstream stats(journal + ".json");
-    json.assign(std::istreambuf_iterator<char>(stats), {});
-    return json.ends_with("}\n");
-  })) << lu();
-  EXPECT_NE(json.find("\"appairages\": 1"), std::string::npos) << json;
-  for (const char* fin : {".txt", ".wav", ".json"}) std::filesystem::remove(journal + fin);
-}
-
-// ravlo-recepteur lancé dans ravlo_rx, puis le démon de son espace arrêté et relancé : le
-// récepteur s'annonce de nouveau sans être relancé lui-même, et le dit. Le but est 5 s après
-// le retour du démon ; la borne de 20 s laisse passer une machine chargée.
-TEST_F(Avahi, RavloRecepteurAnnonceDeNouveauApresLaRelanceDeSonDemon) {
-  const std::string journal = "/tmp/ravlo-avahi-relance-" + std::to_string(::getpid());
   // Le PID écrit est celui du récepteur même : c'est lui que la fin du test arrête.
-  lancer("dans rx bash -c " + cite(RAVLO_RECEPTEUR " --nom Grenier --code 2580 --secondes 120 "
-                                                   "--wav /dev/null > " +
+  lancer("dans rx bash -c " + cite(RAVLO_RECEPTEUR " --nom " + cite(nom) + " --wav /dev/null > " +
                                    journal + ".txt 2>&1 & echo $! > " + journal + ".pid"));
   struct Arret {
     std::string journal;
@@ -256,29 +163,49 @@ TEST_F(Avahi, RavloRecepteurAnnonceDeNouveauApresLaRelanceDeSonDemon) {
     std::ifstream f(journal + ".txt");
     return std::string((std::istreambuf_iterator<char>(f)), {});
   };
-  const auto annonces = [&] {
+  const auto compter = [&](const std::string& motif) {
     const std::string texte = lu();
     std::size_t n = 0;
-    for (auto i = texte.find("Annoncé"); i != std::string::npos; i = texte.find("Annoncé", i + 1))
-      ++n;
+    for (auto i = texte.find(motif); i != std::string::npos; i = texte.find(motif, i + 1)) ++n;
     return n;
+  };
+  const auto code = [&] {
+    const std::string texte = lu();
+    const auto i = texte.rfind("Code : ");
+    return i == std::string::npos ? std::string() : texte.substr(i + 7, 4);
   };
 
   chercheur->demarrer();
-  ASSERT_TRUE(attendreQue([&] { return trouver("Grenier") != nullptr; }, 20s)) << lu();
+  ASSERT_TRUE(attendreQue([&] { return trouver(nom) != nullptr; }, 20s)) << lu();
+  EXPECT_NE(lu().find("« " + nom + " »"), std::string::npos) << lu();
+  const auto point = trouver(nom)->point;
+  EXPECT_EQ(point.adresse, "10.99.0.1");
+  EXPECT_EQ(point.nomService, nom);
+  EXPECT_EQ(point.interface, static_cast<int>(if_nametoindex("txv")));
+  const std::string premier = code();
+  chercheur->appairer(*trouver(nom), premier);
+  ASSERT_TRUE(attendreQue([&] { return !chercheur->appairageEnCours(); }));
+  EXPECT_EQ(chercheur->resultat(),
+            (ChercheurRavlo::Resultat{ChercheurRavlo::Resultat::Cas::accepte, nom, {}}));
+  ASSERT_TRUE(chercheur->appaire().has_value());
+  ASSERT_TRUE(attendreQue([&] { return code() != premier && !code().empty(); })) << lu();
+  const auto envoi = essai::executer(std::string(RAVLO_ENVOI) + " --recepteur " + cite(nom) +
+                                     " --code " + code() + " --secondes 1");
+  EXPECT_EQ(envoi.statut, 0) << envoi.texte;
+  EXPECT_TRUE(attendreQue([&] { return compter("Appairé avec") == 2; })) << lu();
+
   lancer("arreter-demon rx");
-  // Le démon arrêté dit adieu : le retour qui suit ne peut venir que d'une annonce nouvelle.
-  ASSERT_TRUE(attendreQue([&] { return trouver("Grenier") == nullptr; }, 20s));
+  ASSERT_TRUE(attendreQue([&] { return trouver(nom) == nullptr; }, 20s));
   // Mesuré dès la relance, démarrage du démon compris.
   const auto relance = std::chrono::steady_clock::now();
   lancer("relancer-demon rx");
-  const bool revenu = attendreQue([&] { return trouver("Grenier") != nullptr; }, 20s);
+  const bool revenu = attendreQue([&] { return trouver(nom) != nullptr; }, 20s);
   const std::chrono::duration<double> delai = std::chrono::steady_clock::now() - relance;
   std::printf("annoncé de nouveau %.2f s après la relance du démon\n", delai.count());
   ASSERT_TRUE(revenu) << lu();
   // Le récepteur le dit aussi, un peu après qu'on le voit parfois.
-  EXPECT_TRUE(attendreQue([&] { return annonces() >= 2; })) << lu();
-  EXPECT_EQ(trouver("Grenier")->point.adresse, "10.99.0.1");
+  EXPECT_TRUE(attendreQue([&] { return compter("Annoncé") >= 2; })) << lu();
+  EXPECT_EQ(trouver(nom)->point.adresse, "10.99.0.1");
 }
 
 }  // namespace

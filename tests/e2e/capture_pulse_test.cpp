@@ -22,7 +22,6 @@
 #include "plateforme/horloge.hpp"
 #include "plateforme/pipewire/sortie_pipewire.hpp"
 #include "plateforme/pulseaudio/capture_pulse.hpp"
-#include "plateforme/pulseaudio/silence_pulse.hpp"
 #include "plateforme/pulseaudio/sortie_pulse.hpp"
 
 namespace ravlo {
@@ -110,6 +109,14 @@ Plage entre(const std::vector<Bloc>& b, InstantNs debut, InstantNs fin) {
   return p;
 }
 
+/// Le ton tenu sur une plage : `n` blocs au moins, peu de creux, jamais plus de trois de suite.
+::testing::AssertionResult tonTenu(const Plage& p, std::size_t n) {
+  if (p.n >= n && peuDeCreux(p.creux, p.n) && p.suite <= creuxDeSuiteAdmis)
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure()
+         << p.n << " blocs, " << p.creux << " creux, " << p.suite << " de suite";
+}
+
 /// Les sorties nulles « Ravlo Link », une par ligne.
 std::string sortiesRavlo() {
   return essai::commande("pactl list short sinks | awk '$2 ~ /^ravlo_link-/ {print $2}'");
@@ -154,7 +161,7 @@ class DemonPulse : public ::testing::Test {
   /// son flux, apparu hors de `connus` (des index séparés par des blancs).
   std::string jouer(const std::string& sortie = {}, std::string connus = {}) {
     std::ranges::replace(connus, '\n', ' ');
-    joueurs_.push_back(std::make_unique<essai::Processus>(std::vector<std::string>{
+    joueurs_.push_back(std::make_unique<essai::ProgrammeLance>(std::vector<std::string>{
         "pacat", "--raw", "--format=s16le", "--rate=48000", "--channels=2", "--latency-msec=100",
         // Sans sortie nommée, le flux suit la sortie par défaut ; avec, il y est attaché.
         sortie.empty() ? "--client-name=ravlo-essai" : "--device=" + sortie, ton_}));
@@ -188,7 +195,7 @@ class DemonPulse : public ::testing::Test {
   std::string etat_;  // fichiers d'état du silence
   std::string ton_;
   std::string casque_;
-  std::vector<std::unique_ptr<essai::Processus>> joueurs_;
+  std::vector<std::unique_ptr<essai::ProgrammeLance>> joueurs_;
 };
 
 // Le ton joué arrive dans l'anneau d'un seul tenant, à son niveau et à sa fréquence, avec des
@@ -343,11 +350,11 @@ TEST_F(DemonPulse, LeSilenceTaitLesHautParleursSansTaireLaCapture) {
   // 10 ms, arrêt par SIGINT : autrement, parec perd ce qu'il tient ; sans dont-reconnect,
   // PipeWire le déplacerait vers le moniteur de la nouvelle sortie par défaut.
   const std::string brut = repertoire_ + "/hp.raw";
-  essai::Processus parec({"bash", "-c",
-                          "exec parec --device=speakers.monitor --raw --format=s16le "
-                          "--rate=48000 --channels=2 --latency-msec=10 --process-time-msec=10 "
-                          "--property=node.dont-reconnect=true > " +
-                              brut});
+  essai::ProgrammeLance parec({"bash", "-c",
+                               "exec parec --device=speakers.monitor --raw --format=s16le "
+                               "--rate=48000 --channels=2 --latency-msec=10 --process-time-msec=10 "
+                               "--property=node.dont-reconnect=true > " +
+                                   brut});
   std::error_code rien;
   ASSERT_TRUE(essai::attendreQue(
       [&] { return std::filesystem::file_size(brut, rien) + 1 >= 2; }));  // -1 : absent
@@ -387,7 +394,7 @@ TEST_F(DemonPulse, LeSilenceTaitLesHautParleursSansTaireLaCapture) {
   }
   std::this_thread::sleep_for(1500ms);
   t.push_back(hoteNs());
-  parec.tuer(SIGINT);
+  parec.arreter(SIGINT);
   prise->arreter();
   verifierRemisEnPlace();
   EXPECT_EQ(sortieDe(entree), "speakers");
@@ -417,9 +424,7 @@ TEST_F(DemonPulse, LeSilenceTaitLesHautParleursSansTaireLaCapture) {
   for (std::size_t i = 0; i < 3; ++i) {
     // Un bloc est daté de sa première trame : le dernier avant une bascule la chevauche.
     const Plage m = entre(capte, t[i] + 400 * ms, t[i + 1] - 50 * ms);
-    EXPECT_GE(m.n, 100u) << i;
-    EXPECT_TRUE(peuDeCreux(m.creux, m.n)) << i << " : " << m.creux;
-    EXPECT_LE(m.suite, creuxDeSuiteAdmis) << i;
+    EXPECT_TRUE(tonTenu(m, 100)) << i;
     EXPECT_LE(m.max, rmsDuTon * 1.05) << i;
   }
 }
@@ -451,12 +456,8 @@ TEST_F(DemonPulse, LaCaptureSuitLaSortieParDefautEtSaPerteEstSignalee) {
   EXPECT_FALSE(prise->echec().has_value()) << "relevée par les haut-parleurs";
   verifierRemisEnPlace();
   const auto capte = releve.blocs();
-  for (const auto& [debut, fin] : {std::pair{t1, t2}, {t2, t3}}) {
-    const Plage m = entre(capte, debut + 400 * ms, fin - 50 * ms);
-    EXPECT_GE(m.n, 100u);
-    EXPECT_TRUE(peuDeCreux(m.creux, m.n)) << m.creux;
-    EXPECT_LE(m.suite, creuxDeSuiteAdmis);
-  }
+  for (const auto& [debut, fin] : {std::pair{t1, t2}, {t2, t3}})
+    EXPECT_TRUE(tonTenu(entre(capte, debut + 400 * ms, fin - 50 * ms), 100));
 
   ASSERT_TRUE(prise->changerSilence(true));
   const std::string notre = essai::puitsParDefaut();
@@ -469,11 +470,9 @@ TEST_F(DemonPulse, LaCaptureSuitLaSortieParDefautEtSaPerteEstSignalee) {
   Plage m;
   essai::attendreQue([&] {
     m = entre(releve.blocs(), hoteNs() - 1000 * ms, hoteNs());
-    return m.n >= 50 && peuDeCreux(m.creux, m.n) && m.suite <= creuxDeSuiteAdmis;
+    return tonTenu(m, 50);
   });
-  EXPECT_GE(m.n, 50u);
-  EXPECT_TRUE(peuDeCreux(m.creux, m.n)) << "le ton capté : " << m.creux;
-  EXPECT_LE(m.suite, creuxDeSuiteAdmis);
+  EXPECT_TRUE(tonTenu(m, 50)) << "le ton capté";
   EXPECT_FALSE(prise->echec().has_value());
   essai::commande("pactl unload-module $(pactl list short modules | awk '/sink_name=" + notre +
                   "/ {print $1}')");
@@ -483,8 +482,8 @@ TEST_F(DemonPulse, LaCaptureSuitLaSortieParDefautEtSaPerteEstSignalee) {
 // Faire taire l'ordinateur ne déplace que les flux de la sortie captée : celui qui suit la
 // sortie par défaut et celui attaché aux haut-parleurs ; un flux d'une autre sortie (un
 // récepteur sur cette machine), présent avant ou venu après, reste où il est. Un programme
-// tué net pendant le silence laisse sa sortie nulle par défaut ; un programme qui démarre la
-// retire et rend chaque flux à sa sortie, sans attendre une capture.
+// tué net pendant le silence laisse sa sortie nulle par défaut ; ravlo-envoi comme ravlo-link
+// la retirent dès leur lancement et rendent chaque flux à sa sortie, sans attendre une capture.
 TEST_F(DemonPulse, LeSilenceNeTouchePasLesAutresSortiesEtUnResteEstDefaitAuDemarrage) {
   ASSERT_FALSE(chargerCasque().empty());
   const std::string a = jouer();
@@ -493,9 +492,15 @@ TEST_F(DemonPulse, LeSilenceNeTouchePasLesAutresSortiesEtUnResteEstDefaitAuDemar
   ASSERT_EQ(sortieDe(b), "casque");
   const std::string origineA = sortieDe(a);
 
-  const std::string pret = repertoire_ + "/pret";
-  essai::Processus tenir({"bash", "-c", "exec " RAVLO_TENIR_CAPTURE " " + etat_ + " >" + pret});
-  ASSERT_TRUE(essai::attendreQue([&] { return essai::commande("cat " + pret) == "pret\n"; }));
+  // Les programmes prennent leur état sous XDG_RUNTIME_DIR : ici, le répertoire du test.
+  const std::string ici = "XDG_RUNTIME_DIR=" + repertoire_;
+  const auto tenir = [&] {
+    auto p = std::make_unique<essai::ProgrammeLance>(
+        std::vector<std::string>{"env", ici, RAVLO_TENIR_CAPTURE}, true);
+    EXPECT_EQ(p->lire("silence "), "pret");
+    return p;
+  };
+  auto tenue = tenir();
   const std::string notre = essai::puitsParDefaut();
   ASSERT_TRUE(notre.starts_with("ravlo_link-"));
   // PipeWire déplace en différé.
@@ -514,15 +519,27 @@ TEST_F(DemonPulse, LeSilenceNeTouchePasLesAutresSortiesEtUnResteEstDefaitAuDemar
   EXPECT_EQ(sortieDe(s), notre);
   EXPECT_EQ(sortieDe(b), "casque");
   EXPECT_EQ(sortieDe(c), "casque");
-  tenir.tuer(SIGKILL);
+  tenue->arreter(SIGKILL);
   EXPECT_EQ(sortiesRavlo(), notre + "\n") << "le module survit au programme";
 
-  SilencePulse::rendreLeSonLaisse(etat_);
+  // ravlo-envoi le défait dès son lancement, avant tout appairage (refusé ici).
+  essai::ProgrammeLance({"env", ici, RAVLO_ENVOI, "--vers", "127.0.0.1:9", "--code", "1234"})
+      .attendre();
   verifierRemisEnPlace();
   EXPECT_EQ(sortieDe(a), origineA);
   EXPECT_EQ(sortieDe(s), "speakers");
   EXPECT_EQ(sortieDe(b), "casque");
-  EXPECT_TRUE(std::filesystem::is_empty(etat_)) << "fichier d'état effacé";
+  EXPECT_TRUE(std::filesystem::is_empty(repertoire_ + "/ravlo-link")) << "fichier d'état effacé";
+#ifdef RAVLO_LINK
+  // ravlo-link de même, et finit proprement sur SIGTERM.
+  tenir()->arreter(SIGKILL);
+  ASSERT_TRUE(essai::puitsParDefaut().starts_with("ravlo_link-")) << "le silence est resté";
+  essai::ProgrammeLance link({"env", ici, "QT_QPA_PLATFORM=offscreen", "HOME=" + repertoire_,
+                              "XDG_CONFIG_HOME=" + repertoire_,
+                              "LSAN_OPTIONS=suppressions=" RAVLO_LSAN_BUREAU, RAVLO_LINK});
+  EXPECT_TRUE(essai::attendreQue([] { return essai::puitsParDefaut() == "speakers"; }));
+  EXPECT_EQ(link.arreter(SIGTERM), 0);
+#endif
 }
 
 // Ce que la surveillance de la capture suppose : une sortie au repos livre du silence sans

@@ -1,20 +1,17 @@
 // SPDX-License-Identifier: MPL-2.0
 #pragma once
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <span>
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "faux/programme_lance.hpp"
+#include "protocol/audio/fichier_wav.hpp"
 
 namespace ravlo::essai {
 
@@ -43,44 +40,6 @@ inline std::string puitsParDefaut() {
   return ligne("pactl get-default-sink");
 }
 
-/// Un processus lancé par le test (sortie standard jetée), tué par son PID à la destruction.
-class Processus {
- public:
-  explicit Processus(const std::vector<std::string>& arguments) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    std::vector<char*> argv;
-    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    if (posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  ~Processus() { tuer(SIGTERM); }
-  Processus(const Processus&) = delete;
-  Processus& operator=(const Processus&) = delete;
-
-  [[nodiscard]] pid_t pid() const { return pid_; }
-
-  int tuer(int signal) {
-    if (pid_ > 0) ::kill(pid_, signal);
-    return attendre();
-  }
-
-  /// Code de sortie (ou −signal).
-  int attendre() {
-    int s = 0;
-    if (pid_ > 0 && ::waitpid(pid_, &s, 0) == pid_)
-      statut_ = WIFEXITED(s) ? WEXITSTATUS(s) : -WTERMSIG(s);
-    pid_ = -1;
-    return statut_;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int statut_ = -1;
-};
-
 /// Niveau RMS (pleine échelle 32 768) d'échantillons 16 bits.
 inline double rms(const std::int16_t* s, std::size_t n) {
   double somme = 0;
@@ -97,6 +56,33 @@ inline std::vector<std::int16_t> echantillons(const std::string& chemin, std::si
     std::fclose(f);
   }
   return e;
+}
+
+/// Écrit `e` (16 bits stéréo entrelacés) en fichier WAV.
+inline void ecrireWav(const std::string& chemin, const std::vector<std::int16_t>& e) {
+  if (FILE* f = std::fopen(chemin.c_str(), "wb")) {
+    const Octets entete = FichierWav::entete(static_cast<std::uint32_t>(e.size() * 2));
+    std::fwrite(entete.data(), 1, entete.size(), f);
+    std::fwrite(e.data(), 2, e.size(), f);
+    std::fclose(f);
+  }
+}
+
+/// Le son joué : `s` sans les zéros de son début et de sa fin.
+inline std::vector<std::int16_t> sonJoue(const std::vector<std::int16_t>& s) {
+  const auto debut = std::ranges::find_if(s, [](std::int16_t x) { return x != 0; });
+  const auto fin = std::find_if(s.rbegin(), s.rend(), [](std::int16_t x) { return x != 0; });
+  return debut < fin.base() ? std::vector(debut, fin.base()) : std::vector<std::int16_t>{};
+}
+
+/// Où, dans `entree`, commencent les 64 premières valeurs de `joue`, si ses `n` premières
+/// valeurs en sont la suite à l'échantillon près ; −1 sinon.
+inline std::ptrdiff_t suiteDuFichier(std::span<const std::int16_t> entree,
+                                     std::span<const std::int16_t> joue, std::size_t n) {
+  if (joue.size() < std::max<std::size_t>(n, 64)) return -1;
+  const auto p = std::ranges::search(entree, joue.first(64)).begin();
+  if (static_cast<std::size_t>(entree.end() - p) < n) return -1;
+  return std::ranges::equal(joue.first(n), std::span(p, n)) ? p - entree.begin() : -1;
 }
 
 }  // namespace ravlo::essai

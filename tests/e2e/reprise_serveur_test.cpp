@@ -3,9 +3,7 @@
 // ravlo-envoi --capture qui envoie : PulseAudio, ou PipeWire quand c'est lui qui tourne autour
 // de l'essai. Le serveur est le nôtre, lancé dans un dossier à nous, tué par son PID.
 #include <gtest/gtest.h>
-#include <poll.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -20,8 +18,8 @@
 #include <thread>
 
 #include "e2e/outils_pulse.hpp"
+#include "faux/attente.hpp"
 #include "plateforme/pipewire/sortie_pipewire.hpp"
-#include "protocol/audio/fichier_wav.hpp"
 
 namespace ravlo {
 namespace {
@@ -29,88 +27,10 @@ namespace {
 using namespace std::chrono_literals;
 using Horloge = std::chrono::steady_clock;
 
-bool attendre(const std::function<bool()>& condition, std::chrono::seconds delai = 30s) {
-  const auto echeance = Horloge::now() + delai;
-  while (!condition()) {
-    if (Horloge::now() > echeance) return false;
-    std::this_thread::sleep_for(50ms);
-  }
-  return true;
+template <class Condition>
+bool attendre(Condition&& condition) {
+  return essai::attendreQue(std::forward<Condition>(condition), 30s);
 }
-
-// Un programme lancé par l'essai, sorties standard et d'erreur lues ensemble, ligne par ligne ;
-// SIGTERM et attente par son PID à la destruction.
-class ProgrammeLu {
- public:
-  explicit ProgrammeLu(std::vector<std::string> arguments) {
-    int tube[2] = {-1, -1};
-    if (::pipe2(tube, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, tube[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, tube[1], STDERR_FILENO);
-    std::vector<char*> argv;
-    for (auto& a : arguments) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(tube[1]);
-    sortie_ = tube[0];
-  }
-  ~ProgrammeLu() {
-    arreter(SIGTERM);
-    if (sortie_ >= 0) ::close(sortie_);
-  }
-  ProgrammeLu(const ProgrammeLu&) = delete;
-  ProgrammeLu& operator=(const ProgrammeLu&) = delete;
-
-  /// La suite de la prochaine ligne qui contient `motif`, et quand elle est arrivée ; rien à
-  /// la fin de la sortie ou passé `delai`.
-  std::optional<std::pair<std::string, Horloge::time_point>> lire(
-      const std::string& motif, std::chrono::seconds delai = 30s) {
-    const auto echeance = Horloge::now() + delai;
-    std::string ligne;
-    for (char c = 0;;) {
-      const auto reste =
-          std::chrono::duration_cast<std::chrono::milliseconds>(echeance - Horloge::now());
-      pollfd p{sortie_, POLLIN, 0};
-      if (reste.count() <= 0 || ::poll(&p, 1, static_cast<int>(reste.count())) <= 0 ||
-          ::read(sortie_, &c, 1) != 1)
-        return std::nullopt;
-      if (c != '\n') {
-        ligne += c;
-        continue;
-      }
-      journal += ligne + '\n';
-      if (const auto i = ligne.find(motif); i != std::string::npos)
-        return std::pair{ligne.substr(i + motif.size()), Horloge::now()};
-      ligne.clear();
-    }
-  }
-
-  [[nodiscard]] bool enVie() const {
-    int s = 0;
-    return pid_ > 0 && ::waitpid(pid_, &s, WNOHANG) == 0;
-  }
-
-  int arreter(int signal) {
-    if (pid_ <= 0) return statut_;
-    ::kill(pid_, signal);
-    int s = 0;
-    while (::waitpid(pid_, &s, 0) < 0 && errno == EINTR) {
-    }
-    pid_ = -1;
-    statut_ = WIFEXITED(s) ? WEXITSTATUS(s) : -WTERMSIG(s);
-    return statut_;
-  }
-
-  std::string journal;  ///< les lignes lues, pour les messages d'échec
-
- private:
-  pid_t pid_ = -1;
-  int sortie_ = -1;
-  int statut_ = -1;
-};
 
 // Un serveur de son à nous, du même genre que celui de l'essai, dans son propre dossier : deux
 // sorties nulles, « speakers » (par défaut, que capte l'envoi) et « salon » (où joue le
@@ -203,7 +123,7 @@ class ServeurPrive {
 
   /// Tue net le serveur (SIGKILL) et attend chacun de ses processus ; le bus reste.
   void tuer() {
-    for (auto& p : processus_) p.tuer(SIGKILL);
+    for (auto& p : processus_) p.arreter(SIGKILL);
     processus_.clear();
   }
 
@@ -232,8 +152,8 @@ class ServeurPrive {
   bool pipewire_;
   std::filesystem::path dossier_;
   std::map<std::string, std::optional<std::string>> anciens_;
-  std::optional<essai::Processus> bus_;
-  std::list<essai::Processus> processus_;
+  std::optional<essai::ProgrammeLance> bus_;
+  std::list<essai::ProgrammeLance> processus_;
 };
 
 // Niveau RMS d'une seconde du moniteur d'une sortie (SIGINT : tué autrement, parec perd ce
@@ -270,29 +190,21 @@ TEST(DemonPulseReprise, LeServeurDeSonTueEtRelanceLeSonRevientDesDeuxCotes) {
 
   // 40 s de 440 Hz à −6 dBFS.
   const auto ton = dossier / "ton.wav";
-  {
-    std::vector<std::int16_t> e(2 * 48'000 * 40);
-    for (std::size_t i = 0; i < e.size(); ++i)
-      e[i] = static_cast<std::int16_t>(16'384 * std::sin(2 * M_PI * 440 * double(i / 2) / 48'000));
-    std::ofstream f(ton, std::ios::binary);
-    const Octets entete = FichierWav::entete(static_cast<std::uint32_t>(e.size() * 2));
-    f.write(reinterpret_cast<const char*>(entete.data()),
-            static_cast<std::streamsize>(entete.size()));
-    f.write(reinterpret_cast<const char*>(e.data()), static_cast<std::streamsize>(e.size() * 2));
-  }
+  std::vector<std::int16_t> e(2 * 48'000 * 40);
+  for (std::size_t i = 0; i < e.size(); ++i)
+    e[i] = static_cast<std::int16_t>(16'384 * std::sin(2 * M_PI * 440 * double(i / 2) / 48'000));
+  essai::ecrireWav(ton.string(), e);
   auto jouer = [&] {
-    return std::make_unique<essai::Processus>(
+    return std::make_unique<essai::ProgrammeLance>(
         std::vector<std::string>{"paplay", "--device=speakers", ton.string()});
   };
   auto joueur = jouer();
   const std::string statsR = (dossier / "r.json").string();
-  ProgrammeLu recepteur({RAVLO_RECEPTEUR, "--sans-annonce", "--sortie", "salon", "--code", "2468",
-                         "--stats", statsR});
-  const auto port = recepteur.lire("Port : ");
-  ASSERT_TRUE(port) << recepteur.journal;
-  ProgrammeLu envoi(
-      {RAVLO_ENVOI, "--capture", "--vers", "127.0.0.1:" + port->first, "--code", "2468"});
-  ASSERT_TRUE(recepteur.lire("Appairé avec ")) << recepteur.journal;
+  essai::RecepteurLance recepteur({"--sortie", "salon", "--code", "2468", "--stats", statsR});
+  ASSERT_NE(recepteur.port, 0) << recepteur.journal;
+  essai::ProgrammeLance envoi(
+      {RAVLO_ENVOI, "--capture", "--vers", recepteur.vers(), "--code", "2468"}, true);
+  ASSERT_NE(recepteur.lire("Appairé avec ", 30s), "") << recepteur.journal;
   const auto brut = dossier / "moniteur.raw";
   ASSERT_TRUE(attendre([&] { return niveauMoniteur(brut, "salon") > 0.1; }))
       << genre << " : le ton n'arrive pas avant la panne\n"
@@ -300,16 +212,17 @@ TEST(DemonPulseReprise, LeServeurDeSonTueEtRelanceLeSonRevientDesDeuxCotes) {
 
   joueur.reset();
   serveur.tuer();
-  ASSERT_TRUE(recepteur.lire("La lecture s'est arrêtée : le serveur de son")) << recepteur.journal;
-  ASSERT_TRUE(envoi.lire("Plus rien n'est capté")) << envoi.journal;
+  ASSERT_NE(recepteur.lire("La lecture s'est arrêtée : le serveur de son", 30s), "")
+      << recepteur.journal;
+  ASSERT_NE(envoi.lire("Plus rien n'est capté", 30s), "") << envoi.journal;
 
   ASSERT_TRUE(serveur.demarrer()) << genre << " relancé";
   const auto retour = Horloge::now();
   joueur = jouer();
-  const auto reprise = recepteur.lire("La lecture reprend");
-  ASSERT_TRUE(reprise) << recepteur.journal;
-  const auto captee = envoi.lire("La capture du son a repris.");
-  ASSERT_TRUE(captee) << envoi.journal;
+  ASSERT_NE(recepteur.lire("La lecture reprend", 30s), "") << recepteur.journal;
+  const auto reprise = Horloge::now();
+  ASSERT_NE(envoi.lire("La capture du son a repris", 30s), "") << envoi.journal;
+  const auto captee = Horloge::now();
   EXPECT_TRUE(attendre([&] { return niveauMoniteur(brut, "salon") > 0.1; }))
       << genre << " : le ton ne revient pas\n"
       << recepteur.journal;
@@ -317,7 +230,7 @@ TEST(DemonPulseReprise, LeServeurDeSonTueEtRelanceLeSonRevientDesDeuxCotes) {
   std::printf(
       "%s : du serveur revenu à la sortie rouverte %.0f ms, à la capture reprise %.0f ms,"
       " au ton relevé sur « salon » %.0f ms\n",
-      genre, ms(reprise->second - retour), ms(captee->second - retour), ms(entendu - retour));
+      genre, ms(reprise - retour), ms(captee - retour), ms(entendu - retour));
 
   EXPECT_TRUE(envoi.enVie()) << "l'envoi n'a pas fini : " << envoi.journal;
   EXPECT_EQ(envoi.journal.find("ne répond plus"), std::string::npos) << envoi.journal;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MPL-2.0
-// Tient une capture silencieuse jusqu'à sa mort (argument : répertoire d'état) : de quoi tuer
-// net un programme qui a fait taire l'ordinateur. Écrit « pret » quand le silence est en place.
+// Tient une capture silencieuse jusqu'à sa mort, construite comme celle de ravlo-envoi (état
+// dans le répertoire par défaut) : de quoi tuer net un programme qui a fait taire l'ordinateur.
+// Écrit « silence pret » quand le silence est en place.
 #include <unistd.h>
 
 #include <cstdio>
@@ -9,11 +10,11 @@
 #include "link/capture/capture_systeme.hpp"
 #include "plateforme/pulseaudio/capture_pulse.hpp"
 
-int main(int, char** argv) {
+int main() {
   ravlo::CaptureSysteme prise(std::make_shared<ravlo::TamponAudio>(96'000), true,
-                              std::make_unique<ravlo::CapturePulse>(argv[1]));
+                              std::make_unique<ravlo::CapturePulse>());
   if (!prise.demarrer().has_value()) return 1;
-  std::printf("pret\n");
+  std::printf("silence pret\n");
   std::fflush(stdout);
   for (;;) ::pause();
 }

@@ -18,22 +18,20 @@
 #include <random>
 #include <thread>
 
-#include "bench/relais/recepteur_lance.hpp"
 #include "bench/relais/relais_udp.hpp"
 #include "e2e/outils_pulse.hpp"
 #include "faux/attente.hpp"
 #include "plateforme/pipewire/sortie_pipewire.hpp"
 #include "protocol/appairage/appairage_initiateur.hpp"
-#include "protocol/audio/fichier_wav.hpp"
 #include "protocol/crypto/hasard_systeme.hpp"
 #include "recepteur/file_lecture.hpp"
 
 namespace ravlo {
 namespace {
 
-using boucle::RecepteurLance;
 using boucle::RelaisUDP;
-using essai::Processus;
+using essai::ProgrammeLance;
+using essai::RecepteurLance;
 using namespace std::chrono_literals;
 
 nlohmann::json json(const std::filesystem::path& chemin) {
@@ -59,23 +57,20 @@ TEST_F(RavloRecepteur, CodeFauxPuisInjectionsEtCoupureWavExact) {
   std::vector<std::int16_t> entree(2 * 48'000 * 15);
   std::mt19937 alea(7);
   for (auto& e : entree) e = static_cast<std::int16_t>(1 + alea() % 30'000);
-  std::FILE* f = std::fopen(chemin("entree.wav").c_str(), "wb");
-  const Octets entete = FichierWav::entete(static_cast<std::uint32_t>(entree.size() * 2));
-  std::fwrite(entete.data(), 1, entete.size(), f);
-  std::fwrite(entree.data(), 2, entree.size(), f);
-  std::fclose(f);
+  essai::ecrireWav(chemin("entree.wav"), entree);
   const auto lancement = std::chrono::steady_clock::now();
   RecepteurLance r({"--wav", chemin("sortie.wav"), "--stats", chemin("r.json")});
-  Processus faux({RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(r.port), "--code",
-                  r.code == "0000" ? "0001" : "0000"});
+  ProgrammeLance faux(
+      {RAVLO_ENVOI, "--vers", r.vers(), "--code", r.code == "0000" ? "0001" : "0000"});
   EXPECT_EQ(faux.attendre(), 1);
   const std::string code = r.lire("Code : ");
   ASSERT_FALSE(code.empty());
   EXPECT_NE(code, r.code);
 
   RelaisUDP relais(r.port, {});
-  Processus envoi({RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(relais.port()), "--code",
-                   code, "--wav", chemin("entree.wav"), "--stats", chemin("e.json")});
+  ProgrammeLance envoi({RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(relais.port()),
+                        "--code", code, "--wav", chemin("entree.wav"), "--stats",
+                        chemin("e.json")});
   // Une seconde de son passée par le relais (plus lent sous ASan).
   for (int i = 0; i < 1000 && relais.transmis() < 200; ++i) std::this_thread::sleep_for(10ms);
   ASSERT_GE(relais.transmis(), 200u);
@@ -124,11 +119,9 @@ TEST_F(RavloRecepteur, CodeFauxPuisInjectionsEtCoupureWavExact) {
   EXPECT_GE(avantCoupure, 2);
 
   // Le silence de la coupure : la plus longue suite de zéros suivie de son.
-  const auto sortie = essai::echantillons(chemin("sortie.wav"), 44);
-  std::size_t debut = 0;
-  while (debut < sortie.size() && sortie[debut] == 0) ++debut;
+  const auto sortie = essai::sonJoue(essai::echantillons(chemin("sortie.wav"), 44));
   std::size_t trou = 0, trouFin = 0;
-  for (std::size_t i = debut, n = 0; i < sortie.size(); ++i) {
+  for (std::size_t i = 0, n = 0; i < sortie.size(); ++i) {
     if (sortie[i] == 0) {
       ++n;
     } else {
@@ -139,23 +132,18 @@ TEST_F(RavloRecepteur, CodeFauxPuisInjectionsEtCoupureWavExact) {
   const double silenceS = static_cast<double>(trou) / 96'000;
   EXPECT_GT(silenceS, 4.5);
   EXPECT_LT(silenceS, 6.0) << "reprise plus d'une seconde après la fin de la coupure";
-  ASSERT_GT(trouFin - trou, debut + 96'000);
+  ASSERT_GT(trouFin - trou, 96'000u);
   ASSERT_LT(trouFin + 96'000, sortie.size());
-  // Position dans le fichier envoyé des 64 valeurs jouées à `a`.
-  const auto ou = [&](std::size_t a) {
-    return std::search(entree.begin(), entree.end(), sortie.begin() + a, sortie.begin() + a + 64);
-  };
-  const auto premier = ou(debut);
-  ASSERT_NE(premier, entree.end()) << "le début du son n'est pas dans le fichier envoyé";
   // Jusqu'au fondu qui éteint le son avant la coupure.
-  const auto n = trouFin - trou - debut - 2 * FileLecture::tramesFondu;
-  ASSERT_LE(n, static_cast<std::size_t>(entree.end() - premier));
-  EXPECT_TRUE(std::equal(sortie.begin() + debut, sortie.begin() + debut + n, premier));
+  const auto premier =
+      essai::suiteDuFichier(entree, sortie, trouFin - trou - 2 * FileLecture::tramesFondu);
+  ASSERT_GE(premier, 0) << "le son joué suit le fichier envoyé, à l'échantillon près";
   // Retard du son joué sur le fichier envoyé (en valeurs), avant et après la coupure.
-  const auto repris = ou(trouFin + 48'000);
-  ASSERT_NE(repris, entree.end());
-  const auto avant = static_cast<std::ptrdiff_t>(debut) - (premier - entree.begin());
-  const auto apres = static_cast<std::ptrdiff_t>(trouFin + 48'000) - (repris - entree.begin());
+  const auto repris =
+      essai::suiteDuFichier(entree, std::span(sortie).subspan(trouFin + 48'000), 64);
+  ASSERT_GE(repris, 0);
+  const auto avant = -premier;
+  const auto apres = static_cast<std::ptrdiff_t>(trouFin + 48'000) - repris;
   ASSERT_FALSE(st["cibleMs"].is_null());
   EXPECT_LE(static_cast<double>(apres - avant) / 96, st["cibleMs"].get<double>())
       << "la file a gardé " << (apres - avant) / 96 << " ms de plus qu'avant la coupure";
@@ -167,8 +155,9 @@ TEST_F(RavloRecepteur, AucunTrouAUnPourCentDePerteEtDixMsDeGigue) {
   RecepteurLance r({"--wav", chemin("sortie.wav"), "--stats", chemin("r.json"), "--secondes", "20",
                     "--code", "2468"});
   RelaisUDP relais(r.port, {.perte = 0.01, .gigue = 10ms, .graine = 5});
-  Processus envoi({RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(relais.port()), "--code",
-                   "2468", "--ton", "1000", "--secondes", "40", "--stats", chemin("e.json")});
+  ProgrammeLance envoi({RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(relais.port()),
+                        "--code", "2468", "--ton", "1000", "--secondes", "40", "--stats",
+                        chemin("e.json")});
   EXPECT_EQ(envoi.attendre(), 0);
   EXPECT_EQ(r.arreter(), 0);
   const auto se = json(chemin("e.json"));
@@ -183,47 +172,25 @@ TEST_F(RavloRecepteur, AucunTrouAUnPourCentDePerteEtDixMsDeGigue) {
 }
 
 // Le récepteur tué (SIGKILL) en pleine lecture : l'émetteur le dit muet après 3 s et
-// renonce au bout de 30 s de connexion refusée, en erreur ; relance entre-temps, avec son
-// code neuf, le récepteur s'appaire et joue.
-TEST_F(RavloRecepteur, RecepteurTueDitMuetPuisAbandonEtLeRelanceSAppaire) {
+// renonce au bout de 30 s de connexion refusée, en erreur.
+TEST_F(RavloRecepteur, RecepteurTueDitMuetPuisAbandon) {
   RecepteurLance r({"--wav", "/dev/null"});
-  Processus envoi({"bash", "-c",
-                   std::string("exec ") + RAVLO_ENVOI +
-                       " --vers 127.0.0.1:" + std::to_string(r.port) + " --code " + r.code +
-                       " --ton 1000 >" + chemin("envoi.txt") + " 2>&1"});
-  // Les secondes de l'envoi, de ses lignes d'état, dans l'ordre.
-  const auto secondes = [&] {
-    std::vector<std::pair<double, std::string>> lignes;
-    std::ifstream f(chemin("envoi.txt"));
-    for (std::string l; std::getline(f, l);)
-      if (l.find(" s  paquets ") != std::string::npos) lignes.emplace_back(std::stod(l), l);
-    return lignes;
-  };
-  // Tué après 2 s d'envoi, comptées par l'envoi lui-même.
-  ASSERT_TRUE(essai::attendreQue([&] {
-    const auto l = secondes();
-    return !l.empty() && l.back().first >= 2.0;
-  }));
-  const double tue = secondes().back().first;
+  ProgrammeLance envoi({RAVLO_ENVOI, "--vers", r.vers(), "--code", r.code, "--ton", "1000"}, true);
+  // Tué après 2 s d'envoi, comptées par l'envoi lui-même sur ses lignes d'état.
+  double tue = -1;
+  for (std::string l = envoi.lire(""); tue < 2.0 && !l.empty(); l = envoi.lire(""))
+    if (l.find(" s  paquets ") != std::string::npos) tue = std::stod(l);
+  ASSERT_GE(tue, 2.0) << envoi.journal;
   r.arreter(SIGKILL);
-
-  RecepteurLance relance({"--wav", "/dev/null", "--stats", chemin("relance.json")});
-  EXPECT_EQ(Processus({RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(relance.port), "--code",
-                       relance.code, "--ton", "1000", "--secondes", "2"})
-                .attendre(),
-            0);
-  relance.arreter();
-  EXPECT_GT(json(chemin("relance.json"))["paquetsRecus"].get<int>(), 200);
-
-  EXPECT_EQ(envoi.attendre(), 1);
   double muetA = -1, dernier = -1;
-  for (const auto& [t, l] : secondes()) {
-    dernier = t;
-    if (muetA < 0 && l.find("récepteur muet") != std::string::npos) muetA = t;
-  }
   std::string fin;
-  std::ifstream f(chemin("envoi.txt"));
-  for (std::string l; std::getline(f, l);) fin = l;
+  for (std::string l = envoi.lire("", 60s); !l.empty(); l = envoi.lire("", 60s)) {
+    fin = l;
+    if (l.find(" s  paquets ") == std::string::npos) continue;
+    dernier = std::stod(l);
+    if (muetA < 0 && l.find("récepteur muet") != std::string::npos) muetA = dernier;
+  }
+  EXPECT_EQ(envoi.attendre(), 1);
   EXPECT_EQ(fin, "Le récepteur ne répond plus : envoi arrêté.");
   // Muet 3 à 4,5 s après (lignes à la seconde, tué au plus tôt à `tue`), abandon 30 s après.
   EXPECT_GE(muetA, tue + 2.5) << tue;
@@ -282,13 +249,7 @@ class Initiateur {
     while (std::holds_alternative<AppairageInitiateur::EnCours>(a.etat()) &&
            std::chrono::steady_clock::now() < echeance) {
       envoyer(a.dernierMessage());
-      pollfd p{s_, POLLIN, 0};
-      if (::poll(&p, 1, 300) <= 0) continue;
-      std::array<std::uint8_t, 256> tampon{};
-      const auto n = ::recv(s_, tampon.data(), tampon.size(), 0);
-      if (const auto lu = MessagePasskey::decoder(
-              VueOctets(tampon.data(), n > 0 ? static_cast<std::size_t>(n) : 0)))
-        (void)a.recevoir(*lu);
+      if (const auto lu = recevoir(300)) (void)a.recevoir(*lu);
     }
     codeTeste = a.codeGrille();
     return a.etat();
@@ -332,8 +293,8 @@ TEST_F(RavloRecepteur, AppairageSousAttaque) {
   });
   EXPECT_TRUE(essai::attendreQue([&] { return debutsInconnus > 0; })) << "l'inconnu d'abord";
   const auto lance = std::chrono::steady_clock::now();
-  Processus envoi({RAVLO_ENVOI, "--vers", "[::1]:" + std::to_string(r.port), "--code", code,
-                   "--ton", "1000", "--secondes", "46", "--stats", chemin("e.json")});
+  ProgrammeLance envoi({RAVLO_ENVOI, "--vers", "[::1]:" + std::to_string(r.port), "--code", code,
+                        "--ton", "1000", "--secondes", "46", "--stats", chemin("e.json")});
   const std::string appaire = r.lire("Appairé avec ", 15s);
   ASSERT_FALSE(appaire.empty()) << "le debut répété de l'inconnu a bloqué le vrai émetteur";
   std::printf("  appairé %.1f s après son lancement, malgré l'inconnu\n",
@@ -342,16 +303,12 @@ TEST_F(RavloRecepteur, AppairageSousAttaque) {
   code = r.lire("Code : ");
   ASSERT_FALSE(code.empty());
   EXPECT_NE(code, codeServi) << "un code ne sert qu'une fois";
-  EXPECT_EQ(Processus({"bash", "-c",
-                       std::string("exec ") + RAVLO_ENVOI +
-                           " --vers 127.0.0.1:" + std::to_string(r.port) + " --code " + codeServi +
-                           " 2>" + chemin("rejoue.txt")})
-                .attendre(),
-            1);
-  std::ifstream flux(chemin("rejoue.txt"));
-  const std::string rejoue(std::istreambuf_iterator<char>(flux), {});
-  EXPECT_NE(rejoue.find("Code refusé"), std::string::npos) << rejoue;
-  EXPECT_NE(rejoue.find("affiche maintenant un nouveau code"), std::string::npos) << rejoue;
+  const auto rejoue =
+      essai::executer(std::string(RAVLO_ENVOI) + " --vers " + r.vers() + " --code " + codeServi);
+  EXPECT_EQ(rejoue.statut, 1);
+  EXPECT_NE(rejoue.texte.find("Code refusé"), std::string::npos) << rejoue.texte;
+  EXPECT_NE(rejoue.texte.find("affiche maintenant un nouveau code"), std::string::npos)
+      << rejoue.texte;
 
   // L'intrus essaie toujours 1234 ; le code courant se lit sur la sortie du récepteur avant
   // que sa réponse parte, si bien qu'il peut s'écarter du seul code qui le ferait gagner : le
@@ -401,8 +358,8 @@ TEST_F(DemonPulseRecepteur, TonAuNiveauEtALaFrequenceEtFinAuPortDuSon) {
   if (!essai::demonDEssai()) GTEST_SKIP() << "sans démon PulseAudio d'essai";
   const std::string puits = essai::puitsParDefaut();
   RecepteurLance r({"--sortie", puits, "--stats", chemin("r.json"), "--code", "1357"});
-  Processus envoi({RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(r.port), "--code", "1357",
-                   "--ton", "1000", "--stats", chemin("e.json")});
+  ProgrammeLance envoi({RAVLO_ENVOI, "--vers", r.vers(), "--code", "1357", "--ton", "1000",
+                        "--stats", chemin("e.json")});
   const std::string appairage = r.lire("Appairé avec ");
   // 2 s de son reçu avant d'écouter : la lecture a pris son pas.
   ASSERT_TRUE(r.attendrePaquets(300));
@@ -451,8 +408,8 @@ TEST_F(DemonPulseRecepteur, TonAuNiveauEtALaFrequenceEtFinAuPortDuSon) {
 }
 
 // Un intrus enchaîne `debut`, `engagement`, `refus` 8 s durant ; le code montré ne change
-// pas, et un vrai émetteur, lancé une seconde après avoir lu le code, s'appaire du premier
-// coup. Un code fixé n'est pas épuisé par ces trois datagrammes.
+// pas, et un vrai émetteur, lancé quand l'attaque porte déjà, s'appaire du premier coup. Un code
+// fixé n'est pas épuisé par ces trois datagrammes.
 TEST_F(RavloRecepteur, TroisDatagrammesAnonymesNeTouchentPasAuCode) {
   for (const bool fixe : {false, true}) {
     SCOPED_TRACE(fixe ? "--code 4321" : "code tiré");
@@ -465,10 +422,11 @@ TEST_F(RavloRecepteur, TroisDatagrammesAnonymesNeTouchentPasAuCode) {
       Initiateur i(r.port);
       while (!fini.load()) engagements += i.entamerPuisSeRetirer();
     });
-    std::this_thread::sleep_for(1s);  // le temps de lire le code : l'attaque porte déjà
+    // L'attaque porte déjà quand le vrai émetteur part.
+    EXPECT_TRUE(essai::attendreQue([&] { return engagements > 100; }));
     const auto lance = std::chrono::steady_clock::now();
-    Processus envoi({RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(r.port), "--code", r.code,
-                     "--ton", "1000", "--secondes", "1"});
+    ProgrammeLance envoi(
+        {RAVLO_ENVOI, "--vers", r.vers(), "--code", r.code, "--ton", "1000", "--secondes", "1"});
     bool appaire = false;
     double apres = 0;
     int codesNeufs = 0;
@@ -484,6 +442,7 @@ TEST_F(RavloRecepteur, TroisDatagrammesAnonymesNeTouchentPasAuCode) {
     for (; !appaire && std::chrono::steady_clock::now() < lance + 15s;
          std::this_thread::sleep_for(50ms))
       suivre();
+    // L'attaque dure encore après l'appairage : le code suivant ne bouge pas non plus.
     while (std::chrono::steady_clock::now() < lance + 7s) std::this_thread::sleep_for(100ms);
     fini = true;
     intrus.join();
@@ -493,7 +452,7 @@ TEST_F(RavloRecepteur, TroisDatagrammesAnonymesNeTouchentPasAuCode) {
     suivre();
     const auto st = json(chemin("r.json"));
     std::printf(
-        "  %s : %d engagements de l'intrus en 8 s, %d codes montrés après le premier, "
+        "  %s : %d engagements de l'intrus, %d codes montrés après le premier, "
         "appairé %.1f s après son lancement, %d échecs comptés\n",
         fixe ? "code fixé" : "code tiré", engagements.load(), codesNeufs, apres,
         st["essaisEchoues"].get<int>());
@@ -524,7 +483,7 @@ TEST(ProgrammesAvecCles, NeLaissentAucunVidage) {
     SCOPED_TRACE(programme[0]);
     std::vector<std::string> arguments = personne;
     arguments.insert(arguments.end(), programme.begin(), programme.end());
-    Processus p(arguments);
+    ProgrammeLance p(arguments);
     ASSERT_GT(p.pid(), 0);
     const std::string proc = "/proc/" + std::to_string(p.pid());
     const auto lance = [&] {

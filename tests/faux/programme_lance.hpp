@@ -1,0 +1,185 @@
+// SPDX-License-Identifier: MPL-2.0
+#pragma once
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace ravlo::essai {
+
+/// Un programme lancé par un essai ou une mesure (cherché dans PATH), tué par son PID à la
+/// destruction. `lu` : ses sorties standard et d'erreur mêlées dans un tube lu ligne à ligne ;
+/// sinon la sortie standard est jetée (un démon bavard que personne ne lit ne se bloque pas).
+class ProgrammeLance {
+ public:
+  explicit ProgrammeLance(std::vector<std::string> arguments, bool lu = false) {
+    int tube[2] = {-1, -1};
+    // O_CLOEXEC : un autre programme lancé en même temps ne garde pas ce tube ouvert.
+    if (lu && ::pipe2(tube, O_CLOEXEC) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (lu) {
+      posix_spawn_file_actions_adddup2(&actions, tube[1], STDOUT_FILENO);
+      posix_spawn_file_actions_adddup2(&actions, tube[1], STDERR_FILENO);
+    } else {
+      posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    }
+    std::vector<char*> argv;
+    for (auto& a : arguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    if (posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    if (lu) ::close(tube[1]);
+    sortie_ = tube[0];
+  }
+  ~ProgrammeLance() {
+    arreter();
+    if (sortie_ >= 0) ::close(sortie_);
+  }
+  ProgrammeLance(const ProgrammeLance&) = delete;
+  ProgrammeLance& operator=(const ProgrammeLance&) = delete;
+
+  [[nodiscard]] pid_t pid() const { return pid_; }
+
+  /// Ce qui suit `motif` dans la prochaine ligne qui le contient et va au-delà ; vide à la
+  /// fin de la sortie ou passé `delai`. `lire("")` rend la prochaine ligne non vide.
+  std::string lire(const std::string& motif,
+                   std::chrono::milliseconds delai = std::chrono::seconds(10)) {
+    const auto echeance = std::chrono::steady_clock::now() + delai;
+    std::string ligne;
+    for (char c = 0;;) {
+      const auto reste = std::chrono::duration_cast<std::chrono::milliseconds>(
+          echeance - std::chrono::steady_clock::now());
+      pollfd p{sortie_, POLLIN, 0};
+      if (reste.count() <= 0 || ::poll(&p, 1, static_cast<int>(reste.count())) <= 0 ||
+          ::read(sortie_, &c, 1) != 1)
+        return {};
+      if (c != '\n') {
+        ligne += c;
+        continue;
+      }
+      journal += ligne + '\n';
+      if (const auto i = ligne.find(motif);
+          i != std::string::npos && ligne.size() > i + motif.size())
+        return ligne.substr(i + motif.size());
+      ligne.clear();
+    }
+  }
+
+  /// Les lignes entières déjà écrites, sans attendre (le programme écrit chaque ligne d'un
+  /// seul coup).
+  std::vector<std::string> lignesPretes() {
+    std::vector<std::string> lignes(1);
+    pollfd p{sortie_, POLLIN, 0};
+    for (char c = 0; ::poll(&p, 1, 0) > 0 && ::read(sortie_, &c, 1) == 1;) {
+      if (c != '\n') {
+        lignes.back() += c;
+        continue;
+      }
+      journal += lignes.back() + '\n';
+      lignes.emplace_back();
+    }
+    lignes.pop_back();
+    return lignes;
+  }
+
+  /// Attend une ligne d'état (une par seconde) qui compte au moins `n` paquets reçus.
+  bool attendrePaquets(long n, std::chrono::milliseconds delai = std::chrono::seconds(10)) {
+    const auto echeance = std::chrono::steady_clock::now() + delai;
+    for (std::string l = lire("  paquets ", delai); !l.empty(); l = lire("  paquets ", delai)) {
+      if (std::atol(l.c_str()) >= n) return true;
+      if (std::chrono::steady_clock::now() > echeance) break;
+    }
+    return false;
+  }
+
+  /// Envoie `signal` sans attendre (SIGSTOP, SIGCONT, SIGKILL…).
+  void signaler(int signal) {
+    if (pid_ > 0) ::kill(pid_, signal);
+  }
+
+  /// Vrai tant qu'il tourne ; fini, son statut est retenu pour `arreter`.
+  bool enVie() {
+    int s = 0;
+    if (pid_ <= 0 || ::waitpid(pid_, &s, WNOHANG) == 0) return pid_ > 0;
+    pid_ = -1;
+    statut_ = WIFEXITED(s) ? WEXITSTATUS(s) : -WTERMSIG(s);
+    return false;
+  }
+
+  /// Envoie `signal` (0 : aucun) et rend le statut de sortie (−signal s'il l'a tué). Un
+  /// programme arrêté par SIGSTOP repart pour le recevoir.
+  int arreter(int signal = SIGTERM) {
+    if (pid_ <= 0) return statut_;
+    if (signal != 0) ::kill(pid_, signal);
+    if (signal != 0) ::kill(pid_, SIGCONT);
+    int s = 0;
+    while (::waitpid(pid_, &s, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+    statut_ = WIFEXITED(s) ? WEXITSTATUS(s) : -WTERMSIG(s);
+    return statut_;
+  }
+  int attendre() { return arreter(0); }
+
+  std::string journal;  ///< les lignes lues, pour les messages d'échec
+
+ private:
+  pid_t pid_ = -1;
+  int sortie_ = -1;
+  int statut_ = -1;
+};
+
+#ifdef RAVLO_RECEPTEUR
+/// Le vrai ravlo-recepteur lancé, sans annonce (`options` : les siennes, dont --wav ou
+/// --sortie ; `programme` : un autre binaire à mesurer). Port et code lus sur sa sortie ;
+/// SIGTERM à la destruction, si bien que la fin part vers l'émetteur appairé.
+struct RecepteurLance : ProgrammeLance {
+  explicit RecepteurLance(std::vector<std::string> options, std::string programme = RAVLO_RECEPTEUR)
+      : ProgrammeLance(avec(std::move(options), std::move(programme)), true),
+        port(static_cast<std::uint16_t>(std::atoi(lire("Port : ").c_str()))),
+        code(lire("Code : ")) {}
+  [[nodiscard]] std::string vers() const { return "127.0.0.1:" + std::to_string(port); }
+
+  std::uint16_t port = 0;
+  std::string code;
+
+ private:
+  static std::vector<std::string> avec(std::vector<std::string> o, std::string programme) {
+    o.insert(o.begin(), {std::move(programme), "--sans-annonce"});
+    return o;
+  }
+};
+#endif
+
+/// Une ligne du shell (sortie d'erreur comprise) : ce qu'elle écrit et son statut.
+struct Sortie {
+  std::string texte;
+  int statut = -1;
+};
+inline Sortie executer(const std::string& ligne) {
+  Sortie s;
+  if (FILE* f = ::popen((ligne + " 2>&1").c_str(), "r")) {
+    char morceau[1024];
+    for (std::size_t n = 0; (n = std::fread(morceau, 1, sizeof morceau, f)) > 0;)
+      s.texte.append(morceau, n);
+    const int statut = ::pclose(f);
+    s.statut = WIFEXITED(statut) ? WEXITSTATUS(statut) : -1;
+  }
+  return s;
+}
+
+}  // namespace ravlo::essai
