@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -48,6 +49,7 @@ class ProgrammeLance {
   ~ProgrammeLance() {
     arreter();
     if (sortie_ >= 0) ::close(sortie_);
+    if (pendu_) std::abort();
   }
   ProgrammeLance(const ProgrammeLance&) = delete;
   ProgrammeLance& operator=(const ProgrammeLance&) = delete;
@@ -121,13 +123,35 @@ class ProgrammeLance {
   }
 
   /// Envoie `signal` (0 : aucun) et rend le statut de sortie (−signal s'il l'a tué). Un
-  /// programme arrêté par SIGSTOP repart pour le recevoir.
+  /// programme arrêté par SIGSTOP repart pour le recevoir. Sa sortie est lue pendant
+  /// l'attente : un tube plein ne le bloque pas. Un programme qui ne finit pas en
+  /// `delaiFin` est pendu : ses fils sont décrits sur la sortie d'erreur, il est tué
+  /// (statut −SIGKILL), et un essai qui ne lit pas ce statut échoue à la destruction.
   int arreter(int signal = SIGTERM) {
     if (pid_ <= 0) return statut_;
     if (signal != 0) ::kill(pid_, signal);
     if (signal != 0) ::kill(pid_, SIGCONT);
+    const auto echeance = std::chrono::steady_clock::now() + delaiFin;
     int s = 0;
-    while (::waitpid(pid_, &s, 0) < 0 && errno == EINTR) {
+    pid_t fini = 0;
+    while ((fini = ::waitpid(pid_, &s, WNOHANG)) == 0 &&
+           std::chrono::steady_clock::now() < echeance) {
+      pollfd p{sortie_, POLLIN, 0};
+      if (sortie_ >= 0 && ::poll(&p, 1, 20) > 0) {
+        char morceau[512];
+        const auto n = ::read(sortie_, morceau, sizeof morceau);
+        if (n > 0) journal.append(morceau, static_cast<std::size_t>(n));
+        if (n <= 0) ::close(std::exchange(sortie_, -1));
+      } else if (sortie_ < 0) {
+        ::poll(nullptr, 0, 20);
+      }
+    }
+    if (fini == 0) {
+      decrirePendu();
+      ::kill(pid_, SIGKILL);
+      while (::waitpid(pid_, &s, 0) < 0 && errno == EINTR) {
+      }
+      pendu_ = true;
     }
     pid_ = -1;
     statut_ = WIFEXITED(s) ? WEXITSTATUS(s) : -WTERMSIG(s);
@@ -135,12 +159,30 @@ class ProgrammeLance {
   }
   int attendre() { return arreter(0); }
 
+  /// Assez pour un programme sous ASan sur une machine chargée ; bien moins que la minute
+  /// de ctest, pour que la description arrive.
+  static constexpr std::chrono::seconds delaiFin{60};
+
   std::string journal;  ///< les lignes lues, pour les messages d'échec
 
  private:
+  // Où chaque fil attend : la pile de gdb s'il est là, sinon l'appel système en cours.
+  void decrirePendu() const {
+    std::fprintf(stderr, "\n*** %d ne finit pas ; ses dernières lignes :\n%s\n", pid_,
+                 journal.substr(journal.size() > 4000 ? journal.size() - 4000 : 0).c_str());
+    const std::string p = std::to_string(pid_);
+    const std::string ligne =
+        "if command -v gdb >/dev/null; then gdb -batch -nx -p " + p +
+        " -ex 'thread apply all bt' 2>&1 | grep -v '^\\[New'; else for t in /proc/" + p +
+        "/task/*; do echo \"$t $(cat $t/comm) $(cat $t/wchan) $(cut -d' ' -f1 $t/syscall)\"; "
+        "done; fi >&2";
+    (void)std::system(ligne.c_str());  // NOLINT(concurrency-mt-unsafe, cert-env33-c)
+  }
+
   pid_t pid_ = -1;
   int sortie_ = -1;
   int statut_ = -1;
+  bool pendu_ = false;
 };
 
 #ifdef RAVLO_RECEPTEUR
