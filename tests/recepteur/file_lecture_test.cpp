@@ -327,7 +327,7 @@ TEST(FileLecture, EnGroupeLaLecturePartDeLaTrameDue) {
         capture0 + ecartNs +
         static_cast<InstantNs>(std::llround(static_cast<double>(c.due) * FileLecture::nsParTrame));
     std::vector<float> g(480, 9.0F), d = g;
-    const std::int64_t rendues = f.tirer(480, g, d, heure);
+    const std::int64_t rendues = f.tirer(480, g, d, heure).rendues;
     if (!c.premiere) {
       EXPECT_EQ(rendues, 0);
       EXPECT_FALSE(f.etat().enLecture);
@@ -353,31 +353,42 @@ TEST(FileLecture, TourDesNumerosEtEmetteurQuiRecommence) {
   tirer(f, P, sortie);
   EXPECT_EQ(f.etat().masques, 0) << "un émetteur qui recommence n'a rien perdu";
   EXPECT_TRUE(f.etat().enLecture);
+
+  // Le rendu arrêté, l'anneau vers lui se remplit : les paquets de trop sont jetés, comptés,
+  // sans attendre ; l'ordre de repartir qui ne tenait plus passe au retour du rendu.
+  FileLecture h(P, true);
+  for (std::uint32_t s = 0; s < 1100; ++s) placer(h, s);
+  EXPECT_GT(h.etat().nonPasses, 0);
+  tirer(h, P, sortie);
+  for (std::uint32_t s = 5000; s < 5004; ++s) {
+    placer(h, s);
+    tirer(h, P, sortie);
+  }
+  const auto e = h.etat();
+  EXPECT_TRUE(e.enLecture);
+  EXPECT_EQ(e.masques + e.rattrapages + e.trous, 0);
 }
 
-// Le réseau range (deux paquets sur sept inversés), le rendu tire, le pilotage lit, change
-// l'amorce et vide parfois : chaque paquet a un sort et un seul, la réserve reste dans la
-// capacité, le rendu ne rend jamais plus qu'il ne demande ni un son hors de [−1, 1].
-TEST(ConcurrenceFileLecture, PlacerTirerEtPiloterEnParallele) {
+// La réception (qui pilote aussi : état, amorce, recalages, vidage) et le rendu, chacun sur
+// son fil, sans verrou entre eux : chaque paquet a un sort et un seul, la réserve reste dans
+// la capacité, le rendu ne rend jamais plus qu'il ne demande ni un son hors de [−1, 1].
+TEST(ConcurrenceFileLecture, LaReceptionPasseAuRenduSansVerrou) {
   FileLecture f(3 * P, true);
   std::atomic<bool> fini{false};
-  std::atomic<std::int64_t> envoyes{0};
-  std::jthread reseau([&] {
+  std::int64_t envoyes = 0;
+  std::jthread reception([&] {
     for (std::uint32_t s = 0; !fini.load(); ++s) {
       const std::uint32_t numero = s % 7 == 3 ? s + 1 : s % 7 == 4 ? s - 1 : s;
       f.placer(numero, capture0 + numero * 6'666'667ULL, pcm(numero));
-      envoyes.fetch_add(1);
-      std::this_thread::sleep_for(std::chrono::microseconds(100));
-    }
-  });
-  std::jthread pilotage([&] {
-    for (std::int64_t tour = 0; !fini.load(); ++tour) {
+      ++envoyes;
       const auto e = f.etat();
       EXPECT_TRUE(e.reserveTrames >= 0 &&
                   e.reserveTrames <= FileLecture::casiers * FileLecture::tramesMaxParCasier);
-      f.changerAmorce(tour % 2 == 0 ? 3 * P : 2 * P);
-      if (tour % 500 == 499) f.vider();
-      std::this_thread::sleep_for(std::chrono::microseconds(200));
+      f.changerAmorce(s % 2 == 0 ? 3 * P : 2 * P);
+      if (s % 50 == 20) f.decaler(s % 100 == 20 ? 200 : -200, true);
+      if (s % 30 == 0) (void)f.prendreEvenements();
+      if (s % 500 == 499) f.vider();
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
   });
   std::vector<float> g(512), d(512);
@@ -385,18 +396,17 @@ TEST(ConcurrenceFileLecture, PlacerTirerEtPiloterEnParallele) {
   for (int tour = 0; tour < 20'000; ++tour) {
     const std::int64_t n = tour % 3 == 0 ? 512 : 96;
     if (tour % 2 == 0) (void)f.peutRendre(n);
-    const std::int64_t k = f.tirer(n, g, d, 1'000 * (tour + 1));
+    const std::int64_t k = f.tirer(n, g, d, 1'000 * (tour + 1)).rendues;
     ASSERT_TRUE(k >= 0 && k <= n);
     rendues += k;
     for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i) ASSERT_LE(std::abs(g[i]), 1.0F);
     std::this_thread::sleep_for(std::chrono::microseconds(50));
   }
   fini = true;
-  reseau.join();
-  pilotage.join();
+  reception.join();
   EXPECT_GT(rendues, 0);
   const auto e = f.etat();
-  EXPECT_EQ(e.places + e.tardifs + e.doublons, envoyes.load());
+  EXPECT_EQ(e.places + e.tardifs + e.doublons, envoyes);
 }
 
 // Retards d'arrivée tirés d'un générateur fixe : 0 à 1 ms sur une boucle propre, 0 à 10 ms
