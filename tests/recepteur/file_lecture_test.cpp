@@ -339,12 +339,12 @@ TEST(FileLecture, TourDesNumerosEtEmetteurQuiRecommence) {
   EXPECT_TRUE(f.etat().enLecture);
 
   // Le rendu arrêté, l'anneau vers lui se remplit : les paquets de trop sont jetés, comptés,
-  // sans attendre ; l'ordre de repartir qui ne tenait plus passe au retour du rendu.
+  // sans attendre ; l'ordre de repartir (au 1024) qui ne tenait plus passe au retour du rendu.
   FileLecture h(P, true);
   for (std::uint32_t s = 0; s < 1100; ++s) placer(h, s);
   EXPECT_GT(h.etat().nonPasses, 0);
   tirer(h, P, sortie);
-  for (std::uint32_t s = 5000; s < 5004; ++s) {
+  for (std::uint32_t s = 1100; s < 1104; ++s) {
     placer(h, s);
     tirer(h, P, sortie);
   }
