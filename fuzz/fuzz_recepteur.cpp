@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* donnees, std::size_t t
         exiger(recepteur.cadencer(maintenant).size() <= 2);
         const auto n = fournisseur.ConsumeIntegralInRange<std::int64_t>(1, 2048);
         (void)lecture->peutRendre(n);
-        exiger(lecture->tirer(n, gauche, droite, maintenant) <= n);
+        exiger(lecture->tirer(n, gauche, droite, maintenant).rendues <= n);
         continue;
       }
     }

@@ -2,16 +2,22 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <span>
 
+#include "protocol/audio/format_flux.hpp"
 #include "protocol/base/instant.hpp"
 #include "protocol/base/octets.hpp"
-#include "protocol/base/verrou.hpp"
-#include "protocol/messages/message_groupe.hpp"
-#include "protocol/messages/paquet_audio.hpp"
+#include "recepteur/anneau_spsc.hpp"
+#include "recepteur/evenements_lecture.hpp"
+#include "recepteur/publication.hpp"
+#include "recepteur/recherche_phase.hpp"
+#include "recepteur/releve_rendus.hpp"
+#include "recepteur/tete_lecture.hpp"
 
 namespace ravlo {
 
@@ -39,19 +45,28 @@ namespace ravlo {
 /// démarre au début du 12 (réserve 1600 rognée à 960) ; le 16 arrive, pas le 15 : quand la
 /// tête atteint le 15, il se joue en silence et le 16 suit en fondu.
 ///
-/// Un verrou court, tenu seulement pour des copies bornées : `tirer` n'alloue rien.
-/// `placer`, `changerAmorce`, `vider` : chemin de réception ; `tirer`, `peutRendre` : fil de
-/// rendu ; `etat` : n'importe quel fil.
+/// Deux fils, sans verrou : le fil de rendu possède casiers et tête (`TeteLecture`). La
+/// réception juge chaque paquet (tardif, doublon, à sa place) d'après la dernière position
+/// que le rendu a publiée, puis le lui passe avec ses ordres (repartir, vider, décaler) par
+/// un anneau d'un producteur à un consommateur, que le rendu vide au début de chaque
+/// `tirer` ; amorce et départ à l'heure passent par des atomiques ; position, compteurs et
+/// relevés reviennent par une publication (seqlock). L'anneau plein (un rendu arrêté plus de
+/// 6,8 s) jette le paquet, compté (`nonPasses`) ; un ordre qui vide la file attend alors sa
+/// place, avant tout paquet.
+///
+/// `placer`, `changer…`, `decaler`, `vider`, `etat`, `prendre…` : le chemin de réception
+/// seul ; `tirer`, `peutRendre`, `noterBloc` : le fil de rendu seul ; ceux-là n'allouent ni
+/// n'attendent rien.
 class FileLecture {
  public:
   /// 6,8 s de paquets de 320 trames ; les bornes du groupe en découlent.
-  static constexpr std::int64_t casiers = MessageGroupe::casiersFile;
-  static constexpr std::int64_t tramesMaxParCasier = PaquetAudio::tramesMax;
-  static constexpr std::int64_t tramesFondu = 120;
-  static constexpr double nsParTrame = 1e9 / 48'000.0;
-  static constexpr std::int64_t seuilRattrapageTrames = 15 * 48;
-  /// De quoi trouver la phase d'un son de 250 Hz et plus.
-  static constexpr std::int64_t ecartPhaseMax = 96;
+  static constexpr std::int64_t casiers = CasiersLecture::nombre;
+  static constexpr std::int64_t tramesMaxParCasier = CasiersLecture::tramesMax;
+  static constexpr std::int64_t tramesFondu = FonduEnchaine::trames;
+  static constexpr double nsParTrame = 1e9 / static_cast<double>(flux::tramesParSeconde);
+  static constexpr std::int64_t seuilRattrapageTrames = 15 * flux::tramesParSeconde / 1000;
+  static constexpr std::int64_t ecartPhaseMax = ravlo::ecartPhaseMax;
+  static constexpr std::size_t blocsRetenus = ReleveRendus::blocsRetenus;
 
   enum class Sort : std::uint8_t { place, tardif, doublon, invalide };
 
@@ -66,12 +81,7 @@ class FileLecture {
     bool operator==(const Placement&) const = default;
   };
 
-  /// Rendu daté : relie l'horloge de l'émetteur à l'horloge de sortie locale.
-  struct Rendu {
-    InstantNs heureNs = 0;    ///< heure hôte du rendu, donnée par le rappel
-    InstantNs captureNs = 0;  ///< heure de capture (émetteur) de sa première trame
-    bool operator==(const Rendu&) const = default;
-  };
+  using Rendu = ReleveRendus::Rendu;
 
   struct Etat {
     std::int64_t reserveTrames = 0;  ///< de la tête à la fin du paquet le plus récent
@@ -87,12 +97,20 @@ class FileLecture {
     std::int64_t rattrapages = 0;
     std::int64_t tramesSautees = 0;  ///< rognées à l'amorçage ou sautées en rattrapage
     std::int64_t recalages = 0;      ///< décalages demandés et faits
+    std::int64_t nonPasses = 0;      ///< jetés, l'anneau vers le rendu plein
     std::optional<Rendu> dernierRendu;
     /// Rendus datés de nouveau après un ou plusieurs sans heure : la sortie a perdu son
     /// heure (un trou du serveur, une nouvelle latence) et a pu glisser d'autant.
     std::int64_t reprisesHeure = 0;
     std::optional<std::int64_t> blocTrames;  ///< taille médiane des derniers rendus demandés
     bool operator==(const Etat&) const = default;
+  };
+
+  /// Ce qu'a fait un `tirer` : les trames tirées de paquets reçus (le reste est silence ou
+  /// masquage), et ce qui est arrivé à la lecture.
+  struct Tirage {
+    std::int64_t rendues = 0;
+    Evenements evenements;
   };
 
   FileLecture(std::int64_t amorce, bool rattraper);
@@ -104,29 +122,22 @@ class FileLecture {
   /// recommencé, et la file repart de lui.
   Placement placer(std::uint32_t sequence, InstantNs captureNs, VueOctets pcm);
 
-  /// Remplit `trames` trames de `gauche` et `droite` (bornées par leur taille) ; rend le
-  /// nombre de trames tirées de paquets reçus, le reste est silence ou masquage. `heureNs` :
+  /// Remplit `trames` trames de `gauche` et `droite` (bornées par leur taille). `heureNs` :
   /// l'heure hôte de ce rendu quand le rappel la connaît. `morceau` : une part d'un bloc
   /// plus grand, que `noterBloc` notera entier.
-  TEMPS_REEL std::int64_t tirer(std::int64_t trames, std::span<float> gauche,
-                                std::span<float> droite, std::optional<InstantNs> heureNs,
-                                bool morceau = false);
+  Tirage tirer(std::int64_t trames, std::span<float> gauche, std::span<float> droite,
+               std::optional<InstantNs> heureNs, bool morceau = false);
 
   /// Vrai quand `tirer(trames)` ne masquerait rien et ne tarirait pas : la lecture attend
   /// encore son amorce, ou la file tient d'affilée `trames` + `tramesFondu` trames. Une sortie
   /// sans horloge s'en sert pour attendre le réseau plutôt que d'écrire un trou.
-  TEMPS_REEL [[nodiscard]] bool peutRendre(std::int64_t trames) const;
+  [[nodiscard]] bool peutRendre(std::int64_t trames);
 
   /// La taille des blocs que la sortie demande (la tête avance d'autant à la fois), quand le
-  /// rendu tire par morceaux plus petits. Fil de rendu.
-  ///
-  /// L'état en donne la médiane des `blocsRetenus` derniers : après une sous-alimentation,
-  /// PulseAudio redemande d'un coup tout son tampon (15 ms au lieu de 3) ; ce bloc-là, pris
-  /// pour la taille des rendus, montait la cible d'autant, et avec elle le besoin du groupe.
-  TEMPS_REEL void noterBloc(std::int64_t trames);
-  static constexpr std::size_t blocsRetenus = 9;
+  /// rendu tire par morceaux plus petits ; l'état en donne la médiane (`ReleveRendus`).
+  void noterBloc(std::int64_t trames);
   /// Ce dont les prochains masquages peuvent s'allonger, en trames (au plus un paquet
-  /// chacun) : la réserve remonte vers la cible sans cassure de plus. Chemin de réception.
+  /// chacun) : la réserve remonte vers la cible sans cassure de plus.
   void changerAllongement(std::int64_t trames);
   /// Prend effet au rendu suivant ; bornée à [0, casiers × 320].
   void changerAmorce(std::int64_t trames);
@@ -134,95 +145,101 @@ class FileLecture {
   /// (horloge locale). Une lecture qui démarre ou se réamorce part alors de la trame due à
   /// l'heure du rendu, plutôt que de l'amorce, qui la laissait à un bloc ou un paquet près
   /// jusqu'au réalignement ; en retard sur tout ce qui est reçu, elle part de l'amorce.
-  /// Rien : l'amorce seule. Chemin de réception.
+  /// Rien : l'amorce seule.
   void changerDepartALHeure(std::optional<std::int64_t> ecartNs);
   /// Décale la lecture au rendu suivant : `trames` > 0 saute autant de son (pas plus que la
   /// file n'en tient au-delà d'un paquet), en fondu enchaîné ; < 0 retient la tête autant de
   /// trames (au moins `tramesFondu`), le son s'éteignant puis revenant en fondu. Sans effet si
   /// la lecture ne joue pas un paquet reçu à ce moment-là, et sans `rattraper` (un fichier).
-  /// `enPhase` : un saut peut s'écarter de ±2 ms (`ecartPhaseMax`) pour tomber là où le son
-  /// ressemble le plus à celui qu'il quitte. Sans quoi deux morceaux d'un son tenu en
-  /// opposition de phase s'annulent au milieu du fondu : un creux de 2,5 ms dans une note.
-  /// Chemin de réception.
+  /// `enPhase` : un saut peut s'écarter de ±2 ms (`sautEnPhase`) pour tomber là où le son
+  /// ressemble le plus à celui qu'il quitte.
   void decaler(std::int64_t trames, bool enPhase = false);
   /// Moyenne, depuis l'appel précédent, de l'heure de chaque rendu daté moins l'heure de
   /// capture de sa première trame (horloge locale moins horloge de l'émetteur), ns.
   [[nodiscard]] std::optional<double> prendreEcartRendus();
+  /// Ce qui est arrivé à la lecture depuis l'appel précédent.
+  [[nodiscard]] Evenements prendreEvenements();
   /// Oublie tout : un nouvel émetteur.
   void vider();
   [[nodiscard]] Etat etat() const;
 
  private:
-  struct Casier {
+  /// Un paquet ou un ordre, de la réception au rendu.
+  struct Entree {
+    enum class Sorte : std::uint8_t { paquet, repartir, reculer, vider, decaler, allonger };
+    Sorte sorte = Sorte::paquet;
+    bool enPhase = false;
     std::uint32_t sequence = 0;
-    bool present = false;
+    std::int64_t valeur = 0;  ///< heure de capture, ou trames d'un décalage, d'un allongement
     std::int64_t trames = 0;
-    InstantNs captureNs = 0;
-    std::array<float, tramesMaxParCasier> gauche{};
-    std::array<float, tramesMaxParCasier> droite{};
+    std::array<std::int16_t, 2 * tramesMaxParCasier> pcm{};
   };
-
-  struct Position {
-    std::uint32_t casier = 0;
+  /// Ce que le rendu publie après chaque rendu, et après chaque ordre appliqué.
+  struct Instantane {
+    std::uint32_t generation = 0;  ///< ordres de remise à zéro appliqués
+    std::uint32_t tete = 0;
     std::int64_t decalage = 0;
+    bool entamee = false;
+    bool enLecture = false;
+    bool commencee = false;
+    TeteLecture::Compte compte;
+    std::optional<Rendu> dernierRendu;
+    std::optional<std::int64_t> blocTrames;
+    std::int64_t reprisesHeure = 0;
+    ReleveRendus::Ecarts ecarts;
   };
+  /// La tête vue de la réception : publiée, ou supposée après un ordre pas encore appliqué.
+  struct Vue {
+    std::uint32_t tete = 0;
+    std::int64_t decalage = 0;
+    bool entamee = false;
+    bool enLecture = false;
+    bool commencee = false;
+  };
+  /// Les ordres qui vident la file, dans leur ordre, quand l'anneau n'avait plus de place.
+  struct OrdresEnAttente {
+    bool vider = false;
+    std::optional<std::uint32_t> repartir;
+    std::optional<std::uint32_t> reculer;
+  };
+  static constexpr std::int64_t sansDepart = std::numeric_limits<std::int64_t>::min();
 
-  Casier& casier(std::uint32_t sequence) const EXIGE(verrou_);
-  [[nodiscard]] bool presentLa(std::uint32_t sequence) const EXIGE(verrou_);
-  [[nodiscard]] std::int64_t reserve() const EXIGE(verrou_);
-  /// La tête avancée de `trames`.
-  [[nodiscard]] Position apres(std::int64_t trames) const EXIGE(verrou_);
-  /// Trames reçues d'affilée depuis `depuis`, comptées jusqu'à `jusqua` au moins.
-  [[nodiscard]] std::int64_t contigu(Position depuis, std::int64_t jusqua) const EXIGE(verrou_);
-  /// L'excédent à rogner quand la lecture peut démarrer.
-  [[nodiscard]] std::optional<std::int64_t> amorceAtteinte() const EXIGE(verrou_);
-  /// Le même, à l'heure du rendu quand le départ se fait à l'heure ; rien : attendre.
-  [[nodiscard]] std::optional<std::int64_t> departAtteint(std::optional<InstantNs> heureNs) const
-      EXIGE(verrou_);
-  void repartir(std::uint32_t sequence) EXIGE(verrou_);
-  void avancer(std::int64_t trames, bool enchainer) EXIGE(verrou_);
-  void noterTaille(std::int64_t trames) EXIGE(verrou_);
-  void passerAuSuivant() EXIGE(verrou_);
-  /// Copie en `dest` (entrelacé) jusqu'à taille ÷ 2 trames reçues d'affilée à partir de la
-  /// tête avancée de `trames` ; rend le nombre copié. `copier(0, fondu_)` : ce qui suivrait
-  /// la tête, pour l'éteindre en fondu.
-  std::int64_t copier(std::int64_t trames, std::span<float> dest) const EXIGE(verrou_);
-  /// Le saut de `saut` trames (au plus `plafond`) décalé de ±`ecartPhaseMax` vers la
-  /// meilleure ressemblance de ce qui suivrait la tête.
-  [[nodiscard]] std::int64_t sautEnPhase(std::int64_t saut, std::int64_t plafond) const
-      EXIGE(verrou_);
-  void appliquerDecalage() EXIGE(verrou_);
+  // Chemin de réception.
+  [[nodiscard]] Vue vue(const Instantane& publie) const;
+  void repartir(std::uint32_t sequence, bool commencee);
+  /// Passe un ordre qui vide la file : jamais perdu, il attend au besoin sa place.
+  void ordonnerRemise(Entree::Sorte sorte, std::uint32_t sequence);
+  /// Les ordres en attente passés ; faux si l'anneau n'a plus de place.
+  bool passerEnAttente();
+  Entree* reserver();
+  [[nodiscard]] bool envoye(std::uint32_t sequence) const;
 
-  const std::unique_ptr<Casier[]> casiers_;
+  // Fil de rendu.
+  void appliquerEntrees();
+  void publier();
+
   const bool rattraper_;
-  mutable Verrou verrou_;
-  std::int64_t amorce_ GARDE_PAR(verrou_) = 0;
-  std::optional<std::int64_t> ecartDepartNs_ GARDE_PAR(verrou_);
-  std::int64_t allongement_ GARDE_PAR(verrou_) = 0;
-  bool initialisee_ GARDE_PAR(verrou_) = false;
-  std::uint32_t tete_ GARDE_PAR(verrou_) = 0;     ///< le casier en lecture
-  std::int64_t decalage_ GARDE_PAR(verrou_) = 0;  ///< trames déjà jouées de ce casier
-  std::uint32_t recente_ GARDE_PAR(verrou_) = 0;  ///< le plus récent placé
-  std::int64_t tramesPaquet_ GARDE_PAR(verrou_) = tramesMaxParCasier;
-  bool masque_ GARDE_PAR(verrou_) = false;              ///< la tête joue un casier vide
-  bool masqueSansSuite_ GARDE_PAR(verrou_) = false;     ///< ... sans paquet plus récent
-  bool heurePerdue_ GARDE_PAR(verrou_) = false;         ///< le dernier rendu était sans heure
-  std::int64_t silenceRestant_ GARDE_PAR(verrou_) = 0;  ///< allongement de ce masquage
-  bool finDecidee_ GARDE_PAR(verrou_) = false;
-  bool finEteinte_ GARDE_PAR(verrou_) = false;
-  std::array<float, 2 * tramesFondu> fondu_ GARDE_PAR(verrou_){};  ///< ce qui s'éteint
-  std::int64_t fonduRestant_ GARDE_PAR(verrou_) = 0;
-  std::int64_t decalageDemande_ GARDE_PAR(verrou_) = 0;
-  bool decalageEnPhase_ GARDE_PAR(verrou_) = false;
-  bool retenue_ GARDE_PAR(verrou_) = false;  ///< le silence en cours retient la tête
-  std::optional<std::int64_t> ecartReference_ GARDE_PAR(verrou_);
-  std::int64_t ecartSomme_ GARDE_PAR(verrou_) = 0;
-  std::int64_t ecartNombre_ GARDE_PAR(verrou_) = 0;
-  bool enLecture_ GARDE_PAR(verrou_) = false;
-  bool commencee_ GARDE_PAR(verrou_) = false;
-  Etat compte_ GARDE_PAR(verrou_);
-  std::array<std::int64_t, blocsRetenus> blocs_ GARDE_PAR(verrou_){};
-  std::size_t blocsNotes_ GARDE_PAR(verrou_) = 0;
+  AnneauSpsc<Entree, static_cast<std::size_t>(casiers)> anneau_;
+  std::atomic<std::int64_t> amorce_{0};
+  std::atomic<std::int64_t> ecartDepartNs_{sansDepart};
+  std::atomic<std::uint8_t> evenements_{0};
+  Publication<Instantane> publie_;
+
+  // Chemin de réception seul.
+  std::optional<std::uint32_t> recente_;  ///< le plus récent placé ; rien : file vide
+  std::int64_t tramesPaquet_ = tramesMaxParCasier;
+  /// Numéro (bit 32 : présent) de ce que chaque casier a reçu depuis la dernière remise.
+  std::unique_ptr<std::array<std::uint64_t, static_cast<std::size_t>(casiers)>> envoyes_;
+  std::uint32_t generation_ = 0;  ///< ordres de remise passés au rendu
+  Vue supposee_;
+  OrdresEnAttente enAttente_;
+  ReleveRendus::Ecarts ecartsPris_;
+  std::int64_t places_ = 0, tardifs_ = 0, doublons_ = 0, reordonnes_ = 0, nonPasses_ = 0;
+
+  // Fil de rendu seul.
+  TeteLecture tete_;
+  ReleveRendus releve_;
+  std::uint32_t generationAppliquee_ = 0;
 };
 
 }  // namespace ravlo

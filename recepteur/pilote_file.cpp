@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace ravlo {
 
@@ -18,7 +19,7 @@ FileLecture::Placement PiloteFile::recevoir(const PaquetAudio& paquet, InstantNs
       static_cast<std::int64_t>(paquet.echantillons().size() / PaquetAudio::octetsParTrame);
   const InstantNs rang =
       static_cast<InstantNs>(paquet.sequence()) *
-      static_cast<InstantNs>(std::llround(static_cast<double>(trames) * 1e9 / 48'000.0));
+      static_cast<InstantNs>(std::llround(static_cast<double>(trames) * FileLecture::nsParTrame));
   const double retard = cible_.noter(rang, maintenant);
   if (placement.sort == FileLecture::Sort::place) {
     tramesPaquet_ = trames;
@@ -173,8 +174,13 @@ void PiloteFile::piloter(InstantNs maintenant, std::optional<std::int64_t> decal
     commencee_ = true;
     regulationPermiseNs_ = maintenant + attenteRegulationNs;
   }
-  if (etat.trous != trousVus_) {
-    trousVus_ = etat.trous;
+  // Ce que la lecture a fait depuis le tic d'avant, dit par le rendu lui-même.
+  const Evenements evenements = file_->prendreEvenements();
+  if (evenements.contient(Evenement::trou) || evenements.contient(Evenement::recalage) ||
+      evenements.contient(Evenement::rattrapage)) {
+    sautee_ = true;
+  }
+  if (evenements.contient(Evenement::trou)) {
     // Réamorcée sur la cible du moment, n'importe où face à l'heure du groupe : la mesure
     // suivante l'y aligne, comme à l'entrée.
     viseeMs_.reset();
@@ -182,8 +188,7 @@ void PiloteFile::piloter(InstantNs maintenant, std::optional<std::int64_t> decal
     renduVu_ = etat.dernierRendu;  // d'avant le trou
     regulationPermiseNs_ = maintenant + attenteRegulationNs;
   }
-  if (etat.reprisesHeure != reprisesVues_) {
-    reprisesVues_ = etat.reprisesHeure;
+  if (evenements.contient(Evenement::repriseHeure)) {
     // La sortie a perdu son heure et l'a retrouvée : un trou du serveur la retarde de sa
     // durée, une nouvelle latence d'autant. Son premier rendu daté l'aligne, comme à
     // l'entrée ; la seconde de mesure, elle, ne le dirait qu'une à deux secondes plus tard.
@@ -213,11 +218,7 @@ void PiloteFile::piloter(InstantNs maintenant, std::optional<std::int64_t> decal
   secondeClose_ = false;
   // Un saut de la tête dans la seconde, ou un réamorçage, fausse la comparaison des deux
   // moyennes.
-  const bool sautee = etat.recalages != recalagesVus_ || etat.rattrapages != rattrapagesVus_ ||
-                      etat.trous != trousMesuresVus_;
-  recalagesVus_ = etat.recalages;
-  rattrapagesVus_ = etat.rattrapages;
-  trousMesuresVus_ = etat.trous;
+  const bool sautee = std::exchange(sautee_, false);
   const auto ecartRendus = file_->prendreEcartRendus();
   if (ecartRendus && decalageNs && !sautee) {
     latenceMs_ = (*ecartRendus + static_cast<double>(*decalageNs)) / 1e6;
@@ -254,10 +255,9 @@ void PiloteFile::retarderRegulation(InstantNs maintenant) {
 }
 
 void PiloteFile::reinitialiser() {
+  // Vider oublie aussi ce qui était arrivé à la file d'avant.
   file_->vider();
-  const auto trous = file_->etat().trous;
   *this = PiloteFile(std::move(file_));
-  trousVus_ = trousMesuresVus_ = trous;
 }
 
 }  // namespace ravlo

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 
+#include "protocol/audio/format_flux.hpp"
 #include "protocol/base/instant.hpp"
 #include "protocol/lecture/regulateur_vitesse.hpp"
 #include "protocol/lecture/releve_reserve.hpp"
@@ -45,7 +46,7 @@ namespace ravlo {
 /// Chemin de réception seul.
 class PiloteFile {
  public:
-  static constexpr double tramesParMs = 48.0;
+  static constexpr double tramesParMs = static_cast<double>(flux::tramesParSeconde) / 1000.0;
   /// Avant toute mesure : un paquet de retard, un bloc de 5 ms et la marge.
   static constexpr double cibleDepartMs = 14.0;
   static constexpr std::uint64_t attenteRegulationNs = 3'000'000'000;
@@ -162,15 +163,12 @@ class PiloteFile {
   };
   std::optional<Descente> descente_;
   std::optional<FileLecture::Rendu> renduVu_;
-  std::int64_t recalagesVus_ = 0;
-  std::int64_t rattrapagesVus_ = 0;
+  /// Un saut de la tête (recalage, rattrapage, trou) depuis la dernière seconde mesurée.
+  bool sautee_ = false;
   double vitessePPM_ = 0;
   std::optional<double> cibleMs_;
   bool secondeClose_ = false;
   bool commencee_ = false;
-  std::int64_t trousVus_ = 0;
-  std::int64_t reprisesVues_ = 0;
-  std::int64_t trousMesuresVus_ = 0;  ///< à la dernière seconde close
   std::int64_t tramesPaquet_ = FileLecture::tramesMaxParCasier;
   InstantNs regulationPermiseNs_ = 0;
 };

@@ -53,7 +53,7 @@ class Reechantillonneur {
 
   /// Remplit `entrelace` (gauche, droite, …) au rapport sortie ÷ entrée `rapport`, borné à
   /// [`rapportMin`, `rapportMax`] ; tire de `source` les morceaux qu'il faut.
-  TEMPS_REEL void produire(std::span<float> entrelace, double rapport, Source& source);
+  void produire(std::span<float> entrelace, double rapport, Source& source);
 
   /// Position de la prochaine trame de sortie, en trames d'entrée depuis la première.
   [[nodiscard]] double position() const;

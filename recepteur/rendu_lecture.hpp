@@ -8,7 +8,6 @@
 #include <span>
 
 #include "protocol/base/instant.hpp"
-#include "protocol/base/verrou.hpp"
 #include "recepteur/file_lecture.hpp"
 #include "recepteur/reechantillonneur.hpp"
 
@@ -26,8 +25,8 @@ namespace ravlo {
 /// suivre), les trames de la file passent telles quelles, et `rendre` peut attendre : une
 /// machine chargée ne doit pas trouer le fichier.
 ///
-/// `rendre` : fil de rendu seul, n'alloue rien et ne prend que le verrou court de la
-/// lecture. `changerVitesse` : n'importe quel fil.
+/// `rendre` : fil de rendu seul, n'alloue rien et n'attend aucun autre fil (la file lui
+/// passe paquets et ordres sans verrou). `changerVitesse` : n'importe quel fil.
 class RenduLecture final : private Reechantillonneur::Source {
  public:
   /// 2 ms tirées à la fois : la file ne se lit pas plus tôt qu'il ne faut.
@@ -44,8 +43,8 @@ class RenduLecture final : private Reechantillonneur::Source {
   /// `peutAttendre`, quand la lecture jouerait du son mais que la file ne tient pas tout le
   /// bloc (`FileLecture::peutRendre`) : la sortie rappellera plus tard. Vrai sinon, le bloc
   /// rempli (son, silence d'amorce ou trou).
-  TEMPS_REEL bool rendre(std::span<float> entrelace, std::optional<InstantNs> heureNs,
-                         bool peutAttendre = false);
+  bool rendre(std::span<float> entrelace, std::optional<InstantNs> heureNs,
+              bool peutAttendre = false);
 
  private:
   void fournir(std::span<float> gauche, std::span<float> droite, double sortieTrames) override;

@@ -264,7 +264,7 @@ class SimulationGroupe {
     const std::optional<InstantNs> heureSortie =
         t >= p.sansHeureJusquA ? std::optional(h + sortieNs) : std::nullopt;
     const std::int64_t rendues =
-        p.lecture->tirer(piece.blocTrames, p.gauche, p.droite, heureSortie);
+        p.lecture->tirer(piece.blocTrames, p.gauche, p.droite, heureSortie).rendues;
     const auto etat = p.lecture->etat();
     if (rendues > 0 && heureSortie && etat.dernierRendu &&
         etat.dernierRendu->heureNs == *heureSortie) {

@@ -162,7 +162,7 @@ class SimulationReception {
       }
     }
 
-    const std::int64_t rendues = lecture_->tirer(s_.blocTrames, gauche_, droite_, h);
+    const std::int64_t rendues = lecture_->tirer(s_.blocTrames, gauche_, droite_, h).rendues;
     const auto apres = lecture_->etat();
     if (apres.commencee && !debutLectureNs_) debutLectureNs_ = h;
     if (rendues > 0 && apres.dernierRendu && apres.dernierRendu->heureNs == h) {

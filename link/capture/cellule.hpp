@@ -15,14 +15,14 @@ class Cellule {
     return valeur_;
   }
 
-  TEMPS_REEL void ecrire(const T& valeur) {
+  void ecrire(const T& valeur) {
     Garde garde(verrou_);
     valeur_ = valeur;
   }
 
   /// Applique `f` à la valeur sous le verrou ; `f` doit être brève.
   template <class F>
-  TEMPS_REEL void modifier(F&& f) {
+  void modifier(F&& f) {
     Garde garde(verrou_);
     f(valeur_);
   }

@@ -32,6 +32,6 @@ struct ContexteRappel {
 /// morceaux de la taille de `conversion`, mesure le niveau (RMS de 0 à 1, pleine échelle
 /// 32 768) et écrit les trames dans l'anneau avec leur heure de capture. Un trou est compté
 /// puis sauté. N'alloue rien.
-TEMPS_REEL void traiterBloc(const ContexteRappel& contexte, const BlocCapte& bloc);
+void traiterBloc(const ContexteRappel& contexte, const BlocCapte& bloc);
 
 }  // namespace ravlo

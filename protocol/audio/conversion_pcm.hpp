@@ -23,16 +23,14 @@ struct ConversionPCM {
   /// `vers.size()` ÷ 2 trames, et jamais plus que les voies n'en contiennent ; rend le nombre
   /// de trames écrites. Traite huit trames à la fois dans les deux cas courants, avec
   /// exactement les résultats de `versEntier`.
-  TEMPS_REEL static std::size_t entrelacer(std::span<const float> gauche,
-                                           std::span<const float> droite, std::size_t pas,
-                                           std::size_t trames, std::span<std::int16_t> vers);
+  static std::size_t entrelacer(std::span<const float> gauche, std::span<const float> droite,
+                                std::size_t pas, std::size_t trames, std::span<std::int16_t> vers);
 
   /// Lit `trames` trames entrelacées (bornées par ce que `source`, `gauche` et `droite`
   /// contiennent) et écrit échantillon ÷ 32767 dans chaque voie. Huit trames à la fois
   /// quand les mémoires ne se chevauchent pas, avec les résultats de la boucle simple.
-  TEMPS_REEL static std::size_t desentrelacer(std::span<const std::int16_t> source,
-                                              std::size_t trames, std::span<float> gauche,
-                                              std::span<float> droite);
+  static std::size_t desentrelacer(std::span<const std::int16_t> source, std::size_t trames,
+                                   std::span<float> gauche, std::span<float> droite);
 
   ConversionPCM() = delete;
 };

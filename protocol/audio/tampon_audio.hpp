@@ -68,17 +68,17 @@ class TamponAudio {
 
   /// Stocke le bloc entier avec l'heure de capture de son premier octet, ou le refuse entier
   /// faute de place (faux). Un bloc vide est accepté sans rien toucher. Producteur seul.
-  TEMPS_REEL bool ecrire(VueOctets bloc, std::optional<InstantNs> captureNs);
+  bool ecrire(VueOctets bloc, std::optional<InstantNs> captureNs);
 
   /// Exactement n octets s'il y en a au moins n, sinon rien (et rien n'est consommé).
   [[nodiscard]] std::optional<Lecture> lire(std::int64_t octets);
 
   /// Copie dans `dans` autant de trames entières que possible, au plus `dans.size()` octets ;
   /// rien en dessous d'une trame. N'alloue rien : sert aussi au rendu temps réel.
-  TEMPS_REEL LectureDans lire(std::span<std::uint8_t> dans);
+  LectureDans lire(std::span<std::uint8_t> dans);
 
   /// Jette jusqu'à n octets, en trames entières, sans les copier ; rend le nombre jeté.
-  TEMPS_REEL std::int64_t jeter(std::int64_t octets);
+  std::int64_t jeter(std::int64_t octets);
 
   /// Après chaque écriture qui laisse au moins `seuil` octets dans l'anneau (refusée ou
   /// non), `reveil` est sonné depuis le fil qui écrit. Nul : plus de sonnerie dès le retour,

@@ -15,7 +15,7 @@ namespace ravlo {
 class Reveil {
  public:
   virtual ~Reveil() = default;
-  TEMPS_REEL virtual void sonner() = 0;
+  virtual void sonner() = 0;
 };
 
 }  // namespace ravlo

@@ -17,10 +17,6 @@
 #define ACQUIERT(...) RAVLO_ANNOTATION(acquire_capability(__VA_ARGS__))
 #define LIBERE(...) RAVLO_ANNOTATION(release_capability(__VA_ARGS__))
 
-/// Marque une fonction appelée depuis un fil temps réel : copies bornées sous un verrou
-/// court, ni allocation, ni formatage, ni appel système autre que le verrou.
-#define TEMPS_REEL
-
 namespace ravlo {
 
 /// Verrou court qui n'alloue pas. Jamais tenu pendant une entrée-sortie ou un rappel.

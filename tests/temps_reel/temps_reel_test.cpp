@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MPL-2.0
-// Les chemins temps réel (rappel de capture, anneau, rendu de lecture) n'allouent rien. Ce
-// binaire remplace l'opérateur new global : toute allocation, même cachée dans la
-// bibliothèque standard, est vue.
+// Les chemins temps réel (rappel de capture, anneau, rendu de lecture, rappels des sorties
+// PulseAudio et PipeWire) n'allouent rien. Ce binaire remplace l'opérateur new global : toute
+// allocation, même cachée dans la bibliothèque standard, est vue.
 #include <gtest/gtest.h>
 
-#include <array>
+#include <atomic>
 #include <future>
 #include <memory>
 #include <utility>
@@ -12,13 +12,16 @@
 
 #include <asio/ip/udp.hpp>
 
+#include "e2e/outils_pulse.hpp"
+#include "faux/attente.hpp"
 #include "faux/capture_fausse.hpp"
 #include "faux/file_manuelle.hpp"
 #include "link/capture/capture_systeme.hpp"
 #include "link/diffusion/emetteur_audio.hpp"
 #include "plateforme/connexion_udp.hpp"
 #include "plateforme/file_serie.hpp"
-#include "protocol/audio/conversion_pcm.hpp"
+#include "plateforme/pipewire/sortie_pipewire.hpp"
+#include "plateforme/pulseaudio/sortie_pulse.hpp"
 #include "protocol/audio/tampon_audio.hpp"
 #include "recepteur/rendu_lecture.hpp"
 
@@ -79,28 +82,6 @@ TEST(TempsReel, LeRappelDeCaptureNAlloueRien) {
   EXPECT_EQ(reveille.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready)
       << "le réveil doit avoir été sonné";
   tampon->brancherReveil(nullptr, 0);
-}
-
-// Conversion puis écriture, acceptée, refusée ou sautant de segment ; lecture et rejet.
-TEST(TempsReel, LAnneauNAlloueRien) {
-  TamponAudio tampon(4096);
-  std::array<float, 512> flottants{};
-  for (std::size_t i = 0; i < flottants.size(); ++i) flottants[i] = static_cast<float>(i) / 600.0f;
-  std::array<std::int16_t, 512> pcm{};
-  std::array<std::uint8_t, 1024> lu{};
-  EXPECT_EQ(allouees([&] {
-              for (std::uint64_t bloc = 0; bloc < 40; ++bloc) {
-                const std::span<const float> voies(flottants);
-                ConversionPCM::entrelacer(voies, voies.subspan(1), 2, 256, pcm);
-                tampon.ecrire(
-                    {reinterpret_cast<const std::uint8_t*>(pcm.data()), sizeof pcm},
-                    bloc % 5 == 4 ? std::nullopt : std::optional<InstantNs>(bloc * 10'000'000));
-                if (bloc % 3 == 0) tampon.lire(std::span<std::uint8_t>(lu));
-                if (bloc % 7 == 0) tampon.jeter(512);
-              }
-            }),
-            0u);
-  EXPECT_GT(tampon.perdus(), 0) << "le cas du refus doit avoir été parcouru";
 }
 
 // Le rendu du récepteur, rééchantillonné à plusieurs vitesses ou non, sur une file qui passe
@@ -185,6 +166,52 @@ TEST(TempsReel, LEmetteurNAlloueRienParPaquet) {
   EXPECT_EQ(envoi(10), 0u);
   emetteur->arreter();
   file->executer();
+}
+
+// Les vraies sorties contre le serveur de son d'essai (PulseAudio, ou PipeWire et sa sortie
+// native), rendant une file que ce fil remplit un peu plus vite que le temps réel, un paquet
+// sur 17 perdu : passé 50 rappels de mise en route, tout ce que fait leur fil pendant les 150
+// suivants (rappel d'écriture ou de cycle, minutage, sous-alimentations, rendu) n'alloue rien.
+TEST(DemonPulseTempsReel, LesRappelsDesSortiesNAllouentRien) {
+  if (!essai::demonDEssai()) GTEST_SKIP() << "pas de démon d'essai : scripts/services/pulseaudio";
+  std::vector<std::pair<const char*, std::unique_ptr<SortieAudio>>> sorties;
+  sorties.emplace_back("PulseAudio", std::make_unique<SortiePulse>(std::nullopt));
+  if (serveurPipewire()) {
+    sorties.emplace_back("PipeWire", std::make_unique<SortiePipewire>(std::nullopt));
+  }
+  for (auto& [nom, sortie] : sorties) {
+    SCOPED_TRACE(nom);
+    auto lecture = std::make_shared<FileLecture>(960, true);
+    RenduLecture rendu(lecture, true);
+    std::atomic<int> rappels{0};
+    std::atomic<std::int64_t> vues{-1};
+    ASSERT_EQ(sortie->demarrer([&](std::span<float> bloc, std::optional<InstantNs> h, bool) {
+      // `compter` et `allocations` : ceux du fil de la sortie.
+      const int n = ++rappels;
+      if (n == 200) {
+        compter = false;
+        vues = static_cast<std::int64_t>(allocations);
+      }
+      const bool plein = rendu.rendre(bloc, h);
+      if (n == 50) {
+        allocations = 0;
+        compter = true;
+      }
+      return plein;
+    }),
+              std::nullopt);
+    const Octets paquet(1280, 0x22);
+    std::uint32_t s = 0;
+    EXPECT_TRUE(essai::attendreQue([&] {
+      for (int k = 0; k < 2; ++k, ++s) {
+        if (s % 17 != 5) lecture->placer(s, s * 6'666'667ULL, paquet);
+      }
+      return vues.load() >= 0;
+    })) << rappels.load();
+    sortie->arreter();
+    EXPECT_EQ(vues.load(), 0);
+    EXPECT_GT(lecture->etat().masques, 0) << "le masquage doit avoir été parcouru";
+  }
 }
 
 }  // namespace
