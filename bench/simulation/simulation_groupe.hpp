@@ -38,7 +38,8 @@ struct ScenarioGroupe {
   double mesureApresS = 10;  ///< l'écart entre pièces se compte après
   std::array<PieceSimulee, 2> pieces;
   /// (dès S secondes, latence ms), annoncées à la place de l'accord, toutes les 500 ms et à
-  /// chaque changement. Vide : l'accord de l'émetteur.
+  /// chaque changement ; une latence négative n'annonce plus rien. Vide : l'accord de
+  /// l'émetteur.
   std::vector<std::pair<double, double>> latencesImposees;
 };
 
@@ -56,6 +57,7 @@ struct ResultatGroupe {
   std::array<std::optional<double>, 2> latenceFinaleMs{};  ///< du dernier rendu
   std::array<std::int64_t, 2> masques{};
   std::array<double, 2> vitesseMoyennePPM{};  ///< celle du pilote, après la mesure
+  std::array<CompteursRecepteur, 2> compteurs;  ///< ceux de chaque récepteur, à la fin
 };
 
 /// Un émetteur et deux récepteurs en temps simulé, sur le `Recepteur` même du programme
@@ -159,7 +161,8 @@ class SimulationGroupe {
   std::optional<std::uint64_t> latenceImposee(std::int64_t t) const {
     std::optional<std::uint64_t> l;
     for (const auto& [depuisS, ms] : s_.latencesImposees) {
-      if (static_cast<double>(t) >= depuisS * 1e9) l = static_cast<std::uint64_t>(ms * 1e6);
+      if (static_cast<double>(t) >= depuisS * 1e9)
+        l = ms < 0 ? std::nullopt : std::optional(static_cast<std::uint64_t>(ms * 1e6));
     }
     return l;
   }
@@ -316,6 +319,7 @@ class SimulationGroupe {
       res.recalagesApresMesure[r] = etat.recalages - r_[r].recalagesDebutMesure;
       res.latenceFinaleMs[r] = r_[r].latenceMs;
       res.masques[r] = etat.masques;
+      res.compteurs[r] = r_[r].recepteur->recepteur.compteurs();
       if (r_[r].nombreVitesse > 0)
         res.vitesseMoyennePPM[r] = r_[r].sommeVitesse / static_cast<double>(r_[r].nombreVitesse);
     }
