@@ -5,8 +5,7 @@
 #include <optional>
 #include <variant>
 
-#include "protocol/appairage/appairage_initiateur.hpp"
-#include "protocol/crypto/hasard_systeme.hpp"
+#include "bench/recepteur_appaire.hpp"
 #include "protocol/messages/canal_horloge.hpp"
 #include "protocol/messages/paquet_audio.hpp"
 #include "recepteur/recepteur.hpp"
@@ -18,15 +17,10 @@ namespace ravlo::simulation {
 /// avec lui que par enveloppes scellées. Ce que le récepteur câble (estimation de l'horloge,
 /// pilote, messages de groupe) y est donc tel qu'il l'est dans le programme.
 struct RecepteurSimule {
-  static constexpr PointReseau emetteur{"127.0.0.1", 50000};
-
-  explicit RecepteurSimule(InstantNs maintenant)
+  RecepteurSimule()
       : lecture(std::make_shared<FileLecture>(PiloteFile::amorceDepartTrames, true)),
-        recepteur(GuichetAppairage::Reglages{CodeAppairage::depuisSaisie("2468"),
-                                             [] { return *CodeAppairage::depuisSaisie("1357"); },
-                                             std::make_shared<HasardSysteme>()},
-                  lecture),
-        liaison(appairer(maintenant)) {}
+        recepteur(reglagesAppaires(), lecture),
+        liaison(appairer(recepteur)) {}
 
   /// Le contenu scellé tel que l'émetteur l'envoie.
   [[nodiscard]] Octets sceller(VueOctets contenu, SorteEnveloppe sorte) const {
@@ -43,26 +37,12 @@ struct RecepteurSimule {
     return lu ? std::optional(*lu) : std::nullopt;
   }
   void recevoir(VueOctets scelle, InstantNs maintenant) {
-    recepteur.recevoir(scelle, emetteur, maintenant);
+    recepteur.recevoir(scelle, sourceAppairee, maintenant);
   }
 
   std::shared_ptr<FileLecture> lecture;
   Recepteur recepteur;
   Liaison liaison;  ///< celle de l'émetteur
-
- private:
-  Liaison appairer(InstantNs maintenant) {
-    AppairageInitiateur initiateur(*CodeAppairage::depuisSaisie("2468"), "Simulé",
-                                   std::make_shared<HasardSysteme>());
-    std::optional<MessagePasskey> message = initiateur.dernierMessage();
-    while (message) {
-      const auto envois = recepteur.recevoir(message->donnees(), emetteur, maintenant);
-      message.reset();
-      for (const auto& e : envois)
-        if (auto lu = MessagePasskey::decoder(e.donnees)) message = initiateur.recevoir(*lu);
-    }
-    return std::get<AppairageInitiateur::Reussi>(initiateur.etat()).liaison;
-  }
 };
 
 }  // namespace ravlo::simulation

@@ -56,7 +56,7 @@ struct ResultatGroupe {
   std::array<std::int64_t, 2> recalagesApresMesure{};
   std::array<std::optional<double>, 2> latenceFinaleMs{};  ///< du dernier rendu
   std::array<std::int64_t, 2> masques{};
-  std::array<double, 2> vitesseMoyennePPM{};  ///< celle du pilote, après la mesure
+  std::array<double, 2> vitesseMoyennePPM{};    ///< celle du pilote, après la mesure
   std::array<CompteursRecepteur, 2> compteurs;  ///< ceux de chaque récepteur, à la fin
 };
 
@@ -76,7 +76,7 @@ class SimulationGroupe {
       p.aller.emplace(s_.pieces[r].aller, s_.graine * 10 + r * 2 + 1);
       p.retour.emplace(s_.pieces[r].retour, s_.graine * 10 + r * 2 + 2);
       p.origine = 987'654'321'000 + r * 55'555'555'555;
-      p.recepteur.emplace(p.origine);
+      p.recepteur.emplace();
       p.gauche.resize(static_cast<std::size_t>(s_.pieces[r].blocTrames));
       p.droite.resize(static_cast<std::size_t>(s_.pieces[r].blocTrames));
     }

@@ -33,7 +33,6 @@ class SimulationReception {
       : s_(std::move(s)),
         aller_(s_.aller, s_.graine * 2 + 1),
         retour_(s_.retour, s_.graine * 2 + 2),
-        piece_(heureRecepteur(0)),
         gauche_(static_cast<std::size_t>(s_.blocTrames)),
         droite_(static_cast<std::size_t>(s_.blocTrames)) {}
 
