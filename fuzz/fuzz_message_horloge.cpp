@@ -1,23 +1,17 @@
 // SPDX-License-Identifier: MPL-2.0
-// Octets quelconques pour les lecteurs de messages d'horloge et de groupe : jamais de lecture hors
-// limites, et tout message accepté se réencode à l'identique.
+// Octets quelconques pour le lecteur du canal d'horloge (messages d'horloge et de groupe) : jamais
+// de lecture hors limites, et tout message accepté se réencode à l'identique (le dernier champ
+// d'un message de groupe, qui n'est pas lu, excepté).
 #include <algorithm>
 #include <cstdlib>
+#include <variant>
 
-#include "protocol/messages/message_groupe.hpp"
-#include "protocol/messages/message_horloge.hpp"
+#include "protocol/messages/canal_horloge.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* donnees, std::size_t taille) {
   using namespace ravlo;
   const VueOctets entree(donnees, taille);
-  // Un même octet de sorte ne peut être des deux formats.
-  const auto groupe = MessageGroupe::lire(entree);
-  if (groupe) {
-    const Octets encode = groupe->encoder();
-    if (MessageHorloge::lire(entree)) std::abort();
-    if (!std::equal(encode.begin(), encode.begin() + 20, entree.begin())) std::abort();
-  }
-  const auto message = MessageHorloge::lire(entree);
+  const auto message = lireCanalHorloge(entree);
   if (!message) {
     if (taille == MessageHorloge::taille &&
         message.error().cas == CasErreurMessageHorloge::tailleInvalide) {
@@ -25,7 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* donnees, std::size_t t
     }
     return 0;
   }
-  const Octets encode = message->encoder();
-  if (!std::equal(encode.begin(), encode.end(), entree.begin(), entree.end())) std::abort();
+  const Octets encode = std::visit([](const auto& m) { return m.encoder(); }, *message);
+  const std::size_t lus = std::holds_alternative<MessageGroupe>(*message) ? 20 : taille;
+  if (encode.size() != taille || !std::equal(encode.begin(), encode.begin() + lus, entree.begin()))
+    std::abort();
   return 0;
 }

@@ -24,7 +24,6 @@ std::string CompteursRecepteur::json() const {
                             {"essaisRefuses", essaisRefuses},
                             {"essaisEchoues", essaisEchoues},
                             {"pauseAppairageS", pauseAppairageS},
-                            {"trousCombles", trousCombles},
                             {"trous", trous},
                             {"latenceMs", ouNul(latenceMs)},
                             {"arriveeMs", ouNul(arriveeMs)},

@@ -11,7 +11,7 @@ namespace ravlo {
 struct CompteursRecepteur {
   std::int64_t appairages = 0;
   std::int64_t paquetsRecus = 0;        ///< rangés dans la file
-  std::int64_t paquetsPerdus = 0;       ///< absents à leur heure de jeu
+  std::int64_t paquetsPerdus = 0;       ///< absents à leur heure de jeu : masqués
   std::int64_t paquetsTardifs = 0;      ///< arrivés après leur heure de jeu : jetés
   std::int64_t paquetsReordonnes = 0;   ///< arrivés après un plus récent, joués à leur place
   std::int64_t rattrapages = 0;         ///< sauts du son le plus ancien, en fondu enchaîné
@@ -19,12 +19,13 @@ struct CompteursRecepteur {
   /// Écartés avant tout décodage ou déchiffrement : forme, taille, rien à ouvrir, ou une autre
   /// source que l'expéditeur au-delà de sa part.
   std::int64_t datagrammesEcartes = 0;
-  std::int64_t essaisRefuses = 0;   ///< `debut` refusés d'office : pause ou code épuisé
-  std::int64_t essaisEchoues = 0;   ///< codes vérifiés et refusés
-  double pauseAppairageS = 0;       ///< ce qui reste de la pause d'appairage
-  std::int64_t trousCombles = 0;    ///< paquets masqués : silence entre deux fondus
-  std::int64_t trous = 0;           ///< file à sec en pleine lecture
-  std::optional<double> latenceMs;  ///< médiane des 10 dernières secondes
+  std::int64_t essaisRefuses = 0;  ///< `debut` refusés d'office : pause ou code épuisé
+  std::int64_t essaisEchoues = 0;  ///< codes vérifiés et refusés
+  double pauseAppairageS = 0;      ///< ce qui reste de la pause d'appairage
+  std::int64_t trous = 0;          ///< file à sec en pleine lecture
+  /// De la capture au son entendu, médiane des 10 dernières secondes, sur le décalage
+  /// d'horloges même que tient le pilote.
+  std::optional<double> latenceMs;
   /// De la capture à l'arrivée (bloc capturé, pas d'envoi, réseau), moyenne glissante.
   std::optional<double> arriveeMs;
   /// Avance de la file (arrivée → heure de jeu, pour le paquet le plus prompt), moyenne de

@@ -3,10 +3,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <variant>
 
+#include "protocol/messages/canal_horloge.hpp"
 #include "protocol/messages/message_fin.hpp"
-#include "protocol/messages/message_groupe.hpp"
-#include "protocol/messages/message_horloge.hpp"
 #include "protocol/messages/message_releve.hpp"
 #include "protocol/messages/paquet_audio.hpp"
 
@@ -95,25 +95,30 @@ void Recepteur::recevoirScelle(VueOctets octets, const PointReseau& source, Inst
     case SorteEnveloppe::audio:
       recevoirAudio(ouvert->contenu, maintenant);
       break;
-    case SorteEnveloppe::horloge: {
-      const auto m = MessageHorloge::lire(ouvert->contenu);
-      if (m && m->sorte == MessageHorloge::Sorte::reponse) {
-        ++compteurs_.reponsesHorloge;
-        if (synchro_.enregistrer(*m, maintenant)) suivi_.noter(synchro_.echanges().back());
-      } else if (!m) {
-        const auto g = MessageGroupe::lire(ouvert->contenu);
-        if (!g || g->sorte != MessageGroupe::Sorte::latence) break;
-        // Plus haut que la file ne tient : pas de groupe ; sans annonce tenable, seul.
-        if (g->a > MessageGroupe::latenceMaxNs) {
-          ++compteurs_.latencesGroupeRefusees;
-        } else {
-          pilote_.rejoindreGroupe(g->a, maintenant);
-        }
-      }
+    case SorteEnveloppe::horloge:
+      recevoirHorloge(ouvert->contenu, maintenant);
       break;
-    }
     case SorteEnveloppe::fin:
       break;  // l'émetteur ne l'envoie pas ; rien à faire
+  }
+}
+
+void Recepteur::recevoirHorloge(VueOctets contenu, InstantNs maintenant) {
+  const auto message = lireCanalHorloge(contenu);
+  if (!message) return;
+  if (const auto* h = std::get_if<MessageHorloge>(&*message)) {
+    if (h->sorte != MessageHorloge::Sorte::reponse) return;
+    ++compteurs_.reponsesHorloge;
+    if (synchro_.enregistrer(*h, maintenant)) suivi_.noter(synchro_.echanges().back());
+    return;
+  }
+  const auto& g = std::get<MessageGroupe>(*message);
+  if (g.sorte != MessageGroupe::Sorte::latence) return;
+  // Plus haut que la file ne tient : pas de groupe ; sans annonce tenable, seul.
+  if (g.a > MessageGroupe::latenceMaxNs) {
+    ++compteurs_.latencesGroupeRefusees;
+  } else {
+    pilote_.rejoindreGroupe(g.a, maintenant);
   }
 }
 
@@ -131,7 +136,7 @@ void Recepteur::recevoirAudio(const Octets& contenu, InstantNs maintenant) {
     return;
   }
   const InstantNs heure = paquet->horodatageNanosecondes();
-  if (const auto local = synchro_.heureLocale(heure, maintenant)) {
+  if (const auto local = suivi_.heureLocale(heure, maintenant)) {
     latence_.noterArrivee(*local, maintenant);
   }
 }
@@ -163,7 +168,7 @@ std::vector<Envoi> Recepteur::cadencer(InstantNs maintenant) {
   }
   const auto etat = lecture_->etat();
   if (etat.dernierRendu) {
-    if (const auto local = synchro_.heureLocale(etat.dernierRendu->captureNs, maintenant)) {
+    if (const auto local = suivi_.heureLocale(etat.dernierRendu->captureNs, maintenant)) {
       latence_.noterRendu(*local, etat.dernierRendu->heureNs);
       const double ms = static_cast<double>(ecartSigneNs(etat.dernierRendu->heureNs, *local)) / 1e6;
       if (std::abs(ms) < 2000) latences_[nombreLatences_++ % latences_.size()] = ms;
@@ -198,7 +203,6 @@ CompteursRecepteur Recepteur::compteurs() const {
   const auto etat = lecture_->etat();
   c.paquetsRecus = etat.places;
   c.paquetsPerdus = etat.masques;
-  c.trousCombles = etat.masques;
   c.paquetsTardifs = etat.tardifs;
   c.paquetsReordonnes = etat.reordonnes;
   c.rattrapages = etat.rattrapages;

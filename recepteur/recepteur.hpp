@@ -90,6 +90,7 @@ class Recepteur {
   void traiter(GuichetAppairage::Issue issue, std::vector<Envoi>& envois);
   void ecarter();
   void recevoirScelle(VueOctets octets, const PointReseau& source, InstantNs maintenant);
+  void recevoirHorloge(VueOctets contenu, InstantNs maintenant);
   void recevoirAudio(const Octets& contenu, InstantNs maintenant);
   std::optional<Envoi> sceller(VueOctets contenu, SorteEnveloppe sorte);
 
@@ -99,8 +100,10 @@ class Recepteur {
   std::optional<PointReseau> expediteur_;
   QuotaEtrangers quotaEtrangers_;
   MesureLatence latence_;
-  SynchroHorloges synchro_;
-  SuiviDecalage suivi_;  ///< le décalage sur lequel le pilote règle l'heure de jeu
+  SynchroHorloges synchro_;  ///< ne fait que trier les réponses en échanges
+  /// Le seul décalage d'horloges du récepteur : le pilote y règle l'heure de jeu, et les
+  /// latences qu'il rapporte (`latenceMs`, `arriveeMs`) s'y lisent.
+  SuiviDecalage suivi_;
   PiloteFile pilote_;
   PublicationCarte publication_;
   std::optional<InstantNs> dernierAudio_;

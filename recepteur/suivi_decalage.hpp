@@ -11,7 +11,8 @@
 
 namespace ravlo {
 
-/// Le décalage d'horloges (émetteur moins local) sur lequel le pilote règle l'heure de jeu.
+/// Le décalage d'horloges (émetteur moins local) du récepteur : le pilote y règle l'heure de
+/// jeu, et les latences rapportées s'y lisent.
 ///
 /// `SynchroHorloges` ne garde que ses 8 derniers échanges : sous 10 ms de gigue, le meilleur
 /// d'entre eux se trompe encore d'1 à 2 ms (il faut que l'aller et le retour soient prompts à
@@ -36,6 +37,13 @@ class SuiviDecalage {
 
   void noter(const SynchroHorloges::Echange& echange);
   [[nodiscard]] std::optional<std::int64_t> decalageNs(InstantNs maintenant) const;
+  /// Un instant de l'émetteur dans l'horloge locale, modulo 2⁶⁴ ; absent sans décalage.
+  [[nodiscard]] std::optional<InstantNs> heureLocale(InstantNs deDistante,
+                                                     InstantNs maintenant) const {
+    const auto d = decalageNs(maintenant);
+    if (!d) return std::nullopt;
+    return deDistante - static_cast<std::uint64_t>(*d);
+  }
   void oublier() { echanges_.clear(); }
 
  private:

@@ -22,14 +22,13 @@ struct Scenario {
   ParametresReseau retour;  ///< récepteur → émetteur : questions d'heure
   /// Pas de la minuterie d'envoi de l'émetteur (0 : chaque paquet part dès qu'il est plein).
   double minuterieEmetteurMs = 0.0;
-  double questionsToutesLesS = 1.0;
 };
 
 /// Ce que la simulation a mesuré, le temps vrai pour référence.
 struct Resultat {
   double latenceMoyenneMs = 0;  ///< capture → sortie, vraie, sur les rendus sonores
   double latenceP99Ms = 0;
-  std::optional<double> latenceEstimeeMs;  ///< ce que le récepteur en croit (MesureLatence)
+  std::optional<double> latenceEstimeeMs;  ///< ce que le récepteur en dit (`latenceMs`)
   std::int64_t trous = 0;                  ///< file à sec
   double trousParHeure = 0;
   std::int64_t tramesSautees = 0;  ///< rognées à l'amorce ou sautées en rattrapage

@@ -14,15 +14,9 @@
 #include <utility>
 #include <vector>
 
+#include "bench/simulation/recepteur_simule.hpp"
 #include "bench/simulation/reseau_simule.hpp"
 #include "link/diffusion/accord_groupe.hpp"
-#include "protocol/lecture/synchro_horloges.hpp"
-#include "protocol/messages/message_groupe.hpp"
-#include "protocol/messages/message_horloge.hpp"
-#include "protocol/messages/paquet_audio.hpp"
-#include "recepteur/file_lecture.hpp"
-#include "recepteur/pilote_file.hpp"
-#include "recepteur/suivi_decalage.hpp"
 
 namespace ravlo::simulation {
 
@@ -44,7 +38,8 @@ struct ScenarioGroupe {
   double mesureApresS = 10;  ///< l'écart entre pièces se compte après
   std::array<PieceSimulee, 2> pieces;
   /// (dès S secondes, latence ms), annoncées à la place de l'accord, toutes les 500 ms et à
-  /// chaque changement. Vide : l'accord de l'émetteur.
+  /// chaque changement ; une latence négative n'annonce plus rien. Vide : l'accord de
+  /// l'émetteur.
   std::vector<std::pair<double, double>> latencesImposees;
 };
 
@@ -61,14 +56,15 @@ struct ResultatGroupe {
   std::array<std::int64_t, 2> recalagesApresMesure{};
   std::array<std::optional<double>, 2> latenceFinaleMs{};  ///< du dernier rendu
   std::array<std::int64_t, 2> masques{};
-  std::array<double, 2> vitesseMoyennePPM{};  ///< celle du pilote, après la mesure
+  std::array<double, 2> vitesseMoyennePPM{};    ///< celle du pilote, après la mesure
+  std::array<CompteursRecepteur, 2> compteurs;  ///< ceux de chaque récepteur, à la fin
 };
 
-/// Un émetteur et deux récepteurs en temps simulé, sur le code même du récepteur
-/// (`FileLecture`, `PiloteFile`, `SynchroHorloges`) et de l'émetteur (`AccordGroupe`) : les
-/// récepteurs disent leur besoin après chaque tic, l'émetteur annonce la latence du groupe
-/// toutes les 100 ms de son accord. L'écart entre pièces est la différence, au même instant
-/// vrai, de leurs latences de la capture au son entendu.
+/// Un émetteur et deux récepteurs en temps simulé, sur le `Recepteur` même du programme
+/// (`RecepteurSimule`) et l'accord de l'émetteur (`AccordGroupe`) : tout passe en enveloppes
+/// scellées ; chaque récepteur dit son besoin à son tic, l'émetteur répond aux questions
+/// d'heure et annonce la latence du groupe toutes les 100 ms de son accord. L'écart entre pièces
+/// est la différence, au même instant vrai, de leurs latences de la capture au son entendu.
 class SimulationGroupe {
  public:
   static constexpr std::int64_t periodePaquetNs = 6'666'667;
@@ -79,9 +75,8 @@ class SimulationGroupe {
       auto& p = r_[r];
       p.aller.emplace(s_.pieces[r].aller, s_.graine * 10 + r * 2 + 1);
       p.retour.emplace(s_.pieces[r].retour, s_.graine * 10 + r * 2 + 2);
-      p.lecture = std::make_shared<FileLecture>(PiloteFile::amorceDepartTrames, true);
-      p.pilote.emplace(p.lecture);
       p.origine = 987'654'321'000 + r * 55'555'555'555;
+      p.recepteur.emplace();
       p.gauche.resize(static_cast<std::size_t>(s_.pieces[r].blocTrames));
       p.droite.resize(static_cast<std::size_t>(s_.pieces[r].blocTrames));
     }
@@ -117,12 +112,9 @@ class SimulationGroupe {
     }
   };
 
-  struct Recepteur {
+  struct Piece {
     std::optional<ReseauSimule> aller, retour;
-    std::shared_ptr<FileLecture> lecture;
-    std::optional<PiloteFile> pilote;
-    SynchroHorloges synchro;
-    SuiviDecalage suivi;
+    std::optional<RecepteurSimule> recepteur;
     InstantNs origine = 0;
     double heureRendu = 0;  ///< ns de son horloge depuis son origine
     double glisseNs = 0;    ///< ce que la sortie a pris de retard en manquant de son
@@ -155,12 +147,10 @@ class SimulationGroupe {
     const auto paquet =
         PaquetAudio::creer(static_cast<std::uint32_t>(sequence_),
                            origineEmetteur + static_cast<InstantNs>(capture), std::move(pcm));
-    const Octets encode = paquet->encoder();
     for (std::size_t r = 0; r < 2; ++r) {
       if (const auto arrivee = r_[r].aller->acheminer(t)) {
-        planifier(*arrivee, [this, r, encode](std::int64_t ta) {
-          const auto p = PaquetAudio::lire(encode);
-          r_[r].pilote->recevoir(*p, heure(r, ta));
+        planifier(*arrivee, [this, r, scelle = r_[r].recepteur->paquet(*paquet)](std::int64_t ta) {
+          r_[r].recepteur->recevoir(scelle, heure(r, ta));
         });
       }
     }
@@ -171,7 +161,8 @@ class SimulationGroupe {
   std::optional<std::uint64_t> latenceImposee(std::int64_t t) const {
     std::optional<std::uint64_t> l;
     for (const auto& [depuisS, ms] : s_.latencesImposees) {
-      if (static_cast<double>(t) >= depuisS * 1e9) l = static_cast<std::uint64_t>(ms * 1e6);
+      if (static_cast<double>(t) >= depuisS * 1e9)
+        l = ms < 0 ? std::nullopt : std::optional(static_cast<std::uint64_t>(ms * 1e6));
     }
     return l;
   }
@@ -180,7 +171,9 @@ class SimulationGroupe {
     if (s_.latencesImposees.empty()) {
       std::optional<std::uint64_t> besoin;
       for (auto& p : r_) {
-        if (p.besoinNs && t - p.besoinRecuNs <= 3'000'000'000) {
+        // Comme la voie : un besoin de moins de 3 s, admis.
+        if (p.besoinNs && t - p.besoinRecuNs <= 3'000'000'000 &&
+            AccordGroupe::besoinAdmis(*p.besoinNs)) {
           besoin = std::max(besoin.value_or(0), *p.besoinNs);
         }
       }
@@ -195,9 +188,10 @@ class SimulationGroupe {
     if (const auto latence = latenceAnnoncee(t)) {
       for (std::size_t r = 0; r < 2; ++r) {
         if (const auto arrivee = r_[r].aller->acheminer(t)) {
-          const std::uint64_t l = *latence;
-          planifier(*arrivee, [this, r, l](std::int64_t ta) {
-            r_[r].pilote->rejoindreGroupe(l, heure(r, ta));
+          const Octets scelle = r_[r].recepteur->sceller(
+              MessageGroupe::latence(*latence, 2).encoder(), SorteEnveloppe::horloge);
+          planifier(*arrivee, [this, r, scelle](std::int64_t ta) {
+            r_[r].recepteur->recevoir(scelle, heure(r, ta));
           });
         }
       }
@@ -205,47 +199,44 @@ class SimulationGroupe {
     planifier(t + 100'000'000, [this](std::int64_t tn) { accorder(tn); });
   }
 
-  // Le tic de 200 ms d'un récepteur : question d'heure, pilote, besoin.
+  // Le tic de 200 ms d'un récepteur : sa question d'heure, à laquelle l'émetteur répond à
+  // l'arrivée, et son besoin.
   void cadencer(std::size_t r, std::int64_t t) {
     auto& p = r_[r];
     const InstantNs h = heure(r, t);
-    const auto question = MessageHorloge::question(h);
-    if (const auto arrivee = p.retour->acheminer(t)) {
-      planifier(*arrivee, [this, r, question](std::int64_t tq) {
-        const auto reponse = question.reponse(origineEmetteur + static_cast<InstantNs>(tq),
-                                              origineEmetteur + static_cast<InstantNs>(tq));
-        if (const auto retour = r_[r].aller->acheminer(tq)) {
-          planifier(*retour, [this, r, reponse](std::int64_t tr) {
-            if (r_[r].synchro.enregistrer(reponse, heure(r, tr)))
-              r_[r].suivi.noter(r_[r].synchro.echanges().back());
-          });
-        }
-      });
-    }
-    p.pilote->piloter(h, p.suivi.decalageNs(h));
-    if (trace_) {
-      const auto e = p.lecture->etat();
-      std::fprintf(stderr,
-                   "%7.2f r%zu lat %6.2f vis %6.2f cible %6.2f besoin %6.2f groupe %6.2f v %+7.1f "
-                   "res %5lld trous %lld rec %lld errdec %+.3f\n",
-                   static_cast<double>(t) / 1e9, r, p.latenceMs.value_or(0),
-                   p.pilote->latenceMs().value_or(0), p.pilote->cibleMs().value_or(0),
-                   p.pilote->besoinMs().value_or(0), p.pilote->latenceGroupeMs().value_or(0),
-                   p.pilote->vitessePPM(), static_cast<long long>(e.reserveTrames),
-                   static_cast<long long>(e.trous), static_cast<long long>(e.recalages),
-                   static_cast<double>(p.suivi.decalageNs(h).value_or(0) -
-                                       (static_cast<std::int64_t>(origineEmetteur) + t -
-                                        static_cast<std::int64_t>(h))) /
-                       1e6);
-    }
-    if (const auto besoin = p.pilote->besoinMs()) {
-      const auto ns = static_cast<std::uint64_t>(std::llround(*besoin * 1e6));
-      if (const auto arrivee = p.retour->acheminer(t)) {
-        planifier(*arrivee, [this, r, ns](std::int64_t tb) {
+    for (const Envoi& envoi : p.recepteur->recepteur.cadencer(h)) {
+      const auto message = p.recepteur->ouvrir(envoi);
+      const auto arrivee = message ? p.retour->acheminer(t) : std::nullopt;
+      if (!arrivee) continue;
+      if (const auto* question = std::get_if<MessageHorloge>(&*message)) {
+        planifier(*arrivee, [this, r, question = *question](std::int64_t tq) {
+          const auto reponse = question.reponse(origineEmetteur + static_cast<InstantNs>(tq),
+                                                origineEmetteur + static_cast<InstantNs>(tq));
+          if (const auto retour = r_[r].aller->acheminer(tq)) {
+            planifier(*retour, [this, r,
+                                scelle = r_[r].recepteur->sceller(
+                                    reponse.encoder(), SorteEnveloppe::horloge)](std::int64_t tr) {
+              r_[r].recepteur->recevoir(scelle, heure(r, tr));
+            });
+          }
+        });
+      } else if (const auto& g = std::get<MessageGroupe>(*message);
+                 g.sorte == MessageGroupe::Sorte::besoin) {
+        planifier(*arrivee, [this, r, ns = g.a](std::int64_t tb) {
           r_[r].besoinNs = ns;
           r_[r].besoinRecuNs = tb;
         });
       }
+    }
+    if (trace_) {
+      const auto c = p.recepteur->recepteur.compteurs();
+      std::fprintf(stderr,
+                   "%7.2f r%zu lat %6.2f dite %6.2f cible %6.2f besoin %6.2f groupe %6.2f "
+                   "v %+7.1f trous %lld rec %lld\n",
+                   static_cast<double>(t) / 1e9, r, p.latenceMs.value_or(0),
+                   c.latenceMs.value_or(0), c.cibleMs.value_or(0), c.besoinMs.value_or(0),
+                   c.latenceGroupeMs.value_or(0), c.vitessePPM, static_cast<long long>(c.trous),
+                   static_cast<long long>(c.recalages));
     }
     planifier(t + static_cast<std::int64_t>(200'000'000 / taux(r)),
               [this, r](std::int64_t tn) { cadencer(r, tn); });
@@ -264,8 +255,8 @@ class SimulationGroupe {
     const std::optional<InstantNs> heureSortie =
         t >= p.sansHeureJusquA ? std::optional(h + sortieNs) : std::nullopt;
     const std::int64_t rendues =
-        p.lecture->tirer(piece.blocTrames, p.gauche, p.droite, heureSortie).rendues;
-    const auto etat = p.lecture->etat();
+        p.recepteur->lecture->tirer(piece.blocTrames, p.gauche, p.droite, heureSortie).rendues;
+    const auto etat = p.recepteur->lecture->etat();
     if (rendues > 0 && heureSortie && etat.dernierRendu &&
         etat.dernierRendu->heureNs == *heureSortie) {
       const double entendu = static_cast<double>(t) + static_cast<double>(sortieNs) / taux(r);
@@ -279,7 +270,7 @@ class SimulationGroupe {
       }
     }
     if (static_cast<double>(t) >= s_.mesureApresS * 1e9) {
-      p.sommeVitesse += p.pilote->vitessePPM();
+      p.sommeVitesse += p.recepteur->recepteur.vitessePPM();
       ++p.nombreVitesse;
     }
     // Ce qui précède la mesure ne compte pas.
@@ -289,7 +280,7 @@ class SimulationGroupe {
     }
     noterEcart(t);
     p.heureRendu += static_cast<double>(piece.blocTrames) * 1e9 / 48'000.0 /
-                    (1.0 + p.pilote->vitessePPM() * 1e-6);
+                    (1.0 + p.recepteur->recepteur.vitessePPM() * 1e-6);
     planifier(std::llround(p.heureRendu / taux(r)), [this, r](std::int64_t tn) { rendre(r, tn); });
   }
 
@@ -319,7 +310,7 @@ class SimulationGroupe {
     res.latenceGroupeMs = groupe ? std::optional(static_cast<double>(*groupe) / 1e6) : std::nullopt;
     if (nombreGroupe_ > 0) res.latenceGroupeMoyenneMs = sommeGroupe_ / nombreGroupe_;
     for (std::size_t r = 0; r < 2; ++r) {
-      const auto etat = r_[r].lecture->etat();
+      const auto etat = r_[r].recepteur->lecture->etat();
       res.latenceMs[r] = r_[r].nombreLatence > 0
                              ? r_[r].sommeLatence / static_cast<double>(r_[r].nombreLatence)
                              : 0;
@@ -328,6 +319,7 @@ class SimulationGroupe {
       res.recalagesApresMesure[r] = etat.recalages - r_[r].recalagesDebutMesure;
       res.latenceFinaleMs[r] = r_[r].latenceMs;
       res.masques[r] = etat.masques;
+      res.compteurs[r] = r_[r].recepteur->recepteur.compteurs();
       if (r_[r].nombreVitesse > 0)
         res.vitesseMoyennePPM[r] = r_[r].sommeVitesse / static_cast<double>(r_[r].nombreVitesse);
     }
@@ -335,7 +327,7 @@ class SimulationGroupe {
   }
 
   ScenarioGroupe s_;
-  std::array<Recepteur, 2> r_;
+  std::array<Piece, 2> r_;
   AccordGroupe accord_;
   std::priority_queue<Evenement, std::vector<Evenement>, std::greater<>> file_;
   std::uint64_t ordre_ = 0;

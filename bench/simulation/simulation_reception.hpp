@@ -10,21 +10,16 @@
 #include <utility>
 #include <vector>
 
+#include "bench/simulation/recepteur_simule.hpp"
 #include "bench/simulation/reseau_simule.hpp"
 #include "bench/simulation/scenario.hpp"
-#include "protocol/lecture/mesure_latence.hpp"
-#include "protocol/lecture/synchro_horloges.hpp"
-#include "protocol/messages/message_horloge.hpp"
-#include "protocol/messages/paquet_audio.hpp"
-#include "recepteur/file_lecture.hpp"
-#include "recepteur/pilote_file.hpp"
 
 namespace ravlo::simulation {
 
-/// Un récepteur entier en temps simulé, bâti sur la seule bibliothèque : un émetteur qui
-/// produit un paquet de 320 trames toutes les 6 666 667 ns de son horloge, un réseau
-/// (`ReseauSimule`, un par sens), l'horloge du récepteur décalée de `decalagePPM`, l'échange
-/// d'heures, la file de lecture du récepteur et son pilote, piloté toutes les 200 ms.
+/// Un récepteur entier en temps simulé : un émetteur qui produit un paquet de 320 trames
+/// toutes les 6 666 667 ns de son horloge et répond aux questions d'heure, un réseau
+/// (`ReseauSimule`, un par sens), l'horloge du récepteur décalée de `decalagePPM`, et le
+/// `Recepteur` même du programme (`RecepteurSimule`), cadencé toutes les 200 ms.
 /// La vitesse du pilote s'applique comme un rééchantillonneur : elle change la cadence du
 /// rendu sur l'horloge du récepteur. Le temps vrai (ns depuis le départ) sert de référence
 /// aux mesures.
@@ -38,15 +33,12 @@ class SimulationReception {
       : s_(std::move(s)),
         aller_(s_.aller, s_.graine * 2 + 1),
         retour_(s_.retour, s_.graine * 2 + 2),
-        lecture_(std::make_shared<FileLecture>(PiloteFile::amorceDepartTrames, true)),
-        pilote_(lecture_),
         gauche_(static_cast<std::size_t>(s_.blocTrames)),
         droite_(static_cast<std::size_t>(s_.blocTrames)) {}
 
   Resultat executer() {
     planifier(0, Sorte::envoiPaquet);
     planifier(0, Sorte::rendu);
-    planifier(0, Sorte::envoiQuestion);
     const auto fin = static_cast<std::int64_t>(s_.dureeS * 1e9);
     while (!file_.empty() && file_.top().t < fin) {
       Evenement e = file_.top();
@@ -57,14 +49,7 @@ class SimulationReception {
   }
 
  private:
-  enum class Sorte {
-    envoiPaquet,
-    arriveePaquet,
-    rendu,
-    envoiQuestion,
-    arriveeQuestion,
-    arriveeReponse
-  };
+  enum class Sorte { envoiPaquet, arriveePaquet, rendu, arriveeQuestion, arriveeReponse };
 
   struct Evenement {
     std::int64_t t = 0;
@@ -101,17 +86,12 @@ class SimulationReception {
       case Sorte::rendu:
         rendre(e.t);
         break;
-      case Sorte::envoiQuestion:
-        envoyerQuestion(e.t);
-        break;
       case Sorte::arriveeQuestion:
         repondre(e.t, e.donnees);
         break;
-      case Sorte::arriveeReponse: {
-        const auto m = MessageHorloge::lire(e.donnees);
-        if (m.has_value()) synchro_.enregistrer(*m, heureRecepteur(e.t));
+      case Sorte::arriveeReponse:
+        piece_.recevoir(e.donnees, heureRecepteur(e.t));
         break;
-      }
     }
   }
 
@@ -134,64 +114,53 @@ class SimulationReception {
     const auto paquet = PaquetAudio::creer(static_cast<std::uint32_t>(sequence_),
                                            heureEmetteur(capture), std::move(pcm));
     if (const auto arrivee = aller_.acheminer(depart)) {
-      planifier(*arrivee, Sorte::arriveePaquet, paquet->encoder());
+      planifier(*arrivee, Sorte::arriveePaquet, piece_.paquet(*paquet));
     }
     ++sequence_;
     planifier((sequence_ + 1) * periodePaquetNs, Sorte::envoiPaquet);
   }
 
-  void recevoirPaquet(std::int64_t t, const Octets& donnees) {
-    const auto paquet = PaquetAudio::lire(donnees);
-    if (!paquet.has_value()) return;
-    const InstantNs maintenant = heureRecepteur(t);
-    pilote_.recevoir(*paquet, maintenant);
-    const InstantNs capture = paquet->horodatageNanosecondes();
-    if (const auto locale = synchro_.heureLocale(capture, maintenant)) {
-      latence_.noterArrivee(*locale, maintenant);
-    }
+  void recevoirPaquet(std::int64_t t, const Octets& scelle) {
+    piece_.recevoir(scelle, heureRecepteur(t));
   }
 
   void rendre(std::int64_t t) {
     const InstantNs h = origineRecepteur + static_cast<InstantNs>(std::llround(heureRendu_));
     if (!prochainTicNs_ || h >= *prochainTicNs_) {
-      pilote_.piloter(h);
+      // Le tic du récepteur : ses questions d'heure partent vers l'émetteur.
+      for (const Envoi& envoi : piece_.recepteur.cadencer(h)) {
+        const auto message = piece_.ouvrir(envoi);
+        const auto* question = message ? std::get_if<MessageHorloge>(&*message) : nullptr;
+        if (!question) continue;
+        if (const auto arrivee = retour_.acheminer(t))
+          planifier(*arrivee, Sorte::arriveeQuestion, question->encoder());
+      }
       prochainTicNs_ = h + 200'000'000;
-      vitesse_ = pilote_.vitessePPM();
+      vitesse_ = piece_.recepteur.vitessePPM();
       if (vitesses_.empty() || t - vitesses_.back().t >= 1'000'000'000) {
         vitesses_.push_back({t, vitesse_});
       }
     }
 
-    const std::int64_t rendues = lecture_->tirer(s_.blocTrames, gauche_, droite_, h).rendues;
-    const auto apres = lecture_->etat();
+    const std::int64_t rendues =
+        piece_.lecture->tirer(s_.blocTrames, gauche_, droite_, h).rendues;
+    const auto apres = piece_.lecture->etat();
     if (apres.commencee && !debutLectureNs_) debutLectureNs_ = h;
     if (rendues > 0 && apres.dernierRendu && apres.dernierRendu->heureNs == h) {
       const auto capture =
           static_cast<std::int64_t>(apres.dernierRendu->captureNs - origineEmetteur);
       latences_.push_back(static_cast<double>(t - capture) / 1e6);
-      if (const auto locale = synchro_.heureLocale(apres.dernierRendu->captureNs, h)) {
-        latence_.noterRendu(*locale, h);
-      }
     }
     heureRendu_ += static_cast<double>(s_.blocTrames) * 1e9 / 48'000.0 / (1.0 + vitesse_ * 1e-6);
     planifier(std::llround(heureRendu_ / tauxRecepteur()), Sorte::rendu);
   }
 
-  void envoyerQuestion(std::int64_t t) {
-    const auto question = MessageHorloge::question(heureRecepteur(t));
-    if (const auto arrivee = retour_.acheminer(t)) {
-      planifier(*arrivee, Sorte::arriveeQuestion, question.encoder());
-    }
-    planifier(t + static_cast<std::int64_t>(s_.questionsToutesLesS * 1e9 / tauxRecepteur()),
-              Sorte::envoiQuestion);
-  }
-
   void repondre(std::int64_t t, const Octets& donnees) {
-    const auto question = MessageHorloge::lire(donnees);
-    if (!question.has_value()) return;
-    const auto reponse = question->reponse(heureEmetteur(t), heureEmetteur(t));
+    const auto lu = lireCanalHorloge(donnees);
+    const auto reponse = std::get<MessageHorloge>(*lu).reponse(heureEmetteur(t), heureEmetteur(t));
     if (const auto arrivee = aller_.acheminer(t)) {
-      planifier(*arrivee, Sorte::arriveeReponse, reponse.encoder());
+      planifier(*arrivee, Sorte::arriveeReponse,
+                piece_.sceller(reponse.encoder(), SorteEnveloppe::horloge));
     }
   }
 
@@ -206,16 +175,16 @@ class SimulationReception {
                        latences_.end());
       r.latenceP99Ms = latences_[rang];
     }
-    r.latenceEstimeeMs = latence_.latenceMs();
-    const auto etat = lecture_->etat();
-    r.trous = etat.trous;
-    r.trousParHeure = static_cast<double>(etat.trous) * 3600.0 / s_.dureeS;
-    r.tramesSautees = etat.tramesSautees;
-    r.rattrapages = etat.rattrapages;
-    r.paquetsMasques = etat.masques;
-    r.paquetsTardifs = etat.tardifs;
-    r.paquetsReordonnes = etat.reordonnes;
-    r.cibleMs = pilote_.cibleMs();
+    const auto c = piece_.recepteur.compteurs();
+    r.latenceEstimeeMs = c.latenceMs;
+    r.trous = c.trous;
+    r.trousParHeure = static_cast<double>(c.trous) * 3600.0 / s_.dureeS;
+    r.tramesSautees = piece_.lecture->etat().tramesSautees;
+    r.rattrapages = c.rattrapages;
+    r.paquetsMasques = c.paquetsPerdus;
+    r.paquetsTardifs = c.paquetsTardifs;
+    r.paquetsReordonnes = c.paquetsReordonnes;
+    r.cibleMs = c.cibleMs;
     r.vitesseVraiePPM = s_.decalagePPM / tauxRecepteur();
     r.vitesseFinalePPM = vitesse_;
     if (const auto debut = debutLectureNs_) {
@@ -246,10 +215,7 @@ class SimulationReception {
 
   std::int64_t sequence_ = 0;
 
-  std::shared_ptr<FileLecture> lecture_;
-  PiloteFile pilote_;
-  SynchroHorloges synchro_;
-  MesureLatence latence_;
+  RecepteurSimule piece_;
   std::vector<float> gauche_, droite_;
   double heureRendu_ = 0;  ///< ns d'horloge du récepteur depuis son origine
   double vitesse_ = 0;

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MPL-2.0
 #include "link/diffusion/voie_emission.hpp"
 
+#include <variant>
+
 #include "link/diffusion/accord_groupe.hpp"
+#include "protocol/messages/canal_horloge.hpp"
 #include "protocol/messages/message_fin.hpp"
-#include "protocol/messages/message_groupe.hpp"
-#include "protocol/messages/message_horloge.hpp"
 #include "protocol/messages/message_releve.hpp"
 
 namespace ravlo {
@@ -146,10 +147,10 @@ void VoieEmission::traiterReception(InstantNs reception, const std::optional<Oct
 
 void VoieEmission::traiterHorloge(InstantNs reception, const Octets& contenu,
                                   const std::shared_ptr<ConnexionDatagramme>& connexion) {
-  const auto message = MessageHorloge::lire(contenu);
-  if (!message) {
-    const auto groupe = MessageGroupe::lire(contenu);
-    if (groupe && groupe->sorte == MessageGroupe::Sorte::besoin) {
+  const auto lu = lireCanalHorloge(contenu);
+  if (!lu) return;
+  if (const auto* groupe = std::get_if<MessageGroupe>(&*lu)) {
+    if (groupe->sorte == MessageGroupe::Sorte::besoin) {
       besoinNs_ = groupe->a;
       besoinRecuNs_ = reception;
       if (!AccordGroupe::besoinAdmis(groupe->a)) {
@@ -159,6 +160,7 @@ void VoieEmission::traiterHorloge(InstantNs reception, const Octets& contenu,
     }
     return;
   }
+  const auto* message = std::get_if<MessageHorloge>(&*lu);
   if (message->sorte != MessageHorloge::Sorte::question) return;
   const InstantNs envoi = plateforme_.horloge->hoteNs();
   auto scelle = liaison_.scelleur->sceller(message->reponse(reception, envoi).encoder(),

@@ -46,33 +46,4 @@ bool SynchroHorloges::enregistrer(const MessageHorloge& message, InstantNs recep
   return true;
 }
 
-std::optional<SynchroHorloges::Echange> SynchroHorloges::meilleurFrais(InstantNs maintenant) const {
-  const Echange* meilleur = nullptr;
-  for (const Echange& e : echanges_) {
-    const bool frais = maintenant < e.reception || ecartNs(maintenant, e.reception) <= fraicheurNs;
-    if (frais && (meilleur == nullptr || e.allerRetour < meilleur->allerRetour)) meilleur = &e;
-  }
-  if (meilleur == nullptr) return std::nullopt;
-  return *meilleur;
-}
-
-std::optional<std::int64_t> SynchroHorloges::decalageNs(InstantNs maintenant) const {
-  const auto meilleur = meilleurFrais(maintenant);
-  if (!meilleur) return std::nullopt;
-  return meilleur->decalage;
-}
-
-std::optional<std::uint64_t> SynchroHorloges::allerRetourNs(InstantNs maintenant) const {
-  const auto meilleur = meilleurFrais(maintenant);
-  if (!meilleur) return std::nullopt;
-  return meilleur->allerRetour;
-}
-
-std::optional<InstantNs> SynchroHorloges::heureLocale(InstantNs deDistante,
-                                                      InstantNs maintenant) const {
-  const auto meilleur = meilleurFrais(maintenant);
-  if (!meilleur) return std::nullopt;
-  return deDistante - static_cast<std::uint64_t>(meilleur->decalage);
-}
-
 }  // namespace ravlo

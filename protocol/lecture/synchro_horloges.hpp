@@ -11,8 +11,9 @@
 
 namespace ravlo {
 
-/// Estime, côté récepteur, le décalage entre l'horloge de l'émetteur (le pair) et l'horloge
-/// locale à partir des réponses `MessageHorloge` reçues.
+/// Fait, côté récepteur, un échange d'heures de chaque réponse `MessageHorloge` reçue : le
+/// décalage entre l'horloge de l'émetteur (le pair) et l'horloge locale qu'elle dit, et son
+/// aller-retour. Le récepteur les suit dans `SuiviDecalage`, son seul décalage.
 ///
 /// Avec t1 = `envoiQuestion`, t2 = `receptionQuestion`, t3 = `envoiReponse` (horloge du
 /// pair) et t4 l'arrivée de la réponse (horloge locale) :
@@ -22,16 +23,15 @@ namespace ravlo {
 /// que la somme ne déborde jamais. Exemple : t1 = 1 000, t2 = 5 000 500, t3 = 5 000 600,
 /// t4 = 1 300 donnent allerRetour 200 et decalage 4 999 400.
 ///
-/// Garde les 8 derniers échanges ; l'estimation est celui des échanges de moins de 5 s qui a
-/// le plus court aller-retour (le plus ancien à égalité), et disparaît quand aucun n'est
-/// assez frais : mieux vaut pas d'estimation qu'une vieille. Un décalage qui saute de plus
-/// de 2 s par rapport au meilleur échange gardé signale un redémarrage du pair et vide
+/// Garde les 8 derniers échanges. Un décalage qui saute de plus de 2 s par rapport au
+/// meilleur échange gardé (le plus court aller-retour) signale un redémarrage du pair et vide
 /// l'historique.
 ///
 /// Valeur sans fil ni horloge : l'appelant fournit les heures.
 class SynchroHorloges {
  public:
   static constexpr std::size_t echangesGardes = 8;
+  /// Au-delà, un décalage n'est plus frais (`SuiviDecalage` n'en donne plus).
   static constexpr std::uint64_t fraicheurNs = 5'000'000'000;
   static constexpr std::uint64_t allerRetourMaxNs = 2'000'000'000;
   static constexpr std::uint64_t sautRedemarrageNs = 2'000'000'000;
@@ -48,24 +48,12 @@ class SynchroHorloges {
   /// aller-retour de plus de 2 s sont comptés dans `rejets` et ne changent rien d'autre.
   bool enregistrer(const MessageHorloge& message, InstantNs receptionReponse);
 
-  /// Décalage estimé (pair moins local), absent sans échange frais.
-  [[nodiscard]] std::optional<std::int64_t> decalageNs(InstantNs maintenant) const;
-
-  /// Aller-retour de l'échange qui fonde l'estimation.
-  [[nodiscard]] std::optional<std::uint64_t> allerRetourNs(InstantNs maintenant) const;
-
-  /// Un instant du pair exprimé dans l'horloge locale, en arithmétique non signée modulo 2⁶⁴.
-  [[nodiscard]] std::optional<InstantNs> heureLocale(InstantNs deDistante,
-                                                     InstantNs maintenant) const;
-
   /// Du plus ancien au plus récent.
   [[nodiscard]] const std::vector<Echange>& echanges() const { return echanges_; }
   [[nodiscard]] std::int64_t rejets() const { return rejets_; }
   [[nodiscard]] std::int64_t redemarragesDistants() const { return redemarragesDistants_; }
 
  private:
-  [[nodiscard]] std::optional<Echange> meilleurFrais(InstantNs maintenant) const;
-
   std::vector<Echange> echanges_;
   std::int64_t rejets_ = 0;
   std::int64_t redemarragesDistants_ = 0;

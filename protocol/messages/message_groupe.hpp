@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <expected>
 
 #include "protocol/base/instant.hpp"
 #include "protocol/base/octets.hpp"
@@ -26,7 +25,8 @@ namespace ravlo {
 /// - s = 3, `latence` (émetteur → récepteur) : a = la latence du groupe, ns, de l'heure de
 ///   capture (horloge de l'émetteur) au son entendu ; b = le nombre de pièces du groupe.
 ///
-/// Entiers petit-boutistes ; le dernier champ vaut 0 à l'envoi et n'est pas lu.
+/// Entiers petit-boutistes ; le dernier champ vaut 0 à l'envoi et n'est pas lu. Se lit par
+/// `lireCanalHorloge` (canal_horloge.hpp), avec les questions et réponses d'heure.
 ///
 /// Les deux bouts bornent ce qu'ils en lisent d'après ce que tient la file de lecture d'un
 /// récepteur : 1024 casiers d'un paquet de 320 trames à 48 kHz, 6 826 ms de son d'avance au
@@ -57,9 +57,6 @@ struct MessageGroupe {
   [[nodiscard]] static MessageGroupe latence(std::uint64_t latenceNs, std::uint64_t pieces) {
     return {Sorte::latence, latenceNs, pieces};
   }
-
-  /// Mêmes règles, dans le même ordre, que `MessageHorloge::lire`, la sorte en plus : 2 ou 3.
-  [[nodiscard]] static std::expected<MessageGroupe, ErreurMessageHorloge> lire(VueOctets donnees);
 
   [[nodiscard]] Octets encoder() const;
 

@@ -4,7 +4,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <expected>
 
 #include "protocol/base/instant.hpp"
 #include "protocol/base/octets.hpp"
@@ -15,7 +14,7 @@ enum class CasErreurMessageHorloge : std::uint8_t {
   tailleInvalide,     ///< pas exactement 28 octets
   signatureInvalide,  ///< les octets 0–1 ne sont pas "RC"
   versionInconnue,    ///< l'octet 2 n'est pas 1 ; `octetLu` le porte
-  sorteInconnue       ///< l'octet 3 n'est ni 0 ni 1 ; `octetLu` le porte
+  sorteInconnue       ///< l'octet 3 n'est pas de 0 à 3 ; `octetLu` le porte
 };
 
 struct ErreurMessageHorloge {
@@ -34,7 +33,8 @@ struct ErreurMessageHorloge {
 ///   +------+---+---+-----------------+-------------------+------------------+
 ///
 /// Entiers petit-boutistes ; s vaut 0 (question) ou 1 (réponse) ; une question porte 0
-/// dans ses deux derniers champs. Toujours 28 octets.
+/// dans ses deux derniers champs. Toujours 28 octets. Se lit par `lireCanalHorloge`
+/// (canal_horloge.hpp), avec les messages de groupe.
 struct MessageHorloge {
   enum class Sorte : std::uint8_t { question = 0, reponse = 1 };
 
@@ -53,10 +53,6 @@ struct MessageHorloge {
   /// Réponse à cette question : son `envoiQuestion` recopié, `reception` pour
   /// `receptionQuestion` et `envoi` pour `envoiReponse`.
   [[nodiscard]] MessageHorloge reponse(InstantNs reception, InstantNs envoi) const;
-
-  /// Lit une forme sur le fil ; rapporte la première règle rompue, dans l'ordre : longueur,
-  /// signature, version, sorte.
-  [[nodiscard]] static std::expected<MessageHorloge, ErreurMessageHorloge> lire(VueOctets donnees);
 
   [[nodiscard]] Octets encoder() const;
 

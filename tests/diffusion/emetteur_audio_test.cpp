@@ -5,8 +5,7 @@
 
 #include "faux/connexion_factice.hpp"
 #include "faux/file_manuelle.hpp"
-#include "protocol/messages/message_groupe.hpp"
-#include "protocol/messages/message_horloge.hpp"
+#include "protocol/messages/canal_horloge.hpp"
 #include "protocol/messages/paquet_audio.hpp"
 
 namespace ravlo {
@@ -55,7 +54,8 @@ struct Banc : ::testing::Test {
     for (const Octets& d : c.envoyes) {
       const auto ouvert = o.ouvrir(d);
       if (!ouvert || ouvert->sorte != SorteEnveloppe::horloge) continue;
-      const auto g = MessageGroupe::lire(ouvert->contenu);
+      const auto lu = lireCanalHorloge(ouvert->contenu);
+      const auto* g = lu ? std::get_if<MessageGroupe>(&*lu) : nullptr;
       if (g && g->sorte == MessageGroupe::Sorte::latence) l.push_back(g->a);
     }
     c.envoyes.clear();

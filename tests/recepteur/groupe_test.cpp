@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "bench/simulation/simulation_groupe.hpp"
-#include "bench/simulation/simulation_reception.hpp"
 
 namespace ravlo::simulation {
 namespace {
@@ -66,99 +65,76 @@ TEST(Groupe, DeuxPiecesAuxHorlogesContrairesJouentEnsemble) {
 }
 
 // Quand la latence du groupe descend de 4 puis de 8 ms, chaque pièce la rejoint en jouant
-// plus vite, sans saut ni trou, et les deux restent ensemble pendant la descente.
-TEST(Groupe, UneLatenceQuiDescendSeRejointSansSaut) {
-  ScenarioGroupe s;
-  s.dureeS = 100;
-  s.mesureApresS = 30;
-  s.pieces[0] = {+100, 10, 480, reseau(2), reseau(2)};
-  s.pieces[1] = {-100, 12, 240, reseau(2), reseau(2)};
-  s.latencesImposees = {{0, 52}, {40, 48}, {60, 40}};
-  const auto r = SimulationGroupe(s).executer();
-  EXPECT_LE(r.ecartMedianMs, 0.5);
-  EXPECT_LE(r.ecartP99Ms, 1.0);
-  for (std::size_t p = 0; p < 2; ++p) {
-    SCOPED_TRACE(p);
-    EXPECT_EQ(r.recalagesApresMesure[p], 0);
-    EXPECT_EQ(r.trousApresMesure[p], 0);
-    ASSERT_TRUE(r.latenceFinaleMs[p]);
-    EXPECT_NEAR(*r.latenceFinaleMs[p], 40.0, 0.5);
-  }
-}
-
-// Une sortie qui manque de son reprend d'autant plus tard, sans heure le temps d'un relevé :
-// sa pièce rejoint l'autre dès son premier rendu daté, qu'elle ait glissé de moins que le
-// seuil de recalage (le régulateur y mettrait des secondes) ou de plus (la seconde de
-// mesure, une à deux).
-TEST(Groupe, UneSortieQuiGlisseRejointLeGroupeAuPremierRenduDate) {
-  for (const double ms : {2.5, 9.0}) {
-    SCOPED_TRACE(ms);
+// plus vite, sans saut ni trou, et les deux restent ensemble. Une sortie qui manque de son
+// reprend d'autant plus tard, sans heure le temps d'un relevé : sa pièce rejoint l'autre dès
+// son premier rendu daté, qu'elle ait glissé de moins que le seuil de recalage (le régulateur
+// y mettrait des secondes) ou de plus (la seconde de mesure, une à deux) ; chacun des trois
+// glissements se voit à plus d'1 ms jusqu'au tic qui suit son relevé (la simulation ne
+// mesure pas l'écart pendant les 100 ms sans heure).
+TEST(Groupe, UneHeureQuiBougeSeRejointEnsemble) {
+  for (const double glisseMs : {0.0, 2.5, 9.0}) {
+    SCOPED_TRACE(glisseMs);
+    const bool descente = glisseMs == 0;
+    const double gigueMs = descente ? 2 : 0.3;
     ScenarioGroupe s;
-    s.dureeS = 70;
+    s.dureeS = descente ? 100 : 70;
     s.mesureApresS = 30;
-    s.pieces[0] = {+100, 10, 480, reseau(0.3), reseau(0.3), {{40, ms}, {55, ms}}};
-    s.pieces[1] = {-100, 15, 240, reseau(0.3), reseau(0.3), {{48, ms}}};
+    s.pieces[0] = {
+        +100, 10, 480, reseau(gigueMs), reseau(gigueMs), {{40, glisseMs}, {55, glisseMs}}};
+    s.pieces[1] = {
+        -100, descente ? 12.0 : 15.0, 240, reseau(gigueMs), reseau(gigueMs), {{48, glisseMs}}};
+    if (descente) s.latencesImposees = {{0, 52}, {40, 48}, {60, 40}};
     const auto r = SimulationGroupe(s).executer();
-    // Trois glissements, chacun vu à plus d'1 ms jusqu'au tic qui suit son relevé (la
-    // simulation ne mesure pas l'écart pendant les 100 ms sans heure).
-    EXPECT_LE(r.ecartHorsDe1MsS, 3 * 0.25);
     EXPECT_LE(r.ecartMedianMs, 0.5);
+    EXPECT_LE(descente ? r.ecartP99Ms : r.ecartHorsDe1MsS, descente ? 1.0 : 3 * 0.25);
+    ASSERT_TRUE(r.latenceGroupeMs);
     for (std::size_t p = 0; p < 2; ++p) {
       SCOPED_TRACE(p);
+      EXPECT_EQ(descente ? r.recalagesApresMesure[p] : 0, 0) << "la descente, sans saut";
       EXPECT_EQ(r.trousApresMesure[p], 0);
       ASSERT_TRUE(r.latenceFinaleMs[p]);
-      ASSERT_TRUE(r.latenceGroupeMs);
-      EXPECT_NEAR(*r.latenceFinaleMs[p], *r.latenceGroupeMs, 0.5);
+      EXPECT_NEAR(*r.latenceFinaleMs[p], descente ? 40.0 : *r.latenceGroupeMs, 0.5);
     }
   }
 }
 
-// Une latence de groupe que la file tient (la borne, 6,7 s) se tient ; une que la file ne
-// tient pas (10 s) ne fait pas de groupe : chaque pièce joue seule, à sa propre cible, et sa
+// Une latence de groupe que la file tient (la borne, 6,7 s) se tient. Une plus haute (10 s,
+// 2⁶³ ns, presque 2⁶⁴ ns) est refusée et comptée par chaque récepteur, et une annonce qui
+// cesse ne tient plus 3 s après : chaque pièce joue seule, à sa propre cible, sans trou, et sa
 // vitesse continue d'apprendre la dérive de son horloge, plutôt que de rester figée en
 // demandant chaque seconde un recalage impossible.
-TEST(Groupe, UneHeureHorsDePorteeDeLaFileLaisseChaquePieceSeuleEtReglee) {
-  for (const double ms : {static_cast<double>(MessageGroupe::latenceMaxNs) / 1e6, 10'004.0}) {
-    SCOPED_TRACE(ms);
-    const bool tenue = ms * 1e6 <= static_cast<double>(MessageGroupe::latenceMaxNs);
+TEST(Groupe, UneHeureHorsDePorteeOuTueLaisseChaquePieceSeuleEtReglee) {
+  struct Ligne {
+    const char* nom;
+    std::vector<std::pair<double, double>> latences;
+    bool tenue = false;
+  };
+  const double borne = static_cast<double>(MessageGroupe::latenceMaxNs) / 1e6;
+  for (const Ligne& l :
+       {Ligne{"la borne", {{0, borne}}, true}, Ligne{"10 s", {{0, 10'004.0}}},
+        Ligne{"2⁶³ ns", {{0, 0x1p63 / 1e6}}}, Ligne{"presque 2⁶⁴ ns", {{0, 1.8e13}}},
+        Ligne{"tue à 30 s", {{0, 80}, {30, -1}}}}) {
+    SCOPED_TRACE(l.nom);
     ScenarioGroupe s;
     s.dureeS = 90;
     s.mesureApresS = 60;
     s.pieces[0] = {+300, 10, 480, reseau(2), reseau(2)};
     s.pieces[1] = {-300, 15, 240, reseau(2), reseau(2)};
-    s.latencesImposees = {{0, ms}};
+    s.latencesImposees = l.latences;
     const auto r = SimulationGroupe(s).executer();
     for (std::size_t p = 0; p < 2; ++p) {
       SCOPED_TRACE(p);
       EXPECT_EQ(r.trousApresMesure[p], 0);
-      if (tenue) {
-        EXPECT_NEAR(r.latenceMs[p], ms, 1.0);
+      if (l.tenue) {
+        EXPECT_NEAR(r.latenceMs[p], borne, 1.0);
       } else {
         EXPECT_GT(r.latenceMs[p], 10.0) << "elle joue";
         EXPECT_LT(r.latenceMs[p], 60.0) << "seule, à sa propre cible";
+        EXPECT_FALSE(r.compteurs[p].latenceGroupeMs);
+        EXPECT_EQ(r.compteurs[p].latencesGroupeRefusees > 0, l.latences[0].second > borne);
       }
       EXPECT_NEAR(r.vitesseMoyennePPM[p], s.pieces[p].decalagePPM, 60.0) << "la dérive apprise";
     }
-  }
-}
-
-// Seul, le récepteur apprend la dérive de son horloge en moins d'une minute : une file d'une
-// dizaine de ms ne se tarit pas quand la sortie va 300 ppm plus vite ou plus lentement que
-// l'émetteur, et sa latence reste près de la cible.
-TEST(Seul, UneDeriveDHorlogeSApprendSansTarirLaFile) {
-  for (const double ppm : {-300.0, +300.0}) {
-    SCOPED_TRACE(ppm);
-    Scenario s;
-    s.dureeS = 120;
-    s.decalagePPM = ppm;
-    s.blocTrames = 256;
-    s.aller = s.retour = reseau(2);
-    const Resultat r = SimulationReception(s).executer();
-    EXPECT_EQ(r.trous, 0);
-    ASSERT_TRUE(r.vitesseMoyenneApres60sPPM);
-    EXPECT_NEAR(*r.vitesseMoyenneApres60sPPM, r.vitesseVraiePPM, 30.0);
-    ASSERT_TRUE(r.cibleMs);
-    EXPECT_LT(r.latenceMoyenneMs, *r.cibleMs + 15.0) << "transit, bloc et sortie compris";
   }
 }
 

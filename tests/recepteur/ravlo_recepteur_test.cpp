@@ -165,7 +165,6 @@ TEST_F(RavloRecepteur, AucunTrouAUnPourCentDePerteEtDixMsDeGigue) {
   const auto s = json(chemin("r.json"));
   EXPECT_EQ(s["trous"], 0);
   EXPECT_GT(s["paquetsPerdus"].get<int>(), 0);
-  EXPECT_GT(s["trousCombles"].get<int>(), 0);
   // Arrivés, acceptés ou non : la gigue du relais, plus forte sur une machine chargée,
   // réordonne des paquets que la file compte tardifs.
   EXPECT_GT(s["paquetsRecus"].get<int>() + s["paquetsTardifs"].get<int>(), 2500);

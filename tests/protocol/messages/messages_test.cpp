@@ -9,6 +9,7 @@
 
 #include "protocol/audio/fichier_wav.hpp"
 #include "protocol/base/lecteur_octets.hpp"
+#include "protocol/messages/canal_horloge.hpp"
 #include "protocol/messages/etat_carte.hpp"
 #include "protocol/messages/message_fin.hpp"
 #include "protocol/messages/message_groupe.hpp"
@@ -119,7 +120,7 @@ TEST(MessageHorloge, FormeEtPremiereRegleRompue) {
     Octets o = question;
     o[i] = v;
     o[j] = w;
-    return MessageHorloge::lire(o);
+    return lireCanalHorloge(o);
   };
   for (const auto& [lu, attendu] :
        {std::pair{avec(0, 'X', 2, 9), ErreurMessageHorloge{Cas::signatureInvalide}},
@@ -128,37 +129,32 @@ TEST(MessageHorloge, FormeEtPremiereRegleRompue) {
         {avec(3, 255), {Cas::sorteInconnue, 255}}}) {
     EXPECT_EQ(lu, std::unexpected(attendu));
   }
-  EXPECT_EQ(MessageHorloge::lire(VueOctets(question).first(27)),
+  EXPECT_EQ(lireCanalHorloge(VueOctets(question).first(27)),
             std::unexpected(ErreurMessageHorloge{Cas::tailleInvalide}));
-  EXPECT_EQ(avec(3, 1)->sorte, MessageHorloge::Sorte::reponse);
+  EXPECT_EQ(std::get<MessageHorloge>(*avec(3, 1)).sorte, MessageHorloge::Sorte::reponse);
 }
 
-// Les messages de groupe prennent deux sortes de plus du format d'horloge : un lecteur qui ne
-// connaît que les questions et les réponses les refuse comme une sorte inconnue.
-TEST(MessageGroupe, FormeEtLecteurDHorlogeQuiLesIgnore) {
+// Les messages de groupe prennent deux sortes de plus du format d'horloge, que le même lecteur
+// rend ; au-delà de 3, la sorte est inconnue.
+TEST(MessageGroupe, FormeEtSortesDuCanalDHorloge) {
   using Cas = CasErreurMessageHorloge;
   const auto latence = MessageGroupe::latence(0x0102030405060708, 2).encoder();
   EXPECT_EQ(latence, (Octets{'R', 'C', 1, 3, 8, 7, 6, 5, 4, 3, 2, 1, 2, 0,
                              0,   0,   0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
   for (const auto& message :
        {MessageGroupe::besoin(25'000'000, 31'000'000), MessageGroupe::latence(40'000'000, 3)}) {
-    const Octets o = message.encoder();
-    EXPECT_EQ(MessageGroupe::lire(o), message);
-    EXPECT_EQ(MessageHorloge::lire(o),
-              std::unexpected(ErreurMessageHorloge{Cas::sorteInconnue, o[3]}));
+    EXPECT_EQ(lireCanalHorloge(message.encoder()), MessageCanalHorloge{message});
   }
-  Octets question = MessageHorloge::question(5).encoder();
-  EXPECT_EQ(MessageGroupe::lire(question),
-            std::unexpected(ErreurMessageHorloge{Cas::sorteInconnue, 0}));
+  EXPECT_EQ(lireCanalHorloge(MessageHorloge::question(5).encoder()),
+            MessageCanalHorloge{MessageHorloge::question(5)});
   Octets autre = latence;
   autre[3] = 4;
-  EXPECT_EQ(MessageGroupe::lire(autre),
-            std::unexpected(ErreurMessageHorloge{Cas::sorteInconnue, 4}));
+  EXPECT_EQ(lireCanalHorloge(autre), std::unexpected(ErreurMessageHorloge{Cas::sorteInconnue, 4}));
   autre[27] = 9;
   autre[3] = 2;
-  EXPECT_EQ(MessageGroupe::lire(autre)->sorte, MessageGroupe::Sorte::besoin)
+  EXPECT_EQ(std::get<MessageGroupe>(*lireCanalHorloge(autre)).sorte, MessageGroupe::Sorte::besoin)
       << "le champ réservé n'est pas lu";
-  EXPECT_EQ(MessageGroupe::lire(VueOctets(latence).first(27)),
+  EXPECT_EQ(lireCanalHorloge(VueOctets(latence).first(27)),
             std::unexpected(ErreurMessageHorloge{Cas::tailleInvalide}));
 }
 
