@@ -109,6 +109,4 @@ class Recepteur {
   CompteursRecepteur compteurs_;
 };
 
-[[nodiscard]] std::string enTexte(const PointReseau& point);
-
 }  // namespace ravlo
