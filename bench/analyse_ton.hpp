@@ -8,13 +8,15 @@
 #include <utility>
 #include <vector>
 
+#include "protocol/audio/format_flux.hpp"
+
 namespace ravlo::mesure {
 
 // Le ton à l'arrivée de mesure_bout_a_bout, échantillon par échantillon : trous et
 // discontinuités. Un ton pur vérifie x[n] = 2·cos(ω)·x[n−1] − x[n−2] : le reste ne dépasse le
 // bruit de quantification qu'à une coupure. Les seuils sont relatifs au ton de −34 dBFS (0,02).
 struct AnalyseTon {
-  static constexpr double frequence = 48'000;
+  static constexpr auto frequence = static_cast<double>(flux::tramesParSeconde);
   static constexpr double omega = 2 * std::numbers::pi * 440 / frequence;
   static constexpr double seuilReste = 0.004;
   static constexpr double seuilSilence = 0.001;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "protocol/audio/conversion_pcm.hpp"
+#include "protocol/audio/format_flux.hpp"
 #include "protocol/audio/tampon_audio.hpp"
 #include "protocol/crypto/sodium.hpp"
 #include "protocol/messages/paquet_audio.hpp"
@@ -62,10 +63,10 @@ BENCHMARK(scellerOuvrir)->Name("Scelleur+Ouvreur, 1296 o");
 
 void tamponEcrireLire(benchmark::State& etat) {
   TamponAudio tampon(96'000);
-  const Octets bloc(1280, 0x11);
+  const Octets bloc(flux::octetsParPaquet, 0x11);
   for (auto _ : etat) {
     tampon.ecrire(bloc, 1'000);
-    auto lu = tampon.lire(1280);
+    auto lu = tampon.lire(flux::octetsParPaquet);
     benchmark::DoNotOptimize(lu);
   }
 }
@@ -73,8 +74,8 @@ BENCHMARK(tamponEcrireLire)->Name("TamponAudio écrire+lire(octets) 1280 o");
 
 void tamponEcrireLireDans(benchmark::State& etat) {
   TamponAudio tampon(96'000);
-  const Octets bloc(1280, 0x11);
-  std::vector<std::uint8_t> dest(1280);
+  const Octets bloc(flux::octetsParPaquet, 0x11);
+  std::vector<std::uint8_t> dest(flux::octetsParPaquet);
   for (auto _ : etat) {
     tampon.ecrire(bloc, 1'000);
     auto lu = tampon.lire(std::span<std::uint8_t>(dest));

@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "bench/recepteur_appaire.hpp"
+#include "protocol/audio/format_flux.hpp"
 #include "protocol/messages/paquet_audio.hpp"
 #include "recepteur/rendu_lecture.hpp"
 
@@ -22,7 +23,7 @@ void BM_RecepteurUneSeconde(benchmark::State& state) {
   const Liaison emetteur = appairer(recepteur);
   RenduLecture rendu(lecture, true);
   rendu.changerVitesse(300);
-  Octets pcm(1280);
+  Octets pcm(flux::octetsParPaquet);
   for (std::size_t i = 0; i < pcm.size(); ++i)
     pcm[i] = static_cast<std::uint8_t>(
         static_cast<int>(100 * std::sin(static_cast<double>(i) / 7)) & 0xFF);
@@ -62,13 +63,15 @@ void BM_RenduUneSeconde(benchmark::State& state) {
   auto lecture = std::make_shared<FileLecture>(960, false);
   RenduLecture rendu(lecture, reechantillonner);
   rendu.changerVitesse(300);
-  Octets pcm(1280);
+  Octets pcm(flux::octetsParPaquet);
   std::uint32_t sequence = 0;
   const auto remplir = [&] {
     while (lecture->etat().reserveTrames < 60'000) {
-      for (std::size_t i = 0; i < 320; ++i) {
+      for (std::size_t i = 0; i < flux::tramesParPaquet; ++i) {
         const auto v = static_cast<std::int16_t>(
-            std::lround(16'000 * std::sin((sequence * 320.0 + static_cast<double>(i)) * 0.1309)));
+            std::lround(16'000 * std::sin((sequence * static_cast<double>(flux::tramesParPaquet) +
+                                           static_cast<double>(i)) *
+                                          0.1309)));
         pcm[4 * i] = pcm[4 * i + 2] = static_cast<std::uint8_t>(v & 0xFF);
         pcm[4 * i + 1] = pcm[4 * i + 3] = static_cast<std::uint8_t>((v >> 8) & 0xFF);
       }

@@ -155,10 +155,11 @@ void emetteur() {
   emetteur->arreter();
   std::this_thread::sleep_for(50ms);
   const auto c = emetteur->compteurs();
+  const auto voie = *emetteur->compteursVoie(0);
   std::printf(
       "Émetteur, %.1f s à %.0f paquets/s : processeur %.3f %% d'un cœur (objectif < 1 %%) ; "
       "priorité relevée : %s\n",
-      duree, static_cast<double>(c.paquetsEnvoyes) / (duree + 0.5), 100.0 * cpu / duree,
+      duree, static_cast<double>(voie.paquetsEnvoyes) / (duree + 0.5), 100.0 * cpu / duree,
       fileEmetteur->prioriteRelevee() ? "oui" : "non");
   std::printf("  intervalle des tics : p50 %.3f ms, p99 %.3f ms, pire %.3f ms\n",
               quantile(intervalles, 0.5), quantile(intervalles, 0.99), quantile(intervalles, 1.0));

@@ -59,7 +59,7 @@ using ravlo::mesure::centile;
 using ravlo::mesure::EcartPieces;
 using ravlo::mesure::ReperageClics;
 
-constexpr double frequence = 48'000;
+constexpr auto frequence = static_cast<double>(ravlo::flux::tramesParSeconde);
 constexpr std::size_t arriveesMax = 8;
 constexpr std::int64_t periodeClic = 24'000;  // 0,5 s
 constexpr int dureeClic = 96;                 // 2 ms

@@ -23,6 +23,7 @@
 #include "link/capture/rappel_capture.hpp"
 #include "plateforme/horloge.hpp"
 #include "plateforme/pulseaudio/capture_pulse.hpp"
+#include "protocol/audio/format_flux.hpp"
 
 extern char** environ;
 
@@ -41,10 +42,13 @@ struct Rappel {
 std::string ecrireTon(double secondes) {
   char chemin[] = "/tmp/ravlo-ton.XXXXXX";
   const int fd = ::mkstemp(chemin);
-  std::vector<std::int16_t> pcm(static_cast<std::size_t>(secondes * 48'000) * 2);
+  std::vector<std::int16_t> pcm(
+      static_cast<std::size_t>(secondes * static_cast<double>(flux::tramesParSeconde)) *
+      flux::canaux);
   for (std::size_t i = 0; i < pcm.size() / 2; ++i) {
     const auto s = static_cast<std::int16_t>(
-        16'000 * std::sin(2 * std::numbers::pi * 1000 * static_cast<double>(i) / 48'000));
+        16'000 * std::sin(2 * std::numbers::pi * 1000 * static_cast<double>(i) /
+                          static_cast<double>(flux::tramesParSeconde)));
     pcm[2 * i] = pcm[2 * i + 1] = s;
   }
   const auto n = static_cast<ssize_t>(pcm.size() * 2);

@@ -8,14 +8,15 @@
 #include <optional>
 #include <span>
 
+#include "protocol/audio/format_flux.hpp"
 #include "protocol/base/instant.hpp"
 
 namespace ravlo {
 
-/// Le format de toute capture : 48 000 Hz, stéréo entrelacée, flottants 32 bits. Un serveur
-/// de son qui livre autre chose convertit avant le rappel.
-inline constexpr std::uint32_t frequenceCapture = 48'000;
-inline constexpr std::uint32_t voiesCapture = 2;
+/// Le format de toute capture : la fréquence et les voies du flux, entrelacées, en flottants
+/// 32 bits. Un serveur de son qui livre autre chose convertit avant le rappel.
+inline constexpr auto frequenceCapture = static_cast<std::uint32_t>(flux::tramesParSeconde);
+inline constexpr auto voiesCapture = static_cast<std::uint32_t>(flux::canaux);
 
 /// Un bloc capté : des trames entières (`echantillons` en tient deux valeurs par trame), ou
 /// un trou de `tramesPerdues` trames que le serveur n'a pas pu livrer. `heure` : quand la

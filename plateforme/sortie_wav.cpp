@@ -10,6 +10,7 @@
 
 #include "plateforme/horloge.hpp"
 #include "protocol/audio/fichier_wav.hpp"
+#include "protocol/audio/format_flux.hpp"
 
 namespace ravlo {
 namespace {
@@ -54,8 +55,8 @@ std::optional<ErreurSortie> SortieWav::demarrer(RappelRendu rappel) {
 }
 
 void SortieWav::tourner(const RappelRendu& rappel) {
-  std::array<float, 2 * tramesParBloc> flottants{};
-  std::array<std::uint8_t, 4 * tramesParBloc> octets{};
+  std::array<float, flux::canaux * tramesParBloc> flottants{};
+  std::array<std::uint8_t, flux::octetsParTrame * tramesParBloc> octets{};
   InstantNs echeance = temps_->maintenant();
   std::optional<InstantNs> manqueDepuis;  // premier refus du bloc dû
   while (!arret_.load()) {
@@ -75,8 +76,8 @@ void SortieWav::tourner(const RappelRendu& rappel) {
     for (std::size_t i = 0; i < flottants.size(); ++i) {
       const float x = std::clamp(std::nearbyint(flottants[i] * 32767.0F), -32768.0F, 32767.0F);
       const auto v = static_cast<std::uint16_t>(static_cast<std::int16_t>(x));
-      octets[2 * i] = static_cast<std::uint8_t>(v & 0xFF);
-      octets[2 * i + 1] = static_cast<std::uint8_t>(v >> 8);
+      octets[flux::octetsParEchantillon * i] = static_cast<std::uint8_t>(v & 0xFF);
+      octets[flux::octetsParEchantillon * i + 1] = static_cast<std::uint8_t>(v >> 8);
     }
     const std::size_t ecrits = std::fwrite(octets.data(), 1, octets.size(), fichier_);
     octets_ += ecrits;

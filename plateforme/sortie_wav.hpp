@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "plateforme/sortie_audio.hpp"
+#include "protocol/audio/format_flux.hpp"
 
 namespace ravlo {
 
@@ -29,7 +30,7 @@ namespace ravlo {
 class SortieWav final : public SortieAudio {
  public:
   static constexpr std::size_t tramesParBloc = 480;
-  static constexpr std::chrono::nanoseconds periode = std::chrono::milliseconds(10);
+  static constexpr std::chrono::nanoseconds periode{flux::nsDeTrames(tramesParBloc)};  // 10 ms
   static constexpr std::chrono::nanoseconds grace = std::chrono::seconds(1);
   static constexpr std::chrono::nanoseconds relance = std::chrono::milliseconds(1);
 

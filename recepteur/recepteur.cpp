@@ -12,11 +12,6 @@
 
 namespace ravlo {
 
-std::string enTexte(const PointReseau& point) {
-  const bool v6 = point.adresse.find(':') != std::string::npos;
-  return (v6 ? "[" + point.adresse + "]" : point.adresse) + ":" + std::to_string(point.port);
-}
-
 Recepteur::Recepteur(GuichetAppairage::Reglages appairage, std::shared_ptr<FileLecture> lecture)
     : guichet_(std::move(appairage)), lecture_(lecture), pilote_(std::move(lecture)) {}
 

@@ -112,6 +112,4 @@ class Recepteur {
   CompteursRecepteur compteurs_;
 };
 
-[[nodiscard]] std::string enTexte(const PointReseau& point);
-
 }  // namespace ravlo

@@ -14,6 +14,7 @@
 #include "link/diffusion/diffusion_model.hpp"
 #include "plateforme/magasin_reglages.hpp"
 #include "plateforme/modele_observable.hpp"
+#include "protocol/audio/format_flux.hpp"
 
 namespace ravlo {
 
@@ -58,8 +59,10 @@ class ModeleLink final : public ModeleObservable, public std::enable_shared_from
   };
 
   static constexpr std::string_view cleAccueilVu = "RavloAccueilVu";
-  static constexpr std::int64_t capaciteSonde = 192'000;
   static constexpr std::chrono::seconds dureeSonde{1};
+  /// Une seconde du flux.
+  static constexpr auto capaciteSonde =
+      static_cast<std::int64_t>(flux::octetsParTrame) * flux::tramesParSeconde;
 
   /// Celles du système : files "ravlo.chercheur" et "ravlo.emetteur" (priorité relevée),
   /// connexions UDP ; le navigateur, le système de son et les réglages sont donnés par

@@ -39,7 +39,7 @@ void traiterBloc(const ContexteRappel& contexte, const BlocCapte& bloc) {
                         n * TamponAudio::octetsParTrame);
     contexte.tampon->ecrire(pcm, heure);
     // Un bloc plus long que la conversion : ses morceaux suivants gardent l'heure du bloc.
-    if (heure) *heure += static_cast<InstantNs>(n * 1'000'000'000 / frequenceCapture);
+    if (heure) *heure += static_cast<InstantNs>(flux::nsDeTrames(static_cast<std::int64_t>(n)));
     fait += n;
   }
   contexte.niveauDuBloc->ecrire(

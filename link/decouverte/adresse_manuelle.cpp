@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "protocol/base/point_reseau.hpp"
 #include "protocol/textes/textes.hpp"
 
 namespace ravlo {
@@ -44,8 +45,7 @@ FamilleAdresses AdresseManuelle::famille() const {
 }
 
 std::string AdresseManuelle::nom() const {
-  const std::string p = std::to_string(port);
-  return famille() == FamilleAdresses::ipv6 ? "[" + hote + "]:" + p : hote + ":" + p;
+  return enTexte(hote, port);
 }
 
 std::expected<AdresseManuelle, ErreurAdresse> lireAdresseManuelle(std::string_view hote,

@@ -13,7 +13,7 @@ Alimentation::Alimentation(std::shared_ptr<TamponAudio> tampon, std::shared_ptr<
       source_(std::move(source)),
       file_(file),
       horloge_(horloge),
-      bloc_(2 * tramesParBloc) {}
+      bloc_(flux::canaux * tramesParBloc) {}
 
 Alimentation::~Alimentation() {
   arreter();
@@ -32,17 +32,20 @@ void Alimentation::arreter() {
 
 void Alimentation::verser() {
   if (terminee_) return;
-  const std::uint64_t dues = ecartNs(horloge_.hoteNs(), debutNs_) * 48'000 / 1'000'000'000;
+  const auto dues = static_cast<std::uint64_t>(
+      flux::tramesDeNs(static_cast<std::int64_t>(ecartNs(horloge_.hoteNs(), debutNs_))));
   while (produites_ < dues) {
     const std::uint64_t n = std::min(dues - produites_, tramesParBloc);
-    const std::size_t faites = source_->produire(std::span(bloc_).first(2 * n));
+    const std::size_t faites = source_->produire(std::span(bloc_).first(flux::canaux * n));
     if (faites == 0) {
       terminee_ = true;
       return;
     }
-    const InstantNs heure = debutNs_ + produites_ * 1'000'000'000 / 48'000;
+    const InstantNs heure =
+        debutNs_ + static_cast<InstantNs>(flux::nsDeTrames(static_cast<std::int64_t>(produites_)));
     // Un anneau plein refuse le bloc (compté dans ses `perdus`) : le temps réel n'attend pas.
-    tampon_->ecrire(VueOctets(reinterpret_cast<const std::uint8_t*>(bloc_.data()), faites * 4),
+    tampon_->ecrire(VueOctets(reinterpret_cast<const std::uint8_t*>(bloc_.data()),
+                              faites * flux::octetsParTrame),
                     heure);
     produites_ += faites;
     versees_ += static_cast<std::int64_t>(faites);

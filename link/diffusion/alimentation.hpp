@@ -12,8 +12,8 @@
 
 namespace ravlo {
 
-/// Verse une source dans un anneau au rythme du temps réel (48 000 trames par seconde
-/// de l'horloge de l'hôte), comme le ferait une capture : toutes les 5 ms, les trames dues
+/// Verse une source dans un anneau au rythme du temps réel (la fréquence du flux, sur
+/// l'horloge de l'hôte), comme le ferait une capture : toutes les 5 ms, les trames dues
 /// depuis le début, datées de leur heure de production exacte.
 ///
 /// Ses versements tournent sur `file` : la détruire sur cette file, ou après `arreter()` et

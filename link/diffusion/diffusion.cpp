@@ -28,7 +28,7 @@ Diffusion::~Diffusion() {
 }
 
 std::expected<void, ErreurCapture> Diffusion::demarrer() {
-  RAVLO_EXIGER(!enCours_ && !emetteur_);  // une diffusion ne sert qu'une fois
+  RAVLO_EXIGER(etape_ == Etape::preparee);  // une diffusion ne sert qu'une fois
   RAVLO_EXIGER(!pieces_.empty());
   if (auto demarrage = source_->demarrer(); !demarrage) {
     source_->arreter();
@@ -45,7 +45,7 @@ std::expected<void, ErreurCapture> Diffusion::demarrer() {
                                     rappelFin(p.numero, Fin::injoignable));
   }
   emetteur_->demarrer();
-  enCours_ = true;
+  etape_ = Etape::enCours;
   debut_ = maintenant();
   tramesVuesNs_ = debut_;
   planifierSuivi();
@@ -53,8 +53,8 @@ std::expected<void, ErreurCapture> Diffusion::demarrer() {
 }
 
 void Diffusion::arreter() {
-  if (!enCours_) return;
-  enCours_ = false;
+  if (etape_ != Etape::enCours) return;
+  etape_ = Etape::finie;
   emetteur_->arreter();
   source_->arreter();
 }
@@ -62,9 +62,9 @@ void Diffusion::arreter() {
 Diffusion::NumeroPiece Diffusion::ajouterPiece(PointReseau point, Liaison liaison,
                                                std::string nom) {
   const NumeroPiece numero = prochainePiece_++;
-  if (emetteur_ && !enCours_) return numero;
+  if (etape_ == Etape::finie) return numero;
   Piece piece{numero, std::move(nom), std::move(point), std::move(liaison), 0};
-  if (emetteur_) {
+  if (etape_ == Etape::enCours) {
     piece.voie =
         emetteur_->ajouterVoie(piece.point, piece.liaison, rappelFin(numero, Fin::parRecepteur),
                                rappelFin(numero, Fin::injoignable));
@@ -75,9 +75,11 @@ Diffusion::NumeroPiece Diffusion::ajouterPiece(PointReseau point, Liaison liaiso
 
 void Diffusion::retirerPiece(NumeroPiece numero) {
   const auto piece = std::ranges::find(pieces_, numero, &Piece::numero);
-  if (piece == pieces_.end() || (emetteur_ && !enCours_)) return;
-  if (pieces_.size() == 1 && emetteur_) return finir(Fin::parRecepteur);
-  if (emetteur_) emetteur_->retirerVoie(piece->voie);
+  if (piece == pieces_.end() || etape_ == Etape::finie) return;
+  if (etape_ == Etape::enCours) {
+    if (pieces_.size() == 1) return finir(Fin::parRecepteur);
+    emetteur_->retirerVoie(piece->voie);
+  }
   pieces_.erase(piece);
 }
 
@@ -85,7 +87,7 @@ Diffusion::Statistiques Diffusion::releve() const {
   Statistiques s = statistiques_;
   s.pieces.clear();
   std::vector<EmetteurAudio::CompteursVoie> voies;
-  if (emetteur_) {
+  if (etape_ != Etape::preparee) {
     s.emetteur = emetteur_->compteurs();
     voies = emetteur_->compteursVoies();
   }
@@ -96,7 +98,7 @@ Diffusion::Statistiques Diffusion::releve() const {
     if (v != voies.end()) sp.voie = v->compteurs;
     s.pieces.push_back(std::move(sp));
   }
-  if (enCours_) {
+  if (etape_ == Etape::enCours) {
     s.duree = static_cast<double>(maintenant() - debut_) / 1e9;
     s.trames = source_->trames();
   }
@@ -104,7 +106,7 @@ Diffusion::Statistiques Diffusion::releve() const {
 }
 
 std::optional<VoieEmission::Statistiques> Diffusion::compteursPiece(NumeroPiece numero) const {
-  if (!emetteur_) return std::nullopt;
+  if (etape_ == Etape::preparee) return std::nullopt;
   for (const auto* liste : {&pieces_, &finies_}) {
     const auto p = std::ranges::find(*liste, numero, &Piece::numero);
     if (p != liste->end()) return emetteur_->compteursVoie(p->voie);
@@ -116,7 +118,7 @@ Tache Diffusion::rappelFin(NumeroPiece numero, Fin fin) {
   // Sur la file de l'émetteur : seulement passer au fil principal.
   return [faible = weak_from_this(), principal = dep_.principal, numero, fin] {
     principal->poster([faible, numero, fin] {
-      if (const auto moi = faible.lock(); moi && moi->enCours_) moi->finirPiece(numero, fin);
+      if (const auto moi = faible.lock(); moi && moi->enCours()) moi->finirPiece(numero, fin);
     });
   };
 }
@@ -139,9 +141,9 @@ void Diffusion::finir(Fin fin) {
 void Diffusion::planifierSuivi() {
   dep_.principal->posterApres(periodeSuivi, [faible = weak_from_this()] {
     const auto moi = faible.lock();
-    if (!moi || !moi->enCours_) return;
+    if (!moi || !moi->enCours()) return;
     moi->suivre();
-    if (moi->enCours_) moi->planifierSuivi();
+    if (moi->enCours()) moi->planifierSuivi();
   });
 }
 
@@ -170,7 +172,8 @@ void Diffusion::direSilences(const std::vector<StatistiquesPiece>& avant) {
 
 std::optional<Diffusion::Fin> Diffusion::surveillerSource(InstantNs t, Statistiques& s) {
   if (source_->epuisee()) {
-    if (tampon_->disponible() >= EmetteurAudio::octetsParPaquet) return std::nullopt;
+    if (tampon_->disponible() >= static_cast<std::int64_t>(flux::octetsParPaquet))
+      return std::nullopt;
     return Fin::sourceEpuisee;
   }
   // Une source en panne (serveur de son relancé, sortie partie sans relève) ne livrera plus

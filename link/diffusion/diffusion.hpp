@@ -12,14 +12,14 @@
 
 #include "link/diffusion/emetteur_audio.hpp"
 #include "link/diffusion/source_diffusion.hpp"
+#include "protocol/audio/format_flux.hpp"
 #include "protocol/supervision/attente_reprise.hpp"
 
 namespace ravlo {
 
-/// Une diffusion, de la liaison obtenue jusqu'à la fin : l'anneau (96 000 octets, une
-/// demi-seconde), la source qui l'emplit, et l'émetteur qui le vide vers les récepteurs
-/// appairés, un par pièce. C'est le seul assemblage de l'envoi : `ravlo-envoi` et
-/// l'application le pilotent.
+/// Une diffusion, de la liaison obtenue jusqu'à la fin : l'anneau (une demi-seconde du flux), la
+/// source qui l'emplit, et l'émetteur qui le vide vers les récepteurs appairés, un par pièce. C'est
+/// le seul assemblage de l'envoi : `ravlo-envoi` et l'application le pilotent.
 ///
 /// La pièce de la création porte le numéro 0, les suivantes 1, 2… Chacune a ses clés, ses
 /// numéros de paquet et sa connexion (une voie de l'émetteur). Une pièce qui finit (son
@@ -34,6 +34,10 @@ namespace ravlo {
 /// diffusion continue), qui redevient faux dès que la source livre de nouveau ; sans
 /// relance, une source en panne finit la diffusion. Une source épuisée finit la diffusion
 /// quand l'anneau ne tient plus un paquet.
+///
+/// Cycle de vie (`Etape`) : préparée (pièces ajoutées, rien ne tourne ; un démarrage refusé
+/// y laisse), en cours (par `demarrer`), finie (par `arreter`, ou à la fin de la dernière
+/// pièce ou de la source). Une diffusion ne sert qu'une fois.
 ///
 /// Fil principal ; les rappels de l'émetteur y repassent, et ceux d'une diffusion arrêtée
 /// sont ignorés. `quandFin` est appelé une fois, la diffusion déjà arrêtée.
@@ -57,7 +61,7 @@ class Diffusion : public std::enable_shared_from_this<Diffusion> {
   };
 
   struct Statistiques {
-    /// L'anneau et la première pièce en service.
+    /// L'anneau et sa lecture, communs aux pièces ; le reste est à chaque pièce (`pieces`).
     EmetteurAudio::Statistiques emetteur;
     double duree = 0;           ///< secondes depuis le démarrage
     std::int64_t trames = 0;    ///< livrées par la source depuis son dernier démarrage
@@ -76,7 +80,8 @@ class Diffusion : public std::enable_shared_from_this<Diffusion> {
     bool relancerSource = true;
   };
 
-  static constexpr std::int64_t capaciteTampon = 96'000;
+  static constexpr auto capaciteTampon =
+      static_cast<std::int64_t>(flux::octetsParTrame) * flux::tramesParSeconde / 2;
   static constexpr std::chrono::milliseconds periodeSuivi{500};
   /// Sans trame nouvelle depuis ce délai, la source est tenue pour muette.
   static constexpr std::chrono::seconds delaiSansTrame{2};
@@ -132,9 +137,11 @@ class Diffusion : public std::enable_shared_from_this<Diffusion> {
   [[nodiscard]] float niveau() const { return source_->niveau(); }
   /// Faux si le serveur de son refuse ; retenu pour les relances.
   bool changerSilence(bool ordinateurMuet) { return source_->changerSilence(ordinateurMuet); }
-  [[nodiscard]] bool enCours() const { return enCours_; }
+  [[nodiscard]] bool enCours() const { return etape_ == Etape::enCours; }
 
  private:
+  enum class Etape : std::uint8_t { preparee, enCours, finie };
+
   struct Piece {
     NumeroPiece numero = 0;
     std::string nom;
@@ -170,7 +177,7 @@ class Diffusion : public std::enable_shared_from_this<Diffusion> {
   std::vector<Piece> finies_;
   Statistiques statistiques_;
   std::optional<ErreurCapture> panneFinale_;
-  bool enCours_ = false;
+  Etape etape_ = Etape::preparee;
   InstantNs debut_ = 0;
   // Dernier compte de trames vu et quand il a bougé : une source vivante le fait avancer.
   std::int64_t tramesVues_ = 0;

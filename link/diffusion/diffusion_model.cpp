@@ -33,6 +33,14 @@ DiffusionModel::~DiffusionModel() {
   if (diffusion_) diffusion_->arreter();
 }
 
+bool DiffusionModel::connexionPrete() const {
+  return !statistiques_.pieces.empty() && statistiques_.pieces.front().voie.connexionPrete;
+}
+
+bool DiffusionModel::recepteurMuet() const {
+  return !statistiques_.pieces.empty() && statistiques_.pieces.front().voie.recepteurMuet;
+}
+
 std::string DiffusionModel::locale() const {
   return dep_.locale ? dep_.locale() : localeCourante();
 }

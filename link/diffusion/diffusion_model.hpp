@@ -112,14 +112,10 @@ class DiffusionModel final : public ModeleObservable,
     return statistiques_.pieces;
   }
   [[nodiscard]] const std::optional<PieceFinie>& pieceFinie() const { return pieceFinie_; }
-  [[nodiscard]] std::int64_t paquetsEnvoyes() const {
-    return statistiques_.emetteur.paquetsEnvoyes;
-  }
-  [[nodiscard]] bool connexionPrete() const { return statistiques_.emetteur.connexionPrete; }
-  [[nodiscard]] const std::optional<ErreurReseau>& erreurReseau() const {
-    return statistiques_.emetteur.erreur;
-  }
-  [[nodiscard]] bool recepteurMuet() const { return statistiques_.emetteur.recepteurMuet; }
+  /// Ceux de la première pièce en service (chacune a les siens dans `pieces`) ; faux sans
+  /// pièce.
+  [[nodiscard]] bool connexionPrete() const;
+  [[nodiscard]] bool recepteurMuet() const;
   [[nodiscard]] double duree() const { return statistiques_.duree; }
   [[nodiscard]] bool captureMuette() const { return statistiques_.sourceMuette; }
   [[nodiscard]] std::int64_t capturesRelancees() const { return statistiques_.sourcesRelancees; }

@@ -75,13 +75,13 @@ EmetteurAudio::IdVoie EmetteurAudio::ajouterVoie(PointReseau point, Liaison liai
   const IdVoie id = voie.id;
   plateforme_.file->poster(
       [moi = shared_from_this(), voie = std::move(voie), renonce = std::move(renonce)] {
-        if (moi->arrete_) return renonce();
+        if (moi->etape_ == Etape::arrete) return renonce();
         {
           Garde garde(moi->verrou_);
           moi->voies_.push_back(voie);
         }
         // Pas encore démarré : `demarrerSurLaFile` l'ouvrira avec les autres.
-        if (moi->demarre_) voie.voie->ouvrir();
+        if (moi->etape_ == Etape::demarre) voie.voie->ouvrir();
       });
   return id;
 }
@@ -91,21 +91,8 @@ void EmetteurAudio::retirerVoie(IdVoie id) {
 }
 
 EmetteurAudio::Statistiques EmetteurAudio::compteurs() const {
-  std::shared_ptr<VoieEmission> premiere;
-  {
-    Garde garde(verrou_);
-    premiere = voies_.front().voie;
-  }
-  const VoieEmission::Statistiques v = premiere->compteurs();
   Garde garde(verrou_);
-  Statistiques s = compteurs_;
-  s.paquetsEnvoyes = v.paquetsEnvoyes;
-  s.connexionPrete = v.connexionPrete;
-  s.erreur = v.erreur;
-  s.recepteurMuet = v.recepteurMuet;
-  s.connexionsRefaites = v.connexionsRefaites;
-  s.blocsJetes = v.blocsJetes;
-  return s;
+  return compteurs_;
 }
 
 std::vector<EmetteurAudio::CompteursVoie> EmetteurAudio::compteursVoies() const {
@@ -136,8 +123,8 @@ std::optional<VoieEmission::Statistiques> EmetteurAudio::compteursVoie(IdVoie id
 }
 
 void EmetteurAudio::demarrerSurLaFile() {
-  if (demarre_ || arrete_) return;
-  demarre_ = true;
+  if (etape_ != Etape::cree) return;
+  etape_ = Etape::demarre;
   std::vector<VoieEnService> voies;
   {
     Garde garde(verrou_);
@@ -149,13 +136,13 @@ void EmetteurAudio::demarrerSurLaFile() {
     if (const auto moi = faible.lock()) moi->envoyerBlocs();
   };
   reveil_ = plateforme_.file->reveil(envoyer);
-  tampon_->brancherReveil(reveil_.get(), octetsParPaquet);
+  tampon_->brancherReveil(reveil_.get(), flux::octetsParPaquet);
   // Premier tir tout de suite : ce que la source a écrit avant le branchement part aussi.
   minuteur_ = plateforme_.file->repeter(periodeVeille, std::chrono::milliseconds(10), envoyer);
 }
 
 void EmetteurAudio::arreterSurLaFile() {
-  arrete_ = true;
+  etape_ = Etape::arrete;
   if (minuteur_) minuteur_->annuler();
   minuteur_.reset();
   if (reveil_) tampon_->brancherReveil(nullptr, 0);
@@ -233,9 +220,9 @@ void EmetteurAudio::envoyerBlocs() {
   accorderGroupe(t);
 
   std::int64_t sansHeure = 0;
-  while (tampon_->disponible() >= octetsParPaquet) {
+  while (tampon_->disponible() >= static_cast<std::int64_t>(flux::octetsParPaquet)) {
     const auto bloc = tampon_->lire(std::span(pcm_));
-    if (bloc.octets != octetsParPaquet) break;
+    if (bloc.octets != static_cast<std::int64_t>(flux::octetsParPaquet)) break;
     InstantNs heure = 0;
     if (bloc.captureNs) {
       heure = *bloc.captureNs;

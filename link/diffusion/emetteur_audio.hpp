@@ -13,6 +13,7 @@
 #include "plateforme/connexion_datagramme.hpp"
 #include "plateforme/executeur.hpp"
 #include "plateforme/horloge.hpp"
+#include "protocol/audio/format_flux.hpp"
 #include "protocol/audio/tampon_audio.hpp"
 #include "protocol/base/verrou.hpp"
 
@@ -20,10 +21,10 @@ namespace ravlo {
 
 /// L'émetteur d'une diffusion : le seul lecteur de l'anneau, et ses voies, une par récepteur.
 ///
-/// Sur sa file, il vide l'anneau par blocs entiers de 1280 octets (320 trames) et passe
+/// Sur sa file, il vide l'anneau par blocs entiers d'un paquet (`flux::octetsParPaquet`) et passe
 /// chaque bloc, daté par la capture, à chacune de ses voies, qui le numérotent, le scellent
 /// sous leurs propres clés et l'envoient (`VoieEmission`). L'anneau le réveille dès qu'il
-/// tient un bloc entier : un paquet part sitôt ses 320 trames écrites, sans attendre de tic.
+/// tient un bloc entier : un paquet part sitôt ses trames écrites, sans attendre de tic.
 /// Une veille de 100 ms, qui vide aussi l'anneau, tient le reste : surveillance des
 /// récepteurs et des connexions quand la source se tait.
 ///
@@ -31,7 +32,13 @@ namespace ravlo {
 /// Une voie qui finit d'elle-même (fin dite par son récepteur, ou récepteur injoignable) est
 /// retirée avant que son rappel soit appelé, sans toucher les autres. La dernière n'est pas
 /// retirée : l'émetteur s'arrête, et elle reste listée avec ses compteurs de l'arrêt.
-/// `compteurs()` suit la première voie encore en service.
+///
+/// Les compteurs sont de deux sortes : ceux de l'émetteur (`compteurs()`), qui valent pour
+/// toutes les voies puisqu'il lit l'anneau pour elles, et ceux de chaque voie
+/// (`compteursVoies()`, `compteursVoie()`) : paquets, connexion, récepteur.
+///
+/// Cycle de vie : créé, puis démarré, puis arrêté, dans cet ordre et une fois chacun ;
+/// `demarrer()` après `arreter()` ne fait rien.
 ///
 /// Tout son état vit sur sa file, sauf les compteurs, sous des verrous courts. `demarrer()`,
 /// `ajouterVoie()`, `retirerVoie()` et `arreter()` sont sûrs depuis n'importe quel fil ;
@@ -41,18 +48,11 @@ class EmetteurAudio : public std::enable_shared_from_this<EmetteurAudio> {
  public:
   using IdVoie = std::uint32_t;
 
-  /// Ceux de l'anneau, puis ceux de la première voie en service.
+  /// Ceux de l'anneau et de sa lecture, communs à toutes les voies.
   struct Statistiques {
-    std::int64_t paquetsEnvoyes = 0;
-    std::int64_t octetsJetes = 0;  ///< les `perdus` de l'anneau
-    std::int64_t paquetsSansHeureDeCapture = 0;
-    bool connexionPrete = false;
-    std::optional<ErreurReseau> erreur;  ///< la dernière erreur réseau, tant qu'elle dure
-    bool recepteurMuet = false;          ///< rien d'authentique depuis 3 s
-    std::int64_t connexionsRefaites = 0;
+    std::int64_t octetsJetes = 0;                ///< les `perdus` de l'anneau
+    std::int64_t paquetsSansHeureDeCapture = 0;  ///< blocs lus sans heure de capture
     double pireAttenteMs = 0;  ///< pire attente capture → envoi de la dernière seconde complète
-    /// Blocs de 1280 octets vidés de l'anneau sans être envoyés, faute de connexion prête.
-    std::int64_t blocsJetes = 0;
     bool operator==(const Statistiques&) const = default;
   };
 
@@ -71,7 +71,6 @@ class EmetteurAudio : public std::enable_shared_from_this<EmetteurAudio> {
     std::uint32_t premiereSequence = 0;
   };
 
-  static constexpr std::int64_t octetsParPaquet = 1280;
   /// Période de la veille ; les paquets, eux, partent au réveil de l'anneau.
   static constexpr std::chrono::milliseconds periodeVeille{100};
 
@@ -94,7 +93,7 @@ class EmetteurAudio : public std::enable_shared_from_this<EmetteurAudio> {
                      Tache quandRecepteurEstInjoignable);
   /// La voie cesse d'envoyer, sans appeler ses rappels ; la dernière arrête l'émetteur.
   void retirerVoie(IdVoie id);
-  /// Copie prise sous le verrou.
+  /// Ceux de l'émetteur, copiés sous le verrou.
   [[nodiscard]] Statistiques compteurs() const;
   /// Ceux de chaque voie encore en service, par ordre d'ajout.
   [[nodiscard]] std::vector<CompteursVoie> compteursVoies() const;
@@ -103,6 +102,8 @@ class EmetteurAudio : public std::enable_shared_from_this<EmetteurAudio> {
   [[nodiscard]] std::optional<VoieEmission::Statistiques> compteursVoie(IdVoie id) const;
 
  private:
+  enum class Etape : std::uint8_t { cree, demarre, arrete };
+
   struct VoieEnService {
     IdVoie id = 0;
     std::shared_ptr<VoieEmission> voie;
@@ -139,10 +140,9 @@ class EmetteurAudio : public std::enable_shared_from_this<EmetteurAudio> {
   // Sur la file seulement.
   std::unique_ptr<Minuterie> minuteur_;
   std::unique_ptr<Reveil> reveil_;
-  bool demarre_ = false;
-  bool arrete_ = false;
+  Etape etape_ = Etape::cree;
   std::uint64_t pireAttenteNs_ = 0;
-  std::array<std::uint8_t, octetsParPaquet> pcm_{};
+  std::array<std::uint8_t, flux::octetsParPaquet> pcm_{};
   InstantNs debutSecondeNs_ = 0;
   AccordGroupe accord_;
   std::optional<InstantNs> accordNs_;

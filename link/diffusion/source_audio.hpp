@@ -7,16 +7,18 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 
+#include "protocol/audio/format_flux.hpp"
 #include "protocol/base/octets.hpp"
 
 namespace ravlo {
 
-/// D'où viennent les trames (stéréo 16 bits entrelacées, 48 000 Hz) d'un envoi sans capture.
+/// D'où viennent les trames (au format du flux, `flux::`) d'un envoi sans capture.
 class SourceAudio {
  public:
   virtual ~SourceAudio() = default;
-  /// Remplit jusqu'à `vers.size()` ÷ 2 trames ; rend le nombre écrit, 0 à la fin.
+  /// Remplit jusqu'à `vers.size()` ÷ `flux::canaux` trames ; rend le nombre écrit, 0 à la fin.
   virtual std::size_t produire(std::span<std::int16_t> vers) = 0;
 };
 
@@ -32,12 +34,12 @@ class SourceTon final : public SourceAudio {
   double phase_ = 0;
 };
 
-/// Le contenu d'un fichier WAV 48 000 Hz stéréo 16 bits, lu une fois en mémoire.
+/// Le contenu d'un fichier WAV au format du flux, lu une fois en mémoire.
 class SourceWav final : public SourceAudio {
  public:
-  /// Le fichier, ou la phrase française qui dit pourquoi il ne convient pas.
+  /// Le fichier, ou la phrase qui dit pourquoi il ne convient pas, traduite pour `locale`.
   [[nodiscard]] static std::expected<std::unique_ptr<SourceWav>, std::string> ouvrir(
-      const std::filesystem::path& chemin);
+      const std::filesystem::path& chemin, std::string_view locale);
   std::size_t produire(std::span<std::int16_t> vers) override;
 
  private:

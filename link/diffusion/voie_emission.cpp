@@ -219,7 +219,8 @@ bool VoieEmission::surveiller(InstantNs maintenant) {
   return true;
 }
 
-void VoieEmission::envoyer(std::span<const std::uint8_t, octetsParPaquet> pcm, InstantNs heure) {
+void VoieEmission::envoyer(std::span<const std::uint8_t, flux::octetsParPaquet> pcm,
+                           InstantNs heure) {
   // Un seul relevé de l'état de la connexion par bloc : il sert au choix et au compte.
   const bool pret = prete();
   const bool envoye = [&] {

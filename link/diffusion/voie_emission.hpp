@@ -10,6 +10,7 @@
 #include "plateforme/connexion_datagramme.hpp"
 #include "plateforme/executeur.hpp"
 #include "plateforme/horloge.hpp"
+#include "protocol/audio/format_flux.hpp"
 #include "protocol/base/verrou.hpp"
 #include "protocol/messages/paquet_audio.hpp"
 #include "protocol/scellement/enveloppe.hpp"
@@ -41,16 +42,17 @@ class VoieEmission : public std::enable_shared_from_this<VoieEmission> {
   struct Statistiques {
     std::int64_t paquetsEnvoyes = 0;
     bool connexionPrete = false;
-    std::optional<ErreurReseau> erreur;  ///< la dernière erreur réseau, tant qu'elle dure
-    bool recepteurMuet = false;          ///< rien d'authentique depuis 3 s
+    /// La dernière erreur réseau, tant qu'elle dure.
+    std::optional<ErreurReseau> erreur = std::nullopt;
+    bool recepteurMuet = false;  ///< rien d'authentique depuis 3 s
     std::int64_t connexionsRefaites = 0;
-    /// Blocs de 1280 octets jetés faute de connexion prête.
+    /// Blocs d'un paquet jetés faute de connexion prête.
     std::int64_t blocsJetes = 0;
     /// Besoins reçus au-delà de ce que la file d'un récepteur tient (`AccordGroupe`).
     std::int64_t besoinsRefuses = 0;
     bool horsGroupe = false;  ///< le dernier besoin, récent, est refusé : la pièce joue seule
     /// Le nom de l'émetteur qui a pris le récepteur, s'il l'a dit avant sa fin.
-    std::optional<std::string> prisPar;
+    std::optional<std::string> prisPar = std::nullopt;
     bool operator==(const Statistiques&) const = default;
   };
 
@@ -61,7 +63,6 @@ class VoieEmission : public std::enable_shared_from_this<VoieEmission> {
     std::uint32_t premiereSequence = 0;
   };
 
-  static constexpr std::size_t octetsParPaquet = 1280;
   static constexpr std::int64_t fraicheurBesoinNs = 3'000'000'000;
 
   [[nodiscard]] static std::shared_ptr<VoieEmission> creer(PointReseau point, Liaison liaison,
@@ -80,8 +81,8 @@ class VoieEmission : public std::enable_shared_from_this<VoieEmission> {
   /// récepteur. Faux quand la voie renonce ; elle s'est alors fermée et l'a dit.
   bool surveiller(InstantNs maintenant);
   [[nodiscard]] bool prete() const;
-  /// Sur la file : un bloc de 320 trames capté à `heure`. N'alloue rien.
-  void envoyer(std::span<const std::uint8_t, octetsParPaquet> pcm, InstantNs heure);
+  /// Sur la file : un bloc d'un paquet capté à `heure`. N'alloue rien.
+  void envoyer(std::span<const std::uint8_t, flux::octetsParPaquet> pcm, InstantNs heure);
 
   /// Sur la file : ce que son récepteur dit lui falloir, de la capture au son entendu, s'il
   /// l'a dit depuis moins de 3 s et que c'est admis. Un récepteur qui ne connaît pas les
@@ -125,9 +126,9 @@ class VoieEmission : public std::enable_shared_from_this<VoieEmission> {
   SilenceRecepteur silence_{0};
   std::optional<std::uint64_t> besoinNs_;
   InstantNs besoinRecuNs_ = 0;
-  std::array<std::uint8_t, PaquetAudio::tailleEnTete + octetsParPaquet> paquet_{};
-  std::array<std::uint8_t, Enveloppe::tailleEnTete + PaquetAudio::tailleEnTete + octetsParPaquet +
-                               Enveloppe::tailleEtiquette>
+  std::array<std::uint8_t, PaquetAudio::tailleEnTete + flux::octetsParPaquet> paquet_{};
+  std::array<std::uint8_t, Enveloppe::tailleEnTete + PaquetAudio::tailleEnTete +
+                               flux::octetsParPaquet + Enveloppe::tailleEtiquette>
       scelle_{};
 };
 

@@ -13,15 +13,14 @@ namespace ravlo {
 namespace {
 
 constexpr pa_sample_spec specCapture{PA_SAMPLE_FLOAT32LE, frequenceCapture, voiesCapture};
-constexpr std::int64_t octetsParTrameCapture = 8;
+constexpr auto octetsParTrameCapture = static_cast<std::int64_t>(voiesCapture * sizeof(float));
 constexpr std::int64_t ecartMaxLisseNs = 20'000'000;
 constexpr std::int64_t penteMaxInverse = 1000;  // 1000 ppm
 constexpr InstantNs intervalleMinutageNs = 100'000'000;
 
 // Durée signée de n octets du flux, à la nanoseconde près.
 std::int64_t dureeNs(std::int64_t octets) {
-  const std::int64_t trames = octets / octetsParTrameCapture;
-  return trames / 48'000 * 1'000'000'000 + trames % 48'000 * 1'000'000'000 / 48'000;
+  return flux::nsDeTrames(octets / octetsParTrameCapture);
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "plateforme/pulseaudio/requetes_pulse.hpp"
+#include "protocol/audio/format_flux.hpp"
 
 namespace ravlo {
 namespace {
@@ -163,7 +164,8 @@ ResultatPulse<std::unique_ptr<SilencePulse>> SilencePulse::installer(
   const auto module = requetesPulse::chargerModule(
       c, "module-null-sink",
       "sink_name=" + puits + " sink_properties='device.description=\"" +
-          descriptionSure(description) + "\"' format=float32le rate=48000 channels=2");
+          descriptionSure(description) + "\"' format=float32le rate=" +
+          std::to_string(flux::tramesParSeconde) + " channels=" + std::to_string(flux::canaux));
   if (module.statut != 0) {
     if (fichier) fichier->supprimer();
     return {module.statut, nullptr};

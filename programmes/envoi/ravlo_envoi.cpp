@@ -34,10 +34,45 @@
 namespace ravlo {
 namespace {
 
+// Pourquoi l'envoi, ou une pièce, s'arrête. Son nom dans les compteurs écrits (`nom`), que des
+// scripts lisent, et sa phrase pour l'utilisateur (`phraseDeFin`) se disent en un seul endroit.
+enum class Raison : std::uint8_t {
+  parRecepteur,
+  injoignable,
+  duree,
+  finDuFichier,
+  interrompu,
+  capture,
+  captureEnPanne,
+  appairage
+};
+
+const char* nom(Raison r) {
+  switch (r) {
+    case Raison::parRecepteur:
+      return "fin";
+    case Raison::injoignable:
+      return "injoignable";
+    case Raison::duree:
+      return "duree";
+    case Raison::finDuFichier:
+      return "finDuFichier";
+    case Raison::interrompu:
+      return "interrompu";
+    case Raison::capture:
+      return "capture";
+    case Raison::captureEnPanne:
+      return "captureEnPanne";
+    case Raison::appairage:
+      return "appairage";
+  }
+  return "";
+}
+
 struct Fin {
-  std::string raison;
+  std::optional<Raison> raison;
   int statut = 0;
-  std::string prisPar;  ///< "fin" : l'émetteur qui a pris le récepteur, s'il l'a dit
+  std::string prisPar;  ///< par le récepteur : l'émetteur qui l'a pris, s'il l'a dit
 };
 
 // Un récepteur appairé : une pièce de la diffusion.
@@ -47,13 +82,9 @@ struct Appaire {
   Liaison liaison;
 };
 
-std::string adresse(const PointReseau& p) {
-  return p.adresse + ":" + std::to_string(p.port);
-}
-
 // « Salon » pour --recepteur, son adresse pour --vers.
 std::string designation(const std::optional<std::string>& nom, const PointReseau& vers) {
-  return nom ? "« " + *nom + " »" : adresse(vers);
+  return nom ? "« " + *nom + " »" : enTexte(vers);
 }
 
 nlohmann::json ouNull(const std::optional<std::string>& texte) {
@@ -67,19 +98,19 @@ nlohmann::json texteErreur(const std::optional<ErreurReseau>& erreur) {
 // Ce qu'on sait d'une pièce à la fin de l'envoi, ou quand elle a fini seule.
 struct BilanPiece {
   VoieEmission::Statistiques voie;
-  std::optional<std::string> fin;  ///< "fin" ou "injoignable", si elle a fini avant l'envoi
+  std::optional<Raison> fin;  ///< par le récepteur ou injoignable, si elle a fini avant l'envoi
 };
 
-// Les clés d'une pièce seule restent en tête (scripts et essais les lisent) ; « recepteurs »
-// dit chacun, dans l'ordre de la ligne de commande.
+// En tête, l'émetteur et le lien du premier récepteur encore servi (scripts et essais les
+// lisent) ; « recepteurs » dit chacun, dans l'ordre de la ligne de commande.
 void ecrireStats(const std::filesystem::path& chemin, const EmetteurAudio::Statistiques& s,
-                 const std::string& raison, const std::vector<Appaire>& appaires,
-                 const std::vector<BilanPiece>& bilans) {
+                 const VoieEmission::Statistiques& lien, const std::optional<Raison>& raison,
+                 const std::vector<Appaire>& appaires, const std::vector<BilanPiece>& bilans) {
   nlohmann::json recepteurs = nlohmann::json::array();
   for (std::size_t i = 0; i < appaires.size(); ++i) {
     const auto& v = bilans[i].voie;
     recepteurs.push_back({{"nom", ouNull(appaires[i].nom)},
-                          {"vers", adresse(appaires[i].vers)},
+                          {"vers", enTexte(appaires[i].vers)},
                           {"paquetsEnvoyes", v.paquetsEnvoyes},
                           {"connexionPrete", v.connexionPrete},
                           {"recepteurMuet", v.recepteurMuet},
@@ -88,40 +119,54 @@ void ecrireStats(const std::filesystem::path& chemin, const EmetteurAudio::Stati
                           {"besoinsRefuses", v.besoinsRefuses},
                           {"horsGroupe", v.horsGroupe},
                           {"erreur", texteErreur(v.erreur)},
-                          {"fin", ouNull(bilans[i].fin)},
+                          {"fin", bilans[i].fin ? nlohmann::json(nom(*bilans[i].fin)) : nullptr},
                           {"prisPar", ouNull(v.prisPar)}});
   }
-  const nlohmann::json j = {{"paquetsEnvoyes", s.paquetsEnvoyes},
+  const nlohmann::json j = {{"paquetsEnvoyes", lien.paquetsEnvoyes},
                             {"octetsJetes", s.octetsJetes},
                             {"paquetsSansHeureDeCapture", s.paquetsSansHeureDeCapture},
-                            {"connexionsRefaites", s.connexionsRefaites},
+                            {"connexionsRefaites", lien.connexionsRefaites},
                             {"pireAttenteMs", s.pireAttenteMs},
-                            {"connexionPrete", s.connexionPrete},
-                            {"erreur", texteErreur(s.erreur)},
-                            {"raison", raison},
+                            {"connexionPrete", lien.connexionPrete},
+                            {"erreur", texteErreur(lien.erreur)},
+                            {"raison", raison ? nom(*raison) : ""},
                             {"recepteurs", recepteurs}};
   std::ofstream(chemin) << j.dump(2) << '\n';
 }
 
-// Pourquoi la diffusion s'est arrêtée, en une phrase.
+// Pourquoi l'envoi s'est arrêté, en une phrase ; rien pour un appairage refusé, déjà dit.
 std::string phraseDeFin(const Fin& fin, const std::string& locale) {
-  if (fin.raison == "fin" && !fin.prisPar.empty()) {
-    char phrase[512];
-    std::snprintf(phrase, sizeof phrase, texte("%s a pris le récepteur.", locale).c_str(),
-                  fin.prisPar.c_str());
-    return phrase;
+  if (!fin.raison) return {};
+  switch (*fin.raison) {
+    case Raison::parRecepteur: {
+      if (fin.prisPar.empty()) return texte("Le récepteur a arrêté la lecture.", locale);
+      char phrase[512];
+      std::snprintf(phrase, sizeof phrase, texte("%s a pris le récepteur.", locale).c_str(),
+                    fin.prisPar.c_str());
+      return phrase;
+    }
+    case Raison::injoignable:
+      return texte("Le récepteur ne répond plus : envoi arrêté.", locale);
+    case Raison::duree:
+      return texte("Durée écoulée : envoi terminé.", locale);
+    case Raison::finDuFichier:
+      return texte("Fichier envoyé jusqu'au bout.", locale);
+    case Raison::interrompu:
+      return texte("Envoi interrompu.", locale);
+    case Raison::capture:
+      return texte("La capture n'a pas pu démarrer : envoi arrêté.", locale);
+    case Raison::captureEnPanne:
+      return texte("La capture du son s'est arrêtée : envoi arrêté.", locale);
+    case Raison::appairage:
+      return {};
   }
-  const std::string& raison = fin.raison;
-  static const std::map<std::string, const char*> phrases = {
-      {"fin", cleTexte("Le récepteur a arrêté la lecture.")},
-      {"injoignable", cleTexte("Le récepteur ne répond plus : envoi arrêté.")},
-      {"duree", cleTexte("Durée écoulée : envoi terminé.")},
-      {"finDuFichier", cleTexte("Fichier envoyé jusqu'au bout.")},
-      {"interrompu", cleTexte("Envoi interrompu.")},
-      {"capture", cleTexte("La capture n'a pas pu démarrer : envoi arrêté.")},
-      {"captureEnPanne", cleTexte("La capture du son s'est arrêtée : envoi arrêté.")}};
-  const auto p = phrases.find(raison);
-  return p == phrases.end() ? raison : texte(p->second, locale);
+  return {};
+}
+
+// Le lien que disent la ligne d'état et la tête des compteurs : celui du premier récepteur
+// encore servi ; chacun a le sien dans `pieces`.
+VoieEmission::Statistiques premier(const Diffusion::Statistiques& s) {
+  return s.pieces.empty() ? VoieEmission::Statistiques{} : s.pieces.front().voie;
 }
 
 void attendreRepere(Executeur& file) {
@@ -165,15 +210,15 @@ class Envoi {
     debutNs_ = horlogeSysteme().hoteNs();
     if (const auto demarrage = diffusion_->demarrer(); !demarrage) {
       std::fprintf(stderr, "%s\n", texteErreurCapture(demarrage.error(), localeCourante()).c_str());
-      terminer("capture", 1);
+      terminer(Raison::capture, 1);
       return;
     }
     suivi_ = principal_.repeter(std::chrono::seconds(1), std::chrono::milliseconds(50),
                                 [this] { suivre(); });
   }
 
-  void terminer(const std::string& raison, int statut, std::string prisPar = {}) {
-    if (!fin_.raison.empty()) return;
+  void terminer(Raison raison, int statut, std::string prisPar = {}) {
+    if (fin_.raison) return;
     fin_ = {raison, statut, std::move(prisPar)};
     principal_.arreter();
   }
@@ -186,7 +231,8 @@ class Envoi {
     attendreRepere(*fileEmetteur_);
     const auto r = diffusion_->releve();
     retenir(r);
-    if (options_.stats) ecrireStats(*options_.stats, r.emetteur, fin_.raison, appaires_, bilans_);
+    if (options_.stats)
+      ecrireStats(*options_.stats, r.emetteur, premier(r), fin_.raison, appaires_, bilans_);
   }
 
  private:
@@ -212,7 +258,7 @@ class Envoi {
   void surPieceFinie(Diffusion::NumeroPiece n, Diffusion::Fin f) {
     if (n >= appaires_.size()) return;
     const bool parRecepteur = f == Diffusion::Fin::parRecepteur;
-    bilans_[n].fin = parRecepteur ? "fin" : "injoignable";
+    bilans_[n].fin = parRecepteur ? Raison::parRecepteur : Raison::injoignable;
     // Ses compteurs de la fin, plus frais que le dernier relevé.
     if (const auto c = diffusion_->compteursPiece(n)) bilans_[n].voie = *c;
     const std::string piece = designation(appaires_[n].nom, appaires_[n].vers);
@@ -251,27 +297,29 @@ class Envoi {
       case Diffusion::Fin::parRecepteur: {
         // La dernière pièce reste listée : ses compteurs disent qui a pris son récepteur.
         const auto pieces = diffusion_->releve().pieces;
-        return terminer("fin", 0, pieces.empty() ? "" : pieces.front().voie.prisPar.value_or(""));
+        return terminer(Raison::parRecepteur, 0,
+                        pieces.empty() ? "" : pieces.front().voie.prisPar.value_or(""));
       }
       case Diffusion::Fin::injoignable:
-        return terminer("injoignable", 1);
+        return terminer(Raison::injoignable, 1);
       case Diffusion::Fin::sourceEpuisee:
-        return terminer("finDuFichier", 0);
+        return terminer(Raison::finDuFichier, 0);
       case Diffusion::Fin::sourceEnPanne:
         // Serveur de son relancé ou sortie perdue : l'outil s'arrête et dit pourquoi.
         if (const auto panne = diffusion_->panne())
           std::fprintf(stderr, "%s\n", texteErreurCapture(*panne, localeCourante()).c_str());
-        return terminer("captureEnPanne", 1);
+        return terminer(Raison::captureEnPanne, 1);
     }
   }
 
   // Ce que la capture a livré, et le niveau de son dernier bloc.
   std::string capte(const Diffusion::Statistiques& s) const {
     if (!options_.capture) return {};
-    if (s.sourceMuette) return "  capture absente";
+    if (s.sourceMuette) return texte("  capture absente", localeCourante());
     const float niveau = diffusion_->niveau();
-    char ligne[96];
-    std::snprintf(ligne, sizeof ligne, "  capté %lld trames, niveau %.1f dBFS",
+    char ligne[160];
+    std::snprintf(ligne, sizeof ligne,
+                  texte("  capté %lld trames, niveau %.1f dBFS", localeCourante()).c_str(),
                   static_cast<long long>(s.trames), niveau > 0 ? 20 * std::log10(niveau) : -120.0);
     return ligne;
   }
@@ -279,7 +327,7 @@ class Envoi {
   // Avec plusieurs récepteurs, les paquets de chacun encore servi.
   std::string pieces(const Diffusion::Statistiques& s) const {
     if (appaires_.size() < 2) return {};
-    std::string ligne = "  récepteurs";
+    std::string ligne = texte("  récepteurs", localeCourante());
     for (const auto& p : s.pieces) ligne += " " + std::to_string(p.voie.paquetsEnvoyes);
     return ligne;
   }
@@ -305,8 +353,8 @@ class Envoi {
               designation(appaires_[p.numero].nom, appaires_[p.numero].vers);
     }
     if (noms.empty()) return {};
-    if (appaires_.size() < 2) return "  récepteur muet";
-    return "  récepteur muet : " + noms;
+    if (appaires_.size() < 2) return texte("  récepteur muet", localeCourante());
+    return texte("  récepteur muet : ", localeCourante()) + noms;
   }
 
   void suivre() {
@@ -314,17 +362,21 @@ class Envoi {
     direHorsGroupe(r);
     direCapture(r);
     const auto& s = r.emetteur;
+    const VoieEmission::Statistiques v = premier(r);
+    const std::string locale = localeCourante();
     const double ecoule = static_cast<double>(ecartNs(horlogeSysteme().hoteNs(), debutNs_)) / 1e9;
-    std::printf(
+    const std::string modele = texte(
         "%6.1f s  paquets %lld  jetés %lld o  sans heure %lld  refaites %lld  "
-        "pire attente %.2f ms%s%s%s%s\n",
-        ecoule, static_cast<long long>(s.paquetsEnvoyes), static_cast<long long>(s.octetsJetes),
-        static_cast<long long>(s.paquetsSansHeureDeCapture),
-        static_cast<long long>(s.connexionsRefaites), s.pireAttenteMs, muets(r).c_str(),
-        s.erreur ? ("  " + MessageErreurReseau::texte(*s.erreur, localeCourante())).c_str() : "",
-        capte(r).c_str(), pieces(r).c_str());
+        "pire attente %.2f ms%s%s%s%s",
+        locale);
+    const std::string erreur = v.erreur ? "  " + MessageErreurReseau::texte(*v.erreur, locale) : "";
+    std::printf((modele + "\n").c_str(), ecoule, static_cast<long long>(v.paquetsEnvoyes),
+                static_cast<long long>(s.octetsJetes),
+                static_cast<long long>(s.paquetsSansHeureDeCapture),
+                static_cast<long long>(v.connexionsRefaites), s.pireAttenteMs, muets(r).c_str(),
+                erreur.c_str(), capte(r).c_str(), pieces(r).c_str());
     std::fflush(stdout);
-    if (options_.secondes && ecoule >= *options_.secondes) terminer("duree", 0);
+    if (options_.secondes && ecoule >= *options_.secondes) terminer(Raison::duree, 0);
   }
 
   const OptionsEnvoi& options_;
@@ -373,7 +425,7 @@ int lister() {
   auto chercheur = chercheurAvahi(principal);
   if (tournerJusqua(principal, std::chrono::seconds(3), [] { return false; })) return 130;
   for (const auto& a : chercheur->appareils())
-    std::printf("%s\t%s:%u\n", a.nom.c_str(), a.point.adresse.c_str(), a.point.port);
+    std::printf("%s\t%s\n", a.nom.c_str(), enTexte(a.point).c_str());
   if (const std::string t = chercheur->etatReseau().texte(localeCourante()); !t.empty()) {
     std::fprintf(stderr, "%s\n", t.c_str());
   }
@@ -407,7 +459,7 @@ int executer(OptionsEnvoi options) {
     // Le fichier se lit avant l'appairage : un fichier qui ne convient pas ne fait rien partir.
     auto lu = std::shared_ptr<SourceAudio>(std::make_unique<SourceTon>(options.tonHz));
     if (options.wav) {
-      auto wav = SourceWav::ouvrir(*options.wav);
+      auto wav = SourceWav::ouvrir(*options.wav, locale);
       if (!wav) {
         std::fprintf(stderr, "%s\n", wav.error().c_str());
         return 2;
@@ -438,8 +490,10 @@ int executer(OptionsEnvoi options) {
       if (!d.recepteur) continue;
       const auto point = points.find(*d.recepteur);
       if (point == points.end()) {
-        std::fprintf(stderr, "Récepteur « %s » introuvable sur le réseau local.\n",
-                     d.recepteur->c_str());
+        std::fprintf(
+            stderr,
+            (texte("Récepteur « %s » introuvable sur le réseau local.", locale) + "\n").c_str(),
+            d.recepteur->c_str());
         return 1;
       }
       d.vers = point->second;
@@ -455,9 +509,9 @@ int executer(OptionsEnvoi options) {
   SignauxFin signaux(principal);
   signaux.attendre([&](int) {
     if (diffusion) {
-      diffusion->terminer("interrompu", 0);
+      diffusion->terminer(Raison::interrompu, 0);
     } else {
-      fin = {"interrompu", 130, {}};
+      fin = {Raison::interrompu, 130, {}};
       principal.arreter();
     }
   });
@@ -494,11 +548,11 @@ int executer(OptionsEnvoi options) {
               std::fprintf(stderr, "%s\n",
                            texte(ErreurAppairage::refusAvantDevoilement, locale).c_str());
             }
-            fin = {"appairage", 1, {}};
+            fin = {Raison::appairage, 1, {}};
             principal.arreter();
             return;
           }
-          std::printf("Appairé avec %s:%u.\n", d.vers.adresse.c_str(), d.vers.port);
+          std::printf((texte("Appairé avec %s.", locale) + "\n").c_str(), enTexte(d.vers).c_str());
           std::fflush(stdout);
           appaires.push_back({d.recepteur, d.vers, reussi->liaison});
           if (appaires.size() < options.destinations.size()) return appairerSuivant();
@@ -512,7 +566,8 @@ int executer(OptionsEnvoi options) {
   signaux.annuler();
   if (diffusion) diffusion->fermer();
   diffusion.reset();
-  if (fin.raison != "appairage") std::printf("%s\n", phraseDeFin(fin, locale).c_str());
+  if (const std::string phrase = phraseDeFin(fin, locale); !phrase.empty())
+    std::printf("%s\n", phrase.c_str());
   return fin.statut;
 }
 

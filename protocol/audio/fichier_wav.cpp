@@ -5,15 +5,17 @@
 #include <array>
 #include <optional>
 
+#include "protocol/audio/format_flux.hpp"
 #include "protocol/base/ecrivain_octets.hpp"
 #include "protocol/base/lecteur_octets.hpp"
+#include "protocol/textes/textes.hpp"
 
 namespace ravlo {
 namespace {
 
-constexpr std::uint32_t frequence = 48'000;
-constexpr std::uint16_t voies = 2;
-constexpr std::uint16_t bits = 16;
+constexpr auto frequence = static_cast<std::uint32_t>(flux::tramesParSeconde);
+constexpr auto voies = static_cast<std::uint16_t>(flux::canaux);
+constexpr auto bits = static_cast<std::uint16_t>(8 * flux::octetsParEchantillon);
 constexpr std::uint16_t formatPCM = 1;
 constexpr std::uint16_t formatExtensible = 0xFFFE;
 
@@ -23,16 +25,16 @@ bool nomme(VueOctets quatre, const char (&nom)[5]) {
 
 }  // namespace
 
-std::string texte(ErreurWav erreur) {
+std::string texte(ErreurWav erreur, std::string_view locale) {
   switch (erreur) {
     case ErreurWav::pasUnWav:
-      return "Ce fichier n'est pas un fichier WAV.";
+      return texte("Ce fichier n'est pas un fichier WAV.", locale);
     case ErreurWav::formatAbsent:
     case ErreurWav::donneesAbsentes:
-      return "Ce fichier WAV est incomplet.";
+      return texte("Ce fichier WAV est incomplet.", locale);
     case ErreurWav::pasDuPCM:
     case ErreurWav::mauvaisFormat:
-      return "Le fichier WAV doit être en PCM 48 000 Hz, stéréo, 16 bits.";
+      return texte("Le fichier WAV doit être en PCM 48 000 Hz, stéréo, 16 bits.", locale);
   }
   return {};
 }

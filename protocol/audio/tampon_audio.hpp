@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 
+#include "protocol/audio/format_flux.hpp"
 #include "protocol/base/instant.hpp"
 #include "protocol/base/octets.hpp"
 #include "protocol/base/reveil.hpp"
@@ -14,7 +15,7 @@
 
 namespace ravlo {
 
-/// Anneau d'octets PCM (stéréo 16 bits, 48 000 Hz, 4 octets par trame) entre un producteur
+/// Anneau d'octets PCM (au format du flux, `flux::`) entre un producteur
 /// et un consommateur, qui sait l'heure de capture de chaque octet qu'il rend.
 ///
 /// Écritures tout-ou-rien : un bloc qui ne tient pas est refusé entier et compté dans
@@ -34,9 +35,7 @@ namespace ravlo {
 /// données.
 class TamponAudio {
  public:
-  static constexpr std::int64_t octetsParTrame = 4;
-  static constexpr std::int64_t tramesParSeconde = 48'000;
-  static constexpr std::int64_t octetsParSeconde = octetsParTrame * tramesParSeconde;
+  static constexpr auto octetsParTrame = static_cast<std::int64_t>(flux::octetsParTrame);
   static constexpr std::int64_t nombreDeSegments = 8;
   /// Écart toléré entre l'heure donnée et l'heure prédite avant d'ouvrir un segment.
   static constexpr std::uint64_t toleranceNs = 2'000'000;
@@ -58,12 +57,10 @@ class TamponAudio {
   TamponAudio(const TamponAudio&) = delete;
   TamponAudio& operator=(const TamponAudio&) = delete;
 
-  /// Durée de b octets : (b div 192 000) s + ((b div 4) mod 48 000) trames de 1/48 000 s,
-  /// en deux morceaux pour ne pas déborder ; une trame incomplète ne compte pas.
+  /// Durée de b octets, trames entières seules ; une trame incomplète ne compte pas.
   /// Exemple : 192 004 octets → 1 000 020 833 ns.
   [[nodiscard]] static constexpr std::int64_t dureeNs(std::int64_t octets) {
-    return (octets / octetsParSeconde) * 1'000'000'000 +
-           ((octets / octetsParTrame) % tramesParSeconde) * 1'000'000'000 / tramesParSeconde;
+    return flux::nsDeTrames(octets / octetsParTrame);
   }
 
   /// Stocke le bloc entier avec l'heure de capture de son premier octet, ou le refuse entier

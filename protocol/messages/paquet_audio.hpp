@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <expected>
 
+#include "protocol/audio/format_flux.hpp"
 #include "protocol/base/octets.hpp"
 
 namespace ravlo {
@@ -38,8 +39,8 @@ class PaquetAudio {
   static constexpr std::array<std::uint8_t, 2> signature{'R', 'V'};
   static constexpr std::uint8_t version = 1;
   static constexpr std::size_t tailleEnTete = 16;
-  static constexpr std::size_t octetsParTrame = 4;
-  static constexpr std::size_t tramesMax = 320;
+  static constexpr std::size_t octetsParTrame = flux::octetsParTrame;
+  static constexpr std::size_t tramesMax = flux::tramesParPaquet;
 
   /// Refuse un PCM vide, pas multiple de 4, ou de plus de 320 trames.
   [[nodiscard]] static std::expected<PaquetAudio, ErreurPaquet> creer(

@@ -3,24 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include "diffusion/recepteur_en_face.hpp"
 #include "faux/capture_fausse.hpp"
-#include "faux/connexion_factice.hpp"
 #include "faux/file_manuelle.hpp"
 #include "faux/magasin_reglages_memoire.hpp"
-#include "protocol/messages/message_fin.hpp"
 
 namespace ravlo {
 namespace {
 
 using namespace std::chrono_literals;
-
-Liaison liaison() {
-  Cle versRecepteur;
-  Cle versEmetteur;
-  versRecepteur.fill(1);
-  versEmetteur.fill(2);
-  return Liaison::nouvelle(versRecepteur, versEmetteur);
-}
 
 // Le modèle sur une file manuelle qui sert de fil principal et de file de l'émetteur.
 struct ModeleEnDiffusion : ::testing::Test {
@@ -44,7 +35,7 @@ struct ModeleEnDiffusion : ::testing::Test {
     return m;
   }
   void demarrer() {
-    modele->demarrer(PointReseau{"127.0.0.1", 50'000}, liaison());
+    modele->demarrer(PointReseau{"127.0.0.1", 50'000}, essai::EnFace(0).liaison);
     file->executer();
   }
 };
@@ -65,21 +56,12 @@ TEST_F(ModeleEnDiffusion, CaptureRelanceeTantQueDureLEnvoiEtRevenueSeule) {
   const std::vector<Cas> cas{
       {"jamais rien", {}, {}, -1, {{4, 1}, {8, 2}, {12, 3}, {16, 4}, {24, 5}}, {{12, true}}},
       {"une trame repousse", {3}, {}, -1, {{7, 1}, {11, 2}, {15, 3}, {19, 4}}, {{15, true}}},
-      {"relancée qui relivre",
-       {5, 10, 15},
-       {},
-       -1,
-       {{4, 1}, {9, 2}, {14, 3}, {19, 4}, {23, 5}},
-       {}},
+      {"relivre", {5, 10, 15}, {}, -1, {{4, 1}, {9, 2}, {14, 3}, {19, 4}, {23, 5}}, {}},
       {"refusée", {}, {1, 99}, -1, {{4, 1}, {5, 2}, {7, 3}, {11, 4}, {19, 5}}, {{4, true}}},
-      {"en panne : sans attendre",
-       {1, 2, 3},
-       {},
-       3,
-       {{3, 1}, {7, 2}, {11, 3}, {15, 4}, {23, 5}},
-       {{11, true}}},
+      // En panne : relancée sans attendre.
+      {"en panne", {1, 2, 3}, {}, 3, {{3, 1}, {7, 2}, {11, 3}, {15, 4}, {23, 5}}, {{11, true}}},
       // Serveur de son arrêté à 1,5 s et relancé à 5 s : la relance de 9 s le retrouve.
-      {"serveur arrêté puis relancé",
+      {"revenu",
        {1, 2, 3, 19, 20, 21, 22, 23, 24},
        {3, 10},
        3,
@@ -120,7 +102,10 @@ TEST_F(ModeleEnDiffusion, CaptureRelanceeTantQueDureLEnvoiEtRevenueSeule) {
   }
 }
 
-TEST_F(ModeleEnDiffusion, SilenceRetenuEtAppliqueALaCaptureEnCours) {
+// Le choix de taire l'ordinateur : retenu dans les réglages, appliqué aussitôt à la capture en
+// cours, son refus dit tant qu'une capture tourne. Gardé sous la clé des versions précédentes,
+// il passe une fois sous la nouvelle ; ensuite l'ancienne clé ne décide plus de rien.
+TEST_F(ModeleEnDiffusion, SilenceRetenuAppliqueEtReprisDeLAncienneCle) {
   modele->changerNEntendreQueLeRecepteur(true);
   EXPECT_TRUE(creer()->nEntendreQueLeRecepteur()) << "retenu dans les réglages";
   demarrer();
@@ -133,33 +118,20 @@ TEST_F(ModeleEnDiffusion, SilenceRetenuEtAppliqueALaCaptureEnCours) {
   modele->arreter();
   modele->changerNEntendreQueLeRecepteur(false);
   EXPECT_FALSE(modele->reglageSilenceRefuse()) << "sans capture, rien à refuser";
-}
 
-// Le choix gardé sous la clé des versions précédentes passe une fois sous la nouvelle ; ensuite
-// l'ancienne clé ne décide plus de rien.
-TEST_F(ModeleEnDiffusion, SilenceReprisDeLAncienneCleUneSeuleFois) {
-  struct Cas {
-    const char* nom;
-    std::optional<bool> ancienne;
-    std::optional<bool> nouvelle;
-    bool lu;
-    std::optional<bool> nouvelleApres;
-  };
-  const Cas cas[] = {
-      {"reprise (vrai)", true, std::nullopt, true, true},
-      {"reprise (faux)", false, std::nullopt, false, false},
-      {"la nouvelle l'emporte", true, false, false, false},
-      {"rien de gardé", std::nullopt, std::nullopt, false, std::nullopt},
-  };
-  for (const auto& c : cas) {
-    SCOPED_TRACE(c.nom);
+  using Lu = std::optional<bool>;
+  // (ancienne clé, nouvelle clé) → lu, nouvelle clé après
+  for (const auto& [ancienne, nouvelle, lu, apres] :
+       std::vector<std::tuple<Lu, Lu, bool, Lu>>{{true, {}, true, true},
+                                                 {false, {}, false, false},
+                                                 {true, false, false, false},
+                                                 {{}, {}, false, {}}}) {
     reglages = std::make_shared<MagasinReglagesMemoire>();
-    if (c.ancienne) reglages->ecrireBooleen(DiffusionModel::cleSilenceAncienne, *c.ancienne);
-    if (c.nouvelle) reglages->ecrireBooleen(DiffusionModel::cleSilence, *c.nouvelle);
-    EXPECT_EQ(creer()->nEntendreQueLeRecepteur(), c.lu);
-    EXPECT_EQ(reglages->lireBooleen(DiffusionModel::cleSilence), c.nouvelleApres);
+    if (ancienne) reglages->ecrireBooleen(DiffusionModel::cleSilenceAncienne, *ancienne);
+    if (nouvelle) reglages->ecrireBooleen(DiffusionModel::cleSilence, *nouvelle);
+    EXPECT_EQ(creer()->nEntendreQueLeRecepteur(), lu);
+    EXPECT_EQ(reglages->lireBooleen(DiffusionModel::cleSilence), apres);
   }
-  reglages = std::make_shared<MagasinReglagesMemoire>();
   reglages->ecrireBooleen(DiffusionModel::cleSilenceAncienne, true);
   creer()->changerNEntendreQueLeRecepteur(false);
   EXPECT_FALSE(creer()->nEntendreQueLeRecepteur()) << "l'ancienne clé n'est plus relue";

@@ -1,17 +1,13 @@
 // SPDX-License-Identifier: MPL-2.0
 // L'assemblage d'une diffusion face à une source jouée par le test : démarrage refusé, fins
-// par la source, fin du récepteur après l'arrêt.
+// par la source, fin du récepteur après l'arrêt, pièces qui finissent ou se taisent.
 #include "link/diffusion/diffusion.hpp"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <array>
-
-#include "faux/connexion_factice.hpp"
+#include "diffusion/recepteur_en_face.hpp"
 #include "faux/file_manuelle.hpp"
 #include "protocol/messages/message_fin.hpp"
-#include "protocol/messages/message_horloge.hpp"
 #include "protocol/messages/message_releve.hpp"
 
 namespace ravlo {
@@ -19,12 +15,13 @@ namespace {
 
 using namespace std::chrono_literals;
 using Fin = Diffusion::Fin;
+using Numero = Diffusion::NumeroPiece;
+using essai::EnFace;
 
 // Une source dont le test règle tout ; elle écrit dans l'anneau ce qu'on lui dit de livrer.
 struct SourceJouee final : SourceDiffusion {
   explicit SourceJouee(std::shared_ptr<TamponAudio> t) : tampon(std::move(t)) {}
   std::expected<void, ErreurCapture> demarrer() override {
-    ++demarrages;
     if (refus) return std::unexpected(*refus);
     return {};
   }
@@ -43,14 +40,14 @@ struct SourceJouee final : SourceDiffusion {
   float niveau() const override { return 0.5F; }
   bool changerSilence(bool) override { return true; }
   void livrer(std::int64_t n) {
-    tampon->ecrire(Octets(static_cast<std::size_t>(4 * n), 0), std::nullopt);
+    tampon->ecrire(Octets(static_cast<std::size_t>(n) * flux::octetsParTrame, 0), std::nullopt);
     livrees += n;
   }
 
   std::shared_ptr<TamponAudio> tampon;
   std::optional<ErreurCapture> refus, enPanne;
   bool fini = false;
-  int demarrages = 0, arrets = 0, relances = 0;
+  int arrets = 0, relances = 0;
   std::int64_t livrees = 0;
 };
 
@@ -58,28 +55,18 @@ struct AssemblageDiffusion : ::testing::Test {
   faux::HorlogeManuelle horloge;
   std::shared_ptr<faux::FileManuelle> file = std::make_shared<faux::FileManuelle>(horloge);
   std::shared_ptr<faux::FabriqueFactice> connexions = std::make_shared<faux::FabriqueFactice>();
+  EnFace recepteurs[3]{EnFace{0}, EnFace{1}, EnFace{2}};
   SourceJouee* source = nullptr;
   std::vector<Fin> fins;
   int changements = 0;
 
-  static Cle cle(std::uint8_t octet) {
-    Cle c;
-    c.fill(octet);
-    return c;
-  }
-  // Paquets audio de `c` qu'ouvre la clé du récepteur ; ce qui a été envoyé est oublié.
-  static std::size_t paquets(faux::ConnexionFactice& c, std::uint8_t cleRecepteur) {
-    Ouvreur ouvreur(cle(cleRecepteur));
-    const auto n = std::ranges::count_if(c.envoyes, [&](const Octets& d) {
-      const auto ouvert = ouvreur.ouvrir(d);
-      return ouvert && ouvert->sorte == SorteEnveloppe::audio;
-    });
-    c.envoyes.clear();
-    return static_cast<std::size_t>(n);
-  }
-
-  std::shared_ptr<Diffusion> creer(bool relancer, std::optional<ErreurCapture> refus = {}) {
-    Cle versRecepteur = cle(1), versEmetteur = cle(2);
+  // La pièce 0, « Salon », et `autres` pièces de plus (« Cuisine », « Bureau »), toutes prêtes
+  // à leur démarrage.
+  std::shared_ptr<Diffusion> creer(bool relancer, std::optional<ErreurCapture> refus = {},
+                                   std::size_t autres = 0) {
+    connexions->creees.clear();
+    connexions->points.clear();
+    connexions->etatsAuDemarrage = {{EtatConnexion::Cas::prete, std::nullopt}};
     auto d = Diffusion::creer(
         {file.get(), file, connexions, &horloge, relancer},
         [&](std::shared_ptr<TamponAudio> t) {
@@ -88,10 +75,19 @@ struct AssemblageDiffusion : ::testing::Test {
           source = s.get();
           return s;
         },
-        PointReseau{"127.0.0.1", 50'000}, Liaison::nouvelle(versRecepteur, versEmetteur), "Salon");
+        PointReseau{"127.0.0.1", 50'000}, recepteurs[0].liaison, "Salon");
+    for (std::size_t i = 1; i <= autres; ++i) {
+      EXPECT_EQ(d->ajouterPiece(PointReseau{"127.0.0.1", static_cast<std::uint16_t>(50'000 + i)},
+                                recepteurs[i].liaison, i == 1 ? "Cuisine" : "Bureau"),
+                i);
+    }
+    fins.clear();
     d->quandFin([this](Fin f) { fins.push_back(f); });
     d->quandChange([this] { ++changements; });
     return d;
+  }
+  std::size_t paquets(std::size_t i) {
+    return recepteurs[i].recus(*connexions->creees.at(i), SorteEnveloppe::audio).size();
   }
   ~AssemblageDiffusion() override { file->executer(); }
 };
@@ -103,43 +99,33 @@ TEST_F(AssemblageDiffusion, LaSourceRefuseeNeLaisseRienPartir) {
   EXPECT_EQ(demarrage.error().cas, ErreurCapture::Cas::serveurInjoignable);
   EXPECT_FALSE(d->enCours());
   EXPECT_TRUE(connexions->creees.empty()) << "aucun émetteur";
+  EXPECT_FALSE(d->compteursPiece(0));
   file->avancer(3s);
   EXPECT_TRUE(fins.empty());
 }
 
-// Sans relance (ravlo-envoi), la panne de la source finit la diffusion, une seule fois, et le
-// dernier relevé se voit avant ; une source épuisée la finit aussi, l'anneau vidé.
+// Sans relance, la panne de la source finit la diffusion, une seule fois, et le dernier
+// relevé se voit avant ; une source épuisée la finit aussi, l'anneau vidé.
 TEST_F(AssemblageDiffusion, LaSourceFinitLaDiffusion) {
-  struct Cas {
-    const char* nom;
-    bool panne, epuisee;
-    std::vector<Fin> attendues;
-  };
-  for (const Cas& c : std::vector<Cas>{
-           {"panne", true, false, {Fin::sourceEnPanne}},
-           {"épuisée", false, true, {Fin::sourceEpuisee}},
-       }) {
-    SCOPED_TRACE(c.nom);
-    fins.clear();
+  for (const bool panne : {true, false}) {
+    SCOPED_TRACE(panne);
     const auto d = creer(false);
     ASSERT_TRUE(d->demarrer());
     source->livrer(480);
     file->avancer(500ms);
     const int avant = changements;
-    if (c.panne) source->enPanne = ErreurCapture{ErreurCapture::Cas::sortiePerdue, 11};
-    source->fini = c.epuisee;
-    file->avancer(500ms);
-    file->avancer(500ms);
-    EXPECT_EQ(fins, c.attendues);
-    EXPECT_EQ(d->enCours(), c.attendues.empty());
+    if (panne) source->enPanne = ErreurCapture{ErreurCapture::Cas::sortiePerdue, 11};
+    source->fini = !panne;
+    file->avancer(1s);
+    EXPECT_EQ(fins, std::vector<Fin>{panne ? Fin::sourceEnPanne : Fin::sourceEpuisee});
+    EXPECT_FALSE(d->enCours());
     EXPECT_GT(changements, avant) << "la durée a bougé";
     EXPECT_EQ(source->relances, 0);
-    if (c.panne) {
-      EXPECT_EQ(source->arrets, 1);
+    EXPECT_EQ(source->arrets, 1);
+    if (panne) {
       EXPECT_EQ(d->panne(), (ErreurCapture{ErreurCapture::Cas::sortiePerdue, 11}))
           << "lisible après la fin";
     }
-    d->arreter();
   }
 }
 
@@ -148,17 +134,11 @@ TEST_F(AssemblageDiffusion, LaSourceFinitLaDiffusion) {
 TEST_F(AssemblageDiffusion, LaFinApresLArretEstIgnoree) {
   for (const bool arreter : {false, true}) {
     SCOPED_TRACE(arreter);
-    fins.clear();
     const auto d = creer(true);
     ASSERT_TRUE(d->demarrer());
     file->executer();
-    auto& connexion = connexions->derniere();
-    connexion.jouerEtat({EtatConnexion::Cas::prete, std::nullopt});
-    file->executer();
-    Cle versEmetteur;
-    versEmetteur.fill(2);
-    ASSERT_TRUE(connexion.livrer(
-        *Scelleur(versEmetteur).sceller(MessageFin::donnees, SorteEnveloppe::fin)));
+    ASSERT_TRUE(
+        recepteurs[0].dire(connexions->derniere(), MessageFin::donnees, SorteEnveloppe::fin));
     if (arreter) {
       d->arreter();
       d->arreter();
@@ -174,66 +154,55 @@ TEST_F(AssemblageDiffusion, LaFinApresLArretEstIgnoree) {
 // l'autre recevoir et ne finit pas la diffusion ; retirer la dernière la finit, une fois, et
 // ses compteurs restent lisibles.
 TEST_F(AssemblageDiffusion, UnePieceFinitLAutreContinue) {
-  using Numero = Diffusion::NumeroPiece;
   enum class Comment : std::uint8_t { finDuRecepteur, injoignable, retiree };
   struct Cas {
-    const char* nom;
     Numero finie;
     Comment comment;
     std::vector<std::pair<Numero, Fin>> piecesFinies;
   };
-  // Les clés de chaque pièce : vers son récepteur, vers l'émetteur.
-  const std::array<std::pair<std::uint8_t, std::uint8_t>, 2> cles{{{1, 2}, {3, 4}}};
-  for (const Cas& c : std::vector<Cas>{
-           {"fin du récepteur de la pièce 1", 1, Comment::finDuRecepteur, {{1, Fin::parRecepteur}}},
-           {"pièce 0 injoignable", 0, Comment::injoignable, {{0, Fin::injoignable}}},
-           {"pièce 0 retirée", 0, Comment::retiree, {}},
-       }) {
-    SCOPED_TRACE(c.nom);
-    fins.clear();
-    connexions->creees.clear();
-    connexions->etatsAuDemarrage = {{EtatConnexion::Cas::prete, std::nullopt}};
+  for (const Cas& c : std::vector<Cas>{{1, Comment::finDuRecepteur, {{1, Fin::parRecepteur}}},
+                                       {0, Comment::injoignable, {{0, Fin::injoignable}}},
+                                       {0, Comment::retiree, {}}}) {
+    SCOPED_TRACE(static_cast<int>(c.comment));
     std::vector<std::pair<Numero, Fin>> finies;
-    const auto d = creer(false);
+    std::vector<std::pair<Numero, bool>> silences;
+    const auto d = creer(false, {}, 1);
     d->quandPieceFinie([&](Numero n, Fin f) { finies.emplace_back(n, f); });
-    EXPECT_EQ(d->ajouterPiece(PointReseau{"127.0.0.1", 50'001}, Liaison::nouvelle(cle(3), cle(4)),
-                              "Cuisine"),
-              1u);
+    d->quandSilence([&](Numero n, bool muette) { silences.emplace_back(n, muette); });
     ASSERT_TRUE(d->demarrer());
     file->executer();
     ASSERT_EQ(connexions->creees.size(), 2u);
-    const std::array connexion{connexions->creees[0], connexions->creees[1]};
     source->livrer(320);
     file->executer();
-    EXPECT_EQ(paquets(*connexion[0], 1), 1u);
-    EXPECT_EQ(paquets(*connexion[1], 3), 1u) << "la pièce ajoutée avant le démarrage, au même bloc";
+    EXPECT_EQ(paquets(0), 1u);
+    EXPECT_EQ(paquets(1), 1u) << "la pièce ajoutée avant le démarrage, au même bloc";
     file->avancer(500ms);
-    ASSERT_EQ(d->statistiques().pieces.size(), 2u);
+    const auto& s = d->statistiques();
+    ASSERT_EQ(s.pieces.size(), 2u);
     for (const Numero n : {0u, 1u}) {
-      const auto& p = d->statistiques().pieces[n];
-      EXPECT_EQ(p.numero, n);
-      EXPECT_EQ(p.nom, n == 0 ? "Salon" : "Cuisine");
-      EXPECT_EQ(p.point.port, 50'000 + n);
-      EXPECT_EQ(p.voie.paquetsEnvoyes, 1);
+      EXPECT_EQ(s.pieces[n].numero, n);
+      EXPECT_EQ(s.pieces[n].nom, n == 0 ? "Salon" : "Cuisine");
+      EXPECT_EQ(s.pieces[n].point.port, 50'000 + n);
+      EXPECT_EQ(s.pieces[n].voie.paquetsEnvoyes, 1);
     }
 
-    auto& finie = *connexion[c.finie];
+    auto& finie = *connexions->creees[c.finie];
     switch (c.comment) {
-      case Comment::finDuRecepteur: {
+      case Comment::finDuRecepteur:
         // Le nom de qui prend le récepteur vient juste avant la fin, qu'il ne remplace pas.
-        Scelleur recepteur(cle(cles[c.finie].second));
-        ASSERT_TRUE(finie.livrer(
-            *recepteur.sceller(MessageReleve{"Bureau"}.encoder(), SorteEnveloppe::fin)));
+        ASSERT_TRUE(recepteurs[c.finie].dire(finie, MessageReleve{"Bureau"}.encoder(),
+                                             SorteEnveloppe::fin));
         file->executer();
         EXPECT_TRUE(finies.empty());
-        ASSERT_TRUE(finie.livrer(*recepteur.sceller(MessageFin::donnees, SorteEnveloppe::fin)));
+        ASSERT_TRUE(recepteurs[c.finie].dire(finie, MessageFin::donnees, SorteEnveloppe::fin));
         file->executer();
         break;
-      }
       case Comment::injoignable:
         finie.jouerEtat(
             {EtatConnexion::Cas::echec, ErreurReseau{DomaineErreurReseau::posix, ENETUNREACH}});
         file->avancer(31s);
+        // Aucun récepteur ne parle : chaque pièce se dit muette, une seule fois en 60 relevés.
+        EXPECT_EQ(silences, (std::vector<std::pair<Numero, bool>>{{0, true}, {1, true}}));
         break;
       case Comment::retiree:
         d->retirerPiece(c.finie);
@@ -241,6 +210,8 @@ TEST_F(AssemblageDiffusion, UnePieceFinitLAutreContinue) {
         break;
     }
     EXPECT_EQ(finies, c.piecesFinies);
+    for (std::size_t i = 2; i < connexions->points.size(); ++i)
+      EXPECT_EQ(connexions->points[i].port, 50'000 + c.finie) << "seule la pièce en panne refait";
     EXPECT_TRUE(fins.empty()) << "une pièce reste";
     const auto finale = d->compteursPiece(c.finie);
     ASSERT_EQ(finale.has_value(), c.comment != Comment::retiree) << "gardés à sa fin";
@@ -255,61 +226,35 @@ TEST_F(AssemblageDiffusion, UnePieceFinitLAutreContinue) {
     for (const auto& x : connexions->creees) x->envoyes.clear();
     source->livrer(320);
     file->executer();
-    EXPECT_EQ(paquets(*connexion[autre], cles[autre].first), 1u) << "l'autre pièce reçoit";
+    EXPECT_EQ(paquets(autre), 1u) << "l'autre pièce reçoit";
     for (const auto& x : connexions->creees) EXPECT_TRUE(x->envoyes.empty());
     file->avancer(500ms);
-    const auto s = d->statistiques();
-    ASSERT_EQ(s.pieces.size(), 1u);
-    EXPECT_EQ(s.pieces[0].numero, autre);
-    EXPECT_EQ(s.emetteur.paquetsEnvoyes, s.pieces[0].voie.paquetsEnvoyes)
-        << "l'émetteur suit la pièce qui reste";
+    ASSERT_EQ(d->statistiques().pieces.size(), 1u);
+    EXPECT_EQ(d->statistiques().pieces[0].numero, autre);
 
     d->retirerPiece(autre);
     file->executer();
     EXPECT_EQ(fins, std::vector<Fin>{Fin::parRecepteur});
     EXPECT_FALSE(d->enCours());
-    EXPECT_TRUE(connexion[autre]->annulee);
+    EXPECT_TRUE(connexions->creees[autre]->annulee);
     d->retirerPiece(autre);
+    EXPECT_EQ(d->ajouterPiece(PointReseau{"127.0.0.1", 50'009}, recepteurs[2].liaison, "Cave"), 2u);
     file->avancer(1s);
     EXPECT_EQ(fins.size(), 1u) << "une seule fin";
-    ASSERT_EQ(d->releve().pieces.size(), 1u) << "la dernière pièce se lit après la fin";
+    ASSERT_EQ(d->releve().pieces.size(), 1u) << "la dernière seule, lisible après la fin";
     EXPECT_EQ(d->releve().pieces[0].voie.paquetsEnvoyes, 2);
   }
 }
 
-// Trois pièces ; le récepteur de la deuxième se tait. Elle se dit muette une fois, au relevé
-// qui le voit, et de nouveau quand il reparle ; toutes reçoivent le son pendant ce temps.
-TEST_F(AssemblageDiffusion, ChaquePieceDitSonSilenceEtSonRetour) {
-  connexions->etatsAuDemarrage = {{EtatConnexion::Cas::prete, std::nullopt}};
-  const auto d = creer(false);
-  d->ajouterPiece(PointReseau{"127.0.0.1", 50'001}, Liaison::nouvelle(cle(3), cle(4)), "Cuisine");
-  d->ajouterPiece(PointReseau{"127.0.0.1", 50'002}, Liaison::nouvelle(cle(5), cle(6)), "Bureau");
-  std::vector<std::pair<Diffusion::NumeroPiece, bool>> silences;
-  d->quandSilence([&](Diffusion::NumeroPiece n, bool muette) { silences.emplace_back(n, muette); });
-  ASSERT_TRUE(d->demarrer());
-  file->executer();
-  ASSERT_EQ(connexions->creees.size(), 3u);
-  // Chaque récepteur scelle sous sa propre clé ; une question d'horloge est un signe de vie.
-  std::vector<std::unique_ptr<Scelleur>> recepteurs;
-  for (const std::uint8_t c : {2, 4, 6}) recepteurs.push_back(std::make_unique<Scelleur>(cle(c)));
-  const auto parle = [&](std::size_t i) {
-    ASSERT_TRUE(connexions->creees[i]->livrer(
-        *recepteurs[i]->sceller(MessageHorloge::question(0).encoder(), SorteEnveloppe::horloge)));
-  };
-  const auto demiSeconde = [&](std::initializer_list<std::size_t> parlent) {
-    for (const std::size_t i : parlent) parle(i);
-    source->livrer(320);
-    file->avancer(500ms);
-  };
-  for (int demi = 0; demi < 8; ++demi) demiSeconde({0, 2});
-  using Silences = std::vector<std::pair<Diffusion::NumeroPiece, bool>>;
-  EXPECT_EQ(silences, (Silences{{1, true}}));
-  for (const std::uint8_t c : {1, 3, 5}) EXPECT_EQ(paquets(*connexions->creees[c / 2], c), 8u);
-  demiSeconde({0, 1, 2});
-  EXPECT_EQ(silences, (Silences{{1, true}, {1, false}}));
-  for (int demi = 0; demi < 4; ++demi) demiSeconde({0, 1, 2});
-  EXPECT_EQ(silences.size(), 2u) << "une fois par changement";
-  d->arreter();
+// Un point se montre comme on le retape : une adresse IPv6 entre crochets, son port après.
+TEST(PointReseau, EnTexteMetLesAdressesIPv6EntreCrochets) {
+  for (const auto& [adresse, attendu] : std::vector<std::pair<std::string, std::string>>{
+           {"192.168.1.20", "192.168.1.20:47311"},
+           {"::1", "[::1]:47311"},
+           {"fe80::1%eth0", "[fe80::1%eth0]:47311"},
+           {"::ffff:192.168.1.20", "[::ffff:192.168.1.20]:47311"},
+           {"salon.local", "salon.local:47311"}})
+    EXPECT_EQ(enTexte(PointReseau{adresse, 47311}), attendu);
 }
 
 }  // namespace

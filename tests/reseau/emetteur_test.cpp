@@ -76,16 +76,16 @@ TEST(PanneReelle, PretePuisPanneFinieParLeRecepteurPuisAbandonA30sPortFerme) {
     tournerJusqua([] { return false; }, duree);
   };
 
-  auto c = emetteur->compteurs();
+  auto c = *emetteur->compteursVoie(0);
   EXPECT_TRUE(tournerJusqua([&] {
-    c = emetteur->compteurs();
+    c = *emetteur->compteursVoie(0);
     return c.connexionPrete && c.paquetsEnvoyes > 40;
   })) << c.paquetsEnvoyes;
   // Une panne : refusée, refaite chaque seconde ; chaque connexion refaite est prête jusqu'au
   // premier refus, l'erreur se lit entre deux. Le récepteur est muet au bout de 3 s.
   socket.close();
   EXPECT_TRUE(tournerJusqua([&] {
-    c = emetteur->compteurs();
+    c = *emetteur->compteursVoie(0);
     return c.erreur && c.connexionsRefaites >= 1 && c.blocsJetes > 0 && c.recepteurMuet;
   })) << c.connexionsRefaites
       << " " << c.blocsJetes << " " << c.recepteurMuet;
@@ -94,7 +94,7 @@ TEST(PanneReelle, PretePuisPanneFinieParLeRecepteurPuisAbandonA30sPortFerme) {
   // plus tard n'est pas prise pour sa suite.
   ouvrir();
   EXPECT_TRUE(tournerJusqua([&] {
-    c = emetteur->compteurs();
+    c = *emetteur->compteursVoie(0);
     return !c.recepteurMuet && c.connexionPrete && !c.erreur;
   }));
   horloge.saut += 29'000'000'000;

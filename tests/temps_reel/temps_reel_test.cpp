@@ -62,7 +62,7 @@ TEST(TempsReel, LeRappelDeCaptureNAlloueRien) {
   auto reveil = file.reveil([&, une = true]() mutable {
     if (std::exchange(une, false)) reveille.set_value();
   });
-  tampon->brancherReveil(reveil.get(), EmetteurAudio::octetsParPaquet);
+  tampon->brancherReveil(reveil.get(), flux::octetsParPaquet);
   auto son = std::make_shared<faux::SonFaux>();
   CaptureSysteme capture(tampon, false, son->fabrique()());
   ASSERT_TRUE(capture.demarrer().has_value());
@@ -151,14 +151,14 @@ TEST(TempsReel, LEmetteurNAlloueRienParPaquet) {
       {file, std::make_shared<FabriqueConnexionsUDP>(), &horloge});
   emetteur->demarrer();
   file->executer();
-  const Octets bloc(EmetteurAudio::octetsParPaquet, 0x11);
+  const Octets bloc(flux::octetsParPaquet, 0x11);
   const auto envoi = [&](int paquets) {
-    const std::int64_t avant = emetteur->compteurs().paquetsEnvoyes;
+    const std::int64_t avant = emetteur->compteursVoie(0)->paquetsEnvoyes;
     const std::size_t n = allouees([&] {
       for (int i = 0; i < paquets; ++i) tampon->ecrire(bloc, horloge.hoteNs());
       file->executer();
     });
-    EXPECT_EQ(emetteur->compteurs().paquetsEnvoyes - avant, paquets) << "envoyés au réveil";
+    EXPECT_EQ(emetteur->compteursVoie(0)->paquetsEnvoyes - avant, paquets) << "envoyés au réveil";
     return n;
   };
   envoi(1);  // le premier envoi prépare ce qui sert ensuite
