@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MPL-2.0
-// Contre de vrais démons Avahi : ces essais tournent dans l'espace de noms ravlo_tx que
-// scripts/services/avahi a créé, le récepteur dans ravlo_rx, de l'autre côté de la paire veth.
+// Contre de vrais démons Avahi : ces essais tournent dans l'espace de noms tx (ravlo_ID_tx) que
+// scripts/services/avahi a créé, le récepteur dans rx, de l'autre côté de la paire veth.
 #include "plateforme/avahi/navigateur_avahi.hpp"
 
 #include <avahi-common/error.h>
@@ -52,6 +52,12 @@ const char* outil() {
   return std::getenv("RAVLO_AVAHI_OUTIL");
 }
 
+// L'adresse de rx et le bout local de la paire, propres à la course (donnés par « dans »).
+std::string environnement(const char* nom) {
+  const char* valeur = std::getenv(nom);
+  return valeur != nullptr ? valeur : "";
+}
+
 // Un argument du shell, tel quel : entre apostrophes, chacune des siennes échappée.
 std::string cite(const std::string& texte) {
   std::string sortie = "'";
@@ -67,7 +73,7 @@ void lancer(const std::string& arguments) {
 struct Avahi : ::testing::Test {
   void SetUp() override {
     if (outil() == nullptr)
-      GTEST_SKIP() << "à lancer par scripts/test, dans l'espace de noms ravlo_tx qu'il crée";
+      GTEST_SKIP() << "à lancer par scripts/test, dans l'espace de noms tx qu'il crée";
   }
   void TearDown() override {
     if (outil() != nullptr)
@@ -111,10 +117,11 @@ TEST_F(Avahi, RecepteurListeAvecSonAdressePuisRetire) {
   publier("Salon à l'étage", 50'123);
   ASSERT_TRUE(attendreQue([&] { return trouver("Salon à l'étage") != nullptr; }));
   const auto& point = trouver("Salon à l'étage")->point;
-  EXPECT_EQ(point.adresse, "10.99.0.1");
+  EXPECT_EQ(point.adresse, environnement("RAVLO_AVAHI_ADRESSE_RX"));
   EXPECT_EQ(point.port, 50'123);
   EXPECT_EQ(point.nomService, "Salon à l'étage");
-  EXPECT_EQ(point.interface, static_cast<int>(if_nametoindex("txv")));
+  EXPECT_EQ(point.interface,
+            static_cast<int>(if_nametoindex(environnement("RAVLO_AVAHI_INTERFACE").c_str())));
 
   lancer("retirer " + cite("Salon à l'étage"));
   publies.clear();
@@ -278,7 +285,7 @@ TEST_F(Avahi, RavloRecepteurAnnonceDeNouveauApresLaRelanceDeSonDemon) {
   ASSERT_TRUE(revenu) << lu();
   // Le récepteur le dit aussi, un peu après qu'on le voit parfois.
   EXPECT_TRUE(attendreQue([&] { return annonces() >= 2; })) << lu();
-  EXPECT_EQ(trouver("Grenier")->point.adresse, "10.99.0.1");
+  EXPECT_EQ(trouver("Grenier")->point.adresse, environnement("RAVLO_AVAHI_ADRESSE_RX"));
 }
 
 }  // namespace
