@@ -72,6 +72,11 @@ void Recepteur::appairer(const AppairageRepondeur::Reussi& reussi, const PointRe
   ++compteurs_.appairages;
 }
 
+void Recepteur::adopter(Liaison liaison, const PointReseau& source) {
+  std::vector<Envoi> envois;
+  appairer({std::move(liaison), {}}, source, envois);
+}
+
 void Recepteur::ecarter() {
   ++compteurs_.enveloppesRefusees;
   ++compteurs_.datagrammesEcartes;

@@ -58,6 +58,10 @@ class Recepteur {
   /// Le tic de 200 ms : question d'horloge, pilote, latence, tentative muette.
   std::vector<Envoi> cadencer(InstantNs maintenant);
 
+  /// Comme au sortir d'un appairage avec `source` : pour le fuzzing et les mesures, qui
+  /// partent d'un récepteur appairé sans rejouer l'appairage à chaque fois.
+  void adopter(Liaison liaison, const PointReseau& source);
+
   /// Le message de fin pour l'expéditeur courant, s'il y en a un.
   std::optional<Envoi> terminer();
 

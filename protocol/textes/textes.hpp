@@ -17,8 +17,8 @@ void lierTraducteur(TraducteurTextes traducteur);
 
 /// Marque une clé rangée pour plus tard (dans un tableau, une table) : rend la clé telle
 /// quelle, mais l'extraction des clés la voit comme un appel à `texte`.
-[[nodiscard]] constexpr const char* cleTexte(const char* cle) {
-  return cle;
+[[nodiscard]] constexpr const char* cleTexte(const char* rangee) {
+  return rangee;
 }
 
 /// Texte de la table du processus pour `locale` : chaque clé est sa phrase française, rendue

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MPL-2.0
-// Contre de vrais démons Avahi : ces essais tournent dans l'espace de noms ravlo_tx que
-// scripts/services/avahi a créé, le récepteur dans ravlo_rx, de l'autre côté de la paire veth.
+// Contre de vrais démons Avahi : ces essais tournent dans l'espace de noms tx (ravlo_ID_tx) que
+// scripts/services/avahi a créé, le récepteur dans rx, de l'autre côté de la paire veth.
 #include "plateforme/avahi/navigateur_avahi.hpp"
 
 #include <avahi-common/error.h>
@@ -46,6 +46,12 @@ const char* outil() {
   return std::getenv("RAVLO_AVAHI_OUTIL");
 }
 
+// L'adresse de rx et le bout local de la paire, propres à la course (donnés par « dans »).
+std::string environnement(const char* nom) {
+  const char* valeur = std::getenv(nom);
+  return valeur != nullptr ? valeur : "";
+}
+
 // Un argument du shell, tel quel : entre apostrophes, chacune des siennes échappée.
 std::string cite(const std::string& texte) {
   std::string sortie = "'";
@@ -61,7 +67,7 @@ void lancer(const std::string& arguments) {
 struct Avahi : ::testing::Test {
   void SetUp() override {
     if (outil() == nullptr)
-      GTEST_SKIP() << "à lancer par scripts/test, dans l'espace de noms ravlo_tx qu'il crée";
+      GTEST_SKIP() << "à lancer par scripts/test, dans l'espace de noms tx qu'il crée";
   }
   void TearDown() override {
     if (outil() != nullptr)
@@ -179,9 +185,10 @@ TEST_F(Avahi, RavloRecepteurTrouveAppaireParSonNomEtAnnonceDeNouveau) {
   ASSERT_TRUE(attendreQue([&] { return trouver(nom) != nullptr; }, 20s)) << lu();
   EXPECT_NE(lu().find("« " + nom + " »"), std::string::npos) << lu();
   const auto point = trouver(nom)->point;
-  EXPECT_EQ(point.adresse, "10.99.0.1");
+  EXPECT_EQ(point.adresse, environnement("RAVLO_AVAHI_ADRESSE_RX"));
   EXPECT_EQ(point.nomService, nom);
-  EXPECT_EQ(point.interface, static_cast<int>(if_nametoindex("txv")));
+  EXPECT_EQ(point.interface,
+            static_cast<int>(if_nametoindex(environnement("RAVLO_AVAHI_INTERFACE").c_str())));
   const std::string premier = code();
   chercheur->appairer(*trouver(nom), premier);
   ASSERT_TRUE(attendreQue([&] { return !chercheur->appairageEnCours(); }));
@@ -205,7 +212,7 @@ TEST_F(Avahi, RavloRecepteurTrouveAppaireParSonNomEtAnnonceDeNouveau) {
   ASSERT_TRUE(revenu) << lu();
   // Le récepteur le dit aussi, un peu après qu'on le voit parfois.
   EXPECT_TRUE(attendreQue([&] { return compter("Annoncé") >= 2; })) << lu();
-  EXPECT_EQ(trouver(nom)->point.adresse, "10.99.0.1");
+  EXPECT_EQ(trouver(nom)->point.adresse, environnement("RAVLO_AVAHI_ADRESSE_RX"));
 }
 
 }  // namespace

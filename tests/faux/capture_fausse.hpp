@@ -57,8 +57,8 @@ class SonFaux : public std::enable_shared_from_this<SonFaux> {
     explicit Capture(std::shared_ptr<SonFaux> son) : son_(std::move(son)) {}
     ~Capture() override { arreter(); }
 
-    std::expected<void, ErreurCapture> demarrer(RappelCapture rappel, bool muet) override {
-      son_->journal.push_back(muet ? "demarrer muet" : "demarrer");
+    std::expected<void, ErreurCapture> demarrer(RappelCapture rappel, bool muette) override {
+      son_->journal.push_back(muette ? "demarrer muet" : "demarrer");
       if (son_->script.demarrer) return std::unexpected(*son_->script.demarrer);
       {
         const std::lock_guard garde(son_->verrou_);
@@ -66,15 +66,15 @@ class SonFaux : public std::enable_shared_from_this<SonFaux> {
         son_->proprietaire_ = this;
         son_->panne_.reset();
       }
-      son_->muet = muet;
+      son_->muet = muette;
       if (!son_->script.blocAuDemarrage.empty())
         son_->livrer(BlocCapte{son_->script.blocAuDemarrage, 0, std::nullopt});
       return {};
     }
-    std::expected<void, ErreurCapture> changerSilence(bool muet) override {
-      son_->journal.push_back(muet ? "silence 1" : "silence 0");
+    std::expected<void, ErreurCapture> changerSilence(bool muette) override {
+      son_->journal.push_back(muette ? "silence 1" : "silence 0");
       if (son_->script.silence) return std::unexpected(*son_->script.silence);
-      if (proprietaire()) son_->muet = muet;
+      if (proprietaire()) son_->muet = muette;
       return {};
     }
     void arreter() override {
