@@ -23,7 +23,6 @@ using asio::ip::udp;
 
 namespace {
 
-constexpr std::size_t lotMax = SocketDatagramme::lotMax;
 // Un octet de plus que le plus long admis : un datagramme qui le remplit était trop long.
 constexpr std::size_t tailleCase = SocketDatagramme::tailleMax + 1;
 
@@ -61,7 +60,7 @@ struct SocketUDP::Etat : std::enable_shared_from_this<SocketUDP::Etat> {
   // (minuteries, signaux) : un flot sans fin ne les affame pas.
   void lire(std::size_t deja) {
     const int fd = socket.native_handle();
-    for (std::size_t i = deja; i < lotMax; ++i) {
+    for (std::size_t i = deja; i < SocketDatagramme::lotMax; ++i) {
       vecteurs[i] = {cases[i].data(), tailleCase};
       entetes[i].msg_hdr = {};
       entetes[i].msg_hdr.msg_name = &adresses[i];
@@ -69,13 +68,14 @@ struct SocketUDP::Etat : std::enable_shared_from_this<SocketUDP::Etat> {
       entetes[i].msg_hdr.msg_iov = &vecteurs[i];
       entetes[i].msg_hdr.msg_iovlen = 1;
     }
-    const int lus = ::recvmmsg(fd, entetes.data() + deja, static_cast<unsigned>(lotMax - deja),
-                               MSG_DONTWAIT, nullptr);
+    const int lus =
+        ::recvmmsg(fd, entetes.data() + deja,
+                   static_cast<unsigned>(SocketDatagramme::lotMax - deja), MSG_DONTWAIT, nullptr);
     // Rien de plus (ou l'erreur d'un envoi précédent, qui se relira seule) : le lot s'arrête.
     const std::size_t n = deja + (lus > 0 ? static_cast<std::size_t>(lus) : 0);
     livrer(n);
     if (!socket.is_open()) return;
-    if (n < lotMax) {
+    if (n < SocketDatagramme::lotMax) {
       armer();
       return;
     }
@@ -143,12 +143,12 @@ struct SocketUDP::Etat : std::enable_shared_from_this<SocketUDP::Etat> {
   udp::socket socket;
   bool v6 = false;
   udp::endpoint source;
-  std::array<std::array<std::uint8_t, tailleCase>, lotMax> cases{};
-  std::array<sockaddr_storage, lotMax> adresses{};
-  std::array<iovec, lotMax> vecteurs{};
-  std::array<mmsghdr, lotMax> entetes{};
-  std::array<PointReseau, lotMax> points;
-  std::array<DatagrammeRecu, lotMax> lot{};
+  std::array<std::array<std::uint8_t, tailleCase>, SocketDatagramme::lotMax> cases{};
+  std::array<sockaddr_storage, SocketDatagramme::lotMax> adresses{};
+  std::array<iovec, SocketDatagramme::lotMax> vecteurs{};
+  std::array<mmsghdr, SocketDatagramme::lotMax> entetes{};
+  std::array<PointReseau, SocketDatagramme::lotMax> points;
+  std::array<DatagrammeRecu, SocketDatagramme::lotMax> lot{};
   sockaddr_storage dernier{};
   socklen_t dernierLong = 0;
   PointReseau pointDernier;

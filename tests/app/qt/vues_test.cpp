@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QAccessible>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -12,6 +13,7 @@
 #include "link/app/qt/alerte.hpp"
 #include "link/app/qt/anneau_link.hpp"
 #include "link/app/qt/barre_miniature.hpp"
+#include "link/app/qt/bouton_link.hpp"
 #include "link/app/qt/cadre_accueil.hpp"
 #include "link/app/qt/cadre_panneau.hpp"
 #include "link/app/qt/carte_appareil.hpp"
