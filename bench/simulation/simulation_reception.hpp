@@ -142,8 +142,7 @@ class SimulationReception {
       }
     }
 
-    const std::int64_t rendues =
-        piece_.lecture->tirer(s_.blocTrames, gauche_, droite_, h).rendues;
+    const std::int64_t rendues = piece_.lecture->tirer(s_.blocTrames, gauche_, droite_, h).rendues;
     const auto apres = piece_.lecture->etat();
     if (apres.commencee && !debutLectureNs_) debutLectureNs_ = h;
     if (rendues > 0 && apres.dernierRendu && apres.dernierRendu->heureNs == h) {
