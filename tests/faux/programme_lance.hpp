@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -62,13 +63,7 @@ class ProgrammeLance {
                    std::chrono::milliseconds delai = std::chrono::seconds(10)) {
     const auto echeance = std::chrono::steady_clock::now() + delai;
     std::string ligne;
-    for (char c = 0;;) {
-      const auto reste = std::chrono::duration_cast<std::chrono::milliseconds>(
-          echeance - std::chrono::steady_clock::now());
-      pollfd p{sortie_, POLLIN, 0};
-      if (reste.count() <= 0 || ::poll(&p, 1, static_cast<int>(reste.count())) <= 0 ||
-          ::read(sortie_, &c, 1) != 1)
-        return {};
+    for (char c = 0; octet(c, echeance);) {
       if (c != '\n') {
         ligne += c;
         continue;
@@ -79,14 +74,14 @@ class ProgrammeLance {
         return ligne.substr(i + motif.size());
       ligne.clear();
     }
+    return {};
   }
 
   /// Les lignes entières déjà écrites, sans attendre (le programme écrit chaque ligne d'un
   /// seul coup).
   std::vector<std::string> lignesPretes() {
     std::vector<std::string> lignes(1);
-    pollfd p{sortie_, POLLIN, 0};
-    for (char c = 0; ::poll(&p, 1, 0) > 0 && ::read(sortie_, &c, 1) == 1;) {
+    for (char c = 0; octet(c, std::chrono::steady_clock::now());) {
       if (c != '\n') {
         lignes.back() += c;
         continue;
@@ -136,11 +131,12 @@ class ProgrammeLance {
     pid_t fini = 0;
     while ((fini = ::waitpid(pid_, &s, WNOHANG)) == 0 &&
            std::chrono::steady_clock::now() < echeance) {
+      // Gardé pour `lire` : un essai relit les lignes d'un programme fini.
       pollfd p{sortie_, POLLIN, 0};
       if (sortie_ >= 0 && ::poll(&p, 1, 20) > 0) {
         char morceau[512];
         const auto n = ::read(sortie_, morceau, sizeof morceau);
-        if (n > 0) journal.append(morceau, static_cast<std::size_t>(n));
+        if (n > 0) deja_.append(morceau, static_cast<std::size_t>(n));
         if (n <= 0) ::close(std::exchange(sortie_, -1));
       } else if (sortie_ < 0) {
         ::poll(nullptr, 0, 20);
@@ -166,10 +162,26 @@ class ProgrammeLance {
   std::string journal;  ///< les lignes lues, pour les messages d'échec
 
  private:
+  // Le prochain octet de la sortie, celui déjà tiré du tube d'abord ; faux à sa fin ou
+  // passé `echeance`.
+  bool octet(char& c, std::chrono::steady_clock::time_point echeance) {
+    if (lu_ < deja_.size()) {
+      c = deja_[lu_++];
+      return true;
+    }
+    if (sortie_ < 0) return false;
+    const auto reste = std::chrono::duration_cast<std::chrono::milliseconds>(
+        echeance - std::chrono::steady_clock::now());
+    pollfd p{sortie_, POLLIN, 0};
+    return ::poll(&p, 1, static_cast<int>(std::max<std::int64_t>(reste.count(), 0))) > 0 &&
+           ::read(sortie_, &c, 1) == 1;
+  }
+
   // Où chaque fil attend : la pile de gdb s'il est là, sinon l'appel système en cours.
   void decrirePendu() const {
+    const std::string fin = journal + deja_.substr(lu_);
     std::fprintf(stderr, "\n*** %d ne finit pas ; ses dernières lignes :\n%s\n", pid_,
-                 journal.substr(journal.size() > 4000 ? journal.size() - 4000 : 0).c_str());
+                 fin.substr(fin.size() > 4000 ? fin.size() - 4000 : 0).c_str());
     const std::string p = std::to_string(pid_);
     const std::string ligne =
         "if command -v gdb >/dev/null; then gdb -batch -nx -p " + p +
@@ -183,6 +195,8 @@ class ProgrammeLance {
   int sortie_ = -1;
   int statut_ = -1;
   bool pendu_ = false;
+  std::string deja_;    // tiré du tube pendant l'attente de la fin
+  std::size_t lu_ = 0;  // ce que `lire` en a déjà rendu
 };
 
 #ifdef RAVLO_RECEPTEUR
