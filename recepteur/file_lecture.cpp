@@ -99,7 +99,8 @@ FileLecture::Placement FileLecture::placer(std::uint32_t sequence, InstantNs cap
   std::int64_t d = ecartSequence(sequence, v.tete);
   // Avant le premier son, un paquet plus ancien que la tête n'est pas en retard : la
   // lecture n'a encore rien joué.
-  if (d < 0 && ecartSequence(*recente_, sequence) < casiers && !v.commencee && !v.enLecture) {
+  if (d < 0 && ecartSequence(recente_.value_or(sequence), sequence) < casiers && !v.commencee &&
+      !v.enLecture) {
     v = supposee_ = {.tete = sequence};
     ordonnerRemise(Entree::Sorte::reculer, sequence);
     d = 0;
@@ -129,7 +130,7 @@ FileLecture::Placement FileLecture::placer(std::uint32_t sequence, InstantNs cap
     ++nonPasses_;  // perdu pour le rendu : son casier se masquera
   }
   (*envoyes_)[sequence % static_cast<std::uint32_t>(casiers)] = presentBit | sequence;
-  const bool reordonne = ecartSequence(sequence, *recente_) < 0;
+  const bool reordonne = ecartSequence(sequence, recente_.value_or(sequence)) < 0;
   if (!reordonne) {
     recente_ = sequence;
     tramesPaquet_ = trames;

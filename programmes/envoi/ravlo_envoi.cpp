@@ -109,6 +109,7 @@ void ecrireStats(const std::filesystem::path& chemin, const EmetteurAudio::Stati
   nlohmann::json recepteurs = nlohmann::json::array();
   for (std::size_t i = 0; i < appaires.size(); ++i) {
     const auto& v = bilans[i].voie;
+    const auto& fin = bilans[i].fin;
     recepteurs.push_back({{"nom", ouNull(appaires[i].nom)},
                           {"vers", enTexte(appaires[i].vers)},
                           {"paquetsEnvoyes", v.paquetsEnvoyes},
@@ -119,7 +120,7 @@ void ecrireStats(const std::filesystem::path& chemin, const EmetteurAudio::Stati
                           {"besoinsRefuses", v.besoinsRefuses},
                           {"horsGroupe", v.horsGroupe},
                           {"erreur", texteErreur(v.erreur)},
-                          {"fin", bilans[i].fin ? nlohmann::json(nom(*bilans[i].fin)) : nullptr},
+                          {"fin", fin ? nlohmann::json(nom(*fin)) : nullptr},
                           {"prisPar", ouNull(v.prisPar)}});
   }
   const nlohmann::json j = {{"paquetsEnvoyes", lien.paquetsEnvoyes},
