@@ -141,36 +141,6 @@ double mediane(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
-// Un programme lancé, sa sortie jetée ; attendu à la destruction.
-class Lance {
- public:
-  explicit Lance(std::vector<std::string> arguments) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    std::vector<char*> argv;
-    for (auto& a : arguments) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  ~Lance() {
-    if (pid_ > 0) ::kill(pid_, SIGTERM);
-    attendre();
-  }
-  Lance(const Lance&) = delete;
-  Lance& operator=(const Lance&) = delete;
-  void attendre() {
-    int s = 0;
-    while (pid_ > 0 && ::waitpid(pid_, &s, 0) < 0 && errno == EINTR) {
-    }
-    pid_ = -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-};
-
 int usage() {
   std::fprintf(stderr,
                "usage : mesure_inondation [--recepteur CHEMIN] [--debit N] [--secondes S] "
@@ -223,9 +193,9 @@ int main(int argc, char** argv) {
       return 1;
     }
     const auto lancement = Horloge::now();
-    Lance envoi({RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(r.port), "--code", r.code,
-                 "--ton", "440", "--secondes", std::to_string(avant + secondes + 2), "--stats",
-                 statsE});
+    ravlo::essai::ProgrammeLance envoi(
+        {RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(r.port), "--code", r.code, "--ton",
+         "440", "--secondes", std::to_string(avant + secondes + 2), "--stats", statsE});
     if (r.lire("Appairé avec ", seconds(15)).empty()) {
       std::fprintf(stderr, "pas d'appairage\n");
       return 1;
