@@ -223,7 +223,8 @@ TEST(ServiceRecepteur, ServiceChaqueDatagrammeDesLots) {
   std::filesystem::remove(stats);
   ASSERT_FALSE(j.is_discarded());
   EXPECT_EQ(j["appairages"], 1);
-  EXPECT_EQ(j["paquetsRecus"], 100);
+  // Un fil réseau retenu par la machine peut laisser la tête dépasser un paquet : tardif, mais servi.
+  EXPECT_EQ(j["paquetsRecus"].get<int>() + j["paquetsTardifs"].get<int>(), 100);
   EXPECT_EQ(j["enveloppesRefusees"], 300);
   EXPECT_GE(j["datagrammesEcartes"], 299) << "un seul forgé ouvert";
   EXPECT_EQ(j["tamponReceptionOctets"], 2 * faux::SocketFactice::plafondNoyau);
