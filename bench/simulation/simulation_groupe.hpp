@@ -7,16 +7,16 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <memory>
 #include <optional>
-#include <queue>
 #include <utility>
 #include <vector>
 
+#include "bench/simulation/emetteur_simule.hpp"
 #include "bench/simulation/recepteur_simule.hpp"
 #include "bench/simulation/reseau_simule.hpp"
-#include "link/diffusion/accord_groupe.hpp"
+#include "protocol/messages/message_groupe.hpp"
+#include "protocol/messages/paquet_audio.hpp"
 
 namespace ravlo::simulation {
 
@@ -38,8 +38,8 @@ struct ScenarioGroupe {
   double mesureApresS = 10;  ///< l'écart entre pièces se compte après
   std::array<PieceSimulee, 2> pieces;
   /// (dès S secondes, latence ms), annoncées à la place de l'accord, toutes les 500 ms et à
-  /// chaque changement ; une latence négative n'annonce plus rien. Vide : l'accord de
-  /// l'émetteur.
+  /// chaque changement ; une latence négative n'annonce plus rien. Chaque pièce a alors son
+  /// émetteur, une seule voie, qui n'annonce rien. Vide : l'accord de l'émetteur.
   std::vector<std::pair<double, double>> latencesImposees;
 };
 
@@ -49,8 +49,8 @@ struct ResultatGroupe {
   double ecartMaxMs = 0;
   double ecartHorsDe1MsS = 0;             ///< temps passé à plus de 1 ms d'écart
   std::array<double, 2> latenceMs{};      ///< capture → son entendu, moyenne après la mesure
-  std::optional<double> latenceGroupeMs;  ///< la dernière
-  double latenceGroupeMoyenneMs = 0;      ///< aux mêmes rendus que `latenceMs`
+  std::optional<double> latenceGroupeMs;  ///< la dernière, que tient la pièce A
+  double latenceGroupeMoyenneMs = 0;      ///< tenue par chaque pièce à ses rendus de `latenceMs`
   std::array<std::int64_t, 2> trousApresMesure{};  ///< file à sec
   std::array<std::int64_t, 2> recalages{};
   std::array<std::int64_t, 2> recalagesApresMesure{};
@@ -60,11 +60,12 @@ struct ResultatGroupe {
   std::array<CompteursRecepteur, 2> compteurs;  ///< ceux de chaque récepteur, à la fin
 };
 
-/// Un émetteur et deux récepteurs en temps simulé, sur le `Recepteur` même du programme
-/// (`RecepteurSimule`) et l'accord de l'émetteur (`AccordGroupe`) : tout passe en enveloppes
-/// scellées ; chaque récepteur dit son besoin à son tic, l'émetteur répond aux questions
-/// d'heure et annonce la latence du groupe toutes les 100 ms de son accord. L'écart entre pièces
-/// est la différence, au même instant vrai, de leurs latences de la capture au son entendu.
+/// Un émetteur et deux récepteurs en temps simulé, sur le code même des deux bouts : le
+/// `Recepteur` du programme (`RecepteurSimule`) et l'émetteur, ses deux voies et son accord
+/// (`EmetteurSimule`). Tout passe en enveloppes scellées par le réseau simulé ; chaque
+/// récepteur dit son besoin à son tic, l'émetteur répond aux questions d'heure et annonce la
+/// latence du groupe. L'écart entre pièces est la différence, au même instant vrai, de leurs
+/// latences de la capture au son entendu.
 class SimulationGroupe {
  public:
   static constexpr std::int64_t periodePaquetNs = 6'666'667;
@@ -80,11 +81,20 @@ class SimulationGroupe {
       p.gauche.resize(static_cast<std::size_t>(s_.pieces[r].blocTrames));
       p.droite.resize(static_cast<std::size_t>(s_.pieces[r].blocTrames));
     }
+    // Un émetteur à deux voies ; sous latences imposées, un par pièce. Sa voie v mène à la
+    // pièce e + v.
+    for (std::size_t e = 0; e < (imposee() ? 2U : 1U); ++e) {
+      std::vector<Liaison> liaisons{r_[e].recepteur->liaison};
+      if (!imposee()) liaisons.push_back(r_[1].recepteur->liaison);
+      emetteurs_.push_back(std::make_unique<EmetteurSimule>(
+          temps_, origineEmetteur, liaisons,
+          [this, e](std::size_t v, Octets d) { acheminer(e + v, std::move(d)); }));
+    }
   }
 
   ResultatGroupe executer() {
     planifier(0, [this](std::int64_t t) { envoyerPaquet(t); });
-    planifier(0, [this](std::int64_t t) { accorder(t); });
+    if (imposee()) planifier(0, [this](std::int64_t t) { imposer(t); });
     for (std::size_t r = 0; r < 2; ++r) {
       // Les rendus des deux pièces ne tombent pas ensemble.
       r_[r].heureRendu = static_cast<double>(r) * 3e6;
@@ -93,25 +103,11 @@ class SimulationGroupe {
       planifier(static_cast<std::int64_t>(r) * 7'000'000,
                 [this, r](std::int64_t t) { cadencer(r, t); });
     }
-    const auto fin = static_cast<std::int64_t>(s_.dureeS * 1e9);
-    while (!file_.empty() && file_.top().t < fin) {
-      auto e = file_.top();
-      file_.pop();
-      e.action(e.t);
-    }
+    temps_.derouler(static_cast<std::int64_t>(s_.dureeS * 1e9));
     return resultat();
   }
 
  private:
-  struct Evenement {
-    std::int64_t t = 0;
-    std::uint64_t ordre = 0;
-    std::function<void(std::int64_t)> action;
-    bool operator>(const Evenement& autre) const {
-      return t != autre.t ? t > autre.t : ordre > autre.ordre;
-    }
-  };
-
   struct Piece {
     std::optional<ReseauSimule> aller, retour;
     std::optional<RecepteurSimule> recepteur;
@@ -122,8 +118,6 @@ class SimulationGroupe {
     std::int64_t sansHeureJusquA = 0;
     std::vector<float> gauche, droite;
     std::optional<double> latenceMs;  ///< du dernier rendu sonore, en temps vrai
-    std::optional<std::uint64_t> besoinNs;
-    std::int64_t besoinRecuNs = 0;
     std::optional<std::int64_t> trousDebutMesure;
     std::int64_t recalagesDebutMesure = 0;
     double sommeLatence = 0;
@@ -132,30 +126,32 @@ class SimulationGroupe {
     std::int64_t nombreVitesse = 0;
   };
 
-  void planifier(std::int64_t t, std::function<void(std::int64_t)> action) {
-    file_.push(Evenement{t, ordre_++, std::move(action)});
+  void planifier(std::int64_t t, TempsSimule::Action action) {
+    temps_.planifier(t, std::move(action));
   }
+  bool imposee() const { return !s_.latencesImposees.empty(); }
 
   double taux(std::size_t r) const { return 1.0 - s_.pieces[r].decalagePPM * 1e-6; }
   InstantNs heure(std::size_t r, std::int64_t t) const {
     return r_[r].origine + static_cast<InstantNs>(std::llround(static_cast<double>(t) * taux(r)));
   }
 
-  void envoyerPaquet(std::int64_t t) {
-    const std::int64_t capture = sequence_ * periodePaquetNs;
-    Octets pcm(PaquetAudio::tramesMax * 4, 0x10);
-    const auto paquet =
-        PaquetAudio::creer(static_cast<std::uint32_t>(sequence_),
-                           origineEmetteur + static_cast<InstantNs>(capture), std::move(pcm));
-    for (std::size_t r = 0; r < 2; ++r) {
-      if (const auto arrivee = r_[r].aller->acheminer(t)) {
-        planifier(*arrivee, [this, r, scelle = r_[r].recepteur->paquet(*paquet)](std::int64_t ta) {
-          r_[r].recepteur->recevoir(scelle, heure(r, ta));
-        });
-      }
-    }
+  // Le paquet k, capté à partir de k × 6 666 667 ns, s'écrit dans l'anneau quand il est plein.
+  void envoyerPaquet(std::int64_t) {
+    const Octets pcm(PaquetAudio::tramesMax * 4, 0x10);
+    const auto capture = origineEmetteur + static_cast<InstantNs>(sequence_ * periodePaquetNs);
+    for (const auto& e : emetteurs_) e->capter(pcm, capture);
     ++sequence_;
     planifier((sequence_ + 1) * periodePaquetNs, [this](std::int64_t tn) { envoyerPaquet(tn); });
+  }
+
+  // Ce qu'une voie envoie à la pièce r, parti maintenant.
+  void acheminer(std::size_t r, Octets scelle) {
+    if (const auto arrivee = r_[r].aller->acheminer(temps_.maintenant())) {
+      planifier(*arrivee, [this, r, scelle = std::move(scelle)](std::int64_t ta) {
+        r_[r].recepteur->recevoir(scelle, heure(r, ta));
+      });
+    }
   }
 
   std::optional<std::uint64_t> latenceImposee(std::int64_t t) const {
@@ -167,64 +163,24 @@ class SimulationGroupe {
     return l;
   }
 
-  std::optional<std::uint64_t> latenceAnnoncee(std::int64_t t) {
-    if (s_.latencesImposees.empty()) {
-      std::optional<std::uint64_t> besoin;
-      for (auto& p : r_) {
-        // Comme la voie : un besoin de moins de 3 s, admis.
-        if (p.besoinNs && t - p.besoinRecuNs <= 3'000'000'000 &&
-            AccordGroupe::besoinAdmis(*p.besoinNs)) {
-          besoin = std::max(besoin.value_or(0), *p.besoinNs);
-        }
-      }
-      return accord_.accorder(2, besoin, origineEmetteur + static_cast<InstantNs>(t));
-    }
+  // À la place de l'accord, toutes les 100 ms : ce que l'émetteur d'un groupe enverrait.
+  void imposer(std::int64_t t) {
     const auto l = latenceImposee(t);
-    if (l != latenceImposee(t - 100'000'000) || t % 500'000'000 == 0) return l;
-    return std::nullopt;
-  }
-
-  void accorder(std::int64_t t) {
-    if (const auto latence = latenceAnnoncee(t)) {
-      for (std::size_t r = 0; r < 2; ++r) {
-        if (const auto arrivee = r_[r].aller->acheminer(t)) {
-          const Octets scelle = r_[r].recepteur->sceller(
-              MessageGroupe::latence(*latence, 2).encoder(), SorteEnveloppe::horloge);
-          planifier(*arrivee, [this, r, scelle](std::int64_t ta) {
-            r_[r].recepteur->recevoir(scelle, heure(r, ta));
-          });
-        }
-      }
+    if (l && (l != latenceImposee(t - 100'000'000) || t % 500'000'000 == 0)) {
+      for (std::size_t r = 0; r < 2; ++r)
+        acheminer(r, r_[r].recepteur->sceller(MessageGroupe::latence(*l, 2).encoder(),
+                                              SorteEnveloppe::horloge));
     }
-    planifier(t + 100'000'000, [this](std::int64_t tn) { accorder(tn); });
+    planifier(t + 100'000'000, [this](std::int64_t tn) { imposer(tn); });
   }
 
-  // Le tic de 200 ms d'un récepteur : sa question d'heure, à laquelle l'émetteur répond à
-  // l'arrivée, et son besoin.
+  // Le tic de 200 ms d'un récepteur : sa question d'heure et son besoin, vers sa voie.
   void cadencer(std::size_t r, std::int64_t t) {
     auto& p = r_[r];
-    const InstantNs h = heure(r, t);
-    for (const Envoi& envoi : p.recepteur->recepteur.cadencer(h)) {
-      const auto message = p.recepteur->ouvrir(envoi);
-      const auto arrivee = message ? p.retour->acheminer(t) : std::nullopt;
-      if (!arrivee) continue;
-      if (const auto* question = std::get_if<MessageHorloge>(&*message)) {
-        planifier(*arrivee, [this, r, question = *question](std::int64_t tq) {
-          const auto reponse = question.reponse(origineEmetteur + static_cast<InstantNs>(tq),
-                                                origineEmetteur + static_cast<InstantNs>(tq));
-          if (const auto retour = r_[r].aller->acheminer(tq)) {
-            planifier(*retour, [this, r,
-                                scelle = r_[r].recepteur->sceller(
-                                    reponse.encoder(), SorteEnveloppe::horloge)](std::int64_t tr) {
-              r_[r].recepteur->recevoir(scelle, heure(r, tr));
-            });
-          }
-        });
-      } else if (const auto& g = std::get<MessageGroupe>(*message);
-                 g.sorte == MessageGroupe::Sorte::besoin) {
-        planifier(*arrivee, [this, r, ns = g.a](std::int64_t tb) {
-          r_[r].besoinNs = ns;
-          r_[r].besoinRecuNs = tb;
+    for (Envoi& envoi : p.recepteur->recepteur.cadencer(heure(r, t))) {
+      if (const auto arrivee = p.retour->acheminer(t)) {
+        planifier(*arrivee, [this, r, d = std::move(envoi.donnees)](std::int64_t) {
+          emetteurs_[imposee() ? r : 0]->livrer(imposee() ? 0 : r, d);
         });
       }
     }
@@ -265,7 +221,7 @@ class SimulationGroupe {
       if (static_cast<double>(t) >= s_.mesureApresS * 1e9) {
         p.sommeLatence += *p.latenceMs;
         ++p.nombreLatence;
-        sommeGroupe_ += static_cast<double>(latenceGroupeNs(t).value_or(0)) / 1e6;
+        sommeGroupe_ += latenceGroupeMs(r, t).value_or(0);
         ++nombreGroupe_;
       }
     }
@@ -284,8 +240,11 @@ class SimulationGroupe {
     planifier(std::llround(p.heureRendu / taux(r)), [this, r](std::int64_t tn) { rendre(r, tn); });
   }
 
-  std::optional<std::uint64_t> latenceGroupeNs(std::int64_t t) const {
-    return s_.latencesImposees.empty() ? accord_.latenceNs() : latenceImposee(t);
+  // Celle que tient la pièce r, faute de lire l'accord de l'émetteur.
+  std::optional<double> latenceGroupeMs(std::size_t r, std::int64_t t) const {
+    if (!imposee()) return r_[r].recepteur->recepteur.compteurs().latenceGroupeMs;
+    const auto l = latenceImposee(t);
+    return l ? std::optional(static_cast<double>(*l) / 1e6) : std::nullopt;
   }
 
   void noterEcart(std::int64_t t) {
@@ -306,8 +265,7 @@ class SimulationGroupe {
       res.ecartMaxMs = ecarts_.back();
     }
     res.ecartHorsDe1MsS = static_cast<double>(horsDe1MsNs_) / 1e9;
-    const auto groupe = latenceGroupeNs(static_cast<std::int64_t>(s_.dureeS * 1e9));
-    res.latenceGroupeMs = groupe ? std::optional(static_cast<double>(*groupe) / 1e6) : std::nullopt;
+    res.latenceGroupeMs = latenceGroupeMs(0, static_cast<std::int64_t>(s_.dureeS * 1e9));
     if (nombreGroupe_ > 0) res.latenceGroupeMoyenneMs = sommeGroupe_ / nombreGroupe_;
     for (std::size_t r = 0; r < 2; ++r) {
       const auto etat = r_[r].recepteur->lecture->etat();
@@ -327,10 +285,9 @@ class SimulationGroupe {
   }
 
   ScenarioGroupe s_;
+  TempsSimule temps_;  // avant les émetteurs, qui y prévoient leurs tâches
   std::array<Piece, 2> r_;
-  AccordGroupe accord_;
-  std::priority_queue<Evenement, std::vector<Evenement>, std::greater<>> file_;
-  std::uint64_t ordre_ = 0;
+  std::vector<std::unique_ptr<EmetteurSimule>> emetteurs_;
   std::int64_t sequence_ = 0;
   std::vector<double> ecarts_;
   std::optional<std::int64_t> dernierEcart_;

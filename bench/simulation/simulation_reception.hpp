@@ -4,22 +4,23 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <functional>
 #include <optional>
-#include <queue>
 #include <utility>
 #include <vector>
 
+#include "bench/simulation/emetteur_simule.hpp"
 #include "bench/simulation/recepteur_simule.hpp"
 #include "bench/simulation/reseau_simule.hpp"
 #include "bench/simulation/scenario.hpp"
+#include "protocol/messages/paquet_audio.hpp"
 
 namespace ravlo::simulation {
 
-/// Un récepteur entier en temps simulé : un émetteur qui produit un paquet de 320 trames
-/// toutes les 6 666 667 ns de son horloge et répond aux questions d'heure, un réseau
-/// (`ReseauSimule`, un par sens), l'horloge du récepteur décalée de `decalagePPM`, et le
-/// `Recepteur` même du programme (`RecepteurSimule`), cadencé toutes les 200 ms.
+/// Un récepteur entier en temps simulé : l'émetteur du programme (`EmetteurSimule`), dont
+/// l'anneau reçoit un paquet de 320 trames toutes les 6 666 667 ns de son horloge et qui
+/// répond aux questions d'heure, un réseau (`ReseauSimule`, un par sens), l'horloge du
+/// récepteur décalée de `decalagePPM`, et le `Recepteur` même du programme
+/// (`RecepteurSimule`), cadencé toutes les 200 ms.
 /// La vitesse du pilote s'applique comme un rééchantillonneur : elle change la cadence du
 /// rendu sur l'horloge du récepteur. Le temps vrai (ns depuis le départ) sert de référence
 /// aux mesures.
@@ -34,37 +35,18 @@ class SimulationReception {
         aller_(s_.aller, s_.graine * 2 + 1),
         retour_(s_.retour, s_.graine * 2 + 2),
         gauche_(static_cast<std::size_t>(s_.blocTrames)),
-        droite_(static_cast<std::size_t>(s_.blocTrames)) {}
+        droite_(static_cast<std::size_t>(s_.blocTrames)),
+        emetteur_(temps_, origineEmetteur, {piece_.liaison},
+                  [this](std::size_t, Octets d) { acheminer(std::move(d)); }) {}
 
   Resultat executer() {
-    planifier(0, Sorte::envoiPaquet);
-    planifier(0, Sorte::rendu);
-    const auto fin = static_cast<std::int64_t>(s_.dureeS * 1e9);
-    while (!file_.empty() && file_.top().t < fin) {
-      Evenement e = file_.top();
-      file_.pop();
-      traiter(e);
-    }
+    temps_.planifier(0, [this](std::int64_t t) { envoyerPaquet(t); });
+    temps_.planifier(0, [this](std::int64_t t) { rendre(t); });
+    temps_.derouler(static_cast<std::int64_t>(s_.dureeS * 1e9));
     return resultat();
   }
 
  private:
-  enum class Sorte { envoiPaquet, arriveePaquet, rendu, arriveeQuestion, arriveeReponse };
-
-  struct Evenement {
-    std::int64_t t = 0;
-    std::uint64_t ordre = 0;
-    Sorte sorte = Sorte::rendu;
-    Octets donnees;
-    bool operator>(const Evenement& autre) const {
-      return t != autre.t ? t > autre.t : ordre > autre.ordre;
-    }
-  };
-
-  void planifier(std::int64_t t, Sorte sorte, Octets donnees = {}) {
-    file_.push(Evenement{t, ordre_++, sorte, std::move(donnees)});
-  }
-
   // Horloges : l'émetteur est la référence de cadence, le récepteur retarde.
   double tauxRecepteur() const { return 1.0 - s_.decalagePPM * 1e-6; }
   InstantNs heureEmetteur(std::int64_t t) const {
@@ -75,28 +57,8 @@ class SimulationReception {
            static_cast<InstantNs>(std::llround(static_cast<double>(t) * tauxRecepteur()));
   }
 
-  void traiter(const Evenement& e) {
-    switch (e.sorte) {
-      case Sorte::envoiPaquet:
-        envoyerPaquet(e.t);
-        break;
-      case Sorte::arriveePaquet:
-        recevoirPaquet(e.t, e.donnees);
-        break;
-      case Sorte::rendu:
-        rendre(e.t);
-        break;
-      case Sorte::arriveeQuestion:
-        repondre(e.t, e.donnees);
-        break;
-      case Sorte::arriveeReponse:
-        piece_.recevoir(e.donnees, heureRecepteur(e.t));
-        break;
-    }
-  }
-
-  // Le paquet k porte les trames capturées à partir de k × 6 666 667 ns et part quand il
-  // est plein, au tic suivant de la minuterie d'envoi s'il y en a une.
+  // Le paquet k porte les trames capturées à partir de k × 6 666 667 ns et s'écrit dans
+  // l'anneau quand il est plein, au tic suivant de la minuterie d'envoi s'il y en a une.
   void envoyerPaquet(std::int64_t) {
     const std::int64_t capture = sequence_ * periodePaquetNs;
     std::int64_t depart = capture + periodePaquetNs;
@@ -111,29 +73,33 @@ class SimulationReception {
       pcm[4 * i] = pcm[4 * i + 2] = static_cast<std::uint8_t>(v & 0xFF);
       pcm[4 * i + 1] = pcm[4 * i + 3] = static_cast<std::uint8_t>(v >> 8);
     }
-    const auto paquet = PaquetAudio::creer(static_cast<std::uint32_t>(sequence_),
-                                           heureEmetteur(capture), std::move(pcm));
-    if (const auto arrivee = aller_.acheminer(depart)) {
-      planifier(*arrivee, Sorte::arriveePaquet, piece_.paquet(*paquet));
-    }
+    temps_.planifier(depart, [this, pcm = std::move(pcm), capture](std::int64_t) {
+      emetteur_.capter(pcm, heureEmetteur(capture));
+    });
     ++sequence_;
-    planifier((sequence_ + 1) * periodePaquetNs, Sorte::envoiPaquet);
+    temps_.planifier((sequence_ + 1) * periodePaquetNs,
+                     [this](std::int64_t t) { envoyerPaquet(t); });
   }
 
-  void recevoirPaquet(std::int64_t t, const Octets& scelle) {
-    piece_.recevoir(scelle, heureRecepteur(t));
+  // Ce que la voie envoie, parti maintenant.
+  void acheminer(Octets scelle) {
+    if (const auto arrivee = aller_.acheminer(temps_.maintenant())) {
+      temps_.planifier(*arrivee, [this, scelle = std::move(scelle)](std::int64_t t) {
+        piece_.recevoir(scelle, heureRecepteur(t));
+      });
+    }
   }
 
   void rendre(std::int64_t t) {
     const InstantNs h = origineRecepteur + static_cast<InstantNs>(std::llround(heureRendu_));
     if (!prochainTicNs_ || h >= *prochainTicNs_) {
-      // Le tic du récepteur : ses questions d'heure partent vers l'émetteur.
-      for (const Envoi& envoi : piece_.recepteur.cadencer(h)) {
-        const auto message = piece_.ouvrir(envoi);
-        const auto* question = message ? std::get_if<MessageHorloge>(&*message) : nullptr;
-        if (!question) continue;
-        if (const auto arrivee = retour_.acheminer(t))
-          planifier(*arrivee, Sorte::arriveeQuestion, question->encoder());
+      // Le tic du récepteur : ses questions d'heure et son besoin partent vers la voie.
+      for (Envoi& envoi : piece_.recepteur.cadencer(h)) {
+        if (const auto arrivee = retour_.acheminer(t)) {
+          temps_.planifier(*arrivee, [this, d = std::move(envoi.donnees)](std::int64_t) {
+            emetteur_.livrer(0, d);
+          });
+        }
       }
       prochainTicNs_ = h + 200'000'000;
       vitesse_ = piece_.recepteur.vitessePPM();
@@ -151,16 +117,8 @@ class SimulationReception {
       latences_.push_back(static_cast<double>(t - capture) / 1e6);
     }
     heureRendu_ += static_cast<double>(s_.blocTrames) * 1e9 / 48'000.0 / (1.0 + vitesse_ * 1e-6);
-    planifier(std::llround(heureRendu_ / tauxRecepteur()), Sorte::rendu);
-  }
-
-  void repondre(std::int64_t t, const Octets& donnees) {
-    const auto lu = lireCanalHorloge(donnees);
-    const auto reponse = std::get<MessageHorloge>(*lu).reponse(heureEmetteur(t), heureEmetteur(t));
-    if (const auto arrivee = aller_.acheminer(t)) {
-      planifier(*arrivee, Sorte::arriveeReponse,
-                piece_.sceller(reponse.encoder(), SorteEnveloppe::horloge));
-    }
+    temps_.planifier(std::llround(heureRendu_ / tauxRecepteur()),
+                     [this](std::int64_t tn) { rendre(tn); });
   }
 
   Resultat resultat() {
@@ -209,13 +167,13 @@ class SimulationReception {
 
   Scenario s_;
   ReseauSimule aller_, retour_;
-  std::priority_queue<Evenement, std::vector<Evenement>, std::greater<>> file_;
-  std::uint64_t ordre_ = 0;
+  TempsSimule temps_;  // avant l'émetteur, qui y prévoit ses tâches
 
   std::int64_t sequence_ = 0;
 
   RecepteurSimule piece_;
   std::vector<float> gauche_, droite_;
+  EmetteurSimule emetteur_;
   double heureRendu_ = 0;  ///< ns d'horloge du récepteur depuis son origine
   double vitesse_ = 0;
   std::optional<InstantNs> prochainTicNs_;
