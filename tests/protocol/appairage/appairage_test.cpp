@@ -130,7 +130,7 @@ void verifierRefus(Automate Banc::* cote, int pas, const MessagePasskey& m, bool
   EXPECT_EQ((b.*cote).etat(), etat) << pas << " " << enHex(m.donnees());
 }
 
-TEST(Appairage, RefusDeLInitiateur) {
+TEST(Appairage, RefusDeLInitiateurEtDuRepondeur) {
   using M = MessagePasskey;
   const std::uint64_t t = tentative();
   const Octets cleI = Banc(0).initiateur.dernierMessage().comme<M::Debut>()->cle;
@@ -146,14 +146,9 @@ TEST(Appairage, RefusDeLInitiateur) {
       {2, M::refus(t), false, I::Echoue{true}}};
   for (const auto& [pas, m, refuse, etat] : cas)
     verifierRefus(&Banc::initiateur, pas, m, refuse, etat);
-}
-
-TEST(Appairage, RefusDuRepondeur) {
-  using M = MessagePasskey;
-  const std::uint64_t t = tentative();
   const M autreDebut =
       I(codeDe(42), "Autre", std::make_shared<HasardDeterministe>(9)).dernierMessage();
-  const std::tuple<int, M, bool, R::Etat> cas[] = {
+  const std::tuple<int, M, bool, R::Etat> casR[] = {
       {0, M::cle(t, Octets(32, 1)), false, R::Attente{}},
       {0, M::debut(t, Octets(32, 0), "Poste"), true, R::Echoue{false}},
       {1, autreDebut, false, R::EnCours{}},
@@ -163,7 +158,7 @@ TEST(Appairage, RefusDuRepondeur) {
       {29, M::confirmation(t, Octets(32, 1)), true, R::Echoue{true}},
       {1, M::refus(t), false, R::Echoue{false}},
       {2, M::refus(t), false, R::Echoue{true}}};
-  for (const auto& [pas, m, refuse, etat] : cas)
+  for (const auto& [pas, m, refuse, etat] : casR)
     verifierRefus(&Banc::repondeur, pas, m, refuse, etat);
 }
 
