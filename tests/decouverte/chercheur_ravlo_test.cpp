@@ -233,7 +233,6 @@ TEST(AdresseManuelle, LueOuRefuseeAvecSaRaison) {
     using Nom = std::expected<std::string, E>;
     EXPECT_EQ(lue ? Nom(lue->nom()) : Nom(std::unexpect, lue.error()), nom) << hote << "/" << port;
   }
-  EXPECT_EQ(lireAdresseManuelle("[fe80::1]", "9")->hote, "fe80::1");
   EXPECT_EQ((AdresseManuelle{"::1", 1}.famille()), FamilleAdresses::ipv6);
   EXPECT_EQ((AdresseManuelle{"salon.local", 1}.famille()), FamilleAdresses::ipv4);
 }
