@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 #include <numbers>
 
 #include "bench/clics.hpp"
@@ -26,86 +25,45 @@ double signal(double t) {
   return t >= 0 && p < 96 ? 0.8 * std::sin(2 * std::numbers::pi * 3000 * p / 48'000) : ton(t);
 }
 
-// `abimer` reçoit la position et peut avancer la phase du ton ; il rend le gain de
-// l'échantillon (0 : silence, clic compris), en s16.
-AnalyseTon::Bilan analyser(const std::function<double(std::int64_t, std::int64_t&)>& abimer) {
+// Dix secondes de ce signal, abîmées exprès : arrivé tard (rien avant la trame 30 000), un
+// recollement (3 ms sautées) à 100 800, un saut de phase à 206 400, un silence de 20 ms à
+// 297 600 ; un silence couvre aussi les clics. Rien ne compte avant le premier clic arrivé ;
+// recollement et saut de phase sont deux discontinuités, datées là où elles sont (scripts/pieces
+// compte celles qui suivent un événement) ; le silence est un trou, dont les bords ne sont pas
+// deux discontinuités ; le reste du ton et ses clics ne comptent rien.
+TEST(AnalyseTon, TrousEtDiscontinuitesDUnSignalAbime) {
   AnalyseTon analyse;
   std::vector<std::int64_t> clics;
   std::int64_t phase = 0;
   for (std::int64_t n = 0; n < 480'000; ++n) {
-    const double x =
-        n % 24'000 < 96 ? signal(static_cast<double>(n)) : ton(static_cast<double>(n + phase));
-    const double gain = abimer(n, phase);
-    if (n % 24'000 == 1 && gain > 0) clics.push_back(n);
-    analyse.echantillon(n, std::round(x * gain * 32'767) / 32'767);
+    phase += n == 100'800 ? 144 : n == 206'400 ? 37 : 0;
+    const bool muet = n < 30'000 || (n >= 297'600 && n < 298'560);
+    if (n % 24'000 == 1 && !muet) clics.push_back(n);
+    const auto t = static_cast<double>(n);
+    const double x = n % 24'000 < 96 ? signal(t) : ton(t + static_cast<double>(phase));
+    analyse.echantillon(n, muet ? 0.0 : std::round(x * 32'767) / 32'767);
   }
-  return analyse.bilan(clics);
-}
-
-// Un ton propre et ses clics ne comptent rien ; un recollement (3 ms sautées) et un saut de
-// phase font deux discontinuités, datées là où elles sont (scripts/pieces compte celles qui
-// suivent un événement) ; un silence est un trou, dont les bords ne sont pas deux
-// discontinuités ; rien ne compte avant le premier clic arrivé.
-TEST(AnalyseTon, TrousEtDiscontinuitesDeSignauxAbimes) {
-  const struct {
-    const char* nom;
-    std::function<double(std::int64_t, std::int64_t&)> abimer;
-    int trous, discontinuites;
-    std::vector<std::int64_t> debutsTrous, positions;
-    double trousMs;
-  } cas[]{
-      {"propre", [](std::int64_t, std::int64_t&) { return 1.0; }, 0, 0, {}, {}, 0},
-      {"recollement et saut de phase",
-       [](std::int64_t n, std::int64_t& phase) {
-         if (n == 100'800) phase += 144;
-         if (n == 206'400) phase += 37;
-         return 1.0;
-       },
-       0,
-       2,
-       {},
-       {100'800, 206'400},
-       0},
-      {"silence de 20 ms",
-       [](std::int64_t n, std::int64_t&) { return n >= 297'600 && n < 298'560 ? 0.0 : 1.0; },
-       1,
-       0,
-       {297'600},
-       {},
-       20},
-      {"arrivé tard",
-       [](std::int64_t n, std::int64_t&) { return n < 30'000 ? 0.0 : 1.0; },
-       0,
-       0,
-       {},
-       {},
-       0},
-  };
-  for (const auto& c : cas) {
-    SCOPED_TRACE(c.nom);
-    const auto b = analyser(c.abimer);
-    EXPECT_EQ(b.trous, c.trous);
-    EXPECT_EQ(b.discontinuites, c.discontinuites);
-    EXPECT_EQ(b.debutsTrous, c.debutsTrous);
-    EXPECT_NEAR(b.trousMs, c.trousMs, 0.1);
-    ASSERT_EQ(b.positionsDiscontinuites.size(), c.positions.size());
-    for (std::size_t i = 0; i < c.positions.size(); ++i)
-      EXPECT_NEAR(b.positionsDiscontinuites[i], c.positions[i], 2);
-  }
-}
-
-std::vector<double> reperer(double retard, std::int64_t bloc) {
-  ReperageClics r;
-  for (std::int64_t debut = 0; debut < 120'000; debut += bloc)
-    for (std::int64_t n = debut; n < debut + bloc; ++n)
-      r.echantillon(n, signal(static_cast<double>(n) - retard));
-  return r.positions;
+  const auto b = analyse.bilan(clics);
+  EXPECT_EQ(b.trous, 1);
+  EXPECT_EQ(b.debutsTrous, std::vector<std::int64_t>{297'600});
+  EXPECT_NEAR(b.trousMs, 20, 0.1);
+  EXPECT_EQ(b.discontinuites, 2);
+  ASSERT_EQ(b.positionsDiscontinuites.size(), 2U);
+  EXPECT_NEAR(b.positionsDiscontinuites[0], 100'800, 2);
+  EXPECT_NEAR(b.positionsDiscontinuites[1], 206'400, 2);
 }
 
 // Un retard fractionnaire se retrouve au centième de trame près, même quand le franchissement
 // du seuil tombe à cheval sur deux blocs ; la traîne d'un clic (un écho de 100 ms) n'en fait
 // pas un second.
 TEST(ReperageClics, RetardFractionnaireEtTraine) {
+  const auto reperer = [](double retard, std::int64_t bloc) {
+    ReperageClics r;
+    for (std::int64_t debut = 0; debut < 120'000; debut += bloc)
+      for (std::int64_t n = debut; n < debut + bloc; ++n)
+        r.echantillon(n, signal(static_cast<double>(n) - retard));
+    return r.positions;
+  };
   const auto reference = reperer(0, 480);
   ASSERT_EQ(reference.size(), 5U);
   for (const std::int64_t bloc : {1, 7, 240, 480}) {
@@ -122,14 +80,7 @@ TEST(ReperageClics, RetardFractionnaireEtTraine) {
     const auto t = static_cast<double>(n % 24'000);
     r.echantillon(n, t < 4'800 ? 0.5 * std::sin(0.39 * t) : 0.0);
   }
-  ASSERT_EQ(r.positions.size(), 2U);
   EXPECT_EQ(r.entiers(), (std::vector<std::int64_t>{2, 24'002}));
-}
-
-std::vector<double> toutesLes500ms(int n, double decalage) {
-  std::vector<double> v;
-  for (int i = 0; i < n; ++i) v.push_back(500.0 * i + decalage);
-  return v;
 }
 
 // Seul un clic dans la fenêtre répond ; un clic perdu d'un côté ne décale pas les suivants ;
@@ -139,13 +90,15 @@ TEST(EcartPieces, AppariementEtEcarts) {
            {-6, std::nullopt}, {-4, -4}, {120, 120}, {399, 399}, {401, std::nullopt}}) {
     EXPECT_EQ(apparier({1000}, {1000 + arrivee}, 400), std::vector{retard}) << arrivee << " ms";
   }
-  const auto partis = toutesLes500ms(10, 0);
-  auto piece1 = toutesLes500ms(10, 54.2);
-  auto piece2 = toutesLes500ms(10, 54.5);
-  piece1.erase(piece1.begin() + 3);
-  piece2.erase(piece2.begin() + 6);
-  piece2[1] += 2;
-  const EcartPieces e(apparier(partis, piece1, 400), apparier(partis, piece2, 400));
+  // Un clic toutes les 500 ms, le k-ième manquant (-1 : aucun), le deuxième décalé de `tard`.
+  const auto clics = [](double decalage, int manquant, double tard = 0) {
+    std::vector<double> v;
+    for (int i = 0; i < 10; ++i)
+      if (i != manquant) v.push_back(500.0 * i + decalage + (i == 1 ? tard : 0));
+    return v;
+  };
+  const EcartPieces e(apparier(clics(0, -1), clics(54.2, 3), 400),
+                      apparier(clics(0, -1), clics(54.5, 6, 2), 400));
   ASSERT_EQ(e.parClic.size(), 10U);
   EXPECT_FALSE(e.parClic[3]);
   EXPECT_FALSE(e.parClic[6]);
@@ -153,8 +106,8 @@ TEST(EcartPieces, AppariementEtEcarts) {
   EXPECT_NEAR(e.medianeMs, 0.3, 1e-9);
   EXPECT_NEAR(e.p99AbsMs, 2.3, 1e-9);
   EXPECT_NEAR(e.maxAbsMs, 2.3, 1e-9);
-  const EcartPieces sans(apparier(toutesLes500ms(4, 0), toutesLes500ms(4, 50), 400),
-                         apparier(toutesLes500ms(4, 0), {}, 400));
+  const EcartPieces sans(apparier(clics(0, -1), clics(50, -1), 400),
+                         apparier(clics(0, -1), {}, 400));
   EXPECT_TRUE(sans.valeurs.empty());
   EXPECT_TRUE(std::isnan(sans.medianeMs));
 }

@@ -14,7 +14,6 @@
 #include "protocol/appairage/code_appairage.hpp"
 #include "protocol/appairage/message_passkey.hpp"
 #include "protocol/appairage/passkey.hpp"
-#include "protocol/crypto/hkdf_sha256.hpp"
 
 namespace ravlo {
 namespace {
@@ -131,7 +130,7 @@ void verifierRefus(Automate Banc::* cote, int pas, const MessagePasskey& m, bool
   EXPECT_EQ((b.*cote).etat(), etat) << pas << " " << enHex(m.donnees());
 }
 
-TEST(Appairage, RefusDeLInitiateur) {
+TEST(Appairage, RefusDeLInitiateurEtDuRepondeur) {
   using M = MessagePasskey;
   const std::uint64_t t = tentative();
   const Octets cleI = Banc(0).initiateur.dernierMessage().comme<M::Debut>()->cle;
@@ -147,14 +146,9 @@ TEST(Appairage, RefusDeLInitiateur) {
       {2, M::refus(t), false, I::Echoue{true}}};
   for (const auto& [pas, m, refuse, etat] : cas)
     verifierRefus(&Banc::initiateur, pas, m, refuse, etat);
-}
-
-TEST(Appairage, RefusDuRepondeur) {
-  using M = MessagePasskey;
-  const std::uint64_t t = tentative();
   const M autreDebut =
       I(codeDe(42), "Autre", std::make_shared<HasardDeterministe>(9)).dernierMessage();
-  const std::tuple<int, M, bool, R::Etat> cas[] = {
+  const std::tuple<int, M, bool, R::Etat> casR[] = {
       {0, M::cle(t, Octets(32, 1)), false, R::Attente{}},
       {0, M::debut(t, Octets(32, 0), "Poste"), true, R::Echoue{false}},
       {1, autreDebut, false, R::EnCours{}},
@@ -164,17 +158,14 @@ TEST(Appairage, RefusDuRepondeur) {
       {29, M::confirmation(t, Octets(32, 1)), true, R::Echoue{true}},
       {1, M::refus(t), false, R::Echoue{false}},
       {2, M::refus(t), false, R::Echoue{true}}};
-  for (const auto& [pas, m, refuse, etat] : cas)
+  for (const auto& [pas, m, refuse, etat] : casR)
     verifierRefus(&Banc::repondeur, pas, m, refuse, etat);
 }
 
-// HKDF et HMAC face aux vecteurs publiés (RFC 5869, 4231) : un calcul indépendant de celui
-// qu'on vérifie. L'accord X25519 et l'assemblage sont gardés par le transcript doré.
-VueOctets vue(std::string_view s) {
-  return VueOctets(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
-}
-
-// Clé renvoyée (même avec le bit 255 levé), mauvaise longueur, point d'ordre faible.
+// HKDF et HMAC : le transcript doré, recalculé à part avec les bibliothèques standard, les
+// garde (clés de 16 et 32 octets, sortie de trois blocs). L'accord X25519 aussi ; ici, les clés
+// publiques qu'il doit refuser : renvoyée (même avec le bit 255 levé), mauvaise longueur,
+// point d'ordre faible.
 TEST(SecretPartage, ClesRefusees) {
   const ClePriveeX25519 moi(Octets(32, 3));
   Octets renvoyee = moi.publique();
@@ -192,47 +183,29 @@ TEST(SecretPartage, ClesRefusees) {
   EXPECT_TRUE(secretPartage(moi, Octets(longue.begin(), longue.begin() + 32)));
 }
 
-// HMAC avec une clé de 4 octets (les nonces en font 16) : l'appel direct de libsodium, lui,
-// lirait toujours 32 octets de clé.
-TEST(HkdfHmac, VecteursPubliesEtCleCourte) {
-  Octets okm(42);
-  hkdfSha256(Octets(22, 0x0b), depuisHex("000102030405060708090a0b0c"),
-             depuisHex("f0f1f2f3f4f5f6f7f8f9"), okm);
-  EXPECT_EQ(enHex(okm),
-            "3cb25f25faacd57a90434f64d0362f2a2d2d0a90cf1a5a4c5db02d56ecc4c5bf34007208d5b887185865");
-  EXPECT_EQ(enHex(hmacSha256(vue("Jefe"), {vue("what do ya want for nothing?")})),
-            "5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843");
-}
-
 // La forme sur le fil est gardée par le transcript doré ; longueurs et troncatures par le
 // fuzzing (tout message accepté se réencode exactement en ses octets). Ici, les valeurs
 // que le décodeur doit refuser.
-constexpr std::uint64_t tentativeFixe = 0x0123456789abcdef;
-
-Octets avec(Octets d, std::size_t i, std::uint8_t valeur) {
-  d[i] = valeur;
-  return d;
-}
-
-Octets debutNomme(const Octets& nom) {
-  Octets m = MessagePasskey::debut(tentativeFixe, Octets(32, 1), "").donnees();
-  m[44] = static_cast<std::uint8_t>(nom.size());
-  m.insert(m.end(), nom.begin(), nom.end());
-  return m;
-}
-
 TEST(MessagePasskey, Refuses) {
-  const Octets faux[] = {
-      avec(MessagePasskey::engagement(tentativeFixe, 13, Octets(32)).donnees(), 12, 14),
-      avec(MessagePasskey::devoilement(tentativeFixe, 13, Octets(16)).donnees(), 12, 0xff),
-      MessagePasskey::debut(tentativeFixe, Octets(32, 1), std::string(129, 'n')).donnees(),
-      debutNomme({0xc3}),
-      debutNomme({0xc0, 0x80}),
-      debutNomme({0xed, 0xa0, 0x80}),
-      debutNomme({0xff, 'a'})};
-  for (const Octets& d : faux) {
-    EXPECT_EQ(MessagePasskey::decoder(d), std::unexpected(ErreurPasskey::formatInvalide))
-        << enHex(d);
+  using M = MessagePasskey;
+  constexpr std::uint64_t t = 0x0123456789abcdef;
+  // Un début dont le nom est `nom`, et un message dont l'octet `i` devient `v`.
+  const auto nomme = [](const Octets& nom) {
+    Octets m = M::debut(t, Octets(32, 1), "").donnees();
+    m[44] = static_cast<std::uint8_t>(nom.size());
+    m.insert(m.end(), nom.begin(), nom.end());
+    return m;
+  };
+  const auto avec = [](Octets d, std::size_t i, std::uint8_t v) {
+    d[i] = v;
+    return d;
+  };
+  for (const Octets& d :
+       {avec(M::engagement(t, 13, Octets(32)).donnees(), 12, 14),
+        avec(M::devoilement(t, 13, Octets(16)).donnees(), 12, 0xff),
+        M::debut(t, Octets(32, 1), std::string(129, 'n')).donnees(), nomme({0xc3}),
+        nomme({0xc0, 0x80}), nomme({0xed, 0xa0, 0x80}), nomme({0xff, 'a'})}) {
+    EXPECT_EQ(M::decoder(d), std::unexpected(ErreurPasskey::formatInvalide)) << enHex(d);
   }
 }
 

@@ -6,6 +6,7 @@
 #include "protocol/lecture/heure_sortie.hpp"
 #include "protocol/lecture/latence_sortie.hpp"
 #include "protocol/lecture/synchro_horloges.hpp"
+#include "protocol/supervision/attente_reprise.hpp"
 #include "protocol/supervision/reprise_connexion.hpp"
 #include "protocol/supervision/silence_recepteur.hpp"
 
@@ -21,8 +22,9 @@ MessageHorloge reponse(InstantNs t1, InstantNs t2, InstantNs t3) {
 }
 
 // Une ligne de temps par cas : « t » une sous-alimentation, « d » une demande de la sortie,
-// à l'heure en secondes. Ce qui compte : la latence demandée après chaque événement (0 :
-// rien à demander).
+// « r » un refus du serveur (la latence qui joue), à l'heure en secondes. Ce qui compte : la
+// latence demandée après chaque événement (0 : rien à demander). Une demande refusée laisse la
+// latence qui joue : la descente suivante part d'elle.
 TEST(LatenceSortie, MonteAuTrouRedescendEtEspaceSesEssais) {
   struct Evenement {
     char sorte;
@@ -53,12 +55,18 @@ TEST(LatenceSortie, MonteAuTrouRedescendEtEspaceSesEssais) {
       {"au plafond, plus rien à demander, la descente vient quand même",
        {{'t', 0, 15'000}, {'t', 2, 20'000}, {'t', 4, 25'000}, {'t', 6, 30'000}, {'t', 8, 35'000},
         {'t', 10, 40'000}, {'t', 12, 0}, {'d', 72, 35'000}}, 35'000, 60},
+      {"un refus garde la latence d'avant", {{'t', 0, 15'000}, {'r', 0, 10'000}, {'d', 120, 0}},
+       10'000, 60},
   };
   // clang-format on
   for (const auto& c : cas) {
     LatenceSortie l(LatenceSortie::Reglages{});
     for (const auto& e : c.ligne) {
       const auto t = static_cast<InstantNs>(e.seconde * static_cast<double>(sec)) + 7 * sec;
+      if (e.sorte == 'r') {
+        l.refusee(e.demandeUs);
+        continue;
+      }
       const auto demande = e.sorte == 't' ? l.sousAlimentation(t) : l.noter(t);
       EXPECT_EQ(demande.value_or(0), e.demandeUs) << c.nom << ", " << e.sorte << " à " << e.seconde;
     }
@@ -67,19 +75,10 @@ TEST(LatenceSortie, MonteAuTrouRedescendEtEspaceSesEssais) {
   }
 }
 
-// Une demande refusée par le serveur laisse la latence qui joue : la descente suivante part
-// d'elle.
-TEST(LatenceSortie, UnRefusGardeLaLatenceDAvant) {
-  LatenceSortie l(LatenceSortie::Reglages{});
-  ASSERT_EQ(l.sousAlimentation(0), 15'000U);
-  l.refusee(10'000);
-  EXPECT_EQ(l.latenceUs(), 10'000U);
-  EXPECT_FALSE(l.noter(120 * sec)) << "déjà au départ";
-}
-
 // Un relevé date toute trame du flux ; un flux qui attend, un trou ou une réponse partie
-// avant le trou ne datent rien.
-TEST(HeureSortie, DateDApresLeDernierReleveQuiJoue) {
+// avant le trou ne datent rien. Un relevé se demande toutes les 100 ms, et tout de suite après
+// un trou ou tant que le flux se remplit.
+TEST(HeureSortie, DateDApresLeDernierReleveQuiJoueEtRedemandeApresUnTrou) {
   HeureSortie h;
   EXPECT_FALSE(h.heure(0));
   h.noter({.heureNs = 10 * sec, .trameLue = 48'000, .retardNs = 7 * msec, .joue = true});
@@ -100,18 +99,16 @@ TEST(HeureSortie, DateDApresLeDernierReleveQuiJoue) {
   h.noter(
       {.heureNs = 12 * sec + 60 * msec, .trameLue = 97'000, .retardNs = 9 * msec, .joue = true});
   EXPECT_EQ(h.heure(97'480), 12 * sec + 79 * msec);
-}
 
-TEST(HeureSortie, UnReleveToutesLesCentMillisecondesEtToutDeSuiteApresUnTrou) {
-  HeureSortie h;
-  EXPECT_TRUE(h.aDemander(sec));
-  EXPECT_FALSE(h.aDemander(sec + 99 * msec));
-  EXPECT_TRUE(h.aDemander(sec + 100 * msec));
-  EXPECT_FALSE(h.aDemander(sec + 150 * msec));
-  h.rompre(sec + 160 * msec);
-  EXPECT_TRUE(h.aDemander(sec + 160 * msec));
-  h.noter({.heureNs = sec + 161 * msec, .joue = false});
-  EXPECT_TRUE(h.aDemander(sec + 163 * msec)) << "un flux qui se remplit est redemandé";
+  HeureSortie d;
+  EXPECT_TRUE(d.aDemander(sec));
+  EXPECT_FALSE(d.aDemander(sec + 99 * msec));
+  EXPECT_TRUE(d.aDemander(sec + 100 * msec));
+  EXPECT_FALSE(d.aDemander(sec + 150 * msec));
+  d.rompre(sec + 160 * msec);
+  EXPECT_TRUE(d.aDemander(sec + 160 * msec));
+  d.noter({.heureNs = sec + 161 * msec, .joue = false});
+  EXPECT_TRUE(d.aDemander(sec + 163 * msec)) << "un flux qui se remplit est redemandé";
 }
 
 TEST(SynchroHorloges, QuatreInstantsDemiEcartsTronquesEtReponsesRefusees) {
@@ -133,36 +130,50 @@ TEST(SynchroHorloges, QuatreInstantsDemiEcartsTronquesEtReponsesRefusees) {
   }
 }
 
-// Une tentative par seconde à partir de la panne, abandon à 30 s ; une heure qui recule ne
-// fait rien ; l'horloge peut faire le tour pendant la panne.
-TEST(RepriseConnexion, UneTentativeParSecondeEtAbandonATrenteSecondes) {
+// Une tentative par seconde et l'abandon à 30 s, le silence à 3 s et la perte à 10 min : les
+// essais de l'émetteur audio (Banc.RecepteurMuet…, Banc.PanneRefaite…) les tiennent. Ici,
+// l'horloge qui fait le tour pendant la panne ou le silence, et une heure lue avant le dernier
+// événement (un autre fil l'a noté entre-temps) qui ne fait rien.
+TEST(Supervision, LHorlogePeutFaireLeTour) {
   using D = RepriseConnexion::Decision;
   RepriseConnexion reprise;
-  // clang-format off
-  for (const auto& [heure, decision] : {std::pair{10 * sec, D::rien}, {10 * sec - 1, D::rien},
-       {11 * sec, D::recreer}, {11'900 * msec, D::rien}, {12 * sec, D::recreer},
-       {40 * sec - 1, D::recreer}, {40 * sec, D::abandonner}})
-    EXPECT_EQ(reprise.decider(heure), decision) << heure;
-  // clang-format on
-  reprise.retablie();
-  EXPECT_EQ(reprise.decider(100 * sec), D::rien) << "une nouvelle panne";
-  RepriseConnexion tour;
-  tour.decider(UINT64_MAX - sec + 1);
-  EXPECT_EQ(tour.decider(1), D::recreer);
-  EXPECT_EQ(tour.verifier(29 * sec), D::abandonner);
+  reprise.decider(UINT64_MAX - sec + 1);
+  EXPECT_EQ(reprise.decider(UINT64_MAX - sec), D::rien);
+  EXPECT_EQ(reprise.decider(1), D::recreer);
+  EXPECT_EQ(reprise.verifier(29 * sec), D::abandonner);
+  SilenceRecepteur silence(UINT64_MAX - sec);
+  EXPECT_FALSE(silence.estSilencieux(2 * sec - 2));
+  EXPECT_TRUE(silence.estSilencieux(2 * sec - 1));
+  silence.entendu(50 * sec);
+  silence.entendu(40 * sec);
+  EXPECT_FALSE(silence.estSilencieux(53 * sec - 1)) << "l'heure entendue ne recule jamais";
+  EXPECT_FALSE(silence.estSilencieux(50 * sec - 1));
 }
 
-TEST(SilenceRecepteur, SilencieuxATroisSecondesPerduADixMinutes) {
-  SilenceRecepteur silence(0);
-  silence.entendu(50 * sec);
-  silence.entendu(40 * sec);  // l'heure entendue ne recule jamais
-  EXPECT_FALSE(silence.estSilencieux(53 * sec - 1));
-  EXPECT_TRUE(silence.estSilencieux(53 * sec));
-  EXPECT_FALSE(silence.estPerdu(650 * sec - 1));
-  EXPECT_TRUE(silence.estPerdu(650 * sec));
-  EXPECT_FALSE(silence.estSilencieux(50 * sec - 1)) << "heure lue avant le dernier « entendu »";
-  SilenceRecepteur tour(UINT64_MAX - sec);
-  EXPECT_TRUE(tour.estSilencieux(2 * sec - 1));
+// Une absence vue à 10 s, tâtée toutes les 100 ms : les essais tombent à 0,5, 1, 2, 4 puis
+// 5 s d'écart ; une reprise fait repartir la prochaine absence d'un essai immédiat. Une heure
+// qui recule ne permet rien.
+TEST(AttenteReprise, DelaisDoublesJusquACinqSecondesPuisRepartDeZero) {
+  AttenteReprise attente;
+  std::vector<InstantNs> essais;
+  for (InstantNs t = 10'000 * msec; t <= 28'000 * msec; t += 100 * msec) {
+    if (!attente.aEssayer(t)) continue;
+    essais.push_back(t);
+    attente.essaye(t);
+  }
+  EXPECT_EQ(essais,
+            (std::vector<InstantNs>{10'000 * msec, 10'500 * msec, 11'500 * msec, 13'500 * msec,
+                                    17'500 * msec, 22'500 * msec, 27'500 * msec}));
+  EXPECT_EQ(attente.resteNs(28'000 * msec), 4'500 * msec);
+  EXPECT_FALSE(attente.aEssayer(27'000 * msec));
+  EXPECT_EQ(attente.resteNs(27'000 * msec), 5'000 * msec);
+
+  attente.reussie();
+  EXPECT_TRUE(attente.aEssayer(28'000 * msec));
+  EXPECT_EQ(attente.resteNs(28'000 * msec), 0u);
+  attente.essaye(28'000 * msec);
+  EXPECT_FALSE(attente.aEssayer(28'499 * msec));
+  EXPECT_TRUE(attente.aEssayer(28'500 * msec));
 }
 
 }  // namespace

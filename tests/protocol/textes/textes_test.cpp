@@ -18,18 +18,16 @@ namespace {
 
 // Catalogues .mo et noms affichables. La lecture de fichiers abîmés quelconques est l'affaire
 // de fuzz_catalogue_textes.
-using essai::refus;
-using essai::refusAnglais;
 
-// Le catalogue d'essai tel que msgfmt l'a compilé, dans le boutisme de la machine. Puis 64
-// entrées qui se chevauchent sur les mêmes 1000 octets : 115 Ko à copier de 2 Ko, refusé.
+// Le catalogue d'essai tel que msgfmt l'a compilé, dans le boutisme de la machine (sa phrase
+// traduite : TableTextes.* ; les catalogues livrés, clé par clé : Catalogues.*) : le pluriel
+// rangé au singulier, rien pour une phrase non traduite. Puis 64 entrées qui se chevauchent sur
+// les mêmes 1000 octets : 115 Ko à copier de 2 Ko, refusé.
 TEST(CatalogueTextes, LitCeQueMsgfmtProduitEtRefuseTropDeTexte) {
   std::ifstream flux(essai::moAnglais, std::ios::binary);
   const auto catalogue = CatalogueTextes::lire(Octets(std::istreambuf_iterator<char>(flux), {}));
   ASSERT_TRUE(catalogue.has_value());
-  EXPECT_EQ(catalogue->taille(), 3u) << "sans l'en-tête ni la phrase non traduite";
-  EXPECT_EQ(catalogue->traduire(refus), refusAnglais);
-  EXPECT_EQ(catalogue->traduire("Un paquet"), "One packet") << "pluriel rangé au singulier";
+  EXPECT_EQ(catalogue->traduire("Un paquet"), "One packet");
   EXPECT_EQ(catalogue->traduire("Une phrase sans traduction"), std::nullopt);
 
   Octets chevauche(28 + 2 * 64 * 8 + 1000, 'a');
@@ -63,8 +61,6 @@ TEST(NomAffichable, NettoyeEtCoupeParCaracteresEntiers) {
   for (const auto& [nom, attendu] : cas) EXPECT_EQ(nomAffichable(nom), attendu) << nom;
 }
 
-namespace erreur {
-
 // Une phrase par sens d'erreur ; un code POSIX n'a pas ce sens dans un autre domaine. Sans
 // traducteur, le français rendu est la clé elle-même.
 TEST(MessageErreurReseau, UnePhraseParSensDErreur) {
@@ -90,8 +86,6 @@ TEST(MessageErreurReseau, UnePhraseParSensDErreur) {
   EXPECT_EQ(MessageErreurReseau::texte({D::autre, -42}, "en"), "en : code -42, 100% sûr");
   lierTraducteur({});
 }
-
-}  // namespace erreur
 
 }  // namespace
 }  // namespace ravlo
