@@ -175,7 +175,6 @@ TEST(Vues, LAccueilEtLePanneauSuiventLeModeleEtChaqueControleAUnNom) {
   EXPECT_EQ(accueil.page().cas, Page::verifications) << "la sonde du son tourne encore";
   app.file->avancer(ModeleLink::dureeSonde);
   verifier("prête, un récepteur", Page::pret);
-  EXPECT_EQ(app.modele->sondeDuSon(), true);
   EXPECT_FALSE(app.reglages->booleen(ModeleLink::cleAccueilVu));
   QTest::keyClick(&accueil.cadre(), Qt::Key_Escape);
   EXPECT_EQ(fermee.count(), 1);
@@ -200,7 +199,6 @@ TEST(Vues, LAccueilEtLePanneauSuiventLeModeleEtChaqueControleAUnNom) {
   app.file->executer();
   EXPECT_EQ(app.connexions->creees.size(), connexions) << "Entrée ignorée";
   app.file->avancer(9s);  // le dialogue abandonne au bout de 8 s
-  EXPECT_FALSE(app.chercheur().appairageEnCours());
   EXPECT_EQ(bouton->text(), QStringLiteral("Appairer"));
 
   app.appaire();
@@ -221,7 +219,6 @@ TEST(Vues, LAccueilEtLePanneauSuiventLeModeleEtChaqueControleAUnNom) {
             QStringLiteral("Retirer Cuisine"));
   QTest::mouseClick(pieces.cartesPieces()[1]->boutonRetirer(), Qt::LeftButton);
   EXPECT_EQ(pieces.cartesPieces().size(), 1u) << "Cuisine retirée";
-  EXPECT_TRUE(app.diffusion().enDiffusion());
 }
 
 // Un titre d'alerte trop long passe à la ligne entre deux mots, un nom sans espace entre deux
@@ -234,10 +231,6 @@ TEST(Vues, UnTitreLongPasseALaLigneOuSEcourteAvecInfobulle) {
       "Salledebainsdudeuxièmeétagecôtéjardinnordouest ne répond plus ; "
       "les autres pièces jouent");
   const QString roman = nom + u' ' + nom + u' ' + nom;
-  const auto sansBlancs = [](QString t) {
-    t.removeIf([](QChar c) { return c.isSpace(); });
-    return t;
-  };
   for (const auto& [titre, ecourte] : {std::pair{reseau, false}, {nom, false}, {roman, true}}) {
     SCOPED_TRACE(titre.toStdString());
     Alerte alerte;
@@ -258,7 +251,8 @@ TEST(Vues, UnTitreLongPasseALaLigneOuSEcourteAvecInfobulle) {
     EXPECT_EQ(e.text().endsWith(u'…'), ecourte);
     EXPECT_EQ(e.toolTip(), ecourte ? titre : QString());
     if (!ecourte) {
-      EXPECT_EQ(sansBlancs(e.text()), sansBlancs(titre)) << "rien ne manque";
+      EXPECT_EQ(e.text().simplified().remove(u' '), QString(titre).remove(u' '))
+          << "rien ne manque";
     }
   }
   EXPECT_EQ(texteAjuste(reseau, QFont(), 140, 9).replace(u'\n', u' '), reseau)
@@ -397,24 +391,33 @@ TEST(CadrePanneau, PlusHautQueLEcranLeContenuDefile) {
   EXPECT_EQ(cadre.defilement()->verticalScrollBar()->maximum(), 0);
 }
 
-// Chaque lancement suivant passe la main à la première, elle seule écoute ; sans première qui
-// écoute, la main ne passe pas, au bout du délai, sans rester bloquée. La socket restée d'une
-// instance tuée et le verrou rendu, le vrai programme les vit dans ZoneNotification.
+// Une socket restée sur le disque (instance tuée) ne gêne pas la première ; chaque lancement
+// suivant lui passe la main, elle seule écoute ; partie, la place se reprend. Sans première qui
+// écoute, la main ne passe pas, au bout du délai, sans rester bloquée.
 TEST(InstanceUnique, LesSuivantesPassentLaMainALaPremiere) {
   const QTemporaryDir dossier;
-  const InstanceUnique premiere(dossier.path());
-  ASSERT_TRUE(premiere.premiere());
-  ASSERT_TRUE(premiere.ecoute());
-  const QSignalSpy ouvrir(&premiere, &InstanceUnique::ouvrir);
-  for (int lancement = 1; lancement <= 2; ++lancement) {
-    const InstanceUnique suivante(dossier.path());
-    EXPECT_FALSE(suivante.premiere());
-    EXPECT_FALSE(suivante.ecoute());
-    EXPECT_TRUE(suivante.passerLaMain());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ouvrir.count() >= lancement; }, 10'000));
-    EXPECT_EQ(ouvrir.count(), lancement);
+  const QString socket = dossier.filePath(QStringLiteral("ravlo-link.socket"));
+  {
+    QFile orpheline(socket);
+    ASSERT_TRUE(orpheline.open(QIODevice::WriteOnly));
   }
-  ASSERT_TRUE(QFile::remove(dossier.filePath(QStringLiteral("ravlo-link.socket"))));
+  {
+    const InstanceUnique premiere(dossier.path());
+    ASSERT_TRUE(premiere.premiere());
+    ASSERT_TRUE(premiere.ecoute());
+    const QSignalSpy ouvrir(&premiere, &InstanceUnique::ouvrir);
+    for (int lancement = 1; lancement <= 2; ++lancement) {
+      const InstanceUnique suivante(dossier.path());
+      EXPECT_FALSE(suivante.premiere());
+      EXPECT_FALSE(suivante.ecoute());
+      EXPECT_TRUE(suivante.passerLaMain());
+      EXPECT_TRUE(QTest::qWaitFor([&] { return ouvrir.count() >= lancement; }, 10'000));
+      EXPECT_EQ(ouvrir.count(), lancement);
+    }
+  }
+  const InstanceUnique apres(dossier.path());
+  EXPECT_TRUE(apres.premiere()) << "le verrou de la première est rendu";
+  ASSERT_TRUE(QFile::remove(socket));
   const InstanceUnique sourde(dossier.path());
   EXPECT_FALSE(sourde.passerLaMain(200));
 }
