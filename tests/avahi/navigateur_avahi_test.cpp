@@ -31,14 +31,13 @@ using Cas = ChercheurRavlo::EtatReseau::Cas;
 // reste garde son code.
 TEST(ErreurAvahi, RefusEtDemonAbsentDeviennentDesCodesDnssd) {
   using E = ErreurReseau;
-  EXPECT_EQ(erreurAvahi(AVAHI_ERR_ACCESS_DENIED),
-            (E{DomaineErreurReseau::dnssd, E::dnssdNonAutorise}));
-  EXPECT_EQ(erreurAvahi(AVAHI_ERR_NOT_PERMITTED),
-            (E{DomaineErreurReseau::dnssd, E::dnssdRefusParPolitique}));
-  EXPECT_EQ(erreurAvahi(AVAHI_ERR_NO_DAEMON),
-            (E{DomaineErreurReseau::dnssd, E::dnssdServiceAbsent}));
-  EXPECT_EQ(erreurAvahi(AVAHI_ERR_DISCONNECTED),
-            (E{DomaineErreurReseau::autre, AVAHI_ERR_DISCONNECTED}));
+  const auto dnssd = DomaineErreurReseau::dnssd;
+  for (const auto& [code, attendue] :
+       {std::pair{AVAHI_ERR_ACCESS_DENIED, E{dnssd, E::dnssdNonAutorise}},
+        {AVAHI_ERR_NOT_PERMITTED, E{dnssd, E::dnssdRefusParPolitique}},
+        {AVAHI_ERR_NO_DAEMON, E{dnssd, E::dnssdServiceAbsent}},
+        {AVAHI_ERR_DISCONNECTED, E{DomaineErreurReseau::autre, AVAHI_ERR_DISCONNECTED}}})
+    EXPECT_EQ(erreurAvahi(code), attendue) << code;
 }
 
 // L'outil de scripts/services/avahi, donné par scripts/test.
@@ -105,27 +104,11 @@ struct Avahi : ::testing::Test {
   std::vector<std::string> publies;
 };
 
-// Le démon du récepteur tué net (aucun adieu), puis relancé avec le récepteur sur un autre
-// port : le navigateur ne voit ni retrait ni annonce nouvelle, seul un résolveur resté
-// vivant voit le nouveau port.
-TEST_F(Avahi, RecepteurRelanceSansAdieuSurUnAutrePortPrendLeNouveau) {
-  chercheur->demarrer();
-  publier("Chambre", 50'300);
-  ASSERT_TRUE(attendreQue([&] { return trouver("Chambre") != nullptr; }));
-  const std::string dossier = std::getenv("RAVLO_AVAHI_DIR");
-  ASSERT_EQ(std::system(("kill -9 $(cat " + dossier + "/rx-avahi.pid)").c_str()), 0);
-  lancer("retirer Chambre");
-  // Le démon tué reste zombie un moment : son fichier de PID empêcherait la relance.
-  lancer("dans rx rm -f /run/avahi-daemon/pid");
-  lancer("relancer-demon rx");
-  publier("Chambre", 50'301);
-  EXPECT_TRUE(attendreQue([&] {
-    const auto* a = trouver("Chambre");
-    return a != nullptr && a->point.port == 50'301;
-  }));
-}
-
-TEST_F(Avahi, DemonArreteAttenteDemonRevenuListeRevenue) {
+// Le démon de cet ordinateur arrêté : la recherche attend, avec l'erreur d'Avahi, et revenu,
+// la liste revient. Puis le démon du récepteur tué net (aucun adieu) et relancé avec le
+// récepteur sur un autre port : le navigateur ne voit ni retrait ni annonce nouvelle, seul un
+// résolveur resté vivant voit le nouveau port.
+TEST_F(Avahi, DemonArreteAttenteDemonRevenuListeRevenuePuisRecepteurRelanceAilleurs) {
   chercheur->demarrer();
   publier("Bureau", 50'200);
   ASSERT_TRUE(attendreQue([&] { return trouver("Bureau") != nullptr; }));
@@ -138,10 +121,21 @@ TEST_F(Avahi, DemonArreteAttenteDemonRevenuListeRevenue) {
               erreur == erreurAvahi(AVAHI_ERR_DISCONNECTED))
       << chercheur->etatReseau().texte(localeCourante());
   EXPECT_TRUE(chercheur->recherche());
-
   lancer("relancer-demon tx");
-  EXPECT_TRUE(attendreQue(
+  ASSERT_TRUE(attendreQue(
       [&] { return chercheur->etatReseau().cas == Cas::actif && trouver("Bureau") != nullptr; }));
+
+  const std::string dossier = std::getenv("RAVLO_AVAHI_DIR");
+  ASSERT_EQ(std::system(("kill -9 $(cat " + dossier + "/rx-avahi.pid)").c_str()), 0);
+  lancer("retirer Bureau");
+  // Le démon tué reste zombie un moment : son fichier de PID empêcherait la relance.
+  lancer("dans rx rm -f /run/avahi-daemon/pid");
+  lancer("relancer-demon rx");
+  publier("Bureau", 50'201);
+  EXPECT_TRUE(attendreQue([&] {
+    const auto* a = trouver("Bureau");
+    return a != nullptr && a->point.port == 50'201;
+  }));
 }
 
 // ravlo-recepteur lancé dans ravlo_rx s'annonce par le démon de son espace : le chercheur le
