@@ -51,8 +51,7 @@ TEST(ConcurrenceMinuterie, RienNeTourneApresAnnuler) {
 // Une sonnerie pendant que la tâche tourne la fait tourner encore : la tâche lit l'état au
 // début, si bien qu'une écriture faite pendant elle ne serait jamais vue sans ce second tour.
 // La file occupée, des sonneries qui s'accumulent ne font qu'une exécution ; un réveil
-// détruit avant d'avoir tourné ne tourne plus ; il peut se détruire depuis sa tâche, et la
-// file elle-même depuis son propre fil.
+// détruit avant d'avoir tourné ne tourne plus ; il peut se détruire depuis sa tâche.
 TEST(ConcurrenceReveil, RelanceSonneriesGroupeesEtDestruction) {
   FileSerie file("ravlo.essai");
   std::atomic<int> ecrit{1};
@@ -97,14 +96,17 @@ TEST(ConcurrenceReveil, RelanceSonneriesGroupeesEtDestruction) {
   });
   soi->sonner();
   EXPECT_EQ(detruit.get_future().wait_for(10s), std::future_status::ready);
-  auto propre = std::make_shared<FileSerie>("ravlo.essai");
+}
+
+TEST(FileSerie, DetruiteDepuisSonPropreFil) {
+  auto file = std::make_shared<FileSerie>("ravlo.essai");
   std::promise<void> fait;
-  FileSerie* brute = propre.get();
-  brute->poster([propre = std::move(propre), &fait]() mutable {
-    propre.reset();  // la dernière référence part sur le fil même de la file
+  FileSerie* brute = file.get();
+  brute->poster([file = std::move(file), &fait]() mutable {
+    file.reset();  // la dernière référence part sur le fil même de la file
     fait.set_value();
   });
-  EXPECT_EQ(fait.get_future().wait_for(10s), std::future_status::ready);
+  EXPECT_EQ(fait.get_future().wait_for(2s), std::future_status::ready);
 }
 
 }  // namespace
