@@ -603,7 +603,10 @@ struct ModeleEnDiffusion : Banc {
   std::shared_ptr<DiffusionModel> modele = creer();
 
   // L'arrêt posté de l'émetteur le tient, et lui tient la file : on le laisse s'exécuter.
-  ~ModeleEnDiffusion() override { modele.reset(); }
+  ~ModeleEnDiffusion() override {
+    modele.reset();
+    file->executer();
+  }
   std::shared_ptr<DiffusionModel> creer() {
     auto m = DiffusionModel::creer({file.get(), audio->fabrique(), file, fabrique, &horloge,
                                     reglages, [] { return std::string("fr"); }});
