@@ -133,7 +133,7 @@ TEST(AccordGroupe, MonteAussitotTientTrenteSecondesEtDescendDUnPas) {
   }
 }
 
-using Cas = EtatConnexion::Cas;
+using EtatCas = EtatConnexion::Cas;
 constexpr auto paquet = static_cast<std::int64_t>(flux::octetsParPaquet);
 constexpr auto veille = EmetteurAudio::periodeVeille;
 const ErreurReseau reseauAbsent{DomaineErreurReseau::posix, ENETUNREACH};
@@ -146,7 +146,7 @@ struct Banc : ::testing::Test {
   std::shared_ptr<faux::FabriqueFactice> fabrique = std::make_shared<faux::FabriqueFactice>();
   std::shared_ptr<TamponAudio> tampon = std::make_shared<TamponAudio>(96'000);
   EnFace recepteurs[3]{EnFace{0}, EnFace{1}, EnFace{2}};
-  EnFace &a = recepteurs[0], &b = recepteurs[1], &c = recepteurs[2];
+  EnFace &a = recepteurs[0], &b = recepteurs[1];
   int injoignables = 0;
   std::shared_ptr<EmetteurAudio> emetteur = creer();
 
@@ -161,7 +161,8 @@ struct Banc : ::testing::Test {
   // Comme la vraie connexion : préparation puis prête pendant `demarrer()` même. Deux fois :
   // le second ne double rien.
   void demarrerPret() {
-    fabrique->etatsAuDemarrage = {{Cas::preparation, std::nullopt}, {Cas::prete, std::nullopt}};
+    fabrique->etatsAuDemarrage = {{EtatCas::preparation, std::nullopt},
+                                  {EtatCas::prete, std::nullopt}};
     emetteur->demarrer();
     emetteur->demarrer();
     file->executer();
@@ -283,7 +284,7 @@ TEST_F(Banc, RecepteurMuetATroisSecondesPuisPerduA600) {
 // tombe 30 s après le début de cette panne-ci, même si le son coule et réveille l'émetteur.
 TEST_F(Banc, PanneRefaiteAuPlusUneFoisParSecondeFinieParLeRecepteurPasParPrete) {
   demarrerPret();
-  connexion(0).jouerEtat({Cas::echec, reseauAbsent});
+  connexion(0).jouerEtat({EtatCas::echec, reseauAbsent});
   file->executer();
   auto v = *emetteur->compteursVoie(0);
   EXPECT_FALSE(v.connexionPrete);
@@ -308,7 +309,7 @@ TEST_F(Banc, PanneRefaiteAuPlusUneFoisParSecondeFinieParLeRecepteurPasParPrete) 
   EXPECT_EQ(injoignables, 0);
 
   const ErreurReseau refus{DomaineErreurReseau::posix, ECONNREFUSED};
-  fabrique->derniere().jouerEtat({Cas::attente, refus});
+  fabrique->derniere().jouerEtat({EtatCas::attente, refus});
   ecrire(paquet, horloge.hoteNs());
   const InstantNs debutPanne = horloge.hoteNs();
   std::size_t creees = fabrique->creees.size();
@@ -317,7 +318,7 @@ TEST_F(Banc, PanneRefaiteAuPlusUneFoisParSecondeFinieParLeRecepteurPasParPrete) 
     ecrire(paquet, horloge.hoteNs());
     if (fabrique->creees.size() == creees) continue;
     creees = fabrique->creees.size();
-    fabrique->derniere().jouerEtat({Cas::attente, refus});
+    fabrique->derniere().jouerEtat({EtatCas::attente, refus});
   }
   EXPECT_EQ(fabrique->creees.size(), 31u) << "29 reprises";
   EXPECT_EQ(injoignables, 0) << "prête ne finit pas la panne";
@@ -333,6 +334,7 @@ TEST_F(Banc, PanneRefaiteAuPlusUneFoisParSecondeFinieParLeRecepteurPasParPrete) 
 // gardent leur latence, elle n'en reçoit plus et joue seule ; ses compteurs le disent. Un
 // besoin sain l'y ramène (0 en est un : il ne monte rien).
 TEST_F(Banc, LaLatenceDuGroupeSuitLePlusGrandBesoinAdmis) {
+  EnFace& c = recepteurs[2];
   demarrerPret();
   const auto besoin = [](std::uint64_t ns) { return MessageGroupe::besoin(ns, 0).encoder(); };
   ASSERT_TRUE(a.dire(connexion(0), besoin(30'000'000), SorteEnveloppe::horloge));
