@@ -33,57 +33,19 @@ udp::endpoint local(std::uint16_t port = 0) {
   return {asio::ip::make_address("127.0.0.1"), port};
 }
 
-// Une seule socket reçoit IPv4 et IPv6 et répond à chacun ; l'expéditeur IPv4 se lit sous sa
-// forme IPv4 ; le port déjà pris est refusé en erreur ; une adresse illisible n'envoie rien.
-TEST(SocketUDP, DoubleePileRepondAChacunEtRefuseLePortPris) {
+// Une seule socket reçoit IPv4 et IPv6 ; le port déjà pris est refusé en erreur. Une rafale
+// envoyée pendant que la file est occupée : la file de réception agrandie la tient toute, puis
+// elle se lit par lots de plusieurs datagrammes (jamais plus de `lotMax`), chacun dans l'ordre
+// avec sa source, deux expéditeurs entrelacés ; le datagramme trop long est écarté et compté,
+// celui de la taille maximale passe. Chacun reçoit sa réponse, l'expéditeur IPv4 sous sa forme
+// IPv4 ; une adresse illisible n'envoie rien.
+TEST(SocketUDP, DoublePileRafaleParLotsDansLOrdreEtPortPris) {
   FileSerie file("ravlo.essai");
   SocketUDP socket(file), autre(file);
   const auto port = surLaFile(file, [&] { return socket.ecouter(0); });
   ASSERT_TRUE(port) << port.error().code;
   EXPECT_EQ(surLaFile(file, [&] { return autre.ecouter(*port); }),
             std::unexpected(ErreurReseau{DomaineErreurReseau::posix, EADDRINUSE}));
-  std::vector<PointReseau> sources;
-  surLaFile(file, [&] {
-    socket.recevoir([&](std::span<const DatagrammeRecu> lot) {
-      for (const auto& [d, source] : lot) {
-        sources.push_back(*source);
-        socket.envoyer(VueOctets(d.data(), 1), PointReseau{"pas une adresse", source->port});
-        socket.envoyer(Octets(d.rbegin(), d.rend()), *source);
-      }
-    });
-  });
-  asio::io_context contexte;
-  int clients = 0;
-  for (const char* adresse : {"127.0.0.1", "::1"}) {
-    std::error_code e;
-    udp::socket client(contexte);
-    const auto a = asio::ip::make_address(adresse);
-    client.open(a.is_v4() ? udp::v4() : udp::v6(), e);
-    if (!e) client.bind(udp::endpoint(a, 0), e);
-    if (e) continue;  // une machine sans IPv6
-    ++clients;
-    client.send_to(asio::buffer(std::array<std::uint8_t, 3>{1, 2, 3}), udp::endpoint(a, *port));
-    std::array<std::uint8_t, 8> tampon{};
-    udp::endpoint de;
-    ASSERT_EQ(client.receive_from(asio::buffer(tampon), de), 3u) << adresse;
-    EXPECT_EQ((std::array{tampon[0], tampon[1], tampon[2]}),
-              (std::array<std::uint8_t, 3>{3, 2, 1}));
-    EXPECT_EQ(surLaFile(file, [&] { return sources.back(); }),
-              (PointReseau{adresse, client.local_endpoint().port()}));
-  }
-  EXPECT_GE(clients, 1);
-  surLaFile(file, [&] { socket.fermer(); });
-}
-
-// Une rafale envoyée pendant que la file est occupée : la file de réception agrandie la
-// tient toute, puis elle se lit par lots de plusieurs datagrammes (jamais plus de `lotMax`),
-// chacun dans l'ordre avec sa source, deux expéditeurs entrelacés ; le datagramme trop long est
-// écarté et compté, celui de la taille maximale passe.
-TEST(SocketUDP, LitUneRafaleParLotsDansLOrdreAvecSesSources) {
-  FileSerie file("ravlo.essai");
-  SocketUDP socket(file);
-  const auto port = surLaFile(file, [&] { return socket.ecouter(0); });
-  ASSERT_TRUE(port);
   constexpr std::size_t demande = 4u << 20;
   const std::size_t effectif =
       surLaFile(file, [&] { return socket.dimensionnerReception(demande); });
@@ -99,8 +61,11 @@ TEST(SocketUDP, LitUneRafaleParLotsDansLOrdreAvecSesSources) {
       lots.push_back(lot.size());
       for (const auto& [d, source] : lot) {
         std::uint32_t n = 0;
-        std::memcpy(&n, d.data(), sizeof n);
+        std::memcpy(&n, d.data(), std::min(sizeof n, d.size()));
         recus.emplace_back(n, d.size(), *source);
+        if (d.size() != 3) continue;  // seuls les clients de la fin attendent une réponse
+        socket.envoyer(VueOctets(d.data(), 1), PointReseau{"pas une adresse", source->port});
+        socket.envoyer(Octets(d.rbegin(), d.rend()), *source);
       }
     });
   });
@@ -125,8 +90,7 @@ TEST(SocketUDP, LitUneRafaleParLotsDansLOrdreAvecSesSources) {
        surLaFile(file, [&] { return recus.size(); }) < rafale - 1;) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  surLaFile(file, [&] { socket.fermer(); });
-  ASSERT_EQ(recus.size(), rafale - 1);
+  ASSERT_EQ(surLaFile(file, [&] { return recus.size(); }), rafale - 1);
   EXPECT_EQ(socket.tropLongs(), 1u);
   for (std::uint32_t k = 0, i = 0; i < rafale; ++i) {
     if (i == tropLong) continue;
@@ -135,6 +99,27 @@ TEST(SocketUDP, LitUneRafaleParLotsDansLOrdreAvecSesSources) {
   }
   EXPECT_LE(*std::ranges::max_element(lots), SocketDatagramme::lotMax);
   EXPECT_GT(*std::ranges::max_element(lots), 1u) << "un datagramme à la fois";
+
+  int clients = 0;
+  for (const char* adresse : {"127.0.0.1", "::1"}) {
+    std::error_code e;
+    udp::socket client(contexte);
+    const auto ip = asio::ip::make_address(adresse);
+    client.open(ip.is_v4() ? udp::v4() : udp::v6(), e);
+    if (!e) client.bind(udp::endpoint(ip, 0), e);
+    if (e) continue;  // une machine sans IPv6
+    ++clients;
+    client.send_to(asio::buffer(std::array<std::uint8_t, 3>{1, 2, 3}), udp::endpoint(ip, *port));
+    std::array<std::uint8_t, 8> tampon{};
+    udp::endpoint de;
+    ASSERT_EQ(client.receive_from(asio::buffer(tampon), de), 3u) << adresse;
+    EXPECT_EQ((std::array{tampon[0], tampon[1], tampon[2]}),
+              (std::array<std::uint8_t, 3>{3, 2, 1}));
+    EXPECT_EQ(surLaFile(file, [&] { return std::get<2>(recus.back()); }),
+              (PointReseau{adresse, client.local_endpoint().port()}));
+  }
+  EXPECT_GE(clients, 1);
+  surLaFile(file, [&] { socket.fermer(); });
 }
 
 // Port fermé : l'ICMP revient en ECONNREFUSED à la réception, la connexion passe en attente,

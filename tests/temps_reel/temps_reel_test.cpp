@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: MPL-2.0
-// Les chemins temps réel (rappel de capture, anneau, rendu de lecture, rappels des sorties
-// PulseAudio et PipeWire) n'allouent rien. Ce binaire remplace l'opérateur new global : toute
-// allocation, même cachée dans la bibliothèque standard, est vue.
+// Les chemins temps réel (rappel de capture et ce qu'il écrit, anneau, rendu de lecture, envoi au
+// réveil, rappels des sorties PulseAudio et PipeWire) n'allouent rien. Ce binaire remplace
+// l'opérateur new global : toute allocation, même cachée dans la bibliothèque standard, est vue.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
+#include <cstring>
+#include <functional>
 #include <future>
 #include <memory>
 #include <utility>
@@ -43,79 +46,116 @@ std::size_t allouees(F&& f) {
   return allocations;
 }
 
-TEST(TempsReel, LeCompteurVoitLesAllocations) {
-  // volatile : que le compilateur n'élide pas la paire new/delete.
-  EXPECT_EQ(allouees([] {
-              std::vector<int>* volatile v = new std::vector<int>(100);
-              delete v;
-            }),
-            2u)
-      << "sans cela, les tests ci-dessous ne prouvent rien";
+struct Capture {
+  std::shared_ptr<TamponAudio> tampon;
+  std::shared_ptr<faux::SonFaux> son = std::make_shared<faux::SonFaux>();
+  CaptureSysteme capture;
+  explicit Capture(std::int64_t capacite)
+      : tampon(std::make_shared<TamponAudio>(capacite)), capture(tampon, false, son->fabrique()()) {
+    EXPECT_TRUE(capture.demarrer().has_value());
+  }
+};
+
+std::vector<std::int16_t> echantillons(const Octets& octets) {
+  std::vector<std::int16_t> s(octets.size() / 2);
+  std::memcpy(s.data(), octets.data(), octets.size());
+  return s;
 }
 
-// Le rappel tel que le serveur de son l'appelle : blocs pleins, trop grands, troués, sans
-// heure, jusqu'à remplir l'anneau, qui sonne à chaque paquet le réveil d'une vraie file.
-TEST(TempsReel, LeRappelDeCaptureNAlloueRien) {
-  auto tampon = std::make_shared<TamponAudio>(96'000);
+// Le rappel tel que le serveur de son l'appelle. Chaque bloc converti en 16 bits avec son heure
+// et son niveau, l'anneau sonnant le réveil d'une vraie file. Les blocs hors de l'ordinaire :
+// comptés, écrits pour ce qui est vraiment là, entiers même plus longs que la conversion (un
+// seul segment, daté du début), jamais lus au-delà du bloc reçu, jusqu'à l'anneau plein.
+void rappelDeCapture() {
+  constexpr InstantNs heure = 5'000'000'123;
+  Capture c(96'000);
   FileSerie file("ravlo.essai");
   std::promise<void> reveille;
   auto reveil = file.reveil([&, une = true]() mutable {
     if (std::exchange(une, false)) reveille.set_value();
   });
-  tampon->brancherReveil(reveil.get(), flux::octetsParPaquet);
-  auto son = std::make_shared<faux::SonFaux>();
-  CaptureSysteme capture(tampon, false, son->fabrique()());
-  ASSERT_TRUE(capture.demarrer().has_value());
-  std::vector<float> flux(2 * 10'000);
-  for (std::size_t i = 0; i < flux.size(); ++i) flux[i] = static_cast<float>(i % 97) / 50.0f - 1;
-  const std::span<const float> tout(flux);
+  c.tampon->brancherReveil(reveil.get(), flux::octetsParPaquet);
+  std::vector<float> flux(2 * 512);
+  for (std::size_t i = 0; i < flux.size(); ++i)
+    flux[i] = (i % 2 ? -1.0f : 1.0f) * (static_cast<float>(i / 2 % 500) / 1000.0f - 0.25f);
   EXPECT_EQ(allouees([&] {
-              for (InstantNs i = 0; i < 100; ++i) {
-                const std::optional<InstantNs> h = i % 7 == 3 ? std::nullopt : std::optional(i);
-                son->livrer(i % 10 == 9   ? BlocCapte{tout, 0, h}
-                            : i % 10 == 5 ? BlocCapte{{}, 240, h}
-                                          : BlocCapte{tout.first(2 * 240), 0, h});
-              }
+              c.son->livrer({flux, 0, heure});
+              c.son->livrer({flux, 0, std::nullopt});
             }),
             0u);
-  EXPECT_GT(tampon->perdus(), 0) << "le cas de l'anneau plein doit avoir été parcouru";
-  EXPECT_EQ(reveille.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready)
-      << "le réveil doit avoir été sonné";
-  tampon->brancherReveil(nullptr, 0);
+  EXPECT_EQ(reveille.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  c.tampon->brancherReveil(nullptr, 0);
+  EXPECT_EQ(c.capture.livraisons(), (Livraisons{2, 1024}));
+  const auto lu = c.tampon->lire(2048);
+  ASSERT_TRUE(lu.has_value());
+  EXPECT_EQ(lu->captureNs, heure);
+  const auto s = echantillons(lu->octets);
+  double somme = 0;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    ASSERT_EQ(s[i], static_cast<std::int16_t>(flux[i] * 32767.0f)) << i;
+    somme += std::pow(s[i] / 32768.0, 2);
+  }
+  EXPECT_FLOAT_EQ(c.capture.niveauDuBloc(), static_cast<float>(std::sqrt(somme / 1024)));
+  EXPECT_EQ(c.tampon->lire(2048)->captureNs, std::nullopt);
+
+  std::vector<float> f(2 * 10'000 + 1, 0.5f);
+  const std::span<const float> tout(f);
+  const struct {
+    const char* nom;
+    BlocCapte bloc;
+    std::int64_t capacite, fois;
+    Livraisons livraisons;
+    std::int64_t disponible, perdus;
+  } cas[]{
+      {"plus long", {tout.first(20'000), 0, heure}, 96'000, 1, {1, 10'000}, 40'000, 0},
+      {"demi-trame en trop", {tout.first(2 * 100 + 1), 0, heure}, 96'000, 1, {1, 100}, 400, 0},
+      {"une demi-trame", {tout.first(1), 0, heure}, 96'000, 1, {1, 0}, 0, 0},
+      {"troué", {{}, 240, heure}, 96'000, 1, {1, 0}, 0, 0},
+      {"vide", {}, 96'000, 1, {1, 0}, 0, 0},
+      {"anneau plein", {tout.first(2 * 512), 0, heure}, 4096, 3, {3, 1536}, 4096, 2048},
+  };
+  for (const auto& k : cas) {
+    SCOPED_TRACE(k.nom);
+    Capture b(k.capacite);
+    EXPECT_EQ(allouees([&] {
+                for (int i = 0; i < k.fois; ++i) b.son->livrer(k.bloc);
+              }),
+              0u);
+    EXPECT_EQ(b.capture.livraisons(), k.livraisons);
+    EXPECT_EQ(b.tampon->disponible(), k.disponible);
+    EXPECT_EQ(b.tampon->perdus(), k.perdus);
+    EXPECT_TRUE(k.disponible != 0 || b.capture.niveauDuBloc() == 0.0f);
+    if (k.disponible != 40'000) continue;
+    const auto segment = b.tampon->lire(40'000);
+    ASSERT_TRUE(segment.has_value());
+    EXPECT_EQ(segment->octets.size(), 40'000u);
+    EXPECT_EQ(segment->captureNs, heure);
+    EXPECT_EQ(echantillons(segment->octets).back(), static_cast<std::int16_t>(0.5f * 32767.0f));
+  }
 }
 
 // Le rendu du récepteur, rééchantillonné à plusieurs vitesses ou non, sur une file qui passe
 // par l'amorçage, le désordre, la perte masquée en fondu, la file à sec (plus rien n'arrive),
 // le réamorçage, les recalages et le rattrapage en fondu enchaîné (tout arrive en triple) ; un
 // rendu sur deux peut attendre, et sans rééchantillonnage il attend pendant le trou.
-TEST(TempsReel, LeRenduDeLectureNAlloueRien) {
+void renduDeLecture() {
   for (const bool reechantillonner : {true, false}) {
     auto lecture = std::make_shared<FileLecture>(1000, reechantillonner);
     RenduLecture rendu(lecture, reechantillonner);
     std::vector<float> bloc(2 * 441);
     const Octets paquet(1280, 0x22);
-    std::uint32_t sequence = 0;
-    std::optional<std::uint32_t> retenu;
-    InstantNs heure = 0;
+    std::uint32_t n = 0;
     int attentes = 0;
     for (int i = 0; i < 240; ++i) {
       rendu.changerVitesse(i % 4 * 500.0 - 1000.0);
       const int paquets = i < 60 ? 1 : i < 80 ? 0 : 3;
-      for (int p = 0; p < paquets; ++p) {
-        const std::uint32_t s = sequence++;
-        heure += 6'666'667;
-        if (s % 17 == 5) continue;  // perdu
-        if (s % 13 == 3 && !retenu) {
-          retenu = s;  // doublé par le suivant
-          continue;
-        }
-        lecture->placer(s, heure, paquet);
-        if (retenu && s == *retenu + 1)
-          lecture->placer(*std::exchange(retenu, std::nullopt), heure, paquet);
+      for (int p = 0; p < paquets; ++p, ++n) {
+        const std::uint32_t s = n ^ (n / 2 % 7 == 3 ? 1u : 0u);         // des paires inversées
+        if (s % 17 != 5) lecture->placer(s, s * 6'666'667ULL, paquet);  // un sur 17 perdu
       }
       // Des recalages, sauts cherchant leur phase compris.
       if (i % 25 == 10) lecture->decaler(i % 50 == 10 ? 400 : -200, true);
-      const auto h = i % 5 == 0 ? std::nullopt : std::optional<InstantNs>(heure);
+      const auto h = i % 5 == 0 ? std::nullopt : std::optional<InstantNs>(n * 6'666'667ULL);
       EXPECT_EQ(allouees([&] {
                   if (!rendu.rendre(bloc, h, i % 2 == 0)) ++attentes;
                 }),
@@ -133,39 +173,51 @@ TEST(TempsReel, LeRenduDeLectureNAlloueRien) {
   }
 }
 
-// L'émetteur sur une vraie connexion UDP (boucle locale) : le réveil que l'anneau sonne et
-// l'envoi de ses paquets n'allouent rien, qu'il y en ait un ou dix.
-TEST(TempsReel, LEmetteurNAlloueRienParPaquet) {
+// L'émetteur sur une vraie connexion UDP (boucle locale) : passé le premier envoi, qui prépare
+// ce qui sert ensuite, le réveil que l'anneau sonne et l'envoi de ses dix paquets n'allouent rien.
+void envoiAuReveil() {
   asio::io_context contexte;
   asio::ip::udp::socket recepteur(contexte,
                                   asio::ip::udp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
   faux::HorlogeManuelle horloge;
   auto file = std::make_shared<faux::FileManuelle>(horloge);
   auto tampon = std::make_shared<TamponAudio>(96'000);
-  Cle versRecepteur, versEmetteur;
-  versRecepteur.fill(1);
-  versEmetteur.fill(2);
   auto emetteur = EmetteurAudio::creer(
       tampon, PointReseau{"127.0.0.1", recepteur.local_endpoint().port()},
-      Liaison::nouvelle(versRecepteur, versEmetteur), [] {}, [] {},
+      Liaison::nouvelle(Cle{1}, Cle{2}), [] {}, [] {},
       {file, std::make_shared<FabriqueConnexionsUDP>(), &horloge});
   emetteur->demarrer();
   file->executer();
   const Octets bloc(flux::octetsParPaquet, 0x11);
   const auto envoi = [&](int paquets) {
-    const std::int64_t avant = emetteur->compteursVoie(0)->paquetsEnvoyes;
-    const std::size_t n = allouees([&] {
+    return allouees([&] {
       for (int i = 0; i < paquets; ++i) tampon->ecrire(bloc, horloge.hoteNs());
       file->executer();
     });
-    EXPECT_EQ(emetteur->compteursVoie(0)->paquetsEnvoyes - avant, paquets) << "envoyés au réveil";
-    return n;
   };
-  envoi(1);  // le premier envoi prépare ce qui sert ensuite
-  EXPECT_EQ(envoi(1), 0u);
+  envoi(1);
   EXPECT_EQ(envoi(10), 0u);
+  EXPECT_EQ(emetteur->compteursVoie(0)->paquetsEnvoyes, 11) << "envoyés au réveil";
   emetteur->arreter();
   file->executer();
+}
+
+TEST(TempsReel, LesCheminsDuSonNAllouentRien) {
+  // volatile : que le compilateur n'élide pas la paire new/delete.
+  EXPECT_EQ(allouees([] {
+              std::vector<int>* volatile v = new std::vector<int>(100);
+              delete v;
+            }),
+            2u)
+      << "sans cela, les cas ci-dessous ne prouvent rien";
+  const std::pair<const char*, std::function<void()>> chemins[] = {
+      {"rappel de capture", rappelDeCapture},
+      {"rendu de lecture", renduDeLecture},
+      {"envoi au réveil", envoiAuReveil}};
+  for (const auto& [nom, eprouver] : chemins) {
+    SCOPED_TRACE(nom);
+    eprouver();
+  }
 }
 
 // Les vraies sorties contre le serveur de son d'essai (PulseAudio, ou PipeWire et sa sortie
