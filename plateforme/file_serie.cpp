@@ -47,12 +47,16 @@ FileSerie::~FileSerie() {
   }
 }
 
+// La tâche peut emporter la dernière référence à la file et la détruire sur son fil avant que
+// `post` ait fini de le réveiller : le contexte vit jusqu'au retour de l'appel.
 void FileSerie::poster(Tache tache) {
-  asio::post(etat_->contexte, std::move(tache));
+  const std::shared_ptr<Etat> etat = etat_;
+  asio::post(etat->contexte, std::move(tache));
 }
 
 void FileSerie::posterApres(std::chrono::nanoseconds delai, Tache tache) {
-  posterApresAsio(etat_->contexte, delai, std::move(tache));
+  const std::shared_ptr<Etat> etat = etat_;
+  posterApresAsio(etat->contexte, delai, std::move(tache));
 }
 
 std::unique_ptr<Minuterie> FileSerie::repeter(std::chrono::nanoseconds intervalle,

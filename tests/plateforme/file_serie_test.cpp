@@ -98,7 +98,7 @@ TEST(ConcurrenceReveil, RelanceSonneriesGroupeesEtDestruction) {
   EXPECT_EQ(detruit.get_future().wait_for(10s), std::future_status::ready);
 }
 
-TEST(FileSerie, DetruiteDepuisSonPropreFil) {
+TEST(ConcurrenceFileSerie, DetruiteDepuisSonPropreFilPendantQuOnLuiPoste) {
   auto file = std::make_shared<FileSerie>("ravlo.essai");
   std::promise<void> fait;
   FileSerie* brute = file.get();
