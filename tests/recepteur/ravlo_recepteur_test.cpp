@@ -99,6 +99,8 @@ TEST_F(RavloRecepteur, InjectionsEtCoupureWavExact) {
   EXPECT_EQ(st["appairages"], 1);
   EXPECT_LE(st["paquetsRecus"].get<int>(), se["paquetsEnvoyes"].get<int>()) << "rien d'accepté";
   EXPECT_GE(st["enveloppesRefusees"].get<int>(), 1000);
+  EXPECT_GE(st["datagrammesEcartes"].get<int>(), 100) << "les tronqués, sans être ouverts";
+  EXPECT_GT(st["tamponReceptionOctets"].get<std::int64_t>(), 0);
 
   // Ses lignes d'état, une par seconde : aucun trou avant la coupure.
   int avantCoupure = 0;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MPL-2.0
-// Le récepteur habillé, sur de vraies sockets mais face à une sortie et un annonceur factices.
+// Le récepteur habillé, sur de vraies sockets mais face à une sortie et un annonceur factices
+// (ses datagrammes, en lots sur la vraie socket : ravlo_recepteur_test.cpp).
 #include "programmes/recepteur/service_recepteur.hpp"
 
 #include <gtest/gtest.h>
@@ -13,11 +14,7 @@
 #include <thread>
 
 #include "faux/attente.hpp"
-#include "faux/hasard_deterministe.hpp"
 #include "faux/recepteur_factice.hpp"
-#include "faux/socket_factice.hpp"
-#include "protocol/appairage/appairage_initiateur.hpp"
-#include "protocol/messages/paquet_audio.hpp"
 
 namespace ravlo {
 namespace {
@@ -139,71 +136,6 @@ TEST(ServiceRecepteur, AnnonceCarteRepriseEtPanneParLesFaux) {
   std::filesystem::remove(stats);
   EXPECT_EQ(j["reprisesSortie"], 1) << j.dump();
   EXPECT_EQ(j["erreurSortie"], "No space left on device") << j.dump();
-}
-
-// Par la socket factice, en lots rudes : un appairage, puis 100 paquets du son entrelacés de
-// rebuts (trop longs, forgés, tronqués). Chaque datagramme de chaque lot est servi : tout le son
-// rangé, les rebuts écartés et comptés, la file de réception relue dans --stats.
-TEST(ServiceRecepteur, ServiceChaqueDatagrammeDesLots) {
-  OptionsRecepteur options;
-  options.code = CodeAppairage::depuisSaisie("1234");
-  options.secondes = 15;  // large : sous ASan, l'appairage seul prend des secondes
-  const auto stats =
-      std::filesystem::temp_directory_path() / ("ravlo-service-" + std::to_string(getpid()));
-  options.stats = stats;
-  faux::SocketFactice* socket = nullptr;
-  std::atomic<bool> prete{false};
-  ServiceRecepteur::Plateforme p{std::make_unique<faux::SortieFactice>(), nullptr, nullptr,
-                                 std::tmpfile(), std::tmpfile()};
-  p.socket = [&](File& file) {
-    auto s = std::make_unique<faux::SocketFactice>(file);
-    socket = s.get();
-    prete = true;
-    return s;
-  };
-  ServiceRecepteur service(options, "fr", std::move(p));
-  std::thread scenario([&] {
-    if (!essai::attendreQue([&] { return prete.load(); })) return;
-    const PointReseau dialogue{"127.0.0.1", 40000}, emetteur{"127.0.0.1", 40001};
-    AppairageInitiateur initiateur(*CodeAppairage::depuisSaisie("1234"), "Portable",
-                                   std::make_shared<HasardDeterministe>(3));
-    std::size_t lus = 0;
-    for (auto m = std::optional(initiateur.dernierMessage()); m;) {
-      socket->verser({{m->donnees(), dialogue}});
-      m.reset();
-      essai::attendreQue([&] {
-        for (const auto envois = socket->envois(); lus < envois.size(); ++lus)
-          if (auto r = MessagePasskey::decoder(envois[lus].first)) m = initiateur.recevoir(*r);
-        return m || std::holds_alternative<AppairageInitiateur::Reussi>(initiateur.etat());
-      });
-    }
-    const auto* reussi = std::get_if<AppairageInitiateur::Reussi>(&initiateur.etat());
-    if (!reussi) return;
-    std::vector<std::pair<Octets, PointReseau>> flot;
-    for (std::uint32_t i = 0; i < 100; ++i) {
-      const auto paquet = PaquetAudio::creer(i, i * 6'666'667ull, Octets(1280, 1));
-      flot.emplace_back(
-          *reussi->liaison.scelleur->sceller(paquet->encoder(), SorteEnveloppe::audio), emetteur);
-      flot.emplace_back(Octets(3000, 'R'), emetteur);
-      Octets forge(1324, 0);
-      forge[0] = 'R', forge[1] = 'V', forge[2] = 2;
-      flot.emplace_back(forge, PointReseau{"127.0.0.1", 666});
-      flot.emplace_back(Octets(forge.begin(), forge.begin() + 20), emetteur);
-    }
-    socket->verser(std::move(flot));
-  });
-  EXPECT_EQ(service.executer(), 0);
-  scenario.join();
-  const auto j = nlohmann::json::parse(std::ifstream(stats), nullptr, false);
-  std::filesystem::remove(stats);
-  ASSERT_FALSE(j.is_discarded());
-  EXPECT_EQ(j["appairages"], 1);
-  // Un fil réseau retenu par la machine peut laisser la tête dépasser un paquet : tardif, mais
-  // servi.
-  EXPECT_EQ(j["paquetsRecus"].get<int>() + j["paquetsTardifs"].get<int>(), 100);
-  EXPECT_EQ(j["enveloppesRefusees"], 300);
-  EXPECT_GE(j["datagrammesEcartes"], 299) << "un seul forgé ouvert";
-  EXPECT_EQ(j["tamponReceptionOctets"], 2 * faux::SocketFactice::plafondNoyau);
 }
 
 }  // namespace
