@@ -57,12 +57,11 @@ TEST(PolitiqueAppairage, FautesDeFrappePardonsEtDevinerPrendPlusDeTrenteJours) {
       << "4 → 3 retenus : la suivante 2 s";
 
   std::vector<std::pair<std::string, Strategie>> strategies{
-      {"à pleine vitesse", [](const PolitiqueAppairage&, InstantNs t) { return t; }},
       {"tout pardonné avant chaque rafale", [](const PolitiqueAppairage& p, InstantNs t) {
          if (p.pauseRestanteNs(t) == 0) return t;
          return t + static_cast<InstantNs>(p.echecsRetenus(t)) * PolitiqueAppairage::pardonNs;
        }}};
-  for (const std::uint64_t secondes : {1, 10, 60, 300, 359, 360, 361, 720, 3600}) {
+  for (const std::uint64_t secondes : {0, 1, 10, 60, 300, 359, 360, 361, 720, 3600}) {
     strategies.emplace_back(
         "un essai toutes les " + std::to_string(secondes) + " s",
         [secondes](const PolitiqueAppairage&, InstantNs t) { return t + secondes * sec; });
@@ -70,11 +69,10 @@ TEST(PolitiqueAppairage, FautesDeFrappePardonsEtDevinerPrendPlusDeTrenteJours) {
   double pire = 1e9;
   for (const auto& [nom, strategie] : strategies) {
     const double jours = joursPourDeviner(strategie);
-    std::printf("  %-36s %6.1f jours\n", nom.c_str(), jours);
     EXPECT_GE(jours, 30.0) << nom;
     pire = std::min(pire, jours);
   }
-  EXPECT_GT(pire, 40.0) << "la pleine vitesse, la meilleure stratégie, donne 41,6 jours";
+  EXPECT_GT(pire, 40.0) << "la pleine vitesse (0 s), la meilleure stratégie, donne 41,6 jours";
 }
 
 AppairageInitiateur initiateur(const std::string& code, std::uint64_t graine) {
@@ -124,38 +122,6 @@ struct BancGuichet {
 
 const PointReseau poste{"127.0.0.1", 40000};
 const PointReseau intrus{"127.0.0.1", 40666};
-
-// Deux fautes puis le bon code passent sans attendre ; un code ne sert qu'une fois ; au
-// quatrième échec d'affilée, tout `debut` reçoit `refus` sans toucher au code, jusqu'à la fin
-// de la pause.
-TEST(GuichetAppairage, FautesDeFrappeCodeServiEtPause) {
-  BancGuichet b;
-  EXPECT_FALSE(b.essayer("1112", poste, 1));
-  EXPECT_FALSE(b.essayer("2223", poste, 2));
-  EXPECT_TRUE(b.essayer("3333", poste, 3));
-  EXPECT_EQ(b.guichet.code().chiffres(), "4444") << "le code qui a servi est remplacé";
-  EXPECT_FALSE(b.essayer("3333", intrus, 4)) << "ni rejoué par un autre";
-  EXPECT_FALSE(b.essayer("5550", intrus, 5));
-  EXPECT_EQ(b.guichet.essaisEchoues(), 4);
-  EXPECT_EQ(b.guichet.pauseRestanteNs(b.t), 2 * sec);
-
-  const std::string code = b.guichet.code().chiffres();
-  const MessagePasskey debut = initiateur(code, 6).dernierMessage();
-  const auto issue = b.guichet.recevoir(debut, poste, b.t + sec);
-  ASSERT_EQ(issue.reponses.size(), 1u);
-  EXPECT_EQ(issue.reponses[0].message, MessagePasskey::refus(debut.tentative()));
-  EXPECT_EQ(b.guichet.code().chiffres(), code) << "un refus d'office n'entame rien";
-  EXPECT_EQ(b.guichet.essaisRefuses(), 1);
-  b.t += 2 * sec;
-  EXPECT_TRUE(b.essayer(code, poste, 7));
-  EXPECT_TRUE(b.ailleurs.empty());
-
-  BancGuichet fixe(CodeAppairage::depuisSaisie("4321"));
-  EXPECT_TRUE(fixe.essayer("4321", poste, 1));
-  EXPECT_EQ(fixe.guichet.epuisement(), GuichetAppairage::Epuisement::parAppairage);
-  EXPECT_FALSE(fixe.essayer("4321", intrus, 2));
-  EXPECT_EQ(fixe.guichet.essaisRefuses(), 1);
-}
 
 // Un intrus qui répète son `debut` ne tient pas le guichet : sa retransmission ne compte pas
 // comme un progrès, et quand un vrai émetteur attend, 1,5 s de calme suffit à l'écarter ; le
@@ -245,6 +211,9 @@ TEST(GuichetAppairage, SeulCeQuiAPuFuirEntameLeCode) {
   fixe.guichet.recevoir(MessagePasskey::refus(a.dernierMessage().tentative()), intrus, fixe.t);
   EXPECT_FALSE(fixe.guichet.codeEpuise());
   EXPECT_TRUE(fixe.essayer("4321", poste, 24));
+  EXPECT_EQ(fixe.guichet.epuisement(), GuichetAppairage::Epuisement::parAppairage);
+  EXPECT_FALSE(fixe.essayer("4321", intrus, 25)) << "un code fixé ne sert qu'une fois";
+  EXPECT_TRUE(fixe.ailleurs.empty());
 }
 
 // Un intrus enchaîne `debut`, `engagement`, `refus` aussi vite qu'il peut, glissant son

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MPL-2.0
-// Le récepteur sans socket : réception scellée, rebuts écartés, vitesse en pause. Le groupe et
+// Le récepteur sans socket : rebuts, rejeux et falsifiés écartés, vitesse en pause (le rangement
+// de la file : file_lecture_test.cpp). Le groupe et
 // la lecture sous gigue passent par lui en temps simulé (groupe_test.cpp) ; son appairage, face
 // à ravlo-envoi (ravlo_recepteur_test.cpp).
 #include "recepteur/recepteur.hpp"
@@ -56,40 +57,8 @@ struct Banc {
   Liaison emetteur = appairer("1111", appairage).value();
 };
 
-// Le désordre rangé, la perte masquée à son heure, le retardataire jeté ; rejeux,
-// falsifications et retardataires ne rangent rien.
-TEST(Recepteur, RangeLesPaquetsEtRefuseCeQuiNeSOuvrePas) {
-  Banc b;
-  const auto recu = [&](const Octets& d) { return b.recepteur.recevoir(d, audio, b.maintenant); };
-  std::vector<float> g(320), d(320);
-  const auto tirer = [&](int paquets) {
-    for (int i = 0; i < paquets; ++i) b.lecture->tirer(320, g, d, b.maintenant);
-  };
-
-  for (std::uint32_t s : {0U, 1U, 2U, 4U, 3U}) recu(b.paquet(b.emetteur, s));
-  tirer(3);  // l'amorce de 3 paquets rogne 0 et 1, puis 2, 3 et 4 se jouent
-  const Octets six = b.paquet(b.emetteur, 6);
-  recu(six);
-  tirer(1);  // 5 n'est pas là à son heure : masqué
-  recu(b.paquet(b.emetteur, 5));
-  auto c = b.recepteur.compteurs();
-  EXPECT_EQ(c.paquetsRecus, 6);
-  EXPECT_EQ(c.paquetsReordonnes, 1);
-  EXPECT_EQ(c.paquetsPerdus, 1);
-  EXPECT_EQ(c.paquetsTardifs, 1);
-  EXPECT_EQ(c.trous, 0);
-
-  Octets falsifie = b.paquet(b.emetteur, 7);
-  falsifie[20] ^= 1;
-  // Le rejeu, le falsifié, l'authentique en retard (le reste des forgés : essai de bout en bout).
-  for (const auto& h : {six, falsifie, b.paquet(b.emetteur, 1)}) EXPECT_TRUE(recu(h).empty());
-  c = b.recepteur.compteurs();
-  EXPECT_EQ(c.enveloppesRefusees, 2);
-  EXPECT_EQ(c.paquetsTardifs, 2);
-  EXPECT_EQ(c.paquetsRecus, 6);
-}
-
-// Les rebuts s'écartent sur leur forme et leur taille, sans être décodés ni ouverts ; un flot
+// Les rebuts s'écartent sur leur forme et leur taille, sans être décodés ni ouverts ; le rejeu
+// et le falsifié de l'expéditeur, ouverts, ne rangent rien. Un flot
 // d'enveloppes bien formées d'une autre source n'ouvre que sa part (le reste est écarté), pendant
 // que le son de l'expéditeur passe entier. L'émetteur qui change d'adresse sous le flot est
 // suivi en moins d'une seconde, et un appairage d'une source neuve aboutit quand même.
@@ -99,7 +68,8 @@ TEST(Recepteur, EcarteLesRebutsSansLesOuvrir) {
   const auto son = [&](const PointReseau& de) {
     b.recepteur.recevoir(b.paquet(b.emetteur, sequence++), de, b.maintenant);
   };
-  son(audio);
+  const Octets premier = b.paquet(b.emetteur, sequence++);
+  b.recepteur.recevoir(premier, audio, b.maintenant);
   const PointReseau intrus{"127.0.0.1", 666};
   const auto forge = [](std::size_t taille, std::uint8_t sorte) {
     Octets d(taille, 0xA5);
@@ -117,6 +87,14 @@ TEST(Recepteur, EcarteLesRebutsSansLesOuvrir) {
   auto c = b.recepteur.compteurs();
   EXPECT_EQ(c.datagrammesEcartes, static_cast<std::int64_t>(rebuts.size()));
   EXPECT_EQ(c.enveloppesRefusees, c.datagrammesEcartes);
+  // Ouverts, mais refusés sans rien ranger : le rejeu et le falsifié de l'expéditeur.
+  Octets falsifie = b.paquet(b.emetteur, 1000);
+  falsifie[20] ^= 1;
+  for (const auto& h : {premier, falsifie})
+    EXPECT_TRUE(b.recepteur.recevoir(h, audio, b.maintenant).empty());
+  c = b.recepteur.compteurs();
+  EXPECT_EQ(c.enveloppesRefusees, c.datagrammesEcartes + 2);
+  EXPECT_EQ(c.paquetsRecus, 1);
 
   // 20 000 enveloppes forgées par seconde, pendant une seconde, d'une seule source puis de
   // sources toutes différentes : seule une part s'ouvre, le son de l'expéditeur passe entier.

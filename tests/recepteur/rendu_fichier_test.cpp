@@ -114,11 +114,8 @@ TEST(RenduFichier, AttendLeReseauSansTrouMaisEcritLaCoupure) {
         const InstantNs arrivee = c.retenu.contient(envoi) ? c.retenu.fin * ms : envoi;
         if (envoi > fin || arrivee > temps->maintenant()) break;
         if (c.perdu.contient(envoi)) continue;
-        for (std::int64_t i = 0; i < tramesParPaquet; ++i) {
-          const auto t = trameEnvoyee(prochain * tramesParPaquet + i);
-          pcm[static_cast<std::size_t>(2 * i)] = t[0];
-          pcm[static_cast<std::size_t>(2 * i + 1)] = t[1];
-        }
+        for (std::int64_t i = 0; i < tramesParPaquet; ++i)
+          std::ranges::copy(trameEnvoyee(prochain * tramesParPaquet + i), pcm.begin() + 2 * i);
         EXPECT_EQ(
             lecture
                 ->placer(static_cast<std::uint32_t>(prochain), envoi,
