@@ -38,16 +38,6 @@ struct Bloc {
   double rms;
   std::vector<std::int16_t> e;
 };
-std::vector<Bloc> blocs(TamponAudio& tampon) {
-  std::vector<Bloc> r;
-  while (auto lu = tampon.lire(1920)) {
-    std::vector<std::int16_t> e(960);
-    std::memcpy(e.data(), lu->octets.data(), 1920);
-    r.push_back({lu->captureNs.value_or(0), essai::rms(e.data(), 960), std::move(e)});
-  }
-  return r;
-}
-
 /// Relève l'anneau toutes les 10 ms, comme l'émetteur : l'anneau ne garde l'heure que de ses
 /// 8 derniers segments, et PipeWire en ouvre un à chaque recalage de son minutage ; lu au
 /// bout de quelques secondes, le début n'aurait plus d'heure.
@@ -68,11 +58,14 @@ class Releve {
   }
 
  private:
+  // Sous le verrou : le fil et `blocs()` lisent le même anneau, qui n'a qu'un lecteur.
   void relever() {
-    auto b = ravlo::blocs(*tampon_);
     const std::lock_guard verrou(m_);
-    blocs_.insert(blocs_.end(), std::make_move_iterator(b.begin()),
-                  std::make_move_iterator(b.end()));
+    while (auto lu = tampon_->lire(1920)) {
+      std::vector<std::int16_t> e(960);
+      std::memcpy(e.data(), lu->octets.data(), 1920);
+      blocs_.push_back({lu->captureNs.value_or(0), essai::rms(e.data(), 960), std::move(e)});
+    }
   }
   std::shared_ptr<TamponAudio> tampon_;
   std::mutex m_;
@@ -270,7 +263,8 @@ TEST_F(DemonPulse, UnTonJoueArriveDansLAnneauAuBonNiveauEtALaBonneHeure) {
     if (b[i].rms > rmsDuTon / 2) actifs.push_back(i);
   // 3 s = 300 blocs ; les bords d'attaque et de fin sont exclus ensuite.
   ASSERT_GE(actifs.size(), 297u);
-  ASSERT_LE(actifs.size(), 302u);
+  // Sous PipeWire, un quantum de zéros rendu quand la sortie tarde décale la suite d'autant.
+  ASSERT_LE(actifs.size(), pipewire ? 306u : 302u);
   const std::size_t premier = actifs.front() + 5, dernier = actifs.back() - 5;
   // D'un seul tenant : un quantum de zéros du serveur (voir `peuDeCreux`) peut mettre un bloc
   // ou deux sous la moitié du ton ; une capture qui perd des octets, elle, se voit au compte
@@ -286,19 +280,11 @@ TEST_F(DemonPulse, UnTonJoueArriveDansLAnneauAuBonNiveauEtALaBonneHeure) {
   // Les clics, au sommet du ton, n'en ajoutent pas.
   std::int64_t passages = 0, intervalles = 0;
   std::size_t creux = 0;
-  bool precedentPlein = false;
-  std::int16_t precedent = 0;
   for (std::size_t i = premier; i <= dernier; ++i) {
     const bool plein = std::abs(b[i].rms - rmsDuTon) <= 0.01;
     creux += plein ? 0 : 1;
-    for (std::size_t k = 0; plein && k < 960; k += 2) {
-      if (k > 0 || precedentPlein) {
-        passages += (precedent < 0) != (b[i].e[k] < 0);
-        ++intervalles;
-      }
-      precedent = b[i].e[k];
-    }
-    precedentPlein = plein;
+    for (std::size_t k = 2; plein && k < 960; k += 2, ++intervalles)
+      passages += (b[i].e[k - 2] < 0) != (b[i].e[k] < 0);
     EXPECT_NEAR(ecartSigneNs(b[i].heure, b[i - 1].heure), 10 * ms, 2'500'000) << i;
   }
   EXPECT_TRUE(peuDeCreux(creux, dernier - premier + 1)) << creux;
@@ -362,11 +348,19 @@ TEST_F(DemonPulse, LaCaptureSuitLaSortieParDefautSousLeSilenceEtSaPerteEstSignal
     std::this_thread::sleep_for(1500ms);
     plages.emplace_back(t + 400 * ms, hoteNs() - 50 * ms);
   };
+  // Sous PipeWire chargé, la capture d'un moniteur peut ne rien livrer pendant plus d'une
+  // seconde, et une sortie nulle au repos retarde de 2 s, parfois plus, un flux qui la
+  // rejoint : passé au casque, on attend le ton capté.
   const auto versLeCasque = [&] {
+    const InstantNs depuis = hoteNs();
     chargerCasque();
     essai::commande("pactl set-default-sink casque && pactl move-sink-input " + entree + " casque");
+    return essai::attendreQue([&] {
+      const InstantNs t = hoteNs();
+      return tonTenu(entre(releve.blocs(), std::max(depuis, t - 500 * ms), t), 25);
+    });
   };
-  versLeCasque();
+  EXPECT_TRUE(versLeCasque()) << "le ton capté au casque";
   tenir();
   essai::commande("pactl unload-module " + casque_);
   tenir();
@@ -377,15 +371,9 @@ TEST_F(DemonPulse, LaCaptureSuitLaSortieParDefautSousLeSilenceEtSaPerteEstSignal
   const std::string notre = essai::puitsParDefaut();
   EXPECT_EQ(sortiesRavlo(), notre + "\n");
   EXPECT_EQ(sortieDe(entree), notre);
-  versLeCasque();
+  EXPECT_TRUE(versLeCasque()) << "le ton capté, ramené chez nous";
   EXPECT_TRUE(essai::attendreQue([&] { return sortieDe(entree) == notre; })) << sortieDe(entree);
   EXPECT_EQ(essai::puitsParDefaut(), notre);
-  // Une sortie nulle au repos retarde de 2 s, parfois plus sous PipeWire, un flux qui la
-  // rejoint, et la capture livre du silence en attendant : on attend une seconde entière du
-  // ton.
-  EXPECT_TRUE(essai::attendreQue([&] {
-    return tonTenu(entre(releve.blocs(), hoteNs() - 1000 * ms, hoteNs()), 50);
-  })) << "le ton capté";
   essai::commande("pactl unload-module " + casque_);
   for (const bool silence : {false, true}) {
     ASSERT_TRUE(prise->changerSilence(silence));
