@@ -9,6 +9,8 @@
 
 #include "e2e/outils_pulse.hpp"
 #include "faux/attente.hpp"
+#include "plateforme/horloge.hpp"
+#include "plateforme/pipewire/sortie_pipewire.hpp"
 #include "plateforme/pulseaudio/sortie_pulse.hpp"
 
 namespace ravlo {
@@ -55,6 +57,33 @@ TEST(DemonPulseSortie, UneSousAlimentationReleveLaLatenceViseeLeTempsQuIlFaut) {
   EXPECT_TRUE(essai::attendreQue([&] { return rendus.load() > avant; })) << "le flux joue toujours";
   EXPECT_EQ(sortie.panne(), std::nullopt);
   sortie.arreter();
+}
+
+// Sous PipeWire, la sortie native joue sur la sortie par défaut, date chaque bloc d'une heure
+// à venir et proche (un quantum et le retard du graphe), et disparaît à l'arrêt.
+TEST(DemonPulseSortie, SurPipewireLaSortieNativeJoueEtDateSesBlocs) {
+  if (!essai::demonDEssai()) GTEST_SKIP() << "pas de démon d'essai : scripts/services/pulseaudio";
+  if (!serveurPipewire()) GTEST_SKIP() << "le serveur n'est pas PipeWire";
+  SortiePipewire sortie(std::nullopt);
+  std::atomic<int> rendus{0};
+  std::atomic<int> malDates{0};
+  ASSERT_EQ(sortie.demarrer([&](std::span<float> bloc, std::optional<InstantNs> heure, bool) {
+    std::fill(bloc.begin(), bloc.end(), 0.1F);
+    const InstantNs maintenant = hoteNs();
+    if (!heure || *heure + 1'000'000 < maintenant || *heure > maintenant + 50'000'000) ++malDates;
+    ++rendus;
+    return true;
+  }),
+            std::nullopt);
+  EXPECT_TRUE(essai::attendreQue([&] { return rendus >= 100; })) << rendus.load();
+  EXPECT_LE(malDates.load(), 2) << "le premier cycle peut précéder le minutage";
+  EXPECT_NE(essai::commande("pactl list sink-inputs").find("ravlo-recepteur"), std::string::npos);
+  EXPECT_EQ(sortie.panne(), std::nullopt);
+  EXPECT_FALSE(sortie.sonCoupe());
+  sortie.arreter();
+  const int arretes = rendus.load();
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(rendus.load(), arretes);
 }
 
 }  // namespace
