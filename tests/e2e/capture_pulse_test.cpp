@@ -364,15 +364,18 @@ TEST_F(DemonPulse, LaCaptureSuitLaSortieParDefautSousLeSilenceEtSaPerteEstSignal
   };
   // Sous PipeWire chargé, la capture d'un moniteur peut ne rien livrer pendant plus d'une
   // seconde, et une sortie nulle au repos retarde de 2 s, parfois plus, un flux qui la
-  // rejoint : passé au casque, on attend le ton capté.
-  const auto versLeCasque = [&] {
-    const InstantNs depuis = hoteNs();
-    chargerCasque();
-    essai::commande("pactl set-default-sink casque && pactl move-sink-input " + entree + " casque");
+  // rejoint : après chaque changement, on attend le ton capté depuis.
+  const auto tonDepuis = [&](InstantNs depuis) {
     return essai::attendreQue([&] {
       const InstantNs t = hoteNs();
       return tonTenu(entre(releve.blocs(), std::max(depuis, t - 500 * ms), t), 25);
     });
+  };
+  const auto versLeCasque = [&] {
+    const InstantNs depuis = hoteNs();
+    chargerCasque();
+    essai::commande("pactl set-default-sink casque && pactl move-sink-input " + entree + " casque");
+    return tonDepuis(depuis);
   };
   EXPECT_TRUE(versLeCasque()) << "le ton capté au casque";
   tenir();
@@ -390,7 +393,9 @@ TEST_F(DemonPulse, LaCaptureSuitLaSortieParDefautSousLeSilenceEtSaPerteEstSignal
   EXPECT_EQ(essai::puitsParDefaut(), notre);
   essai::commande("pactl unload-module " + casque_);
   for (const bool silence : {false, true}) {
+    const InstantNs depuis = hoteNs();
     ASSERT_TRUE(prise->changerSilence(silence));
+    EXPECT_TRUE(tonDepuis(depuis)) << silence;
     EXPECT_EQ(sortiesRavlo(), silence ? sortieDe(entree) + "\n" : "");
     EXPECT_EQ(sortieDe(entree) == "speakers", !silence);
     tenir();
