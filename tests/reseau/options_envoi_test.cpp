@@ -24,8 +24,10 @@ TEST(OptionsEnvoi, UnOuPlusieursRecepteursChacunSonCode) {
       {"--code 1234 --vers 127.0.0.1:5000", "4321", "127.0.0.1:5000 1234"},
       {"--vers 127.0.0.1:5000 --code -", "4321", "127.0.0.1:5000 9876"},
       {"--recepteur Salon --code 1234", nullptr, "@Salon 1234"},
+      {"--vers 127.0.0.1:5000", "", "! sont obligatoires"},
       {"--recepteur Salon", nullptr, "! sont obligatoires"},
       {"--code 1234", nullptr, "! sont obligatoires"},
+      {"--liste --code 1234", nullptr, "! --liste s'emploie seule."},
       // Plusieurs, mêlés, dans l'ordre ; RAVLO_CODE n'y sert pas.
       {"--vers 127.0.0.1:5000 --code 1111 --recepteur Cuisine --code 2222 --vers [::1]:5001 "
        "--code 3333",
@@ -33,6 +35,8 @@ TEST(OptionsEnvoi, UnOuPlusieursRecepteursChacunSonCode) {
       {"--vers 127.0.0.1:5000 --code 1111 --vers 127.0.0.1:5001", "4321",
        chacun + " juste après son --vers ou son --recepteur (ni --code -, ni RAVLO_CODE) : il "
                 "manque celui de « 127.0.0.1:5001 »."},
+      {"--recepteur Salon --vers 127.0.0.1:5001 --code 2222", nullptr,
+       "! il manque celui de « Salon »"},
       {"--vers 127.0.0.1:5000 --code - --vers 127.0.0.1:5001 --code 2222", nullptr,
        "! il manque celui de « 127.0.0.1:5000 »"},
       {"--code 1111 --vers 127.0.0.1:5000 --vers 127.0.0.1:5001 --code 2222", nullptr,
