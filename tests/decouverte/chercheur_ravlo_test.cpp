@@ -163,15 +163,15 @@ TEST_F(Chercheur, RenvoisPasDeReponseEtReponsesQuiTerminent) {
   // réception ou un refus avant tout dévoilement (le récepteur en pause) termine aussitôt, sur
   // son texte, sans griller le code.
   const ErreurReseau refus{DomaineErreurReseau::posix, ECONNREFUSED};
-  const auto refuserDebut = [](faux::ConnexionFactice& c) {
-    const auto debut = MessagePasskey::decoder(c.envoyes.at(0));
-    return debut && c.livrer(MessagePasskey::refus(debut->tentative()).donnees());
+  const auto refuserDebut = [](faux::ConnexionFactice& cx) {
+    const auto debut = MessagePasskey::decoder(cx.envoyes.at(0));
+    return debut && cx.livrer(MessagePasskey::refus(debut->tentative()).donnees());
   };
   for (const auto& [livrer, attendu] :
        std::vector<std::pair<std::function<bool(faux::ConnexionFactice&)>, EchecDialogue>>{
-           {[](auto& c) { return c.livrer(Octets{'{', '"', 'v', '"'}); },
+           {[](auto& cx) { return cx.livrer(Octets{'{', '"', 'v', '"'}); },
             ErreurAppairage::recepteurAncien},
-           {[&](auto& c) { return c.livrer(std::nullopt, refus); }, refus},
+           {[&](auto& cx) { return cx.livrer(std::nullopt, refus); }, refus},
            {refuserDebut, ErreurAppairage::refusAvantDevoilement}}) {
     auto& e = appairer("1234");
     ASSERT_TRUE(e.livrer(Octets{'R', 'P', 9}));

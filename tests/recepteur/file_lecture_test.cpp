@@ -123,7 +123,9 @@ TEST(FileLecture, UnPaquetEnDesordreSeRangeUnPaquetPerduSeMasqueEnFondu) {
       if (s != rien) placer(f, s);
       tirer(f, P / 2, sortie);
       tirer(f, P / 2, sortie);
-      if (c.cinqTardif && s == 8) EXPECT_EQ(placer(f, 5), FileLecture::Sort::tardif);
+      if (c.cinqTardif && s == 8) {
+        EXPECT_EQ(placer(f, 5), FileLecture::Sort::tardif);
+      }
     }
     // Après le premier son : une amorce rognée démarre au milieu d'un paquet.
     const auto premier = std::find_if(sortie.begin(), sortie.end(), [](float x) { return x != 0; });
@@ -135,8 +137,9 @@ TEST(FileLecture, UnPaquetEnDesordreSeRangeUnPaquetPerduSeMasqueEnFondu) {
     // Hors du trou et de ses fondus, chaque trame est la bonne.
     for (auto i = premier - sortie.begin(); i < std::ssize(sortie); ++i) {
       const std::int64_t t = i - decalage;
-      if (!c.cinqPerdu || t < 5 * P - F || t >= 6 * P + F)
+      if (!c.cinqPerdu || t < 5 * P - F || t >= 6 * P + F) {
         ASSERT_EQ(sortie[static_cast<std::size_t>(i)], attendu(t)) << t;
+      }
     }
     EXPECT_GE(sortie.end() - premier, 12 * P);
     const auto e = f.etat();
