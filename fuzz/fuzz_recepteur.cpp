@@ -10,64 +10,27 @@
 // Un pas : sorte (1 octet, bit 7 : d'une source étrangère), attente (1 octet, × 0,2 ms), puis
 // selon sorte % 5 : 0 brut, 1 audio, 2 horloge : longueur (2 octets) et octets ; 3 rejeu :
 // rang (1 octet) ; 4 tic : trames à rendre (2 octets).
-#include <cstdlib>
-#include <new>
 #include <vector>
 
 #include "bench/recepteur_appaire.hpp"
 #include "outils_fuzz.hpp"
 #include "protocol/base/lecteur_octets.hpp"
 
-// La file de lecture tient 2,6 Mo de casiers. Sous ASan, un bloc aussi gros est un mmap neuf
-// à chaque allocation, puis une faute par page écrite : les deux tiers du temps d'une entrée.
-// Ce bloc-là se garde d'une entrée à l'autre ; la file le remet à zéro en le prenant.
-namespace {
-void* blocGarde = nullptr;
-std::size_t tailleGardee = 0;
-bool blocPris = false;
-}  // namespace
-
-void* operator new[](std::size_t taille) {
-  if (taille >= (1U << 20) && !blocPris && (blocGarde == nullptr || taille == tailleGardee)) {
-    if (blocGarde == nullptr) blocGarde = std::malloc(taille);
-    tailleGardee = taille;
-    blocPris = blocGarde != nullptr;
-    if (blocPris) return blocGarde;
-  }
-  if (void* p = std::malloc(taille == 0 ? 1 : taille)) return p;
-  throw std::bad_alloc();
-}
-void operator delete[](void* p) noexcept {
-  if (p != nullptr && p == blocGarde) {
-    blocPris = false;
-  } else {
-    std::free(p);
-  }
-}
-void operator delete[](void* p, std::size_t) noexcept {
-  operator delete[](p);
-}
-
 namespace {
 
 using namespace ravlo;
 
-struct Cles {
-  Cle versRecepteur{};
-  Cle versEmetteur{};
-};
-
-const Cles& cles() {
-  static const Cles c = [] {
-    HasardDeterministe hasard(39);
-    Cles tirees;
-    const Octets octets = hasard.octetsAleatoires(2 * tirees.versRecepteur.size());
-    std::copy_n(octets.begin(), 32, tirees.versRecepteur.begin());
-    std::copy_n(octets.begin() + 32, 32, tirees.versEmetteur.begin());
-    return tirees;
-  }();
+// Les clés des deux sens : 64 octets d'un tirage déterministe, faits une fois.
+const Octets cles = HasardDeterministe(39).octetsAleatoires(64);
+Cle cle(std::size_t debut) {
+  Cle c{};
+  std::copy_n(cles.begin() + static_cast<std::ptrdiff_t>(debut), c.size(), c.begin());
   return c;
 }
+
+// La file (4 Mo) sert à toutes les entrées, remise à neuf au début de chacune : la
+// construire coûtait plus que l'entrée même.
+const auto lecture = std::make_shared<FileLecture>(960, true);
 
 const PointReseau etranger{"127.0.0.9", 40009};
 
@@ -75,10 +38,10 @@ const PointReseau etranger{"127.0.0.9", 40009};
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* donnees, std::size_t taille) {
   LecteurOctets lecteur(VueOctets(donnees, taille));
-  auto lecture = std::make_shared<FileLecture>(960, true);
+  lecture->remettreANeuf(960);
   Recepteur recepteur(reglagesAppaires(), lecture);
-  recepteur.adopter(Liaison::nouvelle(cles().versEmetteur, cles().versRecepteur), sourceAppairee);
-  Scelleur emetteur(cles().versRecepteur);
+  recepteur.adopter(Liaison::nouvelle(cle(32), cle(0)), sourceAppairee);
+  Scelleur emetteur(cle(0));
 
   InstantNs maintenant = 1'000'000'000;
   std::vector<Octets> vus;
