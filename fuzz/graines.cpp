@@ -5,19 +5,8 @@
 // changé et la donne aux cibles.
 #include <filesystem>
 #include <fstream>
-#include <vector>
 
-#include "faux/hasard_deterministe.hpp"
-#include "plateforme/pulseaudio/etat_silence.hpp"
-#include "protocol/appairage/appairage_initiateur.hpp"
-#include "protocol/appairage/appairage_repondeur.hpp"
-#include "protocol/audio/fichier_wav.hpp"
-#include "protocol/base/ecrivain_octets.hpp"
-#include "protocol/messages/etat_carte.hpp"
-#include "protocol/messages/message_groupe.hpp"
-#include "protocol/messages/message_horloge.hpp"
-#include "protocol/messages/message_releve.hpp"
-#include "protocol/messages/paquet_audio.hpp"
+#include "outils_fuzz.hpp"
 
 namespace {
 
@@ -29,25 +18,18 @@ fs::path racine;
 void ecrire(const std::string& cible, const std::string& nom, VueOctets octets) {
   fs::create_directories(racine / cible);
   std::ofstream(racine / cible / nom, std::ios::binary)
-      .write(reinterpret_cast<const char*>(octets.data()),
-             static_cast<std::streamsize>(octets.size()));
+      << std::string_view(reinterpret_cast<const char*>(octets.data()), octets.size());
 }
 
 Octets octetsDe(std::string_view texte) {
   return {texte.begin(), texte.end()};
 }
 
-Octets pcm(std::size_t trames, int phase) {
-  EcrivainOctets o;
-  for (std::size_t i = 0; i < 2 * trames; ++i)
-    o.ecrire(static_cast<std::uint16_t>((static_cast<int>(i / 2) + phase) % 48 * 1000 - 24000));
-  return std::move(o).terminer();
-}
-
+/// Un paquet de `trames` trames d'une dent de scie.
 Octets paquet(std::uint32_t sequence, std::size_t trames) {
-  return PaquetAudio::creer(sequence, sequence * 6'666'667ULL,
-                            pcm(trames, static_cast<int>(sequence)))
-      ->encoder();
+  Octets pcm(4 * trames);
+  for (std::size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<std::uint8_t>(sequence + i);
+  return PaquetAudio::creer(sequence, sequence * 6'666'667ULL, pcm)->encoder();
 }
 
 /// Un appairage honnête au code 0042 : chaque message, dans l'ordre du fil.
@@ -65,41 +47,38 @@ std::vector<Octets> transcription() {
 }
 
 // Une entrée de fuzz_recepteur : des pas (sorte, attente × 0,2 ms, puis longueur et octets)
-// et des tics (trames à rendre).
+// et des tics (4, 0, puis les trames à rendre : 64 = {64, 0}, 480 = {0xe0, 1}).
 struct Pas {
   EcrivainOctets e;
   Pas& pas(std::uint8_t sorte, std::uint8_t attente, const Octets& octets) {
-    e.ecrire(sorte)
-        .ecrire(attente)
-        .ecrire(static_cast<std::uint16_t>(octets.size()))
-        .ecrire(octets);
-    return *this;
-  }
-  Pas& tic(std::uint16_t trames) {
-    e.ecrire(Octets{4, 0}).ecrire(trames);
+    const auto n = static_cast<std::uint16_t>(octets.size());
+    e.ecrire(Octets{sorte, attente}).ecrire(n).ecrire(octets);
     return *this;
   }
 };
 
-void recepteur() {
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) return 2;
+  racine = argv[1];
+  const std::vector<Octets> fil = transcription();
   Pas flux;  // une réponse d'horloge, puis des paquets réguliers et le rendu qui les tire
   flux.pas(2, 0, MessageHorloge::question(1'000'000'000).reponse(5'000'000, 5'000'100).encoder());
-  for (std::uint32_t s = 0; s < 12; ++s) flux.pas(1, 33, paquet(s, 64)).tic(64);
+  for (std::uint32_t s = 0; s < 12; ++s)
+    flux.pas(1, 33, paquet(s, 64)).e.ecrire(Octets{4, 0, 64, 0});
   ecrire("fuzz_recepteur", "flux", std::move(flux.e).terminer());
 
-  Pas desordre;  // paquets en désordre, un rejeu, un étranger, la latence du groupe
+  // Paquets en désordre, un rejeu, un étranger, la latence du groupe, et ce qu'un inconnu
+  // envoie : un message d'appairage, un paquet en clair.
+  Pas desordre;
   for (const std::uint32_t s : {0U, 2U, 1U, 5U, 3U}) desordre.pas(1, 33, paquet(s, 32));
   desordre.e.ecrire(Octets{3, 0, 1});
   desordre.pas(0x81, 5, paquet(4, 32)).pas(2, 10, MessageGroupe::latence(40'000'000, 2).encoder());
-  ecrire("fuzz_recepteur", "desordre", std::move(desordre.tic(480).e).terminer());
+  desordre.pas(0x80, 0, fil.front()).pas(0, 1, paquet(0, 16));
+  ecrire("fuzz_recepteur", "desordre",
+         std::move(desordre.e.ecrire(Octets{4, 0, 0xe0, 1})).terminer());
 
-  Pas brut;  // ce qu'un inconnu envoie : un message d'appairage, un paquet en clair
-  brut.pas(0x80, 0, transcription().front()).pas(0, 1, paquet(0, 16));
-  ecrire("fuzz_recepteur", "brut", std::move(brut.e).terminer());
-}
-
-void appairage() {
-  const std::vector<Octets> fil = transcription();
   for (std::size_t i = 0; i < 6; ++i)
     ecrire("fuzz_message_passkey", "message-" + std::to_string(i), fil[i]);
   ecrire("fuzz_message_passkey", "fin", fil.back());
@@ -112,14 +91,12 @@ void appairage() {
     o.insert(o.end(), debut.rbegin(), debut.rend());
     return o;
   };
-  // Code 0042 des deux côtés, graine 7 ; chaque tour, le message juste.
-  ecrire("fuzz_appairage_initiateur", "honnete", honnete("Salon", {1}, {0, 42, 1, 7}));
-  ecrire("fuzz_appairage_repondeur", "honnete", honnete("", {7}, {0, 42, 7, 1}));
+  // Code 0042 des deux côtés ; à chaque tour, le message juste vers le répondeur (pas 3) puis
+  // sa réponse vers l'initiateur (pas 6).
+  ecrire("fuzz_appairage", "honnete", honnete("Salon", {6, 3}, {0, 42, 7, 1, 5}));
   // Un code fixé ; trois sources au bon code, la première va au bout.
   ecrire("fuzz_guichet_appairage", "honnete", honnete("", {0, 0, 3}, {0, 42, 1, 1, 1, 1}));
-}
 
-void messages() {
   ecrire("fuzz_paquet_audio", "plein", paquet(7, PaquetAudio::tramesMax));
   const auto question = MessageHorloge::question(123'456'789);
   ecrire("fuzz_message_horloge", "question", question.encoder());
@@ -132,14 +109,13 @@ void messages() {
   const EtatSilence silence{"speakers", {{12, "speakers"}, {15, "casque usb"}}};
   ecrire("fuzz_etat_silence", "deux", octetsDe(silence.texte()));
   Octets wav = FichierWav::entete(16);
-  const Octets son = pcm(4, 0);
-  wav.insert(wav.end(), son.begin(), son.end());
+  wav.resize(wav.size() + 16, 0x40);  // quatre trames
   ecrire("fuzz_fichier_wav", "court", wav);
 
   EcrivainOctets ouvreur;  // scelle deux contenus, rejoue le premier, abîme le second
   for (const std::uint8_t op : {0, 4})
     ouvreur.ecrire(op).ecrire(std::uint64_t{op}).ecrire(std::uint8_t{5}).ecrire(octetsDe("salut"));
-  ouvreur.ecrire(Octets{2, 0, 3, 1, 0, 0x40});
+  ouvreur.ecrire(Octets{2, 0, 0, 3, 1, 0, 0x40});
   ecrire("fuzz_ouvreur", "echanges", std::move(ouvreur).terminer());
 
   EcrivainOctets synchro;  // dix échanges : décalage de 5 ms, 0,2 ms de trajet
@@ -152,16 +128,6 @@ void messages() {
     for (const std::uint32_t ecart : {100'000U, 20'000U, 200'000U, 100'000'000U}) proche(ecart);
   }
   ecrire("fuzz_synchro_horloges", "echanges", std::move(synchro).terminer());
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (argc != 2) return 2;
-  racine = argv[1];
-  recepteur();
-  appairage();
-  messages();
   // Le catalogue que la construction compile (msgfmt), tel quel.
   std::ifstream mo(RAVLO_CATALOGUE_GRAINE, std::ios::binary);
   ecrire("fuzz_catalogue_textes", "fr.mo", Octets(std::istreambuf_iterator<char>(mo), {}));
