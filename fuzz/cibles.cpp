@@ -434,9 +434,12 @@ inline void recepteur(VueOctets e) {
     std::copy_n(cles.begin() + static_cast<std::ptrdiff_t>(debut), c.size(), c.begin());
     return c;
   };
+  // Rien de l'entrée d'avant : la file remise à neuf se voit comme une neuve.
+  static const FileLecture::Etat neuve = FileLecture(960, true).etat();
   const PointReseau etranger{"127.0.0.9", 40009};
   LecteurOctets lecteur(e);
   lecture->remettreANeuf(960);
+  exiger(lecture->etat() == neuve);
   Recepteur recepteur(reglagesAppaires(), lecture);
   recepteur.adopter(Liaison::nouvelle(cle(32), cle(0)), sourceAppairee);
   Scelleur emetteur(cle(0));
@@ -464,9 +467,7 @@ inline void recepteur(VueOctets e) {
       const auto octets = lecteur.prendre(std::min<std::size_t>(n, lecteur.reste()));
       datagramme.assign(octets->begin(), octets->end());
       const auto enveloppe = pas == 1 ? SorteEnveloppe::audio : SorteEnveloppe::horloge;
-      if (pas != 0) {
-        if (auto s = emetteur.sceller(datagramme, enveloppe)) datagramme = std::move(*s);
-      }
+      if (pas != 0) datagramme = emetteur.sceller(datagramme, enveloppe).value_or(datagramme);
     }
     exiger(recepteur.recevoir(datagramme, source, maintenant).size() <= 3);
     if (vus.size() < 64) vus.push_back(std::move(datagramme));
