@@ -5,19 +5,8 @@
 // changé et la donne aux cibles.
 #include <filesystem>
 #include <fstream>
-#include <vector>
 
-#include "faux/hasard_deterministe.hpp"
-#include "plateforme/pulseaudio/etat_silence.hpp"
-#include "protocol/appairage/appairage_initiateur.hpp"
-#include "protocol/appairage/appairage_repondeur.hpp"
-#include "protocol/audio/fichier_wav.hpp"
-#include "protocol/base/ecrivain_octets.hpp"
-#include "protocol/messages/etat_carte.hpp"
-#include "protocol/messages/message_groupe.hpp"
-#include "protocol/messages/message_horloge.hpp"
-#include "protocol/messages/message_releve.hpp"
-#include "protocol/messages/paquet_audio.hpp"
+#include "outils_fuzz.hpp"
 
 namespace {
 
@@ -26,60 +15,21 @@ namespace fs = std::filesystem;
 
 fs::path racine;
 
-void ecrire(const std::string& cible, const std::string& nom, const Octets& octets) {
+void ecrire(const std::string& cible, const std::string& nom, VueOctets octets) {
   fs::create_directories(racine / cible);
   std::ofstream(racine / cible / nom, std::ios::binary)
-      .write(reinterpret_cast<const char*>(octets.data()),
-             static_cast<std::streamsize>(octets.size()));
+      << std::string_view(reinterpret_cast<const char*>(octets.data()), octets.size());
 }
 
 Octets octetsDe(std::string_view texte) {
   return {texte.begin(), texte.end()};
 }
 
-void ajouter(Octets& a, const Octets& b) {
-  a.insert(a.end(), b.begin(), b.end());
-}
-
-template <typename T>
-void ajouterEntier(Octets& a, T valeur) {
-  for (std::size_t i = 0; i < sizeof(T); ++i)
-    a.push_back(static_cast<std::uint8_t>(valeur >> (8 * i)));
-}
-
-/// L'entrée qu'un FuzzedDataProvider lit comme on l'écrit : les octets pris devant, les
-/// entiers pris derrière (le dernier octet d'abord, le plus significatif).
-struct EntreeFdp {
-  Octets devant, derriere;
-  void entier(std::uint64_t valeur, int octets) {
-    for (int i = octets - 1; i >= 0; --i)
-      derriere.push_back(static_cast<std::uint8_t>(valeur >> (8 * i)));
-  }
-  void texte(std::string_view t) {
-    ajouter(devant, octetsDe(t));
-    ajouter(devant, octetsDe("\\;"));  // fin du texte
-  }
-  [[nodiscard]] Octets octets() const {
-    Octets o = devant;
-    o.insert(o.end(), derriere.rbegin(), derriere.rend());
-    return o;
-  }
-};
-
-Octets pcm(std::size_t trames, int phase) {
-  Octets o;
-  for (std::size_t i = 0; i < trames; ++i) {
-    const auto v = static_cast<std::int16_t>(((static_cast<int>(i) + phase) % 48 - 24) * 1000);
-    ajouterEntier(o, v);
-    ajouterEntier(o, v);
-  }
-  return o;
-}
-
+/// Un paquet de `trames` trames d'une dent de scie.
 Octets paquet(std::uint32_t sequence, std::size_t trames) {
-  return PaquetAudio::creer(sequence, sequence * 6'666'667ULL,
-                            pcm(trames, static_cast<int>(sequence)))
-      ->encoder();
+  Octets pcm(4 * trames);
+  for (std::size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<std::uint8_t>(sequence + i);
+  return PaquetAudio::creer(sequence, sequence * 6'666'667ULL, pcm)->encoder();
 }
 
 /// Un appairage honnête au code 0042 : chaque message, dans l'ordre du fil.
@@ -96,80 +46,58 @@ std::vector<Octets> transcription() {
   return fil;
 }
 
-// Un pas de fuzz_recepteur : sorte, attente (× 0,2 ms), puis longueur et octets.
-void pas(Octets& e, std::uint8_t sorte, std::uint8_t attente, const Octets& octets) {
-  e.push_back(sorte);
-  e.push_back(attente);
-  ajouterEntier(e, static_cast<std::uint16_t>(octets.size()));
-  ajouter(e, octets);
-}
-void tic(Octets& e, std::uint16_t trames) {
-  e.push_back(4);
-  e.push_back(0);
-  ajouterEntier(e, trames);
-}
-
-void recepteur() {
-  const Octets horloge =
-      MessageHorloge::question(1'000'000'000).reponse(5'000'000, 5'000'100).encoder();
-  Octets flux;  // une réponse d'horloge, puis des paquets réguliers et le rendu qui les tire
-  pas(flux, 2, 0, horloge);
-  for (std::uint32_t s = 0; s < 12; ++s) {
-    pas(flux, 1, 33, paquet(s, 64));
-    tic(flux, 64);
+// Une entrée de fuzz_recepteur : des pas (sorte, attente × 0,2 ms, puis longueur et octets)
+// et des tics (4, 0, puis les trames à rendre : 64 = {64, 0}, 480 = {0xe0, 1}).
+struct Pas {
+  EcrivainOctets e;
+  Pas& pas(std::uint8_t sorte, std::uint8_t attente, const Octets& octets) {
+    const auto n = static_cast<std::uint16_t>(octets.size());
+    e.ecrire(Octets{sorte, attente}).ecrire(n).ecrire(octets);
+    return *this;
   }
-  ecrire("fuzz_recepteur", "flux", flux);
+};
 
-  Octets desordre;  // paquets en désordre, un rejeu, un étranger, la latence du groupe
-  for (const std::uint32_t s : {0U, 2U, 1U, 5U, 3U}) pas(desordre, 1, 33, paquet(s, 32));
-  desordre.insert(desordre.end(), {3, 0, 1});
-  pas(desordre, 0x81, 5, paquet(4, 32));
-  pas(desordre, 2, 10, MessageGroupe::latence(40'000'000, 2).encoder());
-  tic(desordre, 480);
-  ecrire("fuzz_recepteur", "desordre", desordre);
+}  // namespace
 
-  Octets brut;  // ce qu'un inconnu envoie : un message d'appairage, un paquet en clair
-  pas(brut, 0x80, 0, transcription().front());
-  pas(brut, 0, 1, paquet(0, 16));
-  ecrire("fuzz_recepteur", "brut", brut);
-}
-
-void appairage() {
+int main(int argc, char** argv) {
+  if (argc != 2) return 2;
+  racine = argv[1];
   const std::vector<Octets> fil = transcription();
-  for (std::size_t i = 0; i < fil.size() && i < 6; ++i)
+  Pas flux;  // une réponse d'horloge, puis des paquets réguliers et le rendu qui les tire
+  flux.pas(2, 0, MessageHorloge::question(1'000'000'000).reponse(5'000'000, 5'000'100).encoder());
+  for (std::uint32_t s = 0; s < 12; ++s)
+    flux.pas(1, 33, paquet(s, 64)).e.ecrire(Octets{4, 0, 64, 0});
+  ecrire("fuzz_recepteur", "flux", std::move(flux.e).terminer());
+
+  // Paquets en désordre, un rejeu, un étranger, la latence du groupe, et ce qu'un inconnu
+  // envoie : un message d'appairage, un paquet en clair.
+  Pas desordre;
+  for (const std::uint32_t s : {0U, 2U, 1U, 5U, 3U}) desordre.pas(1, 33, paquet(s, 32));
+  desordre.e.ecrire(Octets{3, 0, 1});
+  desordre.pas(0x81, 5, paquet(4, 32)).pas(2, 10, MessageGroupe::latence(40'000'000, 2).encoder());
+  desordre.pas(0x80, 0, fil.front()).pas(0, 1, paquet(0, 16));
+  ecrire("fuzz_recepteur", "desordre",
+         std::move(desordre.e.ecrire(Octets{4, 0, 0xe0, 1})).terminer());
+
+  for (std::size_t i = 0; i < 6; ++i)
     ecrire("fuzz_message_passkey", "message-" + std::to_string(i), fil[i]);
   ecrire("fuzz_message_passkey", "fin", fil.back());
+  // L'entrée honnête d'une cible d'appairage telle qu'un FuzzedDataProvider la lit : le nom
+  // devant (fini par « \; »), `pas` à chaque tour, et les entiers du début depuis la fin, le
+  // dernier octet d'abord.
+  const auto honnete = [&](std::string_view nom, const Octets& pas, const Octets& debut) {
+    Octets o = nom.empty() ? Octets{} : octetsDe(std::string(nom) + "\\;");
+    for (std::size_t i = 0; i < fil.size() + 2; ++i) o.insert(o.end(), pas.begin(), pas.end());
+    o.insert(o.end(), debut.rbegin(), debut.rend());
+    return o;
+  };
+  // Code 0042 des deux côtés ; à chaque tour, le message juste vers le répondeur (pas 3) puis
+  // sa réponse vers l'initiateur (pas 6).
+  ecrire("fuzz_appairage", "honnete", honnete("Salon", {6, 3}, {0, 42, 7, 1, 5}));
+  // Un code fixé ; trois sources au bon code, la première va au bout.
+  ecrire("fuzz_guichet_appairage", "honnete", honnete("", {0, 0, 3}, {0, 42, 1, 1, 1, 1}));
 
-  EntreeFdp initiateur;  // le code du pair, honnête à chaque pas
-  initiateur.entier(42, 2);
-  initiateur.entier(1, 1);
-  initiateur.entier(7, 1);
-  initiateur.texte("Salon");
-  for (std::size_t i = 0; i < fil.size() + 2; ++i) initiateur.entier(1, 1);
-  ecrire("fuzz_appairage_initiateur", "honnete", initiateur.octets());
-
-  EntreeFdp repondeur;
-  repondeur.entier(42, 2);
-  repondeur.entier(7, 1);
-  repondeur.entier(1, 1);  // l'initiateur tape le bon code
-  for (std::size_t i = 0; i < fil.size() + 2; ++i) repondeur.entier(7, 1);
-  ecrire("fuzz_appairage_repondeur", "honnete", repondeur.octets());
-
-  EntreeFdp guichet;  // un code fixé ; trois sources au bon code, la première va au bout
-  guichet.entier(42, 2);
-  guichet.entier(1, 1);
-  for (int s = 0; s < 3; ++s) guichet.entier(1, 1);
-  for (std::size_t i = 0; i < fil.size() + 2; ++i) {
-    guichet.entier(3, 1);
-    guichet.entier(0, 1);
-    guichet.entier(0, 1);
-  }
-  ecrire("fuzz_guichet_appairage", "honnete", guichet.octets());
-}
-
-void messages() {
   ecrire("fuzz_paquet_audio", "plein", paquet(7, PaquetAudio::tramesMax));
-  ecrire("fuzz_paquet_audio", "court", paquet(8, 1));
   const auto question = MessageHorloge::question(123'456'789);
   ecrire("fuzz_message_horloge", "question", question.encoder());
   ecrire("fuzz_message_horloge", "reponse", question.reponse(987'654'321, 987'654'400).encoder());
@@ -178,50 +106,28 @@ void messages() {
   ecrire("fuzz_message_releve", "releve", MessageReleve{"Cuisine"}.encoder());
   ecrire("fuzz_etat_carte", "pause",
          octetsDe(EtatCarte{.sonCoupe = false, .enPause = true}.encoder()));
-  ecrire("fuzz_etat_carte", "coupe",
-         octetsDe(EtatCarte{.sonCoupe = true, .enPause = false}.encoder()));
   const EtatSilence silence{"speakers", {{12, "speakers"}, {15, "casque usb"}}};
   ecrire("fuzz_etat_silence", "deux", octetsDe(silence.texte()));
   Octets wav = FichierWav::entete(16);
-  ajouter(wav, pcm(4, 0));
+  wav.resize(wav.size() + 16, 0x40);  // quatre trames
   ecrire("fuzz_fichier_wav", "court", wav);
 
-  Octets ouvreur;  // scelle deux contenus, rejoue le premier, abîme le second
-  for (const std::uint8_t op : {0, 4}) {
-    ouvreur.push_back(op);
-    ajouterEntier(ouvreur, std::uint64_t{op});
-    ouvreur.push_back(5);
-    ajouter(ouvreur, octetsDe("salut"));
-  }
-  ouvreur.insert(ouvreur.end(), {2, 0, 3, 1, 0, 0x40});
-  ecrire("fuzz_ouvreur", "echanges", ouvreur);
+  EcrivainOctets ouvreur;  // scelle deux contenus, rejoue le premier, abîme le second
+  for (const std::uint8_t op : {0, 4})
+    ouvreur.ecrire(op).ecrire(std::uint64_t{op}).ecrire(std::uint8_t{5}).ecrire(octetsDe("salut"));
+  ouvreur.ecrire(Octets{2, 0, 0, 3, 1, 0, 0x40});
+  ecrire("fuzz_ouvreur", "echanges", std::move(ouvreur).terminer());
 
-  Octets synchro;  // dix échanges : décalage de 5 ms, 0,2 ms de trajet
-  ajouterEntier(synchro, std::uint64_t{1'000'000'000});
+  EcrivainOctets synchro;  // dix échanges : décalage de 5 ms, 0,2 ms de trajet
+  synchro.ecrire(std::uint64_t{1'000'000'000});
+  const auto proche = [&](std::uint32_t ecart) { synchro.ecrire(std::uint8_t{2}).ecrire(ecart); };
   for (int i = 0; i < 10; ++i) {
-    synchro.push_back(1);
-    const auto proche = [&](std::uint32_t ecart) {
-      synchro.push_back(2);
-      ajouterEntier(synchro, ecart);
-    };
+    synchro.ecrire(std::uint8_t{1});
     proche(0);
-    ajouterEntier(synchro, std::uint64_t{5'000'000});
-    proche(100'000);
-    proche(20'000);
-    proche(200'000);
-    proche(100'000'000);
+    synchro.ecrire(std::uint64_t{5'000'000});
+    for (const std::uint32_t ecart : {100'000U, 20'000U, 200'000U, 100'000'000U}) proche(ecart);
   }
-  ecrire("fuzz_synchro_horloges", "echanges", synchro);
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (argc != 2) return 2;
-  racine = argv[1];
-  recepteur();
-  appairage();
-  messages();
+  ecrire("fuzz_synchro_horloges", "echanges", std::move(synchro).terminer());
   // Le catalogue que la construction compile (msgfmt), tel quel.
   std::ifstream mo(RAVLO_CATALOGUE_GRAINE, std::ios::binary);
   ecrire("fuzz_catalogue_textes", "fr.mo", Octets(std::istreambuf_iterator<char>(mo), {}));

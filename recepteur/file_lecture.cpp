@@ -191,6 +191,25 @@ void FileLecture::vider() {
   (void)prendreEvenements();
 }
 
+void FileLecture::remettreANeuf(std::int64_t amorce) {
+  while (anneau_.prochaine() != nullptr) anneau_.rendre();
+  changerAmorce(amorce);
+  ecartDepartNs_.store(sansDepart, std::memory_order_relaxed);
+  evenements_.store(0, std::memory_order_relaxed);
+  recente_.reset();
+  tramesPaquet_ = tramesMaxParCasier;
+  envoyes_->fill(0);
+  generation_ = 0;
+  supposee_ = {};
+  enAttente_ = {};
+  ecartsPris_ = {};
+  places_ = tardifs_ = doublons_ = reordonnes_ = nonPasses_ = 0;
+  tete_.remettreANeuf();
+  releve_ = {};
+  generationAppliquee_ = 0;
+  publier();
+}
+
 FileLecture::Etat FileLecture::etat() const {
   const Instantane p = publie_.lire();
   const Vue v = vue(p);

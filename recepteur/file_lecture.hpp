@@ -161,6 +161,9 @@ class FileLecture {
   [[nodiscard]] Evenements prendreEvenements();
   /// Oublie tout : un nouvel émetteur.
   void vider();
+  /// L'état d'une file neuve d'amorce `amorce`, sa mémoire gardée : ses 4 Mo ni réalloués ni
+  /// remis à zéro. Touche aux deux fils : seulement quand aucun rendu ne tourne.
+  void remettreANeuf(std::int64_t amorce);
   [[nodiscard]] Etat etat() const;
 
  private:

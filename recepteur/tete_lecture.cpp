@@ -80,6 +80,21 @@ void TeteLecture::vider() {
   passerA(Etat::amorce);
 }
 
+void TeteLecture::remettreANeuf() {
+  casiers_.toutLiberer();
+  fondu_.oublier();
+  etat_ = Etat::amorce;
+  tete_ = {};
+  recente_.reset();
+  tramesPaquet_ = CasiersLecture::tramesMax;
+  silenceRestant_ = 0;
+  allongement_ = 0;
+  sansSuiteServi_ = false;
+  fin_ = FinCasier::indecise;
+  decalage_.reset();
+  compte_ = {};
+}
+
 void TeteLecture::demanderDecalage(std::int64_t trames, bool enPhase) {
   decalage_ = Decalage{trames, enPhase};
 }

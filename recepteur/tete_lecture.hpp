@@ -59,6 +59,9 @@ class TeteLecture {
   /// Avant tout son, un paquet plus ancien que la tête la ramène à lui.
   void reculer(std::uint32_t sequence);
   void vider();
+  /// L'état d'une tête neuve, ses casiers gardés : sans réallouer ni remettre à zéro leurs
+  /// 2,6 Mo.
+  void remettreANeuf();
   void demanderDecalage(std::int64_t trames, bool enPhase);
   void changerAllongement(std::int64_t trames) { allongement_ = trames; }
 
