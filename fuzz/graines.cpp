@@ -18,6 +18,8 @@
 #include "protocol/messages/message_horloge.hpp"
 #include "protocol/messages/message_releve.hpp"
 #include "protocol/messages/paquet_audio.hpp"
+#include "protocol/reprise/reprise_initiateur.hpp"
+#include "protocol/reprise/reprise_repondeur.hpp"
 
 namespace {
 
@@ -214,6 +216,32 @@ void messages() {
   ecrire("fuzz_synchro_horloges", "echanges", synchro);
 }
 
+/// fuzz_reprise : chaque message d'une reprise honnête pour le décodeur (octet 0 pair),
+/// puis la reprise jouée par les automates (octet 0 impair, même PSK, quatre pas honnêtes).
+void reprise() {
+  SecretPaire paire;
+  paire.identifiant.fill(7);
+  paire.psk.octets().fill(1);
+  RepriseInitiateur i(paire, std::make_shared<HasardDeterministe>(1000));
+  RepriseRepondeur r([&](const IdentifiantPaire&) { return std::optional(paire); },
+                     std::make_shared<HasardDeterministe>(7));
+  const MessageReprise reponse = *r.recevoir(i.dernierMessage());
+  const std::vector<MessageReprise> fil{i.dernierMessage(), reponse, *i.recevoir(reponse),
+                                        MessageReprise(1, MessageReprise::Refus{})};
+  for (std::size_t n = 0; n < fil.size(); ++n) {
+    Octets graine{0};
+    ajouter(graine, fil[n].donnees());
+    ecrire("fuzz_reprise", "message-" + std::to_string(n), graine);
+  }
+  EntreeFdp automates;
+  automates.entier(1, 1);
+  automates.entier(7, 1);
+  for (int pas = 0; pas < 4; ++pas) automates.entier(5, 1);
+  Octets graine{1};
+  ajouter(graine, automates.octets());
+  ecrire("fuzz_reprise", "honnete", graine);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -222,6 +250,7 @@ int main(int argc, char** argv) {
   recepteur();
   appairage();
   messages();
+  reprise();
   // Le catalogue que la construction compile (msgfmt), tel quel.
   std::ifstream mo(RAVLO_CATALOGUE_GRAINE, std::ios::binary);
   ecrire("fuzz_catalogue_textes", "fr.mo", Octets(std::istreambuf_iterator<char>(mo), {}));
