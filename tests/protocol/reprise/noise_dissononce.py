@@ -1,20 +1,12 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MPL-2.0
-"""L'autre bout de la reprise, joué par dissononce (une implémentation de Noise
-indépendante), pour l'essai d'interopérabilité.
-
-Fonction pure de ses arguments : chaque appel rejoue la poignée depuis le début avec la
-clé éphémère donnée (le tirage de dissononce est remplacé par elle) et les messages du pair
-reçus jusque-là, puis écrit ses sorties, une par ligne « nom hex ».
-
-  repondeur PSK PROLOGUE EPRIV OUVERTURE [PREUVE ENTETE_IR CHIFFRE_IR ENTETE_RI CLAIR]
-  initiateur PSK PROLOGUE EPRIV [REPONSE ENTETE_IR CLAIR]
-
-Une enveloppe se chiffre et s'ouvre comme un message de transport dont l'en-tête est la
-donnée associée et le compteur le numéro.
-
-Code de sortie 3 : dissononce absent ; 1 : une étiquette refusée.
-"""
+# L'autre bout de la reprise joué par dissononce, implémentation indépendante de Noise, pour
+# l'essai d'interopérabilité. Fonction pure de ses arguments (hex) : chaque appel rejoue la
+# poignée depuis le début avec la clé éphémère donnée, puis écrit ses sorties « nom hex ».
+#   repondeur PSK PROLOGUE EPRIV OUVERTURE [PREUVE ENTETE_IR CHIFFRE_IR ENTETE_RI CLAIR]
+#   initiateur PSK PROLOGUE EPRIV [REPONSE ENTETE_IR CLAIR]
+# Une enveloppe est un message de transport : son en-tête en donnée associée, son compteur
+# pour numéro. Sortie 3 : dissononce absent ; 1 : une étiquette refusée.
 import sys
 
 try:

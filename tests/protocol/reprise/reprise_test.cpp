@@ -5,8 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <sstream>
 
@@ -109,62 +110,52 @@ TEST(Reprise, EchoueSansLierLeRecepteur) {
   const M ouvertureAncienne = ancienne.dernierMessage();
   const M preuveAncienne = *ancienne.recevoir(*temoin.recevoir(ouvertureAncienne));
 
-  const auto altere = [](const M& m, std::size_t octet) {
+  const auto altere = [](const M& m, int octet) {
     Octets d = m.donnees();
-    d[octet] ^= 0x40;
+    if (octet >= 0) d[static_cast<std::size_t>(octet)] ^= 0x40;
     return M::decoder(d).value();
   };
   struct Cas {
     const char* nom;
-    SecretPaire retenue;
-    std::function<M(const M&)> ouverture;
-    std::function<M(const M&)> preuve;
+    bool autrePsk, rejeu;
+    int octetOuverture, octetPreuve;
     EchecReprise raison;
   };
-  const auto tel = [](const M& m) { return m; };
-  const std::vector<Cas> cas{
-      {"autre PSK", autre, tel, tel, EchecReprise::secretFaux},
-      {"identifiant changé", recepteur, [&](const M& m) { return altere(m, 12); }, tel,
-       EchecReprise::inconnue},
-      {"tentative changée", recepteur, [&](const M& m) { return altere(m, 4); }, tel,
-       EchecReprise::secretFaux},
-      {"éphémère changée", recepteur, [&](const M& m) { return altere(m, 28); }, tel,
-       EchecReprise::secretFaux},
-      {"étiquette changée", recepteur, [&](const M& m) { return altere(m, 75); }, tel,
-       EchecReprise::secretFaux},
-      {"preuve changée", recepteur, tel, [&](const M& m) { return altere(m, 12); },
-       EchecReprise::preuveFausse},
-      {"ouverture et preuve rejouées", recepteur, [&](const M&) { return ouvertureAncienne; },
-       [&](const M&) { return preuveAncienne; }, EchecReprise::preuveFausse},
-  };
-  for (const Cas& c : cas) {
+  for (const Cas& c : std::vector<Cas>{
+           {"autre PSK", true, false, -1, -1, EchecReprise::secretFaux},
+           {"identifiant changé", false, false, 12, -1, EchecReprise::inconnue},
+           {"tentative changée", false, false, 4, -1, EchecReprise::secretFaux},
+           {"éphémère changée", false, false, 28, -1, EchecReprise::secretFaux},
+           {"étiquette changée", false, false, 75, -1, EchecReprise::secretFaux},
+           {"preuve changée", false, false, -1, 12, EchecReprise::preuveFausse},
+           {"ouverture et preuve rejouées", false, true, -1, -1, EchecReprise::preuveFausse}}) {
     RI i(ordi, std::make_shared<HasardDeterministe>(60));
-    RR r(memoire(c.retenue), std::make_shared<HasardDeterministe>(61));
-    auto reponse = r.recevoir(c.ouverture(i.dernierMessage()));
-    ASSERT_TRUE(reponse) << c.nom;
-    if (reponse->comme<M::Reponse>()) {
+    RR r(memoire(c.autrePsk ? autre : recepteur), std::make_shared<HasardDeterministe>(61));
+    auto reponse =
+        r.recevoir(altere(c.rejeu ? ouvertureAncienne : i.dernierMessage(), c.octetOuverture));
+    if (reponse && reponse->comme<M::Reponse>()) {
       // Une ouverture rejouée reçoit une réponse neuve, sous une autre clé éphémère : qui
       // la rejoue n'en tire pas de preuve.
       EXPECT_EQ(r.etat(), RR::Etat{RR::EnCours{}}) << c.nom;
-      reponse = r.recevoir(c.preuve(i.recevoir(*reponse).value_or(preuveAncienne)));
+      reponse = r.recevoir(altere(c.rejeu ? preuveAncienne : *i.recevoir(*reponse), c.octetPreuve));
     }
     EXPECT_EQ(r.etat(), RR::Etat{RR::Echoue{c.raison}}) << c.nom;
-    ASSERT_TRUE(reponse && reponse->comme<M::Refus>()) << c.nom;
+    EXPECT_TRUE(reponse && reponse->comme<M::Refus>()) << c.nom;
     EXPECT_EQ(compteCommeEchec(c.raison), c.raison != EchecReprise::inconnue) << c.nom;
   }
 }
 
-// La réponse altérée n'est pas prise par l'initiateur, qui renvoie un refus ; un refus du
-// récepteur le fait repasser au code.
+// Une réponse altérée reçoit le refus de l'initiateur ; un refus du récepteur le fait
+// repasser au code.
 TEST(Reprise, LInitiateurRefuseUneReponseAlteree) {
   const auto [ordi, recepteur] = paireAppairee();
   for (std::size_t octet : {12u, 40u, 59u}) {
     RI i(ordi, std::make_shared<HasardDeterministe>(70));
-    RR r(memoire(recepteur), std::make_shared<HasardDeterministe>(71));
-    Octets d = r.recevoir(i.dernierMessage())->donnees();
+    Octets d = RR(memoire(recepteur), std::make_shared<HasardDeterministe>(71))
+                   .recevoir(i.dernierMessage())
+                   ->donnees();
     d[octet] ^= 1;
-    const auto reponse = i.recevoir(M::decoder(d).value());
-    ASSERT_TRUE(reponse && reponse->comme<M::Refus>()) << octet;
+    EXPECT_TRUE(i.recevoir(M::decoder(d).value())->comme<M::Refus>()) << octet;
     EXPECT_EQ(i.etat(), RI::Etat{RI::Echoue{false}});
   }
   RI i(ordi, std::make_shared<HasardDeterministe>(72));
@@ -192,101 +183,77 @@ TEST(Reprise, MessagesTronquesRefusesEtInconnusDeLAppairage) {
   }
 }
 
-/// Un interprète Python qui a dissononce, ou rien.
-std::optional<std::string> pythonAvecDissononce() {
+/// Lance le script d'essai sous le premier Python qui a dissononce ; ses lignes « nom hex ».
+std::optional<std::map<std::string, Octets>> dissononce(std::vector<std::string> arguments) {
   for (const char* python : {"/usr/bin/python3", "python3"}) {
-    const std::string commande = std::string(python) + " -c 'import dissononce' >/dev/null 2>&1";
-    if (std::system(commande.c_str()) == 0) return std::string(python);
+    std::string commande = std::string(python) + " " + RAVLO_NOISE_DISSONONCE;
+    for (const auto& a : arguments) commande += " " + a;
+    FILE* flux = popen(commande.c_str(), "r");
+    std::string texte;
+    for (char tampon[512]; flux && std::fgets(tampon, sizeof tampon, flux);) texte += tampon;
+    const int statut = flux ? pclose(flux) : -1;
+    if (WIFEXITED(statut) && WEXITSTATUS(statut) == 3) continue;  // pas de dissononce
+    std::map<std::string, Octets> sorties;
+    std::istringstream lignes(texte);
+    for (std::string nom, hex; lignes >> nom >> hex;) sorties[nom] = depuisHexa(hex);
+    return sorties;
   }
   return std::nullopt;
 }
 
-/// Lance le script avec `arguments` en hexadécimal ; rend ses lignes « nom hex ».
-std::map<std::string, Octets> dissononce(const std::string& python,
-                                         const std::vector<std::string>& arguments) {
-  std::string commande = python + " " + RAVLO_NOISE_DISSONONCE;
-  for (const auto& a : arguments) commande += " " + (a.empty() ? "''" : a);
-  std::map<std::string, Octets> sorties;
-  FILE* flux = popen(commande.c_str(), "r");
-  if (!flux) return sorties;
-  std::string texte;
-  for (char tampon[512]; std::fgets(tampon, sizeof tampon, flux);) texte += tampon;
-  if (pclose(flux) != 0) return {};
-  std::istringstream lignes(texte);
-  for (std::string nom, hex; lignes >> nom >> hex;) sorties[nom] = depuisHexa(hex);
-  return sorties;
+template <std::size_t N>
+std::array<std::uint8_t, N> tableau(const Octets& o) {
+  std::array<std::uint8_t, N> a{};
+  std::copy_n(o.begin(), std::min(N, o.size()), a.begin());
+  return a;
 }
 
-/// L'enveloppe `entete ‖ chiffré` et ses deux moitiés en hexadécimal.
-std::pair<std::string, std::string> moities(VueOctets enveloppe) {
-  return {hexa(enveloppe.first(Enveloppe::tailleEnTete)),
-          hexa(enveloppe.subspan(Enveloppe::tailleEnTete))};
+Octets enveloppe(const Enveloppe::EnTete& entete, const Octets& chiffre) {
+  Octets e(entete.begin(), entete.end());
+  e.insert(e.end(), chiffre.begin(), chiffre.end());
+  return e;
 }
 
-// Nos automates face à dissononce, dans chaque rôle : la poignée aboutit des deux côtés, la
-// preuve s'ouvre, et les enveloppes scellées par l'un s'ouvrent chez l'autre (un hachage, un
-// ordre des clés ou un MixHash de travers y font échouer une étiquette).
+// Nos automates face à dissononce dans chaque rôle : la poignée aboutit, la preuve s'ouvre,
+// et une enveloppe scellée par l'un s'ouvre chez l'autre (un hachage, un ordre des clés ou un
+// MixHash de travers y font échouer une étiquette).
 TEST(Reprise, InteroperaAvecDissononce) {
-  const auto python = pythonAvecDissononce();
-  if (!python) GTEST_SKIP() << "python3 et dissononce absents";
   const auto [ordi, recepteur] = paireAppairee();
-  const std::string psk = hexa(ordi.psk.octets());
-  const std::string ePython(64, '7');
-  const Octets clair{'R', 'a', 'v', 'l', 'o'};
+  const std::string psk = hexa(ordi.psk.octets()), ePython(64, '7'), clair = "5261766c6f";
+  const auto entete = [](SorteEnveloppe s, std::uint64_t n) { return Enveloppe::entete(s, n); };
 
-  {  // dissononce répond
-    RI i(ordi, std::make_shared<HasardDeterministe>(90));
-    const M ouverture = i.dernierMessage();
-    const std::string prologue = hexa(prologueReprise(ouverture.tentative(), ordi.identifiant));
-    const std::string o = hexa(ouverture.comme<M::Ouverture>()->poignee);
-    const auto etape1 = dissononce(*python, {"repondeur", psk, prologue, ePython, o});
-    ASSERT_EQ(etape1.count("reponse"), 1u);
-    M::Poignee p{};
-    ASSERT_EQ(etape1.at("reponse").size(), p.size());
-    std::copy(etape1.at("reponse").begin(), etape1.at("reponse").end(), p.begin());
-    const auto preuve = i.recevoir(M(ouverture.tentative(), M::Reponse{p}));
-    ASSERT_TRUE(std::holds_alternative<RI::Reussi>(i.etat()));
-    const Liaison l = std::get<RI::Reussi>(i.etat()).liaison;
-    const auto [enteteIR, chiffreIR] = moities(*l.scelleur->sceller(clair, SorteEnveloppe::audio));
-    const std::string enteteRI = hexa(Enveloppe::entete(SorteEnveloppe::horloge, 0));
-    const auto etape2 = dissononce(
-        *python, {"repondeur", psk, prologue, ePython, o, hexa(preuve->comme<M::Preuve>()->tag),
-                  enteteIR, chiffreIR, enteteRI, hexa(clair)});
-    ASSERT_EQ(etape2.count("clair_ir"), 1u) << "preuve ou enveloppe refusée par dissononce";
-    EXPECT_EQ(etape2.at("clair_ir"), clair);
-    Octets retour = depuisHexa(enteteRI);
-    retour.insert(retour.end(), etape2.at("chiffre_ri").begin(), etape2.at("chiffre_ri").end());
-    const auto ouvert = l.ouvreur->ouvrir(retour);
-    ASSERT_TRUE(ouvert);
-    EXPECT_EQ(ouvert->contenu, clair);
-  }
-  {  // dissononce ouvre
-    const std::uint64_t tentative = 0x0102030405060708;
-    const std::string prologue = hexa(prologueReprise(tentative, ordi.identifiant));
-    const auto etape1 = dissononce(*python, {"initiateur", psk, prologue, ePython});
-    ASSERT_EQ(etape1.count("ouverture"), 1u);
-    M::Poignee p{};
-    ASSERT_EQ(etape1.at("ouverture").size(), p.size());
-    std::copy(etape1.at("ouverture").begin(), etape1.at("ouverture").end(), p.begin());
-    RR r(memoire(recepteur), std::make_shared<HasardDeterministe>(91));
-    const auto reponse = r.recevoir(M(tentative, M::Ouverture{ordi.identifiant, p}));
-    ASSERT_TRUE(reponse && reponse->comme<M::Reponse>());
-    const std::string enteteIR = hexa(Enveloppe::entete(SorteEnveloppe::audio, 1));
-    const auto etape2 =
-        dissononce(*python, {"initiateur", psk, prologue, ePython,
-                             hexa(reponse->comme<M::Reponse>()->poignee), enteteIR, hexa(clair)});
-    ASSERT_EQ(etape2.count("preuve"), 1u) << "réponse refusée par dissononce";
-    M::Tag tag{};
-    ASSERT_EQ(etape2.at("preuve").size(), tag.size());
-    std::copy(etape2.at("preuve").begin(), etape2.at("preuve").end(), tag.begin());
-    EXPECT_EQ(r.recevoir(M(tentative, M::Preuve{tag})), std::nullopt);
-    ASSERT_TRUE(std::holds_alternative<RR::Reussi>(r.etat()));
-    Octets aller = depuisHexa(enteteIR);
-    aller.insert(aller.end(), etape2.at("chiffre_ir").begin(), etape2.at("chiffre_ir").end());
-    const auto ouvert = std::get<RR::Reussi>(r.etat()).liaison.ouvreur->ouvrir(aller);
-    ASSERT_TRUE(ouvert);
-    EXPECT_EQ(ouvert->contenu, clair);
-  }
+  RI i(ordi, std::make_shared<HasardDeterministe>(90));  // dissononce répond
+  const std::uint64_t t = i.dernierMessage().tentative();
+  const std::string prologue = hexa(prologueReprise(t, ordi.identifiant));
+  std::vector<std::string> args{"repondeur", psk, prologue, ePython,
+                                hexa(i.dernierMessage().comme<M::Ouverture>()->poignee)};
+  auto etape1 = dissononce(args);
+  if (!etape1) GTEST_SKIP() << "python3 et dissononce absents";
+  const auto preuve = i.recevoir(M(t, M::Reponse{tableau<48>((*etape1)["reponse"])}));
+  ASSERT_TRUE(preuve) << "réponse de dissononce refusée";
+  const Liaison l = std::get<RI::Reussi>(i.etat()).liaison;
+  const Octets aller = *l.scelleur->sceller(depuisHexa(clair), SorteEnveloppe::audio);
+  const auto retour = entete(SorteEnveloppe::horloge, 0);
+  args.insert(args.end(), {hexa(preuve->comme<M::Preuve>()->tag), hexa(VueOctets(aller).first(12)),
+                           hexa(VueOctets(aller).subspan(12)), hexa(retour), clair});
+  auto etape2 = dissononce(args).value();
+  EXPECT_EQ(hexa(etape2["clair_ir"]), clair) << "preuve ou enveloppe refusée par dissononce";
+  const auto ouvert = l.ouvreur->ouvrir(enveloppe(retour, etape2["chiffre_ri"]));
+  EXPECT_TRUE(ouvert && hexa(ouvert->contenu) == clair);
+
+  RR r(memoire(recepteur), std::make_shared<HasardDeterministe>(91));  // dissononce ouvre
+  args = {"initiateur", psk, prologue, ePython};
+  const auto reponse = r.recevoir(
+      M(t, M::Ouverture{ordi.identifiant, tableau<48>(dissononce(args).value()["ouverture"])}));
+  ASSERT_TRUE(reponse && reponse->comme<M::Reponse>());
+  const auto versR = entete(SorteEnveloppe::audio, 1);
+  args.insert(args.end(), {hexa(reponse->comme<M::Reponse>()->poignee), hexa(versR), clair});
+  auto etape3 = dissononce(args).value();
+  EXPECT_EQ(r.recevoir(M(t, M::Preuve{tableau<16>(etape3["preuve"])})), std::nullopt);
+  ASSERT_TRUE(std::holds_alternative<RR::Reussi>(r.etat())) << "preuve de dissononce refusée";
+  const auto lu = std::get<RR::Reussi>(r.etat()).liaison.ouvreur->ouvrir(
+      enveloppe(versR, etape3["chiffre_ir"]));
+  EXPECT_TRUE(lu && hexa(lu->contenu) == clair);
 }
 
 }  // namespace
