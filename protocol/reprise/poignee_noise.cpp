@@ -119,7 +119,7 @@ MessageReprise::Poignee ecrireOuverture(EtatNoise& etat, const Secret<32>& psk,
 
 std::optional<Octets> lireOuverture(EtatNoise& etat, const Secret<32>& psk,
                                     const MessageReprise::Poignee& poignee) {
-  const Octets re(poignee.begin(), poignee.begin() + MessageReprise::tailleCle);
+  Octets re(poignee.begin(), poignee.begin() + MessageReprise::tailleCle);
   MessageReprise::Tag tag{};
   std::copy(poignee.begin() + MessageReprise::tailleCle, poignee.end(), tag.begin());
   etat.melangerCleEtHachage(psk.octets());

@@ -13,7 +13,7 @@ std::uint64_t tirerTentativeReprise(SourceDeHasard& hasard) {
 }  // namespace
 
 RepriseInitiateur::RepriseInitiateur(const SecretPaire& paire,
-                                     std::shared_ptr<SourceDeHasard> hasard)
+                                     const std::shared_ptr<SourceDeHasard>& hasard)
     : tentative_(tirerTentativeReprise(*hasard)),
       ephemere_(ClePriveeX25519::tirer(*hasard)),
       noise_(prologueReprise(tentative_, paire.identifiant)),
@@ -30,7 +30,7 @@ std::optional<MessageReprise> RepriseInitiateur::recevoir(const MessageReprise& 
     return std::nullopt;
   }
   const auto* reponse = m.comme<MessageReprise::Reponse>();
-  if (!reponse) return std::nullopt;
+  if (!reponse || !ephemere_) return std::nullopt;
   const bool lue = lireReponse(noise_, *ephemere_, reponse->poignee);
   ephemere_.reset();
   dernierRecu_ = m;

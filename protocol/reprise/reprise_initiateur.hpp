@@ -38,7 +38,7 @@ class RepriseInitiateur {
   };
   using Etat = std::variant<EnCours, Reussi, Echoue>;
 
-  RepriseInitiateur(const SecretPaire& paire, std::shared_ptr<SourceDeHasard> hasard);
+  RepriseInitiateur(const SecretPaire& paire, const std::shared_ptr<SourceDeHasard>& hasard);
 
   [[nodiscard]] const Etat& etat() const { return etat_; }
   [[nodiscard]] const MessageReprise& dernierMessage() const { return dernierMessage_; }

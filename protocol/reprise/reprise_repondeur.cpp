@@ -58,7 +58,7 @@ std::optional<MessageReprise> RepriseRepondeur::echouer(const MessageReprise& m,
 std::optional<MessageReprise> RepriseRepondeur::repondre(const MessageReprise& m,
                                                          std::optional<MessageReprise> reponse) {
   dernierRecu_ = m;
-  derniereReponse_ = std::move(reponse);
+  derniereReponse_ = reponse;
   return derniereReponse_;
 }
 
