@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MPL-2.0
-// Les cibles de fuzzing, une fonction chacune que la construction choisit (`RAVLO_CIBLE`) :
+// Les cibles de fuzzing, une fonction chacune, compilées une fois ; chaque cible n'en appelle
+// qu'une (fuzz/CMakeLists.txt écrit son point d'entrée) :
 // les lecteurs d'octets venus du réseau ou du disque, les automates d'appairage face à des
 // pairs hostiles, et le point d'entrée des datagrammes du récepteur.
 #include "outils_fuzz.hpp"
@@ -13,7 +14,7 @@ inline std::string_view texte(VueOctets e) {
 }
 
 // Réencodé à l'identique, octet 3 mis à part, puis relu égal.
-inline void paquetAudio(VueOctets e) {
+void paquetAudio(VueOctets e) {
   const auto paquet = PaquetAudio::lire(e);
   if (!paquet) return;
   const Octets encode = paquet->encoder();
@@ -24,7 +25,7 @@ inline void paquetAudio(VueOctets e) {
 
 // Messages d'horloge et de groupe ; le dernier champ d'un message de groupe n'est pas lu. Une
 // entrée de la taille d'un message d'horloge n'est jamais refusée pour sa taille.
-inline void canalHorloge(VueOctets e) {
+void canalHorloge(VueOctets e) {
   const auto message = lireCanalHorloge(e);
   if (!message) {
     exiger(e.size() != MessageHorloge::taille ||
@@ -37,7 +38,7 @@ inline void canalHorloge(VueOctets e) {
 }
 
 // Dans une enveloppe de fin : jamais lu à la fois comme une fin et comme une relève.
-inline void messageReleve(VueOctets e) {
+void messageReleve(VueOctets e) {
   const auto releve = MessageReleve::lire(e);
   if (!releve) return;
   exiger(!MessageFin::estFin(e) && releve->nom.size() <= nomOctetsMax);
@@ -46,26 +47,26 @@ inline void messageReleve(VueOctets e) {
 }
 
 // La forme sur le fil est unique.
-inline void messagePasskey(VueOctets e) {
+void messagePasskey(VueOctets e) {
   const auto message = MessagePasskey::decoder(e);
   if (!message) return;
   exiger(std::ranges::equal(message->donnees(), e));
   exiger(MessagePasskey::decoder(message->donnees()) == message);
 }
 
-inline void etatCarte(VueOctets e) {
+void etatCarte(VueOctets e) {
   const auto etat = EtatCarte::decoder(texte(e));
   if (etat) exiger(EtatCarte::decoder(etat->encoder()) == etat);
 }
 
 // Le fichier d'état du silence, lu au démarrage, peut-être tronqué ou abîmé.
-inline void etatSilence(VueOctets e) {
+void etatSilence(VueOctets e) {
   const auto etat = EtatSilence::lire(texte(e));
   if (etat) exiger(EtatSilence::lire(etat->texte()) == etat);
 }
 
 // Chaque clé gardée se retrouve.
-inline void catalogueTextes(VueOctets e) {
+void catalogueTextes(VueOctets e) {
   const auto catalogue = CatalogueTextes::lire(e);
   if (!catalogue) return;
   exiger(catalogue->taille() <= e.size());
@@ -74,7 +75,7 @@ inline void catalogueTextes(VueOctets e) {
 }
 
 // Les données annoncées tiennent dans le fichier, en trames entières.
-inline void fichierWav(VueOctets e) {
+void fichierWav(VueOctets e) {
   const auto wav = FichierWav::lire(e);
   if (!wav) return;
   exiger(wav->debutDonnees <= e.size() && wav->octetsDonnees <= e.size() - wav->debutDonnees &&
@@ -85,7 +86,7 @@ inline void fichierWav(VueOctets e) {
 // choisis par le fuzzer, de rejeux et d'enveloppes abîmées. Vérifie : aucun compteur accepté
 // deux fois, rien d'accepté à 64 crans ou plus sous le plus haut, contenu rendu égal au
 // contenu scellé, `estLePlusRecent` conforme à un modèle simple.
-inline void ouvreur(VueOctets e) {
+void ouvreur(VueOctets e) {
   constexpr Cle cle{1, 2, 3, 4, 5, 6, 7, 8};
   LecteurOctets lecteur(e);
   Ouvreur ouvreur(cle);
@@ -148,7 +149,7 @@ inline std::uint64_t heure(LecteurOctets& lecteur, std::uint64_t base) {
 
 // Suites quelconques de réponses (et de questions) et d'heures d'arrivée : jamais plus de 8
 // échanges, aucun débordement signé (UBSan), et chaque réponse gardée fait le dernier échange.
-inline void synchroHorloges(VueOctets e) {
+void synchroHorloges(VueOctets e) {
   LecteurOctets lecteur(e);
   SynchroHorloges synchro;
   std::int64_t acceptes = 0, refuses = 0;
@@ -249,7 +250,7 @@ class MessagesHostiles {
 // réponse. L'initiateur : un code entamé le reste, et sa réussite suppose un répondeur réussi
 // sous les mêmes clés. Le répondeur : une tentative exactement quand il est `EnCours`, et
 // `Attente` seulement depuis `Attente`, sans réponse.
-inline void initiateurEtRepondeur(VueOctets e) {
+void initiateurEtRepondeur(VueOctets e) {
   FuzzedDataProvider fdp(e.data(), e.size());
   using I = AppairageInitiateur;
   using R = AppairageRepondeur;
@@ -335,7 +336,7 @@ inline void initiateurEtRepondeur(VueOctets e) {
 // tient ses invariants : au plus trois réponses par message et une par tic, jamais vers une
 // source muette, une pause bornée, un appairage seulement pour une source qui a essayé le code
 // montré, après quoi ce code ne se montre plus.
-inline void guichet(VueOctets e) {
+void guichet(VueOctets e) {
   FuzzedDataProvider fdp(e.data(), e.size());
   std::uint16_t prochainCode = fdp.ConsumeIntegral<std::uint16_t>();
   const auto fixe = fdp.ConsumeBool() ? std::optional(codeDe(prochainCode)) : std::nullopt;
@@ -424,7 +425,7 @@ inline void guichet(VueOctets e) {
 // Un pas : sorte (1 octet, bit 7 : d'une source étrangère), attente (1 octet, × 0,2 ms), puis
 // selon sorte % 5 : 0 brut, 1 audio, 2 horloge : longueur (2 octets) et octets ; 3 rejeu :
 // rang (1 octet) ; 4 tic : trames à rendre (2 octets).
-inline void recepteur(VueOctets e) {
+void recepteur(VueOctets e) {
   // Les clés des deux sens, un tirage déterministe fait une fois ; la file (4 Mo) sert à toutes
   // les entrées, remise à neuf au début de chacune : la construire coûtait plus que l'entrée.
   static const Octets cles = HasardDeterministe(39).octetsAleatoires(64);
@@ -481,8 +482,3 @@ inline void recepteur(VueOctets e) {
 }
 
 }  // namespace ravlo::cibles
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* donnees, std::size_t taille) {
-  ravlo::cibles::RAVLO_CIBLE(ravlo::VueOctets(donnees, taille));
-  return 0;
-}

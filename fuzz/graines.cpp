@@ -7,6 +7,8 @@
 #include <fstream>
 
 #include "outils_fuzz.hpp"
+#include "protocol/reprise/reprise_initiateur.hpp"
+#include "protocol/reprise/reprise_repondeur.hpp"
 
 namespace {
 
@@ -96,6 +98,25 @@ int main(int argc, char** argv) {
   ecrire("fuzz_appairage", "honnete", honnete("Salon", {6, 3}, {0, 42, 7, 1, 5}));
   // Un code fixé ; trois sources au bon code, la première va au bout.
   ecrire("fuzz_guichet_appairage", "honnete", honnete("", {0, 0, 3}, {0, 42, 1, 1, 1, 1}));
+
+  // Chaque message d'une reprise honnête, pour le décodeur (octet 0 pair), puis la reprise
+  // jouée par les automates (octet 0 impair) : même PSK, hasard 7, quatre pas honnêtes.
+  SecretPaire paire;
+  paire.identifiant.fill(7);
+  paire.psk.octets().fill(1);
+  RepriseInitiateur i(paire, std::make_shared<HasardDeterministe>(1000));
+  RepriseRepondeur r([&](const IdentifiantPaire&) { return std::optional(paire); },
+                     std::make_shared<HasardDeterministe>(7));
+  const MessageReprise reponse = *r.recevoir(i.dernierMessage());
+  const std::vector<MessageReprise> reprise{i.dernierMessage(), reponse, *i.recevoir(reponse),
+                                            MessageReprise(1, MessageReprise::Refus{})};
+  for (std::size_t n = 0; n < reprise.size(); ++n) {
+    Octets o = reprise[n].donnees();
+    o.insert(o.begin(), 0);
+    ecrire("fuzz_reprise", "message-" + std::to_string(n), o);
+  }
+  // Lus depuis la fin : même PSK (1), hasard 7, puis les quatre pas (5).
+  ecrire("fuzz_reprise", "honnete", Octets{1, 5, 5, 5, 5, 7, 1});
 
   ecrire("fuzz_paquet_audio", "plein", paquet(7, PaquetAudio::tramesMax));
   const auto question = MessageHorloge::question(123'456'789);

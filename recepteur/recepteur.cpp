@@ -74,7 +74,7 @@ void Recepteur::appairer(const AppairageRepondeur::Reussi& reussi, const PointRe
 
 void Recepteur::adopter(Liaison liaison, const PointReseau& source) {
   std::vector<Envoi> envois;
-  appairer({std::move(liaison), {}}, source, envois);
+  appairer({std::move(liaison), {}, {}}, source, envois);
 }
 
 void Recepteur::ecarter() {

@@ -107,7 +107,7 @@ std::optional<MessagePasskey> AppairageInitiateur::recevoirConfirmation(
   if (!macConcorde(valeurConfirmation(roleRepondeur, tentative_, attente.k2), c.valeur)) {
     return echouer(m);
   }
-  etat_ = Reussi{attente.liaison};
+  etat_ = Reussi{attente.liaison, deriverSecretPaire(attente.k2)};
   phase_ = Fini{};  // K2 s'efface avec la phase
   dernierRecu_ = m;
   return std::nullopt;

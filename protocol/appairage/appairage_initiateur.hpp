@@ -14,6 +14,7 @@
 #include "protocol/appairage/passkey.hpp"
 #include "protocol/crypto/cle_privee_x25519.hpp"
 #include "protocol/crypto/source_de_hasard.hpp"
+#include "protocol/reprise/secret_paire.hpp"
 #include "protocol/scellement/liaison.hpp"
 
 namespace ravlo {
@@ -36,6 +37,7 @@ class AppairageInitiateur {
   };
   struct Reussi {
     Liaison liaison;
+    SecretPaire paire;  ///< à retenir pour reprendre sans code
     bool operator==(const Reussi&) const = default;
   };
   struct Echoue {

@@ -95,7 +95,8 @@ std::optional<MessagePasskey> AppairageRepondeur::recevoirConfirmation(
   }
   MessagePasskey reponse = MessagePasskey::confirmation(
       t.numero, enOctets(valeurConfirmation(roleRepondeur, t.numero, cles.k2)));
-  etat_ = Reussi{Liaison::nouvelle(cles.k1.octets(), cles.k0.octets()), t.nom};
+  etat_ = Reussi{Liaison::nouvelle(cles.k1.octets(), cles.k0.octets()), t.nom,
+                 deriverSecretPaire(cles.k2)};
   courante_.reset();
   return repondre(m, std::move(reponse));
 }

@@ -12,6 +12,7 @@
 #include "protocol/appairage/message_passkey.hpp"
 #include "protocol/appairage/passkey.hpp"
 #include "protocol/crypto/source_de_hasard.hpp"
+#include "protocol/reprise/secret_paire.hpp"
 #include "protocol/scellement/liaison.hpp"
 
 namespace ravlo {
@@ -38,6 +39,7 @@ class AppairageRepondeur {
   struct Reussi {
     Liaison liaison;
     std::string nomOrdinateur;
+    SecretPaire paire;  ///< à retenir pour reprendre sans code
     bool operator==(const Reussi&) const = default;
   };
   struct Echoue {

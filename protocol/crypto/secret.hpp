@@ -24,6 +24,10 @@ class Secret {
   ~Secret() { sodium_memzero(octets_.data(), N); }
 
   [[nodiscard]] const std::array<std::uint8_t, N>& octets() const { return octets_; }
+  /// En temps constant.
+  bool operator==(const Secret& autre) const {
+    return sodium_memcmp(octets_.data(), autre.octets_.data(), N) == 0;
+  }
   [[nodiscard]] std::array<std::uint8_t, N>& octets() { return octets_; }
 
  private:

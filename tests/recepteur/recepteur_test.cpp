@@ -10,6 +10,8 @@
 #include "faux/hasard_deterministe.hpp"
 #include "protocol/appairage/appairage_initiateur.hpp"
 #include "protocol/messages/paquet_audio.hpp"
+#include "protocol/reprise/reprise_initiateur.hpp"
+#include "protocol/reprise/reprise_repondeur.hpp"
 
 namespace ravlo {
 namespace {
@@ -133,6 +135,27 @@ TEST(Recepteur, EcarteLesRebutsSansLesOuvrir) {
   // Un appairage d'une source neuve n'a pas besoin de part.
   EXPECT_TRUE(b.appairer("2222", PointReseau{"127.0.0.1", 50000}, 4));
   EXPECT_EQ(b.recepteur.appairages(), 2);
+}
+
+// Ce récepteur ne connaît pas la reprise : chacun de ses messages est écarté sans réponse,
+// sans toucher au guichet ni à la liaison en cours ; l'ordinateur repasse alors au code.
+TEST(Recepteur, NeRepondRienAuxMessagesDeReprise) {
+  Banc b;
+  SecretPaire paire;
+  paire.identifiant.fill(9);
+  RepriseInitiateur i(paire, std::make_shared<HasardDeterministe>(5));
+  RepriseRepondeur r([&](const IdentifiantPaire&) { return std::optional(paire); },
+                     std::make_shared<HasardDeterministe>(6));
+  const MessageReprise reponse = *r.recevoir(i.dernierMessage());
+  const std::vector<MessageReprise> fil{i.dernierMessage(), reponse, *i.recevoir(reponse),
+                                        MessageReprise(1, MessageReprise::Refus{})};
+  for (const auto& m : fil)
+    EXPECT_TRUE(b.recepteur.recevoir(m.donnees(), audio, b.maintenant).empty());
+  EXPECT_EQ(b.recepteur.compteurs().datagrammesEcartes, static_cast<std::int64_t>(fil.size()));
+  EXPECT_EQ(b.recepteur.appairages(), 1);
+  EXPECT_EQ(b.recepteur.code().chiffres(), "2222") << "le code suivant, ni entamé ni changé";
+  b.recepteur.recevoir(b.paquet(b.emetteur, 0), audio, b.maintenant);
+  EXPECT_EQ(b.recepteur.compteurs().paquetsRecus, 1);
 }
 
 // Une pause (plus rien reçu) ne fait pas dériver la vitesse : la file vide n'est pas un
