@@ -104,11 +104,11 @@ int main(int argc, char** argv) {
   SecretPaire paire;
   paire.identifiant.fill(7);
   paire.psk.octets().fill(1);
-  RepriseInitiateur i(paire, std::make_shared<HasardDeterministe>(1000));
-  RepriseRepondeur r([&](const IdentifiantPaire&) { return std::optional(paire); },
-                     std::make_shared<HasardDeterministe>(7));
-  const MessageReprise reponse = *r.recevoir(i.dernierMessage());
-  const std::vector<MessageReprise> reprise{i.dernierMessage(), reponse, *i.recevoir(reponse),
+  RepriseInitiateur ini(paire, std::make_shared<HasardDeterministe>(1000));
+  RepriseRepondeur rep([&](const IdentifiantPaire&) { return std::optional(paire); },
+                       std::make_shared<HasardDeterministe>(7));
+  const MessageReprise reponse = *rep.recevoir(ini.dernierMessage());
+  const std::vector<MessageReprise> reprise{ini.dernierMessage(), reponse, *ini.recevoir(reponse),
                                             MessageReprise(1, MessageReprise::Refus{})};
   for (std::size_t n = 0; n < reprise.size(); ++n) {
     Octets o = reprise[n].donnees();
