@@ -26,11 +26,9 @@ constexpr std::uint8_t casMax = std::variant_size_v<M::Contenu> - 1;
 }  // namespace
 
 FormeDatagramme formeDe(VueOctets d) {
-  if (d.size() >= M::tailleEnTete && d.size() <= appairageMax &&
-      std::equal(M::signature.begin(), M::signature.end(), d.begin()) && d[2] == M::version &&
-      d[3] <= casMax) {
+  if (const auto enTete = M::lireEnTete(d);
+      enTete && d.size() <= appairageMax && enTete->cas <= casMax)
     return FormeDatagramme::appairage;
-  }
   const auto sorte = Enveloppe::sorteLue(d);
   if (!sorte) return FormeDatagramme::autre;
   if (*sorte == SorteEnveloppe::audio && (d.size() < audioMin || d.size() > audioMax))

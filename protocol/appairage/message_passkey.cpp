@@ -80,24 +80,29 @@ struct EcrireCharge {
 
 }  // namespace
 
+std::optional<MessagePasskey::EnTete> MessagePasskey::lireEnTete(VueOctets donnees) {
+  if (donnees.size() < tailleEnTete) return std::nullopt;
+  if (!std::equal(signature.begin(), signature.end(), donnees.begin())) return std::nullopt;
+  if (donnees[2] != version) return std::nullopt;
+  return EnTete{donnees[3], lirePetitBoutiste<std::uint64_t>(donnees.data() + 4)};
+}
+
+void MessagePasskey::ecrireEnTete(EcrivainOctets& sortie, EnTete enTete) {
+  sortie.ecrire(VueOctets(signature)).ecrire(version).ecrire(enTete.cas).ecrire(enTete.tentative);
+}
+
 std::expected<MessagePasskey, ErreurPasskey> MessagePasskey::decoder(VueOctets donnees) {
   const auto invalide = std::unexpected(ErreurPasskey::formatInvalide);
-  if (donnees.size() < tailleEnTete) return invalide;
-  if (!std::equal(signature.begin(), signature.end(), donnees.begin())) return invalide;
-  if (donnees[2] != version) return invalide;
-  const std::uint8_t code = donnees[3];
-  const auto tentative = lirePetitBoutiste<std::uint64_t>(donnees.data() + 4);
-  std::optional<Contenu> contenu = lireCharge(code, donnees.subspan(tailleEnTete));
+  const auto enTete = lireEnTete(donnees);
+  if (!enTete) return invalide;
+  std::optional<Contenu> contenu = lireCharge(enTete->cas, donnees.subspan(tailleEnTete));
   if (!contenu) return invalide;
-  return MessagePasskey(tentative, std::move(*contenu));
+  return MessagePasskey(enTete->tentative, std::move(*contenu));
 }
 
 Octets MessagePasskey::donnees() const {
   EcrivainOctets sortie(tailleEnTete + tailleCle + 1 + nomOctetsMax);
-  sortie.ecrire(VueOctets(signature))
-      .ecrire(version)
-      .ecrire(static_cast<std::uint8_t>(contenu_.index()))
-      .ecrire(tentative_);
+  ecrireEnTete(sortie, {static_cast<std::uint8_t>(contenu_.index()), tentative_});
   std::visit(EcrireCharge{sortie}, contenu_);
   return std::move(sortie).terminer();
 }

@@ -4,12 +4,15 @@
 #include <array>
 #include <cstdint>
 #include <expected>
+#include <optional>
 #include <string>
 #include <variant>
 
 #include "protocol/base/octets.hpp"
 
 namespace ravlo {
+
+class EcrivainOctets;
 
 enum class ErreurPasskey : std::uint8_t {
   formatInvalide  ///< datagramme rejeté en entier : aucun message partiel
@@ -68,6 +71,14 @@ class MessagePasskey {
   static constexpr std::array<std::uint8_t, 2> signature{'R', 'P'};
   static constexpr std::uint8_t version = 1;
   static constexpr std::size_t tailleEnTete = 12;
+  /// L'en-tête « RP », version, cas, tentative : le même pour la reprise sans code, dont les
+  /// cas suivent ceux-ci.
+  struct EnTete {
+    std::uint8_t cas;
+    std::uint64_t tentative;
+  };
+  [[nodiscard]] static std::optional<EnTete> lireEnTete(VueOctets donnees);
+  static void ecrireEnTete(EcrivainOctets& sortie, EnTete enTete);
   static constexpr std::uint8_t rangMax = 13;
   static constexpr std::size_t tailleCle = 32;
   static constexpr std::size_t tailleValeur = 32;

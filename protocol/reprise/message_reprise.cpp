@@ -5,7 +5,6 @@
 #include <optional>
 
 #include "protocol/base/ecrivain_octets.hpp"
-#include "protocol/base/lecteur_octets.hpp"
 
 namespace ravlo {
 namespace {
@@ -55,21 +54,17 @@ struct EcrireCharge {
 
 std::expected<MessageReprise, ErreurReprise> MessageReprise::decoder(VueOctets donnees) {
   const auto invalide = std::unexpected(ErreurReprise::formatInvalide);
-  if (donnees.size() < tailleEnTete) return invalide;
-  if (!std::equal(signature.begin(), signature.end(), donnees.begin())) return invalide;
-  if (donnees[2] != version) return invalide;
-  const auto tentative = lirePetitBoutiste<std::uint64_t>(donnees.data() + 4);
-  std::optional<Contenu> contenu = lireCharge(donnees[3], donnees.subspan(tailleEnTete));
+  const auto enTete = MessagePasskey::lireEnTete(donnees);
+  if (!enTete) return invalide;
+  std::optional<Contenu> contenu = lireCharge(enTete->cas, donnees.subspan(tailleEnTete));
   if (!contenu) return invalide;
-  return MessageReprise(tentative, *contenu);
+  return MessageReprise(enTete->tentative, *contenu);
 }
 
 Octets MessageReprise::donnees() const {
   EcrivainOctets sortie(tailleEnTete + sizeof(Ouverture));
-  sortie.ecrire(VueOctets(signature))
-      .ecrire(version)
-      .ecrire(static_cast<std::uint8_t>(premierCas + contenu_.index()))
-      .ecrire(tentative_);
+  MessagePasskey::ecrireEnTete(
+      sortie, {static_cast<std::uint8_t>(premierCas + contenu_.index()), tentative_});
   std::visit(EcrireCharge{sortie}, contenu_);
   return std::move(sortie).terminer();
 }

@@ -6,6 +6,7 @@
 #include <expected>
 #include <variant>
 
+#include "protocol/appairage/message_passkey.hpp"
 #include "protocol/base/octets.hpp"
 #include "protocol/reprise/secret_paire.hpp"
 
@@ -59,11 +60,9 @@ class MessageReprise {
   /// Dans l'ordre des cas sur le fil, à partir de `premierCas`.
   using Contenu = std::variant<Ouverture, Reponse, Preuve, Refus>;
 
-  static constexpr std::array<std::uint8_t, 2> signature{'R', 'P'};
-  static constexpr std::uint8_t version = 1;
-  /// Le premier cas après ceux de l'appairage au code (0 à 5).
-  static constexpr std::uint8_t premierCas = 6;
-  static constexpr std::size_t tailleEnTete = 12;
+  /// Le premier cas après ceux de l'appairage au code (0 à 5), sous le même en-tête.
+  static constexpr std::uint8_t premierCas = std::variant_size_v<MessagePasskey::Contenu>;
+  static constexpr std::size_t tailleEnTete = MessagePasskey::tailleEnTete;
 
   MessageReprise(std::uint64_t tentative, Contenu contenu)
       : tentative_(tentative), contenu_(contenu) {}
