@@ -11,6 +11,7 @@
 #include <map>
 
 #include "plateforme/demarrage_auto.hpp"
+#include "plateforme/fichier_prive.hpp"
 #include "plateforme/modele_observable.hpp"
 #include "plateforme/table_textes.hpp"
 #include "protocol/textes/catalogue_essai.hpp"
@@ -141,6 +142,49 @@ TEST(ModeleObservable, ChangementsSeulementEtJetonQuiDesabonne) {
   }
   m.changerNom("c");
   EXPECT_EQ(vus.size(), 2u) << "jeton détruit : désabonné";
+}
+
+// Un secret sur le disque : lisible de son seul propriétaire, remplacé en entier, et refusé
+// quand un autre a pu l'écrire.
+TEST(FichierPrive, EcritLitEtRefuseCeQuiNEstPasPrive) {
+  const fs::path dossier = fs::path(::testing::TempDir()) / ("prive-" + std::to_string(::getpid()));
+  fs::remove_all(dossier);
+  const fs::path chemin = dossier / "sous" / "secret";
+  EXPECT_EQ(lireFichierPrive(chemin, 64).value(), std::nullopt);
+  ASSERT_TRUE(ecrireFichierPrive(chemin, Octets{1, 2, 3}));
+  ASSERT_TRUE(ecrireFichierPrive(chemin, Octets{4, 5}));
+  EXPECT_EQ(lireFichierPrive(chemin, 64).value(), Octets({4, 5}));
+  EXPECT_EQ(fs::status(chemin).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(chemin.parent_path()).permissions() & fs::perms::all, fs::perms::owner_all);
+  EXPECT_EQ(std::distance(fs::directory_iterator(chemin.parent_path()), fs::directory_iterator{}),
+            1)
+      << "un fichier temporaire est resté";
+  EXPECT_FALSE(lireFichierPrive(chemin, 1)) << "plus grand que permis";
+  fs::permissions(chemin, fs::perms::group_read, fs::perm_options::add);
+  EXPECT_FALSE(lireFichierPrive(chemin, 64)) << "lisible du groupe";
+  ASSERT_TRUE(effacerFichierPrive(chemin));
+  EXPECT_TRUE(effacerFichierPrive(chemin));
+  EXPECT_EQ(lireFichierPrive(chemin, 64).value(), std::nullopt);
+  fs::remove_all(dossier);
+
+  using Environnement = std::map<std::string, std::string>;
+  const std::pair<Environnement, fs::path> cas[] = {
+      {{{"XDG_STATE_HOME", "/etat"}, {"HOME", "/home/a"}}, "/etat/app"},
+      {{{"XDG_STATE_HOME", "relatif"}, {"HOME", "/home/a"}}, "/home/a/.local/state/app"},
+      {{{"HOME", "/home/a"}}, "/home/a/.local/state/app"},
+      {{{"HOME", ""}}, ""},
+  };
+  for (const auto& [environnement, attendu] : cas) {
+    EXPECT_EQ(dossierEtatUtilisateur("app",
+                                     [&](const char* nom) -> const char* {
+                                       const auto trouvee = environnement.find(nom);
+                                       return trouvee == environnement.end()
+                                                  ? nullptr
+                                                  : trouvee->second.c_str();
+                                     }),
+              attendu);
+  }
 }
 
 }  // namespace
