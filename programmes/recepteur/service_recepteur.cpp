@@ -52,8 +52,7 @@ struct ServiceRecepteur::Etat {
       return 1;
     }
     if (auto raison = demarrerSortie()) {
-      dire(p_.erreurs,
-           texte("Lecture impossible par le serveur de son (PulseAudio ou PipeWire) : %s."),
+      dire(p_.erreurs, texte("Lecture impossible : %s."),
            texteErreurSortie(*raison, locale_).c_str());
       return 1;
     }
