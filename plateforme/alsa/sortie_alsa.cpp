@@ -144,19 +144,22 @@ void SortieAlsa::tourner() {
   const auto periode = static_cast<snd_pcm_sframes_t>(periode_);
   // Un périphérique qui prend tout sans attendre (`null`) ne laisse jamais le fil à `poll`.
   while (!arrete_.load(std::memory_order_relaxed)) {
-    snd_pcm_sframes_t libres = 0;
-    snd_pcm_sframes_t retard = 0;
-    if (const int e = snd_pcm_avail_delay(pcm_, &libres, &retard); e < 0) {
-      if (!rattraper(e)) return;
+    const snd_pcm_sframes_t libres = snd_pcm_avail_update(pcm_);
+    if (libres < 0) {
+      if (!rattraper(libres)) return;
       continue;
     }
     if (libres < periode) {
       if (!attendre()) return;
       continue;
     }
-    // Avant le départ, rien ne joue encore : la période sortira après ce qui la précède.
-    const InstantNs heure =
-        hoteNs() + static_cast<InstantNs>(flux::nsDeTrames(std::max<snd_pcm_sframes_t>(retard, 0)));
+    // La période sortira après ce que le périphérique tient déjà. Un retard qu'il ne sait pas
+    // dire (le greffon pulse, avant son premier relevé) laisse la période sans heure.
+    std::optional<InstantNs> heure;
+    if (snd_pcm_sframes_t retard = 0; snd_pcm_delay(pcm_, &retard) == 0) {
+      heure = hoteNs() +
+              static_cast<InstantNs>(flux::nsDeTrames(std::max<snd_pcm_sframes_t>(retard, 0)));
+    }
     rappel_(flottants_, heure, false);
     std::ranges::transform(flottants_, entiers_.begin(), versEntier);
     const snd_pcm_sframes_t ecrites = snd_pcm_writei(pcm_, entiers_.data(), periode_);

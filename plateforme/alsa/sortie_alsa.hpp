@@ -28,7 +28,7 @@ namespace ravlo {
 /// (`latenceDemandeeUs`). Son fil, « ravlo.alsa », attend le périphérique par `poll` sur ses
 /// descripteurs (et un eventfd qui l'arrête), puis tire une période du rappel, datée de
 /// l'heure hôte où sa première trame sortira : maintenant plus ce que le périphérique tient
-/// déjà (`snd_pcm_avail_delay`). Rien n'y est alloué ni verrouillé.
+/// déjà (`snd_pcm_delay`). Rien n'y est alloué ni verrouillé.
 ///
 /// Une sous-alimentation (-EPIPE) ou une mise en veille (-ESTRPIPE) se rattrape par
 /// `snd_pcm_recover` et se compte (`sousAlimentations`) ; toute autre erreur (périphérique

@@ -164,7 +164,7 @@ TEST_F(DemonPulseAlsa, LeRecepteurJoueSurAlsa) {
   ASSERT_TRUE(j["latenceSortieMs"].is_number()) << j.dump();
   EXPECT_GE(j["latenceSortieMs"].get<double>(), 5.0);
   EXPECT_TRUE(j["sousAlimentationsSortie"].is_number()) << j.dump();
-  EXPECT_EQ(j["erreurSortie"], nullptr);
+  EXPECT_EQ(j["erreurSortie"], nullptr) << j.dump() << r.journal;
 }
 
 }  // namespace
