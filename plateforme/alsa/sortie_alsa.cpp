@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MPL-2.0
 #include "plateforme/alsa/sortie_alsa.hpp"
 
-#include <alsa/asoundlib.h>
-#include <poll.h>
 #include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/resource.h>

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MPL-2.0
 #pragma once
 
+#include <alsa/asoundlib.h>
+#include <poll.h>
+
 #include <atomic>
 #include <cstdint>
 #include <optional>
@@ -9,9 +12,6 @@
 #include <vector>
 
 #include "plateforme/sortie_audio.hpp"
-
-struct _snd_pcm;
-struct pollfd;
 
 namespace ravlo {
 
@@ -65,7 +65,7 @@ class SortieAlsa final : public SortieAudio {
   void fermer();
 
   std::string peripherique_;
-  _snd_pcm* pcm_ = nullptr;
+  snd_pcm_t* pcm_ = nullptr;
   int arret_ = -1;  ///< eventfd qui réveille le fil pour qu'il s'arrête
   RappelRendu rappel_;
   std::thread fil_;
