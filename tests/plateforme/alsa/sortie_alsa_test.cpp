@@ -134,6 +134,28 @@ TEST_F(SortieAlsaEssai, UnPeripheriqueAbsentSeDit) {
 // disent le tampon accordé et les sous-alimentations comptées.
 struct DemonPulseAlsa : SortieAlsaEssai {};
 
+// Un rendu qui tarde 200 ms, dix fois le tampon : le périphérique manque de son (-EPIPE) ; la
+// sortie le compte, s'en remet et joue de nouveau, sans panne.
+TEST_F(DemonPulseAlsa, UneSousAlimentationSeCompteEtSeRattrape) {
+  if (!essai::demonDEssai()) GTEST_SKIP() << "sans démon PulseAudio d'essai";
+  essai::configurerAlsa(dossier, brut, "pulse handle_underrun true");
+  std::atomic<int> rappels{0};
+  SortieAlsa sortie("essai");
+  ASSERT_EQ(sortie.demarrer([&](std::span<float> bloc, std::optional<InstantNs>, bool) {
+    std::ranges::fill(bloc, 0.25F);
+    if (++rappels == 50) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    return true;
+  }),
+            std::nullopt);
+  EXPECT_TRUE(essai::attendreQue([&] { return sortie.sousAlimentations() >= 1; }))
+      << rappels.load();
+  const int apres = rappels.load();
+  EXPECT_TRUE(essai::attendreQue([&] { return rappels.load() > apres + 100; }))
+      << "la lecture reprend après le trou";
+  EXPECT_EQ(sortie.panne(), std::nullopt);
+  sortie.arreter();
+}
+
 TEST_F(DemonPulseAlsa, LeRecepteurJoueSurAlsa) {
   if (!essai::demonDEssai()) GTEST_SKIP() << "sans démon PulseAudio d'essai";
   essai::configurerAlsa(dossier, brut, "pulse");
