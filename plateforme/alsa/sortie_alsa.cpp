@@ -160,14 +160,29 @@ void SortieAlsa::tourner() {
     }
     rappel_(flottants_, heure, false);
     std::ranges::transform(flottants_, entiers_.begin(), versEntier);
-    const snd_pcm_sframes_t ecrites = snd_pcm_writei(pcm_, entiers_.data(), periode_);
-    if (ecrites < 0 && ecrites != -EAGAIN && !rattraper(static_cast<int>(ecrites))) return;
+    if (!ecrire()) return;
   }
+}
+
+// La période entière, même en plusieurs fois ; faux quand le fil doit s'arrêter. Après une
+// sous-alimentation rattrapée, le reste de la période part dans le périphérique remis à zéro.
+bool SortieAlsa::ecrire() {
+  std::size_t faites = 0;
+  while (faites < periode_ && !arrete_.load(std::memory_order_relaxed)) {
+    const snd_pcm_sframes_t n =
+        snd_pcm_writei(pcm_, entiers_.data() + faites * flux::canaux, periode_ - faites);
+    if (n >= 0) {
+      faites += static_cast<std::size_t>(n);
+    } else if (n == -EAGAIN ? !attendre() : !rattraper(n)) {
+      return false;
+    }
+  }
+  return true;
 }
 
 // Attend que le périphérique prenne une période, ou qu'on arrête le fil (faux).
 bool SortieAlsa::attendre() {
-  if (::poll(attentes_.data(), attentes_.size(), -1) < 0) return errno == EINTR;
+  if (::poll(attentes_.data(), attentes_.size(), -1) < 0) return rattraper(-errno);
   if (attentes_.back().revents != 0) return false;
   unsigned short evenements = 0;
   const int e = snd_pcm_poll_descriptors_revents(

@@ -61,6 +61,7 @@ class SortieAlsa final : public SortieAudio {
   std::optional<ErreurSortie> configurer();
   void tourner();
   [[nodiscard]] bool attendre();
+  [[nodiscard]] bool ecrire();
   [[nodiscard]] bool rattraper(long code);
   void fermer();
 
