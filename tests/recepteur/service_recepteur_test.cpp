@@ -150,10 +150,10 @@ TEST(ServiceRecepteur, AnnonceCarteRepriseEtPanneParLesFaux) {
   EXPECT_EQ(compter(dit, "Carte : son coupé oui, en pause oui."), 1u) << dit;
   EXPECT_EQ(relire(erreurs),
             "La lecture s'est arrêtée : le serveur de son s'est arrêté ou a redémarré. Elle "
-            "reprendra quand le serveur de son répondra.\n"
+            "reprendra quand la sortie de son répondra.\n"
             "La lecture s'est arrêtée : le fichier WAV ne s'écrit plus.\n");
-  EXPECT_EQ(compter(dit, "La lecture reprend : le serveur de son répond de nouveau.\n"), 1u) << dit;
-  EXPECT_GE(compter(dit, "sans serveur de son"), 1u) << "sur la ligne d'état : " << dit;
+  EXPECT_EQ(compter(dit, "La lecture reprend : la sortie de son répond de nouveau.\n"), 1u) << dit;
+  EXPECT_GE(compter(dit, "sans sortie de son"), 1u) << "sur la ligne d'état : " << dit;
   EXPECT_EQ(dit.find("Connection"), std::string::npos) << dit;
   EXPECT_GE(s->demarrages.load(), 4) << "le premier, deux refus, la reprise";
   const auto j = nlohmann::json::parse(std::ifstream(stats), nullptr, false);
