@@ -47,11 +47,15 @@ struct SortieAlsaEssai : ::testing::Test {
   void TearDown() override { std::filesystem::remove_all(dossier); }
 };
 
+// Le fil de la sortie et celui de l'essai partagent la file et les compteurs : l'essai passe
+// aussi sous ThreadSanitizer.
+struct ConcurrenceSortieAlsa : SortieAlsaEssai {};
+
 // Une seconde de trames toutes différentes, mise en file avant le départ, passe par le rendu,
 // la conversion en 16 bits et libasound : le fichier la reprend à l'échantillon près, chaque
 // période datée, sans sous-alimentation. Le rappel retient le fil une fois assez joué : `null`
 // prend tout sans attendre, et le fichier grossirait sans fin.
-TEST_F(SortieAlsaEssai, JoueLaFileALEchantillonPres) {
+TEST_F(ConcurrenceSortieAlsa, JoueLaFileALEchantillonPres) {
   constexpr std::int64_t paquets = 150;
   constexpr auto tramesParPaquet = static_cast<std::int64_t>(flux::tramesParPaquet);
   // La réserve visée tient toute la seconde : la file amorcée ne rogne rien.
