@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -191,6 +192,55 @@ TEST_F(DemonPulseAlsa, LeRecepteurJoueSurAlsa) {
   EXPECT_GE(j["latenceSortieMs"].get<double>(), 5.0);
   EXPECT_TRUE(j["sousAlimentationsSortie"].is_number()) << j.dump();
   EXPECT_EQ(j["erreurSortie"], nullptr) << j.dump() << r.journal;
+}
+
+// Le serveur derrière le périphérique, le nôtre, tué (SIGKILL) en pleine lecture : la sortie
+// est en panne, une panne qui se reprend, pas un plantage ; tant qu'il est absent, `demarrer`
+// le dit ; revenu, la sortie rouverte rejoue.
+TEST_F(DemonPulseAlsa, UnPeripheriquePerduEstUnePanneQuiSeReprend) {
+  if (!essai::demonDEssai()) GTEST_SKIP() << "sans démon PulseAudio d'essai";
+  const auto pulse = dossier / "pulse";
+  std::filesystem::create_directories(pulse);
+  std::filesystem::permissions(pulse, std::filesystem::perms::owner_all);
+  ::setenv("PULSE_RUNTIME_PATH", pulse.c_str(), 1);
+  ::setenv("PULSE_STATE_PATH", pulse.c_str(), 1);
+  const std::string socket = (pulse / "native").string();
+  essai::configurerAlsa(dossier, brut, "pulse server \"unix:" + socket + "\"");
+  const auto lancer = [&] {
+    std::filesystem::remove(socket);
+    auto p = std::make_unique<essai::ProgrammeLance>(std::vector<std::string>{
+        "pulseaudio", "--daemonize=no", "-n", "--exit-idle-time=-1", "--use-pid-file=no",
+        "--log-target=file:" + (dossier / "journal").string(), "-L",
+        "module-native-protocol-unix auth-anonymous=1 socket=" + socket, "-L",
+        "module-null-sink sink_name=salon rate=48000 channels=2"});
+    EXPECT_TRUE(essai::attendreQue([&] { return std::filesystem::exists(socket); }));
+    return p;
+  };
+  std::atomic<int> rappels{0};
+  const auto rappel = [&](std::span<float> bloc, std::optional<InstantNs>, bool) {
+    std::ranges::fill(bloc, 0.25F);
+    ++rappels;
+    return true;
+  };
+  SortieAlsa sortie("essai");
+  auto serveur = lancer();
+  ASSERT_TRUE(essai::attendreQue([&] { return !sortie.demarrer(rappel).has_value(); }));
+  ASSERT_TRUE(essai::attendreQue([&] { return rappels.load() > 50; }));
+
+  EXPECT_EQ(serveur->arreter(SIGKILL), -SIGKILL);
+  ASSERT_TRUE(essai::attendreQue([&] { return sortie.panne().has_value(); }));
+  EXPECT_EQ(sortie.panne()->cas, ErreurSortie::Cas::peripheriquePerdu) << sortie.panne()->brut;
+  sortie.arreter();
+  const auto refus = sortie.demarrer(rappel);
+  ASSERT_TRUE(refus.has_value());
+  EXPECT_TRUE(refus->reprenable()) << refus->brut;
+
+  serveur = lancer();
+  ASSERT_TRUE(essai::attendreQue([&] { return !sortie.demarrer(rappel).has_value(); }));
+  const int avant = rappels.load();
+  EXPECT_TRUE(essai::attendreQue([&] { return rappels.load() > avant + 50; }));
+  EXPECT_EQ(sortie.panne(), std::nullopt);
+  sortie.arreter();
 }
 
 }  // namespace
