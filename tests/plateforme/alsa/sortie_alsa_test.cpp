@@ -133,25 +133,49 @@ TEST_F(SortieAlsaEssai, UnPeripheriqueAbsentSeDit) {
   EXPECT_EQ(r.journal.find("ALSA lib"), std::string::npos) << r.journal;
 }
 
-// ravlo-recepteur --sortie alsa:… face à ravlo-envoi, sur un périphérique qui tient le temps
-// réel : le même `file`, sur le greffon `pulse` de libasound et le démon d'essai. Le ton de
-// 1 kHz à −6 dBFS arrive dans le fichier à sa fréquence et à son niveau, et les statistiques
-// disent le tampon accordé et les sous-alimentations comptées.
-struct DemonPulseAlsa : SortieAlsaEssai {};
+// Sur un périphérique qui tient le temps réel : `essai` sur le greffon `pulse` de libasound.
+// `serveurPrive` le met sur un PulseAudio à nous (même sous PipeWire, qui ne rapporte pas ses
+// sous-alimentations à ce greffon), dans le dossier de l'essai, tué par son PID ; chaque
+// lancement au même endroit.
+struct DemonPulseAlsa : SortieAlsaEssai {
+  std::unique_ptr<essai::ProgrammeLance> serveurPrive() {
+    const auto pulse = dossier / "pulse";
+    const std::string socket = (pulse / "native").string();
+    if (!std::filesystem::exists(pulse)) {
+      std::filesystem::create_directories(pulse);
+      std::filesystem::permissions(pulse, std::filesystem::perms::owner_all);
+      ::setenv("PULSE_RUNTIME_PATH", pulse.c_str(), 1);
+      ::setenv("PULSE_STATE_PATH", pulse.c_str(), 1);
+      essai::configurerAlsa(dossier, brut,
+                            "pulse server \"unix:" + socket + "\" handle_underrun true");
+    }
+    std::filesystem::remove(socket);
+    auto p = std::make_unique<essai::ProgrammeLance>(std::vector<std::string>{
+        "pulseaudio", "--daemonize=no", "-n", "--exit-idle-time=-1", "--use-pid-file=no",
+        "--log-target=file:" + (dossier / "journal").string(), "-L",
+        "module-native-protocol-unix auth-anonymous=1 socket=" + socket, "-L",
+        "module-null-sink sink_name=salon rate=48000 channels=2"});
+    EXPECT_TRUE(essai::attendreQue([&] { return std::filesystem::exists(socket); }));
+    return p;
+  }
+};
 
 // Un rendu qui tarde 200 ms, dix fois le tampon : le périphérique manque de son (-EPIPE) ; la
 // sortie le compte, s'en remet et joue de nouveau, sans panne.
 TEST_F(DemonPulseAlsa, UneSousAlimentationSeCompteEtSeRattrape) {
   if (!essai::demonDEssai()) GTEST_SKIP() << "sans démon PulseAudio d'essai";
-  essai::configurerAlsa(dossier, brut, "pulse handle_underrun true");
+  const auto serveur = serveurPrive();
   std::atomic<int> rappels{0};
   SortieAlsa sortie("essai");
-  ASSERT_EQ(sortie.demarrer([&](std::span<float> bloc, std::optional<InstantNs>, bool) {
-    std::ranges::fill(bloc, 0.25F);
-    if (++rappels == 50) std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    return true;
-  }),
-            std::nullopt);
+  ASSERT_TRUE(essai::attendreQue([&] {
+    return !sortie
+                .demarrer([&](std::span<float> bloc, std::optional<InstantNs>, bool) {
+                  std::ranges::fill(bloc, 0.25F);
+                  if (++rappels == 50) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                  return true;
+                })
+                .has_value();
+  }));
   EXPECT_TRUE(essai::attendreQue([&] { return sortie.sousAlimentations() >= 1; }))
       << rappels.load();
   const int apres = rappels.load();
@@ -161,6 +185,10 @@ TEST_F(DemonPulseAlsa, UneSousAlimentationSeCompteEtSeRattrape) {
   sortie.arreter();
 }
 
+// ravlo-recepteur --sortie alsa:… face à ravlo-envoi, sur un périphérique qui tient le temps
+// réel : le même `file`, sur le greffon `pulse` de libasound et le démon d'essai. Le ton de
+// 1 kHz à −6 dBFS arrive dans le fichier à sa fréquence et à son niveau, et les statistiques
+// disent le tampon accordé et les sous-alimentations comptées.
 TEST_F(DemonPulseAlsa, LeRecepteurJoueSurAlsa) {
   if (!essai::demonDEssai()) GTEST_SKIP() << "sans démon PulseAudio d'essai";
   essai::configurerAlsa(dossier, brut, "pulse");
@@ -194,28 +222,11 @@ TEST_F(DemonPulseAlsa, LeRecepteurJoueSurAlsa) {
   EXPECT_EQ(j["erreurSortie"], nullptr) << j.dump() << r.journal;
 }
 
-// Le serveur derrière le périphérique, le nôtre, tué (SIGKILL) en pleine lecture : la sortie
-// est en panne, une panne qui se reprend, pas un plantage ; tant qu'il est absent, `demarrer`
-// le dit ; revenu, la sortie rouverte rejoue.
+// Le serveur derrière le périphérique tué (SIGKILL) en pleine lecture : la sortie est en
+// panne (périphérique perdu, qui se reprend), pas un plantage ; tant qu'il est absent,
+// `demarrer` le dit ; revenu, la sortie rouverte rejoue.
 TEST_F(DemonPulseAlsa, UnPeripheriquePerduEstUnePanneQuiSeReprend) {
   if (!essai::demonDEssai()) GTEST_SKIP() << "sans démon PulseAudio d'essai";
-  const auto pulse = dossier / "pulse";
-  std::filesystem::create_directories(pulse);
-  std::filesystem::permissions(pulse, std::filesystem::perms::owner_all);
-  ::setenv("PULSE_RUNTIME_PATH", pulse.c_str(), 1);
-  ::setenv("PULSE_STATE_PATH", pulse.c_str(), 1);
-  const std::string socket = (pulse / "native").string();
-  essai::configurerAlsa(dossier, brut, "pulse server \"unix:" + socket + "\"");
-  const auto lancer = [&] {
-    std::filesystem::remove(socket);
-    auto p = std::make_unique<essai::ProgrammeLance>(std::vector<std::string>{
-        "pulseaudio", "--daemonize=no", "-n", "--exit-idle-time=-1", "--use-pid-file=no",
-        "--log-target=file:" + (dossier / "journal").string(), "-L",
-        "module-native-protocol-unix auth-anonymous=1 socket=" + socket, "-L",
-        "module-null-sink sink_name=salon rate=48000 channels=2"});
-    EXPECT_TRUE(essai::attendreQue([&] { return std::filesystem::exists(socket); }));
-    return p;
-  };
   std::atomic<int> rappels{0};
   const auto rappel = [&](std::span<float> bloc, std::optional<InstantNs>, bool) {
     std::ranges::fill(bloc, 0.25F);
@@ -223,7 +234,7 @@ TEST_F(DemonPulseAlsa, UnPeripheriquePerduEstUnePanneQuiSeReprend) {
     return true;
   };
   SortieAlsa sortie("essai");
-  auto serveur = lancer();
+  auto serveur = serveurPrive();
   ASSERT_TRUE(essai::attendreQue([&] { return !sortie.demarrer(rappel).has_value(); }));
   ASSERT_TRUE(essai::attendreQue([&] { return rappels.load() > 50; }));
 
@@ -235,7 +246,7 @@ TEST_F(DemonPulseAlsa, UnPeripheriquePerduEstUnePanneQuiSeReprend) {
   ASSERT_TRUE(refus.has_value());
   EXPECT_TRUE(refus->reprenable()) << refus->brut;
 
-  serveur = lancer();
+  serveur = serveurPrive();
   ASSERT_TRUE(essai::attendreQue([&] { return !sortie.demarrer(rappel).has_value(); }));
   const int avant = rappels.load();
   EXPECT_TRUE(essai::attendreQue([&] { return rappels.load() > avant + 50; }));
