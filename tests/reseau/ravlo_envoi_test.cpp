@@ -106,10 +106,10 @@ TEST_F(RavloEnvoi, StatutsEtTextesSelonLaLangue) {
            {RAVLO_RECEPTEUR,
             "LANG=en_US.UTF-8",
             {"usage: ravlo-recepteur [--nom NAME] [--port PORT] [--code NNNN | --code -]\n",
-             "[--sortie DEVICE | --wav FILE]\n"}},
+             "--sortie alsa:DEVICE | --wav FILE]\n"}},
            {RAVLO_RECEPTEUR,
             "LANG=fr_FR.UTF-8",
-            {"usage : ravlo-recepteur [--nom NOM]", "[--sortie PERIPHERIQUE | --wav FICHIER]"}},
+            {"usage : ravlo-recepteur [--nom NOM]", "--sortie alsa:PERIPHERIQUE | --wav FICHIER]"}},
        }) {
     for (const char* aide : {"--help", "-h"})
       cas.emplace_back(programme, environnement, aide, 0, attendus);
