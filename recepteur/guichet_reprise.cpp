@@ -40,16 +40,24 @@ std::optional<GuichetReprise::Reprise> GuichetReprise::recevoir(const MessageRep
     return conclure(maintenant, politique, reponses);
   }
   // La tentative en cours n'écoute que sa source : un tiers ne la fait pas échouer.
+  const bool ouverture = message.comme<MessageReprise::Ouverture>() != nullptr;
   if (source == sourceCourante_) {
     auto reponse = courant_->recevoir(message);
-    if (!dernierAccepte_ || !(*dernierAccepte_ == message)) {
+    // Seul ce qui fait avancer la tentative la prolonge, pas une retransmission.
+    if ((reponse || !enCours()) && (!dernierAccepte_ || !(*dernierAccepte_ == message))) {
       dernierAccepte_ = message;
       dernierProgres_ = maintenant;
     }
-    if (reponse) reponses.push_back({std::move(*reponse), source});
+    if (reponse) {
+      reponses.push_back({std::move(*reponse), source});
+    } else if (ouverture && enCours()) {
+      // La même source recommence sous un autre numéro : servie dès que l'ancienne cède.
+      gardee_ = OuvertureGardee{message, source, maintenant};
+      surveiller(maintenant, politique, reponses);
+    }
     return conclure(maintenant, politique, reponses);
   }
-  if (message.comme<MessageReprise::Ouverture>() != nullptr) {
+  if (ouverture) {
     // Comme pour le code : la source servie n'évince pas celle qui attend.
     if (!gardee_ || gardee_->source == source)
       gardee_ = OuvertureGardee{message, source, maintenant};
