@@ -60,7 +60,7 @@ class Recepteur {
 
   /// Comme au sortir d'un appairage avec `source` : pour le fuzzing et les mesures, qui
   /// partent d'un récepteur appairé sans rejouer l'appairage à chaque fois.
-  void adopter(Liaison liaison, const PointReseau& source);
+  void adopter(const Liaison& liaison, const PointReseau& source);
 
   /// Le message de fin pour l'expéditeur courant, s'il y en a un.
   std::optional<Envoi> terminer();

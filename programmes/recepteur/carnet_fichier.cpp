@@ -27,10 +27,10 @@ void direLigne(std::FILE* flux, const std::string& modele, A... valeurs) {
 
 }  // namespace
 
-CarnetFichier::CarnetFichier(std::filesystem::path dossier,
+CarnetFichier::CarnetFichier(const std::filesystem::path& dossier,
                              std::function<void(const std::string&)> signaler,
                              std::function<std::int64_t()> secondes)
-    : chemin_(std::move(dossier) / "expediteurs"),
+    : chemin_(dossier / "expediteurs"),
       // Une même panne ne se dit qu'une fois : un flot d'ouvertures sur un carnet abîmé ne
       // remplit pas le journal.
       signaler_(
@@ -48,9 +48,10 @@ std::int64_t CarnetFichier::secondesMurales() {
 std::expected<CarnetExpediteurs, std::string> CarnetFichier::charger() const {
   auto lu = lireFichierPrive(chemin_, CarnetExpediteurs::octetsMax);
   if (!lu) return std::unexpected(lu.error());
-  if (!*lu) return CarnetExpediteurs{};
-  auto carnet = CarnetExpediteurs::lire(**lu);
-  sodium_memzero((*lu)->data(), (*lu)->size());
+  std::optional<Octets>& contenu = *lu;
+  if (!contenu) return CarnetExpediteurs{};
+  auto carnet = CarnetExpediteurs::lire(*contenu);
+  sodium_memzero(contenu->data(), contenu->size());
   if (!carnet) return std::unexpected(chemin_.string() + " : " + texteErreurCarnet(carnet.error()));
   return std::move(*carnet);
 }
