@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MPL-2.0
 #include "recepteur/guichet_reprise.hpp"
 
+#include <utility>
+
 namespace ravlo {
 
 GuichetReprise::GuichetReprise(std::shared_ptr<MemoireExpediteurs> memoire,
@@ -30,7 +32,7 @@ std::optional<GuichetReprise::Reprise> GuichetReprise::recevoir(const MessageRep
                                                                 std::vector<Reponse>& reponses) {
   if (fini_) {
     if (auto repetee = fini_->recevoir(message)) {
-      reponses.push_back({std::move(*repetee), source});
+      reponses.push_back({*repetee, source});
       return std::nullopt;
     }
   }
@@ -40,16 +42,24 @@ std::optional<GuichetReprise::Reprise> GuichetReprise::recevoir(const MessageRep
     return conclure(maintenant, politique, reponses);
   }
   // La tentative en cours n'écoute que sa source : un tiers ne la fait pas échouer.
+  const bool ouverture = message.comme<MessageReprise::Ouverture>() != nullptr;
   if (source == sourceCourante_) {
     auto reponse = courant_->recevoir(message);
-    if (!dernierAccepte_ || !(*dernierAccepte_ == message)) {
+    // Seul ce qui fait avancer la tentative la prolonge, pas une retransmission.
+    if ((reponse || !enCours()) && (!dernierAccepte_ || !(*dernierAccepte_ == message))) {
       dernierAccepte_ = message;
       dernierProgres_ = maintenant;
     }
-    if (reponse) reponses.push_back({std::move(*reponse), source});
+    if (reponse) {
+      reponses.push_back({*reponse, source});
+    } else if (ouverture && enCours()) {
+      // La même source recommence sous un autre numéro : servie dès que l'ancienne cède.
+      gardee_ = OuvertureGardee{message, source, maintenant};
+      surveiller(maintenant, politique, reponses);
+    }
     return conclure(maintenant, politique, reponses);
   }
-  if (message.comme<MessageReprise::Ouverture>() != nullptr) {
+  if (ouverture) {
     // Comme pour le code : la source servie n'évince pas celle qui attend.
     if (!gardee_ || gardee_->source == source)
       gardee_ = OuvertureGardee{message, source, maintenant};
@@ -82,8 +92,7 @@ void GuichetReprise::servir(const MessageReprise& ouverture, const PointReseau& 
   debut_ = maintenant;
   dernierProgres_ = maintenant;
   dernierAccepte_ = ouverture;
-  if (auto reponse = courant_->recevoir(ouverture))
-    reponses.push_back({std::move(*reponse), source});
+  if (auto reponse = courant_->recevoir(ouverture)) reponses.push_back({*reponse, source});
   // Refusée d'emblée (identifiant inconnu, secret faux) : le guichet est libre aussitôt.
   std::optional<Reprise> aucune;
   if (!enCours()) (void)clore(maintenant, politique, aucune);

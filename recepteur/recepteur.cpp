@@ -91,7 +91,7 @@ void Recepteur::appairer(const Liaison& liaison, const std::string& nom, const P
   ++compteurs_.appairages;
 }
 
-void Recepteur::adopter(Liaison liaison, const PointReseau& source) {
+void Recepteur::adopter(const Liaison& liaison, const PointReseau& source) {
   std::vector<Envoi> envois;
   appairer(liaison, {}, source, envois);
 }

@@ -34,7 +34,8 @@ struct Envoi {
 /// Ce qui n'a ni la forme d'un message d'appairage ni celle d'une enveloppe est écarté sur
 /// ses premiers octets et sa taille (`formeDe`), sans rien décoder ni déchiffrer ; une
 /// enveloppe d'une autre source que l'expéditeur n'est ouverte que dans sa part
-/// (`QuotaEtrangers`). Les messages d'appairage ("RP") vont au guichet ; une enveloppe s'ouvre
+/// (`QuotaEtrangers`). Les messages d'appairage et de reprise ("RP") vont au guichet ; une
+/// reprise réussie se conduit comme un appairage, sous le nom mémorisé. Une enveloppe s'ouvre
 /// avec la liaison courante (fenêtre de rejeu comprise), sinon elle est comptée refusée. Un
 /// nouvel appairage ne remplace l'expéditeur qu'une fois réussi ; l'ancien reçoit alors le
 /// nom du nouveau (`MessageReleve`), puis le message de fin.
@@ -60,7 +61,7 @@ class Recepteur {
 
   /// Comme au sortir d'un appairage avec `source` : pour le fuzzing et les mesures, qui
   /// partent d'un récepteur appairé sans rejouer l'appairage à chaque fois.
-  void adopter(Liaison liaison, const PointReseau& source);
+  void adopter(const Liaison& liaison, const PointReseau& source);
 
   /// Le message de fin pour l'expéditeur courant, s'il y en a un.
   std::optional<Envoi> terminer();

@@ -27,11 +27,16 @@ void direLigne(std::FILE* flux, const std::string& modele, A... valeurs) {
 
 }  // namespace
 
-CarnetFichier::CarnetFichier(std::filesystem::path dossier,
+CarnetFichier::CarnetFichier(const std::filesystem::path& dossier,
                              std::function<void(const std::string&)> signaler,
                              std::function<std::int64_t()> secondes)
-    : chemin_(std::move(dossier) / "expediteurs"),
-      signaler_(std::move(signaler)),
+    : chemin_(dossier / "expediteurs"),
+      // Une même panne ne se dit qu'une fois : un flot d'ouvertures sur un carnet abîmé ne
+      // remplit pas le journal.
+      signaler_(
+          [signaler = std::move(signaler), dite = std::string()](const std::string& e) mutable {
+            if (e != dite) signaler(dite = e);
+          }),
       secondes_(std::move(secondes)) {}
 
 std::int64_t CarnetFichier::secondesMurales() {
@@ -43,9 +48,10 @@ std::int64_t CarnetFichier::secondesMurales() {
 std::expected<CarnetExpediteurs, std::string> CarnetFichier::charger() const {
   auto lu = lireFichierPrive(chemin_, CarnetExpediteurs::octetsMax);
   if (!lu) return std::unexpected(lu.error());
-  if (!*lu) return CarnetExpediteurs{};
-  auto carnet = CarnetExpediteurs::lire(**lu);
-  sodium_memzero((*lu)->data(), (*lu)->size());
+  std::optional<Octets>& contenu = *lu;
+  if (!contenu) return CarnetExpediteurs{};
+  auto carnet = CarnetExpediteurs::lire(*contenu);
+  sodium_memzero(contenu->data(), contenu->size());
   if (!carnet) return std::unexpected(chemin_.string() + " : " + texteErreurCarnet(carnet.error()));
   return std::move(*carnet);
 }
@@ -88,20 +94,22 @@ int oublierExpediteurs(const std::filesystem::path& dossier, const std::optional
                        const std::string& locale, std::FILE* messages, std::FILE* erreurs) {
   if (dossier.empty()) {
     direLigne(erreurs, "%s",
-         texte("Aucun dossier d'état connu : donne-le par --etat DOSSIER.", locale).c_str());
+              texte("Aucun dossier d'état connu : donne-le par --etat DOSSIER.", locale).c_str());
     return 1;
   }
   const CarnetFichier fichier(dossier, [](const std::string&) {});
   auto carnet = fichier.charger();
   if (!carnet) {
-    direLigne(erreurs, texte("Mémoire des appairages illisible : %s.", locale), carnet.error().c_str());
+    direLigne(erreurs, texte("Mémoire des appairages illisible : %s.", locale),
+              carnet.error().c_str());
     return 1;
   }
   std::size_t oublies = carnet->expediteurs().size();
   if (nom) {
     oublies = carnet->oublier(*nom);
     if (oublies == 0) {
-      direLigne(erreurs, texte("Aucun expéditeur mémorisé ne s'appelle « %s ».", locale), nom->c_str());
+      direLigne(erreurs, texte("Aucun expéditeur mémorisé ne s'appelle « %s ».", locale),
+                nom->c_str());
       return 1;
     }
   } else {
@@ -109,15 +117,16 @@ int oublierExpediteurs(const std::filesystem::path& dossier, const std::optional
   }
   if (auto ecrit = fichier.enregistrer(*carnet); !ecrit) {
     direLigne(erreurs, texte("Mémoire des appairages impossible à écrire : %s.", locale),
-         ecrit.error().c_str());
+              ecrit.error().c_str());
     return 1;
   }
   if (nom) {
     direLigne(messages, texte("« %s » est oublié : il lui faudra de nouveau le code.", locale),
-         nom->c_str());
+              nom->c_str());
   } else {
-    direLigne(messages, texte("Expéditeurs oubliés : %zu. Il leur faudra de nouveau le code.", locale),
-         oublies);
+    direLigne(messages,
+              texte("Expéditeurs oubliés : %zu. Il leur faudra de nouveau le code.", locale),
+              oublies);
   }
   return 0;
 }

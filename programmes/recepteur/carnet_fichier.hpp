@@ -22,7 +22,8 @@ namespace ravlo {
 class CarnetFichier final : public MemoireExpediteurs {
  public:
   /// `secondes` : l'horloge murale (secondes depuis 1970).
-  CarnetFichier(std::filesystem::path dossier, std::function<void(const std::string&)> signaler,
+  CarnetFichier(const std::filesystem::path& dossier,
+                std::function<void(const std::string&)> signaler,
                 std::function<std::int64_t()> secondes = secondesMurales);
 
   [[nodiscard]] std::expected<CarnetExpediteurs, std::string> charger() const;

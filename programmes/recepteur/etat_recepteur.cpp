@@ -24,8 +24,8 @@ std::expected<IdentifiantRecepteur, std::string> identifiantRecepteur(
   const auto chemin = dossier / "identifiant";
   auto lu = lireFichierPrive(chemin, 64);
   if (!lu) return std::unexpected(lu.error());
-  if (*lu) {
-    std::string_view texte(reinterpret_cast<const char*>((*lu)->data()), (*lu)->size());
+  if (const std::optional<Octets>& contenu = *lu; contenu) {
+    std::string_view texte(reinterpret_cast<const char*>(contenu->data()), contenu->size());
     if (texte.ends_with('\n')) texte.remove_suffix(1);
     if (auto id = ServiceRavlo::depuisHexadecimal(texte)) return *id;
     // Illisible : les ordinateurs qui s'en souvenaient le reverront comme un inconnu, ce qui

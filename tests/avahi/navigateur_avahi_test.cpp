@@ -148,15 +148,16 @@ TEST_F(Avahi, RavloRecepteurTrouveAppaireParSonNomEtAnnonceDeNouveau) {
   const std::string nom = "Véranda à l'étage";
   const std::string journal = "/tmp/ravlo-avahi-recepteur-" + std::to_string(::getpid());
   // Le PID écrit est celui du récepteur même : c'est lui que la fin du test arrête.
-  lancer("dans rx bash -c " + cite(RAVLO_RECEPTEUR " --nom " + cite(nom) + " --wav /dev/null > " +
-                                   journal + ".txt 2>&1 & echo $! > " + journal + ".pid"));
+  lancer("dans rx bash -c " +
+         cite(RAVLO_RECEPTEUR " --nom " + cite(nom) + " --wav /dev/null --etat " + journal +
+              ".etat > " + journal + ".txt 2>&1 & echo $! > " + journal + ".pid"));
   struct Arret {
     std::string journal;
     ~Arret() {
       int pid = 0;
       std::ifstream(journal + ".pid") >> pid;
       if (pid > 0) ::kill(pid, SIGTERM);
-      for (const char* fin : {".txt", ".pid"}) std::filesystem::remove(journal + fin);
+      for (const char* fin : {".txt", ".pid", ".etat"}) std::filesystem::remove_all(journal + fin);
     }
   } arret{journal};
   const auto lu = [&] {
@@ -178,6 +179,13 @@ TEST_F(Avahi, RavloRecepteurTrouveAppaireParSonNomEtAnnonceDeNouveau) {
   chercheur->demarrer();
   ASSERT_TRUE(attendreQue([&] { return trouver(nom) != nullptr; }, 20s)) << lu();
   EXPECT_NE(lu().find("« " + nom + " »"), std::string::npos) << lu();
+  // L'identifiant gardé, et la reprise qu'il permet, dans le TXT que voit l'autre espace.
+  std::string identifiant;
+  std::getline(std::ifstream(journal + ".etat/identifiant"), identifiant);
+  ASSERT_EQ(identifiant.size(), 32u) << lu();
+  const auto txt = essai::executer("avahi-browse -rpt _ravlo._udp");
+  EXPECT_NE(txt.texte.find("\"id=" + identifiant + "\""), std::string::npos) << txt.texte;
+  EXPECT_NE(txt.texte.find("\"reprise=1\""), std::string::npos) << txt.texte;
   const auto point = trouver(nom)->point;
   EXPECT_EQ(point.adresse, environnement("RAVLO_AVAHI_ADRESSE_RX"));
   EXPECT_EQ(point.nomService, nom);

@@ -209,7 +209,7 @@ class ProgrammeLance {
 /// dans celui de l'utilisateur.
 struct RecepteurLance : ProgrammeLance {
   explicit RecepteurLance(std::vector<std::string> options, std::string programme = RAVLO_RECEPTEUR)
-      : RecepteurLance(dossierPropre(options), std::move(options), std::move(programme)) {}
+      : RecepteurLance(avecEtat(std::move(options)), std::move(programme)) {}
   ~RecepteurLance() {
     arreter();
     std::error_code ec;
@@ -223,23 +223,27 @@ struct RecepteurLance : ProgrammeLance {
   std::string code;
 
  private:
-  RecepteurLance(std::filesystem::path dossier, std::vector<std::string> options,
-                 std::string programme)
-      : ProgrammeLance(avec(std::move(options), std::move(programme), dossier), true),
+  struct Lancement {
+    std::vector<std::string> options;
+    std::filesystem::path dossier;  ///< vide : donné par `options`
+  };
+
+  RecepteurLance(Lancement l, std::string programme)
+      : ProgrammeLance(avec(std::move(l.options), std::move(programme)), true),
         port(static_cast<std::uint16_t>(std::atoi(lire("Port : ").c_str()))),
         code(lire("Code : ")),
-        dossierEtat_(std::move(dossier)) {}
+        dossierEtat_(std::move(l.dossier)) {}
 
-  static std::filesystem::path dossierPropre(const std::vector<std::string>& o) {
-    if (std::ranges::find(o, "--etat") != o.end()) return {};
+  static Lancement avecEtat(std::vector<std::string> o) {
+    if (std::ranges::find(o, "--etat") != o.end()) return {std::move(o), {}};
     static std::atomic<int> numero = 0;
-    return std::filesystem::temp_directory_path() /
-           ("ravlo-etat-" + std::to_string(::getpid()) + "-" + std::to_string(++numero));
+    auto dossier = std::filesystem::temp_directory_path() /
+                   ("ravlo-etat-" + std::to_string(::getpid()) + "-" + std::to_string(++numero));
+    o.insert(o.end(), {"--etat", dossier.string()});
+    return {std::move(o), std::move(dossier)};
   }
-  static std::vector<std::string> avec(std::vector<std::string> o, std::string programme,
-                                       const std::filesystem::path& dossier) {
+  static std::vector<std::string> avec(std::vector<std::string> o, std::string programme) {
     o.insert(o.begin(), {std::move(programme), "--sans-annonce"});
-    if (!dossier.empty()) o.insert(o.end(), {"--etat", dossier.string()});
     return o;
   }
 

@@ -146,6 +146,15 @@ TEST(GuichetReprise, UnTiersNeDerangePasUneTentative) {
   ASSERT_EQ(servie.reponsesReprise.size(), 1u);
   EXPECT_EQ(servie.reponsesReprise[0].vers, poste);
   EXPECT_EQ(b.guichet.reprisesEchouees(), 0);
+
+  // La même source recommence sous un autre numéro (sa réponse perdue) : sa nouvelle
+  // ouverture passe 1,5 s après, sans attendre les 5 s de silence.
+  RepriseInitiateur relance = initiateur(paire(1), 33);
+  EXPECT_TRUE(b.guichet.recevoir(relance.dernierMessage(), poste, b.t).reponsesReprise.empty());
+  b.t += 1'600'000'000;
+  const auto relancee = b.guichet.surveiller(b.t);
+  ASSERT_EQ(relancee.reponsesReprise.size(), 1u);
+  EXPECT_TRUE(relance.recevoir(relancee.reponsesReprise[0].message));
 }
 
 }  // namespace
