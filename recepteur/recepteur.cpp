@@ -63,6 +63,7 @@ void Recepteur::appairer(const AppairageRepondeur::Reussi& reussi, const PointRe
   compteurs_.finEnvoyee = false;
   liaison_ = reussi.liaison;
   expediteur_ = source;
+  nomOrdinateur_ = reussi.nomOrdinateur;
   synchro_ = SynchroHorloges{};
   suivi_.oublier();
   latence_.reinitialiser();

@@ -86,6 +86,8 @@ class Recepteur {
   }
   [[nodiscard]] bool appaire() const { return liaison_.has_value(); }
   [[nodiscard]] std::int64_t appairages() const { return compteurs_.appairages; }
+  /// Le nom que l'ordinateur appairé a donné à l'appairage ; vide s'il n'en a pas dit.
+  [[nodiscard]] const std::string& nomOrdinateur() const { return nomOrdinateur_; }
   [[nodiscard]] double vitessePPM() const { return pilote_.vitessePPM(); }
 
  private:
@@ -102,6 +104,7 @@ class Recepteur {
   std::shared_ptr<FileLecture> lecture_;
   std::optional<Liaison> liaison_;
   std::optional<PointReseau> expediteur_;
+  std::string nomOrdinateur_;
   QuotaEtrangers quotaEtrangers_;
   MesureLatence latence_;
   SynchroHorloges synchro_;  ///< ne fait que trier les réponses en échanges

@@ -148,8 +148,9 @@ TEST_F(Avahi, RavloRecepteurTrouveAppaireParSonNomEtAnnonceDeNouveau) {
   const std::string nom = "Véranda à l'étage";
   const std::string journal = "/tmp/ravlo-avahi-recepteur-" + std::to_string(::getpid());
   // Le PID écrit est celui du récepteur même : c'est lui que la fin du test arrête.
-  lancer("dans rx bash -c " + cite(RAVLO_RECEPTEUR " --nom " + cite(nom) + " --wav /dev/null > " +
-                                   journal + ".txt 2>&1 & echo $! > " + journal + ".pid"));
+  lancer("dans rx bash -c " +
+         cite(RAVLO_RECEPTEUR " --port 0 --nom " + cite(nom) + " --wav /dev/null > " + journal +
+              ".txt 2>&1 & echo $! > " + journal + ".pid"));
   struct Arret {
     std::string journal;
     ~Arret() {

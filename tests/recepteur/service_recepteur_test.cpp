@@ -80,6 +80,7 @@ TEST(ServiceRecepteur, AnnonceCarteRepriseEtPanneParLesFaux) {
   options.code = CodeAppairage::depuisSaisie("1234");
   options.secondes = 30;  // la panne finit la course bien avant
   options.stats = stats;
+  options.ligneEtat = true;
   auto sortie = std::make_unique<faux::SortieFactice>();
   auto* s = sortie.get();
   auto annonceur = std::make_unique<faux::AnnonceurFactice>(
