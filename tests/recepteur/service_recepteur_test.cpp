@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +15,7 @@
 #include <thread>
 
 #include "faux/attente.hpp"
+#include "faux/avis_enregistreur.hpp"
 #include "faux/recepteur_factice.hpp"
 
 namespace ravlo {
@@ -71,7 +73,8 @@ TEST(OptionsRecepteur, LeCodeHorsDeLaLigneDeCommande) {
 // pleine lecture et refuse les essais suivants un temps : le programme ne s'arrête pas, le dit
 // en français, réessaie de plus en plus rarement, puis rejoue dès que le serveur accepte ; le
 // texte brut du serveur ne va qu'aux statistiques. Enfin une panne sans retour (disque plein)
-// finit la course avec 1 et sa raison.
+// finit la course avec 1 et sa raison. Le gestionnaire de services apprend qu'il est prêt
+// quand l'annonce a répondu, son état quand il change, et l'arrêt.
 TEST(ServiceRecepteur, AnnonceCarteRepriseEtPanneParLesFaux) {
   const auto stats = std::filesystem::temp_directory_path() /
                      ("ravlo-service-" + std::to_string(getpid()) + ".json");
@@ -90,8 +93,11 @@ TEST(ServiceRecepteur, AnnonceCarteRepriseEtPanneParLesFaux) {
   auto* a = annonceur.get();
   std::FILE* messages = std::tmpfile();
   std::FILE* erreurs = std::tmpfile();
+  auto avis = std::make_unique<faux::AvisEnregistreur>(std::chrono::milliseconds(100));
+  const auto* dits = &avis->dits;
   ServiceRecepteur service(options, "fr",
-                           {std::move(sortie), std::move(annonceur), nullptr, messages, erreurs});
+                           {std::move(sortie), std::move(annonceur), nullptr, messages, erreurs,
+                            nullptr, std::move(avis)});
   static const ErreurSortie perdu{ErreurSortie::Cas::serveurPerdu, "Connection terminated"};
   static const ErreurSortie refuse{ErreurSortie::Cas::serveurInjoignable, "Connection refused"};
   static const ErreurSortie disquePlein{ErreurSortie::Cas::fichier, "No space left on device"};
@@ -137,6 +143,18 @@ TEST(ServiceRecepteur, AnnonceCarteRepriseEtPanneParLesFaux) {
   std::filesystem::remove(stats);
   EXPECT_EQ(j["reprisesSortie"], 1) << j.dump();
   EXPECT_EQ(j["erreurSortie"], "No space left on device") << j.dump();
+
+  std::vector<std::string> sansVeille;
+  std::ranges::copy_if(*dits, std::back_inserter(sansVeille),
+                       [](const std::string& d) { return d != "WATCHDOG"; });
+  ASSERT_GE(sansVeille.size(), 4u);
+  EXPECT_EQ(sansVeille.front(), "READY");
+  EXPECT_EQ(sansVeille[1], "STATUS=Attend un ordinateur — code affiché");
+  EXPECT_EQ(sansVeille.back(), "STOPPING");
+  EXPECT_NE(std::ranges::find(sansVeille, "STATUS=Attend le serveur de son"), sansVeille.end());
+  const auto repete = std::ranges::adjacent_find(sansVeille);
+  EXPECT_EQ(repete, sansVeille.end()) << "redit : " << *repete;
+  EXPECT_GE(std::ranges::count(*dits, "WATCHDOG"), 10) << "7 s de course, veille à 100 ms";
 }
 
 }  // namespace
