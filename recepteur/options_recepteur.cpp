@@ -59,10 +59,14 @@ std::expected<OptionsRecepteur, std::string> OptionsRecepteur::lire(
       o.ligneEtat = true;
       continue;
     }
+    if (nom == "--oublier-tout") {
+      o.oublierTout = true;
+      continue;
+    }
     if (!nom.starts_with("--")) return refus("Argument inattendu : %s.", nom);
-    constexpr std::array<std::string_view, 9> avecValeur{"--nom",    "--port",   "--code",
-                                                         "--sortie", "--wav",    "--secondes",
-                                                         "--stats",  "--config", "--langue"};
+    constexpr std::array<std::string_view, 11> avecValeur{
+        "--nom",   "--port", "--code",    "--sortie", "--wav",   "--secondes",
+        "--stats", "--etat", "--oublier", "--config", "--langue"};
     if (std::ranges::find(avecValeur, nom) == avecValeur.end())
       return refus("Option inconnue : %s.", nom);
     if (i + 1 >= arguments.size()) return refus("Valeur manquante après %s.", nom);
@@ -86,6 +90,12 @@ std::expected<OptionsRecepteur, std::string> OptionsRecepteur::lire(
       if (!s || !std::isfinite(*s) || *s <= 0)
         return refus("--secondes attend une durée positive.");
       o.secondes = s;
+    } else if (nom == "--etat") {
+      if (valeur.empty()) return refus("--etat attend un dossier.");
+      o.etat = std::filesystem::path(valeur);
+    } else if (nom == "--oublier") {
+      if (valeur.empty()) return refus("--oublier attend le nom d'un expéditeur.");
+      o.oublier = std::string(valeur);
     } else if (nom == "--config") {
       o.config = std::filesystem::path(valeur);
     } else if (nom == "--langue") {
@@ -97,6 +107,7 @@ std::expected<OptionsRecepteur, std::string> OptionsRecepteur::lire(
   // Le périphérique de la configuration ne vaut pas pour un fichier WAV demandé ici.
   if (!sortieDonnee) o.sortie = o.wav ? std::nullopt : config.sortie;
   if (o.sortie && o.wav) return refus("--sortie et --wav s'excluent.");
+  if (o.oublier && o.oublierTout) return refus("--oublier et --oublier-tout s'excluent.");
   if (!code && codeEnvironnement != nullptr && *codeEnvironnement != '\0') code = codeEnvironnement;
   if (code == "-") {
     // La ligne de commande se lit dans `ps` par tout utilisateur ; l'entrée standard non.
@@ -127,7 +138,8 @@ std::string OptionsRecepteur::usage(const std::string& locale) {
       "usage : ravlo-recepteur [--config FICHIER] [--nom NOM] [--port PORT]\n"
       "                        [--code NNNN | --code -] [--sortie PERIPHERIQUE | --wav FICHIER]\n"
       "                        [--langue LANGUE] [--secondes S] [--stats FICHIER]\n"
-      "                        [--sans-annonce] [--ligne-etat]\n"
+      "                        [--sans-annonce] [--ligne-etat] [--etat DOSSIER]\n"
+      "        ravlo-recepteur [--etat DOSSIER] --oublier NOM | --oublier-tout\n"
       "        ravlo-recepteur --help | --version\n",
       locale);
 }

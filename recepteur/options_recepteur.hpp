@@ -28,9 +28,13 @@ struct OptionsRecepteur {
   std::optional<std::filesystem::path> wav;
   std::optional<double> secondes;
   std::optional<std::filesystem::path> stats;
+  /// Le dossier d'état (`--etat`) ; absent : celui que choisit `dossierEtatRecepteur`.
+  std::optional<std::filesystem::path> etat;
+  /// `--oublier NOM` : l'expéditeur mémorisé à oublier ; puis le programme s'arrête.
+  std::optional<std::string> oublier;
+  bool oublierTout = false;
   bool sansAnnonce = false;
   std::optional<std::filesystem::path> config;  ///< --config
-  std::optional<std::filesystem::path> etat;
   bool codeParle = true;
   std::optional<std::string> langue;  ///< celle des textes, à la place de l'environnement
   /// La ligne d'état de chaque seconde ; sans elle, la sortie ne dit que les événements (ce

@@ -16,6 +16,8 @@
 #include "plateforme/systemd/avis_systemd.hpp"
 #include "plateforme/systeme.hpp"
 #include "plateforme/textes_programme.hpp"
+#include "programmes/recepteur/carnet_fichier.hpp"
+#include "programmes/recepteur/etat_recepteur.hpp"
 #include "programmes/recepteur/fichier_config.hpp"
 #include "programmes/recepteur/service_recepteur.hpp"
 #include "protocol/textes/textes.hpp"
@@ -56,6 +58,9 @@ int main(int argc, char** argv) {
     if (options->langue) locale = *options->langue;
     // Un terminal suit la ligne d'état ; un journal ne garde que les événements.
     if (::isatty(STDOUT_FILENO) == 1) options->ligneEtat = true;
+    const auto etat = ravlo::dossierEtatRecepteur(options->etat, variable);
+    if (options->oublier || options->oublierTout)
+      return ravlo::oublierExpediteurs(etat, options->oublier, locale, stdout, stderr);
     ravlo::ServiceRecepteur::Plateforme plateforme;
     plateforme.avis = std::make_unique<ravlo::AvisSystemd>();
     if (const std::optional<std::filesystem::path>& chemin = options->wav; chemin.has_value()) {
@@ -73,6 +78,7 @@ int main(int argc, char** argv) {
     }
     if (!options->sansAnnonce) plateforme.annonceur = std::make_unique<ravlo::AnnonceurAvahi>();
     plateforme.tirerCode = [] { return ravlo::CodeAppairage::aleatoire(); };
+    plateforme.etat = etat;
     return ravlo::ServiceRecepteur(*options, locale, std::move(plateforme)).executer();
   } catch (const std::exception& e) {
     // Mémoire, fil ou rééchantillonneur impossibles à obtenir : rien d'autre ne lève.

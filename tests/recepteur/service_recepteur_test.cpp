@@ -95,9 +95,12 @@ TEST(ServiceRecepteur, AnnonceCarteRepriseEtPanneParLesFaux) {
   std::FILE* erreurs = std::tmpfile();
   auto avis = std::make_unique<faux::AvisEnregistreur>(std::chrono::milliseconds(100));
   const auto* dits = &avis->dits;
-  ServiceRecepteur service(options, "fr",
-                           {std::move(sortie), std::move(annonceur), nullptr, messages, erreurs,
-                            nullptr, std::move(avis)});
+  ServiceRecepteur::Plateforme plateforme{std::move(sortie), std::move(annonceur), nullptr,
+                                          messages, erreurs};
+  const auto etat = std::filesystem::path(stats).replace_extension(".etat");
+  plateforme.etat = etat;
+  plateforme.avis = std::move(avis);
+  ServiceRecepteur service(options, "fr", std::move(plateforme));
   static const ErreurSortie perdu{ErreurSortie::Cas::serveurPerdu, "Connection terminated"};
   static const ErreurSortie refuse{ErreurSortie::Cas::serveurInjoignable, "Connection refused"};
   static const ErreurSortie disquePlein{ErreurSortie::Cas::fichier, "No space left on device"};
@@ -124,6 +127,12 @@ TEST(ServiceRecepteur, AnnonceCarteRepriseEtPanneParLesFaux) {
 
   ASSERT_EQ(a->demandes.size(), 1u);
   EXPECT_EQ(a->demandes[0].nom, "Salon");
+  // L'identifiant gardé s'annonce, avec la reprise qu'il permet.
+  std::string identifiant;
+  std::getline(std::ifstream(etat / "identifiant"), identifiant);
+  std::filesystem::remove_all(etat);
+  EXPECT_EQ(a->demandes[0].txt, (std::vector<std::string>{"id=" + identifiant, "reprise=1"}));
+  EXPECT_EQ(identifiant.size(), 32u);
   EXPECT_NE(dit.find("Port : " + std::to_string(a->demandes[0].port) + "\n"), std::string::npos);
   EXPECT_EQ(a->retraits, 1);
   EXPECT_EQ(compter(dit, "Pas d'annonce"), 1u) << dit;
