@@ -25,6 +25,8 @@ std::string avec(const std::string& modele, std::string_view valeur) {
   return modele.substr(0, ou) + std::string(valeur) + modele.substr(ou + 2);
 }
 
+constexpr std::string_view prefixeAlsa = "alsa:";
+
 }  // namespace
 
 std::expected<OptionsRecepteur, std::string> OptionsRecepteur::lire(
@@ -108,6 +110,8 @@ std::expected<OptionsRecepteur, std::string> OptionsRecepteur::lire(
   if (!sortieDonnee) o.sortie = o.wav ? std::nullopt : config.sortie;
   if (o.sortie && o.wav) return refus("--sortie et --wav s'excluent.");
   if (o.oublier && o.oublierTout) return refus("--oublier et --oublier-tout s'excluent.");
+  if (o.sortie == prefixeAlsa)
+    return refus("--sortie alsa: attend un périphérique, par exemple alsa:default.");
   if (!code && codeEnvironnement != nullptr && *codeEnvironnement != '\0') code = codeEnvironnement;
   if (code == "-") {
     // La ligne de commande se lit dans `ps` par tout utilisateur ; l'entrée standard non.
@@ -133,10 +137,16 @@ std::optional<std::filesystem::path> OptionsRecepteur::configNommee(
   return nommee;
 }
 
+std::optional<std::string> OptionsRecepteur::peripheriqueAlsa() const {
+  if (!sortie || !sortie->starts_with(prefixeAlsa)) return std::nullopt;
+  return sortie->substr(prefixeAlsa.size());
+}
+
 std::string OptionsRecepteur::usage(const std::string& locale) {
   return texte(
       "usage : ravlo-recepteur [--config FICHIER] [--nom NOM] [--port PORT]\n"
-      "                        [--code NNNN | --code -] [--sortie PERIPHERIQUE | --wav FICHIER]\n"
+      "                        [--code NNNN | --code -]\n"
+      "                        [--sortie SORTIE | --sortie alsa:PERIPHERIQUE | --wav FICHIER]\n"
       "                        [--langue LANGUE] [--secondes S] [--stats FICHIER]\n"
       "                        [--sans-annonce] [--ligne-etat] [--etat DOSSIER]\n"
       "        ravlo-recepteur [--etat DOSSIER] --oublier NOM | --oublier-tout\n"

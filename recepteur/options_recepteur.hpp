@@ -24,6 +24,8 @@ struct OptionsRecepteur {
   std::optional<std::string> nom;
   std::uint16_t port = portParDefaut;  ///< 0 : un port libre
   std::optional<CodeAppairage> code;
+  /// La sortie PulseAudio ou PipeWire nommée, ou `alsa:PERIPHERIQUE` : jouer directement sur
+  /// ALSA (`peripheriqueAlsa`).
   std::optional<std::string> sortie;
   std::optional<std::filesystem::path> wav;
   std::optional<double> secondes;
@@ -55,6 +57,10 @@ struct OptionsRecepteur {
   /// Le fichier que nomme le dernier `--config` des arguments, à lire avant eux.
   [[nodiscard]] static std::optional<std::filesystem::path> configNommee(
       std::span<const char* const> arguments);
+
+  /// Le périphérique ALSA de `--sortie alsa:PERIPHERIQUE` (`default`, `hw:0,0`…), rien pour
+  /// une autre sortie.
+  [[nodiscard]] std::optional<std::string> peripheriqueAlsa() const;
 
   /// L'aide de `--help`, dans la langue de `locale`. Les noms des options ne se traduisent
   /// pas.

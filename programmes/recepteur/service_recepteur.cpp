@@ -54,8 +54,7 @@ struct ServiceRecepteur::Etat {
       return 1;
     }
     if (auto raison = demarrerSortie()) {
-      dire(p_.erreurs,
-           texte("Lecture impossible par le serveur de son (PulseAudio ou PipeWire) : %s."),
+      dire(p_.erreurs, texte("Lecture impossible : %s."),
            texteErreurSortie(*raison, locale_).c_str());
       return 1;
     }
@@ -116,14 +115,15 @@ struct ServiceRecepteur::Etat {
     return echec;
   }
 
-  // Le serveur de son est parti : la sortie se rouvre quand il revient (`AttenteReprise`),
-  // et d'ici là tout le reste continue, réponses d'horloge comprises : l'émetteur voit un
-  // récepteur qui ne joue plus, pas un récepteur parti, et garde son appairage.
+  // Le serveur de son ou le périphérique est parti : la sortie se rouvre quand il revient
+  // (`AttenteReprise`), et d'ici là tout le reste continue, réponses d'horloge comprises :
+  // l'émetteur voit un récepteur qui ne joue plus, pas un récepteur parti, et garde son
+  // appairage.
   void perdreSortie(const ErreurSortie& panne) {
     p_.sortie->arreter();
     sortieAbsente_ = true;
     dire(p_.erreurs,
-         texte("La lecture s'est arrêtée : %s. Elle reprendra quand le serveur de son "
+         texte("La lecture s'est arrêtée : %s. Elle reprendra quand la sortie de son "
                "répondra."),
          texteErreurSortie(panne, locale_).c_str());
     attenteSortie_.reussie();
@@ -150,7 +150,7 @@ struct ServiceRecepteur::Etat {
     sortieAbsente_ = false;
     ++reprisesSortie_;
     dire(p_.messages, "%s",
-         texte("La lecture reprend : le serveur de son répond de nouveau.").c_str());
+         texte("La lecture reprend : la sortie de son répond de nouveau.").c_str());
   }
 
   void terminerSurPanne(const ErreurSortie& panne) {
@@ -355,7 +355,7 @@ struct ServiceRecepteur::Etat {
   std::string etatLecture(InstantNs maintenant) const {
     switch (phase(maintenant)) {
       case Phase::sansServeur:
-        return texte("sans serveur de son");
+        return texte("sans sortie de son");
       case Phase::attente:
         return texte("en attente");
       case Phase::pause:
@@ -397,7 +397,7 @@ struct ServiceRecepteur::Etat {
     char ligne[256];
     switch (phase(maintenant)) {
       case Phase::sansServeur:
-        std::snprintf(ligne, sizeof ligne, "%s", texte("Attend le serveur de son").c_str());
+        std::snprintf(ligne, sizeof ligne, "%s", texte("Attend la sortie de son").c_str());
         break;
       case Phase::attente:
         std::snprintf(ligne, sizeof ligne, "%s",

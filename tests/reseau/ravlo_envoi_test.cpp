@@ -106,11 +106,11 @@ TEST_F(RavloEnvoi, StatutsEtTextesSelonLaLangue) {
            {RAVLO_RECEPTEUR,
             "LANG=en_US.UTF-8",
             {"usage: ravlo-recepteur [--config FILE] [--nom NAME] [--port PORT]\n",
-             "[--sortie DEVICE | --wav FILE]\n"}},
+             "[--sortie OUTPUT | --sortie alsa:DEVICE | --wav FILE]\n"}},
            {RAVLO_RECEPTEUR,
             "LANG=fr_FR.UTF-8",
             {"usage : ravlo-recepteur [--config FICHIER] [--nom NOM]",
-             "[--sortie PERIPHERIQUE | --wav FICHIER]"}},
+             "[--sortie SORTIE | --sortie alsa:PERIPHERIQUE | --wav FICHIER]"}},
        }) {
     for (const char* aide : {"--help", "-h"})
       cas.emplace_back(programme, environnement, aide, 0, attendus);
