@@ -47,6 +47,27 @@ ravlo_comprimer(${PROJECT_SOURCE_DIR}/paquet/changelog ${RAVLO_DOC_PAQUET})
 add_custom_target(ravlo_docs_paquet ALL DEPENDS ${docs_comprimees})
 install(FILES ${PROJECT_SOURCE_DIR}/paquet/copyright DESTINATION ${RAVLO_DOC_PAQUET})
 
+# Le récepteur comme service : l'unité système (livrée désactivée), l'unité de l'utilisateur,
+# l'utilisateur du service (sysusers.d) et la configuration du système, fichier de
+# configuration du paquet (conffile) : une mise à jour ne la remplace pas en silence.
+# Debian 12 garde les unités du système sous /lib ; un autre préfixe les garde chez lui.
+set(RAVLO_UNITES_SYSTEME ${CMAKE_INSTALL_PREFIX}/lib/systemd/system)
+if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+  set(RAVLO_UNITES_SYSTEME /lib/systemd/system)
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/paquet/systemd/ravlo-recepteur.service
+        DESTINATION ${RAVLO_UNITES_SYSTEME})
+install(FILES ${PROJECT_SOURCE_DIR}/paquet/systemd/ravlo-recepteur.user.service
+        DESTINATION ${CMAKE_INSTALL_PREFIX}/lib/systemd/user RENAME ravlo-recepteur.service)
+install(FILES ${PROJECT_SOURCE_DIR}/paquet/systemd/ravlo-recepteur.sysusers
+        DESTINATION ${CMAKE_INSTALL_PREFIX}/lib/sysusers.d RENAME ravlo-recepteur.conf)
+install(FILES ${PROJECT_SOURCE_DIR}/paquet/systemd/recepteur.conf
+        DESTINATION ${CMAKE_INSTALL_FULL_SYSCONFDIR}/ravlo)
+configure_file(${PROJECT_SOURCE_DIR}/paquet/debian/conffiles.in
+               ${PROJECT_BINARY_DIR}/paquet/debian/conffiles @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/paquet/debian/postinst
+               ${PROJECT_BINARY_DIR}/paquet/debian/postinst COPYONLY)
+
 set(CPACK_PACKAGE_NAME ravlo-link)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Ravlo Link <ravlo-link@ravlo-link.invalid>")
@@ -71,5 +92,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Sans greffon de plateforme, Qt n'affiche rien ; la recherche et le son passent par les
 # démons du bureau.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# postinst crée l'utilisateur du service ; rien n'active ni ne démarre l'unité système.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/paquet/debian/conffiles
+                                       ${PROJECT_BINARY_DIR}/paquet/debian/postinst)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "avahi-daemon, pipewire-pulse | pulseaudio")
 include(CPack)

@@ -4,6 +4,7 @@
 // les lecteurs d'octets venus du réseau ou du disque, les automates d'appairage face à des
 // pairs hostiles, et le point d'entrée des datagrammes du récepteur.
 #include "outils_fuzz.hpp"
+#include "recepteur/config_recepteur.hpp"
 
 namespace ravlo::cibles {
 
@@ -77,6 +78,28 @@ void etatCarte(VueOctets e) {
 void etatSilence(VueOctets e) {
   const auto etat = EtatSilence::lire(texte(e));
   if (etat) exiger(EtatSilence::lire(etat->texte()) == etat);
+}
+
+// Le fichier de configuration du récepteur, écrit à la main : une valeur lue n'a ni `#`, ni
+// saut de ligne, ni blanc aux bords, si bien que la configuration réécrite se relit égale.
+void configRecepteur(VueOctets e) {
+  const auto config = lireConfigRecepteur(texte(e));
+  if (!config) {
+    exiger(config.error().ligne >= 1);
+    return;
+  }
+  std::string ecrit;
+  const auto ligne = [&ecrit](std::string_view cle, const auto& valeur) {
+    if (valeur) ecrit += std::string(cle) + " = " + *valeur + "\n";
+  };
+  ligne("nom", config->nom);
+  ligne("sortie", config->sortie);
+  ligne("langue", config->langue);
+  ligne("etat", config->etat.transform([](const auto& p) { return p.string(); }));
+  ligne("port", config->port.transform([](std::uint16_t p) { return std::to_string(p); }));
+  ligne("code-parle",
+        config->codeParle.transform([](bool o) { return std::string(o ? "oui" : "non"); }));
+  exiger(lireConfigRecepteur(ecrit) == config);
 }
 
 // Chaque clé gardée se retrouve.

@@ -138,6 +138,10 @@ int main(int argc, char** argv) {
          octetsDe(EtatCarte{.sonCoupe = false, .enPause = true}.encoder()));
   const EtatSilence silence{"speakers", {{12, "speakers"}, {15, "casque usb"}}};
   ecrire("fuzz_etat_silence", "deux", octetsDe(silence.texte()));
+  ecrire("fuzz_config_recepteur", "salon",
+         octetsDe("# Salon\nnom = Salon du haut  # commentaire\nsortie = alsa:default\n"
+                  "port = 4798\nlangue = fr_FR.UTF-8\ncode-parle = non\n"
+                  "etat = /var/lib/ravlo-recepteur\n"));
   Octets wav = FichierWav::entete(16);
   wav.resize(wav.size() + 16, 0x40);  // quatre trames
   ecrire("fuzz_fichier_wav", "court", wav);

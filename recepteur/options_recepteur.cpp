@@ -31,8 +31,14 @@ constexpr std::string_view prefixeAlsa = "alsa:";
 
 std::expected<OptionsRecepteur, std::string> OptionsRecepteur::lire(
     std::span<const char* const> arguments, const std::string& locale, std::istream* entree,
-    const char* codeEnvironnement) {
+    const char* codeEnvironnement, const ConfigRecepteur& config) {
   OptionsRecepteur o;
+  o.nom = config.nom;
+  o.port = config.port.value_or(portParDefaut);
+  o.etat = config.etat;
+  o.codeParle = config.codeParle.value_or(true);
+  o.langue = config.langue;
+  bool sortieDonnee = false;
   std::optional<std::string> code;
   const auto refus = [&](std::string_view cle, std::string_view valeur = {}) {
     return std::unexpected(avec(texte(cle, locale), valeur));
@@ -51,14 +57,18 @@ std::expected<OptionsRecepteur, std::string> OptionsRecepteur::lire(
       o.sansAnnonce = true;
       continue;
     }
+    if (nom == "--ligne-etat") {
+      o.ligneEtat = true;
+      continue;
+    }
     if (nom == "--oublier-tout") {
       o.oublierTout = true;
       continue;
     }
     if (!nom.starts_with("--")) return refus("Argument inattendu : %s.", nom);
-    constexpr std::array<std::string_view, 9> avecValeur{"--nom",    "--port", "--code",
-                                                         "--sortie", "--wav",  "--secondes",
-                                                         "--stats",  "--etat", "--oublier"};
+    constexpr std::array<std::string_view, 11> avecValeur{
+        "--nom",   "--port", "--code",    "--sortie", "--wav",   "--secondes",
+        "--stats", "--etat", "--oublier", "--config", "--langue"};
     if (std::ranges::find(avecValeur, nom) == avecValeur.end())
       return refus("Option inconnue : %s.", nom);
     if (i + 1 >= arguments.size()) return refus("Valeur manquante après %s.", nom);
@@ -74,6 +84,7 @@ std::expected<OptionsRecepteur, std::string> OptionsRecepteur::lire(
       code = std::string(valeur);
     } else if (nom == "--sortie") {
       o.sortie = std::string(valeur);
+      sortieDonnee = true;
     } else if (nom == "--wav") {
       o.wav = std::filesystem::path(valeur);
     } else if (nom == "--secondes") {
@@ -87,10 +98,16 @@ std::expected<OptionsRecepteur, std::string> OptionsRecepteur::lire(
     } else if (nom == "--oublier") {
       if (valeur.empty()) return refus("--oublier attend le nom d'un expéditeur.");
       o.oublier = std::string(valeur);
+    } else if (nom == "--config") {
+      o.config = std::filesystem::path(valeur);
+    } else if (nom == "--langue") {
+      o.langue = std::string(valeur);
     } else {
       o.stats = std::filesystem::path(valeur);
     }
   }
+  // Le périphérique de la configuration ne vaut pas pour un fichier WAV demandé ici.
+  if (!sortieDonnee) o.sortie = o.wav ? std::nullopt : config.sortie;
   if (o.sortie && o.wav) return refus("--sortie et --wav s'excluent.");
   if (o.oublier && o.oublierTout) return refus("--oublier et --oublier-tout s'excluent.");
   if (o.sortie == prefixeAlsa)
@@ -111,6 +128,15 @@ std::expected<OptionsRecepteur, std::string> OptionsRecepteur::lire(
   return o;
 }
 
+std::optional<std::filesystem::path> OptionsRecepteur::configNommee(
+    std::span<const char* const> arguments) {
+  std::optional<std::filesystem::path> nommee;
+  for (std::size_t i = 0; i + 1 < arguments.size(); ++i) {
+    if (std::string_view(arguments[i]) == "--config") nommee = arguments[++i];
+  }
+  return nommee;
+}
+
 std::optional<std::string> OptionsRecepteur::peripheriqueAlsa() const {
   if (!sortie || !sortie->starts_with(prefixeAlsa)) return std::nullopt;
   return sortie->substr(prefixeAlsa.size());
@@ -118,10 +144,11 @@ std::optional<std::string> OptionsRecepteur::peripheriqueAlsa() const {
 
 std::string OptionsRecepteur::usage(const std::string& locale) {
   return texte(
-      "usage : ravlo-recepteur [--nom NOM] [--port PORT] [--code NNNN | --code -]\n"
+      "usage : ravlo-recepteur [--config FICHIER] [--nom NOM] [--port PORT]\n"
+      "                        [--code NNNN | --code -]\n"
       "                        [--sortie SORTIE | --sortie alsa:PERIPHERIQUE | --wav FICHIER]\n"
-      "                        [--secondes S] [--stats FICHIER] [--sans-annonce]\n"
-      "                        [--etat DOSSIER]\n"
+      "                        [--langue LANGUE] [--secondes S] [--stats FICHIER]\n"
+      "                        [--sans-annonce] [--ligne-etat] [--etat DOSSIER]\n"
       "        ravlo-recepteur [--etat DOSSIER] --oublier NOM | --oublier-tout\n"
       "        ravlo-recepteur --help | --version\n",
       locale);

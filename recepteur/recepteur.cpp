@@ -82,6 +82,7 @@ void Recepteur::appairer(const Liaison& liaison, const std::string& nom, const P
   compteurs_.finEnvoyee = false;
   liaison_ = liaison;
   expediteur_ = source;
+  nomOrdinateur_ = nom;
   synchro_ = SynchroHorloges{};
   suivi_.oublier();
   latence_.reinitialiser();

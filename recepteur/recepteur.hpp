@@ -88,6 +88,8 @@ class Recepteur {
   [[nodiscard]] bool appaire() const { return liaison_.has_value(); }
   [[nodiscard]] std::int64_t appairages() const { return compteurs_.appairages; }
   [[nodiscard]] std::int64_t reprises() const { return compteurs_.reprises; }
+  /// Le nom que l'ordinateur appairé a donné à l'appairage ; vide s'il n'en a pas dit.
+  [[nodiscard]] const std::string& nomOrdinateur() const { return nomOrdinateur_; }
   [[nodiscard]] double vitessePPM() const { return pilote_.vitessePPM(); }
 
  private:
@@ -104,6 +106,7 @@ class Recepteur {
   std::shared_ptr<FileLecture> lecture_;
   std::optional<Liaison> liaison_;
   std::optional<PointReseau> expediteur_;
+  std::string nomOrdinateur_;
   QuotaEtrangers quotaEtrangers_;
   MesureLatence latence_;
   SynchroHorloges synchro_;  ///< ne fait que trier les réponses en échanges

@@ -6,16 +6,20 @@
 #include <cstdlib>
 #include <iostream>
 
+#include <unistd.h>
+
 #include "plateforme/alsa/sortie_alsa.hpp"
 #include "plateforme/avahi/annonceur_avahi.hpp"
 #include "plateforme/pipewire/sortie_pipewire.hpp"
 #include "plateforme/pulseaudio/sortie_pulse.hpp"
 #include "plateforme/signaux_fin.hpp"
 #include "plateforme/sortie_wav.hpp"
+#include "plateforme/systemd/avis_systemd.hpp"
 #include "plateforme/systeme.hpp"
 #include "plateforme/textes_programme.hpp"
 #include "programmes/recepteur/carnet_fichier.hpp"
 #include "programmes/recepteur/etat_recepteur.hpp"
+#include "programmes/recepteur/fichier_config.hpp"
 #include "programmes/recepteur/service_recepteur.hpp"
 #include "protocol/textes/textes.hpp"
 
@@ -25,12 +29,20 @@ int main(int argc, char** argv) {
   // Les clés d'un appairage ou d'un flux ne partent dans aucun vidage de mémoire.
   (void)ravlo::interdireVidagesMemoire();
   try {
-    const std::string locale = ravlo::preparerTextes();
-    const auto options = ravlo::OptionsRecepteur::lire(
-        std::span<const char* const>(argv + 1, static_cast<std::size_t>(argc - 1)), locale,
-        &std::cin,
-        // Un seul fil à ce stade : personne ne modifie l'environnement.
-        std::getenv("RAVLO_CODE"));  // NOLINT(concurrency-mt-unsafe)
+    std::string locale = ravlo::preparerTextes();
+    const std::span<const char* const> arguments(argv + 1, static_cast<std::size_t>(argc - 1));
+    // Un seul fil à ce stade : personne ne modifie l'environnement.
+    const auto variable = [](const char* nom) {
+      return std::getenv(nom);  // NOLINT(concurrency-mt-unsafe)
+    };
+    const auto config = ravlo::chargerConfigRecepteur(
+        ravlo::OptionsRecepteur::configNommee(arguments), variable, locale);
+    if (!config) {
+      std::fprintf(stderr, "%s\n", config.error().c_str());
+      return 2;
+    }
+    auto options = ravlo::OptionsRecepteur::lire(arguments, locale, &std::cin,
+                                                 variable("RAVLO_CODE"), *config);
     if (!options) {
       std::fprintf(stderr, "%s\n%s", options.error().c_str(),
                    ravlo::OptionsRecepteur::usage(locale).c_str());
@@ -44,13 +56,14 @@ int main(int argc, char** argv) {
       std::printf("ravlo-recepteur %s\n", RAVLO_VERSION);
       return 0;
     }
-    // Un seul fil à ce stade : personne ne modifie l'environnement.
-    const auto etat = ravlo::dossierEtatRecepteur(options->etat, [](const char* nom) {
-      return std::getenv(nom);  // NOLINT(concurrency-mt-unsafe)
-    });
+    if (options->langue) locale = *options->langue;
+    // Un terminal suit la ligne d'état ; un journal ne garde que les événements.
+    if (::isatty(STDOUT_FILENO) == 1) options->ligneEtat = true;
+    const auto etat = ravlo::dossierEtatRecepteur(options->etat, variable);
     if (options->oublier || options->oublierTout)
       return ravlo::oublierExpediteurs(etat, options->oublier, locale, stdout, stderr);
     ravlo::ServiceRecepteur::Plateforme plateforme;
+    plateforme.avis = std::make_unique<ravlo::AvisSystemd>();
     if (const std::optional<std::filesystem::path>& chemin = options->wav; chemin.has_value()) {
       auto wav = ravlo::SortieWav::creer(*chemin);
       if (!wav) {

@@ -64,6 +64,12 @@ struct ServiceRecepteur::Etat {
     montrerCode();
     preparerEtat();
     annoncer(port);
+    if (p_.avis) {
+      if (const auto periode = p_.avis->periodeVivant()) {
+        // Sur le fil principal : une boucle bloquée ne nourrit plus le chien de garde.
+        vivant_ = principal_.repeter(*periode, *periode / 10, [this] { p_.avis->vivant(); });
+      }
+    }
     socket_->recevoir([this](std::span<const DatagrammeRecu> lot) {
       // Le lot est arrivé avant sa lecture : une heure pour tous.
       const InstantNs maintenant = hoteNs();
@@ -83,6 +89,7 @@ struct ServiceRecepteur::Etat {
     principal_.executer();
     cadence_.reset();
     suivi_.reset();
+    vivant_.reset();
     socket_->fermer();
     p_.sortie->arreter();
     if (p_.annonceur) p_.annonceur->retirer();
@@ -174,6 +181,15 @@ struct ServiceRecepteur::Etat {
     dire(p_.messages, texte("Code : %s"), codeMontre_.c_str());
   }
 
+  // Une fois, quand l'écoute et l'annonce sont en place ; une annonce impossible n'empêche
+  // pas d'être prêt : l'émetteur passe alors par l'adresse.
+  void signalerPret() {
+    if (pretSignale_ || !p_.avis) return;
+    pretSignale_ = true;
+    p_.avis->pret();
+    publierEtat(hoteNs());
+  }
+
   // Sans identifiant gardé, le récepteur marche encore : il redemande le code à chaque fois.
   void preparerEtat() {
     if (p_.etat.empty()) return;
@@ -200,6 +216,7 @@ struct ServiceRecepteur::Etat {
       dire(p_.messages,
            texte("Pas d'annonce sur le réseau local : l'émetteur passe par --vers HOTE:%u."),
            unsigned{port});
+      signalerPret();
       return;
     }
     p_.annonceur->annoncer(o_.nom.value_or(nomMachine()), std::string(ServiceRavlo::typeService),
@@ -219,6 +236,7 @@ struct ServiceRecepteur::Etat {
                  "--vers HOTE:%u."),
            etat.raison.c_str(), unsigned{port});
     }
+    signalerPret();
   }
 
   void envoyer(const std::vector<Envoi>& envois) {
@@ -247,8 +265,15 @@ struct ServiceRecepteur::Etat {
       appairagesVus_ = appairages;
       const bool repris = recepteur_.reprises() != reprisesVues_;
       reprisesVues_ = recepteur_.reprises();
-      dire(p_.messages, repris ? texte("Repris sans code avec %s.") : texte("Appairé avec %s."),
-           recepteur_.compteurs().expediteur.value_or("").c_str());
+      const std::string adresse = recepteur_.compteurs().expediteur.value_or("");
+      if (recepteur_.nomOrdinateur().empty()) {
+        dire(p_.messages, repris ? texte("Repris sans code avec %s.") : texte("Appairé avec %s."),
+             adresse.c_str());
+      } else {
+        dire(p_.messages,
+             repris ? texte("Repris sans code avec %s (%s).") : texte("Appairé avec %s (%s)."),
+             recepteur_.nomOrdinateur().c_str(), adresse.c_str());
+      }
       if (epuisement == GuichetAppairage::Epuisement::parAppairage && !codeEpuiseDit_) {
         codeEpuiseDit_ = true;
         dire(p_.messages, "%s",
@@ -290,14 +315,19 @@ struct ServiceRecepteur::Etat {
     const auto c = compteurs(maintenant);
     const auto carte = recepteur_.carte(p_.sortie->sonCoupe(), maintenant);
     const double ecoule = static_cast<double>(ecartNs(maintenant, debutNs_)) / 1e9;
-    dire(p_.messages,
-         texte("%6.1f s  %s  paquets %lld  perdus %lld  tardifs %lld  trous %lld  latence %s ms  "
-               "vitesse %+.0f ppm  cible %s ms%s"),
-         ecoule, etatLecture(maintenant).c_str(), static_cast<long long>(c.paquetsRecus),
-         static_cast<long long>(c.paquetsPerdus), static_cast<long long>(c.paquetsTardifs),
-         static_cast<long long>(c.trous), enMs(c.latenceMs).c_str(), c.vitessePPM,
-         enMs(c.cibleMs).c_str(), pauseEnCours(c.pauseAppairageS).c_str());
-    if (carte) {
+    if (pretSignale_) publierEtat(maintenant, c);
+    if (!o_.ligneEtat) {
+      direChangement(phase(maintenant), c);
+    } else {
+      dire(p_.messages,
+           texte("%6.1f s  %s  paquets %lld  perdus %lld  tardifs %lld  trous %lld  latence %s ms  "
+                 "vitesse %+.0f ppm  cible %s ms%s"),
+           ecoule, etatLecture(maintenant).c_str(), static_cast<long long>(c.paquetsRecus),
+           static_cast<long long>(c.paquetsPerdus), static_cast<long long>(c.paquetsTardifs),
+           static_cast<long long>(c.trous), enMs(c.latenceMs).c_str(), c.vitessePPM,
+           enMs(c.cibleMs).c_str(), pauseEnCours(c.pauseAppairageS).c_str());
+    }
+    if (carte && o_.ligneEtat) {
       dire(p_.messages, texte("Carte : son coupé %s, en pause %s."),
            (carte->sonCoupe ? texte("oui") : texte("non")).c_str(),
            (carte->enPause ? texte("oui") : texte("non")).c_str());
@@ -314,10 +344,80 @@ struct ServiceRecepteur::Etat {
       terminer(texte("Durée écoulée : l'écoute s'arrête."), 0);
   }
 
+  enum class Phase : std::uint8_t { attente, lecture, pause, sansServeur };
+
+  Phase phase(InstantNs maintenant) const {
+    if (sortieAbsente_) return Phase::sansServeur;
+    if (!recepteur_.appaire()) return Phase::attente;
+    return recepteur_.enPause(maintenant) ? Phase::pause : Phase::lecture;
+  }
+
   std::string etatLecture(InstantNs maintenant) const {
-    if (sortieAbsente_) return texte("sans sortie de son");
-    if (!recepteur_.appaire()) return texte("en attente");
-    return recepteur_.enPause(maintenant) ? texte("en pause") : texte("en lecture");
+    switch (phase(maintenant)) {
+      case Phase::sansServeur:
+        return texte("sans sortie de son");
+      case Phase::attente:
+        return texte("en attente");
+      case Phase::pause:
+        return texte("en pause");
+      case Phase::lecture:
+        break;
+    }
+    return texte("en lecture");
+  }
+
+  // Son nom s'il en a donné un, sinon son adresse.
+  std::string quiJoue(const CompteursRecepteur& c) const {
+    if (!recepteur_.nomOrdinateur().empty()) return recepteur_.nomOrdinateur();
+    return c.expediteur.value_or("?");
+  }
+
+  // Sans ligne d'état (un journal), l'arrivée et le départ d'un ordinateur se disent une
+  // fois ; la perte du serveur de son a déjà sa phrase.
+  void direChangement(Phase maintenant, const CompteursRecepteur& c) {
+    if (maintenant == phaseDite_) return;
+    const Phase avant = std::exchange(phaseDite_, maintenant);
+    const std::string qui = quiJoue(c);
+    if (maintenant == Phase::lecture) {
+      dire(p_.messages, texte("Joue le son de %s."), qui.c_str());
+    } else if (maintenant == Phase::pause) {
+      dire(p_.messages, texte("%s s'est mis en pause."), qui.c_str());
+    } else if (maintenant == Phase::attente && avant != Phase::sansServeur) {
+      dire(p_.messages, "%s", texte("Plus aucun ordinateur ne joue : en attente.").c_str());
+    }
+  }
+
+  // L'état d'une ligne que montre le gestionnaire de services ; envoyé quand il change, au
+  // plus une fois par seconde (le suivi).
+  void publierEtat(InstantNs maintenant) { publierEtat(maintenant, compteurs(maintenant)); }
+
+  void publierEtat(InstantNs maintenant, const CompteursRecepteur& c) {
+    if (!p_.avis) return;
+    const std::string qui = quiJoue(c);
+    char ligne[256];
+    switch (phase(maintenant)) {
+      case Phase::sansServeur:
+        std::snprintf(ligne, sizeof ligne, "%s", texte("Attend la sortie de son").c_str());
+        break;
+      case Phase::attente:
+        std::snprintf(ligne, sizeof ligne, "%s",
+                      texte("Attend un ordinateur — code affiché").c_str());
+        break;
+      case Phase::pause:
+        std::snprintf(ligne, sizeof ligne, texte("En pause : %s").c_str(), qui.c_str());
+        break;
+      case Phase::lecture:
+        if (c.latenceMs) {
+          std::snprintf(ligne, sizeof ligne, texte("Joue %s, %.0f ms").c_str(), qui.c_str(),
+                        *c.latenceMs);
+        } else {
+          std::snprintf(ligne, sizeof ligne, texte("Joue %s").c_str(), qui.c_str());
+        }
+        break;
+    }
+    if (ligne == etatPublie_) return;
+    etatPublie_ = ligne;
+    p_.avis->etat(etatPublie_);
   }
 
   std::string pauseEnCours(double secondes) const {
@@ -342,8 +442,10 @@ struct ServiceRecepteur::Etat {
     if (auto fin = recepteur_.terminer()) envoyer({*fin});
     // La socket reste ouverte jusqu'à la sortie de `executer()` : la réponse du datagramme
     // en cours (le refus qui a épuisé un code fixé) part encore.
+    if (p_.avis) p_.avis->arret();
     if (cadence_) cadence_->annuler();
     if (suivi_) suivi_->annuler();
+    if (vivant_) vivant_->annuler();
     signaux_.annuler();
     principal_.arreter();
   }
@@ -357,6 +459,10 @@ struct ServiceRecepteur::Etat {
   std::size_t tamponReception_ = 0;
   std::unique_ptr<Minuterie> cadence_;
   std::unique_ptr<Minuterie> suivi_;
+  std::unique_ptr<Minuterie> vivant_;
+  bool pretSignale_ = false;
+  std::string etatPublie_;
+  Phase phaseDite_ = Phase::attente;
   SignauxFin signaux_{principal_};
   // Un fichier n'a pas d'horloge à tenir : rien ne s'y saute.
   std::shared_ptr<FileLecture> lecture_ =

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "plateforme/annonceur_services.hpp"
+#include "plateforme/avis_service.hpp"
 #include "plateforme/executeur.hpp"
 #include "plateforme/socket_datagramme.hpp"
 #include "plateforme/sortie_audio.hpp"
@@ -17,8 +18,9 @@
 namespace ravlo {
 
 /// Le récepteur habillé pour tourner : socket datagramme, tic de 200 ms, ligne d'état chaque
-/// seconde, signaux, annonce et sortie de son. Tout tourne sur le fil qui appelle
-/// `executer` (le fil principal de la plateforme), sauf le rendu (fil de la sortie) et les
+/// seconde (`ligneEtat` ; sinon la sortie ne dit que les événements), état et chien de garde
+/// du gestionnaire de services, signaux, annonce et sortie de son. Tout tourne sur le fil qui
+/// appelle `executer` (le fil principal de la plateforme), sauf le rendu (fil de la sortie) et les
 /// rappels de l'annonce (reportés sur ce fil).
 class ServiceRecepteur {
  public:
@@ -33,6 +35,8 @@ class ServiceRecepteur {
     /// Le dossier d'état (`dossierEtatRecepteur`) ; vide : rien de mémorisé, ni identifiant
     /// annoncé ni reprise sans code.
     std::filesystem::path etat = {};
+    /// Le gestionnaire de services ; nul : personne à qui le dire.
+    std::unique_ptr<AvisService> avis = {};
   };
 
   ServiceRecepteur(const OptionsRecepteur& options, std::string locale, Plateforme plateforme);

@@ -149,8 +149,8 @@ TEST_F(Avahi, RavloRecepteurTrouveAppaireParSonNomEtAnnonceDeNouveau) {
   const std::string journal = "/tmp/ravlo-avahi-recepteur-" + std::to_string(::getpid());
   // Le PID écrit est celui du récepteur même : c'est lui que la fin du test arrête.
   lancer("dans rx bash -c " +
-         cite(RAVLO_RECEPTEUR " --nom " + cite(nom) + " --wav /dev/null --etat " + journal +
-              ".etat > " + journal + ".txt 2>&1 & echo $! > " + journal + ".pid"));
+         cite(RAVLO_RECEPTEUR " --port 0 --nom " + cite(nom) + " --wav /dev/null --etat " +
+              journal + ".etat > " + journal + ".txt 2>&1 & echo $! > " + journal + ".pid"));
   struct Arret {
     std::string journal;
     ~Arret() {

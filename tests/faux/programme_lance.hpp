@@ -243,7 +243,7 @@ struct RecepteurLance : ProgrammeLance {
     return {std::move(o), std::move(dossier)};
   }
   static std::vector<std::string> avec(std::vector<std::string> o, std::string programme) {
-    o.insert(o.begin(), {std::move(programme), "--sans-annonce"});
+    o.insert(o.begin(), {std::move(programme), "--sans-annonce", "--port", "0", "--ligne-etat"});
     return o;
   }
 

@@ -454,7 +454,8 @@ TEST(ProgrammesAvecCles, NeLaissentAucunVidage) {
   const std::vector<std::string> personne{"setpriv", "--reuid=65534", "--regid=65534",
                                           "--clear-groups"};
   for (const std::vector<std::string>& programme :
-       {std::vector<std::string>{RAVLO_RECEPTEUR, "--sans-annonce", "--wav", "/dev/null"},
+       {std::vector<std::string>{RAVLO_RECEPTEUR, "--port", "0", "--sans-annonce", "--wav",
+                                 "/dev/null"},
         std::vector<std::string>{RAVLO_ENVOI, "--vers", "127.0.0.1:" + std::to_string(muet.port()),
                                  "--code", "1234", "--ton", "440"}}) {
     SCOPED_TRACE(programme[0]);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +15,7 @@
 #include <thread>
 
 #include "faux/attente.hpp"
+#include "faux/avis_enregistreur.hpp"
 #include "faux/recepteur_factice.hpp"
 
 namespace ravlo {
@@ -95,7 +97,8 @@ TEST(OptionsRecepteur, SortieAlsaOuServeurDeSon) {
 // pleine lecture et refuse les essais suivants un temps : le programme ne s'arrête pas, le dit
 // en français, réessaie de plus en plus rarement, puis rejoue dès que le serveur accepte ; le
 // texte brut du serveur ne va qu'aux statistiques. Enfin une panne sans retour (disque plein)
-// finit la course avec 1 et sa raison.
+// finit la course avec 1 et sa raison. Le gestionnaire de services apprend qu'il est prêt
+// quand l'annonce a répondu, son état quand il change, et l'arrêt.
 TEST(ServiceRecepteur, AnnonceCarteRepriseEtPanneParLesFaux) {
   const auto stats = std::filesystem::temp_directory_path() /
                      ("ravlo-service-" + std::to_string(getpid()) + ".json");
@@ -104,6 +107,7 @@ TEST(ServiceRecepteur, AnnonceCarteRepriseEtPanneParLesFaux) {
   options.code = CodeAppairage::depuisSaisie("1234");
   options.secondes = 30;  // la panne finit la course bien avant
   options.stats = stats;
+  options.ligneEtat = true;
   auto sortie = std::make_unique<faux::SortieFactice>();
   auto* s = sortie.get();
   auto annonceur = std::make_unique<faux::AnnonceurFactice>(
@@ -113,10 +117,13 @@ TEST(ServiceRecepteur, AnnonceCarteRepriseEtPanneParLesFaux) {
   auto* a = annonceur.get();
   std::FILE* messages = std::tmpfile();
   std::FILE* erreurs = std::tmpfile();
+  auto avis = std::make_unique<faux::AvisEnregistreur>(std::chrono::milliseconds(100));
+  const auto* dits = &avis->dits;
   ServiceRecepteur::Plateforme plateforme{std::move(sortie), std::move(annonceur), nullptr,
                                           messages, erreurs};
   const auto etat = std::filesystem::path(stats).replace_extension(".etat");
   plateforme.etat = etat;
+  plateforme.avis = std::move(avis);
   ServiceRecepteur service(options, "fr", std::move(plateforme));
   static const ErreurSortie perdu{ErreurSortie::Cas::serveurPerdu, "Connection terminated"};
   static const ErreurSortie refuse{ErreurSortie::Cas::serveurInjoignable, "Connection refused"};
@@ -169,6 +176,18 @@ TEST(ServiceRecepteur, AnnonceCarteRepriseEtPanneParLesFaux) {
   std::filesystem::remove(stats);
   EXPECT_EQ(j["reprisesSortie"], 1) << j.dump();
   EXPECT_EQ(j["erreurSortie"], "No space left on device") << j.dump();
+
+  std::vector<std::string> sansVeille;
+  std::ranges::copy_if(*dits, std::back_inserter(sansVeille),
+                       [](const std::string& d) { return d != "WATCHDOG"; });
+  ASSERT_GE(sansVeille.size(), 4u);
+  EXPECT_EQ(sansVeille.front(), "READY");
+  EXPECT_EQ(sansVeille[1], "STATUS=Attend un ordinateur — code affiché");
+  EXPECT_EQ(sansVeille.back(), "STOPPING");
+  EXPECT_NE(std::ranges::find(sansVeille, "STATUS=Attend la sortie de son"), sansVeille.end());
+  const auto repete = std::ranges::adjacent_find(sansVeille);
+  EXPECT_EQ(repete, sansVeille.end()) << "redit : " << *repete;
+  EXPECT_GE(std::ranges::count(*dits, "WATCHDOG"), 10) << "7 s de course, veille à 100 ms";
 }
 
 }  // namespace

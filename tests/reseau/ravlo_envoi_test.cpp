@@ -105,11 +105,12 @@ TEST_F(RavloEnvoi, StatutsEtTextesSelonLaLangue) {
              "--code - lit le code sur l'entrée standard"}},
            {RAVLO_RECEPTEUR,
             "LANG=en_US.UTF-8",
-            {"usage: ravlo-recepteur [--nom NAME] [--port PORT] [--code NNNN | --code -]\n",
-             "--sortie alsa:DEVICE | --wav FILE]\n"}},
+            {"usage: ravlo-recepteur [--config FILE] [--nom NAME] [--port PORT]\n",
+             "[--sortie OUTPUT | --sortie alsa:DEVICE | --wav FILE]\n"}},
            {RAVLO_RECEPTEUR,
             "LANG=fr_FR.UTF-8",
-            {"usage : ravlo-recepteur [--nom NOM]", "--sortie alsa:PERIPHERIQUE | --wav FICHIER]"}},
+            {"usage : ravlo-recepteur [--config FICHIER] [--nom NOM]",
+             "[--sortie SORTIE | --sortie alsa:PERIPHERIQUE | --wav FICHIER]"}},
        }) {
     for (const char* aide : {"--help", "-h"})
       cas.emplace_back(programme, environnement, aide, 0, attendus);

@@ -126,7 +126,8 @@ TEST_F(SortieAlsaEssai, UnPeripheriqueAbsentSeDit) {
     EXPECT_EQ(echec->cas, ErreurSortie::Cas::peripheriqueIntrouvable) << echec->brut;
     EXPECT_NE(echec->brut.find(nom), std::string::npos) << echec->brut;
   }
-  essai::ProgrammeLance r({RAVLO_RECEPTEUR, "--sortie", "alsa:absent", "--sans-annonce"}, true);
+  essai::ProgrammeLance r(
+      {RAVLO_RECEPTEUR, "--port", "0", "--sortie", "alsa:absent", "--sans-annonce"}, true);
   EXPECT_EQ(r.lire("Lecture impossible : "),
             "ce périphérique ALSA n'existe pas (aplay -L liste ceux de la machine).");
   EXPECT_EQ(r.arreter(0), 1);
