@@ -54,6 +54,14 @@ void messagePasskey(VueOctets e) {
   exiger(MessagePasskey::decoder(message->donnees()) == message);
 }
 
+// Le carnet des récepteurs retenus, lu sur le disque : ce qu'il réécrit se relit égal.
+void carnetRecepteurs(VueOctets e) {
+  const auto carnet = lireCarnet(e);
+  if (!carnet) return;
+  exiger(carnet->size() <= carnetMax);
+  exiger(lireCarnet(ecrireCarnet(*carnet)) == carnet);
+}
+
 void etatCarte(VueOctets e) {
   const auto etat = EtatCarte::decoder(texte(e));
   if (etat) exiger(EtatCarte::decoder(etat->encoder()) == etat);
