@@ -13,6 +13,17 @@
 #include "protocol/textes/textes.hpp"
 
 namespace ravlo {
+namespace {
+
+// Un récepteur trouvé sans identifiant (d'avant la reprise) ne se reconnaît pas à sa seule
+// adresse : d'autres ont pu la prendre. Un récepteur tapé par adresse, si.
+std::optional<RecepteurMemorise> retrouver(const std::vector<RecepteurMemorise>& carnet,
+                                           const ChercheurRavlo::Appareil& a) {
+  if (!a.parAdresse() && !a.identifiant) return std::nullopt;
+  return chercherMemorise(carnet, a.identifiant, enTexte(a.point));
+}
+
+}  // namespace
 
 ChercheurRavlo::Dependances ChercheurRavlo::dependancesSysteme(
     Executeur& principal, std::shared_ptr<FabriqueNavigateurs> n) {
@@ -79,14 +90,13 @@ void ChercheurRavlo::refaireListe() {
   std::vector<Appareil> liste = trouves_;
   liste.insert(liste.end(), manuels_.begin(), manuels_.end());
   const auto carnet = dep_.carnet ? dep_.carnet->lire() : std::vector<RecepteurMemorise>{};
-  for (auto& a : liste)
-    a.memorise = chercherMemorise(carnet, a.identifiant, enTexte(a.point)).has_value();
+  for (auto& a : liste) a.memorise = retrouver(carnet, a).has_value();
   changer(appareils_, std::move(liste));
 }
 
 std::optional<RecepteurMemorise> ChercheurRavlo::memorise(const Appareil& appareil) const {
   if (!dep_.carnet) return std::nullopt;
-  return chercherMemorise(dep_.carnet->lire(), appareil.identifiant, enTexte(appareil.point));
+  return retrouver(dep_.carnet->lire(), appareil);
 }
 
 bool ChercheurRavlo::peutReprendre(const Appareil& appareil) const {
@@ -97,9 +107,8 @@ void ChercheurRavlo::oublier(const Appareil& appareil) {
   if (!dep_.carnet) return;
   (void)dep_.carnet->modifier([&](std::vector<RecepteurMemorise>& carnet) {
     const auto avant = carnet.size();
-    std::erase_if(carnet, [&](const RecepteurMemorise& r) {
-      return chercherMemorise({r}, appareil.identifiant, enTexte(appareil.point)).has_value();
-    });
+    std::erase_if(carnet,
+                  [&](const RecepteurMemorise& r) { return retrouver({r}, appareil).has_value(); });
     return carnet.size() != avant;
   });
   refaireListe();
@@ -263,7 +272,7 @@ void ChercheurRavlo::conclureReprise(const Appareil& appareil,
     liaison.aRenvoyer = initiateur.dernierMessage().donnees();
     if (dep_.carnet) {
       (void)dep_.carnet->modifier([&](std::vector<RecepteurMemorise>& carnet) {
-        auto r = chercherMemorise(carnet, appareil.identifiant, enTexte(appareil.point));
+        auto r = retrouver(carnet, appareil);
         if (!r) return false;
         // Le récepteur a pu changer d'adresse ou de nom depuis.
         r->adresse = enTexte(appareil.point);

@@ -670,7 +670,8 @@ int executer(OptionsEnvoi options) {
                     accepter(i, liaison);
                   });
   };
-  appairerSuivant();
+  // Posté : un refus immédiat (pas de code) arrête une boucle qui tourne déjà.
+  principal.poster([&] { appairerSuivant(); });
   principal.executer();
   signaux.annuler();
   if (diffusion) diffusion->fermer();

@@ -460,10 +460,10 @@ TEST(Panneau, UnRecepteurMemoriseSAppaireSansCodeEtSOublie) {
   const auto actions = ActionsPanneau::pour(
       app.modele, saisie, std::make_shared<PlateformeAppEnregistreuse>(), *app.file);
   const auto etat = [&] { return EtatPanneau::depuis(*app.modele, "fr"); };
-  app.carnet->contenu = {{std::nullopt, "10.99.0.1:50000", {}, "Salon", 1}};
+  app.carnet->contenu = {{IdentifiantRecepteur{}, "10.99.0.1:50000", {}, "Salon", 1}};
   app.chercheur().demarrer();
   auto salon = banc::service("Salon");
-  salon.txt = {"reprise=1"};
+  salon.txt = {"reprise=1", "id=" + std::string(32, '0')};
   app.navigateurs->dernier().publier({salon, banc::service("Cuisine")});
   app.file->executer();
   saisie->choisir("Salon");
