@@ -32,6 +32,7 @@ ChercheurRavlo::Dependances ChercheurRavlo::dependancesSysteme(
   d.file = std::make_shared<FileSerie>("ravlo.chercheur");
   d.navigateurs = std::move(n);
   d.connexions = std::make_shared<FabriqueConnexionsUDP>();
+  d.carnet = std::make_shared<CarnetFichier>(CarnetFichier::cheminParDefaut());
   return d;
 }
 

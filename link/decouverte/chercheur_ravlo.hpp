@@ -111,7 +111,8 @@ class ChercheurRavlo final : public ModeleObservable,
     std::shared_ptr<CarnetRecepteurs> carnet = {};
   };
 
-  /// Les dépendances du système : file série "ravlo.chercheur", connexions UDP ; le
+  /// Les dépendances du système : file série "ravlo.chercheur", connexions UDP, carnet dans
+  /// le dossier d'état de l'utilisateur ; le
   /// navigateur est donné (Avahi dans les programmes, hors de cette bibliothèque).
   [[nodiscard]] static Dependances dependancesSysteme(Executeur& principal,
                                                       std::shared_ptr<FabriqueNavigateurs> n);

@@ -415,10 +415,8 @@ bool tournerJusqua(PrincipalAsio& principal, std::chrono::milliseconds delai,
 }
 
 std::shared_ptr<ChercheurRavlo> chercheurAvahi(PrincipalAsio& principal) {
-  auto dependances =
-      ChercheurRavlo::dependancesSysteme(principal, std::make_shared<FabriqueNavigateursAvahi>());
-  dependances.carnet = std::make_shared<CarnetFichier>(CarnetFichier::cheminParDefaut());
-  auto chercheur = ChercheurRavlo::creer(std::move(dependances));
+  auto chercheur = ChercheurRavlo::creer(
+      ChercheurRavlo::dependancesSysteme(principal, std::make_shared<FabriqueNavigateursAvahi>()));
   chercheur->demarrer();
   return chercheur;
 }
