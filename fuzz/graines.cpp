@@ -122,6 +122,15 @@ int main(int argc, char** argv) {
   RecepteurMemorise tape{std::nullopt, "[::1]:47311", paire, "[::1]:47311", 2};
   ecrire("fuzz_carnet_recepteurs", "deux", ecrireCarnet({salon, tape}));
 
+  CarnetExpediteurs carnet;
+  for (std::uint8_t n : {1, 3}) {
+    SecretPaire p;
+    p.identifiant.fill(n);
+    p.psk.octets().fill(static_cast<std::uint8_t>(n + 1));
+    carnet.retenir(p, n == 1 ? "Salon" : "Cuisine", 1'700'000'000 + 60 * n);
+  }
+  ecrire("fuzz_carnet_expediteurs", "deux", carnet.ecrire());
+
   ecrire("fuzz_paquet_audio", "plein", paquet(7, PaquetAudio::tramesMax));
   const auto question = MessageHorloge::question(123'456'789);
   ecrire("fuzz_message_horloge", "question", question.encoder());

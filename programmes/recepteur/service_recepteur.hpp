@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -29,6 +30,9 @@ class ServiceRecepteur {
     std::FILE* erreurs = stderr;
     /// La socket d'écoute sur la file du service ; nul : une `SocketUDP`.
     std::function<std::unique_ptr<SocketDatagramme>(File&)> socket = {};
+    /// Le dossier d'état (`dossierEtatRecepteur`) ; vide : rien de mémorisé, ni identifiant
+    /// annoncé ni reprise sans code.
+    std::filesystem::path etat = {};
   };
 
   ServiceRecepteur(const OptionsRecepteur& options, std::string locale, Plateforme plateforme);
