@@ -41,12 +41,15 @@ template std::optional<std::array<std::uint8_t, 32>> depuisHexa<32>(std::string_
 
 AnnonceRecepteur lireAnnonce(std::span<const std::string> txt) {
   AnnonceRecepteur a;
-  for (const std::string& chaine : txt) {
-    const std::string_view c = chaine;
-    if (c.starts_with("id=")) {
-      a.identifiant = depuisHexa<16>(c.substr(3));
-    } else if (c == "reprise=1") {
-      a.connaitReprise = true;
+  for (const std::string_view c : txt) {
+    const auto egal = c.find('=');
+    if (egal == std::string_view::npos) continue;
+    const auto cle = c.substr(0, egal);
+    const auto valeur = c.substr(egal + 1);
+    if (cle == ServiceRavlo::cleIdentifiant) {
+      a.identifiant = ServiceRavlo::depuisHexadecimal(valeur);
+    } else if (cle == ServiceRavlo::cleReprise) {
+      a.connaitReprise = valeur == "1";
     }
   }
   return a;

@@ -8,11 +8,9 @@
 #include <string>
 #include <string_view>
 
-namespace ravlo {
+#include "protocol/messages/service_ravlo.hpp"
 
-/// L'identifiant stable d'un récepteur, tiré à son premier lancement : il le retrouve d'une
-/// adresse ou d'un nom à l'autre.
-using IdentifiantRecepteur = std::array<std::uint8_t, 16>;
+namespace ravlo {
 
 /// Ce qu'un récepteur dit de lui dans son enregistrement TXT.
 struct AnnonceRecepteur {

@@ -310,9 +310,9 @@ TEST_F(RavloEnvoi, LesSignauxDeFinEtUnAutreEmetteurQuiPrendLeRecepteur) {
   }
 }
 
-// Un appairage retenu, les deux programmes relancés : sans code, ravlo-envoi reprend (ou, face
-// à un récepteur qui ne connaît pas la reprise, dit qu'il faut le code) ; « --oublier » retire
-// la paire, après quoi le code est demandé d'emblée ; oublier un inconnu : statut 1.
+// Un appairage retenu, les deux programmes relancés : sans code, ravlo-envoi reprend ;
+// « --oublier » retire la paire, après quoi le code est demandé d'emblée ; oublier un
+// inconnu : statut 1.
 TEST_F(RavloEnvoi, AppairageRetenuRepriseOublier) {
   const int libre = ::socket(AF_INET, SOCK_DGRAM, 0);
   sockaddr_in adresse{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
@@ -322,16 +322,14 @@ TEST_F(RavloEnvoi, AppairageRetenuRepriseOublier) {
   ::close(libre);
   const std::string port = std::to_string(ntohs(adresse.sin_port));
   const std::string vers = "127.0.0.1:" + port;
-  ::setenv("STATE_DIRECTORY", chemin("recepteur").c_str(), 1);
-  // Le récepteur de cet arbre reprend-il un appairage ? Il a alors de quoi l'oublier.
-  const bool repriseConnue =
-      lancer("", RAVLO_RECEPTEUR, "--help").texte.find("--oublier") != std::string::npos;
+  const std::vector<std::string> recepteur = {"--wav", "/dev/null", "--port",
+                                              port,    "--etat",    chemin("recepteur")};
   const std::string env = "XDG_STATE_HOME=" + chemin("etat");
   const auto envoyer = [&](const std::string& options) {
     return lancer(env, RAVLO_ENVOI, "--vers " + vers + " --secondes 0.3 " + options);
   };
   {
-    RecepteurLance r({"--wav", "/dev/null", "--port", port});
+    RecepteurLance r(recepteur);
     const auto s = envoyer("--code " + r.code);
     EXPECT_EQ(s.statut, 0) << s.texte;
     EXPECT_NE(s.texte.find("Appairé avec"), std::string::npos) << s.texte;
@@ -340,29 +338,22 @@ TEST_F(RavloEnvoi, AppairageRetenuRepriseOublier) {
   ASSERT_TRUE(std::filesystem::exists(fichier));
   EXPECT_EQ(std::filesystem::status(fichier).permissions() & std::filesystem::perms::all,
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-  {
-    RecepteurLance r({"--wav", "/dev/null", "--port", port});
-    const auto s = envoyer("");
-    if (repriseConnue) {
-      EXPECT_EQ(s.statut, 0) << s.texte;
-      EXPECT_NE(s.texte.find("Appairage repris avec"), std::string::npos) << s.texte;
-    } else {
-      EXPECT_EQ(s.statut, 1) << s.texte;
-      EXPECT_NE(s.texte.find("ne reprend pas d'appairage mémorisé"), std::string::npos) << s.texte;
-    }
-    const auto oubli = lancer(env, RAVLO_ENVOI, "--oublier " + vers);
-    EXPECT_EQ(oubli.statut, 0) << oubli.texte;
-    const auto encore = lancer(env, RAVLO_ENVOI, "--oublier " + vers);
-    EXPECT_EQ(encore.statut, 1) << encore.texte;
-    EXPECT_NE(encore.texte.find("Aucun appairage mémorisé avec « " + vers + " »."),
-              std::string::npos)
-        << encore.texte;
-    const auto sansCode = envoyer("");
-    EXPECT_EQ(sansCode.statut, 1) << sansCode.texte;
-    EXPECT_NE(sansCode.texte.find("ne reprend pas d'appairage mémorisé"), std::string::npos)
-        << sansCode.texte;
-  }
-  ::unsetenv("STATE_DIRECTORY");
+  RecepteurLance r(recepteur);
+  const auto repris = envoyer("");
+  EXPECT_EQ(repris.statut, 0) << repris.texte;
+  EXPECT_NE(repris.texte.find("Appairage repris avec"), std::string::npos) << repris.texte;
+  EXPECT_NE(repris.texte.find("Durée écoulée"), std::string::npos) << repris.texte;
+
+  const auto oubli = lancer(env, RAVLO_ENVOI, "--oublier " + vers);
+  EXPECT_EQ(oubli.statut, 0) << oubli.texte;
+  const auto encore = lancer(env, RAVLO_ENVOI, "--oublier " + vers);
+  EXPECT_EQ(encore.statut, 1) << encore.texte;
+  EXPECT_NE(encore.texte.find("Aucun appairage mémorisé avec « " + vers + " »."), std::string::npos)
+      << encore.texte;
+  const auto sansCode = envoyer("");
+  EXPECT_EQ(sansCode.statut, 1) << sansCode.texte;
+  EXPECT_NE(sansCode.texte.find("ne reprend pas d'appairage mémorisé"), std::string::npos)
+      << sansCode.texte;
 }
 
 }  // namespace
