@@ -55,6 +55,14 @@ void messagePasskey(VueOctets e) {
   exiger(MessagePasskey::decoder(message->donnees()) == message);
 }
 
+// Le carnet des récepteurs retenus, lu sur le disque : ce qu'il réécrit se relit égal.
+void carnetRecepteurs(VueOctets e) {
+  const auto carnet = lireCarnet(e);
+  if (!carnet) return;
+  exiger(carnet->size() <= carnetMax);
+  exiger(lireCarnet(ecrireCarnet(*carnet)) == carnet);
+}
+
 // Le carnet relu se réécrit à l'identique ; un expéditeur de plus garde la borne et se relit.
 void carnetExpediteurs(VueOctets e) {
   auto carnet = CarnetExpediteurs::lire(e);

@@ -118,6 +118,10 @@ int main(int argc, char** argv) {
   // Lus depuis la fin : même PSK (1), hasard 7, puis les quatre pas (5).
   ecrire("fuzz_reprise", "honnete", Octets{1, 5, 5, 5, 5, 7, 1});
 
+  RecepteurMemorise salon{IdentifiantRecepteur{1, 2, 3}, "192.168.1.20:47311", paire, "Salon", 1};
+  RecepteurMemorise tape{std::nullopt, "[::1]:47311", paire, "[::1]:47311", 2};
+  ecrire("fuzz_carnet_recepteurs", "deux", ecrireCarnet({salon, tape}));
+
   CarnetExpediteurs carnet;
   for (std::uint8_t n : {1, 3}) {
     SecretPaire p;

@@ -20,6 +20,7 @@
 
 #include "bench/recepteur_appaire.hpp"
 #include "faux/hasard_deterministe.hpp"
+#include "link/decouverte/carnet_recepteurs.hpp"
 #include "plateforme/pulseaudio/etat_silence.hpp"
 #include "protocol/appairage/appairage_initiateur.hpp"
 #include "protocol/appairage/appairage_repondeur.hpp"

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -16,8 +17,10 @@ namespace ravlo {
 
 /// Un résultat de recherche : un point de service (nom d'instance, adresse, port) quand
 /// `point.nomService` est présent ; sinon un point d'une autre sorte, que le chercheur ignore.
+/// `txt` : les chaînes « clé=valeur » de son enregistrement TXT, telles qu'annoncées.
 struct ResultatService {
   PointReseau point;
+  std::vector<std::string> txt = {};
   bool operator==(const ResultatService&) const = default;
 };
 

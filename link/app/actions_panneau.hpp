@@ -36,7 +36,10 @@ namespace ravlo {
 /// - `ouvrirReglages`, `quitter` : la plateforme.
 struct ActionsPanneau {
   std::function<void(std::string_view)> taperCode;
+  /// Le récepteur choisi, avec le code tapé ; sans code, il est repris s'il est retenu.
   std::function<void()> appairer;
+  /// Le récepteur choisi n'est plus retenu : la fois suivante, il faudra son code.
+  std::function<void()> oublier;
   std::function<void()> ouvrirAjout;
   std::function<void()> fermerAjout;
   std::function<void()> ajouterPiece;

@@ -60,6 +60,10 @@ std::optional<Message> messageAppairage(const ChercheurRavlo::Resultat& r, const
                texte("Ouvre l'app Ravlo ou relance ravlo-recepteur, puis tape de nouveau le code "
                      "affiché.",
                      locale));
+    case Cas::codeDemande:
+      return m(
+          texte("Le récepteur demande son code", locale),
+          texte("Il n'a pas repris l'appairage mémorisé : tape le code qu'il affiche.", locale));
     case Cas::accepte:
     case Cas::aucun:
       break;
@@ -118,7 +122,7 @@ EtatPanneau EtatPanneau::depuis(const ModeleLink& modele, std::string_view local
   } else {
     e.ecran = chercheur.appaire() ? Ecran::pret : Ecran::appairage;
   }
-  for (const auto& a : appareilsOfferts(modele)) e.appareils.push_back({a.id, a.nom});
+  for (const auto& a : appareilsOfferts(modele)) e.appareils.push_back({a.id, a.nom, a.memorise});
   const auto reseau = chercheur.etatReseau().cas;
   e.rechercheEnCours = reseau == ChercheurRavlo::EtatReseau::Cas::demarrage ||
                        reseau == ChercheurRavlo::EtatReseau::Cas::actif;

@@ -21,6 +21,7 @@ struct EtatPanneau {
   struct Appareil {
     std::string id;
     std::string nom;
+    bool memorise = false;  ///< repris sans code ; sa carte le dit et offre « Oublier »
     bool operator==(const Appareil&) const = default;
   };
 

@@ -46,8 +46,15 @@ std::optional<std::string> selectionEntretenue(const std::optional<std::string>&
 }
 
 bool appairagePossible(const std::optional<std::string>& selection, std::string_view code,
-                       bool appairageEnCours) {
-  return selection.has_value() && code.size() == 4 && !appairageEnCours;
+                       bool appairageEnCours, bool memorise) {
+  return selection.has_value() && (code.size() == 4 || (memorise && code.empty())) &&
+         !appairageEnCours;
+}
+
+bool selectionMemorisee(const std::optional<std::string>& selection,
+                        const std::vector<EtatPanneau::Appareil>& liste) {
+  return selection && std::ranges::any_of(
+                          liste, [&](const auto& a) { return a.id == *selection && a.memorise; });
 }
 
 std::string avecNoms(std::string_view modele, std::initializer_list<std::string_view> noms) {

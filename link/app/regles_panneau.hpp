@@ -36,9 +36,14 @@ struct HistoriqueNiveau {
 [[nodiscard]] std::optional<std::string> selectionEntretenue(
     const std::optional<std::string>& selection, const std::vector<EtatPanneau::Appareil>& liste);
 
-/// Le bouton d'appairage agit : un récepteur choisi, quatre chiffres, aucun appairage en cours.
+/// Le bouton d'appairage agit : un récepteur choisi, quatre chiffres (ou aucun pour un
+/// récepteur retenu, repris sans code), aucun appairage en cours.
 [[nodiscard]] bool appairagePossible(const std::optional<std::string>& selection,
-                                     std::string_view code, bool appairageEnCours);
+                                     std::string_view code, bool appairageEnCours,
+                                     bool memorise = false);
+/// Le récepteur choisi est retenu : sa reprise n'attend pas de code, et « Oublier » s'offre.
+[[nodiscard]] bool selectionMemorisee(const std::optional<std::string>& selection,
+                                      const std::vector<EtatPanneau::Appareil>& liste);
 
 /// Met chaque nom, dans l'ordre, à la place des « %s » successifs d'un modèle traduit, et
 /// « % » à la place de « %% », sans printf : une traduction fautive ne peut rien lire de plus.

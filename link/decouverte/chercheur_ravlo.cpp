@@ -13,6 +13,17 @@
 #include "protocol/textes/textes.hpp"
 
 namespace ravlo {
+namespace {
+
+// Un récepteur trouvé sans identifiant (d'avant la reprise) ne se reconnaît pas à sa seule
+// adresse : d'autres ont pu la prendre. Un récepteur tapé par adresse, si.
+std::optional<RecepteurMemorise> retrouver(const std::vector<RecepteurMemorise>& carnet,
+                                           const ChercheurRavlo::Appareil& a) {
+  if (!a.parAdresse() && !a.identifiant) return std::nullopt;
+  return chercherMemorise(carnet, a.identifiant, enTexte(a.point));
+}
+
+}  // namespace
 
 ChercheurRavlo::Dependances ChercheurRavlo::dependancesSysteme(
     Executeur& principal, std::shared_ptr<FabriqueNavigateurs> n) {
@@ -21,6 +32,7 @@ ChercheurRavlo::Dependances ChercheurRavlo::dependancesSysteme(
   d.file = std::make_shared<FileSerie>("ravlo.chercheur");
   d.navigateurs = std::move(n);
   d.connexions = std::make_shared<FabriqueConnexionsUDP>();
+  d.carnet = std::make_shared<CarnetFichier>(CarnetFichier::cheminParDefaut());
   return d;
 }
 
@@ -78,7 +90,29 @@ void ChercheurRavlo::arreter() {
 void ChercheurRavlo::refaireListe() {
   std::vector<Appareil> liste = trouves_;
   liste.insert(liste.end(), manuels_.begin(), manuels_.end());
+  const auto carnet = dep_.carnet ? dep_.carnet->lire() : std::vector<RecepteurMemorise>{};
+  for (auto& a : liste) a.memorise = retrouver(carnet, a).has_value();
   changer(appareils_, std::move(liste));
+}
+
+std::optional<RecepteurMemorise> ChercheurRavlo::memorise(const Appareil& appareil) const {
+  if (!dep_.carnet) return std::nullopt;
+  return retrouver(dep_.carnet->lire(), appareil);
+}
+
+bool ChercheurRavlo::peutReprendre(const Appareil& appareil) const {
+  return (appareil.connaitReprise || appareil.parAdresse()) && memorise(appareil).has_value();
+}
+
+void ChercheurRavlo::oublier(const Appareil& appareil) {
+  if (!dep_.carnet) return;
+  (void)dep_.carnet->modifier([&](std::vector<RecepteurMemorise>& carnet) {
+    const auto avant = carnet.size();
+    std::erase_if(carnet,
+                  [&](const RecepteurMemorise& r) { return retrouver({r}, appareil).has_value(); });
+    return carnet.size() != avant;
+  });
+  refaireListe();
 }
 
 void ChercheurRavlo::ajouterParAdresse(std::string_view hote, std::string_view port,
@@ -130,7 +164,8 @@ void ChercheurRavlo::recevoirResultats(std::vector<ResultatService> resultats) {
   for (auto& r : resultats) {
     if (!r.point.nomService) continue;
     const std::string nom = *r.point.nomService;
-    liste.push_back({nom, nom, std::move(r.point)});
+    const AnnonceRecepteur annonce = lireAnnonce(r.txt);
+    liste.push_back({nom, nom, std::move(r.point), annonce.identifiant, annonce.connaitReprise});
   }
   // Ordre des octets, ni localisé ni insensible à la casse : « B » avant « a ».
   std::ranges::stable_sort(liste, {}, &Appareil::nom);
@@ -158,6 +193,15 @@ void ChercheurRavlo::recevoirEtat(EtatNavigateur etat) {
 }
 
 void ChercheurRavlo::appairer(const Appareil& appareil, const std::string& code) {
+  if (code.empty()) {
+    const auto retenu = peutReprendre(appareil) ? memorise(appareil) : std::nullopt;
+    if (retenu) {
+      reprendre(appareil, retenu->paire);
+    } else {
+      changer(resultat_, Resultat{Resultat::Cas::codeDemande, {}});
+    }
+    return;
+  }
   const auto lu = CodeAppairage::depuisSaisie(code);
   if (!lu) {
     changer(resultat_, Resultat{Resultat::Cas::echec, {}, ErreurAppairage::codeMalForme});
@@ -186,6 +230,14 @@ void ChercheurRavlo::conclure(const Appareil& appareil, const std::string& chiff
     if (initiateur.codeGrille()) griller(chiffres);
     changer(resultat_, Resultat{Resultat::Cas::echec, {}, issue.error()});
   } else if (const auto* reussi = std::get_if<AppairageInitiateur::Reussi>(&initiateur.etat())) {
+    if (dep_.carnet) {
+      (void)dep_.carnet->modifier([&](std::vector<RecepteurMemorise>& carnet) {
+        retenirMemorise(carnet, {appareil.identifiant, enTexte(appareil.point), reussi->paire,
+                                 appareil.nom, secondesMurales()});
+        return true;
+      });
+      refaireListe();
+    }
     changer(resultat_, Resultat{Resultat::Cas::accepte, appareil.nom});
     changer(appaire_, std::optional<RecepteurAppaire>(RecepteurAppaire{appareil, reussi->liaison}));
   } else if (const auto* echoue = std::get_if<AppairageInitiateur::Echoue>(&initiateur.etat())) {
@@ -201,6 +253,50 @@ void ChercheurRavlo::conclure(const Appareil& appareil, const std::string& chiff
     changer(resultat_, Resultat{Resultat::Cas::echec, {}, ErreurAppairage::pasDeReponse});
   }
   changer(appairageEnCours_, false);
+}
+
+void ChercheurRavlo::reprendre(const Appareil& appareil, const SecretPaire& paire) {
+  changer(appairageEnCours_, true);
+  auto initiateur = std::make_shared<RepriseInitiateur>(paire, dep_.hasard());
+  std::weak_ptr<ChercheurRavlo> faible = weak_from_this();
+  lancerReprise(initiateur, appareil.point,
+                PlateformeDialogue{dep_.file, dep_.connexions, dep_.horloge}, *dep_.principal,
+                [faible, appareil, initiateur](const auto& /*issue*/) {
+                  if (auto moi = faible.lock()) moi->conclureReprise(appareil, *initiateur);
+                });
+}
+
+void ChercheurRavlo::conclureReprise(const Appareil& appareil,
+                                     const RepriseInitiateur& initiateur) {
+  if (const auto* reussi = std::get_if<RepriseInitiateur::Reussi>(&initiateur.etat())) {
+    Liaison liaison = reussi->liaison;
+    liaison.aRenvoyer = initiateur.dernierMessage().donnees();
+    if (dep_.carnet) {
+      (void)dep_.carnet->modifier([&](std::vector<RecepteurMemorise>& carnet) {
+        auto r = retrouver(carnet, appareil);
+        if (!r) return false;
+        // Le récepteur a pu changer d'adresse ou de nom depuis.
+        r->adresse = enTexte(appareil.point);
+        r->nom = appareil.nom;
+        if (appareil.identifiant) r->identifiant = appareil.identifiant;
+        r->dernierUsage = secondesMurales();
+        retenirMemorise(carnet, std::move(*r));
+        return true;
+      });
+    }
+    changer(resultat_, Resultat{Resultat::Cas::accepte, appareil.nom});
+    changer(appaire_, std::optional<RecepteurAppaire>(RecepteurAppaire{appareil, liaison}));
+  } else {
+    changer(resultat_, Resultat{Resultat::Cas::codeDemande, {}});
+  }
+  changer(appairageEnCours_, false);
+}
+
+std::int64_t ChercheurRavlo::secondesMurales() const {
+  if (dep_.secondesMurales) return dep_.secondesMurales();
+  return std::chrono::duration_cast<std::chrono::seconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
 }
 
 void ChercheurRavlo::griller(const std::string& chiffres) {

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "link/decouverte/adresse_manuelle.hpp"
+#include "link/decouverte/annonce_recepteur.hpp"
+#include "link/decouverte/carnet_recepteurs.hpp"
 #include "link/decouverte/dialogue_appairage.hpp"
 #include "link/decouverte/registre_codes_grilles.hpp"
 #include "plateforme/modele_observable.hpp"
@@ -42,6 +44,12 @@ class ChercheurRavlo final : public ModeleObservable,
     std::string id;
     std::string nom;
     PointReseau point;
+    /// Ce que dit son TXT ; rien pour un récepteur ajouté par son adresse.
+    std::optional<IdentifiantRecepteur> identifiant = {};
+    bool connaitReprise = false;
+    /// Retenu d'un appairage au code passé : `appairer` sans code le reprend.
+    bool memorise = false;
+    [[nodiscard]] bool parAdresse() const { return id.starts_with("adresse:"); }
     bool operator==(const Appareil&) const = default;
   };
 
@@ -69,7 +77,9 @@ class ChercheurRavlo final : public ModeleObservable,
       refuse,  ///< refusé après un dévoilement : le code est tenu pour faux, et grillé
       codeDejaEssaye,
       finParRecepteur,
-      recepteurInjoignable
+      recepteurInjoignable,
+      /// Un récepteur retenu n'a pas repris l'appairage : il faut son code, comme la 1re fois.
+      codeDemande
     };
     Cas cas = Cas::aucun;
     /// `accepte` : le nom du récepteur ; `finParRecepteur` : celui de l'émetteur qui l'a
@@ -97,9 +107,12 @@ class ChercheurRavlo final : public ModeleObservable,
     std::function<std::expected<std::vector<std::string>, std::string>(std::string_view,
                                                                        FamilleAdresses)>
         resoudre;
+    /// Les récepteurs appairés qu'on reprend sans code ; nul : rien n'est retenu.
+    std::shared_ptr<CarnetRecepteurs> carnet = {};
   };
 
-  /// Les dépendances du système : file série "ravlo.chercheur", connexions UDP ; le
+  /// Les dépendances du système : file série "ravlo.chercheur", connexions UDP, carnet dans
+  /// le dossier d'état de l'utilisateur ; le
   /// navigateur est donné (Avahi dans les programmes, hors de cette bibliothèque).
   [[nodiscard]] static Dependances dependancesSysteme(Executeur& principal,
                                                       std::shared_ptr<FabriqueNavigateurs> n);
@@ -117,8 +130,17 @@ class ChercheurRavlo final : public ModeleObservable,
   /// l'échec d'avant ne se montre plus tant que le nouveau navigateur n'a rien dit.
   void relancer();
   /// Appaire avec `appareil` au moyen du code tel que tapé ; l'issue arrive dans `resultat`
-  /// (et `appaire`) sur le fil principal, jamais par une exception.
+  /// (et `appaire`) sur le fil principal, jamais par une exception. Réussi, l'appairage est
+  /// retenu dans le carnet, à la place d'un plus ancien avec le même récepteur.
+  ///
+  /// Sans code, un récepteur retenu (`peutReprendre`) est repris : accepté comme après un
+  /// code, ou `codeDemande` quand il ne répond pas ou refuse ; le carnet le garde alors (un
+  /// refus n'est pas authentifié). Sans code et sans reprise possible : `codeDemande`.
   void appairer(const Appareil& appareil, const std::string& code);
+  /// Retenu, et il annonce la reprise ou il a été ajouté par son adresse (pas de TXT).
+  [[nodiscard]] bool peutReprendre(const Appareil& appareil) const;
+  /// Retire `appareil` du carnet ; sa carte ne dit plus « mémorisé ».
+  void oublier(const Appareil& appareil);
 
   /// Vérifie `hote` et `port` tels que tapés, puis résout l'hôte sur la file du chercheur ;
   /// l'appareil s'ajoute alors à la liste (une fois : la même adresse retapée ne fait que le
@@ -152,6 +174,10 @@ class ChercheurRavlo final : public ModeleObservable,
   void conclure(const Appareil& appareil, const std::string& chiffres,
                 const AppairageInitiateur& initiateur,
                 const std::expected<void, EchecDialogue>& issue);
+  void reprendre(const Appareil& appareil, const SecretPaire& paire);
+  void conclureReprise(const Appareil& appareil, const RepriseInitiateur& initiateur);
+  [[nodiscard]] std::optional<RecepteurMemorise> memorise(const Appareil& appareil) const;
+  [[nodiscard]] std::int64_t secondesMurales() const;
 
   Dependances dep_;
   std::vector<Appareil> trouves_;

@@ -6,11 +6,31 @@
 namespace ravlo {
 namespace {
 
-class Dialogue : public std::enable_shared_from_this<Dialogue> {
+template <typename Automate>
+struct ReglesDialogue;
+template <>
+struct ReglesDialogue<AppairageInitiateur> {
+  using Message = MessagePasskey;
+};
+template <>
+struct ReglesDialogue<RepriseInitiateur> {
+  using Message = MessageReprise;
+};
+
+// Le même échange pour l'appairage au code et pour la reprise : seuls les messages et le
+// budget changent.
+template <typename Automate>
+class Dialogue : public std::enable_shared_from_this<Dialogue<Automate>> {
+  using Message = typename ReglesDialogue<Automate>::Message;
+  using std::enable_shared_from_this<Dialogue>::shared_from_this;
+  using std::enable_shared_from_this<Dialogue>::weak_from_this;
+
  public:
-  Dialogue(std::shared_ptr<AppairageInitiateur> initiateur, const PlateformeDialogue& plateforme,
-           Executeur& principal, std::function<void(IssueDialogue)> issue)
+  Dialogue(std::shared_ptr<Automate> initiateur, const PlateformeDialogue& plateforme,
+           Executeur& principal, std::chrono::nanoseconds budget,
+           std::function<void(IssueDialogue)> issue)
       : initiateur_(std::move(initiateur)),
+        budget_(budget),
         file_(*plateforme.file),
         connexions_(plateforme.connexions),
         horloge_(*plateforme.horloge),
@@ -22,14 +42,13 @@ class Dialogue : public std::enable_shared_from_this<Dialogue> {
     ecouter();
     connexion_->demarrer();
     connexion_->envoyer(initiateur_->dernierMessage().donnees());
-    echeance_ = horloge_.continueNs() +
-                static_cast<InstantNs>(std::chrono::nanoseconds(dialogue::budget).count());
+    echeance_ = horloge_.continueNs() + static_cast<InstantNs>(budget_.count());
     attendre();
   }
 
  private:
   [[nodiscard]] bool enCours() const {
-    return std::holds_alternative<AppairageInitiateur::EnCours>(initiateur_->etat());
+    return std::holds_alternative<typename Automate::EnCours>(initiateur_->etat());
   }
 
   // Chaque attente a son numéro : le délai d'une attente déjà servie ne coupe pas la suivante.
@@ -71,8 +90,8 @@ class Dialogue : public std::enable_shared_from_this<Dialogue> {
       conclure(std::unexpected(ErreurAppairage::recepteurAncien));
       return;
     }
-    std::optional<MessagePasskey> reponse;
-    if (const auto message = MessagePasskey::decoder(datagramme))
+    std::optional<Message> reponse;
+    if (const auto message = Message::decoder(datagramme))
       reponse = initiateur_->recevoir(*message);
     if (!enCours()) {
       if (!reponse) {
@@ -94,7 +113,8 @@ class Dialogue : public std::enable_shared_from_this<Dialogue> {
     principal_.poster([issue = std::move(issue_), resultat] { issue(resultat); });
   }
 
-  std::shared_ptr<AppairageInitiateur> initiateur_;
+  std::shared_ptr<Automate> initiateur_;
+  std::chrono::nanoseconds budget_;
   File& file_;
   std::shared_ptr<FabriqueConnexions> connexions_;
   const Horloge& horloge_;
@@ -112,8 +132,17 @@ class Dialogue : public std::enable_shared_from_this<Dialogue> {
 void lancerDialogue(const std::shared_ptr<AppairageInitiateur>& initiateur, PointReseau point,
                     const PlateformeDialogue& plateforme, Executeur& principal,
                     std::function<void(IssueDialogue)> issue) {
-  auto dialogue = std::make_shared<Dialogue>(initiateur, plateforme, principal, std::move(issue));
-  plateforme.file->poster([dialogue, point = std::move(point)] { dialogue->commencer(point); });
+  auto d = std::make_shared<Dialogue<AppairageInitiateur>>(initiateur, plateforme, principal,
+                                                           dialogue::budget, std::move(issue));
+  plateforme.file->poster([d, point = std::move(point)] { d->commencer(point); });
+}
+
+void lancerReprise(const std::shared_ptr<RepriseInitiateur>& initiateur, PointReseau point,
+                   const PlateformeDialogue& plateforme, Executeur& principal,
+                   std::function<void(IssueDialogue)> issue) {
+  auto d = std::make_shared<Dialogue<RepriseInitiateur>>(initiateur, plateforme, principal,
+                                                         dialogue::budgetReprise, std::move(issue));
+  plateforme.file->poster([d, point = std::move(point)] { d->commencer(point); });
 }
 
 }  // namespace ravlo

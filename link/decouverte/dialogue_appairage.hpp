@@ -11,6 +11,7 @@
 #include "plateforme/executeur.hpp"
 #include "plateforme/horloge.hpp"
 #include "protocol/appairage/appairage_initiateur.hpp"
+#include "protocol/reprise/reprise_initiateur.hpp"
 
 namespace ravlo {
 
@@ -40,9 +41,16 @@ void lancerDialogue(const std::shared_ptr<AppairageInitiateur>& initiateur, Poin
                     const PlateformeDialogue& plateforme, Executeur& principal,
                     std::function<void(IssueDialogue)> issue);
 
+/// De même pour la reprise d'un appairage mémorisé, au budget plus court : un récepteur qui
+/// ne la connaît pas ne répond rien, et l'utilisateur attend son code. `refus` finit aussitôt.
+void lancerReprise(const std::shared_ptr<RepriseInitiateur>& initiateur, PointReseau point,
+                   const PlateformeDialogue& plateforme, Executeur& principal,
+                   std::function<void(IssueDialogue)> issue);
+
 namespace dialogue {
 inline constexpr std::chrono::milliseconds attente{700};
 inline constexpr std::chrono::seconds budget{8};
+inline constexpr std::chrono::milliseconds budgetReprise{2500};
 }  // namespace dialogue
 
 }  // namespace ravlo

@@ -38,6 +38,8 @@ VoieEmission::~VoieEmission() {
 void VoieEmission::ouvrir() {
   if (connexion_) return;
   silence_.entendu(plateforme_.horloge->hoteNs());
+  // Le dialogue vient d'envoyer le message une fois.
+  renvoiNs_ = plateforme_.horloge->hoteNs();
   creerConnexion();
 }
 
@@ -109,6 +111,7 @@ void VoieEmission::traiterReception(InstantNs reception, const std::optional<Oct
   std::optional<Ouvert> ouvert;
   if (datagramme) {
     ouvert = liaison_.ouvreur->ouvrir(*datagramme);
+    if (ouvert) entendu_ = true;
     if (ouvert && connexion == connexion_) {
       silence_.entendu(reception);
       reprise_.retablie();  // le récepteur répond : la panne est finie
@@ -192,6 +195,11 @@ bool VoieEmission::surveiller(InstantNs maintenant) {
     Garde garde(verrou_);
     compteurs_.recepteurMuet = silence_.estSilencieux(maintenant);
     compteurs_.horsGroupe = horsGroupe(maintenant);
+  }
+  if (!entendu_ && !liaison_.aRenvoyer.empty() && connexion_ &&
+      ecartSigneNs(maintenant, renvoiNs_) >= intervalleRenvoiNs) {
+    renvoiNs_ = maintenant;
+    connexion_->envoyer(liaison_.aRenvoyer);
   }
   // Une panne ne finit qu'à une réponse du récepteur : prête ou non, la connexion renonce
   // 30 s après son début.

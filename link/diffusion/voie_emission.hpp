@@ -35,6 +35,10 @@ namespace ravlo {
 /// connexion courante. Tant que la connexion n'est pas prête, les blocs sont jetés (comptés
 /// dans `blocsJetes`) sans être numérotés, plutôt que d'envoyer d'un coup du son périmé.
 ///
+/// Une liaison qui a un message à renvoyer (`Liaison::aRenvoyer`) le renvoie toutes les
+/// 700 ms, au tic, tant qu'aucune enveloppe du récepteur ne s'est ouverte : perdu, il
+/// laisserait le récepteur sans session.
+///
 /// Tout vit sur la file de l'émetteur, sauf `compteurs`, sous un verrou court. Une voie ne
 /// sait rien des autres : ses clés, sa connexion, sa reprise et ses numéros sont à elle.
 class VoieEmission : public std::enable_shared_from_this<VoieEmission> {
@@ -64,6 +68,7 @@ class VoieEmission : public std::enable_shared_from_this<VoieEmission> {
   };
 
   static constexpr std::int64_t fraicheurBesoinNs = 3'000'000'000;
+  static constexpr std::int64_t intervalleRenvoiNs = 700'000'000;
 
   [[nodiscard]] static std::shared_ptr<VoieEmission> creer(PointReseau point, Liaison liaison,
                                                            Tache quandRecepteurArrete,
@@ -126,6 +131,8 @@ class VoieEmission : public std::enable_shared_from_this<VoieEmission> {
   SilenceRecepteur silence_{0};
   std::optional<std::uint64_t> besoinNs_;
   InstantNs besoinRecuNs_ = 0;
+  bool entendu_ = false;  ///< une enveloppe du récepteur s'est ouverte
+  InstantNs renvoiNs_ = 0;
   std::array<std::uint8_t, PaquetAudio::tailleEnTete + flux::octetsParPaquet> paquet_{};
   std::array<std::uint8_t, Enveloppe::tailleEnTete + PaquetAudio::tailleEnTete +
                                flux::octetsParPaquet + Enveloppe::tailleEtiquette>

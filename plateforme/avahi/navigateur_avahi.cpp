@@ -4,11 +4,13 @@
 #include <avahi-client/client.h>
 #include <avahi-client/lookup.h>
 #include <avahi-common/error.h>
+#include <avahi-common/strlst.h>
 #include <avahi-common/thread-watch.h>
 #include <avahi-common/timeval.h>
 
 #include <atomic>
 #include <map>
+#include <string>
 #include <tuple>
 
 namespace ravlo {
@@ -41,6 +43,7 @@ struct NavigateurAvahi::Etat {
     AvahiServiceResolver* resolveur = nullptr;
     AvahiTimeout* reprise = nullptr;
     std::optional<PointReseau> point;
+    std::vector<std::string> txt;
   };
   using Noeud = std::map<Cle, Entree>::value_type;  // adresse stable tant qu'il est dans la table
 
@@ -63,12 +66,14 @@ struct NavigateurAvahi::Etat {
   }
 
   void publier() {
-    std::map<std::string, PointReseau> parNom;  // la plus petite interface d'abord (ordre de Cle)
+    // La plus petite interface d'abord (ordre de Cle).
+    std::map<std::string, ResultatService> parNom;
     for (const auto& [cle, entree] : entrees)
-      if (entree.point) parNom.try_emplace(std::get<2>(cle), *entree.point);
+      if (entree.point)
+        parNom.try_emplace(std::get<2>(cle), ResultatService{*entree.point, entree.txt});
     std::vector<ResultatService> liste;
     liste.reserve(parNom.size());
-    for (auto& [nom, point] : parNom) liste.push_back({std::move(point)});
+    for (auto& [nom, resultat] : parNom) liste.push_back(std::move(resultat));
     file->poster([vivant = vivant, rappel = resultats, liste = std::move(liste)] {
       if (*vivant) rappel(liste);
     });
@@ -218,7 +223,7 @@ struct NavigateurAvahi::Etat {
                               AvahiProtocol protocole, AvahiResolverEvent evenement,
                               const char* nom, const char* /*type*/, const char* domaine,
                               const char* /*hote*/, const AvahiAddress* adresse, std::uint16_t port,
-                              AvahiStringList* /*txt*/, AvahiLookupResultFlags /*drapeaux*/,
+                              AvahiStringList* txt, AvahiLookupResultFlags /*drapeaux*/,
                               void* moi) {
     auto* e = static_cast<Etat*>(moi);
     const auto it = e->entrees.find(Cle{interface, protocole, nom, domaine});
@@ -232,8 +237,13 @@ struct NavigateurAvahi::Etat {
     char texte[AVAHI_ADDRESS_STR_MAX] = {};
     avahi_address_snprint(texte, sizeof texte, adresse);
     PointReseau point{texte, port, std::string(nom), static_cast<int>(interface)};
-    if (it->second.point == point) return;
+    std::vector<std::string> chaines;
+    for (AvahiStringList* c = txt; c != nullptr; c = avahi_string_list_get_next(c))
+      chaines.emplace_back(reinterpret_cast<const char*>(avahi_string_list_get_text(c)),
+                           avahi_string_list_get_size(c));
+    if (it->second.point == point && it->second.txt == chaines) return;
     it->second.point = std::move(point);
+    it->second.txt = std::move(chaines);
     e->publier();
   }
 };

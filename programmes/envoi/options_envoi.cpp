@@ -87,7 +87,9 @@ std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(std::span<const char
     }
     if (i + 1 >= arguments.size()) return refus("Valeur manquante après %s.", nom);
     const std::string_view valeur = arguments[++i];
-    if (nom == "--vers" || nom == "--recepteur") {
+    if (nom == "--oublier") {
+      options.oublier = std::string(valeur);
+    } else if (nom == "--vers" || nom == "--recepteur") {
       Destination d;
       if (nom == "--vers") {
         auto point = lirePoint(valeur, locale);
@@ -125,16 +127,19 @@ std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(std::span<const char
     if (arguments.size() != 1) return refus("--liste s'emploie seule.");
     return options;
   }
-  const auto obligatoires = [&] {
+  if (options.oublier) {
+    if (arguments.size() != 2) return refus("--oublier s'emploie seule.");
+    return options;
+  }
+  if (options.destinations.empty())
     return refus("--vers (ou --recepteur) et le code (--code ou RAVLO_CODE) sont obligatoires.");
-  };
-  if (options.destinations.empty()) return obligatoires();
   if (options.destinations.size() == 1) {
-    // Comme pour un seul récepteur depuis toujours : le code en tout point de la ligne.
+    // Comme pour un seul récepteur depuis toujours : le code en tout point de la ligne. Sans
+    // code, il sera repris s'il est retenu ; le programme le dit sinon.
     if (!codes[0]) codes[0] = codeAvant;
     if (!codes[0] && codeEnvironnement != nullptr && *codeEnvironnement != '\0')
       codes[0] = codeEnvironnement;
-    if (!codes[0]) return obligatoires();
+    if (!codes[0]) codes[0] = "";
   } else {
     if (codeAvant)
       return refus(
@@ -171,15 +176,15 @@ std::string OptionsEnvoi::usage(std::string_view locale) {
       "                    [(--vers HOTE:PORT | --recepteur NOM) --code NNNN]...\n"
       "                    [--nom NOM] [--ton HZ | --wav FICHIER | --capture [--silencieux]]\n"
       "                    [--secondes S] [--stats FICHIER]\n"
-      "        ravlo-envoi --liste\n"
+      "        ravlo-envoi --liste | --oublier NOM\n"
       "        ravlo-envoi --help | --version\n",
       locale);
   for (const std::string& ligne :
        {texte("--code - lit le code sur l'entrée standard ; sans --code, il vient de RAVLO_CODE.",
               locale),
         texte("--code NNNN se voit dans ps, pour tous les utilisateurs de la machine.", locale),
-        texte("Plusieurs récepteurs jouent le même son : chacun suivi de son --code NNNN.",
-              locale)})
+        texte("Plusieurs récepteurs jouent le même son : chacun suivi de son --code NNNN.", locale),
+        texte("Un récepteur déjà appairé se reprend sans code ; --oublier NOM l'oublie.", locale)})
     u += ligne + "\n";
   return u;
 }

@@ -21,7 +21,7 @@ struct OptionsEnvoi {
     PointReseau vers;
     /// À la place de `vers` : le nom annoncé du récepteur, à chercher sur le réseau local.
     std::optional<std::string> recepteur;
-    std::string code;
+    std::string code;  ///< vide : reprendre l'appairage retenu
     bool operator==(const Destination&) const = default;
   };
 
@@ -30,6 +30,8 @@ struct OptionsEnvoi {
   std::vector<Destination> destinations;
   /// Seulement lister les récepteurs trouvés, puis sortir.
   bool liste = false;
+  /// Seulement retirer ce récepteur (nom ou « hôte:port ») des appairages retenus.
+  std::optional<std::string> oublier;
   std::optional<std::string> nom;
   double tonHz = 440.0;
   std::optional<std::filesystem::path> wav;

@@ -13,6 +13,7 @@
 #include <ranges>
 
 #include "link/capture/texte_erreur_capture.hpp"
+#include "link/decouverte/carnet_recepteurs.hpp"
 #include "link/decouverte/chercheur_ravlo.hpp"
 #include "link/decouverte/dialogue_appairage.hpp"
 #include "link/diffusion/diffusion.hpp"
@@ -420,35 +421,65 @@ std::shared_ptr<ChercheurRavlo> chercheurAvahi(PrincipalAsio& principal) {
   return chercheur;
 }
 
-// Les récepteurs vus en 3 s, un par ligne : nom, tabulation, adresse:port.
+// Les récepteurs vus en 3 s, un par ligne : nom, tabulation, adresse:port, et « mémorisé »
+// après une tabulation pour ceux qu'on reprend sans code.
 int lister() {
   PrincipalAsio principal;
   auto chercheur = chercheurAvahi(principal);
   if (tournerJusqua(principal, std::chrono::seconds(3), [] { return false; })) return 130;
+  const std::string memorise = texte("mémorisé", localeCourante());
   for (const auto& a : chercheur->appareils())
-    std::printf("%s\t%s\n", a.nom.c_str(), enTexte(a.point).c_str());
+    std::printf("%s\t%s%s\n", a.nom.c_str(), enTexte(a.point).c_str(),
+                a.memorise ? ("\t" + memorise).c_str() : "");
   if (const std::string t = chercheur->etatReseau().texte(localeCourante()); !t.empty()) {
     std::fprintf(stderr, "%s\n", t.c_str());
   }
   return 0;
 }
 
-// Le point de chaque récepteur annoncé sous ces noms, cherchés ensemble 5 s au plus ou jusqu'à
-// un signal de fin.
-std::map<std::string, PointReseau> trouver(const std::vector<std::string>& noms, bool& interrompu) {
+// Retire le récepteur nommé (ou son « hôte:port ») du carnet.
+int oublier(const std::string& nom) {
+  const std::string locale = localeCourante();
+  CarnetFichier carnet(CarnetFichier::cheminParDefaut());
+  bool trouve = false;
+  const bool ecrit = carnet.modifier([&](std::vector<RecepteurMemorise>& c) {
+    trouve = oublierMemorise(c, nom);
+    return trouve;
+  });
+  if (!trouve) {
+    std::fprintf(stderr, (texte("Aucun appairage mémorisé avec « %s ».", locale) + "\n").c_str(),
+                 nom.c_str());
+    return 1;
+  }
+  if (!ecrit) {
+    std::fprintf(stderr, "%s\n",
+                 texte("Le carnet des récepteurs n'a pas pu être écrit.", locale).c_str());
+    return 1;
+  }
+  std::printf(
+      (texte("« %s » est oublié : la prochaine fois, il faudra son code.", locale) + "\n").c_str(),
+      nom.c_str());
+  return 0;
+}
+
+// Chaque récepteur annoncé sous ces noms, cherchés ensemble 5 s au plus ou jusqu'à un signal
+// de fin.
+std::map<std::string, ChercheurRavlo::Appareil> trouver(const std::vector<std::string>& noms,
+                                                        bool& interrompu) {
   PrincipalAsio principal;
   auto chercheur = chercheurAvahi(principal);
-  std::map<std::string, PointReseau> points;
+  std::map<std::string, ChercheurRavlo::Appareil> trouves;
   interrompu = tournerJusqua(principal, std::chrono::seconds(5), [&] {
     for (const auto& a : chercheur->appareils())
-      if (std::ranges::find(noms, a.nom) != noms.end()) points[a.nom] = a.point;
-    return std::ranges::all_of(noms, [&](const std::string& n) { return points.contains(n); });
+      if (std::ranges::find(noms, a.nom) != noms.end()) trouves[a.nom] = a;
+    return std::ranges::all_of(noms, [&](const std::string& n) { return trouves.contains(n); });
   });
-  return points;
+  return trouves;
 }
 
 int executer(OptionsEnvoi options) {
   if (options.liste) return lister();
+  if (options.oublier) return oublier(*options.oublier);
   // Un envoi tué net pendant qu'il taisait l'ordinateur l'a laissé muet : le son revient dès
   // maintenant, pas à la prochaine capture.
   SilencePulse::rendreLeSonLaisse(repertoireEtatParDefaut());
@@ -469,8 +500,12 @@ int executer(OptionsEnvoi options) {
     }
     source = sourceCadencee(lu, horlogeSysteme());
   }
-  std::vector<CodeAppairage> codes;
+  std::vector<std::optional<CodeAppairage>> codes;
   for (const auto& d : options.destinations) {
+    if (d.code.empty()) {
+      codes.emplace_back();
+      continue;
+    }
     const auto code = CodeAppairage::depuisSaisie(d.code);
     if (!code) {
       std::fprintf(stderr, "%s\n",
@@ -480,26 +515,37 @@ int executer(OptionsEnvoi options) {
     codes.push_back(*code);
   }
 
+  // Ce que chaque récepteur annonce : son identifiant, et s'il reprend un appairage retenu.
+  // Un récepteur visé par son adresse n'annonce rien ; on tente la reprise s'il est retenu.
+  std::vector<AnnonceRecepteur> annonces(options.destinations.size());
   std::vector<std::string> noms;
   for (const auto& d : options.destinations)
     if (d.recepteur) noms.push_back(*d.recepteur);
   if (!noms.empty()) {
     bool interrompu = false;
-    const auto points = trouver(noms, interrompu);
+    const auto trouves = trouver(noms, interrompu);
     if (interrompu) return 130;
-    for (auto& d : options.destinations) {
+    for (std::size_t i = 0; i < options.destinations.size(); ++i) {
+      auto& d = options.destinations[i];
       if (!d.recepteur) continue;
-      const auto point = points.find(*d.recepteur);
-      if (point == points.end()) {
+      const auto point = trouves.find(*d.recepteur);
+      if (point == trouves.end()) {
         std::fprintf(
             stderr,
             (texte("Récepteur « %s » introuvable sur le réseau local.", locale) + "\n").c_str(),
             d.recepteur->c_str());
         return 1;
       }
-      d.vers = point->second;
+      d.vers = point->second.point;
+      annonces[i] = {point->second.identifiant, point->second.connaitReprise};
     }
   }
+  CarnetFichier carnet(CarnetFichier::cheminParDefaut());
+  const auto secondes = [] {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+  };
 
   PrincipalAsio principal;
   auto connexions = std::make_shared<FabriqueConnexionsUDP>();
@@ -522,9 +568,21 @@ int executer(OptionsEnvoi options) {
   const std::string nomEmetteur = options.nom.value_or(nomMachine());
   const bool plusieurs = options.destinations.size() > 1;
   std::vector<Appaire> appaires;
-  std::function<void()> appairerSuivant = [&] {
-    const std::size_t i = appaires.size();
-    auto initiateur = std::make_shared<AppairageInitiateur>(codes[i], nomEmetteur,
+  std::function<void()> appairerSuivant;
+  const auto echouer = [&](int statut) {
+    fin = {Raison::appairage, statut, {}};
+    principal.arreter();
+  };
+  const auto accepter = [&](std::size_t i, const Liaison& liaison) {
+    const auto& d = options.destinations[i];
+    appaires.push_back({d.recepteur, d.vers, liaison});
+    if (appaires.size() < options.destinations.size()) return appairerSuivant();
+    diffusion =
+        std::make_unique<Envoi>(options, std::move(appaires), principal, connexions, fin, source);
+    diffusion->demarrer();
+  };
+  const auto appairerAuCode = [&](std::size_t i) {
+    auto initiateur = std::make_shared<AppairageInitiateur>(*codes[i], nomEmetteur,
                                                             std::make_shared<HasardSysteme>());
     lancerDialogue(
         initiateur, options.destinations[i].vers, PlateformeDialogue{fileChercheur, connexions},
@@ -549,20 +607,69 @@ int executer(OptionsEnvoi options) {
               std::fprintf(stderr, "%s\n",
                            texte(ErreurAppairage::refusAvantDevoilement, locale).c_str());
             }
-            fin = {Raison::appairage, 1, {}};
-            principal.arreter();
-            return;
+            return echouer(1);
           }
           std::printf((texte("Appairé avec %s.", locale) + "\n").c_str(), enTexte(d.vers).c_str());
           std::fflush(stdout);
-          appaires.push_back({d.recepteur, d.vers, reussi->liaison});
-          if (appaires.size() < options.destinations.size()) return appairerSuivant();
-          diffusion = std::make_unique<Envoi>(options, std::move(appaires), principal, connexions,
-                                              fin, source);
-          diffusion->demarrer();
+          (void)carnet.modifier([&](std::vector<RecepteurMemorise>& c) {
+            retenirMemorise(c, {annonces[i].identifiant, enTexte(d.vers), reussi->paire,
+                                d.recepteur.value_or(enTexte(d.vers)), secondes()});
+            return true;
+          });
+          accepter(i, reussi->liaison);
         });
   };
-  appairerSuivant();
+  // Sans code, ou sans réponse à la reprise, un récepteur non retenu demande son code.
+  const auto demanderCode = [&](std::size_t i) {
+    const auto& d = options.destinations[i];
+    std::fprintf(stderr,
+                 (texte("%s ne reprend pas d'appairage mémorisé : donne son code (--code ou "
+                        "RAVLO_CODE).",
+                        locale) +
+                  "\n")
+                     .c_str(),
+                 designation(d.recepteur, d.vers).c_str());
+    echouer(1);
+  };
+  appairerSuivant = [&] {
+    const std::size_t i = appaires.size();
+    const auto& d = options.destinations[i];
+    const auto retenu = chercherMemorise(carnet.lire(), annonces[i].identifiant, enTexte(d.vers));
+    // Un récepteur qui annonce ne pas connaître la reprise ne répondrait pas : le code tout de
+    // suite.
+    if (!retenu || (d.recepteur && !annonces[i].connaitReprise)) {
+      if (codes[i]) return appairerAuCode(i);
+      return demanderCode(i);
+    }
+    auto reprise =
+        std::make_shared<RepriseInitiateur>(retenu->paire, std::make_shared<HasardSysteme>());
+    lancerReprise(reprise, d.vers, PlateformeDialogue{fileChercheur, connexions}, principal,
+                  [&, i, reprise](const IssueDialogue& /*issue*/) {
+                    const auto& d = options.destinations[i];
+                    const auto* reussi = std::get_if<RepriseInitiateur::Reussi>(&reprise->etat());
+                    if (reussi == nullptr) {
+                      // Un refus n'est pas authentifié : le carnet garde l'appairage.
+                      if (codes[i]) return appairerAuCode(i);
+                      return demanderCode(i);
+                    }
+                    std::printf((texte("Appairage repris avec %s.", locale) + "\n").c_str(),
+                                enTexte(d.vers).c_str());
+                    std::fflush(stdout);
+                    (void)carnet.modifier([&](std::vector<RecepteurMemorise>& c) {
+                      auto r = chercherMemorise(c, annonces[i].identifiant, enTexte(d.vers));
+                      if (!r) return false;
+                      r->adresse = enTexte(d.vers);
+                      r->dernierUsage = secondes();
+                      retenirMemorise(c, std::move(*r));
+                      return true;
+                    });
+                    Liaison liaison = reussi->liaison;
+                    liaison.aRenvoyer = reprise->dernierMessage().donnees();
+                    accepter(i, liaison);
+                  });
+  };
+  // Posté : un refus immédiat (pas de code) arrête une boucle qui tourne déjà.
+  principal.poster([&] { appairerSuivant(); });
   principal.executer();
   signaux.annuler();
   if (diffusion) diffusion->fermer();

@@ -15,6 +15,9 @@ namespace ravlo {
 struct Liaison {
   std::shared_ptr<Scelleur> scelleur;
   std::shared_ptr<Ouvreur> ouvreur;
+  /// Le dernier message de la poignée quand le récepteur ne se lie qu'à sa réception (la
+  /// preuve d'une reprise) : renvoyé tant que rien de scellé ne revient. Vide sinon.
+  Octets aRenvoyer = {};
 
   /// Des objets neufs, dans leur état initial.
   [[nodiscard]] static Liaison nouvelle(const Cle& cleScelleur, const Cle& cleOuvreur) {

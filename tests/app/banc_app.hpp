@@ -6,6 +6,7 @@
 #include <map>
 
 #include "faux/capture_fausse.hpp"
+#include "faux/carnet_memoire.hpp"
 #include "faux/connexion_factice.hpp"
 #include "faux/file_manuelle.hpp"
 #include "faux/hasard_deterministe.hpp"
@@ -36,6 +37,7 @@ struct Application {
   std::shared_ptr<faux::FabriqueFactice> connexions = std::make_shared<faux::FabriqueFactice>();
   std::shared_ptr<faux::SonFaux> audio = std::make_shared<faux::SonFaux>();
   std::shared_ptr<MagasinReglagesMemoire> reglages = std::make_shared<MagasinReglagesMemoire>();
+  std::shared_ptr<faux::CarnetMemoire> carnet = std::make_shared<faux::CarnetMemoire>();
   /// Ce que sait le résolveur joué : nom → adresse.
   std::map<std::string, std::string, std::less<>> noms;
   std::shared_ptr<ModeleLink> modele;
@@ -51,8 +53,9 @@ struct Application {
       if (trouve == noms.end()) return std::unexpected("inconnu");
       return std::vector{trouve->second};
     };
-    const ChercheurRavlo::Dependances chercheur{
-        file.get(), file, navigateurs, connexions, &horloge, nom, hasard, nullptr, {}, resoudre};
+    const ChercheurRavlo::Dependances chercheur{file.get(), file,     navigateurs, connexions,
+                                                &horloge,   nom,      hasard,      nullptr,
+                                                {},         resoudre, carnet};
     modele = ModeleLink::creer(
         {chercheur,
          {file.get(), audio->fabrique(), file, connexions, &horloge, nullptr, locale},

@@ -452,6 +452,42 @@ TEST(Panneau, LaDestinationNommeOuCompteLesPieces) {
 // dit, et s'en va dès le premier chiffre du suivant ; de même l'échec d'un ajout, l'issue de
 // l'envoi restant. « Ajouter par adresse » : une faute se dit sous les champs, qui restent
 // ouverts ; l'adresse résolue fait une carte choisie.
+// Un récepteur retenu : sa carte le dit, « Appairer » agit sans code, « Oublier » le retire
+// du carnet et la carte redevient ordinaire, qui demande de nouveau quatre chiffres.
+TEST(Panneau, UnRecepteurMemoriseSAppaireSansCodeEtSOublie) {
+  A app;
+  const auto saisie = std::make_shared<SaisiePanneau>();
+  const auto actions = ActionsPanneau::pour(
+      app.modele, saisie, std::make_shared<PlateformeAppEnregistreuse>(), *app.file);
+  const auto etat = [&] { return EtatPanneau::depuis(*app.modele, "fr"); };
+  app.carnet->contenu = {{IdentifiantRecepteur{}, "10.99.0.1:50000", {}, "Salon", 1}};
+  app.chercheur().demarrer();
+  auto salon = banc::service("Salon");
+  salon.txt = {"reprise=1", "id=" + std::string(32, '0')};
+  app.navigateurs->dernier().publier({salon, banc::service("Cuisine")});
+  app.file->executer();
+  saisie->choisir("Salon");
+  ASSERT_EQ(etat().appareils.size(), 2u);
+  EXPECT_TRUE(etat().appareils[1].memorise);
+  EXPECT_FALSE(etat().appareils[0].memorise) << "Cuisine";
+  EXPECT_TRUE(selectionMemorisee(saisie->selection(), etat().appareils));
+  EXPECT_TRUE(appairagePossible(saisie->selection(), "", false, true));
+  actions.appairer();
+  app.file->executer();
+  EXPECT_TRUE(app.chercheur().appairageEnCours()) << "la reprise part sans code";
+  EXPECT_EQ(app.connexions->creees.size(), 1u);
+  app.file->avancer(dialogue::budgetReprise + std::chrono::seconds(1));
+  EXPECT_EQ(app.chercheur().resultat().cas, R::codeDemande);
+  ASSERT_TRUE(etat().message.has_value());
+  EXPECT_EQ(etat().message->titre, "Le récepteur demande son code");
+
+  actions.oublier();
+  EXPECT_TRUE(app.carnet->contenu.empty());
+  EXPECT_FALSE(etat().appareils[1].memorise);
+  EXPECT_FALSE(selectionMemorisee(saisie->selection(), etat().appareils));
+  EXPECT_FALSE(appairagePossible(saisie->selection(), "", false, false));
+}
+
 TEST(Panneau, LaSaisieLesRefusEtLAjoutParAdresse) {
   A app;
   const auto saisie = std::make_shared<SaisiePanneau>();

@@ -73,8 +73,8 @@ struct Avahi : ::testing::Test {
       for (const auto& nom : publies) lancer("retirer " + cite(nom));
   }
 
-  void publier(const std::string& nom, std::uint16_t port) {
-    lancer("publier " + cite(nom) + " " + std::to_string(port));
+  void publier(const std::string& nom, std::uint16_t port, const std::string& txt = {}) {
+    lancer("publier " + cite(nom) + " " + std::to_string(port) + " " + txt);
     publies.push_back(nom);
   }
 
@@ -113,6 +113,15 @@ TEST_F(Avahi, DemonArreteAttenteDemonRevenuListeRevenuePuisRecepteurRelanceAille
   publier("Bureau", 50'200);
   ASSERT_TRUE(attendreQue([&] { return trouver("Bureau") != nullptr; }));
   ASSERT_EQ(chercheur->etatReseau().cas, Cas::actif);
+  EXPECT_FALSE(trouver("Bureau")->identifiant.has_value());
+  EXPECT_FALSE(trouver("Bureau")->connaitReprise);
+  // Le TXT lu tel qu'Avahi le livre : l'identifiant et la reprise du récepteur.
+  publier("Salon", 50'300, "id=00112233445566778899aabbccddeeff reprise=1");
+  ASSERT_TRUE(attendreQue([&] { return trouver("Salon") != nullptr; }));
+  EXPECT_EQ(trouver("Salon")->identifiant,
+            (IdentifiantRecepteur{0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99, 0xaa,
+                                  0xbb, 0xcc, 0xdd, 0xee, 0xff}));
+  EXPECT_TRUE(trouver("Salon")->connaitReprise);
 
   lancer("arreter-demon tx");
   ASSERT_TRUE(attendreQue([&] { return chercheur->etatReseau().cas == Cas::attente; }));

@@ -6,12 +6,14 @@
 #include <algorithm>
 #include <functional>
 
+#include "faux/carnet_memoire.hpp"
 #include "faux/connexion_factice.hpp"
 #include "faux/file_manuelle.hpp"
 #include "faux/hasard_deterministe.hpp"
 #include "faux/magasin_reglages_memoire.hpp"
 #include "faux/navigateur_factice.hpp"
 #include "protocol/appairage/appairage_repondeur.hpp"
+#include "protocol/reprise/reprise_repondeur.hpp"
 #include "protocol/supervision/message_erreur_reseau.hpp"
 
 namespace ravlo {
@@ -38,6 +40,7 @@ struct Chercheur : ::testing::Test {
   std::int64_t secondes = 1'800'000'000;
   // Le résolveur joué, qui ne connaît que salon.local, et chaque demande dans l'ordre.
   std::vector<std::pair<std::string, FamilleAdresses>> demandes;
+  std::shared_ptr<faux::CarnetMemoire> carnet = std::make_shared<faux::CarnetMemoire>();
   std::shared_ptr<ChercheurRavlo> creer() {
     const auto resoudre =
         [this](std::string_view hote,
@@ -49,7 +52,7 @@ struct Chercheur : ::testing::Test {
     return ChercheurRavlo::creer({file.get(), file, navigateurs, connexions, &horloge,
                                   [] { return std::string("Poste de test"); },
                                   [] { return std::make_shared<HasardDeterministe>(1); }, reglages,
-                                  [this] { return secondes; }, resoudre});
+                                  [this] { return secondes; }, resoudre, carnet});
   }
   std::shared_ptr<ChercheurRavlo> chercheur = creer();
   int notifications = 0;
@@ -273,11 +276,13 @@ TEST_F(Chercheur, UnRecepteurAjouteParSonAdresseSeComporteCommeUnTrouve) {
   c->arreter();
   EXPECT_EQ(c->appareils(), std::vector{manuel}) << "l'arrêt de la recherche non plus";
 
-  for (const char* saisie : {"123", "12345", "12a4", ""}) {
+  for (const char* saisie : {"123", "12345", "12a4"}) {
     c->appairer(manuel, saisie);
     file->executer();
     EXPECT_EQ(c->resultat(), (Resultat{Cas::echec, {}, ErreurAppairage::codeMalForme})) << saisie;
   }
+  c->appairer(manuel, "");
+  EXPECT_EQ(c->resultat().cas, Cas::codeDemande) << "sans code ni appairage retenu";
   EXPECT_TRUE(connexions->creees.empty());
   std::vector<std::pair<Cas, bool>> vus;
   Abonnement ordre =
@@ -295,6 +300,112 @@ TEST_F(Chercheur, UnRecepteurAjouteParSonAdresseSeComporteCommeUnTrouve) {
   ASSERT_GE(vus.size(), 3u);
   EXPECT_EQ(vus[vus.size() - 3], std::make_pair(Cas::accepte, false));
   EXPECT_EQ(vus[vus.size() - 2], std::make_pair(Cas::accepte, true));
+}
+
+// Un récepteur retenu se reprend avant tout code, contre un vrai répondeur : accepté avec la
+// preuve à renvoyer dans la liaison, qui s'entend avec celle du répondeur ; un refus ou le
+// silence (renvoi toutes les 700 ms, abandon vers 2,5 s) demandent le code sans oublier la
+// paire ; un récepteur qui n'annonce pas la reprise, le code aussitôt, sans rien envoyer.
+TEST_F(Chercheur, RepriseAvantLeCode) {
+  SecretPaire paire;
+  paire.identifiant.fill(5);
+  paire.psk.octets().fill(6);
+  enum class Face : std::uint8_t { connaitLaPaire, autreSecret, muet };
+  const struct {
+    const char* nom;
+    bool annonceReprise;
+    Face face;
+    Cas attendu;
+    std::size_t envois;
+  } cas[] = {
+      {"reprise", true, Face::connaitLaPaire, Cas::accepte, 2},
+      {"refus", true, Face::autreSecret, Cas::codeDemande, 1},
+      {"silence", true, Face::muet, Cas::codeDemande, 4},
+      {"sans reprise=1", false, Face::connaitLaPaire, Cas::codeDemande, 0},
+  };
+  for (const auto& k : cas) {
+    SCOPED_TRACE(k.nom);
+    const ChercheurRavlo::Appareil a{"Salon", "Salon", service("Salon").point,
+                                     IdentifiantRecepteur{1}, k.annonceReprise};
+    const RecepteurMemorise retenu{a.identifiant, "10.99.0.1:50000", paire, "Salon", 1};
+    carnet->contenu = {retenu};
+    chercheur->changerAppaire(std::nullopt);
+    const std::size_t creees = connexions->creees.size();
+    chercheur->appairer(a, "");
+    file->executer();
+    ASSERT_EQ(connexions->creees.size(), creees + (k.envois > 0 ? 1 : 0));
+    if (k.envois > 0) {
+      auto& c = connexions->derniere();
+      SecretPaire connue = paire;
+      if (k.face == Face::autreSecret) connue.psk.octets().fill(7);
+      RepriseRepondeur repondeur(
+          [&](const IdentifiantPaire& id) -> std::optional<SecretPaire> {
+            return id == connue.identifiant ? std::optional(connue) : std::nullopt;
+          },
+          std::make_shared<HasardDeterministe>(3));
+      for (std::size_t lus = 0; k.face != Face::muet && lus < c.envoyes.size();) {
+        const auto m = MessageReprise::decoder(c.envoyes[lus++]);
+        ASSERT_TRUE(m.has_value());
+        if (auto r = repondeur.recevoir(*m)) c.livrer(r->donnees());
+        file->executer();
+        c.traiterEnvois();
+        file->executer();
+      }
+      file->avancer(dialogue::budgetReprise + 1s);
+      EXPECT_EQ(c.envoyes.size(), k.envois);
+      EXPECT_TRUE(c.annulee);
+      if (k.attendu == Cas::accepte) {
+        const auto* r = std::get_if<RepriseRepondeur::Reussi>(&repondeur.etat());
+        ASSERT_NE(r, nullptr);
+        ASSERT_TRUE(chercheur->appaire().has_value());
+        const Liaison& l = chercheur->appaire()->liaison;
+        EXPECT_EQ(l.aRenvoyer, c.envoyes.back());
+        EXPECT_EQ(l.aRenvoyer.size(), 28u);
+        const auto scelle = l.scelleur->sceller(Octets{1, 2, 3}, SorteEnveloppe::audio);
+        ASSERT_TRUE(scelle.has_value());
+        EXPECT_TRUE(r->liaison.ouvreur->ouvrir(*scelle).has_value()) << "mêmes clés";
+      } else {
+        EXPECT_FALSE(chercheur->appaire().has_value());
+      }
+    }
+    EXPECT_EQ(chercheur->resultat().cas, k.attendu);
+    EXPECT_FALSE(chercheur->appairageEnCours());
+    ASSERT_EQ(carnet->contenu.size(), 1u) << "la paire reste retenue";
+    EXPECT_EQ(carnet->contenu[0].paire, paire);
+  }
+}
+
+// Un code accepté retient le récepteur (identifiant du TXT, adresse, secret de la paire) :
+// sa carte dit « mémorisé » ; un nouveau code remplace l'entrée ; « Oublier » la retire.
+TEST_F(Chercheur, CodeAccepteRetenuPuisOublie) {
+  chercheur->demarrer();
+  const std::string id = "0102030405060708090a0b0c0d0e0f10";
+  ResultatService s = service("Salon");
+  s.txt = {"id=" + id, "reprise=1"};
+  navigateurs->dernier().publier({s});
+  file->executer();
+  ASSERT_EQ(chercheur->appareils().size(), 1u);
+  ChercheurRavlo::Appareil a = chercheur->appareils()[0];
+  EXPECT_FALSE(a.memorise);
+  EXPECT_TRUE(a.connaitReprise);
+  for (int fois = 0; fois < 2; ++fois) {
+    chercheur->appairer(a, fois == 0 ? "1234" : "5678");
+    file->executer();
+    jouerRecepteur(fois == 0 ? "1234" : "5678");
+    ASSERT_EQ(chercheur->resultat().cas, Cas::accepte);
+    ASSERT_EQ(carnet->contenu.size(), 1u);
+  }
+  const RecepteurMemorise& r = carnet->contenu[0];
+  EXPECT_EQ(r.identifiant, depuisHexa<16>(id));
+  EXPECT_EQ(r.adresse, "10.99.0.1:50000");
+  EXPECT_EQ(r.nom, "Salon");
+  EXPECT_EQ(r.dernierUsage, secondes);
+  ASSERT_EQ(chercheur->appareils().size(), 1u);
+  EXPECT_TRUE(chercheur->appareils()[0].memorise);
+  EXPECT_TRUE(chercheur->peutReprendre(chercheur->appareils()[0]));
+  chercheur->oublier(chercheur->appareils()[0]);
+  EXPECT_TRUE(carnet->contenu.empty());
+  EXPECT_FALSE(chercheur->appareils()[0].memorise);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 // source, le modèle qui surveille la capture.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <limits>
 #include <utility>
 #include <vector>
@@ -276,6 +278,29 @@ TEST_F(Banc, RecepteurMuetATroisSecondesPuisPerduA600) {
   EXPECT_TRUE(connexion(0).annulee);
   file->avancer(10s);
   EXPECT_EQ(injoignables, 1) << "la minuterie est arrêtée";
+}
+
+// Après une reprise, la preuve repart toutes les 700 ms jusqu'à la première enveloppe du
+// récepteur qui s'ouvre ; une enveloppe falsifiée ne l'arrête pas.
+TEST_F(Banc, PreuveRenvoyeeJusquAuPremierScelleDuRecepteur) {
+  a.liaison.aRenvoyer = Octets(28, 0x50);
+  emetteur = creer();
+  demarrerPret();
+  const auto preuves = [&] {
+    return std::ranges::count(connexion(0).envoyes, a.liaison.aRenvoyer);
+  };
+  file->avancer(650ms);
+  EXPECT_EQ(preuves(), 0) << "le dialogue vient de l'envoyer";
+  file->avancer(100ms);
+  EXPECT_EQ(preuves(), 1);
+  file->avancer(1400ms);
+  EXPECT_EQ(preuves(), 3);
+  ASSERT_TRUE(connexion(0).livrer(*Scelleur(cle(1)).sceller(Octets{}, SorteEnveloppe::audio)));
+  file->avancer(700ms);
+  EXPECT_EQ(preuves(), 4);
+  ASSERT_TRUE(a.dire(connexion(0), Octets{}, SorteEnveloppe::horloge));
+  file->avancer(5s);
+  EXPECT_EQ(preuves(), 4);
 }
 
 // Comme une socket UDP connectée : chaque connexion refaite est prête aussitôt, que le

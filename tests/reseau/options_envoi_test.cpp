@@ -24,10 +24,13 @@ TEST(OptionsEnvoi, UnOuPlusieursRecepteursChacunSonCode) {
       {"--code 1234 --vers 127.0.0.1:5000", "4321", "127.0.0.1:5000 1234"},
       {"--vers 127.0.0.1:5000 --code -", "4321", "127.0.0.1:5000 9876"},
       {"--recepteur Salon --code 1234", nullptr, "@Salon 1234"},
-      {"--vers 127.0.0.1:5000", "", "! sont obligatoires"},
-      {"--recepteur Salon", nullptr, "! sont obligatoires"},
+      // Sans code : repris s'il est retenu.
+      {"--vers 127.0.0.1:5000", "", "127.0.0.1:5000 "},
+      {"--recepteur Salon", nullptr, "@Salon "},
       {"--code 1234", nullptr, "! sont obligatoires"},
       {"--liste --code 1234", nullptr, "! --liste s'emploie seule."},
+      {"--oublier Salon", nullptr, ""},
+      {"--oublier Salon --vers 127.0.0.1:5000", nullptr, "! --oublier s'emploie seule."},
       // Plusieurs, mêlés, dans l'ordre ; RAVLO_CODE n'y sert pas.
       {"--vers 127.0.0.1:5000 --code 1111 --recepteur Cuisine --code 2222 --vers [::1]:5001 "
        "--code 3333",

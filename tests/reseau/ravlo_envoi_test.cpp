@@ -43,7 +43,11 @@ nlohmann::json json(const std::filesystem::path& chemin) {
 struct RavloEnvoi : ::testing::Test {
   const std::filesystem::path dossier =
       std::filesystem::path(::testing::TempDir()) / ("ravlo-envoi-" + std::to_string(getpid()));
-  void SetUp() override { std::filesystem::create_directories(dossier); }
+  // Les appairages retenus vont dans le dossier de l'essai, pas chez l'utilisateur.
+  void SetUp() override {
+    std::filesystem::create_directories(dossier);
+    ::setenv("XDG_STATE_HOME", chemin("etat").c_str(), 1);
+  }
   void TearDown() override { std::filesystem::remove_all(dossier); }
   std::string chemin(const char* nom) const { return (dossier / nom).string(); }
 };
@@ -305,6 +309,52 @@ TEST_F(RavloEnvoi, LesSignauxDeFinEtUnAutreEmetteurQuiPrendLeRecepteur) {
     EXPECT_EQ(json(chemin(stats))["raison"], "interrompu");
     if (signal == SIGHUP) second = envoi("Troisième", "3.json", code);
   }
+}
+
+// Un appairage retenu, les deux programmes relancés : sans code, ravlo-envoi reprend ;
+// « --oublier » retire la paire, après quoi le code est demandé d'emblée ; oublier un
+// inconnu : statut 1.
+TEST_F(RavloEnvoi, AppairageRetenuRepriseOublier) {
+  const int libre = ::socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in adresse{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+  socklen_t taille = sizeof adresse;
+  ::bind(libre, reinterpret_cast<const sockaddr*>(&adresse), sizeof adresse);
+  ::getsockname(libre, reinterpret_cast<sockaddr*>(&adresse), &taille);
+  ::close(libre);
+  const std::string port = std::to_string(ntohs(adresse.sin_port));
+  const std::string vers = "127.0.0.1:" + port;
+  const std::vector<std::string> recepteur = {"--wav", "/dev/null", "--port",
+                                              port,    "--etat",    chemin("recepteur")};
+  const std::string env = "XDG_STATE_HOME=" + chemin("etat");
+  const auto envoyer = [&](const std::string& options) {
+    return lancer(env, RAVLO_ENVOI, "--vers " + vers + " --secondes 0.3 " + options);
+  };
+  {
+    RecepteurLance r(recepteur);
+    const auto s = envoyer("--code " + r.code);
+    EXPECT_EQ(s.statut, 0) << s.texte;
+    EXPECT_NE(s.texte.find("Appairé avec"), std::string::npos) << s.texte;
+  }
+  const auto fichier = std::filesystem::path(chemin("etat")) / "ravlo-link" / "recepteurs";
+  ASSERT_TRUE(std::filesystem::exists(fichier));
+  EXPECT_EQ(std::filesystem::status(fichier).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  RecepteurLance r(recepteur);
+  const auto repris = envoyer("");
+  EXPECT_EQ(repris.statut, 0) << repris.texte;
+  EXPECT_NE(repris.texte.find("Appairage repris avec"), std::string::npos) << repris.texte;
+  EXPECT_NE(repris.texte.find("Durée écoulée"), std::string::npos) << repris.texte;
+
+  const auto oubli = lancer(env, RAVLO_ENVOI, "--oublier " + vers);
+  EXPECT_EQ(oubli.statut, 0) << oubli.texte;
+  const auto encore = lancer(env, RAVLO_ENVOI, "--oublier " + vers);
+  EXPECT_EQ(encore.statut, 1) << encore.texte;
+  EXPECT_NE(encore.texte.find("Aucun appairage mémorisé avec « " + vers + " »."), std::string::npos)
+      << encore.texte;
+  const auto sansCode = envoyer("");
+  EXPECT_EQ(sansCode.statut, 1) << sansCode.texte;
+  EXPECT_NE(sansCode.texte.find("ne reprend pas d'appairage mémorisé"), std::string::npos)
+      << sansCode.texte;
 }
 
 }  // namespace

@@ -115,6 +115,10 @@ QWidget* VuePanneau::construireAppairage() {
                              BoutonLink::Sorte::degrade, ecran);
   connect(appairer_, &BoutonLink::clicked, this, &VuePanneau::validerAppairage);
   pile->addWidget(appairer_);
+  oublier_ =
+      new BoutonLink(texteQt(texte("Oublier", localeCourante())), BoutonLink::Sorte::plein, ecran);
+  connect(oublier_, &BoutonLink::clicked, this, [this] { actions_.oublier(); });
+  pile->addWidget(oublier_);
   return ecran;
 }
 
@@ -189,7 +193,9 @@ void VuePanneau::refaireCartes() {
   for (CarteAppareil* carte : cartes_) delete carte;
   cartes_.clear();
   for (const EtatPanneau::Appareil& a : etat_.appareils) {
-    auto* carte = new CarteAppareil(QString::fromStdString(a.nom), listeCartes_->parentWidget());
+    const std::string nom =
+        a.memorise ? a.nom + " · " + texte("mémorisé", localeCourante()) : a.nom;
+    auto* carte = new CarteAppareil(QString::fromStdString(nom), listeCartes_->parentWidget());
     connect(carte, &CarteAppareil::choisir, this, [this, id = a.id] { saisie_->choisir(id); });
     listeCartes_->addWidget(carte);
     cartes_.push_back(carte);
@@ -207,7 +213,10 @@ void VuePanneau::relireSaisie() {
   pieces_->relireSaisie();
   appairer_->setText(etat_.appairageEnCours ? texteQt(texte("Appairage…", localeCourante()))
                                             : texteQt(texte("Appairer", localeCourante())));
-  appairer_->setEnabled(appairagePossible(selection, saisie_->code(), etat_.appairageEnCours));
+  const bool memorise = selectionMemorisee(selection, etat_.appareils);
+  appairer_->setEnabled(
+      appairagePossible(selection, saisie_->code(), etat_.appairageEnCours, memorise));
+  oublier_->setVisible(memorise && !etat_.appairageEnCours);
   // L'anneau ne repart en animation que pour un relevé neuf, pas pour un chiffre tapé.
   if (saisie_->niveaux() != niveauxAffiches_) {
     niveauxAffiches_ = saisie_->niveaux();
@@ -216,7 +225,8 @@ void VuePanneau::relireSaisie() {
 }
 
 void VuePanneau::validerAppairage() {
-  if (appairagePossible(saisie_->selection(), saisie_->code(), etat_.appairageEnCours)) {
+  if (appairagePossible(saisie_->selection(), saisie_->code(), etat_.appairageEnCours,
+                        selectionMemorisee(saisie_->selection(), etat_.appareils))) {
     actions_.appairer();
   }
 }

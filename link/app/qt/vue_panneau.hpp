@@ -72,6 +72,7 @@ class VuePanneau final : public QWidget {
   FormulaireAdresse* adresse_ = nullptr;
   SaisieCode* code_ = nullptr;
   BoutonLink* appairer_ = nullptr;
+  BoutonLink* oublier_ = nullptr;  ///< pour un récepteur retenu
   EtiquetteAjustee* nomPret_ = nullptr;
   Interrupteur* silencePret_ = nullptr;
   VuePieces* pieces_ = nullptr;
