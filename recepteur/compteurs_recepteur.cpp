@@ -24,6 +24,8 @@ std::string CompteursRecepteur::json() const {
                             {"essaisRefuses", essaisRefuses},
                             {"essaisEchoues", essaisEchoues},
                             {"pauseAppairageS", pauseAppairageS},
+                            {"codesDits", codesDits},
+                            {"demandesCodeRefusees", demandesCodeRefusees},
                             {"trous", trous},
                             {"latenceMs", ouNul(latenceMs)},
                             {"arriveeMs", ouNul(arriveeMs)},

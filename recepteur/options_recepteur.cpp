@@ -49,6 +49,10 @@ std::expected<OptionsRecepteur, std::string> OptionsRecepteur::lire(
       o.sansAnnonce = true;
       continue;
     }
+    if (nom == "--sans-code-parle") {
+      o.codeParle = false;
+      continue;
+    }
     if (!nom.starts_with("--")) return refus("Argument inattendu : %s.", nom);
     constexpr std::array<std::string_view, 7> avecValeur{
         "--nom", "--port", "--code", "--sortie", "--wav", "--secondes", "--stats"};
@@ -100,6 +104,7 @@ std::string OptionsRecepteur::usage(const std::string& locale) {
       "usage : ravlo-recepteur [--nom NOM] [--port PORT] [--code NNNN | --code -]\n"
       "                        [--sortie PERIPHERIQUE | --wav FICHIER]\n"
       "                        [--secondes S] [--stats FICHIER] [--sans-annonce]\n"
+      "                        [--sans-code-parle]\n"
       "        ravlo-recepteur --help | --version\n",
       locale);
 }

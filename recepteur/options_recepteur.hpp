@@ -23,6 +23,7 @@ struct OptionsRecepteur {
   std::optional<double> secondes;
   std::optional<std::filesystem::path> stats;
   bool sansAnnonce = false;
+  bool codeParle = true;  ///< le code se dit à voix haute sur demande d'un émetteur
   bool aide = false;
   bool version = false;
 

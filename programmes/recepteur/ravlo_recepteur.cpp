@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "plateforme/avahi/annonceur_avahi.hpp"
+#include "plateforme/espeak/synthese_espeak.hpp"
 #include "plateforme/pipewire/sortie_pipewire.hpp"
 #include "plateforme/pulseaudio/sortie_pulse.hpp"
 #include "plateforme/signaux_fin.hpp"
@@ -56,6 +57,7 @@ int main(int argc, char** argv) {
       plateforme.sortie = std::make_unique<ravlo::SortiePulse>(options->sortie);
     }
     if (!options->sansAnnonce) plateforme.annonceur = std::make_unique<ravlo::AnnonceurAvahi>();
+    if (options->codeParle) plateforme.synthese = std::make_unique<ravlo::SyntheseEspeak>();
     plateforme.tirerCode = [] { return ravlo::CodeAppairage::aleatoire(); };
     return ravlo::ServiceRecepteur(*options, locale, std::move(plateforme)).executer();
   } catch (const std::exception& e) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <fstream>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "plateforme/horloge.hpp"
@@ -17,6 +18,8 @@
 #include "protocol/textes/textes.hpp"
 #include "recepteur/recepteur.hpp"
 #include "recepteur/rendu_lecture.hpp"
+#include "recepteur/voix_en_flux.hpp"
+#include "recepteur/voix_melee.hpp"
 
 namespace ravlo {
 namespace {
@@ -61,10 +64,12 @@ struct ServiceRecepteur::Etat {
     tamponReception_ = socket_->dimensionnerReception(tamponReceptionVise);
     dire(p_.messages, texte("Port : %u"), unsigned{port});
     montrerCode();
+    recepteur_.permettreCodeParle(o_.codeParle && p_.synthese != nullptr);
     annoncer(port);
     socket_->recevoir([this](std::span<const DatagrammeRecu> lot) {
       // Le lot est arrivé avant sa lecture : une heure pour tous.
       const InstantNs maintenant = hoteNs();
+      recepteur_.noterParole(voixEnCours_);
       for (const auto& d : lot) {
         if (!raison_.empty()) return;  // fini par un datagramme précédent du lot
         const auto envois = recepteur_.recevoir(d.octets, *d.source, maintenant);
@@ -72,6 +77,7 @@ struct ServiceRecepteur::Etat {
         // connaît le code courant dès qu'une tentative a fini.
         verifierCode();
         envoyer(envois);
+        if (recepteur_.prendreCodeADire()) direCode();
       }
     });
     cadence_ = repeterApres(std::chrono::milliseconds(200), [this] { cadencer(); });
@@ -100,7 +106,9 @@ struct ServiceRecepteur::Etat {
   std::optional<ErreurSortie> demarrerSortie() {
     auto echec = p_.sortie->demarrer(
         [this](std::span<float> bloc, std::optional<InstantNs> h, bool peutAttendre) {
-          return rendu_.rendre(bloc, h, peutAttendre);
+          if (!rendu_.rendre(bloc, h, peutAttendre)) return false;
+          voix_.meler(bloc);
+          return true;
         });
     if (echec) erreurSortie_ = echec->brut;
     return echec;
@@ -253,7 +261,43 @@ struct ServiceRecepteur::Etat {
                               });
   }
 
+  // La synthèse prend des dizaines de ms : sur un fil à elle, pour que datagrammes et tics
+  // passent pendant ce temps ; la voix prête revient sur ce fil, qui la confie au rendu.
+  void direCode() {
+    if (filVoix_.joinable()) filVoix_.join();  // fini : sa voix est déjà revenue
+    voixEnCours_ = true;
+    std::string chiffres;
+    for (const char c : recepteur_.code().chiffres()) {
+      if (!chiffres.empty()) chiffres += ", ";
+      chiffres += c;
+    }
+    std::string phrase = texte("Code : %s");
+    if (const auto ou = phrase.find("%s"); ou != std::string::npos) phrase.replace(ou, 2, chiffres);
+    const std::string langue = locale_.starts_with("en") ? "en" : "fr";
+    filVoix_ = std::jthread([this, phrase, langue] {
+      auto voix = std::make_shared<std::expected<VoixSynthetisee, std::string>>(
+          p_.synthese->synthetiser(phrase, langue));
+      principal_.poster([this, voix] { recevoirVoix(std::move(*voix)); });
+    });
+  }
+
+  void recevoirVoix(std::expected<VoixSynthetisee, std::string> voix) {
+    if (voix) {
+      auto prete = std::make_unique<VoixPrete>();
+      prete->entrelace = voixEnFlux(voix->echantillons, voix->frequence);
+      if (voix_.confier(std::move(prete))) {
+        dire(p_.messages, "%s", texte("Le code se dit à voix haute.").c_str());
+        return;
+      }
+    } else {
+      dire(p_.erreurs, texte("Le code ne peut pas se dire à voix haute : %s."),
+           voix.error().c_str());
+    }
+    voixEnCours_ = false;
+  }
+
   void cadencer() {
+    if (voix_.recuperer() > 0) voixEnCours_ = false;
     envoyer(recepteur_.cadencer(hoteNs()));
     rendu_.changerVitesse(recepteur_.vitessePPM());
     verifierCode();
@@ -336,6 +380,8 @@ struct ServiceRecepteur::Etat {
   std::shared_ptr<FileLecture> lecture_ =
       std::make_shared<FileLecture>(PiloteFile::amorceDepartTrames, !o_.wav.has_value());
   RenduLecture rendu_{lecture_, !o_.wav.has_value()};
+  VoixMelee voix_;
+  bool voixEnCours_ = false;  ///< de la demande retenue au retour de la voix jouée
   Recepteur recepteur_{
       GuichetAppairage::Reglages{o_.code, p_.tirerCode, std::make_shared<HasardSysteme>()},
       lecture_};
@@ -351,6 +397,8 @@ struct ServiceRecepteur::Etat {
   std::optional<std::string> erreurSortie_;
   std::string raison_;
   int statut_ = 0;
+  // Le dernier membre : joint avant que rien de ce qu'il touche ne disparaisse.
+  std::jthread filVoix_;
 };
 
 ServiceRecepteur::ServiceRecepteur(const OptionsRecepteur& options, std::string locale,

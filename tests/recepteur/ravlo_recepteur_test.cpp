@@ -21,10 +21,13 @@
 #include "bench/relais/relais_udp.hpp"
 #include "e2e/outils_pulse.hpp"
 #include "faux/attente.hpp"
+#include "plateforme/espeak/synthese_espeak.hpp"
 #include "plateforme/pipewire/sortie_pipewire.hpp"
 #include "protocol/appairage/appairage_initiateur.hpp"
+#include "protocol/appairage/demande_code.hpp"
 #include "protocol/crypto/hasard_systeme.hpp"
 #include "recepteur/file_lecture.hpp"
+#include "recepteur/voix_en_flux.hpp"
 
 namespace ravlo {
 namespace {
@@ -231,6 +234,55 @@ class Initiateur {
   int s_;
   sockaddr_in vers_{};
 };
+
+// Les fenêtres de 10 ms (stéréo entrelacé) où il y a de la voix : au-dessus de −40 dB.
+std::size_t fenetresDeVoix(const std::vector<std::int16_t>& e) {
+  constexpr std::size_t fenetre = 2 * 480;
+  std::size_t n = 0;
+  for (std::size_t i = 0; i + fenetre <= e.size(); i += fenetre)
+    if (essai::rms(e.data() + i, fenetre) > 0.01) ++n;
+  return n;
+}
+
+// Deux demandes d'entendre le code, à la suite, sur la boucle locale, à un récepteur qui ne
+// joue rien : il dit son code une fois, pas deux. Le fichier WAV tient autant de voix que la
+// synthèse du même texte, soit plus d'une demi-seconde.
+TEST_F(RavloRecepteur, DitSonCodeUneFoisPourDeuxDemandes) {
+  const std::string wav = chemin("voix.wav");
+  RecepteurLance r({"--wav", wav, "--stats", chemin("r.json")});
+  ASSERT_EQ(r.code.size(), 4u) << r.journal;
+  const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
+  const sockaddr_in vers{AF_INET, htons(r.port), {htonl(INADDR_LOOPBACK)}, {}};
+  const Octets demande = DemandeCode::donnees();
+  for (int i = 0; i < 2; ++i)
+    ::sendto(s, demande.data(), demande.size(), 0, reinterpret_cast<const sockaddr*>(&vers),
+             sizeof vers);
+  ::close(s);
+  ASSERT_FALSE(r.lire("Le code se dit").empty()) << r.journal;
+
+  std::string chiffres;
+  for (const char c : r.code) chiffres += std::string(chiffres.empty() ? "" : ", ") + c;
+  const auto reference = SyntheseEspeak().synthetiser("Code : " + chiffres, "fr");
+  ASSERT_TRUE(reference.has_value()) << reference.error();
+  const std::size_t attendues =
+      fenetresDeVoix(voixEnFlux(reference->echantillons, reference->frequence));
+  ASSERT_GE(attendues, 50u);
+  // Écrit au fil du temps réel : la voix, puis 2 s de silence (de quoi en entendre une seconde).
+  EXPECT_TRUE(essai::attendreQue(
+      [&] {
+        const auto e = essai::echantillons(wav, 44);
+        const auto fin = std::find_if(e.rbegin(), e.rend(), [](std::int16_t x) { return x != 0; });
+        return fin != e.rend() && std::distance(e.rbegin(), fin) > 2 * 96'000;
+      },
+      30s));
+  EXPECT_EQ(r.arreter(), 0);
+  const auto voix = fenetresDeVoix(essai::echantillons(wav, 44));
+  EXPECT_GE(voix, attendues * 9 / 10);
+  EXPECT_LE(voix, attendues * 11 / 10 + 2) << "dite deux fois ?";
+  const auto st = json(chemin("r.json"));
+  EXPECT_EQ(st["codesDits"], 1);
+  EXPECT_EQ(st["demandesCodeRefusees"], 1);
+}
 
 // Le récepteur sous attaque, sur de vraies sockets. Un inconnu répète un même `debut` toutes
 // les 9,5 s, un intrus enchaîne `debut`, `engagement`, `refus` sans fin ; un vrai émetteur,
