@@ -85,6 +85,10 @@ std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(std::span<const char
       options.liste = true;
       continue;
     }
+    if (nom == "--faire-entendre") {
+      options.faireEntendre = true;
+      continue;
+    }
     if (i + 1 >= arguments.size()) return refus("Valeur manquante après %s.", nom);
     const std::string_view valeur = arguments[++i];
     if (nom == "--vers" || nom == "--recepteur") {
@@ -123,6 +127,12 @@ std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(std::span<const char
   }
   if (options.liste) {
     if (arguments.size() != 1) return refus("--liste s'emploie seule.");
+    return options;
+  }
+  if (options.faireEntendre) {
+    if (options.destinations.size() != 1 || ton || options.wav || options.capture ||
+        options.secondes || options.stats || options.nom || codeAvant || codes[0])
+      return refus("--faire-entendre vise un seul récepteur (--vers ou --recepteur), sans code.");
     return options;
   }
   const auto obligatoires = [&] {
@@ -172,13 +182,16 @@ std::string OptionsEnvoi::usage(std::string_view locale) {
       "                    [--nom NOM] [--ton HZ | --wav FICHIER | --capture [--silencieux]]\n"
       "                    [--secondes S] [--stats FICHIER]\n"
       "        ravlo-envoi --liste\n"
+      "        ravlo-envoi --faire-entendre (--vers HOTE:PORT | --recepteur NOM)\n"
       "        ravlo-envoi --help | --version\n",
       locale);
   for (const std::string& ligne :
        {texte("--code - lit le code sur l'entrée standard ; sans --code, il vient de RAVLO_CODE.",
               locale),
         texte("--code NNNN se voit dans ps, pour tous les utilisateurs de la machine.", locale),
-        texte("Plusieurs récepteurs jouent le même son : chacun suivi de son --code NNNN.",
+        texte("Plusieurs récepteurs jouent le même son : chacun suivi de son --code NNNN.", locale),
+        texte("--faire-entendre : le récepteur dit son code à voix haute, pour qui n'a pas son "
+              "écran sous les yeux.",
               locale)})
     u += ligne + "\n";
   return u;

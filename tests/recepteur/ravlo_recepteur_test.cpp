@@ -24,7 +24,6 @@
 #include "plateforme/espeak/synthese_espeak.hpp"
 #include "plateforme/pipewire/sortie_pipewire.hpp"
 #include "protocol/appairage/appairage_initiateur.hpp"
-#include "protocol/appairage/demande_code.hpp"
 #include "protocol/crypto/hasard_systeme.hpp"
 #include "recepteur/file_lecture.hpp"
 #include "recepteur/voix_en_flux.hpp"
@@ -244,20 +243,18 @@ std::size_t fenetresDeVoix(const std::vector<std::int16_t>& e) {
   return n;
 }
 
-// Deux demandes d'entendre le code, à la suite, sur la boucle locale, à un récepteur qui ne
-// joue rien : il dit son code une fois, pas deux. Le fichier WAV tient autant de voix que la
-// synthèse du même texte, soit plus d'une demi-seconde.
+// Deux demandes d'entendre le code (ravlo-envoi --faire-entendre), à la suite, sur la boucle
+// locale, à un récepteur qui ne joue rien : il dit son code une fois, pas deux. Le fichier WAV
+// tient autant de voix que la synthèse du même texte, soit plus d'une demi-seconde.
 TEST_F(RavloRecepteur, DitSonCodeUneFoisPourDeuxDemandes) {
   const std::string wav = chemin("voix.wav");
   RecepteurLance r({"--wav", wav, "--stats", chemin("r.json")});
   ASSERT_EQ(r.code.size(), 4u) << r.journal;
-  const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
-  const sockaddr_in vers{AF_INET, htons(r.port), {htonl(INADDR_LOOPBACK)}, {}};
-  const Octets demande = DemandeCode::donnees();
-  for (int i = 0; i < 2; ++i)
-    ::sendto(s, demande.data(), demande.size(), 0, reinterpret_cast<const sockaddr*>(&vers),
-             sizeof vers);
-  ::close(s);
+  for (int i = 0; i < 2; ++i) {
+    ProgrammeLance demande({RAVLO_ENVOI, "--faire-entendre", "--vers", r.vers()}, true);
+    EXPECT_FALSE(demande.lire("Demande envoyée : ").empty()) << demande.journal;
+    EXPECT_EQ(demande.attendre(), 0);
+  }
   ASSERT_FALSE(r.lire("Le code se dit").empty()) << r.journal;
 
   std::string chiffres;
