@@ -54,6 +54,20 @@ void messagePasskey(VueOctets e) {
   exiger(MessagePasskey::decoder(message->donnees()) == message);
 }
 
+// Le carnet relu se réécrit à l'identique ; un expéditeur de plus garde la borne et se relit.
+void carnetExpediteurs(VueOctets e) {
+  auto carnet = CarnetExpediteurs::lire(e);
+  if (!carnet) return;
+  exiger(carnet->expediteurs().size() <= CarnetExpediteurs::tailleMax);
+  exiger(std::ranges::equal(carnet->ecrire(), e));
+  SecretPaire neuf;
+  neuf.identifiant.fill(0xEE);
+  carnet->retenir(neuf, "Nouveau", INT64_MAX);
+  exiger(carnet->expediteurs().size() <= CarnetExpediteurs::tailleMax);
+  exiger(carnet->chercher(neuf.identifiant) != nullptr);
+  exiger(CarnetExpediteurs::lire(carnet->ecrire()) == carnet);
+}
+
 void etatCarte(VueOctets e) {
   const auto etat = EtatCarte::decoder(texte(e));
   if (etat) exiger(EtatCarte::decoder(etat->encoder()) == etat);

@@ -118,6 +118,15 @@ int main(int argc, char** argv) {
   // Lus depuis la fin : même PSK (1), hasard 7, puis les quatre pas (5).
   ecrire("fuzz_reprise", "honnete", Octets{1, 5, 5, 5, 5, 7, 1});
 
+  CarnetExpediteurs carnet;
+  for (std::uint8_t n : {1, 3}) {
+    SecretPaire p;
+    p.identifiant.fill(n);
+    p.psk.octets().fill(static_cast<std::uint8_t>(n + 1));
+    carnet.retenir(p, n == 1 ? "Salon" : "Cuisine", 1'700'000'000 + 60 * n);
+  }
+  ecrire("fuzz_carnet_expediteurs", "deux", carnet.ecrire());
+
   ecrire("fuzz_paquet_audio", "plein", paquet(7, PaquetAudio::tramesMax));
   const auto question = MessageHorloge::question(123'456'789);
   ecrire("fuzz_message_horloge", "question", question.encoder());

@@ -37,6 +37,7 @@
 #include "protocol/scellement/ouvreur.hpp"
 #include "protocol/scellement/scelleur.hpp"
 #include "protocol/textes/catalogue_textes.hpp"
+#include "recepteur/carnet_expediteurs.hpp"
 
 namespace ravlo {
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace ravlo {
 
@@ -16,14 +17,15 @@ struct EtatAnnonce {
   bool operator==(const EtatAnnonce&) const = default;
 };
 
-/// Annonce un service DNS-SD (nom, type, port) tant qu'il n'est pas retiré.
+/// Annonce un service DNS-SD (nom, type, port, entrées TXT « cle=valeur ») tant qu'il n'est
+/// pas retiré.
 class AnnonceurServices {
  public:
   using RappelEtat = std::function<void(EtatAnnonce)>;
   virtual ~AnnonceurServices() = default;
   /// `etat` est appelé sur le fil du service, à chaque changement, même avant le retour.
   virtual void annoncer(const std::string& nom, const std::string& type, std::uint16_t port,
-                        RappelEtat etat) = 0;
+                        const std::vector<std::string>& txt, RappelEtat etat) = 0;
   /// Plus aucun rappel après le retour.
   virtual void retirer() = 0;
 };

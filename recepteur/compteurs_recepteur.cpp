@@ -23,6 +23,8 @@ std::string CompteursRecepteur::json() const {
                             {"datagrammesEcartes", datagrammesEcartes},
                             {"essaisRefuses", essaisRefuses},
                             {"essaisEchoues", essaisEchoues},
+                            {"reprises", reprises},
+                            {"reprisesEchouees", reprisesEchouees},
                             {"pauseAppairageS", pauseAppairageS},
                             {"codesDits", codesDits},
                             {"demandesCodeRefusees", demandesCodeRefusees},

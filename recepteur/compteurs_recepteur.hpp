@@ -9,7 +9,9 @@ namespace ravlo {
 
 /// Ce que le récepteur a compté depuis son démarrage, tous expéditeurs confondus.
 struct CompteursRecepteur {
-  std::int64_t appairages = 0;
+  std::int64_t appairages = 0;          ///< reprises comprises
+  std::int64_t reprises = 0;            ///< appairages mémorisés repris sans code
+  std::int64_t reprisesEchouees = 0;    ///< reprises sous un secret faux
   std::int64_t paquetsRecus = 0;        ///< rangés dans la file
   std::int64_t paquetsPerdus = 0;       ///< absents à leur heure de jeu : masqués
   std::int64_t paquetsTardifs = 0;      ///< arrivés après leur heure de jeu : jetés

@@ -6,7 +6,16 @@ namespace ravlo {
 GuichetAppairage::GuichetAppairage(Reglages reglages)
     : reglages_(std::move(reglages)),
       code_(reglages_.codeFixe ? *reglages_.codeFixe : reglages_.tirerCode()),
-      courant_(std::make_unique<AppairageRepondeur>(code_, reglages_.hasard)) {}
+      courant_(std::make_unique<AppairageRepondeur>(code_, reglages_.hasard)),
+      reprise_(reglages_.memoire, reglages_.hasard) {}
+
+GuichetAppairage::Issue GuichetAppairage::recevoir(const MessageReprise& message,
+                                                   const PointReseau& source,
+                                                   InstantNs maintenant) {
+  Issue issue;
+  issue.reprise = reprise_.recevoir(message, source, maintenant, politique_, issue.reponsesReprise);
+  return issue;
+}
 
 bool GuichetAppairage::enCours() const {
   return std::holds_alternative<AppairageRepondeur::EnCours>(courant_->etat());
@@ -60,6 +69,7 @@ GuichetAppairage::Issue GuichetAppairage::recevoir(const MessagePasskey& message
 GuichetAppairage::Issue GuichetAppairage::surveiller(InstantNs maintenant) {
   Issue issue;
   tenir(maintenant, issue);
+  reprise_.surveiller(maintenant, politique_, issue.reponsesReprise);
   return issue;
 }
 
@@ -104,6 +114,7 @@ void GuichetAppairage::conclure(bool refuseParLeCode, InstantNs maintenant, Issu
   // un refus du récepteur (le bit essayé était faux) ou un nonce dévoilé.
   if (const auto* reussi = std::get_if<AppairageRepondeur::Reussi>(&courant_->etat())) {
     issue.appairage = Appairage{*reussi, sourceCourante_};
+    if (reglages_.memoire) reglages_.memoire->retenir(reussi->paire, reussi->nomOrdinateur);
     renouvelerCode(Epuisement::parAppairage);
   } else if (refuseParLeCode || codeEntame_) {
     echouer(maintenant);

@@ -13,6 +13,8 @@
 #include "protocol/base/instant.hpp"
 #include "protocol/base/point_reseau.hpp"
 #include "protocol/crypto/source_de_hasard.hpp"
+#include "recepteur/guichet_reprise.hpp"
+#include "recepteur/memoire_expediteurs.hpp"
 #include "recepteur/politique_appairage.hpp"
 
 namespace ravlo {
@@ -36,6 +38,10 @@ namespace ravlo {
 /// compte pas), ou 1,5 s quand un autre émetteur attend. Le dernier `debut` venu d'une autre
 /// source pendant une tentative est gardé et servi dès qu'elle finit.
 ///
+/// Les reprises sans code (`GuichetReprise`) passent au même guichet, à côté des tentatives
+/// au code : leurs échecs comptent dans la même politique, et elles ne touchent pas au code.
+/// Un appairage au code réussi est retenu dans la `memoire`, sous le nom de l'ordinateur.
+///
 /// Le répondeur de la dernière tentative finie reste là pour répéter sa dernière réponse
 /// (la confirmation finale perdue en route). Non synchronisé : un seul appelant.
 class GuichetAppairage {
@@ -50,6 +56,8 @@ class GuichetAppairage {
     std::optional<CodeAppairage> codeFixe;
     std::function<CodeAppairage()> tirerCode;  ///< code neuf du hasard du système
     std::shared_ptr<SourceDeHasard> hasard;
+    /// Les expéditeurs mémorisés ; nulle : rien n'est retenu et toute reprise est refusée.
+    std::shared_ptr<MemoireExpediteurs> memoire = nullptr;
   };
 
   struct Reponse {
@@ -66,6 +74,8 @@ class GuichetAppairage {
   struct Issue {
     std::vector<Reponse> reponses;
     std::optional<Appairage> appairage;
+    std::vector<GuichetReprise::Reponse> reponsesReprise;
+    std::optional<GuichetReprise::Reprise> reprise;
   };
 
   /// Pourquoi un code fixé ne sert plus.
@@ -74,7 +84,10 @@ class GuichetAppairage {
   explicit GuichetAppairage(Reglages reglages);
 
   Issue recevoir(const MessagePasskey& message, const PointReseau& source, InstantNs maintenant);
-  /// Abandonne la tentative qui ne tient plus (durée, silence) et sert le `debut` gardé.
+  /// Un message de reprise : voir `GuichetReprise`, qui partage la politique des codes.
+  Issue recevoir(const MessageReprise& message, const PointReseau& source, InstantNs maintenant);
+  /// Abandonne la tentative qui ne tient plus (durée, silence) et sert le `debut` gardé ;
+  /// de même pour la reprise.
   Issue surveiller(InstantNs maintenant);
 
   [[nodiscard]] const CodeAppairage& code() const { return code_; }
@@ -91,6 +104,8 @@ class GuichetAppairage {
   /// Les tentatives qui ont pu entamer le code sans réussir (refusées, ou abandonnées après
   /// un nonce dévoilé).
   [[nodiscard]] std::int64_t essaisEchoues() const { return essaisEchoues_; }
+  /// Les reprises qui ont essayé un secret faux.
+  [[nodiscard]] std::int64_t reprisesEchouees() const { return reprise_.echecs(); }
 
  private:
   struct DebutGarde {
@@ -123,6 +138,7 @@ class GuichetAppairage {
   std::optional<DebutGarde> garde_;
   std::int64_t essaisRefuses_ = 0;
   std::int64_t essaisEchoues_ = 0;
+  GuichetReprise reprise_;
 };
 
 }  // namespace ravlo

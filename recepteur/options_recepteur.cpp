@@ -53,9 +53,14 @@ std::expected<OptionsRecepteur, std::string> OptionsRecepteur::lire(
       o.codeParle = false;
       continue;
     }
+    if (nom == "--oublier-tout") {
+      o.oublierTout = true;
+      continue;
+    }
     if (!nom.starts_with("--")) return refus("Argument inattendu : %s.", nom);
-    constexpr std::array<std::string_view, 7> avecValeur{
-        "--nom", "--port", "--code", "--sortie", "--wav", "--secondes", "--stats"};
+    constexpr std::array<std::string_view, 9> avecValeur{"--nom",    "--port", "--code",
+                                                         "--sortie", "--wav",  "--secondes",
+                                                         "--stats",  "--etat", "--oublier"};
     if (std::ranges::find(avecValeur, nom) == avecValeur.end())
       return refus("Option inconnue : %s.", nom);
     if (i + 1 >= arguments.size()) return refus("Valeur manquante après %s.", nom);
@@ -78,11 +83,18 @@ std::expected<OptionsRecepteur, std::string> OptionsRecepteur::lire(
       if (!s || !std::isfinite(*s) || *s <= 0)
         return refus("--secondes attend une durée positive.");
       o.secondes = s;
+    } else if (nom == "--etat") {
+      if (valeur.empty()) return refus("--etat attend un dossier.");
+      o.etat = std::filesystem::path(valeur);
+    } else if (nom == "--oublier") {
+      if (valeur.empty()) return refus("--oublier attend le nom d'un expéditeur.");
+      o.oublier = std::string(valeur);
     } else {
       o.stats = std::filesystem::path(valeur);
     }
   }
   if (o.sortie && o.wav) return refus("--sortie et --wav s'excluent.");
+  if (o.oublier && o.oublierTout) return refus("--oublier et --oublier-tout s'excluent.");
   if (!code && codeEnvironnement != nullptr && *codeEnvironnement != '\0') code = codeEnvironnement;
   if (code == "-") {
     // La ligne de commande se lit dans `ps` par tout utilisateur ; l'entrée standard non.
@@ -105,6 +117,8 @@ std::string OptionsRecepteur::usage(const std::string& locale) {
       "                        [--sortie PERIPHERIQUE | --wav FICHIER]\n"
       "                        [--secondes S] [--stats FICHIER] [--sans-annonce]\n"
       "                        [--sans-code-parle]\n"
+      "                        [--etat DOSSIER]\n"
+      "        ravlo-recepteur [--etat DOSSIER] --oublier NOM | --oublier-tout\n"
       "        ravlo-recepteur --help | --version\n",
       locale);
 }

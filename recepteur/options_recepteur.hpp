@@ -22,6 +22,11 @@ struct OptionsRecepteur {
   std::optional<std::filesystem::path> wav;
   std::optional<double> secondes;
   std::optional<std::filesystem::path> stats;
+  /// Le dossier d'état (`--etat`) ; absent : celui que choisit `dossierEtatRecepteur`.
+  std::optional<std::filesystem::path> etat;
+  /// `--oublier NOM` : l'expéditeur mémorisé à oublier ; puis le programme s'arrête.
+  std::optional<std::string> oublier;
+  bool oublierTout = false;
   bool sansAnnonce = false;
   bool codeParle = true;  ///< le code se dit à voix haute sur demande d'un émetteur
   bool aide = false;

@@ -33,6 +33,15 @@ std::vector<Envoi> Recepteur::recevoir(VueOctets octets, const PointReseau& sour
     demanderCode(maintenant);
     return envois;
   }
+  if (forme == FormeDatagramme::reprise) {
+    const auto message = MessageReprise::decoder(octets);
+    if (!message) {
+      ++compteurs_.enveloppesRefusees;
+      return envois;
+    }
+    traiter(guichet_.recevoir(*message, source, maintenant), envois);
+    return envois;
+  }
   if (forme != FormeDatagramme::appairage) {
     ecarter();
     return envois;
@@ -53,19 +62,29 @@ void Recepteur::traiter(GuichetAppairage::Issue issue, std::vector<Envoi>& envoi
     envois.push_back({reponse->message.donnees(), reponse->vers});
     ++reponse;
   }
-  if (issue.appairage) appairer(issue.appairage->reussi, issue.appairage->source, envois);
+  if (issue.appairage) {
+    appairer(issue.appairage->reussi.liaison, issue.appairage->reussi.nomOrdinateur,
+             issue.appairage->source, envois);
+  }
+  // Une reprise réussie ne répond rien (la preuve de l'ordinateur clôt la poignée) : elle se
+  // conduit comme un appairage au code, sous le nom mémorisé.
+  if (issue.reprise) {
+    appairer(issue.reprise->liaison, issue.reprise->nom, issue.reprise->source, envois);
+    ++compteurs_.reprises;
+  }
   for (; reponse != issue.reponses.end(); ++reponse)
     envois.push_back({reponse->message.donnees(), reponse->vers});
+  for (const auto& r : issue.reponsesReprise) envois.push_back({r.message.donnees(), r.vers});
 }
 
-void Recepteur::appairer(const AppairageRepondeur::Reussi& reussi, const PointReseau& source,
+void Recepteur::appairer(const Liaison& liaison, const std::string& nom, const PointReseau& source,
                          std::vector<Envoi>& envois) {
   // L'expéditeur remplacé apprend qui prend sa place, puis qu'on ne l'écoute plus.
-  if (auto releve = sceller(MessageReleve{reussi.nomOrdinateur}.encoder(), SorteEnveloppe::fin))
+  if (auto releve = sceller(MessageReleve{nom}.encoder(), SorteEnveloppe::fin))
     envois.push_back(std::move(*releve));
   if (auto fin = terminer()) envois.push_back(std::move(*fin));
   compteurs_.finEnvoyee = false;
-  liaison_ = reussi.liaison;
+  liaison_ = liaison;
   expediteur_ = source;
   synchro_ = SynchroHorloges{};
   suivi_.oublier();
@@ -78,7 +97,7 @@ void Recepteur::appairer(const AppairageRepondeur::Reussi& reussi, const PointRe
 
 void Recepteur::adopter(Liaison liaison, const PointReseau& source) {
   std::vector<Envoi> envois;
-  appairer({std::move(liaison), {}, {}}, source, envois);
+  appairer(liaison, {}, source, envois);
 }
 
 void Recepteur::ecarter() {
@@ -231,6 +250,7 @@ CompteursRecepteur Recepteur::compteurs() const {
   c.trous = etat.trous;
   c.essaisRefuses = guichet_.essaisRefuses();
   c.essaisEchoues = guichet_.essaisEchoues();
+  c.reprisesEchouees = guichet_.reprisesEchouees();
   c.vitessePPM = pilote_.vitessePPM();
   c.cibleMs = pilote_.cibleMs();
   c.latenceGroupeMs = pilote_.latenceGroupeMs();

@@ -88,6 +88,7 @@ class Recepteur {
   }
   [[nodiscard]] bool appaire() const { return liaison_.has_value(); }
   [[nodiscard]] std::int64_t appairages() const { return compteurs_.appairages; }
+  [[nodiscard]] std::int64_t reprises() const { return compteurs_.reprises; }
   [[nodiscard]] double vitessePPM() const { return pilote_.vitessePPM(); }
 
   /// Le code se dit à voix haute sur demande (`DemandeCode`) ; sinon la demande est écartée
@@ -99,7 +100,7 @@ class Recepteur {
   [[nodiscard]] bool prendreCodeADire() { return std::exchange(codeADire_, false); }
 
  private:
-  void appairer(const AppairageRepondeur::Reussi& reussi, const PointReseau& source,
+  void appairer(const Liaison& liaison, const std::string& nom, const PointReseau& source,
                 std::vector<Envoi>& envois);
   void traiter(GuichetAppairage::Issue issue, std::vector<Envoi>& envois);
   void ecarter();

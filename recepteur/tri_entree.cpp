@@ -8,6 +8,7 @@
 #include "protocol/appairage/message_passkey.hpp"
 #include "protocol/appairage/texte_unicode.hpp"
 #include "protocol/messages/paquet_audio.hpp"
+#include "protocol/reprise/message_reprise.hpp"
 #include "protocol/scellement/enveloppe.hpp"
 
 namespace ravlo {
@@ -23,6 +24,10 @@ constexpr std::size_t audioMax =
     scellement + PaquetAudio::tailleEnTete + PaquetAudio::octetsParTrame * PaquetAudio::tramesMax;
 // Le dernier cas (refus) : l'octet 3 d'un message d'appairage ne va pas au-delà.
 constexpr std::uint8_t casMax = std::variant_size_v<M::Contenu> - 1;
+using R = MessageReprise;
+constexpr std::uint8_t casRepriseMax = R::premierCas + std::variant_size_v<R::Contenu> - 1;
+constexpr std::size_t repriseMax =
+    R::tailleEnTete + sizeof(IdentifiantPaire) + R::tailleCle + R::tailleTag;
 
 }  // namespace
 
@@ -31,6 +36,10 @@ FormeDatagramme formeDe(VueOctets d) {
   if (const auto enTete = M::lireEnTete(d);
       enTete && d.size() <= appairageMax && enTete->cas <= casMax)
     return FormeDatagramme::appairage;
+  if (const auto enTete = M::lireEnTete(d); enTete && d.size() <= repriseMax &&
+                                            enTete->cas >= R::premierCas &&
+                                            enTete->cas <= casRepriseMax)
+    return FormeDatagramme::reprise;
   const auto sorte = Enveloppe::sorteLue(d);
   if (!sorte) return FormeDatagramme::autre;
   if (*sorte == SorteEnveloppe::audio && (d.size() < audioMin || d.size() > audioMax))

@@ -6,6 +6,7 @@
 #include <avahi-common/alternative.h>
 #include <avahi-common/error.h>
 #include <avahi-common/malloc.h>
+#include <avahi-common/strlst.h>
 #include <avahi-common/thread-watch.h>
 #include <avahi-common/timeval.h>
 
@@ -19,6 +20,7 @@ struct AnnonceurAvahi::Etat {
   std::string nom;
   std::string type;
   std::uint16_t port = 0;
+  std::vector<std::string> txt;
   RappelEtat rappel;
   AvahiThreadedPoll* poll = nullptr;
   AvahiClient* client = nullptr;
@@ -40,9 +42,13 @@ struct AnnonceurAvahi::Etat {
     if (groupe == nullptr) groupe = avahi_entry_group_new(c, &Etat::rappelGroupe, this);
     if (groupe == nullptr) return indisponible(avahi_client_errno(c));
     avahi_entry_group_reset(groupe);
-    const int erreur = avahi_entry_group_add_service(groupe, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC,
-                                                     static_cast<AvahiPublishFlags>(0), nom.c_str(),
-                                                     type.c_str(), nullptr, nullptr, port, nullptr);
+    AvahiStringList* entrees = nullptr;
+    for (auto e = txt.rbegin(); e != txt.rend(); ++e)  // la liste se construit par la tête
+      entrees = avahi_string_list_add(entrees, e->c_str());
+    const int erreur = avahi_entry_group_add_service_strlst(
+        groupe, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, static_cast<AvahiPublishFlags>(0), nom.c_str(),
+        type.c_str(), nullptr, nullptr, port, entrees);
+    avahi_string_list_free(entrees);
     if (erreur == AVAHI_ERR_COLLISION) return renommer(c);
     if (erreur < 0 || avahi_entry_group_commit(groupe) < 0) indisponible(avahi_client_errno(c));
   }
@@ -143,11 +149,12 @@ AnnonceurAvahi::~AnnonceurAvahi() {
 }
 
 void AnnonceurAvahi::annoncer(const std::string& nom, const std::string& type, std::uint16_t port,
-                              RappelEtat etat) {
+                              const std::vector<std::string>& txt, RappelEtat etat) {
   retirer();
   etat_->nom = nom;
   etat_->type = type;
   etat_->port = port;
+  etat_->txt = txt;
   etat_->rappel = std::move(etat);
   etat_->ditIndisponible = false;
   etat_->poll = avahi_threaded_poll_new();

@@ -20,7 +20,7 @@ class AnnonceurAvahi final : public AnnonceurServices {
   AnnonceurAvahi& operator=(const AnnonceurAvahi&) = delete;
 
   void annoncer(const std::string& nom, const std::string& type, std::uint16_t port,
-                RappelEtat etat) override;
+                const std::vector<std::string>& txt, RappelEtat etat) override;
   void retirer() override;
 
   struct Etat;

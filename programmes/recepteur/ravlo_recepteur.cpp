@@ -14,6 +14,8 @@
 #include "plateforme/sortie_wav.hpp"
 #include "plateforme/systeme.hpp"
 #include "plateforme/textes_programme.hpp"
+#include "programmes/recepteur/carnet_fichier.hpp"
+#include "programmes/recepteur/etat_recepteur.hpp"
 #include "programmes/recepteur/service_recepteur.hpp"
 #include "protocol/textes/textes.hpp"
 
@@ -42,6 +44,12 @@ int main(int argc, char** argv) {
       std::printf("ravlo-recepteur %s\n", RAVLO_VERSION);
       return 0;
     }
+    // Un seul fil à ce stade : personne ne modifie l'environnement.
+    const auto etat = ravlo::dossierEtatRecepteur(options->etat, [](const char* nom) {
+      return std::getenv(nom);  // NOLINT(concurrency-mt-unsafe)
+    });
+    if (options->oublier || options->oublierTout)
+      return ravlo::oublierExpediteurs(etat, options->oublier, locale, stdout, stderr);
     ravlo::ServiceRecepteur::Plateforme plateforme;
     if (const std::optional<std::filesystem::path>& chemin = options->wav; chemin.has_value()) {
       auto wav = ravlo::SortieWav::creer(*chemin);
@@ -59,6 +67,7 @@ int main(int argc, char** argv) {
     if (!options->sansAnnonce) plateforme.annonceur = std::make_unique<ravlo::AnnonceurAvahi>();
     if (options->codeParle) plateforme.synthese = std::make_unique<ravlo::SyntheseEspeak>();
     plateforme.tirerCode = [] { return ravlo::CodeAppairage::aleatoire(); };
+    plateforme.etat = etat;
     return ravlo::ServiceRecepteur(*options, locale, std::move(plateforme)).executer();
   } catch (const std::exception& e) {
     // Mémoire, fil ou rééchantillonneur impossibles à obtenir : rien d'autre ne lève.

@@ -12,6 +12,8 @@
 #include "plateforme/signaux_fin.hpp"
 #include "plateforme/socket_udp.hpp"
 #include "plateforme/systeme.hpp"
+#include "programmes/recepteur/carnet_fichier.hpp"
+#include "programmes/recepteur/etat_recepteur.hpp"
 #include "protocol/crypto/hasard_systeme.hpp"
 #include "protocol/messages/service_ravlo.hpp"
 #include "protocol/supervision/attente_reprise.hpp"
@@ -65,6 +67,7 @@ struct ServiceRecepteur::Etat {
     dire(p_.messages, texte("Port : %u"), unsigned{port});
     montrerCode();
     recepteur_.permettreCodeParle(o_.codeParle && p_.synthese != nullptr);
+    preparerEtat();
     annoncer(port);
     socket_->recevoir([this](std::span<const DatagrammeRecu> lot) {
       // Le lot est arrivé avant sa lecture : une heure pour tous.
@@ -179,6 +182,27 @@ struct ServiceRecepteur::Etat {
     dire(p_.messages, texte("Code : %s"), codeMontre_.c_str());
   }
 
+  // Sans identifiant gardé, le récepteur marche encore : il redemande le code à chaque fois.
+  void preparerEtat() {
+    if (p_.etat.empty()) return;
+    auto id = identifiantRecepteur(p_.etat, *hasard_);
+    if (!id) {
+      dire(p_.erreurs,
+           texte("Les appairages ne seront pas mémorisés (dossier d'état « %s ») : %s."),
+           p_.etat.c_str(), id.error().c_str());
+      return;
+    }
+    identifiant_ = *id;
+  }
+
+  // L'identifiant et la reprise ne s'annoncent que si le récepteur peut s'en souvenir.
+  std::vector<std::string> entreesTxt() const {
+    if (!identifiant_) return {};
+    return {std::string(ServiceRavlo::cleIdentifiant) + "=" +
+                ServiceRavlo::enHexadecimal(*identifiant_),
+            std::string(ServiceRavlo::cleReprise) + "=1"};
+  }
+
   void annoncer(std::uint16_t port) {
     if (!p_.annonceur) {
       dire(p_.messages,
@@ -187,7 +211,7 @@ struct ServiceRecepteur::Etat {
       return;
     }
     p_.annonceur->annoncer(o_.nom.value_or(nomMachine()), std::string(ServiceRavlo::typeService),
-                           port, [this, port](const EtatAnnonce& etat) {
+                           port, entreesTxt(), [this, port](const EtatAnnonce& etat) {
                              principal_.poster([this, port, etat] { direAnnonce(etat, port); });
                            });
   }
@@ -229,7 +253,9 @@ struct ServiceRecepteur::Etat {
     const bool appaire = appairages != appairagesVus_;
     if (appaire) {
       appairagesVus_ = appairages;
-      dire(p_.messages, texte("Appairé avec %s."),
+      const bool repris = recepteur_.reprises() != reprisesVues_;
+      reprisesVues_ = recepteur_.reprises();
+      dire(p_.messages, repris ? texte("Repris sans code avec %s.") : texte("Appairé avec %s."),
            recepteur_.compteurs().expediteur.value_or("").c_str());
       if (epuisement == GuichetAppairage::Epuisement::parAppairage && !codeEpuiseDit_) {
         codeEpuiseDit_ = true;
@@ -382,11 +408,18 @@ struct ServiceRecepteur::Etat {
   RenduLecture rendu_{lecture_, !o_.wav.has_value()};
   VoixMelee voix_;
   bool voixEnCours_ = false;  ///< de la demande retenue au retour de la voix jouée
-  Recepteur recepteur_{
-      GuichetAppairage::Reglages{o_.code, p_.tirerCode, std::make_shared<HasardSysteme>()},
-      lecture_};
+  std::shared_ptr<SourceDeHasard> hasard_ = std::make_shared<HasardSysteme>();
+  std::shared_ptr<MemoireExpediteurs> memoire_ =
+      p_.etat.empty() ? nullptr
+                      : std::make_shared<CarnetFichier>(p_.etat, [this](const std::string& raison) {
+                          dire(p_.erreurs, texte("Mémoire des appairages : %s."), raison.c_str());
+                        });
+  Recepteur recepteur_{GuichetAppairage::Reglages{o_.code, p_.tirerCode, hasard_, memoire_},
+                       lecture_};
+  std::optional<IdentifiantRecepteur> identifiant_;
   std::string codeMontre_;
   std::int64_t appairagesVus_ = 0;
+  std::int64_t reprisesVues_ = 0;
   bool annonceIndisponible_ = false;
   bool codeEpuiseDit_ = false;
   bool pauseDite_ = false;

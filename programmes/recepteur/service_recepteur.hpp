@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -32,6 +33,9 @@ class ServiceRecepteur {
     std::function<std::unique_ptr<SocketDatagramme>(File&)> socket = {};
     /// Dit le code sur demande, sur un fil à elle ; nulle : le code ne se dit pas.
     std::unique_ptr<SyntheseVocale> synthese = {};
+    /// Le dossier d'état (`dossierEtatRecepteur`) ; vide : rien de mémorisé, ni identifiant
+    /// annoncé ni reprise sans code.
+    std::filesystem::path etat = {};
   };
 
   ServiceRecepteur(const OptionsRecepteur& options, std::string locale, Plateforme plateforme);

@@ -9,11 +9,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -202,22 +204,46 @@ class ProgrammeLance {
 #ifdef RAVLO_RECEPTEUR
 /// Le vrai ravlo-recepteur lancé, sans annonce (`options` : les siennes, dont --wav ou
 /// --sortie ; `programme` : un autre binaire à mesurer). Port et code lus sur sa sortie ;
-/// SIGTERM à la destruction, si bien que la fin part vers l'émetteur appairé.
+/// SIGTERM à la destruction, si bien que la fin part vers l'émetteur appairé. Sans `--etat`
+/// parmi `options`, un dossier d'état à lui, effacé à la destruction : un essai n'écrit rien
+/// dans celui de l'utilisateur.
 struct RecepteurLance : ProgrammeLance {
   explicit RecepteurLance(std::vector<std::string> options, std::string programme = RAVLO_RECEPTEUR)
-      : ProgrammeLance(avec(std::move(options), std::move(programme)), true),
-        port(static_cast<std::uint16_t>(std::atoi(lire("Port : ").c_str()))),
-        code(lire("Code : ")) {}
+      : RecepteurLance(dossierPropre(options), std::move(options), std::move(programme)) {}
+  ~RecepteurLance() {
+    arreter();
+    std::error_code ec;
+    if (!dossierEtat_.empty()) std::filesystem::remove_all(dossierEtat_, ec);
+  }
+  RecepteurLance(const RecepteurLance&) = delete;
+  RecepteurLance& operator=(const RecepteurLance&) = delete;
   [[nodiscard]] std::string vers() const { return "127.0.0.1:" + std::to_string(port); }
 
   std::uint16_t port = 0;
   std::string code;
 
  private:
-  static std::vector<std::string> avec(std::vector<std::string> o, std::string programme) {
+  RecepteurLance(std::filesystem::path dossier, std::vector<std::string> options,
+                 std::string programme)
+      : ProgrammeLance(avec(std::move(options), std::move(programme), dossier), true),
+        port(static_cast<std::uint16_t>(std::atoi(lire("Port : ").c_str()))),
+        code(lire("Code : ")),
+        dossierEtat_(std::move(dossier)) {}
+
+  static std::filesystem::path dossierPropre(const std::vector<std::string>& o) {
+    if (std::ranges::find(o, "--etat") != o.end()) return {};
+    static std::atomic<int> numero = 0;
+    return std::filesystem::temp_directory_path() /
+           ("ravlo-etat-" + std::to_string(::getpid()) + "-" + std::to_string(++numero));
+  }
+  static std::vector<std::string> avec(std::vector<std::string> o, std::string programme,
+                                       const std::filesystem::path& dossier) {
     o.insert(o.begin(), {std::move(programme), "--sans-annonce"});
+    if (!dossier.empty()) o.insert(o.end(), {"--etat", dossier.string()});
     return o;
   }
+
+  std::filesystem::path dossierEtat_;
 };
 #endif
 

@@ -78,8 +78,8 @@ class AnnonceurFactice final : public AnnonceurServices {
   explicit AnnonceurFactice(std::vector<EtatAnnonce> script) : script_(std::move(script)) {}
 
   void annoncer(const std::string& nom, const std::string& type, std::uint16_t port,
-                RappelEtat etat) override {
-    demandes.push_back({nom, type, port});
+                const std::vector<std::string>& txt, RappelEtat etat) override {
+    demandes.push_back({nom, type, port, txt});
     for (const auto& e : script_) etat(e);
   }
   void retirer() override { ++retraits; }
@@ -88,6 +88,7 @@ class AnnonceurFactice final : public AnnonceurServices {
     std::string nom;
     std::string type;
     std::uint16_t port;
+    std::vector<std::string> txt;
   };
   std::vector<Demande> demandes;
   int retraits = 0;

@@ -25,6 +25,7 @@
 #include "plateforme/pipewire/sortie_pipewire.hpp"
 #include "protocol/appairage/appairage_initiateur.hpp"
 #include "protocol/crypto/hasard_systeme.hpp"
+#include "protocol/reprise/reprise_initiateur.hpp"
 #include "recepteur/file_lecture.hpp"
 #include "recepteur/voix_en_flux.hpp"
 
@@ -182,19 +183,34 @@ class Initiateur {
   Initiateur(const Initiateur&) = delete;
   Initiateur& operator=(const Initiateur&) = delete;
 
-  void envoyer(const MessagePasskey& m) {
+  template <class M>
+  void envoyer(const M& m) {
     const Octets d = m.donnees();
     ::sendto(s_, d.data(), d.size(), 0, reinterpret_cast<const sockaddr*>(&vers_), sizeof vers_);
   }
 
-  std::optional<MessagePasskey> recevoir(int delaiMs) {
+  template <class M = MessagePasskey>
+  std::optional<M> recevoir(int delaiMs) {
     pollfd p{s_, POLLIN, 0};
     if (::poll(&p, 1, delaiMs) <= 0) return std::nullopt;
     std::array<std::uint8_t, 256> tampon{};
     const auto n = ::recv(s_, tampon.data(), tampon.size(), 0);
-    auto lu =
-        MessagePasskey::decoder(VueOctets(tampon.data(), n > 0 ? static_cast<std::size_t>(n) : 0));
+    auto lu = M::decoder(VueOctets(tampon.data(), n > 0 ? static_cast<std::size_t>(n) : 0));
     return lu ? std::optional(std::move(*lu)) : std::nullopt;
+  }
+
+  /// Une reprise sous `paire`, chaque message renvoyé après 300 ms sans réponse, abandonnée
+  /// après 3 s ; la preuve partie, l'état final.
+  RepriseInitiateur::Etat reprendre(const SecretPaire& paire) {
+    RepriseInitiateur a(paire, std::make_shared<HasardSysteme>());
+    const auto echeance = std::chrono::steady_clock::now() + 3s;
+    while (std::holds_alternative<RepriseInitiateur::EnCours>(a.etat()) &&
+           std::chrono::steady_clock::now() < echeance) {
+      envoyer(a.dernierMessage());
+      if (const auto lu = recevoir<MessageReprise>(300)) (void)a.recevoir(*lu);
+    }
+    if (std::holds_alternative<RepriseInitiateur::Reussi>(a.etat())) envoyer(a.dernierMessage());
+    return a.etat();
   }
 
   /// Ouvre une tentative, échange l'engagement du rang 0, puis se retire : trois datagrammes
@@ -279,6 +295,40 @@ TEST_F(RavloRecepteur, DitSonCodeUneFoisPourDeuxDemandes) {
   const auto st = json(chemin("r.json"));
   EXPECT_EQ(st["codesDits"], 1);
   EXPECT_EQ(st["demandesCodeRefusees"], 1);
+}
+
+// Appairé une fois par le code, le récepteur relancé sur le même dossier d'état reprend sans
+// code l'émetteur qu'il a retenu. `--oublier` d'un nom inconnu sort avec 1 ; du bon nom, lancé
+// pendant que le récepteur tourne, il fait refuser la reprise suivante.
+TEST_F(RavloRecepteur, RepriseApresRedemarragePuisOubli) {
+  const std::string etat = chemin("etat");
+  SecretPaire paire;
+  {
+    RecepteurLance r({"--wav", "/dev/null", "--etat", etat});
+    Initiateur i(r.port);
+    bool teste = false;
+    const auto fin = i.essayer(r.code, teste);
+    ASSERT_TRUE(std::holds_alternative<AppairageInitiateur::Reussi>(fin));
+    paire = std::get<AppairageInitiateur::Reussi>(fin).paire;
+    ASSERT_FALSE(r.lire("Appairé avec ").empty()) << r.journal;
+    EXPECT_EQ(r.arreter(), 0);
+  }
+  const std::filesystem::path carnet = std::filesystem::path(etat) / "expediteurs";
+  EXPECT_EQ(std::filesystem::status(carnet).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+
+  RecepteurLance r({"--wav", "/dev/null", "--etat", etat});
+  Initiateur i(r.port);
+  EXPECT_TRUE(std::holds_alternative<RepriseInitiateur::Reussi>(i.reprendre(paire)));
+  EXPECT_FALSE(r.lire("Repris sans code avec ").empty()) << r.journal;
+  const std::string oublier = std::string(RAVLO_RECEPTEUR) + " --etat " + etat + " --oublier ";
+  const auto inconnu = essai::executer(oublier + "Personne");
+  EXPECT_EQ(inconnu.statut, 1);
+  EXPECT_NE(inconnu.texte.find("« Personne »"), std::string::npos) << inconnu.texte;
+  const auto oubli = essai::executer(oublier + "Intrus");
+  EXPECT_EQ(oubli.statut, 0) << oubli.texte;
+  EXPECT_EQ(i.reprendre(paire), RepriseInitiateur::Etat(RepriseInitiateur::Echoue{true}));
+  EXPECT_EQ(r.arreter(), 0);
 }
 
 // Le récepteur sous attaque, sur de vraies sockets. Un inconnu répète un même `debut` toutes

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "faux/hasard_deterministe.hpp"
+#include "faux/memoire_expediteurs_factice.hpp"
 #include "protocol/appairage/appairage_initiateur.hpp"
 #include "protocol/appairage/demande_code.hpp"
 #include "protocol/base/ecrivain_octets.hpp"
@@ -26,8 +27,10 @@ struct Banc {
       : recepteur(
             GuichetAppairage::Reglages{
                 std::nullopt, [this] { return *CodeAppairage::depuisSaisie(codes.at(tires++)); },
-                std::make_shared<HasardDeterministe>(7)},
-            lecture) {}
+                std::make_shared<HasardDeterministe>(7), memoire},
+            lecture) {
+    memoire->secondes += 60;
+  }
 
   /// Joue un appairage avec `code` depuis `source` ; rend la liaison de l'émetteur.
   std::optional<Liaison> appairer(const std::string& code, const PointReseau& source,
@@ -57,6 +60,8 @@ struct Banc {
   std::size_t tires = 0;
   InstantNs maintenant = 5'000'000'000;
   std::shared_ptr<FileLecture> lecture = std::make_shared<FileLecture>(3 * 320, true);
+  std::shared_ptr<faux::MemoireExpediteursFactice> memoire =
+      std::make_shared<faux::MemoireExpediteursFactice>();
   Recepteur recepteur;
   Liaison emetteur = appairer("1111", appairage).value();
 };
@@ -80,13 +85,13 @@ TEST(Recepteur, EcarteLesRebutsSansLesOuvrir) {
     d[0] = 'R', d[1] = 'V', d[2] = 2, d[3] = sorte;
     return d;
   };
-  Octets appairageMalForme{'R', 'P', 1, 6};
-  appairageMalForme.resize(44);
+  Octets repriseTropLongue{'R', 'P', 1, 6};
+  repriseTropLongue.resize(77);
   Octets appairageTropLong{'R', 'P', 1, 0};
   appairageTropLong.resize(174);
   const std::vector<Octets> rebuts{
       Octets{},     Octets{'R'},    Octets(27, 'R'),   forge(27, 0),      forge(40, 9),
-      forge(47, 0), forge(1325, 0), appairageMalForme, appairageTropLong, Octets(1500, 0)};
+      forge(47, 0), forge(1325, 0), repriseTropLongue, appairageTropLong, Octets(1500, 0)};
   for (const auto& r : rebuts) b.recepteur.recevoir(r, intrus, b.maintenant);
   auto c = b.recepteur.compteurs();
   EXPECT_EQ(c.datagrammesEcartes, static_cast<std::int64_t>(rebuts.size()));
@@ -139,25 +144,37 @@ TEST(Recepteur, EcarteLesRebutsSansLesOuvrir) {
   EXPECT_EQ(b.recepteur.appairages(), 2);
 }
 
-// Ce récepteur ne connaît pas la reprise : chacun de ses messages est écarté sans réponse,
-// sans toucher au guichet ni à la liaison en cours ; l'ordinateur repasse alors au code.
-TEST(Recepteur, NeRepondRienAuxMessagesDeReprise) {
+// Le secret retenu au premier appairage reprend sans code, depuis une autre socket : la
+// nouvelle liaison joue, l'ancien expéditeur apprend qui prend sa place (comme pour un code),
+// le code n'est ni dépensé ni renouvelé. Une preuve rejouée ne relie rien.
+TEST(Recepteur, RepriseSousLeSecretRetenuCommeUnAppairage) {
   Banc b;
-  SecretPaire paire;
-  paire.identifiant.fill(9);
-  RepriseInitiateur i(paire, std::make_shared<HasardDeterministe>(5));
-  RepriseRepondeur r([&](const IdentifiantPaire&) { return std::optional(paire); },
-                     std::make_shared<HasardDeterministe>(6));
-  const MessageReprise reponse = *r.recevoir(i.dernierMessage());
-  const std::vector<MessageReprise> fil{i.dernierMessage(), reponse, *i.recevoir(reponse),
-                                        MessageReprise(1, MessageReprise::Refus{})};
-  for (const auto& m : fil)
-    EXPECT_TRUE(b.recepteur.recevoir(m.donnees(), audio, b.maintenant).empty());
-  EXPECT_EQ(b.recepteur.compteurs().datagrammesEcartes, static_cast<std::int64_t>(fil.size()));
-  EXPECT_EQ(b.recepteur.appairages(), 1);
-  EXPECT_EQ(b.recepteur.code().chiffres(), "2222") << "le code suivant, ni entamé ni changé";
-  b.recepteur.recevoir(b.paquet(b.emetteur, 0), audio, b.maintenant);
-  EXPECT_EQ(b.recepteur.compteurs().paquetsRecus, 1);
+  ASSERT_EQ(b.memoire->carnet.expediteurs().size(), 1u);
+  const ExpediteurMemorise retenu = b.memoire->carnet.expediteurs()[0];
+  EXPECT_EQ(retenu.nom, "Portable");
+  const PointReseau ailleurs{"127.0.0.1", 40002};
+  RepriseInitiateur i(retenu.paire, std::make_shared<HasardDeterministe>(5));
+  auto envois = b.recepteur.recevoir(i.dernierMessage().donnees(), ailleurs, b.maintenant);
+  ASSERT_EQ(envois.size(), 1u);
+  const auto preuve = i.recevoir(*MessageReprise::decoder(envois[0].donnees));
+  ASSERT_TRUE(preuve);
+  b.maintenant += 1'000'000;
+  envois = b.recepteur.recevoir(preuve->donnees(), ailleurs, b.maintenant);
+  std::vector<SorteEnveloppe> versAncien;
+  for (const auto& e : envois) {
+    EXPECT_EQ(e.vers, appairage) << "rien d'autre ne part";
+    versAncien.push_back(*Enveloppe::sorteLue(e.donnees));
+  }
+  EXPECT_EQ(versAncien, (std::vector{SorteEnveloppe::fin, SorteEnveloppe::fin}));
+  EXPECT_TRUE(b.recepteur.recevoir(preuve->donnees(), ailleurs, b.maintenant).empty());
+  EXPECT_EQ(b.recepteur.appairages(), 2);
+  EXPECT_EQ(b.recepteur.reprises(), 1);
+  EXPECT_EQ(b.recepteur.code().chiffres(), "2222") << "le code suivant, ni dépensé ni changé";
+  EXPECT_EQ(b.memoire->carnet.expediteurs()[0].dernierUsageS, b.memoire->secondes);
+  auto liaison = std::get<RepriseInitiateur::Reussi>(i.etat()).liaison;
+  b.recepteur.recevoir(b.paquet(liaison, 0), ailleurs, b.maintenant);
+  b.recepteur.recevoir(b.paquet(b.emetteur, 1), audio, b.maintenant);
+  EXPECT_EQ(b.recepteur.compteurs().paquetsRecus, 1) << "seule la liaison reprise joue";
 }
 
 // La demande d'entendre le code se reconnaît à son seul en-tête ; ce qui en dévie est écarté

@@ -89,8 +89,11 @@ TEST(ServiceRecepteur, AnnonceCarteRepriseEtPanneParLesFaux) {
   auto* a = annonceur.get();
   std::FILE* messages = std::tmpfile();
   std::FILE* erreurs = std::tmpfile();
-  ServiceRecepteur service(options, "fr",
-                           {std::move(sortie), std::move(annonceur), nullptr, messages, erreurs});
+  ServiceRecepteur::Plateforme plateforme{std::move(sortie), std::move(annonceur), nullptr,
+                                          messages, erreurs};
+  const auto etat = std::filesystem::path(stats).replace_extension(".etat");
+  plateforme.etat = etat;
+  ServiceRecepteur service(options, "fr", std::move(plateforme));
   static const ErreurSortie perdu{ErreurSortie::Cas::serveurPerdu, "Connection terminated"};
   static const ErreurSortie refuse{ErreurSortie::Cas::serveurInjoignable, "Connection refused"};
   static const ErreurSortie disquePlein{ErreurSortie::Cas::fichier, "No space left on device"};
@@ -117,6 +120,12 @@ TEST(ServiceRecepteur, AnnonceCarteRepriseEtPanneParLesFaux) {
 
   ASSERT_EQ(a->demandes.size(), 1u);
   EXPECT_EQ(a->demandes[0].nom, "Salon");
+  // L'identifiant gardé s'annonce, avec la reprise qu'il permet.
+  std::string identifiant;
+  std::getline(std::ifstream(etat / "identifiant"), identifiant);
+  std::filesystem::remove_all(etat);
+  EXPECT_EQ(a->demandes[0].txt, (std::vector<std::string>{"id=" + identifiant, "reprise=1"}));
+  EXPECT_EQ(identifiant.size(), 32u);
   EXPECT_NE(dit.find("Port : " + std::to_string(a->demandes[0].port) + "\n"), std::string::npos);
   EXPECT_EQ(a->retraits, 1);
   EXPECT_EQ(compter(dit, "Pas d'annonce"), 1u) << dit;
