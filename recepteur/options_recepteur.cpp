@@ -58,6 +58,12 @@ std::expected<OptionsRecepteur, std::string> OptionsRecepteur::lire(
       continue;
     }
     if (!nom.starts_with("--")) return refus("Argument inattendu : %s.", nom);
+    // Sans valeur (en dernier, ou suivi d'une option), `--code` demande le code courant.
+    if (nom == "--code" &&
+        (i + 1 >= arguments.size() || std::string_view(arguments[i + 1]).starts_with("--"))) {
+      o.afficherCode = true;
+      continue;
+    }
     constexpr std::array<std::string_view, 9> avecValeur{"--nom",    "--port", "--code",
                                                          "--sortie", "--wav",  "--secondes",
                                                          "--stats",  "--etat", "--oublier"};
@@ -119,6 +125,7 @@ std::string OptionsRecepteur::usage(const std::string& locale) {
       "                        [--sans-code-parle]\n"
       "                        [--etat DOSSIER]\n"
       "        ravlo-recepteur [--etat DOSSIER] --oublier NOM | --oublier-tout\n"
+      "        ravlo-recepteur [--etat DOSSIER] --code\n"
       "        ravlo-recepteur --help | --version\n",
       locale);
 }

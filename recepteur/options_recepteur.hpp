@@ -29,6 +29,8 @@ struct OptionsRecepteur {
   bool oublierTout = false;
   bool sansAnnonce = false;
   bool codeParle = true;  ///< le code se dit à voix haute sur demande d'un émetteur
+  /// `--code` sans valeur : écrire le code du récepteur qui tourne sur ce dossier d'état.
+  bool afficherCode = false;
   bool aide = false;
   bool version = false;
 

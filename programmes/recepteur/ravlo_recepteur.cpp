@@ -15,6 +15,7 @@
 #include "plateforme/systeme.hpp"
 #include "plateforme/textes_programme.hpp"
 #include "programmes/recepteur/carnet_fichier.hpp"
+#include "programmes/recepteur/code_courant.hpp"
 #include "programmes/recepteur/etat_recepteur.hpp"
 #include "programmes/recepteur/service_recepteur.hpp"
 #include "protocol/textes/textes.hpp"
@@ -48,6 +49,7 @@ int main(int argc, char** argv) {
     const auto etat = ravlo::dossierEtatRecepteur(options->etat, [](const char* nom) {
       return std::getenv(nom);  // NOLINT(concurrency-mt-unsafe)
     });
+    if (options->afficherCode) return ravlo::CodeCourant::afficher(etat, locale, stdout, stderr);
     if (options->oublier || options->oublierTout)
       return ravlo::oublierExpediteurs(etat, options->oublier, locale, stdout, stderr);
     ravlo::ServiceRecepteur::Plateforme plateforme;

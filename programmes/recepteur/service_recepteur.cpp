@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MPL-2.0
 #include "programmes/recepteur/service_recepteur.hpp"
 
+#include <unistd.h>
+
 #include <cmath>
 #include <fstream>
 #include <system_error>
@@ -13,6 +15,7 @@
 #include "plateforme/socket_udp.hpp"
 #include "plateforme/systeme.hpp"
 #include "programmes/recepteur/carnet_fichier.hpp"
+#include "programmes/recepteur/code_courant.hpp"
 #include "programmes/recepteur/etat_recepteur.hpp"
 #include "protocol/crypto/hasard_systeme.hpp"
 #include "protocol/messages/service_ravlo.hpp"
@@ -93,6 +96,7 @@ struct ServiceRecepteur::Etat {
     socket_->fermer();
     p_.sortie->arreter();
     if (p_.annonceur) p_.annonceur->retirer();
+    if (!p_.etat.empty()) CodeCourant::effacer(p_.etat);
     const auto c = compteurs(hoteNs());
     if (o_.stats) std::ofstream(*o_.stats) << c.json() << '\n';
     dire(statut_ == 0 ? p_.messages : p_.erreurs, "%s", raison_.c_str());
@@ -177,9 +181,20 @@ struct ServiceRecepteur::Etat {
     return c;
   }
 
+  // Le fichier d'abord : qui a lu la ligne trouve le même code par `--code`.
   void montrerCode() {
     codeMontre_ = recepteur_.code().chiffres();
+    if (!p_.etat.empty()) {
+      if (const auto refus = CodeCourant::ecrire(p_.etat, codeMontre_, static_cast<long>(getpid())))
+        dire(p_.erreurs, texte("Le code ne s'écrit pas dans le dossier d'état : %s."),
+             refus->c_str());
+    }
     dire(p_.messages, texte("Code : %s"), codeMontre_.c_str());
+  }
+
+  // Un code fixé consommé ne se donne plus : `ravlo-recepteur --code` ne le montre plus.
+  void oublierCodeEcrit() {
+    if (!p_.etat.empty()) CodeCourant::effacer(p_.etat);
   }
 
   // Sans identifiant gardé, le récepteur marche encore : il redemande le code à chaque fois.
@@ -246,6 +261,7 @@ struct ServiceRecepteur::Etat {
         return;
       }
       codeEpuiseDit_ = true;
+      oublierCodeEcrit();
       dire(p_.erreurs, "%s", raison.c_str());
     }
     // Après chaque datagramme : rien qui calcule tous les compteurs.
@@ -259,6 +275,7 @@ struct ServiceRecepteur::Etat {
            recepteur_.compteurs().expediteur.value_or("").c_str());
       if (epuisement == GuichetAppairage::Epuisement::parAppairage && !codeEpuiseDit_) {
         codeEpuiseDit_ = true;
+        oublierCodeEcrit();
         dire(p_.messages, "%s",
              texte("Le code fixé par --code a servi : il ne sera plus accepté.").c_str());
       }

@@ -8,6 +8,12 @@
 #include <cmath>
 #include <numbers>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "programmes/recepteur/code_courant.hpp"
 #include "recepteur/limite_code_parle.hpp"
 #include "recepteur/voix_en_flux.hpp"
 #include "recepteur/voix_melee.hpp"
@@ -118,6 +124,45 @@ TEST(VoixMelee, JoueeUneFoisParDessusLaMusiqueBaissee) {
   EXPECT_NEAR(court[1], -0.1F, 1e-4F);
   EXPECT_EQ(court[4], 0.0F);
   EXPECT_EQ(voix.recuperer(), 1u);
+}
+
+// Le code laissé pour `ravlo-recepteur --code` n'est cru que privé, bien formé, et tant que
+// son récepteur vit ; effacé, il n'est plus là.
+TEST(CodeCourant, CruSeulementPriveBienFormeEtDUnRecepteurEnVie) {
+  const auto dossier =
+      std::filesystem::temp_directory_path() / ("ravlo-code-" + std::to_string(getpid()));
+  const auto fichier = dossier / CodeCourant::nomFichier;
+  const auto vivant = [](long pid) { return pid == 4242; };
+  struct Cas {
+    const char* contenu;  // nul : écrit par `ecrire` pour 4242
+    std::filesystem::perms droits;
+    std::optional<std::string> lu;
+  };
+  using P = std::filesystem::perms;
+  const Cas cas[]{
+      {nullptr, P::owner_read | P::owner_write, "4711"},
+      {"4711 4243\n", P::owner_read | P::owner_write, std::nullopt},  // parti
+      {"4711 4242\n", P::owner_read | P::owner_write | P::others_read, std::nullopt},
+      {"47a1 4242\n", P::owner_read | P::owner_write, std::nullopt},
+      {"4711\n", P::owner_read | P::owner_write, std::nullopt},
+      {"4711 42x2\n", P::owner_read | P::owner_write, std::nullopt},
+      {"4711 -4242\n", P::owner_read | P::owner_write, std::nullopt},
+  };
+  for (const auto& c : cas) {
+    SCOPED_TRACE(c.contenu ? c.contenu : "écrit");
+    if (c.contenu == nullptr) {
+      ASSERT_EQ(CodeCourant::ecrire(dossier, "4711", 4242), std::nullopt);
+    } else {
+      std::ofstream(fichier) << c.contenu;
+    }
+    std::filesystem::permissions(fichier, c.droits);
+    EXPECT_EQ(CodeCourant::lire(dossier, vivant), c.lu);
+  }
+  ASSERT_EQ(CodeCourant::ecrire(dossier, "0815", 4242), std::nullopt);
+  EXPECT_EQ(CodeCourant::lire(dossier, vivant), "0815");
+  CodeCourant::effacer(dossier);
+  EXPECT_EQ(CodeCourant::lire(dossier, vivant), std::nullopt);
+  std::filesystem::remove_all(dossier);
 }
 
 }  // namespace

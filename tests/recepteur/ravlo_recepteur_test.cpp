@@ -262,10 +262,19 @@ std::size_t fenetresDeVoix(const std::vector<std::int16_t>& e) {
 // Deux demandes d'entendre le code (ravlo-envoi --faire-entendre), à la suite, sur la boucle
 // locale, à un récepteur qui ne joue rien : il dit son code une fois, pas deux. Le fichier WAV
 // tient autant de voix que la synthèse du même texte, soit plus d'une demi-seconde.
+// `--code` lit le code du récepteur en marche, puis plus rien une fois qu'il est arrêté.
 TEST_F(RavloRecepteur, DitSonCodeUneFoisPourDeuxDemandes) {
   const std::string wav = chemin("voix.wav");
-  RecepteurLance r({"--wav", wav, "--stats", chemin("r.json")});
+  const std::string etat = chemin("etat");
+  RecepteurLance r({"--wav", wav, "--stats", chemin("r.json"), "--etat", etat});
   ASSERT_EQ(r.code.size(), 4u) << r.journal;
+  // Son code se lit aussi par `--code` sur le même dossier d'état, tant qu'il tourne.
+  const auto codeLu = [&] {
+    return essai::executer(std::string(RAVLO_RECEPTEUR) + " --code --etat " + etat);
+  };
+  const auto pendant = codeLu();
+  EXPECT_EQ(pendant.statut, 0);
+  EXPECT_EQ(pendant.texte, r.code + "\n");
   for (int i = 0; i < 2; ++i) {
     ProgrammeLance demande({RAVLO_ENVOI, "--faire-entendre", "--vers", r.vers()}, true);
     EXPECT_FALSE(demande.lire("Demande envoyée : ").empty()) << demande.journal;
@@ -289,6 +298,10 @@ TEST_F(RavloRecepteur, DitSonCodeUneFoisPourDeuxDemandes) {
       },
       30s));
   EXPECT_EQ(r.arreter(), 0);
+  const auto apres = codeLu();
+  EXPECT_EQ(apres.statut, 1);
+  EXPECT_NE(apres.texte.find("Aucun récepteur n'attend avec un code"), std::string::npos)
+      << apres.texte;
   const auto voix = fenetresDeVoix(essai::echantillons(wav, 44));
   EXPECT_GE(voix, attendues * 9 / 10);
   EXPECT_LE(voix, attendues * 11 / 10 + 2) << "dite deux fois ?";
