@@ -37,6 +37,8 @@ namespace ravlo {
 struct ActionsPanneau {
   std::function<void(std::string_view)> taperCode;
   std::function<void()> appairer;
+  /// Le récepteur listé dont l'`id` est la sélection dit son code à voix haute ; sinon rien.
+  std::function<void()> faireEntendre;
   std::function<void()> ouvrirAjout;
   std::function<void()> fermerAjout;
   std::function<void()> ajouterPiece;

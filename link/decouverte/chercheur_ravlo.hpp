@@ -119,6 +119,9 @@ class ChercheurRavlo final : public ModeleObservable,
   /// Appaire avec `appareil` au moyen du code tel que tapé ; l'issue arrive dans `resultat`
   /// (et `appaire`) sur le fil principal, jamais par une exception.
   void appairer(const Appareil& appareil, const std::string& code);
+  /// Demande à `appareil` de dire son code à voix haute (`demanderCodeParle`), sur la file du
+  /// chercheur ; rien ne revient : on l'entend, ou pas.
+  void faireEntendre(const Appareil& appareil);
 
   /// Vérifie `hote` et `port` tels que tapés, puis résout l'hôte sur la file du chercheur ;
   /// l'appareil s'ajoute alors à la liste (une fois : la même adresse retapée ne fait que le
