@@ -21,8 +21,13 @@ struct ErreurSortie {
     serveurPerdu,        ///< le lien au serveur est tombé : arrêté ou relancé
     sortieIntrouvable,   ///< la sortie nommée n'existe pas, ou a disparu
     accesRefuse,
-    delaiDepasse,  ///< le serveur ne répond pas à temps
-    fichier,       ///< le fichier ne s'écrit plus : rien ne le fera revenir
+    delaiDepasse,             ///< le serveur ne répond pas à temps
+    fichier,                  ///< le fichier ne s'écrit plus : rien ne le fera revenir
+    peripheriqueIntrouvable,  ///< ALSA : pas de périphérique de ce nom
+    peripheriqueOccupe,       ///< ALSA : un autre programme le tient
+    peripheriqueRefuse,       ///< ALSA : droits insuffisants
+    formatRefuse,             ///< ALSA : ni 48 kHz, ni stéréo, ni 16 bits
+    peripheriquePerdu,        ///< ALSA : débranché en cours de lecture
     autre,
   };
   Cas cas = Cas::autre;
@@ -66,7 +71,8 @@ class SortieAudio {
     return std::nullopt;
   }
   /// La réserve que la sortie demande en ce moment au serveur, µs, quand elle la règle
-  /// elle-même d'après ses sous-alimentations ; rien sinon. N'importe quel fil.
+  /// elle-même d'après ses sous-alimentations, ou celle que le périphérique lui a accordée ;
+  /// rien sinon. N'importe quel fil.
   [[nodiscard]] virtual std::optional<std::uint32_t> latenceDemandeeUs() const {
     return std::nullopt;
   }

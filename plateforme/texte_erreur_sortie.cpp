@@ -20,6 +20,17 @@ std::string texteErreurSortie(const ErreurSortie& erreur, std::string_view local
       return texte("le serveur de son n'a pas répondu à temps", locale);
     case ErreurSortie::Cas::fichier:
       return texte("le fichier WAV ne s'écrit plus", locale);
+    case ErreurSortie::Cas::peripheriqueIntrouvable:
+      return texte("ce périphérique ALSA n'existe pas (aplay -L liste ceux de la machine)", locale);
+    case ErreurSortie::Cas::peripheriqueOccupe:
+      return texte("ce périphérique ALSA est pris par un autre programme", locale);
+    case ErreurSortie::Cas::peripheriqueRefuse:
+      return texte("l'accès à ce périphérique ALSA est refusé (groupe audio ?)", locale);
+    case ErreurSortie::Cas::formatRefuse:
+      return texte("ce périphérique ALSA ne joue pas 48 kHz stéréo 16 bits (plughw: convertit)",
+                   locale);
+    case ErreurSortie::Cas::peripheriquePerdu:
+      return texte("le périphérique ALSA a disparu", locale);
     case ErreurSortie::Cas::autre:
       break;
   }

@@ -25,6 +25,8 @@ std::string avec(const std::string& modele, std::string_view valeur) {
   return modele.substr(0, ou) + std::string(valeur) + modele.substr(ou + 2);
 }
 
+constexpr std::string_view prefixeAlsa = "alsa:";
+
 }  // namespace
 
 std::expected<OptionsRecepteur, std::string> OptionsRecepteur::lire(
@@ -101,6 +103,8 @@ std::expected<OptionsRecepteur, std::string> OptionsRecepteur::lire(
   }
   if (o.sortie && o.wav) return refus("--sortie et --wav s'excluent.");
   if (o.oublier && o.oublierTout) return refus("--oublier et --oublier-tout s'excluent.");
+  if (o.sortie == prefixeAlsa)
+    return refus("--sortie alsa: attend un périphérique, par exemple alsa:default.");
   if (!code && codeEnvironnement != nullptr && *codeEnvironnement != '\0') code = codeEnvironnement;
   if (code == "-") {
     // La ligne de commande se lit dans `ps` par tout utilisateur ; l'entrée standard non.
@@ -117,10 +121,15 @@ std::expected<OptionsRecepteur, std::string> OptionsRecepteur::lire(
   return o;
 }
 
+std::optional<std::string> OptionsRecepteur::peripheriqueAlsa() const {
+  if (!sortie || !sortie->starts_with(prefixeAlsa)) return std::nullopt;
+  return sortie->substr(prefixeAlsa.size());
+}
+
 std::string OptionsRecepteur::usage(const std::string& locale) {
   return texte(
       "usage : ravlo-recepteur [--nom NOM] [--port PORT] [--code NNNN | --code -]\n"
-      "                        [--sortie PERIPHERIQUE | --wav FICHIER]\n"
+      "                        [--sortie SORTIE | --sortie alsa:PERIPHERIQUE | --wav FICHIER]\n"
       "                        [--secondes S] [--stats FICHIER] [--sans-annonce]\n"
       "                        [--sans-code-parle]\n"
       "                        [--etat DOSSIER]\n"

@@ -18,6 +18,8 @@ struct OptionsRecepteur {
   std::optional<std::string> nom;
   std::uint16_t port = 0;  ///< 0 : un port libre
   std::optional<CodeAppairage> code;
+  /// La sortie PulseAudio ou PipeWire nommée, ou `alsa:PERIPHERIQUE` : jouer directement sur
+  /// ALSA (`peripheriqueAlsa`).
   std::optional<std::string> sortie;
   std::optional<std::filesystem::path> wav;
   std::optional<double> secondes;
@@ -40,6 +42,10 @@ struct OptionsRecepteur {
   [[nodiscard]] static std::expected<OptionsRecepteur, std::string> lire(
       std::span<const char* const> arguments, const std::string& locale,
       std::istream* entree = nullptr, const char* codeEnvironnement = nullptr);
+
+  /// Le périphérique ALSA de `--sortie alsa:PERIPHERIQUE` (`default`, `hw:0,0`…), rien pour
+  /// une autre sortie.
+  [[nodiscard]] std::optional<std::string> peripheriqueAlsa() const;
 
   /// L'aide de `--help`, dans la langue de `locale`. Les noms des options ne se traduisent
   /// pas.

@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: MPL-2.0
 // ravlo-recepteur : un récepteur pour Linux. S'annonce sur le réseau local, montre un code,
-// s'appaire avec l'émetteur qui le tape, puis joue ce qu'il reçoit par PulseAudio (ou
-// l'écrit dans un fichier WAV), à l'heure.
+// s'appaire avec l'émetteur qui le tape, puis joue ce qu'il reçoit par PulseAudio ou
+// PipeWire, directement sur ALSA, ou l'écrit dans un fichier WAV, à l'heure.
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 
+#include "plateforme/alsa/sortie_alsa.hpp"
 #include "plateforme/avahi/annonceur_avahi.hpp"
 #include "plateforme/espeak/synthese_espeak.hpp"
 #include "plateforme/pipewire/sortie_pipewire.hpp"
@@ -61,6 +62,9 @@ int main(int argc, char** argv) {
         return 2;
       }
       plateforme.sortie = std::move(*wav);
+    } else if (auto peripherique = options->peripheriqueAlsa()) {
+      // Sans demander de serveur de son : la machine n'en a souvent pas.
+      plateforme.sortie = std::make_unique<ravlo::SortieAlsa>(std::move(*peripherique));
     } else if (ravlo::serveurPipewire()) {
       plateforme.sortie = std::make_unique<ravlo::SortiePipewire>(options->sortie);
     } else {

@@ -60,8 +60,7 @@ struct ServiceRecepteur::Etat {
       return 1;
     }
     if (auto raison = demarrerSortie()) {
-      dire(p_.erreurs,
-           texte("Lecture impossible par le serveur de son (PulseAudio ou PipeWire) : %s."),
+      dire(p_.erreurs, texte("Lecture impossible : %s."),
            texteErreurSortie(*raison, locale_).c_str());
       return 1;
     }
@@ -121,14 +120,15 @@ struct ServiceRecepteur::Etat {
     return echec;
   }
 
-  // Le serveur de son est parti : la sortie se rouvre quand il revient (`AttenteReprise`),
-  // et d'ici là tout le reste continue, réponses d'horloge comprises : l'émetteur voit un
-  // récepteur qui ne joue plus, pas un récepteur parti, et garde son appairage.
+  // Le serveur de son ou le périphérique est parti : la sortie se rouvre quand il revient
+  // (`AttenteReprise`), et d'ici là tout le reste continue, réponses d'horloge comprises :
+  // l'émetteur voit un récepteur qui ne joue plus, pas un récepteur parti, et garde son
+  // appairage.
   void perdreSortie(const ErreurSortie& panne) {
     p_.sortie->arreter();
     sortieAbsente_ = true;
     dire(p_.erreurs,
-         texte("La lecture s'est arrêtée : %s. Elle reprendra quand le serveur de son "
+         texte("La lecture s'est arrêtée : %s. Elle reprendra quand la sortie de son "
                "répondra."),
          texteErreurSortie(panne, locale_).c_str());
     attenteSortie_.reussie();
@@ -155,7 +155,7 @@ struct ServiceRecepteur::Etat {
     sortieAbsente_ = false;
     ++reprisesSortie_;
     dire(p_.messages, "%s",
-         texte("La lecture reprend : le serveur de son répond de nouveau.").c_str());
+         texte("La lecture reprend : la sortie de son répond de nouveau.").c_str());
   }
 
   void terminerSurPanne(const ErreurSortie& panne) {
@@ -376,7 +376,7 @@ struct ServiceRecepteur::Etat {
   }
 
   std::string etatLecture(InstantNs maintenant) const {
-    if (sortieAbsente_) return texte("sans serveur de son");
+    if (sortieAbsente_) return texte("sans sortie de son");
     if (!recepteur_.appaire()) return texte("en attente");
     return recepteur_.enPause(maintenant) ? texte("en pause") : texte("en lecture");
   }

@@ -65,6 +65,30 @@ TEST(OptionsRecepteur, LeCodeHorsDeLaLigneDeCommande) {
   }
 }
 
+// `alsa:` devant le nom choisit ALSA ; le nom d'une sortie PulseAudio qui commence par
+// « alsa_ » reste une sortie du serveur de son.
+TEST(OptionsRecepteur, SortieAlsaOuServeurDeSon) {
+  struct Cas {
+    std::vector<const char*> arguments;
+    std::optional<std::string> alsa;
+    bool refuse = false;
+  };
+  const Cas cas[]{
+      {{"--sortie", "alsa:hw:0,0"}, "hw:0,0"},
+      {{"--sortie", "alsa:default"}, "default"},
+      {{"--sortie", "alsa_output.pci-0000_00_1f.3.analog-stereo"}, std::nullopt},
+      {{}, std::nullopt},
+      {{"--sortie", "alsa:"}, std::nullopt, true},
+      {{"--sortie", "alsa:default", "--wav", "x.wav"}, std::nullopt, true},
+  };
+  for (const auto& c : cas) {
+    SCOPED_TRACE(c.arguments.empty() ? "-" : c.arguments[1]);
+    const auto o = OptionsRecepteur::lire(c.arguments, "fr");
+    ASSERT_EQ(!o.has_value(), c.refuse);
+    if (o) EXPECT_EQ(o->peripheriqueAlsa(), c.alsa);
+  }
+}
+
 // L'annonce qui rappelle avant de rendre la main, deux fois indisponible puis renommée : une
 // seule phrase d'indisponibilité, le nom retenu, l'annonce retirée à la fin. La sortie rend dès
 // son démarrage et sur son fil ; son son se coupe : la carte suit. Le serveur de son part en
@@ -135,10 +159,10 @@ TEST(ServiceRecepteur, AnnonceCarteRepriseEtPanneParLesFaux) {
   EXPECT_EQ(compter(dit, "Carte : son coupé oui, en pause oui."), 1u) << dit;
   EXPECT_EQ(relire(erreurs),
             "La lecture s'est arrêtée : le serveur de son s'est arrêté ou a redémarré. Elle "
-            "reprendra quand le serveur de son répondra.\n"
+            "reprendra quand la sortie de son répondra.\n"
             "La lecture s'est arrêtée : le fichier WAV ne s'écrit plus.\n");
-  EXPECT_EQ(compter(dit, "La lecture reprend : le serveur de son répond de nouveau.\n"), 1u) << dit;
-  EXPECT_GE(compter(dit, "sans serveur de son"), 1u) << "sur la ligne d'état : " << dit;
+  EXPECT_EQ(compter(dit, "La lecture reprend : la sortie de son répond de nouveau.\n"), 1u) << dit;
+  EXPECT_GE(compter(dit, "sans sortie de son"), 1u) << "sur la ligne d'état : " << dit;
   EXPECT_EQ(dit.find("Connection"), std::string::npos) << dit;
   EXPECT_GE(s->demarrages.load(), 4) << "le premier, deux refus, la reprise";
   const auto j = nlohmann::json::parse(std::ifstream(stats), nullptr, false);

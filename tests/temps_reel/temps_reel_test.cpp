@@ -1,15 +1,20 @@
 // SPDX-License-Identifier: MPL-2.0
 // Les chemins temps réel (rappel de capture et ce qu'il écrit, anneau, rendu de lecture, envoi au
-// réveil, rappels des sorties PulseAudio et PipeWire) n'allouent rien. Ce binaire remplace
+// réveil, rappels des sorties PulseAudio et PipeWire, boucle d'écriture de la sortie ALSA)
+// n'allouent rien. Ce binaire remplace
 // l'opérateur new global : toute allocation, même cachée dans la bibliothèque standard, est vue.
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <future>
 #include <memory>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -18,9 +23,11 @@
 #include "e2e/outils_pulse.hpp"
 #include "faux/attente.hpp"
 #include "faux/capture_fausse.hpp"
+#include "faux/config_alsa.hpp"
 #include "faux/file_manuelle.hpp"
 #include "link/capture/capture_systeme.hpp"
 #include "link/diffusion/emetteur_audio.hpp"
+#include "plateforme/alsa/sortie_alsa.hpp"
 #include "plateforme/connexion_udp.hpp"
 #include "plateforme/file_serie.hpp"
 #include "plateforme/pipewire/sortie_pipewire.hpp"
@@ -218,6 +225,48 @@ TEST(TempsReel, LesCheminsDuSonNAllouentRien) {
     SCOPED_TRACE(nom);
     eprouver();
   }
+}
+
+// La boucle d'écriture de la sortie ALSA (attente du périphérique, relevé du retard, rendu,
+// conversion, écriture jusqu'au fichier de la configuration d'essai), sur une seconde en file,
+// un paquet sur 17 perdu : passé 50 périodes de mise en route, les 150 suivantes n'allouent
+// rien sur son fil. Le rappel retient ensuite le fil, que `null` ne cadence pas.
+TEST(TempsReel, LaBoucleDeLaSortieAlsaNAlloueRien) {
+  const auto dossier =
+      std::filesystem::temp_directory_path() / ("ravlo-tr-alsa-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dossier);
+  essai::configurerAlsa(dossier, dossier / "joue.raw");
+  auto lecture = std::make_shared<FileLecture>(960, true);
+  RenduLecture rendu(lecture, true);
+  const Octets paquet(1280, 0x22);
+  for (std::uint32_t s = 0; s < 150; ++s) {
+    if (s % 17 != 5) lecture->placer(s, s * 6'666'667ULL, paquet);
+  }
+  std::atomic<int> rappels{0};
+  std::atomic<std::int64_t> vues{-1};
+  std::atomic<bool> relache{false};
+  SortieAlsa sortie("essai");
+  ASSERT_EQ(sortie.demarrer([&](std::span<float> bloc, std::optional<InstantNs> h, bool) {
+    const int n = ++rappels;
+    if (n == 200) {
+      compter = false;
+      vues = static_cast<std::int64_t>(allocations);
+      while (!relache) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    const bool plein = rendu.rendre(bloc, h);
+    if (n == 50) {
+      allocations = 0;
+      compter = true;
+    }
+    return plein;
+  }),
+            std::nullopt);
+  EXPECT_TRUE(essai::attendreQue([&] { return vues.load() >= 0; })) << rappels.load();
+  relache = true;
+  sortie.arreter();
+  std::filesystem::remove_all(dossier);
+  EXPECT_EQ(vues.load(), 0);
+  EXPECT_GT(lecture->etat().masques, 0) << "le masquage doit avoir été parcouru";
 }
 
 // Les vraies sorties contre le serveur de son d'essai (PulseAudio, ou PipeWire et sa sortie

@@ -1,0 +1,258 @@
+// SPDX-License-Identifier: MPL-2.0
+// La sortie ALSA contre une vraie libasound, sur une configuration que l'essai écrit (un `file`
+// sur `null`) : aucune carte son n'est nécessaire.
+#include "plateforme/alsa/sortie_alsa.hpp"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cmath>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "e2e/outils_pulse.hpp"
+#include "faux/attente.hpp"
+#include "faux/config_alsa.hpp"
+#include "faux/programme_lance.hpp"
+#include "recepteur/rendu_lecture.hpp"
+
+namespace ravlo {
+namespace {
+
+constexpr std::int64_t grandeur = 32'000;
+
+// La trame `f` du flux envoyé : jamais nulle, unique sur 2 × 32 000 × 32 000 trames.
+std::array<std::int16_t, 2> trameEnvoyee(std::int64_t f) {
+  return {static_cast<std::int16_t>(f % grandeur + 1),
+          static_cast<std::int16_t>(-(f / grandeur + 1))};
+}
+
+// Le rang dans le flux envoyé d'une trame jouée.
+std::int64_t rang(std::int16_t g, std::int16_t d) {
+  return (g - 1) + grandeur * (-d - 1);
+}
+
+struct SortieAlsaEssai : ::testing::Test {
+  std::filesystem::path dossier =
+      std::filesystem::temp_directory_path() / ("ravlo-alsa-" + std::to_string(getpid()));
+  std::filesystem::path brut = dossier / "joue.raw";
+  void SetUp() override {
+    std::filesystem::create_directories(dossier);
+    essai::configurerAlsa(dossier, brut);
+  }
+  void TearDown() override { std::filesystem::remove_all(dossier); }
+};
+
+// Le fil de la sortie et celui de l'essai partagent la file et les compteurs : l'essai passe
+// aussi sous ThreadSanitizer.
+struct ConcurrenceSortieAlsa : SortieAlsaEssai {};
+
+// Une seconde de trames toutes différentes, mise en file avant le départ, passe par le rendu,
+// la conversion en 16 bits et libasound : le fichier la reprend à l'échantillon près, chaque
+// période datée, sans sous-alimentation. Le rappel retient le fil une fois assez joué : `null`
+// prend tout sans attendre, et le fichier grossirait sans fin.
+TEST_F(ConcurrenceSortieAlsa, JoueLaFileALEchantillonPres) {
+  constexpr std::int64_t paquets = 150;
+  constexpr auto tramesParPaquet = static_cast<std::int64_t>(flux::tramesParPaquet);
+  // La réserve visée tient toute la seconde : la file amorcée ne rogne rien.
+  auto lecture = std::make_shared<FileLecture>(paquets * tramesParPaquet, false);
+  RenduLecture rendu(lecture, false);
+  for (std::int64_t p = 0; p < paquets; ++p) {
+    Octets paquet;
+    for (std::int64_t f = p * tramesParPaquet; f < (p + 1) * tramesParPaquet; ++f) {
+      for (const std::int16_t e : trameEnvoyee(f)) {
+        paquet.push_back(static_cast<std::uint8_t>(e & 0xFF));
+        paquet.push_back(static_cast<std::uint8_t>((e >> 8) & 0xFF));
+      }
+    }
+    lecture->placer(static_cast<std::uint32_t>(p), static_cast<InstantNs>(p) * flux::nsParPaquet,
+                    paquet);
+  }
+  std::atomic<std::int64_t> rendues{0}, sansHeure{0};
+  std::atomic<bool> assez{false}, relache{false};
+  SortieAlsa sortie("essai");
+  ASSERT_EQ(sortie.demarrer([&](std::span<float> bloc, std::optional<InstantNs> h, bool) {
+    if (!h) ++sansHeure;
+    const bool plein = rendu.rendre(bloc, h, false);
+    if ((rendues += static_cast<std::int64_t>(bloc.size() / 2)) >
+        (paquets + 10) * tramesParPaquet) {
+      assez = true;
+      while (!relache) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return plein;
+  }),
+            std::nullopt);
+  EXPECT_EQ(sortie.latenceDemandeeUs(), 20'000u) << "4 périodes de 5 ms, accordées par null";
+  ASSERT_TRUE(essai::attendreQue([&] { return assez.load(); }));
+  relache = true;
+  sortie.arreter();
+  EXPECT_EQ(sortie.panne(), std::nullopt);
+  EXPECT_EQ(sortie.sousAlimentations(), 0);
+  EXPECT_EQ(sansHeure.load(), 0);
+
+  const auto joue = essai::echantillons(brut.string());
+  std::size_t debut = 0;
+  while (debut + 1 < joue.size() && joue[debut] == 0 && joue[debut + 1] == 0) debut += 2;
+  ASSERT_LT(debut + 1, joue.size());
+  // La file amorcée rogne ce qui dépasse sa réserve : le son part d'une trame du flux, puis le
+  // suit jusqu'au fondu qui éteint le dernier paquet, la file n'ayant rien de plus.
+  const std::int64_t premiere = rang(joue[debut], joue[debut + 1]);
+  const auto fin = paquets * tramesParPaquet - 2 * FileLecture::tramesFondu;
+  ASSERT_GE(premiere, 0);
+  ASSERT_LT(premiere, fin - 48'000 / 2) << "moins d'une demi-seconde jouée";
+  ASSERT_GE(joue.size(), debut + 2 * static_cast<std::size_t>(fin - premiere));
+  for (std::int64_t f = premiere; f < fin; ++f) {
+    const auto t = trameEnvoyee(f);
+    const std::size_t i = debut + 2 * static_cast<std::size_t>(f - premiere);
+    ASSERT_EQ(joue[i], t[0]) << "trame " << f;
+    ASSERT_EQ(joue[i + 1], t[1]) << "trame " << f;
+  }
+}
+
+// Un périphérique qui n'existe pas (nom inconnu, carte illisible) se dit ; le programme le dit
+// en une phrase et s'arrête avec 1, sans les plaintes de libasound.
+TEST_F(SortieAlsaEssai, UnPeripheriqueAbsentSeDit) {
+  for (const char* nom : {"absent", "hw:abc", "essai:trop"}) {
+    SCOPED_TRACE(nom);
+    SortieAlsa sortie(nom);
+    const auto echec =
+        sortie.demarrer([](std::span<float>, std::optional<InstantNs>, bool) { return true; });
+    ASSERT_TRUE(echec.has_value());
+    EXPECT_EQ(echec->cas, ErreurSortie::Cas::peripheriqueIntrouvable) << echec->brut;
+    EXPECT_NE(echec->brut.find(nom), std::string::npos) << echec->brut;
+  }
+  essai::ProgrammeLance r({RAVLO_RECEPTEUR, "--sortie", "alsa:absent", "--sans-annonce"}, true);
+  EXPECT_EQ(r.lire("Lecture impossible : "),
+            "ce périphérique ALSA n'existe pas (aplay -L liste ceux de la machine).");
+  EXPECT_EQ(r.arreter(0), 1);
+  EXPECT_EQ(r.journal.find("ALSA lib"), std::string::npos) << r.journal;
+}
+
+// Sur un périphérique qui tient le temps réel : `essai` sur le greffon `pulse` de libasound.
+// `serveurPrive` le met sur un PulseAudio à nous (même sous PipeWire, qui ne rapporte pas ses
+// sous-alimentations à ce greffon), dans le dossier de l'essai, tué par son PID ; chaque
+// lancement au même endroit.
+struct DemonPulseAlsa : SortieAlsaEssai {
+  std::unique_ptr<essai::ProgrammeLance> serveurPrive() {
+    const auto pulse = dossier / "pulse";
+    const std::string socket = (pulse / "native").string();
+    if (!std::filesystem::exists(pulse)) {
+      std::filesystem::create_directories(pulse);
+      std::filesystem::permissions(pulse, std::filesystem::perms::owner_all);
+      ::setenv("PULSE_RUNTIME_PATH", pulse.c_str(), 1);
+      ::setenv("PULSE_STATE_PATH", pulse.c_str(), 1);
+      essai::configurerAlsa(dossier, brut,
+                            "pulse server \"unix:" + socket + "\" handle_underrun true");
+    }
+    std::filesystem::remove(socket);
+    auto p = std::make_unique<essai::ProgrammeLance>(std::vector<std::string>{
+        "pulseaudio", "--daemonize=no", "-n", "--exit-idle-time=-1", "--use-pid-file=no",
+        "--log-target=file:" + (dossier / "journal").string(), "-L",
+        "module-native-protocol-unix auth-anonymous=1 socket=" + socket, "-L",
+        "module-null-sink sink_name=salon rate=48000 channels=2"});
+    EXPECT_TRUE(essai::attendreQue([&] { return std::filesystem::exists(socket); }));
+    return p;
+  }
+};
+
+// Un rendu qui tarde 200 ms, dix fois le tampon : le périphérique manque de son (-EPIPE) ; la
+// sortie le compte, s'en remet et joue de nouveau, sans panne.
+TEST_F(DemonPulseAlsa, UneSousAlimentationSeCompteEtSeRattrape) {
+  if (!essai::demonDEssai()) GTEST_SKIP() << "sans démon PulseAudio d'essai";
+  const auto serveur = serveurPrive();
+  std::atomic<int> rappels{0};
+  SortieAlsa sortie("essai");
+  ASSERT_TRUE(essai::attendreQue([&] {
+    return !sortie
+                .demarrer([&](std::span<float> bloc, std::optional<InstantNs>, bool) {
+                  std::ranges::fill(bloc, 0.25F);
+                  if (++rappels == 50) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                  return true;
+                })
+                .has_value();
+  }));
+  EXPECT_TRUE(essai::attendreQue([&] { return sortie.sousAlimentations() >= 1; }))
+      << rappels.load();
+  const int apres = rappels.load();
+  EXPECT_TRUE(essai::attendreQue([&] { return rappels.load() > apres + 100; }))
+      << "la lecture reprend après le trou";
+  EXPECT_EQ(sortie.panne(), std::nullopt);
+  sortie.arreter();
+}
+
+// ravlo-recepteur --sortie alsa:… face à ravlo-envoi, sur un périphérique qui tient le temps
+// réel : le même `file`, sur le greffon `pulse` de libasound et le démon d'essai. Le ton de
+// 1 kHz à −6 dBFS arrive dans le fichier à sa fréquence et à son niveau, et les statistiques
+// disent le tampon accordé et les sous-alimentations comptées.
+TEST_F(DemonPulseAlsa, LeRecepteurJoueSurAlsa) {
+  if (!essai::demonDEssai()) GTEST_SKIP() << "sans démon PulseAudio d'essai";
+  essai::configurerAlsa(dossier, brut, "pulse");
+  const auto stats = (dossier / "r.json").string();
+  essai::RecepteurLance r({"--sortie", "alsa:essai", "--stats", stats, "--code", "2468"});
+  essai::ProgrammeLance envoi(
+      {RAVLO_ENVOI, "--vers", r.vers(), "--code", "2468", "--ton", "1000", "--secondes", "4"});
+  ASSERT_FALSE(r.lire("Appairé avec ").empty()) << r.journal;
+  ASSERT_TRUE(r.attendrePaquets(450)) << r.journal;
+  EXPECT_EQ(envoi.attendre(), 0);
+  EXPECT_EQ(r.arreter(), 0);
+
+  // La seconde de 1 à 2 s après le premier son, voie gauche : montées par zéro et niveau.
+  const auto e = essai::echantillons(brut.string());
+  std::size_t debut = 0;
+  while (debut < e.size() && e[debut] == 0) ++debut;
+  ASSERT_GT(e.size(), debut + 2 * 2 * 48'000) << "moins de 2 s jouées";
+  std::vector<std::int16_t> gauche;
+  int montees = 0;
+  for (std::size_t i = debut + 2 * 48'000; i < debut + 2 * 2 * 48'000; i += 2) {
+    if (!gauche.empty() && gauche.back() < 0 && e[i] >= 0) ++montees;
+    gauche.push_back(e[i]);
+  }
+  EXPECT_NEAR(montees, 1000, 5);
+  EXPECT_NEAR(20 * std::log10(essai::rms(gauche.data(), gauche.size()) * std::sqrt(2.0)), -6.0, 1.0)
+      << "dBFS de crête";
+  const auto j = nlohmann::json::parse(std::ifstream(stats), nullptr, false);
+  ASSERT_TRUE(j["latenceSortieMs"].is_number()) << j.dump();
+  EXPECT_GE(j["latenceSortieMs"].get<double>(), 5.0);
+  EXPECT_TRUE(j["sousAlimentationsSortie"].is_number()) << j.dump();
+  EXPECT_EQ(j["erreurSortie"], nullptr) << j.dump() << r.journal;
+}
+
+// Le serveur derrière le périphérique tué (SIGKILL) en pleine lecture : la sortie est en
+// panne (périphérique perdu, qui se reprend), pas un plantage ; tant qu'il est absent,
+// `demarrer` le dit ; revenu, la sortie rouverte rejoue.
+TEST_F(DemonPulseAlsa, UnPeripheriquePerduEstUnePanneQuiSeReprend) {
+  if (!essai::demonDEssai()) GTEST_SKIP() << "sans démon PulseAudio d'essai";
+  std::atomic<int> rappels{0};
+  const auto rappel = [&](std::span<float> bloc, std::optional<InstantNs>, bool) {
+    std::ranges::fill(bloc, 0.25F);
+    ++rappels;
+    return true;
+  };
+  SortieAlsa sortie("essai");
+  auto serveur = serveurPrive();
+  ASSERT_TRUE(essai::attendreQue([&] { return !sortie.demarrer(rappel).has_value(); }));
+  ASSERT_TRUE(essai::attendreQue([&] { return rappels.load() > 50; }));
+
+  EXPECT_EQ(serveur->arreter(SIGKILL), -SIGKILL);
+  ASSERT_TRUE(essai::attendreQue([&] { return sortie.panne().has_value(); }));
+  EXPECT_EQ(sortie.panne()->cas, ErreurSortie::Cas::peripheriquePerdu) << sortie.panne()->brut;
+  sortie.arreter();
+  const auto refus = sortie.demarrer(rappel);
+  ASSERT_TRUE(refus.has_value());
+  EXPECT_TRUE(refus->reprenable()) << refus->brut;
+
+  serveur = serveurPrive();
+  ASSERT_TRUE(essai::attendreQue([&] { return !sortie.demarrer(rappel).has_value(); }));
+  const int avant = rappels.load();
+  EXPECT_TRUE(essai::attendreQue([&] { return rappels.load() > avant + 50; }));
+  EXPECT_EQ(sortie.panne(), std::nullopt);
+  sortie.arreter();
+}
+
+}  // namespace
+}  // namespace ravlo
