@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <numbers>
+#include <thread>
 
 #include <unistd.h>
 
@@ -124,6 +127,39 @@ TEST(VoixMelee, JoueeUneFoisParDessusLaMusiqueBaissee) {
   EXPECT_NEAR(court[1], -0.1F, 1e-4F);
   EXPECT_EQ(court[4], 0.0F);
   EXPECT_EQ(voix.recuperer(), 1u);
+}
+
+// Le fil principal confie des voix et libère les jouées pendant que le rendu mêle sans arrêt :
+// chaque voix sort une fois, entière, et toutes reviennent au fil principal.
+TEST(ConcurrenceVoixMelee, ChaqueVoixJoueeUneFoisPuisRendue) {
+  constexpr std::size_t voixAJouer = 200;
+  constexpr std::int64_t echantillonsParVoix = 2 * 100;
+  VoixMelee voix;
+  std::atomic<bool> fini{false};
+  std::int64_t entendus = 0;  // lu après `join`
+  std::thread rendu([&] {
+    std::vector<float> bloc(2 * 64);
+    while (!fini.load()) {
+      std::ranges::fill(bloc, 0.0F);
+      voix.meler(bloc);
+      entendus += std::ranges::count_if(bloc, [](float x) { return x != 0.0F; });
+    }
+  });
+  std::size_t confiees = 0;
+  std::size_t rendues = 0;
+  const auto borne = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (rendues < voixAJouer && std::chrono::steady_clock::now() < borne) {
+    if (confiees < voixAJouer) {
+      auto prete = std::make_unique<VoixPrete>();
+      prete->entrelace.assign(echantillonsParVoix, 1'000);
+      if (voix.confier(std::move(prete))) ++confiees;
+    }
+    rendues += voix.recuperer();
+  }
+  fini = true;
+  rendu.join();
+  EXPECT_EQ(rendues, voixAJouer);
+  EXPECT_EQ(entendus, static_cast<std::int64_t>(voixAJouer) * echantillonsParVoix);
 }
 
 // Le code laissé pour `ravlo-recepteur --code` n'est cru que privé, bien formé, et tant que
