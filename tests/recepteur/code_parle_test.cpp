@@ -106,8 +106,11 @@ TEST(VoixMelee, JoueeUneFoisParDessusLaMusiqueBaissee) {
     std::ranges::fill(bloc, 0.8F);
     voix.meler(bloc);
     tout.insert(tout.end(), bloc.begin(), bloc.end());
-    if (b < 4) EXPECT_EQ(voix.recuperer(), 0u) << "encore jouée au bloc " << b;
-    if (b == 4) EXPECT_EQ(voix.recuperer(), 1u);
+    if (b < 4) {
+      EXPECT_EQ(voix.recuperer(), 0u) << "encore jouée au bloc " << b;
+    } else if (b == 4) {
+      EXPECT_EQ(voix.recuperer(), 1u);
+    }
   }
   // Au-dessus de 1 à la somme : borné, jamais replié.
   for (std::size_t t = 0; t < trames; ++t) EXPECT_EQ(tout[2 * t], 1.0F) << t;
