@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cmath>
 #include <numbers>
+#include <sstream>
 #include <thread>
 
 #include <unistd.h>
@@ -18,6 +19,7 @@
 
 #include "programmes/recepteur/code_courant.hpp"
 #include "recepteur/limite_code_parle.hpp"
+#include "recepteur/options_recepteur.hpp"
 #include "recepteur/voix_en_flux.hpp"
 #include "recepteur/voix_melee.hpp"
 
@@ -163,6 +165,34 @@ TEST(ConcurrenceVoixMelee, ChaqueVoixJoueeUneFoisPuisRendue) {
   rendu.join();
   EXPECT_EQ(rendues, voixAJouer);
   EXPECT_EQ(entendus, static_cast<std::int64_t>(voixAJouer) * echantillonsParVoix);
+}
+
+// `--code` sans valeur (en dernier ou devant une autre option) demande le code courant ; suivi
+// d'une valeur, il fixe le code comme toujours. `--sans-code-parle` coupe la voix.
+TEST(OptionsRecepteur, CodeSansValeurEtSansCodeParle) {
+  struct Cas {
+    std::vector<const char*> arguments;
+    bool afficher;
+    const char* code;  // nul : aucun
+    bool parle;
+  };
+  const Cas cas[]{
+      {{"--code"}, true, nullptr, true},
+      {{"--code", "--etat", "/tmp/x"}, true, nullptr, true},
+      {{"--etat", "/tmp/x", "--code"}, true, nullptr, true},
+      {{"--code", "1234"}, false, "1234", true},
+      {{"--code", "-"}, false, "0815", true},
+      {{"--sans-code-parle", "--code", "4711"}, false, "4711", false},
+  };
+  for (const auto& c : cas) {
+    SCOPED_TRACE(c.arguments.size());
+    std::istringstream entree("0815\n");
+    const auto o = OptionsRecepteur::lire(c.arguments, "fr", &entree);
+    ASSERT_TRUE(o.has_value()) << o.error();
+    EXPECT_EQ(o->afficherCode, c.afficher);
+    EXPECT_EQ(o->code ? o->code->chiffres() : "", c.code ? c.code : "");
+    EXPECT_EQ(o->codeParle, c.parle);
+  }
 }
 
 // Le code laissé pour `ravlo-recepteur --code` n'est cru que privé, bien formé, et tant que
