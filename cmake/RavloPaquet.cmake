@@ -90,8 +90,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Sans greffon de plateforme, Qt n'affiche rien ; la recherche et le son passent par les
-# démons du bureau.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# démons du bureau ; le récepteur dit son code avec les voix d'espeak-ng.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, espeak-ng-data")
 # postinst crée l'utilisateur du service ; rien n'active ni ne démarre l'unité système.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/paquet/debian/conffiles
                                        ${PROJECT_BINARY_DIR}/paquet/debian/postinst)

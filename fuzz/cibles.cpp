@@ -488,7 +488,9 @@ void recepteur(VueOctets e) {
   exiger(lecture->etat() == neuve);
   Recepteur recepteur(reglagesAppaires(), lecture);
   recepteur.adopter(Liaison::nouvelle(cle(32), cle(0)), sourceAppairee);
+  recepteur.permettreCodeParle(true);
   Scelleur emetteur(cle(0));
+  std::optional<InstantNs> codeDit;
 
   InstantNs maintenant = 1'000'000'000;
   std::vector<Octets> vus;
@@ -515,7 +517,15 @@ void recepteur(VueOctets e) {
       const auto enveloppe = pas == 1 ? SorteEnveloppe::audio : SorteEnveloppe::horloge;
       if (pas != 0) datagramme = emetteur.sceller(datagramme, enveloppe).value_or(datagramme);
     }
-    exiger(recepteur.recevoir(datagramme, source, maintenant).size() <= 3);
+    const auto envois = recepteur.recevoir(datagramme, source, maintenant);
+    exiger(envois.size() <= 3);
+    // Une demande d'entendre le code n'a pas de réponse ; deux ne se disent pas à moins de 8 s.
+    exiger(!DemandeCode::est(datagramme) || envois.empty());
+    if (recepteur.prendreCodeADire()) {
+      exiger(!codeDit || ecartNs(maintenant, *codeDit) >= LimiteCodeParle::intervalleNs);
+      codeDit = maintenant;
+    }
+    recepteur.noterParole((*sorte & 0x40) != 0);
     if (vus.size() < 64) vus.push_back(std::move(datagramme));
     const auto etat = lecture->etat();
     exiger(etat.reserveTrames >= 0 &&

@@ -24,6 +24,7 @@
 #include "plateforme/pulseaudio/etat_silence.hpp"
 #include "protocol/appairage/appairage_initiateur.hpp"
 #include "protocol/appairage/appairage_repondeur.hpp"
+#include "protocol/appairage/demande_code.hpp"
 #include "protocol/appairage/texte_unicode.hpp"
 #include "protocol/audio/fichier_wav.hpp"
 #include "protocol/base/ecrivain_octets.hpp"

@@ -26,6 +26,8 @@ std::string CompteursRecepteur::json() const {
                             {"reprises", reprises},
                             {"reprisesEchouees", reprisesEchouees},
                             {"pauseAppairageS", pauseAppairageS},
+                            {"codesDits", codesDits},
+                            {"demandesCodeRefusees", demandesCodeRefusees},
                             {"trous", trous},
                             {"latenceMs", ouNul(latenceMs)},
                             {"arriveeMs", ouNul(arriveeMs)},

@@ -24,7 +24,10 @@ struct CompteursRecepteur {
   std::int64_t essaisRefuses = 0;  ///< `debut` refusés d'office : pause ou code épuisé
   std::int64_t essaisEchoues = 0;  ///< codes vérifiés et refusés
   double pauseAppairageS = 0;      ///< ce qui reste de la pause d'appairage
-  std::int64_t trous = 0;          ///< file à sec en pleine lecture
+  std::int64_t codesDits = 0;      ///< demandes d'entendre le code servies
+  /// Demandes d'entendre le code écartées : trop tôt, pendant la voix, sans code à donner.
+  std::int64_t demandesCodeRefusees = 0;
+  std::int64_t trous = 0;  ///< file à sec en pleine lecture
   /// De la capture au son entendu, médiane des 10 dernières secondes, sur le décalage
   /// d'horloges même que tient le pilote.
   std::optional<double> latenceMs;

@@ -61,11 +61,21 @@ std::expected<OptionsRecepteur, std::string> OptionsRecepteur::lire(
       o.ligneEtat = true;
       continue;
     }
+    if (nom == "--sans-code-parle") {
+      o.codeParle = false;
+      continue;
+    }
     if (nom == "--oublier-tout") {
       o.oublierTout = true;
       continue;
     }
     if (!nom.starts_with("--")) return refus("Argument inattendu : %s.", nom);
+    // Sans valeur (en dernier, ou suivi d'une option), `--code` demande le code courant.
+    if (nom == "--code" &&
+        (i + 1 >= arguments.size() || std::string_view(arguments[i + 1]).starts_with("--"))) {
+      o.afficherCode = true;
+      continue;
+    }
     constexpr std::array<std::string_view, 11> avecValeur{
         "--nom",   "--port", "--code",    "--sortie", "--wav",   "--secondes",
         "--stats", "--etat", "--oublier", "--config", "--langue"};
@@ -149,7 +159,9 @@ std::string OptionsRecepteur::usage(const std::string& locale) {
       "                        [--sortie SORTIE | --sortie alsa:PERIPHERIQUE | --wav FICHIER]\n"
       "                        [--langue LANGUE] [--secondes S] [--stats FICHIER]\n"
       "                        [--sans-annonce] [--ligne-etat] [--etat DOSSIER]\n"
+      "                        [--sans-code-parle]\n"
       "        ravlo-recepteur [--etat DOSSIER] --oublier NOM | --oublier-tout\n"
+      "        ravlo-recepteur [--etat DOSSIER] --code\n"
       "        ravlo-recepteur --help | --version\n",
       locale);
 }

@@ -42,6 +42,8 @@ struct OptionsRecepteur {
   /// La ligne d'état de chaque seconde ; sans elle, la sortie ne dit que les événements (ce
   /// que garde un journal). Le programme l'allume de lui-même sur un terminal.
   bool ligneEtat = false;
+  /// `--code` sans valeur : écrire le code du récepteur qui tourne sur ce dossier d'état.
+  bool afficherCode = false;
   bool aide = false;
   bool version = false;
 

@@ -29,6 +29,10 @@ std::vector<Envoi> Recepteur::recevoir(VueOctets octets, const PointReseau& sour
     recevoirScelle(octets, source, maintenant);
     return envois;
   }
+  if (forme == FormeDatagramme::demandeCode) {
+    demanderCode(maintenant);
+    return envois;
+  }
   if (forme == FormeDatagramme::reprise) {
     const auto message = MessageReprise::decoder(octets);
     if (!message) {
@@ -100,6 +104,23 @@ void Recepteur::adopter(const Liaison& liaison, const PointReseau& source) {
 void Recepteur::ecarter() {
   ++compteurs_.enveloppesRefusees;
   ++compteurs_.datagrammesEcartes;
+}
+
+void Recepteur::demanderCode(InstantNs maintenant) {
+  if (!codeParle_) {
+    ecarter();
+    return;
+  }
+  // Le code se donne quand un `debut` serait servi, pas pendant la pause qui suit des codes
+  // faux ni une fois un code fixé épuisé.
+  const bool codeADonner = !guichet_.codeEpuise() && guichet_.pauseRestanteNs(maintenant) == 0;
+  if (limiteCode_.demander(maintenant, codeADonner, parole_) == LimiteCodeParle::Issue::dire) {
+    codeADire_ = true;
+    ++compteurs_.codesDits;
+    return;
+  }
+  ++compteurs_.enveloppesRefusees;
+  ++compteurs_.demandesCodeRefusees;
 }
 
 void Recepteur::recevoirScelle(VueOctets octets, const PointReseau& source, InstantNs maintenant) {

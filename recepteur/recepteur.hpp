@@ -4,6 +4,7 @@
 #include <array>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "protocol/base/point_reseau.hpp"
@@ -15,6 +16,7 @@
 #include "recepteur/compteurs_recepteur.hpp"
 #include "recepteur/file_lecture.hpp"
 #include "recepteur/guichet_appairage.hpp"
+#include "recepteur/limite_code_parle.hpp"
 #include "recepteur/pilote_file.hpp"
 #include "recepteur/suivi_decalage.hpp"
 #include "recepteur/tri_entree.hpp"
@@ -92,11 +94,20 @@ class Recepteur {
   [[nodiscard]] const std::string& nomOrdinateur() const { return nomOrdinateur_; }
   [[nodiscard]] double vitessePPM() const { return pilote_.vitessePPM(); }
 
+  /// Le code se dit à voix haute sur demande (`DemandeCode`) ; sinon la demande est écartée
+  /// comme un datagramme inconnu. Faux au départ.
+  void permettreCodeParle(bool oui) { codeParle_ = oui; }
+  /// Le code se dit encore (la voix n'a pas fini de sortir) : une demande attend la suite.
+  void noterParole(bool enCours) { parole_ = enCours; }
+  /// Vrai une fois par demande retenue : le code est à dire maintenant.
+  [[nodiscard]] bool prendreCodeADire() { return std::exchange(codeADire_, false); }
+
  private:
   void appairer(const Liaison& liaison, const std::string& nom, const PointReseau& source,
                 std::vector<Envoi>& envois);
   void traiter(GuichetAppairage::Issue issue, std::vector<Envoi>& envois);
   void ecarter();
+  void demanderCode(InstantNs maintenant);
   void recevoirScelle(VueOctets octets, const PointReseau& source, InstantNs maintenant);
   void recevoirHorloge(VueOctets contenu, InstantNs maintenant);
   void recevoirAudio(const Octets& contenu, InstantNs maintenant);
@@ -119,6 +130,10 @@ class Recepteur {
   std::array<double, echantillonsLatence> latences_{};
   std::size_t nombreLatences_ = 0;
   CompteursRecepteur compteurs_;
+  LimiteCodeParle limiteCode_;
+  bool codeParle_ = false;
+  bool parole_ = false;
+  bool codeADire_ = false;
 };
 
 }  // namespace ravlo

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <variant>
 
+#include "protocol/appairage/demande_code.hpp"
 #include "protocol/appairage/message_passkey.hpp"
 #include "protocol/appairage/texte_unicode.hpp"
 #include "protocol/messages/paquet_audio.hpp"
@@ -31,6 +32,7 @@ constexpr std::size_t repriseMax =
 }  // namespace
 
 FormeDatagramme formeDe(VueOctets d) {
+  if (DemandeCode::est(d)) return FormeDatagramme::demandeCode;
   if (const auto enTete = M::lireEnTete(d);
       enTete && d.size() <= appairageMax && enTete->cas <= casMax)
     return FormeDatagramme::appairage;

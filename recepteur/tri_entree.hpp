@@ -14,9 +14,10 @@ namespace ravlo {
 /// Ce que ses premiers octets et sa taille font d'un datagramme, sans rien décoder ni
 /// déchiffrer : un flot de datagrammes étrangers ne coûte que cette lecture.
 enum class FormeDatagramme : std::uint8_t {
-  appairage,  ///< "RP", version 1, cas 0 à 5, 12 à 173 octets
-  reprise,    ///< "RP", version 1, cas 6 à 9, 12 à 76 octets
-  enveloppe,  ///< forme d'enveloppe ; scellant de l'audio, 48 à 1324 octets
+  appairage,    ///< "RP", version 1, cas 0 à 5, 12 à 173 octets
+  reprise,      ///< "RP", version 1, cas 6 à 9, 12 à 76 octets
+  enveloppe,    ///< forme d'enveloppe ; scellant de l'audio, 48 à 1324 octets
+  demandeCode,  ///< "RP", version 1, cas 10, tentative 0, 12 octets
   autre,
 };
 

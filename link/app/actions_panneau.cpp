@@ -45,6 +45,18 @@ ActionsPanneau ActionsPanneau::pour(const std::shared_ptr<ModeleLink>& modele,
         std::ranges::find(liste, *saisieVivante->selection(), &ChercheurRavlo::Appareil::id);
     if (it != liste.end()) modeleVivant->chercheur().oublier(*it);
   };
+  a.faireEntendre = [m, s, principal = &principal] {
+    const auto modeleVivant = m.lock();
+    const auto saisieVivante = s.lock();
+    if (!modeleVivant || !saisieVivante || !saisieVivante->selection()) return;
+    const auto& liste = modeleVivant->chercheur().appareils();
+    const auto it =
+        std::ranges::find(liste, *saisieVivante->selection(), &ChercheurRavlo::Appareil::id);
+    if (it == liste.end()) return;
+    principal->poster([m, appareil = *it] {
+      if (const auto vivant = m.lock()) vivant->chercheur().faireEntendre(appareil);
+    });
+  };
   a.ouvrirAjout = [m, s] {
     const auto modeleVivant = m.lock();
     const auto saisieVivante = s.lock();

@@ -40,6 +40,8 @@ struct ActionsPanneau {
   std::function<void()> appairer;
   /// Le récepteur choisi n'est plus retenu : la fois suivante, il faudra son code.
   std::function<void()> oublier;
+  /// Le récepteur listé dont l'`id` est la sélection dit son code à voix haute ; sinon rien.
+  std::function<void()> faireEntendre;
   std::function<void()> ouvrirAjout;
   std::function<void()> fermerAjout;
   std::function<void()> ajouterPiece;

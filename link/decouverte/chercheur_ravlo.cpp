@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MPL-2.0
 #include "link/decouverte/chercheur_ravlo.hpp"
 
+#include "link/decouverte/demande_code_parle.hpp"
+
 #include <algorithm>
 
 #include "plateforme/connexion_udp.hpp"
@@ -221,6 +223,11 @@ void ChercheurRavlo::appairer(const Appareil& appareil, const std::string& code)
                    if (auto moi = faible.lock())
                      moi->conclure(appareil, chiffres, *initiateur, issue);
                  });
+}
+
+void ChercheurRavlo::faireEntendre(const Appareil& appareil) {
+  demanderCodeParle(appareil.point, PlateformeDialogue{dep_.file, dep_.connexions, dep_.horloge},
+                    *dep_.principal, {});
 }
 
 void ChercheurRavlo::conclure(const Appareil& appareil, const std::string& chiffres,

@@ -141,6 +141,9 @@ class ChercheurRavlo final : public ModeleObservable,
   [[nodiscard]] bool peutReprendre(const Appareil& appareil) const;
   /// Retire `appareil` du carnet ; sa carte ne dit plus « mémorisé ».
   void oublier(const Appareil& appareil);
+  /// Demande à `appareil` de dire son code à voix haute (`demanderCodeParle`), sur la file du
+  /// chercheur ; rien ne revient : on l'entend, ou pas.
+  void faireEntendre(const Appareil& appareil);
 
   /// Vérifie `hote` et `port` tels que tapés, puis résout l'hôte sur la file du chercheur ;
   /// l'appareil s'ajoute alors à la liste (une fois : la même adresse retapée ne fait que le

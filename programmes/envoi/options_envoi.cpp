@@ -85,6 +85,10 @@ std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(std::span<const char
       options.liste = true;
       continue;
     }
+    if (nom == "--faire-entendre") {
+      options.faireEntendre = true;
+      continue;
+    }
     if (i + 1 >= arguments.size()) return refus("Valeur manquante après %s.", nom);
     const std::string_view valeur = arguments[++i];
     if (nom == "--oublier") {
@@ -129,6 +133,12 @@ std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(std::span<const char
   }
   if (options.oublier) {
     if (arguments.size() != 2) return refus("--oublier s'emploie seule.");
+    return options;
+  }
+  if (options.faireEntendre) {
+    if (options.destinations.size() != 1 || ton || options.wav || options.capture ||
+        options.secondes || options.stats || options.nom || codeAvant || codes[0])
+      return refus("--faire-entendre vise un seul récepteur (--vers ou --recepteur), sans code.");
     return options;
   }
   if (options.destinations.empty())
@@ -176,7 +186,8 @@ std::string OptionsEnvoi::usage(std::string_view locale) {
       "                    [(--vers HOTE:PORT | --recepteur NOM) --code NNNN]...\n"
       "                    [--nom NOM] [--ton HZ | --wav FICHIER | --capture [--silencieux]]\n"
       "                    [--secondes S] [--stats FICHIER]\n"
-      "        ravlo-envoi --liste | --oublier NOM\n"
+        "        ravlo-envoi --liste | --oublier NOM\n"
+        "        ravlo-envoi --faire-entendre (--vers HOTE:PORT | --recepteur NOM)\n"
       "        ravlo-envoi --help | --version\n",
       locale);
   for (const std::string& ligne :
@@ -184,7 +195,10 @@ std::string OptionsEnvoi::usage(std::string_view locale) {
               locale),
         texte("--code NNNN se voit dans ps, pour tous les utilisateurs de la machine.", locale),
         texte("Plusieurs récepteurs jouent le même son : chacun suivi de son --code NNNN.", locale),
-        texte("Un récepteur déjà appairé se reprend sans code ; --oublier NOM l'oublie.", locale)})
+        texte("Un récepteur déjà appairé se reprend sans code ; --oublier NOM l'oublie.", locale),
+        texte("--faire-entendre : le récepteur dit son code à voix haute, pour qui n'a pas son "
+              "écran sous les yeux.",
+              locale)})
     u += ligne + "\n";
   return u;
 }

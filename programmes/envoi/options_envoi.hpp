@@ -26,12 +26,15 @@ struct OptionsEnvoi {
   };
 
   /// Dans l'ordre de la ligne de commande : appairées dans cet ordre, la première est la
-  /// pièce 0 de la diffusion. Jamais vide, sauf pour `liste`.
+  /// pièce 0 de la diffusion. Jamais vide, sauf pour `liste` ; une seule pour
+  /// `faireEntendre`, sans code.
   std::vector<Destination> destinations;
   /// Seulement lister les récepteurs trouvés, puis sortir.
   bool liste = false;
   /// Seulement retirer ce récepteur (nom ou « hôte:port ») des appairages retenus.
   std::optional<std::string> oublier;
+  /// Seulement demander à l'unique récepteur visé de dire son code à voix haute (sans code).
+  bool faireEntendre = false;
   std::optional<std::string> nom;
   double tonHz = 440.0;
   std::optional<std::filesystem::path> wav;

@@ -15,6 +15,7 @@
 #include "link/capture/texte_erreur_capture.hpp"
 #include "link/decouverte/carnet_recepteurs.hpp"
 #include "link/decouverte/chercheur_ravlo.hpp"
+#include "link/decouverte/demande_code_parle.hpp"
 #include "link/decouverte/dialogue_appairage.hpp"
 #include "link/diffusion/diffusion.hpp"
 #include "plateforme/avahi/navigateur_avahi.hpp"
@@ -477,9 +478,39 @@ std::map<std::string, ChercheurRavlo::Appareil> trouver(const std::vector<std::s
   return trouves;
 }
 
+// Un datagramme, sans réponse à attendre : le récepteur parle, ou se tait s'il ne sait pas
+// (plus ancien), n'a pas de code à donner ou vient de le dire.
+int faireEntendre(OptionsEnvoi::Destination d) {
+  const std::string locale = localeCourante();
+  if (d.recepteur) {
+    bool interrompu = false;
+    const auto points = trouver({*d.recepteur}, interrompu);
+    if (interrompu) return 130;
+    const auto point = points.find(*d.recepteur);
+    if (point == points.end()) {
+      std::fprintf(
+          stderr,
+          (texte("Récepteur « %s » introuvable sur le réseau local.", locale) + "\n").c_str(),
+          d.recepteur->c_str());
+      return 1;
+    }
+    d.vers = point->second;
+  }
+  PrincipalAsio principal;
+  const PlateformeDialogue plateforme{std::make_shared<FileSerie>("ravlo.chercheur"),
+                                      std::make_shared<FabriqueConnexionsUDP>()};
+  demanderCodeParle(d.vers, plateforme, principal, [&principal] { principal.arreter(); });
+  principal.executer();
+  std::printf((texte("Demande envoyée : %s dit son code à voix haute s'il le peut.", locale) + "\n")
+                  .c_str(),
+              designation(d.recepteur, d.vers).c_str());
+  return 0;
+}
+
 int executer(OptionsEnvoi options) {
   if (options.liste) return lister();
   if (options.oublier) return oublier(*options.oublier);
+  if (options.faireEntendre) return faireEntendre(options.destinations.front());
   // Un envoi tué net pendant qu'il taisait l'ordinateur l'a laissé muet : le son revient dès
   // maintenant, pas à la prochaine capture.
   SilencePulse::rendreLeSonLaisse(repertoireEtatParDefaut());

@@ -10,6 +10,7 @@
 
 #include "plateforme/alsa/sortie_alsa.hpp"
 #include "plateforme/avahi/annonceur_avahi.hpp"
+#include "plateforme/espeak/synthese_espeak.hpp"
 #include "plateforme/pipewire/sortie_pipewire.hpp"
 #include "plateforme/pulseaudio/sortie_pulse.hpp"
 #include "plateforme/signaux_fin.hpp"
@@ -18,6 +19,7 @@
 #include "plateforme/systeme.hpp"
 #include "plateforme/textes_programme.hpp"
 #include "programmes/recepteur/carnet_fichier.hpp"
+#include "programmes/recepteur/code_courant.hpp"
 #include "programmes/recepteur/etat_recepteur.hpp"
 #include "programmes/recepteur/fichier_config.hpp"
 #include "programmes/recepteur/service_recepteur.hpp"
@@ -60,6 +62,7 @@ int main(int argc, char** argv) {
     // Un terminal suit la ligne d'état ; un journal ne garde que les événements.
     if (::isatty(STDOUT_FILENO) == 1) options->ligneEtat = true;
     const auto etat = ravlo::dossierEtatRecepteur(options->etat, variable);
+    if (options->afficherCode) return ravlo::CodeCourant::afficher(etat, locale, stdout, stderr);
     if (options->oublier || options->oublierTout)
       return ravlo::oublierExpediteurs(etat, options->oublier, locale, stdout, stderr);
     ravlo::ServiceRecepteur::Plateforme plateforme;
@@ -81,6 +84,7 @@ int main(int argc, char** argv) {
       plateforme.sortie = std::make_unique<ravlo::SortiePulse>(options->sortie);
     }
     if (!options->sansAnnonce) plateforme.annonceur = std::make_unique<ravlo::AnnonceurAvahi>();
+    if (options->codeParle) plateforme.synthese = std::make_unique<ravlo::SyntheseEspeak>();
     plateforme.tirerCode = [] { return ravlo::CodeAppairage::aleatoire(); };
     plateforme.etat = etat;
     return ravlo::ServiceRecepteur(*options, locale, std::move(plateforme)).executer();

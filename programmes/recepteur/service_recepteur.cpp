@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MPL-2.0
 #include "programmes/recepteur/service_recepteur.hpp"
 
+#include <unistd.h>
+
 #include <cmath>
 #include <fstream>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "plateforme/horloge.hpp"
@@ -12,6 +15,7 @@
 #include "plateforme/socket_udp.hpp"
 #include "plateforme/systeme.hpp"
 #include "programmes/recepteur/carnet_fichier.hpp"
+#include "programmes/recepteur/code_courant.hpp"
 #include "programmes/recepteur/etat_recepteur.hpp"
 #include "protocol/crypto/hasard_systeme.hpp"
 #include "protocol/messages/service_ravlo.hpp"
@@ -19,6 +23,8 @@
 #include "protocol/textes/textes.hpp"
 #include "recepteur/recepteur.hpp"
 #include "recepteur/rendu_lecture.hpp"
+#include "recepteur/voix_en_flux.hpp"
+#include "recepteur/voix_melee.hpp"
 
 namespace ravlo {
 namespace {
@@ -62,6 +68,7 @@ struct ServiceRecepteur::Etat {
     tamponReception_ = socket_->dimensionnerReception(tamponReceptionVise);
     dire(p_.messages, texte("Port : %u"), unsigned{port});
     montrerCode();
+    recepteur_.permettreCodeParle(o_.codeParle && p_.synthese != nullptr);
     preparerEtat();
     annoncer(port);
     if (p_.avis) {
@@ -73,6 +80,7 @@ struct ServiceRecepteur::Etat {
     socket_->recevoir([this](std::span<const DatagrammeRecu> lot) {
       // Le lot est arrivé avant sa lecture : une heure pour tous.
       const InstantNs maintenant = hoteNs();
+      recepteur_.noterParole(voixEnCours_);
       for (const auto& d : lot) {
         if (!raison_.empty()) return;  // fini par un datagramme précédent du lot
         const auto envois = recepteur_.recevoir(d.octets, *d.source, maintenant);
@@ -80,6 +88,7 @@ struct ServiceRecepteur::Etat {
         // connaît le code courant dès qu'une tentative a fini.
         verifierCode();
         envoyer(envois);
+        if (recepteur_.prendreCodeADire()) direCode();
       }
     });
     cadence_ = repeterApres(std::chrono::milliseconds(200), [this] { cadencer(); });
@@ -93,6 +102,7 @@ struct ServiceRecepteur::Etat {
     socket_->fermer();
     p_.sortie->arreter();
     if (p_.annonceur) p_.annonceur->retirer();
+    if (!p_.etat.empty()) CodeCourant::effacer(p_.etat);
     const auto c = compteurs(hoteNs());
     if (o_.stats) std::ofstream(*o_.stats) << c.json() << '\n';
     dire(statut_ == 0 ? p_.messages : p_.erreurs, "%s", raison_.c_str());
@@ -109,7 +119,9 @@ struct ServiceRecepteur::Etat {
   std::optional<ErreurSortie> demarrerSortie() {
     auto echec = p_.sortie->demarrer(
         [this](std::span<float> bloc, std::optional<InstantNs> h, bool peutAttendre) {
-          return rendu_.rendre(bloc, h, peutAttendre);
+          if (!rendu_.rendre(bloc, h, peutAttendre)) return false;
+          voix_.meler(bloc);
+          return true;
         });
     if (echec) erreurSortie_ = echec->brut;
     return echec;
@@ -176,8 +188,14 @@ struct ServiceRecepteur::Etat {
     return c;
   }
 
+  // Le fichier d'abord : qui a lu la ligne trouve le même code par `--code`.
   void montrerCode() {
     codeMontre_ = recepteur_.code().chiffres();
+    if (!p_.etat.empty()) {
+      if (const auto refus = CodeCourant::ecrire(p_.etat, codeMontre_, static_cast<long>(getpid())))
+        dire(p_.erreurs, texte("Le code ne s'écrit pas dans le dossier d'état : %s."),
+             refus->c_str());
+    }
     dire(p_.messages, texte("Code : %s"), codeMontre_.c_str());
   }
 
@@ -188,6 +206,11 @@ struct ServiceRecepteur::Etat {
     pretSignale_ = true;
     p_.avis->pret();
     publierEtat(hoteNs());
+  }
+
+  // Un code fixé consommé ne se donne plus : `ravlo-recepteur --code` ne le montre plus.
+  void oublierCodeEcrit() {
+    if (!p_.etat.empty()) CodeCourant::effacer(p_.etat);
   }
 
   // Sans identifiant gardé, le récepteur marche encore : il redemande le code à chaque fois.
@@ -256,6 +279,7 @@ struct ServiceRecepteur::Etat {
         return;
       }
       codeEpuiseDit_ = true;
+      oublierCodeEcrit();
       dire(p_.erreurs, "%s", raison.c_str());
     }
     // Après chaque datagramme : rien qui calcule tous les compteurs.
@@ -276,6 +300,7 @@ struct ServiceRecepteur::Etat {
       }
       if (epuisement == GuichetAppairage::Epuisement::parAppairage && !codeEpuiseDit_) {
         codeEpuiseDit_ = true;
+        oublierCodeEcrit();
         dire(p_.messages, "%s",
              texte("Le code fixé par --code a servi : il ne sera plus accepté.").c_str());
       }
@@ -304,7 +329,43 @@ struct ServiceRecepteur::Etat {
                               });
   }
 
+  // La synthèse prend des dizaines de ms : sur un fil à elle, pour que datagrammes et tics
+  // passent pendant ce temps ; la voix prête revient sur ce fil, qui la confie au rendu.
+  void direCode() {
+    if (filVoix_.joinable()) filVoix_.join();  // fini : sa voix est déjà revenue
+    voixEnCours_ = true;
+    std::string chiffres;
+    for (const char c : recepteur_.code().chiffres()) {
+      if (!chiffres.empty()) chiffres += ", ";
+      chiffres += c;
+    }
+    std::string phrase = texte("Code : %s");
+    if (const auto ou = phrase.find("%s"); ou != std::string::npos) phrase.replace(ou, 2, chiffres);
+    const std::string langue = locale_.starts_with("en") ? "en" : "fr";
+    filVoix_ = std::jthread([this, phrase, langue] {
+      auto voix = std::make_shared<std::expected<VoixSynthetisee, std::string>>(
+          p_.synthese->synthetiser(phrase, langue));
+      principal_.poster([this, voix] { recevoirVoix(std::move(*voix)); });
+    });
+  }
+
+  void recevoirVoix(std::expected<VoixSynthetisee, std::string> voix) {
+    if (voix) {
+      auto prete = std::make_unique<VoixPrete>();
+      prete->entrelace = voixEnFlux(voix->echantillons, voix->frequence);
+      if (voix_.confier(std::move(prete))) {
+        dire(p_.messages, "%s", texte("Le code se dit à voix haute.").c_str());
+        return;
+      }
+    } else {
+      dire(p_.erreurs, texte("Le code ne peut pas se dire à voix haute : %s."),
+           voix.error().c_str());
+    }
+    voixEnCours_ = false;
+  }
+
   void cadencer() {
+    if (voix_.recuperer() > 0) voixEnCours_ = false;
     envoyer(recepteur_.cadencer(hoteNs()));
     rendu_.changerVitesse(recepteur_.vitessePPM());
     verifierCode();
@@ -468,6 +529,8 @@ struct ServiceRecepteur::Etat {
   std::shared_ptr<FileLecture> lecture_ =
       std::make_shared<FileLecture>(PiloteFile::amorceDepartTrames, !o_.wav.has_value());
   RenduLecture rendu_{lecture_, !o_.wav.has_value()};
+  VoixMelee voix_;
+  bool voixEnCours_ = false;  ///< de la demande retenue au retour de la voix jouée
   std::shared_ptr<SourceDeHasard> hasard_ = std::make_shared<HasardSysteme>();
   std::shared_ptr<MemoireExpediteurs> memoire_ =
       p_.etat.empty() ? nullptr
@@ -490,6 +553,8 @@ struct ServiceRecepteur::Etat {
   std::optional<std::string> erreurSortie_;
   std::string raison_;
   int statut_ = 0;
+  // Le dernier membre : joint avant que rien de ce qu'il touche ne disparaisse.
+  std::jthread filVoix_;
 };
 
 ServiceRecepteur::ServiceRecepteur(const OptionsRecepteur& options, std::string locale,

@@ -12,6 +12,7 @@
 #include "plateforme/executeur.hpp"
 #include "plateforme/socket_datagramme.hpp"
 #include "plateforme/sortie_audio.hpp"
+#include "plateforme/synthese_vocale.hpp"
 #include "protocol/appairage/code_appairage.hpp"
 #include "recepteur/options_recepteur.hpp"
 
@@ -32,6 +33,8 @@ class ServiceRecepteur {
     std::FILE* erreurs = stderr;
     /// La socket d'écoute sur la file du service ; nul : une `SocketUDP`.
     std::function<std::unique_ptr<SocketDatagramme>(File&)> socket = {};
+    /// Dit le code sur demande, sur un fil à elle ; nulle : le code ne se dit pas.
+    std::unique_ptr<SyntheseVocale> synthese = {};
     /// Le dossier d'état (`dossierEtatRecepteur`) ; vide : rien de mémorisé, ni identifiant
     /// annoncé ni reprise sans code.
     std::filesystem::path etat = {};

@@ -10,6 +10,7 @@
 #include "link/app/avis_fin_envoi.hpp"
 #include "link/app/etat_panneau.hpp"
 #include "link/app/regles_panneau.hpp"
+#include "protocol/appairage/demande_code.hpp"
 #include "protocol/messages/message_fin.hpp"
 #include "protocol/messages/message_horloge.hpp"
 #include "protocol/messages/message_releve.hpp"
@@ -486,6 +487,34 @@ TEST(Panneau, UnRecepteurMemoriseSAppaireSansCodeEtSOublie) {
   EXPECT_FALSE(etat().appareils[1].memorise);
   EXPECT_FALSE(selectionMemorisee(saisie->selection(), etat().appareils));
   EXPECT_FALSE(appairagePossible(saisie->selection(), "", false, false));
+}
+
+// « Faire entendre le code » : rien sans récepteur choisi ; sinon la demande seule part vers le
+// récepteur choisi, sur une connexion à elle, annulée une fois l'envoi traité ; aucun
+// appairage ne s'ouvre.
+TEST(Panneau, FaireEntendreLeCodeDuRecepteurChoisi) {
+  A app;
+  const auto saisie = std::make_shared<SaisiePanneau>();
+  const auto actions = ActionsPanneau::pour(
+      app.modele, saisie, std::make_shared<PlateformeAppEnregistreuse>(), *app.file);
+  app.chercheur().demarrer();
+  app.navigateurs->dernier().publier({banc::service("Salon"), banc::service("Cuisine")});
+  app.file->executer();
+  actions.faireEntendre();
+  app.file->executer();
+  EXPECT_TRUE(app.connexions->creees.empty());
+  saisie->choisir("Cuisine");
+  actions.faireEntendre();
+  app.file->executer();
+  ASSERT_EQ(app.connexions->creees.size(), 1u);
+  EXPECT_EQ(app.connexions->points.back(), banc::service("Cuisine").point);
+  auto& c = app.connexions->derniere();
+  EXPECT_EQ(c.envoyes, std::vector<Octets>{DemandeCode::donnees()});
+  EXPECT_FALSE(c.annulee);
+  c.traiterEnvois();
+  app.file->executer();
+  EXPECT_TRUE(c.annulee);
+  EXPECT_FALSE(app.chercheur().appairageEnCours());
 }
 
 TEST(Panneau, LaSaisieLesRefusEtLAjoutParAdresse) {

@@ -21,11 +21,13 @@
 #include "bench/relais/relais_udp.hpp"
 #include "e2e/outils_pulse.hpp"
 #include "faux/attente.hpp"
+#include "plateforme/espeak/synthese_espeak.hpp"
 #include "plateforme/pipewire/sortie_pipewire.hpp"
 #include "protocol/appairage/appairage_initiateur.hpp"
 #include "protocol/crypto/hasard_systeme.hpp"
 #include "protocol/reprise/reprise_initiateur.hpp"
 #include "recepteur/file_lecture.hpp"
+#include "recepteur/voix_en_flux.hpp"
 
 namespace ravlo {
 namespace {
@@ -247,6 +249,66 @@ class Initiateur {
   int s_;
   sockaddr_in vers_{};
 };
+
+// Les fenêtres de 10 ms (stéréo entrelacé) où il y a de la voix : au-dessus de −40 dB.
+std::size_t fenetresDeVoix(const std::vector<std::int16_t>& e) {
+  constexpr std::size_t fenetre = 2 * 480;
+  std::size_t n = 0;
+  for (std::size_t i = 0; i + fenetre <= e.size(); i += fenetre)
+    if (essai::rms(e.data() + i, fenetre) > 0.01) ++n;
+  return n;
+}
+
+// Deux demandes d'entendre le code (ravlo-envoi --faire-entendre), à la suite, sur la boucle
+// locale, à un récepteur qui ne joue rien : il dit son code une fois, pas deux. Le fichier WAV
+// tient autant de voix que la synthèse du même texte, soit plus d'une demi-seconde.
+// `--code` lit le code du récepteur en marche, puis plus rien une fois qu'il est arrêté.
+TEST_F(RavloRecepteur, DitSonCodeUneFoisPourDeuxDemandes) {
+  const std::string wav = chemin("voix.wav");
+  const std::string etat = chemin("etat");
+  RecepteurLance r({"--wav", wav, "--stats", chemin("r.json"), "--etat", etat});
+  ASSERT_EQ(r.code.size(), 4u) << r.journal;
+  // Son code se lit aussi par `--code` sur le même dossier d'état, tant qu'il tourne.
+  const auto codeLu = [&] {
+    return essai::executer(std::string(RAVLO_RECEPTEUR) + " --code --etat " + etat);
+  };
+  const auto pendant = codeLu();
+  EXPECT_EQ(pendant.statut, 0);
+  EXPECT_EQ(pendant.texte, r.code + "\n");
+  for (int i = 0; i < 2; ++i) {
+    ProgrammeLance demande({RAVLO_ENVOI, "--faire-entendre", "--vers", r.vers()}, true);
+    EXPECT_FALSE(demande.lire("Demande envoyée : ").empty()) << demande.journal;
+    EXPECT_EQ(demande.attendre(), 0);
+  }
+  ASSERT_FALSE(r.lire("Le code se dit").empty()) << r.journal;
+
+  std::string chiffres;
+  for (const char c : r.code) chiffres += std::string(chiffres.empty() ? "" : ", ") + c;
+  const auto reference = SyntheseEspeak().synthetiser("Code : " + chiffres, "fr");
+  ASSERT_TRUE(reference.has_value()) << reference.error();
+  const std::size_t attendues =
+      fenetresDeVoix(voixEnFlux(reference->echantillons, reference->frequence));
+  ASSERT_GE(attendues, 50u);
+  // Écrit au fil du temps réel : la voix, puis 2 s de silence (de quoi en entendre une seconde).
+  EXPECT_TRUE(essai::attendreQue(
+      [&] {
+        const auto e = essai::echantillons(wav, 44);
+        const auto fin = std::find_if(e.rbegin(), e.rend(), [](std::int16_t x) { return x != 0; });
+        return fin != e.rend() && std::distance(e.rbegin(), fin) > 2 * 96'000;
+      },
+      30s));
+  EXPECT_EQ(r.arreter(), 0);
+  const auto apres = codeLu();
+  EXPECT_EQ(apres.statut, 1);
+  EXPECT_NE(apres.texte.find("Aucun récepteur n'attend avec un code"), std::string::npos)
+      << apres.texte;
+  const auto voix = fenetresDeVoix(essai::echantillons(wav, 44));
+  EXPECT_GE(voix, attendues * 9 / 10);
+  EXPECT_LE(voix, attendues * 11 / 10 + 2) << "dite deux fois ?";
+  const auto st = json(chemin("r.json"));
+  EXPECT_EQ(st["codesDits"], 1);
+  EXPECT_EQ(st["demandesCodeRefusees"], 1);
+}
 
 // Appairé une fois par le code, le récepteur relancé sur le même dossier d'état reprend sans
 // code l'émetteur qu'il a retenu. `--oublier` d'un nom inconnu sort avec 1 ; du bon nom, lancé

@@ -10,6 +10,8 @@
 #include "faux/hasard_deterministe.hpp"
 #include "faux/memoire_expediteurs_factice.hpp"
 #include "protocol/appairage/appairage_initiateur.hpp"
+#include "protocol/appairage/demande_code.hpp"
+#include "protocol/base/ecrivain_octets.hpp"
 #include "protocol/messages/paquet_audio.hpp"
 #include "protocol/reprise/reprise_initiateur.hpp"
 #include "protocol/reprise/reprise_repondeur.hpp"
@@ -173,6 +175,78 @@ TEST(Recepteur, RepriseSousLeSecretRetenuCommeUnAppairage) {
   b.recepteur.recevoir(b.paquet(liaison, 0), ailleurs, b.maintenant);
   b.recepteur.recevoir(b.paquet(b.emetteur, 1), audio, b.maintenant);
   EXPECT_EQ(b.recepteur.compteurs().paquetsRecus, 1) << "seule la liaison reprise joue";
+}
+
+// La demande d'entendre le code se reconnaît à son seul en-tête ; ce qui en dévie est écarté
+// comme un rebut. Permise, elle se dit au plus une fois par 8 s, pas pendant la voix, pas
+// pendant la pause qui suit des codes faux ; chaque refus se compte. Non permise, elle est
+// écartée comme par un récepteur qui ne la connaît pas.
+TEST(Recepteur, DemandeDeCodeLueBorneeEtComptee) {
+  const auto enTete = [](std::uint8_t version, std::uint8_t cas, std::uint64_t tentative,
+                         std::size_t apres = 0) {
+    EcrivainOctets e(32);
+    e.ecrire(std::uint8_t{'R'}).ecrire(std::uint8_t{'P'}).ecrire(version).ecrire(cas);
+    e.ecrire(tentative);
+    Octets d = std::move(e).terminer();
+    d.resize(d.size() + apres);
+    return d;
+  };
+  const Octets demande = DemandeCode::donnees();
+  ASSERT_EQ(demande, enTete(1, 10, 0));
+  ASSERT_EQ(formeDe(demande), FormeDatagramme::demandeCode);
+  const PointReseau inconnu{"127.0.0.1", 777};
+  struct Cas {
+    bool permise;
+    Octets datagramme;
+    bool dite;
+  };
+  const std::vector<Cas> cas{
+      {false, demande, false},
+      {true, enTete(1, 10, 1), false},
+      {true, enTete(1, 10, 0, 1), false},
+      {true, enTete(1, 11, 0), false},
+      {true, enTete(2, 10, 0), false},
+      {true, demande, true},
+  };
+  for (const auto& c : cas) {
+    Banc b;
+    b.recepteur.permettreCodeParle(c.permise);
+    const auto avant = b.recepteur.compteurs();
+    EXPECT_TRUE(b.recepteur.recevoir(c.datagramme, inconnu, b.maintenant).empty());
+    EXPECT_EQ(b.recepteur.prendreCodeADire(), c.dite);
+    EXPECT_FALSE(b.recepteur.prendreCodeADire()) << "une fois par demande retenue";
+    const auto apres = b.recepteur.compteurs();
+    EXPECT_EQ(apres.codesDits, c.dite ? 1 : 0);
+    EXPECT_EQ(apres.datagrammesEcartes - avant.datagrammesEcartes, c.dite ? 0 : 1);
+  }
+
+  Banc b;
+  b.recepteur.permettreCodeParle(true);
+  const auto demander = [&](InstantNs apres) {
+    b.maintenant += apres;
+    (void)b.recepteur.recevoir(demande, PointReseau{"127.0.0.1", 778}, b.maintenant);
+    return b.recepteur.prendreCodeADire();
+  };
+  EXPECT_TRUE(demander(0));
+  EXPECT_FALSE(demander(0)) << "deux à la suite";
+  EXPECT_FALSE(demander(7'000'000'000));
+  b.recepteur.noterParole(true);
+  EXPECT_FALSE(demander(1'000'000'000)) << "pendant la voix";
+  b.recepteur.noterParole(false);
+  EXPECT_TRUE(demander(0));
+  auto c = b.recepteur.compteurs();
+  EXPECT_EQ(c.codesDits, 2);
+  EXPECT_EQ(c.demandesCodeRefusees, 3);
+  EXPECT_EQ(c.enveloppesRefusees, 3);
+  // Quatre codes faux ouvrent une pause : rien à donner tant qu'elle dure.
+  b.maintenant += LimiteCodeParle::intervalleNs;
+  b.codes.insert(b.codes.end(), {"4444", "5555", "6666", "7777"});
+  for (std::uint64_t i = 0; i < 4; ++i)
+    EXPECT_FALSE(b.appairer("9999", PointReseau{"127.0.0.1", 900}, 10 + i));
+  ASSERT_GT(b.recepteur.pauseAppairageNs(b.maintenant), 0u);
+  EXPECT_FALSE(demander(0));
+  EXPECT_EQ(b.recepteur.compteurs().demandesCodeRefusees, 4);
+  EXPECT_TRUE(demander(b.recepteur.pauseAppairageNs(b.maintenant)));
 }
 
 // Une pause (plus rien reçu) ne fait pas dériver la vitesse : la file vide n'est pas un

@@ -50,6 +50,16 @@ TEST(OptionsEnvoi, UnOuPlusieursRecepteursChacunSonCode) {
        "! « localhost:5000 » est visé deux fois."},
       {"--vers 127.0.0.1:5000 --code 1111 --recepteur Salon --code 2222 --liste", nullptr,
        "! --liste s'emploie seule."},
+      // Faire entendre le code : un seul récepteur, aucun code (RAVLO_CODE n'y sert pas).
+      {"--faire-entendre --vers 127.0.0.1:5000", "4321", "127.0.0.1:5000 "},
+      {"--recepteur Salon --faire-entendre", nullptr, "@Salon "},
+      {"--faire-entendre --vers 127.0.0.1:5000 --code 1234", nullptr,
+       "! --faire-entendre vise un seul récepteur"},
+      {"--faire-entendre --vers 127.0.0.1:5000 --recepteur Salon", nullptr,
+       "! --faire-entendre vise un seul récepteur"},
+      {"--faire-entendre --recepteur Salon --ton 440", nullptr,
+       "! --faire-entendre vise un seul récepteur"},
+      {"--faire-entendre", nullptr, "! --faire-entendre vise un seul récepteur"},
   };
   for (const auto& [ligne, environnement, attendu] : cas) {
     SCOPED_TRACE(ligne);

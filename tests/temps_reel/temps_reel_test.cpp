@@ -34,6 +34,7 @@
 #include "plateforme/pulseaudio/sortie_pulse.hpp"
 #include "protocol/audio/tampon_audio.hpp"
 #include "recepteur/rendu_lecture.hpp"
+#include "recepteur/voix_melee.hpp"
 
 // Tenus par l'opérateur new de remplacement (allocations.cpp, à part : vu d'ici, le
 // compilateur croirait des `free` appariés au new d'origine).
@@ -209,6 +210,21 @@ void envoiAuReveil() {
   file->executer();
 }
 
+// La voix qui dit le code, prise, mêlée puis rendue par le fil de rendu : ni allocation ni
+// libération de ce côté (c'est le fil principal qui la libère).
+void voixMelee() {
+  VoixMelee voix;
+  auto prete = std::make_unique<VoixPrete>();
+  prete->entrelace.assign(2 * 1000, 1000);
+  ASSERT_TRUE(voix.confier(std::move(prete)));
+  std::vector<float> bloc(2 * 480, 0.5F);
+  EXPECT_EQ(allouees([&] {
+              for (int i = 0; i < 4; ++i) voix.meler(bloc);
+            }),
+            0u);
+  EXPECT_EQ(voix.recuperer(), 1u) << "jouée jusqu'au bout";
+}
+
 TEST(TempsReel, LesCheminsDuSonNAllouentRien) {
   // volatile : que le compilateur n'élide pas la paire new/delete.
   EXPECT_EQ(allouees([] {
@@ -220,7 +236,8 @@ TEST(TempsReel, LesCheminsDuSonNAllouentRien) {
   const std::pair<const char*, std::function<void()>> chemins[] = {
       {"rappel de capture", rappelDeCapture},
       {"rendu de lecture", renduDeLecture},
-      {"envoi au réveil", envoiAuReveil}};
+      {"envoi au réveil", envoiAuReveil},
+      {"voix mêlée", voixMelee}};
   for (const auto& [nom, eprouver] : chemins) {
     SCOPED_TRACE(nom);
     eprouver();

@@ -110,6 +110,10 @@ QWidget* VuePanneau::construireAppairage() {
   connect(code_, &SaisieCode::valider, this, &VuePanneau::validerAppairage);
   pile->addWidget(new TuileLink(texteQt(texte("CODE AFFICHÉ SUR LE RÉCEPTEUR", localeCourante())),
                                 code_, ecran));
+  // Pour un récepteur sans écran : il dit son code dans la pièce.
+  faireEntendre_ = boutonTexte(texteQt(texte("Faire entendre le code", localeCourante())), ecran);
+  connect(faireEntendre_, &QPushButton::clicked, this, [this] { actions_.faireEntendre(); });
+  pile->addWidget(faireEntendre_);
 
   appairer_ = new BoutonLink(texteQt(texte("Appairer", localeCourante())),
                              BoutonLink::Sorte::degrade, ecran);
@@ -217,6 +221,7 @@ void VuePanneau::relireSaisie() {
   appairer_->setEnabled(
       appairagePossible(selection, saisie_->code(), etat_.appairageEnCours, memorise));
   oublier_->setVisible(memorise && !etat_.appairageEnCours);
+  faireEntendre_->setEnabled(selection.has_value() && !etat_.appairageEnCours && !memorise);
   // L'anneau ne repart en animation que pour un relevé neuf, pas pour un chiffre tapé.
   if (saisie_->niveaux() != niveauxAffiches_) {
     niveauxAffiches_ = saisie_->niveaux();

@@ -10,6 +10,7 @@
 #include "link/app/saisie_panneau.hpp"
 
 class QLabel;
+class QPushButton;
 class QProgressBar;
 class QVBoxLayout;
 
@@ -44,6 +45,7 @@ class VuePanneau final : public QWidget {
   void relireSaisie();
 
   [[nodiscard]] BoutonLink* boutonAppairer() const { return appairer_; }
+  [[nodiscard]] QPushButton* boutonFaireEntendre() const { return faireEntendre_; }
   [[nodiscard]] SaisieCode* saisieCode() const { return code_; }
   [[nodiscard]] Alerte* alerte() const { return alerte_; }
   [[nodiscard]] VuePieces* pieces() const { return pieces_; }
@@ -73,6 +75,7 @@ class VuePanneau final : public QWidget {
   SaisieCode* code_ = nullptr;
   BoutonLink* appairer_ = nullptr;
   BoutonLink* oublier_ = nullptr;  ///< pour un récepteur retenu
+  QPushButton* faireEntendre_ = nullptr;
   EtiquetteAjustee* nomPret_ = nullptr;
   Interrupteur* silencePret_ = nullptr;
   VuePieces* pieces_ = nullptr;
