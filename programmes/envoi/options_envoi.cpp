@@ -186,8 +186,8 @@ std::string OptionsEnvoi::usage(std::string_view locale) {
       "                    [(--vers HOTE:PORT | --recepteur NOM) --code NNNN]...\n"
       "                    [--nom NOM] [--ton HZ | --wav FICHIER | --capture [--silencieux]]\n"
       "                    [--secondes S] [--stats FICHIER]\n"
-        "        ravlo-envoi --liste | --oublier NOM\n"
-        "        ravlo-envoi --faire-entendre (--vers HOTE:PORT | --recepteur NOM)\n"
+      "        ravlo-envoi --liste | --oublier NOM\n"
+      "        ravlo-envoi --faire-entendre (--vers HOTE:PORT | --recepteur NOM)\n"
       "        ravlo-envoi --help | --version\n",
       locale);
   for (const std::string& ligne :

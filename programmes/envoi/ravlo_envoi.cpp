@@ -494,7 +494,7 @@ int faireEntendre(OptionsEnvoi::Destination d) {
           d.recepteur->c_str());
       return 1;
     }
-    d.vers = point->second;
+    d.vers = point->second.point;
   }
   PrincipalAsio principal;
   const PlateformeDialogue plateforme{std::make_shared<FileSerie>("ravlo.chercheur"),

@@ -285,10 +285,13 @@ TEST_F(RavloEnvoi, LesSignauxDeFinEtUnAutreEmetteurQuiPrendLeRecepteur) {
 
   RecepteurLance r({"--wav", "/dev/null"});
   ASSERT_NE(r.port, 0);
+  // Trois ordinateurs : chacun son carnet, sans quoi le deuxième reprendrait l'appairage du
+  // premier au lieu de donner son code.
   const auto envoi = [&](const char* nom, const char* stats, const std::string& code) {
     return std::make_unique<ProgrammeLance>(
-        std::vector<std::string>{RAVLO_ENVOI, "--stats", chemin(stats), "--nom", nom, "--vers",
-                                 r.vers(), "--code", code},
+        std::vector<std::string>{"env", "XDG_STATE_HOME=" + chemin(stats) + ".etat", RAVLO_ENVOI,
+                                 "--stats", chemin(stats), "--nom", nom, "--vers", r.vers(),
+                                 "--code", code},
         true);
   };
   auto premier = envoi("Portable", "1.json", r.code);
