@@ -676,7 +676,7 @@ int executer(OptionsEnvoi options) {
         std::make_shared<RepriseInitiateur>(retenu->paire, std::make_shared<HasardSysteme>());
     lancerReprise(reprise, d.vers, PlateformeDialogue{fileChercheur, connexions}, principal,
                   [&, i, reprise](const IssueDialogue& /*issue*/) {
-                    const auto& d = options.destinations[i];
+                    const auto& vise = options.destinations[i];
                     const auto* reussi = std::get_if<RepriseInitiateur::Reussi>(&reprise->etat());
                     if (reussi == nullptr) {
                       // Un refus n'est pas authentifié : le carnet garde l'appairage.
@@ -684,12 +684,12 @@ int executer(OptionsEnvoi options) {
                       return demanderCode(i);
                     }
                     std::printf((texte("Appairage repris avec %s.", locale) + "\n").c_str(),
-                                enTexte(d.vers).c_str());
+                                enTexte(vise.vers).c_str());
                     std::fflush(stdout);
                     (void)carnet.modifier([&](std::vector<RecepteurMemorise>& c) {
-                      auto r = chercherMemorise(c, annonces[i].identifiant, enTexte(d.vers));
+                      auto r = chercherMemorise(c, annonces[i].identifiant, enTexte(vise.vers));
                       if (!r) return false;
-                      r->adresse = enTexte(d.vers);
+                      r->adresse = enTexte(vise.vers);
                       r->dernierUsage = secondes();
                       retenirMemorise(c, std::move(*r));
                       return true;

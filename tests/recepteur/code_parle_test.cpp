@@ -207,15 +207,15 @@ TEST(CodeCourant, CruSeulementPriveBienFormeEtDUnRecepteurEnVie) {
     std::filesystem::perms droits;
     std::optional<std::string> lu;
   };
-  using P = std::filesystem::perms;
+  using Droit = std::filesystem::perms;
   const Cas cas[]{
-      {nullptr, P::owner_read | P::owner_write, "4711"},
-      {"4711 4243\n", P::owner_read | P::owner_write, std::nullopt},  // parti
-      {"4711 4242\n", P::owner_read | P::owner_write | P::others_read, std::nullopt},
-      {"47a1 4242\n", P::owner_read | P::owner_write, std::nullopt},
-      {"4711\n", P::owner_read | P::owner_write, std::nullopt},
-      {"4711 42x2\n", P::owner_read | P::owner_write, std::nullopt},
-      {"4711 -4242\n", P::owner_read | P::owner_write, std::nullopt},
+      {nullptr, Droit::owner_read | Droit::owner_write, "4711"},
+      {"4711 4243\n", Droit::owner_read | Droit::owner_write, std::nullopt},  // parti
+      {"4711 4242\n", Droit::owner_read | Droit::owner_write | Droit::others_read, std::nullopt},
+      {"47a1 4242\n", Droit::owner_read | Droit::owner_write, std::nullopt},
+      {"4711\n", Droit::owner_read | Droit::owner_write, std::nullopt},
+      {"4711 42x2\n", Droit::owner_read | Droit::owner_write, std::nullopt},
+      {"4711 -4242\n", Droit::owner_read | Droit::owner_write, std::nullopt},
   };
   for (const auto& c : cas) {
     SCOPED_TRACE(c.contenu ? c.contenu : "écrit");

@@ -87,7 +87,9 @@ TEST(OptionsRecepteur, SortieAlsaOuServeurDeSon) {
     SCOPED_TRACE(c.arguments.empty() ? "-" : c.arguments[1]);
     const auto o = OptionsRecepteur::lire(c.arguments, "fr");
     ASSERT_EQ(!o.has_value(), c.refuse);
-    if (o) EXPECT_EQ(o->peripheriqueAlsa(), c.alsa);
+    if (o) {
+      EXPECT_EQ(o->peripheriqueAlsa(), c.alsa);
+    }
   }
 }
 
