@@ -6,14 +6,14 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <string>
+#include <system_error>
 
 namespace ravlo {
 namespace {
 
 std::string erreurSysteme(std::string_view quoi, const std::filesystem::path& chemin, int code) {
-  return std::string(quoi) + " " + chemin.string() + " : " + std::strerror(code);
+  return std::string(quoi) + " " + chemin.string() + " : " + std::generic_category().message(code);
 }
 
 // Ferme le descripteur à la sortie de portée, quelle qu'elle soit.

@@ -131,8 +131,10 @@ std::filesystem::path CarnetFichier::cheminParDefaut() {
 std::vector<RecepteurMemorise> CarnetFichier::lire() {
   if (chemin_.empty()) return {};
   const auto lu = lireFichierPrive(chemin_, tailleFichierMax);
-  if (!lu || !*lu) return {};
-  return lireCarnet(**lu).value_or(std::vector<RecepteurMemorise>{});
+  if (!lu) return {};
+  const std::optional<Octets>& contenu = *lu;
+  if (!contenu) return {};
+  return lireCarnet(*contenu).value_or(std::vector<RecepteurMemorise>{});
 }
 
 std::expected<void, std::string> CarnetFichier::ecrire(

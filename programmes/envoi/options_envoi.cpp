@@ -156,7 +156,7 @@ std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(std::span<const char
           "Avec plusieurs récepteurs, chacun a son --code NNNN juste après son --vers ou son "
           "--recepteur (ni --code -, ni RAVLO_CODE) : un --code vient avant le premier.");
     for (std::size_t i = 0; i < codes.size(); ++i) {
-      if (!codes[i] || *codes[i] == "-")
+      if (codes[i].value_or("-") == "-")
         return refus(
             "Avec plusieurs récepteurs, chacun a son --code NNNN juste après son --vers ou son "
             "--recepteur (ni --code -, ni RAVLO_CODE) : il manque celui de « %s ».",
@@ -171,12 +171,13 @@ std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(std::span<const char
   if (ton && options.wav) return refus("--ton et --wav s'excluent.");
   if (options.capture && (ton || options.wav)) return refus("--capture exclut --ton et --wav.");
   if (options.silencieux && !options.capture) return refus("--silencieux va avec --capture.");
-  if (*codes[0] == "-") {
+  if (codes[0].value_or("") == "-") {
     auto lu = premiereLigne(entree);
     if (!lu) return refus("--code - n'a lu aucun code sur l'entrée standard.");
     codes[0] = std::move(*lu);
   }
-  for (std::size_t i = 0; i < codes.size(); ++i) options.destinations[i].code = *codes[i];
+  for (std::size_t i = 0; i < codes.size(); ++i)
+    options.destinations[i].code = codes[i].value_or("");
   return options;
 }
 

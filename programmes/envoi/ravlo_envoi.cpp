@@ -543,7 +543,7 @@ int executer(OptionsEnvoi options) {
                    texte("Le code doit faire exactement 4 chiffres.", locale).c_str());
       return 2;
     }
-    codes.push_back(*code);
+    codes.push_back(code);
   }
 
   // Ce que chaque récepteur annonce : son identifiant, et s'il reprend un appairage retenu.

@@ -23,17 +23,21 @@ std::optional<std::string> CodeCourant::ecrire(const std::filesystem::path& doss
 }
 
 void CodeCourant::effacer(const std::filesystem::path& dossier) {
-  (void)effacerFichierPrive(dossier / nomFichier);
+  // Déjà parti ou illisible : rien à faire de plus, le prochain lecteur le refusera.
+  if (const auto efface = effacerFichierPrive(dossier / nomFichier); !efface) return;
 }
 
 std::optional<std::string> CodeCourant::lire(const std::filesystem::path& dossier,
                                              const std::function<bool(long)>& enVie) {
   const auto lu = lireFichierPrive(dossier / nomFichier, 64);
-  if (!lu || !*lu) return std::nullopt;
-  const std::string texte((*lu)->begin(), (*lu)->end());
+  if (!lu) return std::nullopt;
+  const std::optional<Octets>& contenu = *lu;
+  if (!contenu) return std::nullopt;
+  const Octets& octets = *contenu;
+  const std::string texte(octets.begin(), octets.end());
   const auto espace = texte.find(' ');
   if (espace == std::string::npos) return std::nullopt;
-  const std::string chiffres = texte.substr(0, espace);
+  std::string chiffres = texte.substr(0, espace);
   long pid = 0;
   const char* debut = texte.data() + espace + 1;
   const char* fin = texte.data() + texte.size();

@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
       std::printf("ravlo-recepteur %s\n", RAVLO_VERSION);
       return 0;
     }
-    if (options->langue) locale = *options->langue;
+    if (const auto& langue = options->langue) locale = *langue;
     // Un terminal suit la ligne d'état ; un journal ne garde que les événements.
     if (::isatty(STDOUT_FILENO) == 1) options->ligneEtat = true;
     const auto etat = ravlo::dossierEtatRecepteur(options->etat, variable);
