@@ -15,7 +15,10 @@ namespace ravlo::essai {
 /// ceux qu'il lance) : aucun autre nom n'y existe.
 inline void configurerAlsa(const std::filesystem::path& dossier, const std::filesystem::path& brut,
                            const std::string& type = "null") {
-  const auto chemin = dossier / "asound.conf";
+  // Un nom neuf à chaque fois : libasound garde la configuration lue tant que son chemin et la
+  // date du fichier (à la seconde) ne changent pas.
+  static int fois = 0;
+  const auto chemin = dossier / ("asound-" + std::to_string(++fois) + ".conf");
   std::ofstream(chemin) << "pcm.dessous { type " << type << " }\n"
                         << "pcm.essai {\n  type file\n  slave.pcm \"dessous\"\n  file \""
                         << brut.string() << "\"\n  format \"raw\"\n}\n";
