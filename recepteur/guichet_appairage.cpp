@@ -43,11 +43,7 @@ GuichetAppairage::Issue GuichetAppairage::recevoir(const MessagePasskey& message
     // Le nonce du récepteur dévoilé, le bit du code qu'il engageait se lit : dès lors la
     // tentative a pu entamer le code.
     if (reponse->comme<MessagePasskey::Devoilement>() != nullptr) codeEntame_ = true;
-    // Une retransmission ne fait pas avancer la tentative : elle ne la prolonge pas.
-    if (!dernierAccepte_ || !(*dernierAccepte_ == message)) {
-      dernierAccepte_ = message;
-      dernierProgres_ = maintenant;
-    }
+    duree_.avancer(message, maintenant);
     const bool refus = reponse->comme<MessagePasskey::Refus>() != nullptr;
     issue.reponses.push_back({std::move(*reponse), source});
     if (!enCours()) conclure(refus, maintenant, issue);
@@ -74,16 +70,11 @@ GuichetAppairage::Issue GuichetAppairage::surveiller(InstantNs maintenant) {
 }
 
 void GuichetAppairage::tenir(InstantNs maintenant, Issue& issue) {
-  if (!enCours()) return;
-  const bool attente = garde_ && ecartNs(maintenant, garde_->arrive) < gardeDebutNs;
-  const std::uint64_t calme = ecartNs(maintenant, dernierProgres_);
-  if (ecartNs(maintenant, debutTentative_) < vieMaxNs &&
-      calme < (attente ? silenceSiAttenteNs : silenceMaxNs)) {
+  if (!enCours() || duree_.tient(maintenant, garde_ ? std::optional(garde_->arrive) : std::nullopt))
     return;
-  }
   // Rien à répéter d'une tentative abandonnée : `fini_` garde la précédente.
   (void)courant_->abandonnerTentative();
-  dernierAccepte_.reset();
+  duree_.clore();
   if (codeEntame_) echouer(maintenant);
   courant_ = std::make_unique<AppairageRepondeur>(code_, reglages_.hasard);
   codeEntame_ = false;
@@ -101,9 +92,7 @@ void GuichetAppairage::servirDebut(const MessagePasskey& debut, const PointResea
   if (reponse) issue.reponses.push_back({std::move(*reponse), source});
   sourceCourante_ = source;
   dernierDebut_ = debut.tentative();
-  debutTentative_ = maintenant;
-  dernierProgres_ = maintenant;
-  dernierAccepte_ = debut;
+  duree_.ouvrir(debut, maintenant);
   if (!enCours()) conclure(false, maintenant, issue);  // clé refusée : rien d'entamé
 }
 
@@ -120,7 +109,7 @@ void GuichetAppairage::conclure(bool refuseParLeCode, InstantNs maintenant, Issu
     echouer(maintenant);
   }
   fini_ = std::move(courant_);
-  dernierAccepte_.reset();
+  duree_.clore();
   courant_ = std::make_unique<AppairageRepondeur>(code_, reglages_.hasard);
   codeEntame_ = false;
   servirGarde(maintenant, issue);
@@ -147,7 +136,7 @@ void GuichetAppairage::servirGarde(InstantNs maintenant, Issue& issue) {
   if (!garde_) return;
   const DebutGarde garde = std::move(*garde_);
   garde_.reset();
-  if (ecartNs(maintenant, garde.arrive) < gardeDebutNs)
+  if (Duree::encoreGardee(maintenant, garde.arrive))
     servirDebut(garde.message, garde.source, maintenant, issue);
 }
 

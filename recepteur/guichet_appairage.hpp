@@ -13,6 +13,7 @@
 #include "protocol/base/instant.hpp"
 #include "protocol/base/point_reseau.hpp"
 #include "protocol/crypto/source_de_hasard.hpp"
+#include "recepteur/duree_tentative.hpp"
 #include "recepteur/guichet_reprise.hpp"
 #include "recepteur/memoire_expediteurs.hpp"
 #include "recepteur/politique_appairage.hpp"
@@ -46,11 +47,7 @@ namespace ravlo {
 /// (la confirmation finale perdue en route). Non synchronisé : un seul appelant.
 class GuichetAppairage {
  public:
-  static constexpr std::uint64_t vieMaxNs = 10'000'000'000;
-  static constexpr std::uint64_t silenceMaxNs = 5'000'000'000;
-  static constexpr std::uint64_t silenceSiAttenteNs = 1'500'000'000;
-  /// Au-delà, l'émetteur d'un `debut` gardé a renoncé (son dialogue dure 8 s).
-  static constexpr std::uint64_t gardeDebutNs = 8'000'000'000;
+  using Duree = DureeTentative<MessagePasskey>;
 
   struct Reglages {
     std::optional<CodeAppairage> codeFixe;
@@ -131,10 +128,8 @@ class GuichetAppairage {
   std::unique_ptr<AppairageRepondeur> fini_;
   PointReseau sourceCourante_;
   std::uint64_t dernierDebut_ = 0;  ///< la tentative en cours : ses copies ne se gardent pas
-  InstantNs debutTentative_ = 0;
-  InstantNs dernierProgres_ = 0;
+  Duree duree_;
   bool codeEntame_ = false;  ///< la tentative en cours a vu un nonce du récepteur
-  std::optional<MessagePasskey> dernierAccepte_;
   std::optional<DebutGarde> garde_;
   std::int64_t essaisRefuses_ = 0;
   std::int64_t essaisEchoues_ = 0;

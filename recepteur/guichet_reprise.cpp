@@ -45,11 +45,7 @@ std::optional<GuichetReprise::Reprise> GuichetReprise::recevoir(const MessageRep
   const bool ouverture = message.comme<MessageReprise::Ouverture>() != nullptr;
   if (source == sourceCourante_) {
     auto reponse = courant_->recevoir(message);
-    // Seul ce qui fait avancer la tentative la prolonge, pas une retransmission.
-    if ((reponse || !enCours()) && (!dernierAccepte_ || !(*dernierAccepte_ == message))) {
-      dernierAccepte_ = message;
-      dernierProgres_ = maintenant;
-    }
+    if (reponse || !enCours()) duree_.avancer(message, maintenant);
     if (reponse) {
       reponses.push_back({*reponse, source});
     } else if (ouverture && enCours()) {
@@ -70,14 +66,12 @@ std::optional<GuichetReprise::Reprise> GuichetReprise::recevoir(const MessageRep
 
 void GuichetReprise::surveiller(InstantNs maintenant, PolitiqueAppairage& politique,
                                 std::vector<Reponse>& reponses) {
-  if (!enCours()) return;
-  const bool attente = gardee_ && ecartNs(maintenant, gardee_->arrivee) < gardeOuvertureNs;
-  if (ecartNs(maintenant, debut_) < vieMaxNs &&
-      ecartNs(maintenant, dernierProgres_) < (attente ? silenceSiAttenteNs : silenceMaxNs))
+  if (!enCours() ||
+      duree_.tient(maintenant, gardee_ ? std::optional(gardee_->arrivee) : std::nullopt))
     return;
   // Sans preuve, rien n'a été vérifié : l'abandon ne compte pas.
   courant_ = neuf();
-  dernierAccepte_.reset();
+  duree_.clore();
   servirGardee(maintenant, politique, reponses);
 }
 
@@ -89,9 +83,7 @@ void GuichetReprise::servir(const MessageReprise& ouverture, const PointReseau& 
     return;
   }
   sourceCourante_ = source;
-  debut_ = maintenant;
-  dernierProgres_ = maintenant;
-  dernierAccepte_ = ouverture;
+  duree_.ouvrir(ouverture, maintenant);
   if (auto reponse = courant_->recevoir(ouverture)) reponses.push_back({*reponse, source});
   // Refusée d'emblée (identifiant inconnu, secret faux) : le guichet est libre aussitôt.
   std::optional<Reprise> aucune;
@@ -119,7 +111,7 @@ bool GuichetReprise::clore(InstantNs maintenant, PolitiqueAppairage& politique,
     ++echecs_;
   }
   fini_ = std::exchange(courant_, neuf());
-  dernierAccepte_.reset();
+  duree_.clore();
   return true;
 }
 
@@ -128,7 +120,7 @@ void GuichetReprise::servirGardee(InstantNs maintenant, PolitiqueAppairage& poli
   if (!gardee_) return;
   const OuvertureGardee gardee = std::move(*gardee_);
   gardee_.reset();
-  if (ecartNs(maintenant, gardee.arrivee) < gardeOuvertureNs)
+  if (Duree::encoreGardee(maintenant, gardee.arrivee))
     servir(gardee.message, gardee.source, maintenant, politique, reponses);
 }
 

@@ -11,6 +11,7 @@
 #include "protocol/base/point_reseau.hpp"
 #include "protocol/crypto/source_de_hasard.hpp"
 #include "protocol/reprise/reprise_repondeur.hpp"
+#include "recepteur/duree_tentative.hpp"
 #include "recepteur/memoire_expediteurs.hpp"
 #include "recepteur/politique_appairage.hpp"
 
@@ -29,10 +30,7 @@ namespace ravlo {
 /// réponse. Non synchronisé : un seul appelant (celui du guichet d'appairage).
 class GuichetReprise {
  public:
-  static constexpr std::uint64_t vieMaxNs = 10'000'000'000;
-  static constexpr std::uint64_t silenceMaxNs = 5'000'000'000;
-  static constexpr std::uint64_t silenceSiAttenteNs = 1'500'000'000;
-  static constexpr std::uint64_t gardeOuvertureNs = 8'000'000'000;
+  using Duree = DureeTentative<MessageReprise>;
 
   struct Reponse {
     MessageReprise message;
@@ -86,9 +84,7 @@ class GuichetReprise {
   std::unique_ptr<RepriseRepondeur> courant_;
   std::unique_ptr<RepriseRepondeur> fini_;
   PointReseau sourceCourante_;
-  InstantNs debut_ = 0;
-  InstantNs dernierProgres_ = 0;
-  std::optional<MessageReprise> dernierAccepte_;
+  Duree duree_;
   std::optional<OuvertureGardee> gardee_;
   std::int64_t echecs_ = 0;
 };

@@ -42,6 +42,8 @@ void VoixMelee::meler(std::span<float> entrelace) {
       lu_ = 0;
     }
   }
+  // Sans voix et la musique revenue à plein : le bloc passe tel quel, comme sans voix du tout.
+  if (courante_ == nullptr && gain_ >= 1.0F) return;
   for (std::size_t i = 0; i + 1 < entrelace.size(); i += 2) {
     const bool voix = courante_ != nullptr && lu_ + 1 < courante_->entrelace.size();
     gain_ = voix ? std::max(gainMusique, gain_ - pasGain) : std::min(1.0F, gain_ + pasGain);

@@ -2,10 +2,27 @@
 #include "link/app/actions_panneau.hpp"
 
 #include <algorithm>
+#include <optional>
 
 #include "link/app/etat_panneau.hpp"
 
 namespace ravlo {
+
+namespace {
+
+// Le récepteur choisi dans le panneau, s'il est encore dans la liste.
+std::optional<ChercheurRavlo::Appareil> appareilChoisi(const std::weak_ptr<ModeleLink>& m,
+                                                       const std::weak_ptr<SaisiePanneau>& s) {
+  const auto modele = m.lock();
+  const auto saisie = s.lock();
+  if (!modele || !saisie || !saisie->selection()) return std::nullopt;
+  const auto& liste = modele->chercheur().appareils();
+  const auto it = std::ranges::find(liste, *saisie->selection(), &ChercheurRavlo::Appareil::id);
+  if (it == liste.end()) return std::nullopt;
+  return *it;
+}
+
+}  // namespace
 
 ActionsPanneau ActionsPanneau::pour(const std::shared_ptr<ModeleLink>& modele,
                                     const std::shared_ptr<SaisiePanneau>& saisie,
@@ -23,37 +40,23 @@ ActionsPanneau ActionsPanneau::pour(const std::shared_ptr<ModeleLink>& modele,
     if (const auto vivant = m.lock()) vivant->oublierIssueAppairage();
   };
   a.appairer = [m, s, principal = &principal] {
-    const auto modeleVivant = m.lock();
     const auto saisieVivante = s.lock();
-    if (!modeleVivant || !saisieVivante || !saisieVivante->selection()) return;
-    const auto& liste = modeleVivant->chercheur().appareils();
-    const auto it =
-        std::ranges::find(liste, *saisieVivante->selection(), &ChercheurRavlo::Appareil::id);
-    if (it == liste.end()) return;
+    const auto appareil = appareilChoisi(m, s);
+    if (!appareil || !saisieVivante) return;
     std::string code = saisieVivante->code();
     saisieVivante->changerCode("");
-    principal->poster([m, appareil = *it, code = std::move(code)] {
+    principal->poster([m, appareil = *appareil, code = std::move(code)] {
       if (const auto vivant = m.lock()) vivant->chercheur().appairer(appareil, code);
     });
   };
   a.oublier = [m, s] {
-    const auto modeleVivant = m.lock();
-    const auto saisieVivante = s.lock();
-    if (!modeleVivant || !saisieVivante || !saisieVivante->selection()) return;
-    const auto& liste = modeleVivant->chercheur().appareils();
-    const auto it =
-        std::ranges::find(liste, *saisieVivante->selection(), &ChercheurRavlo::Appareil::id);
-    if (it != liste.end()) modeleVivant->chercheur().oublier(*it);
+    const auto appareil = appareilChoisi(m, s);
+    if (const auto vivant = m.lock(); appareil && vivant) vivant->chercheur().oublier(*appareil);
   };
   a.faireEntendre = [m, s, principal = &principal] {
-    const auto modeleVivant = m.lock();
-    const auto saisieVivante = s.lock();
-    if (!modeleVivant || !saisieVivante || !saisieVivante->selection()) return;
-    const auto& liste = modeleVivant->chercheur().appareils();
-    const auto it =
-        std::ranges::find(liste, *saisieVivante->selection(), &ChercheurRavlo::Appareil::id);
-    if (it == liste.end()) return;
-    principal->poster([m, appareil = *it] {
+    const auto appareil = appareilChoisi(m, s);
+    if (!appareil) return;
+    principal->poster([m, appareil = *appareil] {
       if (const auto vivant = m.lock()) vivant->chercheur().faireEntendre(appareil);
     });
   };

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <expected>
 #include <fstream>
 #include <future>
 #include <iostream>
@@ -331,7 +332,10 @@ class Envoi {
   std::string pieces(const Diffusion::Statistiques& s) const {
     if (appaires_.size() < 2) return {};
     std::string ligne = texte("  récepteurs", localeCourante());
-    for (const auto& p : s.pieces) ligne += " " + std::to_string(p.voie.paquetsEnvoyes);
+    for (const auto& p : s.pieces) {
+      ligne += ' ';
+      ligne += std::to_string(p.voie.paquetsEnvoyes);
+    }
     return ligne;
   }
 
@@ -478,24 +482,43 @@ std::map<std::string, ChercheurRavlo::Appareil> trouver(const std::vector<std::s
   return trouves;
 }
 
-// Un datagramme, sans réponse à attendre : le récepteur parle, ou se tait s'il ne sait pas
-// (plus ancien), n'a pas de code à donner ou vient de le dire.
-int faireEntendre(OptionsEnvoi::Destination d) {
-  const std::string locale = localeCourante();
-  if (d.recepteur) {
-    bool interrompu = false;
-    const auto points = trouver({*d.recepteur}, interrompu);
-    if (interrompu) return 130;
-    const auto point = points.find(*d.recepteur);
-    if (point == points.end()) {
+// Les récepteurs nommés, cherchés sur le réseau local : leur point, et ce que chacun annonce
+// (son identifiant, s'il reprend un appairage retenu). Un récepteur visé par son adresse
+// n'annonce rien. En échec, le code de sortie.
+std::expected<std::vector<AnnonceRecepteur>, int> resoudre(
+    std::vector<OptionsEnvoi::Destination>& destinations, const std::string& locale) {
+  std::vector<AnnonceRecepteur> annonces(destinations.size());
+  std::vector<std::string> noms;
+  for (const auto& d : destinations)
+    if (d.recepteur) noms.push_back(*d.recepteur);
+  if (noms.empty()) return annonces;
+  bool interrompu = false;
+  const auto trouves = trouver(noms, interrompu);
+  if (interrompu) return std::unexpected(130);
+  for (std::size_t i = 0; i < destinations.size(); ++i) {
+    auto& d = destinations[i];
+    if (!d.recepteur) continue;
+    const auto point = trouves.find(*d.recepteur);
+    if (point == trouves.end()) {
       std::fprintf(
           stderr,
           (texte("Récepteur « %s » introuvable sur le réseau local.", locale) + "\n").c_str(),
           d.recepteur->c_str());
-      return 1;
+      return std::unexpected(1);
     }
     d.vers = point->second.point;
+    annonces[i] = {point->second.identifiant, point->second.connaitReprise};
   }
+  return annonces;
+}
+
+// Un datagramme, sans réponse à attendre : le récepteur parle, ou se tait s'il ne sait pas
+// (plus ancien), n'a pas de code à donner ou vient de le dire.
+int faireEntendre(const OptionsEnvoi::Destination& destination) {
+  const std::string locale = localeCourante();
+  std::vector<OptionsEnvoi::Destination> une{destination};
+  if (const auto r = resoudre(une, locale); !r) return r.error();
+  const auto& d = une.front();
   PrincipalAsio principal;
   const PlateformeDialogue plateforme{std::make_shared<FileSerie>("ravlo.chercheur"),
                                       std::make_shared<FabriqueConnexionsUDP>()};
@@ -546,31 +569,9 @@ int executer(OptionsEnvoi options) {
     codes.push_back(code);
   }
 
-  // Ce que chaque récepteur annonce : son identifiant, et s'il reprend un appairage retenu.
-  // Un récepteur visé par son adresse n'annonce rien ; on tente la reprise s'il est retenu.
-  std::vector<AnnonceRecepteur> annonces(options.destinations.size());
-  std::vector<std::string> noms;
-  for (const auto& d : options.destinations)
-    if (d.recepteur) noms.push_back(*d.recepteur);
-  if (!noms.empty()) {
-    bool interrompu = false;
-    const auto trouves = trouver(noms, interrompu);
-    if (interrompu) return 130;
-    for (std::size_t i = 0; i < options.destinations.size(); ++i) {
-      auto& d = options.destinations[i];
-      if (!d.recepteur) continue;
-      const auto point = trouves.find(*d.recepteur);
-      if (point == trouves.end()) {
-        std::fprintf(
-            stderr,
-            (texte("Récepteur « %s » introuvable sur le réseau local.", locale) + "\n").c_str(),
-            d.recepteur->c_str());
-        return 1;
-      }
-      d.vers = point->second.point;
-      annonces[i] = {point->second.identifiant, point->second.connaitReprise};
-    }
-  }
+  const auto resolus = resoudre(options.destinations, locale);
+  if (!resolus) return resolus.error();
+  const auto& annonces = *resolus;
   CarnetFichier carnet(CarnetFichier::cheminParDefaut());
   const auto secondes = [] {
     return std::chrono::duration_cast<std::chrono::seconds>(
