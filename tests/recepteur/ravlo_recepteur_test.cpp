@@ -22,7 +22,6 @@
 #include "e2e/outils_pulse.hpp"
 #include "faux/attente.hpp"
 #include "plateforme/espeak/synthese_espeak.hpp"
-#include "plateforme/pipewire/sortie_pipewire.hpp"
 #include "protocol/appairage/appairage_initiateur.hpp"
 #include "protocol/crypto/hasard_systeme.hpp"
 #include "recepteur/file_lecture.hpp"
@@ -367,64 +366,6 @@ TEST_F(RavloRecepteur, AppairageSousAttaque) {
   EXPECT_GT(st["paquetsRecus"].get<int>(), 40 * 150);
   EXPECT_EQ(st["essaisEchoues"], testes + 1) << "l'intrus et le code rejoué";
   EXPECT_GE(st["essaisRefuses"].get<int>(), refuses);
-}
-
-// Un ton de 1 kHz à −6 dBFS envoyé par ravlo-envoi arrive sur le moniteur de la sortie à son
-// niveau et à sa fréquence. ravlo-envoi appaire depuis une socket et envoie le son depuis une
-// autre : les réponses d'horloge et la fin l'atteignent quand même.
-struct DemonPulseRecepteur : RavloRecepteur {};
-
-TEST_F(DemonPulseRecepteur, TonAuNiveauEtALaFrequenceEtFinAuPortDuSon) {
-  if (!essai::demonDEssai()) GTEST_SKIP() << "sans démon PulseAudio d'essai";
-  const std::string puits = essai::puitsParDefaut();
-  RecepteurLance r({"--sortie", puits, "--stats", chemin("r.json"), "--code", "1357"});
-  ProgrammeLance envoi({RAVLO_ENVOI, "--vers", r.vers(), "--code", "1357", "--ton", "1000",
-                        "--stats", chemin("e.json")});
-  const std::string appairage = r.lire("Appairé avec ");
-  // 2 s de son reçu avant d'écouter : la lecture a pris son pas.
-  ASSERT_TRUE(r.attendrePaquets(300));
-  const auto brut = chemin("moniteur.raw");
-  // Fragments de 20 ms et SIGINT : tué autrement, parec perd ce qu'il tient (jusqu'à 2 s, tout
-  // l'enregistrement sous PipeWire).
-  essai::commande("timeout -s INT 2 parec --latency-msec=20 --device=" + puits +
-                  ".monitor --raw --format=s16le --rate=48000 --channels=2 > " + brut);
-  r.arreter();
-  EXPECT_EQ(envoi.attendre(), 0);
-
-  const auto e = essai::echantillons(brut);
-  ASSERT_GT(e.size(), 2u * 48'000);
-  std::vector<std::int16_t> gauche;  // la seconde moitié, voie gauche
-  // Les montées par zéro, datées à l'échantillon : la période médiane ne voit pas un trou
-  // qu'une machine lente peut laisser dans la sortie, une vitesse fausse si.
-  std::vector<double> periodes;
-  std::optional<double> montee;
-  for (std::size_t i = e.size() / 4 * 2; i + 1 < e.size(); i += 2) {
-    if (!gauche.empty() && gauche.back() < 0 && e[i] >= 0) {
-      const double a = gauche.back();
-      const double t = static_cast<double>(gauche.size()) - 1.0 + a / (a - e[i]);
-      if (montee) periodes.push_back(t - *montee);
-      montee = t;
-    }
-    gauche.push_back(e[i]);
-  }
-  ASSERT_GT(periodes.size(), 500u);
-  std::ranges::nth_element(periodes,
-                           periodes.begin() + static_cast<std::ptrdiff_t>(periodes.size() / 2));
-  EXPECT_NEAR(48'000.0 / periodes[periodes.size() / 2], 1000.0, 5.0);
-  const double niveau = essai::rms(gauche.data(), gauche.size()) * std::sqrt(2.0);
-  EXPECT_NEAR(20 * std::log10(niveau), -6.0, 1.0) << "dBFS de crête";
-
-  const auto s = json(chemin("r.json"));
-  EXPECT_TRUE(s["finEnvoyee"].get<bool>());
-  // Sous PulseAudio, la sortie dit la réserve qu'elle demande : 10 ms, relevée au plus à 40.
-  if (!serveurPipewire()) {
-    ASSERT_TRUE(s["latenceSortieMs"].is_number()) << s.dump();
-    EXPECT_GE(s["latenceSortieMs"].get<double>(), 10.0);
-    EXPECT_LE(s["latenceSortieMs"].get<double>(), 40.0);
-  }
-  EXPECT_GT(s["reponsesHorloge"].get<int>(), 0);
-  EXPECT_NE(s["expediteur"].get<std::string>(), appairage.substr(0, appairage.size() - 1));
-  EXPECT_EQ(json(chemin("e.json"))["raison"], "fin");
 }
 
 // Les programmes qui tiennent des clés ne laissent ni fichier core ni leur mémoire à un autre
