@@ -6,11 +6,14 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -214,52 +217,140 @@ std::size_t fenetresDeVoix(const std::vector<std::int16_t>& e) {
   return n;
 }
 
-// Deux demandes d'entendre le code (ravlo-envoi --faire-entendre), à la suite, sur la boucle
-// locale, à un récepteur qui ne joue rien : il dit son code une fois, pas deux. Le fichier WAV
-// tient autant de voix que la synthèse du même texte, soit plus d'une demi-seconde.
-// `--code` lit le code du récepteur en marche, puis plus rien une fois qu'il est arrêté.
-TEST_F(RavloRecepteur, DitSonCodeUneFoisPourDeuxDemandes) {
-  const std::string wav = chemin("voix.wav");
-  const std::string etat = chemin("etat");
-  RecepteurLance r({"--wav", wav, "--stats", chemin("r.json"), "--etat", etat});
-  ASSERT_EQ(r.code.size(), 4u) << r.journal;
-  // Son code se lit aussi par `--code` sur le même dossier d'état, tant qu'il tourne.
+/// La socket de notification : chaque datagramme reçu, dans l'ordre.
+class FauxSystemd {
+ public:
+  explicit FauxSystemd(std::filesystem::path chemin) : chemin_(std::move(chemin)) {
+    std::filesystem::remove(chemin_);
+    fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un adresse{};
+    adresse.sun_family = AF_UNIX;
+    std::strncpy(adresse.sun_path, chemin_.c_str(), sizeof adresse.sun_path - 1);
+    if (::bind(fd_, reinterpret_cast<const sockaddr*>(&adresse), sizeof adresse) != 0) {
+      ::close(fd_);
+      fd_ = -1;
+    }
+  }
+  ~FauxSystemd() {
+    if (fd_ >= 0) ::close(fd_);
+    std::filesystem::remove(chemin_);
+  }
+  FauxSystemd(const FauxSystemd&) = delete;
+  FauxSystemd& operator=(const FauxSystemd&) = delete;
+
+  [[nodiscard]] bool lie() const { return fd_ >= 0; }
+  [[nodiscard]] const std::filesystem::path& chemin() const { return chemin_; }
+
+  /// Lit jusqu'à un message qui commence par `debut` (retenu, rendu) ; vide passé `delai`.
+  std::string attendre(const std::string& debut, std::chrono::milliseconds delai = 20s) {
+    const auto fin = std::chrono::steady_clock::now() + delai;
+    for (auto reste = delai; reste > 0ms;
+         reste = std::chrono::duration_cast<std::chrono::milliseconds>(
+             fin - std::chrono::steady_clock::now())) {
+      pollfd p{fd_, POLLIN, 0};
+      if (::poll(&p, 1, static_cast<int>(reste.count())) <= 0) break;
+      char tampon[4096];
+      const auto n = ::recv(fd_, tampon, sizeof tampon, 0);
+      if (n <= 0) continue;
+      recus.emplace_back(tampon, static_cast<std::size_t>(n));
+      if (recus.back().starts_with(debut)) return recus.back();
+    }
+    return {};
+  }
+
+  std::vector<std::string> recus;
+
+ private:
+  std::filesystem::path chemin_;
+  int fd_ = -1;
+};
+
+std::vector<std::string> commencantPar(const std::vector<std::string>& messages,
+                                       const std::string& debut) {
+  std::vector<std::string> trouves;
+  for (const auto& m : messages)
+    if (m.starts_with(debut)) trouves.push_back(m);
+  return trouves;
+}
+
+// Le vrai ravlo-recepteur sous un gestionnaire de services joué par le test : la socket de
+// NOTIFY_SOCKET reçoit ce que systemd lirait ; la sortie, un tube comme le journal, ne reçoit
+// que des événements, pas la ligne d'état. Prêt une fois à l'écoute ; l'état d'une ligne en
+// français, envoyé seulement quand il change, qui suit l'ordinateur appairé ; le chien de garde
+// nourri bien plus souvent que son intervalle ; l'arrêt dit au signal. Avant l'appairage, deux
+// demandes d'entendre le code (ravlo-envoi --faire-entendre), à la suite : il le dit une fois,
+// pas deux, et le fichier WAV tient autant de voix que la synthèse du même texte, soit plus
+// d'une demi-seconde. `--code` lit le code du récepteur en marche, puis plus rien une fois
+// qu'il est arrêté.
+TEST_F(RavloRecepteur, SousSystemdDitSonCodeUneFoisPuisJoue) {
+  FauxSystemd systemd(dossier / "notify");
+  ASSERT_TRUE(systemd.lie());
+  const std::string wav = chemin("voix.wav"), etat = chemin("etat"), code = "2580";
+  ProgrammeLance recepteur(
+      {"env", "NOTIFY_SOCKET=" + systemd.chemin().string(), "WATCHDOG_USEC=400000", RAVLO_RECEPTEUR,
+       "--port", "0", "--sans-annonce", "--wav", wav, "--code", code, "--langue", "fr", "--stats",
+       chemin("r.json"), "--etat", etat},
+      true);
+  const std::string port = recepteur.lire("Port : ");
+  ASSERT_NE(port, "") << recepteur.journal;
+  ASSERT_EQ(systemd.attendre("READY=1"), "READY=1");
+  EXPECT_TRUE(commencantPar(systemd.recus, "STATUS=").empty()) << "prêt d'abord";
+  EXPECT_EQ(systemd.attendre("STATUS="), "STATUS=Attend un ordinateur — code affiché");
+
   const auto codeLu = [&] {
     return essai::executer(std::string(RAVLO_RECEPTEUR) + " --code --etat " + etat);
   };
   const auto pendant = codeLu();
   EXPECT_EQ(pendant.statut, 0);
-  EXPECT_EQ(pendant.texte, r.code + "\n");
+  EXPECT_EQ(pendant.texte, code + "\n");
   for (int i = 0; i < 2; ++i) {
-    ProgrammeLance demande({RAVLO_ENVOI, "--faire-entendre", "--vers", r.vers()}, true);
+    ProgrammeLance demande({RAVLO_ENVOI, "--faire-entendre", "--vers", "127.0.0.1:" + port}, true);
     EXPECT_FALSE(demande.lire("Demande envoyée : ").empty()) << demande.journal;
     EXPECT_EQ(demande.attendre(), 0);
   }
-  ASSERT_FALSE(r.lire("Le code se dit").empty()) << r.journal;
-
-  std::string chiffres;
-  for (const char c : r.code) chiffres += std::string(chiffres.empty() ? "" : ", ") + c;
-  const auto reference = SyntheseEspeak().synthetiser("Code : " + chiffres, "fr");
-  ASSERT_TRUE(reference.has_value()) << reference.error();
-  const std::size_t attendues =
-      fenetresDeVoix(voixEnFlux(reference->echantillons, reference->frequence));
-  ASSERT_GE(attendues, 50u);
+  ASSERT_FALSE(recepteur.lire("Le code se dit").empty()) << recepteur.journal;
   // Écrit au fil du temps réel : la voix, puis 2 s de silence (de quoi en entendre une seconde).
+  std::vector<std::int16_t> voix;
   EXPECT_TRUE(essai::attendreQue(
       [&] {
-        const auto e = essai::echantillons(wav, 44);
-        const auto fin = std::find_if(e.rbegin(), e.rend(), [](std::int16_t x) { return x != 0; });
-        return fin != e.rend() && std::distance(e.rbegin(), fin) > 2 * 96'000;
+        voix = essai::echantillons(wav, 44);
+        const auto fin = std::find_if(voix.rbegin(), voix.rend(), [](auto x) { return x != 0; });
+        return fin != voix.rend() && std::distance(voix.rbegin(), fin) > 2 * 96'000;
       },
       30s));
-  EXPECT_EQ(r.arreter(), 0);
+
+  ProgrammeLance envoi({RAVLO_ENVOI, "--vers", "127.0.0.1:" + port, "--code", code, "--nom",
+                        "Portable de Léa", "--ton", "440", "--secondes", "60"});
+  ASSERT_NE(systemd.attendre("STATUS=Joue Portable de Léa"), "");
+  EXPECT_EQ(recepteur.lire("Joue le son de ", 20s), "Portable de Léa.") << recepteur.journal;
+  // Deux secondes au moins sous le chien de garde de 0,4 s : nourri toutes les 0,2 s.
+  const auto vus = commencantPar(systemd.recus, "WATCHDOG=1").size();
+  for (int i = 0; i < 10; ++i) ASSERT_EQ(systemd.attendre("WATCHDOG=1"), "WATCHDOG=1");
+  EXPECT_GE(commencantPar(systemd.recus, "WATCHDOG=1").size(), vus + 10);
+  envoi.arreter(SIGTERM);
+
+  EXPECT_EQ(recepteur.arreter(SIGTERM), 0);
+  EXPECT_EQ(systemd.attendre("STOPPING=1"), "STOPPING=1");
+  EXPECT_EQ(commencantPar(systemd.recus, "READY=1").size(), 1u);
+  const auto etats = commencantPar(systemd.recus, "STATUS=");
+  for (std::size_t i = 1; i < etats.size(); ++i) EXPECT_NE(etats[i], etats[i - 1]) << i;
+  for (std::string l = recepteur.lire("", 1s); !l.empty(); l = recepteur.lire("", 1s)) {
+  }
+  EXPECT_EQ(recepteur.journal.find("  paquets "), std::string::npos) << recepteur.journal;
+  EXPECT_NE(recepteur.journal.find("Appairé avec Portable de Léa (127.0.0.1:"), std::string::npos)
+      << recepteur.journal;
   const auto apres = codeLu();
   EXPECT_EQ(apres.statut, 1);
   EXPECT_NE(apres.texte.find("Aucun récepteur n'attend avec un code"), std::string::npos)
       << apres.texte;
-  const auto voix = fenetresDeVoix(essai::echantillons(wav, 44));
-  EXPECT_GE(voix, attendues * 9 / 10);
-  EXPECT_LE(voix, attendues * 11 / 10 + 2) << "dite deux fois ?";
+
+  const auto reference = SyntheseEspeak().synthetiser("Code : 2, 5, 8, 0", "fr");
+  ASSERT_TRUE(reference.has_value()) << reference.error();
+  const std::size_t attendues =
+      fenetresDeVoix(voixEnFlux(reference->echantillons, reference->frequence));
+  ASSERT_GE(attendues, 50u);
+  EXPECT_GE(fenetresDeVoix(voix), attendues * 9 / 10);
+  EXPECT_LE(fenetresDeVoix(voix), attendues * 11 / 10 + 2) << "dite deux fois ?";
   const auto st = json(chemin("r.json"));
   EXPECT_EQ(st["codesDits"], 1);
   EXPECT_EQ(st["demandesCodeRefusees"], 1);

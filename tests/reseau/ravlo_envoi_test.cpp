@@ -64,9 +64,9 @@ struct RavloEnvoi : ::testing::Test {
 
 // Le statut et les textes des programmes, selon la langue de l'environnement (une langue sans
 // catalogue lit le français ; le choix de la langue, variable par variable, est éprouvé dans
-// systeme_test). Une ligne de commande fausse, un code mal formé (de la ligne, de l'entrée
-// standard ou de RAVLO_CODE) ou un fichier qui n'est pas un WAV : 2, avant tout appairage ;
-// l'aide : 0 ; un appairage refusé (rien n'écoute sur le port 9 de la boucle locale) : 1.
+// systeme_test). Une ligne de commande fausse, un code mal formé (d'où il vient, options_envoi_
+// test le dit) ou un fichier qui n'est pas un WAV : 2, avant tout appairage ; l'aide : 0 ; un
+// appairage refusé (rien n'écoute sur le port 9 de la boucle locale) : 1.
 // Lancé de l'arbre de construction ou installé sous un autre préfixe, où il lit ses
 // catalogues à lui.
 TEST_F(RavloEnvoi, StatutsEtTextesSelonLaLangue) {
@@ -79,7 +79,6 @@ TEST_F(RavloEnvoi, StatutsEtTextesSelonLaLangue) {
         << composant;
   }
   std::ofstream(chemin("faux.wav")) << "pas un wav";
-  std::ofstream(chemin("code")) << "12a4\n";
   const std::string quatreChiffres = "Le code doit faire exactement 4 chiffres.";
   const std::string francais =
       "=Le récepteur refuse la connexion. Ouvre l'app Ravlo ou lance ravlo-recepteur, puis "
@@ -96,8 +95,6 @@ TEST_F(RavloEnvoi, StatutsEtTextesSelonLaLangue) {
       {RAVLO_ENVOI, "", "--vers 127.0.0.1:9 --code 12a4", 2, {quatreChiffres}},
       {RAVLO_ENVOI, "", "--vers 127.0.0.1:9 --code 1234 --wav " + chemin("faux.wav"), 2, {}},
       {RAVLO_ENVOI, "", "--vers 127.0.0.1:9 --code - </dev/null", 2, {"--code - n'a lu aucun"}},
-      {RAVLO_ENVOI, "", "--vers 127.0.0.1:9 --code - <" + chemin("code"), 2, {quatreChiffres}},
-      {RAVLO_ENVOI, "RAVLO_CODE=12a4", "--vers 127.0.0.1:9", 2, {quatreChiffres}},
       {RAVLO_ENVOI, "", refuse + " --vers 127.0.0.1:10 --code 12a4", 2, {quatreChiffres}},
       {RAVLO_ENVOI, "LANG=fr_FR.UTF-8", refuse, 1, {francais}},
       {RAVLO_ENVOI, "LANG=en_US.UTF-8", refuse, 1, {anglais}},
