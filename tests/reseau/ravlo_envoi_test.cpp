@@ -287,7 +287,10 @@ TEST_F(RavloEnvoi, LesSignauxDeFinEtUnAutreEmetteurQuiPrendLeRecepteur) {
   auto premier = envoi("Portable", "1.json", r.code);
   std::string code = r.lire("Code : ");
   ASSERT_EQ(code.size(), 4u) << "le code du prochain appairage";
-  ASSERT_NE(premier->lire("  paquets "), "");
+  // Le récepteur répond d'où vient le son scellé, et avant lui, d'où est venu l'appairage, que
+  // l'émetteur n'écoute plus : sur une machine chargée, un second appairé avant que le son du
+  // premier n'arrive le remplacerait sans qu'il l'apprenne.
+  ASSERT_TRUE(r.attendrePaquets(1)) << r.journal;
   auto second = envoi("Bureau de Léa", "2.json", code);
   EXPECT_NE(premier->lire("Bureau de Léa a pris le récepteur", 20s), "") << premier->journal;
   EXPECT_TRUE(essai::attendreQue([&] { return !premier->enVie(); })) << "fini de lui-même";
