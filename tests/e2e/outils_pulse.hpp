@@ -22,12 +22,7 @@ inline bool demonDEssai() {
 
 /// Sortie d'une commande du shell.
 inline std::string commande(const std::string& ligne) {
-  std::string sortie;
-  if (FILE* f = ::popen(ligne.c_str(), "r")) {
-    for (int c = 0; (c = std::fgetc(f)) != EOF;) sortie += static_cast<char>(c);
-    ::pclose(f);
-  }
-  return sortie;
+  return ligneDuShell(ligne).texte;
 }
 
 /// Première ligne d'une commande du shell, sans sa fin.

@@ -149,19 +149,43 @@ class ServeurPrive {
   std::list<essai::ProgrammeLance> processus_;
 };
 
-// Niveau RMS d'une seconde du moniteur d'une sortie (SIGINT : tué autrement, parec perd ce
-// qu'il tient).
-double niveauMoniteur(const std::filesystem::path& brut, const std::string& sortie) {
+// Une seconde du moniteur d'une sortie (SIGINT : tué autrement, parec perd ce qu'il tient),
+// sa seconde moitié, voie gauche.
+std::vector<std::int16_t> moniteur(const std::filesystem::path& brut, const std::string& sortie) {
   essai::commande("timeout -s INT 1 parec --latency-msec=20 --device=" + sortie +
                   ".monitor --raw --format=s16le --rate=48000 --channels=2 > " + brut.string());
   const auto e = essai::echantillons(brut.string());
+  std::vector<std::int16_t> gauche;
+  for (std::size_t i = e.size() / 4 * 2; i < e.size(); i += 2) gauche.push_back(e[i]);
+  return gauche;
+}
+double niveau(const std::vector<std::int16_t>& e) {
   return essai::rms(e.data(), e.size());
 }
 
+// La fréquence d'un ton par sa période médiane entre montées par zéro, datées à l'échantillon :
+// elle ne voit pas un trou qu'une machine lente peut laisser dans la sortie, une vitesse
+// fausse si. 0 sans assez de périodes.
+double frequence(const std::vector<std::int16_t>& e) {
+  std::vector<double> periodes;
+  std::optional<double> montee;
+  for (std::size_t i = 1; i < e.size(); ++i) {
+    if (e[i - 1] >= 0 || e[i] < 0) continue;
+    const double t = static_cast<double>(i) - 1.0 + e[i - 1] / double(e[i - 1] - e[i]);
+    if (montee) periodes.push_back(t - *montee);
+    montee = t;
+  }
+  if (periodes.size() < 100) return 0;
+  const auto milieu = periodes.begin() + static_cast<std::ptrdiff_t>(periodes.size() / 2);
+  std::ranges::nth_element(periodes, milieu);
+  return 48'000.0 / *milieu;
+}
+
 // Un ton joue sur « speakers », ravlo-envoi le capte et l'envoie, ravlo-recepteur le joue sur
-// « salon ». Le serveur tué, le récepteur le dit en français et attend, l'envoi continue sans
-// capture ; relancé au même endroit, la capture reprend seule, la sortie se rouvre seule, le
-// ton revient sur « salon », et ni l'appairage ni l'expéditeur n'ont changé.
+// « salon », à sa fréquence et à son niveau. Le serveur tué, le récepteur le dit en français et
+// attend, l'envoi continue sans capture ; relancé au même endroit, la capture reprend seule, la
+// sortie se rouvre seule, le ton revient sur « salon », et ni l'appairage ni l'expéditeur n'ont
+// changé.
 TEST(DemonPulseReprise, LeServeurDeSonTueEtRelanceLeSonRevientDesDeuxCotes) {
   if (!essai::demonDEssai()) GTEST_SKIP() << "sans démon d'essai (scripts/services)";
   const bool pipewire = serveurPipewire();
@@ -184,13 +208,19 @@ TEST(DemonPulseReprise, LeServeurDeSonTueEtRelanceLeSonRevientDesDeuxCotes) {
   const std::string statsR = (dossier / "r.json").string();
   essai::RecepteurLance recepteur({"--sortie", "salon", "--code", "2468", "--stats", statsR});
   ASSERT_NE(recepteur.port, 0) << recepteur.journal;
+  const std::string statsE = (dossier / "e.json").string();
   essai::ProgrammeLance envoi(
-      {RAVLO_ENVOI, "--capture", "--vers", recepteur.vers(), "--code", "2468"}, true);
-  ASSERT_NE(recepteur.lire("Appairé avec ", 30s), "") << recepteur.journal;
+      {RAVLO_ENVOI, "--capture", "--vers", recepteur.vers(), "--code", "2468", "--stats", statsE},
+      true);
+  const std::string appairage = recepteur.lire("Appairé avec ", 30s);
+  ASSERT_NE(appairage, "") << recepteur.journal;
   const auto brut = dossier / "moniteur.raw";
-  ASSERT_TRUE(attendre([&] { return niveauMoniteur(brut, "salon") > 0.1; }))
+  std::vector<std::int16_t> joue;
+  ASSERT_TRUE(attendre([&] { return niveau(joue = moniteur(brut, "salon")) > 0.3; }))
       << genre << " : le ton n'arrive pas avant la panne\n"
       << recepteur.journal;
+  EXPECT_NEAR(frequence(joue), 440.0, 2.0);
+  EXPECT_NEAR(20 * std::log10(niveau(joue) * std::sqrt(2.0)), -6.0, 1.0) << "dBFS de crête";
 
   joueur.reset();
   serveur.tuer();
@@ -202,7 +232,7 @@ TEST(DemonPulseReprise, LeServeurDeSonTueEtRelanceLeSonRevientDesDeuxCotes) {
   joueur = jouer();
   ASSERT_NE(recepteur.lire("La lecture reprend", 30s), "") << recepteur.journal;
   ASSERT_NE(envoi.lire("La capture du son a repris", 30s), "") << envoi.journal;
-  EXPECT_TRUE(attendre([&] { return niveauMoniteur(brut, "salon") > 0.1; }))
+  EXPECT_TRUE(attendre([&] { return niveau(moniteur(brut, "salon")) > 0.3; }))
       << genre << " : le ton ne revient pas\n"
       << recepteur.journal;
   EXPECT_TRUE(envoi.enVie()) << "l'envoi n'a pas fini : " << envoi.journal;
@@ -214,6 +244,18 @@ TEST(DemonPulseReprise, LeServeurDeSonTueEtRelanceLeSonRevientDesDeuxCotes) {
   EXPECT_EQ(st["reprisesSortie"], 1) << st.dump();
   EXPECT_TRUE(st["erreurSortie"].is_string()) << st.dump();
   EXPECT_TRUE(st["finEnvoyee"].get<bool>()) << "l'expéditeur gardé reçoit la fin";
+  // ravlo-envoi appaire depuis une socket et envoie le son depuis une autre : les réponses
+  // d'horloge et la fin l'atteignent quand même.
+  EXPECT_GT(st["reponsesHorloge"].get<int>(), 0);
+  EXPECT_NE(st["expediteur"].get<std::string>(), appairage.substr(0, appairage.size() - 1));
+  EXPECT_EQ(envoi.attendre(), 0) << envoi.journal;
+  EXPECT_EQ(nlohmann::json::parse(std::ifstream(statsE), nullptr, false)["raison"], "fin");
+  // Sous PulseAudio, la sortie dit la réserve qu'elle demande : 10 ms, relevée au plus à 40.
+  if (!pipewire) {
+    ASSERT_TRUE(st["latenceSortieMs"].is_number()) << st.dump();
+    EXPECT_GE(st["latenceSortieMs"].get<double>(), 10.0);
+    EXPECT_LE(st["latenceSortieMs"].get<double>(), 40.0);
+  }
 }
 
 }  // namespace

@@ -64,34 +64,16 @@ class ProgrammeLance {
   std::string lire(const std::string& motif,
                    std::chrono::milliseconds delai = std::chrono::seconds(10)) {
     const auto echeance = std::chrono::steady_clock::now() + delai;
-    std::string ligne;
-    for (char c = 0; octet(c, echeance);) {
-      if (c != '\n') {
-        ligne += c;
-        continue;
-      }
-      journal += ligne + '\n';
-      if (const auto i = ligne.find(motif);
-          i != std::string::npos && ligne.size() > i + motif.size())
-        return ligne.substr(i + motif.size());
-      ligne.clear();
-    }
+    for (std::string l; ligne(l, echeance);)
+      if (const auto i = l.find(motif); i != std::string::npos && l.size() > i + motif.size())
+        return l.substr(i + motif.size());
     return {};
   }
 
-  /// Les lignes entières déjà écrites, sans attendre (le programme écrit chaque ligne d'un
-  /// seul coup).
+  /// Les lignes entières déjà écrites, sans attendre.
   std::vector<std::string> lignesPretes() {
-    std::vector<std::string> lignes(1);
-    for (char c = 0; octet(c, std::chrono::steady_clock::now());) {
-      if (c != '\n') {
-        lignes.back() += c;
-        continue;
-      }
-      journal += lignes.back() + '\n';
-      lignes.emplace_back();
-    }
-    lignes.pop_back();
+    std::vector<std::string> lignes;
+    for (std::string l; ligne(l, std::chrono::steady_clock::now());) lignes.push_back(l);
     return lignes;
   }
 
@@ -133,16 +115,14 @@ class ProgrammeLance {
     pid_t fini = 0;
     while ((fini = ::waitpid(pid_, &s, WNOHANG)) == 0 &&
            std::chrono::steady_clock::now() < echeance) {
-      // Gardé pour `lire` : un essai relit les lignes d'un programme fini.
+      // Gardé pour `lire` : un essai relit les lignes d'un programme fini. Sans tube, `poll`
+      // ne fait qu'attendre.
       pollfd p{sortie_, POLLIN, 0};
-      if (sortie_ >= 0 && ::poll(&p, 1, 20) > 0) {
-        char morceau[512];
-        const auto n = ::read(sortie_, morceau, sizeof morceau);
-        if (n > 0) deja_.append(morceau, static_cast<std::size_t>(n));
-        if (n <= 0) ::close(std::exchange(sortie_, -1));
-      } else if (sortie_ < 0) {
-        ::poll(nullptr, 0, 20);
-      }
+      if (::poll(&p, 1, 20) <= 0) continue;
+      char morceau[512];
+      const auto n = ::read(sortie_, morceau, sizeof morceau);
+      if (n <= 0) ::close(std::exchange(sortie_, -1));
+      if (n > 0) deja_.append(morceau, static_cast<std::size_t>(n));
     }
     if (fini == 0) {
       decrirePendu();
@@ -164,24 +144,34 @@ class ProgrammeLance {
   std::string journal;  ///< les lignes lues, pour les messages d'échec
 
  private:
-  // Le prochain octet de la sortie, celui déjà tiré du tube d'abord ; faux à sa fin ou
-  // passé `echeance`.
-  bool octet(char& c, std::chrono::steady_clock::time_point echeance) {
-    if (lu_ < deja_.size()) {
-      c = deja_[lu_++];
+  // La prochaine ligne entière, retenue au journal ; faux à la fin de la sortie ou passé
+  // `echeance`, le début d'une ligne gardé pour la suite.
+  bool ligne(std::string& l, std::chrono::steady_clock::time_point echeance) {
+    for (char c = 0;;) {
+      if (lu_ < deja_.size()) {
+        c = deja_[lu_++];
+      } else {
+        const auto reste = std::chrono::duration_cast<std::chrono::milliseconds>(
+            echeance - std::chrono::steady_clock::now());
+        pollfd p{sortie_, POLLIN, 0};
+        if (sortie_ < 0 ||
+            ::poll(&p, 1, static_cast<int>(std::max<std::int64_t>(reste.count(), 0))) <= 0 ||
+            ::read(sortie_, &c, 1) != 1)
+          return false;
+      }
+      if (c != '\n') {
+        partielle_ += c;
+        continue;
+      }
+      l = std::exchange(partielle_, {});
+      journal += l + '\n';
       return true;
     }
-    if (sortie_ < 0) return false;
-    const auto reste = std::chrono::duration_cast<std::chrono::milliseconds>(
-        echeance - std::chrono::steady_clock::now());
-    pollfd p{sortie_, POLLIN, 0};
-    return ::poll(&p, 1, static_cast<int>(std::max<std::int64_t>(reste.count(), 0))) > 0 &&
-           ::read(sortie_, &c, 1) == 1;
   }
 
   // Où chaque fil attend : la pile de gdb s'il est là, sinon l'appel système en cours.
   void decrirePendu() const {
-    const std::string fin = journal + deja_.substr(lu_);
+    const std::string fin = journal + partielle_ + deja_.substr(lu_);
     std::fprintf(stderr, "\n*** %d ne finit pas ; ses dernières lignes :\n%s\n", pid_,
                  fin.substr(fin.size() > 4000 ? fin.size() - 4000 : 0).c_str());
     const std::string p = std::to_string(pid_);
@@ -197,68 +187,62 @@ class ProgrammeLance {
   int sortie_ = -1;
   int statut_ = -1;
   bool pendu_ = false;
-  std::string deja_;    // tiré du tube pendant l'attente de la fin
-  std::size_t lu_ = 0;  // ce que `lire` en a déjà rendu
+  std::string deja_;       // tiré du tube pendant l'attente de la fin
+  std::size_t lu_ = 0;     // ce que `lire` en a déjà rendu
+  std::string partielle_;  // le début d'une ligne pas encore finie
 };
 
 #ifdef RAVLO_RECEPTEUR
+/// Sans `--etat` parmi les options d'un récepteur, l'y ajoute : un dossier d'état à lui, effacé
+/// à la destruction ; un essai n'écrit rien dans celui de l'utilisateur.
+struct DossierEtat {
+  explicit DossierEtat(std::vector<std::string>& options) {
+    if (std::ranges::find(options, "--etat") != options.end()) return;
+    static std::atomic<int> numero = 0;
+    dossier = std::filesystem::temp_directory_path() /
+              ("ravlo-etat-" + std::to_string(::getpid()) + "-" + std::to_string(++numero));
+    options.insert(options.end(), {"--etat", dossier.string()});
+  }
+  ~DossierEtat() {
+    std::error_code ec;
+    if (!dossier.empty()) std::filesystem::remove_all(dossier, ec);
+  }
+  DossierEtat(const DossierEtat&) = delete;
+  DossierEtat& operator=(const DossierEtat&) = delete;
+  std::filesystem::path dossier;
+};
+
 /// Le vrai ravlo-recepteur lancé, sans annonce (`options` : les siennes, dont --wav ou
 /// --sortie ; `programme` : un autre binaire à mesurer). Port et code lus sur sa sortie ;
-/// SIGTERM à la destruction, si bien que la fin part vers l'émetteur appairé. Sans `--etat`
-/// parmi `options`, un dossier d'état à lui, effacé à la destruction : un essai n'écrit rien
-/// dans celui de l'utilisateur.
-struct RecepteurLance : ProgrammeLance {
+/// SIGTERM à la destruction, si bien que la fin part vers l'émetteur appairé.
+struct RecepteurLance : private DossierEtat, ProgrammeLance {
+  // Les bases se construisent dans l'ordre : `options` a son dossier d'état avant le lancement.
   explicit RecepteurLance(std::vector<std::string> options, std::string programme = RAVLO_RECEPTEUR)
-      : RecepteurLance(avecEtat(std::move(options)), std::move(programme)) {}
-  ~RecepteurLance() {
-    arreter();
-    std::error_code ec;
-    if (!dossierEtat_.empty()) std::filesystem::remove_all(dossierEtat_, ec);
-  }
-  RecepteurLance(const RecepteurLance&) = delete;
-  RecepteurLance& operator=(const RecepteurLance&) = delete;
+      : DossierEtat(options),
+        ProgrammeLance(avec(std::move(options), std::move(programme)), true),
+        port(static_cast<std::uint16_t>(std::atoi(lire("Port : ").c_str()))),
+        code(lire("Code : ")) {}
   [[nodiscard]] std::string vers() const { return "127.0.0.1:" + std::to_string(port); }
 
   std::uint16_t port = 0;
   std::string code;
 
  private:
-  struct Lancement {
-    std::vector<std::string> options;
-    std::filesystem::path dossier;  ///< vide : donné par `options`
-  };
-
-  RecepteurLance(Lancement l, std::string programme)
-      : ProgrammeLance(avec(std::move(l.options), std::move(programme)), true),
-        port(static_cast<std::uint16_t>(std::atoi(lire("Port : ").c_str()))),
-        code(lire("Code : ")),
-        dossierEtat_(std::move(l.dossier)) {}
-
-  static Lancement avecEtat(std::vector<std::string> o) {
-    if (std::ranges::find(o, "--etat") != o.end()) return {std::move(o), {}};
-    static std::atomic<int> numero = 0;
-    auto dossier = std::filesystem::temp_directory_path() /
-                   ("ravlo-etat-" + std::to_string(::getpid()) + "-" + std::to_string(++numero));
-    o.insert(o.end(), {"--etat", dossier.string()});
-    return {std::move(o), std::move(dossier)};
-  }
   static std::vector<std::string> avec(std::vector<std::string> o, std::string programme) {
     o.insert(o.begin(), {std::move(programme), "--sans-annonce", "--port", "0", "--ligne-etat"});
     return o;
   }
-
-  std::filesystem::path dossierEtat_;
 };
 #endif
 
-/// Une ligne du shell (sortie d'erreur comprise) : ce qu'elle écrit et son statut.
+/// Une ligne du shell : ce qu'elle écrit et son statut.
 struct Sortie {
   std::string texte;
   int statut = -1;
 };
-inline Sortie executer(const std::string& ligne) {
+inline Sortie ligneDuShell(const std::string& ligne) {
   Sortie s;
-  if (FILE* f = ::popen((ligne + " 2>&1").c_str(), "r")) {
+  if (FILE* f = ::popen(ligne.c_str(), "r")) {
     char morceau[1024];
     for (std::size_t n = 0; (n = std::fread(morceau, 1, sizeof morceau, f)) > 0;)
       s.texte.append(morceau, n);
@@ -266,6 +250,10 @@ inline Sortie executer(const std::string& ligne) {
     s.statut = WIFEXITED(statut) ? WEXITSTATUS(statut) : -1;
   }
   return s;
+}
+/// Sortie d'erreur comprise.
+inline Sortie executer(const std::string& ligne) {
+  return ligneDuShell(ligne + " 2>&1");
 }
 
 }  // namespace ravlo::essai
