@@ -56,9 +56,9 @@ struct Banc : banc::Application {
     return message ? message->titre : std::string();
   }
   [[nodiscard]] Textes pieces() const {
-    Textes noms;
-    for (const auto& p : etat().pieces) noms.push_back(p.nom);
-    return noms;
+    Textes liste;
+    for (const auto& p : etat().pieces) liste.push_back(p.nom);
+    return liste;
   }
   [[nodiscard]] EtatIcone icone() const { return etatIcone(*modele); }
   // Ce qu'on fait dans « Ajouter une pièce » : choisir, taper, valider.
