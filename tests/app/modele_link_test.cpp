@@ -8,12 +8,9 @@
 #include "link/app/actions_panneau.hpp"
 #include "link/app/avis_fin_envoi.hpp"
 #include "link/app/etat_panneau.hpp"
-#include "link/app/regles_panneau.hpp"
 #include "protocol/appairage/demande_code.hpp"
 #include "protocol/messages/message_fin.hpp"
-#include "protocol/messages/message_horloge.hpp"
 #include "protocol/messages/message_releve.hpp"
-#include "protocol/messages/paquet_audio.hpp"
 
 namespace ravlo {
 namespace {

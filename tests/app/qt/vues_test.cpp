@@ -4,7 +4,6 @@
 
 #include <QAccessible>
 #include <QApplication>
-#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
@@ -13,9 +12,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QVBoxLayout>
-#include <algorithm>
-#include <atomic>
-#include <optional>
 #include <thread>
 
 #include "app/banc_app.hpp"
