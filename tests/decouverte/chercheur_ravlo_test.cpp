@@ -246,10 +246,10 @@ TEST(AdresseManuelle, LueOuRefuseeAvecSaRaison) {
 
 // Un récepteur ajouté par son adresse : résolu sur la file du chercheur, listé après ceux
 // trouvés, gardé quand la recherche change ou s'arrête, et appairé à l'adresse résolue (le
-// refus d'un port avant toute résolution, l'attente de la résolution : SaisieEtMessages.
-// AjouterParAdresseChoisitLaCarteOuDitLaFaute, par le panneau). Un
-// code mal tapé n'envoie rien ; un code entouré de blancs passe, en 30 messages ; `resultat`
-// est annoncé d'abord, `appaire` ensuite, puis la fin de l'appairage.
+// refus d'un port avant toute résolution, l'attente de la résolution : Panneau.
+// LaSaisieLesRefusEtLAjoutParAdresse). Un code mal tapé n'envoie rien ; un code entouré de
+// blancs passe, en 30 messages ; `resultat` est annoncé d'abord, `appaire` ensuite, puis la
+// fin de l'appairage.
 TEST_F(Chercheur, UnRecepteurAjouteParSonAdresseSeComporteCommeUnTrouve) {
   const auto& c = chercheur;
   c->demarrer();
