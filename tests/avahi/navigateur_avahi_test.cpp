@@ -16,6 +16,7 @@
 #include <fstream>
 
 #include "faux/programme_lance.hpp"
+#include "link/decouverte/annonce_recepteur.hpp"
 #include "link/decouverte/chercheur_ravlo.hpp"
 #include "plateforme/principal_asio.hpp"
 #include "plateforme/systeme.hpp"
@@ -40,15 +41,18 @@ TEST(ErreurAvahi, RefusEtDemonAbsentDeviennentDesCodesDnssd) {
     EXPECT_EQ(erreurAvahi(code), attendue) << code;
 }
 
-// L'outil de scripts/services/avahi, donné par scripts/test.
-const char* outil() {
-  return std::getenv("RAVLO_AVAHI_OUTIL");
-}
-
-// L'adresse de rx et le bout local de la paire, propres à la course (donnés par « dans »).
+// L'outil de scripts/services/avahi (RAVLO_AVAHI_OUTIL, donné par scripts/test) ; le dossier
+// de la course, l'adresse de rx et le bout local de la paire (donnés par « dans »).
 std::string environnement(const char* nom) {
   const char* valeur = std::getenv(nom);
   return valeur != nullptr ? valeur : "";
+}
+
+// Le PID qu'écrit l'outil pour `quoi` (rx : le porteur des espaces de noms de rx).
+pid_t pidDe(const std::string& quoi) {
+  pid_t pid = 0;
+  std::ifstream(environnement("RAVLO_AVAHI_DIR") + "/" + quoi + ".pid") >> pid;
+  return pid;
 }
 
 // Un argument du shell, tel quel : entre apostrophes, chacune des siennes échappée.
@@ -59,18 +63,17 @@ std::string cite(const std::string& texte) {
 }
 
 void lancer(const std::string& arguments) {
-  const std::string commande = std::string(outil()) + " " + arguments;
+  const std::string commande = environnement("RAVLO_AVAHI_OUTIL") + " " + arguments;
   ASSERT_EQ(std::system(commande.c_str()), 0) << commande;
 }
 
 struct Avahi : ::testing::Test {
   void SetUp() override {
-    if (outil() == nullptr)
+    if (environnement("RAVLO_AVAHI_OUTIL").empty())
       GTEST_SKIP() << "à lancer par scripts/test, dans l'espace de noms tx qu'il crée";
   }
   void TearDown() override {
-    if (outil() != nullptr)
-      for (const auto& nom : publies) lancer("retirer " + cite(nom));
+    for (const auto& nom : publies) lancer("retirer " + cite(nom));
   }
 
   void publier(const std::string& nom, std::uint16_t port, const std::string& txt = {}) {
@@ -122,13 +125,6 @@ TEST_F(Avahi, DemonArreteAttenteDemonRevenuListeRevenuePuisRecepteurRelanceAille
   ASSERT_EQ(chercheur->etatReseau().cas, Cas::actif);
   EXPECT_FALSE(trouver("Bureau")->identifiant.has_value());
   EXPECT_FALSE(trouver("Bureau")->connaitReprise);
-  // Le TXT lu tel qu'Avahi le livre : l'identifiant et la reprise du récepteur.
-  publier("Salon", 50'300, "id=00112233445566778899aabbccddeeff reprise=1");
-  ASSERT_TRUE(attendreQue([&] { return trouver("Salon") != nullptr; }));
-  EXPECT_EQ(trouver("Salon")->identifiant,
-            (IdentifiantRecepteur{0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99, 0xaa,
-                                  0xbb, 0xcc, 0xdd, 0xee, 0xff}));
-  EXPECT_TRUE(trouver("Salon")->connaitReprise);
 
   lancer("arreter-demon tx");
   ASSERT_TRUE(attendreQue([&] { return chercheur->etatReseau().cas == Cas::attente; }));
@@ -141,8 +137,9 @@ TEST_F(Avahi, DemonArreteAttenteDemonRevenuListeRevenuePuisRecepteurRelanceAille
   ASSERT_TRUE(attendreQue(
       [&] { return chercheur->etatReseau().cas == Cas::actif && trouver("Bureau") != nullptr; }));
 
-  const std::string dossier = std::getenv("RAVLO_AVAHI_DIR");
-  ASSERT_EQ(std::system(("kill -9 $(cat " + dossier + "/rx-avahi.pid)").c_str()), 0);
+  const pid_t demonRx = pidDe("rx-avahi");
+  ASSERT_GT(demonRx, 0);
+  ASSERT_EQ(::kill(demonRx, SIGKILL), 0);
   lancer("retirer Bureau");
   // Le démon tué reste zombie un moment : son fichier de PID empêcherait la relance.
   lancer("dans rx rm -f /run/avahi-daemon/pid");
@@ -162,46 +159,39 @@ TEST_F(Avahi, DemonArreteAttenteDemonRevenuListeRevenuePuisRecepteurRelanceAille
 // du démon ; la borne de 20 s laisse passer une machine chargée.
 TEST_F(Avahi, RavloRecepteurTrouveAppaireParSonNomEtAnnonceDeNouveau) {
   const std::string nom = "Véranda à l'étage";
-  const std::string journal = "/tmp/ravlo-avahi-recepteur-" + std::to_string(::getpid());
-  // Le PID écrit est celui du récepteur même : c'est lui que la fin du test arrête.
-  lancer("dans rx bash -c " +
-         cite(RAVLO_RECEPTEUR " --port 0 --nom " + cite(nom) + " --wav /dev/null --etat " +
-              journal + ".etat > " + journal + ".txt 2>&1 & echo $! > " + journal + ".pid"));
-  struct Arret {
-    std::string journal;
-    ~Arret() {
-      int pid = 0;
-      std::ifstream(journal + ".pid") >> pid;
-      if (pid > 0) ::kill(pid, SIGTERM);
-      for (const char* fin : {".txt", ".pid", ".etat"}) std::filesystem::remove_all(journal + fin);
-    }
-  } arret{journal};
-  const auto lu = [&] {
-    std::ifstream f(journal + ".txt");
-    return std::string((std::istreambuf_iterator<char>(f)), {});
-  };
+  const std::string etat = dossierEtat.chemin + "/recepteur";
+  // Sans --fork, nsenter devient le récepteur : c'est lui que la fin du test arrête.
+  essai::ProgrammeLance r(
+      {"nsenter", "-t", std::to_string(pidDe("rx")), "-m", "-n", "-u", "--", RAVLO_RECEPTEUR,
+       "--port", "0", "--nom", nom, "--wav", "/dev/null", "--etat", etat},
+      true);
+  // Ses lignes déjà écrites, et combien contiennent `motif`.
   const auto compter = [&](const std::string& motif) {
-    const std::string texte = lu();
+    (void)r.lignesPretes();
     std::size_t n = 0;
-    for (auto i = texte.find(motif); i != std::string::npos; i = texte.find(motif, i + 1)) ++n;
+    for (auto i = r.journal.find(motif); i != std::string::npos; i = r.journal.find(motif, i + 1))
+      ++n;
     return n;
   };
   const auto code = [&] {
-    const std::string texte = lu();
-    const auto i = texte.rfind("Code : ");
-    return i == std::string::npos ? std::string() : texte.substr(i + 7, 4);
+    (void)r.lignesPretes();
+    const auto i = r.journal.rfind("Code : ");
+    return i == std::string::npos ? std::string() : r.journal.substr(i + 7, 4);
   };
 
   chercheur->demarrer();
-  ASSERT_TRUE(attendreQue([&] { return trouver(nom) != nullptr; }, 20s)) << lu();
-  EXPECT_NE(lu().find("« " + nom + " »"), std::string::npos) << lu();
+  ASSERT_TRUE(attendreQue([&] { return trouver(nom) != nullptr; }, 20s)) << r.journal;
+  EXPECT_TRUE(attendreQue([&] { return compter("« " + nom + " »") == 1; })) << r.journal;
   // L'identifiant gardé, et la reprise qu'il permet, dans le TXT que voit l'autre espace.
   std::string identifiant;
-  std::getline(std::ifstream(journal + ".etat/identifiant"), identifiant);
-  ASSERT_EQ(identifiant.size(), 32u) << lu();
+  std::getline(std::ifstream(etat + "/identifiant"), identifiant);
+  ASSERT_EQ(identifiant.size(), 32u) << r.journal;
   const auto txt = essai::executer("avahi-browse -rpt _ravlo._udp");
   EXPECT_NE(txt.texte.find("\"id=" + identifiant + "\""), std::string::npos) << txt.texte;
   EXPECT_NE(txt.texte.find("\"reprise=1\""), std::string::npos) << txt.texte;
+  // Le TXT lu tel qu'Avahi le livre de ce côté-ci.
+  EXPECT_EQ(trouver(nom)->identifiant, depuisHexa<16>(identifiant));
+  EXPECT_TRUE(trouver(nom)->connaitReprise);
   const auto point = trouver(nom)->point;
   EXPECT_EQ(point.adresse, environnement("RAVLO_AVAHI_ADRESSE_RX"));
   EXPECT_EQ(point.nomService, nom);
@@ -213,14 +203,14 @@ TEST_F(Avahi, RavloRecepteurTrouveAppaireParSonNomEtAnnonceDeNouveau) {
   EXPECT_EQ(chercheur->resultat(),
             (ChercheurRavlo::Resultat{ChercheurRavlo::Resultat::Cas::accepte, nom, {}}));
   ASSERT_TRUE(chercheur->appaire().has_value());
-  ASSERT_TRUE(attendreQue([&] { return code() != premier && !code().empty(); })) << lu();
+  ASSERT_TRUE(attendreQue([&] { return code() != premier && !code().empty(); })) << r.journal;
   // Cet ordinateur s'en souvient (le carnet est celui du chercheur) : l'envoi qui suit le
   // reprend sans code, par l'identifiant lu dans le TXT.
   const auto envoi =
       essai::executer(std::string(RAVLO_ENVOI) + " --recepteur " + cite(nom) + " --secondes 1");
   EXPECT_EQ(envoi.statut, 0) << envoi.texte;
-  EXPECT_TRUE(attendreQue([&] { return compter("Repris sans code avec") == 1; })) << lu();
-  EXPECT_EQ(compter("Appairé avec"), 1u) << lu();
+  EXPECT_TRUE(attendreQue([&] { return compter("Repris sans code avec") == 1; })) << r.journal;
+  EXPECT_EQ(compter("Appairé avec"), 1u) << r.journal;
 
   lancer("arreter-demon rx");
   ASSERT_TRUE(attendreQue([&] { return trouver(nom) == nullptr; }, 20s));
@@ -230,9 +220,9 @@ TEST_F(Avahi, RavloRecepteurTrouveAppaireParSonNomEtAnnonceDeNouveau) {
   const bool revenu = attendreQue([&] { return trouver(nom) != nullptr; }, 20s);
   const std::chrono::duration<double> delai = std::chrono::steady_clock::now() - relance;
   std::printf("annoncé de nouveau %.2f s après la relance du démon\n", delai.count());
-  ASSERT_TRUE(revenu) << lu();
+  ASSERT_TRUE(revenu) << r.journal;
   // Le récepteur le dit aussi, un peu après qu'on le voit parfois.
-  EXPECT_TRUE(attendreQue([&] { return compter("Annoncé") >= 2; })) << lu();
+  EXPECT_TRUE(attendreQue([&] { return compter("Annoncé") >= 2; })) << r.journal;
   EXPECT_EQ(trouver(nom)->point.adresse, environnement("RAVLO_AVAHI_ADRESSE_RX"));
 }
 

@@ -64,13 +64,12 @@ struct Chercheur : ::testing::Test {
     file->executer();
     return connexions->derniere();
   }
-  // Répond à chaque message de l'initiateur, sans délai, jusqu'au verdict du chercheur.
-  void jouerRecepteur(const char* code) {
-    AppairageRepondeur repondeur(*CodeAppairage::depuisSaisie(code),
-                                 std::make_shared<HasardDeterministe>(2));
+  // Répond par `repondeur` à chaque message du chercheur, sans délai, jusqu'au dernier.
+  template <class Message, class Repondeur>
+  void jouer(Repondeur& repondeur) {
     auto& c = connexions->derniere();
-    for (std::size_t lus = 0; chercheur->appairageEnCours() && lus < c.envoyes.size();) {
-      const auto m = MessagePasskey::decoder(c.envoyes[lus++]);
+    for (std::size_t lus = 0; lus < c.envoyes.size();) {
+      const auto m = Message::decoder(c.envoyes[lus++]);
       ASSERT_TRUE(m.has_value());
       if (auto r = repondeur.recevoir(*m)) c.livrer(r->donnees());
       file->executer();
@@ -79,6 +78,11 @@ struct Chercheur : ::testing::Test {
       c.traiterEnvois();
       file->executer();
     }
+  }
+  void jouerRecepteur(const char* code) {
+    AppairageRepondeur r(*CodeAppairage::depuisSaisie(code),
+                         std::make_shared<HasardDeterministe>(2));
+    jouer<MessagePasskey>(r);
   }
 };
 
@@ -242,10 +246,10 @@ TEST(AdresseManuelle, LueOuRefuseeAvecSaRaison) {
 
 // Un récepteur ajouté par son adresse : résolu sur la file du chercheur, listé après ceux
 // trouvés, gardé quand la recherche change ou s'arrête, et appairé à l'adresse résolue (le
-// refus d'un port avant toute résolution, l'attente de la résolution : SaisieEtMessages.
-// AjouterParAdresseChoisitLaCarteOuDitLaFaute, par le panneau). Un
-// code mal tapé n'envoie rien ; un code entouré de blancs passe, en 30 messages ; `resultat`
-// est annoncé d'abord, `appaire` ensuite, puis la fin de l'appairage.
+// refus d'un port avant toute résolution, l'attente de la résolution : Panneau.
+// LaSaisieLesRefusEtLAjoutParAdresse). Un code mal tapé n'envoie rien ; un code entouré de
+// blancs passe, en 30 messages ; `resultat` est annoncé d'abord, `appaire` ensuite, puis la
+// fin de l'appairage.
 TEST_F(Chercheur, UnRecepteurAjouteParSonAdresseSeComporteCommeUnTrouve) {
   const auto& c = chercheur;
   c->demarrer();
@@ -302,14 +306,39 @@ TEST_F(Chercheur, UnRecepteurAjouteParSonAdresseSeComporteCommeUnTrouve) {
   EXPECT_EQ(vus[vus.size() - 2], std::make_pair(Cas::accepte, true));
 }
 
-// Un récepteur retenu se reprend avant tout code, contre un vrai répondeur : accepté avec la
-// preuve à renvoyer dans la liaison, qui s'entend avec celle du répondeur ; un refus ou le
-// silence (renvoi toutes les 700 ms, abandon vers 2,5 s) demandent le code sans oublier la
-// paire ; un récepteur qui n'annonce pas la reprise, le code aussitôt, sans rien envoyer.
-TEST_F(Chercheur, RepriseAvantLeCode) {
-  SecretPaire paire;
-  paire.identifiant.fill(5);
-  paire.psk.octets().fill(6);
+// Un code accepté retient le récepteur (identifiant du TXT, adresse, secret de la paire) : sa
+// carte dit « mémorisé » ; un nouveau code remplace l'entrée. Retenu, il se reprend avant tout
+// code, contre un vrai répondeur : accepté avec la preuve à renvoyer dans la liaison, qui
+// s'entend avec celle du répondeur ; un refus ou le silence (renvoi toutes les 700 ms, abandon
+// vers 2,5 s) demandent le code sans oublier la paire ; un récepteur qui n'annonce pas la
+// reprise, le code aussitôt, sans rien envoyer. « Oublier » le retire.
+TEST_F(Chercheur, CodeAccepteRetenuRepriseAvantLeCodePuisOubli) {
+  chercheur->demarrer();
+  const std::string id = "0102030405060708090a0b0c0d0e0f10";
+  ResultatService s = service("Salon");
+  s.txt = {"id=" + id, "reprise=1"};
+  navigateurs->dernier().publier({s});
+  file->executer();
+  ASSERT_EQ(chercheur->appareils().size(), 1u);
+  const ChercheurRavlo::Appareil a = chercheur->appareils()[0];
+  EXPECT_FALSE(a.memorise);
+  EXPECT_TRUE(a.connaitReprise);
+  for (const char* code : {"1234", "5678"}) {
+    chercheur->appairer(a, code);
+    file->executer();
+    jouerRecepteur(code);
+    ASSERT_EQ(chercheur->resultat().cas, Cas::accepte);
+    ASSERT_EQ(carnet->contenu.size(), 1u);
+  }
+  const RecepteurMemorise retenu = carnet->contenu[0];
+  EXPECT_EQ(retenu.identifiant, depuisHexa<16>(id));
+  EXPECT_EQ(retenu.adresse, "10.99.0.1:50000");
+  EXPECT_EQ(retenu.nom, "Salon");
+  EXPECT_EQ(retenu.dernierUsage, secondes);
+  ASSERT_EQ(chercheur->appareils().size(), 1u);
+  EXPECT_TRUE(chercheur->appareils()[0].memorise);
+  EXPECT_TRUE(chercheur->peutReprendre(chercheur->appareils()[0]));
+
   enum class Face : std::uint8_t { connaitLaPaire, autreSecret, muet };
   const struct {
     const char* nom;
@@ -325,84 +354,42 @@ TEST_F(Chercheur, RepriseAvantLeCode) {
   };
   for (const auto& k : cas) {
     SCOPED_TRACE(k.nom);
-    const ChercheurRavlo::Appareil a{"Salon", "Salon", service("Salon").point,
-                                     IdentifiantRecepteur{1}, k.annonceReprise};
-    const RecepteurMemorise retenu{a.identifiant, "10.99.0.1:50000", paire, "Salon", 1};
-    carnet->contenu = {retenu};
+    ChercheurRavlo::Appareil b = chercheur->appareils()[0];
+    b.connaitReprise = k.annonceReprise;
     chercheur->changerAppaire(std::nullopt);
     const std::size_t creees = connexions->creees.size();
-    chercheur->appairer(a, "");
+    chercheur->appairer(b, "");
     file->executer();
     ASSERT_EQ(connexions->creees.size(), creees + (k.envois > 0 ? 1 : 0));
     if (k.envois > 0) {
       auto& c = connexions->derniere();
-      SecretPaire connue = paire;
+      SecretPaire connue = retenu.paire;
       if (k.face == Face::autreSecret) connue.psk.octets().fill(7);
       RepriseRepondeur repondeur(
-          [&](const IdentifiantPaire& id) -> std::optional<SecretPaire> {
-            return id == connue.identifiant ? std::optional(connue) : std::nullopt;
+          [&](const IdentifiantPaire& i) -> std::optional<SecretPaire> {
+            return i == connue.identifiant ? std::optional(connue) : std::nullopt;
           },
           std::make_shared<HasardDeterministe>(3));
-      for (std::size_t lus = 0; k.face != Face::muet && lus < c.envoyes.size();) {
-        const auto m = MessageReprise::decoder(c.envoyes[lus++]);
-        ASSERT_TRUE(m.has_value());
-        if (auto r = repondeur.recevoir(*m)) c.livrer(r->donnees());
-        file->executer();
-        c.traiterEnvois();
-        file->executer();
-      }
+      if (k.face != Face::muet) jouer<MessageReprise>(repondeur);
       file->avancer(dialogue::budgetReprise + 1s);
       EXPECT_EQ(c.envoyes.size(), k.envois);
       EXPECT_TRUE(c.annulee);
-      if (k.attendu == Cas::accepte) {
-        const auto* r = std::get_if<RepriseRepondeur::Reussi>(&repondeur.etat());
-        ASSERT_NE(r, nullptr);
-        ASSERT_TRUE(chercheur->appaire().has_value());
+      const auto* r = std::get_if<RepriseRepondeur::Reussi>(&repondeur.etat());
+      ASSERT_EQ(r != nullptr, k.attendu == Cas::accepte);
+      ASSERT_EQ(chercheur->appaire().has_value(), k.attendu == Cas::accepte);
+      if (r != nullptr) {
         const Liaison& l = chercheur->appaire()->liaison;
         EXPECT_EQ(l.aRenvoyer, c.envoyes.back());
         EXPECT_EQ(l.aRenvoyer.size(), 28u);
         const auto scelle = l.scelleur->sceller(Octets{1, 2, 3}, SorteEnveloppe::audio);
-        ASSERT_TRUE(scelle.has_value());
-        EXPECT_TRUE(r->liaison.ouvreur->ouvrir(*scelle).has_value()) << "mêmes clés";
-      } else {
-        EXPECT_FALSE(chercheur->appaire().has_value());
+        EXPECT_TRUE(scelle && r->liaison.ouvreur->ouvrir(*scelle)) << "mêmes clés";
       }
     }
     EXPECT_EQ(chercheur->resultat().cas, k.attendu);
     EXPECT_FALSE(chercheur->appairageEnCours());
     ASSERT_EQ(carnet->contenu.size(), 1u) << "la paire reste retenue";
-    EXPECT_EQ(carnet->contenu[0].paire, paire);
+    EXPECT_EQ(carnet->contenu[0].paire, retenu.paire);
   }
-}
-
-// Un code accepté retient le récepteur (identifiant du TXT, adresse, secret de la paire) :
-// sa carte dit « mémorisé » ; un nouveau code remplace l'entrée ; « Oublier » la retire.
-TEST_F(Chercheur, CodeAccepteRetenuPuisOublie) {
-  chercheur->demarrer();
-  const std::string id = "0102030405060708090a0b0c0d0e0f10";
-  ResultatService s = service("Salon");
-  s.txt = {"id=" + id, "reprise=1"};
-  navigateurs->dernier().publier({s});
-  file->executer();
-  ASSERT_EQ(chercheur->appareils().size(), 1u);
-  ChercheurRavlo::Appareil a = chercheur->appareils()[0];
-  EXPECT_FALSE(a.memorise);
-  EXPECT_TRUE(a.connaitReprise);
-  for (int fois = 0; fois < 2; ++fois) {
-    chercheur->appairer(a, fois == 0 ? "1234" : "5678");
-    file->executer();
-    jouerRecepteur(fois == 0 ? "1234" : "5678");
-    ASSERT_EQ(chercheur->resultat().cas, Cas::accepte);
-    ASSERT_EQ(carnet->contenu.size(), 1u);
-  }
-  const RecepteurMemorise& r = carnet->contenu[0];
-  EXPECT_EQ(r.identifiant, depuisHexa<16>(id));
-  EXPECT_EQ(r.adresse, "10.99.0.1:50000");
-  EXPECT_EQ(r.nom, "Salon");
-  EXPECT_EQ(r.dernierUsage, secondes);
-  ASSERT_EQ(chercheur->appareils().size(), 1u);
-  EXPECT_TRUE(chercheur->appareils()[0].memorise);
-  EXPECT_TRUE(chercheur->peutReprendre(chercheur->appareils()[0]));
   chercheur->oublier(chercheur->appareils()[0]);
   EXPECT_TRUE(carnet->contenu.empty());
   EXPECT_FALSE(chercheur->appareils()[0].memorise);

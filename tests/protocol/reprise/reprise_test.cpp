@@ -39,12 +39,14 @@ Octets depuisHexa(std::string_view hex) {
   return o;
 }
 
+std::shared_ptr<HasardDeterministe> hasard(std::uint64_t graine) {
+  return std::make_shared<HasardDeterministe>(graine);
+}
+
 /// Les deux moitiés d'un vrai appairage au code : la même paire de chaque côté.
 std::pair<SecretPaire, SecretPaire> paireAppairee() {
-  AppairageInitiateur i(*CodeAppairage::depuisSaisie("0042"), "Poste",
-                        std::make_shared<HasardDeterministe>(1));
-  AppairageRepondeur r(*CodeAppairage::depuisSaisie("0042"),
-                       std::make_shared<HasardDeterministe>(2));
+  AppairageInitiateur i(*CodeAppairage::depuisSaisie("0042"), "Poste", hasard(1));
+  AppairageRepondeur r(*CodeAppairage::depuisSaisie("0042"), hasard(2));
   for (auto m = std::optional(i.dernierMessage()); m;) {
     const auto reponse = r.recevoir(*m);
     m = reponse ? i.recevoir(*reponse) : std::nullopt;
@@ -71,15 +73,18 @@ bool seRepondent(const Liaison& a, const Liaison& b) {
 }
 
 // Deux reprises sous la paire d'un appairage : le récepteur n'est lié qu'à la preuve, les
-// liaisons se répondent dans les deux sens, et chaque reprise a ses propres clés.
+// liaisons se répondent dans les deux sens, et chaque reprise a ses propres clés. Tailles
+// exactes ; un message tronqué n'est lu ni par nous ni, comme tout cas de reprise, par le
+// lecteur des messages d'appairage au code.
 TEST(Reprise, ReussitSousLaPaireEtDonneDesClesNeuves) {
   const auto [ordi, recepteur] = paireAppairee();
   ASSERT_EQ(ordi, recepteur);
   std::vector<std::pair<Liaison, Liaison>> liens;
   for (std::uint64_t graine : {10, 11}) {
-    RI i(ordi, std::make_shared<HasardDeterministe>(graine));
-    RR r(memoire(recepteur), std::make_shared<HasardDeterministe>(graine + 100));
-    const auto reponse = r.recevoir(parLeFil(i.dernierMessage()));
+    RI i(ordi, hasard(graine));
+    RR r(memoire(recepteur), hasard(graine + 100));
+    const M ouverture = i.dernierMessage();
+    const auto reponse = r.recevoir(parLeFil(ouverture));
     ASSERT_TRUE(reponse && reponse->comme<M::Reponse>());
     EXPECT_EQ(r.etat(), RR::Etat{RR::EnCours{}});
     const auto preuve = i.recevoir(parLeFil(*reponse));
@@ -94,19 +99,28 @@ TEST(Reprise, ReussitSousLaPaireEtDonneDesClesNeuves) {
     EXPECT_TRUE(seRepondent(a, b));
     EXPECT_TRUE(seRepondent(b, a));
     liens.emplace_back(a, b);
+    for (const auto& [m, taille] : std::vector<std::pair<M, std::size_t>>{
+             {ouverture, 76}, {*reponse, 60}, {*preuve, 28}, {M(1, M::Refus{}), 12}}) {
+      Octets d = m.donnees();
+      EXPECT_EQ(d.size(), taille);
+      EXPECT_EQ(M::decoder(d), m);
+      EXPECT_FALSE(MessagePasskey::decoder(d));
+      d.pop_back();
+      EXPECT_FALSE(M::decoder(d)) << taille;
+    }
   }
   EXPECT_FALSE(seRepondent(liens[0].first, liens[1].second));
 }
 
 // Chaque faute mène le récepteur à `Echoue` avec sa raison, jamais à une liaison ; le refus
-// est le même quelle qu'en soit la cause.
-TEST(Reprise, EchoueSansLierLeRecepteur) {
+// est le même quelle qu'en soit la cause. L'initiateur refuse de même une réponse altérée.
+TEST(Reprise, EchoueSansLierNiLeRecepteurNiLInitiateur) {
   const auto [ordi, recepteur] = paireAppairee();
   SecretPaire autre = recepteur;
   autre.psk.octets()[0] ^= 1;
   // Une reprise passée, enregistrée en entier : son ouverture et sa preuve rejouées.
-  RI ancienne(ordi, std::make_shared<HasardDeterministe>(50));
-  RR temoin(memoire(recepteur), std::make_shared<HasardDeterministe>(51));
+  RI ancienne(ordi, hasard(50));
+  RR temoin(memoire(recepteur), hasard(51));
   const M ouvertureAncienne = ancienne.dernierMessage();
   const M preuveAncienne = *ancienne.recevoir(*temoin.recevoir(ouvertureAncienne));
 
@@ -129,8 +143,8 @@ TEST(Reprise, EchoueSansLierLeRecepteur) {
            {"étiquette changée", false, false, 75, -1, EchecReprise::secretFaux},
            {"preuve changée", false, false, -1, 12, EchecReprise::preuveFausse},
            {"ouverture et preuve rejouées", false, true, -1, -1, EchecReprise::preuveFausse}}) {
-    RI i(ordi, std::make_shared<HasardDeterministe>(60));
-    RR r(memoire(c.autrePsk ? autre : recepteur), std::make_shared<HasardDeterministe>(61));
+    RI i(ordi, hasard(60));
+    RR r(memoire(c.autrePsk ? autre : recepteur), hasard(61));
     auto reponse =
         r.recevoir(altere(c.rejeu ? ouvertureAncienne : i.dernierMessage(), c.octetOuverture));
     if (reponse && reponse->comme<M::Reponse>()) {
@@ -143,44 +157,18 @@ TEST(Reprise, EchoueSansLierLeRecepteur) {
     EXPECT_TRUE(reponse && reponse->comme<M::Refus>()) << c.nom;
     EXPECT_EQ(compteCommeEchec(c.raison), c.raison != EchecReprise::inconnue) << c.nom;
   }
-}
-
-// Une réponse altérée reçoit le refus de l'initiateur ; un refus du récepteur le fait
-// repasser au code.
-TEST(Reprise, LInitiateurRefuseUneReponseAlteree) {
-  const auto [ordi, recepteur] = paireAppairee();
+  // Une réponse altérée reçoit le refus de l'initiateur ; un refus du récepteur le fait
+  // repasser au code.
   for (std::size_t octet : {12u, 40u, 59u}) {
-    RI i(ordi, std::make_shared<HasardDeterministe>(70));
-    Octets d = RR(memoire(recepteur), std::make_shared<HasardDeterministe>(71))
-                   .recevoir(i.dernierMessage())
-                   ->donnees();
+    RI i(ordi, hasard(70));
+    Octets d = RR(memoire(recepteur), hasard(71)).recevoir(i.dernierMessage())->donnees();
     d[octet] ^= 1;
     EXPECT_TRUE(i.recevoir(M::decoder(d).value())->comme<M::Refus>()) << octet;
     EXPECT_EQ(i.etat(), RI::Etat{RI::Echoue{false}});
   }
-  RI i(ordi, std::make_shared<HasardDeterministe>(72));
+  RI i(ordi, hasard(72));
   EXPECT_EQ(i.recevoir(M(i.dernierMessage().tentative(), M::Refus{})), std::nullopt);
   EXPECT_EQ(i.etat(), RI::Etat{RI::Echoue{true}});
-}
-
-// Tailles exactes ; un message tronqué n'est lu ni par nous ni, comme tout cas de reprise,
-// par le lecteur des messages d'appairage au code.
-TEST(Reprise, MessagesTronquesRefusesEtInconnusDeLAppairage) {
-  const auto [ordi, recepteur] = paireAppairee();
-  RI i(ordi, std::make_shared<HasardDeterministe>(80));
-  RR r(memoire(recepteur), std::make_shared<HasardDeterministe>(81));
-  const M ouverture = i.dernierMessage();
-  const M reponse = *r.recevoir(ouverture);
-  const M preuve = *i.recevoir(reponse);
-  for (const auto& [m, taille] : std::vector<std::pair<M, std::size_t>>{
-           {ouverture, 76}, {reponse, 60}, {preuve, 28}, {M(1, M::Refus{}), 12}}) {
-    Octets d = m.donnees();
-    EXPECT_EQ(d.size(), taille);
-    EXPECT_EQ(M::decoder(d), m);
-    EXPECT_FALSE(MessagePasskey::decoder(d));
-    d.pop_back();
-    EXPECT_FALSE(M::decoder(d)) << taille;
-  }
 }
 
 /// Lance le script d'essai sous le premier Python qui a dissononce ; ses lignes « nom hex ».
@@ -222,7 +210,7 @@ TEST(Reprise, InteroperaAvecDissononce) {
   const std::string psk = hexa(ordi.psk.octets()), ePython(64, '7'), clair = "5261766c6f";
   const auto entete = [](SorteEnveloppe s, std::uint64_t n) { return Enveloppe::entete(s, n); };
 
-  RI i(ordi, std::make_shared<HasardDeterministe>(90));  // dissononce répond
+  RI i(ordi, hasard(90));  // dissononce répond
   const std::uint64_t t = i.dernierMessage().tentative();
   const std::string prologue = hexa(prologueReprise(t, ordi.identifiant));
   std::vector<std::string> args{"repondeur", psk, prologue, ePython,
@@ -241,7 +229,7 @@ TEST(Reprise, InteroperaAvecDissononce) {
   const auto ouvert = l.ouvreur->ouvrir(enveloppe(retour, etape2["chiffre_ri"]));
   EXPECT_TRUE(ouvert && hexa(ouvert->contenu) == clair);
 
-  RR r(memoire(recepteur), std::make_shared<HasardDeterministe>(91));  // dissononce ouvre
+  RR r(memoire(recepteur), hasard(91));  // dissononce ouvre
   args = {"initiateur", psk, prologue, ePython};
   const auto reponse = r.recevoir(
       M(t, M::Ouverture{ordi.identifiant, tableau<48>(dissononce(args).value()["ouverture"])}));
