@@ -452,8 +452,9 @@ struct AssemblageDiffusion : Banc {
           return s;
         },
         PointReseau{"127.0.0.1", 50'000}, recepteurs[0].liaison, "Salon");
-    if (cuisine)
+    if (cuisine) {
       EXPECT_EQ(d->ajouterPiece(PointReseau{"127.0.0.1", 50'001}, b.liaison, "Cuisine"), 1u);
+    }
     fins.clear();
     d->quandFin([this](Fin f) { fins.push_back(f); });
     d->quandChange([this] { ++changements; });
