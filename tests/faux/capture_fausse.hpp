@@ -74,7 +74,8 @@ class SonFaux : public std::enable_shared_from_this<SonFaux> {
     std::expected<void, ErreurCapture> changerSilence(bool muette) override {
       son_->journal.push_back(muette ? "silence 1" : "silence 0");
       if (son_->script.silence) return std::unexpected(*son_->script.silence);
-      if (proprietaire()) son_->muet = muette;
+      const std::lock_guard garde(son_->verrou_);
+      if (son_->proprietaire_ == this) son_->muet = muette;
       return {};
     }
     void arreter() override {
@@ -90,10 +91,6 @@ class SonFaux : public std::enable_shared_from_this<SonFaux> {
     }
 
    private:
-    bool proprietaire() const {
-      const std::lock_guard garde(son_->verrou_);
-      return son_->proprietaire_ == this;
-    }
     std::shared_ptr<SonFaux> son_;
   };
 

@@ -31,9 +31,8 @@ class MagasinReglagesMemoire final : public MagasinReglages {
   template <class T>
   [[nodiscard]] std::optional<T> lire(std::string_view cle) const {
     const auto it = valeurs_.find(cle);
-    if (it == valeurs_.end()) return std::nullopt;
-    if (const T* v = std::get_if<T>(&it->second)) return *v;
-    return std::nullopt;
+    if (it == valeurs_.end() || !std::holds_alternative<T>(it->second)) return std::nullopt;
+    return std::get<T>(it->second);
   }
 
   std::map<std::string, std::variant<bool, Octets>, std::less<>> valeurs_;

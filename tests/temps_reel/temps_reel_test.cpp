@@ -11,7 +11,6 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <future>
 #include <memory>
 #include <thread>
@@ -74,7 +73,7 @@ std::vector<std::int16_t> echantillons(const Octets& octets) {
 // et son niveau, l'anneau sonnant le réveil d'une vraie file. Les blocs hors de l'ordinaire :
 // comptés, écrits pour ce qui est vraiment là, entiers même plus longs que la conversion (un
 // seul segment, daté du début), jamais lus au-delà du bloc reçu, jusqu'à l'anneau plein.
-void rappelDeCapture() {
+TEST(TempsReel, LeRappelDeCaptureNAlloueRien) {
   constexpr InstantNs heure = 5'000'000'123;
   Capture c(96'000);
   FileSerie file("ravlo.essai");
@@ -146,7 +145,7 @@ void rappelDeCapture() {
 // par l'amorçage, le désordre, la perte masquée en fondu, la file à sec (plus rien n'arrive),
 // le réamorçage, les recalages et le rattrapage en fondu enchaîné (tout arrive en triple) ; un
 // rendu sur deux peut attendre, et sans rééchantillonnage il attend pendant le trou.
-void renduDeLecture() {
+TEST(TempsReel, LeRenduDeLectureNAlloueRien) {
   for (const bool reechantillonner : {true, false}) {
     auto lecture = std::make_shared<FileLecture>(1000, reechantillonner);
     RenduLecture rendu(lecture, reechantillonner);
@@ -183,7 +182,7 @@ void renduDeLecture() {
 
 // L'émetteur sur une vraie connexion UDP (boucle locale) : passé le premier envoi, qui prépare
 // ce qui sert ensuite, le réveil que l'anneau sonne et l'envoi de ses dix paquets n'allouent rien.
-void envoiAuReveil() {
+TEST(TempsReel, LEnvoiAuReveilNAlloueRien) {
   asio::io_context contexte;
   asio::ip::udp::socket recepteur(contexte,
                                   asio::ip::udp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
@@ -212,7 +211,7 @@ void envoiAuReveil() {
 
 // La voix qui dit le code, prise, mêlée puis rendue par le fil de rendu : ni allocation ni
 // libération de ce côté (c'est le fil principal qui la libère).
-void voixMelee() {
+TEST(TempsReel, LaVoixMeleeNAlloueRien) {
   VoixMelee voix;
   auto prete = std::make_unique<VoixPrete>();
   prete->entrelace.assign(2 * 1000, 1000);
@@ -225,45 +224,37 @@ void voixMelee() {
   EXPECT_EQ(voix.recuperer(), 1u) << "jouée jusqu'au bout";
 }
 
-TEST(TempsReel, LesCheminsDuSonNAllouentRien) {
+// Sans cela, les autres cas ne prouvent rien.
+TEST(TempsReel, LeCompteurVoitLesAllocations) {
   // volatile : que le compilateur n'élide pas la paire new/delete.
   EXPECT_EQ(allouees([] {
               std::vector<int>* volatile v = new std::vector<int>(100);
               delete v;
             }),
-            2u)
-      << "sans cela, les cas ci-dessous ne prouvent rien";
-  const std::pair<const char*, std::function<void()>> chemins[] = {
-      {"rappel de capture", rappelDeCapture},
-      {"rendu de lecture", renduDeLecture},
-      {"envoi au réveil", envoiAuReveil},
-      {"voix mêlée", voixMelee}};
-  for (const auto& [nom, eprouver] : chemins) {
-    SCOPED_TRACE(nom);
-    eprouver();
-  }
+            2u);
 }
 
-// La boucle d'écriture de la sortie ALSA (attente du périphérique, relevé du retard, rendu,
-// conversion, écriture jusqu'au fichier de la configuration d'essai), sur une seconde en file,
-// un paquet sur 17 perdu : passé 50 périodes de mise en route, les 150 suivantes n'allouent
-// rien sur son fil. Le rappel retient ensuite le fil, que `null` ne cadence pas.
-TEST(TempsReel, LaBoucleDeLaSortieAlsaNAlloueRien) {
-  const auto dossier =
-      std::filesystem::temp_directory_path() / ("ravlo-tr-alsa-" + std::to_string(getpid()));
-  std::filesystem::create_directories(dossier);
-  essai::configurerAlsa(dossier, dossier / "joue.raw");
+// Le fil d'une vraie sortie rendant une file qu'on remplit, `avance` paquets d'un coup puis deux
+// à chaque coup d'œil, un peu plus vite que le temps réel, un paquet sur 17 perdu : passé 50
+// rappels de mise en route, tout ce que fait ce fil pendant les 150 suivants (attente du
+// périphérique ou rappel du serveur, minutage, sous-alimentations, rendu, conversion, écriture)
+// n'alloue rien. Le rappel retient ensuite le fil, qu'une sortie `null` ne cadence pas.
+void sortieSansAllocation(const char* nom, SortieAudio& sortie, std::uint32_t avance) {
+  SCOPED_TRACE(nom);
   auto lecture = std::make_shared<FileLecture>(960, true);
   RenduLecture rendu(lecture, true);
   const Octets paquet(1280, 0x22);
-  for (std::uint32_t s = 0; s < 150; ++s) {
-    if (s % 17 != 5) lecture->placer(s, s * 6'666'667ULL, paquet);
-  }
+  std::uint32_t s = 0;
+  const auto placer = [&](std::uint32_t n) {
+    for (const std::uint32_t fin = s + n; s < fin; ++s)
+      if (s % 17 != 5) lecture->placer(s, s * 6'666'667ULL, paquet);
+  };
+  placer(avance);
   std::atomic<int> rappels{0};
   std::atomic<std::int64_t> vues{-1};
   std::atomic<bool> relache{false};
-  SortieAlsa sortie("essai");
   ASSERT_EQ(sortie.demarrer([&](std::span<float> bloc, std::optional<InstantNs> h, bool) {
+    // `compter` et `allocations` : ceux du fil de la sortie.
     const int n = ++rappels;
     if (n == 200) {
       compter = false;
@@ -278,57 +269,35 @@ TEST(TempsReel, LaBoucleDeLaSortieAlsaNAlloueRien) {
     return plein;
   }),
             std::nullopt);
-  EXPECT_TRUE(essai::attendreQue([&] { return vues.load() >= 0; })) << rappels.load();
+  EXPECT_TRUE(essai::attendreQue([&] {
+    placer(2);
+    return vues.load() >= 0;
+  })) << rappels.load();
   relache = true;
   sortie.arreter();
-  std::filesystem::remove_all(dossier);
   EXPECT_EQ(vues.load(), 0);
   EXPECT_GT(lecture->etat().masques, 0) << "le masquage doit avoir été parcouru";
 }
 
-// Les vraies sorties contre le serveur de son d'essai (PulseAudio, ou PipeWire et sa sortie
-// native), rendant une file que ce fil remplit un peu plus vite que le temps réel, un paquet
-// sur 17 perdu : passé 50 rappels de mise en route, tout ce que fait leur fil pendant les 150
-// suivants (rappel d'écriture ou de cycle, minutage, sous-alimentations, rendu) n'alloue rien.
+// La sortie ALSA jusqu'au fichier de la configuration d'essai, une seconde déjà en file.
+TEST(TempsReel, LaBoucleDeLaSortieAlsaNAlloueRien) {
+  const auto dossier =
+      std::filesystem::temp_directory_path() / ("ravlo-tr-alsa-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dossier);
+  essai::configurerAlsa(dossier, dossier / "joue.raw");
+  SortieAlsa sortie("essai");
+  sortieSansAllocation("ALSA", sortie, 150);
+  std::filesystem::remove_all(dossier);
+}
+
+// Les sorties du serveur de son d'essai : PulseAudio, ou PipeWire et sa sortie native.
 TEST(DemonPulseTempsReel, LesRappelsDesSortiesNAllouentRien) {
   if (!essai::demonDEssai()) GTEST_SKIP() << "pas de démon d'essai : scripts/services/pulseaudio";
-  std::vector<std::pair<const char*, std::unique_ptr<SortieAudio>>> sorties;
-  sorties.emplace_back("PulseAudio", std::make_unique<SortiePulse>(std::nullopt));
+  SortiePulse pulse(std::nullopt);
+  sortieSansAllocation("PulseAudio", pulse, 0);
   if (serveurPipewire()) {
-    sorties.emplace_back("PipeWire", std::make_unique<SortiePipewire>(std::nullopt));
-  }
-  for (auto& [nom, sortie] : sorties) {
-    SCOPED_TRACE(nom);
-    auto lecture = std::make_shared<FileLecture>(960, true);
-    RenduLecture rendu(lecture, true);
-    std::atomic<int> rappels{0};
-    std::atomic<std::int64_t> vues{-1};
-    ASSERT_EQ(sortie->demarrer([&](std::span<float> bloc, std::optional<InstantNs> h, bool) {
-      // `compter` et `allocations` : ceux du fil de la sortie.
-      const int n = ++rappels;
-      if (n == 200) {
-        compter = false;
-        vues = static_cast<std::int64_t>(allocations);
-      }
-      const bool plein = rendu.rendre(bloc, h);
-      if (n == 50) {
-        allocations = 0;
-        compter = true;
-      }
-      return plein;
-    }),
-              std::nullopt);
-    const Octets paquet(1280, 0x22);
-    std::uint32_t s = 0;
-    EXPECT_TRUE(essai::attendreQue([&] {
-      for (int k = 0; k < 2; ++k, ++s) {
-        if (s % 17 != 5) lecture->placer(s, s * 6'666'667ULL, paquet);
-      }
-      return vues.load() >= 0;
-    })) << rappels.load();
-    sortie->arreter();
-    EXPECT_EQ(vues.load(), 0);
-    EXPECT_GT(lecture->etat().masques, 0) << "le masquage doit avoir été parcouru";
+    SortiePipewire pipewire(std::nullopt);
+    sortieSansAllocation("PipeWire", pipewire, 0);
   }
 }
 
