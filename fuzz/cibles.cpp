@@ -4,7 +4,6 @@
 // les lecteurs d'octets venus du réseau ou du disque, les automates d'appairage face à des
 // pairs hostiles, et le point d'entrée des datagrammes du récepteur.
 #include "outils_fuzz.hpp"
-#include "recepteur/config_recepteur.hpp"
 
 namespace ravlo::cibles {
 
@@ -47,12 +46,15 @@ void messageReleve(VueOctets e) {
   exiger(std::ranges::equal(encode, e) && MessageReleve::lire(encode) == releve);
 }
 
-// La forme sur le fil est unique.
+// La forme sur le fil est unique : un message lu se réencode en exactement les octets lus.
+template <class M>
+void formeUnique(VueOctets e) {
+  const auto message = M::decoder(e);
+  if (message) exiger(std::ranges::equal(message->donnees(), e));
+}
+
 void messagePasskey(VueOctets e) {
-  const auto message = MessagePasskey::decoder(e);
-  if (!message) return;
-  exiger(std::ranges::equal(message->donnees(), e));
-  exiger(MessagePasskey::decoder(message->donnees()) == message);
+  formeUnique<MessagePasskey>(e);
 }
 
 // Le carnet des récepteurs retenus, lu sur le disque : ce qu'il réécrit se relit égal.
@@ -223,68 +225,84 @@ inline CodeAppairage codeDe(std::uint16_t valeur) {
 }
 
 // Les messages qu'un pair hostile ou un réseau abîmé peut présenter à un automate : décodés
-// d'octets quelconques, fabriqués champ par champ (tentative juste ou non, rang de 0 à 255,
-// champs de toute longueur), rejoués ou altérés depuis l'historique du fil.
-class MessagesHostiles {
+// d'octets quelconques, fabriqués champ par champ (`fabrique`), rejoués ou altérés d'un octet
+// depuis l'historique du fil.
+template <class M>
+class Hostiles {
  public:
-  explicit MessagesHostiles(FuzzedDataProvider& fdp) : fdp_(fdp) {}
+  explicit Hostiles(FuzzedDataProvider& fdp) : fdp_(fdp) {}
 
-  /// Retient un message passé sur le fil, pour le rejouer ou l'altérer.
-  void retenir(const MessagePasskey& m) {
+  void retenir(const M& m) {
     if (historique_.size() < 256) historique_.push_back(m);
   }
 
-  /// Un message hostile ; `tentative` est celle qu'un message juste porterait.
-  std::optional<MessagePasskey> suivant(std::uint64_t tentative) {
+  std::optional<M> suivant(const auto& fabrique) {
     const int sorte = fdp_.ConsumeIntegralInRange(0, 3);
     if (sorte == 0)
       return decode(fdp_.ConsumeBytes<std::uint8_t>(fdp_.ConsumeIntegral<std::uint8_t>()));
-    if (sorte == 1) return fabrique(tentative);
+    if (sorte == 1) return fabrique();
     if (historique_.empty()) return std::nullopt;
-    const MessagePasskey& ancien =
+    const M& ancien =
         historique_[fdp_.ConsumeIntegralInRange<std::size_t>(0, historique_.size() - 1)];
-    if (sorte == 2) return ancien;  // rejoué tel quel
-    Octets d = ancien.donnees();    // altéré d'un octet
+    if (sorte == 2) return ancien;
+    Octets d = ancien.donnees();
     d[fdp_.ConsumeIntegralInRange<std::size_t>(0, d.size() - 1)] ^=
         fdp_.ConsumeIntegralInRange<std::uint8_t>(1, 255);
     return decode(d);
   }
 
- private:
-  static std::optional<MessagePasskey> decode(VueOctets octets) {
-    const auto m = MessagePasskey::decoder(octets);
+ protected:
+  static std::optional<M> decode(VueOctets octets) {
+    const auto m = M::decoder(octets);
     return m ? std::optional(*m) : std::nullopt;
   }
 
-  Octets octets() {
-    const std::size_t n = fdp_.ConsumeBool() ? fdp_.PickValueInArray({16, 32})
-                                             : fdp_.ConsumeIntegralInRange<std::size_t>(0, 40);
-    return fdp_.ConsumeBytes<std::uint8_t>(n);
-  }
-
-  MessagePasskey fabrique(std::uint64_t tentative) {
-    const std::uint64_t t =
-        fdp_.ConsumeBool() ? tentative : tentative + fdp_.ConsumeIntegral<std::uint8_t>();
-    const auto rang = fdp_.ConsumeBool() ? fdp_.ConsumeIntegralInRange<std::uint8_t>(0, 13)
-                                         : fdp_.ConsumeIntegral<std::uint8_t>();
-    switch (fdp_.ConsumeIntegralInRange(0, 5)) {
-      case 0:
-        return MessagePasskey::debut(t, octets(), fdp_.ConsumeRandomLengthString(140));
-      case 1:
-        return MessagePasskey::cle(t, octets());
-      case 2:
-        return MessagePasskey::engagement(t, rang, octets());
-      case 3:
-        return MessagePasskey::devoilement(t, rang, octets());
-      case 4:
-        return MessagePasskey::confirmation(t, octets());
-      default:
-        return MessagePasskey::refus(t);
-    }
-  }
-
   FuzzedDataProvider& fdp_;
-  std::vector<MessagePasskey> historique_;
+  std::vector<M> historique_;
+};
+
+// Un message d'appairage fait champ par champ : tentative juste ou non, rang de 0 à 255,
+// champs de toute longueur.
+MessagePasskey fabrique(FuzzedDataProvider& fdp, std::uint64_t tentative) {
+  const auto octets = [&fdp] {
+    const std::size_t n = fdp.ConsumeBool() ? fdp.PickValueInArray({16, 32})
+                                            : fdp.ConsumeIntegralInRange<std::size_t>(0, 40);
+    return fdp.ConsumeBytes<std::uint8_t>(n);
+  };
+  const std::uint64_t t =
+      fdp.ConsumeBool() ? tentative : tentative + fdp.ConsumeIntegral<std::uint8_t>();
+  const auto rang = fdp.ConsumeBool() ? fdp.ConsumeIntegralInRange<std::uint8_t>(0, 13)
+                                      : fdp.ConsumeIntegral<std::uint8_t>();
+  switch (fdp.ConsumeIntegralInRange(0, 5)) {
+    case 0:
+      return MessagePasskey::debut(t, octets(), fdp.ConsumeRandomLengthString(140));
+    case 1:
+      return MessagePasskey::cle(t, octets());
+    case 2:
+      return MessagePasskey::engagement(t, rang, octets());
+    case 3:
+      return MessagePasskey::devoilement(t, rang, octets());
+    case 4:
+      return MessagePasskey::confirmation(t, octets());
+    default:
+      return MessagePasskey::refus(t);
+  }
+}
+
+// Le même message une seconde fois ne tire rien et ne change rien ; rend la seconde réponse.
+auto encore(auto& automate, const auto& m, const HasardDeterministe& hasard) {
+  const std::uint64_t tires = hasard.octetsTires();
+  const auto apres = automate.etat();
+  auto seconde = automate.recevoir(m);
+  exiger(hasard.octetsTires() == tires && automate.etat() == apres);
+  return seconde;
+}
+
+struct MessagesHostiles : Hostiles<MessagePasskey> {
+  using Hostiles::Hostiles;
+  std::optional<MessagePasskey> suivant(std::uint64_t tentative) {
+    return Hostiles::suivant([&] { return fabrique(fdp_, tentative); });
+  }
 };
 
 // L'initiateur et le répondeur l'un face à l'autre, chacun recevant tantôt le dernier message
@@ -343,10 +361,7 @@ void initiateurEtRepondeur(VueOctets e) {
           repondeur.etat() == avant);
       exiger(!std::holds_alternative<R::Attente>(repondeur.etat()) ||
              (std::holds_alternative<R::Attente>(avant) && !reponse));
-      const std::uint64_t tires = hasardR->octetsTires();
-      const R::Etat apres = repondeur.etat();
-      exiger(repondeur.recevoir(*m) == reponse);
-      exiger(hasardR->octetsTires() == tires && repondeur.etat() == apres);
+      exiger(encore(repondeur, *m, *hasardR) == reponse);
       if (reponse) hostiles.retenir(*(versInitiateur = reponse));
       continue;
     }
@@ -366,11 +381,8 @@ void initiateurEtRepondeur(VueOctets e) {
     }
     // Le même message une seconde fois : rien de tiré, rien de changé, même réponse, sauf la
     // confirmation finale du pair, qui reçoit alors la nôtre.
-    const std::uint64_t tires = hasardI->octetsTires();
-    const I::Etat apres = initiateur->etat();
-    const auto seconde = initiateur->recevoir(*m);
-    exiger(hasardI->octetsTires() == tires && initiateur->etat() == apres);
-    const bool finale = !reponse && std::holds_alternative<I::Reussi>(apres) &&
+    const auto seconde = encore(*initiateur, *m, *hasardI);
+    const bool finale = !reponse && std::holds_alternative<I::Reussi>(initiateur->etat()) &&
                         std::holds_alternative<I::EnCours>(avant);
     exiger(seconde == (finale ? std::optional(initiateur->dernierMessage()) : reponse));
   }
@@ -453,6 +465,102 @@ void guichet(VueOctets e) {
         hostiles.retenir(*m);
         verifier(guichet.recevoir(*m, s.point, t), codeAvant, 3);
       }
+    }
+  }
+}
+
+// La reprise d'un appairage mémorisé. Premier octet pair : le décodeur, dont tout message
+// accepté se réencode en exactement les octets lus. Impair : un répondeur face à de vrais
+// initiateurs (un nouveau de temps en temps), sous la même PSK ou une autre, et à des messages
+// hostiles, dans les deux sens. `Reussi` et `Echoue` sont définitifs ; un message répété reçoit
+// la même réponse sans rien tirer ; un côté n'est `Reussi` que sous la même PSK, et le
+// récepteur seulement face à un initiateur réussi dont la liaison est la sienne.
+void reprise(VueOctets e) {
+  using M = MessageReprise;
+  using RI = RepriseInitiateur;
+  using RR = RepriseRepondeur;
+  if (e.empty()) return;
+  if (e[0] % 2 == 0) {
+    formeUnique<M>(e.subspan(1));
+    return;
+  }
+  const auto lies = [](const Liaison& a, const Liaison& b) {
+    const auto scelle = a.scelleur->sceller(Octets{1}, SorteEnveloppe::horloge);
+    const auto ouvert = scelle ? b.ouvreur->ouvrir(*scelle) : std::nullopt;
+    return ouvert && ouvert->contenu == Octets{1};
+  };
+  const auto fini = [](const RR::Etat& etat) {
+    return std::holds_alternative<RR::Reussi>(etat) || std::holds_alternative<RR::Echoue>(etat);
+  };
+  FuzzedDataProvider fdp(e.data() + 1, e.size() - 1);
+  SecretPaire paire;
+  paire.identifiant.fill(7);
+  paire.psk.octets().fill(1);
+  SecretPaire retenue = paire;
+  const bool memeSecret = fdp.ConsumeBool();
+  if (!memeSecret) retenue.psk.octets()[31] ^= 1;
+  auto hasard = std::make_shared<HasardDeterministe>(fdp.ConsumeIntegral<std::uint8_t>());
+  const auto nouveauRepondeur = [&] {
+    return std::make_unique<RR>(
+        [&](const IdentifiantPaire& id) {
+          return id == retenue.identifiant ? std::optional(retenue) : std::nullopt;
+        },
+        hasard);
+  };
+  auto repondeur = nouveauRepondeur();
+  std::uint64_t graine = 1000;
+  std::vector<std::unique_ptr<RI>> initiateurs;
+  initiateurs.push_back(
+      std::make_unique<RI>(paire, std::make_shared<HasardDeterministe>(graine++)));
+  Hostiles<M> hostiles(fdp);  // fabriqué : le premier message d'un initiateur quelconque
+
+  while (fdp.remaining_bytes() > 0) {
+    std::optional<M> m = initiateurs.back()->dernierMessage();
+    bool versInitiateur = false;
+    const int pas = fdp.ConsumeIntegralInRange(0, 6);
+    if (pas == 0) {
+      repondeur = nouveauRepondeur();  // le guichet jette une tentative muette
+      continue;
+    }
+    if (pas == 1) {
+      if (initiateurs.size() < 8)
+        initiateurs.push_back(
+            std::make_unique<RI>(paire, std::make_shared<HasardDeterministe>(graine++)));
+      continue;
+    }
+    if (pas <= 4) {
+      m = hostiles.suivant([&] {
+        return std::optional(
+            initiateurs[fdp.ConsumeIntegralInRange<std::size_t>(0, initiateurs.size() - 1)]
+                ->dernierMessage());
+      });
+      versInitiateur = fdp.ConsumeBool();
+    }
+    if (!m) continue;
+    hostiles.retenir(*m);
+
+    if (versInitiateur) {
+      auto& i = *initiateurs[fdp.ConsumeIntegralInRange<std::size_t>(0, initiateurs.size() - 1)];
+      const RI::Etat avant = i.etat();
+      const auto reponse = i.recevoir(*m);
+      exiger(std::holds_alternative<RI::EnCours>(avant) || i.etat() == avant);
+      exiger(i.recevoir(*m) == reponse);
+      exiger(memeSecret || !std::holds_alternative<RI::Reussi>(i.etat()));
+      continue;
+    }
+    const RR::Etat avant = repondeur->etat();
+    const auto reponse = repondeur->recevoir(*m);
+    if (fini(avant)) exiger(repondeur->etat() == avant);
+    exiger(encore(*repondeur, *m, *hasard) == reponse);
+    if (const auto* r = std::get_if<RR::Reussi>(&repondeur->etat()); r && !fini(avant)) {
+      exiger(memeSecret && std::ranges::any_of(initiateurs, [&](const auto& i) {
+               const auto* ri = std::get_if<RI::Reussi>(&i->etat());
+               return ri && lies(ri->liaison, r->liaison) && lies(r->liaison, ri->liaison);
+             }));
+    }
+    if (reponse) {
+      hostiles.retenir(*reponse);
+      (void)initiateurs.back()->recevoir(*reponse);
     }
   }
 }

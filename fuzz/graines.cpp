@@ -7,8 +7,6 @@
 #include <fstream>
 
 #include "outils_fuzz.hpp"
-#include "protocol/reprise/reprise_initiateur.hpp"
-#include "protocol/reprise/reprise_repondeur.hpp"
 
 namespace {
 

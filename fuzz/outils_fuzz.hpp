@@ -6,23 +6,13 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <algorithm>
-#include <array>
 #include <cstdlib>
 #include <map>
-#include <memory>
-#include <optional>
 #include <set>
-#include <string>
-#include <string_view>
-#include <variant>
-#include <vector>
 
 #include "bench/recepteur_appaire.hpp"
-#include "faux/hasard_deterministe.hpp"
 #include "link/decouverte/carnet_recepteurs.hpp"
 #include "plateforme/pulseaudio/etat_silence.hpp"
-#include "protocol/appairage/appairage_initiateur.hpp"
 #include "protocol/appairage/appairage_repondeur.hpp"
 #include "protocol/appairage/demande_code.hpp"
 #include "protocol/appairage/texte_unicode.hpp"
@@ -35,10 +25,11 @@
 #include "protocol/messages/message_fin.hpp"
 #include "protocol/messages/message_releve.hpp"
 #include "protocol/messages/paquet_audio.hpp"
-#include "protocol/scellement/ouvreur.hpp"
-#include "protocol/scellement/scelleur.hpp"
+#include "protocol/reprise/reprise_initiateur.hpp"
+#include "protocol/reprise/reprise_repondeur.hpp"
 #include "protocol/textes/catalogue_textes.hpp"
 #include "recepteur/carnet_expediteurs.hpp"
+#include "recepteur/config_recepteur.hpp"
 
 namespace ravlo {
 

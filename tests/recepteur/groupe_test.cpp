@@ -9,11 +9,13 @@
 namespace ravlo::simulation {
 namespace {
 
-ParametresReseau reseau(double etalementMs) {
-  ParametresReseau p;
-  p.delaiMs = 1.0;
-  p.etalementMs = etalementMs;
-  return p;
+// Des rafales (pendant `rafaleMs`, rien ne passe) toutes les 20 s.
+ParametresReseau reseau(double etalementMs, double perte = 0, double rafaleMs = 0) {
+  return {.delaiMs = 1.0,
+          .etalementMs = etalementMs,
+          .perte = perte,
+          .rafaleToutesLesS = rafaleMs > 0 ? 20.0 : 0.0,
+          .rafaleMs = rafaleMs};
 }
 
 TEST(Groupe, DeuxPiecesAuxHorlogesContrairesJouentEnsemble) {
@@ -39,12 +41,8 @@ TEST(Groupe, DeuxPiecesAuxHorlogesContrairesJouentEnsemble) {
       ScenarioGroupe s;
       s.graine = graine;
       s.dureeS = 120;
-      ParametresReseau chemin = reseau(c.etalementMs);
-      chemin.perte = c.perte;
-      ParametresReseau allerA = chemin;
-      allerA.rafaleToutesLesS = c.rafaleMs > 0 ? 20 : 0;
-      allerA.rafaleMs = c.rafaleMs;
-      s.pieces[0] = {+c.ppm, 15, 480, allerA, chemin};
+      const ParametresReseau chemin = reseau(c.etalementMs, c.perte);
+      s.pieces[0] = {+c.ppm, 15, 480, reseau(c.etalementMs, c.perte, c.rafaleMs), chemin};
       s.pieces[1] = {-c.ppm, 30, 240, chemin, chemin};
       const auto r = SimulationGroupe(s).executer();
       EXPECT_LE(r.ecartMedianMs, 0.5);

@@ -108,6 +108,7 @@ TEST(RenduFichier, AttendLeReseauSansTrouMaisEcritLaCoupure) {
     // Le fil réseau, joué sur le fil d'écriture juste avant chaque rendu.
     std::int64_t prochain = 0, refus = 0;
     std::array<std::int16_t, 2 * tramesParPaquet> pcm{};
+    const VueOctets vue(reinterpret_cast<const std::uint8_t*>(pcm.data()), sizeof pcm);
     const auto rappel = [&](std::span<float> bloc, std::optional<InstantNs> h, bool peutAttendre) {
       for (;; ++prochain) {
         const InstantNs envoi = static_cast<InstantNs>(prochain) * 5 * ms;
@@ -116,12 +117,8 @@ TEST(RenduFichier, AttendLeReseauSansTrouMaisEcritLaCoupure) {
         if (c.perdu.contient(envoi)) continue;
         for (std::int64_t i = 0; i < tramesParPaquet; ++i)
           std::ranges::copy(trameEnvoyee(prochain * tramesParPaquet + i), pcm.begin() + 2 * i);
-        EXPECT_EQ(
-            lecture
-                ->placer(static_cast<std::uint32_t>(prochain), envoi,
-                         VueOctets(reinterpret_cast<const std::uint8_t*>(pcm.data()), sizeof pcm))
-                .sort,
-            FileLecture::Sort::place);
+        EXPECT_EQ(lecture->placer(static_cast<std::uint32_t>(prochain), envoi, vue).sort,
+                  FileLecture::Sort::place);
       }
       const bool pret = rendu.rendre(bloc, h, peutAttendre);
       refus += pret ? 0 : 1;
