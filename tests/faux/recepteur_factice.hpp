@@ -76,13 +76,15 @@ class SortieFactice final : public SortieAudio {
 class AnnonceurFactice final : public AnnonceurServices {
  public:
   void annoncer(const std::string& nom, const std::string& /*type*/, std::uint16_t /*port*/,
-                const std::vector<std::string>& /*txt*/, RappelEtat etat) override {
+                const std::vector<std::string>& txt, RappelEtat etat) override {
     noms.push_back(nom);
+    dernierTxt = txt;
     for (const auto& e : script) etat(e);
   }
   void retirer() override { ++retraits; }
 
   std::vector<std::string> noms;  ///< ceux des annonces demandées
+  std::vector<std::string> dernierTxt;
   int retraits = 0;
   std::vector<EtatAnnonce> script;  ///< joué à chaque annonce
 };

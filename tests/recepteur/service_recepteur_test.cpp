@@ -35,8 +35,8 @@ std::string relire(std::FILE* f) {
 // en français, réessaie de plus en plus rarement, puis rejoue dès que le serveur accepte ; le
 // texte brut du serveur ne va qu'aux statistiques. Enfin une panne sans retour (disque plein)
 // finit la course avec 1 et sa raison ; le gestionnaire de services apprend qu'il attend la
-// sortie (le reste de ce qu'il apprend, l'identifiant annoncé, le code et le port montrés :
-// face au vrai programme, service_systemd_test.cpp, navigateur_avahi_test.cpp).
+// sortie, et l'identifiant gardé s'annonce (le reste de ce qu'il apprend : face au vrai
+// programme, service_systemd_test.cpp).
 TEST(ServiceRecepteur, AnnonceCarteRepriseEtPanneParLesFaux) {
   const auto stats = std::filesystem::temp_directory_path() /
                      ("ravlo-service-" + std::to_string(getpid()) + ".json");
@@ -86,15 +86,23 @@ TEST(ServiceRecepteur, AnnonceCarteRepriseEtPanneParLesFaux) {
   EXPECT_TRUE(scenarioTenu);
   const std::string dit = relire(messages);
 
+  // L'identifiant gardé s'annonce, avec la reprise qu'il permet.
+  std::string identifiant;
+  std::getline(std::ifstream(std::filesystem::path(stats).replace_extension(".etat/identifiant")),
+               identifiant);
   std::filesystem::remove_all(std::filesystem::path(stats).replace_extension(".etat"));
+  EXPECT_EQ(a->dernierTxt, (std::vector<std::string>{"id=" + identifiant, "reprise=1"}));
+  EXPECT_EQ(identifiant.size(), 32u);
   EXPECT_EQ(a->noms, std::vector<std::string>{"Salon"});
   EXPECT_EQ(a->retraits, 1);
-  for (const char* une : {"Pas d'annonce", "« Salon #2 »", "Carte : son coupé non, en pause oui.",
-                          "Carte : son coupé oui, en pause oui.",
-                          "La lecture reprend : la sortie de son répond de nouveau.\n"})
+  for (const char* une :
+       {"Code : 1234\n", "Pas d'annonce", "« Salon #2 »", "Carte : son coupé non, en pause oui.",
+        "Carte : son coupé oui, en pause oui.",
+        "La lecture reprend : la sortie de son répond de nouveau.\n"})
     EXPECT_TRUE(dit.find(une) != std::string::npos && dit.find(une) == dit.rfind(une))
         << "une fois : " << une << " dans " << dit;
   EXPECT_NE(dit.find("sans sortie de son"), std::string::npos) << "sur la ligne d'état : " << dit;
+  EXPECT_EQ(dit.find("Connection"), std::string::npos) << "le texte brut du serveur : " << dit;
   EXPECT_EQ(relire(erreurs),
             "La lecture s'est arrêtée : le serveur de son s'est arrêté ou a redémarré. Elle "
             "reprendra quand la sortie de son répondra.\n"
