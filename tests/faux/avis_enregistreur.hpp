@@ -15,20 +15,16 @@ namespace ravlo::faux {
 /// « WATCHDOG », « STOPPING »). À relire une fois le service arrêté.
 class AvisEnregistreur final : public AvisService {
  public:
-  explicit AvisEnregistreur(std::optional<std::chrono::microseconds> periode = std::nullopt)
-      : periode_(periode) {}
   void pret() override { dits.emplace_back("READY"); }
   void etat(std::string_view ligne) override { dits.push_back("STATUS=" + std::string(ligne)); }
   void vivant() override { dits.emplace_back("WATCHDOG"); }
   void arret() override { dits.emplace_back("STOPPING"); }
+  /// Sans chien de garde : il se nourrit face au vrai gestionnaire (service_systemd_test.cpp).
   [[nodiscard]] std::optional<std::chrono::microseconds> periodeVivant() const override {
-    return periode_;
+    return std::nullopt;
   }
 
   std::vector<std::string> dits;
-
- private:
-  std::optional<std::chrono::microseconds> periode_;
 };
 
 }  // namespace ravlo::faux

@@ -75,26 +75,18 @@ class SortieFactice final : public SortieAudio {
 /// retour), et note ce qu'on lui a demandé.
 class AnnonceurFactice final : public AnnonceurServices {
  public:
-  explicit AnnonceurFactice(std::vector<EtatAnnonce> script) : script_(std::move(script)) {}
-
-  void annoncer(const std::string& nom, const std::string& type, std::uint16_t port,
+  void annoncer(const std::string& nom, const std::string& /*type*/, std::uint16_t /*port*/,
                 const std::vector<std::string>& txt, RappelEtat etat) override {
-    demandes.push_back({nom, type, port, txt});
-    for (const auto& e : script_) etat(e);
+    noms.push_back(nom);
+    dernierTxt = txt;
+    for (const auto& e : script) etat(e);
   }
   void retirer() override { ++retraits; }
 
-  struct Demande {
-    std::string nom;
-    std::string type;
-    std::uint16_t port;
-    std::vector<std::string> txt;
-  };
-  std::vector<Demande> demandes;
+  std::vector<std::string> noms;  ///< ceux des annonces demandées
+  std::vector<std::string> dernierTxt;
   int retraits = 0;
-
- private:
-  std::vector<EtatAnnonce> script_;
+  std::vector<EtatAnnonce> script;  ///< joué à chaque annonce
 };
 
 }  // namespace ravlo::faux

@@ -9,7 +9,6 @@
 #include <chrono>
 #include <cmath>
 #include <numbers>
-#include <sstream>
 #include <thread>
 
 #include <unistd.h>
@@ -19,7 +18,6 @@
 
 #include "programmes/recepteur/code_courant.hpp"
 #include "recepteur/limite_code_parle.hpp"
-#include "recepteur/options_recepteur.hpp"
 #include "recepteur/voix_en_flux.hpp"
 #include "recepteur/voix_melee.hpp"
 
@@ -28,46 +26,28 @@ namespace {
 
 constexpr InstantNs s = 1'000'000'000;
 
-// Une ligne de temps : quelles demandes se disent. Le compte part d'une heure quelconque
-// (près du bout de l'horloge compris) et ne bouge que sur une demande dite.
+// Une ligne de temps par origine : quelles demandes se disent. Le compte part d'une heure
+// quelconque (près du bout de l'horloge compris) et ne bouge que sur une demande dite. Une
+// demande refusée « sansCode » n'avait pas de code à donner, « enParole » arrivait pendant la
+// voix ; les autres, ni l'un ni l'autre : refusées, le compte ne repart pas de là. Une heure
+// qui recule n'ouvre pas la porte.
 TEST(LimiteCodeParle, UneFoisToutesLesHuitSecondesQuoiQuOnDemande) {
-  using I = LimiteCodeParle::Issue;
-  struct Demande {
-    InstantNs a;
-    bool code;
-    bool parole;
-    I attendue;
-  };
+  using enum LimiteCodeParle::Issue;
   const InstantNs bout = UINT64_MAX - 3 * s;  // l'horloge passe par zéro en chemin
-  const std::vector<std::pair<InstantNs, std::vector<Demande>>> lignes{
-      {0,
-       {{0, true, false, I::dire},
-        {1, true, false, I::tropTot},
-        {7 * s, true, false, I::tropTot},
-        {8 * s - 1, true, false, I::tropTot},
-        {8 * s, true, false, I::dire},
-        {8 * s, true, false, I::tropTot}}},
-      // Sans code, ou pendant la voix : refusée, et le compte ne repart pas de là.
-      {5 * s,
-       {{0, false, false, I::sansCode},
-        {1, true, true, I::enParole},
-        {2, true, false, I::dire},
-        {3 * s, false, false, I::sansCode},
-        {8 * s + 2, true, true, I::enParole},
-        {8 * s + 2, true, false, I::dire}}},
-      // Une heure qui recule n'ouvre pas la porte.
-      {20 * s, {{0, true, false, I::dire}, {0 - s, true, false, I::tropTot}}},
-      {bout,
-       {{0, true, false, I::dire},
-        {5 * s, true, false, I::tropTot},
-        {8 * s, true, false, I::dire}}},
-  };
-  for (const auto& [origine, demandes] : lignes) {
-    LimiteCodeParle limite;
-    for (const auto& d : demandes) {
-      SCOPED_TRACE(std::to_string(origine) + " + " + std::to_string(d.a));
-      EXPECT_EQ(limite.demander(origine + d.a, d.code, d.parole), d.attendue);
-    }
+  // clang-format off
+  const std::tuple<InstantNs, InstantNs, LimiteCodeParle::Issue> demandes[]{
+      {0, 0, dire}, {0, 1, tropTot}, {0, 7 * s, tropTot}, {0, 8 * s - 1, tropTot},
+      {0, 8 * s, dire}, {0, 8 * s, tropTot},
+      {5 * s, 0, sansCode}, {5 * s, 1, enParole}, {5 * s, 2, dire}, {5 * s, 3 * s, sansCode},
+      {5 * s, 8 * s + 2, enParole}, {5 * s, 8 * s + 2, dire},
+      {20 * s, 0, dire}, {20 * s, 0 - s, tropTot},
+      {bout, 0, dire}, {bout, 5 * s, tropTot}, {bout, 8 * s, dire}};
+  // clang-format on
+  std::optional<LimiteCodeParle> limite;
+  for (InstantNs origine = 1; const auto& [o, a, attendue] : demandes) {
+    if (std::exchange(origine, o) != o) limite.emplace();
+    EXPECT_EQ(limite->demander(o + a, attendue != sansCode, attendue == enParole), attendue)
+        << o << " + " << a;
   }
 }
 
@@ -102,17 +82,12 @@ TEST(VoixMelee, JoueeUneFoisParDessusLaMusiqueBaissee) {
   auto prete = std::make_unique<VoixPrete>();
   prete->entrelace.assign(2 * trames, fort);
   ASSERT_TRUE(voix.confier(std::move(prete)));
-  std::vector<float> tout;
-  std::vector<float> bloc(2 * 480);
+  std::vector<float> tout, bloc(2 * 480);
   for (int b = 0; b < 8; ++b) {
     std::ranges::fill(bloc, 0.8F);
     voix.meler(bloc);
     tout.insert(tout.end(), bloc.begin(), bloc.end());
-    if (b < 4) {
-      EXPECT_EQ(voix.recuperer(), 0u) << "encore jouée au bloc " << b;
-    } else if (b == 4) {
-      EXPECT_EQ(voix.recuperer(), 1u);
-    }
+    EXPECT_EQ(voix.recuperer(), b == 4 ? 1u : 0u) << "bloc " << b;  // jouée jusqu'au bloc 4
   }
   // Au-dessus de 1 à la somme : borné, jamais replié.
   for (std::size_t t = 0; t < trames; ++t) EXPECT_EQ(tout[2 * t], 1.0F) << t;
@@ -167,71 +142,30 @@ TEST(ConcurrenceVoixMelee, ChaqueVoixJoueeUneFoisPuisRendue) {
   EXPECT_EQ(entendus, static_cast<std::int64_t>(voixAJouer) * echantillonsParVoix);
 }
 
-// `--code` sans valeur (en dernier ou devant une autre option) demande le code courant ; suivi
-// d'une valeur, il fixe le code comme toujours. `--sans-code-parle` coupe la voix.
-TEST(OptionsRecepteur, CodeSansValeurEtSansCodeParle) {
-  struct Cas {
-    std::vector<const char*> arguments;
-    bool afficher;
-    const char* code;  // nul : aucun
-    bool parle;
-  };
-  const Cas cas[]{
-      {{"--code"}, true, nullptr, true},
-      {{"--code", "--etat", "/tmp/x"}, true, nullptr, true},
-      {{"--etat", "/tmp/x", "--code"}, true, nullptr, true},
-      {{"--code", "1234"}, false, "1234", true},
-      {{"--code", "-"}, false, "0815", true},
-      {{"--sans-code-parle", "--code", "4711"}, false, "4711", false},
-  };
-  for (const auto& c : cas) {
-    SCOPED_TRACE(c.arguments.size());
-    std::istringstream entree("0815\n");
-    const auto o = OptionsRecepteur::lire(c.arguments, "fr", &entree);
-    ASSERT_TRUE(o.has_value()) << o.error();
-    EXPECT_EQ(o->afficherCode, c.afficher);
-    EXPECT_EQ(o->code ? o->code->chiffres() : "", c.code ? c.code : "");
-    EXPECT_EQ(o->codeParle, c.parle);
-  }
-}
-
 // Le code laissé pour `ravlo-recepteur --code` n'est cru que privé, bien formé, et tant que
 // son récepteur vit ; effacé, il n'est plus là.
 TEST(CodeCourant, CruSeulementPriveBienFormeEtDUnRecepteurEnVie) {
-  const auto dossier =
-      std::filesystem::temp_directory_path() / ("ravlo-code-" + std::to_string(getpid()));
+  namespace fs = std::filesystem;
+  const auto dossier = fs::temp_directory_path() / ("ravlo-code-" + std::to_string(getpid()));
   const auto fichier = dossier / CodeCourant::nomFichier;
-  const auto vivant = [](long pid) { return pid == 4242; };
-  struct Cas {
-    const char* contenu;  // nul : écrit par `ecrire` pour 4242
-    std::filesystem::perms droits;
-    std::optional<std::string> lu;
+  const auto lire = [&] {
+    return CodeCourant::lire(dossier, [](long pid) { return pid == 4242; });
   };
-  using Droit = std::filesystem::perms;
-  const Cas cas[]{
-      {nullptr, Droit::owner_read | Droit::owner_write, "4711"},
-      {"4711 4243\n", Droit::owner_read | Droit::owner_write, std::nullopt},  // parti
-      {"4711 4242\n", Droit::owner_read | Droit::owner_write | Droit::others_read, std::nullopt},
-      {"47a1 4242\n", Droit::owner_read | Droit::owner_write, std::nullopt},
-      {"4711\n", Droit::owner_read | Droit::owner_write, std::nullopt},
-      {"4711 42x2\n", Droit::owner_read | Droit::owner_write, std::nullopt},
-      {"4711 -4242\n", Droit::owner_read | Droit::owner_write, std::nullopt},
-  };
-  for (const auto& c : cas) {
-    SCOPED_TRACE(c.contenu ? c.contenu : "écrit");
-    if (c.contenu == nullptr) {
-      ASSERT_EQ(CodeCourant::ecrire(dossier, "4711", 4242), std::nullopt);
-    } else {
-      std::ofstream(fichier) << c.contenu;
-    }
-    std::filesystem::permissions(fichier, c.droits);
-    EXPECT_EQ(CodeCourant::lire(dossier, vivant), c.lu);
+  ASSERT_EQ(CodeCourant::ecrire(dossier, "4711", 4242), std::nullopt);
+  EXPECT_EQ(lire(), "4711");
+  fs::permissions(fichier, fs::perms::others_read, fs::perm_options::add);
+  EXPECT_EQ(lire(), std::nullopt) << "lisible par d'autres";
+  fs::permissions(fichier, fs::perms::others_read, fs::perm_options::remove);
+  for (const char* faux :
+       {"4711 4243\n" /* parti */, "47a1 4242\n", "4711\n", "4711 42x2\n", "4711 -4242\n"}) {
+    std::ofstream(fichier) << faux;
+    EXPECT_EQ(lire(), std::nullopt) << faux;
   }
   ASSERT_EQ(CodeCourant::ecrire(dossier, "0815", 4242), std::nullopt);
-  EXPECT_EQ(CodeCourant::lire(dossier, vivant), "0815");
+  EXPECT_EQ(lire(), "0815");
   CodeCourant::effacer(dossier);
-  EXPECT_EQ(CodeCourant::lire(dossier, vivant), std::nullopt);
-  std::filesystem::remove_all(dossier);
+  EXPECT_EQ(lire(), std::nullopt);
+  fs::remove_all(dossier);
 }
 
 }  // namespace
