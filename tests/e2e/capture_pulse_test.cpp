@@ -134,9 +134,9 @@ class DemonPulse : public ::testing::Test {
     repertoire_ = modele;
     etat_ = repertoire_ + "/etat";
     std::filesystem::create_directory(etat_);
-    // 10 s d'un sinus de 1 kHz, s16le stéréo.
+    // 30 s d'un sinus de 1 kHz, s16le stéréo : plus long que tout test qui le joue, même chargé.
     std::ofstream f(ton_ = repertoire_ + "/ton.raw", std::ios::binary);
-    for (int i = 0; i < 480'000; ++i) {
+    for (int i = 0; i < 30 * 48'000; ++i) {
       const double x = 0.5 * std::sin(2 * std::numbers::pi * 1000 * i / 48'000.0);
       const auto s = static_cast<std::int16_t>(std::lround(x * 32767));
       for (int voie = 0; voie < 2; ++voie) f.write(reinterpret_cast<const char*>(&s), 2);

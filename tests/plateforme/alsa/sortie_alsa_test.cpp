@@ -140,7 +140,9 @@ TEST_F(SortieAlsaEssai, UnPeripheriqueAbsentSeDit) {
 // tampon, fait manquer le périphérique (-EPIPE) ; elle le compte et s'en remet, sans panne. Le
 // serveur tué (SIGKILL) en pleine lecture : une panne (périphérique perdu, qui se reprend), pas
 // un plantage ; tant qu'il est absent, `demarrer` le dit ; revenu, la sortie rouverte rejoue.
-TEST_F(SortieAlsaEssai, DemonPulseLeRecepteurJoueLaSortieSeRattrapeEtSeReprend) {
+struct DemonPulseAlsa : SortieAlsaEssai {};
+
+TEST_F(DemonPulseAlsa, LeRecepteurJoueLaSortieSeRattrapeEtSeReprend) {
   if (!essai::demonDEssai()) GTEST_SKIP() << "sans démon PulseAudio d'essai";
   const auto pulse = dossier / "pulse";
   const std::string socket = (pulse / "native").string();
