@@ -131,38 +131,20 @@ TEST_F(SortieAlsaEssai, UnPeripheriqueAbsentSeDit) {
   EXPECT_EQ(r.journal.find("ALSA lib"), std::string::npos) << r.journal;
 }
 
-// Sur un périphérique qui tient le temps réel : `essai` sur le greffon `pulse` de libasound,
-// vers un PulseAudio à nous (même sous PipeWire, qui ne rapporte pas ses sous-alimentations à
-// ce greffon), dans le dossier de l'essai, tué par son PID puis relancé au même endroit.
-// ravlo-recepteur --sortie alsa:… face à ravlo-envoi : le ton de 1 kHz à −6 dBFS arrive dans le
-// fichier à sa fréquence et à son niveau, et les statistiques disent le tampon accordé et les
-// sous-alimentations comptées. Puis la sortie seule : un rendu qui tarde 200 ms, dix fois le
-// tampon, fait manquer le périphérique (-EPIPE) ; elle le compte et s'en remet, sans panne. Le
-// serveur tué (SIGKILL) en pleine lecture : une panne (périphérique perdu, qui se reprend), pas
+// Sur un périphérique qui tient le temps réel : `essai` sur le greffon `pulse` de libasound.
+// D'abord sur le démon d'essai, ravlo-recepteur --sortie alsa:… face à ravlo-envoi : le ton de 1
+// kHz à −6 dBFS arrive dans le fichier à sa fréquence et à son niveau, et les statistiques disent
+// le tampon accordé et les sous-alimentations comptées. Puis la sortie seule, sur un PulseAudio à
+// nous (même sous PipeWire, qui ne rapporte pas ses sous-alimentations à ce greffon), dans le
+// dossier de l'essai, tué par son PID puis relancé au même endroit : un rendu qui tarde 200 ms, dix
+// fois le tampon, fait manquer le périphérique (-EPIPE) ; elle le compte et s'en remet, sans panne.
+// Le serveur tué (SIGKILL) en pleine lecture : une panne (périphérique perdu, qui se reprend), pas
 // un plantage ; tant qu'il est absent, `demarrer` le dit ; revenu, la sortie rouverte rejoue.
 struct DemonPulseAlsa : SortieAlsaEssai {};
 
 TEST_F(DemonPulseAlsa, LeRecepteurJoueLaSortieSeRattrapeEtSeReprend) {
   if (!essai::demonDEssai()) GTEST_SKIP() << "sans démon PulseAudio d'essai";
-  const auto pulse = dossier / "pulse";
-  const std::string socket = (pulse / "native").string();
-  std::filesystem::create_directories(pulse);
-  std::filesystem::permissions(pulse, std::filesystem::perms::owner_all);
-  ::setenv("PULSE_RUNTIME_PATH", pulse.c_str(), 1);
-  ::setenv("PULSE_STATE_PATH", pulse.c_str(), 1);
-  essai::configurerAlsa(dossier, brut, "pulse server \"unix:" + socket + "\" handle_underrun true");
-  const auto serveurPrive = [&] {
-    std::filesystem::remove(socket);
-    auto p = std::make_unique<essai::ProgrammeLance>(std::vector<std::string>{
-        "pulseaudio", "--daemonize=no", "-n", "--exit-idle-time=-1", "--use-pid-file=no",
-        "--log-target=file:" + (dossier / "journal").string(), "-L",
-        "module-native-protocol-unix auth-anonymous=1 socket=" + socket, "-L",
-        "module-null-sink sink_name=salon rate=48000 channels=2"});
-    EXPECT_TRUE(essai::attendreQue([&] { return std::filesystem::exists(socket); }));
-    return p;
-  };
-  auto serveur = serveurPrive();
-
+  essai::configurerAlsa(dossier, brut, "pulse");
   const auto stats = (dossier / "r.json").string();
   essai::RecepteurLance r({"--sortie", "alsa:essai", "--stats", stats, "--code", "2468"});
   essai::ProgrammeLance envoi(
@@ -189,6 +171,25 @@ TEST_F(DemonPulseAlsa, LeRecepteurJoueLaSortieSeRattrapeEtSeReprend) {
   EXPECT_GE(j["latenceSortieMs"].get<double>(), 5.0);
   EXPECT_TRUE(j["sousAlimentationsSortie"].is_number()) << j.dump();
   EXPECT_EQ(j["erreurSortie"], nullptr) << j.dump() << r.journal;
+
+  const auto pulse = dossier / "pulse";
+  const std::string socket = (pulse / "native").string();
+  std::filesystem::create_directories(pulse);
+  std::filesystem::permissions(pulse, std::filesystem::perms::owner_all);
+  ::setenv("PULSE_RUNTIME_PATH", pulse.c_str(), 1);
+  ::setenv("PULSE_STATE_PATH", pulse.c_str(), 1);
+  essai::configurerAlsa(dossier, brut, "pulse server \"unix:" + socket + "\" handle_underrun true");
+  const auto serveurPrive = [&] {
+    std::filesystem::remove(socket);
+    auto p = std::make_unique<essai::ProgrammeLance>(std::vector<std::string>{
+        "pulseaudio", "--daemonize=no", "-n", "--exit-idle-time=-1", "--use-pid-file=no",
+        "--log-target=file:" + (dossier / "journal").string(), "-L",
+        "module-native-protocol-unix auth-anonymous=1 socket=" + socket, "-L",
+        "module-null-sink sink_name=salon rate=48000 channels=2"});
+    EXPECT_TRUE(essai::attendreQue([&] { return std::filesystem::exists(socket); }));
+    return p;
+  };
+  auto serveur = serveurPrive();
 
   std::atomic<int> rappels{0};
   const auto rappel = [&](std::span<float> bloc, std::optional<InstantNs>, bool) {
