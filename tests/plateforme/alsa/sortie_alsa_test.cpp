@@ -132,46 +132,19 @@ TEST_F(SortieAlsaEssai, UnPeripheriqueAbsentSeDit) {
 }
 
 // Sur un périphérique qui tient le temps réel : `essai` sur le greffon `pulse` de libasound.
-// D'abord sur le démon d'essai, ravlo-recepteur --sortie alsa:… face à ravlo-envoi : le ton de 1
-// kHz à −6 dBFS arrive dans le fichier à sa fréquence et à son niveau, et les statistiques disent
-// le tampon accordé et les sous-alimentations comptées. Puis la sortie seule, sur un PulseAudio à
-// nous (même sous PipeWire, qui ne rapporte pas ses sous-alimentations à ce greffon), dans le
-// dossier de l'essai, tué par son PID puis relancé au même endroit : un rendu qui tarde 200 ms, dix
-// fois le tampon, fait manquer le périphérique (-EPIPE) ; elle le compte et s'en remet, sans panne.
-// Le serveur tué (SIGKILL) en pleine lecture : une panne (périphérique perdu, qui se reprend), pas
-// un plantage ; tant qu'il est absent, `demarrer` le dit ; revenu, la sortie rouverte rejoue.
+// D'abord la sortie seule, sur un PulseAudio à nous (même sous PipeWire, qui ne rapporte pas ses
+// sous-alimentations à ce greffon), dans le dossier de l'essai, tué par son PID puis relancé au
+// même endroit : un rendu qui tarde 200 ms, dix fois le tampon, fait manquer le périphérique
+// (-EPIPE) ; elle le compte et s'en remet, sans panne. Le serveur tué (SIGKILL) en pleine
+// lecture : une panne (périphérique perdu, qui se reprend), pas un plantage ; tant qu'il est
+// absent, `demarrer` le dit ; revenu, la sortie rouverte rejoue. Puis, sur le démon d'essai,
+// ravlo-recepteur --sortie alsa:… face à ravlo-envoi : le ton de 1 kHz à −6 dBFS arrive dans le
+// fichier à sa fréquence et à son niveau, et les statistiques disent le tampon accordé et les
+// sous-alimentations comptées.
 struct DemonPulseAlsa : SortieAlsaEssai {};
 
 TEST_F(DemonPulseAlsa, LeRecepteurJoueLaSortieSeRattrapeEtSeReprend) {
   if (!essai::demonDEssai()) GTEST_SKIP() << "sans démon PulseAudio d'essai";
-  essai::configurerAlsa(dossier, brut, "pulse");
-  const auto stats = (dossier / "r.json").string();
-  essai::RecepteurLance r({"--sortie", "alsa:essai", "--stats", stats, "--code", "2468"});
-  essai::ProgrammeLance envoi(
-      {RAVLO_ENVOI, "--vers", r.vers(), "--code", "2468", "--ton", "1000", "--secondes", "4"});
-  ASSERT_FALSE(r.lire("Appairé avec ").empty()) << r.journal;
-  ASSERT_TRUE(r.attendrePaquets(450)) << r.journal;
-  EXPECT_EQ(envoi.attendre(), 0);
-  EXPECT_EQ(r.arreter(), 0);
-  // La seconde de 1 à 2 s après le premier son, voie gauche : montées par zéro et niveau.
-  const auto e = essai::echantillons(brut.string());
-  std::size_t debut = 0;
-  while (debut < e.size() && e[debut] == 0) ++debut;
-  ASSERT_GT(e.size(), debut + 2 * 2 * 48'000) << "moins de 2 s jouées";
-  int montees = 0;
-  double somme = 0;
-  for (std::size_t i = debut + 2 * 48'000; i < debut + 2 * 2 * 48'000; i += 2) {
-    montees += e[i - 2] < 0 && e[i] >= 0 ? 1 : 0;
-    somme += std::pow(e[i] / 32768.0, 2);
-  }
-  EXPECT_NEAR(montees, 1000, 5);
-  EXPECT_NEAR(10 * std::log10(2 * somme / 48'000), -6.0, 1.0) << "dBFS de crête";
-  const auto j = nlohmann::json::parse(std::ifstream(stats), nullptr, false);
-  ASSERT_TRUE(j["latenceSortieMs"].is_number()) << j.dump();
-  EXPECT_GE(j["latenceSortieMs"].get<double>(), 5.0);
-  EXPECT_TRUE(j["sousAlimentationsSortie"].is_number()) << j.dump();
-  EXPECT_EQ(j["erreurSortie"], nullptr) << j.dump() << r.journal;
-
   const auto pulse = dossier / "pulse";
   const std::string socket = (pulse / "native").string();
   std::filesystem::create_directories(pulse);
@@ -223,6 +196,35 @@ TEST_F(DemonPulseAlsa, LeRecepteurJoueLaSortieSeRattrapeEtSeReprend) {
   EXPECT_TRUE(rejoue());
   EXPECT_EQ(sortie.panne(), std::nullopt);
   sortie.arreter();
+  serveur.reset();
+
+  essai::configurerAlsa(dossier, brut, "pulse");
+  const auto stats = (dossier / "r.json").string();
+  essai::RecepteurLance r({"--sortie", "alsa:essai", "--stats", stats, "--code", "2468"});
+  essai::ProgrammeLance envoi(
+      {RAVLO_ENVOI, "--vers", r.vers(), "--code", "2468", "--ton", "1000", "--secondes", "4"});
+  ASSERT_FALSE(r.lire("Appairé avec ").empty()) << r.journal;
+  ASSERT_TRUE(r.attendrePaquets(450)) << r.journal;
+  EXPECT_EQ(envoi.attendre(), 0);
+  EXPECT_EQ(r.arreter(), 0);
+  // La seconde de 1 à 2 s après le premier son, voie gauche : montées par zéro et niveau.
+  const auto e = essai::echantillons(brut.string());
+  std::size_t debut = 0;
+  while (debut < e.size() && e[debut] == 0) ++debut;
+  ASSERT_GT(e.size(), debut + 2 * 2 * 48'000) << "moins de 2 s jouées";
+  int montees = 0;
+  double somme = 0;
+  for (std::size_t i = debut + 2 * 48'000; i < debut + 2 * 2 * 48'000; i += 2) {
+    montees += e[i - 2] < 0 && e[i] >= 0 ? 1 : 0;
+    somme += std::pow(e[i] / 32768.0, 2);
+  }
+  EXPECT_NEAR(montees, 1000, 5);
+  EXPECT_NEAR(10 * std::log10(2 * somme / 48'000), -6.0, 1.0) << "dBFS de crête";
+  const auto j = nlohmann::json::parse(std::ifstream(stats), nullptr, false);
+  ASSERT_TRUE(j["latenceSortieMs"].is_number()) << j.dump();
+  EXPECT_GE(j["latenceSortieMs"].get<double>(), 5.0);
+  EXPECT_TRUE(j["sousAlimentationsSortie"].is_number()) << j.dump();
+  EXPECT_EQ(j["erreurSortie"], nullptr) << j.dump() << r.journal;
 }
 
 }  // namespace
