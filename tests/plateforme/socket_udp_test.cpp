@@ -11,6 +11,7 @@
 #include <fstream>
 #include <future>
 
+#include "faux/attente.hpp"
 #include "plateforme/connexion_udp.hpp"
 #include "plateforme/file_serie.hpp"
 #include "plateforme/resolution_noms.hpp"
@@ -85,11 +86,7 @@ TEST(SocketUDP, DoublePileRafaleParLotsDansLOrdreEtPortPris) {
     (i % 2 ? b : a).send_to(asio::buffer(d), local(*port));
   }
   libre.set_value();
-  for (const auto fin = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-       std::chrono::steady_clock::now() < fin &&
-       surLaFile(file, [&] { return recus.size(); }) < rafale - 1;) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  essai::attendreQue([&] { return surLaFile(file, [&] { return recus.size(); }) >= rafale - 1; });
   ASSERT_EQ(surLaFile(file, [&] { return recus.size(); }), rafale - 1);
   EXPECT_EQ(socket.tropLongs(), 1u);
   for (std::uint32_t k = 0, i = 0; i < rafale; ++i) {

@@ -20,10 +20,18 @@ namespace ravlo {
 namespace {
 
 namespace fs = std::filesystem;
+using Environnement = std::map<std::string, std::string>;
+
+// Les variables d'environnement lues dans `e` (absentes : nullptr).
+auto lecteur(const Environnement& e) {
+  return [&e](const char* nom) -> const char* {
+    const auto trouvee = e.find(nom);
+    return trouvee == e.end() ? nullptr : trouvee->second.c_str();
+  };
+}
 
 // Le choix de gettext, variable par variable ; LANGUAGE n'a de poids que hors de C et POSIX.
 TEST(LocaleDesTextes, CommeGettext) {
-  using Environnement = std::map<std::string, std::string>;
   const std::pair<Environnement, std::string> cas[] = {
       {{}, "C"},
       {{{"LANG", "fr_FR.UTF-8"}}, "fr_FR.UTF-8"},
@@ -41,12 +49,7 @@ TEST(LocaleDesTextes, CommeGettext) {
   for (const auto& [environnement, attendue] : cas) {
     std::string decrit;
     for (const auto& [nom, valeur] : environnement) decrit += nom + "=" + valeur + " ";
-    EXPECT_EQ(localeDesTextes([&](const char* nom) -> const char* {
-                const auto trouvee = environnement.find(nom);
-                return trouvee == environnement.end() ? nullptr : trouvee->second.c_str();
-              }),
-              attendue)
-        << decrit;
+    EXPECT_EQ(localeDesTextes(lecteur(environnement)), attendue) << decrit;
   }
 }
 
@@ -100,8 +103,8 @@ TEST(DemarrageAutoXdg, EcritMasqueEtRetireLEntreeDeSession) {
   EXPECT_FALSE(demarrage.actif());
   ASSERT_FALSE(demarrage.changer(true));
   EXPECT_TRUE(demarrage.actif());
-  std::ifstream entree(demarrage.fichier());
-  const std::string contenu((std::istreambuf_iterator<char>(entree)), {});
+  const std::string contenu(
+      std::istreambuf_iterator<char>(std::ifstream(demarrage.fichier()).rdbuf()), {});
   EXPECT_NE(contenu.find("\nExec=ravlo-link\n"), std::string::npos) << contenu;
   std::ofstream(demarrage.fichier(), std::ios::app) << "Hidden=true\n";
   EXPECT_FALSE(demarrage.actif());
@@ -168,23 +171,12 @@ TEST(FichierPrive, EcritLitEtRefuseCeQuiNEstPasPrive) {
   EXPECT_EQ(lireFichierPrive(chemin, 64).value(), std::nullopt);
   fs::remove_all(dossier);
 
-  using Environnement = std::map<std::string, std::string>;
-  const std::pair<Environnement, fs::path> cas[] = {
-      {{{"XDG_STATE_HOME", "/etat"}, {"HOME", "/home/a"}}, "/etat/app"},
-      {{{"XDG_STATE_HOME", "relatif"}, {"HOME", "/home/a"}}, "/home/a/.local/state/app"},
-      {{{"HOME", "/home/a"}}, "/home/a/.local/state/app"},
-      {{{"HOME", ""}}, ""},
-  };
-  for (const auto& [environnement, attendu] : cas) {
-    EXPECT_EQ(dossierEtatUtilisateur("app",
-                                     [&](const char* nom) -> const char* {
-                                       const auto trouvee = environnement.find(nom);
-                                       return trouvee == environnement.end()
-                                                  ? nullptr
-                                                  : trouvee->second.c_str();
-                                     }),
-              attendu);
-  }
+  // Le reste du choix du dossier d'état : celui du récepteur, qui le prend d'ici.
+  for (const auto& [environnement, attendu] :
+       {std::pair<Environnement, fs::path>{{{"XDG_STATE_HOME", "relatif"}, {"HOME", "/h"}},
+                                           "/h/.local/state/app"},
+        {{{"HOME", ""}}, ""}})
+    EXPECT_EQ(dossierEtatUtilisateur("app", lecteur(environnement)), attendu);
 }
 
 }  // namespace
