@@ -15,9 +15,11 @@ std::optional<ChercheurRavlo::Appareil> appareilChoisi(const std::weak_ptr<Model
                                                        const std::weak_ptr<SaisiePanneau>& s) {
   const auto modele = m.lock();
   const auto saisie = s.lock();
-  if (!modele || !saisie || !saisie->selection()) return std::nullopt;
+  if (!modele || !saisie) return std::nullopt;
+  const auto selection = saisie->selection();
+  if (!selection) return std::nullopt;
   const auto& liste = modele->chercheur().appareils();
-  const auto it = std::ranges::find(liste, *saisie->selection(), &ChercheurRavlo::Appareil::id);
+  const auto it = std::ranges::find(liste, *selection, &ChercheurRavlo::Appareil::id);
   if (it == liste.end()) return std::nullopt;
   return *it;
 }
