@@ -601,6 +601,7 @@ TEST_F(ConcurrenceDemonPulse, LecturesPendantBasculesEtArretPendantQueLeSuiviAtt
   interface.join();
   EXPECT_GT(lectures.load(), 10);
   verifierRemisEnPlace();
+  prise.reset();  // un seul lien à libpulse à la fois
 
   std::jthread volumes([](const std::stop_token& fin) {
     for (int i = 0; !fin.stop_requested(); ++i)
