@@ -2,6 +2,7 @@
 // L'interface C que la page appelle sur le module WebAssembly. Les octets passent par la
 // mémoire du module (`ravlo_allouer`) ; les heures sont des ms de `performance.now()`.
 // Tout échec est une valeur : pointeur nul, nombre négatif.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -48,10 +49,10 @@ RAVLO_EXPORT("ravlo_code") std::int32_t ravloCode(const NoyauPage* n) {
 
 /// Taille du nom montrable (copié dans `dans` s'il y tient) ; −1 sans noyau.
 RAVLO_EXPORT("ravlo_nom")
-std::int32_t ravloNom(const NoyauPage* n, char* dans, std::uint32_t place) {
+std::int32_t ravloNom(const NoyauPage* n, std::uint8_t* dans, std::uint32_t place) {
   if (n == nullptr) return -1;
   const std::string& nom = n->nom();
-  if (dans != nullptr && nom.size() <= place) std::memcpy(dans, nom.data(), nom.size());
+  if (dans != nullptr && nom.size() <= place) std::copy(nom.begin(), nom.end(), dans);
   return static_cast<std::int32_t>(nom.size());
 }
 

@@ -2,14 +2,15 @@
 // Les règles de texte de l'appairage dans le navigateur : le moteur JavaScript embarque
 // ICU (Intl.Segmenter, classes \p{…} des expressions, TextDecoder strict), l'hôte les
 // applique ; ce fichier prend la place de texte_unicode.cpp dans le module WebAssembly.
-#include <array>
+// `rognerEspaces`, que seule la saisie d'un code appelle, n'y est pas : un appel venu plus
+// tard échouerait au lien plutôt qu'à l'instanciation dans la page.
+#include <algorithm>
 #include <cstdint>
+#include <string>
 
 #include "protocol/appairage/texte_unicode.hpp"
 
 extern "C" {
-__attribute__((import_module("ravlo"), import_name("texte_rogner"))) void ravloTexteRogner(
-    const char* texte, std::size_t taille, std::uint32_t* debutFin);
 __attribute__((import_module("ravlo"), import_name("texte_affichable"))) std::uint32_t
 ravloTexteAffichable(const char* texte, std::size_t taille, char* sortie, std::size_t place);
 __attribute__((import_module("ravlo"), import_name("texte_utf8_strict"))) std::int32_t
@@ -17,13 +18,6 @@ ravloTexteUtf8Strict(const std::uint8_t* octets, std::size_t taille);
 }
 
 namespace ravlo {
-
-std::string_view rognerEspaces(std::string_view texte) {
-  std::array<std::uint32_t, 2> debutFin{0, static_cast<std::uint32_t>(texte.size())};
-  ravloTexteRogner(texte.data(), texte.size(), debutFin.data());
-  if (debutFin[0] > debutFin[1] || debutFin[1] > texte.size()) return texte;
-  return texte.substr(debutFin[0], debutFin[1] - debutFin[0]);
-}
 
 std::string nomAffichable(std::string_view nom) {
   // U+FFFD à la place d'octets mal formés peut faire grandir le texte ; le résultat, lui,
