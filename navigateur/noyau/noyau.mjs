@@ -32,6 +32,18 @@ function nomAffichable(octets) {
   return encodeur.encode(garde);
 }
 
+function estUtf8Strict(octets) {
+  try {
+    decodeurStrict.decode(octets);
+    return true;
+  } catch {
+    return false;
+  }
+}
+
+/// Les règles de texte que le module importe, telles quelles : ses essais les comparent à ICU.
+export const reglesTexte = { nomAffichable, estUtf8Strict };
+
 // L'hôte WASI minimal : le noyau n'ouvre aucun fichier ; seule l'écriture d'un message
 // d'erreur (sortie d'erreur) et le hasard servent.
 function wasi(memoire, { hasard, journal }) {
@@ -78,14 +90,7 @@ export async function chargerNoyau(octetsWasm, {
   const imports = {
     wasi_snapshot_preview1: wasi(memoire, { hasard, journal }),
     ravlo: {
-      texte_utf8_strict(ptr, taille) {
-        try {
-          decodeurStrict.decode(octetsA(ptr, taille));
-          return 1;
-        } catch {
-          return 0;
-        }
-      },
+      texte_utf8_strict: (ptr, taille) => (estUtf8Strict(octetsA(ptr, taille)) ? 1 : 0),
       texte_affichable(ptr, taille, sortie, place) {
         const nom = nomAffichable(octetsA(ptr, taille).slice());
         octetsA(sortie, Math.min(place, nom.length)).set(nom.subarray(0, place));

@@ -6,6 +6,8 @@
 //   recu T HEX             → d HEX… (réponses), puis « appaire », « echec », « fin » selon le cas
 //   audio T HZ             → d HEX : le paquet audio suivant, capté à T, scellé (sinus de HZ,
 //                            amplitude 0,5, continu d'un paquet à l'autre)
+//   texte HEX              → t HEX 0|1 : `nomAffichable` et `estUtf8Strict` d'ICU, pour les
+//                            comparer aux règles que la page confie au moteur
 // Chaque commande finit sa réponse par « . ».
 #include <cmath>
 #include <cstdint>
@@ -19,6 +21,7 @@
 
 #include "protocol/appairage/appairage_initiateur.hpp"
 #include "protocol/appairage/code_appairage.hpp"
+#include "protocol/appairage/texte_unicode.hpp"
 #include "protocol/audio/conversion_pcm.hpp"
 #include "protocol/audio/format_flux.hpp"
 #include "protocol/crypto/hasard_systeme.hpp"
@@ -129,6 +132,16 @@ int main() {
       double hz = 0;
       l >> t >> hz;
       e.audio(t, hz);
+    } else if (commande == "texte") {
+      std::string h;
+      l >> h;
+      const Octets o = octets(h);
+      const std::string nom(o.begin(), o.end());
+      const std::string affichable = nomAffichable(nom);
+      std::cout << "t "
+                << hex(VueOctets(reinterpret_cast<const std::uint8_t*>(affichable.data()),
+                                 affichable.size()))
+                << ' ' << (estUtf8Strict(o) ? 1 : 0) << '\n';
     }
     std::cout << ".\n" << std::flush;
   }

@@ -3,14 +3,15 @@
 // l'initiateur d'appairage et au scelleur de l'arbre (emetteur_lignes, natif) : un code faux
 // est refusé et en fait montrer un neuf ; le bon appaire ; le son scellé ressort à 44,1 kHz
 // avec son ton et son niveau, sans trou ; « Arrêter » envoie la fin, que l'ordinateur ouvre.
-// Le temps est simulé : l'essai donne l'heure aux deux bouts.
+// Le temps est simulé : l'essai donne l'heure aux deux bouts. Les règles de texte que la page
+// confie au moteur rendent ce que rend ICU en natif.
 // Lancé par ctest : RAVLO_NOYAU_WASM, RAVLO_EMETTEUR_LIGNES.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
 import { readFile } from 'node:fs/promises';
 import { createInterface } from 'node:readline';
-import { chargerNoyau } from '../../navigateur/noyau/noyau.mjs';
+import { chargerNoyau, reglesTexte } from '../../navigateur/noyau/noyau.mjs';
 
 const TAUX = 44_100;
 const TON_HZ = 1000;
@@ -130,4 +131,35 @@ test('le noyau de la page s\'appaire, joue le son scellé de l\'ordinateur et fi
   assert.deepEqual(await echanger(emetteur, page, [], maintenant), ['fin']);
   assert.ok(page.tirer(trames, maintenant).every((v) => v === 0), 'fini : du silence');
   assert.equal(page.recevoir(Buffer.alloc(40), maintenant), false);
+});
+
+test('les règles de texte du moteur rendent ce que rend ICU', async (t) => {
+  const emetteur = lancerEmetteur();
+  t.after(() => emetteur.arreter());
+  const u = (texte) => Buffer.from(texte, 'utf8');
+  const h = (hex) => Buffer.from(hex.replace(/ /g, ''), 'hex');
+  const cas = {
+    simple: u('Portable de Léa'),
+    controles: u('a\u0007b\u001bc\u200bd\u00ade'),
+    bom: h('ef bb bf 41'),
+    famille: u('\u{1F468}\u200d\u{1F469}\u200d\u{1F467}'),
+    tropLong: u('a'.repeat(200)),
+    drapeaux: u('\u{1F1EB}\u{1F1F7}'.repeat(40)),
+    grappeQuiDeborde: u('a'.repeat(10) + 'e' + '\u0301'.repeat(60)),
+    vide: Buffer.alloc(0),
+    malForme: h('ff'.repeat(50)),
+    tronque: h('f0 9f 98 41'),
+    surLong: h('c0 af'),
+    demiCode: h('ed a0 80'),
+    auDela: h('f4 90 80 80'),
+    e0: h('e0 80 80'),
+    continuation: h('80 41'),
+    espaces: u('\t\u00a0nom\u3000 '),
+  };
+  for (const [nom, octets] of Object.entries(cas)) {
+    const { mots } = await emetteur.commande(`texte ${octets.toString('hex')}`);
+    const [, affichable, strict] = mots[0].split(' ');
+    assert.equal(Buffer.from(reglesTexte.nomAffichable(octets)).toString('hex'), affichable ?? '', nom);
+    assert.equal(reglesTexte.estUtf8Strict(octets), strict === '1', nom);
+  }
 });
