@@ -25,23 +25,23 @@ double besselI0(double x) {
   return somme;
 }
 
-// Le noyau à `t` trames d'entrée de la position : sinc coupé à la moitié de la fréquence
-// d'entrée, sous la fenêtre de Kaiser de demi-largeur `demi`.
-double noyau(double t, int demi) {
+// Le noyau à `t` trames d'entrée de la position : sinc coupé à `coupure` fois la moitié de la
+// fréquence d'entrée, sous la fenêtre de Kaiser de demi-largeur `demi`.
+double noyau(double t, int demi, double coupure) {
   const double u = t / demi;
   if (std::abs(u) >= 1) return 0;
   const double fenetre = besselI0(betaKaiser * std::sqrt(1 - u * u)) / besselI0(betaKaiser);
-  const double pt = std::numbers::pi * t;
+  const double pt = std::numbers::pi * t * coupure;
   return (t == 0 ? 1.0 : std::sin(pt) / pt) * fenetre;
 }
 
 // Les coefficients de la fraction `x` : la prise j pèse la trame ⌊p⌋ − demi + 1 + j. Leur
 // somme ramenée à 1 : un continu passe sans ondulation d'une phase à l'autre.
-std::array<double, Reechantillonneur::prises> ligne(double x, int demi) {
+std::array<double, Reechantillonneur::prises> ligne(double x, int demi, double coupure) {
   std::array<double, Reechantillonneur::prises> c{};
   double somme = 0;
   for (int j = 0; j < Reechantillonneur::prises; ++j) {
-    c[static_cast<std::size_t>(j)] = noyau(x + demi - 1 - j, demi);
+    c[static_cast<std::size_t>(j)] = noyau(x + demi - 1 - j, demi, coupure);
     somme += c[static_cast<std::size_t>(j)];
   }
   for (double& v : c) v /= somme;
@@ -60,12 +60,16 @@ Quatre charger(const float* p) {
 
 }  // namespace
 
-Reechantillonneur::Reechantillonneur()
-    : table_(std::make_unique<float[]>(std::size_t{phases} * 2 * prises)) {
-  auto suivante = ligne(0, demi);
+Reechantillonneur::Reechantillonneur(double base)
+    : base_(std::clamp(base, 1 / baseMax, baseMax)),
+      table_(std::make_unique<float[]>(std::size_t{phases} * 2 * prises)) {
+  // Vers une fréquence plus basse, sous la moitié de celle de sortie, marge de la vitesse
+  // comprise.
+  const double coupure = base_ < 1 ? base_ / rapportMax : 1.0;
+  auto suivante = ligne(0, demi, coupure);
   for (int phase = 0; phase < phases; ++phase) {
     const auto c = suivante;
-    suivante = ligne(static_cast<double>(phase + 1) / phases, demi);
+    suivante = ligne(static_cast<double>(phase + 1) / phases, demi, coupure);
     float* l = &table_[static_cast<std::size_t>(phase) * 2 * prises];
     for (std::size_t j = 0; j < prises; ++j) {
       l[j] = static_cast<float>(c[j]);
@@ -100,7 +104,7 @@ void Reechantillonneur::alimenter(Source& source, double sortieTrames) {
 }
 
 void Reechantillonneur::produire(std::span<float> entrelace, double rapport, Source& source) {
-  rapport = std::clamp(rapport, rapportMin, rapportMax);
+  rapport = std::clamp(rapport, rapportMin, rapportMax) * base_;
   const double pas = 1.0 / rapport;
   const std::size_t trames = entrelace.size() / 2;
   for (std::size_t m = 0; m < trames; ++m) {

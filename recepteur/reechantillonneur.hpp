@@ -18,6 +18,9 @@ namespace ravlo {
 /// autour de p, de ⌊p⌋ − 15 à ⌊p⌋ + 16, par une ligne de la table : la ligne de la phase sous
 /// la partie fractionnaire de p, interpolée linéairement vers la suivante. La coupure est à
 /// la moitié de la fréquence d'entrée, ce qui suffit à 1 ± 1 % (le rapport est borné là).
+/// Vers une sortie à une autre fréquence (un navigateur à 44,1 kHz), le rapport nominal
+/// `base` multiplie ce rapport, et vers plus bas la coupure descend à la moitié de la
+/// fréquence de sortie : ce qu'elle ne peut porter ne se replie pas dans l'audible.
 /// À 48 kHz et 1 ± 0,001, l'écart au sinus idéal est de −107 dB à 1 kHz, −102 dB à 15 kHz,
 /// −98 dB à 19 kHz ; plus haut, le son s'atténue (−54 dB d'écart à 20 kHz).
 ///
@@ -49,10 +52,12 @@ class Reechantillonneur {
     virtual void fournir(std::span<float> gauche, std::span<float> droite, double sortieTrames) = 0;
   };
 
-  Reechantillonneur();
+  /// `base` : sortie ÷ entrée nominal (1 : même fréquence), dans [1/8, 8].
+  explicit Reechantillonneur(double base = 1.0);
 
-  /// Remplit `entrelace` (gauche, droite, …) au rapport sortie ÷ entrée `rapport`, borné à
-  /// [`rapportMin`, `rapportMax`] ; tire de `source` les morceaux qu'il faut.
+  /// Remplit `entrelace` (gauche, droite, …) au rapport sortie ÷ entrée `base` × `rapport`,
+  /// `rapport` borné à [`rapportMin`, `rapportMax`] ; tire de `source` les morceaux qu'il
+  /// faut.
   void produire(std::span<float> entrelace, double rapport, Source& source);
 
   /// Position de la prochaine trame de sortie, en trames d'entrée depuis la première.
@@ -60,10 +65,12 @@ class Reechantillonneur {
 
  private:
   static constexpr int demi = prises / 2;
+  static constexpr double baseMax = 8;
   static constexpr std::int64_t capacite = 4 * tramesParMorceau + prises;
 
   void alimenter(Source& source, double sortieTrames);
 
+  const double base_;
   /// Par phase : ses `prises` coefficients, puis leur écart à la phase suivante.
   const std::unique_ptr<float[]> table_;
   alignas(64) std::array<float, capacite> gauche_{};

@@ -7,20 +7,27 @@
 namespace ravlo {
 namespace {
 
-std::optional<InstantNs> decalee(std::optional<InstantNs> heure, double trames) {
+std::optional<InstantNs> decalee(std::optional<InstantNs> heure, double trames,
+                                 double nsParTrame = FileLecture::nsParTrame) {
   if (!heure) return std::nullopt;
-  return *heure + static_cast<InstantNs>(std::llround(trames * FileLecture::nsParTrame));
+  return *heure + static_cast<InstantNs>(std::llround(trames * nsParTrame));
 }
 
 }  // namespace
 
-RenduLecture::RenduLecture(std::shared_ptr<FileLecture> lecture, bool reechantillonner)
+RenduLecture::RenduLecture(std::shared_ptr<FileLecture> lecture, bool reechantillonner,
+                           std::int64_t tramesParSecondeSortie)
     : lecture_(std::move(lecture)),
-      reechantillonneur_(reechantillonner ? std::make_unique<Reechantillonneur>() : nullptr) {}
+      nsParTrameSortie_(1e9 / static_cast<double>(tramesParSecondeSortie)),
+      reechantillonneur_(
+          reechantillonner || tramesParSecondeSortie != flux::tramesParSeconde
+              ? std::make_unique<Reechantillonneur>(static_cast<double>(tramesParSecondeSortie) /
+                                                    static_cast<double>(flux::tramesParSeconde))
+              : nullptr) {}
 
 void RenduLecture::fournir(std::span<float> gauche, std::span<float> droite, double sortieTrames) {
   lecture_->tirer(static_cast<std::int64_t>(gauche.size()), gauche, droite,
-                  decalee(heureBloc_, sortieTrames), true);
+                  decalee(heureBloc_, sortieTrames, nsParTrameSortie_), true);
 }
 
 bool RenduLecture::rendre(std::span<float> entrelace, std::optional<InstantNs> heureNs,
@@ -32,7 +39,9 @@ bool RenduLecture::rendre(std::span<float> entrelace, std::optional<InstantNs> h
     reechantillonneur_->produire(entrelace.first(static_cast<std::size_t>(2 * trames)), rapport,
                                  *this);
     std::fill(entrelace.begin() + 2 * trames, entrelace.end(), 0.0F);
-    lecture_->noterBloc(trames);
+    // La file compte en trames du flux.
+    lecture_->noterBloc(
+        std::llround(static_cast<double>(trames) * nsParTrameSortie_ / FileLecture::nsParTrame));
     return true;
   }
   if (peutAttendre && !lecture_->peutRendre(trames)) return false;

@@ -3,10 +3,12 @@
 
 #include <array>
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
 
+#include "protocol/audio/format_flux.hpp"
 #include "protocol/base/instant.hpp"
 #include "recepteur/file_lecture.hpp"
 #include "recepteur/reechantillonneur.hpp"
@@ -25,6 +27,10 @@ namespace ravlo {
 /// suivre), les trames de la file passent telles quelles, et `rendre` peut attendre : une
 /// machine chargée ne doit pas trouer le fichier.
 ///
+/// Une sortie à une autre fréquence que le flux (`tramesParSecondeSortie`, le contexte
+/// audio d'un navigateur) passe toujours par le rééchantillonneur, au rapport nominal des
+/// deux fréquences ; `entrelace` et les blocs notés sont alors en trames de sortie.
+///
 /// `rendre` : fil de rendu seul, n'alloue rien et n'attend aucun autre fil (la file lui
 /// passe paquets et ordres sans verrou). `changerVitesse` : n'importe quel fil.
 class RenduLecture final : private Reechantillonneur::Source {
@@ -32,7 +38,8 @@ class RenduLecture final : private Reechantillonneur::Source {
   /// 2 ms tirées à la fois : la file ne se lit pas plus tôt qu'il ne faut.
   static constexpr std::int64_t tramesParMorceau = Reechantillonneur::tramesParMorceau;
 
-  RenduLecture(std::shared_ptr<FileLecture> lecture, bool reechantillonner);
+  RenduLecture(std::shared_ptr<FileLecture> lecture, bool reechantillonner,
+               std::int64_t tramesParSecondeSortie = flux::tramesParSeconde);
   RenduLecture(const RenduLecture&) = delete;
   RenduLecture& operator=(const RenduLecture&) = delete;
 
@@ -50,6 +57,7 @@ class RenduLecture final : private Reechantillonneur::Source {
   void fournir(std::span<float> gauche, std::span<float> droite, double sortieTrames) override;
 
   std::shared_ptr<FileLecture> lecture_;
+  const double nsParTrameSortie_;
   const std::unique_ptr<Reechantillonneur> reechantillonneur_;
   std::atomic<double> vitessePPM_{0};
   std::optional<InstantNs> heureBloc_;

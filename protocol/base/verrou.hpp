@@ -1,7 +1,12 @@
 // SPDX-License-Identifier: MPL-2.0
 #pragma once
 
+// Le noyau WebAssembly du navigateur n'a qu'un fil, et sa libc++ pas de std::mutex.
+#if defined(__wasi__)
+#define RAVLO_UN_SEUL_FIL 1
+#else
 #include <mutex>
+#endif
 
 // Annotations lues par -Wthread-safety de clang ; elles ne coûtent rien sous GCC.
 #if defined(__clang__)
@@ -22,11 +27,16 @@ namespace ravlo {
 /// Verrou court qui n'alloue pas. Jamais tenu pendant une entrée-sortie ou un rappel.
 class CAPACITE("verrou") Verrou {
  public:
+#if defined(RAVLO_UN_SEUL_FIL)
+  void verrouiller() ACQUIERT() {}
+  void deverrouiller() LIBERE() {}
+#else
   void verrouiller() ACQUIERT() { mutex_.lock(); }
   void deverrouiller() LIBERE() { mutex_.unlock(); }
 
  private:
   std::mutex mutex_;
+#endif
 };
 
 /// Tient un `Verrou` le temps d'une portée.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MPL-2.0
 // Le rééchantillonneur face au sinus idéal : erreur aux rapports 1 et 1 ± 0,001, continuité
-// quand le rapport change en cours de route, entrée consommée au rapport.
+// quand le rapport change en cours de route, entrée consommée au rapport ; vers une autre
+// fréquence de sortie (44,1 et 96 kHz), même chose, et rien de replié au-dessus de la moitié
+// de la sortie.
 #include "recepteur/reechantillonneur.hpp"
 
 #include <gtest/gtest.h>
@@ -34,15 +36,15 @@ struct SourceSinus final : Reechantillonneur::Source {
 // de l'écart sur celle du sinus (dB, les deux voies) et le plus haut saut d'une trame de
 // sortie à la suivante (voie gauche). Le départ mêle le silence d'avant au sinus : hors mesure.
 std::pair<double, double> mesurer(double hz, const std::vector<double>& rapports,
-                                  std::size_t tramesBloc) {
-  Reechantillonneur r;
+                                  std::size_t tramesBloc, double base = 1) {
+  Reechantillonneur r(base);
   SourceSinus source(hz);
   std::vector<float> bloc(2 * tramesBloc);
   double p = 0, ecart = 0, energie = 0, saut = 0, precedente = 0;
   std::size_t ignorer = 64;
   for (const double rapport : rapports) {
     r.produire(bloc, rapport, source);
-    for (std::size_t i = 0; i < tramesBloc; ++i, p += 1 / rapport) {
+    for (std::size_t i = 0; i < tramesBloc; ++i, p += 1 / (rapport * base)) {
       const double g = bloc[2 * i], d = bloc[2 * i + 1];
       if (ignorer == 0) {
         ecart += std::pow(g - amplitude * std::sin(source.pulsation * p), 2) +
@@ -62,6 +64,22 @@ std::pair<double, double> mesurer(double hz, const std::vector<double>& rapports
   EXPECT_GE(static_cast<double>(source.donnees), lu - 1);
   EXPECT_LE(static_cast<double>(source.donnees), lu + Reechantillonneur::tramesParMorceau + 1);
   return {10 * std::log10(ecart / energie), saut};
+}
+
+// Énergie de la sortie sur celle de l'entrée (dB), départ exclu.
+double gainDb(double hz, double base) {
+  Reechantillonneur r(base);
+  SourceSinus source(hz);
+  std::vector<float> bloc(2 * 441);
+  double energie = 0;
+  std::size_t n = 0;
+  for (int b = 0; b < 200; ++b) {
+    r.produire(bloc, 1.0, source);
+    if (b < 2) continue;
+    for (const float v : bloc) energie += static_cast<double>(v) * v;
+    n += bloc.size();
+  }
+  return 10 * std::log10(energie / static_cast<double>(n) / (amplitude * amplitude / 2));
 }
 
 // L'erreur mesurée contre le sinus idéal au rapport demandé : une fréquence de sortie fausse
@@ -87,6 +105,24 @@ TEST(Reechantillonneur, SuitLeSinusIdealEtChangerDeRapportNeFaitPasDeMarche) {
   EXPECT_LT(saut, penteMax * 1.001);
   EXPECT_GT(saut, penteMax * 0.99) << "la pente du sinus doit avoir été vue";
   EXPECT_LT(erreurDb, -105);
+}
+
+// Un contexte audio de navigateur tourne souvent à 44,1 kHz, parfois à 96 kHz : le flux de
+// 48 kHz y passe au rapport nominal, la vitesse du pilote par-dessus. Ce que 44,1 kHz ne
+// porte pas (au-dessus de 22,05 kHz) se replierait dans l'audible : la coupure descend.
+TEST(Reechantillonneur, VersUneAutreFrequenceSuitLeSinusSansRepli) {
+  constexpr double vers441 = 44'100.0 / 48'000;
+  for (const auto& [hz, base, rapport, plafondDb] : {std::tuple{1000., vers441, 1.0, -100.},
+                                                     {1000., vers441, 1.001, -100.},
+                                                     {15'000., vers441, 0.999, -90.},
+                                                     {1000., 2.0, 1.001, -100.},
+                                                     {19'000., 2.0, 1.0, -95.}}) {
+    EXPECT_LT(mesurer(hz, std::vector<double>(200, rapport), 441, base).first, plafondDb)
+        << hz << " Hz vers " << 48'000 * base << " Hz au rapport " << rapport;
+  }
+  for (const auto& [hz, plafondDb] : {std::pair{23'000., -10.}, {23'500., -15.}}) {
+    EXPECT_LT(gainDb(hz, vers441), plafondDb) << hz << " Hz vers 44,1 kHz";
+  }
 }
 
 }  // namespace
