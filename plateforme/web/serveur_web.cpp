@@ -281,10 +281,10 @@ class SessionHttp : public std::enable_shared_from_this<SessionHttp> {
         point_(std::move(point)) {}
 
   void lire() {
-    analyseur_.emplace();
-    analyseur_->header_limit(static_cast<std::uint32_t>(etat_.reglages.enTetesMax));
+    auto& analyseur = analyseur_.emplace();
+    analyseur.header_limit(static_cast<std::uint32_t>(etat_.reglages.enTetesMax));
     flux_.expires_after(etat_.reglages.delaiInactif);
-    http::async_read(flux_, tampon_, *analyseur_,
+    http::async_read(flux_, tampon_, analyseur,
                      [moi = shared_from_this()](beast::error_code e, std::size_t) { moi->lue(e); });
   }
 
@@ -293,7 +293,7 @@ class SessionHttp : public std::enable_shared_from_this<SessionHttp> {
     if (e == http::error::header_limit || e == http::error::buffer_overflow) {
       return repondre(reponseVide(http::status::request_header_fields_too_large), false);
     }
-    if (e) return fermer();
+    if (e || !analyseur_) return fermer();
     const Requete& requete = analyseur_->get();
     const std::string_view chemin = cheminSeul(requete.target());
     if (websocket::is_upgrade(requete)) {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -168,12 +169,13 @@ class ServeurWebTest : public ::testing::TestWithParam<const char*> {
   net::io_context contexte_;
   FileSerie file_{"essai.pages"};
   Releve releve_;
-  bool garderALArrivee_ = false;
+  std::atomic<bool> garderALArrivee_ = false;
   std::unique_ptr<ServeurWeb> serveur_;
   std::uint16_t port_ = 0;
 };
 
-INSTANTIATE_TEST_SUITE_P(Boucle, ServeurWebTest, ::testing::ValuesIn(adresses));
+// Le serveur, la file des pages et le client ont chacun leur fil : sous ThreadSanitizer aussi.
+INSTANTIATE_TEST_SUITE_P(Concurrence, ServeurWebTest, ::testing::ValuesIn(adresses));
 
 std::string lireFichier(const std::string& chemin) {
   std::ifstream f(chemin, std::ios::binary);
