@@ -30,7 +30,7 @@ struct PageConnectee {
 ///
 /// Une page qui ne s'appaire pas est renvoyée après un délai : `garder` l'en exempte.
 /// Opérations sûres depuis n'importe quel fil ; les rappels tournent sur la file donnée à
-/// `demarrer`. Après `arreter`, plus aucun rappel ne commence.
+/// `demarrer`. Après `arreter` appelé sur cette file, plus aucun rappel ne commence.
 class AccueilPages {
  public:
   using RappelArrivee = std::function<void(const PageConnectee&)>;

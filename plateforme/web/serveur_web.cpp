@@ -113,13 +113,21 @@ struct ServeurWeb::Etat {
     Garde garde(verrou);
     if (arrete) return;
     pages[enTexte(point)] = Page{page, std::move(canal)};
-    if (file != nullptr) file->poster([a = arrivee, page = std::move(page)] { a(page); });
+    if (file != nullptr) {
+      file->poster([a = arrivee, page = std::move(page), actif = actif] {
+        if (*actif) a(page);
+      });
+    }
   }
 
   void retirer(const PointReseau& point) {
     Garde garde(verrou);
     if (pages.erase(enTexte(point)) == 0 || arrete) return;
-    if (file != nullptr) file->poster([d = depart, point] { d(point); });
+    if (file != nullptr) {
+      file->poster([d = depart, point, actif = actif] {
+        if (*actif) d(point);
+      });
+    }
   }
 
   bool gardee(const PointReseau& point) const {
@@ -136,6 +144,8 @@ struct ServeurWeb::Etat {
   RappelArrivee arrivee GARDE_PAR(verrou);
   RappelDepart depart GARDE_PAR(verrou);
   bool arrete GARDE_PAR(verrou) = false;
+  // Faux dès `arreter` : une annonce déjà postée ne commence plus.
+  std::shared_ptr<std::atomic<bool>> actif = std::make_shared<std::atomic<bool>>(true);
   // Sur le fil du serveur seulement.
   std::size_t ouvertes = 0;
   // Déclarés après ce que les sessions touchent en mourant : le contexte les détruit avant.
@@ -441,6 +451,7 @@ void ServeurWeb::arreter() {
     Garde garde(etat_->verrou);
     if (etat_->arrete) return;
     etat_->arrete = true;
+    *etat_->actif = false;
     for (auto& [cle, page] : etat_->pages) canaux.push_back(page.canal);
   }
   // Plus aucun envoi d'une voie ne réveille le fil une fois le canal fermé.

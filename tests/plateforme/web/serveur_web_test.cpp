@@ -167,9 +167,10 @@ class ServeurWebTest : public ::testing::TestWithParam<const char*> {
   }
 
   net::io_context contexte_;
-  FileSerie file_{"essai.pages"};
+  // Avant la file : ses rappels l'écrivent jusqu'à ce qu'elle s'arrête.
   Releve releve_;
   std::atomic<bool> garderALArrivee_ = false;
+  FileSerie file_{"essai.pages"};
   std::unique_ptr<ServeurWeb> serveur_;
   std::uint16_t port_ = 0;
 };
