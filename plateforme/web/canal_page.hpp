@@ -34,7 +34,8 @@ class CanalPage : public std::enable_shared_from_this<CanalPage> {
   static constexpr std::size_t tailleMax = 2048;
 
   /// `reveiller` est appelé, sous le verrou du canal, quand un datagramme attend d'être
-  /// écrit et que le transport n'écrivait pas : il doit seulement poster l'écriture.
+  /// écrit et que le transport n'écrivait pas : il signale l'écriture sans attendre ni
+  /// allouer (le serveur écrit dans un eventfd).
   explicit CanalPage(std::function<void()> reveiller);
   CanalPage(const CanalPage&) = delete;
   CanalPage& operator=(const CanalPage&) = delete;

@@ -2,6 +2,9 @@
 // Le seul fichier du produit qui inclut Beast et Boost.Asio : le reste garde asio seul.
 #include "plateforme/web/serveur_web.hpp"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <cerrno>
 
 #include <algorithm>
@@ -10,7 +13,7 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ip/v6_only.hpp>
-#include <boost/asio/post.hpp>
+#include <boost/asio/posix/stream_descriptor.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
@@ -178,11 +181,13 @@ class Jeton {
 /// Une page reliée : le bonjour, puis des datagrammes dans les deux sens par son canal.
 class SessionPage : public std::enable_shared_from_this<SessionPage> {
  public:
-  SessionPage(Etat& etat, Jeton jeton, beast::tcp_stream flux, PointReseau point)
+  /// `eventfd` : le réveil des écritures, que la session ferme.
+  SessionPage(Etat& etat, Jeton jeton, beast::tcp_stream flux, PointReseau point, int eventfd)
       : etat_(etat),
         jeton_(std::move(jeton)),
         ws_(std::move(flux)),
         delai_(ws_.get_executor()),
+        reveil_(ws_.get_executor(), eventfd),
         point_(std::move(point)) {
     sortant_.reserve(CanalPage::tailleMax);
   }
@@ -221,6 +226,7 @@ class SessionPage : public std::enable_shared_from_this<SessionPage> {
     ws_.async_read(tampon_, [moi = shared_from_this()](beast::error_code e, std::size_t) {
       if (e) {
         moi->delai_.cancel();
+        moi->reveil_.cancel();
         return;
       }
       moi->recu();
@@ -236,9 +242,13 @@ class SessionPage : public std::enable_shared_from_this<SessionPage> {
                                           : std::expected<BonjourPage, ErreurBonjour>(
                                                 std::unexpect, ErreurBonjour::enteteInconnue);
       if (!bonjour) return renvoyer();
-      canal_ = std::make_shared<CanalPage>([w = weak_from_this()] {
-        if (auto s = w.lock()) net::post(s->ws_.get_executor(), [s] { s->ecrire(); });
+      // Le réveil écrit dans l'eventfd, sans allocation : le canal le tait avant que la
+      // session ne le ferme.
+      canal_ = std::make_shared<CanalPage>([fd = reveil_.native_handle()] {
+        const std::uint64_t un = 1;
+        [[maybe_unused]] const auto n = ::write(fd, &un, sizeof un);
       });
+      guetter();
       etat_.annoncer(point_, PageConnectee{bonjour->nom, bonjour->langue, point_}, canal_);
     } else if (ws_.got_binary()) {
       canal_->livrer(message);
@@ -247,6 +257,15 @@ class SessionPage : public std::enable_shared_from_this<SessionPage> {
     }
     tampon_.clear();
     lire();
+  }
+
+  void guetter() {
+    reveil_.async_read_some(net::buffer(&sonneries_, sizeof sonneries_),
+                            [moi = shared_from_this()](beast::error_code e, std::size_t) {
+                              if (e) return;
+                              moi->ecrire();
+                              moi->guetter();
+                            });
   }
 
   void ecrire() {
@@ -264,6 +283,9 @@ class SessionPage : public std::enable_shared_from_this<SessionPage> {
   void renvoyer() {
     if (renvoyee_) return;
     renvoyee_ = true;
+    // Plus d'écriture ni de délai : la session finit avec la fermeture.
+    reveil_.cancel();
+    delai_.cancel();
     ws_.async_close(websocket::close_code::policy_error,
                     [moi = shared_from_this()](beast::error_code) {});
   }
@@ -272,6 +294,8 @@ class SessionPage : public std::enable_shared_from_this<SessionPage> {
   Jeton jeton_;
   websocket::stream<beast::tcp_stream> ws_;
   net::steady_timer delai_;
+  net::posix::stream_descriptor reveil_;
+  std::uint64_t sonneries_ = 0;
   PointReseau point_;
   beast::flat_buffer tampon_;
   std::shared_ptr<CanalPage> canal_;
@@ -311,7 +335,10 @@ class SessionHttp : public std::enable_shared_from_this<SessionHttp> {
         return repondre(reponseVide(http::status::not_found), false);
       }
       if (!origineAdmise(requete)) return repondre(reponseVide(http::status::forbidden), false);
-      auto page = std::make_shared<SessionPage>(etat_, std::move(jeton_), std::move(flux_), point_);
+      const int reveil = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+      if (reveil < 0) return repondre(reponseVide(http::status::service_unavailable), false);
+      auto page =
+          std::make_shared<SessionPage>(etat_, std::move(jeton_), std::move(flux_), point_, reveil);
       page->accepter(requete);
       return;
     }
