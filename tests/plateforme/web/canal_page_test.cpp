@@ -12,7 +12,7 @@
 namespace ravlo {
 namespace {
 
-using Cas = EtatConnexion::Cas;
+using CasEtat = EtatConnexion::Cas;
 using faux::FileManuelle;
 using faux::HorlogeManuelle;
 
@@ -48,7 +48,7 @@ TEST_F(CanalPageTest, UneNouvelleVueAnnuleLaPrecedenteEtRecoitCeQuiAttendait) {
 
   ASSERT_EQ(premiers.size(), 1U);
   EXPECT_EQ(premiers[0].erreur, (ErreurReseau{DomaineErreurReseau::posix, ECANCELED}));
-  EXPECT_EQ(vue1->etat().cas, Cas::annulee);
+  EXPECT_EQ(vue1->etat().cas, CasEtat::annulee);
   ASSERT_EQ(seconds.size(), 1U);
   EXPECT_EQ(seconds[0].datagramme, (Octets{1, 2, 3}));
   Octets sortant;
@@ -83,11 +83,11 @@ TEST_F(CanalPageTest, UnReveilParSalveEtPlusRienApresLaFermeture) {
   EXPECT_EQ(reveils, 2);
   ASSERT_EQ(recus.size(), 1U);
   EXPECT_EQ(recus[0].erreur, coupure);
-  EXPECT_EQ(etats.back(), (EtatConnexion{Cas::echec, coupure}));
+  EXPECT_EQ(etats.back(), (EtatConnexion{CasEtat::echec, coupure}));
   // Une vue prise après le départ de la page démarre en échec.
   auto tardive = canal->vue(file);
   tardive->demarrer();
-  EXPECT_EQ(tardive->etat(), (EtatConnexion{Cas::echec, coupure}));
+  EXPECT_EQ(tardive->etat(), (EtatConnexion{CasEtat::echec, coupure}));
 }
 
 TEST_F(CanalPageTest, LesAttentesSontBornees) {
@@ -148,8 +148,10 @@ TEST(FabriqueConnexionsPages, UnePageParSonAccueilToutAutrePointParUDP) {
   const PointReseau recepteur{"192.0.2.8", 47311};
   FabriqueConnexionsPages fabrique(pages, udp, [&](const PointReseau& p) { return p == page; });
 
-  EXPECT_EQ(fabrique.creer(page, file), pages->connexions.at(0));
-  EXPECT_EQ(fabrique.creer(recepteur, file), udp->creees.at(0));
+  const auto versPage = fabrique.creer(page, file);
+  const auto versRecepteur = fabrique.creer(recepteur, file);
+  EXPECT_EQ(versPage, pages->connexions.at(0));
+  EXPECT_EQ(versRecepteur, udp->creees.at(0));
   EXPECT_EQ(pages->demandees, std::vector<PointReseau>{page});
   EXPECT_EQ(udp->points, std::vector<PointReseau>{recepteur});
 }
