@@ -46,6 +46,15 @@ void messageReleve(VueOctets e) {
   exiger(std::ranges::equal(encode, e) && MessageReleve::lire(encode) == releve);
 }
 
+// Le bonjour d'une page : ce qu'il en reste est montrable, et se relit égal une fois réécrit.
+void bonjourPage(VueOctets e) {
+  const auto bonjour =
+      lireBonjourPage(std::string_view(reinterpret_cast<const char*>(e.data()), e.size()));
+  if (!bonjour) return;
+  exiger(bonjour->nom.size() <= nomOctetsMax && bonjour->langue.size() <= 35);
+  exiger(lireBonjourPage(ecrireBonjourPage(*bonjour)) == bonjour);
+}
+
 // La forme sur le fil est unique : un message lu se réencode en exactement les octets lus.
 template <class M>
 void formeUnique(VueOctets e) {

@@ -136,6 +136,7 @@ int main(int argc, char** argv) {
   ecrire("fuzz_message_horloge", "besoin", MessageGroupe::besoin(30'000'000, 25'000'000).encoder());
   ecrire("fuzz_message_horloge", "latence", MessageGroupe::latence(40'000'000, 3).encoder());
   ecrire("fuzz_message_releve", "releve", MessageReleve{"Cuisine"}.encoder());
+  ecrire("fuzz_bonjour_page", "bonjour", octetsDe(ecrireBonjourPage({"iPhone — Safari", "fr-FR"})));
   ecrire("fuzz_etat_carte", "pause",
          octetsDe(EtatCarte{.sonCoupe = false, .enPause = true}.encoder()));
   const EtatSilence silence{"speakers", {{12, "speakers"}, {15, "casque usb"}}};

@@ -13,6 +13,7 @@
 #include "bench/recepteur_appaire.hpp"
 #include "link/decouverte/carnet_recepteurs.hpp"
 #include "plateforme/pulseaudio/etat_silence.hpp"
+#include "plateforme/web/bonjour_page.hpp"
 #include "protocol/appairage/appairage_repondeur.hpp"
 #include "protocol/appairage/demande_code.hpp"
 #include "protocol/appairage/texte_unicode.hpp"
