@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "link/app/serveur_telephone.hpp"
 #include "plateforme/connexion_udp.hpp"
 #include "plateforme/file_serie.hpp"
 #include "protocol/base/exiger.hpp"
@@ -19,7 +20,11 @@ ModeleLink::Dependances ModeleLink::dependancesSysteme(
   d.diffusion.capture = std::move(capture);
   d.diffusion.fileEmetteur =
       std::make_shared<FileSerie>("ravlo.emetteur", FileSerie::Priorite::elevee);
-  d.diffusion.connexions = std::make_shared<FabriqueConnexionsUDP>();
+  auto relais = std::make_shared<RelaisPages>();
+  d.chercheur.connexions = RelaisPages::fabrique(relais, d.chercheur.connexions);
+  d.diffusion.connexions = RelaisPages::fabrique(relais, std::make_shared<FabriqueConnexionsUDP>());
+  d.telephone = {&principal, std::move(relais), ouvrirServeurTelephone(), adressesTelephone,
+                 nullptr};
   return d;
 }
 
@@ -36,6 +41,9 @@ std::shared_ptr<ModeleLink> ModeleLink::creer(Dependances dependances) {
     const auto moi = faible.lock();
     if (moi && !moi->diffusion_->enDiffusion()) moi->oublierEchecAjout();
   });
+  modele->suiviTelephone_ = modele->telephone_->observer([faible = modele->weak_from_this()] {
+    if (const auto moi = faible.lock()) moi->prevenir();
+  });
   if (modele->dep_.reglages->booleen(cleAccueilVu)) modele->chercheur_->demarrer();
   return modele;
 }
@@ -44,8 +52,15 @@ ModeleLink::ModeleLink(Dependances dependances) : dep_(std::move(dependances)) {
   RAVLO_EXIGER(dep_.reglages != nullptr);
   if (!dep_.chercheur.reglages) dep_.chercheur.reglages = dep_.reglages;
   if (!dep_.diffusion.reglages) dep_.diffusion.reglages = dep_.reglages;
+  if (!dep_.telephone.reglages) dep_.telephone.reglages = dep_.reglages;
+  if (dep_.telephone.relais && !dep_.chercheur.pageAppairee) {
+    dep_.chercheur.pageAppairee = [relais = dep_.telephone.relais](const PointReseau& point) {
+      relais->garder(point);
+    };
+  }
   chercheur_ = ChercheurRavlo::creer(dep_.chercheur);
   diffusion_ = DiffusionModel::creer(dep_.diffusion);
+  telephone_ = EcouteTelephone::creer(dep_.telephone, chercheur_);
 }
 
 ModeleLink::~ModeleLink() {
