@@ -5,6 +5,7 @@
 #include "faux/plateforme_app_enregistreuse.hpp"
 #include "link/app/actions_panneau.hpp"
 #include "link/app/etat_panneau.hpp"
+#include "link/app/regles_panneau.hpp"
 #include "protocol/appairage/appairage_repondeur.hpp"
 
 // Espace à part : la suite se construit en un seul fichier avec les autres essais de l'app.
@@ -64,6 +65,7 @@ TEST(Telephone, LesPagesRelieesSontListeesJusquALeurDepartOuLExtinction) {
   b.arriver(iphone);
   b.arriver(pixel);
   EXPECT_EQ(b.etat().appareils, (Appareils{salon, carte(iphone), carte(pixel)}));
+  EXPECT_EQ(libelleCarte(b.etat().appareils[1], "fr"), "iPhone — Safari · 192.168.1.23");
   b.partir(iphone);
   EXPECT_EQ(b.etat().appareils, (Appareils{salon, carte(pixel)}));
 
