@@ -42,7 +42,10 @@ std::shared_ptr<ModeleLink> ModeleLink::creer(Dependances dependances) {
     if (moi && !moi->diffusion_->enDiffusion()) moi->oublierEchecAjout();
   });
   modele->suiviTelephone_ = modele->telephone_->observer([faible = modele->weak_from_this()] {
-    if (const auto moi = faible.lock()) moi->prevenir();
+    const auto moi = faible.lock();
+    if (!moi) return;
+    if (!moi->telephone_->active()) moi->quitterPages();
+    moi->prevenir();
   });
   if (modele->dep_.reglages->booleen(cleAccueilVu)) modele->chercheur_->demarrer();
   return modele;
@@ -84,6 +87,21 @@ void ModeleLink::suivreAppaire() {
   if (chercheur_->appaire() == appaireVu_) return;
   appaireVu_ = chercheur_->appaire();
   diffusion_->oublierEchec();
+}
+
+void ModeleLink::quitterPages() {
+  const auto& relais = dep_.telephone.relais;
+  if (!relais) return;
+  // Éteindre l'écoute est un arrêt demandé : les téléphones cessent tout de suite, sans
+  // attendre que leur voie renonce.
+  std::vector<Diffusion::NumeroPiece> pages;
+  for (const auto& p : diffusion_->pieces())
+    if (relais->estPage(p.point)) pages.push_back(p.numero);
+  for (const auto numero : pages) diffusion_->retirerPiece(numero);
+  if (const auto& appaire = chercheur_->appaire(); appaire && appaire->appareil.page()) {
+    chercheur_->changerAppaire(std::nullopt);
+    chercheur_->changerResultat({});
+  }
 }
 
 void ModeleLink::sonder() {

@@ -38,6 +38,9 @@ enum class EnnuiPiece : std::uint8_t { aucun, reseau, recepteurMuet };
 /// la diffusion ; le chercheur garde pour récepteur appairé et pour issue ceux de l'envoi :
 /// l'issue de l'ajout ne se lit que dans `echecAjout`, oublié quand l'envoi cesse.
 ///
+/// Éteindre l'écoute sur un téléphone retire de l'envoi les pièces des pages, comme
+/// « Retirer », et défait l'appairage d'une page.
+///
 /// À la construction, la recherche démarre si l'accueil a déjà été vu ("RavloAccueilVu") ;
 /// sinon la fenêtre d'accueil la lance. Les vues lisent `chercheur()`, `diffusion()`,
 /// `sondeDuSon()` et `envoiPerturbe()` (l'icône : `etatIcone`) et s'abonnent aux trois
@@ -128,6 +131,9 @@ class ModeleLink final : public ModeleObservable, public std::enable_shared_from
   void brancherFinDeDiffusion();
   void suivreAppaire();
   void conclureAjout();
+  /// L'écoute sur un téléphone éteinte : les pièces des pages quittent l'envoi, une page
+  /// appairée ne l'est plus.
+  void quitterPages();
 
   Dependances dep_;
   std::shared_ptr<ChercheurRavlo> chercheur_;

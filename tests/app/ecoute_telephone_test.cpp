@@ -163,5 +163,36 @@ TEST(Telephone, UnePageChoisieSAppaireEtJoueParSaConnexion) {
   EXPECT_TRUE(b.connexions->creees.empty()) << "rien par UDP";
 }
 
+// Éteindre l'écoute pendant l'envoi est un arrêt demandé : le téléphone quitte l'envoi tout de
+// suite, Salon continue ; seul, le téléphone appairé ne l'est plus et l'envoi s'arrête sans
+// message.
+TEST(Telephone, EteindreRetireLesTelephonesDeLEnvoi) {
+  for (const bool avecSalon : {true, false}) {
+    SCOPED_TRACE(avecSalon ? "avec Salon" : "seul");
+    Banc b;
+    b.actions.basculerTelephone();
+    b.arriver(iphone);
+    const Liaison liaison = Liaison::nouvelle(banc::cle(5), banc::cle(6));
+    if (avecSalon) {
+      b.envoyer();
+      b.diffusion().ajouterPiece(iphone.point, liaison, iphone.nom);
+    } else {
+      b.chercheur().changerAppaire(ChercheurRavlo::RecepteurAppaire{
+          {"page:" + enTexte(iphone.point), iphone.nom, iphone.point}, liaison});
+      b.actions.envoyer();
+    }
+    b.file->executer();
+    ASSERT_EQ(b.diffusion().pieces().size(), avecSalon ? 2u : 1u);
+    b.actions.basculerTelephone();
+    b.file->executer();
+    EXPECT_EQ(b.diffusion().enDiffusion(), avecSalon);
+    std::vector<std::string> pieces;
+    for (const auto& p : b.etat().pieces) pieces.push_back(p.nom);
+    EXPECT_EQ(pieces, avecSalon ? std::vector<std::string>{"Salon"} : std::vector<std::string>{});
+    EXPECT_EQ(b.chercheur().appaire().has_value(), avecSalon);
+    EXPECT_EQ(b.etat().message, std::nullopt);
+  }
+}
+
 }  // namespace
 }  // namespace ravlo::essais_telephone
