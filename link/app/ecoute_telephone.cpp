@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MPL-2.0
 #include "link/app/ecoute_telephone.hpp"
 
-#include <algorithm>
-
 #include "protocol/base/exiger.hpp"
 
 namespace ravlo {
@@ -69,18 +67,6 @@ void EcouteTelephone::desactiver() {
 
 void EcouteTelephone::relireAdresses() {
   if (active_ && dep_.adresses) changer(adresses_, dep_.adresses(port_));
-}
-
-std::string adresseDuQr(const std::vector<std::string>& adresses) {
-  const auto v4 = std::ranges::find_if(adresses, [](std::string_view a) {
-    constexpr std::string_view debut = "http://";
-    if (!a.starts_with(debut)) return false;
-    a.remove_prefix(debut.size());
-    const std::string_view hote = a.substr(0, a.find_first_of(":/"));
-    return !hote.empty() && hote.find_first_not_of("0123456789.") == std::string_view::npos;
-  });
-  if (v4 != adresses.end()) return *v4;
-  return adresses.empty() ? std::string() : adresses.front();
 }
 
 }  // namespace ravlo

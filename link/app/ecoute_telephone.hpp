@@ -79,8 +79,4 @@ class EcouteTelephone final : public ModeleObservable,
   std::optional<ErreurReseau> erreur_;
 };
 
-/// L'adresse que porte le code QR : la première en IPv4, qu'un téléphone ouvre toujours (un nom
-/// en « .local » ne se résout pas sur tous), sinon la première donnée ; vide sans adresse.
-[[nodiscard]] std::string adresseDuQr(const std::vector<std::string>& adresses);
-
 }  // namespace ravlo

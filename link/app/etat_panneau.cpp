@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "link/app/regles_panneau.hpp"
+#include "plateforme/web/adresses_page.hpp"
 #include "protocol/supervision/message_erreur_reseau.hpp"
 #include "protocol/textes/textes.hpp"
 
@@ -129,7 +130,7 @@ EtatPanneau EtatPanneau::depuis(const ModeleLink& modele, std::string_view local
   const EcouteTelephone& telephone = modele.telephone();
   e.telephone = {
       telephone.offerte(), telephone.active(), telephone.adresses(),
-      adresseDuQr(telephone.adresses()),
+      adressePourQr(telephone.adresses()),
       telephone.erreur() ? MessageErreurReseau::texte(*telephone.erreur(), locale) : std::string()};
   const auto reseau = chercheur.etatReseau().cas;
   e.rechercheEnCours = reseau == ChercheurRavlo::EtatReseau::Cas::demarrage ||

@@ -75,7 +75,7 @@ struct Application {
     const auto adresses = [](std::uint16_t port) {
       const std::string p = std::to_string(port);
       return std::vector<std::string>{"http://poste.local:" + p + "/",
-                                      "http://[fd00::5]:" + p + "/", "http://10.99.0.5:" + p + "/"};
+                                      "http://10.99.0.5:" + p + "/", "http://[fd00::5]:" + p + "/"};
     };
     const auto versPages = RelaisPages::fabrique(relais, connexions);
     const ChercheurRavlo::Dependances chercheur{file.get(), file,     navigateurs, versPages,

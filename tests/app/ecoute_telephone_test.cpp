@@ -58,7 +58,7 @@ TEST(Telephone, LesPagesRelieesSontListeesJusquALeurDepartOuLExtinction) {
             (EtatPanneau::Telephone{
                 true,
                 true,
-                {"http://poste.local:40000/", "http://[fd00::5]:40000/", "http://10.99.0.5:40000/"},
+                {"http://poste.local:40000/", "http://10.99.0.5:40000/", "http://[fd00::5]:40000/"},
                 "http://10.99.0.5:40000/",
                 {}}));
 
