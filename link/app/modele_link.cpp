@@ -33,6 +33,7 @@ std::shared_ptr<ModeleLink> ModeleLink::creer(Dependances dependances) {
   modele->brancherFinDeDiffusion();
   modele->suiviChercheur_ = modele->chercheur_->observer([faible = modele->weak_from_this()] {
     if (const auto moi = faible.lock()) {
+      moi->oublierPagePartie();
       moi->suivreAppaire();
       if (moi->ajout_ && !moi->chercheur_->appairageEnCours()) moi->conclureAjout();
     }
@@ -87,6 +88,15 @@ void ModeleLink::suivreAppaire() {
   if (chercheur_->appaire() == appaireVu_) return;
   appaireVu_ = chercheur_->appaire();
   diffusion_->oublierEchec();
+}
+
+void ModeleLink::oublierPagePartie() {
+  const auto& appaire = chercheur_->appaire();
+  if (!appaire || !appaire->appareil.page() || diffusion_->enDiffusion() || ajout_) return;
+  const auto& liste = chercheur_->appareils();
+  if (std::ranges::find(liste, appaire->appareil.id, &ChercheurRavlo::Appareil::id) != liste.end())
+    return;
+  chercheur_->changerAppaire(std::nullopt);
 }
 
 void ModeleLink::quitterPages() {

@@ -134,6 +134,9 @@ class ModeleLink final : public ModeleObservable, public std::enable_shared_from
   /// L'écoute sur un téléphone éteinte : les pièces des pages quittent l'envoi, une page
   /// appairée ne l'est plus.
   void quitterPages();
+  /// Hors envoi, une page appairée qui est partie ne reviendra pas sous ce point (rechargée,
+  /// elle en a un autre) : le panneau revient à la liste.
+  void oublierPagePartie();
 
   Dependances dep_;
   std::shared_ptr<ChercheurRavlo> chercheur_;

@@ -46,7 +46,8 @@ EtatPanneau::Appareil carte(const PageConnectee& p) {
 }
 
 // Une page reliée rejoint la liste après les récepteurs trouvés, avec son adresse et marquée
-// téléphone ; partie, elle la quitte, les autres restent. Éteindre arrête l'accueil et vide
+// téléphone ; partie, elle la quitte, les autres restent, et appairée hors envoi elle ne l'est
+// plus. Éteindre arrête l'accueil et vide
 // les pages ; rallumer en ouvre un neuf, sur le même port.
 TEST(Telephone, LesPagesRelieesSontListeesJusquALeurDepartOuLExtinction) {
   Banc b;
@@ -66,8 +67,12 @@ TEST(Telephone, LesPagesRelieesSontListeesJusquALeurDepartOuLExtinction) {
   b.arriver(pixel);
   EXPECT_EQ(b.etat().appareils, (Appareils{salon, carte(iphone), carte(pixel)}));
   EXPECT_EQ(libelleCarte(b.etat().appareils[1], "fr"), "iPhone — Safari · 192.168.1.23");
+  b.chercheur().changerAppaire(ChercheurRavlo::RecepteurAppaire{
+      {carte(iphone).id, iphone.nom, iphone.point}, Liaison::nouvelle(banc::cle(5), banc::cle(6))});
+  EXPECT_EQ(b.etat().ecran, EtatPanneau::Ecran::pret);
   b.partir(iphone);
   EXPECT_EQ(b.etat().appareils, (Appareils{salon, carte(pixel)}));
+  EXPECT_EQ(b.etat().ecran, EtatPanneau::Ecran::appairage) << "la page appairée est partie";
 
   b.actions.basculerTelephone();
   EXPECT_TRUE(b.accueils.front()->arretee);
