@@ -65,10 +65,6 @@ void PagesEnvoi::arrivee(const PageConnectee& page) {
 }
 
 void PagesEnvoi::depart(const PointReseau& point) {
-  {
-    const std::scoped_lock garde(verrou_);
-    std::erase(points_, point);
-  }
   std::erase_if(pages_, [&](const PageConnectee& p) { return p.point == point; });
   std::erase_if(attente_, [&](const PageConnectee& p) { return p.point == point; });
   if (invitee_ == point) invitee_.reset();

@@ -47,7 +47,9 @@ class PagesEnvoi {
                 std::optional<std::string> premierCode = std::nullopt);
   /// Une ligne tapée : le code du téléphone qui attend le sien.
   void code(std::string ligne);
-  /// Vrai pour le point d'une page encore reliée. Sûr depuis tout fil.
+  /// Vrai pour le point de toute page reliée un jour : la voie d'une page partie qui refait
+  /// sa connexion la trouve en échec, comme celle d'un récepteur parti, au lieu d'envoyer de
+  /// l'UDP vers le port TCP d'un téléphone. Sûr depuis tout fil.
   [[nodiscard]] bool estPage(const PointReseau& point) const;
   /// Les pages reliées, dans l'ordre de leur arrivée.
   [[nodiscard]] const std::vector<PageConnectee>& connectees() const { return pages_; }
@@ -72,7 +74,7 @@ class PagesEnvoi {
   std::optional<PointReseau> enCours_;
   std::optional<PointReseau> invitee_;  ///< la page à qui le code a été demandé
   mutable std::mutex verrou_;
-  std::vector<PointReseau> points_;  ///< ceux de `pages_`, sous `verrou_`
+  std::vector<PointReseau> points_;  ///< toutes les pages reliées un jour, sous `verrou_`
 };
 
 }  // namespace ravlo

@@ -12,7 +12,9 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/websocket.hpp>
 #include <cmath>
+#include <csignal>
 #include <deque>
+#include <filesystem>
 #include <mutex>
 #include <thread>
 
@@ -158,11 +160,25 @@ class PageEssai {
 };
 
 // Un téléphone se relie, se dit, refuse un code faux puis s'appaire au sien, joue le ton et
-// l'arrête : l'envoi finit comme pour un récepteur qui arrête la lecture.
-TEST(RavloEnvoiNavigateur, UnTelephoneSAppaireJoueLeTonPuisArrete) {
+// l'arrête : seul, l'envoi finit comme pour un récepteur qui arrête la lecture ; à côté d'un
+// récepteur appairé d'abord, il rejoint l'envoi en cours et le quitte seul.
+class RavloEnvoiNavigateurGroupe : public ::testing::TestWithParam<bool> {};
+
+TEST_P(RavloEnvoiNavigateurGroupe, UnTelephoneSAppaireJoueLeTonPuisArrete) {
+  const bool avecRecepteur = GetParam();
   for (const char* v : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG", "RAVLO_CODE"}) ::unsetenv(v);
-  ProgrammeLance envoi({RAVLO_ENVOI, "--navigateur", "--port-web", "0", "--ton", "1000"}, true,
-                       true);
+  // L'appairage du récepteur est retenu dans un dossier de l'essai.
+  const auto etat = std::filesystem::path(::testing::TempDir()) /
+                    ("ravlo-navigateur-" + std::to_string(::getpid()));
+  ::setenv("XDG_STATE_HOME", etat.c_str(), 1);
+  std::optional<essai::RecepteurLance> recepteur;
+  std::vector<std::string> options{RAVLO_ENVOI, "--navigateur", "--port-web", "0", "--ton", "1000"};
+  if (avecRecepteur) {
+    recepteur.emplace(std::vector<std::string>{"--wav", "/dev/null"});
+    ASSERT_NE(recepteur->port, 0);
+    options.insert(options.end(), {"--vers", recepteur->vers(), "--code", recepteur->code});
+  }
+  ProgrammeLance envoi(options, true, true);
   const auto port =
       static_cast<std::uint16_t>(std::atoi(envoi.lire("Page servie sur le port ").c_str()));
   ASSERT_NE(port, 0) << envoi.journal;
@@ -213,9 +229,20 @@ TEST(RavloEnvoiNavigateur, UnTelephoneSAppaireJoueLeTonPuisArrete) {
   EXPECT_GE(justes, blocs * 9 / 10);
 
   page.terminer();
-  EXPECT_FALSE(envoi.lire("Le récepteur a arrêté la lecture").empty()) << envoi.journal;
-  EXPECT_EQ(envoi.attendre(), 0);
+  if (avecRecepteur) {
+    EXPECT_EQ(envoi.lire("« Pixel — Chrome » a arrêté la lecture"),
+              " ; l'envoi continue vers les autres récepteurs.")
+        << envoi.journal;
+    EXPECT_TRUE(envoi.attendrePaquets(1)) << envoi.journal;
+    EXPECT_EQ(envoi.arreter(SIGINT), 0);
+  } else {
+    EXPECT_FALSE(envoi.lire("Le récepteur a arrêté la lecture").empty()) << envoi.journal;
+    EXPECT_EQ(envoi.attendre(), 0);
+  }
+  std::filesystem::remove_all(etat);
 }
+
+INSTANTIATE_TEST_SUITE_P(SeulOuEnGroupe, RavloEnvoiNavigateurGroupe, ::testing::Bool());
 
 // --liste --navigateur attend qu'un téléphone ouvre la page, puis le liste après les
 // récepteurs trouvés, avec l'adresse d'où il s'est relié.
