@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MPL-2.0
 // ravlo-envoi : l'envoi sans interface graphique, pour les machines sans bureau, les
-// scripts et les tests. Appaire avec un ou plusieurs récepteurs, puis leur envoie un ton ou
-// un fichier WAV au rythme du temps réel, ou ce que joue l'ordinateur (--capture).
+// scripts et les tests. Appaire avec un ou plusieurs récepteurs, et avec les téléphones qui
+// ouvrent sa page (--navigateur), puis leur envoie un ton ou un fichier WAV au rythme du
+// temps réel, ou ce que joue l'ordinateur (--capture).
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -219,10 +220,11 @@ class Envoi {
   /// Un récepteur de plus (un téléphone appairé) : il reçoit les blocs à partir du suivant.
   void ajouter(Appaire a) {
     if (fin_.raison) return;
-    diffusion_->ajouterPiece(a.vers, a.liaison, a.nom.value_or(""));
-    appaires_.push_back(std::move(a));
+    // Listée avant d'être servie : un rappel de la pièce trouve déjà son nom.
+    appaires_.push_back(a);
     bilans_.emplace_back();
     horsGroupe_.push_back(false);
+    diffusion_->ajouterPiece(std::move(a.vers), std::move(a.liaison), a.nom.value_or(""));
   }
 
   void demarrer() {
