@@ -37,7 +37,7 @@ TEST(CodeQr, ReperesALeurPlace) {
   const auto code = coderQr("http://[fd00::1234:5678:9abc:def0]:8080/");
   ASSERT_TRUE(code);
   const int n = code->cote;
-  for (const auto [ox, oy] : {std::pair{0, 0}, std::pair{n - 7, 0}, std::pair{0, n - 7}})
+  for (const auto& [ox, oy] : {std::pair{0, 0}, std::pair{n - 7, 0}, std::pair{0, n - 7}})
     for (int dy = 0; dy < 7; ++dy)
       for (int dx = 0; dx < 7; ++dx) {
         const int anneau = std::max(std::abs(dx - 3), std::abs(dy - 3));
