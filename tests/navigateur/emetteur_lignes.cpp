@@ -2,7 +2,7 @@
 // L'ordinateur face au noyau de la page, en lignes sur l'entrée et la sortie standard :
 // l'initiateur d'appairage, le scelleur et l'ouvreur de l'arbre, sans socket. L'heure est
 // celle que donne l'essai, en ns.
-//   appairer CODE          → d HEX (le `debut`)
+//   appairer CODE [NOM]    → d HEX (le `debut`), sous le nom d'ordinateur NOM (défaut « Essai »)
 //   reprendre              → d HEX (l'ouverture de la reprise de la paire du dernier appairage)
 //   recu T HEX             → d HEX… (réponses), puis « appaire », « echec », « repris »,
 //                            « refus », « fin » selon le cas
@@ -144,10 +144,11 @@ int main() {
     l >> commande;
     if (commande == "appairer") {
       std::string code;
-      l >> code;
+      std::string nom = "Essai";
+      l >> code >> nom;
       if (const auto c = CodeAppairage::depuisSaisie(code)) {
         e.liaison.reset();
-        e.initiateur.emplace(*c, "Essai", std::make_shared<HasardSysteme>());
+        e.initiateur.emplace(*c, nom, std::make_shared<HasardSysteme>());
         std::cout << "d " << hex(e.initiateur->dernierMessage().donnees()) << '\n';
       }
     } else if (commande == "reprendre") {

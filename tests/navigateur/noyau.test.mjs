@@ -176,8 +176,8 @@ test('les règles de texte du moteur rendent ce que rend ICU', async (t) => {
 const idDe = (lignes) => /^id=([0-9a-f]{32})(\nreprise=1)?$/.exec(
   Object.entries(lignes).map(([c, v]) => `${c}=${v}`).join('\n'));
 
-async function appairerAuCode(emetteur, page, maintenant) {
-  const debut = await emetteur.commande(`appairer ${page.code()}`);
+async function appairerAuCode(emetteur, page, maintenant, nom = 'Essai') {
+  const debut = await emetteur.commande(`appairer ${page.code()} ${nom}`);
   return echanger(emetteur, page, debut.datagrammes, maintenant);
 }
 
@@ -272,4 +272,23 @@ test('un souvenir abîmé ne fait rien reprendre : la page s\'appaire au code', 
     assert.notEqual(page.souvenir(), null, nom);
     page.detruire();
   }
+});
+
+test('le souvenir garde les 4 ordinateurs venus le plus récemment', async (t) => {
+  const noyau = await chargerNoyau(await readFile(process.env.RAVLO_NOYAU_WASM));
+  const emetteur = lancerEmetteur();
+  t.after(() => emetteur.arreter());
+  const page = noyau.creer('Pixel', 'fr', TAUX, 0);
+  const tailles = [];
+  for (const nom of ['A', 'B', 'C', 'D', 'E']) {
+    assert.deepEqual(await appairerAuCode(emetteur, page, 100, nom), ['appaire'], nom);
+    tailles.push(Buffer.from(page.souvenir(), 'base64').length);
+  }
+  // Version, identifiant, carnet (version, nombre), puis 57 octets et le nom par ordinateur.
+  assert.deepEqual(tailles, [1, 2, 3, 4, 4].map((n) => 1 + 16 + 2 + n * (57 + 1)));
+  const souvenir = page.souvenir();
+  page.detruire();
+  const rechargee = noyau.creer('Pixel', 'fr', TAUX, 0, { souvenir });
+  t.after(() => rechargee.detruire());
+  assert.deepEqual(await reprendre(emetteur, rechargee, 200), ['repris'], 'le dernier venu reste');
 });
