@@ -2,7 +2,8 @@
 // Les captures du README, tirées des vraies vues sur l'application en faux (tests/app), à
 // l'échelle 2 et avec les textes français. Ce n'est pas un test : il vit près des images
 // qu'il produit.
-//   captures_link DOSSIER   panneau-{appairage,pret,envoi,fenetre}@2x.png, accueil-<page>@2x.png
+//   captures_link DOSSIER   panneau-{appairage,pret,envoi,fenetre,telephone}@2x.png,
+//                           accueil-<page>@2x.png
 #include <QApplication>
 #include <QDir>
 #include <QImage>
@@ -91,6 +92,23 @@ bool fenetre(const QDir& dossier) {
   return fait;
 }
 
+// « Écouter sur un téléphone » allumé : le code QR, les adresses, et un téléphone relié.
+bool telephone(const QDir& dossier) {
+  ravlo::banc::Application app;
+  ravlo::PanneauLink p(app.modele, std::make_shared<ravlo::PlateformeAppEnregistreuse>(), *app.file,
+                       bureau);
+  app.navigateurs->dernier().jouerEtat({ravlo::EtatNavigateur::Cas::pret, {}});
+  app.navigateurs->dernier().publier({ravlo::banc::service("Salon")});
+  app.file->executer();
+  p.ouvrirPres({});
+  app.modele->telephone().activer();
+  app.accueils.back()->arriver({"iPhone — Safari", "fr-FR", {"192.168.1.23", 51'234}});
+  app.file->executer();
+  const bool fait = capturer(p.cadre(), dossier, "panneau-telephone");
+  p.cadre().hide();
+  return fait;
+}
+
 bool accueil(const QDir& dossier) {
   ravlo::banc::Application app(false);
   ravlo::AccueilLink a(
@@ -128,5 +146,5 @@ int main(int argc, char** argv) {
   ravlo::chargerPolices();
   const QDir dossier(QString::fromLocal8Bit(argv[1]));
   if (!QDir().mkpath(dossier.path())) return 1;
-  return panneau(dossier) && fenetre(dossier) && accueil(dossier) ? 0 : 1;
+  return panneau(dossier) && fenetre(dossier) && telephone(dossier) && accueil(dossier) ? 0 : 1;
 }

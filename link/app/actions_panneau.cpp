@@ -139,6 +139,16 @@ ActionsPanneau ActionsPanneau::pour(const std::shared_ptr<ModeleLink>& modele,
   a.changerDeRecepteur = [m] {
     if (const auto vivant = m.lock()) vivant->changerDeRecepteur();
   };
+  a.basculerTelephone = [m] {
+    const auto vivant = m.lock();
+    if (!vivant) return;
+    EcouteTelephone& telephone = vivant->telephone();
+    if (telephone.active()) {
+      telephone.desactiver();
+    } else {
+      telephone.activer();
+    }
+  };
   a.ouvrirReglages = [p] {
     if (const auto vivante = p.lock()) vivante->ouvrirReglages();
   };
@@ -150,6 +160,7 @@ ActionsPanneau ActionsPanneau::pour(const std::shared_ptr<ModeleLink>& modele,
 
 void ouvrirPanneau(ModeleLink& modele, SaisiePanneau& saisie, TickerNiveau& ticker) {
   modele.chercheur().demarrer();
+  modele.telephone().relireAdresses();
   std::vector<EtatPanneau::Appareil> liste;
   for (const auto& a : appareilsOfferts(modele)) liste.push_back({a.id, a.nom});
   saisie.entretenirSelection(liste);

@@ -33,6 +33,7 @@ namespace ravlo {
 /// - `basculerSilence` : inverse « N'entendre que le récepteur » (ou « les récepteurs »), en
 ///   prévenant toujours.
 /// - `changerDeRecepteur` : `ModeleLink::changerDeRecepteur()`.
+/// - `basculerTelephone` : allume ou éteint « Écouter sur un téléphone ».
 /// - `ouvrirReglages`, `quitter` : la plateforme.
 struct ActionsPanneau {
   std::function<void(std::string_view)> taperCode;
@@ -53,6 +54,7 @@ struct ActionsPanneau {
   std::function<void()> arreter;
   std::function<void()> basculerSilence;
   std::function<void()> changerDeRecepteur;
+  std::function<void()> basculerTelephone;
   std::function<void()> ouvrirReglages;
   std::function<void()> quitter;
 
@@ -64,8 +66,8 @@ struct ActionsPanneau {
 };
 
 /// Ce que fait le panneau quand il s'affiche : relancer la recherche (sans effet si elle
-/// tourne ; elle repart ainsi après un échec du navigateur), entretenir la sélection et
-/// relancer le relevé du niveau.
+/// tourne ; elle repart ainsi après un échec du navigateur), relire les adresses de la page
+/// du téléphone, entretenir la sélection et relancer le relevé du niveau.
 void ouvrirPanneau(ModeleLink& modele, SaisiePanneau& saisie, TickerNiveau& ticker);
 
 }  // namespace ravlo

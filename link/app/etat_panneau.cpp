@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "link/app/regles_panneau.hpp"
+#include "plateforme/web/adresses_page.hpp"
 #include "protocol/supervision/message_erreur_reseau.hpp"
 #include "protocol/textes/textes.hpp"
 
@@ -122,7 +123,15 @@ EtatPanneau EtatPanneau::depuis(const ModeleLink& modele, std::string_view local
   } else {
     e.ecran = chercheur.appaire() ? Ecran::pret : Ecran::appairage;
   }
-  for (const auto& a : appareilsOfferts(modele)) e.appareils.push_back({a.id, a.nom, a.memorise});
+  for (const auto& a : appareilsOfferts(modele)) {
+    e.appareils.push_back(
+        {a.id, a.nom, a.memorise, a.page(), a.page() ? a.point.adresse : std::string()});
+  }
+  const EcouteTelephone& telephone = modele.telephone();
+  e.telephone = {
+      telephone.offerte(), telephone.active(), telephone.adresses(),
+      adressePourQr(telephone.adresses()),
+      telephone.erreur() ? MessageErreurReseau::texte(*telephone.erreur(), locale) : std::string()};
   const auto reseau = chercheur.etatReseau().cas;
   e.rechercheEnCours = reseau == ChercheurRavlo::EtatReseau::Cas::demarrage ||
                        reseau == ChercheurRavlo::EtatReseau::Cas::actif;

@@ -22,7 +22,22 @@ struct EtatPanneau {
     std::string id;
     std::string nom;
     bool memorise = false;  ///< repris sans code ; sa carte le dit et offre « Oublier »
+    /// Une page de réception dans le navigateur d'un téléphone ; sa carte dit son adresse.
+    bool telephone = false;
+    std::string adresse = {};  ///< l'hôte d'où elle s'est reliée, pour un téléphone
     bool operator==(const Appareil&) const = default;
+  };
+
+  /// « Écouter sur un téléphone » : offert (le programme sait servir la page), actif, et les
+  /// adresses de la page, dont celle que porte le code QR ; `erreur` : pourquoi le serveur n'a
+  /// pas pu s'ouvrir, traduit (vide sans erreur).
+  struct Telephone {
+    bool offert = false;
+    bool actif = false;
+    std::vector<std::string> adresses = {};
+    std::string adresseQr = {};
+    std::string erreur = {};
+    bool operator==(const Telephone&) const = default;
   };
 
   /// Une pièce de l'envoi, pour sa carte.
@@ -62,6 +77,7 @@ struct EtatPanneau {
       true;  ///< faux seulement quand la connexion est prête et le récepteur muet
   bool connexionPrete = false;
   bool nEntendreQueLeRecepteur = false;
+  Telephone telephone;
   std::optional<Message> message;
 
   bool operator==(const EtatPanneau&) const = default;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "link/app/serveur_telephone.hpp"
 #include "plateforme/connexion_udp.hpp"
 #include "plateforme/file_serie.hpp"
 #include "protocol/base/exiger.hpp"
@@ -19,7 +20,11 @@ ModeleLink::Dependances ModeleLink::dependancesSysteme(
   d.diffusion.capture = std::move(capture);
   d.diffusion.fileEmetteur =
       std::make_shared<FileSerie>("ravlo.emetteur", FileSerie::Priorite::elevee);
-  d.diffusion.connexions = std::make_shared<FabriqueConnexionsUDP>();
+  auto relais = std::make_shared<RelaisPages>();
+  d.chercheur.connexions = RelaisPages::fabrique(relais, d.chercheur.connexions);
+  d.diffusion.connexions = RelaisPages::fabrique(relais, std::make_shared<FabriqueConnexionsUDP>());
+  d.telephone = {&principal, std::move(relais), ouvrirServeurTelephone(), adressesTelephone,
+                 nullptr};
   return d;
 }
 
@@ -28,6 +33,7 @@ std::shared_ptr<ModeleLink> ModeleLink::creer(Dependances dependances) {
   modele->brancherFinDeDiffusion();
   modele->suiviChercheur_ = modele->chercheur_->observer([faible = modele->weak_from_this()] {
     if (const auto moi = faible.lock()) {
+      moi->oublierPagePartie();
       moi->suivreAppaire();
       if (moi->ajout_ && !moi->chercheur_->appairageEnCours()) moi->conclureAjout();
     }
@@ -35,6 +41,12 @@ std::shared_ptr<ModeleLink> ModeleLink::creer(Dependances dependances) {
   modele->suiviDiffusion_ = modele->diffusion_->observer([faible = modele->weak_from_this()] {
     const auto moi = faible.lock();
     if (moi && !moi->diffusion_->enDiffusion()) moi->oublierEchecAjout();
+  });
+  modele->suiviTelephone_ = modele->telephone_->observer([faible = modele->weak_from_this()] {
+    const auto moi = faible.lock();
+    if (!moi) return;
+    if (!moi->telephone_->active()) moi->quitterPages();
+    moi->prevenir();
   });
   if (modele->dep_.reglages->booleen(cleAccueilVu)) modele->chercheur_->demarrer();
   return modele;
@@ -44,8 +56,15 @@ ModeleLink::ModeleLink(Dependances dependances) : dep_(std::move(dependances)) {
   RAVLO_EXIGER(dep_.reglages != nullptr);
   if (!dep_.chercheur.reglages) dep_.chercheur.reglages = dep_.reglages;
   if (!dep_.diffusion.reglages) dep_.diffusion.reglages = dep_.reglages;
+  if (!dep_.telephone.reglages) dep_.telephone.reglages = dep_.reglages;
+  if (dep_.telephone.relais && !dep_.chercheur.pageAppairee) {
+    dep_.chercheur.pageAppairee = [relais = dep_.telephone.relais](const PointReseau& point) {
+      relais->garder(point);
+    };
+  }
   chercheur_ = ChercheurRavlo::creer(dep_.chercheur);
   diffusion_ = DiffusionModel::creer(dep_.diffusion);
+  telephone_ = EcouteTelephone::creer(dep_.telephone, chercheur_);
 }
 
 ModeleLink::~ModeleLink() {
@@ -69,6 +88,30 @@ void ModeleLink::suivreAppaire() {
   if (chercheur_->appaire() == appaireVu_) return;
   appaireVu_ = chercheur_->appaire();
   diffusion_->oublierEchec();
+}
+
+void ModeleLink::oublierPagePartie() {
+  const auto& appaire = chercheur_->appaire();
+  if (!appaire || !appaire->appareil.page() || diffusion_->enDiffusion() || ajout_) return;
+  const auto& liste = chercheur_->appareils();
+  if (std::ranges::find(liste, appaire->appareil.id, &ChercheurRavlo::Appareil::id) != liste.end())
+    return;
+  chercheur_->changerAppaire(std::nullopt);
+}
+
+void ModeleLink::quitterPages() {
+  const auto& relais = dep_.telephone.relais;
+  if (!relais) return;
+  // Éteindre l'écoute est un arrêt demandé : les téléphones cessent tout de suite, sans
+  // attendre que leur voie renonce.
+  std::vector<Diffusion::NumeroPiece> pages;
+  for (const auto& p : diffusion_->pieces())
+    if (relais->estPage(p.point)) pages.push_back(p.numero);
+  for (const auto numero : pages) diffusion_->retirerPiece(numero);
+  if (const auto& appaire = chercheur_->appaire(); appaire && appaire->appareil.page()) {
+    chercheur_->changerAppaire(std::nullopt);
+    chercheur_->changerResultat({});
+  }
 }
 
 void ModeleLink::sonder() {

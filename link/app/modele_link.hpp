@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "link/app/ecoute_telephone.hpp"
 #include "link/capture/capture_systeme.hpp"
 #include "link/decouverte/chercheur_ravlo.hpp"
 #include "link/diffusion/diffusion_model.hpp"
@@ -37,6 +38,9 @@ enum class EnnuiPiece : std::uint8_t { aucun, reseau, recepteurMuet };
 /// la diffusion ; le chercheur garde pour récepteur appairé et pour issue ceux de l'envoi :
 /// l'issue de l'ajout ne se lit que dans `echecAjout`, oublié quand l'envoi cesse.
 ///
+/// Éteindre l'écoute sur un téléphone retire de l'envoi les pièces des pages, comme
+/// « Retirer », et défait l'appairage d'une page.
+///
 /// À la construction, la recherche démarre si l'accueil a déjà été vu ("RavloAccueilVu") ;
 /// sinon la fenêtre d'accueil la lance. Les vues lisent `chercheur()`, `diffusion()`,
 /// `sondeDuSon()` et `envoiPerturbe()` (l'icône : `etatIcone`) et s'abonnent aux trois
@@ -47,8 +51,10 @@ class ModeleLink final : public ModeleObservable, public std::enable_shared_from
   struct Dependances {
     ChercheurRavlo::Dependances chercheur;
     DiffusionModel::Dependances diffusion;
-    /// Donné aux deux modèles (les siens s'ils n'en ont pas).
+    /// Donné aux trois modèles (les leurs s'ils n'en ont pas).
     std::shared_ptr<MagasinReglages> reglages;
+    /// Sans `ouvrir`, l'écoute sur un téléphone n'est pas offerte.
+    EcouteTelephone::Dependances telephone = {};
   };
 
   /// L'appairage d'une pièce qui n'a pas abouti : le récepteur visé et l'issue du chercheur.
@@ -65,8 +71,8 @@ class ModeleLink final : public ModeleObservable, public std::enable_shared_from
       static_cast<std::int64_t>(flux::octetsParTrame) * flux::tramesParSeconde;
 
   /// Celles du système : files "ravlo.chercheur" et "ravlo.emetteur" (priorité relevée),
-  /// connexions UDP ; le navigateur, le système de son et les réglages sont donnés par
-  /// l'application (Avahi, PulseAudio, QSettings).
+  /// connexions UDP ou vers les pages du serveur web (`ouvrirServeurTelephone`) ; le navigateur, le
+  /// système de son et les réglages sont donnés par l'application (Avahi, PulseAudio, QSettings).
   [[nodiscard]] static Dependances dependancesSysteme(
       Executeur& principal, std::shared_ptr<FabriqueNavigateurs> navigateurs,
       FabriqueCapture capture, std::shared_ptr<MagasinReglages> reglages);
@@ -78,6 +84,8 @@ class ModeleLink final : public ModeleObservable, public std::enable_shared_from
 
   [[nodiscard]] ChercheurRavlo& chercheur() const { return *chercheur_; }
   [[nodiscard]] DiffusionModel& diffusion() const { return *diffusion_; }
+  /// Ses changements passent aussi par les observateurs de ce modèle.
+  [[nodiscard]] EcouteTelephone& telephone() const { return *telephone_; }
 
   /// Vide : pas encore sondée ; vrai : une capture a pu démarrer ; faux : elle a échoué.
   [[nodiscard]] std::optional<bool> sondeDuSon() const { return sondeDuSon_; }
@@ -123,16 +131,23 @@ class ModeleLink final : public ModeleObservable, public std::enable_shared_from
   void brancherFinDeDiffusion();
   void suivreAppaire();
   void conclureAjout();
+  /// L'écoute sur un téléphone éteinte : les pièces des pages quittent l'envoi, une page
+  /// appairée ne l'est plus.
+  void quitterPages();
+  /// Hors envoi, une page appairée qui est partie ne reviendra pas sous ce point (rechargée,
+  /// elle en a un autre) : le panneau revient à la liste.
+  void oublierPagePartie();
 
   Dependances dep_;
   std::shared_ptr<ChercheurRavlo> chercheur_;
   std::shared_ptr<DiffusionModel> diffusion_;
+  std::shared_ptr<EcouteTelephone> telephone_;
   std::optional<bool> sondeDuSon_;
   std::unique_ptr<CaptureSysteme> sonde_;
   std::optional<ChercheurRavlo::RecepteurAppaire> appaireVu_;
   std::optional<AjoutEnCours> ajout_;
   std::optional<EchecAjout> echecAjout_;
-  Abonnement suiviChercheur_, suiviDiffusion_;
+  Abonnement suiviChercheur_, suiviDiffusion_, suiviTelephone_;
 };
 
 /// `probleme` quand l'envoi est perturbé, sinon `envoi` pendant une diffusion, sinon `repos`.

@@ -88,4 +88,10 @@ std::string destinationEnvoi(const std::vector<std::string>& noms, std::string_v
   return avecCode(texte("%lld pièces", locale), static_cast<std::int64_t>(noms.size()));
 }
 
+std::string libelleCarte(const EtatPanneau::Appareil& appareil, std::string_view locale) {
+  if (appareil.memorise) return appareil.nom + " · " + texte("mémorisé", locale);
+  if (appareil.telephone) return appareil.nom + " · " + appareil.adresse;
+  return appareil.nom;
+}
+
 }  // namespace ravlo

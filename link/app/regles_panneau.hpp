@@ -45,6 +45,11 @@ struct HistoriqueNiveau {
 [[nodiscard]] bool selectionMemorisee(const std::optional<std::string>& selection,
                                       const std::vector<EtatPanneau::Appareil>& liste);
 
+/// Ce que dit la carte d'un récepteur : son nom, suivi pour un retenu de « · mémorisé », pour
+/// un téléphone de son adresse (« iPhone — Safari · 192.168.1.23 »).
+[[nodiscard]] std::string libelleCarte(const EtatPanneau::Appareil& appareil,
+                                       std::string_view locale);
+
 /// Met chaque nom, dans l'ordre, à la place des « %s » successifs d'un modèle traduit, et
 /// « % » à la place de « %% », sans printf : une traduction fautive ne peut rien lire de plus.
 /// Une marque sans nom reste telle quelle. (« %s et %s », {« Salon », « Cuisine »}) →

@@ -91,6 +91,7 @@ void ChercheurRavlo::arreter() {
 
 void ChercheurRavlo::refaireListe() {
   std::vector<Appareil> liste = trouves_;
+  liste.insert(liste.end(), pages_.begin(), pages_.end());
   liste.insert(liste.end(), manuels_.begin(), manuels_.end());
   const auto carnet = dep_.carnet ? dep_.carnet->lire() : std::vector<RecepteurMemorise>{};
   for (auto& a : liste) a.memorise = retrouver(carnet, a).has_value();
@@ -153,6 +154,27 @@ void ChercheurRavlo::ajouterParAdresse(std::string_view hote, std::string_view p
       if (quandAjoute) quandAjoute(appareil.id);
     });
   });
+}
+
+void ChercheurRavlo::ajouterPage(const PageConnectee& page) {
+  Appareil appareil{"page:" + enTexte(page.point), page.nom, page.point};
+  const auto deja = std::ranges::find(pages_, appareil.id, &Appareil::id);
+  if (deja == pages_.end()) {
+    pages_.push_back(std::move(appareil));
+  } else {
+    *deja = std::move(appareil);
+  }
+  refaireListe();
+}
+
+void ChercheurRavlo::retirerPage(const PointReseau& point) {
+  std::erase_if(pages_, [id = "page:" + enTexte(point)](const Appareil& a) { return a.id == id; });
+  refaireListe();
+}
+
+void ChercheurRavlo::retirerPages() {
+  pages_.clear();
+  refaireListe();
 }
 
 void ChercheurRavlo::relancer() {
@@ -237,7 +259,9 @@ void ChercheurRavlo::conclure(const Appareil& appareil, const std::string& chiff
     if (initiateur.codeGrille()) griller(chiffres);
     changer(resultat_, Resultat{Resultat::Cas::echec, {}, issue.error()});
   } else if (const auto* reussi = std::get_if<AppairageInitiateur::Reussi>(&initiateur.etat())) {
-    if (dep_.carnet) {
+    if (appareil.page()) {
+      if (dep_.pageAppairee) dep_.pageAppairee(appareil.point);
+    } else if (dep_.carnet) {
       (void)dep_.carnet->modifier([&](std::vector<RecepteurMemorise>& carnet) {
         retenirMemorise(carnet, {appareil.identifiant, enTexte(appareil.point), reussi->paire,
                                  appareil.nom, secondesMurales()});

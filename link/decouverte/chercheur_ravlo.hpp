@@ -14,6 +14,7 @@
 #include "link/decouverte/carnet_recepteurs.hpp"
 #include "link/decouverte/dialogue_appairage.hpp"
 #include "link/decouverte/registre_codes_grilles.hpp"
+#include "plateforme/accueil_pages.hpp"
 #include "plateforme/modele_observable.hpp"
 #include "plateforme/navigateur_services.hpp"
 #include "protocol/crypto/source_de_hasard.hpp"
@@ -35,11 +36,18 @@ namespace ravlo {
 ///
 /// Un récepteur que la recherche ne voit pas s'ajoute par son adresse (`ajouterParAdresse`) :
 /// il rejoint la liste, après ceux trouvés, et s'appaire comme eux.
+///
+/// Une page de réception reliée (`ajouterPage`) y rejoint aussi, après ceux trouvés et avant
+/// ceux tapés, tant qu'elle reste reliée ; elle s'appaire par son code comme un récepteur, par
+/// la connexion que la fabrique donne pour son point, et n'entre pas dans le carnet : une page
+/// rechargée revient avec un autre point.
 class ChercheurRavlo final : public ModeleObservable,
                              public std::enable_shared_from_this<ChercheurRavlo> {
  public:
   /// Un récepteur vu ; `id` et `nom` sont le nom d'instance annoncé. Ajouté par son adresse :
-  /// `nom` est l'adresse (`AdresseManuelle::nom`), `id` la même précédée de « adresse: ».
+  /// `nom` est l'adresse (`AdresseManuelle::nom`), `id` la même précédée de « adresse: ». Une
+  /// page : `nom` est celui qu'elle dit (« iPhone — Safari »), `id` son point précédé de
+  /// « page: ».
   struct Appareil {
     std::string id;
     std::string nom;
@@ -50,6 +58,7 @@ class ChercheurRavlo final : public ModeleObservable,
     /// Retenu d'un appairage au code passé : `appairer` sans code le reprend.
     bool memorise = false;
     [[nodiscard]] bool parAdresse() const { return id.starts_with("adresse:"); }
+    [[nodiscard]] bool page() const { return id.starts_with("page:"); }
     bool operator==(const Appareil&) const = default;
   };
 
@@ -109,6 +118,8 @@ class ChercheurRavlo final : public ModeleObservable,
         resoudre;
     /// Les récepteurs appairés qu'on reprend sans code ; nul : rien n'est retenu.
     std::shared_ptr<CarnetRecepteurs> carnet = {};
+    /// Appelé sur le fil principal quand une page vient d'être appairée (l'accueil la garde).
+    std::function<void(const PointReseau&)> pageAppairee = {};
   };
 
   /// Les dépendances du système : file série "ravlo.chercheur", connexions UDP, carnet dans
@@ -152,10 +163,18 @@ class ChercheurRavlo final : public ModeleObservable,
   void ajouterParAdresse(std::string_view hote, std::string_view port,
                          std::function<void(const std::string&)> quandAjoute = {});
   [[nodiscard]] const std::optional<ErreurAdresse>& erreurAdresse() const { return erreurAdresse_; }
+
+  /// Une page reliée rejoint la liste ; la même page redite ne fait que la redonner.
+  void ajouterPage(const PageConnectee& page);
+  /// La page partie quitte la liste ; le récepteur appairé, lui, reste ce qu'il est.
+  void retirerPage(const PointReseau& point);
+  /// Toutes les pages quittent la liste (l'accueil s'est fermé).
+  void retirerPages();
   [[nodiscard]] bool resolutionEnCours() const { return resolutionEnCours_; }
   void oublierErreurAdresse() { changer(erreurAdresse_, std::optional<ErreurAdresse>()); }
 
-  /// Ceux trouvés, par nom, puis ceux ajoutés par leur adresse, dans l'ordre d'ajout.
+  /// Ceux trouvés, par nom, puis les pages et ceux ajoutés par leur adresse, dans l'ordre
+  /// d'arrivée.
   [[nodiscard]] const std::vector<Appareil>& appareils() const { return appareils_; }
   [[nodiscard]] const EtatReseau& etatReseau() const { return etatReseau_; }
   [[nodiscard]] bool recherche() const { return recherche_; }
@@ -184,6 +203,7 @@ class ChercheurRavlo final : public ModeleObservable,
 
   Dependances dep_;
   std::vector<Appareil> trouves_;
+  std::vector<Appareil> pages_;
   std::vector<Appareil> manuels_;
   std::vector<Appareil> appareils_;
   std::optional<ErreurAdresse> erreurAdresse_;

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 
+#include "faux/accueil_pages_factice.hpp"
 #include "faux/capture_fausse.hpp"
 #include "faux/carnet_memoire.hpp"
 #include "faux/connexion_factice.hpp"
@@ -28,7 +30,8 @@ inline ResultatService service(const std::string& nom) {
 }
 
 /// L'application entière sur des faux : une file manuelle tient lieu de fil principal et des
-/// files du chercheur et de l'émetteur.
+/// files du chercheur et de l'émetteur. Les connexions passent par le relais des pages, comme
+/// dans l'application : celles vers un autre point que celui d'une page sont dans `connexions`.
 struct Application {
   faux::HorlogeManuelle horloge;
   std::shared_ptr<faux::FileManuelle> file = std::make_shared<faux::FileManuelle>(horloge);
@@ -40,6 +43,13 @@ struct Application {
   std::shared_ptr<faux::CarnetMemoire> carnet = std::make_shared<faux::CarnetMemoire>();
   /// Ce que sait le résolveur joué : nom → adresse.
   std::map<std::string, std::string, std::less<>> noms;
+  std::shared_ptr<RelaisPages> relais = std::make_shared<RelaisPages>();
+  /// L'écoute sur un téléphone : chaque port demandé, l'accueil de chaque ouverture réussie ;
+  /// un port de `portsPris` est refusé, 0 donne `portLibre`.
+  std::vector<std::uint16_t> portsDemandes;
+  std::vector<std::shared_ptr<faux::AccueilPagesFactice>> accueils;
+  std::set<std::uint16_t> portsPris;
+  std::uint16_t portLibre = 40'000;
   std::shared_ptr<ModeleLink> modele;
 
   explicit Application(bool accueilVu = true) {
@@ -53,13 +63,29 @@ struct Application {
       if (trouve == noms.end()) return std::unexpected("inconnu");
       return std::vector{trouve->second};
     };
-    const ChercheurRavlo::Dependances chercheur{file.get(), file,     navigateurs, connexions,
+    const auto ouvrir =
+        [this](std::uint16_t port) -> std::expected<EcouteTelephone::AccueilOuvert, ErreurReseau> {
+      portsDemandes.push_back(port);
+      if (portsPris.contains(port))
+        return std::unexpected(ErreurReseau{DomaineErreurReseau::posix, EADDRINUSE});
+      return EcouteTelephone::AccueilOuvert{
+          accueils.emplace_back(std::make_shared<faux::AccueilPagesFactice>()),
+          port == 0 ? portLibre : port};
+    };
+    const auto adresses = [](std::uint16_t port) {
+      const std::string p = std::to_string(port);
+      return std::vector<std::string>{"http://poste.local:" + p + "/",
+                                      "http://10.99.0.5:" + p + "/", "http://[fd00::5]:" + p + "/"};
+    };
+    const auto versPages = RelaisPages::fabrique(relais, connexions);
+    const ChercheurRavlo::Dependances chercheur{file.get(), file,     navigateurs, versPages,
                                                 &horloge,   nom,      hasard,      nullptr,
                                                 {},         resoudre, carnet};
     modele = ModeleLink::creer(
         {chercheur,
-         {file.get(), audio->fabrique(), file, connexions, &horloge, nullptr, locale},
-         reglages});
+         {file.get(), audio->fabrique(), file, versPages, &horloge, nullptr, locale},
+         reglages,
+         {file.get(), relais, ouvrir, adresses, nullptr}});
   }
 
   // L'arrêt posté de l'émetteur le tient, et lui tient la file : on le laisse s'exécuter.
@@ -89,8 +115,8 @@ struct Application {
     file->executer();
   }
   /// Mène l'appairage en cours face à `repondeur`, message par message, jusqu'au verdict.
-  void dialoguer(AppairageRepondeur& repondeur) {
-    auto& c = connexions->derniere();
+  void dialoguer(AppairageRepondeur& repondeur) { dialoguer(repondeur, connexions->derniere()); }
+  void dialoguer(AppairageRepondeur& repondeur, faux::ConnexionFactice& c) {
     for (std::size_t lus = 0; chercheur().appairageEnCours() && lus < c.envoyes.size();) {
       const auto m = MessagePasskey::decoder(c.envoyes[lus++]);
       ASSERT_TRUE(m.has_value());

@@ -9,6 +9,7 @@
 #include "link/app/qt/accessibilite_link.hpp"
 #include "link/app/qt/couleurs_link.hpp"
 #include "link/app/qt/polices.hpp"
+#include "link/app/qt/textes_qt.hpp"
 
 namespace ravlo {
 
@@ -31,12 +32,20 @@ void CarteAppareil::changerChoisi(bool choisi) {
   QAccessible::updateAccessibility(&evenement);
 }
 
+void CarteAppareil::changerTelephone(bool telephone) {
+  if (telephone == telephone_) return;
+  telephone_ = telephone;
+  setAccessibleDescription(telephone ? texteQt(texte("téléphone", localeCourante())) : QString());
+  updateGeometry();
+  update();
+}
+
 bool CarteAppareil::montreFocus() const {
   return hasFocus() && window()->testAttribute(Qt::WA_KeyboardFocusChange);
 }
 
 QRectF CarteAppareil::zoneTexte() const {
-  return QRectF(rect()).adjusted(15, 1, -41, -1);
+  return QRectF(rect()).adjusted(telephone_ ? 33 : 15, 1, -41, -1);
 }
 
 QString CarteAppareil::nomAffiche() const {
@@ -49,7 +58,8 @@ void CarteAppareil::resizeEvent(QResizeEvent* evenement) {
 }
 
 QSize CarteAppareil::sizeHint() const {
-  return {fontMetrics().horizontalAdvance(text()) + 56, fontMetrics().height() + 24};
+  return {fontMetrics().horizontalAdvance(text()) + (telephone_ ? 74 : 56),
+          fontMetrics().height() + 24};
 }
 
 void CarteAppareil::paintEvent(QPaintEvent* /*evenement*/) {
@@ -69,6 +79,15 @@ void CarteAppareil::paintEvent(QPaintEvent* /*evenement*/) {
     QPainterPath anneau;
     anneau.addRoundedRect(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), 12, 12);
     p.strokePath(anneau, QPen(couleurs::texteClair(), 1.5, Qt::DashLine));
+  }
+  if (telephone_) {
+    // Un téléphone debout, 10 × 16, son écouteur en haut.
+    const QRectF corps(cadre.left() + 15, cadre.center().y() - 8, 10, 16);
+    p.setPen(QPen(couleurs::sarcelle(), 1.4));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(corps, 2.5, 2.5);
+    p.drawLine(QPointF(corps.center().x() - 1.5, corps.top() + 2.5),
+               QPointF(corps.center().x() + 1.5, corps.top() + 2.5));
   }
   p.setPen(couleurs::texteClair());
   p.drawText(zoneTexte(), Qt::AlignVCenter | Qt::AlignLeft, nomAffiche());

@@ -9,7 +9,8 @@ namespace ravlo {
 /// dégradé (état « sélectionné » pour l'accessibilité). Au clavier, le focus se voit à un
 /// anneau blanc en tirets, autre que le liseré du choix. Un nom coupé se lit en entier dans
 /// l'infobulle. Un clic (ou Espace) émet `choisir` ; le choix revient du propriétaire par
-/// `changerChoisi`.
+/// `changerChoisi`. Un téléphone (une page de réception) porte un pictogramme de téléphone
+/// devant son nom, et le lecteur d'écran le dit.
 class CarteAppareil final : public QAbstractButton {
   Q_OBJECT
 
@@ -18,6 +19,8 @@ class CarteAppareil final : public QAbstractButton {
 
   void changerChoisi(bool choisi);
   [[nodiscard]] bool choisi() const { return choisi_; }
+  void changerTelephone(bool telephone);
+  [[nodiscard]] bool telephone() const { return telephone_; }
   [[nodiscard]] QSize sizeHint() const override;
   /// Le focus est venu du clavier : l'anneau se dessine.
   [[nodiscard]] bool montreFocus() const;
@@ -34,6 +37,7 @@ class CarteAppareil final : public QAbstractButton {
   [[nodiscard]] QString nomAffiche() const;
 
   bool choisi_ = false;
+  bool telephone_ = false;
 };
 
 }  // namespace ravlo

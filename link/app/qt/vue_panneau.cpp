@@ -7,6 +7,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "link/app/qt/alerte.hpp"
 #include "link/app/qt/anneau_link.hpp"
@@ -22,6 +23,7 @@
 #include "link/app/qt/textes_qt.hpp"
 #include "link/app/qt/tuile_link.hpp"
 #include "link/app/qt/vue_pieces.hpp"
+#include "link/app/qt/vue_telephone.hpp"
 
 namespace ravlo {
 
@@ -52,6 +54,9 @@ VuePanneau::VuePanneau(std::shared_ptr<SaisiePanneau> saisie, ActionsPanneau act
   ecranPret_ = construireParti(silencePret_, false);
   ecranEnvoi_ = construireParti(silenceEnvoi_, true);
   for (QWidget* ecran : {ecranAppairage_, ecranPret_, ecranEnvoi_}) pile->addWidget(ecran);
+  telephone_ = new VueTelephone(this);
+  connect(telephone_, &VueTelephone::basculer, this, [this] { actions_.basculerTelephone(); });
+  pile->addWidget(telephone_);
 
   auto* trait = new QFrame(this);
   trait->setFixedHeight(1);
@@ -190,6 +195,7 @@ void VuePanneau::afficher(const EtatPanneau& etat, bool reglagesOfferts) {
   silenceEnvoi_->changerLibelle(
       QString::fromStdString(libelleSilence(etat.pieces.size(), localeCourante())));
   duree_->setText(QString::fromStdString(formaterDuree(etat.duree)));
+  telephone_->afficher(etat.telephone);
   relireSaisie();
 }
 
@@ -197,9 +203,9 @@ void VuePanneau::refaireCartes() {
   for (CarteAppareil* carte : cartes_) delete carte;
   cartes_.clear();
   for (const EtatPanneau::Appareil& a : etat_.appareils) {
-    const std::string nom =
-        a.memorise ? a.nom + " · " + texte("mémorisé", localeCourante()) : a.nom;
-    auto* carte = new CarteAppareil(QString::fromStdString(nom), listeCartes_->parentWidget());
+    auto* carte = new CarteAppareil(QString::fromStdString(libelleCarte(a, localeCourante())),
+                                    listeCartes_->parentWidget());
+    carte->changerTelephone(a.telephone);
     connect(carte, &CarteAppareil::choisir, this, [this, id = a.id] { saisie_->choisir(id); });
     listeCartes_->addWidget(carte);
     cartes_.push_back(carte);
@@ -221,7 +227,12 @@ void VuePanneau::relireSaisie() {
   appairer_->setEnabled(
       appairagePossible(selection, saisie_->code(), etat_.appairageEnCours, memorise));
   oublier_->setVisible(memorise && !etat_.appairageEnCours);
-  faireEntendre_->setEnabled(selection.has_value() && !etat_.appairageEnCours && !memorise);
+  // Une page montre son code : elle n'a rien à faire entendre.
+  const bool telephone = std::ranges::any_of(etat_.appareils, [&](const EtatPanneau::Appareil& a) {
+    return a.telephone && selection == a.id;
+  });
+  faireEntendre_->setEnabled(selection.has_value() && !etat_.appairageEnCours && !memorise &&
+                             !telephone);
   // L'anneau ne repart en animation que pour un relevé neuf, pas pour un chiffre tapé.
   if (saisie_->niveaux() != niveauxAffiches_) {
     niveauxAffiches_ = saisie_->niveaux();

@@ -25,10 +25,12 @@ class FormulaireAdresse;
 class Interrupteur;
 class SaisieCode;
 class VuePieces;
+class VueTelephone;
 
 /// Le contenu du panneau pour un `EtatPanneau` : la boîte de message quand il y en a une,
 /// l'un des trois écrans (appairage, sa liste suivie d'« Ajouter par adresse », prêt, envoi, ce
-/// dernier avec ses pièces : `VuePieces`) et le pied (« Changer de récepteur », « Quitter Ravlo
+/// dernier avec ses pièces : `VuePieces`), « Écouter sur un téléphone » (`VueTelephone`) et le
+/// pied (« Changer de récepteur », « Quitter Ravlo
 /// Link »). Elle ne décide de rien : ce qui est choisi, tapé et relevé vit dans la `SaisiePanneau`,
 /// les règles dans `regles_panneau`, les effets dans les actions. Fil principal.
 class VuePanneau final : public QWidget {
@@ -50,6 +52,8 @@ class VuePanneau final : public QWidget {
   [[nodiscard]] Alerte* alerte() const { return alerte_; }
   [[nodiscard]] VuePieces* pieces() const { return pieces_; }
   [[nodiscard]] FormulaireAdresse* adresse() const { return adresse_; }
+  [[nodiscard]] VueTelephone* telephone() const { return telephone_; }
+  [[nodiscard]] const std::vector<CarteAppareil*>& cartes() const { return cartes_; }
 
  private:
   QWidget* construireAppairage();
@@ -82,6 +86,7 @@ class VuePanneau final : public QWidget {
   Interrupteur* silenceEnvoi_ = nullptr;
   AnneauLink* anneau_ = nullptr;
   QLabel* duree_ = nullptr;
+  VueTelephone* telephone_ = nullptr;
 };
 
 }  // namespace ravlo

@@ -113,7 +113,9 @@ void VuePieces::refaireChoix() {
   for (CarteAppareil* carte : choix_) delete carte;
   choix_.clear();
   for (const EtatPanneau::Appareil& a : etat_.appareils) {
-    auto* carte = new CarteAppareil(QString::fromStdString(a.nom), ajout_);
+    auto* carte =
+        new CarteAppareil(QString::fromStdString(libelleCarte(a, localeCourante())), ajout_);
+    carte->changerTelephone(a.telephone);
     connect(carte, &CarteAppareil::choisir, this, [this, id = a.id] { saisie_->choisir(id); });
     listeChoix_->addWidget(carte);
     choix_.push_back(carte);

@@ -27,6 +27,7 @@
 #include "link/app/qt/carte_piece.hpp"
 #include "link/app/qt/etiquette_ajustee.hpp"
 #include "link/app/qt/formulaire_adresse.hpp"
+#include "link/app/qt/image_qr.hpp"
 #include "link/app/qt/instance_unique.hpp"
 #include "link/app/qt/interrupteur.hpp"
 #include "link/app/qt/logo_link.hpp"
@@ -37,6 +38,7 @@
 #include "link/app/qt/saisie_code.hpp"
 #include "link/app/qt/vue_panneau.hpp"
 #include "link/app/qt/vue_pieces.hpp"
+#include "link/app/qt/vue_telephone.hpp"
 #include "plateforme/systeme.hpp"
 
 namespace ravlo {
@@ -253,6 +255,76 @@ TEST(Vues, UnTitreLongPasseALaLigneOuSEcourteAvecInfobulle) {
   }
   EXPECT_EQ(texteAjuste(reseau, QFont(), 140, 9).replace(u'\n', u' '), reseau)
       << "coupé aux espaces quand les mots tiennent";
+}
+
+// Le code QR : chaque module fait un carré plein du même nombre de pixels, noir ou blanc et
+// rien entre les deux (pas de lissage), entouré de 4 modules blancs ; assez grand pour un
+// appareil photo à bout de bras.
+TEST(Vues, LeCodeQrEstFrancEtEntoureDeSaZoneCalme) {
+  // Un damier de 5 × 5 dont un coin est blanc : l'orientation se voit.
+  CodeQr qr{5, std::vector<bool>(25)};
+  for (int i = 0; i < 25; ++i) qr.modules[static_cast<std::size_t>(i)] = (i % 2 == 0) && i != 24;
+  for (const int pixels : {1, 3, 7}) {
+    SCOPED_TRACE(pixels);
+    const QImage image = imageQr(qr, pixels);
+    const int total = (5 + 2 * zoneCalmeQr) * pixels;
+    ASSERT_EQ(image.size(), QSize(total, total));
+    for (int y = 0; y < total; ++y) {
+      for (int x = 0; x < total; ++x) {
+        const int mx = x / pixels - zoneCalmeQr;
+        const int my = y / pixels - zoneCalmeQr;
+        const bool dedans = mx >= 0 && my >= 0 && mx < 5 && my < 5;
+        const QRgb attendu = dedans && qr.noir(mx, my) ? qRgb(0, 0, 0) : qRgb(255, 255, 255);
+        ASSERT_EQ(image.pixel(x, y) & 0xFFFFFF, attendu & 0xFFFFFF) << x << "," << y;
+      }
+    }
+  }
+  for (const int cote : {21, 25, 33, 57}) {
+    const int pixels = pixelsParModuleQr(cote);
+    EXPECT_GE((cote + 2 * zoneCalmeQr) * pixels, largeurQr) << cote;
+    EXPECT_LT((cote + 2 * zoneCalmeQr) * (pixels - 1), largeurQr) << cote << " : au plus juste";
+  }
+}
+
+// « Écouter sur un téléphone » dans le panneau : allumé, le code QR porte l'adresse IPv4 de la
+// page et toutes les adresses se lisent en texte ; une page reliée fait une carte de téléphone
+// avec son adresse ; éteint, le code disparaît et le serveur s'arrête.
+TEST(Vues, LeTelephoneMontreSonCodeQrEtSesPages) {
+  banc::Application app;
+  PanneauLink panneau(app.modele, std::make_shared<PlateformeAppEnregistreuse>(), *app.file,
+                      ReglagesBureau{});
+  panneau.ouvrirPres({});
+  VueTelephone& vue = *panneau.vue().telephone();
+  ASSERT_TRUE(vue.isVisibleTo(&panneau.cadre()));
+  EXPECT_FALSE(vue.qr()->isVisibleTo(&panneau.cadre()));
+  QTest::mouseClick(vue.interrupteur(), Qt::LeftButton);
+  ASSERT_EQ(app.accueils.size(), 1u);
+  EXPECT_TRUE(vue.interrupteur()->actif());
+  ASSERT_TRUE(vue.qr()->isVisibleTo(&panneau.cadre()));
+  const auto code = coderQr("http://10.99.0.5:40000/");
+  ASSERT_TRUE(code.has_value());
+  EXPECT_EQ(vue.qr()->pixmap().toImage(),
+            imageQr(*code, pixelsParModuleQr(code->cote))
+                .convertToFormat(vue.qr()->pixmap().toImage().format()));
+  const QString adresses = vue.adresses()->text();
+  for (const char* a : {"http://poste.local:40000/", "http://10.99.0.5:40000/"})
+    EXPECT_TRUE(adresses.contains(QString::fromUtf8(a))) << adresses.toStdString();
+  EXPECT_EQ(sansNom(panneau.cadre()).join(u' ').toStdString(), "");
+
+  app.accueils.back()->arriver({"iPhone — Safari", "fr-FR", {"192.168.1.23", 51'234}});
+  app.file->executer();
+  const auto& cartes = panneau.vue().cartes();
+  const auto carte = std::ranges::find_if(cartes, [](const CarteAppareil* c) {
+    return c->text() == QStringLiteral("iPhone — Safari · 192.168.1.23");
+  });
+  ASSERT_NE(carte, cartes.end());
+  EXPECT_TRUE((*carte)->telephone());
+
+  QTest::mouseClick(vue.interrupteur(), Qt::LeftButton);
+  EXPECT_TRUE(app.accueils.back()->arretee);
+  EXPECT_FALSE(vue.qr()->isVisibleTo(&panneau.cadre()));
+  EXPECT_TRUE(std::ranges::none_of(panneau.vue().cartes(),
+                                   [](const CarteAppareil* c) { return c->telephone(); }));
 }
 
 // « Ajouter par adresse » : le bouton ouvre, les champs partent tels que tapés, une erreur se
