@@ -137,6 +137,11 @@ int main(int argc, char** argv) {
   ecrire("fuzz_message_horloge", "latence", MessageGroupe::latence(40'000'000, 3).encoder());
   ecrire("fuzz_message_releve", "releve", MessageReleve{"Cuisine"}.encoder());
   ecrire("fuzz_bonjour_page", "bonjour", octetsDe(ecrireBonjourPage({"iPhone — Safari", "fr-FR"})));
+  ecrire("fuzz_bonjour_page", "bonjour_reprise",
+         octetsDe(ecrireBonjourPage(
+             {"Pixel — Chrome", "en-GB", IdentifiantRecepteur{0x0f, 1, 2, 0xab, 0xff}, true})));
+  ecrire("fuzz_bonjour_page", "bonjour_id_faux",
+         octetsDe("ravlo-page 1\nid=0F0102AB\nreprise=2\nnom=x"));
   ecrire("fuzz_etat_carte", "pause",
          octetsDe(EtatCarte{.sonCoupe = false, .enPause = true}.encoder()));
   const EtatSilence silence{"speakers", {{12, "speakers"}, {15, "casque usb"}}};

@@ -3,22 +3,28 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "plateforme/connexion_datagramme.hpp"
 #include "plateforme/executeur.hpp"
 #include "protocol/base/point_reseau.hpp"
+#include "protocol/messages/service_ravlo.hpp"
 
 namespace ravlo {
 
 /// Une page de réception ouverte dans un navigateur et reliée à l'ordinateur. `point` est
 /// l'adresse et le port d'où elle s'est connectée : il la désigne tant qu'elle reste reliée
 /// (une page qui se reconnecte est une nouvelle page). `nom` est montrable (« iPhone —
-/// Safari »), `langue` une étiquette de langue (« fr-FR »).
+/// Safari »), `langue` une étiquette de langue (« fr-FR »). `identifiant` et `reprise` se lisent
+/// comme l'annonce d'un récepteur : celui que la page s'est tiré, et si elle reprend un
+/// appairage mémorisé.
 struct PageConnectee {
   std::string nom;
   std::string langue;
   PointReseau point;
+  std::optional<IdentifiantRecepteur> identifiant = {};
+  bool reprise = false;
   bool operator==(const PageConnectee&) const = default;
 };
 

@@ -2,7 +2,9 @@
 // L'interface C que la page appelle sur le module WebAssembly. Les octets passent par la
 // mémoire du module (`ravlo_allouer`) ; les heures sont des ms de `performance.now()`.
 // Tout échec est une valeur : pointeur nul, nombre négatif.
+#include <sodium.h>
 #include <algorithm>
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -22,16 +24,20 @@ RAVLO_EXPORT("ravlo_liberer") void ravloLiberer(void* p) {
   std::free(p);
 }
 
-/// Nul si la fréquence du contexte audio n'est pas tenue.
+/// Nul si la fréquence du contexte audio n'est pas tenue. `souvenir` : ce que
+/// `ravlo_souvenir` a rendu à un chargement précédent (vide : aucun) ; illisible, il est ignoré.
 RAVLO_EXPORT("ravlo_creer")
 NoyauPage* ravloCreer(const char* nom, std::uint32_t tailleNom, const char* langue,
                       std::uint32_t tailleLangue, std::uint32_t tramesParSeconde,
-                      double maintenantMs) {
-  if ((nom == nullptr && tailleNom > 0) || (langue == nullptr && tailleLangue > 0)) {
+                      double maintenantMs, const std::uint8_t* souvenir,
+                      std::uint32_t tailleSouvenir) {
+  if ((nom == nullptr && tailleNom > 0) || (langue == nullptr && tailleLangue > 0) ||
+      (souvenir == nullptr && tailleSouvenir > 0)) {
     return nullptr;
   }
   return NoyauPage::creer(std::string_view(nom, tailleNom), std::string_view(langue, tailleLangue),
-                          tramesParSeconde, maintenantMs)
+                          tramesParSeconde, maintenantMs,
+                          ravlo::VueOctets(souvenir, tailleSouvenir))
       .release();
 }
 
@@ -54,6 +60,34 @@ std::int32_t ravloNom(const NoyauPage* n, std::uint8_t* dans, std::uint32_t plac
   const std::string& nom = n->nom();
   if (dans != nullptr && nom.size() <= place) std::copy(nom.begin(), nom.end(), dans);
   return static_cast<std::int32_t>(nom.size());
+}
+
+/// Taille du souvenir à garder (copié dans `dans` s'il y tient) ; 0 : rien à garder ; −1 sans
+/// noyau.
+RAVLO_EXPORT("ravlo_souvenir")
+std::int32_t ravloSouvenir(const NoyauPage* n, std::uint8_t* dans, std::uint32_t place) {
+  if (n == nullptr) return -1;
+  ravlo::Octets s = n->souvenir();
+  if (dans != nullptr && s.size() <= place) std::copy(s.begin(), s.end(), dans);
+  const auto taille = static_cast<std::int32_t>(s.size());
+  sodium_memzero(s.data(), s.size());
+  return taille;
+}
+
+/// Copie les 16 octets de l'identifiant de la page dans `dans` ; 1 si un ordinateur est à
+/// reprendre, 0 sinon, −1 sans noyau.
+RAVLO_EXPORT("ravlo_identifiant")
+std::int32_t ravloIdentifiant(const NoyauPage* n, std::uint8_t* dans) {
+  if (n == nullptr || dans == nullptr) return -1;
+  std::ranges::copy(n->identifiant(), dans);
+  return n->reprend() ? 1 : 0;
+}
+
+/// Plus aucun ordinateur à reprendre ; −1 sans noyau.
+RAVLO_EXPORT("ravlo_oublier") std::int32_t ravloOublier(NoyauPage* n) {
+  if (n == nullptr) return -1;
+  n->oublier();
+  return 0;
 }
 
 /// 0 : français, 1 : anglais ; −1 sans noyau.

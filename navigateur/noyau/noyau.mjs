@@ -41,6 +41,22 @@ function estUtf8Strict(octets) {
   }
 }
 
+// Le souvenir se range en texte (base64) ; un texte qui n'en est pas ne donne rien.
+function depuisBase64(texte) {
+  if (typeof texte !== 'string' || texte.length === 0 || texte.length > 8192) return new Uint8Array(0);
+  try {
+    return Uint8Array.from(atob(texte), (c) => c.charCodeAt(0));
+  } catch {
+    return new Uint8Array(0);
+  }
+}
+
+function enBase64(octets) {
+  let binaire = '';
+  for (const o of octets) binaire += String.fromCharCode(o);
+  return btoa(binaire);
+}
+
 /// Les règles de texte que le module importe, telles quelles : ses essais les comparent à ICU.
 export const reglesTexte = { nomAffichable, estUtf8Strict };
 
@@ -111,17 +127,24 @@ class Noyau {
     this.octetsA = octetsA;
   }
 
-  /// Un récepteur : nom de la page, langue (« fr-FR »…), fréquence du contexte audio, heure.
-  /// `null` si la fréquence n'est pas tenue.
-  creer(nom, langue, tramesParSeconde, maintenantMs) {
+  /// Un récepteur : nom de la page, langue (« fr-FR »…), fréquence du contexte audio, heure ;
+  /// `souvenir` : ce que `souvenir()` a rendu à un chargement précédent (tel que gardé dans le
+  /// stockage de la page, donc peut-être abîmé : illisible, il est ignoré et la page
+  /// s'appairera au code). `null` si la fréquence n'est pas tenue.
+  creer(nom, langue, tramesParSeconde, maintenantMs, { souvenir = null } = {}) {
     const n = encodeur.encode(nom);
     const l = encodeur.encode(langue);
-    const p = this.x.ravlo_allouer(n.length + l.length);
+    const s = depuisBase64(souvenir);
+    const p = this.x.ravlo_allouer(n.length + l.length + s.length);
     if (p === 0) return null;
     this.octetsA(p, n.length).set(n);
     this.octetsA(p + n.length, l.length).set(l);
-    const r = this.x.ravlo_creer(p, n.length, p + n.length, l.length, tramesParSeconde, maintenantMs);
+    this.octetsA(p + n.length + l.length, s.length).set(s);
+    const r = this.x.ravlo_creer(p, n.length, p + n.length, l.length, tramesParSeconde,
+      maintenantMs, p + n.length + l.length, s.length);
+    this.octetsA(p, n.length + l.length + s.length).fill(0);
     this.x.ravlo_liberer(p);
+    s.fill(0);
     return r === 0 ? null : new RecepteurPage(this, r);
   }
 }
@@ -144,6 +167,33 @@ export class RecepteurPage {
     return decodeurSouple.decode(this.octetsA(this.tampon, n).slice());
   }
   langue() { return this.x.ravlo_langue(this.ptr) === 1 ? 'en' : 'fr'; }
+
+  /// Ce que la page range (localStorage) pour reprendre après un rechargement, en base64 ;
+  /// `null` tant qu'aucun ordinateur n'est à reprendre. Il change à chaque appairage : le
+  /// relire après chacun.
+  souvenir() {
+    const taille = this.x.ravlo_souvenir(this.ptr, 0, 0);
+    if (taille <= 0) return null;
+    const p = this.x.ravlo_allouer(taille);
+    this.x.ravlo_souvenir(this.ptr, p, taille);
+    const octets = this.octetsA(p, taille).slice();
+    this.octetsA(p, taille).fill(0);
+    this.x.ravlo_liberer(p);
+    const texte = enBase64(octets);
+    octets.fill(0);
+    return texte;
+  }
+
+  /// Les lignes à ajouter au bonjour, clé et valeur : `id` (32 hexa) toujours (l'ordinateur
+  /// retient la page sous cet identifiant), `reprise: '1'` quand un ordinateur est à reprendre.
+  lignesBonjour() {
+    const reprend = this.x.ravlo_identifiant(this.ptr, this.tampon) === 1;
+    const id = Array.from(this.octetsA(this.tampon, 16), (o) => o.toString(16).padStart(2, '0')).join('');
+    return reprend ? { id, reprise: '1' } : { id };
+  }
+
+  /// Plus aucun ordinateur à reprendre : `souvenir()` rend `null`.
+  oublier() { this.x.ravlo_oublier(this.ptr); }
   etat(maintenantMs) { return ETATS[this.x.ravlo_etat(this.ptr, maintenantMs)]; }
   /// ms, ou NaN tant qu'elle n'est pas mesurée.
   latenceMs() { return this.x.ravlo_latence_ms(this.ptr); }

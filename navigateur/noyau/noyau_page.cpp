@@ -28,23 +28,33 @@ NoyauPage::Langue langueDe(std::string_view etiquette) {
 }  // namespace
 
 std::unique_ptr<NoyauPage> NoyauPage::creer(std::string_view nom, std::string_view langue,
-                                            std::int64_t tramesParSeconde, double maintenantMs) {
+                                            std::int64_t tramesParSeconde, double maintenantMs,
+                                            VueOctets souvenir) {
   if (tramesParSeconde < tramesParSecondeMin || tramesParSeconde > tramesParSecondeMax) {
     return nullptr;
   }
-  return std::unique_ptr<NoyauPage>(
-      new NoyauPage(nomAffichable(nom), langueDe(langue), tramesParSeconde, instant(maintenantMs)));
+  auto lu = SouvenirPage::lire(souvenir);
+  if (!lu) {
+    IdentifiantRecepteur id{};
+    HasardSysteme().remplir(id);
+    lu.emplace(id);
+  }
+  return std::unique_ptr<NoyauPage>(new NoyauPage(nomAffichable(nom), langueDe(langue),
+                                                  tramesParSeconde, instant(maintenantMs),
+                                                  std::make_shared<SouvenirPage>(std::move(*lu))));
 }
 
 NoyauPage::NoyauPage(std::string nom, Langue langue, std::int64_t tramesParSeconde,
-                     InstantNs maintenant)
+                     InstantNs maintenant, std::shared_ptr<SouvenirPage> souvenir)
     : nom_(std::move(nom)),
       langue_(langue),
+      souvenir_(std::move(souvenir)),
       lecture_(std::make_shared<FileLecture>(PiloteFile::amorceDepartTrames, true)),
       rendu_(lecture_, true, tramesParSeconde),
       recepteur_(GuichetAppairage::Reglages{.codeFixe = std::nullopt,
                                             .tirerCode = [] { return CodeAppairage::aleatoire(); },
-                                            .hasard = std::make_shared<HasardSysteme>()},
+                                            .hasard = std::make_shared<HasardSysteme>(),
+                                            .memoire = souvenir_},
                  lecture_),
       prochainTic_(maintenant + ticNs) {}
 

@@ -10,8 +10,10 @@
 #include <string>
 #include <string_view>
 
+#include "navigateur/noyau/souvenir_page.hpp"
 #include "protocol/base/instant.hpp"
 #include "protocol/base/octets.hpp"
+#include "protocol/messages/service_ravlo.hpp"
 #include "recepteur/file_lecture.hpp"
 #include "recepteur/recepteur.hpp"
 #include "recepteur/rendu_lecture.hpp"
@@ -25,6 +27,11 @@ namespace ravlo {
 ///
 /// Les heures sont celles de la page, en ms (`performance.now()`), décalées d'une heure : les
 /// fenêtres qui regardent en arrière ne passent pas sous zéro au chargement de la page.
+///
+/// Il reprend sans code, comme ravlo-recepteur, l'ordinateur dont il se souvient : la page
+/// lui rend au chargement le souvenir qu'il lui a donné (`souvenir`), et dit dans son bonjour
+/// son identifiant et qu'elle sait reprendre (`reprend`). Un souvenir illisible ne compte pas :
+/// la page s'appaire au code, sous un identifiant neuf.
 class NoyauPage {
  public:
   enum class Etat : std::int32_t { codeAttendu = 0, appaire = 1, lecture = 2, fini = 3 };
@@ -35,17 +42,29 @@ class NoyauPage {
   static constexpr InstantNs ticNs = 200'000'000;
   static constexpr InstantNs decalageNs = 3'600'000'000'000;
 
-  /// Rien si la fréquence de sortie n'est pas dans [8 kHz, 192 kHz].
+  /// Rien si la fréquence de sortie n'est pas dans [8 kHz, 192 kHz]. `souvenir` : ce que
+  /// `souvenir()` a rendu à un chargement précédent, ou rien.
   [[nodiscard]] static std::unique_ptr<NoyauPage> creer(std::string_view nom,
                                                         std::string_view langue,
                                                         std::int64_t tramesParSeconde,
-                                                        double maintenantMs);
+                                                        double maintenantMs,
+                                                        VueOctets souvenir = {});
 
   /// Le nom de la page, rendu montrable comme celui d'un ordinateur à l'appairage.
   [[nodiscard]] const std::string& nom() const { return nom_; }
   [[nodiscard]] Langue langue() const { return langue_; }
   /// Les 4 chiffres à montrer ; un code neuf après chaque appairage et chaque échec.
   [[nodiscard]] const std::string& code() const { return recepteur_.code().chiffres(); }
+
+  /// Ce que la page garde pour reprendre après un rechargement ; vide tant qu'aucun
+  /// ordinateur n'est à reprendre. Contient des secrets : à effacer après usage.
+  [[nodiscard]] Octets souvenir() const { return souvenir_->ecrire(); }
+  /// Tiré à la création quand aucun souvenir n'est repris ; gardé avec le souvenir.
+  [[nodiscard]] const IdentifiantRecepteur& identifiant() const { return souvenir_->identifiant(); }
+  /// Un ordinateur est à reprendre : le bonjour le dit (`reprise=1`).
+  [[nodiscard]] bool reprend() const { return !souvenir_->vide(); }
+  /// N'en reprend plus aucun ; l'identifiant reste.
+  void oublier() { souvenir_->oublierTout(); }
 
   /// Un datagramme reçu ; faux une fois fini (rien n'est plus lu).
   bool recevoir(VueOctets octets, double maintenantMs);
@@ -69,12 +88,14 @@ class NoyauPage {
   [[nodiscard]] double latenceMs() const;
 
  private:
-  NoyauPage(std::string nom, Langue langue, std::int64_t tramesParSeconde, InstantNs maintenant);
+  NoyauPage(std::string nom, Langue langue, std::int64_t tramesParSeconde, InstantNs maintenant,
+            std::shared_ptr<SouvenirPage> souvenir);
   static InstantNs instant(double ms);
   void garder(std::vector<Envoi> envois);
 
   std::string nom_;
   Langue langue_;
+  std::shared_ptr<SouvenirPage> souvenir_;
   std::shared_ptr<FileLecture> lecture_;
   RenduLecture rendu_;
   Recepteur recepteur_;

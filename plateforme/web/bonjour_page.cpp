@@ -43,12 +43,17 @@ std::expected<BonjourPage, ErreurBonjour> lireBonjourPage(std::string_view texte
     const std::string_view valeur = ligne.substr(egal + 1);
     if (cle == "nom") bonjour.nom = nomAffichable(valeur);
     if (cle == "langue") bonjour.langue = estLangue(valeur) ? std::string(valeur) : std::string();
+    if (cle == "id") bonjour.identifiant = ServiceRavlo::depuisHexadecimal(valeur);
+    if (cle == "reprise") bonjour.reprise = valeur == "1";
   }
   return bonjour;
 }
 
 std::string ecrireBonjourPage(const BonjourPage& bonjour) {
-  return std::string(entete) + "\nnom=" + bonjour.nom + "\nlangue=" + bonjour.langue;
+  std::string texte = std::string(entete) + "\nnom=" + bonjour.nom + "\nlangue=" + bonjour.langue;
+  if (bonjour.identifiant) texte += "\nid=" + ServiceRavlo::enHexadecimal(*bonjour.identifiant);
+  if (bonjour.reprise) texte += "\nreprise=1";
+  return texte;
 }
 
 }  // namespace ravlo

@@ -250,7 +250,10 @@ class SessionPage : public std::enable_shared_from_this<SessionPage> {
         [[maybe_unused]] const auto n = ::write(fd, &un, sizeof un);
       });
       guetter();
-      etat_.annoncer(point_, PageConnectee{bonjour->nom, bonjour->langue, point_}, canal_);
+      etat_.annoncer(point_,
+                     PageConnectee{bonjour->nom, bonjour->langue, point_, bonjour->identifiant,
+                                   bonjour->reprise},
+                     canal_);
     } else if (ws_.got_binary()) {
       canal_->livrer(message);
     } else {

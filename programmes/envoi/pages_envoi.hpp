@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "link/decouverte/carnet_recepteurs.hpp"
 #include "link/decouverte/dialogue_appairage.hpp"
 #include "plateforme/accueil_pages.hpp"
 #include "protocol/scellement/liaison.hpp"
@@ -22,6 +23,11 @@ namespace ravlo {
 /// même page, qui en a tiré un neuf ; une page partie est oubliée, même en cours
 /// d'appairage. Une page appairée est gardée par l'accueil et rendue à `appairee`.
 ///
+/// Avec un `carnet`, une page appairée au code y est retenue sous son identifiant ; une page
+/// qui revient avec cet identifiant et `reprise=1` est reprise sans code (« Appairage repris
+/// avec ») avant qu'on lui demande le sien, comme un récepteur retenu ; sans réponse ou
+/// refusée, son code lui est demandé et le carnet la garde (un refus n'est pas authentifié).
+///
 /// `connexions()` ouvre la connexion d'une page vers son point, celle de `autres` vers tout
 /// autre : le dialogue d'appairage et les voies de la diffusion s'en servent pour tous.
 ///
@@ -34,7 +40,8 @@ class PagesEnvoi {
 
   PagesEnvoi(std::shared_ptr<AccueilPages> accueil, Executeur& principal,
              std::shared_ptr<File> fileDialogue, std::shared_ptr<FabriqueConnexions> autres,
-             std::string nomEmetteur, std::string locale);
+             std::string nomEmetteur, std::string locale,
+             std::shared_ptr<CarnetRecepteurs> carnet = nullptr);
   PagesEnvoi(const PagesEnvoi&) = delete;
   PagesEnvoi& operator=(const PagesEnvoi&) = delete;
 
@@ -60,6 +67,10 @@ class PagesEnvoi {
   void depart(const PointReseau& point);
   void inviter();
   void essayer();
+  /// Lance la reprise de la première page en attente si elle est retenue et pas encore
+  /// tentée ; faux sinon.
+  bool reprendre();
+  void retenir(const PageConnectee& page, const SecretPaire& paire);
 
   std::shared_ptr<AccueilPages> accueil_;
   Executeur& principal_;
@@ -73,6 +84,8 @@ class PagesEnvoi {
   std::deque<std::string> lignes_;
   std::optional<PointReseau> enCours_;
   std::optional<PointReseau> invitee_;  ///< la page à qui le code a été demandé
+  std::shared_ptr<CarnetRecepteurs> carnet_;
+  std::vector<PointReseau> reprisesTentees_;
   mutable std::mutex verrou_;
   std::vector<PointReseau> points_;  ///< toutes les pages reliées un jour, sous `verrou_`
 };

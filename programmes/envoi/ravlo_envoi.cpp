@@ -670,8 +670,9 @@ int executer(OptionsEnvoi options) {
   if (options.navigateur) {
     auto serveur = servirPage(options.portWeb, locale);
     if (!serveur) return 1;
-    pages = std::make_unique<PagesEnvoi>(serveur, principal, fileChercheur, connexions, nomEmetteur,
-                                         locale);
+    pages = std::make_unique<PagesEnvoi>(
+        serveur, principal, fileChercheur, connexions, nomEmetteur, locale,
+        std::make_shared<CarnetFichier>(CarnetFichier::cheminParDefaut()));
     connexions = pages->connexions();
   }
   Fin fin;

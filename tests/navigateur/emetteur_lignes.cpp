@@ -2,8 +2,10 @@
 // L'ordinateur face au noyau de la page, en lignes sur l'entrée et la sortie standard :
 // l'initiateur d'appairage, le scelleur et l'ouvreur de l'arbre, sans socket. L'heure est
 // celle que donne l'essai, en ns.
-//   appairer CODE          → d HEX (le `debut`)
-//   recu T HEX             → d HEX… (réponses), puis « appaire », « echec », « fin » selon le cas
+//   appairer CODE [NOM]    → d HEX (le `debut`), sous le nom d'ordinateur NOM (défaut « Essai »)
+//   reprendre              → d HEX (l'ouverture de la reprise de la paire du dernier appairage)
+//   recu T HEX             → d HEX… (réponses), puis « appaire », « echec », « repris »,
+//                            « refus », « fin » selon le cas
 //   audio T HZ             → d HEX : le paquet audio suivant, capté à T, scellé (sinus de HZ,
 //                            amplitude 0,5, continu d'un paquet à l'autre)
 //   texte HEX              → t HEX 0|1 : `nomAffichable` et `estUtf8Strict` d'ICU, pour les
@@ -28,6 +30,7 @@
 #include "protocol/messages/canal_horloge.hpp"
 #include "protocol/messages/message_fin.hpp"
 #include "protocol/messages/paquet_audio.hpp"
+#include "protocol/reprise/reprise_initiateur.hpp"
 #include "protocol/scellement/enveloppe.hpp"
 
 namespace {
@@ -54,10 +57,32 @@ Octets octets(const std::string& h) {
 
 struct Emetteur {
   std::optional<AppairageInitiateur> initiateur;
+  std::optional<RepriseInitiateur> reprise;
+  std::optional<SecretPaire> paire;
   std::optional<Liaison> liaison;
   std::uint32_t sequence = 0;
 
+  void lier(const Liaison& l) {
+    liaison = l;
+    sequence = 0;
+  }
+
+  void recuReprise(const Octets& d) {
+    const auto m = MessageReprise::decoder(d);
+    if (!m) return;
+    if (auto suite = reprise->recevoir(*m)) std::cout << "d " << hex(suite->donnees()) << '\n';
+    if (const auto* r = std::get_if<RepriseInitiateur::Reussi>(&reprise->etat())) {
+      lier(r->liaison);
+      reprise.reset();
+      std::cout << "repris\n";
+    } else if (std::holds_alternative<RepriseInitiateur::Echoue>(reprise->etat())) {
+      reprise.reset();
+      std::cout << "refus\n";
+    }
+  }
+
   void recu(InstantNs t, const Octets& d) {
+    if (reprise) return recuReprise(d);
     if (liaison) {
       const auto ouvert = liaison->ouvreur->ouvrir(d);
       if (!ouvert) return;
@@ -79,7 +104,9 @@ struct Emetteur {
     if (!initiateur || !m) return;
     if (auto suite = initiateur->recevoir(*m)) std::cout << "d " << hex(suite->donnees()) << '\n';
     if (const auto* r = std::get_if<AppairageInitiateur::Reussi>(&initiateur->etat())) {
-      liaison = r->liaison;
+      lier(r->liaison);
+      paire = r->paire;
+      initiateur.reset();
       std::cout << "appaire\n";
     } else if (std::holds_alternative<AppairageInitiateur::Echoue>(initiateur->etat())) {
       initiateur.reset();
@@ -117,10 +144,18 @@ int main() {
     l >> commande;
     if (commande == "appairer") {
       std::string code;
-      l >> code;
+      std::string nom = "Essai";
+      l >> code >> nom;
       if (const auto c = CodeAppairage::depuisSaisie(code)) {
-        e.initiateur.emplace(*c, "Essai", std::make_shared<HasardSysteme>());
+        e.liaison.reset();
+        e.initiateur.emplace(*c, nom, std::make_shared<HasardSysteme>());
         std::cout << "d " << hex(e.initiateur->dernierMessage().donnees()) << '\n';
+      }
+    } else if (commande == "reprendre") {
+      if (e.paire) {
+        e.liaison.reset();
+        e.reprise.emplace(*e.paire, std::make_shared<HasardSysteme>());
+        std::cout << "d " << hex(e.reprise->dernierMessage().donnees()) << '\n';
       }
     } else if (commande == "recu") {
       InstantNs t = 0;

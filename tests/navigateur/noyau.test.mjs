@@ -66,6 +66,28 @@ function analyser(echantillons) {
   return { hz: passages * TAUX / echantillons.length, efficace: Math.sqrt(energie / echantillons.length) };
 }
 
+// `blocs` × 10 ms de son : un paquet toutes les 6,67 ms, un bloc de 10 ms tiré toutes les
+// 10 ms et entendu 20 ms plus tard, le tic de l'heure à chaque pas. Rend la voie gauche des
+// blocs à partir de `mesureDes`.
+async function jouer(emetteur, page, debut, blocs, mesureDes) {
+  const trames = TAUX / 100;
+  const mesure = [];
+  let paquets = 0;
+  for (let bloc = 0; bloc < blocs; bloc++) {
+    const maintenant = debut + bloc * 10;
+    for (let capte; (capte = debut + paquets * MS_PAR_PAQUET) <= maintenant; paquets++) {
+      const { datagrammes } = await emetteur.commande(`audio ${ns(capte)} ${TON_HZ}`);
+      for (const d of datagrammes) page.recevoir(d, capte);
+    }
+    page.avancer(maintenant);
+    await echanger(emetteur, page, [], maintenant);  // questions d'horloge et leurs réponses
+    const son = page.tirer(trames, maintenant + 20);
+    assert.equal(son.length, 2 * trames);
+    if (bloc >= mesureDes) for (let i = 0; i < son.length; i += 2) mesure.push(son[i]);
+  }
+  return mesure;
+}
+
 test('le noyau de la page s\'appaire, joue le son scellé de l\'ordinateur et finit', async (t) => {
   const noyau = await chargerNoyau(await readFile(process.env.RAVLO_NOYAU_WASM));
   assert.equal(noyau.creer('x', 'fr', 4000, 0), null, 'une fréquence de sortie hors de portée');
@@ -95,25 +117,11 @@ test('le noyau de la page s\'appaire, joue le son scellé de l\'ordinateur et fi
   assert.equal(page.etat(maintenant), 'appaire');
   assert.notEqual(page.code(), code, 'un code servi ne sert plus');
 
-  // 4 s de son : un paquet toutes les 6,67 ms, un bloc de 10 ms tiré toutes les 10 ms et
-  // entendu 20 ms plus tard, le tic de l'heure à chaque pas ; les deux dernières secondes
-  // sont mesurées, une fois la file amorcée et la latence apprise.
-  const debutSon = maintenant;
+  // 4 s de son ; les deux dernières secondes sont mesurées, une fois la file amorcée et la
+  // latence apprise.
   const trames = TAUX / 100;
-  const mesure = [];
-  let paquets = 0;
-  for (let bloc = 0; bloc < 400; bloc++) {
-    maintenant = debutSon + bloc * 10;
-    for (let capte; (capte = debutSon + paquets * MS_PAR_PAQUET) <= maintenant; paquets++) {
-      const { datagrammes } = await emetteur.commande(`audio ${ns(capte)} ${TON_HZ}`);
-      for (const d of datagrammes) page.recevoir(d, capte);
-    }
-    page.avancer(maintenant);
-    await echanger(emetteur, page, [], maintenant);  // questions d'horloge et leurs réponses
-    const son = page.tirer(trames, maintenant + 20);
-    assert.equal(son.length, 2 * trames);
-    if (bloc >= 200) for (let i = 0; i < son.length; i += 2) mesure.push(son[i]);
-  }
+  const mesure = await jouer(emetteur, page, maintenant, 400, 200);
+  maintenant += 4000;
   assert.equal(page.etat(maintenant), 'lecture');
   const { hz, efficace } = analyser(mesure);
   assert.ok(Math.abs(hz - TON_HZ) < 5, `ton à ${hz} Hz`);
@@ -162,4 +170,125 @@ test('les règles de texte du moteur rendent ce que rend ICU', async (t) => {
     assert.equal(Buffer.from(reglesTexte.nomAffichable(octets)).toString('hex'), affichable ?? '', nom);
     assert.equal(reglesTexte.estUtf8Strict(octets), strict === '1', nom);
   }
+});
+
+// Le bonjour tel que la page l'écrit : « clé=valeur », une par ligne.
+const idDe = (lignes) => /^id=([0-9a-f]{32})(\nreprise=1)?$/.exec(
+  Object.entries(lignes).map(([c, v]) => `${c}=${v}`).join('\n'));
+
+async function appairerAuCode(emetteur, page, maintenant, nom = 'Essai') {
+  const debut = await emetteur.commande(`appairer ${page.code()} ${nom}`);
+  return echanger(emetteur, page, debut.datagrammes, maintenant);
+}
+
+async function reprendre(emetteur, page, maintenant) {
+  const ouverture = await emetteur.commande('reprendre');
+  assert.equal(ouverture.datagrammes.length, 1, 'l\'ordinateur se souvient de la page');
+  return echanger(emetteur, page, ouverture.datagrammes, maintenant);
+}
+
+test('rechargée, la page reprend sans code l\'ordinateur dont elle se souvient', async (t) => {
+  const noyau = await chargerNoyau(await readFile(process.env.RAVLO_NOYAU_WASM));
+  const emetteur = lancerEmetteur();
+  t.after(() => emetteur.arreter());
+
+  const premiere = noyau.creer('Pixel', 'fr', TAUX, 0);
+  assert.equal(premiere.souvenir(), null, 'rien à garder avant un appairage');
+  const [, id, reprise] = idDe(premiere.lignesBonjour());
+  assert.equal(reprise, undefined);
+  assert.deepEqual(await appairerAuCode(emetteur, premiere, 100), ['appaire']);
+  const souvenir = premiere.souvenir();
+  assert.match(souvenir, /^[A-Za-z0-9+/]+=*$/);
+  // Le même ordinateur qui s'appaire de nouveau au code a perdu l'appairage d'avant : il le
+  // remplace, le souvenir n'enfle pas.
+  assert.deepEqual(await appairerAuCode(emetteur, premiere, 200), ['appaire']);
+  assert.equal(Buffer.from(premiere.souvenir(), 'base64').length, Buffer.from(souvenir, 'base64').length);
+  assert.notEqual(premiere.souvenir(), souvenir);
+  const retenu = premiere.souvenir();
+  assert.deepEqual(premiere.lignesBonjour(), { id, reprise: '1' }, 'le même identifiant, et la reprise');
+  premiere.detruire();
+
+  // Le rechargement : un noyau neuf, du souvenir seul, reprend sans que le code serve.
+  const page = noyau.creer('Pixel', 'fr', TAUX, 0, { souvenir: retenu });
+  t.after(() => page.detruire());
+  assert.deepEqual(page.lignesBonjour(), { id, reprise: '1' });
+  assert.equal(page.etat(50), 'codeAttendu');
+  const code = page.code();
+  assert.deepEqual(await reprendre(emetteur, page, 100), ['repris']);
+  assert.equal(page.etat(100), 'appaire');
+  assert.equal(page.code(), code, 'une reprise ne dépense pas le code');
+  assert.notEqual(page.souvenir(), null, 'repris, il reste à reprendre');
+
+  const mesure = await jouer(emetteur, page, 200, 400, 200);
+  const { hz, efficace } = analyser(mesure);
+  assert.ok(Math.abs(hz - TON_HZ) < 5, `ton à ${hz} Hz`);
+  assert.ok(Math.abs(efficace - 0.5 / Math.SQRT2) < 0.01, `niveau efficace ${efficace}`);
+
+  page.oublier();
+  assert.equal(page.souvenir(), null, 'oublié, plus rien à garder');
+  assert.deepEqual(page.lignesBonjour(), { id });
+});
+
+test('un souvenir abîmé ne fait rien reprendre : la page s\'appaire au code', async (t) => {
+  const noyau = await chargerNoyau(await readFile(process.env.RAVLO_NOYAU_WASM));
+  const emetteur = lancerEmetteur();
+  t.after(() => emetteur.arreter());
+  const premiere = noyau.creer('Pixel', 'fr', TAUX, 0);
+  assert.deepEqual(await appairerAuCode(emetteur, premiere, 100), ['appaire']);
+  const souvenir = Buffer.from(premiere.souvenir(), 'base64');
+  const [, id] = idDe(premiere.lignesBonjour());
+  premiere.detruire();
+
+  // Version, identifiant de la page, en-tête du carnet, identifiant de la paire, PSK.
+  const change = (i) => {
+    const b = Buffer.from(souvenir);
+    b[i] ^= 0x40;
+    return b.toString('base64');
+  };
+  const cas = {
+    pskAbimee: { souvenir: change(1 + 16 + 2 + 16 + 5), memeId: true },
+    version: { souvenir: change(0) },
+    tronque: { souvenir: souvenir.subarray(0, souvenir.length - 3).toString('base64') },
+    enTrop: { souvenir: Buffer.concat([souvenir, Buffer.from([0])]).toString('base64') },
+    pasBase64: { souvenir: '%%% pas du base64 %%%' },
+    vide: { souvenir: '' },
+    horsSujet: { souvenir: Buffer.alloc(40, 7).toString('base64') },
+    pasUnTexte: { souvenir: 42 },
+  };
+  let maintenant = 1000;
+  for (const [nom, { souvenir: abime, memeId = false }] of Object.entries(cas)) {
+    maintenant += 1000;
+    const page = noyau.creer('Pixel', 'fr', TAUX, maintenant, { souvenir: abime });
+    assert.ok(page, nom);
+    const [, idLu, reprise] = idDe(page.lignesBonjour());
+    assert.equal(idLu === id, memeId, `${nom} : identifiant`);
+    assert.equal(reprise !== undefined, memeId, `${nom} : reprise`);
+    // L'ordinateur essaie la paire de son dernier appairage : la page la refuse.
+    const code = page.code();
+    assert.deepEqual(await reprendre(emetteur, page, maintenant), ['refus'], nom);
+    assert.equal(page.etat(maintenant), 'codeAttendu', nom);
+    assert.equal(page.code(), code, `${nom} : le code tient`);
+    assert.deepEqual(await appairerAuCode(emetteur, page, maintenant), ['appaire'], nom);
+    assert.notEqual(page.souvenir(), null, nom);
+    page.detruire();
+  }
+});
+
+test('le souvenir garde les 4 ordinateurs venus le plus récemment', async (t) => {
+  const noyau = await chargerNoyau(await readFile(process.env.RAVLO_NOYAU_WASM));
+  const emetteur = lancerEmetteur();
+  t.after(() => emetteur.arreter());
+  const page = noyau.creer('Pixel', 'fr', TAUX, 0);
+  const tailles = [];
+  for (const nom of ['A', 'B', 'C', 'D', 'E']) {
+    assert.deepEqual(await appairerAuCode(emetteur, page, 100, nom), ['appaire'], nom);
+    tailles.push(Buffer.from(page.souvenir(), 'base64').length);
+  }
+  // Version, identifiant, carnet (version, nombre), puis 57 octets et le nom par ordinateur.
+  assert.deepEqual(tailles, [1, 2, 3, 4, 4].map((n) => 1 + 16 + 2 + n * (57 + 1)));
+  const souvenir = page.souvenir();
+  page.detruire();
+  const rechargee = noyau.creer('Pixel', 'fr', TAUX, 0, { souvenir });
+  t.after(() => rechargee.detruire());
+  assert.deepEqual(await reprendre(emetteur, rechargee, 200), ['repris'], 'le dernier venu reste');
 });

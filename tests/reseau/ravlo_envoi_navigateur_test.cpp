@@ -18,6 +18,8 @@
 #include <mutex>
 #include <thread>
 
+#include <unistd.h>
+
 #include "faux/attente.hpp"
 #include "faux/programme_lance.hpp"
 #include "navigateur/noyau/noyau_page.hpp"
@@ -40,7 +42,10 @@ constexpr std::int64_t frequenceSortie = 48'000;
 /// tic, tire le son au rythme du temps réel et garde la voie gauche une fois la lecture partie.
 class PageEssai {
  public:
-  PageEssai(std::uint16_t port, const std::string& nom) {
+  /// `souvenir` : ce qu'une page précédente a gardé ; le bonjour dit alors l'identifiant et
+  /// la reprise, comme page.js.
+  PageEssai(std::uint16_t port, const std::string& nom, VueOctets souvenir = {}) {
+    noyau_ = NoyauPage::creer(nom, "fr-FR", frequenceSortie, ms(), souvenir);
     ws_.next_layer().connect({net::ip::make_address("127.0.0.1"), port});
     const std::string hote = "127.0.0.1:" + std::to_string(port);
     ws_.set_option(websocket::stream_base::decorator([hote](websocket::request_type& r) {
@@ -48,9 +53,9 @@ class PageEssai {
     }));
     ws_.handshake(hote, "/ravlo");
     ws_.text(true);
-    ws_.write(net::buffer(ecrireBonjourPage({nom, "fr-FR"})));
+    ws_.write(
+        net::buffer(ecrireBonjourPage({nom, "fr-FR", noyau_->identifiant(), noyau_->reprend()})));
     ws_.binary(true);
-    noyau_ = NoyauPage::creer(nom, "fr-FR", frequenceSortie, ms());
     fil_ = std::thread([this] {
       lire();
       cadencer();
@@ -73,6 +78,10 @@ class PageEssai {
   std::vector<float> son() {
     const std::scoped_lock garde(verrou_);
     return son_;
+  }
+  Octets souvenir() {
+    const std::scoped_lock garde(verrou_);
+    return noyau_->souvenir();
   }
   /// « Arrêter ».
   void terminer() { terminer_ = true; }
@@ -159,18 +168,26 @@ class PageEssai {
   std::thread fil_;
 };
 
+// Le carnet des récepteurs retenus de l'envoi, dans un dossier d'état à l'essai.
+struct RavloEnvoiNavigateur : ::testing::Test {
+  void SetUp() override {
+    for (const char* v : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG", "RAVLO_CODE"}) ::unsetenv(v);
+    std::filesystem::remove_all(etat);
+    ::setenv("XDG_STATE_HOME", etat.c_str(), 1);
+  }
+  void TearDown() override { std::filesystem::remove_all(etat); }
+  const std::filesystem::path etat =
+      std::filesystem::temp_directory_path() / ("ravlo-navigateur-" + std::to_string(::getpid()));
+};
+
 // Un téléphone se relie, se dit, refuse un code faux puis s'appaire au sien, joue le ton et
 // l'arrête : seul, l'envoi finit comme pour un récepteur qui arrête la lecture ; à côté d'un
 // récepteur appairé d'abord, il rejoint l'envoi en cours et le quitte seul.
-class RavloEnvoiNavigateurGroupe : public ::testing::TestWithParam<bool> {};
+class RavloEnvoiNavigateurGroupe : public RavloEnvoiNavigateur,
+                                   public ::testing::WithParamInterface<bool> {};
 
 TEST_P(RavloEnvoiNavigateurGroupe, UnTelephoneSAppaireJoueLeTonPuisArrete) {
   const bool avecRecepteur = GetParam();
-  for (const char* v : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG", "RAVLO_CODE"}) ::unsetenv(v);
-  // L'appairage du récepteur est retenu dans un dossier de l'essai.
-  const auto etat = std::filesystem::path(::testing::TempDir()) /
-                    ("ravlo-navigateur-" + std::to_string(::getpid()));
-  ::setenv("XDG_STATE_HOME", etat.c_str(), 1);
   std::optional<essai::RecepteurLance> recepteur;
   std::vector<std::string> options{RAVLO_ENVOI, "--navigateur", "--port-web", "0", "--ton", "1000"};
   if (avecRecepteur) {
@@ -239,15 +256,13 @@ TEST_P(RavloEnvoiNavigateurGroupe, UnTelephoneSAppaireJoueLeTonPuisArrete) {
     EXPECT_FALSE(envoi.lire("Le récepteur a arrêté la lecture").empty()) << envoi.journal;
     EXPECT_EQ(envoi.attendre(), 0);
   }
-  std::filesystem::remove_all(etat);
 }
 
 INSTANTIATE_TEST_SUITE_P(SeulOuEnGroupe, RavloEnvoiNavigateurGroupe, ::testing::Bool());
 
 // --liste --navigateur attend qu'un téléphone ouvre la page, puis le liste après les
 // récepteurs trouvés, avec l'adresse d'où il s'est relié.
-TEST(RavloEnvoiNavigateur, LaListeMontreLesTelephonesRelies) {
-  for (const char* v : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) ::unsetenv(v);
+TEST_F(RavloEnvoiNavigateur, LaListeMontreLesTelephonesRelies) {
   ProgrammeLance liste({RAVLO_ENVOI, "--liste", "--navigateur", "--port-web", "0"}, true);
   const auto port =
       static_cast<std::uint16_t>(std::atoi(liste.lire("Page servie sur le port ").c_str()));
@@ -260,6 +275,39 @@ TEST(RavloEnvoiNavigateur, LaListeMontreLesTelephonesRelies) {
   EXPECT_GT(std::atoi(ligne.substr(0, tab).c_str()), 0);
   EXPECT_EQ(ligne.substr(tab), "\ttéléphone");
   EXPECT_EQ(liste.attendre(), 0);
+}
+
+// Appairé au code, le téléphone est retenu ; rechargé (un noyau neuf, de son souvenir), il est
+// repris sans code par l'envoi suivant, et joue.
+TEST_F(RavloEnvoiNavigateur, UnTelephoneRechargeEstReprisSansCode) {
+  const std::vector<std::string> commande{RAVLO_ENVOI, "--navigateur", "--port-web",
+                                          "0",         "--ton",        "1000"};
+  Octets souvenir;
+  {
+    ProgrammeLance envoi(commande, true, true);
+    const auto port =
+        static_cast<std::uint16_t>(std::atoi(envoi.lire("Page servie sur le port ").c_str()));
+    ASSERT_NE(port, 0) << envoi.journal;
+    PageEssai page(port, "Pixel — Chrome");
+    ASSERT_FALSE(envoi.lire("Tape le code que montre ").empty()) << envoi.journal;
+    ASSERT_TRUE(envoi.ecrire(page.code() + "\n"));
+    EXPECT_EQ(envoi.lire("Appairé avec "), "« Pixel — Chrome ».") << envoi.journal;
+    souvenir = page.souvenir();
+    ASSERT_FALSE(souvenir.empty());
+    page.terminer();
+    EXPECT_EQ(envoi.attendre(), 0) << envoi.journal;
+  }
+  ProgrammeLance envoi(commande, true, true);
+  const auto port =
+      static_cast<std::uint16_t>(std::atoi(envoi.lire("Page servie sur le port ").c_str()));
+  ASSERT_NE(port, 0) << envoi.journal;
+  PageEssai page(port, "Pixel — Chrome", souvenir);
+  EXPECT_EQ(envoi.lire("Appairage repris avec "), "« Pixel — Chrome ».") << envoi.journal;
+  ASSERT_TRUE(attendreQue([&] { return page.son().size() >= frequenceSortie / 4; }, 30s))
+      << envoi.journal;
+  page.terminer();
+  EXPECT_EQ(envoi.attendre(), 0) << envoi.journal;
+  EXPECT_EQ(envoi.journal.find("Tape le code"), std::string::npos) << envoi.journal;
 }
 
 }  // namespace

@@ -96,17 +96,33 @@ function vider() {
 }
 
 // ——— Reprise d'un appairage retenu ———
-// Ici se branchera la reprise après un rechargement ou une coupure : appairée, la page garde
-// le souvenir du récepteur dans localStorage['ravlo-souvenir'] (retenirAppairage) ; une
-// connexion neuve le rend au noyau (souvenirRetenu, passé à creer) et le bonjour le dit
-// (lignesReprise : id=… et reprise=1). Tant que le noyau ne sait pas le faire, chaque
-// connexion neuve appaire à nouveau, avec un code neuf.
-function retenirAppairage(/* recepteur */) {}
-function souvenirRetenu() {
-  return null;
+// Appairée, la page garde le souvenir du noyau (base64) dans localStorage ; une connexion
+// neuve le rend au noyau, et le bonjour dit l'identifiant de la page et, s'il y a de quoi, la
+// reprise : l'ordinateur qui s'en souvient reprend sans code. Un souvenir abîmé est ignoré
+// par le noyau (la page montre un code). Sans stockage (navigation privée), rien n'est gardé.
+const CLE_SOUVENIR = 'ravlo-souvenir';
+let codeRetenu = null;
+function retenirAppairage(r) {
+  // Un appairage au code renouvelle le code, une reprise fait passer à « appairé » : le
+  // souvenir ne change qu'alors, inutile de le relire à chaque message.
+  const code = r.code();
+  if (code === codeRetenu) return;
+  codeRetenu = code;
+  const souvenir = r.souvenir();
+  try {
+    if (souvenir) localStorage.setItem(CLE_SOUVENIR, souvenir);
+    else localStorage.removeItem(CLE_SOUVENIR);
+  } catch { /* stockage refusé : on s'appairera au code */ }
 }
-function lignesReprise(/* souvenir */) {
-  return {};
+function souvenirRetenu() {
+  try {
+    return localStorage.getItem(CLE_SOUVENIR);
+  } catch {
+    return null;
+  }
+}
+function lignesReprise() {
+  return recepteur ? recepteur.lignesBonjour() : {};
 }
 // ———
 
@@ -116,6 +132,7 @@ function nouveauRecepteur(noyau, souvenir) {
                           { souvenir });
   codeMontre = '';
   codeRefuse = false;
+  codeRetenu = null;
   return recepteur !== null;
 }
 
@@ -133,7 +150,7 @@ function ouvrir(noyau) {
     if (ws !== socket) return;
     connecte = true;
     essais = 0;
-    socket.send(messageBonjour(nom, navigator.language ?? '', lignesReprise(souvenir)));
+    socket.send(messageBonjour(nom, navigator.language ?? '', lignesReprise()));
     vider();
     afficher();
   };

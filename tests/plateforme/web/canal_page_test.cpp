@@ -118,7 +118,25 @@ TEST(BonjourPage, SeLitOuSeRefuse) {
     std::expected<BonjourPage, ErreurBonjour> attendu;
   };
   const std::string longNom(300, 'a');
+  const std::string hexa = "00112233445566778899aabbccddeeff";
+  const IdentifiantRecepteur id{0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77,
+                                0x88, 0x99, 0xaa, 0xbb, 0xcc, 0xdd, 0xee, 0xff};
+  const auto avecId = [&](std::optional<IdentifiantRecepteur> i, bool reprise) {
+    return BonjourPage{"P", "", i, reprise};
+  };
   const std::vector<Cas> cas = {
+      {"ravlo-page 1\nnom=P\nid=" + hexa + "\nreprise=1", avecId(id, true)},
+      {"ravlo-page 1\nreprise=1\nnom=P\nid=" + hexa, avecId(id, true)},
+      {"ravlo-page 1\nnom=P\nid=" + hexa, avecId(id, false)},
+      {"ravlo-page 1\nnom=P\nreprise=1", avecId(std::nullopt, true)},
+      {"ravlo-page 1\nnom=P\nid=" + hexa + "\nreprise=oui", avecId(id, false)},
+      {"ravlo-page 1\nnom=P\nid=" + hexa + "\nreprise=10", avecId(id, false)},
+      {"ravlo-page 1\nnom=P\nid=00112233445566778899AABBCCDDEEFF", avecId(std::nullopt, false)},
+      {"ravlo-page 1\nnom=P\nid=" + hexa.substr(2), avecId(std::nullopt, false)},
+      {"ravlo-page 1\nnom=P\nid=" + hexa + "00", avecId(std::nullopt, false)},
+      {"ravlo-page 1\nnom=P\nid=" + hexa.substr(1) + "g", avecId(std::nullopt, false)},
+      {"ravlo-page 1\nnom=P\nid= " + hexa, avecId(std::nullopt, false)},
+      {"ravlo-page 1\nnom=P\nid=", avecId(std::nullopt, false)},
       {"ravlo-page 1\nnom=iPhone — Safari\nlangue=fr-FR", BonjourPage{"iPhone — Safari", "fr-FR"}},
       {"ravlo-page 1\nlangue=en\nautre=x\nnom=Pixel", BonjourPage{"Pixel", "en"}},
       {"ravlo-page 1", BonjourPage{}},
@@ -135,8 +153,10 @@ TEST(BonjourPage, SeLitOuSeRefuse) {
   for (const Cas& c : cas) {
     EXPECT_EQ(lireBonjourPage(c.texte), c.attendu) << c.texte;
   }
-  const BonjourPage b{"Galaxy — Chrome", "de-AT"};
-  EXPECT_EQ(lireBonjourPage(ecrireBonjourPage(b)), b);
+  for (const BonjourPage& b : {BonjourPage{"Galaxy — Chrome", "de-AT"}, avecId(id, true),
+                               avecId(id, false), avecId(std::nullopt, true)}) {
+    EXPECT_EQ(lireBonjourPage(ecrireBonjourPage(b)), b) << ecrireBonjourPage(b);
+  }
 }
 
 TEST(FabriqueConnexionsPages, UnePageParSonAccueilToutAutrePointParUDP) {

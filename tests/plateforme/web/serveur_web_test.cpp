@@ -116,11 +116,12 @@ class ServeurWebTest : public ::testing::TestWithParam<const char*> {
     return ws;
   }
 
-  std::unique_ptr<websocket::stream<tcp::socket>> pageAnnoncee(const std::string& nom) {
+  std::unique_ptr<websocket::stream<tcp::socket>> pageAnnoncee(
+      const std::string& nom, std::optional<IdentifiantRecepteur> id = {}, bool reprise = false) {
     auto ws = page("http://" + hote());
     if (!ws) return nullptr;
     ws->text(true);
-    ws->write(net::buffer(ecrireBonjourPage({nom, "fr-FR"})));
+    ws->write(net::buffer(ecrireBonjourPage({nom, "fr-FR", id, reprise})));
     const bool vue = attendreQue([&] {
       return releve_.lire([&](Releve& r) {
         return std::ranges::any_of(r.arrivees, [&](const auto& p) { return p.nom == nom; });
@@ -281,10 +282,13 @@ TEST_P(ServeurWebTest, LeWebSocketExigeSonOrigineEtSonChemin) {
 
 TEST_P(ServeurWebTest, UnDatagrammeFaitLAllerRetourOctetPourOctet) {
   lancer();
-  auto ws = pageAnnoncee("Pixel — Chrome");
+  const IdentifiantRecepteur id{7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xAB};
+  auto ws = pageAnnoncee("Pixel — Chrome", id, true);
   ASSERT_TRUE(ws);
   const PageConnectee p = arrivee("Pixel — Chrome");
   EXPECT_EQ(p.langue, "fr-FR");
+  EXPECT_EQ(p.identifiant, id);
+  EXPECT_TRUE(p.reprise);
   EXPECT_EQ(p.point.adresse, GetParam());
   EXPECT_EQ(p.point.port, ws->next_layer().local_endpoint().port());
 
