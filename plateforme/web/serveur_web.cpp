@@ -52,6 +52,7 @@ std::string_view typeMime(std::string_view chemin) {
   };
   static constexpr Type types[] = {{".html", "text/html; charset=utf-8"},
                                    {".js", "text/javascript; charset=utf-8"},
+                                   {".mjs", "text/javascript; charset=utf-8"},
                                    {".css", "text/css; charset=utf-8"},
                                    {".wasm", "application/wasm"},
                                    {".svg", "image/svg+xml"},

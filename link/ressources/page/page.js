@@ -1,13 +1,267 @@
 // SPDX-License-Identifier: MPL-2.0
-// Page d'attente : elle se présente à l'ordinateur et montre l'état de la liaison. La page
-// de réception véritable la remplace.
-'use strict';
-const etat = document.getElementById('etat');
-const ws = new WebSocket(`ws://${location.host}/ravlo`);
-ws.binaryType = 'arraybuffer';
-ws.onopen = () => {
-  const nom = navigator.userAgent.slice(0, 120).replace(/\n/g, ' ');
-  ws.send(`ravlo-page 1\nnom=${nom}\nlangue=${navigator.language}`);
-  etat.textContent = 'Relié à l\u2019ordinateur.';
-};
-ws.onclose = () => { etat.textContent = 'Déconnecté.'; };
+// La page de réception : elle ne fait que les entrées et sorties. Le noyau WebAssembly (le
+// récepteur de l'arbre) appaire, ouvre, cale l'horloge et rééchantillonne ; la page lui passe
+// chaque message du WebSocket et son heure, envoie ce qu'il rend, et tire le son au rythme du
+// contexte audio. Hors contexte sécurisé (http:// sur le réseau local), pas d'AudioWorklet :
+// un ScriptProcessorNode tire le noyau (docs/architecture.md dit pourquoi et ce qu'il coûte).
+import { chargerNoyau } from './noyau.mjs';
+import { choisirLangue, delaiReconnexion, etatPage, heureSortieMs, messageBonjour,
+         nomNavigateur, texte } from './logique.mjs';
+
+const langue = choisirLangue(navigator.language);
+const t = (cle, valeurs) => texte(langue, cle, valeurs);
+const $ = (id) => document.getElementById(id);
+const el = { etat: $('etat'), code: $('code'), codeLu: $('code-lu'), latence: $('latence'), ecouter: $('ecouter'),
+             arreter: $('arreter'), note: $('note') };
+
+const parametres = new URLSearchParams(location.search);
+// 512 trames : voir docs/architecture.md ; ?tampon=256… pour mesurer.
+const TAMPON = [256, 512, 1024, 2048, 4096].includes(Number(parametres.get('tampon')))
+  ? Number(parametres.get('tampon')) : 512;
+const TIC_MS = 100;
+
+const nom = nomNavigateur(navigator.userAgent, {
+  uaData: navigator.userAgentData ?? null,
+  pointsTactiles: navigator.maxTouchPoints ?? 0,
+  inconnu: t('nomInconnu'),
+});
+
+let phase = 'attente';
+let ws = null;
+let connecte = false;
+let perdu = false;
+let essais = 0;
+let reessai = 0;
+let recepteur = null;
+let codeMontre = '';
+let codeRefuse = false;
+let ctx = null;
+let processeur = null;
+let tic = 0;
+let verrouEcran = null;
+let echec = '';
+
+document.documentElement.lang = langue;
+el.ecouter.textContent = t('ecouter');
+el.arreter.textContent = t('arreter');
+
+// Le module se télécharge et se compile pendant que l'utilisateur lit la page.
+const noyauPret = fetch('ravlo-noyau.wasm')
+  .then((r) => (r.ok ? r.arrayBuffer() : Promise.reject(new Error(`HTTP ${r.status}`))))
+  .then((octets) => chargerNoyau(octets));
+noyauPret.then(() => { el.ecouter.disabled = false; },
+  () => { echec = 'echec'; afficher(); });
+afficher();
+
+const maintenant = () => performance.now();
+
+function afficher() {
+  const etatNoyau = recepteur ? recepteur.etat(maintenant()) : null;
+  const etat = etatPage({ phase, connecte, perdu, etatNoyau });
+  window.ravloEtat = etat;
+  const libelles = { attente: phase === 'attente' ? 'attente' : 'connexion', code: 'code',
+                     appaire: 'appaire', lecture: 'lecture', fini: 'fini',
+                     deconnecte: 'deconnecte' };
+  const code = etat === 'code' ? recepteur.code() : '';
+  // Le même récepteur, un autre code : l'ordinateur en a essayé un faux.
+  if (code && codeMontre && code !== codeMontre) codeRefuse = true;
+  if (code) codeMontre = code;
+  if (codeRefuse) libelles.code = 'codeRefuse';
+  changer(el.etat, 'textContent', echec ? t(echec) : t(libelles[etat]));
+  changer(el.code, 'textContent', code);
+  // Lu chiffre à chiffre, pas « mille deux cent… ».
+  changer(el.codeLu, 'textContent', code ? t('codeLu', { chiffres: code.split('').join(' ') }) : '');
+  el.code.hidden = !code;
+  const latence = recepteur?.latenceMs();
+  const montrerLatence = etat === 'lecture' && Number.isFinite(latence);
+  if (montrerLatence) changer(el.latence, 'textContent', t('latence', { ms: Math.round(latence) }));
+  el.latence.hidden = !montrerLatence;
+  el.ecouter.hidden = phase === 'demarre';
+  el.arreter.hidden = phase !== 'demarre';
+  if (etat === 'appaire' || etat === 'lecture') retenirAppairage(recepteur);
+  if (etat === 'fini' && phase === 'demarre') finir(false);
+}
+
+// Un nœud n'est réécrit que s'il change : le lecteur d'écran n'annonce que les changements.
+function changer(noeud, propriete, valeur) {
+  if (noeud[propriete] !== valeur) noeud[propriete] = valeur;
+}
+
+// Tout ce que le noyau veut dire part tout de suite, un datagramme par message binaire.
+function vider() {
+  if (!recepteur) return;
+  const envois = recepteur.prendreEnvois();
+  if (!ws || ws.readyState !== WebSocket.OPEN) return;
+  for (const d of envois) ws.send(d);
+}
+
+// ——— Reprise d'un appairage retenu ———
+// Ici se branchera la reprise après un rechargement ou une coupure : appairée, la page garde
+// le souvenir du récepteur dans localStorage['ravlo-souvenir'] (retenirAppairage) ; une
+// connexion neuve le rend au noyau (souvenirRetenu, passé à creer) et le bonjour le dit
+// (lignesReprise : id=… et reprise=1). Tant que le noyau ne sait pas le faire, chaque
+// connexion neuve appaire à nouveau, avec un code neuf.
+function retenirAppairage(/* recepteur */) {}
+function souvenirRetenu() {
+  return null;
+}
+function lignesReprise(/* souvenir */) {
+  return {};
+}
+// ———
+
+function nouveauRecepteur(noyau, souvenir) {
+  recepteur?.detruire();
+  recepteur = noyau.creer(nom, navigator.language ?? '', Math.round(ctx.sampleRate), maintenant(),
+                          { souvenir });
+  codeMontre = '';
+  codeRefuse = false;
+  return recepteur !== null;
+}
+
+function ouvrir(noyau) {
+  reessai = 0;
+  const souvenir = souvenirRetenu();
+  if (!nouveauRecepteur(noyau, souvenir)) {
+    echec = 'sansSon';
+    return afficher();
+  }
+  const socket = new WebSocket(`${location.protocol === 'https:' ? 'wss' : 'ws'}://${location.host}/ravlo`);
+  socket.binaryType = 'arraybuffer';
+  ws = socket;
+  socket.onopen = () => {
+    if (ws !== socket) return;
+    connecte = true;
+    essais = 0;
+    socket.send(messageBonjour(nom, navigator.language ?? '', lignesReprise(souvenir)));
+    vider();
+    afficher();
+  };
+  socket.onmessage = (m) => {
+    if (ws !== socket || !recepteur || typeof m.data === 'string') return;
+    recepteur.recevoir(new Uint8Array(m.data), maintenant());
+    recepteur.avancer(maintenant());
+    vider();
+    afficher();
+  };
+  socket.onclose = () => {
+    if (ws !== socket) return;
+    ws = null;
+    perdu = perdu || connecte;
+    connecte = false;
+    if (phase === 'demarre' && recepteur?.etat(maintenant()) !== 'fini') {
+      // La voie de l'ordinateur est partie avec la connexion : il verra une page neuve.
+      reessai = setTimeout(() => ouvrir(noyau), delaiReconnexion(essais++));
+    }
+    afficher();
+  };
+}
+
+function avancer() {
+  if (!recepteur) return;
+  recepteur.avancer(maintenant());
+  vider();
+  afficher();
+}
+
+function tirer(evenement) {
+  const sortie = evenement.outputBuffer;
+  const gauche = sortie.getChannelData(0);
+  const droite = sortie.getChannelData(1);
+  if (!recepteur) {
+    gauche.fill(0);
+    droite.fill(0);
+    return;
+  }
+  const heure = heureSortieMs({
+    heureBloc: evenement.playbackTime,
+    horodatage: ctx.getOutputTimestamp?.() ?? null,
+    maintenantMs: maintenant(),
+    heureContexte: ctx.currentTime,
+    latenceBase: ctx.baseLatency ?? 0,
+    latenceSortie: ctx.outputLatency ?? 0,
+  });
+  const son = recepteur.tirer(sortie.length, heure);
+  for (let i = 0; i < sortie.length; i++) {
+    gauche[i] = son[2 * i];
+    droite[i] = son[2 * i + 1];
+  }
+}
+
+async function garderEcran() {
+  if (!('wakeLock' in navigator) || !window.isSecureContext) {
+    changer(el.note, 'textContent', t('ecranAllume'));
+    return;
+  }
+  try {
+    verrouEcran = await navigator.wakeLock.request('screen');
+    changer(el.note, 'textContent', t('ecranGarde'));
+  } catch {
+    changer(el.note, 'textContent', t('ecranAllume'));
+  }
+}
+
+// Le geste de l'utilisateur : le contexte audio doit naître ou reprendre ici même, avant tout
+// await, sans quoi les navigateurs des téléphones le gardent muet.
+el.ecouter.addEventListener('click', async () => {
+  const Contexte = window.AudioContext ?? window.webkitAudioContext;
+  if (!Contexte || !window.WebAssembly) {
+    echec = 'sansSon';
+    return afficher();
+  }
+  // iOS : sans cela, le bouton de sonnerie coupe le son de la page.
+  if (navigator.audioSession) navigator.audioSession.type = 'playback';
+  ctx ??= new Contexte({ latencyHint: 'interactive' });
+  const reprise = ctx.resume();
+  phase = 'demarre';
+  perdu = false;
+  echec = '';
+  afficher();
+  let noyau;
+  try {
+    [noyau] = await Promise.all([noyauPret, reprise]);
+  } catch {
+    echec = 'echec';
+    return afficher();
+  }
+  processeur = ctx.createScriptProcessor(TAMPON, 0, 2);
+  processeur.onaudioprocess = tirer;
+  processeur.connect(ctx.destination);
+  tic = setInterval(avancer, TIC_MS);
+  garderEcran();
+  ouvrir(noyau);
+  afficher();
+});
+
+// La page finit : « Arrêter » (la fin part vers l'ordinateur), ou l'ordinateur a fini.
+function finir(envoyerFin) {
+  phase = 'fini';
+  if (envoyerFin && recepteur) {
+    recepteur.terminer();
+    vider();
+  }
+  clearInterval(tic);
+  clearTimeout(reessai);
+  const socket = ws;
+  ws = null;
+  connecte = false;
+  // Les messages déjà confiés au WebSocket partent avant sa fermeture.
+  socket?.close(1000);
+  processeur?.disconnect();
+  processeur = null;
+  recepteur?.detruire();
+  recepteur = null;
+  verrouEcran?.release().catch(() => {});
+  verrouEcran = null;
+  ctx?.suspend().catch(() => {});
+  afficher();
+}
+
+el.arreter.addEventListener('click', () => finir(true));
+
+document.addEventListener('visibilitychange', () => {
+  if (document.visibilityState !== 'visible' || phase !== 'demarre') return;
+  // Un verrou d'écran tombe quand la page passe derrière ; le contexte peut avoir été coupé.
+  ctx?.resume().catch(() => {});
+  if ('wakeLock' in navigator && window.isSecureContext) garderEcran();
+});

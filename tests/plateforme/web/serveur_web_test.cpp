@@ -18,6 +18,8 @@
 #include <iterator>
 #include <mutex>
 #include <optional>
+#include <regex>
+#include <set>
 
 #include <poll.h>
 
@@ -191,13 +193,18 @@ TEST_P(ServeurWebTest, SertLaPageEtSesFichiersEtRienDAutre) {
     std::string cible;
     unsigned statut;
     std::string type;
-    std::string fichier;  // sous la source de la page ; vide : pas de corps attendu
+    std::string fichier;  // vide : pas de corps attendu
   };
+  const std::string page = RAVLO_PAGE_SOURCE;
   const std::vector<Cas> cas = {
-      {"/", 200, "text/html; charset=utf-8", "index.html"},
-      {"/index.html?v=2", 200, "text/html; charset=utf-8", "index.html"},
-      {"/page.js", 200, "text/javascript; charset=utf-8", "page.js"},
-      {"/page.css", 200, "text/css; charset=utf-8", "page.css"},
+      {"/", 200, "text/html; charset=utf-8", page + "/index.html"},
+      {"/index.html?v=2", 200, "text/html; charset=utf-8", page + "/index.html"},
+      {"/page.js", 200, "text/javascript; charset=utf-8", page + "/page.js"},
+      {"/logique.mjs", 200, "text/javascript; charset=utf-8", page + "/logique.mjs"},
+      {"/page.css", 200, "text/css; charset=utf-8", page + "/page.css"},
+      // Un module servi sous un autre type, le navigateur refuse de l'exécuter.
+      {"/noyau.mjs", 200, "text/javascript; charset=utf-8", RAVLO_NOYAU_MJS},
+      {"/ravlo-noyau.wasm", 200, "application/wasm", RAVLO_NOYAU_WASM},
       {"/absent", 404, "", ""},
       {"/page/", 404, "", ""},
       {"/../CMakeLists.txt", 404, "", ""},
@@ -208,10 +215,45 @@ TEST_P(ServeurWebTest, SertLaPageEtSesFichiersEtRienDAutre) {
     EXPECT_EQ(r.statut, c.statut) << c.cible;
     if (c.fichier.empty()) continue;
     EXPECT_EQ(r.type, c.type) << c.cible;
-    EXPECT_EQ(r.corps, lireFichier(std::string(RAVLO_PAGE_SOURCE) + "/" + c.fichier)) << c.cible;
+    EXPECT_EQ(r.corps, lireFichier(c.fichier)) << c.cible;
   }
   EXPECT_EQ(obtenir("/", std::string(5000, 'a')).statut, 431U);
   EXPECT_EQ(obtenir("/", std::string(3000, 'a')).statut, 200U);
+}
+
+// La page telle qu'un navigateur la charge : de « / », chaque fichier qu'un autre nomme
+// (feuille, script, module importé, module WebAssembly) est servi, et le tout pèse moins
+// d'un mégaoctet.
+TEST_P(ServeurWebTest, ToutCeQueLaPageNommeEstServiEtLeToutTientDansUnMegaoctet) {
+  lancer();
+  const std::regex renvoi(R"re((?:src|href)="([^":]+)"|from '\./([^']+)'|fetch\('([^':]+)'\))re");
+  std::vector<std::string> aVoir = {"/"};
+  std::set<std::string> vus;
+  std::size_t total = 0;
+  while (!aVoir.empty()) {
+    const std::string cible = aVoir.back();
+    aVoir.pop_back();
+    if (!vus.insert(cible).second) continue;
+    const ReponseHttp r = obtenir(cible);
+    ASSERT_EQ(r.statut, 200U) << cible << " nommé par la page et pas servi";
+    EXPECT_NE(r.type, "application/octet-stream") << cible;
+    total += r.corps.size();
+    if (r.type.starts_with("application/wasm")) {
+      EXPECT_TRUE(r.corps.starts_with(std::string_view("\0asm", 4))) << cible;
+      continue;
+    }
+    for (auto m = std::sregex_iterator(r.corps.begin(), r.corps.end(), renvoi);
+         m != std::sregex_iterator(); ++m) {
+      for (std::size_t i = 1; i < m->size(); ++i) {
+        if ((*m)[i].matched) aVoir.push_back("/" + (*m)[i].str());
+      }
+    }
+  }
+  EXPECT_TRUE(vus.contains("/ravlo-noyau.wasm") && vus.contains("/noyau.mjs") &&
+              vus.contains("/logique.mjs") && vus.contains("/page.css"))
+      << "la page ne charge pas tout ce qu'il lui faut";
+  EXPECT_LE(total, 1'000'000U);
+  RecordProperty("octets_premier_chargement", std::to_string(total));
 }
 
 TEST_P(ServeurWebTest, LeWebSocketExigeSonOrigineEtSonChemin) {
