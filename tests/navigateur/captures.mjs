@@ -18,7 +18,7 @@ const attendreEtat = (page, voulu) =>
 let port = 8090;
 for (const [langue, suffixe] of [['fr-FR', 'fr'], ['en-US', 'en']]) {
   const envoi = lancer(process.env.RAVLO_ENVOI,
-    ['--navigateur', '--port-web', String(port), '--ton', '440', '--nom', 'Portable de Léa']);
+    ['--navigateur', '--port-web', String(port), '--ton', '440']);
   const adresse = `http://${process.env.RAVLO_NAV_ADRESSE}:${port}/`;
   port += 1;
   const { navigateur, page } = await lancerChromium({ langue });
