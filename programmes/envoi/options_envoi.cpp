@@ -75,6 +75,7 @@ std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(std::span<const char
   std::vector<std::optional<std::string>> codes;
   std::optional<std::string> codeAvant;  // un --code avant tout récepteur
   bool ton = false;
+  bool portWeb = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string_view nom = arguments[i];
     if (nom == "--capture" || nom == "--silencieux") {
@@ -83,6 +84,10 @@ std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(std::span<const char
     }
     if (nom == "--liste") {
       options.liste = true;
+      continue;
+    }
+    if (nom == "--navigateur") {
+      options.navigateur = true;
       continue;
     }
     if (nom == "--faire-entendre") {
@@ -121,14 +126,24 @@ std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(std::span<const char
       const auto s = nombre(valeur);
       if (!s || *s <= 0) return refus("--secondes attend une durée positive.");
       options.secondes = s;
+    } else if (nom == "--port-web") {
+      unsigned port = 0;
+      const auto [fin, erreur] =
+          std::from_chars(valeur.data(), valeur.data() + valeur.size(), port);
+      if (erreur != std::errc() || fin != valeur.data() + valeur.size() || port > 65535)
+        return refus("Port invalide : « %s ».", valeur);
+      options.portWeb = static_cast<std::uint16_t>(port);
+      portWeb = true;
     } else if (nom == "--stats") {
       options.stats = std::filesystem::path(valeur);
     } else {
       return refus("Option inconnue : %s.", nom);
     }
   }
+  if (portWeb && !options.navigateur) return refus("--port-web va avec --navigateur.");
   if (options.liste) {
-    if (arguments.size() != 1) return refus("--liste s'emploie seule.");
+    const std::size_t web = options.navigateur ? 1 + (portWeb ? 2 : 0) : 0;
+    if (arguments.size() != 1 + web) return refus("--liste s'emploie seule, ou avec --navigateur.");
     return options;
   }
   if (options.oublier) {
@@ -139,6 +154,17 @@ std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(std::span<const char
     if (options.destinations.size() != 1 || ton || options.wav || options.capture ||
         options.secondes || options.stats || options.nom || codeAvant || codes[0])
       return refus("--faire-entendre vise un seul récepteur (--vers ou --recepteur), sans code.");
+    return options;
+  }
+  if (options.destinations.empty() && options.navigateur) {
+    if (ton && options.wav) return refus("--ton et --wav s'excluent.");
+    if (options.capture && (ton || options.wav)) return refus("--capture exclut --ton et --wav.");
+    if (options.silencieux && !options.capture) return refus("--silencieux va avec --capture.");
+    if (codeAvant && *codeAvant != "-") {
+      options.codePage = codeAvant;
+    } else if (!codeAvant && codeEnvironnement != nullptr && *codeEnvironnement != '\0') {
+      options.codePage = codeEnvironnement;
+    }
     return options;
   }
   if (options.destinations.empty())
@@ -186,8 +212,9 @@ std::string OptionsEnvoi::usage(std::string_view locale) {
       "usage : ravlo-envoi (--vers HOTE:PORT | --recepteur NOM) [--code NNNN | --code -]\n"
       "                    [(--vers HOTE:PORT | --recepteur NOM) --code NNNN]...\n"
       "                    [--nom NOM] [--ton HZ | --wav FICHIER | --capture [--silencieux]]\n"
-      "                    [--secondes S] [--stats FICHIER]\n"
-      "        ravlo-envoi --liste | --oublier NOM\n"
+      "                    [--secondes S] [--stats FICHIER] [--navigateur [--port-web P]]\n"
+      "        ravlo-envoi --navigateur [--port-web P] [--ton HZ | --wav FICHIER | --capture]...\n"
+      "        ravlo-envoi --liste [--navigateur [--port-web P]] | --oublier NOM\n"
       "        ravlo-envoi --faire-entendre (--vers HOTE:PORT | --recepteur NOM)\n"
       "        ravlo-envoi --help | --version\n",
       locale);
@@ -199,6 +226,9 @@ std::string OptionsEnvoi::usage(std::string_view locale) {
         texte("Un récepteur déjà appairé se reprend sans code ; --oublier NOM l'oublie.", locale),
         texte("--faire-entendre : le récepteur dit son code à voix haute, pour qui n'a pas son "
               "écran sous les yeux.",
+              locale),
+        texte("--navigateur : un téléphone qui ouvre l'adresse affichée écoute aussi ; tape le "
+              "code qu'il montre.",
               locale)})
     u += ligne + "\n";
   return u;

@@ -44,14 +44,25 @@ struct OptionsEnvoi {
   bool capture = false;
   /// Avec `capture` : l'ordinateur se tait pendant l'envoi.
   bool silencieux = false;
+  /// Servir la page de réception : un téléphone qui l'ouvre devient un récepteur de plus,
+  /// appairé au code qu'il montre (lu sur l'entrée standard, ou `codePage`).
+  bool navigateur = false;
+  /// Le port du serveur web ; 0 : au choix du système.
+  std::uint16_t portWeb = portWebParDefaut;
+  /// Le code du premier téléphone, de RAVLO_CODE ou d'un --code sans récepteur.
+  std::optional<std::string> codePage;
+
+  static constexpr std::uint16_t portWebParDefaut = 47380;
 
   /// Les options, ou la phrase qui dit ce qui ne va pas. Chaque `--code` appartient au
   /// `--vers` ou `--recepteur` qui le précède. Pour un seul récepteur, le code peut aussi
   /// venir avant lui, de la première ligne de `entree` pour `--code -`, sinon de
   /// `codeEnvironnement` (la valeur de RAVLO_CODE, nulle ou vide : absente) : les deux
   /// derniers ne se voient pas dans `ps`. Avec plusieurs, chacun a son `--code NNNN`.
-  /// `entree` n'est lue que pour `--code -`, une fois la ligne entière acceptée. La phrase
-  /// est dans la langue de `locale`.
+  /// `entree` n'est lue que pour `--code -`, une fois la ligne entière acceptée. Avec
+  /// `--navigateur` sans récepteur, `--code -` est la règle (les codes des téléphones se
+  /// lisent à leur arrivée) et un code donné va au premier téléphone. La phrase est dans la
+  /// langue de `locale`.
   [[nodiscard]] static std::expected<OptionsEnvoi, std::string> lire(
       std::span<const char* const> arguments, std::istream& entree, const char* codeEnvironnement,
       std::string_view locale);

@@ -19,16 +19,22 @@
 #include "link/decouverte/demande_code_parle.hpp"
 #include "link/decouverte/dialogue_appairage.hpp"
 #include "link/diffusion/diffusion.hpp"
+#include "link/ressources/page/page_embarquee.hpp"
 #include "plateforme/avahi/navigateur_avahi.hpp"
 #include "plateforme/connexion_udp.hpp"
 #include "plateforme/file_serie.hpp"
 #include "plateforme/principal_asio.hpp"
 #include "plateforme/pulseaudio/capture_pulse.hpp"
 #include "plateforme/pulseaudio/silence_pulse.hpp"
+#include "plateforme/qr/code_qr.hpp"
 #include "plateforme/signaux_fin.hpp"
 #include "plateforme/systeme.hpp"
 #include "plateforme/textes_programme.hpp"
+#include "plateforme/web/adresses_page.hpp"
+#include "plateforme/web/serveur_web.hpp"
+#include "programmes/envoi/lignes_entree.hpp"
 #include "programmes/envoi/options_envoi.hpp"
+#include "programmes/envoi/pages_envoi.hpp"
 #include "protocol/crypto/hasard_systeme.hpp"
 #include "protocol/supervision/message_erreur_reseau.hpp"
 #include "protocol/supervision/silence_recepteur.hpp"
@@ -210,6 +216,15 @@ class Envoi {
     diffusion_->quandChange([this] { retenir(diffusion_->statistiques()); });
   }
 
+  /// Un récepteur de plus (un téléphone appairé) : il reçoit les blocs à partir du suivant.
+  void ajouter(Appaire a) {
+    if (fin_.raison) return;
+    diffusion_->ajouterPiece(a.vers, a.liaison, a.nom.value_or(""));
+    appaires_.push_back(std::move(a));
+    bilans_.emplace_back();
+    horsGroupe_.push_back(false);
+  }
+
   void demarrer() {
     debutNs_ = horlogeSysteme().hoteNs();
     if (const auto demarrage = diffusion_->demarrer(); !demarrage) {
@@ -389,7 +404,7 @@ class Envoi {
   const OptionsEnvoi& options_;
   PrincipalAsio& principal_;
   Fin& fin_;
-  const std::vector<Appaire> appaires_;
+  std::vector<Appaire> appaires_;   ///< par numéro de pièce, téléphones ajoutés compris
   std::vector<BilanPiece> bilans_;  ///< un par récepteur, par numéro de pièce
   std::vector<bool> horsGroupe_ = std::vector<bool>(appaires_.size());  ///< déjà dit
   std::shared_ptr<FileSerie> fileEmetteur_ =
@@ -419,6 +434,46 @@ bool tournerJusqua(PrincipalAsio& principal, std::chrono::milliseconds delai,
   return interrompu;
 }
 
+// Le serveur de la page, à l'écoute, et où l'ouvrir, dit sur la sortie d'erreur (la sortie
+// standard reste aux récepteurs listés et à l'état de l'envoi) : les adresses, le code QR de
+// la première qu'un téléphone sait joindre, le port. Un port pris : la phrase, et rien.
+std::shared_ptr<ServeurWeb> servirPage(std::uint16_t port, const std::string& locale) {
+  auto serveur = std::make_shared<ServeurWeb>(ressourcesPage(), ReglagesServeurWeb{});
+  const auto lie = serveur->ecouter(port);
+  if (!lie) {
+    if (lie.error().domaine == DomaineErreurReseau::posix && lie.error().code == EADDRINUSE) {
+      std::fprintf(
+          stderr,
+          (texte("Le port %d est déjà pris : choisis-en un autre avec --port-web.", locale) + "\n")
+              .c_str(),
+          static_cast<int>(port));
+    } else {
+      std::fprintf(
+          stderr,
+          (texte("La page ne peut pas être servie sur le port %d : %s", locale) + "\n").c_str(),
+          static_cast<int>(port), MessageErreurReseau::texte(lie.error(), locale).c_str());
+    }
+    return nullptr;
+  }
+  const auto adresses = adressesPage(*lie);
+  if (adresses.empty()) {
+    std::fprintf(
+        stderr, "%s\n",
+        texte("Aucune adresse du réseau local : un téléphone ne joindra pas la page.", locale)
+            .c_str());
+  } else {
+    std::fprintf(stderr, "%s\n",
+                 texte("Pour écouter sur un téléphone du même réseau, ouvre :", locale).c_str());
+    for (const auto& a : adresses) std::fprintf(stderr, "  %s\n", a.c_str());
+    if (const auto qr = coderQr(adressePourQr(adresses)))
+      std::fputs(qrEnTexte(*qr).c_str(), stderr);
+  }
+  std::fprintf(stderr, (texte("Page servie sur le port %d.", locale) + "\n").c_str(),
+               static_cast<int>(*lie));
+  std::fflush(stderr);
+  return serveur;
+}
+
 std::shared_ptr<ChercheurRavlo> chercheurAvahi(PrincipalAsio& principal) {
   auto chercheur = ChercheurRavlo::creer(
       ChercheurRavlo::dependancesSysteme(principal, std::make_shared<FabriqueNavigateursAvahi>()));
@@ -427,15 +482,39 @@ std::shared_ptr<ChercheurRavlo> chercheurAvahi(PrincipalAsio& principal) {
 }
 
 // Les récepteurs vus en 3 s, un par ligne : nom, tabulation, adresse:port, et « mémorisé »
-// après une tabulation pour ceux qu'on reprend sans code.
-int lister() {
+// après une tabulation pour ceux qu'on reprend sans code. Avec la page servie, on attend en
+// plus qu'un téléphone l'ouvre (le temps de viser le code QR), puis chaque page reliée suit,
+// « téléphone » après son adresse.
+int lister(const OptionsEnvoi& options) {
+  const std::string locale = localeCourante();
   PrincipalAsio principal;
+  std::shared_ptr<ServeurWeb> serveur;
+  std::vector<PageConnectee> pages;
+  if (options.navigateur) {
+    serveur = servirPage(options.portWeb, locale);
+    if (!serveur) return 1;
+    serveur->demarrer(
+        principal, [&](const PageConnectee& p) { pages.push_back(p); },
+        [&](const PointReseau& p) {
+          std::erase_if(pages, [&](const PageConnectee& q) { return q.point == p; });
+        });
+  }
   auto chercheur = chercheurAvahi(principal);
-  if (tournerJusqua(principal, std::chrono::seconds(3), [] { return false; })) return 130;
-  const std::string memorise = texte("mémorisé", localeCourante());
+  const auto debut = std::chrono::steady_clock::now();
+  const bool interrompu = tournerJusqua(
+      principal, options.navigateur ? std::chrono::hours(24) : std::chrono::seconds(3), [&] {
+        return options.navigateur && !pages.empty() &&
+               std::chrono::steady_clock::now() - debut >= std::chrono::seconds(3);
+      });
+  if (serveur) serveur->arreter();
+  if (interrompu) return 130;
+  const std::string memorise = texte("mémorisé", locale);
   for (const auto& a : chercheur->appareils())
     std::printf("%s\t%s%s\n", a.nom.c_str(), enTexte(a.point).c_str(),
                 a.memorise ? ("\t" + memorise).c_str() : "");
+  const std::string telephone = texte("téléphone", locale);
+  for (const auto& p : pages)
+    std::printf("%s\t%s\t%s\n", p.nom.c_str(), enTexte(p.point).c_str(), telephone.c_str());
   if (const std::string t = chercheur->etatReseau().texte(localeCourante()); !t.empty()) {
     std::fprintf(stderr, "%s\n", t.c_str());
   }
@@ -531,7 +610,7 @@ int faireEntendre(const OptionsEnvoi::Destination& destination) {
 }
 
 int executer(OptionsEnvoi options) {
-  if (options.liste) return lister();
+  if (options.liste) return lister(options);
   if (options.oublier) return oublier(*options.oublier);
   if (options.faireEntendre) return faireEntendre(options.destinations.front());
   // Un envoi tué net pendant qu'il taisait l'ordinateur l'a laissé muet : le son revient dès
@@ -580,8 +659,19 @@ int executer(OptionsEnvoi options) {
   };
 
   PrincipalAsio principal;
-  auto connexions = std::make_shared<FabriqueConnexionsUDP>();
+  std::shared_ptr<FabriqueConnexions> connexions = std::make_shared<FabriqueConnexionsUDP>();
   auto fileChercheur = std::make_shared<FileSerie>("ravlo.chercheur");
+  const std::string nomEmetteur = options.nom.value_or(nomMachine());
+  // Avec la page servie, un téléphone est un point comme un autre : le dialogue et les voies
+  // ouvrent sa connexion par la même fabrique.
+  std::unique_ptr<PagesEnvoi> pages;
+  if (options.navigateur) {
+    auto serveur = servirPage(options.portWeb, locale);
+    if (!serveur) return 1;
+    pages = std::make_unique<PagesEnvoi>(serveur, principal, fileChercheur, connexions, nomEmetteur,
+                                         locale);
+    connexions = pages->connexions();
+  }
   Fin fin;
   std::unique_ptr<Envoi> diffusion;
   // SIGHUP : le terminal fermé doit aussi rendre le son de l'ordinateur.
@@ -596,22 +686,48 @@ int executer(OptionsEnvoi options) {
   });
 
   // Un récepteur après l'autre, dans l'ordre de la ligne de commande ; le premier refus
-  // arrête tout, avant que rien ne parte.
-  const std::string nomEmetteur = options.nom.value_or(nomMachine());
+  // arrête tout, avant que rien ne parte. L'envoi part quand tous sont appairés, ou au premier
+  // téléphone appairé sans récepteur nommé ; un téléphone appairé ensuite le rejoint.
   const bool plusieurs = options.destinations.size() > 1;
-  std::vector<Appaire> appaires;
+  std::vector<Appaire> appaires;  // jusqu'au départ de l'envoi
+  std::size_t recepteursAppaires = 0;
   std::function<void()> appairerSuivant;
   const auto echouer = [&](int statut) {
     fin = {Raison::appairage, statut, {}};
     principal.arreter();
   };
-  const auto accepter = [&](std::size_t i, const Liaison& liaison) {
-    const auto& d = options.destinations[i];
-    appaires.push_back({d.recepteur, d.vers, liaison});
-    if (appaires.size() < options.destinations.size()) return appairerSuivant();
+  const auto lancerSiPret = [&] {
+    if (diffusion || fin.raison || appaires.empty() ||
+        recepteursAppaires < options.destinations.size())
+      return;
     diffusion =
         std::make_unique<Envoi>(options, std::move(appaires), principal, connexions, fin, source);
     diffusion->demarrer();
+  };
+  const auto accepter = [&](std::size_t i, const Liaison& liaison) {
+    const auto& d = options.destinations[i];
+    appaires.push_back({d.recepteur, d.vers, liaison});
+    if (++recepteursAppaires < options.destinations.size()) return appairerSuivant();
+    lancerSiPret();
+  };
+  // Le refus dit comme pour un récepteur ; un téléphone a lui aussi tiré un code neuf.
+  const auto direEchec = [&](const IssueDialogue& issue, const AppairageInitiateur& initiateur,
+                             bool telephone) {
+    if (!issue) {
+      std::fprintf(stderr, "%s\n", texte(issue.error(), locale).c_str());
+    } else if (initiateur.codeGrille()) {
+      std::fprintf(
+          stderr, "%s.\n%s\n", texte("Code refusé", locale).c_str(),
+          telephone
+              ? texte("Le téléphone affiche maintenant un nouveau code : tape celui-là.", locale)
+                    .c_str()
+              // Le récepteur a déjà tiré un code neuf : l'ancien ne servirait plus.
+              : texte("Le récepteur affiche maintenant un nouveau code : tape celui-là.", locale)
+                    .c_str());
+    } else {
+      std::fprintf(stderr, "%s\n", texte(ErreurAppairage::refusAvantDevoilement, locale).c_str());
+    }
+    std::fflush(stderr);
   };
   const auto appairerAuCode = [&](std::size_t i) {
     auto initiateur = std::make_shared<AppairageInitiateur>(*codes[i], nomEmetteur,
@@ -627,18 +743,7 @@ int executer(OptionsEnvoi options) {
               const std::string modele = texte("Appairage impossible avec %s :", locale) + "\n";
               std::fprintf(stderr, modele.c_str(), designation(d.recepteur, d.vers).c_str());
             }
-            if (!issue) {
-              std::fprintf(stderr, "%s\n", texte(issue.error(), locale).c_str());
-            } else if (initiateur->codeGrille()) {
-              std::fprintf(
-                  stderr, "%s.\n%s\n", texte("Code refusé", locale).c_str(),
-                  // Le récepteur a déjà tiré un code neuf : l'ancien ne servirait plus.
-                  texte("Le récepteur affiche maintenant un nouveau code : tape celui-là.", locale)
-                      .c_str());
-            } else {
-              std::fprintf(stderr, "%s\n",
-                           texte(ErreurAppairage::refusAvantDevoilement, locale).c_str());
-            }
+            direEchec(issue, *initiateur, false);
             return echouer(1);
           }
           std::printf((texte("Appairé avec %s.", locale) + "\n").c_str(), enTexte(d.vers).c_str());
@@ -664,7 +769,7 @@ int executer(OptionsEnvoi options) {
     echouer(1);
   };
   appairerSuivant = [&] {
-    const std::size_t i = appaires.size();
+    const std::size_t i = recepteursAppaires;
     const auto& d = options.destinations[i];
     const auto retenu = chercherMemorise(carnet.lire(), annonces[i].identifiant, enTexte(d.vers));
     // Un récepteur qui annonce ne pas connaître la reprise ne répondrait pas : le code tout de
@@ -700,12 +805,30 @@ int executer(OptionsEnvoi options) {
                     accepter(i, liaison);
                   });
   };
+  std::unique_ptr<LignesEntree> lignes;
+  if (pages) {
+    pages->demarrer(
+        [&](const PageConnectee& page, const Liaison& liaison) {
+          Appaire a{page.nom, page.point, liaison};
+          if (diffusion) return diffusion->ajouter(std::move(a));
+          appaires.push_back(std::move(a));
+          lancerSiPret();
+        },
+        [&](const IssueDialogue& issue, const AppairageInitiateur& initiateur) {
+          direEchec(issue, initiateur, true);
+        },
+        options.codePage);
+    lignes = std::make_unique<LignesEntree>(std::cin, principal,
+                                            [&](std::string l) { pages->code(std::move(l)); });
+  }
   // Posté : un refus immédiat (pas de code) arrête une boucle qui tourne déjà.
-  principal.poster([&] { appairerSuivant(); });
+  if (!options.destinations.empty()) principal.poster([&] { appairerSuivant(); });
   principal.executer();
   signaux.annuler();
+  lignes.reset();
   if (diffusion) diffusion->fermer();
   diffusion.reset();
+  if (pages) pages->arreter();
   if (const std::string phrase = phraseDeFin(fin, locale); !phrase.empty())
     std::printf("%s\n", phrase.c_str());
   return fin.statut;

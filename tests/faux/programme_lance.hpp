@@ -27,14 +27,19 @@ namespace ravlo::essai {
 /// Un programme lancé par un essai ou une mesure (cherché dans PATH), tué par son PID à la
 /// destruction. `lu` : ses sorties standard et d'erreur mêlées dans un tube lu ligne à ligne ;
 /// sinon la sortie standard est jetée (un démon bavard que personne ne lit ne se bloque pas).
+/// `entree` : son entrée standard est un tube qu'`ecrire` remplit.
 class ProgrammeLance {
  public:
-  explicit ProgrammeLance(std::vector<std::string> arguments, bool lu = false) {
+  explicit ProgrammeLance(std::vector<std::string> arguments, bool lu = false,
+                          bool entree = false) {
     int tube[2] = {-1, -1};
+    int tubeEntree[2] = {-1, -1};
     // O_CLOEXEC : un autre programme lancé en même temps ne garde pas ce tube ouvert.
     if (lu && ::pipe2(tube, O_CLOEXEC) != 0) return;
+    if (entree && ::pipe2(tubeEntree, O_CLOEXEC) != 0) return;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    if (entree) posix_spawn_file_actions_adddup2(&actions, tubeEntree[0], STDIN_FILENO);
     if (lu) {
       posix_spawn_file_actions_adddup2(&actions, tube[1], STDOUT_FILENO);
       posix_spawn_file_actions_adddup2(&actions, tube[1], STDERR_FILENO);
@@ -48,10 +53,13 @@ class ProgrammeLance {
     posix_spawn_file_actions_destroy(&actions);
     if (lu) ::close(tube[1]);
     sortie_ = tube[0];
+    if (entree) ::close(tubeEntree[0]);
+    entree_ = tubeEntree[1];
   }
   ~ProgrammeLance() {
     arreter();
     if (sortie_ >= 0) ::close(sortie_);
+    if (entree_ >= 0) ::close(entree_);
     if (pendu_) std::abort();
   }
   ProgrammeLance(const ProgrammeLance&) = delete;
@@ -85,6 +93,12 @@ class ProgrammeLance {
       if (std::chrono::steady_clock::now() > echeance) break;
     }
     return false;
+  }
+
+  /// Écrit sur son entrée standard ; faux si elle n'est pas un tube ou qu'il l'a fermée.
+  bool ecrire(const std::string& texte) {
+    return entree_ >= 0 &&
+           ::write(entree_, texte.data(), texte.size()) == static_cast<ssize_t>(texte.size());
   }
 
   /// Envoie `signal` sans attendre (SIGSTOP, SIGCONT, SIGKILL…).
@@ -185,6 +199,7 @@ class ProgrammeLance {
 
   pid_t pid_ = -1;
   int sortie_ = -1;
+  int entree_ = -1;
   int statut_ = -1;
   bool pendu_ = false;
   std::string deja_;       // tiré du tube pendant l'attente de la fin

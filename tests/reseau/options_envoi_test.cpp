@@ -28,7 +28,7 @@ TEST(OptionsEnvoi, UnOuPlusieursRecepteursChacunSonCode) {
       {"--vers 127.0.0.1:5000", "", "127.0.0.1:5000 "},
       {"--recepteur Salon", nullptr, "@Salon "},
       {"--code 1234", nullptr, "! sont obligatoires"},
-      {"--liste --code 1234", nullptr, "! --liste s'emploie seule."},
+      {"--liste --code 1234", nullptr, "! --liste s'emploie seule, ou avec --navigateur."},
       {"--oublier Salon", nullptr, ""},
       {"--oublier Salon --vers 127.0.0.1:5000", nullptr, "! --oublier s'emploie seule."},
       // Plusieurs, mêlés, dans l'ordre ; RAVLO_CODE n'y sert pas.
@@ -49,7 +49,7 @@ TEST(OptionsEnvoi, UnOuPlusieursRecepteursChacunSonCode) {
       {"--vers 127.0.0.1:5000 --code 1111 --vers localhost:5000 --code 2222", nullptr,
        "! « localhost:5000 » est visé deux fois."},
       {"--vers 127.0.0.1:5000 --code 1111 --recepteur Salon --code 2222 --liste", nullptr,
-       "! --liste s'emploie seule."},
+       "! --liste s'emploie seule, ou avec --navigateur."},
       // Faire entendre le code : un seul récepteur, aucun code (RAVLO_CODE n'y sert pas).
       {"--faire-entendre --vers 127.0.0.1:5000", "4321", "127.0.0.1:5000 "},
       {"--recepteur Salon --faire-entendre", nullptr, "@Salon "},
@@ -60,6 +60,21 @@ TEST(OptionsEnvoi, UnOuPlusieursRecepteursChacunSonCode) {
       {"--faire-entendre --recepteur Salon --ton 440", nullptr,
        "! --faire-entendre vise un seul récepteur"},
       {"--faire-entendre", nullptr, "! --faire-entendre vise un seul récepteur"},
+      // La page servie aux téléphones : seule ou avec des récepteurs, le code du premier
+      // téléphone donné d'avance ; sinon lu à son arrivée.
+      {"--navigateur", nullptr, "web 47380"},
+      {"--navigateur --port-web 0 --ton 1000", "4321", "web 0 4321"},
+      {"--code 1234 --navigateur", "4321", "web 47380 1234"},
+      {"--navigateur --code -", "4321", "web 47380"},
+      {"--vers 127.0.0.1:5000 --code 1111 --navigateur --port-web 8080", "4321",
+       "127.0.0.1:5000 1111; web 8080"},
+      {"--port-web 8080 --vers 127.0.0.1:5000 --code 1111", nullptr,
+       "! --port-web va avec --navigateur."},
+      {"--navigateur --port-web 65536", nullptr, "! Port invalide : « 65536 »."},
+      {"--liste --navigateur --port-web 0", nullptr, "web 0"},
+      {"--liste --navigateur --ton 440", nullptr,
+       "! --liste s'emploie seule, ou avec --navigateur."},
+      {"--navigateur --ton 440 --wav x.wav", nullptr, "! --ton et --wav s'excluent."},
   };
   for (const auto& [ligne, environnement, attendu] : cas) {
     SCOPED_TRACE(ligne);
@@ -76,6 +91,9 @@ TEST(OptionsEnvoi, UnOuPlusieursRecepteursChacunSonCode) {
           (d.recepteur ? "@" + *d.recepteur : d.vers.adresse + ":" + std::to_string(d.vers.port)) +
           " " + d.code;
     }
+    if (lu && lu->navigateur)
+      obtenu += (obtenu.empty() ? "web " : "; web ") + std::to_string(lu->portWeb) +
+                (lu->codePage ? " " + *lu->codePage : "");
     if (attendu.starts_with("! ")) {
       ASSERT_FALSE(lu.has_value());
       EXPECT_NE(lu.error().find(attendu.substr(2)), std::string::npos) << lu.error();

@@ -1,0 +1,216 @@
+// SPDX-License-Identifier: MPL-2.0
+// ravlo-envoi --navigateur face à une page sans navigateur : le client WebSocket de Beast en
+// boucle locale porte le noyau de la page compilé en natif, comme la page le porte en
+// WebAssembly.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <boost/asio/connect.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/websocket.hpp>
+#include <cmath>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "faux/attente.hpp"
+#include "faux/programme_lance.hpp"
+#include "navigateur/noyau/noyau_page.hpp"
+#include "plateforme/web/bonjour_page.hpp"
+
+namespace ravlo {
+namespace {
+
+namespace beast = boost::beast;
+namespace websocket = beast::websocket;
+namespace net = boost::asio;
+using tcp = net::ip::tcp;
+using essai::attendreQue;
+using essai::ProgrammeLance;
+using namespace std::chrono_literals;
+
+constexpr std::int64_t frequenceSortie = 48'000;
+
+/// Une page reliée au serveur de `port` : son fil mène le WebSocket et le noyau, avance son
+/// tic, tire le son au rythme du temps réel et garde la voie gauche une fois la lecture partie.
+class PageEssai {
+ public:
+  PageEssai(std::uint16_t port, const std::string& nom) {
+    ws_.next_layer().connect({net::ip::make_address("127.0.0.1"), port});
+    const std::string hote = "127.0.0.1:" + std::to_string(port);
+    ws_.set_option(websocket::stream_base::decorator([hote](websocket::request_type& r) {
+      r.set(beast::http::field::origin, "http://" + hote);
+    }));
+    ws_.handshake(hote, "/ravlo");
+    ws_.text(true);
+    ws_.write(net::buffer(ecrireBonjourPage({nom, "fr-FR"})));
+    ws_.binary(true);
+    noyau_ = NoyauPage::creer(nom, "fr-FR", frequenceSortie, ms());
+    fil_ = std::thread([this] {
+      lire();
+      cadencer();
+      io_.run();
+    });
+  }
+  ~PageEssai() {
+    io_.stop();
+    fil_.join();
+  }
+
+  std::string code() {
+    const std::scoped_lock garde(verrou_);
+    return noyau_->code();
+  }
+  NoyauPage::Etat etat() {
+    const std::scoped_lock garde(verrou_);
+    return noyau_->etat(ms());
+  }
+  std::vector<float> son() {
+    const std::scoped_lock garde(verrou_);
+    return son_;
+  }
+  /// « Arrêter ».
+  void terminer() { terminer_ = true; }
+  bool fermee() const { return fermee_; }
+
+ private:
+  double ms() const {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - debut_)
+        .count();
+  }
+
+  void lire() {
+    ws_.async_read(tampon_, [this](beast::error_code e, std::size_t) {
+      if (e) {
+        fermee_ = true;
+        return;
+      }
+      {
+        const std::scoped_lock garde(verrou_);
+        const auto d = tampon_.data();
+        noyau_->recevoir(VueOctets(static_cast<const std::uint8_t*>(d.data()), d.size()), ms());
+      }
+      tampon_.consume(tampon_.size());
+      pomper();
+      lire();
+    });
+  }
+
+  void pomper() {
+    {
+      const std::scoped_lock garde(verrou_);
+      while (auto d = noyau_->prendreEnvoi()) envois_.push_back(std::move(*d));
+    }
+    if (ecriture_ || envois_.empty()) return;
+    ecriture_ = true;
+    ws_.async_write(net::buffer(envois_.front()), [this](beast::error_code e, std::size_t) {
+      ecriture_ = false;
+      envois_.pop_front();
+      if (!e) pomper();
+    });
+  }
+
+  void cadencer() {
+    tic_.expires_after(5ms);
+    tic_.async_wait([this](beast::error_code e) {
+      if (e) return;
+      {
+        const std::scoped_lock garde(verrou_);
+        const double maintenant = ms();
+        noyau_->avancer(maintenant);
+        if (terminer_ && !termine_) {
+          noyau_->terminer();
+          termine_ = true;
+        }
+        const auto dues = static_cast<std::int64_t>(maintenant * frequenceSortie / 1000);
+        while (tirees_ < dues) {
+          const auto n = std::min<std::int64_t>(dues - tirees_, 480);
+          std::vector<float> bloc(static_cast<std::size_t>(2 * n));
+          noyau_->tirer(bloc, maintenant);
+          tirees_ += n;
+          if (noyau_->etat(maintenant) != NoyauPage::Etat::lecture) continue;
+          for (std::size_t i = 0; i < bloc.size(); i += 2) son_.push_back(bloc[i]);
+        }
+      }
+      pomper();
+      cadencer();
+    });
+  }
+
+  const std::chrono::steady_clock::time_point debut_ = std::chrono::steady_clock::now();
+  net::io_context io_;
+  websocket::stream<tcp::socket> ws_{io_};
+  beast::flat_buffer tampon_;
+  net::steady_timer tic_{io_};
+  std::deque<Octets> envois_;  // fil de la page seul
+  bool ecriture_ = false;
+  bool termine_ = false;
+  std::atomic<bool> terminer_ = false;
+  std::atomic<bool> fermee_ = false;
+  std::mutex verrou_;
+  std::unique_ptr<NoyauPage> noyau_;
+  std::vector<float> son_;
+  std::int64_t tirees_ = 0;
+  std::thread fil_;
+};
+
+// Un téléphone se relie, se dit, refuse un code faux puis s'appaire au sien, joue le ton et
+// l'arrête : l'envoi finit comme pour un récepteur qui arrête la lecture.
+TEST(RavloEnvoiNavigateur, UnTelephoneSAppaireJoueLeTonPuisArrete) {
+  for (const char* v : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG", "RAVLO_CODE"}) ::unsetenv(v);
+  ProgrammeLance envoi({RAVLO_ENVOI, "--navigateur", "--port-web", "0", "--ton", "1000"}, true,
+                       true);
+  const auto port =
+      static_cast<std::uint16_t>(std::atoi(envoi.lire("Page servie sur le port ").c_str()));
+  ASSERT_NE(port, 0) << envoi.journal;
+
+  // Un second envoi sur le même port : refusé, dit, statut non nul.
+  {
+    ProgrammeLance second({RAVLO_ENVOI, "--navigateur", "--port-web", std::to_string(port)}, true);
+    EXPECT_FALSE(second.lire("est déjà pris").empty()) << second.journal;
+    EXPECT_EQ(second.attendre(), 1);
+  }
+
+  PageEssai page(port, "Pixel — Chrome");
+  EXPECT_EQ(envoi.lire("Téléphone connecté : "), "Pixel — Chrome") << envoi.journal;
+  ASSERT_FALSE(envoi.lire("Tape le code que montre ").empty()) << envoi.journal;
+
+  const std::string premier = page.code();
+  const std::string faux = premier == "0000" ? "1111" : "0000";
+  ASSERT_TRUE(envoi.ecrire(faux + "\n"));
+  EXPECT_FALSE(envoi.lire("Code refusé").empty()) << envoi.journal;
+  // Le code est redemandé au même téléphone, qui en montre un neuf.
+  EXPECT_EQ(envoi.lire("Tape le code que montre "), "« Pixel — Chrome », puis Entrée :");
+  ASSERT_TRUE(attendreQue([&] { return page.code() != premier; }));
+
+  ASSERT_TRUE(envoi.ecrire(page.code() + "\n"));
+  EXPECT_EQ(envoi.lire("Appairé avec "), "« Pixel — Chrome ».") << envoi.journal;
+
+  // Plus d'une seconde de lecture : le ton de 1000 Hz à −6 dBFS (valeur efficace 0,354).
+  constexpr std::size_t mesure = frequenceSortie * 5 / 4;
+  constexpr std::size_t amorce = frequenceSortie / 4;
+  ASSERT_TRUE(attendreQue([&] { return page.son().size() >= amorce + mesure; }, 30s))
+      << page.son().size() << '\n'
+      << envoi.journal;
+  const auto son = page.son();
+  double carres = 0;
+  std::size_t passages = 0;
+  for (std::size_t i = amorce; i < amorce + mesure; ++i) {
+    carres += double(son[i]) * son[i];
+    if (i > amorce && (son[i - 1] < 0) != (son[i] < 0)) ++passages;
+  }
+  const double efficace = std::sqrt(carres / mesure);
+  const double hz = passages / 2.0 / (double(mesure) / frequenceSortie);
+  EXPECT_NEAR(efficace, 0.354, 0.04);
+  EXPECT_NEAR(hz, 1000, 20);
+
+  page.terminer();
+  EXPECT_FALSE(envoi.lire("Le récepteur a arrêté la lecture").empty()) << envoi.journal;
+  EXPECT_EQ(envoi.attendre(), 0);
+}
+
+}  // namespace
+}  // namespace ravlo
