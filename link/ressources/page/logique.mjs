@@ -83,8 +83,8 @@ function appareilDe(ua, pointsTactiles) {
 }
 
 /// Le nom montré sur l'ordinateur : « iPhone — Safari », « Android — Chrome »… Les indices
-/// structurés (navigator.userAgentData) passent avant la chaîne, que Chromium réduit ; à
-/// défaut de tout, `inconnu`.
+/// structurés (navigator.userAgentData, en contexte sécurisé seulement) passent avant la
+/// chaîne, que Chromium réduit ; à défaut de tout, `inconnu`.
 export function nomNavigateur(ua, { uaData = null, pointsTactiles = 0, inconnu = 'Navigateur' } = {}) {
   ua = String(ua ?? '');
   let appareil = appareilDe(ua, pointsTactiles);
