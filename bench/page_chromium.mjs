@@ -12,7 +12,6 @@ import { readFileSync, readdirSync, writeFileSync } from 'node:fs';
 import { attendreQue, lancer, lancerChromium } from '../tests/navigateur/chromium_outils.mjs';
 
 const [secondes = '60', sortie = '/dev/stdout'] = process.argv.slice(2);
-const PORT = 8080;
 const TIC = Number(execFileSync('getconf', ['CLK_TCK']).toString());
 
 const pactl = (...a) => execFileSync('pactl', a).toString().trim();
@@ -70,11 +69,10 @@ try {
   await envoiR.ligne(/^Appairé/);
 
   // La page et le sien.
-  const envoiP = lancer(process.env.RAVLO_ENVOI,
-    ['--navigateur', '--port-web', String(PORT), '--capture']);
+  const envoiP = lancer(process.env.RAVLO_ENVOI, ['--navigateur', '--port-web', '0', '--capture']);
   aFermer.push(() => envoiP.arreter());
-  const adresse = `http://${process.env.RAVLO_NAV_ADRESSE}:${PORT}/`;
-  await envoiP.ligne(/http:\/\//);
+  const portWeb = (await envoiP.ligne(/^Page servie sur le port \d+/)).match(/\d+/)[0];
+  const adresse = `http://${process.env.RAVLO_NAV_ADRESSE}:${portWeb}/`;
   const { navigateur, page } = await lancerChromium({ sortie: 'navigateur' });
   aFermer.push(() => navigateur.close());
   let octets = 0;

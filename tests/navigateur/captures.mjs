@@ -15,15 +15,12 @@ const etat = (page) => page.evaluate(() => window.ravloEtat);
 const attendreEtat = (page, voulu) =>
   attendreQue(async () => (await etat(page)) === voulu, { quoi: `l'état ${voulu}` });
 
-let port = 8090;
 for (const [langue, suffixe] of [['fr-FR', 'fr'], ['en-US', 'en']]) {
-  const envoi = lancer(process.env.RAVLO_ENVOI,
-    ['--navigateur', '--port-web', String(port), '--ton', '440']);
-  const adresse = `http://${process.env.RAVLO_NAV_ADRESSE}:${port}/`;
-  port += 1;
+  const envoi = lancer(process.env.RAVLO_ENVOI, ['--navigateur', '--port-web', '0', '--ton', '440']);
   const { navigateur, page } = await lancerChromium({ langue });
   try {
-    await envoi.ligne(/http:\/\//);
+    const port = (await envoi.ligne(/^Page servie sur le port \d+/)).match(/\d+/)[0];
+    const adresse = `http://${process.env.RAVLO_NAV_ADRESSE}:${port}/`;
     await page.goto(adresse);
     await attendreEtat(page, 'attente');
     const capture = (nom) => page.screenshot({ path: join(dossier, `page-${suffixe}-${nom}.png`) });

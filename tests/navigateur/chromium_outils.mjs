@@ -105,3 +105,33 @@ export function suivreTon(sortie, { secondes = 20, attenteMs = 1000, niveau = 0.
     },
   };
 }
+
+// Une sonde sur le ScriptProcessorNode de la page, pour dire d'où vient un trou : un bloc
+// rempli après l'heure où il devait jouer (le fil principal de la page a tardé : Chromium joue
+// du silence), ou un bloc que la page a rendu muet en pleine lecture (le noyau n'avait rien).
+// window.ravloSonde : appels, enRetard, margeMinMs, blocsMuets.
+export async function sonderSortie(contexte) {
+  await contexte.addInitScript(() => {
+    const s = { appels: 0, enRetard: 0, margeMinMs: null, blocsMuets: 0 };
+    window.ravloSonde = s;
+    const creer = AudioContext.prototype.createScriptProcessor;
+    let joue = false;
+    AudioContext.prototype.createScriptProcessor = function (...args) {
+      const noeud = creer.apply(this, args);
+      const ctx = this;
+      let rappel = null;
+      Object.defineProperty(noeud, 'onaudioprocess', { get: () => rappel, set: (f) => { rappel = f; } });
+      noeud.addEventListener('audioprocess', (e) => {
+        const marge = (e.playbackTime - ctx.currentTime) * 1000;
+        s.appels += 1;
+        s.margeMinMs = s.margeMinMs === null ? marge : Math.min(s.margeMinMs, marge);
+        if (marge < 0) s.enRetard += 1;
+        rappel?.(e);
+        const muet = e.outputBuffer.getChannelData(0).every((x) => x === 0);
+        if (!muet) joue = true;
+        else if (joue && window.ravloEtat === 'lecture') s.blocsMuets += 1;
+      });
+      return noeud;
+    };
+  });
+}

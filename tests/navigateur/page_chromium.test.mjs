@@ -7,11 +7,12 @@
 // Lancé par ctest à travers tests/navigateur/chromium.sh : RAVLO_ENVOI, RAVLO_TON_CONTINU.
 import { after, test } from 'node:test';
 import assert from 'node:assert/strict';
-import { attendreQue, lancer, lancerChromium, suivreTon } from './chromium_outils.mjs';
+import { attendreQue, lancer, lancerChromium, sonderSortie, suivreTon } from './chromium_outils.mjs';
 
-const PORT = 8080;  // l'espace de noms est à l'essai seul
 const CRETE = 0.5;  // --ton joue à −6 dBFS
 const SECONDES = 20;
+// Les lignes de l'émetteur dans sa langue source.
+const FRANCAIS = { LANGUAGE: undefined, LC_ALL: undefined, LC_MESSAGES: undefined, LANG: undefined };
 
 const aFermer = [];
 after(async () => { for (const f of aFermer.reverse()) await f(); });
@@ -20,14 +21,17 @@ const etat = (page) => page.evaluate(() => window.ravloEtat);
 const code = async (page) => (await page.locator('#code').textContent())?.replace(/\D/g, '');
 
 test('la page dans Chromium : refus, appairage, ton sans trou, Arrêter', async () => {
-  const envoi = lancer(process.env.RAVLO_ENVOI,
-    ['--navigateur', '--port-web', String(PORT), '--ton', '440']);
+  const envoi = lancer(process.env.RAVLO_ENVOI, ['--navigateur', '--port-web', '0', '--ton', '440'],
+    { env: FRANCAIS });
   aFermer.push(() => envoi.arreter());
-  const adresse = `http://${process.env.RAVLO_NAV_ADRESSE}:${PORT}/`;
-  await envoi.ligne(new RegExp(adresse.replace(/[.]/g, '\\.')));
+  const port = (await envoi.ligne(/^Page servie sur le port \d+/)).match(/\d+/)[0];
+  // L'adresse que l'émetteur montre est celle de l'interface de l'espace de noms.
+  const adresse = `http://${process.env.RAVLO_NAV_ADRESSE}:${port}/`;
+  await envoi.ligne({ test: (l) => l.includes(adresse) });
 
-  const { navigateur, page, journal } = await lancerChromium();
+  const { navigateur, contexte, page, journal } = await lancerChromium();
   aFermer.push(() => navigateur.close());
+  await sonderSortie(contexte);
   const diagnostic = () => `\németteur :\n${envoi.texte()}\npage :\n${journal.join('\n')}`;
 
   await page.goto(adresse);
@@ -61,8 +65,10 @@ test('la page dans Chromium : refus, appairage, ton sans trou, Arrêter', async 
   envoi.ecrire(`${second}\n`);
   await envoi.ligne(/^Appairé/, { depuis });
   await attendreQue(async () => (await etat(page)) === 'lecture', { quoi: 'la lecture' + diagnostic() });
+  const enLecture = Date.now() - tape;
   const v = await suivi.verdict;
-  console.log(`appairé et en lecture en ${Date.now() - tape} ms ; ton : ${JSON.stringify(v)}`);
+  v.sonde = await page.evaluate(() => window.ravloSonde);
+  console.log(`code tapé → lecture : ${enLecture} ms ; ton : ${JSON.stringify(v)}`);
   assert.equal(v.code, 0, `le ton n'est pas venu ou s'est interrompu : ${JSON.stringify(v)}${diagnostic()}`);
   assert.equal(v.trous, 0, `trous dans le ton : ${JSON.stringify(v)}`);
   assert.equal(v.discontinuites, 0, `discontinuités dans le ton : ${JSON.stringify(v)}`);
@@ -74,5 +80,6 @@ test('la page dans Chromium : refus, appairage, ton sans trou, Arrêter', async 
   depuis = envoi.lignes.length;
   await page.click('#arreter');
   await attendreQue(async () => (await etat(page)) === 'fini', { quoi: 'la page finie' + diagnostic() });
-  await envoi.ligne(/(quitté|arrêté|fini|terminé|déconnecté)/i, { depuis });
+  await envoi.ligne(/a arrêté la lecture/, { depuis });
+  assert.deepEqual(await envoi.fin, { code: 0, signal: null }, `l'envoi finit avec sa seule voie${diagnostic()}`);
 });
