@@ -34,6 +34,8 @@ for (const [langue, suffixe] of [['fr-FR', 'fr'], ['en-US', 'en']]) {
     // La latence affichée vient des premières mesures de l'horloge.
     await attendreQue(async () => /\d/.test((await page.locator('#latence').textContent()) ?? ''),
       { quoi: 'la latence affichée' });
+    // Et ce qu'elle dit une fois la file accordée, pas au premier paquet.
+    await page.waitForTimeout(3000);
     await capture('lecture');
     await page.click('#arreter');
     await attendreEtat(page, 'fini');
