@@ -40,19 +40,19 @@ const descendants = (racine) => {
   voir(racine);
   return r;
 };
+// Chromium réécrit sa ligne de commande en une seule chaîne : on la lit d'un bloc.
 const commande = (pid) => {
-  try { return readFileSync(`/proc/${pid}/cmdline`, 'utf8').split('\0'); } catch { return []; }
+  try { return readFileSync(`/proc/${pid}/cmdline`, 'utf8').replaceAll('\0', ' '); } catch { return ''; }
 };
 const role = (pid) => {
   const c = commande(pid);
-  if (!c[0]?.includes('chromium')) return null;
-  const type = c.find((a) => a.startsWith('--type='))?.slice(7);
+  if (!c.startsWith('/usr/lib/chromium/chromium')) return null;
+  const type = c.match(/--type=([a-z-]+)/)?.[1];
   if (!type) return 'chromium (navigateur)';
-  if (type === 'utility') {
-    const sous = c.find((a) => a.startsWith('--utility-sub-type='))?.slice(19) ?? '';
-    return sous.includes('audio') ? 'chromium (son)' : 'chromium (autres)';
-  }
-  return type === 'renderer' ? 'chromium (page)' : 'chromium (autres)';
+  if (type === 'renderer') return 'chromium (rendu : la page)';
+  if (type === 'gpu-process') return 'chromium (composition)';
+  if (/--utility-sub-type=audio\./.test(c)) return 'chromium (son)';
+  return 'chromium (autres)';
 };
 
 const aFermer = [];
@@ -102,6 +102,8 @@ try {
     if (r) suivis.set(pid, r);
   }
   const avant = new Map([...suivis.keys()].map((p) => [p, cpuMs(p)]));
+  const charge = () => readFileSync('/proc/loadavg', 'utf8').split(' ').slice(0, 3).join(' ');
+  const chargeDebut = charge();
   const t0 = performance.now();
   const mesure = lancer(process.env.RAVLO_MESURE, ['--depart', 'ordinateur', '--arrivee',
     'recepteur', '--arrivee', 'navigateur', '--secondes', secondes, '--fenetre', '490',
@@ -116,7 +118,7 @@ try {
   const m = JSON.parse(readFileSync(`${process.env.XDG_RUNTIME_DIR}/mesure.json`, 'utf8'));
   const taux = await page.evaluate(() => window.ravloTaux ?? null).catch(() => null);
   writeFileSync(sortie, JSON.stringify({
-    secondes: Number(secondes), duree, poidsOctets: poids, appairageMs, tauxContexte: taux,
+    secondes: Number(secondes), duree, charge: [chargeDebut, charge()], poidsOctets: poids, appairageMs, tauxContexte: taux,
     arrivees: m.arrivees, sousAlimentationsSignal: m.sousAlimentationsSignal, cpu,
     resume: mesure.lignes.slice(-2),
   }, null, 1));
