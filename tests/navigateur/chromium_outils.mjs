@@ -108,11 +108,11 @@ export function suivreTon(sortie, { secondes = 20, attenteMs = 1000, niveau = 0.
 
 // Une sonde sur le ScriptProcessorNode de la page, pour dire d'où vient un trou : un bloc
 // rempli après l'heure où il devait jouer (le fil principal de la page a tardé : Chromium joue
-// du silence), ou un bloc que la page a rendu muet en pleine lecture (le noyau n'avait rien).
-// window.ravloSonde : appels, enRetard, margeMinMs, blocsMuets.
+// du silence), ou un bloc que la page a rendu troué en pleine lecture (le noyau n'avait rien).
+// window.ravloSonde : appels, enRetard, margeMinMs, blocsTroues.
 export async function sonderSortie(contexte) {
   await contexte.addInitScript(() => {
-    const s = { appels: 0, enRetard: 0, margeMinMs: null, blocsMuets: 0 };
+    const s = { appels: 0, enRetard: 0, margeMinMs: null, blocsTroues: 0 };
     window.ravloSonde = s;
     const creer = AudioContext.prototype.createScriptProcessor;
     let joue = false;
@@ -127,9 +127,12 @@ export async function sonderSortie(contexte) {
         s.margeMinMs = s.margeMinMs === null ? marge : Math.min(s.margeMinMs, marge);
         if (marge < 0) s.enRetard += 1;
         rappel?.(e);
-        const muet = e.outputBuffer.getChannelData(0).every((x) => x === 0);
-        if (!muet) joue = true;
-        else if (joue && window.ravloEtat === 'lecture') s.blocsMuets += 1;
+        // Un ton ne passe pas 16 trames de suite par le zéro exact : c'est un manque.
+        const g = e.outputBuffer.getChannelData(0);
+        let zeros = 0, plusLongue = 0;
+        for (const x of g) { zeros = x === 0 ? zeros + 1 : 0; plusLongue = Math.max(plusLongue, zeros); }
+        if (plusLongue < g.length) joue = true;
+        if (joue && plusLongue >= 16 && window.ravloEtat === 'lecture') s.blocsTroues += 1;
       });
       return noeud;
     };
