@@ -109,13 +109,12 @@ export function suivreTon(sortie, { secondes = 20, attenteMs = 1000, niveau = 0.
 // Une sonde sur le ScriptProcessorNode de la page, pour dire d'où vient un trou : un bloc
 // rempli après l'heure où il devait jouer (le fil principal de la page a tardé : Chromium joue
 // du silence), ou un bloc que la page a rendu troué en pleine lecture (le noyau n'avait rien).
-// window.ravloSonde : appels, enRetard, margeMinMs, blocsTroues.
+// window.ravloSonde : appels, enRetard, margeMinMs, blocsTroues et leurs heures (troues).
 export async function sonderSortie(contexte) {
   await contexte.addInitScript(() => {
-    const s = { appels: 0, enRetard: 0, margeMinMs: null, blocsTroues: 0 };
+    const s = { appels: 0, enRetard: 0, margeMinMs: null, blocsTroues: 0, troues: [], debutSon: null };
     window.ravloSonde = s;
     const creer = AudioContext.prototype.createScriptProcessor;
-    let joue = false;
     AudioContext.prototype.createScriptProcessor = function (...args) {
       const noeud = creer.apply(this, args);
       const ctx = this;
@@ -131,8 +130,12 @@ export async function sonderSortie(contexte) {
         const g = e.outputBuffer.getChannelData(0);
         let zeros = 0, plusLongue = 0;
         for (const x of g) { zeros = x === 0 ? zeros + 1 : 0; plusLongue = Math.max(plusLongue, zeros); }
-        if (plusLongue < g.length) joue = true;
-        if (joue && plusLongue >= 16 && window.ravloEtat === 'lecture') s.blocsTroues += 1;
+        if (plusLongue < g.length && s.debutSon === null) s.debutSon = e.playbackTime;
+        if (s.debutSon !== null && plusLongue >= 16 && window.ravloEtat === 'lecture') {
+          s.blocsTroues += 1;
+          // En s depuis le premier son, comme les positions de ton_continu (plus son attente).
+          if (s.troues.length < 50) s.troues.push(Math.round((e.playbackTime - s.debutSon) * 1000) / 1000);
+        }
       });
       return noeud;
     };
