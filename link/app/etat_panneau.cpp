@@ -128,10 +128,11 @@ EtatPanneau EtatPanneau::depuis(const ModeleLink& modele, std::string_view local
         {a.id, a.nom, a.memorise, a.page(), a.page() ? a.point.adresse : std::string()});
   }
   const EcouteTelephone& telephone = modele.telephone();
+  const std::optional<ErreurReseau>& erreurTelephone = telephone.erreur();
   e.telephone = {
       telephone.offerte(), telephone.active(), telephone.adresses(),
       adressePourQr(telephone.adresses()),
-      telephone.erreur() ? MessageErreurReseau::texte(*telephone.erreur(), locale) : std::string()};
+      erreurTelephone ? MessageErreurReseau::texte(*erreurTelephone, locale) : std::string()};
   const auto reseau = chercheur.etatReseau().cas;
   e.rechercheEnCours = reseau == ChercheurRavlo::EtatReseau::Cas::demarrage ||
                        reseau == ChercheurRavlo::EtatReseau::Cas::actif;
