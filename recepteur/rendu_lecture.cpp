@@ -40,8 +40,8 @@ bool RenduLecture::rendre(std::span<float> entrelace, std::optional<InstantNs> h
                                  *this);
     std::fill(entrelace.begin() + 2 * trames, entrelace.end(), 0.0F);
     // La file compte en trames du flux.
-    lecture_->noterBloc(
-        std::llround(static_cast<double>(trames) * nsParTrameSortie_ / FileLecture::nsParTrame));
+    lecture_->noterBloc(std::llround(static_cast<double>(std::max(trames, blocTire_.value_or(0))) *
+                                     nsParTrameSortie_ / FileLecture::nsParTrame));
     return true;
   }
   if (peutAttendre && !lecture_->peutRendre(trames)) return false;
@@ -55,7 +55,7 @@ bool RenduLecture::rendre(std::span<float> entrelace, std::optional<InstantNs> h
     }
     fait += n;
   }
-  lecture_->noterBloc(trames);
+  lecture_->noterBloc(std::max(trames, blocTire_.value_or(0)));
   return true;
 }
 

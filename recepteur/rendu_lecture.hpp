@@ -44,6 +44,9 @@ class RenduLecture final : private Reechantillonneur::Source {
   RenduLecture& operator=(const RenduLecture&) = delete;
 
   void changerVitesse(double ppm) { vitessePPM_.store(ppm, std::memory_order_relaxed); }
+  /// Ce que la sortie prend vraiment d'un coup, en trames de sortie, quand elle tire par
+  /// rafales de plusieurs blocs : noté à la place du bloc, la cible le couvre. Fil de rendu.
+  void changerBlocTire(std::optional<std::int64_t> trames) { blocTire_ = trames; }
 
   /// Remplit `entrelace` (gauche, droite, …) ; `heureNs` : quand sa première trame sortira.
   /// Rend faux, sans rien remplir ni tirer, seulement sans rééchantillonnage et avec
@@ -61,6 +64,7 @@ class RenduLecture final : private Reechantillonneur::Source {
   const std::unique_ptr<Reechantillonneur> reechantillonneur_;
   std::atomic<double> vitessePPM_{0};
   std::optional<InstantNs> heureBloc_;
+  std::optional<std::int64_t> blocTire_;
   std::array<float, tramesParMorceau> gauche_{};
   std::array<float, tramesParMorceau> droite_{};
 };

@@ -133,11 +133,13 @@ std::int32_t ravloPrendreEnvoi(NoyauPage* n, std::uint8_t* dans, std::uint32_t p
 }
 
 /// `trames` trames stéréo entrelacées (flottants) à la fréquence du contexte, dans `dans` ;
-/// `heureSortieMs` : quand la première s'entendra. Rend les trames écrites.
+/// `heureSortieMs` : quand la première s'entendra ; `maintenantMs` : l'heure du tirage (NaN :
+/// inconnue). Rend les trames écrites.
 RAVLO_EXPORT("ravlo_tirer")
-std::int32_t ravloTirer(NoyauPage* n, float* dans, std::uint32_t trames, double heureSortieMs) {
+std::int32_t ravloTirer(NoyauPage* n, float* dans, std::uint32_t trames, double heureSortieMs,
+                        double maintenantMs) {
   if (n == nullptr || dans == nullptr) return 0;
-  n->tirer(std::span<float>(dans, std::size_t{trames} * 2), heureSortieMs);
+  n->tirer(std::span<float>(dans, std::size_t{trames} * 2), heureSortieMs, maintenantMs);
   return static_cast<std::int32_t>(trames);
 }
 

@@ -219,14 +219,15 @@ export class RecepteurPage {
   }
 
   /// `trames` trames stéréo entrelacées à la fréquence du contexte ; `heureSortieMs` : quand
-  /// la première s'entendra. La vue rendue vit jusqu'au prochain appel.
-  tirer(trames, heureSortieMs) {
+  /// la première s'entendra ; `maintenantMs` : l'heure du tirage, qui dit les rafales du fil
+  /// principal. La vue rendue vit jusqu'au prochain appel.
+  tirer(trames, heureSortieMs, maintenantMs = NaN) {
     if (trames > this.sonTrames) {
       if (this.son) this.x.ravlo_liberer(this.son);
       this.son = this.x.ravlo_allouer(trames * 8);
       this.sonTrames = trames;
     }
-    const n = this.x.ravlo_tirer(this.ptr, this.son, trames, heureSortieMs);
+    const n = this.x.ravlo_tirer(this.ptr, this.son, trames, heureSortieMs, maintenantMs);
     return new Float32Array(this.x.memory.buffer, this.son, 2 * n);
   }
 

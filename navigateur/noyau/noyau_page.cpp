@@ -51,6 +51,7 @@ NoyauPage::NoyauPage(std::string nom, Langue langue, std::int64_t tramesParSecon
       souvenir_(std::move(souvenir)),
       lecture_(std::make_shared<FileLecture>(PiloteFile::amorceDepartTrames, true)),
       rendu_(lecture_, true, tramesParSeconde),
+      tramesParMs_(static_cast<double>(tramesParSeconde) / 1000.0),
       recepteur_(GuichetAppairage::Reglages{.codeFixe = std::nullopt,
                                             .tirerCode = [] { return CodeAppairage::aleatoire(); },
                                             .hasard = std::make_shared<HasardSysteme>(),
@@ -101,11 +102,15 @@ const Octets* NoyauPage::prochainEnvoi() const {
   return envois_.empty() ? nullptr : &envois_.front();
 }
 
-void NoyauPage::tirer(std::span<float> entrelace, double heureSortieMs) {
+void NoyauPage::tirer(std::span<float> entrelace, double heureSortieMs, double maintenantMs) {
   if (fini_) {
     std::fill(entrelace.begin(), entrelace.end(), 0.0F);
     return;
   }
+  // Le fil principal tire ses blocs par rafales : la file couvre la rafale, pas le bloc.
+  const double exces = rafales_.noter(heureSortieMs, maintenantMs);
+  rendu_.changerBlocTire(static_cast<std::int64_t>(entrelace.size() / 2) +
+                         std::llround(exces * tramesParMs_));
   rendu_.rendre(entrelace, instant(heureSortieMs));
 }
 

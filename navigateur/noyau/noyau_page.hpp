@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <deque>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <span>
@@ -15,6 +16,7 @@
 #include "protocol/base/octets.hpp"
 #include "protocol/messages/service_ravlo.hpp"
 #include "recepteur/file_lecture.hpp"
+#include "recepteur/rafales_sortie.hpp"
 #include "recepteur/recepteur.hpp"
 #include "recepteur/rendu_lecture.hpp"
 
@@ -80,8 +82,10 @@ class NoyauPage {
   [[nodiscard]] std::size_t envoisEnAttente() const { return envois_.size(); }
 
   /// Remplit `entrelace` (gauche, droite, …) à la fréquence de sortie ; `heureSortieMs` :
-  /// quand sa première trame s'entendra, à l'heure de la page.
-  void tirer(std::span<float> entrelace, double heureSortieMs);
+  /// quand sa première trame s'entendra, à l'heure de la page ; `maintenantMs` : l'heure du
+  /// tirage, qui dit les rafales du fil principal (NaN : inconnue).
+  void tirer(std::span<float> entrelace, double heureSortieMs,
+             double maintenantMs = std::numeric_limits<double>::quiet_NaN());
 
   [[nodiscard]] Etat etat(double maintenantMs) const;
   /// De la capture au son entendu (médiane des 10 dernières secondes) ; NaN sans mesure.
@@ -98,6 +102,8 @@ class NoyauPage {
   std::shared_ptr<SouvenirPage> souvenir_;
   std::shared_ptr<FileLecture> lecture_;
   RenduLecture rendu_;
+  RafalesSortie rafales_;
+  double tramesParMs_;
   Recepteur recepteur_;
   std::deque<Octets> envois_;
   InstantNs prochainTic_;

@@ -112,7 +112,7 @@ export function suivreTon(sortie, { secondes = 20, attenteMs = 1000, niveau = 0.
 // window.ravloSonde : appels, enRetard, margeMinMs, blocsTroues et leurs heures (troues).
 export async function sonderSortie(contexte) {
   await contexte.addInitScript(() => {
-    const s = { appels: 0, enRetard: 0, margeMinMs: null, blocsTroues: 0, troues: [], debutSon: null };
+    const s = { appels: 0, enRetard: 0, margeMinMs: null, margeMaxMs: null, rapproches: 0, dernier: null, blocsTroues: 0, troues: [], debutSon: null };
     window.ravloSonde = s;
     const creer = AudioContext.prototype.createScriptProcessor;
     AudioContext.prototype.createScriptProcessor = function (...args) {
@@ -124,6 +124,11 @@ export async function sonderSortie(contexte) {
         const marge = (e.playbackTime - ctx.currentTime) * 1000;
         s.appels += 1;
         s.margeMinMs = s.margeMinMs === null ? marge : Math.min(s.margeMinMs, marge);
+        s.margeMaxMs = s.margeMaxMs === null ? marge : Math.max(s.margeMaxMs, marge);
+        // Des rappels à moins de 2 ms l'un de l'autre : le fil principal tire par rafales.
+        const heure = performance.now();
+        if (s.dernier !== null && heure - s.dernier < 2) s.rapproches += 1;
+        s.dernier = heure;
         if (marge < 0) s.enRetard += 1;
         rappel?.(e);
         // Un ton ne passe pas 16 trames de suite par le zéro exact : c'est un manque.

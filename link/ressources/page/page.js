@@ -190,15 +190,16 @@ function tirer(evenement) {
     droite.fill(0);
     return;
   }
+  const tire = maintenant();
   const heure = heureSortieMs({
     heureBloc: evenement.playbackTime,
     horodatage: ctx.getOutputTimestamp?.() ?? null,
-    maintenantMs: maintenant(),
+    maintenantMs: tire,
     heureContexte: ctx.currentTime,
     latenceBase: ctx.baseLatency ?? 0,
     latenceSortie: ctx.outputLatency ?? 0,
   });
-  const son = recepteur.tirer(sortie.length, heure);
+  const son = recepteur.tirer(sortie.length, heure, tire);
   for (let i = 0; i < sortie.length; i++) {
     gauche[i] = son[2 * i];
     droite[i] = son[2 * i + 1];
