@@ -38,7 +38,7 @@ std::int64_t trous(const Cas& c, std::uint64_t graine) {
     graine = graine * 6364136223846793005ULL + 1442695040888963407ULL;
     return static_cast<double>(graine >> 11) / 9007199254740992.0;
   };
-  const auto ns = [](double ms) { return InstantNs{3'600'000'000'000} + llround(ms * 1e6); };
+  const auto ns = [](double enMs) { return InstantNs{3'600'000'000'000} + llround(enMs * 1e6); };
   std::uint32_t sequence = 0;
   double livraison = 5, tirage = 0, tic = 0;
   std::int64_t k = 0;
