@@ -72,7 +72,8 @@ try {
   const envoiP = lancer(process.env.RAVLO_ENVOI, ['--navigateur', '--port-web', '0', '--capture']);
   aFermer.push(() => envoiP.arreter());
   const portWeb = (await envoiP.ligne(/^Page servie sur le port \d+/)).match(/\d+/)[0];
-  const adresse = `http://${process.env.RAVLO_NAV_ADRESSE}:${portWeb}/`;
+  // RAVLO_PAGE_REQUETE : « ?tampon=256&latence=0.01 »… pour comparer des réglages de sortie.
+  const adresse = `http://${process.env.RAVLO_NAV_ADRESSE}:${portWeb}/${process.env.RAVLO_PAGE_REQUETE ?? ''}`;
   const { navigateur, page } = await lancerChromium({ sortie: 'navigateur' });
   aFermer.push(() => navigateur.close());
   let octets = 0;
@@ -108,7 +109,14 @@ try {
   const mesure = lancer(process.env.RAVLO_MESURE, ['--depart', 'ordinateur', '--arrivee',
     'recepteur', '--arrivee', 'navigateur', '--secondes', secondes, '--fenetre', '490',
     '--json', `${process.env.XDG_RUNTIME_DIR}/mesure.json`]);
+  // Les compteurs du noyau de la page toutes les 2 s : ce que sa file vise et tient.
+  const releves = [];
+  const releveur = setInterval(() => {
+    page.evaluate(() => window.ravloCompteurs?.() ?? null)
+      .then((c) => { if (c) releves.push(c); }, () => {});
+  }, 2000);
   const fin = await mesure.fin;
+  clearInterval(releveur);
   const duree = (performance.now() - t0) / 1000;
   const cpu = {};
   for (const [pid, nom] of suivis) {
@@ -116,11 +124,11 @@ try {
   }
   if (fin.code !== 0) throw new Error(`mesure_bout_a_bout : ${JSON.stringify(fin)}\n${mesure.texte()}`);
   const m = JSON.parse(readFileSync(`${process.env.XDG_RUNTIME_DIR}/mesure.json`, 'utf8'));
-  const taux = await page.evaluate(() => window.ravloTaux ?? null).catch(() => null);
+  const contexte = await page.evaluate(() => window.ravloContexte?.() ?? null).catch(() => null);
   writeFileSync(sortie, JSON.stringify({
-    secondes: Number(secondes), duree, charge: [chargeDebut, charge()], poidsOctets: poids, appairageMs, tauxContexte: taux,
+    secondes: Number(secondes), duree, charge: [chargeDebut, charge()], poidsOctets: poids, appairageMs, contexte,
     arrivees: m.arrivees, sousAlimentationsSignal: m.sousAlimentationsSignal, cpu,
-    resume: mesure.lignes.slice(-2),
+    resume: mesure.lignes.slice(-2), compteursPage: releves,
   }, null, 1));
 } finally {
   for (const f of aFermer.reverse()) await f();

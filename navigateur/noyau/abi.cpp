@@ -4,10 +4,12 @@
 // Tout échec est une valeur : pointeur nul, nombre négatif.
 #include <sodium.h>
 #include <algorithm>
+#include <array>
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 #include "navigateur/noyau/noyau_page.hpp"
@@ -151,4 +153,26 @@ RAVLO_EXPORT("ravlo_etat") std::int32_t ravloEtat(const NoyauPage* n, double mai
 /// De la capture au son entendu, ms ; NaN sans mesure.
 RAVLO_EXPORT("ravlo_latence_ms") double ravloLatenceMs(const NoyauPage* n) {
   return n == nullptr ? __builtin_nan("") : n->latenceMs();
+}
+
+/// Les compteurs du récepteur que `ravlo-recepteur --stats` dit aussi, dans cet ordre (NaN :
+/// absent) : cible, réserve, arrivée, latence, vitesse (ppm), trous, paquets perdus, tardifs,
+/// rattrapages. Rend leur nombre, −1 sans noyau. Pour le diagnostic et les mesures.
+RAVLO_EXPORT("ravlo_compteurs")
+std::int32_t ravloCompteurs(const NoyauPage* n, double* dans, std::uint32_t place) {
+  if (n == nullptr) return -1;
+  const auto c = n->compteurs();
+  const auto ou = [](std::optional<double> v) { return v.value_or(__builtin_nan("")); };
+  const std::array valeurs{ou(c.cibleMs),
+                           ou(c.reserveMs),
+                           ou(c.arriveeMs),
+                           ou(c.latenceMs),
+                           c.vitessePPM,
+                           static_cast<double>(c.trous),
+                           static_cast<double>(c.paquetsPerdus),
+                           static_cast<double>(c.paquetsTardifs),
+                           static_cast<double>(c.rattrapages)};
+  if (dans != nullptr)
+    std::copy_n(valeurs.begin(), std::min<std::size_t>(place, valeurs.size()), dans);
+  return static_cast<std::int32_t>(valeurs.size());
 }

@@ -5,6 +5,9 @@
 // ses essais sous Node.
 
 const ETATS = ['codeAttendu', 'appaire', 'lecture', 'fini'];
+// L'ordre de ravlo_compteurs.
+const COMPTEURS = ['cibleMs', 'reserveMs', 'arriveeMs', 'latenceMs', 'vitessePPM', 'trous',
+  'paquetsPerdus', 'paquetsTardifs', 'rattrapages'];
 const TAILLE_DATAGRAMME_MAX = 2048;
 const NOM_OCTETS_MAX = 128;
 const ERRNO_BADF = 8;
@@ -197,6 +200,15 @@ export class RecepteurPage {
   etat(maintenantMs) { return ETATS[this.x.ravlo_etat(this.ptr, maintenantMs)]; }
   /// ms, ou NaN tant qu'elle n'est pas mesurée.
   latenceMs() { return this.x.ravlo_latence_ms(this.ptr); }
+  /// Les compteurs du récepteur que `ravlo-recepteur --stats` dit aussi, objet (null : absent).
+  compteurs() {
+    const n = this.x.ravlo_compteurs(this.ptr, 0, 0);
+    const p = this.x.ravlo_allouer(8 * n);
+    this.x.ravlo_compteurs(this.ptr, p, n);
+    const v = Array.from(new Float64Array(this.x.memory.buffer, p, n));
+    this.x.ravlo_liberer(p);
+    return Object.fromEntries(COMPTEURS.map((cle, i) => [cle, Number.isNaN(v[i]) ? null : v[i]]));
+  }
 
   /// Un datagramme reçu (un message binaire du WebSocket) ; faux si rien n'est plus lu.
   recevoir(octets, maintenantMs) {

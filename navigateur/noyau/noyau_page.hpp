@@ -90,6 +90,7 @@ class NoyauPage {
   [[nodiscard]] Etat etat(double maintenantMs) const;
   /// De la capture au son entendu (médiane des 10 dernières secondes) ; NaN sans mesure.
   [[nodiscard]] double latenceMs() const;
+  [[nodiscard]] CompteursRecepteur compteurs() const { return recepteur_.compteurs(); }
 
  private:
   NoyauPage(std::string nom, Langue langue, std::int64_t tramesParSeconde, InstantNs maintenant,

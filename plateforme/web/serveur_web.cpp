@@ -403,6 +403,9 @@ void accueillir(Etat& etat) {
     if (e == net::error::operation_aborted) return;
     if (!e) {
       beast::error_code ignoree;
+      // Un datagramme par message toutes les 6,7 ms : Nagle les grouperait derrière
+      // l'acquittement retardé de la page, des dizaines de ms.
+      socket.set_option(tcp::no_delay(true), ignoree);
       const tcp::endpoint pair = socket.remote_endpoint(ignoree);
       if (!ignoree && etat.ouvertes < etat.reglages.connexionsMax) {
         std::make_shared<SessionHttp>(etat, Jeton(etat), std::move(socket), pointDe(pair))->lire();

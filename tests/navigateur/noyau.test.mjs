@@ -133,6 +133,11 @@ test('le noyau de la page s\'appaire, joue le son scellé de l\'ordinateur et fi
   const latence = page.latenceMs();
   t.diagnostic(`ton ${hz.toFixed(1)} Hz, efficace ${efficace.toFixed(4)}, latence ${latence.toFixed(1)} ms`);
   assert.ok(latence > 20 && latence < 100, `latence ${latence} ms`);
+  // Les compteurs lus dans l'ordre où le noyau les écrit : la même latence, aucun trou.
+  const c = page.compteurs();
+  assert.equal(c.latenceMs, latence);
+  assert.equal(c.trous, 0);
+  assert.ok(c.cibleMs > 0 && c.reserveMs > 0, JSON.stringify(c));
 
   page.terminer();
   assert.equal(page.etat(maintenant), 'fini');

@@ -18,6 +18,8 @@ const parametres = new URLSearchParams(location.search);
 // 512 trames : voir docs/architecture.md ; ?tampon=256… pour mesurer.
 const TAMPON = [256, 512, 1024, 2048, 4096].includes(Number(parametres.get('tampon')))
   ? Number(parametres.get('tampon')) : 512;
+// ?latence=0.01 (s) : une autre latence demandée au contexte, pour mesurer.
+const LATENCE = Number(parametres.get('latence')) > 0 ? Number(parametres.get('latence')) : 'interactive';
 const TIC_MS = 100;
 
 const nom = nomNavigateur(navigator.userAgent, {
@@ -54,6 +56,10 @@ noyauPret.then(() => { el.ecouter.disabled = false; },
 afficher();
 
 const maintenant = () => performance.now();
+// Pour le diagnostic (console, bancs) : ce que ravlo-recepteur dit par --stats.
+window.ravloCompteurs = () => recepteur?.compteurs() ?? null;
+window.ravloContexte = () => ctx && { taux: ctx.sampleRate, latenceBase: ctx.baseLatency ?? null,
+  latenceSortie: ctx.outputLatency ?? null, tampon: TAMPON };
 
 function afficher() {
   const etatNoyau = recepteur ? recepteur.etat(maintenant()) : null;
@@ -229,7 +235,7 @@ el.ecouter.addEventListener('click', async () => {
   }
   // iOS : sans cela, le bouton de sonnerie coupe le son de la page.
   if (navigator.audioSession) navigator.audioSession.type = 'playback';
-  ctx ??= new Contexte({ latencyHint: 'interactive' });
+  ctx ??= new Contexte({ latencyHint: LATENCE });
   const reprise = ctx.resume();
   phase = 'demarre';
   perdu = false;

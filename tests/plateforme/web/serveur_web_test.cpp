@@ -14,6 +14,8 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <mutex>
@@ -21,7 +23,10 @@
 #include <regex>
 #include <set>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/socket.h>
 
 #include "faux/attente.hpp"
 #include "link/ressources/page/page_embarquee.hpp"
@@ -40,6 +45,36 @@ using tcp = net::ip::tcp;
 using essai::attendreQue;
 
 const char* const adresses[] = {"127.0.0.1", "::1"};
+
+// TCP_NODELAY de la socket du serveur reliée à `pair`, parmi celles de ce processus (le
+// serveur y tourne) ; rien si aucune ne l'est.
+std::optional<int> nodelayCoteServeur(const tcp::endpoint& pair) {
+  for (const auto& f : std::filesystem::directory_iterator("/proc/self/fd")) {
+    int fd = -1;
+    try {
+      fd = std::stoi(f.path().filename().string());
+    } catch (const std::exception&) {
+      continue;
+    }
+    sockaddr_storage a{};
+    socklen_t n = sizeof a;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&a), &n) != 0) continue;
+    tcp::endpoint e;
+    if (n > e.capacity()) continue;
+    std::memcpy(e.data(), &a, n);
+    e.resize(n);
+    // Le serveur écoute en IPv6 double pile : un client IPv4 s'y voit en ::ffff:a.b.c.d.
+    if (e.address().is_v6() && e.address().to_v6().is_v4_mapped()) {
+      e.address(net::ip::make_address_v4(net::ip::v4_mapped, e.address().to_v6()));
+    }
+    if (e != pair) continue;
+    int valeur = 0;
+    socklen_t taille = sizeof valeur;
+    if (::getsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &valeur, &taille) != 0) return std::nullopt;
+    return valeur;
+  }
+  return std::nullopt;
+}
 
 struct ReponseHttp {
   unsigned statut = 0;
@@ -320,6 +355,9 @@ TEST_P(ServeurWebTest, UnDatagrammeFaitLAllerRetourOctetPourOctet) {
   EXPECT_TRUE(ws->got_binary());
   const auto* octets = static_cast<const std::uint8_t*>(tampon.cdata().data());
   EXPECT_EQ(Octets(octets, octets + tampon.size()), datagramme);
+  // Sans TCP_NODELAY, Nagle retient chaque message derrière l'acquittement retardé du
+  // précédent : la page recevait le son par paquets de dizaines de ms.
+  EXPECT_EQ(nodelayCoteServeur(ws->next_layer().local_endpoint()), 1);
 }
 
 TEST_P(ServeurWebTest, UnMessageHorsDesReglesRenvoieLaPage) {
