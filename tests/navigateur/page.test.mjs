@@ -84,6 +84,10 @@ test('l’état publié suit la phase, la connexion et le noyau', () => {
     [{ phase: 'demarre', connecte: true, etatNoyau: 'fini' }, 'fini'],
     [{ phase: 'demarre', connecte: false, perdu: true, etatNoyau: 'fini' }, 'fini'],
     [{ phase: 'fini', connecte: false, etatNoyau: null }, 'fini'],
+    [{ phase: 'demarre', connecte: true, etatNoyau: 'lecture', sonCoupe: true }, 'suspendu'],
+    [{ phase: 'demarre', connecte: false, perdu: true, etatNoyau: 'lecture', sonCoupe: true }, 'suspendu'],
+    [{ phase: 'demarre', connecte: true, etatNoyau: 'fini', sonCoupe: true }, 'fini'],
+    [{ phase: 'fini', connecte: false, sonCoupe: true }, 'fini'],
   ];
   for (const [entree, attendu] of cas) assert.equal(etatPage(entree), attendu, JSON.stringify(entree));
 });

@@ -17,6 +17,8 @@ export const TEXTES = {
     latence: 'Retard : {ms} ms',
     fini: 'Arrêté.',
     deconnecte: 'Connexion perdue. Nouvel essai…',
+    suspendu: 'Le téléphone a coupé le son pendant que la page était cachée.',
+    reprendre: 'Reprendre le son',
     ecranGarde: 'L’écran reste allumé tant que le son joue.',
     ecranAllume: 'Gardez l’écran allumé et cette page devant vous : si le téléphone se verrouille ou si vous changez d’onglet, le son peut s’arrêter.',
     sansSon: 'Ce navigateur ne peut pas jouer le son.',
@@ -36,6 +38,8 @@ export const TEXTES = {
     latence: 'Delay: {ms} ms',
     fini: 'Stopped.',
     deconnecte: 'Connection lost. Retrying…',
+    suspendu: 'The phone stopped the sound while the page was hidden.',
+    reprendre: 'Resume sound',
     ecranGarde: 'The screen stays on while sound plays.',
     ecranAllume: 'Keep the screen on and this page in front: if the phone locks or you switch tabs, the sound may stop.',
     sansSon: 'This browser cannot play the sound.',
@@ -111,10 +115,13 @@ export function messageBonjour(nom, langue, lignes = {}) {
 /// L'état que la page montre, et que `window.ravloEtat` publie.
 ///   phase : 'attente' (avant « Écouter »), 'demarre', 'fini' (après « Arrêter ») ;
 ///   connecte : le WebSocket est ouvert ; perdu : il l'a été, puis s'est fermé ;
-///   etatNoyau : celui du récepteur (noyau.mjs), ou null.
-export function etatPage({ phase, connecte, perdu = false, etatNoyau = null }) {
+///   etatNoyau : celui du récepteur (noyau.mjs), ou null ;
+///   sonCoupe : le contexte audio, qui a joué, ne joue plus (un téléphone l'arrête en arrière-
+///   plan ; seul un geste le relance à coup sûr) : avant tout autre état, il attend ce geste.
+export function etatPage({ phase, connecte, perdu = false, etatNoyau = null, sonCoupe = false }) {
   if (phase === 'attente') return 'attente';
   if (phase === 'fini' || etatNoyau === 'fini') return 'fini';
+  if (sonCoupe) return 'suspendu';
   if (!connecte) return perdu ? 'deconnecte' : 'attente';
   switch (etatNoyau) {
     case 'appaire': return 'appaire';

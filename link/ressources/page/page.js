@@ -42,6 +42,7 @@ let processeur = null;
 let tic = 0;
 let verrouEcran = null;
 let echec = '';
+let contexteAJoue = false;
 
 document.documentElement.lang = langue;
 el.ecouter.textContent = t('ecouter');
@@ -63,11 +64,13 @@ window.ravloContexte = () => ctx && { taux: ctx.sampleRate, latenceBase: ctx.bas
 
 function afficher() {
   const etatNoyau = recepteur ? recepteur.etat(maintenant()) : null;
-  const etat = etatPage({ phase, connecte, perdu, etatNoyau });
+  // 'interrupted' : Safari, quand iOS prend la sortie (appel, verrouillage…).
+  const sonCoupe = contexteAJoue && ctx !== null && ctx.state !== 'running';
+  const etat = etatPage({ phase, connecte, perdu, etatNoyau, sonCoupe });
   window.ravloEtat = etat;
   const libelles = { attente: phase === 'attente' ? 'attente' : 'connexion', code: 'code',
                      appaire: 'appaire', lecture: 'lecture', fini: 'fini',
-                     deconnecte: 'deconnecte' };
+                     deconnecte: 'deconnecte', suspendu: 'suspendu' };
   const code = etat === 'code' ? recepteur.code() : '';
   // Le même récepteur, un autre code : l'ordinateur en a essayé un faux.
   if (code && codeMontre && code !== codeMontre) codeRefuse = true;
@@ -82,7 +85,8 @@ function afficher() {
   const montrerLatence = etat === 'lecture' && Number.isFinite(latence);
   if (montrerLatence) changer(el.latence, 'textContent', t('latence', { ms: Math.round(latence) }));
   el.latence.hidden = !montrerLatence;
-  el.ecouter.hidden = phase === 'demarre';
+  el.ecouter.hidden = phase === 'demarre' && etat !== 'suspendu';
+  changer(el.ecouter, 'textContent', etat === 'suspendu' ? t('reprendre') : t('ecouter'));
   el.arreter.hidden = phase !== 'demarre';
   if (etat === 'appaire' || etat === 'lecture') retenirAppairage(recepteur);
   if (etat === 'fini' && phase === 'demarre') finir(false);
@@ -235,7 +239,18 @@ el.ecouter.addEventListener('click', async () => {
   }
   // iOS : sans cela, le bouton de sonnerie coupe le son de la page.
   if (navigator.audioSession) navigator.audioSession.type = 'playback';
-  ctx ??= new Contexte({ latencyHint: LATENCE });
+  if (phase === 'demarre') {
+    // « Reprendre le son » : le geste que le téléphone attendait.
+    ctx?.resume().catch(() => {});
+    return;
+  }
+  if (!ctx) {
+    ctx = new Contexte({ latencyHint: LATENCE });
+    ctx.onstatechange = () => {
+      if (ctx.state === 'running') contexteAJoue = true;
+      afficher();
+    };
+  }
   const reprise = ctx.resume();
   phase = 'demarre';
   perdu = false;
@@ -277,6 +292,7 @@ function finir(envoyerFin) {
   recepteur = null;
   verrouEcran?.release().catch(() => {});
   verrouEcran = null;
+  contexteAJoue = false;
   ctx?.suspend().catch(() => {});
   afficher();
 }
