@@ -7,6 +7,13 @@
 
 namespace ravlo {
 
+std::optional<std::string> lireLigne(std::istream& entree) {
+  std::string ligne;
+  if (!std::getline(entree, ligne)) return std::nullopt;
+  if (ligne.ends_with('\r')) ligne.pop_back();
+  return ligne;
+}
+
 struct LignesEntree::Etat {
   std::mutex verrou;
   Executeur* file = nullptr;  ///< nul après la destruction ; lu et écrit sous `verrou`
@@ -21,8 +28,8 @@ LignesEntree::LignesEntree(std::istream& entree, Executeur& file,
   etat_->ligne = std::move(ligne);
   // Détaché : un getline bloqué ne s'interrompt pas ; le fil ne tient que l'état partagé.
   std::thread([etat = etat_, &entree] {
-    for (std::string l; std::getline(entree, l);) {
-      if (l.ends_with('\r')) l.pop_back();
+    while (auto lue = lireLigne(entree)) {
+      std::string l = std::move(*lue);
       const std::scoped_lock garde(etat->verrou);
       if (etat->file == nullptr) return;
       etat->file->poster([etat, l = std::move(l)]() mutable {

@@ -4,11 +4,16 @@
 #include <functional>
 #include <istream>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "plateforme/executeur.hpp"
 
 namespace ravlo {
+
+/// La ligne suivante de `entree`, sans sa fin de ligne ni le retour chariot d'un fichier
+/// écrit sous Windows ; rien à la fin du flux.
+[[nodiscard]] std::optional<std::string> lireLigne(std::istream& entree);
 
 /// Les lignes d'un flux (l'entrée standard), lues sur un fil à part et rendues une à une sur
 /// `file`, sans leur fin de ligne ni le retour chariot d'un terminal Windows. Le fil reste

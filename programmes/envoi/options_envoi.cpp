@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "plateforme/resolution_noms.hpp"
+#include "programmes/envoi/lignes_entree.hpp"
 #include "protocol/textes/textes.hpp"
 
 namespace ravlo {
@@ -17,15 +18,6 @@ std::optional<double> nombre(std::string_view texte) {
     return std::nullopt;
   }
   return v;
-}
-
-// Sans sa fin de ligne, ni le retour chariot d'un fichier écrit sous Windows ; rien si
-// l'entrée est vide.
-std::optional<std::string> premiereLigne(std::istream& entree) {
-  std::string ligne;
-  if (!std::getline(entree, ligne)) return std::nullopt;
-  if (ligne.ends_with('\r')) ligne.pop_back();
-  return ligne;
 }
 
 // Le refus dans la langue de `locale`, « %s » remplacé par `valeur`.
@@ -198,7 +190,7 @@ std::expected<OptionsEnvoi, std::string> OptionsEnvoi::lire(std::span<const char
   if (options.capture && (ton || options.wav)) return refus("--capture exclut --ton et --wav.");
   if (options.silencieux && !options.capture) return refus("--silencieux va avec --capture.");
   if (codes[0].value_or("") == "-") {
-    auto lu = premiereLigne(entree);
+    auto lu = lireLigne(entree);
     if (!lu) return refus("--code - n'a lu aucun code sur l'entrée standard.");
     codes[0] = std::move(*lu);
   }
