@@ -76,6 +76,13 @@ void VoieEmission::creerConnexion() {
 void VoieEmission::suivreEtat(const EtatConnexion& etat,
                               const std::shared_ptr<ConnexionDatagramme>& de) {
   if (de != connexion_) return;
+  if (etat.cas == Cas::fermee) {
+    // Le récepteur est parti pour de bon : rien à attendre ni à refaire, la voie finit comme
+    // sur son message de fin. Hors du verrou : le propriétaire relit les compteurs.
+    fermer();
+    quandRecepteurArrete_();
+    return;
+  }
   Garde garde(verrou_);
   switch (etat.cas) {
     case Cas::attente:

@@ -26,8 +26,8 @@ namespace ravlo {
 /// d'horloge reçoit sa réponse aussitôt, un besoin de groupe est retenu (au-delà de ce que
 /// la file d'un récepteur tient, il est compté et met la pièce hors du groupe), le nom de
 /// l'émetteur qui prend le récepteur est retenu (`prisPar`), un message de fin appelle
-/// `quandRecepteurArrete` une fois. Elle refait une connexion en panne au plus une fois par
-/// seconde et renonce
+/// `quandRecepteurArrete` une fois, comme une connexion qui se dit `fermee` (une page partie).
+/// Elle refait une connexion en panne au plus une fois par seconde et renonce
 /// (`quandRecepteurEstInjoignable`) après 30 s de panne ou 600 s sans nouvelles.
 ///
 /// Une socket UDP connectée est prête aussitôt, que le récepteur écoute ou non : une panne

@@ -320,6 +320,10 @@ TEST_P(ServeurWebTest, UnDatagrammeFaitLAllerRetourOctetPourOctet) {
   EXPECT_TRUE(ws->got_binary());
   const auto* octets = static_cast<const std::uint8_t*>(tampon.cdata().data());
   EXPECT_EQ(Octets(octets, octets + tampon.size()), datagramme);
+
+  // Rechargée, la page ferme son WebSocket : la connexion tenue le sait aussitôt, pour de bon.
+  ws->close(websocket::close_code::going_away);
+  EXPECT_TRUE(attendreQue([&] { return connexion->etat().cas == EtatConnexion::Cas::fermee; }));
 }
 
 TEST_P(ServeurWebTest, UnMessageHorsDesReglesRenvoieLaPage) {
@@ -350,10 +354,10 @@ TEST_P(ServeurWebTest, UnMessageHorsDesReglesRenvoieLaPage) {
     EXPECT_TRUE(attendreQue([&] {
       return releve_.lire([&](Releve& r) { return std::ranges::count(r.departs, point) == 1; });
     })) << c.quoi;
-    // Une connexion prise vers elle ensuite échoue.
+    // Une connexion prise vers elle ensuite naît fermée.
     auto connexion = serveur_->connexion(point, file_);
     connexion->demarrer();
-    EXPECT_EQ(connexion->etat().cas, EtatConnexion::Cas::echec);
+    EXPECT_EQ(connexion->etat().cas, EtatConnexion::Cas::fermee);
   }
 }
 
