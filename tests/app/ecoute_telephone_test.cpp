@@ -158,8 +158,13 @@ TEST(Telephone, UnePageChoisieSAppaireEtJoueParSaConnexion) {
   b.avancerAvecDuSon(100ms);
   EXPECT_FALSE(b.accueil().connexions.back()->envoyes.empty());
 
+  // Partie, la page a 10 s pour revenir (rechargée, le Wi-Fi coupé) ; puis l'envoi finit
+  // comme sur son message de fin, sans les 30 s de la supervision ni « ne répond plus ».
   b.partir(iphone);
   EXPECT_EQ(b.etat().appareils, Appareils{salon});
+  b.avancerAvecDuSon(9s);
+  EXPECT_TRUE(b.diffusion().enDiffusion()) << "la page peut encore revenir";
+  b.avancerAvecDuSon(2s);
   EXPECT_FALSE(b.diffusion().enDiffusion()) << "sans attendre la supervision";
   EXPECT_EQ(b.chercheur().resultat().cas, R::finParRecepteur);
   EXPECT_EQ(b.accueil().demandees.size(), 2u) << "sans refaire sa connexion";
