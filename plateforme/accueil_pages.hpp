@@ -47,7 +47,8 @@ class AccueilPages {
   virtual void demarrer(Executeur& file, RappelArrivee arrivee, RappelDepart depart) = 0;
   /// La connexion de la page `point`, dont les rappels tournent sur `file`. Une seule à la
   /// fois par page : en prendre une nouvelle annule la précédente (le dialogue d'appairage
-  /// passe la page à sa voie). Une page partie rend une connexion en échec.
+  /// passe la page à sa voie). Quand la page part, sa connexion passe à `fermee` ; une page
+  /// partie rend une connexion `fermee`.
   [[nodiscard]] virtual std::shared_ptr<ConnexionDatagramme> connexion(const PointReseau& point,
                                                                        File& file) = 0;
   /// La page est appairée : elle reste tant qu'elle parle.

@@ -14,9 +14,11 @@
 
 namespace ravlo {
 
-/// États d'une connexion datagramme ; `attente` et `echec` portent leur erreur.
+/// États d'une connexion datagramme ; `attente`, `echec` et `fermee` portent leur erreur.
+/// `fermee` est sûr : l'autre bout a fermé son transport (une page dont le WebSocket s'est
+/// fermé) et ne reviendra pas sur ce point ; une socket UDP n'en sait jamais tant.
 struct EtatConnexion {
-  enum class Cas : std::uint8_t { initiale, preparation, prete, attente, echec, annulee };
+  enum class Cas : std::uint8_t { initiale, preparation, prete, attente, echec, annulee, fermee };
   Cas cas = Cas::initiale;
   std::optional<ErreurReseau> erreur;
   bool operator==(const EtatConnexion&) const = default;

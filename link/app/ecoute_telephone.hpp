@@ -24,8 +24,8 @@ namespace ravlo {
 ///
 /// L'accueil ouvert est branché sur le `RelaisPages` que tiennent les fabriques de connexions
 /// du chercheur et de la diffusion : une page s'appaire et joue par sa connexion à elle.
-/// Éteinte, l'accueil s'arrête et les pages quittent la liste ; une voie vers une page finit
-/// alors comme vers un récepteur injoignable. Fil principal seulement.
+/// Éteinte, l'accueil s'arrête et les pages quittent la liste ; une voie vers une page trouve
+/// sa connexion fermée et finit comme sur la fin de son récepteur. Fil principal seulement.
 class EcouteTelephone final : public ModeleObservable,
                               public std::enable_shared_from_this<EcouteTelephone> {
  public:

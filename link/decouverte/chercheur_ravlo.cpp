@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MPL-2.0
 #include "link/decouverte/chercheur_ravlo.hpp"
 
+#include "link/decouverte/annonce_page.hpp"
 #include "link/decouverte/demande_code_parle.hpp"
 
 #include <algorithm>
@@ -17,10 +18,17 @@
 namespace ravlo {
 namespace {
 
+// Une page telle qu'elle s'est annoncée ; sa langue ne sert pas ici.
+PageConnectee pageDe(const ChercheurRavlo::Appareil& a) {
+  return {a.nom, {}, a.point, a.identifiant, a.connaitReprise};
+}
+
 // Un récepteur trouvé sans identifiant (d'avant la reprise) ne se reconnaît pas à sa seule
-// adresse : d'autres ont pu la prendre. Un récepteur tapé par adresse, si.
+// adresse : d'autres ont pu la prendre. Un récepteur tapé par adresse, si. Une page, par son
+// identifiant seul.
 std::optional<RecepteurMemorise> retrouver(const std::vector<RecepteurMemorise>& carnet,
                                            const ChercheurRavlo::Appareil& a) {
+  if (a.page()) return memoriseDePage(carnet, pageDe(a));
   if (!a.parAdresse() && !a.identifiant) return std::nullopt;
   return chercherMemorise(carnet, a.identifiant, enTexte(a.point));
 }
@@ -157,7 +165,9 @@ void ChercheurRavlo::ajouterParAdresse(std::string_view hote, std::string_view p
 }
 
 void ChercheurRavlo::ajouterPage(const PageConnectee& page) {
-  Appareil appareil{"page:" + enTexte(page.point), page.nom, page.point};
+  const AnnonceRecepteur annonce = annonceDePage(page);
+  Appareil appareil{"page:" + enTexte(page.point), page.nom, page.point, annonce.identifiant,
+                    annonce.connaitReprise};
   const auto deja = std::ranges::find(pages_, appareil.id, &Appareil::id);
   if (deja == pages_.end()) {
     pages_.push_back(std::move(appareil));
@@ -259,12 +269,16 @@ void ChercheurRavlo::conclure(const Appareil& appareil, const std::string& chiff
     if (initiateur.codeGrille()) griller(chiffres);
     changer(resultat_, Resultat{Resultat::Cas::echec, {}, issue.error()});
   } else if (const auto* reussi = std::get_if<AppairageInitiateur::Reussi>(&initiateur.etat())) {
-    if (appareil.page()) {
-      if (dep_.pageAppairee) dep_.pageAppairee(appareil.point);
-    } else if (dep_.carnet) {
+    if (appareil.page() && dep_.pageAppairee) dep_.pageAppairee(appareil.point);
+    // Une page sans identifiant ne se retrouverait jamais : rien à retenir.
+    const auto retenu =
+        appareil.page()
+            ? memoireDePage(pageDe(appareil), reussi->paire, secondesMurales())
+            : std::optional(RecepteurMemorise{appareil.identifiant, enTexte(appareil.point),
+                                              reussi->paire, appareil.nom, secondesMurales()});
+    if (dep_.carnet && retenu) {
       (void)dep_.carnet->modifier([&](std::vector<RecepteurMemorise>& carnet) {
-        retenirMemorise(carnet, {appareil.identifiant, enTexte(appareil.point), reussi->paire,
-                                 appareil.nom, secondesMurales()});
+        retenirMemorise(carnet, *retenu);
         return true;
       });
       refaireListe();
@@ -302,6 +316,7 @@ void ChercheurRavlo::conclureReprise(const Appareil& appareil,
   if (const auto* reussi = std::get_if<RepriseInitiateur::Reussi>(&initiateur.etat())) {
     Liaison liaison = reussi->liaison;
     liaison.aRenvoyer = initiateur.dernierMessage().donnees();
+    if (appareil.page() && dep_.pageAppairee) dep_.pageAppairee(appareil.point);
     if (dep_.carnet) {
       (void)dep_.carnet->modifier([&](std::vector<RecepteurMemorise>& carnet) {
         auto r = retrouver(carnet, appareil);

@@ -39,8 +39,9 @@ namespace ravlo {
 ///
 /// Une page de réception reliée (`ajouterPage`) y rejoint aussi, après ceux trouvés et avant
 /// ceux tapés, tant qu'elle reste reliée ; elle s'appaire par son code comme un récepteur, par
-/// la connexion que la fabrique donne pour son point, et n'entre pas dans le carnet : une page
-/// rechargée revient avec un autre point.
+/// la connexion que la fabrique donne pour son point. Le carnet la retient par l'identifiant
+/// qu'elle dit (`annonceDePage`), pas par son point, qui change à chaque connexion : rechargée,
+/// elle revient « mémorisée » et se reprend sans code si elle annonce la reprise.
 class ChercheurRavlo final : public ModeleObservable,
                              public std::enable_shared_from_this<ChercheurRavlo> {
  public:
@@ -52,7 +53,8 @@ class ChercheurRavlo final : public ModeleObservable,
     std::string id;
     std::string nom;
     PointReseau point;
-    /// Ce que dit son TXT ; rien pour un récepteur ajouté par son adresse.
+    /// Ce que dit son TXT, ou le bonjour d'une page ; rien pour un récepteur ajouté par son
+    /// adresse.
     std::optional<IdentifiantRecepteur> identifiant = {};
     bool connaitReprise = false;
     /// Retenu d'un appairage au code passé : `appairer` sans code le reprend.
@@ -118,7 +120,8 @@ class ChercheurRavlo final : public ModeleObservable,
         resoudre;
     /// Les récepteurs appairés qu'on reprend sans code ; nul : rien n'est retenu.
     std::shared_ptr<CarnetRecepteurs> carnet = {};
-    /// Appelé sur le fil principal quand une page vient d'être appairée (l'accueil la garde).
+    /// Appelé sur le fil principal quand une page vient d'être appairée ou reprise (l'accueil la
+    /// garde).
     std::function<void(const PointReseau&)> pageAppairee = {};
   };
 

@@ -14,10 +14,9 @@ namespace ravlo {
 /// ouvre et ferme son serveur à la demande, alors que les fabriques de connexions du chercheur
 /// et de la diffusion sont faites une fois au lancement (`fabrique`).
 ///
-/// Un point qui a été celui d'une page le reste pour la vie du processus : une voie qui refait
-/// sa connexion vers une page partie, ou après la fermeture de l'accueil, reçoit une connexion
-/// en échec (elle finit alors comme vers un récepteur injoignable) et n'envoie jamais d'UDP
-/// vers le port TCP d'un téléphone.
+/// Un point qui a été celui d'une page le reste pour la vie du processus : une connexion vers
+/// une page partie, ou après la fermeture de l'accueil, naît fermée (une voie finit alors comme
+/// sur la fin de son récepteur) et n'envoie jamais d'UDP vers le port TCP d'un téléphone.
 ///
 /// `brancher`, `demarrer`, `garder` et `arreter` : fil principal ; `estPage` et `connexion` :
 /// toute file (le chercheur, l'émetteur).

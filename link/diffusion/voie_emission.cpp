@@ -76,6 +76,9 @@ void VoieEmission::creerConnexion() {
 void VoieEmission::suivreEtat(const EtatConnexion& etat,
                               const std::shared_ptr<ConnexionDatagramme>& de) {
   if (de != connexion_) return;
+  // Le récepteur est parti pour de bon de ce point : rien à refaire, la voie finit au tic
+  // (`surveiller`) si la page ne revient pas entre-temps par une autre voie.
+  if (etat.cas == Cas::fermee && !fermeeNs_) fermeeNs_ = plateforme_.horloge->hoteNs();
   Garde garde(verrou_);
   switch (etat.cas) {
     case Cas::attente:
@@ -201,6 +204,13 @@ bool VoieEmission::surveiller(InstantNs maintenant) {
     renvoiNs_ = maintenant;
     connexion_->envoyer(liaison_.aRenvoyer);
   }
+  if (fermeeNs_ && ecartSigneNs(maintenant, *fermeeNs_) >= graceFermeeNs) {
+    // Comme sur son message de fin. Hors du verrou : le propriétaire relit les compteurs.
+    fermer();
+    quandRecepteurArrete_();
+    return false;
+  }
+  if (fermeeNs_) return true;
   // Une panne ne finit qu'à une réponse du récepteur : prête ou non, la connexion renonce
   // 30 s après son début.
   if (silence_.estPerdu(maintenant) ||

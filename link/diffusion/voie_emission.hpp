@@ -26,8 +26,11 @@ namespace ravlo {
 /// d'horloge reçoit sa réponse aussitôt, un besoin de groupe est retenu (au-delà de ce que
 /// la file d'un récepteur tient, il est compté et met la pièce hors du groupe), le nom de
 /// l'émetteur qui prend le récepteur est retenu (`prisPar`), un message de fin appelle
-/// `quandRecepteurArrete` une fois. Elle refait une connexion en panne au plus une fois par
-/// seconde et renonce
+/// `quandRecepteurArrete` une fois, comme une connexion qui se dit `fermee` (une page partie)
+/// et n'est pas revenue dans les 10 s : rechargée ou après une coupure du Wi-Fi, la page
+/// revient par une connexion neuve, reprise dans l'envoi par une autre voie, et celle-ci ne
+/// doit pas finir l'envoi avant.
+/// Elle refait une connexion en panne au plus une fois par seconde et renonce
 /// (`quandRecepteurEstInjoignable`) après 30 s de panne ou 600 s sans nouvelles.
 ///
 /// Une socket UDP connectée est prête aussitôt, que le récepteur écoute ou non : une panne
@@ -69,6 +72,8 @@ class VoieEmission : public std::enable_shared_from_this<VoieEmission> {
 
   static constexpr std::int64_t fraicheurBesoinNs = 3'000'000'000;
   static constexpr std::int64_t intervalleRenvoiNs = 700'000'000;
+  /// Ce qu'une voie dont la connexion s'est dite `fermee` attend sa page avant de finir.
+  static constexpr std::int64_t graceFermeeNs = 10'000'000'000;
 
   [[nodiscard]] static std::shared_ptr<VoieEmission> creer(PointReseau point, Liaison liaison,
                                                            Tache quandRecepteurArrete,
@@ -131,7 +136,8 @@ class VoieEmission : public std::enable_shared_from_this<VoieEmission> {
   SilenceRecepteur silence_{0};
   std::optional<std::uint64_t> besoinNs_;
   InstantNs besoinRecuNs_ = 0;
-  bool entendu_ = false;  ///< une enveloppe du récepteur s'est ouverte
+  bool entendu_ = false;               ///< une enveloppe du récepteur s'est ouverte
+  std::optional<InstantNs> fermeeNs_;  ///< la connexion s'est dite `fermee`
   InstantNs renvoiNs_ = 0;
   std::array<std::uint8_t, PaquetAudio::tailleEnTete + flux::octetsParPaquet> paquet_{};
   std::array<std::uint8_t, Enveloppe::tailleEnTete + PaquetAudio::tailleEnTete +

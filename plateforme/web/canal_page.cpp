@@ -72,7 +72,7 @@ void CanalPage::fermer(ErreurReseau cause) {
   if (fermeture_) return;
   fermeture_ = cause;
   reveiller_ = nullptr;
-  if (vue_ != 0) clore({Cas::echec, cause}, cause);
+  if (vue_ != 0) clore({Cas::fermee, cause}, cause);
 }
 
 std::shared_ptr<ConnexionDatagramme> CanalPage::vue(Executeur& file) {
@@ -133,7 +133,7 @@ void CanalPage::demarrer(std::uint64_t vue) {
   if (vue != vue_ || etat_.cas != Cas::initiale) return;
   changerEtat({Cas::preparation, std::nullopt});
   if (fermeture_) {
-    changerEtat({Cas::echec, fermeture_});
+    changerEtat({Cas::fermee, fermeture_});
   } else {
     changerEtat({Cas::prete, std::nullopt});
   }

@@ -24,7 +24,8 @@ namespace ravlo {
 /// sont perdus.
 ///
 /// Une vue à la fois : en prendre une autre annule la précédente (ses réceptions finissent
-/// en ECANCELED). Fermé par le transport, le canal met sa vue en échec avec la cause.
+/// en ECANCELED). Fermé par le transport, le canal met sa vue, et toute vue prise ensuite, à
+/// `fermee` avec la cause : la page ne reviendra pas par ce canal.
 /// Tout est sûr depuis n'importe quel fil ; les rappels d'une vue tournent sur sa file.
 class CanalPage : public std::enable_shared_from_this<CanalPage> {
  public:

@@ -76,6 +76,8 @@ void PagesEnvoi::arrivee(const PageConnectee& page) {
 }
 
 void PagesEnvoi::depart(const PointReseau& point) {
+  const auto partie = std::ranges::find(pages_, point, &PageConnectee::point);
+  if (partie != pages_.end()) dire(stdout, texte("Téléphone parti : %s", locale_), partie->nom);
   std::erase_if(pages_, [&](const PageConnectee& p) { return p.point == point; });
   std::erase_if(attente_, [&](const PageConnectee& p) { return p.point == point; });
   std::erase(reprisesTentees_, point);

@@ -20,8 +20,9 @@ namespace ravlo {
 /// Chaque page reliée se dit (« Téléphone connecté : NOM », sortie standard) et attend son
 /// code ; un seul appairage à la fois, les pages servies dans l'ordre de leur arrivée, les
 /// codes pris dans l'ordre des lignes lues (`code`). Un code refusé redemande le suivant à la
-/// même page, qui en a tiré un neuf ; une page partie est oubliée, même en cours
-/// d'appairage. Une page appairée est gardée par l'accueil et rendue à `appairee`.
+/// même page, qui en a tiré un neuf ; une page partie se dit (« Téléphone parti : NOM ») et
+/// est oubliée, même en cours d'appairage (sa voie, elle, finit d'elle-même, sa connexion
+/// fermée). Une page appairée est gardée par l'accueil et rendue à `appairee`.
 ///
 /// Avec un `carnet`, une page appairée au code y est retenue sous son identifiant ; une page
 /// qui revient avec cet identifiant et `reprise=1` est reprise sans code (« Appairage repris
@@ -54,9 +55,9 @@ class PagesEnvoi {
                 std::optional<std::string> premierCode = std::nullopt);
   /// Une ligne tapée : le code du téléphone qui attend le sien.
   void code(std::string ligne);
-  /// Vrai pour le point de toute page reliée un jour : la voie d'une page partie qui refait
-  /// sa connexion la trouve en échec, comme celle d'un récepteur parti, au lieu d'envoyer de
-  /// l'UDP vers le port TCP d'un téléphone. Sûr depuis tout fil.
+  /// Vrai pour le point de toute page reliée un jour : une connexion vers une page partie la
+  /// trouve fermée, au lieu d'envoyer de l'UDP vers le port TCP d'un téléphone. Sûr depuis
+  /// tout fil.
   [[nodiscard]] bool estPage(const PointReseau& point) const;
   /// Les pages reliées, dans l'ordre de leur arrivée.
   [[nodiscard]] const std::vector<PageConnectee>& connectees() const { return pages_; }

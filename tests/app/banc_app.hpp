@@ -16,6 +16,7 @@
 #include "faux/navigateur_factice.hpp"
 #include "link/app/modele_link.hpp"
 #include "protocol/appairage/appairage_repondeur.hpp"
+#include "protocol/reprise/reprise_repondeur.hpp"
 
 namespace ravlo::banc {
 
@@ -114,11 +115,21 @@ struct Application {
     diffusion().demarrer(a.appareil.point, a.liaison, a.appareil.nom);
     file->executer();
   }
-  /// Mène l'appairage en cours face à `repondeur`, message par message, jusqu'au verdict.
+  /// Mène l'appairage (ou la reprise) en cours face à `repondeur`, message par message,
+  /// jusqu'au verdict.
   void dialoguer(AppairageRepondeur& repondeur) { dialoguer(repondeur, connexions->derniere()); }
   void dialoguer(AppairageRepondeur& repondeur, faux::ConnexionFactice& c) {
-    for (std::size_t lus = 0; chercheur().appairageEnCours() && lus < c.envoyes.size();) {
-      const auto m = MessagePasskey::decoder(c.envoyes[lus++]);
+    jouer<MessagePasskey>(repondeur, c, false);
+  }
+  /// Jusqu'au dernier message : la preuve de l'ordinateur, qui le décide, clôt la poignée.
+  void dialoguer(RepriseRepondeur& repondeur, faux::ConnexionFactice& c) {
+    jouer<MessageReprise>(repondeur, c, true);
+  }
+  template <class Message, class Repondeur>
+  void jouer(Repondeur& repondeur, faux::ConnexionFactice& c, bool apresLeVerdict) {
+    for (std::size_t lus = 0;
+         (apresLeVerdict || chercheur().appairageEnCours()) && lus < c.envoyes.size();) {
+      const auto m = Message::decoder(c.envoyes[lus++]);
       ASSERT_TRUE(m.has_value());
       if (const auto r = repondeur.recevoir(*m)) c.livrer(r->donnees());
       file->executer();

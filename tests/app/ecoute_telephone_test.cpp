@@ -7,6 +7,7 @@
 #include "link/app/etat_panneau.hpp"
 #include "link/app/regles_panneau.hpp"
 #include "protocol/appairage/appairage_repondeur.hpp"
+#include "protocol/reprise/reprise_repondeur.hpp"
 
 // Espace à part : la suite se construit en un seul fichier avec les autres essais de l'app.
 namespace ravlo::essais_telephone {
@@ -127,9 +128,9 @@ TEST(Telephone, LePortRetenuSertEncoreEtUnPortPrisEstRemplace) {
 }
 
 // Choisie, une page s'appaire par son code, par sa connexion à elle et non par UDP ; appairée,
-// l'accueil la garde et le carnet ne la retient pas. Elle joue par la même voie ; partie, elle
-// quitte la liste et sa voie finit comme vers un récepteur injoignable, sans jamais tenter
-// d'UDP vers le port du téléphone.
+// l'accueil la garde et le carnet ne la retient pas (elle ne dit pas d'identifiant). Elle joue
+// par la même voie ; partie (son WebSocket fermé), elle quitte la liste et sa voie finit aussitôt,
+// comme sur son message de fin, sans refaire sa connexion ni rien tenter par UDP.
 TEST(Telephone, UnePageChoisieSAppaireEtJoueParSaConnexion) {
   Banc b;
   b.actions.basculerTelephone();
@@ -157,15 +158,91 @@ TEST(Telephone, UnePageChoisieSAppaireEtJoueParSaConnexion) {
   b.avancerAvecDuSon(100ms);
   EXPECT_FALSE(b.accueil().connexions.back()->envoyes.empty());
 
+  // Partie, la page a 10 s pour revenir (rechargée, le Wi-Fi coupé) ; puis l'envoi finit
+  // comme sur son message de fin, sans les 30 s de la supervision ni « ne répond plus ».
   b.partir(iphone);
   EXPECT_EQ(b.etat().appareils, Appareils{salon});
-  b.accueil().connexions.back()->jouerEtat(
-      {EtatConnexion::Cas::echec, ErreurReseau{DomaineErreurReseau::posix, ECONNRESET}});
-  b.avancerAvecDuSon(31s);
-  EXPECT_FALSE(b.diffusion().enDiffusion());
-  EXPECT_EQ(b.chercheur().resultat().cas, R::recepteurInjoignable);
-  EXPECT_GT(b.accueil().demandees.size(), 2u) << "la voie a refait sa connexion";
+  b.avancerAvecDuSon(9s);
+  EXPECT_TRUE(b.diffusion().enDiffusion()) << "la page peut encore revenir";
+  b.avancerAvecDuSon(2s);
+  EXPECT_FALSE(b.diffusion().enDiffusion()) << "sans attendre la supervision";
+  EXPECT_EQ(b.chercheur().resultat().cas, R::finParRecepteur);
+  EXPECT_EQ(b.accueil().demandees.size(), 2u) << "sans refaire sa connexion";
   EXPECT_TRUE(b.connexions->creees.empty()) << "rien par UDP";
+}
+
+// Un téléphone appairé au code est retenu sous l'identifiant que dit sa page. Rechargé, il revient
+// sous un autre point ; s'il annonce la reprise, sa carte dit « mémorisé » et le choisir sans
+// code le reprend par sa connexion à lui, que l'accueil garde. Refusée, la reprise fait demander
+// le code et le carnet garde la paire (un refus n'est pas authentifié) ; sans reprise=1, le code
+// est demandé sans rien envoyer.
+TEST(Telephone, UnTelephoneRechargeSeReprendSansCode) {
+  enum class Face : std::uint8_t { connaitLaPaire, autreSecret };
+  const struct {
+    const char* nom;
+    bool reprise;
+    Face face;
+    R attendu;
+  } cas[] = {
+      {"reprise", true, Face::connaitLaPaire, R::accepte},
+      {"refus", true, Face::autreSecret, R::codeDemande},
+      {"sans reprise=1", false, Face::connaitLaPaire, R::codeDemande},
+  };
+  PageConnectee avant = iphone;
+  avant.identifiant = IdentifiantRecepteur{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+  PageConnectee apres = avant;
+  apres.point.port = 51'240;
+  for (const auto& k : cas) {
+    SCOPED_TRACE(k.nom);
+    Banc b;
+    b.actions.basculerTelephone();
+    b.arriver(avant);
+    b.saisie->choisir(carte(avant).id);
+    b.actions.taperCode("5930");
+    b.actions.appairer();
+    b.file->executer();
+    AppairageRepondeur page(*CodeAppairage::depuisSaisie("5930"),
+                            std::make_shared<HasardDeterministe>(7));
+    b.dialoguer(page, *b.accueil().connexions.back());
+    const auto* appairee = std::get_if<AppairageRepondeur::Reussi>(&page.etat());
+    ASSERT_NE(appairee, nullptr);
+    ASSERT_EQ(b.carnet->contenu.size(), 1u);
+    EXPECT_EQ(b.carnet->contenu[0].identifiant, avant.identifiant);
+    EXPECT_EQ(b.carnet->contenu[0].nom, avant.nom);
+    b.partir(avant);
+
+    apres.reprise = k.reprise;
+    b.arriver(apres);
+    const EtatPanneau::Appareil vue = b.etat().appareils.back();
+    EXPECT_EQ(vue.id, carte(apres).id);
+    EXPECT_EQ(vue.memorise, k.reprise);
+    b.saisie->choisir(vue.id);
+    b.actions.appairer();
+    b.file->executer();
+    const std::size_t demandees = b.accueil().demandees.size();
+    if (k.reprise) {
+      ASSERT_EQ(demandees, 2u);
+      EXPECT_EQ(b.accueil().demandees.back(), apres.point);
+      SecretPaire connue = appairee->paire;
+      if (k.face == Face::autreSecret) connue.psk.octets().fill(7);
+      RepriseRepondeur repriseDePage(
+          [&](const IdentifiantPaire& i) -> std::optional<SecretPaire> {
+            return i == connue.identifiant ? std::optional(connue) : std::nullopt;
+          },
+          std::make_shared<HasardDeterministe>(3));
+      b.dialoguer(repriseDePage, *b.accueil().connexions.back());
+      b.file->avancer(dialogue::budgetReprise + 1s);
+      EXPECT_EQ(std::holds_alternative<RepriseRepondeur::Reussi>(repriseDePage.etat()),
+                k.attendu == R::accepte);
+    } else {
+      EXPECT_EQ(demandees, 1u) << "rien n'est envoyé";
+    }
+    EXPECT_EQ(b.chercheur().resultat().cas, k.attendu);
+    EXPECT_EQ(b.etat().ecran == EtatPanneau::Ecran::pret, k.attendu == R::accepte);
+    EXPECT_EQ(b.accueil().gardees.back(), k.attendu == R::accepte ? apres.point : avant.point);
+    ASSERT_EQ(b.carnet->contenu.size(), 1u);
+    EXPECT_EQ(b.carnet->contenu[0].paire, appairee->paire);
+  }
 }
 
 // Éteindre l'écoute pendant l'envoi est un arrêt demandé : le téléphone quitte l'envoi tout de

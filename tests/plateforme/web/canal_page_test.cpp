@@ -83,11 +83,11 @@ TEST_F(CanalPageTest, UnReveilParSalveEtPlusRienApresLaFermeture) {
   EXPECT_EQ(reveils, 2);
   ASSERT_EQ(recus.size(), 1U);
   EXPECT_EQ(recus[0].erreur, coupure);
-  EXPECT_EQ(etats.back(), (EtatConnexion{CasEtat::echec, coupure}));
-  // Une vue prise après le départ de la page démarre en échec.
+  EXPECT_EQ(etats.back(), (EtatConnexion{CasEtat::fermee, coupure}));
+  // Une vue prise après le départ de la page démarre fermée.
   auto tardive = canal->vue(file);
   tardive->demarrer();
-  EXPECT_EQ(tardive->etat(), (EtatConnexion{CasEtat::echec, coupure}));
+  EXPECT_EQ(tardive->etat(), (EtatConnexion{CasEtat::fermee, coupure}));
 }
 
 TEST_F(CanalPageTest, LesAttentesSontBornees) {

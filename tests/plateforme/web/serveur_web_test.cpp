@@ -358,6 +358,10 @@ TEST_P(ServeurWebTest, UnDatagrammeFaitLAllerRetourOctetPourOctet) {
   // Sans TCP_NODELAY, Nagle retient chaque message derrière l'acquittement retardé du
   // précédent : la page recevait le son par paquets de dizaines de ms.
   EXPECT_EQ(nodelayCoteServeur(ws->next_layer().local_endpoint()), 1);
+
+  // Rechargée, la page ferme son WebSocket : la connexion tenue le sait aussitôt, pour de bon.
+  ws->close(websocket::close_code::going_away);
+  EXPECT_TRUE(attendreQue([&] { return connexion->etat().cas == EtatConnexion::Cas::fermee; }));
 }
 
 TEST_P(ServeurWebTest, UnMessageHorsDesReglesRenvoieLaPage) {
@@ -388,10 +392,10 @@ TEST_P(ServeurWebTest, UnMessageHorsDesReglesRenvoieLaPage) {
     EXPECT_TRUE(attendreQue([&] {
       return releve_.lire([&](Releve& r) { return std::ranges::count(r.departs, point) == 1; });
     })) << c.quoi;
-    // Une connexion prise vers elle ensuite échoue.
+    // Une connexion prise vers elle ensuite naît fermée.
     auto connexion = serveur_->connexion(point, file_);
     connexion->demarrer();
-    EXPECT_EQ(connexion->etat().cas, EtatConnexion::Cas::echec);
+    EXPECT_EQ(connexion->etat().cas, EtatConnexion::Cas::fermee);
   }
 }
 
