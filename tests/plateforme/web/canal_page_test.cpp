@@ -112,6 +112,8 @@ TEST_F(CanalPageTest, LesAttentesSontBornees) {
   EXPECT_EQ(recus.back().datagramme, Octets{static_cast<std::uint8_t>(CanalPage::arrivesMax - 1)});
 }
 
+// L'identifiant passe par le même lecteur que celui d'une annonce, dont les formes refusées
+// sont éprouvées avec elle (AnnonceRecepteur) : ici, qu'un identifiant refusé laisse le bonjour.
 TEST(BonjourPage, SeLitOuSeRefuse) {
   struct Cas {
     std::string texte;
@@ -130,11 +132,6 @@ TEST(BonjourPage, SeLitOuSeRefuse) {
       {"ravlo-page 1\nnom=P\nid=" + hexa, avecId(id, false)},
       {"ravlo-page 1\nnom=P\nreprise=1", avecId(std::nullopt, true)},
       {"ravlo-page 1\nnom=P\nid=" + hexa + "\nreprise=oui", avecId(id, false)},
-      {"ravlo-page 1\nnom=P\nid=" + hexa + "\nreprise=10", avecId(id, false)},
-      {"ravlo-page 1\nnom=P\nid=00112233445566778899AABBCCDDEEFF", avecId(std::nullopt, false)},
-      {"ravlo-page 1\nnom=P\nid=" + hexa.substr(2), avecId(std::nullopt, false)},
-      {"ravlo-page 1\nnom=P\nid=" + hexa + "00", avecId(std::nullopt, false)},
-      {"ravlo-page 1\nnom=P\nid=" + hexa.substr(1) + "g", avecId(std::nullopt, false)},
       {"ravlo-page 1\nnom=P\nid= " + hexa, avecId(std::nullopt, false)},
       {"ravlo-page 1\nnom=P\nid=", avecId(std::nullopt, false)},
       {"ravlo-page 1\nnom=iPhone — Safari\nlangue=fr-FR", BonjourPage{"iPhone — Safari", "fr-FR"}},
