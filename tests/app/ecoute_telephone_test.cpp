@@ -129,8 +129,8 @@ TEST(Telephone, LePortRetenuSertEncoreEtUnPortPrisEstRemplace) {
 
 // Choisie, une page s'appaire par son code, par sa connexion à elle et non par UDP ; appairée,
 // l'accueil la garde et le carnet ne la retient pas (elle ne dit pas d'identifiant). Elle joue
-// par la même voie ; partie (son WebSocket fermé), elle quitte la liste et sa voie finit aussitôt,
-// comme sur son message de fin, sans refaire sa connexion ni rien tenter par UDP.
+// par la même voie ; partie (son WebSocket fermé), elle quitte la liste et sa voie finit 10 s
+// plus tard, comme sur son message de fin, sans refaire sa connexion ni rien tenter par UDP.
 TEST(Telephone, UnePageChoisieSAppaireEtJoueParSaConnexion) {
   Banc b;
   b.actions.basculerTelephone();
