@@ -204,13 +204,13 @@ bool VoieEmission::surveiller(InstantNs maintenant) {
     renvoiNs_ = maintenant;
     connexion_->envoyer(liaison_.aRenvoyer);
   }
-  if (fermeeNs_ && ecartSigneNs(maintenant, *fermeeNs_) >= graceFermeeNs) {
+  if (fermeeNs_) {
+    if (ecartSigneNs(maintenant, *fermeeNs_) < graceFermeeNs) return true;
     // Comme sur son message de fin. Hors du verrou : le propriétaire relit les compteurs.
     fermer();
     quandRecepteurArrete_();
     return false;
   }
-  if (fermeeNs_) return true;
   // Une panne ne finit qu'à une réponse du récepteur : prête ou non, la connexion renonce
   // 30 s après son début.
   if (silence_.estPerdu(maintenant) ||

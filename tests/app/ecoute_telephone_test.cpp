@@ -39,6 +39,18 @@ struct Banc : banc::Application {
     accueil().partir(page.point);
     file->executer();
   }
+  // Choisit la page, tape son code et mène l'appairage jusqu'au bout par sa connexion.
+  AppairageRepondeur appairerAuCode(const PageConnectee& page) {
+    arriver(page);
+    saisie->choisir("page:" + enTexte(page.point));
+    actions.taperCode("5930");
+    actions.appairer();
+    file->executer();
+    AppairageRepondeur repondeur(*CodeAppairage::depuisSaisie("5930"),
+                                 std::make_shared<HasardDeterministe>(7));
+    dialoguer(repondeur, *accueil().connexions.back());
+    return repondeur;
+  }
 };
 
 const EtatPanneau::Appareil salon{"Salon", "Salon"};
@@ -134,16 +146,8 @@ TEST(Telephone, LePortRetenuSertEncoreEtUnPortPrisEstRemplace) {
 TEST(Telephone, UnePageChoisieSAppaireEtJoueParSaConnexion) {
   Banc b;
   b.actions.basculerTelephone();
-  b.arriver(iphone);
-  b.saisie->choisir(carte(iphone).id);
-  b.actions.taperCode("5930");
-  b.actions.appairer();
-  b.file->executer();
-  ASSERT_TRUE(b.chercheur().appairageEnCours());
+  const AppairageRepondeur page = b.appairerAuCode(iphone);
   ASSERT_EQ(b.accueil().demandees, std::vector<PointReseau>{iphone.point});
-  AppairageRepondeur page(*CodeAppairage::depuisSaisie("5930"),
-                          std::make_shared<HasardDeterministe>(7));
-  b.dialoguer(page, *b.accueil().connexions.back());
   ASSERT_TRUE(std::holds_alternative<AppairageRepondeur::Reussi>(page.etat()));
   EXPECT_EQ(b.chercheur().resultat().cas, R::accepte);
   EXPECT_EQ(b.etat().ecran, EtatPanneau::Ecran::pret);
@@ -196,14 +200,7 @@ TEST(Telephone, UnTelephoneRechargeSeReprendSansCode) {
     SCOPED_TRACE(k.nom);
     Banc b;
     b.actions.basculerTelephone();
-    b.arriver(avant);
-    b.saisie->choisir(carte(avant).id);
-    b.actions.taperCode("5930");
-    b.actions.appairer();
-    b.file->executer();
-    AppairageRepondeur page(*CodeAppairage::depuisSaisie("5930"),
-                            std::make_shared<HasardDeterministe>(7));
-    b.dialoguer(page, *b.accueil().connexions.back());
+    const AppairageRepondeur page = b.appairerAuCode(avant);
     const auto* appairee = std::get_if<AppairageRepondeur::Reussi>(&page.etat());
     ASSERT_NE(appairee, nullptr);
     ASSERT_EQ(b.carnet->contenu.size(), 1u);
