@@ -28,59 +28,53 @@ constexpr std::size_t tailleCase = SocketDatagramme::tailleMax + 1;
 
 }  // namespace
 
-// Les lectures : la première par asio (qui attend la socket lisible sans perdre de réveil),
-// la suite du lot par recvmmsg dans des cases allouées une fois.
+// Les lectures, toutes par recvmmsg dans des cases allouées une fois. asio ne lit rien : il
+// guette la socket lisible (`async_wait`, qui repose la question au noyau en s'armant : un
+// datagramme déjà là réveille aussitôt). Un datagramme seul coûte un réveil, un recvmmsg et ce
+// réarmement ; asio qui lisait le premier ajoutait deux lectures revenues vides.
 struct SocketUDP::Etat : std::enable_shared_from_this<SocketUDP::Etat> {
   explicit Etat(File& file) : socket(file.contexte()) {
     // La place de la plus longue adresse IPv6 écrite : lire une source n'alloue jamais.
     for (auto& p : points) p.adresse.reserve(INET6_ADDRSTRLEN);
     pointDernier.adresse.reserve(INET6_ADDRSTRLEN);
-  }
-
-  void armer() {
-    socket.async_receive_from(
-        asio::buffer(cases[0]), source,
-        [faible = weak_from_this()](const std::error_code& e, std::size_t taille) {
-          const auto moi = faible.lock();
-          if (!moi || e == asio::error::operation_aborted || !moi->socket.is_open()) return;
-          // Une erreur de réception (ICMP d'un envoi précédent) ne ferme pas l'écoute.
-          if (e) {
-            moi->armer();
-            return;
-          }
-          std::memcpy(&moi->adresses[0], moi->source.data(), moi->source.size());
-          moi->entetes[0].msg_hdr.msg_namelen = static_cast<socklen_t>(moi->source.size());
-          moi->entetes[0].msg_len = static_cast<unsigned>(taille);
-          moi->lire(1);
-        });
-  }
-
-  // Complète le lot depuis `deja` cases remplies, le livre, et continue tant que la socket en
-  // tient d'autres. Un lot plein laisse d'abord passer les autres tâches de la file
-  // (minuteries, signaux) : un flot sans fin ne les affame pas.
-  void lire(std::size_t deja) {
-    const int fd = socket.native_handle();
-    for (std::size_t i = deja; i < SocketDatagramme::lotMax; ++i) {
+    for (std::size_t i = 0; i < SocketDatagramme::lotMax; ++i) {
       vecteurs[i] = {cases[i].data(), tailleCase};
-      entetes[i].msg_hdr = {};
-      entetes[i].msg_hdr.msg_name = &adresses[i];
-      entetes[i].msg_hdr.msg_namelen = sizeof(sockaddr_storage);
       entetes[i].msg_hdr.msg_iov = &vecteurs[i];
       entetes[i].msg_hdr.msg_iovlen = 1;
     }
-    const int lus =
-        ::recvmmsg(fd, entetes.data() + deja,
-                   static_cast<unsigned>(SocketDatagramme::lotMax - deja), MSG_DONTWAIT, nullptr);
-    // Rien de plus (ou l'erreur d'un envoi précédent, qui se relira seule) : le lot s'arrête.
-    const std::size_t n = deja + (lus > 0 ? static_cast<std::size_t>(lus) : 0);
+  }
+
+  void guetter() {
+    socket.async_wait(udp::socket::wait_read,
+                      [faible = weak_from_this()](const std::error_code& e) {
+                        const auto moi = faible.lock();
+                        if (!moi || e == asio::error::operation_aborted || !moi->socket.is_open())
+                          return;
+                        moi->lire();
+                      });
+  }
+
+  // Lit un lot, le livre, et continue tant que la socket en tient d'autres. Un lot plein
+  // laisse d'abord passer les autres tâches de la file (minuteries, signaux) : un flot sans
+  // fin ne les affame pas.
+  void lire() {
+    const int fd = socket.native_handle();
+    for (std::size_t i = 0; i < SocketDatagramme::lotMax; ++i) {
+      entetes[i].msg_hdr.msg_name = &adresses[i];
+      entetes[i].msg_hdr.msg_namelen = sizeof(sockaddr_storage);
+    }
+    const int lus = ::recvmmsg(fd, entetes.data(), static_cast<unsigned>(SocketDatagramme::lotMax),
+                               MSG_DONTWAIT, nullptr);
+    // Rien de plus, ou l'erreur d'un envoi précédent (ICMP), lue seule : l'écoute continue.
+    const std::size_t n = lus > 0 ? static_cast<std::size_t>(lus) : 0;
     livrer(n);
     if (!socket.is_open()) return;
     if (n < SocketDatagramme::lotMax) {
-      armer();
+      guetter();
       return;
     }
     asio::post(socket.get_executor(), [faible = weak_from_this()] {
-      if (const auto moi = faible.lock(); moi && moi->socket.is_open()) moi->lire(0);
+      if (const auto moi = faible.lock(); moi && moi->socket.is_open()) moi->lire();
     });
   }
 
@@ -142,7 +136,6 @@ struct SocketUDP::Etat : std::enable_shared_from_this<SocketUDP::Etat> {
 
   udp::socket socket;
   bool v6 = false;
-  udp::endpoint source;
   std::array<std::array<std::uint8_t, tailleCase>, SocketDatagramme::lotMax> cases{};
   std::array<sockaddr_storage, SocketDatagramme::lotMax> adresses{};
   std::array<iovec, SocketDatagramme::lotMax> vecteurs{};
@@ -200,7 +193,7 @@ std::size_t SocketUDP::dimensionnerReception(std::size_t octets) {
 
 void SocketUDP::recevoir(RappelReception rappel) {
   etat_->rappel = std::move(rappel);
-  if (etat_->socket.is_open()) etat_->armer();
+  if (etat_->socket.is_open()) etat_->guetter();
 }
 
 void SocketUDP::envoyer(VueOctets datagramme, const PointReseau& vers) {

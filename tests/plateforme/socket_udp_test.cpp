@@ -35,11 +35,11 @@ udp::endpoint local(std::uint16_t port = 0) {
 }
 
 // Une seule socket reçoit IPv4 et IPv6 ; le port déjà pris est refusé en erreur. Une rafale
-// envoyée pendant que la file est occupée : la file de réception agrandie la tient toute, puis
-// elle se lit par lots de plusieurs datagrammes (jamais plus de `lotMax`), chacun dans l'ordre
-// avec sa source, deux expéditeurs entrelacés ; le datagramme trop long est écarté et compté,
-// celui de la taille maximale passe. Chacun reçoit sa réponse, l'expéditeur IPv4 sous sa forme
-// IPv4 ; une adresse illisible n'envoie rien.
+// envoyée pendant que la file est occupée, avant même que l'écoute soit armée : la file de
+// réception agrandie la tient toute, puis elle se lit par lots de plusieurs datagrammes (jamais
+// plus de `lotMax`), chacun dans l'ordre avec sa source, deux expéditeurs entrelacés ; le
+// datagramme trop long est écarté et compté, celui de la taille maximale passe. Chacun reçoit sa
+// réponse, l'expéditeur IPv4 sous sa forme IPv4 ; une adresse illisible n'envoie rien.
 TEST(SocketUDP, DoublePileRafaleParLotsDansLOrdreEtPortPris) {
   FileSerie file("ravlo.essai");
   SocketUDP socket(file), autre(file);
@@ -57,19 +57,6 @@ TEST(SocketUDP, DoublePileRafaleParLotsDansLOrdreEtPortPris) {
 
   std::vector<std::tuple<std::uint32_t, std::size_t, PointReseau>> recus;
   std::vector<std::size_t> lots;
-  surLaFile(file, [&] {
-    socket.recevoir([&](std::span<const DatagrammeRecu> lot) {
-      lots.push_back(lot.size());
-      for (const auto& [d, source] : lot) {
-        std::uint32_t n = 0;
-        std::memcpy(&n, d.data(), std::min(sizeof n, d.size()));
-        recus.emplace_back(n, d.size(), *source);
-        if (d.size() != 3) continue;  // seuls les clients de la fin attendent une réponse
-        socket.envoyer(VueOctets(d.data(), 1), PointReseau{"pas une adresse", source->port});
-        socket.envoyer(Octets(d.rbegin(), d.rend()), *source);
-      }
-    });
-  });
   asio::io_context contexte;
   udp::socket a(contexte, local()), b(contexte, local());
   constexpr std::uint32_t rafale = 500, tropLong = 250;
@@ -85,6 +72,19 @@ TEST(SocketUDP, DoublePileRafaleParLotsDansLOrdreEtPortPris) {
     std::memcpy(d.data(), &i, sizeof i);
     (i % 2 ? b : a).send_to(asio::buffer(d), local(*port));
   }
+  file.poster([&] {
+    socket.recevoir([&](std::span<const DatagrammeRecu> lot) {
+      lots.push_back(lot.size());
+      for (const auto& [d, source] : lot) {
+        std::uint32_t n = 0;
+        std::memcpy(&n, d.data(), std::min(sizeof n, d.size()));
+        recus.emplace_back(n, d.size(), *source);
+        if (d.size() != 3) continue;  // seuls les clients de la fin attendent une réponse
+        socket.envoyer(VueOctets(d.data(), 1), PointReseau{"pas une adresse", source->port});
+        socket.envoyer(Octets(d.rbegin(), d.rend()), *source);
+      }
+    });
+  });
   libre.set_value();
   essai::attendreQue([&] { return surLaFile(file, [&] { return recus.size(); }) >= rafale - 1; });
   ASSERT_EQ(surLaFile(file, [&] { return recus.size(); }), rafale - 1);
