@@ -11,7 +11,7 @@
 namespace ravlo {
 
 std::unique_ptr<CaptureAudio> captureDuServeur(std::string repertoireEtat) {
-  const char* impose = std::getenv("RAVLO_CAPTURE");
+  const char* impose = std::getenv("RAVLO_CAPTURE");  // NOLINT(concurrency-mt-unsafe)
   const std::string_view choix = impose != nullptr ? impose : "";
   const bool pipewire = choix == "pipewire" || (choix != "pulse" && serveurPipewire());
   if (pipewire) {
