@@ -16,9 +16,14 @@ struct pw_stream;
 namespace ravlo {
 
 /// Un flux de capture PipeWire natif (`pw_stream`, stream.capture.sink) sur le moniteur d'une
-/// sortie, en flottants 32 bits, 48 000 Hz, stéréo, au quantum de 128 trames. Le son ne passe
-/// plus par pipewire-pulse : un saut de processus de moins, et aucun appel de libpulse par
-/// morceau (libpulse seule faisait ~3 000 `getpid` par seconde).
+/// sortie, en flottants 32 bits, 48 000 Hz, stéréo. Le son ne passe plus par pipewire-pulse :
+/// un saut de processus de moins, et aucun appel de libpulse par morceau (deux fois moins de
+/// CPU, trois fois moins d'appels système).
+///
+/// Il demande un quantum de 256 trames (5,3 ms), pas 128 comme la sortie native : la demande
+/// fixe le pas de tout le graphe, et à 128 les autres lecteurs du bureau (ceux de
+/// pipewire-pulse) se sous-alimentaient sur une machine chargée ; le ton d'essai ne passait
+/// qu'une fois sur six, contre cinq à 256. Un récepteur sur la même machine le ramène à 128.
 ///
 /// Le rappel tourne sur le fil temps réel de PipeWire (un par flux), jamais deux à la fois ;
 /// il n'alloue ni n'attend. L'heure d'un morceau : le moniteur rend, dans le cycle même, le
