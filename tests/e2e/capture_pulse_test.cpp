@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MPL-2.0
-// Contre un vrai serveur de son (PulseAudio, ou PipeWire par pipewire-pulse) lancé par
-// scripts/services avec une sortie nulle « speakers » : jamais une vraie carte son. Les sons
-// sont joués par pacat, les haut-parleurs écoutés par parec, l'état lu par pactl.
+// Contre un vrai serveur de son (PulseAudio, ou PipeWire : la capture y prend alors ses flux
+// natifs) lancé par scripts/services avec une sortie nulle « speakers » : jamais une vraie
+// carte son. Les sons sont joués par pacat, les haut-parleurs écoutés par parec, l'état lu
+// par pactl.
 #include <gtest/gtest.h>
 
 #include <algorithm>
