@@ -17,8 +17,8 @@ std::unexpected<ErreurCapture> erreur(ErreurCapture::Cas cas, StatutPulse statut
 
 }  // namespace
 
-CapturePulse::CapturePulse(std::string repertoireEtat)
-    : repertoireEtat_(std::move(repertoireEtat)), contexte_("Ravlo Link") {
+CapturePulse::CapturePulse(std::string repertoireEtat, PlanificationTempsReel& planification)
+    : repertoireEtat_(std::move(repertoireEtat)), contexte_("Ravlo Link", &planification) {
   filSuivi_ = std::thread([this] { suivi(); });
 }
 

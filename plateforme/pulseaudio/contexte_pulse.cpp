@@ -2,6 +2,7 @@
 #include "plateforme/pulseaudio/contexte_pulse.hpp"
 
 #include <pulse/error.h>
+#include <pulse/mainloop-api.h>
 
 #include <thread>
 
@@ -9,10 +10,29 @@
 
 namespace ravlo {
 
-ContextePulse::ContextePulse(const char* nomApplication)
+ContextePulse::ContextePulse(const char* nomApplication, PlanificationTempsReel* planification)
     : nom_(nomApplication), boucle_(pa_threaded_mainloop_new()) {
   RAVLO_EXIGER(boucle_ != nullptr);
   RAVLO_EXIGER(pa_threaded_mainloop_start(boucle_) == 0);
+  if (planification != nullptr) (void)planification->rendreTempsReel(filDeLaBoucle());
+}
+
+pid_t ContextePulse::filDeLaBoucle() {
+  struct Releve {
+    ContextePulse* contexte;
+    pid_t fil = 0;
+  } releve{this};
+  VerrouBoucle verrou(*this);
+  pa_mainloop_api_once(
+      pa_threaded_mainloop_get_api(boucle_),
+      [](pa_mainloop_api*, void* r) {
+        auto* lu = static_cast<Releve*>(r);
+        lu->fil = filCourant();
+        lu->contexte->signaler();
+      },
+      &releve);
+  while (releve.fil == 0) pa_threaded_mainloop_wait(boucle_);
+  return releve.fil;
 }
 
 ContextePulse::~ContextePulse() {

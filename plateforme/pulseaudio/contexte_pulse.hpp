@@ -8,6 +8,7 @@
 #include <chrono>
 #include <vector>
 
+#include "plateforme/planification_temps_reel.hpp"
 #include "plateforme/pulseaudio/statut_pulse.hpp"
 
 namespace ravlo {
@@ -16,9 +17,15 @@ namespace ravlo {
 /// fait boucle verrouillée (`VerrouBoucle`) ; les rappels de libpulse tournent sur le fil de
 /// la boucle, verrou tenu. Le serveur est celui que désigne l'environnement (PULSE_SERVER,
 /// XDG_RUNTIME_DIR) ; aucun serveur n'est lancé d'office.
+///
+/// Avec une `planification`, le fil de la boucle, celui des rappels de son, est demandé en
+/// temps réel dès sa création, par le fil qui construit (la demande peut bloquer, les
+/// rappels non) ; un refus le laisse tel quel. Le fil reste le même quand le lien au serveur
+/// se refait : une demande suffit.
 class ContextePulse {
  public:
-  explicit ContextePulse(const char* nomApplication);
+  explicit ContextePulse(const char* nomApplication,
+                         PlanificationTempsReel* planification = nullptr);
   ~ContextePulse();
   ContextePulse(const ContextePulse&) = delete;
   ContextePulse& operator=(const ContextePulse&) = delete;
@@ -42,6 +49,8 @@ class ContextePulse {
 
  private:
   static void rappelEtat(pa_context* contexte, void* moi);
+  /// Le `tid` du fil de la boucle, lu sur lui.
+  pid_t filDeLaBoucle();
 
   const char* nom_;
   pa_threaded_mainloop* boucle_ = nullptr;

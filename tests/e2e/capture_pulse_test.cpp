@@ -19,6 +19,7 @@
 
 #include "e2e/outils_pulse.hpp"
 #include "faux/attente.hpp"
+#include "faux/planification_factice.hpp"
 #include "link/capture/capture_systeme.hpp"
 #include "plateforme/horloge.hpp"
 #include "plateforme/pipewire/sortie_pipewire.hpp"
@@ -499,6 +500,44 @@ TEST_F(DemonPulse, LeSilenceNeTouchePasLesAutresSortiesEtUnResteEstDefaitAuDemar
   EXPECT_TRUE(essai::attendreQue([] { return essai::puitsParDefaut() == "speakers"; }));
   EXPECT_EQ(link.arreter(SIGTERM), 0);
 #endif
+}
+
+// Les rappels de la sortie et de la capture tournent sur les fils que la plateforme a demandés
+// en temps réel, une fois chacun ; accordé, refusé ou sans rtkit, le son passe de même.
+TEST_F(DemonPulse, LesFilsDesRappelsSontDemandesEnTempsReelEtUnRefusNArreteRien) {
+  const std::optional<RefusTempsReel> reponses[] = {
+      std::nullopt,
+      RefusTempsReel{CasRefusTempsReel::refuse, EPERM},
+      RefusTempsReel{CasRefusTempsReel::serviceAbsent, ENOENT},
+  };
+  for (const auto& reponse : reponses) {
+    SCOPED_TRACE(reponse ? "refusé" : "accordé");
+    essai::PlanificationFactice planification(reponse);
+    std::atomic<pid_t> filRendu{0}, filCapture{0};
+    std::atomic<int> rendus{0}, captes{0};
+    SortiePulse sortie(std::nullopt, SortiePulse::reglagesLatence, planification);
+    ASSERT_EQ(sortie.demarrer([&](std::span<float> bloc, std::optional<InstantNs>, bool) {
+      std::fill(bloc.begin(), bloc.end(), 0.0F);
+      if (filRendu == 0) filRendu = filCourant();
+      ++rendus;
+      return true;
+    }),
+              std::nullopt);
+    CapturePulse capture(etat_, planification);
+    ASSERT_TRUE(capture
+                    .demarrer(
+                        [&](const BlocCapte&) {
+                          if (filCapture == 0) filCapture = filCourant();
+                          ++captes;
+                        },
+                        false)
+                    .has_value());
+    EXPECT_TRUE(essai::attendreQue([&] { return rendus > 20 && captes > 20; }))
+        << rendus.load() << " rendus, " << captes.load() << " blocs captés";
+    capture.arreter();
+    sortie.arreter();
+    EXPECT_EQ(planification.fils(), (std::vector<pid_t>{filRendu.load(), filCapture.load()}));
+  }
 }
 
 // Le rendu privé de processeur plus longtemps que la réserve de la sortie : le serveur
