@@ -19,9 +19,9 @@ namespace ravlo {
 /// XDG_RUNTIME_DIR) ; aucun serveur n'est lancé d'office.
 ///
 /// Avec une `planification`, le fil de la boucle, celui des rappels de son, est demandé en
-/// temps réel dès sa création, par le fil qui construit (la demande peut bloquer, les
-/// rappels non) ; un refus le laisse tel quel. Le fil reste le même quand le lien au serveur
-/// se refait : une demande suffit.
+/// temps réel au premier lien abouti, par le fil qui relie (la demande peut bloquer, les
+/// rappels non), sauf si le serveur est pipewire-pulse ; un refus le laisse tel quel. Le fil
+/// reste le même quand le lien se refait : une demande suffit.
 class ContextePulse {
  public:
   explicit ContextePulse(const char* nomApplication,
@@ -49,13 +49,16 @@ class ContextePulse {
 
  private:
   static void rappelEtat(pa_context* contexte, void* moi);
-  /// Le `tid` du fil de la boucle, lu sur lui.
+  /// Au premier lien : le fil de la boucle en temps réel, sauf sous PipeWire.
+  void demanderTempsReel();
+  /// Le `tid` du fil de la boucle, lu sur lui ; verrou tenu.
   pid_t filDeLaBoucle();
 
   const char* nom_;
   pa_threaded_mainloop* boucle_ = nullptr;
   pa_context* contexte_ = nullptr;
-  bool pret_ = false;  ///< `contexte_` a abouti une fois
+  bool pret_ = false;                      ///< `contexte_` a abouti une fois
+  PlanificationTempsReel* planification_;  ///< nul une fois la demande faite
   // Liens tombés : leurs flux peuvent encore y pointer, on les libère à la fin.
   std::vector<pa_context*> anciens_;
 };

@@ -6,8 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <condition_variable>
-#include <mutex>
+#include <future>
 #include <optional>
 #include <string>
 #include <thread>
@@ -98,29 +97,18 @@ TEST(DemandeTempsReel, LeNoyauDAbordPuisRtkitSousSesBornes) {
 // Le vrai noyau (rtkit s'il le faut), sur un fil que l'essai tient : il passe en SCHED_FIFO,
 // que ses enfants ne gardent pas, et le fil qui demande reste ordinaire.
 TEST(OrdonnancementLinux, UnAutreFilDuProcessusPasseEnFifo) {
-  std::mutex m;
-  std::condition_variable cv;
-  bool fin = false;
-  pid_t tid = 0;
-  std::thread fil([&] {
-    std::unique_lock verrou(m);
-    tid = filCourant();
-    cv.notify_all();
-    cv.wait(verrou, [&] { return fin; });
+  std::promise<pid_t> pret;
+  std::promise<void> fin;
+  std::thread fil([&pret, f = fin.get_future()] {
+    pret.set_value(filCourant());
+    f.wait();
   });
-  {
-    std::unique_lock verrou(m);
-    cv.wait(verrou, [&] { return tid != 0; });
-  }
+  const pid_t tid = pret.get_future().get();
   const auto obtenu = planificationSysteme().rendreTempsReel(tid);
   const int politique = ::sched_getscheduler(tid);
   sched_param p{};
   ::sched_getparam(tid, &p);
-  {
-    const std::lock_guard verrou(m);
-    fin = true;
-  }
-  cv.notify_all();
+  fin.set_value();
   fil.join();
   // root (la CI) a toujours le droit ; ailleurs, sans RLIMIT_RTPRIO ni rtkit, rien à voir.
   if (obtenu && ::geteuid() != 0) {
