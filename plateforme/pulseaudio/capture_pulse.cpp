@@ -17,10 +17,11 @@ std::unexpected<ErreurCapture> erreur(ErreurCapture::Cas cas, StatutPulse statut
 
 }  // namespace
 
-CapturePulse::CapturePulse(std::string repertoireEtat, FabriqueFluxCapture fabrique)
+CapturePulse::CapturePulse(std::string repertoireEtat, FabriqueFluxCapture fabrique,
+                           PlanificationTempsReel& planification)
     : repertoireEtat_(std::move(repertoireEtat)),
       fabrique_(std::move(fabrique)),
-      contexte_("Ravlo Link") {
+      contexte_("Ravlo Link", &planification) {
   filSuivi_ = std::thread([this] { suivi(); });
 }
 

@@ -12,6 +12,7 @@
 #include "plateforme/pulseaudio/flux_capture.hpp"
 #include "plateforme/pulseaudio/flux_capture_pulse.hpp"
 #include "plateforme/pulseaudio/silence_pulse.hpp"
+#include "plateforme/systemd/ordonnancement_linux.hpp"
 
 namespace ravlo {
 
@@ -29,16 +30,20 @@ namespace ravlo {
 /// rappel ; muette, c'est le silence qui la suit (`SilencePulse::suivre`). Un flux que le
 /// serveur a tué sans qu'on puisse le remplacer est rapporté par `panne`.
 ///
-/// Chaque démarrage commence par défaire les silences laissés par un programme mort.
+/// Chaque démarrage commence par défaire les silences laissés par un programme mort. Le fil
+/// de la boucle de libpulse, où tourne le rappel de capture, est demandé en temps réel à la
+/// construction (`ContextePulse`).
 class CapturePulse final : public CaptureAudio {
  public:
   static constexpr const char* nomFlux = "Ravlo Link";
 
   /// `repertoireEtat` : où tenir les fichiers d'état du silence (vide : nulle part).
+  /// `repertoireEtat` : où tenir les fichiers d'état du silence (vide : nulle part).
   /// `fabrique` : les flux qui portent le son (par défaut ceux de libpulse) ; le lien
   /// PulseAudio ne sert alors qu'à la sortie par défaut, à ses changements et au silence.
   explicit CapturePulse(std::string repertoireEtat = repertoireEtatParDefaut(),
-                        FabriqueFluxCapture fabrique = &FluxCapturePulse::creer);
+                        FabriqueFluxCapture fabrique = &FluxCapturePulse::creer,
+                        PlanificationTempsReel& planification = planificationSysteme());
   ~CapturePulse() override;
   CapturePulse(const CapturePulse&) = delete;
   CapturePulse& operator=(const CapturePulse&) = delete;

@@ -20,6 +20,7 @@
 
 #include "e2e/outils_pulse.hpp"
 #include "faux/attente.hpp"
+#include "faux/planification_factice.hpp"
 #include "link/capture/capture_systeme.hpp"
 #include "plateforme/horloge.hpp"
 #include "plateforme/pipewire/fabrique_capture.hpp"
@@ -509,6 +510,29 @@ TEST_F(DemonPulse, LeSilenceNeTouchePasLesAutresSortiesEtUnResteEstDefaitAuDemar
   EXPECT_TRUE(essai::attendreQue([] { return essai::puitsParDefaut() == "speakers"; }));
   EXPECT_EQ(link.arreter(SIGTERM), 0);
 #endif
+}
+
+// Les rappels de la sortie et de la capture tournent sur les fils demandés en temps réel, une
+// fois chacun, sauf sous pipewire-pulse ; refusé, le son passe de même.
+TEST_F(DemonPulse, LesFilsDesRappelsSontDemandesEnTempsReelEtUnRefusNArreteRien) {
+  essai::PlanificationFactice planification(RefusTempsReel{CasRefusTempsReel::refuse, EPERM});
+  std::atomic<pid_t> filRendu{0}, filCapture{0};
+  SortiePulse sortie(std::nullopt, SortiePulse::reglagesLatence, planification);
+  ASSERT_EQ(sortie.demarrer([&](std::span<float> bloc, std::optional<InstantNs>, bool) {
+    std::ranges::fill(bloc, 0.0F);
+    filRendu = filCourant();
+    return true;
+  }),
+            std::nullopt);
+  CapturePulse capture(etat_, &FluxCapturePulse::creer, planification);
+  ASSERT_TRUE(
+      capture.demarrer([&](const BlocCapte&) { filCapture = filCourant(); }, false).has_value());
+  EXPECT_TRUE(essai::attendreQue([&] { return filRendu != 0 && filCapture != 0; }));
+  capture.arreter();
+  sortie.arreter();
+  const auto attendus = serveurPipewire() ? std::vector<pid_t>{}
+                                          : std::vector<pid_t>{filRendu.load(), filCapture.load()};
+  EXPECT_EQ(planification.fils(), attendus);
 }
 
 // Le rendu privé de processeur plus longtemps que la réserve de la sortie : le serveur
