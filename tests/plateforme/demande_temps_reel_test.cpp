@@ -90,7 +90,9 @@ TEST(DemandeTempsReel, LeNoyauDAbordPuisRtkitSousSesBornes) {
     EXPECT_EQ(joue.prioriteDirecte, DemandeTempsReel::prioriteVoulue);
     EXPECT_EQ(joue.limiteFixee, c.limiteFixee);
     EXPECT_EQ(joue.prioriteRtkit, c.prioriteRtkit);
-    if (c.prioriteRtkit) EXPECT_EQ(joue.filRtkit, 1234);
+    if (c.prioriteRtkit) {
+      EXPECT_EQ(joue.filRtkit, 1234);
+    }
   }
 }
 
