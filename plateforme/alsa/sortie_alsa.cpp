@@ -4,6 +4,7 @@
 #include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -58,8 +59,7 @@ ErreurSortie erreurSortieAlsa(int code, const std::string& peripherique) {
   return {cas, "ALSA " + peripherique + " : " + snd_strerror(code)};
 }
 
-SortieAlsa::SortieAlsa(std::string peripherique, PlanificationTempsReel& planification)
-    : peripherique_(std::move(peripherique)), planification_(planification) {}
+SortieAlsa::SortieAlsa(std::string peripherique) : peripherique_(std::move(peripherique)) {}
 
 SortieAlsa::~SortieAlsa() {
   arreter();
@@ -137,10 +137,8 @@ std::optional<ErreurSortie> SortieAlsa::configurer() {
 
 void SortieAlsa::tourner() {
   pthread_setname_np(pthread_self(), "ravlo.alsa");
-  if (planification_.rendreTempsReel(filCourant())) {
-    // Gentillesse négative : accordée à root ou avec RLIMIT_NICE, refusée sinon, sans mal.
-    (void)setpriority(PRIO_PROCESS, static_cast<id_t>(filCourant()), -10);
-  }
+  // Gentillesse négative : accordée à root ou avec RLIMIT_NICE, refusée sinon, sans mal.
+  (void)setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), -10);
   const auto periode = static_cast<snd_pcm_sframes_t>(periode_);
   // Un périphérique qui prend tout sans attendre (`null`) ne laisse jamais le fil à `poll`.
   while (!arrete_.load(std::memory_order_relaxed)) {

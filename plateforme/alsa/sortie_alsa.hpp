@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "plateforme/sortie_audio.hpp"
-#include "plateforme/systemd/ordonnancement_linux.hpp"
 
 namespace ravlo {
 
@@ -42,10 +41,7 @@ class SortieAlsa final : public SortieAudio {
   static constexpr unsigned long tramesParPeriode = 240;
   static constexpr unsigned long periodesParTampon = 4;
 
-  /// Le fil de la sortie se demande en temps réel à son départ, avant le premier rendu ;
-  /// refusé, il se contente d'une gentillesse négative, si elle est permise.
-  explicit SortieAlsa(std::string peripherique,
-                      PlanificationTempsReel& planification = planificationSysteme());
+  explicit SortieAlsa(std::string peripherique);
   ~SortieAlsa() override;
   SortieAlsa(const SortieAlsa&) = delete;
   SortieAlsa& operator=(const SortieAlsa&) = delete;
@@ -70,7 +66,6 @@ class SortieAlsa final : public SortieAudio {
   void fermer();
 
   std::string peripherique_;
-  PlanificationTempsReel& planification_;
   snd_pcm_t* pcm_ = nullptr;
   int arret_ = -1;  ///< eventfd qui réveille le fil pour qu'il s'arrête
   RappelRendu rappel_;
