@@ -9,10 +9,8 @@
 
 #include "plateforme/capture_audio.hpp"
 #include "plateforme/pulseaudio/contexte_pulse.hpp"
-#include "plateforme/pulseaudio/flux_capture.hpp"
 #include "plateforme/pulseaudio/flux_capture_pulse.hpp"
 #include "plateforme/pulseaudio/silence_pulse.hpp"
-#include "plateforme/systemd/ordonnancement_linux.hpp"
 
 namespace ravlo {
 
@@ -30,20 +28,13 @@ namespace ravlo {
 /// rappel ; muette, c'est le silence qui la suit (`SilencePulse::suivre`). Un flux que le
 /// serveur a tué sans qu'on puisse le remplacer est rapporté par `panne`.
 ///
-/// Chaque démarrage commence par défaire les silences laissés par un programme mort. Le fil
-/// de la boucle de libpulse, où tourne le rappel de capture, est demandé en temps réel à la
-/// construction (`ContextePulse`).
+/// Chaque démarrage commence par défaire les silences laissés par un programme mort.
 class CapturePulse final : public CaptureAudio {
  public:
   static constexpr const char* nomFlux = "Ravlo Link";
 
   /// `repertoireEtat` : où tenir les fichiers d'état du silence (vide : nulle part).
-  /// `repertoireEtat` : où tenir les fichiers d'état du silence (vide : nulle part).
-  /// `fabrique` : les flux qui portent le son (par défaut ceux de libpulse) ; le lien
-  /// PulseAudio ne sert alors qu'à la sortie par défaut, à ses changements et au silence.
-  explicit CapturePulse(std::string repertoireEtat = repertoireEtatParDefaut(),
-                        FabriqueFluxCapture fabrique = &FluxCapturePulse::creer,
-                        PlanificationTempsReel& planification = planificationSysteme());
+  explicit CapturePulse(std::string repertoireEtat = repertoireEtatParDefaut());
   ~CapturePulse() override;
   CapturePulse(const CapturePulse&) = delete;
   CapturePulse& operator=(const CapturePulse&) = delete;
@@ -56,13 +47,13 @@ class CapturePulse final : public CaptureAudio {
 
  private:
   /// Le flux qui porte le rappel : celui du silence s'il y en a un.
-  [[nodiscard]] FluxCapture* actif() const;
+  [[nodiscard]] FluxCapturePulse* actif() const;
   /// Relie un flux neuf au moniteur de la sortie nulle, et lui passe le rappel si la capture
   /// tourne.
   StatutPulse brancherSilence();
   /// Remplace `flux` par un flux neuf sur `source`, démarré et portant le rappel s'il le
   /// portait.
-  StatutPulse rebrancher(std::unique_ptr<FluxCapture>& flux, const std::string& source);
+  StatutPulse rebrancher(std::unique_ptr<FluxCapturePulse>& flux, const std::string& source);
   void demolir();
   /// Abonne le lien courant aux changements du serveur (sortie par défaut).
   void abonner();
@@ -83,14 +74,13 @@ class CapturePulse final : public CaptureAudio {
   };
 
   const std::string repertoireEtat_;
-  const FabriqueFluxCapture fabrique_;
   mutable std::mutex verrouEtat_;
   ContextePulse contexte_;
   std::unique_ptr<SilencePulse> silence_;
   /// Sur le moniteur de la sortie captée.
-  std::unique_ptr<FluxCapture> flux_;
+  std::unique_ptr<FluxCapturePulse> flux_;
   /// Sur le moniteur de la sortie nulle, pendant le silence.
-  std::unique_ptr<FluxCapture> fluxSilence_;
+  std::unique_ptr<FluxCapturePulse> fluxSilence_;
   std::unique_ptr<RappelCapture> rappel_;
   bool demarree_ = false;
   pa_context* abonne_ = nullptr;

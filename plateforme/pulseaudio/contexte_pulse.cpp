@@ -2,48 +2,17 @@
 #include "plateforme/pulseaudio/contexte_pulse.hpp"
 
 #include <pulse/error.h>
-#include <pulse/mainloop-api.h>
 
-#include <string>
 #include <thread>
-#include <utility>
 
-#include "plateforme/pulseaudio/requetes_pulse.hpp"
 #include "protocol/base/exiger.hpp"
 
 namespace ravlo {
 
-ContextePulse::ContextePulse(const char* nomApplication, PlanificationTempsReel* planification)
-    : nom_(nomApplication), boucle_(pa_threaded_mainloop_new()), planification_(planification) {
+ContextePulse::ContextePulse(const char* nomApplication)
+    : nom_(nomApplication), boucle_(pa_threaded_mainloop_new()) {
   RAVLO_EXIGER(boucle_ != nullptr);
   RAVLO_EXIGER(pa_threaded_mainloop_start(boucle_) == 0);
-}
-
-void ContextePulse::demanderTempsReel() {
-  auto* planification = std::exchange(planification_, nullptr);
-  if (planification == nullptr) return;
-  // pipewire-pulse sert ses clients depuis un fil ordinaire : un client temps réel ne fait que
-  // l'attendre plus tôt, sans gain mesuré.
-  const auto nom = requetesPulse::nomServeur(*this);
-  if (nom.statut != 0 || nom.valeur.find("PipeWire") != std::string::npos) return;
-  (void)planification->rendreTempsReel(filDeLaBoucle());
-}
-
-pid_t ContextePulse::filDeLaBoucle() {
-  struct Releve {
-    ContextePulse* contexte;
-    pid_t fil = 0;
-  } releve{this};
-  pa_mainloop_api_once(
-      pa_threaded_mainloop_get_api(boucle_),
-      [](pa_mainloop_api*, void* r) {
-        auto* lu = static_cast<Releve*>(r);
-        lu->fil = filCourant();
-        lu->contexte->signaler();
-      },
-      &releve);
-  while (releve.fil == 0) pa_threaded_mainloop_wait(boucle_);
-  return releve.fil;
 }
 
 ContextePulse::~ContextePulse() {
@@ -97,7 +66,6 @@ StatutPulse ContextePulse::relier() {
     const pa_context_state_t etat = pa_context_get_state(contexte_);
     if (etat == PA_CONTEXT_READY) {
       pret_ = true;
-      demanderTempsReel();
       return 0;
     }
     if (!PA_CONTEXT_IS_GOOD(etat)) return erreur();

@@ -8,7 +8,6 @@
 #include <chrono>
 #include <vector>
 
-#include "plateforme/planification_temps_reel.hpp"
 #include "plateforme/pulseaudio/statut_pulse.hpp"
 
 namespace ravlo {
@@ -17,15 +16,9 @@ namespace ravlo {
 /// fait boucle verrouillée (`VerrouBoucle`) ; les rappels de libpulse tournent sur le fil de
 /// la boucle, verrou tenu. Le serveur est celui que désigne l'environnement (PULSE_SERVER,
 /// XDG_RUNTIME_DIR) ; aucun serveur n'est lancé d'office.
-///
-/// Avec une `planification`, le fil de la boucle, celui des rappels de son, est demandé en
-/// temps réel au premier lien abouti, par le fil qui relie (la demande peut bloquer, les
-/// rappels non), sauf si le serveur est pipewire-pulse ; un refus le laisse tel quel. Le fil
-/// reste le même quand le lien se refait : une demande suffit.
 class ContextePulse {
  public:
-  explicit ContextePulse(const char* nomApplication,
-                         PlanificationTempsReel* planification = nullptr);
+  explicit ContextePulse(const char* nomApplication);
   ~ContextePulse();
   ContextePulse(const ContextePulse&) = delete;
   ContextePulse& operator=(const ContextePulse&) = delete;
@@ -49,16 +42,11 @@ class ContextePulse {
 
  private:
   static void rappelEtat(pa_context* contexte, void* moi);
-  /// Au premier lien : le fil de la boucle en temps réel, sauf sous PipeWire.
-  void demanderTempsReel();
-  /// Le `tid` du fil de la boucle, lu sur lui ; verrou tenu.
-  pid_t filDeLaBoucle();
 
   const char* nom_;
   pa_threaded_mainloop* boucle_ = nullptr;
   pa_context* contexte_ = nullptr;
-  bool pret_ = false;                      ///< `contexte_` a abouti une fois
-  PlanificationTempsReel* planification_;  ///< nul une fois la demande faite
+  bool pret_ = false;  ///< `contexte_` a abouti une fois
   // Liens tombés : leurs flux peuvent encore y pointer, on les libère à la fin.
   std::vector<pa_context*> anciens_;
 };

@@ -63,12 +63,8 @@ ErreurSortie erreurSortiePulse(StatutPulse code) {
   return {cas, pa_strerror(code)};
 }
 
-SortiePulse::SortiePulse(std::optional<std::string> sortie, LatenceSortie::Reglages reglages,
-                         PlanificationTempsReel& planification)
-    : sortie_(std::move(sortie)),
-      contexte_("ravlo-recepteur", &planification),
-      politique_(reglages),
-      latenceUs_(reglages.departUs) {}
+SortiePulse::SortiePulse(std::optional<std::string> sortie, LatenceSortie::Reglages reglages)
+    : sortie_(std::move(sortie)), politique_(reglages), latenceUs_(reglages.departUs) {}
 
 SortiePulse::~SortiePulse() {
   arreter();

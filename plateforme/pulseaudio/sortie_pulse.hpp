@@ -11,7 +11,6 @@
 
 #include "plateforme/pulseaudio/contexte_pulse.hpp"
 #include "plateforme/sortie_audio.hpp"
-#include "plateforme/systemd/ordonnancement_linux.hpp"
 #include "protocol/lecture/heure_sortie.hpp"
 #include "protocol/lecture/latence_sortie.hpp"
 
@@ -30,8 +29,7 @@ namespace ravlo {
 /// rappel d'écriture tourne sur le fil de la boucle de libpulse, écrit en place dans la
 /// mémoire du serveur (`pa_stream_begin_write`) et date chaque bloc de l'heure où il
 /// sortira, d'après un relevé brut du serveur demandé toutes les 100 ms (`HeureSortie`) :
-/// le récepteur voit la sortie monter, et sa vraie cadence. Ce fil est demandé en temps réel
-/// à la construction (`ContextePulse`).
+/// le récepteur voit la sortie monter, et sa vraie cadence.
 ///
 /// Un serveur arrêté ou relancé met le flux en panne (`serveurPerdu`) ; après `arreter`,
 /// `demarrer` refait le lien et le flux sur le serveur revenu.
@@ -42,8 +40,7 @@ class SortiePulse final : public SortieAudio {
   static constexpr LatenceSortie::Reglages reglagesLatence{};
 
   explicit SortiePulse(std::optional<std::string> sortie,
-                       LatenceSortie::Reglages reglages = reglagesLatence,
-                       PlanificationTempsReel& planification = planificationSysteme());
+                       LatenceSortie::Reglages reglages = reglagesLatence);
   ~SortiePulse() override;
   SortiePulse(const SortiePulse&) = delete;
   SortiePulse& operator=(const SortiePulse&) = delete;
@@ -72,7 +69,7 @@ class SortiePulse final : public SortieAudio {
   // Avant le contexte : une réponse tardive de la boucle peut encore l'écrire.
   std::atomic<bool> coupe_{false};
   RappelRendu rappel_;
-  ContextePulse contexte_;
+  ContextePulse contexte_{"ravlo-recepteur"};
   pa_stream* flux_ = nullptr;
   LatenceSortie politique_;  ///< sur le fil de la boucle seulement
   HeureSortie heureSortie_;  ///< de même
