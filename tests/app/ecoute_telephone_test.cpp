@@ -20,6 +20,11 @@ using Appareils = std::vector<EtatPanneau::Appareil>;
 const PageConnectee iphone{"iPhone — Safari", "fr-FR", {"192.168.1.23", 51'234}};
 const PageConnectee pixel{"Android — Chrome", "en-US", {"fd00::17", 40'022}};
 
+const EtatPanneau::Appareil salon{"Salon", "Salon"};
+EtatPanneau::Appareil carte(const PageConnectee& p) {
+  return {"page:" + enTexte(p.point), p.nom, false, true, p.point.adresse};
+}
+
 struct Banc : banc::Application {
   std::shared_ptr<SaisiePanneau> saisie = std::make_shared<SaisiePanneau>();
   ActionsPanneau actions =
@@ -42,7 +47,7 @@ struct Banc : banc::Application {
   // Choisit la page, tape son code et mène l'appairage jusqu'au bout par sa connexion.
   AppairageRepondeur appairerAuCode(const PageConnectee& page) {
     arriver(page);
-    saisie->choisir("page:" + enTexte(page.point));
+    saisie->choisir(carte(page).id);
     actions.taperCode("5930");
     actions.appairer();
     file->executer();
@@ -52,11 +57,6 @@ struct Banc : banc::Application {
     return repondeur;
   }
 };
-
-const EtatPanneau::Appareil salon{"Salon", "Salon"};
-EtatPanneau::Appareil carte(const PageConnectee& p) {
-  return {"page:" + enTexte(p.point), p.nom, false, true, p.point.adresse};
-}
 
 // Une page reliée rejoint la liste après les récepteurs trouvés, avec son adresse et marquée
 // téléphone ; partie, elle la quitte, les autres restent, et appairée hors envoi elle ne l'est
