@@ -41,7 +41,9 @@ double CibleAdaptative::noter(InstantNs fluxNs, InstantNs arriveeNs) {
   // La référence remonte quand sort de la fenêtre un transit trop court (des paquets en
   // rafale au démarrage, une horloge qui dérive) : les retards déjà notés se relisent contre
   // elle, sans quoi ils gonfleraient la cible une dizaine de secondes.
-  if (avant && ecart(apres, *avant) > 0) descendre(static_cast<double>(ecart(apres, *avant)) / 1e6);
+  if (avant && ecart(apres, *avant) > 0) {
+    descendre(static_cast<double>(ecart(apres, *avant)) / 1e6, arriveeNs);
+  }
   const double retard = static_cast<double>(ecart(transit, apres)) / 1e6;
 
   if (retard >= static_cast<double>(cases)) return retard;
@@ -51,8 +53,11 @@ double CibleAdaptative::noter(InstantNs fluxNs, InstantNs arriveeNs) {
   return retard;
 }
 
-void CibleAdaptative::descendre(double ms) {
-  plancherMs_ = std::max(plancherMs_ - ms, 0.0);
+void CibleAdaptative::descendre(double ms, InstantNs maintenant) {
+  // Le plancher du moment, pas celui du relevé : ôter `ms` de la valeur relevée, qui décroît
+  // encore ensuite, ne l'abaisse que d'une fraction de `ms`.
+  plancherMs_ = std::max(plancher(maintenant) - ms, 0.0);
+  plancherNs_ = maintenant;
   reportMs_ += ms;
   const auto pas = static_cast<std::size_t>(std::min(reportMs_, static_cast<double>(cases)));
   if (pas == 0) return;

@@ -64,8 +64,8 @@ class CibleAdaptative {
   [[nodiscard]] std::optional<std::int64_t> reference() const;
   /// Le plancher du moment, diminué de moitié toutes les 20 s.
   [[nodiscard]] double plancher(InstantNs maintenant) const;
-  /// Les retards notés, relus contre une référence plus haute de `ms`.
-  void descendre(double ms);
+  /// Les retards notés et le plancher, relus contre une référence plus haute de `ms`.
+  void descendre(double ms, InstantNs maintenant);
 
   std::array<double, cases> histogramme_{};
   double reportMs_ = 0;  ///< ce qui reste à décaler, moins d'une case

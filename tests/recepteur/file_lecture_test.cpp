@@ -429,6 +429,11 @@ TEST(CibleAdaptative, MonteDUnCoupSousLaGigueEtRedescendLentement) {
   // Plus de 120 ms : un arrêt, pas de la gigue.
   f.cible.relever(500, f.t);
   EXPECT_LT(f.retard(), 20.0);
+  // Le plancher se relit contre la référence comme les retards : 20 s plus tard il couvre
+  // 7 ms ; des paquets tous 8 ms plus tard le ramènent à rien.
+  f.passer(20, 1);
+  f.passer(6, 1, -8);
+  EXPECT_LE(f.retard(), 2.0);
 }
 
 }  // namespace
