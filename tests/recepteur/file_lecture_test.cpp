@@ -76,15 +76,6 @@ std::optional<std::int64_t> decalageA(const std::vector<float>& sortie, std::int
   return std::nullopt;
 }
 
-// Le décalage entre la sortie et le flux dès le premier son : sortie[i] = trame i − décalage
-// (à une période de la sinusoïde près, qui ne change aucune valeur attendue).
-std::ptrdiff_t decalageDuFlux(const std::vector<float>& sortie) {
-  const auto debut = std::find_if(sortie.begin(), sortie.end(), [](float x) { return x != 0; });
-  const auto d = decalageA(sortie, debut - sortie.begin());
-  if (!d) ADD_FAILURE() << "la sortie ne tient pas le flux";
-  return d.value_or(0);
-}
-
 // Un paquet arrive et 320 trames se rendent (en deux fois), tour à tour, dans l'ordre
 // d'arrivée donné, puis de 6 à 19 ; l'amorce de six paquets laisse au désordre le temps
 // d'arriver. Tout se joue, à l'échantillon près, chaque paquet à sa place ; un doublon est
@@ -130,7 +121,11 @@ TEST(FileLecture, UnPaquetEnDesordreSeRangeUnPaquetPerduSeMasqueEnFondu) {
     // Après le premier son : une amorce rognée démarre au milieu d'un paquet.
     const auto premier = std::find_if(sortie.begin(), sortie.end(), [](float x) { return x != 0; });
     EXPECT_LT(plusHauteMarche(sortie, static_cast<std::size_t>(premier - sortie.begin())), 0.012F);
-    const std::ptrdiff_t decalage = decalageDuFlux(sortie);
+    // sortie[i] = trame i − décalage, à une période de la sinusoïde près (qui ne change aucune
+    // valeur attendue).
+    const auto trouve = decalageA(sortie, premier - sortie.begin());
+    ASSERT_TRUE(trouve) << "la sortie ne tient pas le flux";
+    const std::int64_t decalage = *trouve;
     const auto a = [&](std::int64_t trame) {
       return sortie[static_cast<std::size_t>(trame + decalage)];
     };

@@ -218,51 +218,38 @@ std::size_t fenetresDeVoix(const std::vector<std::int16_t>& e) {
 }
 
 /// La socket de notification : chaque datagramme reçu, dans l'ordre.
-class FauxSystemd {
- public:
-  explicit FauxSystemd(std::filesystem::path chemin) : chemin_(std::move(chemin)) {
-    std::filesystem::remove(chemin_);
-    fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_un adresse{};
-    adresse.sun_family = AF_UNIX;
-    std::strncpy(adresse.sun_path, chemin_.c_str(), sizeof adresse.sun_path - 1);
-    if (::bind(fd_, reinterpret_cast<const sockaddr*>(&adresse), sizeof adresse) != 0) {
-      ::close(fd_);
-      fd_ = -1;
-    }
+struct FauxSystemd {
+  explicit FauxSystemd(std::filesystem::path c) : chemin(std::move(c)) {
+    std::filesystem::remove(chemin);
+    sockaddr_un adresse{AF_UNIX, {}};
+    std::strncpy(adresse.sun_path, chemin.c_str(), sizeof adresse.sun_path - 1);
+    lie = ::bind(fd, reinterpret_cast<const sockaddr*>(&adresse), sizeof adresse) == 0;
   }
   ~FauxSystemd() {
-    if (fd_ >= 0) ::close(fd_);
-    std::filesystem::remove(chemin_);
+    ::close(fd);
+    std::filesystem::remove(chemin);
   }
   FauxSystemd(const FauxSystemd&) = delete;
   FauxSystemd& operator=(const FauxSystemd&) = delete;
 
-  [[nodiscard]] bool lie() const { return fd_ >= 0; }
-  [[nodiscard]] const std::filesystem::path& chemin() const { return chemin_; }
-
-  /// Lit jusqu'à un message qui commence par `debut` (retenu, rendu) ; vide passé `delai`.
-  std::string attendre(const std::string& debut, std::chrono::milliseconds delai = 20s) {
-    const auto fin = std::chrono::steady_clock::now() + delai;
-    for (auto reste = delai; reste > 0ms;
-         reste = std::chrono::duration_cast<std::chrono::milliseconds>(
-             fin - std::chrono::steady_clock::now())) {
-      pollfd p{fd_, POLLIN, 0};
-      if (::poll(&p, 1, static_cast<int>(reste.count())) <= 0) break;
-      char tampon[4096];
-      const auto n = ::recv(fd_, tampon, sizeof tampon, 0);
-      if (n <= 0) continue;
-      recus.emplace_back(tampon, static_cast<std::size_t>(n));
-      if (recus.back().starts_with(debut)) return recus.back();
+  /// Lit jusqu'à un message qui commence par `debut` (retenu, rendu) ; vide passé 20 s.
+  std::string attendre(const std::string& debut) {
+    char tampon[4096];
+    for (const auto fin = std::chrono::steady_clock::now() + 20s;
+         std::chrono::steady_clock::now() < fin;) {
+      pollfd p{fd, POLLIN, 0};
+      if (::poll(&p, 1, 100) <= 0) continue;
+      const auto n = ::recv(fd, tampon, sizeof tampon, 0);
+      if (n > 0 && recus.emplace_back(tampon, static_cast<std::size_t>(n)).starts_with(debut))
+        return recus.back();
     }
     return {};
   }
 
+  std::filesystem::path chemin;
+  int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  bool lie = false;
   std::vector<std::string> recus;
-
- private:
-  std::filesystem::path chemin_;
-  int fd_ = -1;
 };
 
 std::vector<std::string> commencantPar(const std::vector<std::string>& messages,
@@ -284,10 +271,10 @@ std::vector<std::string> commencantPar(const std::vector<std::string>& messages,
 // qu'il est arrêté.
 TEST_F(RavloRecepteur, SousSystemdDitSonCodeUneFoisPuisJoue) {
   FauxSystemd systemd(dossier / "notify");
-  ASSERT_TRUE(systemd.lie());
+  ASSERT_TRUE(systemd.lie);
   const std::string wav = chemin("voix.wav"), etat = chemin("etat"), code = "2580";
   ProgrammeLance recepteur(
-      {"env", "NOTIFY_SOCKET=" + systemd.chemin().string(), "WATCHDOG_USEC=400000", RAVLO_RECEPTEUR,
+      {"env", "NOTIFY_SOCKET=" + systemd.chemin.string(), "WATCHDOG_USEC=400000", RAVLO_RECEPTEUR,
        "--port", "0", "--sans-annonce", "--wav", wav, "--code", code, "--langue", "fr", "--stats",
        chemin("r.json"), "--etat", etat},
       true);

@@ -36,7 +36,7 @@ std::string relire(std::FILE* f) {
 // texte brut du serveur ne va qu'aux statistiques. Enfin une panne sans retour (disque plein)
 // finit la course avec 1 et sa raison ; le gestionnaire de services apprend qu'il attend la
 // sortie, et l'identifiant gardé s'annonce (le reste de ce qu'il apprend : face au vrai
-// programme, service_systemd_test.cpp).
+// programme, ravlo_recepteur_test.cpp).
 TEST(ServiceRecepteur, AnnonceCarteRepriseEtPanneParLesFaux) {
   const auto stats = std::filesystem::temp_directory_path() /
                      ("ravlo-service-" + std::to_string(getpid()) + ".json");

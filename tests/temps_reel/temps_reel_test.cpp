@@ -144,11 +144,17 @@ TEST(TempsReel, LeRappelDeCaptureNAlloueRien) {
 // Le rendu du récepteur, rééchantillonné à plusieurs vitesses ou non, sur une file qui passe
 // par l'amorçage, le désordre, la perte masquée en fondu, la file à sec (plus rien n'arrive),
 // le réamorçage, les recalages et le rattrapage en fondu enchaîné (tout arrive en triple) ; un
-// rendu sur deux peut attendre, et sans rééchantillonnage il attend pendant le trou.
-TEST(TempsReel, LeRenduDeLectureNAlloueRien) {
+// rendu sur deux peut attendre, et sans rééchantillonnage il attend pendant le trou. La voix
+// qui dit le code y est prise, mêlée puis rendue par ce fil : ni allocation ni libération de
+// ce côté (c'est le fil principal qui la libère).
+TEST(TempsReel, LeRenduDeLectureEtLaVoixMeleeNAllouentRien) {
   for (const bool reechantillonner : {true, false}) {
     auto lecture = std::make_shared<FileLecture>(1000, reechantillonner);
     RenduLecture rendu(lecture, reechantillonner);
+    VoixMelee voix;
+    auto prete = std::make_unique<VoixPrete>();
+    prete->entrelace.assign(2 * 1000, 1000);
+    ASSERT_TRUE(voix.confier(std::move(prete)));
     std::vector<float> bloc(2 * 441);
     const Octets paquet(1280, 0x22);
     std::uint32_t n = 0;
@@ -165,6 +171,7 @@ TEST(TempsReel, LeRenduDeLectureNAlloueRien) {
       const auto h = i % 5 == 0 ? std::nullopt : std::optional<InstantNs>(n * 6'666'667ULL);
       EXPECT_EQ(allouees([&] {
                   if (!rendu.rendre(bloc, h, i % 2 == 0)) ++attentes;
+                  voix.meler(bloc);
                 }),
                 0u)
           << i;
@@ -177,6 +184,7 @@ TEST(TempsReel, LeRenduDeLectureNAlloueRien) {
     EXPECT_EQ(e.rattrapages > 0, reechantillonner);
     EXPECT_EQ(e.recalages > 0, reechantillonner);
     EXPECT_EQ(attentes > 0, !reechantillonner);
+    EXPECT_EQ(voix.recuperer(), 1u) << "jouée jusqu'au bout";
   }
 }
 
@@ -207,21 +215,6 @@ TEST(TempsReel, LEnvoiAuReveilNAlloueRien) {
   EXPECT_EQ(emetteur->compteursVoie(0)->paquetsEnvoyes, 11) << "envoyés au réveil";
   emetteur->arreter();
   file->executer();
-}
-
-// La voix qui dit le code, prise, mêlée puis rendue par le fil de rendu : ni allocation ni
-// libération de ce côté (c'est le fil principal qui la libère).
-TEST(TempsReel, LaVoixMeleeNAlloueRien) {
-  VoixMelee voix;
-  auto prete = std::make_unique<VoixPrete>();
-  prete->entrelace.assign(2 * 1000, 1000);
-  ASSERT_TRUE(voix.confier(std::move(prete)));
-  std::vector<float> bloc(2 * 480, 0.5F);
-  EXPECT_EQ(allouees([&] {
-              for (int i = 0; i < 4; ++i) voix.meler(bloc);
-            }),
-            0u);
-  EXPECT_EQ(voix.recuperer(), 1u) << "jouée jusqu'au bout";
 }
 
 // Sans cela, les autres cas ne prouvent rien.
