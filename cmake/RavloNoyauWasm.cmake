@@ -6,6 +6,18 @@
 #
 # Fait RAVLO_NOYAU_WASM (le fichier) et la cible ravlo_noyau_wasm. Sans la chaîne wasm, la
 # configuration s'arrête ici plutôt qu'au milieu de la construction.
+# Un noyau déjà construit par un autre arbre de la même source (la suite en construit
+# plusieurs, et le module ne dépend pas de leurs options) se reprend tel quel.
+set(RAVLO_NOYAU_WASM_FAIT "" CACHE FILEPATH "Noyau WebAssembly déjà construit, repris tel quel")
+if(RAVLO_NOYAU_WASM_FAIT)
+  if(NOT EXISTS ${RAVLO_NOYAU_WASM_FAIT})
+    message(FATAL_ERROR "RAVLO_NOYAU_WASM_FAIT : ${RAVLO_NOYAU_WASM_FAIT} n'existe pas")
+  endif()
+  set(RAVLO_NOYAU_WASM ${RAVLO_NOYAU_WASM_FAIT})
+  add_custom_target(ravlo_noyau_wasm)
+  return()
+endif()
+
 set(RAVLO_SODIUM_SOURCES "$ENV{RAVLO_SODIUM_SOURCES}" CACHE PATH
     "Sources C de libsodium pour le noyau WebAssembly (scripts/setup les dépose)")
 if(NOT RAVLO_SODIUM_SOURCES)
