@@ -41,7 +41,7 @@ export async function lancerChromium({ langue = 'fr-FR', sortie } = {}) {
   const journal = [];
   page.on('console', (m) => journal.push(`${m.type()}: ${m.text()}`));
   page.on('pageerror', (e) => journal.push(`erreur: ${e.message}`));
-  return { navigateur, contexte, page, journal };
+  return { navigateur, page, journal };
 }
 
 // Un programme dont on suit les lignes (sortie et erreurs mêlées) et qui lit l'entrée standard.
