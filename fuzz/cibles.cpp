@@ -48,8 +48,7 @@ void messageReleve(VueOctets e) {
 
 // Le bonjour d'une page : ce qu'il en reste est montrable, et se relit égal une fois réécrit.
 void bonjourPage(VueOctets e) {
-  const auto bonjour =
-      lireBonjourPage(std::string_view(reinterpret_cast<const char*>(e.data()), e.size()));
+  const auto bonjour = lireBonjourPage(texte(e));
   if (!bonjour) return;
   exiger(bonjour->nom.size() <= nomOctetsMax && bonjour->langue.size() <= 35);
   exiger(lireBonjourPage(ecrireBonjourPage(*bonjour)) == bonjour);
@@ -229,6 +228,13 @@ void synchroHorloges(VueOctets e) {
 
 // --- Automates d'appairage.
 
+// Ce que scelle la liaison `a`, `b` l'ouvre.
+inline bool lies(const Liaison& a, const Liaison& b) {
+  const auto scelle = a.scelleur->sceller(Octets{1}, SorteEnveloppe::horloge);
+  const auto ouvert = scelle ? b.ouvreur->ouvrir(*scelle) : std::nullopt;
+  return ouvert && ouvert->contenu == Octets{1};
+}
+
 inline CodeAppairage codeDe(std::uint16_t valeur) {
   return *CodeAppairage::depuisSaisie(std::to_string(10000 + valeur % 10000).substr(1));
 }
@@ -385,8 +391,7 @@ void initiateurEtRepondeur(VueOctets e) {
     exiger(!reponse || *reponse == initiateur->dernierMessage());
     if (const auto* ri = std::get_if<I::Reussi>(&initiateur->etat())) {
       const auto* rr = std::get_if<R::Reussi>(&repondeur.etat());
-      const auto scelle = ri->liaison.scelleur->sceller(Octets{1, 2, 3}, SorteEnveloppe::audio);
-      exiger(rr && scelle && rr->liaison.ouvreur->ouvrir(*scelle).has_value());
+      exiger(rr && lies(ri->liaison, rr->liaison));
     }
     // Le même message une seconde fois : rien de tiré, rien de changé, même réponse, sauf la
     // confirmation finale du pair, qui reçoit alors la nôtre.
@@ -493,11 +498,6 @@ void reprise(VueOctets e) {
     formeUnique<M>(e.subspan(1));
     return;
   }
-  const auto lies = [](const Liaison& a, const Liaison& b) {
-    const auto scelle = a.scelleur->sceller(Octets{1}, SorteEnveloppe::horloge);
-    const auto ouvert = scelle ? b.ouvreur->ouvrir(*scelle) : std::nullopt;
-    return ouvert && ouvert->contenu == Octets{1};
-  };
   const auto fini = [](const RR::Etat& etat) {
     return std::holds_alternative<RR::Reussi>(etat) || std::holds_alternative<RR::Echoue>(etat);
   };

@@ -3,16 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
-#include "faux/accueil_pages_factice.hpp"
-#include "faux/connexion_factice.hpp"
-#include "faux/file_manuelle.hpp"
-#include "faux/hasard_deterministe.hpp"
-#include "link/decouverte/dialogue_appairage.hpp"
-#include "protocol/reprise/reprise_initiateur.hpp"
-#include "protocol/reprise/reprise_repondeur.hpp"
-
 namespace ravlo {
 namespace {
 
@@ -65,59 +55,6 @@ TEST(AnnonceDePage, ReprisParSonIdentifiantSeulement) {
   const auto retenir = memoireDePage(page(idPage, false), paireDe(4), 9);
   EXPECT_EQ(retenir,
             (RecepteurMemorise{idPage, "10.99.0.5:51000", paireDe(4), "Pixel — Chrome", 9}));
-}
-
-// Côté ordinateur : une page arrive par l'accueil avec un identifiant retenu et la reprise ;
-// la reprise passe par sa connexion de page (pas par UDP) et aboutit contre le répondeur qui
-// tient la paire, aux mêmes clés des deux côtés.
-TEST(AnnonceDePage, UnePageRetenueSeRepritSansCodeParSaConnexion) {
-  faux::HorlogeManuelle horloge;
-  auto file = std::make_shared<faux::FileManuelle>(horloge);
-  auto accueil = std::make_shared<faux::AccueilPagesFactice>();
-  auto udp = std::make_shared<faux::FabriqueFactice>();
-  std::vector<PageConnectee> arrivees;
-  accueil->demarrer(
-      *file, [&](const PageConnectee& p) { arrivees.push_back(p); }, [](const PointReseau&) {});
-  accueil->arriver(page(idPage, true));
-  file->executer();
-  ASSERT_EQ(arrivees.size(), 1u);
-
-  const SecretPaire paire = paireDe(1);
-  const std::vector<RecepteurMemorise> carnet{{idPage, "10.99.0.5:40000", paire, "Pixel", 5}};
-  const auto retenue = memoriseDePage(carnet, arrivees[0]);
-  ASSERT_TRUE(retenue.has_value());
-
-  auto fabrique = std::make_shared<FabriqueConnexionsPages>(
-      accueil, udp, [&](const PointReseau& p) { return p == arrivees[0].point; });
-  auto initiateur =
-      std::make_shared<RepriseInitiateur>(retenue->paire, std::make_shared<HasardDeterministe>(1));
-  std::optional<IssueDialogue> issue;
-  lancerReprise(initiateur, arrivees[0].point, PlateformeDialogue{file, fabrique, &horloge}, *file,
-                [&](IssueDialogue i) { issue = i; });
-  file->executer();
-  ASSERT_EQ(accueil->connexions.size(), 1u);
-  EXPECT_TRUE(udp->creees.empty());
-
-  RepriseRepondeur repondeur(
-      [&](const IdentifiantPaire& i) -> std::optional<SecretPaire> {
-        return i == paire.identifiant ? std::optional(paire) : std::nullopt;
-      },
-      std::make_shared<HasardDeterministe>(2));
-  auto& c = *accueil->connexions[0];
-  for (std::size_t lus = 0; lus < c.envoyes.size();) {
-    const auto m = MessageReprise::decoder(c.envoyes[lus++]);
-    ASSERT_TRUE(m.has_value());
-    if (auto r = repondeur.recevoir(*m)) c.livrer(r->donnees());
-    file->executer();
-    c.traiterEnvois();
-    file->executer();
-  }
-  ASSERT_TRUE(issue.has_value());
-  const auto* cote = std::get_if<RepriseInitiateur::Reussi>(&initiateur->etat());
-  const auto* page = std::get_if<RepriseRepondeur::Reussi>(&repondeur.etat());
-  ASSERT_TRUE(cote != nullptr && page != nullptr);
-  const auto scelle = cote->liaison.scelleur->sceller(Octets{1, 2, 3}, SorteEnveloppe::audio);
-  EXPECT_TRUE(scelle && page->liaison.ouvreur->ouvrir(*scelle)) << "mêmes clés";
 }
 
 }  // namespace

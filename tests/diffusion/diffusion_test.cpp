@@ -513,92 +513,52 @@ TEST_F(AssemblageDiffusion, LaSourceOuLeRecepteurFinissentLaDiffusionUneFois) {
   }
 }
 
-// Deux pièces parties au même bloc. Celle qui finit d'elle-même ou qu'on retire laisse
-// l'autre recevoir et ne finit pas la diffusion ; retirer la dernière la finit, une fois, et
-// ses compteurs restent lisibles.
-TEST_F(AssemblageDiffusion, UnePieceFinitLAutreContinue) {
-  enum class Comment : std::uint8_t { finDuRecepteur, injoignable, retiree };
-  struct Cas {
-    Numero finie;
-    Comment comment;
-    std::vector<std::pair<Numero, Fin>> piecesFinies;
-    std::optional<std::string> prisPar;
-  };
-  for (const Cas& c :
-       std::vector<Cas>{{1, Comment::finDuRecepteur, {{1, Fin::parRecepteur}}, "Bureau"},
-                        {0, Comment::injoignable, {{0, Fin::injoignable}}, std::nullopt},
-                        {0, Comment::retiree, {}, std::nullopt}}) {
-    SCOPED_TRACE(static_cast<int>(c.comment));
-    std::vector<std::pair<Numero, Fin>> finies;
-    std::vector<std::pair<Numero, bool>> silences;
-    const auto d = creer(false, {}, true);
-    d->quandPieceFinie([&](Numero n, Fin f) { finies.emplace_back(n, f); });
-    d->quandSilence([&](Numero n, bool muette) { silences.emplace_back(n, muette); });
-    ASSERT_TRUE(d->demarrer());
-    file->executer();
-    ASSERT_EQ(fabrique->creees.size(), 2u);
-    source->livrer(320);
-    file->executer();
-    EXPECT_EQ(paquets(a, 0).size(), 1u);
-    EXPECT_EQ(paquets(b, 1).size(), 1u) << "la pièce ajoutée avant le démarrage, au même bloc";
-    file->avancer(500ms);
-    const auto& s = d->statistiques().pieces;
-    ASSERT_EQ(s.size(), 2u);
-    for (const Numero n : {0u, 1u}) {
-      EXPECT_EQ(std::tie(s[n].numero, s[n].nom, s[n].point.port, s[n].voie.paquetsEnvoyes),
-                std::make_tuple(n, n == 0 ? "Salon" : "Cuisine", 50'000 + n, 1));
-    }
-    auto& finie = connexion(c.finie);
-    switch (c.comment) {
-      case Comment::finDuRecepteur:
-        // Le nom de qui prend le récepteur vient juste avant la fin, qu'il ne remplace pas.
-        ASSERT_TRUE(b.dire(finie, MessageReleve{"Bureau"}.encoder(), SorteEnveloppe::fin));
-        file->executer();
-        EXPECT_TRUE(finies.empty());
-        ASSERT_TRUE(b.dire(finie, MessageFin::donnees, SorteEnveloppe::fin));
-        file->executer();
-        break;
-      case Comment::injoignable:
-        finie.jouerEtat({EtatConnexion::Cas::echec, reseauAbsent});
-        file->avancer(31s);
-        // Aucun récepteur ne parle : chaque pièce se dit muette, une seule fois en 60 relevés.
-        EXPECT_EQ(silences, (std::vector<std::pair<Numero, bool>>{{0, true}, {1, true}}));
-        break;
-      case Comment::retiree:
-        d->retirerPiece(c.finie);
-        file->executer();
-        break;
-    }
-    EXPECT_EQ(finies, c.piecesFinies);
-    for (std::size_t i = 2; i < fabrique->points.size(); ++i)
-      EXPECT_EQ(fabrique->points[i].port, 50'000 + c.finie) << "seule la pièce en panne refait";
-    EXPECT_TRUE(fins.empty()) << "une pièce reste";
-    const auto finale = d->compteursPiece(c.finie);
-    ASSERT_EQ(finale.has_value(), c.comment != Comment::retiree) << "gardés à sa fin";
-    EXPECT_TRUE(!finale || (finale->prisPar == c.prisPar && finale->paquetsEnvoyes == 1));
-    ASSERT_TRUE(d->enCours());
-    const Numero autre = 1 - c.finie;
-    for (const auto& x : fabrique->creees) x->envoyes.clear();
-    source->livrer(320);
-    file->executer();
-    EXPECT_EQ(paquets(recepteurs[autre], autre).size(), 1u) << "l'autre pièce reçoit";
-    for (const auto& x : fabrique->creees) EXPECT_TRUE(x->envoyes.empty());
-    file->avancer(500ms);
-    ASSERT_EQ(d->statistiques().pieces.size(), 1u);
-    EXPECT_EQ(d->statistiques().pieces[0].numero, autre);
+// Deux pièces parties au même bloc. Celle qui devient injoignable laisse l'autre recevoir et
+// ne finit pas la diffusion ; seule elle refait sa connexion. Retirer la dernière finit la
+// diffusion, une fois, et ses compteurs restent lisibles. (Une pièce finie par son récepteur
+// ou retirée : Pieces.EnnuisFinsEtRetraitsDesPieces.)
+TEST_F(AssemblageDiffusion, UnePieceInjoignableLAutreContinue) {
+  std::vector<std::pair<Numero, Fin>> finies;
+  std::vector<std::pair<Numero, bool>> silences;
+  const auto d = creer(false, {}, true);
+  d->quandPieceFinie([&](Numero n, Fin f) { finies.emplace_back(n, f); });
+  d->quandSilence([&](Numero n, bool muette) { silences.emplace_back(n, muette); });
+  ASSERT_TRUE(d->demarrer());
+  file->executer();
+  ASSERT_EQ(fabrique->creees.size(), 2u);
+  source->livrer(320);
+  file->executer();
+  EXPECT_EQ(paquets(a, 0).size(), 1u);
+  EXPECT_EQ(paquets(b, 1).size(), 1u) << "la pièce ajoutée avant le démarrage, au même bloc";
+  connexion(0).jouerEtat({EtatConnexion::Cas::echec, reseauAbsent});
+  file->avancer(31s);
+  // Aucun récepteur ne parle : chaque pièce se dit muette, une seule fois en 60 relevés.
+  EXPECT_EQ(silences, (std::vector<std::pair<Numero, bool>>{{0, true}, {1, true}}));
+  EXPECT_EQ(finies, (std::vector<std::pair<Numero, Fin>>{{0, Fin::injoignable}}));
+  for (std::size_t i = 2; i < fabrique->points.size(); ++i)
+    EXPECT_EQ(fabrique->points[i].port, 50'000) << "seule la pièce en panne refait";
+  EXPECT_TRUE(fins.empty()) << "une pièce reste";
+  EXPECT_EQ(d->compteursPiece(0)->paquetsEnvoyes, 1) << "gardés à sa fin";
+  ASSERT_TRUE(d->enCours());
+  for (const auto& x : fabrique->creees) x->envoyes.clear();
+  source->livrer(320);
+  file->executer();
+  EXPECT_EQ(paquets(b, 1).size(), 1u) << "l'autre pièce reçoit";
+  for (const auto& x : fabrique->creees) EXPECT_TRUE(x->envoyes.empty());
+  file->avancer(500ms);
+  ASSERT_EQ(d->statistiques().pieces.size(), 1u);
+  EXPECT_EQ(d->statistiques().pieces[0].numero, 1u);
 
-    d->retirerPiece(autre);
-    file->executer();
-    EXPECT_EQ(fins, std::vector<Fin>{Fin::parRecepteur});
-    EXPECT_FALSE(d->enCours());
-    EXPECT_TRUE(connexion(autre).annulee);
-    d->retirerPiece(autre);
-    EXPECT_EQ(d->ajouterPiece(PointReseau{"127.0.0.1", 50'009}, recepteurs[2].liaison, "Cave"), 2u);
-    file->avancer(1s);
-    EXPECT_EQ(fins.size(), 1u) << "une seule fin";
-    ASSERT_EQ(d->releve().pieces.size(), 1u) << "la dernière seule, lisible après la fin";
-    EXPECT_EQ(d->releve().pieces[0].voie.paquetsEnvoyes, 2);
-  }
+  d->retirerPiece(1);
+  file->executer();
+  EXPECT_EQ(fins, std::vector<Fin>{Fin::parRecepteur});
+  EXPECT_FALSE(d->enCours());
+  d->retirerPiece(1);
+  EXPECT_EQ(d->ajouterPiece(PointReseau{"127.0.0.1", 50'009}, recepteurs[2].liaison, "Cave"), 2u);
+  file->avancer(1s);
+  EXPECT_EQ(fins.size(), 1u) << "une seule fin";
+  ASSERT_EQ(d->releve().pieces.size(), 1u) << "la dernière seule, lisible après la fin";
+  EXPECT_EQ(d->releve().pieces[0].voie.paquetsEnvoyes, 2);
 }
 
 // Le modèle sur une file manuelle qui sert de fil principal et de file de l'émetteur.

@@ -6,7 +6,7 @@
 // Le temps est simulé : l'essai donne l'heure aux deux bouts. Les règles de texte que la page
 // confie au moteur rendent ce que rend ICU en natif.
 // Lancé par ctest : RAVLO_NOYAU_WASM, RAVLO_EMETTEUR_LIGNES.
-import { test } from 'node:test';
+import { after, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
 import { readFile } from 'node:fs/promises';
@@ -88,8 +88,12 @@ async function jouer(emetteur, page, debut, blocs, mesureDes) {
   return mesure;
 }
 
+// Un seul ordinateur pour tous les essais : chaque appairage remplace le précédent.
+const noyau = await chargerNoyau(await readFile(process.env.RAVLO_NOYAU_WASM));
+const emetteur = lancerEmetteur();
+after(() => emetteur.arreter());
+
 test('le noyau de la page s\'appaire, joue le son scellé de l\'ordinateur et finit', async (t) => {
-  const noyau = await chargerNoyau(await readFile(process.env.RAVLO_NOYAU_WASM));
   assert.equal(noyau.creer('x', 'fr', 4000, 0), null, 'une fréquence de sortie hors de portée');
 
   const page = noyau.creer('Téléphone\u0007 — Navigateur', 'en-GB', TAUX, 0);
@@ -97,8 +101,6 @@ test('le noyau de la page s\'appaire, joue le son scellé de l\'ordinateur et fi
   assert.equal(page.nom(), 'Téléphone — Navigateur', 'le nom, sans son caractère de contrôle');
   assert.equal(page.langue(), 'en');
   assert.equal(page.etat(0), 'codeAttendu');
-  const emetteur = lancerEmetteur();
-  t.after(() => emetteur.arreter());
 
   let maintenant = 1000;
   const codeVrai = page.code();
@@ -146,9 +148,7 @@ test('le noyau de la page s\'appaire, joue le son scellé de l\'ordinateur et fi
   assert.equal(page.recevoir(Buffer.alloc(40), maintenant), false);
 });
 
-test('les règles de texte du moteur rendent ce que rend ICU', async (t) => {
-  const emetteur = lancerEmetteur();
-  t.after(() => emetteur.arreter());
+test('les règles de texte du moteur rendent ce que rend ICU', async () => {
   const u = (texte) => Buffer.from(texte, 'utf8');
   const h = (hex) => Buffer.from(hex.replace(/ /g, ''), 'hex');
   const cas = {
@@ -192,29 +192,29 @@ async function reprendre(emetteur, page, maintenant) {
   return echanger(emetteur, page, ouverture.datagrammes, maintenant);
 }
 
-test('rechargée, la page reprend sans code l\'ordinateur dont elle se souvient', async (t) => {
-  const noyau = await chargerNoyau(await readFile(process.env.RAVLO_NOYAU_WASM));
-  const emetteur = lancerEmetteur();
-  t.after(() => emetteur.arreter());
-
+// Le souvenir garde les 4 ordinateurs venus le plus récemment ; le même qui s'appaire de
+// nouveau au code a perdu l'appairage d'avant : il le remplace, le souvenir n'enfle pas.
+test('rechargée, la page reprend sans code le dernier ordinateur venu', async (t) => {
   const premiere = noyau.creer('Pixel', 'fr', TAUX, 0);
   assert.equal(premiere.souvenir(), null, 'rien à garder avant un appairage');
   const [, id, reprise] = idDe(premiere.lignesBonjour());
   assert.equal(reprise, undefined);
-  assert.deepEqual(await appairerAuCode(emetteur, premiere, 100), ['appaire']);
-  const souvenir = premiere.souvenir();
-  assert.match(souvenir, /^[A-Za-z0-9+/]+=*$/);
-  // Le même ordinateur qui s'appaire de nouveau au code a perdu l'appairage d'avant : il le
-  // remplace, le souvenir n'enfle pas.
-  assert.deepEqual(await appairerAuCode(emetteur, premiere, 200), ['appaire']);
-  assert.equal(Buffer.from(premiere.souvenir(), 'base64').length, Buffer.from(souvenir, 'base64').length);
-  assert.notEqual(premiere.souvenir(), souvenir);
-  const retenu = premiere.souvenir();
+  const tailles = [];
+  const souvenirs = [];
+  for (const nom of ['A', 'A', 'B', 'C', 'D', 'E']) {
+    assert.deepEqual(await appairerAuCode(emetteur, premiere, 100, nom), ['appaire'], nom);
+    souvenirs.push(premiere.souvenir());
+    tailles.push(Buffer.from(souvenirs.at(-1), 'base64').length);
+  }
+  assert.match(souvenirs[0], /^[A-Za-z0-9+/]+=*$/);
+  assert.notEqual(souvenirs[1], souvenirs[0]);
+  // Version, identifiant, carnet (version, nombre), puis 57 octets et le nom par ordinateur.
+  assert.deepEqual(tailles, [1, 1, 2, 3, 4, 4].map((n) => 1 + 16 + 2 + n * (57 + 1)));
   assert.deepEqual(premiere.lignesBonjour(), { id, reprise: '1' }, 'le même identifiant, et la reprise');
   premiere.detruire();
 
   // Le rechargement : un noyau neuf, du souvenir seul, reprend sans que le code serve.
-  const page = noyau.creer('Pixel', 'fr', TAUX, 0, { souvenir: retenu });
+  const page = noyau.creer('Pixel', 'fr', TAUX, 0, { souvenir: souvenirs.at(-1) });
   t.after(() => page.detruire());
   assert.deepEqual(page.lignesBonjour(), { id, reprise: '1' });
   assert.equal(page.etat(50), 'codeAttendu');
@@ -234,10 +234,7 @@ test('rechargée, la page reprend sans code l\'ordinateur dont elle se souvient'
   assert.deepEqual(page.lignesBonjour(), { id });
 });
 
-test('un souvenir abîmé ne fait rien reprendre : la page s\'appaire au code', async (t) => {
-  const noyau = await chargerNoyau(await readFile(process.env.RAVLO_NOYAU_WASM));
-  const emetteur = lancerEmetteur();
-  t.after(() => emetteur.arreter());
+test('un souvenir abîmé ne fait rien reprendre : la page s\'appaire au code', async () => {
   const premiere = noyau.creer('Pixel', 'fr', TAUX, 0);
   assert.deepEqual(await appairerAuCode(emetteur, premiere, 100), ['appaire']);
   const souvenir = Buffer.from(premiere.souvenir(), 'base64');
@@ -277,23 +274,4 @@ test('un souvenir abîmé ne fait rien reprendre : la page s\'appaire au code', 
     assert.notEqual(page.souvenir(), null, nom);
     page.detruire();
   }
-});
-
-test('le souvenir garde les 4 ordinateurs venus le plus récemment', async (t) => {
-  const noyau = await chargerNoyau(await readFile(process.env.RAVLO_NOYAU_WASM));
-  const emetteur = lancerEmetteur();
-  t.after(() => emetteur.arreter());
-  const page = noyau.creer('Pixel', 'fr', TAUX, 0);
-  const tailles = [];
-  for (const nom of ['A', 'B', 'C', 'D', 'E']) {
-    assert.deepEqual(await appairerAuCode(emetteur, page, 100, nom), ['appaire'], nom);
-    tailles.push(Buffer.from(page.souvenir(), 'base64').length);
-  }
-  // Version, identifiant, carnet (version, nombre), puis 57 octets et le nom par ordinateur.
-  assert.deepEqual(tailles, [1, 2, 3, 4, 4].map((n) => 1 + 16 + 2 + n * (57 + 1)));
-  const souvenir = page.souvenir();
-  page.detruire();
-  const rechargee = noyau.creer('Pixel', 'fr', TAUX, 0, { souvenir });
-  t.after(() => rechargee.detruire());
-  assert.deepEqual(await reprendre(emetteur, rechargee, 200), ['repris'], 'le dernier venu reste');
 });

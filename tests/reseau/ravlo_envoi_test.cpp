@@ -62,13 +62,12 @@ struct RavloEnvoi : ::testing::Test {
   std::string chemin(const char* nom) const { return (dossier / nom).string(); }
 };
 
-// Le statut et les textes des programmes, selon la langue de l'environnement (une langue sans
-// catalogue lit le français ; le choix de la langue, variable par variable, est éprouvé dans
-// systeme_test). Une ligne de commande fausse, un code mal formé (d'où il vient, options_envoi_
-// test le dit) ou un fichier qui n'est pas un WAV : 2, avant tout appairage ; l'aide : 0 ; un
-// appairage refusé (rien n'écoute sur le port 9 de la boucle locale) : 1.
-// Lancé de l'arbre de construction ou installé sous un autre préfixe, où il lit ses
-// catalogues à lui.
+// Le statut et les textes des programmes, selon la langue de l'environnement (le choix de la
+// langue, variable par variable, et le repli vers le français : systeme_test). Une ligne de
+// commande fausse, un code mal formé (d'où il vient, options_envoi_test le dit) ou un fichier
+// qui n'est pas un WAV : 2, avant tout appairage ; l'aide : 0 ; un appairage refusé (rien
+// n'écoute sur le port 9 de la boucle locale) : 1. Lancé de l'arbre de construction ou installé
+// sous un autre préfixe, où il lit ses catalogues à lui.
 TEST_F(RavloEnvoi, StatutsEtTextesSelonLaLangue) {
   for (const char* composant : {"textes", "ravlo-envoi"}) {
     EXPECT_EQ(lancer("", RAVLO_CMAKE,
@@ -98,8 +97,6 @@ TEST_F(RavloEnvoi, StatutsEtTextesSelonLaLangue) {
       {RAVLO_ENVOI, "", refuse + " --vers 127.0.0.1:10 --code 12a4", 2, {quatreChiffres}},
       {RAVLO_ENVOI, "LANG=fr_FR.UTF-8", refuse, 1, {francais}},
       {RAVLO_ENVOI, "LANG=en_US.UTF-8", refuse, 1, {anglais}},
-      {RAVLO_ENVOI, "LANG=de_DE.UTF-8", refuse, 1, {francais}},
-      {RAVLO_ENVOI, "LANG=fr_FR.UTF-8 LANGUAGE=de:en_GB:fr", refuse, 1, {anglais}},
       {installe, "LANG=en_US.UTF-8", refuse, 1, {anglais}}};
   // L'aide, demandée ou après un refus (dit dans la même langue) ; les noms des options
   // restent.
@@ -302,28 +299,16 @@ TEST_F(RavloEnvoi, LesSignauxDeFinEtUnAutreEmetteurQuiPrendLeRecepteur) {
   EXPECT_EQ(second->arreter(SIGHUP), 0) << "un code de sortie, et non la mort par le signal";
   EXPECT_EQ(json(chemin("2.json"))["raison"], "interrompu");
 
-  // Le récepteur tué net (SIGKILL) après 2 s d'envoi du troisième, comptées par l'envoi
-  // lui-même sur ses lignes d'état : muet 3 à 4,5 s après (lignes à la seconde, tué au plus tôt
-  // à `tue`), abandon au bout de 30 s de connexion refusée, en erreur.
+  // Le récepteur tué net (SIGKILL) pendant l'envoi du troisième : abandon au bout de 30 s de
+  // connexion refusée, en erreur (l'heure du silence et de l'abandon : diffusion_tests).
   const auto troisieme = envoi("Troisième", "3.json", code);
-  double tue = -1, muetA = -1, dernier = -1;
-  for (std::string l = troisieme->lire(""); tue < 2.0 && !l.empty(); l = troisieme->lire(""))
-    if (l.find(" s  paquets ") != std::string::npos) tue = std::stod(l);
-  ASSERT_GE(tue, 2.0) << troisieme->journal;
+  ASSERT_NE(troisieme->lire(" s  paquets "), "") << troisieme->journal;
   r.arreter(SIGKILL);
-  std::string fin;
-  for (std::string l = troisieme->lire("", 60s); !l.empty(); l = troisieme->lire("", 60s)) {
-    fin = l;
-    if (l.find(" s  paquets ") == std::string::npos) continue;
-    dernier = std::stod(l);
-    if (muetA < 0 && l.find("récepteur muet") != std::string::npos) muetA = dernier;
-  }
   EXPECT_EQ(troisieme->attendre(), 1);
+  std::string fin;
+  for (std::string l = troisieme->lire(""); !l.empty(); l = troisieme->lire("")) fin = l;
   EXPECT_EQ(fin, "Le récepteur ne répond plus : envoi arrêté.");
   EXPECT_EQ(json(chemin("3.json"))["raison"], "injoignable");
-  EXPECT_GE(muetA, tue + 2.5) << tue;
-  EXPECT_LE(muetA, tue + 5.5) << tue;
-  EXPECT_GE(dernier, tue + 29.0) << tue;
 }
 
 // Un appairage retenu des deux côtés, dans des carnets que seul leur utilisateur lit ; les deux
