@@ -306,8 +306,9 @@ TEST_F(Chercheur, UnRecepteurAjouteParSonAdresseSeComporteCommeUnTrouve) {
 // Un code accepté retient le récepteur (identifiant du TXT, adresse, secret de la paire) : sa
 // carte dit « mémorisé » ; un nouveau code remplace l'entrée. Retenu, il se reprend avant tout
 // code, contre un vrai répondeur : accepté avec la preuve à renvoyer dans la liaison, qui
-// s'entend avec celle du répondeur ; le silence (renvoi toutes les 700 ms, abandon vers 2,5 s)
-// demande le code sans oublier la paire. « Oublier » le retire.
+// s'entend avec celle du répondeur ; un refus ou le silence (renvoi toutes les 700 ms, abandon
+// vers 2,5 s) demandent le code sans oublier la paire ; un récepteur qui n'annonce pas la
+// reprise, le code aussitôt, sans rien envoyer. « Oublier » le retire.
 TEST_F(Chercheur, CodeAccepteRetenuRepriseAvantLeCodePuisOubli) {
   chercheur->demarrer();
   const std::string id = "0102030405060708090a0b0c0d0e0f10";
@@ -335,33 +336,56 @@ TEST_F(Chercheur, CodeAccepteRetenuRepriseAvantLeCodePuisOubli) {
   EXPECT_TRUE(chercheur->appareils()[0].memorise);
   EXPECT_TRUE(chercheur->peutReprendre(chercheur->appareils()[0]));
 
-  // Un refus, un récepteur sans reprise=1 : Telephone.UnTelephoneRechargeSeReprendSansCode.
-  for (const bool muet : {false, true}) {
-    SCOPED_TRACE(muet);
+  enum class Face : std::uint8_t { connaitLaPaire, autreSecret, muet };
+  const struct {
+    const char* nom;
+    bool annonceReprise;
+    Face face;
+    Cas attendu;
+    std::size_t envois;
+  } cas[] = {
+      {"reprise", true, Face::connaitLaPaire, Cas::accepte, 2},
+      {"refus", true, Face::autreSecret, Cas::codeDemande, 1},
+      {"silence", true, Face::muet, Cas::codeDemande, 4},
+      {"sans reprise=1", false, Face::connaitLaPaire, Cas::codeDemande, 0},
+  };
+  for (const auto& k : cas) {
+    SCOPED_TRACE(k.nom);
+    ChercheurRavlo::Appareil b = chercheur->appareils()[0];
+    b.connaitReprise = k.annonceReprise;
     chercheur->changerAppaire(std::nullopt);
-    chercheur->appairer(chercheur->appareils()[0], "");
+    const std::size_t creees = connexions->creees.size();
+    chercheur->appairer(b, "");
     file->executer();
-    auto& c = connexions->derniere();
-    RepriseRepondeur repondeur([&](const IdentifiantPaire&) { return std::optional(retenu.paire); },
-                               std::make_shared<HasardDeterministe>(3));
-    if (!muet) jouer<MessageReprise>(repondeur);
-    file->avancer(dialogue::budgetReprise + 1s);
-    EXPECT_EQ(c.envoyes.size(), muet ? 4u : 2u);
-    EXPECT_TRUE(c.annulee);
-    EXPECT_EQ(chercheur->resultat().cas, muet ? Cas::codeDemande : Cas::accepte);
+    ASSERT_EQ(connexions->creees.size(), creees + (k.envois > 0 ? 1 : 0));
+    if (k.envois > 0) {
+      auto& c = connexions->derniere();
+      SecretPaire connue = retenu.paire;
+      if (k.face == Face::autreSecret) connue.psk.octets().fill(7);
+      RepriseRepondeur repondeur(
+          [&](const IdentifiantPaire& i) -> std::optional<SecretPaire> {
+            return i == connue.identifiant ? std::optional(connue) : std::nullopt;
+          },
+          std::make_shared<HasardDeterministe>(3));
+      if (k.face != Face::muet) jouer<MessageReprise>(repondeur);
+      file->avancer(dialogue::budgetReprise + 1s);
+      EXPECT_EQ(c.envoyes.size(), k.envois);
+      EXPECT_TRUE(c.annulee);
+      const auto* r = std::get_if<RepriseRepondeur::Reussi>(&repondeur.etat());
+      ASSERT_EQ(r != nullptr, k.attendu == Cas::accepte);
+      ASSERT_EQ(chercheur->appaire().has_value(), k.attendu == Cas::accepte);
+      if (r != nullptr) {
+        const Liaison& l = chercheur->appaire()->liaison;
+        EXPECT_EQ(l.aRenvoyer, c.envoyes.back());
+        EXPECT_EQ(l.aRenvoyer.size(), 28u);
+        const auto scelle = l.scelleur->sceller(Octets{1, 2, 3}, SorteEnveloppe::audio);
+        EXPECT_TRUE(scelle && r->liaison.ouvreur->ouvrir(*scelle)) << "mêmes clés";
+      }
+    }
+    EXPECT_EQ(chercheur->resultat().cas, k.attendu);
     EXPECT_FALSE(chercheur->appairageEnCours());
     ASSERT_EQ(carnet->contenu.size(), 1u) << "la paire reste retenue";
     EXPECT_EQ(carnet->contenu[0].paire, retenu.paire);
-    const auto* r = std::get_if<RepriseRepondeur::Reussi>(&repondeur.etat());
-    ASSERT_EQ(r == nullptr, muet);
-    ASSERT_EQ(chercheur->appaire().has_value(), !muet);
-    if (r != nullptr) {
-      const Liaison& l = chercheur->appaire()->liaison;
-      EXPECT_EQ(l.aRenvoyer, c.envoyes.back());
-      EXPECT_EQ(l.aRenvoyer.size(), 28u);
-      const auto scelle = l.scelleur->sceller(Octets{1, 2, 3}, SorteEnveloppe::audio);
-      EXPECT_TRUE(scelle && r->liaison.ouvreur->ouvrir(*scelle)) << "mêmes clés";
-    }
   }
   chercheur->oublier(chercheur->appareils()[0]);
   EXPECT_TRUE(carnet->contenu.empty());
