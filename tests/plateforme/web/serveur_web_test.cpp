@@ -322,9 +322,7 @@ TEST_P(ServeurWebTest, UnDatagrammeFaitLAllerRetourOctetPourOctet) {
 }
 
 TEST_P(ServeurWebTest, UnMessageHorsDesReglesRenvoieLaPage) {
-  ReglagesServeurWeb reglages;
-  reglages.delaiAppairage = std::chrono::minutes(10);
-  lancer(reglages);
+  lancer({.delaiAppairage = std::chrono::minutes(10)});
   struct Cas {
     const char* quoi;
     bool bonjour;
@@ -357,10 +355,8 @@ TEST_P(ServeurWebTest, UnMessageHorsDesReglesRenvoieLaPage) {
 }
 
 TEST_P(ServeurWebTest, UnePageNonAppaireeEstRenvoyeeUneGardeeReste) {
-  ReglagesServeurWeb reglages;
-  reglages.delaiAppairage = std::chrono::seconds(2);
   garderALArrivee_ = true;
-  lancer(reglages);
+  lancer({.delaiAppairage = std::chrono::seconds(2)});
   auto gardee = pageAnnoncee("gardée");
   garderALArrivee_ = false;
   auto oubliee = pageAnnoncee("oubliée");
@@ -379,10 +375,7 @@ TEST_P(ServeurWebTest, UnePageNonAppaireeEstRenvoyeeUneGardeeReste) {
 }
 
 TEST_P(ServeurWebTest, UnClientDeTropOuLentNeTientPasLeServeur) {
-  ReglagesServeurWeb reglages;
-  reglages.connexionsMax = 3;
-  reglages.delaiInactif = std::chrono::minutes(2);
-  lancer(reglages);
+  lancer({.connexionsMax = 3, .delaiInactif = std::chrono::minutes(2)});
   std::vector<tcp::socket> tenues;
   for (int i = 0; i < 3; ++i) tenues.push_back(relier());
   tcp::socket deTrop = relier();
@@ -392,8 +385,7 @@ TEST_P(ServeurWebTest, UnClientDeTropOuLentNeTientPasLeServeur) {
   EXPECT_TRUE(attendreQue([&] { return obtenir("/").statut == 200; }));
 
   // Une requête commencée et jamais finie est coupée au délai.
-  reglages.delaiInactif = std::chrono::milliseconds(300);
-  lancer(reglages);
+  lancer({.connexionsMax = 3, .delaiInactif = std::chrono::milliseconds(300)});
   tcp::socket lente = relier();
   net::write(lente, net::buffer(std::string("GET / HTTP/1.1\r\nHost: x\r\n")));
   EXPECT_TRUE(fermeeSous(lente, std::chrono::seconds(20)));
