@@ -127,12 +127,10 @@ TEST(BonjourPage, SeLitOuSeRefuse) {
   };
   const std::vector<Cas> cas = {
       {"ravlo-page 1\nnom=P\nid=" + hexa + "\nreprise=1", avecId(id, true)},
-      {"ravlo-page 1\nreprise=1\nnom=P\nid=" + hexa, avecId(id, true)},
       {"ravlo-page 1\nnom=P\nid=" + hexa, avecId(id, false)},
       {"ravlo-page 1\nnom=P\nreprise=1", avecId(std::nullopt, true)},
       {"ravlo-page 1\nnom=P\nid=" + hexa + "\nreprise=oui", avecId(id, false)},
       {"ravlo-page 1\nnom=P\nid= " + hexa, avecId(std::nullopt, false)},
-      {"ravlo-page 1\nnom=P\nid=", avecId(std::nullopt, false)},
       {"ravlo-page 1\nnom=iPhone — Safari\nlangue=fr-FR", BonjourPage{"iPhone — Safari", "fr-FR"}},
       {"ravlo-page 1\nlangue=en\nautre=x\nnom=Pixel", BonjourPage{"Pixel", "en"}},
       {"ravlo-page 1", BonjourPage{}},
