@@ -512,8 +512,10 @@ TEST_F(DemonPulse, LeSilenceNeTouchePasLesAutresSortiesEtUnResteEstDefaitAuDemar
 
 // Le rendu privé de processeur plus longtemps que la réserve de la sortie : le serveur
 // rapporte la sous-alimentation, la sortie vise plus haut, puis redescend quand la machine
-// a tenu le temps d'attente (ici une seconde), le flux jouant toujours.
-TEST(DemonPulseSortie, UneSousAlimentationReleveLaLatenceViseeLeTempsQuIlFaut) {
+// a tenu le temps d'attente (ici une seconde), le flux jouant toujours. Sous PipeWire, la
+// sortie native joue sur la sortie par défaut, date chaque bloc d'une heure à venir et proche
+// (un quantum et le retard du graphe), et ne rend plus rien après l'arrêt.
+TEST(DemonPulseSortie, UneSousAlimentationReleveLaLatenceViseePuisLaSortieNativeDateSesBlocs) {
   if (!essai::demonDEssai()) GTEST_SKIP() << "pas de démon d'essai : scripts/services/pulseaudio";
   LatenceSortie::Reglages reglages = SortiePulse::reglagesLatence;
   reglages.attenteNs = 1'000'000'000;
@@ -546,17 +548,12 @@ TEST(DemonPulseSortie, UneSousAlimentationReleveLaLatenceViseeLeTempsQuIlFaut) {
   EXPECT_TRUE(essai::attendreQue([&] { return rendus.load() > avant; })) << "le flux joue toujours";
   EXPECT_EQ(sortie.panne(), std::nullopt);
   sortie.arreter();
-}
 
-// Sous PipeWire, la sortie native joue sur la sortie par défaut, date chaque bloc d'une heure
-// à venir et proche (un quantum et le retard du graphe), et ne rend plus rien après l'arrêt.
-TEST(DemonPulseSortie, SurPipewireLaSortieNativeJoueEtDateSesBlocs) {
-  if (!essai::demonDEssai()) GTEST_SKIP() << "pas de démon d'essai : scripts/services/pulseaudio";
-  if (!serveurPipewire()) GTEST_SKIP() << "le serveur n'est pas PipeWire";
-  SortiePipewire sortie(std::nullopt);
-  std::atomic<int> rendus{0};
+  if (!serveurPipewire()) return;
+  SortiePipewire native(std::nullopt);
+  rendus = 0;
   std::atomic<int> malDates{0};
-  ASSERT_EQ(sortie.demarrer([&](std::span<float> bloc, std::optional<InstantNs> heure, bool) {
+  ASSERT_EQ(native.demarrer([&](std::span<float> bloc, std::optional<InstantNs> heure, bool) {
     std::fill(bloc.begin(), bloc.end(), 0.1F);
     const InstantNs maintenant = hoteNs();
     if (!heure || *heure + ms < maintenant || *heure > maintenant + 50 * ms) ++malDates;
@@ -567,9 +564,9 @@ TEST(DemonPulseSortie, SurPipewireLaSortieNativeJoueEtDateSesBlocs) {
   EXPECT_TRUE(essai::attendreQue([&] { return rendus >= 100; })) << rendus.load();
   EXPECT_LE(malDates.load(), 2) << "le premier cycle peut précéder le minutage";
   EXPECT_NE(essai::commande("pactl list sink-inputs").find("ravlo-recepteur"), std::string::npos);
-  EXPECT_EQ(sortie.panne(), std::nullopt);
-  EXPECT_FALSE(sortie.sonCoupe());
-  sortie.arreter();
+  EXPECT_EQ(native.panne(), std::nullopt);
+  EXPECT_FALSE(native.sonCoupe());
+  native.arreter();
   const int arretes = rendus.load();
   std::this_thread::sleep_for(50ms);
   EXPECT_EQ(rendus.load(), arretes);

@@ -165,8 +165,6 @@ TEST(ResolutionNoms, LitterauxNomLocalEtNomImpossible) {
   using F = FamilleAdresses;
   for (const auto& [hote, famille, attendue] : std::vector<std::tuple<std::string, F, std::string>>{
            {"127.0.0.1", F::ipv4, "127.0.0.1"},
-           {"192.0.2.7", F::ipv4, "192.0.2.7"},
-           {"::1", F::ipv6, "::1"},
            {"2001:db8::0:1", F::ipv6, "2001:db8::1"},
            {"::ffff:127.0.0.1", F::ipv6, "::ffff:127.0.0.1"},
            {"localhost", F::ipv4, "127.0.0.1"},

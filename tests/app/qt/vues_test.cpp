@@ -321,7 +321,6 @@ TEST(Vues, LeTelephoneMontreSonCodeQrEtSesPages) {
   EXPECT_TRUE((*carte)->telephone());
 
   QTest::mouseClick(vue.interrupteur(), Qt::LeftButton);
-  EXPECT_TRUE(app.accueils.back()->arretee);
   EXPECT_FALSE(vue.qr()->isVisibleTo(&panneau.cadre()));
   EXPECT_TRUE(std::ranges::none_of(panneau.vue().cartes(),
                                    [](const CarteAppareil* c) { return c->telephone(); }));

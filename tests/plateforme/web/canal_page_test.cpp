@@ -5,7 +5,6 @@
 
 #include <cerrno>
 
-#include "faux/accueil_pages_factice.hpp"
 #include "faux/file_manuelle.hpp"
 #include "plateforme/web/bonjour_page.hpp"
 
@@ -128,12 +127,10 @@ TEST(BonjourPage, SeLitOuSeRefuse) {
   };
   const std::vector<Cas> cas = {
       {"ravlo-page 1\nnom=P\nid=" + hexa + "\nreprise=1", avecId(id, true)},
-      {"ravlo-page 1\nreprise=1\nnom=P\nid=" + hexa, avecId(id, true)},
       {"ravlo-page 1\nnom=P\nid=" + hexa, avecId(id, false)},
       {"ravlo-page 1\nnom=P\nreprise=1", avecId(std::nullopt, true)},
       {"ravlo-page 1\nnom=P\nid=" + hexa + "\nreprise=oui", avecId(id, false)},
       {"ravlo-page 1\nnom=P\nid= " + hexa, avecId(std::nullopt, false)},
-      {"ravlo-page 1\nnom=P\nid=", avecId(std::nullopt, false)},
       {"ravlo-page 1\nnom=iPhone — Safari\nlangue=fr-FR", BonjourPage{"iPhone — Safari", "fr-FR"}},
       {"ravlo-page 1\nlangue=en\nautre=x\nnom=Pixel", BonjourPage{"Pixel", "en"}},
       {"ravlo-page 1", BonjourPage{}},
@@ -150,27 +147,6 @@ TEST(BonjourPage, SeLitOuSeRefuse) {
   for (const Cas& c : cas) {
     EXPECT_EQ(lireBonjourPage(c.texte), c.attendu) << c.texte;
   }
-  for (const BonjourPage& b : {BonjourPage{"Galaxy — Chrome", "de-AT"}, avecId(id, true),
-                               avecId(id, false), avecId(std::nullopt, true)}) {
-    EXPECT_EQ(lireBonjourPage(ecrireBonjourPage(b)), b) << ecrireBonjourPage(b);
-  }
-}
-
-TEST(FabriqueConnexionsPages, UnePageParSonAccueilToutAutrePointParUDP) {
-  HorlogeManuelle horloge;
-  FileManuelle file{horloge};
-  auto pages = std::make_shared<faux::AccueilPagesFactice>();
-  auto udp = std::make_shared<faux::FabriqueFactice>();
-  const PointReseau page{"192.0.2.7", 50123};
-  const PointReseau recepteur{"192.0.2.8", 47311};
-  FabriqueConnexionsPages fabrique(pages, udp, [&](const PointReseau& p) { return p == page; });
-
-  const auto versPage = fabrique.creer(page, file);
-  const auto versRecepteur = fabrique.creer(recepteur, file);
-  EXPECT_EQ(versPage, pages->connexions.at(0));
-  EXPECT_EQ(versRecepteur, udp->creees.at(0));
-  EXPECT_EQ(pages->demandees, std::vector<PointReseau>{page});
-  EXPECT_EQ(udp->points, std::vector<PointReseau>{recepteur});
 }
 
 }  // namespace
