@@ -175,46 +175,71 @@ TEST(Telephone, UnePageChoisieSAppaireEtJoueParSaConnexion) {
   EXPECT_TRUE(b.connexions->creees.empty()) << "rien par UDP";
 }
 
-// Un téléphone appairé au code est retenu sous l'identifiant que dit sa page. Rechargé, il
-// revient sous un autre point, annonçant la reprise : sa carte dit « mémorisé » et le choisir
-// sans code le reprend par sa connexion à lui, que l'accueil garde. Le refus et l'annonce sans
-// reprise=1 suivent la décision d'un récepteur trouvé, qu'éprouve le chercheur.
+// Un téléphone appairé au code est retenu sous l'identifiant que dit sa page. Rechargé, il revient
+// sous un autre point ; s'il annonce la reprise, sa carte dit « mémorisé » et le choisir sans
+// code le reprend par sa connexion à lui, que l'accueil garde. Refusée, la reprise fait demander
+// le code et le carnet garde la paire (un refus n'est pas authentifié) ; sans reprise=1, le code
+// est demandé sans rien envoyer.
 TEST(Telephone, UnTelephoneRechargeSeReprendSansCode) {
+  enum class Face : std::uint8_t { connaitLaPaire, autreSecret };
+  const struct {
+    const char* nom;
+    bool reprise;
+    Face face;
+    R attendu;
+  } cas[] = {
+      {"reprise", true, Face::connaitLaPaire, R::accepte},
+      {"refus", true, Face::autreSecret, R::codeDemande},
+      {"sans reprise=1", false, Face::connaitLaPaire, R::codeDemande},
+  };
   PageConnectee avant = iphone;
   avant.identifiant = IdentifiantRecepteur{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
   PageConnectee apres = avant;
   apres.point.port = 51'240;
-  apres.reprise = true;
-  Banc b;
-  b.actions.basculerTelephone();
-  const AppairageRepondeur page = b.appairerAuCode(avant);
-  const auto* appairee = std::get_if<AppairageRepondeur::Reussi>(&page.etat());
-  ASSERT_NE(appairee, nullptr);
-  ASSERT_EQ(b.carnet->contenu.size(), 1u);
-  EXPECT_EQ(b.carnet->contenu[0].identifiant, avant.identifiant);
-  EXPECT_EQ(b.carnet->contenu[0].nom, avant.nom);
-  b.partir(avant);
+  for (const auto& k : cas) {
+    SCOPED_TRACE(k.nom);
+    Banc b;
+    b.actions.basculerTelephone();
+    const AppairageRepondeur page = b.appairerAuCode(avant);
+    const auto* appairee = std::get_if<AppairageRepondeur::Reussi>(&page.etat());
+    ASSERT_NE(appairee, nullptr);
+    ASSERT_EQ(b.carnet->contenu.size(), 1u);
+    EXPECT_EQ(b.carnet->contenu[0].identifiant, avant.identifiant);
+    EXPECT_EQ(b.carnet->contenu[0].nom, avant.nom);
+    b.partir(avant);
 
-  b.arriver(apres);
-  const EtatPanneau::Appareil vue = b.etat().appareils.back();
-  EXPECT_EQ(vue.id, carte(apres).id);
-  EXPECT_TRUE(vue.memorise);
-  b.saisie->choisir(vue.id);
-  b.actions.appairer();
-  b.file->executer();
-  ASSERT_EQ(b.accueil().demandees.size(), 2u);
-  EXPECT_EQ(b.accueil().demandees.back(), apres.point);
-  RepriseRepondeur repriseDePage(
-      [&](const IdentifiantPaire& i) -> std::optional<SecretPaire> {
-        return i == appairee->paire.identifiant ? std::optional(appairee->paire) : std::nullopt;
-      },
-      std::make_shared<HasardDeterministe>(3));
-  b.dialoguer(repriseDePage, *b.accueil().connexions.back());
-  b.file->avancer(dialogue::budgetReprise + 1s);
-  EXPECT_TRUE(std::holds_alternative<RepriseRepondeur::Reussi>(repriseDePage.etat()));
-  EXPECT_EQ(b.chercheur().resultat().cas, R::accepte);
-  EXPECT_EQ(b.etat().ecran, EtatPanneau::Ecran::pret);
-  EXPECT_EQ(b.accueil().gardees.back(), apres.point);
+    apres.reprise = k.reprise;
+    b.arriver(apres);
+    const EtatPanneau::Appareil vue = b.etat().appareils.back();
+    EXPECT_EQ(vue.id, carte(apres).id);
+    EXPECT_EQ(vue.memorise, k.reprise);
+    b.saisie->choisir(vue.id);
+    b.actions.appairer();
+    b.file->executer();
+    const std::size_t demandees = b.accueil().demandees.size();
+    if (k.reprise) {
+      ASSERT_EQ(demandees, 2u);
+      EXPECT_EQ(b.accueil().demandees.back(), apres.point);
+      SecretPaire connue = appairee->paire;
+      if (k.face == Face::autreSecret) connue.psk.octets().fill(7);
+      RepriseRepondeur repriseDePage(
+          [&](const IdentifiantPaire& i) -> std::optional<SecretPaire> {
+            return i == connue.identifiant ? std::optional(connue) : std::nullopt;
+          },
+          std::make_shared<HasardDeterministe>(3));
+      b.dialoguer(repriseDePage, *b.accueil().connexions.back());
+      b.file->avancer(dialogue::budgetReprise + 1s);
+      EXPECT_EQ(std::holds_alternative<RepriseRepondeur::Reussi>(repriseDePage.etat()),
+                k.attendu == R::accepte);
+    } else {
+      EXPECT_EQ(demandees, 1u) << "rien n'est envoyé";
+    }
+    EXPECT_EQ(b.chercheur().resultat().cas, k.attendu);
+    EXPECT_EQ(b.etat().ecran == EtatPanneau::Ecran::pret, k.attendu == R::accepte);
+    EXPECT_EQ(b.accueil().gardees.back(), k.attendu == R::accepte ? apres.point : avant.point);
+    ASSERT_EQ(b.carnet->contenu.size(), 1u);
+    EXPECT_EQ(b.carnet->contenu[0].paire, appairee->paire);
+  }
 }
 
 // Éteindre l'écoute pendant l'envoi est un arrêt demandé : le téléphone quitte l'envoi tout de
