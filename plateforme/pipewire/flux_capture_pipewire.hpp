@@ -17,8 +17,8 @@ namespace ravlo {
 
 /// Un flux de capture PipeWire natif (`pw_stream`, stream.capture.sink) sur le moniteur d'une
 /// sortie, en flottants 32 bits, 48 000 Hz, stéréo. Le son ne passe plus par pipewire-pulse :
-/// un saut de processus de moins, et aucun appel de libpulse par morceau (deux fois moins de
-/// CPU, trois fois moins d'appels système).
+/// un saut de processus de moins, et aucun appel de libpulse par morceau (trois fois moins
+/// d'appels système ; le CPU, voir docs/performance.md).
 ///
 /// Il demande un quantum de 256 trames (5,3 ms), pas 128 comme la sortie native : la demande
 /// fixe le pas de tout le graphe, et à 128 les autres lecteurs du bureau (ceux de
