@@ -3,7 +3,6 @@
 
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/format-utils.h>
-#include <time.h>
 
 #include <algorithm>
 #include <array>
@@ -13,6 +12,7 @@
 #include <system_error>
 
 #include "plateforme/horloge.hpp"
+#include "plateforme/pipewire/outils_pipewire.hpp"
 #include "plateforme/pulseaudio/contexte_pulse.hpp"
 #include "plateforme/pulseaudio/requetes_pulse.hpp"
 
@@ -23,17 +23,6 @@ namespace {
 constexpr std::uint32_t octetsParTrame = 8;
 constexpr int attenteDemarrageS = 5;
 
-void initialiserPipewire() {
-  static std::once_flag fait;
-  std::call_once(fait, [] { pw_init(nullptr, nullptr); });
-}
-
-InstantNs monotoneNs() {
-  timespec t{};
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<InstantNs>(t.tv_sec) * 1'000'000'000 + static_cast<InstantNs>(t.tv_nsec);
-}
-
 // Un lien au serveur que le système refuse : pas de serveur (pas de socket, ou personne
 // derrière).
 ErreurSortie erreurSysteme(int code) {
@@ -43,19 +32,12 @@ ErreurSortie erreurSysteme(int code) {
           "PipeWire : " + std::system_category().message(code)};
 }
 
-// La boucle verrouillée le temps d'une portée.
-class Verrou {
- public:
-  explicit Verrou(pw_thread_loop* boucle) : boucle_(boucle) { pw_thread_loop_lock(boucle_); }
-  ~Verrou() { pw_thread_loop_unlock(boucle_); }
-  Verrou(const Verrou&) = delete;
-  Verrou& operator=(const Verrou&) = delete;
-
- private:
-  pw_thread_loop* boucle_;
-};
-
 }  // namespace
+
+void initialiserPipewire() {
+  static std::once_flag fait;
+  std::call_once(fait, [] { pw_init(nullptr, nullptr); });
+}
 
 struct SortiePipewire::Ecouteurs {
   static void traiter(void* donnees);
@@ -196,7 +178,7 @@ void SortiePipewire::arreter() {
 
 std::optional<ErreurSortie> SortiePipewire::panne() {
   if (boucle_ == nullptr) return std::nullopt;
-  Verrou verrou(boucle_);
+  const VerrouPipewire verrou(boucle_);
   return panne_;
 }
 

@@ -17,8 +17,10 @@ std::unexpected<ErreurCapture> erreur(ErreurCapture::Cas cas, StatutPulse statut
 
 }  // namespace
 
-CapturePulse::CapturePulse(std::string repertoireEtat)
-    : repertoireEtat_(std::move(repertoireEtat)), contexte_("Ravlo Link") {
+CapturePulse::CapturePulse(std::string repertoireEtat, FabriqueFluxCapture fabrique)
+    : repertoireEtat_(std::move(repertoireEtat)),
+      fabrique_(std::move(fabrique)),
+      contexte_("Ravlo Link") {
   filSuivi_ = std::thread([this] { suivi(); });
 }
 
@@ -61,7 +63,7 @@ std::expected<void, ErreurCapture> CapturePulse::demarrer(RappelCapture rappel,
     if (silence.statut != 0) return echouer(Cas::silenceImpossible, silence.statut);
     silence_ = std::move(silence.valeur);
   }
-  auto flux = FluxCapturePulse::creer(contexte_, nomFlux);
+  auto flux = fabrique_(contexte_, nomFlux);
   if (flux.statut != 0) return echouer(Cas::fluxImpossible, flux.statut);
   flux_ = std::move(flux.valeur);
   StatutPulse statut = flux_->connecter(sortie.valeur.moniteur);
@@ -125,7 +127,7 @@ std::optional<ErreurCapture> CapturePulse::panne() const {
       serveur ? ErreurCapture::Cas::serveurInjoignable : ErreurCapture::Cas::sortiePerdue, statut};
 }
 
-FluxCapturePulse* CapturePulse::actif() const {
+FluxCapture* CapturePulse::actif() const {
   return fluxSilence_ ? fluxSilence_.get() : flux_.get();
 }
 
@@ -140,7 +142,7 @@ void CapturePulse::demolir() {
 }
 
 StatutPulse CapturePulse::brancherSilence() {
-  auto neuf = FluxCapturePulse::creer(contexte_, nomFlux);
+  auto neuf = fabrique_(contexte_, nomFlux);
   if (neuf.statut != 0) return neuf.statut;
   if (const StatutPulse statut = neuf.valeur->connecter(silence_->moniteur()); statut != 0) {
     return statut;
@@ -159,10 +161,10 @@ StatutPulse CapturePulse::brancherSilence() {
   return 0;
 }
 
-StatutPulse CapturePulse::rebrancher(std::unique_ptr<FluxCapturePulse>& flux,
+StatutPulse CapturePulse::rebrancher(std::unique_ptr<FluxCapture>& flux,
                                      const std::string& source) {
-  const FluxCapturePulse* ancien = flux.get();
-  auto neuf = FluxCapturePulse::creer(contexte_, nomFlux);
+  const FluxCapture* ancien = flux.get();
+  auto neuf = fabrique_(contexte_, nomFlux);
   if (neuf.statut != 0) return neuf.statut;
   if (const StatutPulse statut = neuf.valeur->connecter(source); statut != 0) return statut;
   // L'ancien se tait avant que le neuf parle : l'anneau ne reçoit jamais les deux mêlés.

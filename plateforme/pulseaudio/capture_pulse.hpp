@@ -9,6 +9,7 @@
 
 #include "plateforme/capture_audio.hpp"
 #include "plateforme/pulseaudio/contexte_pulse.hpp"
+#include "plateforme/pulseaudio/flux_capture.hpp"
 #include "plateforme/pulseaudio/flux_capture_pulse.hpp"
 #include "plateforme/pulseaudio/silence_pulse.hpp"
 
@@ -34,7 +35,10 @@ class CapturePulse final : public CaptureAudio {
   static constexpr const char* nomFlux = "Ravlo Link";
 
   /// `repertoireEtat` : où tenir les fichiers d'état du silence (vide : nulle part).
-  explicit CapturePulse(std::string repertoireEtat = repertoireEtatParDefaut());
+  /// `fabrique` : les flux qui portent le son (par défaut ceux de libpulse) ; le lien
+  /// PulseAudio ne sert alors qu'à la sortie par défaut, à ses changements et au silence.
+  explicit CapturePulse(std::string repertoireEtat = repertoireEtatParDefaut(),
+                        FabriqueFluxCapture fabrique = &FluxCapturePulse::creer);
   ~CapturePulse() override;
   CapturePulse(const CapturePulse&) = delete;
   CapturePulse& operator=(const CapturePulse&) = delete;
@@ -47,13 +51,13 @@ class CapturePulse final : public CaptureAudio {
 
  private:
   /// Le flux qui porte le rappel : celui du silence s'il y en a un.
-  [[nodiscard]] FluxCapturePulse* actif() const;
+  [[nodiscard]] FluxCapture* actif() const;
   /// Relie un flux neuf au moniteur de la sortie nulle, et lui passe le rappel si la capture
   /// tourne.
   StatutPulse brancherSilence();
   /// Remplace `flux` par un flux neuf sur `source`, démarré et portant le rappel s'il le
   /// portait.
-  StatutPulse rebrancher(std::unique_ptr<FluxCapturePulse>& flux, const std::string& source);
+  StatutPulse rebrancher(std::unique_ptr<FluxCapture>& flux, const std::string& source);
   void demolir();
   /// Abonne le lien courant aux changements du serveur (sortie par défaut).
   void abonner();
@@ -74,13 +78,14 @@ class CapturePulse final : public CaptureAudio {
   };
 
   const std::string repertoireEtat_;
+  const FabriqueFluxCapture fabrique_;
   mutable std::mutex verrouEtat_;
   ContextePulse contexte_;
   std::unique_ptr<SilencePulse> silence_;
   /// Sur le moniteur de la sortie captée.
-  std::unique_ptr<FluxCapturePulse> flux_;
+  std::unique_ptr<FluxCapture> flux_;
   /// Sur le moniteur de la sortie nulle, pendant le silence.
-  std::unique_ptr<FluxCapturePulse> fluxSilence_;
+  std::unique_ptr<FluxCapture> fluxSilence_;
   std::unique_ptr<RappelCapture> rappel_;
   bool demarree_ = false;
   pa_context* abonne_ = nullptr;

@@ -25,11 +25,11 @@ std::int64_t dureeNs(std::int64_t octets) {
 
 }  // namespace
 
-ResultatPulse<std::unique_ptr<FluxCapturePulse>> FluxCapturePulse::creer(ContextePulse& contexte,
-                                                                         const std::string& nom) {
+ResultatPulse<std::unique_ptr<FluxCapture>> FluxCapturePulse::creer(ContextePulse& contexte,
+                                                                    const std::string& nom) {
   pa_stream* flux = pa_stream_new(contexte.contexte(), nom.c_str(), &specCapture, nullptr);
   if (flux == nullptr) return {contexte.erreur(), nullptr};
-  return {0, std::unique_ptr<FluxCapturePulse>(new FluxCapturePulse(contexte, flux))};
+  return {0, std::unique_ptr<FluxCapture>(new FluxCapturePulse(contexte, flux))};
 }
 
 FluxCapturePulse::~FluxCapturePulse() {

@@ -11,6 +11,7 @@
 
 #include "plateforme/capture_audio.hpp"
 #include "plateforme/pulseaudio/contexte_pulse.hpp"
+#include "plateforme/pulseaudio/flux_capture.hpp"
 #include "plateforme/pulseaudio/statut_pulse.hpp"
 
 namespace ravlo {
@@ -44,29 +45,29 @@ namespace ravlo {
 /// heure.
 ///
 /// Boucle verrouillée pour tout appel ; le rappel tourne sur le fil de la boucle.
-class FluxCapturePulse {
+class FluxCapturePulse final : public FluxCapture {
  public:
   static constexpr std::uint32_t tramesParFragment = 160;
 
   /// Statut PulseAudio si le flux ne peut être créé.
-  [[nodiscard]] static ResultatPulse<std::unique_ptr<FluxCapturePulse>> creer(
-      ContextePulse& contexte, const std::string& nom);
-  ~FluxCapturePulse();
+  [[nodiscard]] static ResultatPulse<std::unique_ptr<FluxCapture>> creer(ContextePulse& contexte,
+                                                                         const std::string& nom);
+  ~FluxCapturePulse() override;
   FluxCapturePulse(const FluxCapturePulse&) = delete;
   FluxCapturePulse& operator=(const FluxCapturePulse&) = delete;
 
   /// Relie le flux au moniteur `source`, en pause, et attend qu'il soit prêt.
-  StatutPulse connecter(const std::string& source);
+  StatutPulse connecter(const std::string& source) override;
   /// Rappel appelé pour chaque morceau ; nul : plus aucun appel dès le retour.
-  void installer(const RappelCapture* rappel) { rappel_ = rappel; }
-  StatutPulse reprendre() { return pause(false); }
+  void installer(const RappelCapture* rappel) override { rappel_ = rappel; }
+  StatutPulse reprendre() override { return pause(false); }
   StatutPulse suspendre() { return pause(true); }
   void deconnecter();
   /// Le moniteur donné à `connecter`.
-  [[nodiscard]] const std::string& source() const { return source_; }
+  [[nodiscard]] const std::string& source() const override { return source_; }
   /// 0, ou le code d'erreur du flux que le serveur a tué (source disparue…). Sûr depuis
   /// n'importe quel fil.
-  [[nodiscard]] StatutPulse echec() const { return echec_.load(); }
+  [[nodiscard]] StatutPulse echec() const override { return echec_.load(); }
 
  private:
   FluxCapturePulse(ContextePulse& contexte, pa_stream* flux) : contexte_(contexte), flux_(flux) {}

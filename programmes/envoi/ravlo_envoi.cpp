@@ -24,8 +24,8 @@
 #include "plateforme/avahi/navigateur_avahi.hpp"
 #include "plateforme/connexion_udp.hpp"
 #include "plateforme/file_serie.hpp"
+#include "plateforme/pipewire/fabrique_capture.hpp"
 #include "plateforme/principal_asio.hpp"
-#include "plateforme/pulseaudio/capture_pulse.hpp"
 #include "plateforme/pulseaudio/silence_pulse.hpp"
 #include "plateforme/qr/code_qr.hpp"
 #include "plateforme/signaux_fin.hpp"
@@ -621,7 +621,7 @@ int executer(OptionsEnvoi options) {
   const std::string locale = localeCourante();
   FabriqueSource source;
   if (options.capture) {
-    source = sourceCapture([] { return std::make_unique<CapturePulse>(); }, options.silencieux);
+    source = sourceCapture([] { return captureDuServeur(); }, options.silencieux);
   } else {
     // Le fichier se lit avant l'appairage : un fichier qui ne convient pas ne fait rien partir.
     auto lu = std::shared_ptr<SourceAudio>(std::make_unique<SourceTon>(options.tonHz));

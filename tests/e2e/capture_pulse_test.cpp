@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MPL-2.0
-// Contre un vrai serveur de son (PulseAudio, ou PipeWire par pipewire-pulse) lancé par
-// scripts/services avec une sortie nulle « speakers » : jamais une vraie carte son. Les sons
-// sont joués par pacat, les haut-parleurs écoutés par parec, l'état lu par pactl.
+// Contre un vrai serveur de son (PulseAudio, ou PipeWire : la capture y prend alors ses flux
+// natifs) lancé par scripts/services avec une sortie nulle « speakers » : jamais une vraie
+// carte son. Les sons sont joués par pacat, les haut-parleurs écoutés par parec, l'état lu
+// par pactl.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +23,8 @@
 #include "faux/attente.hpp"
 #include "link/capture/capture_systeme.hpp"
 #include "plateforme/horloge.hpp"
+#include "plateforme/pipewire/fabrique_capture.hpp"
+#include "plateforme/pipewire/flux_capture_pipewire.hpp"
 #include "plateforme/pipewire/sortie_pipewire.hpp"
 #include "plateforme/pulseaudio/capture_pulse.hpp"
 #include "plateforme/pulseaudio/sortie_pulse.hpp"
@@ -167,9 +171,11 @@ class DemonPulse : public ::testing::Test {
     return e;
   }
 
-  std::unique_ptr<CaptureSysteme> capture(std::shared_ptr<TamponAudio> tampon, bool silencieux) {
-    return std::make_unique<CaptureSysteme>(tampon, silencieux,
-                                            std::make_unique<CapturePulse>(etat_));
+  /// Par défaut, les flux que prennent les programmes : natifs sous PipeWire.
+  std::unique_ptr<CaptureSysteme> capture(std::shared_ptr<TamponAudio> tampon, bool silencieux,
+                                          FabriqueFluxCapture fabrique = fabriqueFluxDuServeur()) {
+    return std::make_unique<CaptureSysteme>(
+        tampon, silencieux, std::make_unique<CapturePulse>(etat_, std::move(fabrique)));
   }
   // Attend que la capture livre (le moniteur d'une sortie au repos tarde jusqu'à ~2 s).
   static bool attendreTrames(const CaptureSysteme& prise, std::int64_t trames) {
@@ -302,8 +308,8 @@ TEST_F(DemonPulse, UnTonJoueArriveDansLAnneauAuBonNiveauEtALaBonneHeure) {
       precedent = b[i].e[k];
     }
     precedentPlein = plein;
-    // Une machine qui cale fait un trou que le serveur rapporte : les heures qui suivent
-    // sautent d'autant, jamais en arrière.
+    // Un cycle que le serveur n'a pas livré (PipeWire natif, machine qui cale) est un trou
+    // rapporté : les heures qui suivent sautent d'autant, jamais en arrière.
     const std::int64_t pas = ecartSigneNs(b[i].heure, b[i - 1].heure);
     if (pas > static_cast<std::int64_t>(10 * ms) + 2'500'000) {
       ++sauts;
@@ -572,18 +578,43 @@ TEST(DemonPulseSortie, UneSousAlimentationReleveLaLatenceViseePuisLaSortieNative
   EXPECT_EQ(rendus.load(), arretes);
 }
 
+// Les flux de la capture : RAVLO_CAPTURE les impose ; sans elle, natifs sur PipeWire seulement,
+// d'après le nom que donne le serveur sur le lien même de la capture.
+TEST(DemonPulseFabrique, LesFluxSontNatifsSurPipewireSaufChoixImpose) {
+  if (!essai::demonDEssai()) GTEST_SKIP() << "pas de démon d'essai : scripts/services/pulseaudio";
+  const bool pipewire = serveurPipewire();
+  ContextePulse contexte("ravlo-essai");
+  const VerrouBoucle verrou(contexte);
+  ASSERT_EQ(contexte.relier(), 0);
+  const struct {
+    const char* impose;
+    bool natif;
+  } cas[] = {{nullptr, pipewire}, {"pulse", false}, {"pipewire", true}, {"autre", pipewire}};
+  for (const auto& [impose, natif] : cas) {
+    if (impose != nullptr) {
+      ::setenv("RAVLO_CAPTURE", impose, 1);
+    } else {
+      ::unsetenv("RAVLO_CAPTURE");
+    }
+    auto flux = fabriqueFluxDuServeur()(contexte, "essai");
+    ASSERT_EQ(flux.statut, 0) << impose;
+    EXPECT_EQ(dynamic_cast<FluxCapturePipewire*>(flux.valeur.get()) != nullptr, natif) << impose;
+  }
+  ::unsetenv("RAVLO_CAPTURE");
+}
+
 // Les trois fils d'une capture réelle ensemble : le fil de la boucle de PulseAudio (rappel),
 // un lecteur des cellules (l'interface), et le fil principal qui bascule le silence puis
 // arrête. Puis chaque changement de la sortie réveille le suivi, qui attend le serveur boucle
 // relâchée : une capture arrêtée et détruite sous ses pieds ne doit rien laisser qu'il touche
 // ensuite. Sous ThreadSanitizer aussi, avec un seul lien à libpulse dans le processus : entre
 // deux liens, ThreadSanitizer voit des courses dans la mémoire partagée de libpulse, qu'il ne
-// sait pas suivre.
+// sait pas suivre. Les flux de libpulse, nommés : c'est le lien et son suivi qui sont éprouvés.
 class ConcurrenceDemonPulse : public DemonPulse {};
 
 TEST_F(ConcurrenceDemonPulse, LecturesPendantBasculesEtArretPendantQueLeSuiviAttend) {
   auto tampon = std::make_shared<TamponAudio>(96'000);
-  auto prise = capture(tampon, false);
+  auto prise = capture(tampon, false, &FluxCapturePulse::creer);
   ASSERT_TRUE(prise->demarrer().has_value());
   ASSERT_TRUE(attendreTrames(*prise, 1));
   ASSERT_FALSE(jouer().empty());
@@ -615,7 +646,7 @@ TEST_F(ConcurrenceDemonPulse, LecturesPendantBasculesEtArretPendantQueLeSuiviAtt
   });
   int demarrees = 0;
   for (int i = 0; i < 12; ++i) {
-    auto p = capture(std::make_shared<TamponAudio>(96'000), false);
+    auto p = capture(std::make_shared<TamponAudio>(96'000), false, &FluxCapturePulse::creer);
     demarrees += p->demarrer().has_value() ? 1 : 0;
     std::this_thread::sleep_for(std::chrono::milliseconds(7 * i));
     p->arreter();

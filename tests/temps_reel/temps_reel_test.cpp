@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MPL-2.0
 // Les chemins temps réel (rappel de capture et ce qu'il écrit, anneau, rendu de lecture, envoi au
-// réveil, rappels des sorties PulseAudio et PipeWire, boucle d'écriture de la sortie ALSA)
-// n'allouent rien. Ce binaire remplace
-// l'opérateur new global : toute allocation, même cachée dans la bibliothèque standard, est vue.
+// réveil, rappels des sorties PulseAudio et PipeWire et de la capture PipeWire, boucle d'écriture
+// de la sortie ALSA) n'allouent rien. Ce binaire remplace l'opérateur new global : toute
+// allocation, même cachée dans la bibliothèque standard, est vue.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -25,11 +25,14 @@
 #include "faux/config_alsa.hpp"
 #include "faux/file_manuelle.hpp"
 #include "link/capture/capture_systeme.hpp"
+#include "link/capture/rappel_capture.hpp"
 #include "link/diffusion/emetteur_audio.hpp"
 #include "plateforme/alsa/sortie_alsa.hpp"
 #include "plateforme/connexion_udp.hpp"
 #include "plateforme/file_serie.hpp"
+#include "plateforme/pipewire/flux_capture_pipewire.hpp"
 #include "plateforme/pipewire/sortie_pipewire.hpp"
+#include "plateforme/pulseaudio/capture_pulse.hpp"
 #include "plateforme/pulseaudio/sortie_pulse.hpp"
 #include "protocol/audio/tampon_audio.hpp"
 #include "recepteur/rendu_lecture.hpp"
@@ -292,6 +295,40 @@ TEST(DemonPulseTempsReel, LesRappelsDesSortiesNAllouentRien) {
     SortiePipewire pipewire(std::nullopt);
     sortieSansAllocation("PipeWire", pipewire, 0);
   }
+}
+
+// Le fil temps réel d'une capture PipeWire native, du 50ᵉ au 200ᵉ rappel : ce que fait
+// PipeWire autour du rappel, puis la conversion et l'écriture dans l'anneau, n'allouent rien.
+TEST(DemonPulseTempsReel, LaCapturePipewireNAlloueRien) {
+  if (!essai::demonDEssai()) GTEST_SKIP() << "pas de démon d'essai : scripts/services/pulseaudio";
+  if (!serveurPipewire()) GTEST_SKIP() << "le serveur n'est pas PipeWire";
+  std::vector<std::int16_t> conversion(2 * 1024);
+  const ContexteRappel contexte{std::make_shared<Cellule<Livraisons>>(), conversion,
+                                std::make_shared<Cellule<float>>(),
+                                std::make_shared<TamponAudio>(48'000 * 4 * 10)};
+  std::atomic<int> rappels{0};
+  std::atomic<std::int64_t> vues{-1};
+  CapturePulse capture("", &FluxCapturePipewire::creer);
+  ASSERT_TRUE(capture
+                  .demarrer(
+                      [&](const BlocCapte& bloc) {
+                        const int n = ++rappels;
+                        if (n == 200) {
+                          compter = false;
+                          vues = static_cast<std::int64_t>(allocations);
+                        }
+                        traiterBloc(contexte, bloc);
+                        if (n == 50) {
+                          allocations = 0;
+                          compter = true;
+                        }
+                      },
+                      false)
+                  .has_value());
+  EXPECT_TRUE(essai::attendreQue([&] { return vues.load() >= 0; })) << rappels.load();
+  capture.arreter();
+  EXPECT_EQ(vues.load(), 0);
+  EXPECT_GT(contexte.tampon->disponible(), 0);
 }
 
 }  // namespace

@@ -24,7 +24,7 @@
 #include "link/app/qt/repli_sans_zone.hpp"
 #include "link/app/qt/textes_qt.hpp"
 #include "plateforme/avahi/navigateur_avahi.hpp"
-#include "plateforme/pulseaudio/capture_pulse.hpp"
+#include "plateforme/pipewire/fabrique_capture.hpp"
 #include "plateforme/pulseaudio/silence_pulse.hpp"
 #include "plateforme/signaux_fin.hpp"
 #include "plateforme/systeme.hpp"
@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
   auto reglages = std::make_shared<ravlo::MagasinReglagesQt>();
   const auto modele = ravlo::ModeleLink::creer(ravlo::ModeleLink::dependancesSysteme(
       principal, std::make_shared<ravlo::FabriqueNavigateursAvahi>(),
-      [] { return std::make_unique<ravlo::CapturePulse>(); }, reglages));
+      [] { return ravlo::captureDuServeur(); }, reglages));
   const auto bureau = ravlo::ReglagesBureau::systeme();
   const auto plateforme = std::make_shared<ravlo::PlateformeAppQt>();
   ravlo::PanneauLink panneau(modele, plateforme, principal, bureau);
