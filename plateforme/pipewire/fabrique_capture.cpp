@@ -29,8 +29,10 @@ FabriqueFluxCapture fabriqueFluxDuServeur() {
   const char* impose = std::getenv("RAVLO_CAPTURE");  // NOLINT(concurrency-mt-unsafe)
   const std::string_view choix = impose != nullptr ? impose : "";
   if (choix == "pipewire") return &FluxCapturePipewire::creer;
-  if (choix == "pulse") return &FluxCapturePulse::creer;
-  return &fluxSelonServeur;
+  if (choix == "auto") return &fluxSelonServeur;
+  // Par libpulse tant que le flux natif date mal un bloc sur quelques centaines (un quantum
+  // trop tard, puis de retour) et ne coûte pas moins de processeur.
+  return &FluxCapturePulse::creer;
 }
 
 std::unique_ptr<CaptureAudio> captureDuServeur(std::string repertoireEtat) {

@@ -10,15 +10,14 @@
 
 namespace ravlo {
 
-/// Les flux qui portent le son de la capture, selon `RAVLO_CAPTURE` (`pulse` ou `pipewire`,
-/// pour les essais et les mesures) ; sans elle, selon le serveur, demandé à chaque flux sur le
-/// lien même de `CapturePulse` (boucle déjà verrouillée, aucun second lien à libpulse) : un
-/// serveur relancé sous l'autre nom est suivi au flux suivant.
+/// Les flux qui portent le son de la capture, selon `RAVLO_CAPTURE` : `pipewire`, ceux de
+/// PipeWire ; `auto`, selon le serveur, demandé à chaque flux sur le lien même de
+/// `CapturePulse` (boucle déjà verrouillée, aucun second lien à libpulse : un serveur relancé
+/// sous l'autre nom est suivi au flux suivant) ; sinon, ceux de libpulse.
 [[nodiscard]] FabriqueFluxCapture fabriqueFluxDuServeur();
 
-/// La capture du serveur de son qui tourne : sur PipeWire, le son passe par ses propres flux
-/// (`FluxCapturePipewire`), la sortie par défaut et le silence toujours par le serveur
-/// PulseAudio de PipeWire ; ailleurs, tout par libpulse.
+/// La capture du serveur de son qui tourne, ses flux choisis par `fabriqueFluxDuServeur` ; la
+/// sortie par défaut et le silence toujours par libpulse.
 [[nodiscard]] std::unique_ptr<CaptureAudio> captureDuServeur(
     std::string repertoireEtat = repertoireEtatParDefaut());
 

@@ -580,7 +580,7 @@ TEST(DemonPulseSortie, UneSousAlimentationReleveLaLatenceViseePuisLaSortieNative
 
 // Les flux de la capture : RAVLO_CAPTURE les impose ; sans elle, natifs sur PipeWire seulement,
 // d'après le nom que donne le serveur sur le lien même de la capture.
-TEST(DemonPulseFabrique, LesFluxSontNatifsSurPipewireSaufChoixImpose) {
+TEST(DemonPulseFabrique, LesFluxSontNatifsSurDemandeOuSelonLeServeur) {
   if (!essai::demonDEssai()) GTEST_SKIP() << "pas de démon d'essai : scripts/services/pulseaudio";
   const bool pipewire = serveurPipewire();
   ContextePulse contexte("ravlo-essai");
@@ -589,7 +589,8 @@ TEST(DemonPulseFabrique, LesFluxSontNatifsSurPipewireSaufChoixImpose) {
   const struct {
     const char* impose;
     bool natif;
-  } cas[] = {{nullptr, pipewire}, {"pulse", false}, {"pipewire", true}, {"autre", pipewire}};
+  } cas[] = {
+      {nullptr, false}, {"pulse", false}, {"pipewire", true}, {"auto", pipewire}, {"autre", false}};
   for (const auto& [impose, natif] : cas) {
     if (impose != nullptr) {
       ::setenv("RAVLO_CAPTURE", impose, 1);
