@@ -41,7 +41,7 @@ export async function lancerChromium({ langue = 'fr-FR', sortie } = {}) {
   const journal = [];
   page.on('console', (m) => journal.push(`${m.type()}: ${m.text()}`));
   page.on('pageerror', (e) => journal.push(`erreur: ${e.message}`));
-  return { navigateur, page, journal };
+  return { navigateur, contexte, page, journal };
 }
 
 // Un programme dont on suit les lignes (sortie et erreurs mêlées) et qui lit l'entrée standard.
@@ -87,8 +87,9 @@ export function lancer(commande, args, { env } = {}) {
 export function suivreTon(sortie, { secondes = 20, attenteMs = 1000, niveau = 0.5, limite = 60 } = {}) {
   const parec = spawn('parec', ['-d', `${sortie}.monitor`, '--raw', '--format=s16le',
     '--rate=48000', '--channels=2', '--latency-msec=20'], { stdio: ['ignore', 'pipe', 'inherit'] });
-  const analyse = spawn(process.env.RAVLO_TON_CONTINU, [niveau, attenteMs, secondes, limite].map(String),
-    { stdio: ['pipe', 'pipe', 'inherit'] });
+  const analyse = spawn(process.env.RAVLO_TON_CONTINU, ['--niveau', String(niveau),
+    '--attente', String(attenteMs), '--secondes', String(secondes), '--limite', String(limite)],
+  { stdio: ['pipe', 'pipe', 'inherit'] });
   parec.stdout.pipe(analyse.stdin);
   analyse.stdin.on('error', () => {});  // l'analyse a fini avant parec
   let sortieAnalyse = '';
@@ -103,4 +104,45 @@ export function suivreTon(sortie, { secondes = 20, attenteMs = 1000, niveau = 0.
       for (const p of [parec, analyse]) { try { p.kill(); } catch { /* déjà fini */ } }
     },
   };
+}
+
+// Une sonde sur le ScriptProcessorNode de la page, pour dire d'où vient un trou : un bloc
+// rempli après l'heure où il devait jouer (le fil principal de la page a tardé : Chromium joue
+// du silence), ou un bloc que la page a rendu troué en pleine lecture (le noyau n'avait rien).
+// window.ravloSonde : appels, enRetard, margeMinMs, blocsTroues et leurs heures (troues).
+export async function sonderSortie(contexte) {
+  await contexte.addInitScript(() => {
+    const s = { appels: 0, enRetard: 0, margeMinMs: null, margeMaxMs: null, rapproches: 0, dernier: null, blocsTroues: 0, troues: [], debutSon: null };
+    window.ravloSonde = s;
+    const creer = AudioContext.prototype.createScriptProcessor;
+    AudioContext.prototype.createScriptProcessor = function (...args) {
+      const noeud = creer.apply(this, args);
+      const ctx = this;
+      let rappel = null;
+      Object.defineProperty(noeud, 'onaudioprocess', { get: () => rappel, set: (f) => { rappel = f; } });
+      noeud.addEventListener('audioprocess', (e) => {
+        const marge = (e.playbackTime - ctx.currentTime) * 1000;
+        s.appels += 1;
+        s.margeMinMs = s.margeMinMs === null ? marge : Math.min(s.margeMinMs, marge);
+        s.margeMaxMs = s.margeMaxMs === null ? marge : Math.max(s.margeMaxMs, marge);
+        // Des rappels à moins de 2 ms l'un de l'autre : le fil principal tire par rafales.
+        const heure = performance.now();
+        if (s.dernier !== null && heure - s.dernier < 2) s.rapproches += 1;
+        s.dernier = heure;
+        if (marge < 0) s.enRetard += 1;
+        rappel?.(e);
+        // Un ton ne passe pas 16 trames de suite par le zéro exact : c'est un manque.
+        const g = e.outputBuffer.getChannelData(0);
+        let zeros = 0, plusLongue = 0;
+        for (const x of g) { zeros = x === 0 ? zeros + 1 : 0; plusLongue = Math.max(plusLongue, zeros); }
+        if (plusLongue < g.length && s.debutSon === null) s.debutSon = e.playbackTime;
+        if (s.debutSon !== null && plusLongue >= 16 && window.ravloEtat === 'lecture') {
+          s.blocsTroues += 1;
+          // En s depuis le premier son, comme les positions de ton_continu (plus son attente).
+          if (s.troues.length < 50) s.troues.push(Math.round((e.playbackTime - s.debutSon) * 1000) / 1000);
+        }
+      });
+      return noeud;
+    };
+  });
 }

@@ -7,7 +7,7 @@
 // Lancé par ctest à travers tests/navigateur/chromium.sh : RAVLO_ENVOI, RAVLO_TON_CONTINU.
 import { after, test } from 'node:test';
 import assert from 'node:assert/strict';
-import { attendreQue, lancer, lancerChromium, suivreTon } from './chromium_outils.mjs';
+import { attendreQue, lancer, lancerChromium, sonderSortie, suivreTon } from './chromium_outils.mjs';
 
 const CRETE = 0.5;  // --ton joue à −6 dBFS
 const SECONDES = 20;
@@ -29,8 +29,9 @@ test('la page dans Chromium : refus, appairage, ton sans trou, Arrêter', async 
   const adresse = `http://${process.env.RAVLO_NAV_ADRESSE}:${port}/`;
   await envoi.ligne({ test: (l) => l.includes(adresse) });
 
-  const { navigateur, page, journal } = await lancerChromium();
+  const { navigateur, contexte, page, journal } = await lancerChromium();
   aFermer.push(() => navigateur.close());
+  await sonderSortie(contexte);
   const diagnostic = () => `\németteur :\n${envoi.texte()}\npage :\n${journal.join('\n')}`;
 
   await page.goto(adresse);
@@ -66,6 +67,7 @@ test('la page dans Chromium : refus, appairage, ton sans trou, Arrêter', async 
   await attendreQue(async () => (await etat(page)) === 'lecture', { quoi: 'la lecture' + diagnostic() });
   const enLecture = Date.now() - tape;
   const v = await suivi.verdict;
+  v.sonde = await page.evaluate(() => window.ravloSonde);
   console.log(`code tapé → lecture : ${enLecture} ms ; ton : ${JSON.stringify(v)}`);
   assert.equal(v.code, 0, `le ton n'est pas venu ou s'est interrompu : ${JSON.stringify(v)}${diagnostic()}`);
   assert.equal(v.trous, 0, `trous dans le ton : ${JSON.stringify(v)}`);

@@ -1,14 +1,11 @@
 // SPDX-License-Identifier: MPL-2.0
 // Le ton d'un enregistrement (s16le stéréo à 48 kHz sur l'entrée standard, tel que parec le
-// livre) : attend qu'il commence, laisse passer ATTENTE_MS, puis le suit SECONDES durant,
+// livre) : attend qu'il commence, laisse passer --attente ms, puis le suit --secondes durant,
 // et imprime une ligne JSON : trous, discontinuités, niveau efficace le plus bas et le plus
 // haut des tranches de 100 ms. Sort dès la fin de la période, ou en 3 si le ton n'est jamais
 // venu (ou l'enregistrement a fini avant la période).
 //
-//   ton_continu CRÊTE ATTENTE_MS SECONDES LIMITE_S
-//
-// CRÊTE : celle du ton attendu (--ton joue à 0,5, −6 dBFS) ; LIMITE_S : les secondes
-// d'enregistrement au plus avant que le ton commence.
+//   ton_continu [--niveau CRÊTE] [--attente MS] [--secondes S] [--limite S]
 //
 // Le suivi échantillon par échantillon est celui de mesure_bout_a_bout (bench/analyse_ton.hpp),
 // dont les seuils valent pour un ton de crête 0,02 : le signal y entre ramené à cette crête, si
@@ -18,6 +15,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "bench/analyse_ton.hpp"
@@ -29,18 +28,45 @@ using ravlo::mesure::AnalyseTon;
 constexpr double creteAnalyse = 0.02;
 constexpr std::int64_t tranche = 4800;  // 100 ms
 
+struct Reglages {
+  double niveau = 0.5;  // crête attendue : --ton joue à −6 dBFS
+  double attenteMs = 1000;
+  double secondes = 20;
+  double limite = 60;  // secondes d'enregistrement au plus avant que le ton commence
+};
+
+bool lire(int argc, char** argv, Reglages& r) {
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string_view option = argv[i];
+    const double valeur = std::strtod(argv[i + 1], nullptr);
+    if (option == "--niveau")
+      r.niveau = valeur;
+    else if (option == "--attente")
+      r.attenteMs = valeur;
+    else if (option == "--secondes")
+      r.secondes = valeur;
+    else if (option == "--limite")
+      r.limite = valeur;
+    else
+      return false;
+  }
+  return argc % 2 == 1 && r.niveau > 0 && r.secondes > 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 5) {
-    std::fprintf(stderr, "usage : ton_continu CRÊTE ATTENTE_MS SECONDES LIMITE_S\n");
+  Reglages r;
+  if (!lire(argc, argv, r)) {
+    std::fprintf(stderr,
+                 "usage : ton_continu [--niveau C] [--attente MS] [--secondes S] "
+                 "[--limite S]\n");
     return 2;
   }
-  const double niveau = std::strtod(argv[1], nullptr);
-  const double echelle = creteAnalyse / niveau;
-  const auto attente = static_cast<std::int64_t>(std::strtod(argv[2], nullptr) * 48);
-  const auto duree = static_cast<std::int64_t>(std::strtod(argv[3], nullptr) * 48'000);
-  const auto limite = static_cast<std::int64_t>(std::strtod(argv[4], nullptr) * 48'000);
+  const double echelle = creteAnalyse / r.niveau;
+  const auto attente = static_cast<std::int64_t>(r.attenteMs * 48);
+  const auto duree = static_cast<std::int64_t>(r.secondes * 48'000);
+  const auto limite = static_cast<std::int64_t>(r.limite * 48'000);
 
   AnalyseTon ton;
   std::int64_t position = 0;
@@ -56,7 +82,7 @@ int main(int argc, char** argv) {
     for (std::size_t i = 0; i < lues; ++i, ++position) {
       const double x = bloc[2 * i] / 32768.0;
       if (debut < 0) {
-        if (std::fabs(x) > niveau / 2)
+        if (std::fabs(x) > r.niveau / 2)
           debut = position;
         else if (position > limite)
           break;
@@ -90,10 +116,12 @@ int main(int argc, char** argv) {
       debut < 0 ? -1.0 : static_cast<double>(debut) / 48'000, static_cast<double>(suivies) / 48'000,
       ton.trous.size(), trousMs, ton.discontinuites.size(), efficaceMax > 0 ? efficaceMin : 0.0,
       efficaceMax);
-  // Où sont les discontinuités puis les trous, en s depuis le début du suivi.
   std::printf(", \"positionsS\": [");
   const char* sep = "";
-  for (const auto& t : ton.trous) ton.discontinuites.push_back(t.first);
+  for (const auto& t : ton.trous) {
+    std::printf("%s%.3f", sep, static_cast<double>(t.first) / 48'000);
+    sep = ", ";
+  }
   for (const auto p : ton.discontinuites) {
     std::printf("%s%.3f", sep, static_cast<double>(p) / 48'000);
     sep = ", ";
