@@ -17,7 +17,8 @@ if [ "${1:-}" = --dedans ]; then
   # shellcheck source=scripts/services/pulseaudio
   source "$(dirname "$0")/../../scripts/services/pulseaudio"
   trap pulseaudio_arreter EXIT
-  pulseaudio_demarrer
+  # Le journal du démon dit quand le flux de Chromium est à sec : les essais en tiennent compte.
+  RAVLO_PULSE_BAVARD=1 pulseaudio_demarrer
   "$@"
   exit
 fi

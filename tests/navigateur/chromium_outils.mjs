@@ -3,6 +3,7 @@
 // écran dont le son va au PulseAudio privé, l'émetteur et ses lignes, l'enregistrement d'une
 // sortie. Tout tourne dans l'espace de noms de tests/navigateur/chromium.sh.
 import { spawn } from 'node:child_process';
+import { readFileSync } from 'node:fs';
 import { createInterface } from 'node:readline';
 import { chromium } from 'playwright-core';
 
@@ -104,6 +105,17 @@ export function suivreTon(sortie, { secondes = 20, attenteMs = 1000, niveau = 0.
       for (const p of [parec, analyse]) { try { p.kill(); } catch { /* déjà fini */ } }
     },
   };
+}
+
+// Les fois où un flux de lecture a été à sec au PulseAudio privé (son journal, au niveau debug :
+// chromium.sh l'y met) depuis l'appel : la sortie de Chromium n'a pas tenu son heure, quoi que
+// la page lui ait donné. Chromium ne tient que 11,6 ms d'avance : un calage de la machine de
+// plus que cela fait un trou que la page ne peut ni voir ni empêcher.
+export function compterSortiesASec() {
+  const compter = () => (readFileSync(process.env.RAVLO_PULSE_JOURNAL, 'utf8')
+    .match(/Implicit underrun of '|Underrun on '/g) ?? []).length;
+  const avant = compter();
+  return () => compter() - avant;
 }
 
 // Une sonde sur le ScriptProcessorNode de la page, pour dire d'où vient un trou : un bloc

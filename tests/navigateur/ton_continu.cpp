@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MPL-2.0
 // Le ton d'un enregistrement (s16le stéréo à 48 kHz sur l'entrée standard, tel que parec le
 // livre) : attend qu'il commence, laisse passer --attente ms, puis le suit --secondes durant,
-// et imprime une ligne JSON : trous, discontinuités, niveau efficace le plus bas et le plus
-// haut des tranches de 100 ms. Sort dès la fin de la période, ou en 3 si le ton n'est jamais
-// venu (ou l'enregistrement a fini avant la période).
+// et imprime une ligne JSON : trous, discontinuités, niveau efficace le plus bas, médian et le
+// plus haut des tranches de 100 ms. Sort dès la fin de la période, ou en 3 si le ton n'est
+// jamais venu (ou l'enregistrement a fini avant la période).
 //
 //   ton_continu [--niveau CRÊTE] [--attente MS] [--secondes S] [--limite S]
 //
@@ -72,7 +72,8 @@ int main(int argc, char** argv) {
   std::int64_t position = 0;
   std::int64_t debut = -1;  // la première trame du ton, à plus de la moitié de sa crête
   std::int64_t suivies = 0;
-  double somme = 0, efficaceMin = 1e9, efficaceMax = 0;
+  double somme = 0;
+  std::vector<double> efficaces;
   std::int64_t dansTranche = 0;
 
   std::vector<std::int16_t> bloc(2 * 480);
@@ -92,9 +93,7 @@ int main(int argc, char** argv) {
       ton.echantillon(suivies, x * echelle);
       somme += x * x;
       if (++dansTranche == tranche) {
-        const double efficace = std::sqrt(somme / tranche);
-        efficaceMin = std::min(efficaceMin, efficace);
-        efficaceMax = std::max(efficaceMax, efficace);
+        efficaces.push_back(std::sqrt(somme / tranche));
         somme = 0;
         dansTranche = 0;
       }
@@ -108,14 +107,21 @@ int main(int argc, char** argv) {
   if (ton.debutSilence >= 0 && suivies - ton.debutSilence >= AnalyseTon::trouMin)
     ton.trous.emplace_back(ton.debutSilence, suivies - ton.debutSilence);
 
+  std::ranges::sort(efficaces);
+  const auto efficace = [&](double quantile) {
+    return efficaces.empty() ? 0.0
+                             : efficaces[static_cast<std::size_t>(
+                                   quantile * static_cast<double>(efficaces.size() - 1))];
+  };
   double trousMs = 0;
   for (const auto& t : ton.trous) trousMs += static_cast<double>(t.second) / 48;
   std::printf(
       "{\"debutS\": %.3f, \"suiviesS\": %.3f, \"trous\": %zu, \"trousMs\": %.1f, "
-      "\"discontinuites\": %zu, \"efficaceMin\": %.4f, \"efficaceMax\": %.4f",
+      "\"discontinuites\": %zu, \"efficaceMin\": %.4f, \"efficaceMediane\": %.4f, "
+      "\"efficaceMax\": %.4f",
       debut < 0 ? -1.0 : static_cast<double>(debut) / 48'000, static_cast<double>(suivies) / 48'000,
-      ton.trous.size(), trousMs, ton.discontinuites.size(), efficaceMax > 0 ? efficaceMin : 0.0,
-      efficaceMax);
+      ton.trous.size(), trousMs, ton.discontinuites.size(), efficace(0), efficace(0.5),
+      efficace(1));
   std::printf(", \"positionsS\": [");
   const char* sep = "";
   for (const auto& t : ton.trous) {
