@@ -43,6 +43,7 @@ let tic = 0;
 let verrouEcran = null;
 let echec = '';
 let contexteAJoue = false;
+let etatMontre = null;
 
 document.documentElement.lang = langue;
 el.ecouter.textContent = t('ecouter');
@@ -64,6 +65,7 @@ window.ravloContexte = () => ctx && { taux: ctx.sampleRate, latenceBase: ctx.bas
 
 function afficher() {
   const etatNoyau = recepteur ? recepteur.etat(maintenant()) : null;
+  etatMontre = etatNoyau;
   // 'interrupted' : Safari, quand iOS prend la sortie (appel, verrouillage…).
   const sonCoupe = contexteAJoue && ctx !== null && ctx.state !== 'running';
   const etat = etatPage({ phase, connecte, perdu, etatNoyau, sonCoupe });
@@ -169,7 +171,9 @@ function ouvrir(noyau) {
     recepteur.recevoir(new Uint8Array(m.data), maintenant());
     recepteur.avancer(maintenant());
     vider();
-    afficher();
+    // L'écran suit le tic : le redessiner à chaque paquet (150 par seconde) coûtait au
+    // navigateur le tiers de son travail. Un changement d'état du noyau se montre aussitôt.
+    if (recepteur.etat(maintenant()) !== etatMontre) afficher();
   };
   socket.onclose = () => {
     if (ws !== socket) return;
