@@ -202,18 +202,20 @@ TEST_F(DemonPulseAlsa, LeRecepteurJoueLaSortieSeRattrapeEtSeReprend) {
   const auto stats = (dossier / "r.json").string();
   essai::RecepteurLance r({"--sortie", "alsa:essai", "--stats", stats, "--code", "2468"});
   essai::ProgrammeLance envoi(
-      {RAVLO_ENVOI, "--vers", r.vers(), "--code", "2468", "--ton", "1000", "--secondes", "6"});
+      {RAVLO_ENVOI, "--vers", r.vers(), "--code", "2468", "--ton", "1000", "--secondes", "8"});
   ASSERT_FALSE(r.lire("Appairé avec ").empty()) << r.journal;
   ASSERT_TRUE(r.attendrePaquets(750)) << r.journal;
   EXPECT_EQ(envoi.attendre(), 0);
   EXPECT_EQ(r.arreter(), 0);
   // Voie gauche, une seconde entière à partir de 1, 2 ou 3 s après le premier son : montées par
   // zéro et niveau. Une machine qui cale ouvre un trou dans l'une ; la hauteur et le niveau
-  // faux les faussent toutes.
+  // faux les faussent toutes. Sous ASan et deux constructions, la sortie a déjà calé assez
+  // pour que la file saute plus de 3 s des 6 envoyées (elle tient sa latence) : 8 s partent, 2
+  // au moins doivent sonner.
   const auto e = essai::echantillons(brut.string());
   std::size_t debut = 0;
   while (debut < e.size() && e[debut] == 0) ++debut;
-  ASSERT_GT(e.size(), debut + 3 * 2 * 48'000) << "moins de 3 s jouées";
+  ASSERT_GT(e.size(), debut + 2 * 2 * 48'000) << "moins de 2 s jouées";
   std::string secondes;
   bool juste = false;
   for (std::size_t k = 1; k <= 3 && debut + (k + 1) * 2 * 48'000 <= e.size() && !juste; ++k) {
