@@ -113,7 +113,7 @@ export function suivreTon(sortie, { secondes = 20, attenteMs = 1000, niveau = 0.
 // plus que cela fait un trou que la page ne peut ni voir ni empêcher.
 export function compterSortiesASec() {
   const compter = () => (readFileSync(process.env.RAVLO_PULSE_JOURNAL, 'utf8')
-    .match(/Implicit underrun of '|Underrun on '/g) ?? []).length;
+    .match(/Implicit underrun of '/g) ?? []).length;
   const avant = compter();
   return () => compter() - avant;
 }

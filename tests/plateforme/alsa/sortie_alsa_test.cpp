@@ -209,9 +209,8 @@ TEST_F(DemonPulseAlsa, LeRecepteurJoueLaSortieSeRattrapeEtSeReprend) {
   EXPECT_EQ(r.arreter(), 0);
   // Voie gauche, une seconde entière à partir de 1, 2 ou 3 s après le premier son : montées par
   // zéro et niveau. Une machine qui cale ouvre un trou dans l'une ; la hauteur et le niveau
-  // faux les faussent toutes. Sous ASan et deux constructions, la sortie a déjà calé assez
-  // pour que la file saute plus de 3 s des 6 envoyées (elle tient sa latence) : 8 s partent, 2
-  // au moins doivent sonner.
+  // faux les faussent toutes. Sous ASan et deux constructions, l'enregistrement n'a déjà tenu
+  // que 2,77 s des 6 alors envoyées : 8 s partent, 2 au moins doivent sonner.
   const auto e = essai::echantillons(brut.string());
   std::size_t debut = 0;
   while (debut < e.size() && e[debut] == 0) ++debut;
