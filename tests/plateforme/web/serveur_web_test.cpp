@@ -88,8 +88,9 @@ class ServeurWebTest : public ::testing::TestWithParam<const char*> {
     serveur_->demarrer(
         file_,
         [this](const PageConnectee& p) {
-          releve_.lire([&](Releve& r) { r.arrivees.push_back(p); });
+          // Gardée avant d'être relevée : l'essai qui voit l'arrivée peut changer de consigne.
           if (garderALArrivee_) serveur_->garder(p.point);
+          releve_.lire([&](Releve& r) { r.arrivees.push_back(p); });
         },
         [this](const PointReseau& p) { releve_.lire([&](Releve& r) { r.departs.push_back(p); }); });
     const auto port = serveur_->ecouter(0);
