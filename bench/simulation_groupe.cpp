@@ -4,8 +4,10 @@
 //   simulation_groupe [durée en secondes] [première graine] [dernière graine]
 // Avec des graines, le seul cas du but (±100 ppm, gigue 10 ms, pertes 1 %), une ligne par
 // graine.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,38 @@ ScenarioGroupe groupe(double ppm, double etalementMs, double perte, double sorti
   s.pieces[0] = {+ppm, sortieA, 480, reseau(etalementMs, perte), reseau(etalementMs, perte)};
   s.pieces[1] = {-ppm, sortieB, 240, reseau(etalementMs, perte), reseau(etalementMs, perte)};
   return s;
+}
+
+// Un arrêt de `ms` de la pièce A à 30 s, sur une boucle propre : son fil ne reçoit rien et sa
+// sortie manque de son pendant ce temps. Combien la latence du groupe monte, et en combien de
+// temps elle revient à 3 ms de ce qu'elle était avant.
+void apresUnArret() {
+  std::printf(
+      "\nUn arrêt de la pièce A à 30 s, boucle propre ; latence du groupe (ms) et retour "
+      "à 3 ms de sa valeur d'avant (s après l'arrêt).\n");
+  std::printf(
+      "%-10s | avant | plus haut | à +10 s | à +20 s | à +30 s | retour | trous A/B | écart "
+      "> 1 ms (s) | écart max\n",
+      "arrêt");
+  for (const double ms : {5.0, 10.0, 20.0, 30.0, 45.0, 60.0}) {
+    ScenarioGroupe s = groupe(0, 0.3, 0, 15, 15);
+    s.dureeS = 120;
+    s.pieces[0].aller.arrets = {{30, ms}};
+    s.pieces[0].glissements = {{30 + ms / 1000, ms}};
+    const auto r = SimulationGroupe(s).executer();
+    const auto& g = r.groupeParSeconde;
+    if (g.size() < 61) continue;
+    const double avant = g[29];
+    const double plusHaut = *std::max_element(g.begin() + 30, g.end());
+    std::optional<std::size_t> retour;
+    for (std::size_t k = g.size(); k-- > 30 && g[k] <= avant + 3.0;) retour = k;
+    std::printf(
+        "%7.0f ms | %5.1f | %9.1f | %7.1f | %7.1f | %7.1f | %6s | %4lld/%-4lld | %15.1f | %9.1f\n",
+        ms, avant, plusHaut, g[40], g[50], g[60],
+        retour ? std::to_string(*retour - 30).c_str() : "—",
+        static_cast<long long>(r.trousApresMesure[0]),
+        static_cast<long long>(r.trousApresMesure[1]), r.ecartHorsDe1MsS, r.ecartMaxMs);
+  }
 }
 
 }  // namespace
@@ -74,4 +108,5 @@ int main(int argc, char** argv) {
         static_cast<long long>(r.trousApresMesure[1]), static_cast<long long>(r.recalages[0]),
         static_cast<long long>(r.recalages[1]));
   }
+  if (argc <= 3) apresUnArret();
 }

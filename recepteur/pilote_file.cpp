@@ -127,13 +127,17 @@ void PiloteFile::alignerSurLeRendu(const FileLecture::Etat& etat, std::int64_t d
   const auto rendu = etat.dernierRendu;
   const bool nouveau = rendu && rendu != renduVu_;
   renduVu_ = rendu;
-  if (!nouveau || !etat.enLecture || !retardFixeMs_) return;
+  if (!nouveau || !etat.enLecture || !retardFixeMs_ || sauteSurLeRendu_) return;
   const double latence =
       static_cast<double>(ecartSigneNs(rendu->heureNs, rendu->captureNs) + decalageNs) / 1e6;
   const double ecart = latence - viseeGroupeMs(*retardFixeMs_, maintenant);
   if (std::abs(ecart) <= seuilAlignementRenduMs) return;
   file_->decaler(std::llround(ecart * tramesParMs));
   secondeClose_ = false;
+  // Un seul saut : si la file ne le tient pas (une sortie qui a pris du retard plus que
+  // l'heure du groupe ne lui en laisse), c'est à la seconde mesurée d'apprendre le nouveau
+  // retard fixe ; sauter à chaque rendu l'en empêcherait, et la pièce resterait à l'écart.
+  sauteSurLeRendu_ = true;
 }
 
 void PiloteFile::tenirLeGroupe(double latenceMs, double retardFixeMs, InstantNs maintenant) {
@@ -149,6 +153,7 @@ void PiloteFile::tenirLeGroupe(double latenceMs, double retardFixeMs, InstantNs 
   // pendant ce temps, la ferait dépasser.
   const double seuil = aligneeSurLeGroupe_ ? seuilRecalageMs : seuilAlignementMs;
   aligneeSurLeGroupe_ = true;
+  sauteSurLeRendu_ = false;
   if (std::abs(ecart) > seuil) {
     file_->decaler(std::llround(ecart * tramesParMs));
     vitessePPM_ = regulateurGroupe_.derivePPM;
@@ -185,6 +190,7 @@ void PiloteFile::piloter(InstantNs maintenant, std::optional<std::int64_t> decal
     // suivante l'y aligne, comme à l'entrée.
     viseeMs_.reset();
     aligneeSurLeGroupe_ = false;
+    sauteSurLeRendu_ = false;
     renduVu_ = etat.dernierRendu;  // d'avant le trou
     regulationPermiseNs_ = maintenant + attenteRegulationNs;
   }
@@ -193,6 +199,7 @@ void PiloteFile::piloter(InstantNs maintenant, std::optional<std::int64_t> decal
     // durée, une nouvelle latence d'autant. Son premier rendu daté l'aligne, comme à
     // l'entrée ; la seconde de mesure, elle, ne le dirait qu'une à deux secondes plus tard.
     aligneeSurLeGroupe_ = false;
+    sauteSurLeRendu_ = false;
   }
   if (!groupe) descente_.reset();
   if (descente_) {
@@ -223,7 +230,12 @@ void PiloteFile::piloter(InstantNs maintenant, std::optional<std::int64_t> decal
   if (ecartRendus && decalageNs && !sautee) {
     latenceMs_ = (*ecartRendus + static_cast<double>(*decalageNs)) / 1e6;
     const double retard = *latenceMs_ - *avance;
-    retardFixeMs_ = retardFixeMs_ ? 0.7 * *retardFixeMs_ + 0.3 * retard : retard;
+    // Lissé contre le bruit de l'échange d'heures ; un pas (la sortie qui a pris du retard en
+    // manquant de son) se prend d'un coup : lissé, le besoin le suivrait en 3 à 4 s, et la
+    // pièce jouerait d'ici là hors de l'heure du groupe.
+    retardFixeMs_ = retardFixeMs_ && std::abs(retard - *retardFixeMs_) <= seuilRecalageMs
+                        ? 0.7 * *retardFixeMs_ + 0.3 * retard
+                        : retard;
   } else {
     latenceMs_.reset();
   }

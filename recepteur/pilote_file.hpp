@@ -33,7 +33,8 @@ namespace ravlo {
 /// En groupe, l'heure de jeu est fixée par l'émetteur : la trame capturée à t (horloge de
 /// l'émetteur) s'entend à t + la latence du groupe. La latence mesurée (rendu daté plus sortie,
 /// ramené à l'horloge locale par l'échange d'heures) moins l'avance donne le retard fixe ; la
-/// cible devient la latence du groupe moins ce retard. Chaque seconde, l'écart entre latence
+/// cible devient la latence du groupe moins ce retard (lissé ; un pas de plus de 3 ms, une
+/// sortie qui a pris du retard, se prend d'un coup). Chaque seconde, l'écart entre latence
 /// mesurée et latence du groupe règle la vitesse (gains plus forts que seul), ou, au-delà de
 /// 3 ms (0,5 ms à la première mesure dans le groupe ou après un trou ; avant elle, 1 ms d'après
 /// un seul rendu daté), se rattrape d'un coup par un recalage de la file ; la seconde suivante
@@ -154,6 +155,8 @@ class PiloteFile {
   /// réamorcée.
   std::optional<double> viseeMs_;
   bool aligneeSurLeGroupe_ = false;
+  /// Sauté d'après un rendu depuis la dernière seconde mesurée en groupe.
+  bool sauteSurLeRendu_ = false;
   /// Une descente douce de l'heure visée : d'où, vers où (la latence du groupe, ms), depuis
   /// quand (le premier tic qui la suit).
   struct Descente {

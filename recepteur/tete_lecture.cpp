@@ -170,11 +170,20 @@ void TeteLecture::passerAuSuivant() {
 }
 
 void TeteLecture::appliquerDecalage(Tirage& tirage) {
-  const auto demande = std::exchange(decalage_, std::nullopt);
-  if (!demande || demande->trames == 0 || etat_ != Etat::lecture || fondu_.enCours() ||
-      !casiers_.present(tete_.casier)) {
+  if (!decalage_) return;
+  // Une retenue pendant un masquage : le silence y est déjà, la tête attend là plutôt que de
+  // passer le casier qui manque.
+  const bool retenueEnMasque = decalage_->trames < 0 && etat_ == Etat::masque;
+  if (!retenueEnMasque &&
+      (decalage_->trames == 0 || etat_ != Etat::lecture || !casiers_.present(tete_.casier))) {
+    decalage_.reset();
     return;
   }
+  // Gardée le temps d'un fondu : une file qui n'a plus qu'un paquet d'avance (une sortie qui a
+  // pris du retard) masque et rejoue en fondu à chaque bloc, et une demande jetée à chaque
+  // fois l'y laisserait, un paquet sur trois masqué, hors de l'heure du groupe.
+  if (!retenueEnMasque && fondu_.enCours()) return;
+  const auto demande = std::exchange(decalage_, std::nullopt);
   if (demande->trames > 0) {
     const std::int64_t plafond = reserve() - tramesPaquet_;
     std::int64_t saut = std::min(demande->trames, plafond);

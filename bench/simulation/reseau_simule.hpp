@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdint>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "bench/simulation/alea.hpp"
 
@@ -21,6 +23,9 @@ struct ParametresReseau {
   /// une rafale, rien ne passe ; tout ce qui attendait arrive d'un coup à la fin.
   double rafaleToutesLesS = 0.0;
   double rafaleMs = 100.0;
+  /// (à S secondes, ms) : des arrêts placés, comme une rafale, pour un récepteur dont le fil
+  /// s'est arrêté : ce qui arrivait pendant ce temps passe d'un coup à la fin.
+  std::vector<std::pair<double, double>> arrets = {};
 };
 
 /// Achemine les datagrammes d'un sens dans l'ordre où ils partent (appels à heures
@@ -52,6 +57,11 @@ class ReseauSimule {
     }
     if (prochaineRafale_ && departNs >= *prochaineRafale_) {
       pret = *prochaineRafale_ + dureeRafale();
+    }
+    for (const auto& [aS, ms] : p_.arrets) {
+      const auto debut = static_cast<std::int64_t>(aS * 1e9);
+      const auto fin = debut + static_cast<std::int64_t>(ms * 1e6);
+      if (departNs >= debut && departNs < fin) pret = std::max(pret, fin);
     }
     if (perdu) return std::nullopt;
     auto arrivee = pret + static_cast<std::int64_t>((p_.delaiMs + gigueMs) * 1e6);

@@ -58,6 +58,8 @@ struct ResultatGroupe {
   std::array<std::int64_t, 2> masques{};
   std::array<double, 2> vitesseMoyennePPM{};    ///< celle du pilote, après la mesure
   std::array<CompteursRecepteur, 2> compteurs;  ///< ceux de chaque récepteur, à la fin
+  /// La latence du groupe que tient la pièce A à chaque seconde, ms (0 : pas de groupe).
+  std::vector<double> groupeParSeconde;
 };
 
 /// Un émetteur et deux récepteurs en temps simulé, sur le code même des deux bouts : le
@@ -184,6 +186,9 @@ class SimulationGroupe {
         });
       }
     }
+    if (r == 0 && t >= static_cast<std::int64_t>(groupeParSeconde_.size()) * 1'000'000'000) {
+      groupeParSeconde_.push_back(latenceGroupeMs(0, t).value_or(0));
+    }
     if (trace_) {
       const auto c = p.recepteur->recepteur.compteurs();
       std::fprintf(stderr,
@@ -266,6 +271,7 @@ class SimulationGroupe {
     }
     res.ecartHorsDe1MsS = static_cast<double>(horsDe1MsNs_) / 1e9;
     res.latenceGroupeMs = latenceGroupeMs(0, static_cast<std::int64_t>(s_.dureeS * 1e9));
+    res.groupeParSeconde = groupeParSeconde_;
     if (nombreGroupe_ > 0) res.latenceGroupeMoyenneMs = sommeGroupe_ / nombreGroupe_;
     for (std::size_t r = 0; r < 2; ++r) {
       const auto etat = r_[r].recepteur->lecture->etat();
@@ -294,6 +300,7 @@ class SimulationGroupe {
   std::int64_t horsDe1MsNs_ = 0;
   double sommeGroupe_ = 0;
   double nombreGroupe_ = 0;
+  std::vector<double> groupeParSeconde_;
   bool trace_ = std::getenv("RAVLO_TRACE_GROUPE") != nullptr;
 };
 

@@ -96,6 +96,32 @@ TEST(Groupe, UneHeureQuiBougeSeRejointEnsemble) {
   }
 }
 
+// Le fil d'une pièce s'arrête (rien reçu de tout ce temps) et sa sortie reprend d'autant plus
+// tard : au-delà de ce que l'heure du groupe lui laisse, la pièce apprend son nouveau retard
+// d'un coup, le groupe monte, et elle le rejoint en quelques secondes, sans rester à masquer
+// un paquet sur trois (un saut impossible redemandé à chaque rendu, une retenue jetée pendant
+// chaque fondu l'y tenaient jusqu'au bout).
+TEST(Groupe, UnePieceArreteeRejointLeGroupe) {
+  for (const double arretMs : {30.0, 60.0}) {
+    SCOPED_TRACE(arretMs);
+    ScenarioGroupe s;
+    s.dureeS = 60;
+    s.mesureApresS = 29;
+    s.pieces[0] = {0, 15, 480, reseau(0.3), reseau(0.3), {{30 + arretMs / 1000, arretMs}}};
+    s.pieces[0].aller.arrets = {{30, arretMs}};
+    s.pieces[1] = {0, 15, 240, reseau(0.3), reseau(0.3)};
+    const auto r = SimulationGroupe(s).executer();
+    EXPECT_LE(r.ecartHorsDe1MsS, 3.0);
+    EXPECT_LE(r.trousApresMesure[0], 1);
+    EXPECT_LT(r.masques[0], 150);
+    ASSERT_TRUE(r.latenceGroupeMs);
+    for (std::size_t p = 0; p < 2; ++p) {
+      ASSERT_TRUE(r.latenceFinaleMs[p]);
+      EXPECT_NEAR(*r.latenceFinaleMs[p], *r.latenceGroupeMs, 0.5) << p;
+    }
+  }
+}
+
 // Une latence de groupe que la file tient (la borne, 6,7 s) se tient. Une plus haute (10 s,
 // 2⁶³ ns, presque 2⁶⁴ ns) est refusée et comptée par chaque récepteur, et une annonce qui
 // cesse ne tient plus 3 s après : chaque pièce joue seule, à sa propre cible, sans trou, et sa
