@@ -56,8 +56,8 @@ int mesurer(const char* outil) {
     if (std::system((std::string(outil) + " publier '" + nom + "' 50000").c_str()) != 0) return 1;
     const bool vu = vus.attendre(nom, true);
     const auto fin = Horloge::now();
-    std::system((std::string(outil) + " retirer '" + nom + "'").c_str());
-    if (!vu || !vus.attendre(nom, false)) {
+    const bool retire = std::system((std::string(outil) + " retirer '" + nom + "'").c_str()) == 0;
+    if (!vu || !retire || !vus.attendre(nom, false)) {
       std::fprintf(stderr, "« %s » jamais vu ou jamais retiré\n", nom.c_str());
       return 1;
     }
