@@ -5,6 +5,7 @@
 // Avec des graines, le seul cas du but (±100 ppm, gigue 10 ms, pertes 1 %), une ligne par
 // graine.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -50,11 +51,12 @@ void apresUnArret() {
       "%-10s | avant | plus haut | à +10 s | à +20 s | à +30 s | retour | trous A/B | écart "
       "> 1 ms (s) | écart max\n",
       "arrêt");
-  for (const double ms : {5.0, 10.0, 20.0, 30.0, 45.0, 60.0}) {
+  for (const double ms : {5.0, 10.0, 20.0, 30.0, 45.0, 60.0, -20.0, -60.0}) {
     ScenarioGroupe s = groupe(0, 0.3, 0, 15, 15);
     s.dureeS = 120;
-    s.pieces[0].aller.arrets = {{30, ms}};
-    s.pieces[0].glissements = {{30 + ms / 1000, ms}};
+    s.pieces[0].aller.arrets = {{30, std::abs(ms)}};
+    // Négatif : la sortie, sur son propre fil, n'en a rien su.
+    if (ms > 0) s.pieces[0].glissements = {{30 + ms / 1000, ms}};
     const auto r = SimulationGroupe(s).executer();
     const auto& g = r.groupeParSeconde;
     if (g.size() < 61) continue;
