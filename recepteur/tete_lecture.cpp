@@ -171,11 +171,12 @@ void TeteLecture::passerAuSuivant() {
 
 void TeteLecture::appliquerDecalage(Tirage& tirage) {
   if (!decalage_) return;
+  const Decalage demande = *decalage_;
   // Une retenue pendant un masquage : le silence y est déjà, la tête attend là plutôt que de
   // passer le casier qui manque.
-  const bool retenueEnMasque = decalage_->trames < 0 && etat_ == Etat::masque;
+  const bool retenueEnMasque = demande.trames < 0 && etat_ == Etat::masque;
   if (!retenueEnMasque &&
-      (decalage_->trames == 0 || etat_ != Etat::lecture || !casiers_.present(tete_.casier))) {
+      (demande.trames == 0 || etat_ != Etat::lecture || !casiers_.present(tete_.casier))) {
     decalage_.reset();
     return;
   }
@@ -183,15 +184,15 @@ void TeteLecture::appliquerDecalage(Tirage& tirage) {
   // pris du retard) masque et rejoue en fondu à chaque bloc, et une demande jetée à chaque
   // fois l'y laisserait, un paquet sur trois masqué, hors de l'heure du groupe.
   if (!retenueEnMasque && fondu_.enCours()) return;
-  const auto demande = std::exchange(decalage_, std::nullopt);
-  if (demande->trames > 0) {
+  decalage_.reset();
+  if (demande.trames > 0) {
     const std::int64_t plafond = reserve() - tramesPaquet_;
-    std::int64_t saut = std::min(demande->trames, plafond);
+    std::int64_t saut = std::min(demande.trames, plafond);
     if (saut <= 0) return;
-    if (demande->enPhase) saut = sautEnPhase(casiers_, tete_, tramesPaquet_, saut, plafond);
+    if (demande.enPhase) saut = sautEnPhase(casiers_, tete_, tramesPaquet_, saut, plafond);
     avancer(saut, true);
   } else {
-    passerA(Etat::retenue, std::max(-demande->trames, FonduEnchaine::trames));
+    passerA(Etat::retenue, std::max(-demande.trames, FonduEnchaine::trames));
   }
   ++compte_.recalages;
   tirage.evenements.ajouter(Evenement::recalage);
