@@ -149,8 +149,10 @@ class FileLecture {
   void changerDepartALHeure(std::optional<std::int64_t> ecartNs);
   /// Décale la lecture au rendu suivant : `trames` > 0 saute autant de son (pas plus que la
   /// file n'en tient au-delà d'un paquet), en fondu enchaîné ; < 0 retient la tête autant de
-  /// trames (au moins `tramesFondu`), le son s'éteignant puis revenant en fondu. Sans effet si
-  /// la lecture ne joue pas un paquet reçu à ce moment-là, et sans `rattraper` (un fichier).
+  /// trames (au moins `tramesFondu`), le son s'éteignant puis revenant en fondu. Un fondu en
+  /// cours le fait attendre le rendu d'après ; une retenue se prend aussi pendant un masquage.
+  /// Sans effet si la lecture ne joue pas un paquet reçu à ce moment-là, et sans `rattraper`
+  /// (un fichier).
   /// `enPhase` : un saut peut s'écarter de ±2 ms (`sautEnPhase`) pour tomber là où le son
   /// ressemble le plus à celui qu'il quitte.
   void decaler(std::int64_t trames, bool enPhase = false);
