@@ -127,7 +127,7 @@ void PiloteFile::alignerSurLeRendu(const FileLecture::Etat& etat, std::int64_t d
   const auto rendu = etat.dernierRendu;
   const bool nouveau = rendu && rendu != renduVu_;
   renduVu_ = rendu;
-  if (!nouveau || !etat.enLecture || !retardFixeMs_ || sauteSurLeRendu_) return;
+  if (!nouveau || !etat.enLecture || !retardFixeMs_ || alignement_ != Alignement::aFaire) return;
   const double latence =
       static_cast<double>(ecartSigneNs(rendu->heureNs, rendu->captureNs) + decalageNs) / 1e6;
   const double ecart = latence - viseeGroupeMs(*retardFixeMs_, maintenant);
@@ -137,7 +137,7 @@ void PiloteFile::alignerSurLeRendu(const FileLecture::Etat& etat, std::int64_t d
   // Un seul saut : si la file ne le tient pas (une sortie qui a pris du retard plus que
   // l'heure du groupe ne lui en laisse), c'est à la seconde mesurée d'apprendre le nouveau
   // retard fixe ; sauter à chaque rendu l'en empêcherait, et la pièce resterait à l'écart.
-  sauteSurLeRendu_ = true;
+  alignement_ = Alignement::sauteeSurLeRendu;
 }
 
 void PiloteFile::tenirLeGroupe(double latenceMs, double retardFixeMs, InstantNs maintenant) {
@@ -151,9 +151,8 @@ void PiloteFile::tenirLeGroupe(double latenceMs, double retardFixeMs, InstantNs 
   // La première mesure en groupe aligne la pièce au plus près : sous le seuil, le régulateur
   // mettrait une dizaine de secondes à rejoindre l'heure, et son terme intégral, chargé
   // pendant ce temps, la ferait dépasser.
-  const double seuil = aligneeSurLeGroupe_ ? seuilRecalageMs : seuilAlignementMs;
-  aligneeSurLeGroupe_ = true;
-  sauteSurLeRendu_ = false;
+  const double seuil = alignement_ == Alignement::faite ? seuilRecalageMs : seuilAlignementMs;
+  alignement_ = Alignement::faite;
   if (std::abs(ecart) > seuil) {
     file_->decaler(std::llround(ecart * tramesParMs));
     vitessePPM_ = regulateurGroupe_.derivePPM;
@@ -169,7 +168,7 @@ void PiloteFile::piloter(InstantNs maintenant, std::optional<std::int64_t> decal
     // La dérive apprise passe d'un régulateur à l'autre : elle ne dépend que des horloges.
     if (groupe) {
       regulateurGroupe_.derivePPM = regulateur_.derivePPM;
-      aligneeSurLeGroupe_ = false;
+      alignement_ = Alignement::aFaire;
     } else {
       regulateur_.derivePPM = regulateurGroupe_.derivePPM;
     }
@@ -189,8 +188,7 @@ void PiloteFile::piloter(InstantNs maintenant, std::optional<std::int64_t> decal
     // Réamorcée sur la cible du moment, n'importe où face à l'heure du groupe : la mesure
     // suivante l'y aligne, comme à l'entrée.
     viseeMs_.reset();
-    aligneeSurLeGroupe_ = false;
-    sauteSurLeRendu_ = false;
+    alignement_ = Alignement::aFaire;
     renduVu_ = etat.dernierRendu;  // d'avant le trou
     regulationPermiseNs_ = maintenant + attenteRegulationNs;
   }
@@ -198,8 +196,7 @@ void PiloteFile::piloter(InstantNs maintenant, std::optional<std::int64_t> decal
     // La sortie a perdu son heure et l'a retrouvée : un trou du serveur la retarde de sa
     // durée, une nouvelle latence d'autant. Son premier rendu daté l'aligne, comme à
     // l'entrée ; la seconde de mesure, elle, ne le dirait qu'une à deux secondes plus tard.
-    aligneeSurLeGroupe_ = false;
-    sauteSurLeRendu_ = false;
+    alignement_ = Alignement::aFaire;
   }
   if (!groupe) descente_.reset();
   if (descente_) {
@@ -218,7 +215,7 @@ void PiloteFile::piloter(InstantNs maintenant, std::optional<std::int64_t> decal
   }
   // Sans attendre la seconde de mesure, un seul rendu suffit à rattraper un écart de
   // plusieurs ms ; la seconde qui suit affine.
-  if (groupe && !aligneeSurLeGroupe_ && decalageNs)
+  if (groupe && alignement_ != Alignement::faite && decalageNs)
     alignerSurLeRendu(etat, *decalageNs, maintenant);
   const auto avance = releve_.reserveMoyenneMs();
   if (!secondeClose_ || !avance || !cibleMs_) return;

@@ -154,9 +154,10 @@ class PiloteFile {
   /// En groupe, la latence vers laquelle la lecture est menée, tant qu'aucun trou ne l'a
   /// réamorcée.
   std::optional<double> viseeMs_;
-  bool aligneeSurLeGroupe_ = false;
-  /// Sauté d'après un rendu depuis la dernière seconde mesurée en groupe.
-  bool sauteSurLeRendu_ = false;
+  /// Face à l'heure du groupe : à aligner (un rendu daté peut faire sauter), sautée d'après un
+  /// rendu (la seconde mesurée dira le reste), alignée.
+  enum class Alignement : std::uint8_t { aFaire, sauteeSurLeRendu, faite };
+  Alignement alignement_ = Alignement::aFaire;
   /// Une descente douce de l'heure visée : d'où, vers où (la latence du groupe, ms), depuis
   /// quand (le premier tic qui la suit).
   struct Descente {
