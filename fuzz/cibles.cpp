@@ -414,22 +414,34 @@ void guichet(VueOctets e) {
   GuichetAppairage guichet({fixe, [&] { return codeDe(prochainCode += 7919); },
                             std::make_shared<HasardDeterministe>(3)});
 
+  // L'initiateur d'une source ne se construit (une paire X25519, l'essentiel du coût d'une
+  // entrée) qu'au premier message qu'elle envoie ou reçoit ; son code et sa graine, dès qu'elle
+  // les choisit.
   struct Source {
     PointReseau point;
-    std::unique_ptr<AppairageInitiateur> initiateur;
+    std::optional<std::pair<CodeAppairage, std::uint64_t>> prochain;
+    std::unique_ptr<AppairageInitiateur> pret;
     std::set<std::string> codesEssayes;
     bool aParle = false;
+    AppairageInitiateur& initiateur() {
+      if (prochain) {
+        pret = std::make_unique<AppairageInitiateur>(
+            prochain->first, "Fuzz", std::make_shared<HasardDeterministe>(prochain->second));
+        prochain.reset();
+      }
+      return *pret;
+    }
   };
-  std::array<Source, 3> sources{Source{{"127.0.0.1", 40000}, nullptr, {}, false},
-                                Source{{"::1", 40001}, nullptr, {}, false},
-                                Source{{"127.0.0.2", 40002}, nullptr, {}, false}};
+  std::array<Source, 3> sources;
+  sources[0].point = {"127.0.0.1", 40000};
+  sources[1].point = {"::1", 40001};
+  sources[2].point = {"127.0.0.2", 40002};
   std::uint64_t graine = 100;
   const auto nouvelInitiateur = [&](Source& s) {
     const CodeAppairage code =
         fdp.ConsumeBool() ? guichet.code() : codeDe(fdp.ConsumeIntegral<std::uint16_t>());
     s.codesEssayes.insert(code.chiffres());
-    s.initiateur = std::make_unique<AppairageInitiateur>(
-        code, "Fuzz", std::make_shared<HasardDeterministe>(graine++));
+    s.prochain.emplace(code, graine++);
   };
   for (auto& s : sources) nouvelInitiateur(s);
   MessagesHostiles hostiles(fdp);
@@ -444,7 +456,7 @@ void guichet(VueOctets e) {
         if (s.point != r.vers) continue;
         connue = s.aParle;
         hostiles.retenir(r.message);
-        if (auto suite = s.initiateur->recevoir(r.message)) hostiles.retenir(*suite);
+        if (auto suite = s.initiateur().recevoir(r.message)) hostiles.retenir(*suite);
       }
       exiger(connue);
     }
@@ -472,7 +484,7 @@ void guichet(VueOctets e) {
         break;
       default: {
         Source& s = sources[fdp.ConsumeIntegralInRange<std::size_t>(0, 2)];
-        std::optional<MessagePasskey> m = s.initiateur->dernierMessage();
+        std::optional<MessagePasskey> m = s.initiateur().dernierMessage();
         if (fdp.ConsumeBool()) m = hostiles.suivant(m->tentative());
         if (!m) break;
         s.aParle = true;
