@@ -79,8 +79,9 @@ test('la page dans Chromium : refus, appairage, ton sans trou, Arrêter', async 
   // Ce que la machine explique : chaque fois que le flux de Chromium a été à sec au serveur de
   // son, et chaque paquet arrivé à la page après son heure (son fil a calé), ouvre au plus un
   // trou. Sur une machine qui ne cale pas, rien n'est à sec ni en retard : aucun trou permis.
-  // Un calage retarde une poignée de paquets ; une page qui en perd davantage est en faute.
-  assert.ok(c.paquetsTardifs + c.paquetsPerdus <= 15, `paquets en retard ou perdus : ${JSON.stringify(v)}`);
+  // Un calage retarde une poignée de paquets ; une page qui en perd davantage est en faute. Un
+  // paquet en retard manque aussi à son heure : il est compté perdu puis tardif, une fois ici.
+  assert.ok(c.paquetsPerdus <= 15, `paquets en retard ou perdus : ${JSON.stringify(v)}`);
   const expliques = v.sortiesASec + c.paquetsTardifs + c.paquetsPerdus;
   assert.ok(v.trous <= expliques && v.trousMs <= 100 * expliques,
     `trous que la machine n'explique pas : ${JSON.stringify(v)}`);
