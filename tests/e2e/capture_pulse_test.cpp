@@ -92,11 +92,12 @@ bool peuDeCreux(std::size_t creux, std::size_t blocs) {
 constexpr std::size_t creuxDeSuiteAdmis = 8;
 
 /// Nombre des blocs captés entre `debut` et `fin`, ceux sous le niveau du ton, leur plus
-/// longue suite, le plus fort, le plus grand écart entre deux dates qui se suivent.
+/// longue suite, le plus fort, le plus grand écart entre deux dates qui se suivent (depuis le
+/// début de la plage ; une date qui recule compte en négatif, pas en un écart immense).
 struct Plage {
   std::size_t n = 0, creux = 0, suite = 0;
   double max = 0;
-  InstantNs ecart = 0;
+  std::int64_t ecart = 0;
 };
 Plage entre(const std::vector<Bloc>& b, InstantNs debut, InstantNs fin) {
   Plage p;
@@ -107,7 +108,7 @@ Plage entre(const std::vector<Bloc>& b, InstantNs debut, InstantNs fin) {
     const bool creux = x.rms < rmsDuTon * 0.95;
     enCours = creux ? enCours + 1 : 0;
     p = {p.n + 1, p.creux + (creux ? 1 : 0), std::max(p.suite, enCours), std::max(p.max, x.rms),
-         std::max(p.ecart, x.heure - precedent)};
+         std::max(p.ecart, ecartSigneNs(x.heure, precedent))};
     precedent = x.heure;
   }
   return p;
