@@ -186,7 +186,9 @@ TEST_F(Avahi, RavloRecepteurTrouveAppaireParSonNomEtAnnonceDeNouveau) {
   std::string identifiant;
   std::getline(std::ifstream(etat + "/identifiant"), identifiant);
   ASSERT_EQ(identifiant.size(), 32u) << r.journal;
-  const auto txt = essai::executer("avahi-browse -rpt _ravlo._udp");
+  // Borné : une fois dans une course de la CI, il attendait encore la fin de ses résolutions
+  // dix minutes plus tard.
+  const auto txt = essai::executer("timeout 10 avahi-browse -rpt _ravlo._udp");
   EXPECT_NE(txt.texte.find("\"id=" + identifiant + "\""), std::string::npos) << txt.texte;
   EXPECT_NE(txt.texte.find("\"reprise=1\""), std::string::npos) << txt.texte;
   // Le TXT lu tel qu'Avahi le livre de ce côté-ci.
